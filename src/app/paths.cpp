@@ -1,0 +1,88 @@
+#include "app/paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace tarvok {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Home()
+{
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return home;
+    return "/tmp";
+}
+
+std::string XdgBase(const char* pVar, const char* pFallback)
+{
+    const char* value = std::getenv(pVar);
+    std::string base = (value && value[0] == '/') ? std::string(value) : Home() + "/" + pFallback;
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+} // namespace
+
+std::string ConfigHome() { return XdgBase("XDG_CONFIG_HOME", ".config"); }
+std::string DataHome() { return XdgBase("XDG_DATA_HOME", ".local/share"); }
+std::string StateHome() { return XdgBase("XDG_STATE_HOME", ".local/state"); }
+
+std::string SettingsFolder() { return ConfigHome() + "/lumora/"; }
+std::string DefaultDataFolder() { return DataHome() + "/lumora/tarvok2/data/"; }
+std::string DefaultLogFolder() { return StateHome() + "/lumora/tarvok2/log/"; }
+std::string DefaultCdFolder() { return DataHome() + "/lumora/tarvok2/cd/"; }
+
+std::string ProgramFolder()
+{
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return {};
+    return WithTrailingSlash(exe.parent_path().string());
+}
+
+std::string WithTrailingSlash(std::string_view pPath)
+{
+    std::string out(pPath);
+    if (out.empty())
+        return out;
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    if (out != "/")
+        out.push_back('/');
+    return out;
+}
+
+bool IsAbsolutePath(std::string_view pPath)
+{
+    if (!pPath.empty() && pPath[0] == '/')
+        return true;
+    if (pPath.size() >= 2 && pPath[1] == ':')
+        return true;
+    return pPath.size() >= 2 && pPath[0] == '\\' && pPath[1] == '\\';
+}
+
+bool FolderExists(std::string_view pPath)
+{
+    if (pPath.empty())
+        return false;
+    std::error_code ec;
+    return fs::is_directory(fs::path(std::string(pPath)), ec);
+}
+
+bool CreateFolders(std::string_view pPath)
+{
+    if (pPath.empty())
+        return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(std::string(pPath)), ec);
+    return FolderExists(pPath);
+}
+
+} // namespace tarvok

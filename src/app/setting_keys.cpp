@@ -1,0 +1,214 @@
+#include "app/setting_keys.h"
+
+#include "app/settings.h"
+#include "base/text.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace tarvok {
+
+namespace {
+
+using T = SettingType;
+using F = KeyFamily;
+
+std::vector<SettingKeyInfo> BuildTable()
+{
+    std::vector<SettingKeyInfo> t = {
+        // Read by the main window at start-up, in this order.
+        { "LogError", T::Integer, "0", F::None, "error logging switch" },
+        { "ErrorCatch", T::Integer, "0", F::None, "1 turns error trapping off" },
+        { "DebugLogPath", T::Text, "", F::None, "log folder", false, "common" },
+        { "WaveColor", T::Integer, "13388306", F::None, "waveform colour (RGB value)" },
+        { "WaveColorLocked", T::Integer, "8485241", F::None, "waveform colour of locked blocks" },
+        { "SizeRate", T::Text, "1.0", F::None, "display size factor of the controls" },
+        { "PlayTrimDB", T::Single, "0", F::None, "playback trim in dB, -40..40" },
+        { "RecTrimDB", T::Single, "0", F::None, "recording trim in dB, -40..40" },
+        { "FadeTableType", T::Integer, "1", F::None, "fade table: 0 centre zero, 1 general fader" },
+        { "nFreq", T::Integer, "44100", F::None, "sampling rate of new projects" },
+        { "SampleStep", T::Integer, "64", F::None, "frames per peak entry of new projects, 10..48000" },
+        { "DrawWFP", T::Integer, "0", F::None, "draw waveforms from peaks" },
+        { "WFMode", T::Integer, "0", F::None, "peak values: 0 linear, 1 dB" },
+        { "WFMono", T::Integer, "0", F::None, "draw waveforms as one channel" },
+        { "LevelMargin", T::Integer, "0", F::None, "display headroom in dB (0 or below)" },
+        { "ShowRMS", T::Integer, "1", F::None, "master readout shows RMS (1) or peak (0)" },
+        { "ShowMasterVU", T::Integer, "1", F::None, "show master bar meters and readout" },
+        { "ShowMasterMeter", T::Integer, "0", F::None, "show master needle meters" },
+        { "RMSP3", T::Integer, "0", F::None, "add 3 dB to RMS readings" },
+        { "VULevelTrim", T::Single, "-23", F::None, "meter reference level in dB (0 or below)" },
+        { "ShiftToDrag", T::Integer, "0", F::None, "dragging needs the Shift key" },
+        { "UndoAll", T::Integer, "1", F::None, "undo restores everything" },
+        { "UseMuonStart", T::Integer, "0", F::None, "voice-activated start" },
+        { "UseMuonStop", T::Integer, "0", F::None, "voice-activated stop" },
+        { "MuonStartLevelDB", T::Single, "-40", F::None, "voice start level" },
+        { "MuonStopLevelDB", T::Single, "-40", F::None, "voice stop level" },
+        { "MuonStopLengthMS", T::Integer, "3000", F::None, "quiet time before voice stop" },
+        { "DevInID_", T::Integer, "0", F::Slot, "wave-in device of input slot n" },
+        { "DevOutID_", T::Integer, "0", F::Slot, "wave-out device of output slot n" },
+        { "LevelLdb_", T::Single, "0", F::Slot, "input level of slot n, left, in dB" },
+        { "LevelRdb_", T::Single, "0", F::Slot, "input level of slot n, right, in dB" },
+        { "ShowToolBar", T::Integer, "0", F::None, "show the toolbar" },
+        { "MaxPow", T::Integer, "1", F::None, "draw waveforms while recording" },
+        { "UseAdjustClock", T::Integer, "1", F::None, "keep playback in step with the input clock" },
+        { "ScrollMode", T::Integer, "0", F::None, "scroll the view with the head" },
+        { "TrackNum", T::Integer, "7", F::None, "index of the last track, 0..63" },
+        { "DataPath", T::Text, "", F::None, "data folder; empty = the default folder" },
+        { "ZoomMode", T::Integer, "0", F::None, "zoom menu choice" },
+        { "ShowRecMon", T::Integer, "0", F::None, "show the recording monitor at REC" },
+        { "ShowMRU", T::Integer, "1", F::None, "show recent projects in the menu" },
+        { "MRUList_", T::Text, "", F::Slot, "recent project n" },
+        { "DelOnEnd", T::Integer, "1", F::None, "tidy the data folder at exit" },
+        { "HideMark", T::Integer, "0", F::None, "draw thin markers" },
+        { "DelPrjDate", T::Text, "0", F::None, "days after which old project files are deleted" },
+        { "MixerApp", T::Text, "", F::None, "program started as the system mixer" },
+        { "LangMode", T::Integer, "0", F::None, "language mode" },
+        { "CDFolder", T::Text, "", F::None, "CD-writing staging folder; empty = the default" },
+        { "CDImages", T::Text, "", F::None, "disc images offered as drives, separated by ;" },
+        { "CDDBServer", T::Text, "gnudb.gnudb.org", F::None, "CDDB server" },
+
+        // Per track, written by the track-state command.
+        { "TrackName_", T::Text, "", F::Track, "track name" },
+        { "TrackPlaySelected_", T::Integer, "1", F::Track, "track heard on playback" },
+        { "TrackRecSelected_", T::Integer, "-1", F::Track, "track armed (-1: track 1 only)" },
+        { "TrackRecCh_", T::Integer, "0", F::Track, "recording input channel" },
+        { "TrackPlayCh_", T::Integer, "0", F::Track, "playback output channel" },
+        { "TrackLevelL_", T::Integer, "", F::Track, "track fader, left", true },
+        { "TrackLevelR_", T::Integer, "", F::Track, "track fader, right", true },
+        { "TrackLevelLinked_", T::Integer, "0", F::Track, "left and right faders linked" },
+
+        // File dialogs.
+        { "LastSaveAllPath", T::Text, "", F::None, "last folder written out by SAVEALL" },
+        { "SoundfilePath", T::Text, "", F::None, "last sound file folder" },
+
+        // Other windows.
+        { "modedb", T::Integer, "1", F::None, "recording monitor scale" },
+        { "BGFadeValue", T::Integer, "128", F::None, "background fade level" },
+        { "BGFadeIn", T::Integer, "3000", F::None, "background fade-in time" },
+        { "BGFadeOut", T::Integer, "3000", F::None, "background fade-out time" },
+        { "PlayModeSE", T::Short, "0", F::None, "sample editor play mode" },
+        { "FXPreviewSec", T::Short, "10", F::None, "effect preview length in seconds" },
+        { "MixSrc-1", T::Integer, "0", F::None, "mixdown source tracks" },
+        { "MixSrc-2", T::Integer, "0", F::None, "mixdown source range" },
+        { "MixTargetTr", T::Short, "0", F::None, "mixdown target track" },
+        { "MixDownFreq", T::Integer, "44100", F::None, "mixdown rate" },
+        { "MixDownWaveMode", T::Integer, "3", F::None, "mixdown format mode" },
+        { "MixDownPath", T::Text, "", F::None, "mixdown target file" },
+        { "MixTargetMode", T::Integer, "0", F::None, "mixdown target kind" },
+        { "Encode", T::Integer, "0", F::None, "mixdown encodes MP3" },
+        { "CheckNormalize", T::Integer, "0", F::None, "mixdown normalises" },
+        { "CheckRMS", T::Integer, "0", F::None, "normalise by RMS" },
+        { "NormalizeLevel", T::Single, "0", F::None, "normalisation level in dB" },
+        { "SuStart", T::Integer, "0", F::None, "leading silence in ms" },
+        { "SuEnd", T::Integer, "0", F::None, "trailing silence in ms" },
+        { "MixLoop", T::Integer, "1", F::None, "mixdown loop count" },
+        { "BitRate", T::Short, "192", F::None, "MP3 bit rate in kbit/s" },
+        { "RipLevel", T::Short, "0", F::None, "CD rip level" },
+        { "CheckRip", T::Integer, "1", F::None, "verify CD reads" },
+        { "UseCDDB", T::Integer, "1", F::None, "look titles up in CDDB" },
+        { "fkeyfct-", T::Text, "", F::TwoDigit, "function key binding" },
+        { "kbfct-", T::Text, "", F::TwoDigit, "key binding" },
+        { "tbfct-", T::Text, "", F::TwoDigit, "toolbar button binding" },
+        { "NumTBFCT", T::Integer, "16", F::None, "number of toolbar buttons" },
+    };
+    // Window positions: a prefix per window, five keys each.
+    static constexpr std::string_view kPrefixes[] = { "", "Mon", "Draw", "Curve", "SE", "Mix" };
+    static std::vector<std::string> names; // keeps the generated names alive
+    names.clear();
+    names.reserve(std::size(kPrefixes) * 5);
+    for (std::string_view prefix : kPrefixes)
+        for (std::string_view field : { "WindowLeft", "WindowTop", "WindowHeight", "WindowWidth", "WindowState" })
+            names.push_back(std::string(prefix) + std::string(field));
+    size_t n = 0;
+    for (size_t p = 0; p < std::size(kPrefixes); ++p)
+        for (int f = 0; f < 5; ++f, ++n)
+            t.push_back({ names[n], f == 4 ? T::Short : T::Single, "", F::None,
+                "window position (twips) or state; default the window's own" });
+    return t;
+}
+
+bool AllDigits(std::string_view s)
+{
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+} // namespace
+
+const std::vector<SettingKeyInfo>& AllSettingKeys()
+{
+    static const std::vector<SettingKeyInfo> table = BuildTable();
+    return table;
+}
+
+const SettingKeyInfo* FindSettingKey(std::string_view pName)
+{
+    for (const SettingKeyInfo& key : AllSettingKeys()) {
+        if (key.Family == KeyFamily::None) {
+            if (EqualsNoCase(key.Name, pName))
+                return &key;
+            continue;
+        }
+        if (!StartsWithNoCase(pName, key.Name))
+            continue;
+        std::string_view rest = pName.substr(key.Name.size());
+        if (!AllDigits(rest))
+            continue;
+        int64_t n = ParseInteger(rest).value_or(-1);
+        switch (key.Family) {
+        case KeyFamily::Slot:
+            if (rest.size() == 1 && n >= 1 && n <= 8)
+                return &key;
+            break;
+        case KeyFamily::Track:
+            if (rest.size() == 2 && n >= 1 && n <= 64)
+                return &key;
+            break;
+        case KeyFamily::TwoDigit:
+            if (rest.size() == 2)
+                return &key;
+            break;
+        case KeyFamily::None:
+            break;
+        }
+    }
+    return nullptr;
+}
+
+std::string_view SettingTypeName(SettingType pType)
+{
+    switch (pType) {
+    case SettingType::Integer:
+        return "integer";
+    case SettingType::Short:
+        return "short";
+    case SettingType::Single:
+        return "single";
+    case SettingType::Text:
+        return "text";
+    }
+    return "text";
+}
+
+bool IsValidSettingValue(const SettingKeyInfo& pKey, std::string_view pText)
+{
+    switch (pKey.Type) {
+    case SettingType::Text:
+        return pText.find('\n') == std::string_view::npos && pText.find('\r') == std::string_view::npos;
+    case SettingType::Integer:
+        return SettingTextToInt(pText).has_value();
+    case SettingType::Short: {
+        std::optional<int32_t> v = SettingTextToInt(pText);
+        return v && *v >= INT16_MIN && *v <= INT16_MAX;
+    }
+    case SettingType::Single:
+        return ParseNumber(pText).has_value();
+    }
+    return false;
+}
+
+} // namespace tarvok

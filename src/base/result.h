@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cassert>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace tarvok {
+
+/// The failure side of a Result: a message that can be shown to the user as it stands.
+struct Error {
+    std::string Message;
+};
+
+/// Wraps a message as the failure value of any Result.
+inline Error Fail(std::string pMessage) { return Error { std::move(pMessage) }; }
+
+/// A value or an Error, with members named like std::expected.
+template <class T>
+class [[nodiscard]] Result {
+public:
+    Result(T pValue)
+        : m_(std::in_place_index<0>, std::move(pValue))
+    {
+    }
+    Result(Error pError)
+        : m_(std::in_place_index<1>, std::move(pError))
+    {
+    }
+
+    bool has_value() const { return m_.index() == 0; }
+    explicit operator bool() const { return has_value(); }
+
+    T& value()
+    {
+        assert(has_value());
+        return std::get<0>(m_);
+    }
+    const T& value() const
+    {
+        assert(has_value());
+        return std::get<0>(m_);
+    }
+    T value_or(T pOther) const { return has_value() ? std::get<0>(m_) : std::move(pOther); }
+    T& operator*() { return value(); }
+    const T& operator*() const { return value(); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+
+    const Error& error() const
+    {
+        assert(!has_value());
+        return std::get<1>(m_);
+    }
+
+private:
+    std::variant<T, Error> m_;
+};
+
+/// Success or an Error, for operations that return nothing else.
+template <>
+class [[nodiscard]] Result<void> {
+public:
+    Result() = default;
+    Result(Error pError)
+        : error_(std::move(pError))
+        , failed_(true)
+    {
+    }
+    bool has_value() const { return !failed_; }
+    explicit operator bool() const { return has_value(); }
+    const Error& error() const
+    {
+        assert(failed_);
+        return error_;
+    }
+
+private:
+    Error error_;
+    bool failed_ = false;
+};
+
+using Status = Result<void>;
+
+} // namespace tarvok
