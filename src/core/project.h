@@ -180,6 +180,9 @@ public:
     /// Appends a wave file entry of pFrames frames with a zeroed peak array; returns its
     /// index (an existing entry of the same path is reused), or -1 when it cannot be added.
     int32_t AddWaveFileEntry(std::string_view pPath, int32_t pDataOffset, int32_t pFrames);
+    /// Reads the file's WAV summary and, when it is a usable WAV file, adds an entry with a
+    /// zeroed peak array (AddWaveFileEntry); returns the index, or -1.
+    int32_t AddWaveFile(std::string_view pPath);
     bool IsWaveFileUsed(int32_t pIndex) const;
     /// Removes the entry and its peak array; blocks of later entries are renumbered.
     bool RemoveWaveFile(int32_t pIndex);
