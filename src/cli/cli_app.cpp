@@ -1,13 +1,254 @@
 #include "cli/cli_app.h"
 
+#include "app/headless_ui.h"
+#include "app/main_logic.h"
+#include "app/paths.h"
+#include "app/setting_keys.h"
+#include "app/settings.h"
+#include "app/time_text.h"
+#include "base/text.h"
+#include "platform/inifile/ini_settings_backend.h"
+
+#include <functional>
+#include <map>
+#include <set>
+
 namespace tarvok {
+
+namespace {
+
+constexpr const char* kUsage = R"(usage: tarvok2-cli [--data-folder DIR] COMMAND [ARGS]
+
+Commands:
+  demo                     start the system headless, report what it holds, end cleanly
+  settings list            every setting with its current value
+  settings get KEY         the current value of one setting (its default when unset)
+  settings set KEY VALUE   store a setting (an empty VALUE is stored as "***")
+  settings delete KEY      remove a stored setting, so that its default applies again
+
+Options:
+  --data-folder DIR        use DIR as the data folder for this run
+  -h, --help               show this help
+)";
+
+/// Everything one invocation needs: the settings store, a headless user interface that
+/// prints status messages, and the parsed global options.
+struct CliContext {
+    std::ostream& Out;
+    std::ostream& Err;
+    IniSettingsBackend Backend { SettingsFolder() };
+    Settings Store { Backend };
+    HeadlessUi Ui;
+    std::string DataFolder;
+
+    CliContext(std::ostream& pOut, std::ostream& pErr)
+        : Out(pOut)
+        , Err(pErr)
+    {
+    }
+
+    int Fail(const std::string& pMessage, int pCode = 1)
+    {
+        Err << "tarvok2-cli: error: " << pMessage << "\n";
+        return pCode;
+    }
+};
+
+std::string EffectiveDefault(const SettingKeyInfo& pKey, const Settings& pStore)
+{
+    if (pKey.DefaultIsUnity) {
+        int32_t type = pStore.GetSetting("FadeTableType", int32_t { 1 });
+        return std::to_string(UnityLevelOf(type == 0 ? 0 : 1));
+    }
+    return std::string(pKey.Default);
+}
+
+/// The value a reader of the key gets now: the stored text after the "***" rule, or the
+/// key's default when nothing usable is stored.
+std::string EffectiveValue(const SettingKeyInfo& pKey, std::string_view pName, const Settings& pStore)
+{
+    std::optional<std::string> raw = pStore.GetRaw(pName, pKey.Section);
+    if (!raw)
+        return EffectiveDefault(pKey, pStore);
+    if (pKey.Type != SettingType::Text && !IsValidSettingValue(pKey, *raw))
+        return EffectiveDefault(pKey, pStore);
+    return *raw;
+}
+
+int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    if (pArgs.empty())
+        return pCtx.Fail("settings needs one of: list, get KEY, set KEY VALUE, delete KEY", 2);
+    const std::string& verb = pArgs[0];
+    if (verb == "list") {
+        if (pArgs.size() != 1)
+            return pCtx.Fail("settings list takes no arguments", 2);
+        std::set<std::string> shown;
+        for (const SettingKeyInfo& key : AllSettingKeys()) {
+            if (key.Family != KeyFamily::None)
+                continue;
+            pCtx.Out << key.Name << "=" << EffectiveValue(key, key.Name, pCtx.Store) << "\n";
+            shown.insert(ToLowerAscii(key.Name));
+        }
+        // Stored values of numbered families and of keys other programs left.
+        for (const auto& [name, value] : pCtx.Backend.ListValues(kMainSection)) {
+            if (shown.count(ToLowerAscii(name)))
+                continue;
+            shown.insert(ToLowerAscii(name));
+            pCtx.Out << name << "=" << pCtx.Store.GetSetting(name, "") << "\n";
+        }
+        return 0;
+    }
+    if (verb == "get") {
+        if (pArgs.size() != 2)
+            return pCtx.Fail("usage: settings get KEY", 2);
+        const std::string& name = pArgs[1];
+        const SettingKeyInfo* key = FindSettingKey(name);
+        if (key) {
+            pCtx.Out << EffectiveValue(*key, name, pCtx.Store) << "\n";
+            return 0;
+        }
+        if (std::optional<std::string> raw = pCtx.Store.GetRaw(name)) {
+            pCtx.Out << *raw << "\n";
+            return 0;
+        }
+        return pCtx.Fail("unknown setting key: " + name);
+    }
+    if (verb == "set") {
+        if (pArgs.size() != 3)
+            return pCtx.Fail("usage: settings set KEY VALUE", 2);
+        const std::string& name = pArgs[1];
+        const std::string& value = pArgs[2];
+        const SettingKeyInfo* key = FindSettingKey(name);
+        if (!key)
+            return pCtx.Fail("unknown setting key: " + name);
+        if (!value.empty() && !IsValidSettingValue(*key, value))
+            return pCtx.Fail("not a valid " + std::string(SettingTypeName(key->Type)) + " value for " + name + ": " + value);
+        if (key->Section != kMainSection) {
+            if (!pCtx.Backend.WriteValue(key->Section, name, value.empty() ? "***" : value))
+                return pCtx.Fail("could not write the settings file " + pCtx.Backend.FileOf(key->Section));
+            return 0;
+        }
+        bool ok = false;
+        if (value.empty() || key->Type == SettingType::Text)
+            ok = pCtx.Store.SaveSetting(name, std::string_view(value));
+        else if (key->Type == SettingType::Single)
+            ok = pCtx.Store.SaveSetting(name, static_cast<float>(ParseNumber(value).value_or(0.0)));
+        else
+            ok = pCtx.Store.SaveSetting(name, SettingTextToInt(value).value_or(0));
+        if (!ok)
+            return pCtx.Fail("could not write the settings file " + pCtx.Backend.FileOf(kMainSection));
+        return 0;
+    }
+    if (verb == "delete") {
+        if (pArgs.size() != 2)
+            return pCtx.Fail("usage: settings delete KEY", 2);
+        std::string_view section = kMainSection;
+        if (const SettingKeyInfo* key = FindSettingKey(pArgs[1]))
+            section = key->Section;
+        pCtx.Backend.DeleteValue(section, pArgs[1]);
+        return 0;
+    }
+    return pCtx.Fail("unknown settings command: " + verb, 2);
+}
+
+/// Starts a headless main window with the settings of this user (and the data folder of
+/// the command line), for the commands that work on projects.
+struct HeadlessSession {
+    MainLogic Logic;
+    bool Started = false;
+
+    HeadlessSession(CliContext& pCtx)
+        : Logic(pCtx.Store, pCtx.Ui)
+    {
+        if (!pCtx.DataFolder.empty())
+            Logic.SetDataFolderOverride(pCtx.DataFolder);
+        Started = Logic.Startup("");
+    }
+};
+
+int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    if (!pArgs.empty())
+        return pCtx.Fail("demo takes no arguments", 2);
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    const Project& p = session.Logic.Proj();
+    std::ostream& out = pCtx.Out;
+    out << "tarvok2 started headless\n";
+    out << "settings file: " << pCtx.Backend.FileOf(kMainSection) << "\n";
+    out << "data folder:   " << p.DataFolder << "\n";
+    out << "sample rate:   " << p.SampleRate << " Hz\n";
+    out << "peak step:     " << p.SampleStep << " frames\n";
+    out << "fade table:    type " << p.FadeTableType << ", unity level " << p.UnityLevel << "\n";
+    out << "tracks:        " << p.TrackCount() << "\n";
+    for (int32_t t = 0; t < p.TrackCount(); ++t) {
+        const Track& track = p.Tracks[t];
+        out << "  track " << ZeroPad(t + 1, 2) << ": "
+            << (track.Name.empty() ? std::string("(no name)") : track.Name)
+            << (track.Selected ? " selected" : "") << (track.RecSelected ? " armed" : "")
+            << (track.PlaySelected ? "" : " muted") << "\n";
+    }
+    out << "blocks:        " << p.BlockCount() << "\n";
+    out << "wave files:    " << p.WaveFileCount() << "\n";
+    out << "length:        " << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false) << "\n";
+    session.Logic.Shutdown();
+    out << "ended cleanly\n";
+    return 0;
+}
+
+} // namespace
 
 int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostream& pErr)
 {
-    (void)pArgs;
-    (void)pOut;
-    (void)pErr;
-    return 0;
+    CliContext ctx(pOut, pErr);
+    ctx.Ui.SetMessageSink([&](std::string_view text) {
+        if (!text.empty())
+            pOut << text << "\n";
+    });
+    ctx.Ui.SetBoxSink([&](std::string_view text, MsgIcon icon) {
+        (icon == MsgIcon::Error ? pErr : pOut) << text << "\n";
+    });
+
+    size_t i = 0;
+    while (i < pArgs.size() && pArgs[i].size() > 1 && pArgs[i][0] == '-') {
+        const std::string& opt = pArgs[i];
+        if (opt == "-h" || opt == "--help") {
+            pOut << kUsage;
+            return 0;
+        }
+        if (opt == "--data-folder") {
+            if (i + 1 >= pArgs.size() || pArgs[i + 1].empty())
+                return ctx.Fail("--data-folder needs a folder", 2);
+            ctx.DataFolder = pArgs[i + 1];
+            i += 2;
+            continue;
+        }
+        if (opt.rfind("--data-folder=", 0) == 0) {
+            ctx.DataFolder = opt.substr(14);
+            if (ctx.DataFolder.empty())
+                return ctx.Fail("--data-folder needs a folder", 2);
+            ++i;
+            continue;
+        }
+        return ctx.Fail("unknown option: " + opt + " (see --help)", 2);
+    }
+    if (i >= pArgs.size()) {
+        pErr << kUsage;
+        return 2;
+    }
+    const std::string command = pArgs[i];
+    std::vector<std::string> rest(pArgs.begin() + static_cast<long>(i) + 1, pArgs.end());
+
+    static const std::map<std::string, std::function<int(CliContext&, const std::vector<std::string>&)>> kCommands = {
+        { "demo", DemoCommand },
+        { "settings", SettingsCommand },
+    };
+    auto it = kCommands.find(command);
+    if (it == kCommands.end())
+        return ctx.Fail("unknown command: " + command + " (see --help)", 2);
+    return it->second(ctx, rest);
 }
 
 } // namespace tarvok

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+werror=OFF
+if [ "${CI:-}" = "true" ]; then
+  werror=ON
+fi
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVOK_SANITIZE=ON \
+  -DTARVOK_WERROR="$werror" -DTARVOK_BENCH=OFF
+cmake --build build-test
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build-test --output-on-failure -j2 "$@"

@@ -1,0 +1,376 @@
+#include "app/main_logic.h"
+
+#include "app/paths.h"
+#include "base/numeric.h"
+#include "base/text.h"
+#include "edit/envelope.h"
+
+#include <algorithm>
+
+namespace tarvok {
+
+namespace {
+
+constexpr const char* kProcessingFinished = "処理終了";
+constexpr const char* kConfirmDiscard = "作業内容を破棄して別のファイルを開きますか？";
+constexpr const char* kConfirmQuit = "終了しますか？";
+constexpr const char* kConfirmSave = "プロジェクトを保存しますか？";
+
+int32_t ReadSampleStep(const Settings& pSettings)
+{
+    int32_t step = pSettings.GetSetting("SampleStep", int32_t { 64 });
+    if (step <= 0)
+        return 64;
+    return Clamp32(step, 10, 48000);
+}
+
+int32_t ReadRate(const Settings& pSettings)
+{
+    int32_t rate = pSettings.GetSetting("nFreq", int32_t { 44100 });
+    // A rate no device or file could use would break every position computation.
+    return (rate >= 1000 && rate <= 768000) ? rate : 44100;
+}
+
+int32_t ReadFadeTableType(const Settings& pSettings)
+{
+    int32_t type = pSettings.GetSetting("FadeTableType", int32_t { 1 });
+    return (type == 0 || type == 1) ? type : 1;
+}
+
+} // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view pText)
+{
+    std::vector<std::string> tokens;
+    std::string_view text = Trim(pText);
+    std::string current;
+    bool inQuotes = false;
+    bool have = false;
+    for (char c : text) {
+        if (c == '"') {
+            inQuotes = !inQuotes;
+            have = true;
+            continue;
+        }
+        if ((c == ' ' || c == '\t') && !inQuotes) {
+            if (have)
+                tokens.push_back(current);
+            current.clear();
+            have = false;
+            continue;
+        }
+        current.push_back(c);
+        have = true;
+    }
+    if (have)
+        tokens.push_back(current);
+    return tokens;
+}
+
+MainLogic::MainLogic(Settings& pSettings, UserInterface& pUi)
+    : settings_(pSettings)
+    , ui_(pUi)
+{
+    project_.SetFadeTableType(1);
+    project_.SetTrackCount(8);
+}
+
+void MainLogic::ReadOptions()
+{
+    const Settings& s = settings_;
+    AppOptions& o = options_;
+    o.LogError = s.GetSetting("LogError", o.LogError);
+    o.ErrorCatch = s.GetSetting("ErrorCatch", o.ErrorCatch);
+    o.WaveColor = s.GetSetting("WaveColor", o.WaveColor);
+    o.WaveColorLocked = s.GetSetting("WaveColorLocked", o.WaveColorLocked);
+    o.SizeRate = s.GetSetting("SizeRate", std::string_view(o.SizeRate));
+    o.PlayTrimDB = std::clamp(s.GetSetting("PlayTrimDB", o.PlayTrimDB), -40.0f, 40.0f);
+    o.RecTrimDB = std::clamp(s.GetSetting("RecTrimDB", o.RecTrimDB), -40.0f, 40.0f);
+    o.DrawWFP = s.GetSetting("DrawWFP", o.DrawWFP);
+    o.WFMode = s.GetSetting("WFMode", o.WFMode);
+    o.WFMono = s.GetSetting("WFMono", o.WFMono);
+    o.LevelMargin = std::min(s.GetSetting("LevelMargin", o.LevelMargin), int32_t { 0 });
+    o.ShowRMS = s.GetSetting("ShowRMS", o.ShowRMS);
+    o.ShowMasterVU = s.GetSetting("ShowMasterVU", o.ShowMasterVU);
+    o.ShowMasterMeter = s.GetSetting("ShowMasterMeter", o.ShowMasterMeter);
+    o.RMSP3 = s.GetSetting("RMSP3", o.RMSP3);
+    o.VULevelTrim = std::min(s.GetSetting("VULevelTrim", o.VULevelTrim), 0.0f);
+    o.ShiftToDrag = s.GetSetting("ShiftToDrag", o.ShiftToDrag);
+    o.UndoAll = s.GetSetting("UndoAll", o.UndoAll);
+    o.UseMuonStart = s.GetSetting("UseMuonStart", o.UseMuonStart);
+    o.UseMuonStop = s.GetSetting("UseMuonStop", o.UseMuonStop);
+    o.MuonStartLevelDB = s.GetSetting("MuonStartLevelDB", o.MuonStartLevelDB);
+    o.MuonStopLevelDB = s.GetSetting("MuonStopLevelDB", o.MuonStopLevelDB);
+    o.MuonStopLengthMS = s.GetSetting("MuonStopLengthMS", o.MuonStopLengthMS);
+    for (int n = 1; n <= 8; ++n) {
+        o.DevInID[n - 1] = s.GetSetting(SlotKey("DevInID_", n), int32_t { 0 });
+        o.DevOutID[n - 1] = s.GetSetting(SlotKey("DevOutID_", n), int32_t { 0 });
+        o.LevelLdb[n - 1] = s.GetSetting(SlotKey("LevelLdb_", n), 0.0f);
+        o.LevelRdb[n - 1] = s.GetSetting(SlotKey("LevelRdb_", n), 0.0f);
+    }
+    o.ShowToolBar = s.GetSetting("ShowToolBar", o.ShowToolBar);
+    o.MaxPow = s.GetSetting("MaxPow", o.MaxPow);
+    o.UseAdjustClock = s.GetSetting("UseAdjustClock", o.UseAdjustClock);
+    o.ScrollMode = s.GetSetting("ScrollMode", o.ScrollMode);
+    o.ZoomMode = s.GetSetting("ZoomMode", o.ZoomMode);
+    o.ShowRecMon = s.GetSetting("ShowRecMon", o.ShowRecMon);
+    o.ShowMRU = s.GetSetting("ShowMRU", o.ShowMRU);
+    o.DelOnEnd = s.GetSetting("DelOnEnd", o.DelOnEnd);
+    o.HideMark = s.GetSetting("HideMark", o.HideMark);
+    o.MixerApp = s.GetSetting("MixerApp", std::string_view(o.MixerApp));
+    o.LangMode = s.GetSetting("LangMode", o.LangMode);
+}
+
+void MainLogic::SaveOptions()
+{
+    Settings& s = settings_;
+    const AppOptions& o = options_;
+    for (int n = 1; n <= 8; ++n) {
+        s.SaveSetting(SlotKey("DevInID_", n), o.DevInID[n - 1]);
+        s.SaveSetting(SlotKey("DevOutID_", n), o.DevOutID[n - 1]);
+    }
+    s.SaveSetting("PlayTrimDB", o.PlayTrimDB);
+    s.SaveSetting("RecTrimDB", o.RecTrimDB);
+    s.SaveSetting("MaxPow", o.MaxPow);
+    s.SaveSetting("DrawWFP", o.DrawWFP);
+    s.SaveSetting("WFMode", o.WFMode);
+    s.SaveSetting("UseAdjustClock", o.UseAdjustClock);
+    s.SaveSetting("ZoomMode", o.ZoomMode);
+    s.SaveSetting("LevelMargin", o.LevelMargin);
+    s.SaveSetting("VULevelTrim", o.VULevelTrim);
+    s.SaveSetting("WFMono", o.WFMono);
+    s.SaveSetting("ShowRecMon", o.ShowRecMon);
+    s.SaveSetting("ScrollMode", o.ScrollMode);
+    s.SaveSetting("ShowRMS", o.ShowRMS);
+    s.SaveSetting("ShowMasterVU", o.ShowMasterVU);
+    s.SaveSetting("ShowMasterMeter", o.ShowMasterMeter);
+    s.SaveSetting("ShowMRU", o.ShowMRU);
+    s.SaveSetting("RMSP3", o.RMSP3);
+    s.SaveSetting("ShiftToDrag", o.ShiftToDrag);
+    s.SaveSetting("UndoAll", o.UndoAll);
+    s.SaveSetting("UseMuonStart", o.UseMuonStart);
+    s.SaveSetting("UseMuonStop", o.UseMuonStop);
+    s.SaveSetting("MuonStartLevelDB", o.MuonStartLevelDB);
+    s.SaveSetting("MuonStopLevelDB", o.MuonStopLevelDB);
+    s.SaveSetting("MuonStopLengthMS", o.MuonStopLengthMS);
+}
+
+void MainLogic::ApplyNewProjectSettings()
+{
+    project_.SetFadeTableType(ReadFadeTableType(settings_));
+    project_.SampleRate = ReadRate(settings_);
+    project_.SampleStep = ReadSampleStep(settings_);
+}
+
+bool MainLogic::ResolveDataFolder()
+{
+    std::string folder = dataFolderOverride_;
+    if (folder.empty()) {
+        std::string setting = settings_.GetSetting("DataPath", "");
+        if (!setting.empty() && FolderExists(setting))
+            folder = setting;
+    }
+    if (folder.empty())
+        folder = DefaultDataFolder();
+    folder = WithTrailingSlash(folder);
+    if (!CreateFolders(folder))
+        return false;
+    project_.DataFolder = folder;
+    return true;
+}
+
+void MainLogic::LoadTrackSettings()
+{
+    for (int32_t t = 0; t <= project_.LastTrackNo; ++t) {
+        Track& track = project_.Tracks[t];
+        int nn = t + 1;
+        track.Name = settings_.GetSetting(TwoDigitKey("TrackName_", nn), "");
+        track.PlaySelected = settings_.GetSetting(TwoDigitKey("TrackPlaySelected_", nn), int32_t { 1 });
+        int32_t rec = settings_.GetSetting(TwoDigitKey("TrackRecSelected_", nn), int32_t { -1 });
+        track.RecSelected = rec == -1 ? (t == 0 ? 1 : 0) : rec;
+        track.LevelLinked = settings_.GetSetting(TwoDigitKey("TrackLevelLinked_", nn), int32_t { 0 });
+        track.LevelL = Clamp32(settings_.GetSetting(TwoDigitKey("TrackLevelL_", nn), project_.UnityLevel), 0, 255);
+        track.LevelR = Clamp32(settings_.GetSetting(TwoDigitKey("TrackLevelR_", nn), project_.UnityLevel), 0, 255);
+        track.AutoLevelL = track.AutoLevelR = project_.UnityLevel;
+        track.RecCh = settings_.GetSetting(TwoDigitKey("TrackRecCh_", nn), int32_t { 0 });
+        track.PlayCh = settings_.GetSetting(TwoDigitKey("TrackPlayCh_", nn), int32_t { 0 });
+        track.Selected = t == 0 ? 1 : 0;
+    }
+    project_.CurrentTrack = 0;
+}
+
+void MainLogic::ChangeTrackCount(int32_t pCount)
+{
+    project_.SetTrackCount(pCount);
+    project_.ViewTrackCount = project_.LastTrackNo;
+}
+
+bool MainLogic::Startup(std::string_view pCommandLine)
+{
+    ReadOptions();
+    ApplyNewProjectSettings();
+    project_.Zoom = kDefaultZoom;
+    project_.SelectedBlock = -1;
+    project_.MasterLevelL = project_.MasterLevelR = project_.UnityLevel;
+
+    int32_t lastTrack = Clamp32(settings_.GetSetting("TrackNum", int32_t { 7 }), 0, kMaxTrackIndex);
+    project_.Tracks.clear();
+    project_.Envelopes.clear();
+    ChangeTrackCount(lastTrack + 1);
+    LoadTrackSettings();
+
+    if (!ResolveDataFolder())
+        return false;
+
+    project_.Saved = true;
+    if (!Trim(pCommandLine).empty())
+        HandleCommandLine(pCommandLine);
+    return true;
+}
+
+bool MainLogic::StartProc(int32_t pNeedUndo, int32_t pType)
+{
+    if (!CanEdit())
+        return false;
+    ui_.SetBusy(true);
+    Busy = true;
+    CancelRequest = false;
+    if (pNeedUndo == 1) {
+        if (!(project_.LastUndoType == 1 && pType == 1)) {
+            SaveUndoSnapshot();
+            if (pType == 1)
+                --project_.UndoCounter;
+        }
+        project_.Saved = false;
+    }
+    project_.LastUndoType = pType;
+    return true;
+}
+
+void MainLogic::EndProc()
+{
+    project_.UpdateTitleLength(false);
+    ui_.RequestRedraw(RedrawArea::All);
+    ui_.RequestRedraw(RedrawArea::TimeDisplay);
+    ui_.RequestRedraw(RedrawArea::Menus);
+    Busy = false;
+    ui_.ShowMessage(kProcessingFinished);
+    ui_.SetBusy(false);
+}
+
+bool MainLogic::CloseProject()
+{
+    if (!StartProc(1, 0))
+        return false;
+    ApplyNewProjectSettings();
+    LoadTrackSettings();
+    project_.MasterLevelL = project_.MasterLevelR = project_.UnityLevel;
+    project_.ResetProject();
+    project_.MarkIn = project_.MarkOut = project_.ViewStart = project_.Head = 0;
+    project_.UpdateTitleLength(false);
+    project_.Saved = true;
+    OverwriteEnabled = false;
+    EndProc();
+    return true;
+}
+
+void MainLogic::HandleCommandLine(std::string_view pText)
+{
+    std::vector<std::string> tokens = SplitCommandLine(pText);
+    auto valueOf = [](std::string_view token, std::string_view key) -> std::optional<std::string_view> {
+        if (StartsWithNoCase(token, key))
+            return token.substr(key.size());
+        if (!token.empty() && token[0] == '/' && StartsWithNoCase(token.substr(1), key))
+            return token.substr(key.size() + 1);
+        return std::nullopt;
+    };
+    for (const std::string& token : tokens) {
+        static constexpr std::string_view kKeys[] = { "X=", "Y=", "W=", "H=", "T=" };
+        for (size_t k = 0; k < std::size(kKeys); ++k) {
+            std::optional<std::string_view> value = valueOf(token, kKeys[k]);
+            if (!value)
+                continue;
+            std::optional<int64_t> number = ParseInteger(*value);
+            if (!number || *number < INT32_MIN || *number > INT32_MAX)
+                return; // a value that is not a number ends the handling
+            auto n = static_cast<int32_t>(*number);
+            switch (k) {
+            case 0:
+                window_.Left = n;
+                break;
+            case 1:
+                window_.Top = n;
+                break;
+            case 2:
+                window_.Width = n;
+                break;
+            case 3:
+                window_.Height = n;
+                break;
+            case 4:
+                if (project_.Saved && n != project_.LastTrackNo + 1) {
+                    if (!CloseProject())
+                        break;
+                    if (!StartProc(0, 0))
+                        break;
+                    ChangeTrackCount(Clamp32(static_cast<int64_t>(n) - 1, 0, kMaxTrackIndex) + 1);
+                    LoadTrackSettings();
+                    project_.UpdateTitleLength(false);
+                    EndProc();
+                }
+                break;
+            }
+            break;
+        }
+    }
+    for (const std::string& token : tokens) {
+        // Paths from other systems ("C:\...", "\\server\...") are full paths too.
+        if (IsAbsolutePath(token)) {
+            OpenFile(token);
+            break;
+        }
+    }
+}
+
+bool MainLogic::OpenFile(const std::string& pPath)
+{
+    if (project_.BlockCount() > 0) {
+        if (!ui_.AskYesNo(kConfirmDiscard))
+            return false;
+        if (!CloseProject())
+            return false;
+    }
+    std::string lower = ToLowerAscii(pPath);
+    bool isProject = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".tvp") == 0;
+    // Project files and sound import arrive with the project-file and import modules.
+    ui_.ShowMessage(isProject ? "プロジェクトファイルの読込はまだ使えません" : "サウンドファイルの読込はまだ使えません");
+    return false;
+}
+
+bool MainLogic::ConfirmExit(bool pMinimised)
+{
+    if (Busy || pMinimised)
+        return false;
+    if (project_.Saved)
+        return ui_.AskYesNo(kConfirmQuit);
+    MsgAnswer answer = ui_.MessageBox(kConfirmSave, MsgButtons::YesNoCancel, MsgIcon::Question);
+    if (answer == MsgAnswer::Cancel)
+        return false;
+    if (answer == MsgAnswer::Yes) {
+        // Overwrite-save arrives with the project-file module; until then nothing can be
+        // saved, so quitting would lose the work.
+        ui_.ShowError("プロジェクトの保存はまだ使えません");
+        return false;
+    }
+    return true;
+}
+
+void MainLogic::Shutdown()
+{
+    Playing = false;
+    Recording = false;
+    project_.ResetProject();
+    SaveOptions();
+}
+
+} // namespace tarvok

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "app/settings.h"
+#include "app/user_interface.h"
+#include "core/project.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvok {
+
+/// Options the main window reads at start-up and writes back at exit.
+struct AppOptions {
+    int32_t LogError = 0;
+    int32_t ErrorCatch = 0;
+    int32_t WaveColor = 13388306;
+    int32_t WaveColorLocked = 8485241;
+    std::string SizeRate = "1.0";
+    float PlayTrimDB = 0.0f;
+    float RecTrimDB = 0.0f;
+    int32_t DrawWFP = 0;
+    int32_t WFMode = 0;
+    int32_t WFMono = 0;
+    int32_t LevelMargin = 0;
+    int32_t ShowRMS = 1;
+    int32_t ShowMasterVU = 1;
+    int32_t ShowMasterMeter = 0;
+    int32_t RMSP3 = 0;
+    float VULevelTrim = -23.0f;
+    int32_t ShiftToDrag = 0;
+    int32_t UndoAll = 1;
+    int32_t UseMuonStart = 0;
+    int32_t UseMuonStop = 0;
+    float MuonStartLevelDB = -40.0f;
+    float MuonStopLevelDB = -40.0f;
+    int32_t MuonStopLengthMS = 3000;
+    std::array<int32_t, 8> DevInID {};
+    std::array<int32_t, 8> DevOutID {};
+    std::array<float, 8> LevelLdb {};
+    std::array<float, 8> LevelRdb {};
+    int32_t ShowToolBar = 0;
+    int32_t MaxPow = 1;
+    int32_t UseAdjustClock = 1;
+    int32_t ScrollMode = 0;
+    int32_t ZoomMode = 0;
+    int32_t ShowRecMon = 0;
+    int32_t ShowMRU = 1;
+    int32_t DelOnEnd = 1;
+    int32_t HideMark = 0;
+    std::string MixerApp;
+    int32_t LangMode = 0;
+};
+
+/// Window geometry asked for on the command line ("X=", "Y=", "W=", "H=").
+struct WindowRequest {
+    std::optional<int32_t> Left, Top, Width, Height;
+};
+
+/// The headless logic of the main window: owns the one Project for the life of the process,
+/// runs start-up and exit, brackets every edit with StartProc/EndProc and handles the
+/// command line. The GUI and the CLI drive it; it reaches the user only through the
+/// UserInterface it is given.
+class MainLogic {
+public:
+    MainLogic(Settings& pSettings, UserInterface& pUi);
+
+    Project& Proj() { return project_; }
+    const Project& Proj() const { return project_; }
+    Settings& Store() { return settings_; }
+    UserInterface& Ui() { return ui_; }
+    AppOptions& Options() { return options_; }
+    const WindowRequest& RequestedWindow() const { return window_; }
+
+    /// A data folder that replaces the "DataPath" setting for this run (created if missing).
+    void SetDataFolderOverride(std::string pFolder) { dataFolderOverride_ = std::move(pFolder); }
+
+    /// Start-up: reads the settings, builds the fade table, tracks and data folder, handles
+    /// the command line and offers to resume earlier work. Returns false when the data
+    /// folder cannot be made.
+    bool Startup(std::string_view pCommandLine);
+
+    /// Reads the per-track settings into the tracks; track 0 selected and current.
+    void LoadTrackSettings();
+
+    // Run-time state that refuses edits; the engine and the windows set them.
+    bool Playing = false;
+    bool Recording = false;
+    bool DrawWindowOpen = false;
+    bool Busy = false;
+    bool CancelRequest = false;
+    bool OverwriteEnabled = false;
+
+    /// True when an edit may start now (no playback, recording, busy job or drawing window).
+    bool CanEdit() const { return !Playing && !Recording && !Busy && !DrawWindowOpen; }
+
+    /// Begins an edit: false (and nothing changed) when edits are refused now. pNeedUndo 1
+    /// takes an undo snapshot first (except between two undo steps); pType 1 marks an
+    /// undo step.
+    bool StartProc(int32_t pNeedUndo, int32_t pType);
+    /// Ends an edit: length, redraw, "処理終了".
+    void EndProc();
+
+    /// CLOSEPRJ: empties the project back to the settings' defaults. False when refused.
+    bool CloseProject();
+
+    /// Handles a command line (at start or handed over by a second instance).
+    void HandleCommandLine(std::string_view pText);
+
+    /// Opens a file named on the command line or dropped: ".tvp" as a project, anything
+    /// else as a sound file. Asks before discarding existing blocks.
+    bool OpenFile(const std::string& pPath);
+
+    /// The first half of exit: asks the user. True when the program may end.
+    bool ConfirmExit(bool pMinimised);
+    /// The second half of exit: stops the engine, tidies the data folder or keeps the work
+    /// for resuming, empties the project and writes the settings.
+    void Shutdown();
+
+    /// Writes the options that exit stores.
+    void SaveOptions();
+
+    /// Shows a text in the message area.
+    void ShowMessage(std::string_view pText) { ui_.ShowMessage(pText); }
+
+    /// Called by StartProc to take an undo snapshot; the undo module fills it in.
+    virtual bool SaveUndoSnapshot() { return true; }
+    virtual ~MainLogic() = default;
+
+private:
+    void ReadOptions();
+    void ApplyNewProjectSettings();
+    bool ResolveDataFolder();
+    void ChangeTrackCount(int32_t pCount);
+
+    Settings& settings_;
+    UserInterface& ui_;
+    Project project_;
+    AppOptions options_;
+    WindowRequest window_;
+    std::string dataFolderOverride_;
+};
+
+/// Splits a command line into tokens at blanks; double quotes group blanks and are dropped.
+std::vector<std::string> SplitCommandLine(std::string_view pText);
+
+} // namespace tarvok
