@@ -1,0 +1,442 @@
+#include "core/data_folder.h"
+
+#include "app/paths.h"
+#include "app/user_interface.h"
+#include "base/text.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <system_error>
+#include <vector>
+
+namespace tarvok {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kMaxTempNumber = 999999;
+constexpr int32_t kMaxNumberedName = 9999999;
+constexpr size_t kGeneratedNameLength = 12;
+// Project files are a few kilobytes; anything far larger is not one we can read.
+constexpr std::uintmax_t kMaxProjectFileBytes = 256u * 1024u * 1024u;
+constexpr size_t kMinHeaderFields = 21;
+constexpr size_t kMinTrackFields = 12;
+constexpr size_t kMinWaveFields = 6;
+
+std::string_view KindExtension(int pKind)
+{
+    switch (pKind) {
+    case kTempSnapshot:
+        return "tvp";
+    case kTempWave:
+        return "wav";
+    case kTempPeak:
+        return "wwf";
+    case kTempEnvelope:
+        return "wfd";
+    default:
+        return {};
+    }
+}
+
+bool IsDigits(std::string_view pText)
+{
+    return !pText.empty()
+        && std::all_of(pText.begin(), pText.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// True for "~t" + six digits + "." + pExtension, compared in lower case.
+bool IsTempName(std::string_view pLowerName, std::string_view pPrefix, std::string_view pExtension)
+{
+    return pLowerName.size() == kGeneratedNameLength && pLowerName.substr(0, 2) == pPrefix
+        && IsDigits(pLowerName.substr(2, 6)) && pLowerName[8] == '.'
+        && pLowerName.substr(9) == pExtension;
+}
+
+// An entry of the folder that exists in any form (file, folder, dangling link) blocks its
+// name; so does one whose state cannot be determined.
+bool NameTaken(const fs::path& pPath)
+{
+    std::error_code ec;
+    return fs::symlink_status(pPath, ec).type() != fs::file_type::not_found;
+}
+
+struct FolderEntry {
+    std::string Name;
+    fs::path Path;
+};
+
+// The entries of the folder sorted by name, so that a clean-up always runs in the same order.
+std::optional<std::vector<FolderEntry>> ListFolder(const fs::path& pFolder)
+{
+    std::vector<FolderEntry> entries;
+    std::error_code ec;
+    fs::directory_iterator it(pFolder, ec);
+    if (ec)
+        return std::nullopt;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            return std::nullopt;
+        entries.push_back({ it->path().filename().string(), it->path() });
+    }
+    if (ec)
+        return std::nullopt;
+    std::sort(entries.begin(), entries.end(),
+        [](const FolderEntry& a, const FolderEntry& b) { return a.Name < b.Name; });
+    return entries;
+}
+
+bool IsRegularFile(const fs::path& pPath)
+{
+    std::error_code ec;
+    return fs::is_regular_file(pPath, ec);
+}
+
+// A link or a file may go; a folder of that name is never removed.
+bool RemoveFile(const fs::path& pPath)
+{
+    std::error_code ec;
+    fs::file_status status = fs::symlink_status(pPath, ec);
+    if (ec || status.type() == fs::file_type::directory)
+        return false;
+    return fs::remove(pPath, ec) && !ec;
+}
+
+std::optional<std::string> ReadWholeFile(const fs::path& pPath)
+{
+    std::error_code ec;
+    std::uintmax_t size = fs::file_size(pPath, ec);
+    if (ec || size > kMaxProjectFileBytes)
+        return std::nullopt;
+    std::ifstream in(pPath, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    if (in.gcount() != static_cast<std::streamsize>(size))
+        return std::nullopt;
+    return bytes;
+}
+
+// Lines end in CR LF, LF or CR; empty lines at the end of the text are dropped. Works on
+// bytes, so legacy Shift-JIS text splits correctly too: neither CR nor LF can be the second
+// byte of a double-byte character.
+std::vector<std::string_view> SplitTextLines(std::string_view pText)
+{
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < pText.size(); ++i) {
+        if (pText[i] != '\r' && pText[i] != '\n')
+            continue;
+        lines.push_back(pText.substr(start, i - start));
+        if (pText[i] == '\r' && i + 1 < pText.size() && pText[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < pText.size())
+        lines.push_back(pText.substr(start));
+    while (!lines.empty() && Trim(lines.back()).empty())
+        lines.pop_back();
+    return lines;
+}
+
+// Splits at commas outside double quotes and drops the quotes. Commas and quotes are below
+// the range of Shift-JIS second bytes, so byte-wise splitting also serves legacy files.
+std::vector<std::string> SplitFields(std::string_view pLine)
+{
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (char c : pLine) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields.emplace_back();
+        else
+            fields.back().push_back(c);
+    }
+    return fields;
+}
+
+// The file names a project file refers to: each track's envelope file and each wave file's
+// WAV and peak file, as written. Nothing when the file cannot be read or is not laid out as
+// a project file.
+std::optional<std::vector<std::string>> ReadProjectReferences(const fs::path& pPath)
+{
+    std::optional<std::string> text = ReadWholeFile(pPath);
+    if (!text)
+        return std::nullopt;
+    std::vector<std::string_view> lines = SplitTextLines(*text);
+    if (lines.empty())
+        return std::nullopt;
+    std::vector<std::string> header = SplitFields(lines[0]);
+    if (header.size() < kMinHeaderFields)
+        return std::nullopt;
+    std::optional<int64_t> lastTrackNo = ParseInteger(header[1]);
+    std::optional<int64_t> waveCount = ParseInteger(header[3]);
+    if (!lastTrackNo || !waveCount || *lastTrackNo < 0 || *waveCount < 0)
+        return std::nullopt;
+    const uint64_t available = lines.size() - 1;
+    const uint64_t trackLines = static_cast<uint64_t>(*lastTrackNo) + 1;
+    const uint64_t waveLines = static_cast<uint64_t>(*waveCount);
+    if (trackLines > available || waveLines > available - trackLines)
+        return std::nullopt;
+
+    std::vector<std::string> names;
+    size_t line = 1;
+    for (uint64_t i = 0; i < trackLines; ++i, ++line) {
+        std::vector<std::string> fields = SplitFields(lines[line]);
+        if (fields.size() < kMinTrackFields)
+            return std::nullopt;
+        names.push_back(std::move(fields[11]));
+    }
+    for (uint64_t i = 0; i < waveLines; ++i, ++line) {
+        std::vector<std::string> fields = SplitFields(lines[line]);
+        if (fields.size() < kMinWaveFields)
+            return std::nullopt;
+        names.push_back(std::move(fields[4]));
+        names.push_back(std::move(fields[5]));
+    }
+    return names;
+}
+
+// The last component of a path of this or another system ("/", "\" and the drive colon
+// all separate).
+std::string_view LastComponent(std::string_view pPath)
+{
+    size_t cut = pPath.find_last_of("/\\:");
+    return cut == std::string_view::npos ? pPath : pPath.substr(cut + 1);
+}
+
+// A folder path in the form used for comparisons: normalised, no trailing "/", lower case
+// (a match in lower case can only make the clean-up keep more, never delete more).
+std::string FolderKey(const fs::path& pFolder)
+{
+    std::string text = pFolder.lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return ToLowerAscii(text);
+}
+
+bool SameFolder(const fs::path& pA, const fs::path& pB)
+{
+    if (FolderKey(pA) == FolderKey(pB))
+        return true;
+    std::error_code ec;
+    return fs::equivalent(pA, pB, ec) && !ec;
+}
+
+// The generated name (lower case) that a project file in pFolder protects through the
+// reference pRef, or empty when pRef names no generated file of this folder. The reference
+// is resolved as the project reader resolves it: a relative name is taken from the project
+// file's folder (which is pFolder); an absolute name that does not exist is looked for under
+// its file name beside the project file. Names written on another system ("C:\...",
+// "\\server\...") never exist here, so they always come to the file beside the project.
+std::string ProtectedName(std::string_view pRef, const fs::path& pFolder)
+{
+    std::string ref(Trim(pRef));
+    if (ref.empty())
+        return {};
+    std::string_view base = LastComponent(ref);
+    if (!IsGeneratedName(base))
+        return {};
+    std::string name = ToLowerAscii(base);
+
+    if (!IsAbsolutePath(ref)) {
+        std::replace(ref.begin(), ref.end(), '\\', '/');
+        fs::path full = (pFolder / ref).lexically_normal();
+        return SameFolder(full.parent_path(), pFolder) ? name : std::string();
+    }
+    if (ref[0] != '/')
+        return name;
+    fs::path full = fs::path(ref).lexically_normal();
+    if (SameFolder(full.parent_path(), pFolder))
+        return name;
+    std::error_code ec;
+    fs::file_status status = fs::status(full, ec);
+    if (status.type() == fs::file_type::not_found)
+        return name;
+    if (ec)
+        return name; // cannot tell whether the reader would fall back: keep the file here
+    return std::string();
+}
+
+// The local calendar day of a moment, as a day count.
+std::optional<int64_t> LocalDayNumber(std::chrono::system_clock::time_point pTime)
+{
+    std::time_t seconds = std::chrono::system_clock::to_time_t(pTime);
+    std::tm local {};
+    if (!::localtime_r(&seconds, &local))
+        return std::nullopt;
+    std::chrono::year_month_day date { std::chrono::year { local.tm_year + 1900 },
+        std::chrono::month { static_cast<unsigned>(local.tm_mon + 1) },
+        std::chrono::day { static_cast<unsigned>(local.tm_mday) } };
+    return std::chrono::sys_days(date).time_since_epoch().count();
+}
+
+// True when the file was last written more than pDays whole local days before pNow.
+bool ProjectExpired(
+    const fs::path& pPath, int32_t pDays, std::chrono::system_clock::time_point pNow)
+{
+    if (pDays <= 0)
+        return false;
+    std::error_code ec;
+    fs::file_time_type written = fs::last_write_time(pPath, ec);
+    if (ec)
+        return false;
+    auto writtenSys = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+        std::chrono::file_clock::to_sys(written));
+    std::optional<int64_t> today = LocalDayNumber(pNow);
+    std::optional<int64_t> day = LocalDayNumber(writtenSys);
+    return today && day && *today - *day > pDays;
+}
+
+} // namespace
+
+DataFolder::DataFolder(std::string_view pFolder)
+    : folder_(WithTrailingSlash(pFolder))
+{
+}
+
+std::string DataFolder::NewTempName(int pKind)
+{
+    if (pKind < kTempWave || pKind > kTempEnvelope)
+        return {};
+    int32_t& counter = counters_[static_cast<size_t>(pKind - 1)];
+    std::string_view extension = KindExtension(pKind);
+    for (int32_t tries = 0; tries < kMaxTempNumber; ++tries) {
+        counter = counter >= kMaxTempNumber || counter < 0 ? 1 : counter + 1;
+        std::string path = folder_ + "~t" + ZeroPad(counter, 6) + "." + std::string(extension);
+        if (!NameTaken(path))
+            return path;
+    }
+    return {};
+}
+
+std::string DataFolder::UndoSnapshotName(int32_t pNumber) const
+{
+    return folder_ + "~t" + ZeroPad(pNumber, 6) + ".tvp";
+}
+
+int32_t DataFolder::NameCounter(int pKind) const
+{
+    if (pKind < kTempWave || pKind > kTempEnvelope)
+        return 0;
+    return counters_[static_cast<size_t>(pKind - 1)];
+}
+
+void DataFolder::SetNameCounter(int pKind, int32_t pValue)
+{
+    if (pKind < kTempWave || pKind > kTempEnvelope)
+        return;
+    counters_[static_cast<size_t>(pKind - 1)] = std::clamp(pValue, 0, kMaxTempNumber);
+}
+
+std::string NewNumberedName(int pKind, std::string_view pFolder)
+{
+    if (pKind < kTempWave || pKind > kTempEnvelope)
+        return {};
+    const std::string folder = WithTrailingSlash(pFolder);
+    const std::string extension = "." + std::string(KindExtension(pKind));
+    for (int32_t number = 1; number <= kMaxNumberedName; ++number) {
+        std::string name = ZeroPad(number, 8) + extension;
+        if (!NameTaken(folder + name))
+            return name;
+    }
+    return {};
+}
+
+bool IsGeneratedName(std::string_view pName)
+{
+    if (pName.size() != kGeneratedNameLength)
+        return false;
+    std::string lower = ToLowerAscii(pName);
+    return (lower.starts_with("~t") || lower.starts_with("~s")) && IsDigits(lower.substr(2, 6))
+        && lower[8] == '.';
+}
+
+int DeleteTempFiles(std::string_view pFolder, int pKind)
+{
+    std::string_view extension = KindExtension(pKind);
+    if (extension.empty())
+        return 0;
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(WithTrailingSlash(pFolder));
+    if (!entries)
+        return 0;
+    int deleted = 0;
+    for (const FolderEntry& entry : *entries)
+        if (IsTempName(ToLowerAscii(entry.Name), "~t", extension) && RemoveFile(entry.Path))
+            ++deleted;
+    return deleted;
+}
+
+int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface& pUi,
+    std::chrono::system_clock::time_point pNow)
+{
+    const fs::path folder(WithTrailingSlash(pFolder));
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(folder);
+    if (!entries)
+        return -1;
+
+    // Project files first: snapshots and expired projects go, every other project file is
+    // read for the working files it still needs. Nothing else is deleted until all of them
+    // have been read, so a project that cannot be read protects everything.
+    std::set<std::string> keep;
+    for (const FolderEntry& entry : *entries) {
+        std::string lower = ToLowerAscii(entry.Name);
+        if (!lower.ends_with(".tvp") || !IsRegularFile(entry.Path))
+            continue;
+        if (IsTempName(lower, "~t", "tvp")) {
+            RemoveFile(entry.Path);
+            continue;
+        }
+        if (lower != "last.tvp" && ProjectExpired(entry.Path, pDelPrjDays, pNow)) {
+            RemoveFile(entry.Path);
+            continue;
+        }
+        pUi.ShowMessage("Check " + entry.Name + "…");
+        pUi.Yield();
+        std::optional<std::vector<std::string>> refs = ReadProjectReferences(entry.Path);
+        if (!refs) {
+            pUi.ShowMessage("");
+            return -1;
+        }
+        for (const std::string& ref : *refs)
+            if (std::string name = ProtectedName(ref, folder); !name.empty())
+                keep.insert(std::move(name));
+    }
+
+    // The listing is taken again: files may have come or gone while the projects were read.
+    entries = ListFolder(folder);
+    if (!entries) {
+        pUi.ShowMessage("");
+        return -1;
+    }
+    int deleted = 0;
+    for (const FolderEntry& entry : *entries) {
+        std::string lower = ToLowerAscii(entry.Name);
+        bool working = IsTempName(lower, "~t", "wav") || IsTempName(lower, "~t", "wfd")
+            || IsTempName(lower, "~t", "wwf") || IsTempName(lower, "~s", "wav")
+            || IsTempName(lower, "~s", "wfd") || IsTempName(lower, "~s", "wwf");
+        if (working && !keep.contains(lower) && RemoveFile(entry.Path))
+            ++deleted;
+    }
+    pUi.ShowMessage("");
+    return deleted;
+}
+
+std::string ResolveDataFolder(const std::string& pDataPathSetting)
+{
+    std::string_view setting = Trim(pDataPathSetting);
+    if (!setting.empty() && setting[0] == '/' && FolderExists(setting))
+        return WithTrailingSlash(setting);
+    std::string folder = DefaultDataFolder();
+    CreateFolders(folder);
+    return folder;
+}
+
+} // namespace tarvok

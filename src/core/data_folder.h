@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvok {
+
+class UserInterface;
+
+/// Kinds of generated working file: 1 WAV (".wav"), 2 peak file (".wwf"), 3 envelope (".wfd").
+/// Kind 0 stands for the undo snapshots (".tvp") where a function accepts it.
+inline constexpr int kTempWave = 1;
+inline constexpr int kTempPeak = 2;
+inline constexpr int kTempEnvelope = 3;
+inline constexpr int kTempSnapshot = 0;
+
+/// The folder that holds every working file, undo snapshot and saved project, and the
+/// per-process counters that number newly generated working files. Generated names are
+/// exactly 12 characters: "~t" + six digits + "." + a three-letter extension.
+class DataFolder {
+public:
+    /// The folder path; a missing trailing "/" is added.
+    explicit DataFolder(std::string_view pFolder);
+
+    /// The folder, ending in "/".
+    const std::string& Path() const { return folder_; }
+
+    /// A full path "~t" + six digits + ".wav"/".wwf"/".wfd" for kind 1..3 that names no
+    /// existing entry of the folder. The kind's counter advances (999999 wraps to 1) past
+    /// existing names. Empty for another kind or when every number is taken.
+    std::string NewTempName(int pKind);
+
+    /// Folder + "~t" + pNumber with six digits + ".tvp"; does not look at the folder.
+    std::string UndoSnapshotName(int32_t pNumber) const;
+
+    /// The counter of kind 1..3 as it stands (0 before the first name).
+    int32_t NameCounter(int pKind) const;
+    /// Sets the counter of kind 1..3, so that the next name starts after pValue.
+    void SetNameCounter(int pKind, int32_t pValue);
+
+private:
+    std::string folder_;
+    std::array<int32_t, 3> counters_ {};
+};
+
+/// The first file name "00000001" .. "09999999" + ".wav"/".wwf"/".wfd" (kind 1..3) that does
+/// not exist in pFolder, without the folder; empty when all are taken or the kind is unknown.
+std::string NewNumberedName(int pKind, std::string_view pFolder);
+
+/// True when pName (no folder) is a generated name: 12 characters, "~t" or "~s", six
+/// digits, "." and three more characters. ASCII case is ignored.
+bool IsGeneratedName(std::string_view pName);
+
+/// Deletes every "~t" + six digits file of one kind in pFolder: 0 undo snapshots ".tvp",
+/// 1 ".wav", 2 ".wwf", 3 ".wfd". Files that cannot be deleted are left; returns how many went.
+int DeleteTempFiles(std::string_view pFolder, int pKind);
+
+/// The full clean-up of a data folder. Deletes every undo snapshot, every project file
+/// (other than "last.tvp") last written more than pDelPrjDays whole local days before pNow
+/// (0 or less: never), then every generated ".wav"/".wwf"/".wfd" file that no remaining
+/// project file of the folder refers to. Returns the number of working files deleted, or -1
+/// when a project file cannot be read; in that case no working file has been deleted.
+/// Shows "Check " + name + "…" while it reads each project file and clears the message
+/// area at the end.
+int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface& pUi,
+    std::chrono::system_clock::time_point pNow = std::chrono::system_clock::now());
+
+/// The data folder for the "DataPath" setting: the setting with "/" appended when it is an
+/// absolute path naming an existing folder, else the default data folder, which is created
+/// with its parents.
+std::string ResolveDataFolder(const std::string& pDataPathSetting);
+
+} // namespace tarvok
