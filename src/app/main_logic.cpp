@@ -15,6 +15,7 @@ constexpr const char* kProcessingFinished = "処理終了";
 constexpr const char* kConfirmDiscard = "作業内容を破棄して別のファイルを開きますか？";
 constexpr const char* kConfirmQuit = "終了しますか？";
 constexpr const char* kConfirmSave = "プロジェクトを保存しますか？";
+constexpr const char* kCleanupFailed = "データフォルダ整理に失敗しました";
 
 int32_t ReadSampleStep(const Settings& pSettings)
 {
@@ -70,6 +71,8 @@ std::vector<std::string> SplitCommandLine(std::string_view pText)
 MainLogic::MainLogic(Settings& pSettings, UserInterface& pUi)
     : settings_(pSettings)
     , ui_(pUi)
+    , folder_(std::make_unique<DataFolder>(""))
+    , log_(std::make_unique<ErrorLog>(""))
 {
     project_.SetFadeTableType(1);
     project_.SetTrackCount(8);
@@ -162,20 +165,15 @@ void MainLogic::ApplyNewProjectSettings()
     project_.SampleStep = ReadSampleStep(settings_);
 }
 
-bool MainLogic::ResolveDataFolder()
+bool MainLogic::SetUpDataFolder()
 {
-    std::string folder = dataFolderOverride_;
-    if (folder.empty()) {
-        std::string setting = settings_.GetSetting("DataPath", "");
-        if (!setting.empty() && FolderExists(setting))
-            folder = setting;
-    }
-    if (folder.empty())
-        folder = DefaultDataFolder();
-    folder = WithTrailingSlash(folder);
+    std::string folder = dataFolderOverride_.empty()
+        ? tarvok::ResolveDataFolder(settings_.GetSetting("DataPath", ""))
+        : WithTrailingSlash(dataFolderOverride_);
     if (!CreateFolders(folder))
         return false;
     project_.DataFolder = folder;
+    folder_ = std::make_unique<DataFolder>(folder);
     return true;
 }
 
@@ -219,8 +217,10 @@ bool MainLogic::Startup(std::string_view pCommandLine)
     ChangeTrackCount(lastTrack + 1);
     LoadTrackSettings();
 
-    if (!ResolveDataFolder())
+    if (!SetUpDataFolder())
         return false;
+    log_ = std::make_unique<ErrorLog>(settings_);
+    log_->CleanAtStart();
 
     project_.Saved = true;
     if (!Trim(pCommandLine).empty())
@@ -265,6 +265,7 @@ bool MainLogic::CloseProject()
     ApplyNewProjectSettings();
     LoadTrackSettings();
     project_.MasterLevelL = project_.MasterLevelR = project_.UnityLevel;
+    DeleteTempFiles(project_.DataFolder, kTempSnapshot);
     project_.ResetProject();
     project_.MarkIn = project_.MarkOut = project_.ViewStart = project_.Head = 0;
     project_.UpdateTitleLength(false);
@@ -369,8 +370,39 @@ void MainLogic::Shutdown()
 {
     Playing = false;
     Recording = false;
+    if (options_.DelOnEnd == 1) {
+        if (CleanDataFolder(project_.DataFolder, DelPrjDays(), ui_) < 0)
+            ui_.ShowError(kCleanupFailed);
+    } else {
+        // The work stays for the next start, which offers to resume it.
+        SaveUndoSnapshot();
+    }
     project_.ResetProject();
     SaveOptions();
+}
+
+int32_t MainLogic::DelPrjDays() const
+{
+    return SettingTextToInt(settings_.GetSetting("DelPrjDate", "0")).value_or(0);
+}
+
+int MainLogic::CleanupCommand()
+{
+    if (!CanEdit())
+        return -1;
+    if (project_.BlockCount() > 0) {
+        ui_.ShowError("プロジェクトを開いているときは実行できません");
+        return -1;
+    }
+    if (!StartProc(0, 0))
+        return -1;
+    int count = CleanDataFolder(project_.DataFolder, DelPrjDays(), ui_);
+    EndProc();
+    if (count < 0)
+        ui_.ShowError(kCleanupFailed);
+    else
+        ui_.ShowInfo(std::to_string(count) + "ファイル削除しました");
+    return count;
 }
 
 } // namespace tarvok

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "app/error_log.h"
 #include "app/settings.h"
 #include "app/user_interface.h"
+#include "core/data_folder.h"
 #include "core/project.h"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,6 +75,9 @@ public:
     UserInterface& Ui() { return ui_; }
     AppOptions& Options() { return options_; }
     const WindowRequest& RequestedWindow() const { return window_; }
+    /// The data folder with its working-file name counters (valid after Startup).
+    DataFolder& Folder() { return *folder_; }
+    ErrorLog& Log() { return *log_; }
 
     /// A data folder that replaces the "DataPath" setting for this run (created if missing).
     void SetDataFolderOverride(std::string pFolder) { dataFolderOverride_ = std::move(pFolder); }
@@ -118,6 +124,10 @@ public:
     /// for resuming, empties the project and writes the settings.
     void Shutdown();
 
+    /// CLEANUP: tidies the data folder; only while the project has no blocks. Returns the
+    /// number of files deleted, or -1 when refused or failed.
+    int CleanupCommand();
+
     /// Writes the options that exit stores.
     void SaveOptions();
 
@@ -131,8 +141,9 @@ public:
 private:
     void ReadOptions();
     void ApplyNewProjectSettings();
-    bool ResolveDataFolder();
+    bool SetUpDataFolder();
     void ChangeTrackCount(int32_t pCount);
+    int32_t DelPrjDays() const;
 
     Settings& settings_;
     UserInterface& ui_;
@@ -140,6 +151,8 @@ private:
     AppOptions options_;
     WindowRequest window_;
     std::string dataFolderOverride_;
+    std::unique_ptr<DataFolder> folder_;
+    std::unique_ptr<ErrorLog> log_;
 };
 
 /// Splits a command line into tokens at blanks; double quotes group blanks and are dropped.

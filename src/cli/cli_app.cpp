@@ -21,6 +21,7 @@ constexpr const char* kUsage = R"(usage: tarvok2-cli [--data-folder DIR] COMMAND
 
 Commands:
   demo                     start the system headless, report what it holds, end cleanly
+  cleanup                  tidy the data folder: delete working files no saved project uses
   settings list            every setting with its current value
   settings get KEY         the current value of one setting (its default when unset)
   settings set KEY VALUE   store a setting (an empty VALUE is stored as "***")
@@ -198,6 +199,20 @@ int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     return 0;
 }
 
+int CleanupCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    if (!pArgs.empty())
+        return pCtx.Fail("cleanup takes no arguments", 2);
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    int count = session.Logic.CleanupCommand();
+    if (count < 0)
+        return 1;
+    pCtx.Out << count << "\n";
+    return 0;
+}
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostream& pErr)
@@ -242,6 +257,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     std::vector<std::string> rest(pArgs.begin() + static_cast<long>(i) + 1, pArgs.end());
 
     static const std::map<std::string, std::function<int(CliContext&, const std::vector<std::string>&)>> kCommands = {
+        { "cleanup", CleanupCliCommand },
         { "demo", DemoCommand },
         { "settings", SettingsCommand },
     };

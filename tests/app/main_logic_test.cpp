@@ -250,3 +250,58 @@ TEST(MainLogic, ShutdownWritesTheExitSettings)
 }
 
 } // namespace tarvok
+
+namespace tarvok {
+
+TEST(MainLogic, CleanupIsRefusedWhileBlocksExistAndReportsTheCount)
+{
+    Fixture f;
+    ASSERT_TRUE(f.Start());
+    const std::string folder = f.Logic.Proj().DataFolder;
+    test::WriteFileBytes(folder + "~t000001.wav", "x");
+    test::WriteFileBytes(folder + "~t000002.wwf", "x");
+    test::WriteFileBytes(folder + "~t000003.tvp", "x");
+    test::WriteFileBytes(folder + "mine.wav", "x");
+
+    Project& p = f.Logic.Proj();
+    p.AddWaveFileEntry(folder + "~t000001.wav", 44, 10);
+    p.AddBlock();
+    p.Blocks[0].SrcEnd = 10;
+    p.NormalizeBlock(0);
+    EXPECT_EQ(f.Logic.CleanupCommand(), -1);
+    EXPECT_EQ(f.Ui.BoxTexts().back(), "プロジェクトを開いているときは実行できません");
+    EXPECT_TRUE(FolderExists(folder));
+    EXPECT_EQ(test::ReadFileBytes(folder + "~t000001.wav"), "x");
+
+    p.DeleteBlock(0);
+    EXPECT_EQ(f.Logic.CleanupCommand(), 2);
+    EXPECT_EQ(f.Ui.BoxTexts().back(), "2ファイル削除しました");
+    EXPECT_EQ(test::ReadFileBytes(folder + "~t000001.wav"), "");
+    EXPECT_EQ(test::ReadFileBytes(folder + "mine.wav"), "x");
+}
+
+TEST(MainLogic, ShutdownTidiesTheDataFolderOnlyWithDelOnEnd)
+{
+    for (int delOnEnd : { 1, 0 }) {
+        SCOPED_TRACE(delOnEnd);
+        Fixture f;
+        f.Store.SaveSetting("DelOnEnd", int32_t { delOnEnd });
+        ASSERT_TRUE(f.Start());
+        const std::string file = f.Logic.Proj().DataFolder + "~t000007.wav";
+        test::WriteFileBytes(file, "x");
+        f.Logic.Shutdown();
+        EXPECT_EQ(test::ReadFileBytes(file).empty(), delOnEnd == 1);
+    }
+}
+
+TEST(MainLogic, ClosingTheProjectDeletesUndoSnapshots)
+{
+    Fixture f;
+    ASSERT_TRUE(f.Start());
+    const std::string snapshot = f.Logic.Folder().UndoSnapshotName(3);
+    test::WriteFileBytes(snapshot, "x");
+    ASSERT_TRUE(f.Logic.CloseProject());
+    EXPECT_EQ(test::ReadFileBytes(snapshot), "");
+}
+
+} // namespace tarvok
