@@ -49,21 +49,7 @@ std::vector<std::pair<std::string, std::string>> MemorySettingsBackend::ListValu
     return out;
 }
 
-std::optional<int32_t> SettingTextToInt(std::string_view pText)
-{
-    if (auto whole = ParseInteger(pText)) {
-        if (*whole < INT32_MIN || *whole > INT32_MAX)
-            return std::nullopt;
-        return static_cast<int32_t>(*whole);
-    }
-    if (auto number = ParseNumber(pText)) {
-        int64_t rounded = RoundHalfEven(*number);
-        if (rounded < INT32_MIN || rounded > INT32_MAX)
-            return std::nullopt;
-        return static_cast<int32_t>(rounded);
-    }
-    return std::nullopt;
-}
+std::optional<int32_t> SettingTextToInt(std::string_view pText) { return ParseInt32(pText); }
 
 std::optional<std::string> Settings::GetRaw(std::string_view pKey, std::string_view pSection) const
 {

@@ -1,5 +1,7 @@
 #include "base/text.h"
 
+#include "base/numeric.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -54,6 +56,22 @@ std::optional<int64_t> ParseInteger(std::string_view pText)
     if (ec != std::errc() || ptr != pText.data() + pText.size())
         return std::nullopt;
     return value;
+}
+
+std::optional<int32_t> ParseInt32(std::string_view pText)
+{
+    if (auto whole = ParseInteger(pText)) {
+        if (*whole < INT32_MIN || *whole > INT32_MAX)
+            return std::nullopt;
+        return static_cast<int32_t>(*whole);
+    }
+    if (auto number = ParseNumber(pText)) {
+        int64_t rounded = RoundHalfEven(*number);
+        if (rounded < INT32_MIN || rounded > INT32_MAX)
+            return std::nullopt;
+        return static_cast<int32_t>(rounded);
+    }
+    return std::nullopt;
 }
 
 std::optional<double> ParseNumber(std::string_view pText)

@@ -23,6 +23,10 @@ bool StartsWithNoCase(std::string_view pText, std::string_view pPrefix);
 /// text is not one or does not fit.
 std::optional<int64_t> ParseInteger(std::string_view pText);
 
+/// A 32-bit integer from a whole number, or from a decimal one rounded half to even;
+/// nothing when the text is not a number or the value does not fit.
+std::optional<int32_t> ParseInt32(std::string_view pText);
+
 /// A whole decimal number with optional fraction and exponent, or nothing.
 std::optional<double> ParseNumber(std::string_view pText);
 

@@ -20,8 +20,11 @@ void ClipProject::Clear()
     Peaks.clear();
     Envelopes.clear();
     FadePoints.clear();
+    TrackPresent.clear();
+    FirstTrack = 0;
     LastTrackNo = 0;
     Length = 0;
+    NoEnvelope = false;
 }
 
 bool Project::SetFadeTableType(int32_t pType)
@@ -69,9 +72,9 @@ bool Project::DeleteBlock(int32_t pIndex)
     return true;
 }
 
-void Project::NormalizeBlock(Block& pBlock, const WaveFile& pWave) const
+void NormalizeBlockFields(Block& pBlock, const WaveFile& pWave, int32_t pLastTrackNo, int32_t pSampleStep)
 {
-    pBlock.TrackNo = Clamp32(pBlock.TrackNo, 0, LastTrackNo);
+    pBlock.TrackNo = Clamp32(pBlock.TrackNo, 0, pLastTrackNo);
     if (pBlock.SrcEnd > pWave.Length)
         pBlock.SrcEnd = pWave.Length;
     if (pBlock.SrcStart > pWave.Length)
@@ -87,7 +90,7 @@ void Project::NormalizeBlock(Block& pBlock, const WaveFile& pWave) const
     if (static_cast<int64_t>(pBlock.Length) + pBlock.StartAdr > kMaxLength)
         pBlock.StartAdr = kMaxLength - pBlock.Length;
     pBlock.EndAdr = pBlock.Length + pBlock.StartAdr - 1;
-    int32_t step = SampleStep > 0 ? SampleStep : 64;
+    int32_t step = pSampleStep > 0 ? pSampleStep : 64;
     pBlock.PeakStart = pBlock.SrcStart / step;
     pBlock.PeakEnd = pBlock.SrcEnd / step;
     if (pBlock.PeakStart > pWave.PeakCount - 1)
@@ -95,6 +98,11 @@ void Project::NormalizeBlock(Block& pBlock, const WaveFile& pWave) const
     if (pBlock.PeakEnd > pWave.PeakCount - 1)
         pBlock.PeakEnd = pWave.PeakCount - 1;
     pBlock.PeakLen = pBlock.PeakEnd - pBlock.PeakStart + 1;
+}
+
+void Project::NormalizeBlock(Block& pBlock, const WaveFile& pWave) const
+{
+    NormalizeBlockFields(pBlock, pWave, LastTrackNo, SampleStep);
 }
 
 bool Project::NormalizeBlock(int32_t pIndex)

@@ -91,19 +91,28 @@ using PeakArray = std::vector<uint8_t>;
 /// Two level indices (left, right) per envelope frame of 2048 samples.
 using TrackEnvelope = std::vector<uint8_t>;
 
-/// The clipboard: a second set of the project's tables.
+/// The clipboard: a second set of the project's tables. Block tracks count from the first
+/// track copied; block WaveNo indexes the clipboard's own WaveFiles.
 struct ClipProject {
     std::vector<Block> Blocks;
     std::vector<WaveFile> WaveFiles;
     std::vector<PeakArray> Peaks;
-    std::vector<TrackEnvelope> Envelopes;
+    std::vector<TrackEnvelope> Envelopes; ///< per clip track, frames covering the range
+    std::vector<uint8_t> TrackPresent; ///< per clip track, 1 when its envelope was copied
     std::vector<FadePoint> FadePoints;
-    int32_t LastTrackNo = 0;
-    int32_t Length = 0; ///< frames
+    int32_t FirstTrack = 0; ///< lowest track copied
+    int32_t LastTrackNo = 0; ///< track span: highest - lowest track copied
+    int32_t Length = 0; ///< frames; 0 means the clipboard is empty
+    bool NoEnvelope = false; ///< filled from a project file without any envelope file
 
     void Clear();
-    bool Empty() const { return Blocks.empty(); }
+    bool Empty() const { return Length <= 0; }
 };
+
+/// Re-establishes the block invariants against its wave file: track clamped to
+/// 0..pLastTrackNo, source range inside the file (at least one frame), timeline position
+/// inside 0..kMaxLength - 1, derived fields recomputed.
+void NormalizeBlockFields(Block& pBlock, const WaveFile& pWave, int32_t pLastTrackNo, int32_t pSampleStep);
 
 /// The one editing state: tracks, blocks, wave files with their peaks, envelopes, fade
 /// points, marks and head. The table operations keep the invariants that every editing
