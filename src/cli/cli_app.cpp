@@ -7,6 +7,8 @@
 #include "app/settings.h"
 #include "app/time_text.h"
 #include "base/text.h"
+#include "base/legacy_text.h"
+#include "platform/iconv/shift_jis_decoder.h"
 #include "platform/inifile/ini_settings_backend.h"
 
 #include <functional>
@@ -217,6 +219,7 @@ int CleanupCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 
 int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostream& pErr)
 {
+    SetLegacyTextDecoder(DecodeShiftJis);
     CliContext ctx(pOut, pErr);
     ctx.Ui.SetMessageSink([&](std::string_view text) {
         if (!text.empty())

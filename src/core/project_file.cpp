@@ -1,0 +1,636 @@
+#include "core/project_file.h"
+
+#include "app/paths.h"
+#include "app/user_interface.h"
+#include "base/numeric.h"
+#include "base/legacy_text.h"
+#include "base/text.h"
+#include "core/data_folder.h"
+#include "core/file_io.h"
+#include "core/peaks.h"
+#include "core/wave_info.h"
+#include "edit/envelope.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace tarvok {
+
+namespace {
+
+constexpr const char* kMissingFile = "ファイルが存在しません";
+constexpr const char* kRateDiffers = "サンプリング周波数が違います";
+// Header field 18: bit 0 set means envelope files hold level indices.
+constexpr int32_t kFormatFlags = 3;
+
+using Fields = std::vector<std::string>;
+
+/// A project file checked field by field, before anything is applied.
+struct ParsedProject {
+    Fields Header;
+    int32_t LastTrackNo = 0;
+    int32_t SampleRate = 0;
+    int32_t EnvelopeLength = 0;
+    int32_t Values[24] = {}; // numeric header fields; absent ones 0
+    size_t HeaderFieldCount = 0;
+
+    struct TrackLine {
+        int32_t Values[8] = {};
+        std::string Name;
+        std::string Envelope;
+    };
+    struct WaveLine {
+        std::string FileName;
+        std::string PeakFile;
+    };
+    std::vector<TrackLine> Tracks;
+    std::vector<WaveLine> Waves;
+    std::vector<Block> Blocks;
+    std::vector<FadePoint> Fades;
+};
+
+Result<int32_t> FieldInt(const Fields& pFields, size_t pIndex, const char* pWhat, size_t pLine)
+{
+    std::optional<int32_t> v = ParseInt32(pFields[pIndex]);
+    if (!v)
+        return Fail(std::string(pWhat) + " in line " + std::to_string(pLine) + ", field "
+            + std::to_string(pIndex) + " is not a number");
+    return *v;
+}
+
+Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
+{
+    ParsedProject parsed;
+    if (pLines.empty())
+        return Fail("the file is empty");
+    parsed.Header = SplitProjectFields(pLines[0]);
+    parsed.HeaderFieldCount = parsed.Header.size();
+    if (parsed.Header.size() < 21)
+        return Fail("the header has fewer than 21 fields");
+    for (size_t i = 1; i < std::min<size_t>(parsed.Header.size(), 24); ++i) {
+        if (i == 9 || i == 17)
+            continue; // reserved
+        Result<int32_t> v = FieldInt(parsed.Header, i, "header", 1);
+        if (!v)
+            return v.error();
+        parsed.Values[i] = *v;
+    }
+    parsed.LastTrackNo = parsed.Values[1];
+    parsed.SampleRate = parsed.Values[2];
+    parsed.EnvelopeLength = parsed.Values[5];
+    if (parsed.LastTrackNo < 0 || parsed.LastTrackNo > kMaxTrackIndex)
+        return Fail("the track count is out of range");
+    if (parsed.SampleRate < 1000 || parsed.SampleRate > 768000)
+        return Fail("the sampling rate is out of range");
+    if (parsed.EnvelopeLength < 0 || parsed.EnvelopeLength > kMaxEnvelopeFrames)
+        return Fail("the envelope length is out of range");
+    const int64_t waveCount = parsed.Values[3];
+    const int64_t blockCount = parsed.Values[4];
+    const int64_t fadeCount = parsed.Header.size() >= 23 ? parsed.Values[22] : 0;
+    if (waveCount < 0 || blockCount < 0 || fadeCount < 0)
+        return Fail("a count in the header is negative");
+    // Counts larger than the file could hold are caught before anything is reserved.
+    const int64_t needed = 1 + parsed.LastTrackNo + 1 + waveCount + blockCount + fadeCount;
+    if (needed > static_cast<int64_t>(pLines.size()))
+        return Fail("the file ends before the lines its header announces");
+
+    size_t line = 1;
+    for (int32_t t = 0; t <= parsed.LastTrackNo; ++t, ++line) {
+        Fields f = SplitProjectFields(pLines[line]);
+        if (f.size() < 12)
+            return Fail("track line " + std::to_string(line + 1) + " has fewer than 12 fields");
+        ParsedProject::TrackLine track;
+        for (size_t i = 0; i < 8; ++i) {
+            Result<int32_t> v = FieldInt(f, i, "track", line + 1);
+            if (!v)
+                return v.error();
+            track.Values[i] = *v;
+        }
+        track.Name = f[10];
+        track.Envelope = f[11];
+        parsed.Tracks.push_back(std::move(track));
+    }
+    for (int64_t w = 0; w < waveCount; ++w, ++line) {
+        Fields f = SplitProjectFields(pLines[line]);
+        if (f.size() < 6)
+            return Fail("wave line " + std::to_string(line + 1) + " has fewer than 6 fields");
+        parsed.Waves.push_back({ f[4], f[5] });
+    }
+    for (int64_t b = 0; b < blockCount; ++b, ++line) {
+        Fields f = SplitProjectFields(pLines[line]);
+        if (f.size() < 11)
+            return Fail("block line " + std::to_string(line + 1) + " has fewer than 11 fields");
+        int32_t v[7];
+        for (size_t i = 0; i < 7; ++i) {
+            Result<int32_t> r = FieldInt(f, i, "block", line + 1);
+            if (!r)
+                return r.error();
+            v[i] = *r;
+        }
+        Block block;
+        block.StartAdr = v[0];
+        block.WaveNo = v[1];
+        block.TrackNo = v[2];
+        block.SrcStart = v[3];
+        block.SrcEnd = v[4];
+        block.Flags = v[5];
+        block.GroupID = v[6];
+        for (size_t i = 7; i <= 8; ++i) {
+            std::optional<double> level = Trim(f[i]).empty() ? std::optional<double>(0.0) : ParseNumber(f[i]);
+            if (!level || std::fabs(*level) > 1000.0)
+                return Fail("block line " + std::to_string(line + 1) + " has a bad level");
+            (i == 7 ? block.LevelL : block.LevelR) = static_cast<float>(*level);
+        }
+        block.Name = f[10];
+        if (block.WaveNo < 0 || block.WaveNo >= waveCount)
+            return Fail("block line " + std::to_string(line + 1) + " names a wave file that does not exist");
+        parsed.Blocks.push_back(std::move(block));
+    }
+    for (int64_t k = 0; k < fadeCount; ++k, ++line) {
+        Fields f = SplitProjectFields(pLines[line]);
+        if (f.size() < 3)
+            return Fail("fade point line " + std::to_string(line + 1) + " has fewer than 3 fields");
+        FadePoint point;
+        int32_t v[3];
+        for (size_t i = 0; i < 3; ++i) {
+            Result<int32_t> r = FieldInt(f, i, "fade point", line + 1);
+            if (!r)
+                return r.error();
+            v[i] = *r;
+        }
+        point.EnvFrame = v[0];
+        point.TrackNo = v[1];
+        point.Channels = v[2];
+        parsed.Fades.push_back(point);
+    }
+    return parsed;
+}
+
+void ReportMissing(UserInterface& pUi, std::string_view pPath)
+{
+    pUi.ShowError(std::string(kMissingFile) + "\n" + std::string(pPath));
+}
+
+/// Wave files as read, before blocks are attached: entries that could not be used have an
+/// empty FileName. Duplicate lines of one file share the first entry.
+struct LoadedWaves {
+    std::vector<WaveFile> Files;
+    std::vector<PeakArray> Peaks;
+    std::vector<int32_t> Map; // line index -> entry index
+};
+
+/// Reads the wave lines: WAV summaries, then peaks from current peak files, from the
+/// previous state of the same file, or rebuilt.
+/// The wave table being replaced, whose peaks an undo step can keep.
+struct PreviousWaves {
+    const std::vector<WaveFile>& Files;
+    const std::vector<PeakArray>& Peaks;
+    int32_t SampleStep;
+    std::map<std::string, size_t> Index; // lower-case path -> entry
+
+    PreviousWaves(const std::vector<WaveFile>& pFiles, const std::vector<PeakArray>& pPeaks, int32_t pStep)
+        : Files(pFiles)
+        , Peaks(pPeaks)
+        , SampleStep(pStep)
+    {
+        for (size_t i = 0; i < Files.size() && i < Peaks.size(); ++i)
+            Index.emplace(ToLowerAscii(Files[i].FileName), i);
+    }
+};
+
+LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, int32_t pSampleStep,
+    const PreviousWaves& pPrevious, ProjectFileEnv& pEnv)
+{
+    LoadedWaves out;
+    std::map<std::string, int32_t> seen; // lower-case path -> entry
+    // Scratch project so that BuildPeaks and LoadPeaks, which work on a project's wave
+    // table, can be used for the clipboard too.
+    Project scratch;
+    scratch.SampleStep = pSampleStep;
+    for (size_t i = 0; i < pParsed.Waves.size(); ++i) {
+        const ParsedProject::WaveLine& line = pParsed.Waves[i];
+        std::string path = line.FileName.empty() ? std::string() : ResolveProjectName(line.FileName, pBase);
+        std::string key = ToLowerAscii(path);
+        if (!path.empty()) {
+            if (auto it = seen.find(key); it != seen.end()) {
+                out.Map.push_back(it->second);
+                continue;
+            }
+        }
+        WaveFile wave;
+        PeakArray peaks;
+        WaveInfo info = path.empty() ? WaveInfo {} : ReadWaveInfo(path);
+        if (!path.empty() && !FileExists(path)) {
+            ReportMissing(pEnv.Ui, path);
+        } else if (info.Valid == 1 && info.Frames > 0) {
+            wave.FileName = path;
+            wave.Length = info.Frames;
+            wave.DataOffset = info.DataOffset;
+            wave.PeakCount = info.Frames / pSampleStep + 1;
+            std::string peakPath = line.PeakFile.empty() ? std::string() : ResolveProjectName(line.PeakFile, pBase);
+            // The same file with the same peak file in the state being replaced (an undo
+            // step) keeps its peaks without reading them again.
+            auto prevIt = pPrevious.Index.find(key);
+            size_t prev = prevIt == pPrevious.Index.end() ? 0 : prevIt->second;
+            if (prevIt != pPrevious.Index.end() && pPrevious.Files[prev].Length == wave.Length
+                && pPrevious.SampleStep == pSampleStep && EqualsNoCase(pPrevious.Files[prev].PeakFile, peakPath)
+                && !peakPath.empty() && pPrevious.Peaks[prev].size() == static_cast<size_t>(wave.PeakCount) * 2) {
+                wave.PeakFile = peakPath;
+                peaks = pPrevious.Peaks[prev];
+            } else {
+                scratch.WaveFiles.assign(1, wave);
+                scratch.Peaks.assign(1, PeakArray(static_cast<size_t>(wave.PeakCount) * 2, 0));
+                if (!peakPath.empty() && LoadPeaks(scratch, 0, peakPath)) {
+                    scratch.WaveFiles[0].PeakFile = peakPath;
+                } else {
+                    bool localCancel = false;
+                    bool& cancel = pEnv.Cancel ? *pEnv.Cancel : localCancel;
+                    BuildPeaks(scratch, 0, -1, "ファイル" + std::to_string(i + 1), pEnv.WfMode,
+                        pEnv.Folder.NewTempName(kTempPeak), pEnv.Ui, cancel);
+                }
+                wave = scratch.WaveFiles[0];
+                peaks = std::move(scratch.Peaks[0]);
+            }
+        } else if (!path.empty()) {
+            pEnv.Ui.ShowError("ファイル形式が違います\n" + path);
+        }
+        if (!wave.FileName.empty())
+            seen[key] = static_cast<int32_t>(out.Files.size());
+        out.Map.push_back(static_cast<int32_t>(out.Files.size()));
+        out.Files.push_back(std::move(wave));
+        out.Peaks.push_back(std::move(peaks));
+    }
+    return out;
+}
+
+/// Attaches blocks to the loaded waves, drops those of unusable entries, removes the
+/// unusable entries and renumbers. Returns the blocks normalised against their waves.
+std::vector<Block> AttachBlocks(const ParsedProject& pParsed, LoadedWaves& pWaves, int32_t pLastTrackNo, int32_t pSampleStep)
+{
+    std::vector<int32_t> renumber(pWaves.Files.size(), -1);
+    std::vector<WaveFile> files;
+    std::vector<PeakArray> peaks;
+    for (size_t w = 0; w < pWaves.Files.size(); ++w) {
+        if (pWaves.Files[w].FileName.empty())
+            continue;
+        renumber[w] = static_cast<int32_t>(files.size());
+        files.push_back(std::move(pWaves.Files[w]));
+        peaks.push_back(std::move(pWaves.Peaks[w]));
+    }
+    std::vector<Block> blocks;
+    std::vector<bool> used(files.size(), false);
+    for (Block block : pParsed.Blocks) {
+        int32_t entry = renumber[pWaves.Map[block.WaveNo]];
+        if (entry < 0)
+            continue;
+        block.WaveNo = entry;
+        NormalizeBlockFields(block, files[entry], pLastTrackNo, pSampleStep);
+        used[entry] = true;
+        blocks.push_back(std::move(block));
+    }
+    // Every wave file is used by some block: entries no block names are dropped.
+    std::vector<int32_t> compact(files.size(), -1);
+    std::vector<WaveFile> keptFiles;
+    std::vector<PeakArray> keptPeaks;
+    for (size_t w = 0; w < files.size(); ++w) {
+        if (!used[w])
+            continue;
+        compact[w] = static_cast<int32_t>(keptFiles.size());
+        keptFiles.push_back(std::move(files[w]));
+        keptPeaks.push_back(std::move(peaks[w]));
+    }
+    for (Block& block : blocks)
+        block.WaveNo = compact[block.WaveNo];
+    pWaves.Files = std::move(keptFiles);
+    pWaves.Peaks = std::move(keptPeaks);
+    return blocks;
+}
+
+void LoadTrackEnvelope(TrackEnvelope& pEnvelope, std::string& pFileName, const std::string& pName,
+    int32_t pFrames, const Project& pProject, const std::string& pBase, bool pLegacy,
+    const std::map<std::string, std::pair<std::string, TrackEnvelope>>& pPrevious, ProjectFileEnv& pEnv,
+    bool& pPresent)
+{
+    const auto unity = static_cast<uint8_t>(pProject.UnityLevel);
+    pPresent = false;
+    if (pFrames < 1) {
+        pEnvelope.clear();
+        return;
+    }
+    std::string path = pName.empty() ? std::string() : ResolveProjectName(pName, pBase);
+    if (!path.empty() && FileExists(path)) {
+        pPresent = true;
+        auto prev = pPrevious.find(ToLowerAscii(path));
+        if (!pLegacy && prev != pPrevious.end() && prev->second.second.size() == static_cast<size_t>(pFrames) * 2) {
+            pEnvelope = prev->second.second; // unchanged since the state being replaced
+        } else {
+            ReadEnvelopeFile(path, pFrames, unity, pEnvelope);
+        }
+        pFileName = path;
+        if (pLegacy) {
+            for (uint8_t& level : pEnvelope)
+                level = ConvertLegacyLevel(pProject.Fades, level);
+            std::string fresh = pEnv.Folder.NewTempName(kTempEnvelope);
+            if (!fresh.empty() && WriteEnvelopeFile(fresh, pEnvelope, pFrames))
+                pFileName = fresh;
+        }
+        return;
+    }
+    if (!path.empty())
+        ReportMissing(pEnv.Ui, path);
+    pEnvelope.assign(static_cast<size_t>(pFrames) * 2, unity);
+}
+
+} // namespace
+
+std::vector<std::string> SplitProjectFields(std::string_view pLine)
+{
+    std::vector<std::string> fields;
+    std::string current;
+    bool inQuotes = false;
+    for (size_t i = 0; i < pLine.size(); ++i) {
+        char c = pLine[i];
+        if (c == '"') {
+            if (inQuotes && i + 1 < pLine.size() && pLine[i + 1] == '"') {
+                current.push_back('"');
+                ++i;
+            } else {
+                inQuotes = !inQuotes;
+            }
+        } else if (c == ',' && !inQuotes) {
+            fields.push_back(std::move(current));
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    fields.push_back(std::move(current));
+    return fields;
+}
+
+std::string QuoteProjectField(std::string_view pText)
+{
+    std::string out = "\"";
+    for (char c : pText) {
+        if (c == '"')
+            out += "\"\"";
+        else if (c == '\r' || c == '\n')
+            out.push_back(' ');
+        else
+            out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+std::string FormatBlockLevel(float pDb)
+{
+    double tenths = std::round(static_cast<double>(pDb) * 10.0); // halves away from zero
+    if (tenths == 0.0 || !std::isfinite(tenths))
+        return "0.0";
+    auto value = static_cast<int64_t>(tenths);
+    std::string sign = value < 0 ? "-" : "";
+    int64_t magnitude = value < 0 ? -value : value;
+    return sign + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+}
+
+std::string FolderOf(std::string_view pPath)
+{
+    size_t slash = pPath.find_last_of("/\\");
+    if (slash == std::string_view::npos)
+        return {};
+    return std::string(pPath.substr(0, slash + 1));
+}
+
+std::string FileNameOf(std::string_view pPath)
+{
+    size_t slash = pPath.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? pPath : pPath.substr(slash + 1));
+}
+
+std::string ResolveProjectName(std::string_view pName, std::string_view pBase)
+{
+    if (!IsAbsolutePath(pName) && !(pName.size() >= 1 && pName[0] == '\\'))
+        return std::string(pBase) + std::string(pName);
+    std::string name(pName);
+    if (FileExists(name))
+        return name;
+    std::string beside = std::string(pBase) + FileNameOf(name);
+    return FileExists(beside) ? beside : name;
+}
+
+std::string ProjectFileText(const Project& pProject, bool pClip, const std::vector<std::string>& pClipEnvelopeFiles)
+{
+    const Project& p = pProject;
+    const ClipProject& c = p.Clip;
+    std::string text;
+    auto line = [&text](const std::vector<std::string>& fields) {
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i)
+                text.push_back(',');
+            text += fields[i];
+        }
+        text += "\r\n";
+    };
+    auto n = [](int64_t v) { return std::to_string(v); };
+
+    const std::vector<Block>& blocks = pClip ? c.Blocks : p.Blocks;
+    const std::vector<WaveFile>& waves = pClip ? c.WaveFiles : p.WaveFiles;
+    const std::vector<FadePoint>& fades = pClip ? c.FadePoints : p.FadePoints;
+    if (pClip) {
+        line({ "0", n(c.LastTrackNo), n(p.SampleRate), n(waves.size()), n(blocks.size()),
+            n(c.Length / kEnvelopeFrameSamples + 2), "0", "0", "0", "0", n(p.MasterLevelL), n(p.MasterLevelR),
+            n(p.Zoom), "0", "0", n(c.LastTrackNo), "0", "0", n(kFormatFlags), "0", n(p.FadeTableType),
+            n(p.SampleStep), n(fades.size()), n(p.LevelZoomDB) });
+        for (int32_t t = 0; t <= c.LastTrackNo; ++t) {
+            int32_t source = c.FirstTrack + t;
+            Track track;
+            track.LevelL = track.LevelR = p.UnityLevel;
+            if (source >= 0 && source <= p.LastTrackNo)
+                track = p.Tracks[source];
+            std::string envelope = static_cast<size_t>(t) < pClipEnvelopeFiles.size() ? pClipEnvelopeFiles[t] : "";
+            line({ n(track.PlaySelected), "1", n(track.LevelLinked), n(track.LevelL), n(track.LevelR),
+                n(track.RecSelected), n(track.RecCh), n(track.PlayCh), "0", "0", QuoteProjectField(track.Name),
+                QuoteProjectField(envelope) });
+        }
+    } else {
+        line({ "0", n(p.LastTrackNo), n(p.SampleRate), n(waves.size()), n(blocks.size()), n(p.EnvelopeLength),
+            n(p.MarkIn), n(p.MarkOut), n(p.CurrentTrack), "0", n(p.MasterLevelL), n(p.MasterLevelR), n(p.Zoom),
+            n(p.Head), n(p.ViewStart), n(p.ViewTrackCount), n(p.ViewScroll), "0", n(kFormatFlags), n(p.ZeroPos),
+            n(p.FadeTableType), n(p.SampleStep), n(fades.size()), n(p.LevelZoomDB) });
+        for (const Track& track : p.Tracks)
+            line({ n(track.PlaySelected), n(track.Selected), n(track.LevelLinked), n(track.LevelL), n(track.LevelR),
+                n(track.RecSelected), n(track.RecCh), n(track.PlayCh), "0", "0", QuoteProjectField(track.Name),
+                QuoteProjectField(track.EnvelopeFile) });
+    }
+    for (const WaveFile& wave : waves)
+        line({ "0", "0", "0", "0", QuoteProjectField(wave.FileName), QuoteProjectField(wave.PeakFile) });
+    for (const Block& b : blocks)
+        line({ n(b.StartAdr), n(b.WaveNo), n(b.TrackNo), n(b.SrcStart), n(b.SrcEnd), n(b.Flags), n(b.GroupID),
+            QuoteProjectField(FormatBlockLevel(b.LevelL)), QuoteProjectField(FormatBlockLevel(b.LevelR)), "0",
+            QuoteProjectField(b.Name) });
+    for (const FadePoint& f : fades)
+        line({ n(f.EnvFrame), n(f.TrackNo), n(f.Channels) });
+    return text;
+}
+
+bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, ProjectFileEnv& pEnv)
+{
+    std::vector<std::string> envelopeFiles;
+    if (pClip) {
+        const ClipProject& c = pProject.Clip;
+        int32_t frames = c.Length / kEnvelopeFrameSamples + 2;
+        for (int32_t t = 0; t <= c.LastTrackNo; ++t) {
+            std::string name;
+            bool present = static_cast<size_t>(t) < c.TrackPresent.size() && c.TrackPresent[t]
+                && static_cast<size_t>(t) < c.Envelopes.size() && !c.Envelopes[t].empty();
+            if (present) {
+                // The clip's envelope is padded with unity up to the frame count the header gives.
+                TrackEnvelope env = c.Envelopes[t];
+                env.resize(static_cast<size_t>(frames) * 2, static_cast<uint8_t>(pProject.UnityLevel));
+                name = pEnv.Folder.NewTempName(kTempEnvelope);
+                if (name.empty() || !WriteEnvelopeFile(name, env, frames))
+                    return false;
+            }
+            envelopeFiles.push_back(name);
+        }
+    }
+    std::string text = ProjectFileText(pProject, pClip, envelopeFiles);
+    return WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size()));
+}
+
+Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv)
+{
+    if (!FileExists(pPath))
+        return Fail("the file does not exist");
+    std::optional<std::string> bytes = ReadAllBytes(pPath);
+    if (!bytes)
+        return Fail("the file cannot be read");
+    std::string text = DecodeLegacyText(*bytes);
+    Result<ParsedProject> parsedResult = ParseProject(SplitLines(text));
+    if (!parsedResult)
+        return parsedResult.error();
+    const ParsedProject& parsed = *parsedResult;
+    const std::string base = FolderOf(pPath);
+    const bool legacyLevels = (parsed.Values[18] & 1) == 0;
+    int32_t sampleStep = parsed.HeaderFieldCount >= 22 && parsed.Values[21] > 0 ? parsed.Values[21] : 64;
+    sampleStep = std::min(sampleStep, 1000000);
+
+    // Envelopes of the state being replaced, by file name, so an undo step re-reads only
+    // the envelopes whose files changed.
+    std::map<std::string, std::pair<std::string, TrackEnvelope>> previousEnvelopes;
+    for (size_t t = 0; t < pProject.Tracks.size() && t < pProject.Envelopes.size(); ++t)
+        if (!pProject.Tracks[t].EnvelopeFile.empty())
+            previousEnvelopes[ToLowerAscii(pProject.Tracks[t].EnvelopeFile)]
+                = { pProject.Tracks[t].EnvelopeFile, pProject.Envelopes[t] };
+
+    if (pClip) {
+        if (parsed.SampleRate != pProject.SampleRate) {
+            pEnv.Ui.ShowError(kRateDiffers);
+            return Fail(kRateDiffers);
+        }
+        ClipProject clip;
+        clip.LastTrackNo = parsed.LastTrackNo;
+        clip.Envelopes.resize(static_cast<size_t>(clip.LastTrackNo) + 1);
+        clip.TrackPresent.assign(static_cast<size_t>(clip.LastTrackNo) + 1, 0);
+        clip.NoEnvelope = true;
+        clip.Length = 0;
+        for (int32_t t = 0; t <= parsed.LastTrackNo; ++t) {
+            const auto& line = parsed.Tracks[t];
+            if (line.Envelope.empty())
+                continue;
+            std::string fileName;
+            bool present = false;
+            LoadTrackEnvelope(clip.Envelopes[t], fileName, line.Envelope, parsed.EnvelopeLength, pProject, base,
+                legacyLevels, {}, pEnv, present);
+            if (present) {
+                clip.TrackPresent[t] = 1;
+                clip.NoEnvelope = false;
+                clip.Length = parsed.EnvelopeLength * kEnvelopeFrameSamples;
+            } else {
+                clip.Envelopes[t].clear();
+            }
+        }
+        PreviousWaves previous(pProject.Clip.WaveFiles, pProject.Clip.Peaks, pProject.SampleStep);
+        LoadedWaves waves = LoadWaves(parsed, base, pProject.SampleStep, previous, pEnv);
+        clip.Blocks = AttachBlocks(parsed, waves, clip.LastTrackNo, pProject.SampleStep);
+        clip.WaveFiles = std::move(waves.Files);
+        clip.Peaks = std::move(waves.Peaks);
+        for (const Block& b : clip.Blocks)
+            clip.Length = std::max(clip.Length, b.EndAdr);
+        for (const FadePoint& f : parsed.Fades)
+            if (f.TrackNo >= 0 && f.TrackNo <= clip.LastTrackNo)
+                clip.FadePoints.push_back(f);
+        pProject.Clip = std::move(clip);
+        return {};
+    }
+
+    Project& p = pProject;
+    const int32_t* v = parsed.Values;
+    const std::vector<WaveFile> oldWaves = std::move(p.WaveFiles);
+    const std::vector<PeakArray> oldPeaks = std::move(p.Peaks);
+    const PreviousWaves previous(oldWaves, oldPeaks, p.SampleStep);
+    p.WaveFiles.clear();
+    p.Peaks.clear();
+    p.Blocks.clear();
+    p.SampleRate = parsed.SampleRate;
+    if (!pUndo || pEnv.UndoAll) {
+        p.MarkIn = std::max(v[6], 0);
+        p.MarkOut = std::max(v[7], 0);
+        p.CurrentTrack = v[8];
+        p.Zoom = std::max(v[12], 1);
+        p.Head = std::max(v[13], 0);
+        p.ViewStart = std::max(v[14], 0);
+        if (parsed.HeaderFieldCount > 23)
+            p.LevelZoomDB = Clamp32(v[23], -30, 30);
+    }
+    p.CurrentTrack = Clamp32(p.CurrentTrack, 0, parsed.LastTrackNo);
+    if (v[20] != p.FadeTableType)
+        p.SetFadeTableType(v[20]);
+    p.MasterLevelL = Clamp32(v[10], 0, 255);
+    p.MasterLevelR = Clamp32(v[11], 0, 255);
+    p.ViewTrackCount = Clamp32(v[15], 0, parsed.LastTrackNo);
+    p.ViewScroll = Clamp32(v[16], 0, 1000);
+    p.ZeroPos = v[19];
+    p.SampleStep = sampleStep;
+    p.EnvelopeLength = parsed.EnvelopeLength;
+    p.LastTrackNo = parsed.LastTrackNo;
+
+    p.Tracks.assign(static_cast<size_t>(p.LastTrackNo) + 1, Track {});
+    p.Envelopes.assign(static_cast<size_t>(p.LastTrackNo) + 1, TrackEnvelope {});
+    for (int32_t t = 0; t <= p.LastTrackNo; ++t) {
+        const auto& line = parsed.Tracks[t];
+        Track& track = p.Tracks[t];
+        track.PlaySelected = line.Values[0];
+        if (!pUndo)
+            track.Selected = line.Values[1];
+        track.LevelLinked = line.Values[2];
+        track.LevelL = Clamp32(line.Values[3], 0, 255);
+        track.LevelR = Clamp32(line.Values[4], 0, 255);
+        track.AutoLevelL = track.AutoLevelR = p.UnityLevel;
+        track.RecSelected = line.Values[5];
+        track.RecCh = line.Values[6];
+        track.PlayCh = line.Values[7];
+        track.Name = line.Name;
+        bool present = false;
+        LoadTrackEnvelope(p.Envelopes[t], track.EnvelopeFile, line.Envelope, p.EnvelopeLength, p, base, legacyLevels,
+            previousEnvelopes, pEnv, present);
+        if (p.EnvelopeLength < 1)
+            p.Envelopes[t].clear();
+    }
+    p.Tracks[p.CurrentTrack].Selected = 1;
+
+    LoadedWaves waves = LoadWaves(parsed, base, p.SampleStep, previous, pEnv);
+    p.Blocks = AttachBlocks(parsed, waves, p.LastTrackNo, p.SampleStep);
+    p.WaveFiles = std::move(waves.Files);
+    p.Peaks = std::move(waves.Peaks);
+    p.SelectedBlock = -1;
+    p.FadePoints.clear();
+    for (const FadePoint& f : parsed.Fades)
+        if (f.TrackNo >= 0 && f.TrackNo <= p.LastTrackNo)
+            p.FadePoints.push_back(f);
+    return {};
+}
+
+} // namespace tarvok
