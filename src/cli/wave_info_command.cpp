@@ -1,0 +1,102 @@
+#include "cli/wave_info_command.h"
+
+#include "base/text.h"
+#include "core/file_io.h"
+#include "core/wave_info.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tarvok {
+
+namespace {
+
+/// A JSON string literal; bytes that are not valid UTF-8 are taken as Latin-1 so that the
+/// output always stays valid JSON.
+std::string JsonString(std::string_view pText)
+{
+    const bool utf8 = IsValidUtf8(pText);
+    std::string out = "\"";
+    for (char ch : pText) {
+        auto c = static_cast<unsigned char>(ch);
+        char escape[8];
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F || (!utf8 && c >= 0x80)) {
+                std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                out += escape;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+} // namespace
+
+int RunWaveInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut, std::ostream& pErr)
+{
+    if (!FileExists(pPath)) {
+        pErr << "wave-info: no such file: " << pPath << "\n";
+        return 1;
+    }
+    char head[12];
+    if (!ReadBytes(head, 12, 0, pPath, 0, 0)) {
+        if (FileSize64(pPath) >= 12)
+            pErr << "wave-info: cannot read: " << pPath << "\n";
+        else
+            pErr << "wave-info: not a RIFF/WAVE file: " << pPath << "\n";
+        return 1;
+    }
+    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+        pErr << "wave-info: not a RIFF/WAVE file: " << pPath << "\n";
+        return 1;
+    }
+    WaveInfo info = ReadWaveInfo(pPath);
+    std::string name(info.Valid != 0 ? FormatName(info.FormatMode) : std::string_view());
+    if (pJson) {
+        pOut << "{\"Path\":" << JsonString(pPath) << ",\"Valid\":" << info.Valid
+             << ",\"Frames\":" << info.Frames << ",\"SampleRate\":" << info.SampleRate
+             << ",\"Bits\":" << info.Bits << ",\"Channels\":" << info.Channels
+             << ",\"BlockAlign\":" << info.BlockAlign << ",\"DataOffset\":" << info.DataOffset
+             << ",\"DataSize\":" << info.DataSize << ",\"FileSize\":" << info.FileSize
+             << ",\"FormatMode\":" << info.FormatMode << ",\"LengthMs\":" << info.LengthMs
+             << ",\"FormatTag\":" << info.FormatTag << ",\"FormatName\":" << JsonString(name)
+             << "}\n";
+        return 0;
+    }
+    pOut << "Path: " << pPath << "\n"
+         << "Valid: " << info.Valid << "\n"
+         << "Frames: " << info.Frames << "\n"
+         << "SampleRate: " << info.SampleRate << "\n"
+         << "Bits: " << info.Bits << "\n"
+         << "Channels: " << info.Channels << "\n"
+         << "BlockAlign: " << info.BlockAlign << "\n"
+         << "DataOffset: " << info.DataOffset << "\n"
+         << "DataSize: " << info.DataSize << "\n"
+         << "FileSize: " << info.FileSize << "\n"
+         << "FormatMode: " << info.FormatMode << "\n"
+         << "LengthMs: " << info.LengthMs << "\n"
+         << "FormatTag: " << info.FormatTag << "\n"
+         << "FormatName: " << name << "\n";
+    return 0;
+}
+
+} // namespace tarvok
