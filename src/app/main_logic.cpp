@@ -3,6 +3,7 @@
 #include "app/paths.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/file_io.h"
 #include "edit/envelope.h"
 
 #include <algorithm>
@@ -222,6 +223,7 @@ bool MainLogic::Startup(std::string_view pCommandLine)
     log_ = std::make_unique<ErrorLog>(settings_);
     log_->CleanAtStart();
 
+    ReadRecentFiles();
     project_.Saved = true;
     if (!Trim(pCommandLine).empty())
         HandleCommandLine(pCommandLine);
@@ -379,6 +381,46 @@ void MainLogic::Shutdown()
     }
     project_.ResetProject();
     SaveOptions();
+    SaveRecentFiles();
+}
+
+void MainLogic::ReadRecentFiles()
+{
+    recent_.clear();
+    if (options_.ShowMRU != 1)
+        return;
+    for (int n = 1; n <= 8; ++n) {
+        std::string path = settings_.GetSetting(SlotKey("MRUList_", n), "");
+        if (!path.empty())
+            recent_.push_back(path);
+    }
+}
+
+void MainLogic::SaveRecentFiles()
+{
+    for (int n = 1; n <= 8; ++n)
+        settings_.SaveSetting(SlotKey("MRUList_", n),
+            static_cast<size_t>(n) <= recent_.size() ? std::string_view(recent_[n - 1]) : std::string_view());
+}
+
+void MainLogic::AddRecentFile(const std::string& pPath)
+{
+    if (options_.ShowMRU != 1 || pPath.empty())
+        return;
+    std::vector<std::string> list { pPath };
+    for (const std::string& entry : recent_) {
+        if (list.size() >= 8)
+            break;
+        if (EqualsNoCase(entry, pPath) || !FileExists(entry))
+            continue;
+        bool duplicate = false;
+        for (const std::string& kept : list)
+            duplicate = duplicate || EqualsNoCase(kept, entry);
+        if (!duplicate)
+            list.push_back(entry);
+    }
+    recent_ = std::move(list);
+    SaveRecentFiles();
 }
 
 int32_t MainLogic::DelPrjDays() const

@@ -5,6 +5,7 @@
 #include "app/user_interface.h"
 #include "core/data_folder.h"
 #include "core/project.h"
+#include "decode/sound_decoder.h"
 
 #include <array>
 #include <memory>
@@ -128,6 +129,24 @@ public:
     /// number of files deleted, or -1 when refused or failed.
     int CleanupCommand();
 
+    /// The recently-used list (up to eight paths, newest first).
+    const std::vector<std::string>& RecentFiles() const { return recent_; }
+    /// Puts a path at the top of the recently-used list (when "ShowMRU" is 1): entries whose
+    /// files are gone are dropped, duplicates (compared in lower case) removed, at most eight
+    /// kept; the list is stored at once.
+    void AddRecentFile(const std::string& pPath);
+
+    /// Width of the track area in pixels, for zoom-to-fit (the GUI keeps it current).
+    int32_t TrackAreaWidthPx = 1000;
+
+    /// The decoder for compressed sound files (none until a media adapter is wired in).
+    void SetDecoder(SoundDecoder* pDecoder) { decoder_ = pDecoder ? pDecoder : &noDecoder_; }
+    SoundDecoder& Decoder() { return *decoder_; }
+
+    /// Imports a sound file into the project: tracks from pTrack on, at pPosition frames.
+    /// Reports problems through the user interface; false when nothing was placed.
+    bool ImportSoundFile(int32_t pTrack, const std::string& pPath, int32_t pPosition, bool pNoRecent);
+
     /// Writes the options that exit stores.
     void SaveOptions();
 
@@ -140,6 +159,8 @@ public:
 
 private:
     void ReadOptions();
+    void ReadRecentFiles();
+    void SaveRecentFiles();
     void ApplyNewProjectSettings();
     bool SetUpDataFolder();
     void ChangeTrackCount(int32_t pCount);
@@ -153,6 +174,9 @@ private:
     std::string dataFolderOverride_;
     std::unique_ptr<DataFolder> folder_;
     std::unique_ptr<ErrorLog> log_;
+    std::vector<std::string> recent_;
+    NoSoundDecoder noDecoder_;
+    SoundDecoder* decoder_ = &noDecoder_;
 };
 
 /// Splits a command line into tokens at blanks; double quotes group blanks and are dropped.
