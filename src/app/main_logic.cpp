@@ -227,6 +227,7 @@ bool MainLogic::Startup(std::string_view pCommandLine)
     project_.Saved = true;
     if (!Trim(pCommandLine).empty())
         HandleCommandLine(pCommandLine);
+    OfferResume();
     return true;
 }
 
@@ -345,9 +346,9 @@ bool MainLogic::OpenFile(const std::string& pPath)
     }
     std::string lower = ToLowerAscii(pPath);
     bool isProject = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".tvp") == 0;
-    // Project files and sound import arrive with the project-file and import modules.
-    ui_.ShowMessage(isProject ? "プロジェクトファイルの読込はまだ使えません" : "サウンドファイルの読込はまだ使えません");
-    return false;
+    if (isProject)
+        return OpenProject(pPath, false);
+    return ImportSoundFile(0, pPath, 0, false);
 }
 
 bool MainLogic::ConfirmExit(bool pMinimised)
@@ -359,12 +360,8 @@ bool MainLogic::ConfirmExit(bool pMinimised)
     MsgAnswer answer = ui_.MessageBox(kConfirmSave, MsgButtons::YesNoCancel, MsgIcon::Question);
     if (answer == MsgAnswer::Cancel)
         return false;
-    if (answer == MsgAnswer::Yes) {
-        // Overwrite-save arrives with the project-file module; until then nothing can be
-        // saved, so quitting would lose the work.
-        ui_.ShowError("プロジェクトの保存はまだ使えません");
-        return false;
-    }
+    if (answer == MsgAnswer::Yes)
+        return OverwriteProjectCommand(); // quitting after a failed or cancelled save would lose the work
     return true;
 }
 

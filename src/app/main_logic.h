@@ -5,6 +5,7 @@
 #include "app/user_interface.h"
 #include "core/data_folder.h"
 #include "core/project.h"
+#include "core/project_file.h"
 #include "decode/sound_decoder.h"
 
 #include <array>
@@ -147,14 +148,50 @@ public:
     /// Reports problems through the user interface; false when nothing was placed.
     bool ImportSoundFile(int32_t pTrack, const std::string& pPath, int32_t pPosition, bool pNoRecent);
 
+    // Project files (the project menu). Every command reports through the user interface
+    // and returns false when refused, cancelled or failed.
+
+    /// What the project-file reader and writer need from this window.
+    ProjectFileEnv FileEnv();
+    /// Opens a project file (OPENPRJ, the command line, the recent list, resuming).
+    bool OpenProject(const std::string& pPath, bool pResuming);
+    /// OPENPRJ: a file dialog, then OpenFile.
+    bool OpenProjectCommand();
+    /// SAVEPRJ: a save dialog that insists on the data folder, then writes the project.
+    bool SaveProjectCommand();
+    /// OWPRJ: overwrites ProjectFile, or runs SAVEPRJ when there is none.
+    bool OverwriteProjectCommand();
+    /// CLIP2PRJ: writes the clipboard as a project file in the data folder.
+    bool ClipToProjectCommand();
+    /// PRJ2CLIP: reads a project file into the clipboard.
+    bool ProjectToClipCommand();
+    /// FETCHWAV: copies every working file outside the data folder into it.
+    bool FetchWavCommand();
+    /// SAVEALL: writes the used ranges and a project into a self-contained folder.
+    bool SaveAllCommand();
+
+    // Undo and redo through project snapshots in the data folder.
+
+    /// Writes snapshot UndoCounter, advances the counter and deletes newer snapshots.
+    bool PushUndo();
+    /// Steps to the previous (or, with pRedo, the next) snapshot; with pCheckOnly only
+    /// tells whether that snapshot exists.
+    bool StepUndo(bool pRedo, bool pCheckOnly);
+    /// UNDO and REDO.
+    bool UndoCommand(bool pRedo);
+    /// The newest undo snapshot in the data folder, or empty.
+    std::string FindResumeSnapshot() const;
+    /// Offers to resume the newest snapshot when the project has no blocks.
+    void OfferResume();
+
     /// Writes the options that exit stores.
     void SaveOptions();
 
     /// Shows a text in the message area.
     void ShowMessage(std::string_view pText) { ui_.ShowMessage(pText); }
 
-    /// Called by StartProc to take an undo snapshot; the undo module fills it in.
-    virtual bool SaveUndoSnapshot() { return true; }
+    /// Called by StartProc to take an undo snapshot.
+    virtual bool SaveUndoSnapshot() { return PushUndo(); }
     virtual ~MainLogic() = default;
 
 private:
@@ -165,6 +202,8 @@ private:
     bool SetUpDataFolder();
     void ChangeTrackCount(int32_t pCount);
     int32_t DelPrjDays() const;
+    std::optional<std::string> ChooseProjectSavePath();
+    bool IsInDataFolder(const std::string& pPath) const;
 
     Settings& settings_;
     UserInterface& ui_;

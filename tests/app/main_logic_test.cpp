@@ -209,9 +209,10 @@ TEST(MainLogic, TheFirstFullPathIsOpened)
 {
     Fixture f;
     ASSERT_TRUE(f.Start("X=1 relative.wav \"/music/my song.tvp\" /other.wav"));
-    auto statuses = f.Ui.StatusTexts();
-    ASSERT_EQ(statuses.size(), 1u);
-    EXPECT_EQ(statuses[0], "プロジェクトファイルの読込はまだ使えません");
+    // The project does not exist: opening it is tried (and fails) once, the sound file not.
+    EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "プロジェクト読込に失敗しました" });
+    ASSERT_EQ(f.Logic.RecentFiles().size(), 1u);
+    EXPECT_EQ(f.Logic.RecentFiles()[0], "/music/my song.tvp");
 }
 
 TEST(MainLogic, ExitAsksAndRefusesWhileBusyOrMinimised)
