@@ -1,0 +1,305 @@
+#include "app/headless_ui.h"
+#include "app/main_logic.h"
+#include "app/paths.h"
+#include "core/data_folder.h"
+#include "core/file_io.h"
+#include "core/peaks.h"
+#include "core/project_file.h"
+#include "core/wave_info.h"
+#include "support/temp_dir.h"
+#include "support/wav_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tarvok {
+
+namespace {
+
+struct Fixture {
+    test::ScopedHome Home;
+    MemorySettingsBackend Backend;
+    Settings Store { Backend };
+    HeadlessUi Ui;
+    MainLogic Logic { Store, Ui };
+    std::string Data;
+
+    Fixture()
+    {
+        Logic.SetDataFolderOverride(Home.Dir().File("data"));
+        EXPECT_TRUE(Logic.Startup(""));
+        Data = Logic.Proj().DataFolder;
+    }
+
+    /// Places a new working file of pFrames frames as a block, as an edit with undo.
+    void EditAddBlock(int32_t pFrames, int32_t pTrack, int32_t pStart)
+    {
+        std::string path = Logic.Folder().NewTempName(kTempWave);
+        test::WriteWav(path, test::PcmSpec(44100, 16, 2,
+                                 test::Stereo16(pFrames, [](int64_t f) { return f % 300; }, [](int64_t f) { return f % 200; })));
+        ASSERT_TRUE(Logic.StartProc(1, 0));
+        Project& p = Logic.Proj();
+        int32_t w = p.AddWaveFile(path);
+        ASSERT_GE(w, 0);
+        bool cancel = false;
+        BuildPeaks(p, w, -1, "", 0, Logic.Folder().NewTempName(kTempPeak), Ui, cancel);
+        p.AddBlock();
+        p.Blocks.back().WaveNo = w;
+        p.Blocks.back().TrackNo = pTrack;
+        p.Blocks.back().StartAdr = pStart;
+        p.Blocks.back().SrcStart = 1;
+        p.Blocks.back().SrcEnd = pFrames;
+        p.NormalizeBlock(p.BlockCount() - 1);
+        Logic.EndProc();
+    }
+
+    void EditMoveFirstBlock(int32_t pTo)
+    {
+        ASSERT_TRUE(Logic.StartProc(1, 0));
+        Logic.Proj().Blocks[0].StartAdr = pTo;
+        Logic.Proj().NormalizeBlock(0);
+        Logic.EndProc();
+    }
+
+    std::string Text() { return ProjectFileText(Logic.Proj()); }
+};
+
+} // namespace
+
+TEST(Undo, NothingToUndoRightAfterOpening)
+{
+    Fixture f;
+    EXPECT_FALSE(f.Logic.StepUndo(false, true));
+    EXPECT_FALSE(f.Logic.UndoCommand(false));
+    EXPECT_FALSE(f.Logic.UndoCommand(true));
+}
+
+TEST(Undo, TwoEditsUndoneAndRedoneReturnToTheLaterState)
+{
+    Fixture f;
+    std::string s0 = f.Text();
+    f.EditAddBlock(1000, 0, 0);
+    std::string s1 = f.Text();
+    f.EditMoveFirstBlock(5000);
+    std::string s2 = f.Text();
+
+    ASSERT_TRUE(f.Logic.UndoCommand(false));
+    EXPECT_EQ(f.Text(), s1);
+    ASSERT_TRUE(f.Logic.UndoCommand(false));
+    EXPECT_EQ(f.Text(), s0);
+    EXPECT_FALSE(f.Logic.UndoCommand(false));
+    ASSERT_TRUE(f.Logic.UndoCommand(true));
+    EXPECT_EQ(f.Text(), s1);
+    ASSERT_TRUE(f.Logic.UndoCommand(true));
+    EXPECT_EQ(f.Text(), s2);
+    EXPECT_FALSE(f.Logic.UndoCommand(true)); // a third redo does nothing
+    EXPECT_EQ(f.Text(), s2);
+    EXPECT_EQ(f.Logic.Proj().CheckInvariants(), "");
+}
+
+TEST(Undo, AnEditAfterUndoEndsRedo)
+{
+    Fixture f;
+    f.EditAddBlock(1000, 0, 0);
+    f.EditMoveFirstBlock(100);
+    ASSERT_TRUE(f.Logic.UndoCommand(false));
+    f.EditMoveFirstBlock(7000);
+    std::string now = f.Text();
+    EXPECT_FALSE(f.Logic.StepUndo(true, true));
+    EXPECT_FALSE(f.Logic.UndoCommand(true));
+    ASSERT_TRUE(f.Logic.UndoCommand(false));
+    EXPECT_EQ(f.Logic.Proj().Blocks[0].StartAdr, 0);
+    ASSERT_TRUE(f.Logic.UndoCommand(true));
+    EXPECT_EQ(f.Text(), now);
+}
+
+TEST(Undo, WithUndoAllOffMarksStayWhereTheyAre)
+{
+    Fixture f;
+    f.Store.SaveSetting("UndoAll", int32_t { 0 });
+    f.Logic.Options().UndoAll = 0;
+    f.EditAddBlock(1000, 0, 0);
+    f.Logic.Proj().MarkIn = 100;
+    f.Logic.Proj().MarkOut = 200;
+    f.EditMoveFirstBlock(3000);
+    f.Logic.Proj().MarkIn = 300;
+    f.Logic.Proj().MarkOut = 400;
+    ASSERT_TRUE(f.Logic.UndoCommand(false));
+    EXPECT_EQ(f.Logic.Proj().Blocks[0].StartAdr, 0);
+    EXPECT_EQ(f.Logic.Proj().MarkIn, 300);
+    EXPECT_EQ(f.Logic.Proj().MarkOut, 400);
+}
+
+TEST(ProjectCommands, SaveInsistsOnTheDataFolderAndOpenRestores)
+{
+    Fixture f;
+    f.EditAddBlock(2000, 1, 500);
+    f.Ui.QueueAnswer(f.Home.Dir().File("elsewhere.tvp"));
+    f.Ui.QueueAnswer(f.Data + "song");
+    ASSERT_TRUE(f.Logic.SaveProjectCommand());
+    EXPECT_EQ(f.Ui.BoxTexts().back(), "データフォルダ以外にはプロジェクトファイルの保存はできません");
+    EXPECT_EQ(f.Logic.Proj().ProjectFile, f.Data + "song.tvp");
+    EXPECT_TRUE(f.Logic.Proj().Saved);
+    EXPECT_TRUE(f.Logic.OverwriteEnabled);
+    std::string saved = f.Text();
+
+    ASSERT_TRUE(f.Logic.CloseProject());
+    EXPECT_EQ(f.Logic.Proj().BlockCount(), 0);
+    ASSERT_TRUE(f.Logic.OpenProject(f.Data + "song.tvp", false));
+    EXPECT_EQ(f.Text(), saved);
+    EXPECT_EQ(f.Logic.Proj().ProjectFile, f.Data + "song.tvp");
+    EXPECT_EQ(f.Logic.RecentFiles().front(), f.Data + "song.tvp");
+}
+
+TEST(ProjectCommands, AFailedOpenCanNeverBeSavedOverTheDamagedFile)
+{
+    Fixture f;
+    std::string path = f.Data + "broken.tvp";
+    const std::string damaged = "0,0,44100,5,5,0\r\n";
+    test::WriteFileBytes(path, damaged);
+    f.Logic.Proj().ProjectFile = path;
+    f.Logic.OverwriteEnabled = true;
+    EXPECT_FALSE(f.Logic.OpenProject(path, false));
+    EXPECT_EQ(f.Ui.BoxTexts().back(), "プロジェクト読込に失敗しました");
+    EXPECT_TRUE(f.Logic.Proj().ProjectFile.empty());
+    EXPECT_FALSE(f.Logic.OverwriteEnabled);
+    // Overwrite-save now asks for a new name; cancelling leaves the damaged file alone.
+    EXPECT_FALSE(f.Logic.OverwriteProjectCommand());
+    EXPECT_EQ(test::ReadFileBytes(path), damaged);
+}
+
+TEST(ProjectCommands, OpeningAndClosingRemoveUndoSnapshots)
+{
+    Fixture f;
+    f.EditAddBlock(1000, 0, 0);
+    f.EditMoveFirstBlock(10);
+    EXPECT_TRUE(FileExists(f.Logic.Folder().UndoSnapshotName(0)));
+    f.Ui.QueueAnswer(f.Data + "a.tvp");
+    ASSERT_TRUE(f.Logic.SaveProjectCommand());
+    ASSERT_TRUE(f.Logic.CloseProject());
+    EXPECT_EQ(DeleteTempFiles(f.Data, kTempSnapshot), 0);
+    f.EditAddBlock(500, 0, 0);
+    ASSERT_TRUE(f.Logic.OpenFile(f.Data + "a.tvp") == false); // blocks exist: asked, and No
+    f.Ui.QueueAnswer("yes");
+    ASSERT_TRUE(f.Logic.OpenFile(f.Data + "a.tvp"));
+    for (const auto& e : std::filesystem::directory_iterator(f.Data)) {
+        std::string name = e.path().filename().string();
+        EXPECT_FALSE(name.rfind("~t", 0) == 0 && e.path().extension() == ".tvp") << name;
+    }
+}
+
+TEST(ProjectCommands, SaveAllWritesOnlyTheUsedRangeAndOpensAfterACleanUp)
+{
+    Fixture f;
+    f.EditAddBlock(10000, 0, 0);
+    {
+        // Use frames 1001..3000 only.
+        ASSERT_TRUE(f.Logic.StartProc(1, 0));
+        Block& b = f.Logic.Proj().Blocks[0];
+        b.SrcStart = 1001;
+        b.SrcEnd = 3000;
+        b.StartAdr = 1000;
+        f.Logic.Proj().NormalizeBlock(0);
+        f.Logic.EndProc();
+    }
+    std::string out = f.Home.Dir().File("export/mysong");
+    f.Ui.QueueAnswer(out);
+    ASSERT_TRUE(f.Logic.SaveAllCommand());
+    std::string folder = out + "/";
+    WaveInfo info = ReadWaveInfo(folder + "00000001.wav");
+    EXPECT_EQ(info.Valid, 1);
+    EXPECT_EQ(info.Frames, 2000);
+    EXPECT_TRUE(FileExists(folder + "00000001.wwf"));
+    EXPECT_EQ(f.Store.GetSetting("LastSaveAllPath", ""), folder);
+    // The copied frames are the used ones.
+    std::string source = test::ReadFileBytes(f.Logic.Proj().WaveFiles[0].FileName);
+    std::string copy = test::ReadFileBytes(folder + "00000001.wav");
+    EXPECT_EQ(copy.substr(44), source.substr(44 + 1000 * 4, 2000 * 4));
+
+    // Empty the data folder completely, then open the written project on its own.
+    ASSERT_TRUE(f.Logic.CloseProject());
+    ASSERT_GE(f.Logic.CleanupCommand(), 1);
+    ASSERT_TRUE(f.Logic.OpenProject(folder + "mysong.tvp", false));
+    const Project& p = f.Logic.Proj();
+    ASSERT_EQ(p.BlockCount(), 1);
+    EXPECT_EQ(p.Blocks[0].SrcStart, 1);
+    EXPECT_EQ(p.Blocks[0].SrcEnd, 2000);
+    EXPECT_EQ(p.Blocks[0].StartAdr, 1000);
+    EXPECT_EQ(p.WaveFiles[0].FileName, folder + "00000001.wav");
+    EXPECT_EQ(p.CheckInvariants(), "");
+
+    // Writing again into the same folder asks first and replaces it whole.
+    f.Ui.QueueAnswer(out);
+    f.Ui.QueueAnswer("yes");
+    f.Ui.QueueAnswer("no");
+    ASSERT_TRUE(f.Logic.SaveAllCommand());
+    EXPECT_TRUE(FileExists(folder + "mysong.tvp"));
+    EXPECT_FALSE(FolderExists(out + "01"));
+}
+
+TEST(ProjectCommands, SaveAllRefusesTheDataFolder)
+{
+    Fixture f;
+    f.EditAddBlock(100, 0, 0);
+    f.Ui.QueueAnswer(f.Data);
+    EXPECT_FALSE(f.Logic.SaveAllCommand());
+    EXPECT_EQ(f.Ui.BoxTexts().back(), "データフォルダには保存はできません");
+}
+
+TEST(ProjectCommands, ExitWithoutTidyingOffersTheWorkAtTheNextStart)
+{
+    test::ScopedHome home;
+    MemorySettingsBackend backend;
+    Settings store(backend);
+    store.SaveSetting("DelOnEnd", int32_t { 0 });
+    std::string data = home.Dir().File("data");
+    std::string expected;
+    {
+        HeadlessUi ui;
+        MainLogic logic(store, ui);
+        logic.SetDataFolderOverride(data);
+        ASSERT_TRUE(logic.Startup(""));
+        std::string path = logic.Folder().NewTempName(kTempWave);
+        test::WriteWav(path, test::PcmSpec(44100, 16, 2, test::Stereo16(100, [](int64_t) { return 1; }, [](int64_t) { return 2; })));
+        ASSERT_TRUE(logic.StartProc(1, 0));
+        int32_t w = logic.Proj().AddWaveFile(path);
+        logic.Proj().AddBlock();
+        logic.Proj().Blocks[0].WaveNo = w;
+        logic.Proj().Blocks[0].SrcEnd = 100;
+        logic.Proj().NormalizeBlock(0);
+        logic.EndProc();
+        expected = ProjectFileText(logic.Proj());
+        logic.Shutdown();
+    }
+    HeadlessUi ui;
+    ui.QueueAnswer("yes");
+    MainLogic logic(store, ui);
+    logic.SetDataFolderOverride(data);
+    ASSERT_TRUE(logic.Startup(""));
+    EXPECT_EQ(ui.BoxTexts().front(), "続きから作業しますか？");
+    ASSERT_EQ(logic.Proj().BlockCount(), 1);
+    EXPECT_TRUE(FileExists(logic.Proj().DataFolder + "last.tvp"));
+}
+
+TEST(ProjectCommands, RecentListDropsMissingFilesAndDuplicatesAndKeepsEight)
+{
+    Fixture f;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10; ++i) {
+        paths.push_back(f.Data + "p" + std::to_string(i) + ".tvp");
+        test::WriteFileBytes(paths.back(), "x");
+        f.Logic.AddRecentFile(paths.back());
+    }
+    ASSERT_EQ(f.Logic.RecentFiles().size(), 8u);
+    EXPECT_EQ(f.Logic.RecentFiles().front(), paths[9]);
+    std::filesystem::remove(paths[8]);
+    f.Logic.AddRecentFile(paths[5]);
+    EXPECT_EQ(f.Logic.RecentFiles().front(), paths[5]);
+    EXPECT_EQ(f.Logic.RecentFiles()[1], paths[9]);
+    EXPECT_EQ(f.Logic.RecentFiles().size(), 7u);
+    EXPECT_EQ(f.Store.GetSetting("MRUList_1", ""), paths[5]);
+    EXPECT_EQ(f.Store.GetSetting("MRUList_8", "x"), "");
+}
+
+} // namespace tarvok
