@@ -11,16 +11,27 @@
 
 namespace {
 
+std::string gDir;
+std::string gPath;
+
+void RemoveInput()
+{
+    ::unlink(gPath.c_str());
+    ::rmdir(gDir.c_str());
+}
+
 const std::string& InputPath()
 {
-    static const std::string path = [] {
+    if (gPath.empty()) {
         char pattern[] = "/tmp/tarvok-fuzz-XXXXXX";
         const char* dir = ::mkdtemp(pattern);
         if (dir == nullptr)
             std::abort();
-        return std::string(dir) + "/input.wav";
-    }();
-    return path;
+        gDir = dir;
+        gPath = gDir + "/input.wav";
+        std::atexit(RemoveInput);
+    }
+    return gPath;
 }
 
 void WriteInput(const uint8_t* pData, size_t pSize)
