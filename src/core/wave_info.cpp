@@ -130,13 +130,15 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
     bool fmtFound = false;
     bool dataFound = false;
     int64_t pos = kFirstChunk;
+    // A repeated "fmt " or "data" chunk is skipped: the first one counts, as for FindChunk,
+    // so that the sizes patched later are those of the chunk that was read.
     // Every step moves pos forward by at least 8 bytes, and the walk ends at the end of the
     // file, so it always terminates.
     while (pos <= reader.Size() - 4) {
         uint8_t id[4];
         if (!reader.Read(pos, id, 4))
             break;
-        if (std::memcmp(id, "fmt ", 4) == 0) {
+        if (!fmtFound && std::memcmp(id, "fmt ", 4) == 0) {
             uint8_t fmt[16];
             if (!reader.Read(pos + 8, fmt, 16))
                 break;
@@ -151,7 +153,7 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
                 break;
             info.FormatMode = *mode;
             fmtFound = true;
-        } else if (std::memcmp(id, "data", 4) == 0) {
+        } else if (!dataFound && std::memcmp(id, "data", 4) == 0) {
             uint8_t size[4];
             if (!reader.Read(pos + 4, size, 4))
                 break;

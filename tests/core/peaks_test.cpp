@@ -329,6 +329,42 @@ TEST(Peaks, CollectorKeepsStretchesAcrossCalls)
     EXPECT_EQ(out, Bytes({ 3, 6, 7, 14, 11, 22, 0, 0 }));
 }
 
+TEST(Peaks, CollectorMatchesAStraightforwardScanForAnySplit)
+{
+    std::vector<int16_t> samples;
+    uint32_t state = 12345;
+    for (int i = 0; i < 2 * 5000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        samples.push_back(static_cast<int16_t>(state >> 16));
+    }
+    samples[2 * 777] = -32768;
+    for (int32_t step : { 1, 3, 10, 64, 100, 4999 }) {
+        for (int32_t mode : { 0, 1 }) {
+            SCOPED_TRACE("step " + std::to_string(step) + " mode " + std::to_string(mode));
+            const int32_t entries = 5000 / step;
+            PeakArray expected(2 * (entries + 1), 0);
+            for (int32_t k = 0; k < entries; ++k) {
+                int left = 0;
+                int right = 0;
+                for (int32_t f = k * step; f < (k + 1) * step; ++f) {
+                    left = std::max(left, std::abs(static_cast<int>(samples[2 * f])));
+                    right = std::max(right, std::abs(static_cast<int>(samples[2 * f + 1])));
+                }
+                expected[2 * k] = PeakValue(left, mode);
+                expected[2 * k + 1] = PeakValue(right, mode);
+            }
+            for (int64_t piece : { 1, 7, 64, 1000, 5000 }) {
+                PeakArray out(expected.size(), 0);
+                PeakCollector collector(step, mode, out, entries);
+                for (int64_t f = 0; f < 5000; f += piece)
+                    collector.Add(samples.data() + 2 * f, std::min<int64_t>(piece, 5000 - f));
+                EXPECT_EQ(collector.Entries(), entries);
+                EXPECT_EQ(out, expected) << "pieces of " << piece;
+            }
+        }
+    }
+}
+
 TEST(Peaks, FileWrittenBySoxMatchesAStraightforwardScan)
 {
     if (!test::HaveSox())

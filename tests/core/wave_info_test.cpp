@@ -134,6 +134,21 @@ TEST(WaveInfo, DataChunkBeforeFmtIsFound)
     EXPECT_EQ(FindChunk(dir.File("a.wav"), "cue "), -1);
 }
 
+TEST(WaveInfo, FirstOfRepeatedChunksCounts)
+{
+    TempDir dir;
+    WavSpec spec = PcmSpec(44100, 16, 2, std::string(40, '\0'));
+    spec.DataFirst = true;
+    spec.Between = { { "data", std::string(8, '\0') } };
+    spec.After = { { "fmt ", std::string(16, '\0') } };
+    ASSERT_TRUE(WriteWav(dir.File("twice.wav"), spec));
+    WaveInfo info = ReadWaveInfo(dir.File("twice.wav"));
+    EXPECT_EQ(info.Valid, 1);
+    EXPECT_EQ(info.DataOffset, 20);
+    EXPECT_EQ(info.Frames, 10);
+    EXPECT_EQ(FindChunk(dir.File("twice.wav"), "data") + 8, info.DataOffset);
+}
+
 TEST(WaveInfo, ExtensibleStereoIsModeThreeWithTagMinusTwo)
 {
     TempDir dir;
