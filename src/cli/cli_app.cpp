@@ -1,5 +1,8 @@
 #include "cli/cli_app.h"
 
+#include "cli/cli_context.h"
+#include "cli/wave_info_command.h"
+
 #include "app/headless_ui.h"
 #include "app/main_logic.h"
 #include "app/paths.h"
@@ -24,6 +27,16 @@ constexpr const char* kUsage = R"(usage: tarvok2-cli [--data-folder DIR] COMMAND
 Commands:
   demo                     start the system headless, report what it holds, end cleanly
   cleanup                  tidy the data folder: delete working files no saved project uses
+  info FILE [--json]       the format summary of a sound file
+  info NAME [--json]       the summary of a project (tracks, wave files, blocks, length)
+  new NAME [--rate HZ] [--tracks N]
+                           create an empty project NAME.tvp in the data folder
+  import NAME FILE [--track N] [--at TIME] [--keep-rate]
+                           import a sound file into a project (tracks count from 0;
+                           --keep-rate makes an empty project take the file's rate)
+  saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
+
+NAME is a project file in the data folder (".tvp" added when missing) or a path.
   settings list            every setting with its current value
   settings get KEY         the current value of one setting (its default when unset)
   settings set KEY VALUE   store a setting (an empty VALUE is stored as "***")
@@ -33,29 +46,6 @@ Options:
   --data-folder DIR        use DIR as the data folder for this run
   -h, --help               show this help
 )";
-
-/// Everything one invocation needs: the settings store, a headless user interface that
-/// prints status messages, and the parsed global options.
-struct CliContext {
-    std::ostream& Out;
-    std::ostream& Err;
-    IniSettingsBackend Backend { SettingsFolder() };
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    std::string DataFolder;
-
-    CliContext(std::ostream& pOut, std::ostream& pErr)
-        : Out(pOut)
-        , Err(pErr)
-    {
-    }
-
-    int Fail(const std::string& pMessage, int pCode = 1)
-    {
-        Err << "tarvok2-cli: error: " << pMessage << "\n";
-        return pCode;
-    }
-};
 
 std::string EffectiveDefault(const SettingKeyInfo& pKey, const Settings& pStore)
 {
@@ -155,21 +145,6 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     return pCtx.Fail("unknown settings command: " + verb, 2);
 }
 
-/// Starts a headless main window with the settings of this user (and the data folder of
-/// the command line), for the commands that work on projects.
-struct HeadlessSession {
-    MainLogic Logic;
-    bool Started = false;
-
-    HeadlessSession(CliContext& pCtx)
-        : Logic(pCtx.Store, pCtx.Ui)
-    {
-        if (!pCtx.DataFolder.empty())
-            Logic.SetDataFolderOverride(pCtx.DataFolder);
-        Started = Logic.Startup("");
-    }
-};
-
 int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
     if (!pArgs.empty())
@@ -262,6 +237,10 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     static const std::map<std::string, std::function<int(CliContext&, const std::vector<std::string>&)>> kCommands = {
         { "cleanup", CleanupCliCommand },
         { "demo", DemoCommand },
+        { "import", ImportCommand },
+        { "info", InfoCommand },
+        { "new", NewProjectCommand },
+        { "saveall", SaveAllCliCommand },
         { "settings", SettingsCommand },
     };
     auto it = kCommands.find(command);

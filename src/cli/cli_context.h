@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/headless_ui.h"
+#include "app/main_logic.h"
+#include "app/paths.h"
+#include "app/settings.h"
+#include "platform/inifile/ini_settings_backend.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tarvok {
+
+/// Everything one invocation needs: the settings store, a headless user interface that
+/// prints status messages, and the parsed global options.
+struct CliContext {
+    std::ostream& Out;
+    std::ostream& Err;
+    IniSettingsBackend Backend { SettingsFolder() };
+    Settings Store { Backend };
+    HeadlessUi Ui;
+    std::string DataFolder;
+
+    CliContext(std::ostream& pOut, std::ostream& pErr)
+        : Out(pOut)
+        , Err(pErr)
+    {
+    }
+
+    int Fail(const std::string& pMessage, int pCode = 1)
+    {
+        Err << "tarvok2-cli: error: " << pMessage << "\n";
+        return pCode;
+    }
+
+    /// The path of project NAME: a path as given when it contains "/", else a file of the
+    /// data folder; ".tvp" is added when missing.
+    std::string ProjectPath(const std::string& pName, const std::string& pDataFolder) const;
+};
+
+/// Starts a headless main window with the settings of this user (and the data folder of
+/// the command line), for the commands that work on projects.
+struct HeadlessSession {
+    MainLogic Logic;
+    bool Started = false;
+
+    HeadlessSession(CliContext& pCtx)
+        : Logic(pCtx.Store, pCtx.Ui)
+    {
+        if (!pCtx.DataFolder.empty())
+            Logic.SetDataFolderOverride(pCtx.DataFolder);
+        Started = Logic.Startup("");
+    }
+};
+
+using CliCommand = int (*)(CliContext&, const std::vector<std::string>&);
+
+int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
+int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
+int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
+int SaveAllCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
+
+} // namespace tarvok

@@ -1,0 +1,331 @@
+// tarvok2-cli commands that work on project files in the data folder.
+
+#include "app/time_text.h"
+#include "base/text.h"
+#include "cli/cli_context.h"
+#include "cli/wave_info_command.h"
+#include "core/file_io.h"
+#include "core/project_file.h"
+
+#include <filesystem>
+#include <map>
+#include <optional>
+
+namespace tarvok {
+
+namespace {
+
+/// Options of the form --name VALUE or bare flags, and the positional arguments.
+struct ParsedArgs {
+    std::vector<std::string> Positional;
+    std::map<std::string, std::string> Values;
+    std::vector<std::string> Flags;
+    std::string Error;
+
+    bool Has(const std::string& pFlag) const
+    {
+        for (const std::string& f : Flags)
+            if (f == pFlag)
+                return true;
+        return false;
+    }
+};
+
+ParsedArgs ParseArgs(const std::vector<std::string>& pArgs, const std::vector<std::string>& pValueOptions,
+    const std::vector<std::string>& pFlagOptions)
+{
+    ParsedArgs out;
+    for (size_t i = 0; i < pArgs.size(); ++i) {
+        const std::string& a = pArgs[i];
+        if (a.size() > 2 && a.rfind("--", 0) == 0) {
+            std::string name = a;
+            std::optional<std::string> inlineValue;
+            if (size_t eq = a.find('='); eq != std::string::npos) {
+                name = a.substr(0, eq);
+                inlineValue = a.substr(eq + 1);
+            }
+            bool isValue = false;
+            for (const std::string& v : pValueOptions)
+                isValue = isValue || v == name;
+            bool isFlag = false;
+            for (const std::string& f : pFlagOptions)
+                isFlag = isFlag || f == name;
+            if (isValue) {
+                if (inlineValue) {
+                    out.Values[name] = *inlineValue;
+                } else if (i + 1 < pArgs.size()) {
+                    out.Values[name] = pArgs[++i];
+                } else {
+                    out.Error = name + " needs a value";
+                    return out;
+                }
+            } else if (isFlag && !inlineValue) {
+                out.Flags.push_back(name);
+            } else {
+                out.Error = "unknown option: " + a;
+                return out;
+            }
+        } else {
+            out.Positional.push_back(a);
+        }
+    }
+    return out;
+}
+
+bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
+{
+    return pText.size() >= pSuffix.size() && EqualsNoCase(pText.substr(pText.size() - pSuffix.size()), pSuffix);
+}
+
+/// Opens project pName into the session; false (with a message) when it cannot.
+bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName, std::string& pPath)
+{
+    pPath = pCtx.ProjectPath(pName, pSession.Logic.Proj().DataFolder);
+    if (!FileExists(pPath)) {
+        pCtx.Fail("no such project: " + pPath);
+        return false;
+    }
+    if (!pSession.Logic.OpenProject(pPath, true)) {
+        pCtx.Fail("cannot read the project " + pPath);
+        return false;
+    }
+    return true;
+}
+
+bool SaveBack(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath)
+{
+    ProjectFileEnv env = pSession.Logic.FileEnv();
+    if (!WriteProject(pSession.Logic.Proj(), pPath, false, env)) {
+        pCtx.Fail("cannot write the project " + pPath);
+        return false;
+    }
+    return true;
+}
+
+std::string JsonString(std::string_view pText)
+{
+    std::string out = "\"";
+    for (unsigned char c : pText) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                static const char* kHex = "0123456789abcdef";
+                out += "\\u00";
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 15]);
+            } else {
+                out.push_back(static_cast<char>(c));
+            }
+        }
+    }
+    return out + "\"";
+}
+
+void PrintProjectText(std::ostream& pOut, const std::string& pPath, const Project& p)
+{
+    pOut << "project:     " << pPath << "\n";
+    pOut << "rate:        " << p.SampleRate << " Hz\n";
+    pOut << "tracks:      " << p.TrackCount() << "\n";
+    pOut << "length:      " << p.ProjectLength << " frames (" << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false) << ")\n";
+    for (int32_t t = 0; t < p.TrackCount(); ++t) {
+        const Track& track = p.Tracks[t];
+        if (track.Name.empty() && track.EnvelopeFile.empty())
+            continue;
+        pOut << "track " << t << ": name \"" << track.Name << "\" envelope " << (track.EnvelopeFile.empty() ? "-" : track.EnvelopeFile) << "\n";
+    }
+    pOut << "wave files:  " << p.WaveFileCount() << "\n";
+    for (int32_t w = 0; w < p.WaveFileCount(); ++w)
+        pOut << "  wave " << w << ": " << p.WaveFiles[w].FileName << " (" << p.WaveFiles[w].Length << " frames)\n";
+    pOut << "blocks:      " << p.BlockCount() << "\n";
+    for (int32_t b = 0; b < p.BlockCount(); ++b) {
+        const Block& k = p.Blocks[b];
+        pOut << "  block " << b << ": track " << k.TrackNo << " frames " << k.StartAdr << ".." << k.EndAdr << " wave " << k.WaveNo
+             << " source " << k.SrcStart << ".." << k.SrcEnd << " level " << FormatBlockLevel(k.LevelL) << "/" << FormatBlockLevel(k.LevelR)
+             << " flags " << k.Flags << " group " << k.GroupID << " name \"" << k.Name << "\"\n";
+    }
+    pOut << "fade points: " << p.FadePointCount() << "\n";
+}
+
+void PrintProjectJson(std::ostream& pOut, const std::string& pPath, const Project& p)
+{
+    pOut << "{\"Project\":" << JsonString(pPath) << ",\"SampleRate\":" << p.SampleRate << ",\"Tracks\":[";
+    for (int32_t t = 0; t < p.TrackCount(); ++t) {
+        const Track& k = p.Tracks[t];
+        pOut << (t ? "," : "") << "{\"Name\":" << JsonString(k.Name) << ",\"EnvelopeFile\":" << JsonString(k.EnvelopeFile)
+             << ",\"PlaySelected\":" << k.PlaySelected << ",\"Selected\":" << k.Selected << ",\"LevelL\":" << k.LevelL
+             << ",\"LevelR\":" << k.LevelR << "}";
+    }
+    pOut << "],\"WaveFiles\":[";
+    for (int32_t w = 0; w < p.WaveFileCount(); ++w)
+        pOut << (w ? "," : "") << "{\"FileName\":" << JsonString(p.WaveFiles[w].FileName) << ",\"PeakFile\":"
+             << JsonString(p.WaveFiles[w].PeakFile) << ",\"Length\":" << p.WaveFiles[w].Length << "}";
+    pOut << "],\"Blocks\":[";
+    for (int32_t b = 0; b < p.BlockCount(); ++b) {
+        const Block& k = p.Blocks[b];
+        pOut << (b ? "," : "") << "{\"TrackNo\":" << k.TrackNo << ",\"StartAdr\":" << k.StartAdr << ",\"EndAdr\":" << k.EndAdr
+             << ",\"Length\":" << k.Length << ",\"WaveNo\":" << k.WaveNo << ",\"SrcStart\":" << k.SrcStart << ",\"SrcEnd\":"
+             << k.SrcEnd << ",\"Flags\":" << k.Flags << ",\"GroupID\":" << k.GroupID << ",\"LevelL\":" << FormatBlockLevel(k.LevelL)
+             << ",\"LevelR\":" << FormatBlockLevel(k.LevelR) << ",\"Name\":" << JsonString(k.Name) << "}";
+    }
+    pOut << "],\"FadePoints\":" << p.FadePointCount() << ",\"ProjectLength\":" << p.ProjectLength << "}\n";
+}
+
+} // namespace
+
+std::string CliContext::ProjectPath(const std::string& pName, const std::string& pDataFolder) const
+{
+    std::string path = pName.find('/') == std::string::npos ? pDataFolder + pName : pName;
+    if (!EndsWithNoCase(path, ".tvp"))
+        path += ".tvp";
+    return path;
+}
+
+int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    ParsedArgs args = ParseArgs(pArgs, { "--rate", "--tracks" }, {});
+    if (!args.Error.empty())
+        return pCtx.Fail(args.Error, 2);
+    if (args.Positional.size() != 1)
+        return pCtx.Fail("usage: new NAME [--rate HZ] [--tracks N]", 2);
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    Project& p = session.Logic.Proj();
+    std::string path = pCtx.ProjectPath(args.Positional[0], p.DataFolder);
+    if (FileExists(path))
+        return pCtx.Fail("the project already exists: " + path);
+    if (auto it = args.Values.find("--rate"); it != args.Values.end()) {
+        std::optional<int64_t> rate = ParseInteger(it->second);
+        if (!rate || *rate < 1000 || *rate > 768000)
+            return pCtx.Fail("not a sampling rate: " + it->second, 2);
+        p.SampleRate = static_cast<int32_t>(*rate);
+    }
+    if (auto it = args.Values.find("--tracks"); it != args.Values.end()) {
+        std::optional<int64_t> tracks = ParseInteger(it->second);
+        if (!tracks || *tracks < 1 || *tracks > kMaxTracks)
+            return pCtx.Fail("the number of tracks must be 1..64: " + it->second, 2);
+        p.SetTrackCount(static_cast<int32_t>(*tracks));
+        p.ViewTrackCount = p.LastTrackNo;
+        session.Logic.LoadTrackSettings();
+    }
+    if (!SaveBack(pCtx, session, path))
+        return 1;
+    pCtx.Out << path << "\n";
+    return 0;
+}
+
+int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    ParsedArgs args = ParseArgs(pArgs, { "--track", "--at" }, { "--keep-rate" });
+    if (!args.Error.empty())
+        return pCtx.Fail(args.Error, 2);
+    if (args.Positional.size() != 2)
+        return pCtx.Fail("usage: import NAME FILE [--track N] [--at TIME] [--keep-rate]", 2);
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    std::string path;
+    if (!OpenNamedProject(pCtx, session, args.Positional[0], path))
+        return 1;
+    Project& p = session.Logic.Proj();
+    int32_t track = p.CurrentTrack;
+    if (auto it = args.Values.find("--track"); it != args.Values.end()) {
+        std::optional<int64_t> t = ParseInteger(it->second);
+        if (!t || *t < 0 || *t > p.LastTrackNo)
+            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(p.LastTrackNo) + "): " + it->second, 2);
+        track = static_cast<int32_t>(*t);
+    }
+    int32_t position = p.MarkIn;
+    if (auto it = args.Values.find("--at"); it != args.Values.end()) {
+        ParsedTime time = ParseTimeText(it->second, true);
+        if (!time.Ok || time.Ms < 0)
+            return pCtx.Fail("not a time: " + it->second, 2);
+        int64_t frames = MsToFrames(time.Ms, p.SampleRate);
+        if (frames >= kMaxLength)
+            return pCtx.Fail("the time is beyond the longest project: " + it->second, 2);
+        position = static_cast<int32_t>(frames);
+    }
+    const std::string& file = args.Positional[1];
+    if (!FileExists(file))
+        return pCtx.Fail("no such file: " + file);
+    int32_t blocksBefore = p.BlockCount();
+    pCtx.Ui.QueueAnswer(args.Has("--keep-rate") ? "no" : "yes");
+    bool placed = session.Logic.ImportSoundFile(track, file, position, false);
+    if (!placed || p.BlockCount() == blocksBefore)
+        return pCtx.Fail("nothing was imported from " + file);
+    if (!SaveBack(pCtx, session, path))
+        return 1;
+    return 0;
+}
+
+int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    ParsedArgs args = ParseArgs(pArgs, {}, { "--json" });
+    if (!args.Error.empty())
+        return pCtx.Fail(args.Error, 2);
+    if (args.Positional.size() != 1)
+        return pCtx.Fail("usage: info FILE|NAME [--json]", 2);
+    const std::string& target = args.Positional[0];
+    bool json = args.Has("--json");
+    // A sound file is summarised as it is; anything else names a project.
+    if (FileExists(target) && !EndsWithNoCase(target, ".tvp"))
+        return RunWaveInfoCommand(target, json, pCtx.Out, pCtx.Err);
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    std::string path = pCtx.ProjectPath(target, session.Logic.Proj().DataFolder);
+    if (!FileExists(path))
+        return pCtx.Fail("no such file or project: " + target);
+    // The summary must not be mixed with status messages on standard output.
+    pCtx.Ui.SetMessageSink(nullptr);
+    std::string unused;
+    if (!OpenNamedProject(pCtx, session, target, unused))
+        return 1;
+    if (json)
+        PrintProjectJson(pCtx.Out, path, session.Logic.Proj());
+    else
+        PrintProjectText(pCtx.Out, path, session.Logic.Proj());
+    return 0;
+}
+
+int SaveAllCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    ParsedArgs args = ParseArgs(pArgs, {}, {});
+    if (!args.Error.empty())
+        return pCtx.Fail(args.Error, 2);
+    if (args.Positional.size() != 2)
+        return pCtx.Fail("usage: saveall NAME FOLDER", 2);
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    std::string path;
+    if (!OpenNamedProject(pCtx, session, args.Positional[0], path))
+        return 1;
+    std::string folder = args.Positional[1];
+    if (!IsAbsolutePath(folder))
+        folder = std::filesystem::absolute(folder).string();
+    pCtx.Ui.QueueAnswer(folder);
+    pCtx.Ui.QueueAnswer("yes"); // replace an existing folder: the user named it
+    pCtx.Ui.QueueAnswer("no"); // do not reopen
+    if (!session.Logic.SaveAllCommand())
+        return pCtx.Fail("writing out all data failed");
+    pCtx.Out << WithTrailingSlash(folder) << "\n";
+    return 0;
+}
+
+} // namespace tarvok
