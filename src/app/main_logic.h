@@ -99,6 +99,8 @@ public:
     bool Busy = false;
     bool CancelRequest = false;
     bool OverwriteEnabled = false;
+    /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.
+    int32_t FadeChannels = 3;
 
     /// True when an edit may start now (no playback, recording, busy job or drawing window).
     bool CanEdit() const { return !Playing && !Recording && !Busy && !DrawWindowOpen; }
