@@ -6,6 +6,10 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  # MP3 encoding and decoding of compressed audio
+  libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  # other tools that make and check media in the tests
+  sox ffmpeg lame
 )
 
 missing=()
