@@ -118,6 +118,8 @@ bool MainLogic::ImportSoundFile(
         return false;
     }
     Project& p = project_;
+    const int32_t oldRate = p.SampleRate;
+    const std::string oldSoundFile = p.LastSoundFile;
     if (p.BlockCount() == 0 && info.SampleRate != p.SampleRate) {
         const bool convert = ui_.AskYesNo(kConvertRateQuestion);
         // A rate no device could use stays converted.
@@ -136,6 +138,8 @@ bool MainLogic::ImportSoundFile(
         const bool split = SplitChannels(file, names, *folder_, ui_, CancelRequest);
         dropDecoded();
         if (!split) {
+            p.SampleRate = oldRate;
+            p.LastSoundFile = oldSoundFile;
             EndProc();
             return false;
         }
@@ -145,6 +149,8 @@ bool MainLogic::ImportSoundFile(
         items.push_back({ file, decoded });
     } else {
         dropDecoded();
+        p.SampleRate = oldRate;
+        p.LastSoundFile = oldSoundFile;
         EndProc();
         return false;
     }
@@ -200,6 +206,11 @@ bool MainLogic::ImportSoundFile(
         if (items[i].Temporary)
             DeleteFileForce(items[i].Path);
     CancelRequest = false;
+    // An import that placed nothing leaves the project as it found it.
+    if (placed == 0) {
+        p.SampleRate = oldRate;
+        p.LastSoundFile = oldSoundFile;
+    }
 
     if (complete && placed > 0 && p.BlockCount() == placed) {
         p.ViewStart = 0;

@@ -373,9 +373,15 @@ TEST(ImportCommand, ACancelledConversionLeavesNoFiles)
     spec.Extensible = true;
     const std::string source = sources.File("long.wav");
     ASSERT_TRUE(test::WriteWav(source, spec));
-    ui.QueueAnswer("yes");
+    // No takes the file's rate; the mono channel files still need converting to stereo,
+    // and the first of three 5-second chunks is 41.7% of the file.
+    ui.QueueAnswer("no");
     EXPECT_FALSE(logic.ImportSoundFile(0, source, 0, true));
     EXPECT_EQ(logic.Proj().BlockCount(), 0);
+    EXPECT_EQ(logic.Proj().SampleRate, 44100); // nothing placed: the rate is restored
+    EXPECT_TRUE(logic.Proj().LastSoundFile.empty());
+    std::vector<std::string> statuses = ui.StatusTexts();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "コンバート 41.7%"), statuses.end());
     EXPECT_FALSE(logic.CancelRequest);
     EXPECT_FALSE(logic.Busy);
     EXPECT_TRUE(std::filesystem::is_empty(logic.Folder().Path()));
