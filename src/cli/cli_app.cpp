@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include "cli/cli_context.h"
+#include "cli/run_command.h"
 #include "cli/wave_info_command.h"
 
 #include "app/headless_ui.h"
@@ -35,6 +36,11 @@ Commands:
                            import a sound file into a project (tracks count from 0;
                            --keep-rate makes an empty project take the file's rate)
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
+  run NAME SCRIPT          run a command script (a file, or - for standard input) on a
+                           project: one command ID per line with the answers to its
+                           prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
+                           MARKOUT TIME / HEAD TIME / SELECT_BLOCK I / MOVE_BLOCK I FRAMES
+                           [TRACKS] / FADE_CHANNELS L|R|LR
 
 NAME is a project file in the data folder (".tvp" added when missing) or a path.
   settings list            every setting with its current value
@@ -240,6 +246,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         { "import", ImportCommand },
         { "info", InfoCommand },
         { "new", NewProjectCommand },
+        { "run", RunScriptCommand },
         { "saveall", SaveAllCliCommand },
         { "settings", SettingsCommand },
     };

@@ -178,11 +178,7 @@ bool ParseScript(CliContext& pCtx, std::string_view pScript, std::vector<ScriptL
 }
 
 /// Drops answers that the last command did not ask for.
-void DropAnswers(HeadlessUi& pUi)
-{
-    while (pUi.PendingAnswers() > 0)
-        pUi.InputBox("", "");
-}
+void DropAnswers(HeadlessUi& pUi) { pUi.ClearAnswers(); }
 
 /// Frames of a time at the project rate; nothing beyond the longest project.
 std::optional<int32_t> TimeFrames(const Project& pProject, int32_t pMs)
