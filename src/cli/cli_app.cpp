@@ -26,7 +26,8 @@ namespace {
 constexpr const char* kUsage = R"(usage: tarvok2-cli [--data-folder DIR] COMMAND [ARGS]
 
 Commands:
-  demo                     start the system headless, report what it holds, end cleanly
+  demo                     start the system headless, build and save a demo project of
+                           synthesised tracks (demo.tvp in the data folder), end cleanly
   cleanup                  tidy the data folder: delete working files no saved project uses
   info FILE [--json]       the format summary of a sound file
   info NAME [--json]       the summary of a project (tracks, wave files, blocks, length)
@@ -149,37 +150,6 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return 0;
     }
     return pCtx.Fail("unknown settings command: " + verb, 2);
-}
-
-int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
-{
-    if (!pArgs.empty())
-        return pCtx.Fail("demo takes no arguments", 2);
-    HeadlessSession session(pCtx);
-    if (!session.Started)
-        return pCtx.Fail("cannot create the data folder");
-    const Project& p = session.Logic.Proj();
-    std::ostream& out = pCtx.Out;
-    out << "tarvok2 started headless\n";
-    out << "settings file: " << pCtx.Backend.FileOf(kMainSection) << "\n";
-    out << "data folder:   " << p.DataFolder << "\n";
-    out << "sample rate:   " << p.SampleRate << " Hz\n";
-    out << "peak step:     " << p.SampleStep << " frames\n";
-    out << "fade table:    type " << p.FadeTableType << ", unity level " << p.UnityLevel << "\n";
-    out << "tracks:        " << p.TrackCount() << "\n";
-    for (int32_t t = 0; t < p.TrackCount(); ++t) {
-        const Track& track = p.Tracks[t];
-        out << "  track " << ZeroPad(t + 1, 2) << ": "
-            << (track.Name.empty() ? std::string("(no name)") : track.Name)
-            << (track.Selected ? " selected" : "") << (track.RecSelected ? " armed" : "")
-            << (track.PlaySelected ? "" : " muted") << "\n";
-    }
-    out << "blocks:        " << p.BlockCount() << "\n";
-    out << "wave files:    " << p.WaveFileCount() << "\n";
-    out << "length:        " << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false) << "\n";
-    session.Logic.Shutdown();
-    out << "ended cleanly\n";
-    return 0;
 }
 
 int CleanupCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
