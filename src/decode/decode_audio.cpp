@@ -70,14 +70,27 @@ public:
 
     bool Append(const int16_t* pSamples, int64_t pCount)
     {
-        for (int64_t i = 0; i < pCount; ++i) {
-            uint16_t value = static_cast<uint16_t>(pSamples[i]);
-            if constexpr (std::endian::native == std::endian::big)
-                value = static_cast<uint16_t>((value >> 8) | (value << 8));
-            buffer_.push_back(static_cast<char>(value & 0xFF));
-            buffer_.push_back(static_cast<char>(value >> 8));
-            if (buffer_.size() >= kWriteBufferBytes && !Flush())
-                return false;
+        if constexpr (std::endian::native == std::endian::little) {
+            // The samples are already in file order: copy them in blocks.
+            const char* bytes = reinterpret_cast<const char*>(pSamples);
+            int64_t left = pCount * 2;
+            while (left > 0) {
+                size_t room = kWriteBufferBytes - buffer_.size();
+                size_t take = std::min<size_t>(room, static_cast<size_t>(left));
+                buffer_.insert(buffer_.end(), bytes, bytes + take);
+                bytes += take;
+                left -= static_cast<int64_t>(take);
+                if (buffer_.size() >= kWriteBufferBytes && !Flush())
+                    return false;
+            }
+        } else {
+            for (int64_t i = 0; i < pCount; ++i) {
+                uint16_t value = static_cast<uint16_t>(pSamples[i]);
+                buffer_.push_back(static_cast<char>(value & 0xFF));
+                buffer_.push_back(static_cast<char>(value >> 8));
+                if (buffer_.size() >= kWriteBufferBytes && !Flush())
+                    return false;
+            }
         }
         dataBytes_ += pCount * 2;
         return true;
