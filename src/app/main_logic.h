@@ -87,7 +87,7 @@ public:
     /// Start-up: reads the settings, builds the fade table, tracks and data folder, handles
     /// the command line and offers to resume earlier work. Returns false when the data
     /// folder cannot be made.
-    bool Startup(std::string_view pCommandLine);
+    bool Startup(std::string_view pCommandLine, bool pOfferResume = true);
 
     /// Reads the per-track settings into the tracks; track 0 selected and current.
     void LoadTrackSettings();

@@ -3,6 +3,7 @@
 #include "app/time_text.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
+#include "cli/mpeg_info_command.h"
 #include "cli/wave_info_command.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
@@ -283,8 +284,12 @@ int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     const std::string& target = args.Positional[0];
     bool json = args.Has("--json");
     // A sound file is summarised as it is; anything else names a project.
-    if (FileExists(target) && !EndsWithNoCase(target, ".tvp"))
+    if (FileExists(target) && !EndsWithNoCase(target, ".tvp")) {
+        for (const char* ext : { ".mp1", ".mp2", ".mp3", ".mpa" })
+            if (EndsWithNoCase(target, ext))
+                return RunMpegInfoCommand(target, json, pCtx.Out, pCtx.Err);
         return RunWaveInfoCommand(target, json, pCtx.Out, pCtx.Err);
+    }
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
