@@ -377,3 +377,19 @@ TEST(MoveBlockByDrag, FadeLockedBlockTakesItsEnvelopeAlongAndUndoBringsItBack)
 }
 
 } // namespace tarvok
+
+namespace tarvok {
+
+TEST(BlockCommands, AnEmptyProjectSurvivesEveryCommand)
+{
+    Fixture f;
+    for (int32_t id = kCmdBlockDelete; id <= kCmdTrackSave; ++id) {
+        SCOPED_TRACE(id);
+        RunBlockCommand(f.Logic, id); // no answers queued: every question is cancelled
+        EXPECT_EQ(f.P().CheckInvariants(), "");
+        EXPECT_FALSE(f.Logic.Busy);
+    }
+    EXPECT_EQ(f.P().BlockCount(), 0);
+}
+
+} // namespace tarvok
