@@ -49,15 +49,6 @@ Block PartFrom(const Block& pBlock, int64_t pSrcStart, int64_t pStartAdr)
     return part;
 }
 
-std::string BaseNameWithoutExtension(std::string_view pPath)
-{
-    std::string name = FileNameOf(pPath);
-    size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0)
-        name.erase(dot);
-    return name;
-}
-
 } // namespace
 
 std::vector<int32_t> BlockGroupOf(const Project& pProject, int32_t pIndex)
@@ -429,27 +420,6 @@ bool InsertTrack(Project& pProject, int32_t pTrack)
     return true;
 }
 
-std::string CleanBlockName(std::string_view pName)
-{
-    static constexpr std::string_view kFullWidthQuote = "\xEF\xBC\x82"; // ＂
-    static constexpr std::string_view kFullWidthComma = "\xEF\xBC\x8C"; // ，
-    std::string out;
-    out.reserve(pName.size());
-    for (size_t i = 0; i < pName.size(); ++i) {
-        if (pName[i] == '"') {
-            out += kFullWidthQuote;
-        } else if (pName[i] == ',') {
-            out += '.';
-        } else if (pName.substr(i, kFullWidthComma.size()) == kFullWidthComma) {
-            out += '.';
-            i += kFullWidthComma.size() - 1;
-        } else {
-            out += pName[i];
-        }
-    }
-    return out;
-}
-
 void EraseRangeKeepPositions(Project& pProject)
 {
     const int64_t in = pProject.MarkIn;
@@ -512,7 +482,7 @@ Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std
     b.WaveNo = placed.Wave;
     b.SrcStart = 1;
     b.SrcEnd = pProject.WaveFiles[placed.Wave].Length;
-    b.Name = pName.empty() ? CleanBlockName(BaseNameWithoutExtension(pPath)) : std::string(pName);
+    b.Name = pName.empty() ? CleanBlockName(BaseNameOf(pPath)) : std::string(pName);
     pProject.NormalizeBlock(placed.Block);
     pProject.UpdateTitleLength(false);
     return placed;

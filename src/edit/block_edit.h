@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/load_file_to_track.h"
+
 #include "base/result.h"
 #include "core/project.h"
 
@@ -89,10 +91,6 @@ bool RemoveTrack(Project& pProject, int32_t pTrack);
 /// points from pTrack on move up one. The new track has default settings and an all-unity
 /// envelope. False (nothing changed) with 64 tracks or a bad index.
 bool InsertTrack(Project& pProject, int32_t pTrack);
-
-/// Cleans a block or track name so that it can be stored in a project file: double quotes
-/// become full-width quotation marks, commas (also full-width ones) become ".".
-std::string CleanBlockName(std::string_view pName);
 
 /// Cuts the range [MarkIn, MarkOut) out of the blocks of the selected tracks and leaves a
 /// gap (nothing after the range moves). A block ending on MarkOut keeps that frame, which

@@ -98,7 +98,8 @@ struct Fixture {
 TEST(RunScript, SelectsSetsMarksAndUndoes)
 {
     Fixture f;
-    // OWPRJ is an edit step: undo returns to the state it saved.
+    // The drag of MOVE_BLOCK takes its own snapshot: UNDO returns to the state just before
+    // it, marks included, with the block back where it was.
     ScriptRun run = f.Run("# select and mark\r\n"
                           "SELECT_TRACKS 0,2\r\n"
                           "CURRENT_TRACK 2\r\n"
@@ -118,7 +119,8 @@ TEST(RunScript, SelectsSetsMarksAndUndoes)
     EXPECT_NE(run.Out.find("処理終了"), std::string::npos);
     Project p = f.Reread();
     ASSERT_EQ(p.BlockCount(), 1);
-    EXPECT_EQ(p.MarkIn, 44100);
+    EXPECT_EQ(p.Blocks[0].StartAdr, 1000);
+    EXPECT_EQ(p.MarkIn, 88200);
     EXPECT_EQ(p.MarkOut, 110250);
     EXPECT_EQ(p.CurrentTrack, 2);
     // Undo restores no track selection: only the current track is selected afterwards.

@@ -7,7 +7,7 @@
 namespace tarvok {
 
 using test::BlockSpec;
-using test::BlockTable;
+using test::LayoutTable;
 using test::MakeLayout;
 
 namespace {
@@ -20,7 +20,7 @@ struct Counter {
         DragHooks hooks;
         hooks.TakeSnapshot = [this, &pProject] {
             ++Snapshots;
-            TableAtSnapshot = BlockTable(pProject);
+            TableAtSnapshot = LayoutTable(pProject);
         };
         return hooks;
     }
@@ -55,7 +55,7 @@ TEST(BlockDrag, AMoveTakesOneSnapshotOfTheStateBeforeIt)
     EXPECT_EQ(c.TableAtSnapshot, "0:1000-1999@1");
     EXPECT_FALSE(p.Saved);
     EXPECT_TRUE(drag.Release(p, hooks));
-    EXPECT_EQ(BlockTable(p), "2:1150-2149@1");
+    EXPECT_EQ(LayoutTable(p), "2:1150-2149@1");
     EXPECT_EQ(p.ProjectLength, 2150);
     EXPECT_EQ(drag.Mode(), DragMode::None);
     EXPECT_EQ(p.CheckInvariants(), "");
@@ -81,7 +81,7 @@ TEST(BlockDrag, NoSnapshotWhenNothingMoves)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         Project p = MakeLayout(c.Blocks);
-        std::string before = BlockTable(p);
+        std::string before = LayoutTable(p);
         Counter counter;
         DragHooks hooks = counter.Hooks(p);
         BlockDrag drag;
@@ -90,7 +90,7 @@ TEST(BlockDrag, NoSnapshotWhenNothingMoves)
         drag.Move(p, c.ToFrame, c.ToTrack, c.Beyond, c.Ctrl, hooks);
         EXPECT_FALSE(drag.Release(p, hooks));
         EXPECT_EQ(counter.Snapshots, 0);
-        EXPECT_EQ(BlockTable(p), before);
+        EXPECT_EQ(LayoutTable(p), before);
         EXPECT_TRUE(p.Saved);
     }
 }
@@ -104,7 +104,7 @@ TEST(BlockDrag, AGroupStopsWhereAMemberReachesZeroAndKeepsItsTrackOffsets)
     drag.Press(p, LowerPress(350, 1), false);
     drag.Move(p, 0, 3, 0, false, hooks); // 350 frames left, two tracks down
     drag.Release(p, hooks);
-    EXPECT_EQ(BlockTable(p), "2:200-299@1g9 3:0-99@1g9");
+    EXPECT_EQ(LayoutTable(p), "2:200-299@1g9 3:0-99@1g9");
     EXPECT_EQ(c.Snapshots, 1);
     EXPECT_EQ(p.CheckInvariants(), "");
 }
@@ -165,14 +165,14 @@ TEST(BlockDrag, TrimmingDragsStopAtTheMinimumLength)
     ASSERT_EQ(drag.Press(p, LowerPress(1995, 0), false).Mode, DragMode::TrimEnd);
     EXPECT_EQ(drag.Move(p, 1000, 0, 0, false, hooks), "ブロック終了  000'00.013");
     drag.Release(p, hooks);
-    EXPECT_EQ(BlockTable(p), "0:1000-1064@501");
+    EXPECT_EQ(LayoutTable(p), "0:1000-1064@501");
     EXPECT_EQ(c.Snapshots, 1);
     EXPECT_EQ(c.TableAtSnapshot, "0:1000-1999@501");
 
     ASSERT_EQ(drag.Press(p, LowerPress(1002, 0), false).Mode, DragMode::TrimStart);
     EXPECT_EQ(drag.Move(p, 900, 0, 0, false, hooks), "ブロック開始  000'00.009");
     drag.Release(p, hooks);
-    EXPECT_EQ(BlockTable(p), "0:898-1064@399");
+    EXPECT_EQ(LayoutTable(p), "0:898-1064@399");
     EXPECT_EQ(p.CheckInvariants(), "");
 }
 
@@ -196,7 +196,7 @@ TEST(BlockDrag, FadeLockedBlockCarriesItsEnvelopeAndFadePoints)
     EXPECT_EQ(p.MarkOut, 6144);
     drag.Move(p, 5000 + 2048 * 3, 1, 0, false, hooks);
     ASSERT_TRUE(drag.Release(p, hooks));
-    EXPECT_EQ(BlockTable(p), "1:10240-12287@1f2");
+    EXPECT_EQ(LayoutTable(p), "1:10240-12287@1f2");
     const auto unity = static_cast<uint8_t>(p.UnityLevel);
     EXPECT_EQ(p.Envelopes[0][2 * 2], unity);
     EXPECT_EQ(p.Envelopes[0][3 * 2 + 1], unity);
@@ -235,11 +235,11 @@ TEST(BlockDrag, BeyondTheAreaSetsTheScrollDirectionAndFollowsTheScroll)
     EXPECT_EQ(drag.ScrollDirection(), 1);
     EXPECT_EQ(c.Snapshots, 0);
     drag.FollowScroll(p, 300, hooks);
-    EXPECT_EQ(BlockTable(p), "0:1300-2299@1");
+    EXPECT_EQ(LayoutTable(p), "0:1300-2299@1");
     // The pointer now stands over frame 9300: moving to 9100 moves the block left.
     drag.Move(p, 9100, 0, 0, false, hooks);
     EXPECT_EQ(drag.ScrollDirection(), 0);
-    EXPECT_EQ(BlockTable(p), "0:1100-2099@1");
+    EXPECT_EQ(LayoutTable(p), "0:1100-2099@1");
     drag.Release(p, hooks);
     EXPECT_EQ(c.Snapshots, 1);
 }

@@ -10,7 +10,7 @@
 namespace tarvok {
 
 using test::BlockSpec;
-using test::BlockTable;
+using test::LayoutTable;
 using test::MakeLayout;
 
 TEST(SplitAtMarks, CutsBlocksAtBothMarks)
@@ -41,7 +41,7 @@ TEST(SplitAtMarks, CutsBlocksAtBothMarks)
         p.MarkIn = c.In;
         p.MarkOut = c.Out;
         SplitAtMarks(p);
-        EXPECT_EQ(BlockTable(p), c.After);
+        EXPECT_EQ(LayoutTable(p), c.After);
         EXPECT_EQ(p.CheckInvariants(), "");
     }
 }
@@ -54,7 +54,7 @@ TEST(SplitAtMarks, NewPartsKeepTheStackingOrder)
     p.MarkIn = 200;
     p.MarkOut = 800;
     SplitAtMarks(p);
-    EXPECT_EQ(BlockTable(p), "0:0-199@1 0:200-799@201 0:800-999@801 0:400-599@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-199@1 0:200-799@201 0:800-999@801 0:400-599@1");
     EXPECT_EQ(p.SelectedBlock, 3);
     EXPECT_EQ(p.CheckInvariants(), "");
 }
@@ -67,7 +67,7 @@ TEST(SplitAtMarks, HeadSplitCutsEveryBlockAcrossTheHead)
     EXPECT_EQ(p.MarkIn, 500);
     EXPECT_EQ(p.MarkOut, 500);
     // A block ending on the head or starting on it is not cut.
-    EXPECT_EQ(BlockTable(p), "0:0-499@1 0:500-999@501 0:500-800@1 0:200-500@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-499@1 0:500-999@501 0:500-800@1 0:200-500@1");
     EXPECT_EQ(p.CheckInvariants(), "");
 }
 
@@ -78,14 +78,14 @@ TEST(DeleteBlockGroup, DeletesTheGroupAndUnusedWaveFiles)
     ASSERT_EQ(p.WaveFileCount(), 3);
     p.SelectedBlock = 0;
     EXPECT_TRUE(DeleteBlockGroup(p, 2));
-    EXPECT_EQ(BlockTable(p), "1:0-99@1 3:0-9@1g4");
+    EXPECT_EQ(LayoutTable(p), "1:0-99@1 3:0-9@1g4");
     EXPECT_EQ(p.WaveFileCount(), 2); // the shared file stays, the group's own file goes
     EXPECT_EQ(p.SelectedBlock, -1);
     EXPECT_EQ(p.CheckInvariants(), "");
     EXPECT_FALSE(DeleteBlockGroup(p, 5));
     // A block without a group goes alone.
     EXPECT_TRUE(DeleteBlockGroup(p, 0));
-    EXPECT_EQ(BlockTable(p), "3:0-9@1g4");
+    EXPECT_EQ(LayoutTable(p), "3:0-9@1g4");
     EXPECT_EQ(p.CheckInvariants(), "");
 }
 
@@ -140,7 +140,7 @@ TEST(MoveBlockGroup, TheGroupKeepsItsShapeAtEveryLimit)
         SCOPED_TRACE(c.Name);
         Project p = MakeLayout({ { 1, 100, 199, 1, 5 }, { 2, 300, 399, 1, 5 }, { 0, 0, 99 } });
         EXPECT_EQ(MoveBlockGroup(p, 1, c.Frames, c.Tracks), c.Moved);
-        EXPECT_EQ(BlockTable(p), c.After);
+        EXPECT_EQ(LayoutTable(p), c.After);
         EXPECT_EQ(p.CheckInvariants(), "");
     }
 }
@@ -175,7 +175,7 @@ TEST(TrimBlockEdge, EdgesStopAtTheirLimits)
         SCOPED_TRACE(c.Name);
         Project p = MakeLayout({ { 0, 1000, 1999, 501 } }, 4, 2000);
         EXPECT_EQ(TrimBlockEdge(p, 0, c.Edge, c.Frames), c.Moved);
-        EXPECT_EQ(BlockTable(p), c.After);
+        EXPECT_EQ(LayoutTable(p), c.After);
         EXPECT_GE(p.Blocks[0].Length, p.SampleStep + 1);
         EXPECT_EQ(p.CheckInvariants(), "");
     }
@@ -185,7 +185,7 @@ TEST(TrimBlockEdge, StartEdgeNeverPassesFrameZero)
 {
     Project p = MakeLayout({ { 0, 100, 999, 501 } });
     EXPECT_EQ(TrimBlockEdge(p, 0, BlockEdge::Start, -400), -100);
-    EXPECT_EQ(BlockTable(p), "0:0-999@401");
+    EXPECT_EQ(LayoutTable(p), "0:0-999@401");
     EXPECT_EQ(p.CheckInvariants(), "");
 }
 
@@ -193,10 +193,10 @@ TEST(BlockEdit, LockTogglesTheWholeGroupAlike)
 {
     Project p = MakeLayout({ { 0, 0, 99, 1, 2 }, { 1, 0, 99, 1, 2, kBlockLocked }, { 2, 0, 99 } });
     ASSERT_TRUE(ToggleGroupFlag(p, 0, kBlockLocked));
-    EXPECT_EQ(BlockTable(p), "0:0-99@1g2f1 1:0-99@1g2f1 2:0-99@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-99@1g2f1 1:0-99@1g2f1 2:0-99@1");
     ASSERT_TRUE(ToggleGroupFlag(p, 1, kBlockLocked));
     ASSERT_TRUE(ToggleGroupFlag(p, 1, kBlockFadeLocked));
-    EXPECT_EQ(BlockTable(p), "0:0-99@1g2f2 1:0-99@1g2f2 2:0-99@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-99@1g2f2 1:0-99@1g2f2 2:0-99@1");
     EXPECT_FALSE(ToggleGroupFlag(p, 3, kBlockLocked));
 }
 
@@ -226,7 +226,7 @@ TEST(BlockEdit, FitFrontAndRear)
         SCOPED_TRACE(c.Name);
         Project p = MakeLayout(c.Blocks);
         EXPECT_TRUE(c.Front ? FitBlockFront(p, 0) : FitBlockRear(p, 0));
-        EXPECT_EQ(BlockTable(p), c.After);
+        EXPECT_EQ(LayoutTable(p), c.After);
         EXPECT_EQ(p.CheckInvariants(), "");
     }
 }
@@ -236,14 +236,14 @@ TEST(BlockEdit, FrontAndBehindMoveOneRecordAndKeepTheOthersInOrder)
     Project p = MakeLayout({ { 0, 0, 9 }, { 0, 10, 19 }, { 0, 20, 29 }, { 0, 30, 39 } });
     p.SelectedBlock = 1;
     ASSERT_TRUE(BringBlockToFront(p, 1));
-    EXPECT_EQ(BlockTable(p), "0:0-9@1 0:20-29@1 0:30-39@1 0:10-19@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-9@1 0:20-29@1 0:30-39@1 0:10-19@1");
     EXPECT_EQ(p.SelectedBlock, 3);
     ASSERT_TRUE(BringBlockToFront(p, 3)); // already on top: unchanged
-    EXPECT_EQ(BlockTable(p), "0:0-9@1 0:20-29@1 0:30-39@1 0:10-19@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-9@1 0:20-29@1 0:30-39@1 0:10-19@1");
     EXPECT_EQ(p.SelectedBlock, 3);
     p.SelectedBlock = 2;
     ASSERT_TRUE(SendBlockBehind(p, 2));
-    EXPECT_EQ(BlockTable(p), "0:30-39@1 0:0-9@1 0:20-29@1 0:10-19@1");
+    EXPECT_EQ(LayoutTable(p), "0:30-39@1 0:0-9@1 0:20-29@1 0:10-19@1");
     EXPECT_EQ(p.SelectedBlock, 0);
     EXPECT_EQ(p.CheckInvariants(), "");
 }
@@ -283,7 +283,7 @@ TEST(Tracks, RemoveTrackRenumbersEverything)
     p.ViewTrackCount = 3;
     ASSERT_TRUE(RemoveTrack(p, 1));
     EXPECT_EQ(p.LastTrackNo, 2);
-    EXPECT_EQ(BlockTable(p), "0:0-99@1 1:0-99@1 2:0-99@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-99@1 1:0-99@1 2:0-99@1");
     EXPECT_EQ(p.WaveFileCount(), 3);
     EXPECT_EQ(p.Tracks[1].Name, "T2");
     EXPECT_EQ(p.Envelopes[1][0], 12);
@@ -317,7 +317,7 @@ TEST(Tracks, InsertTrackShiftsLaterTracks)
     ASSERT_TRUE(InsertTrack(p, 1));
     EXPECT_EQ(p.LastTrackNo, 2);
     EXPECT_EQ(p.ViewTrackCount, 2);
-    EXPECT_EQ(BlockTable(p), "0:0-99@1 2:0-99@1");
+    EXPECT_EQ(LayoutTable(p), "0:0-99@1 2:0-99@1");
     EXPECT_EQ(p.Tracks[2].Name, "second");
     EXPECT_EQ(p.Tracks[1].Name, "");
     EXPECT_EQ(p.Tracks[1].LevelL, p.UnityLevel);
@@ -358,12 +358,12 @@ TEST(EraseRangeKeepPositions, LeavesAGapAndKeepsFramesOutsideTheRange)
         { { { 1, 1000, 1999 } }, "1:1000-1999@1" },
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(BlockTable(MakeLayout(c.Blocks)));
+        SCOPED_TRACE(LayoutTable(MakeLayout(c.Blocks)));
         Project p = MakeLayout(c.Blocks);
         p.MarkIn = 1000;
         p.MarkOut = 2000;
         EraseRangeKeepPositions(p);
-        EXPECT_EQ(BlockTable(p), c.After);
+        EXPECT_EQ(LayoutTable(p), c.After);
         EXPECT_EQ(p.CheckInvariants(), "");
     }
 }
@@ -419,7 +419,7 @@ TEST(MergeRange, RenderedFilesReplaceTheRange)
     ASSERT_TRUE(merged);
     ASSERT_EQ(merged->size(), 2u);
     EXPECT_TRUE((*merged)[0].NewWave);
-    EXPECT_EQ(BlockTable(p),
+    EXPECT_EQ(LayoutTable(p),
         "0:0-999@1 0:2000-2999@2001 1:500-999@1 2:0-2999@1 0:1000-1999@1 1:1000-1999@1");
     EXPECT_EQ(p.Blocks[4].Name, "merge0");
     EXPECT_EQ(p.CheckInvariants(), "");

@@ -51,7 +51,7 @@ inline Project MakeLayout(
 
 /// The blocks in record order as "track:start-end@srcStart", separated by blanks; a group
 /// shows as "g<id>" and flags as "f<flags>" after the entry.
-inline std::string BlockTable(const Project& pProject)
+inline std::string LayoutTable(const Project& pProject)
 {
     std::string text;
     for (const Block& b : pProject.Blocks) {
