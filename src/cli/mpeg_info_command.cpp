@@ -1,5 +1,7 @@
 #include "cli/mpeg_info_command.h"
 
+#include "cli/json_text.h"
+
 #include "core/file_io.h"
 #include "decode/mpeg_info.h"
 
@@ -9,27 +11,6 @@
 namespace tarvok {
 
 namespace {
-
-std::string JsonPath(std::string_view pText)
-{
-    std::string out = "\"";
-    for (char ch : pText) {
-        auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20 || c >= 0x7F) {
-            // Escaped byte by byte so that any file name gives valid JSON.
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
 
 } // namespace
 
@@ -63,7 +44,7 @@ int RunMpegInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut,
         { "HeaderB3", info.HeaderB3 },
     };
     if (pJson) {
-        pOut << "{\"Path\":" << JsonPath(pPath);
+        pOut << "{\"Path\":" << JsonString(pPath);
         for (const auto& [name, value] : fields)
             pOut << ",\"" << name << "\":" << value;
         pOut << "}\n";

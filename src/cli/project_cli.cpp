@@ -3,6 +3,7 @@
 #include "app/time_text.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
+#include "cli/json_text.h"
 #include "cli/mpeg_info_command.h"
 #include "cli/wave_info_command.h"
 #include "core/file_io.h"
@@ -101,40 +102,6 @@ bool SaveBack(CliContext& pCtx, HeadlessSession& pSession, const std::string& pP
         return false;
     }
     return true;
-}
-
-std::string JsonString(std::string_view pText)
-{
-    std::string out = "\"";
-    for (unsigned char c : pText) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                static const char* kHex = "0123456789abcdef";
-                out += "\\u00";
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 15]);
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
-        }
-    }
-    return out + "\"";
 }
 
 void PrintProjectText(std::ostream& pOut, const std::string& pPath, const Project& p)
