@@ -1,5 +1,7 @@
 #include "app/block_commands.h"
 
+#include "app/range_input.h"
+
 #include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "app/time_text.h"
@@ -39,29 +41,6 @@ std::string AskName(UserInterface& pUi, const std::string& pCurrent)
     if (!answer)
         return pCurrent;
     return CleanBlockName(Trim(*answer));
-}
-
-/// The time input for a position: the default is the position's time text (relative to
-/// ZeroPos); an empty answer or a lone "-" cancels; an unreadable time counts as 0 ms.
-/// The result is a timeline position, at least 0 and at most kMaxLength.
-std::optional<int32_t> AskPosition(MainLogic& pLogic, std::string_view pPrompt, int32_t pPosition)
-{
-    const Project& p = pLogic.Proj();
-    int32_t ms = FramesToMs(static_cast<int64_t>(pPosition) - p.ZeroPos, p.SampleRate);
-    std::optional<std::string> answer = pLogic.Ui().InputBox(pPrompt, TimeText(ms, 0, true));
-    if (!answer)
-        return std::nullopt;
-    std::string_view text = Trim(*answer);
-    if (text.empty() || text == "-")
-        return std::nullopt;
-    bool negative = text.front() == '-';
-    if (negative)
-        text.remove_prefix(1);
-    ParsedTime time = ParseTimeText(text, false);
-    int64_t frames = std::min<int64_t>(std::llabs(MsToFrames(time.Ms, p.SampleRate)), kMaxLength);
-    if (negative)
-        frames = -frames;
-    return Clamp32(frames + p.ZeroPos, 0, kMaxLength);
 }
 
 /// A level as the level dialog shows it: at least two integer digits and one decimal
@@ -258,7 +237,7 @@ bool RunBlockCommand(MainLogic& pLogic, int32_t pId)
         return Edit1(pLogic, [sel](Project& pr) { SendBlockBehind(pr, sel); });
     case kCmdBlockSetadr: {
         std::optional<int32_t> position
-            = AskPosition(pLogic, kPositionPrompt, p.Blocks[sel].StartAdr);
+            = AskTimeFrames(pLogic.Ui(), p, kPositionPrompt, p.Blocks[sel].StartAdr, true);
         if (!position || *position < 0)
             return false;
         return Edit1(pLogic, [&](Project& pr) { SetBlockAddress(pr, sel, *position); });

@@ -99,6 +99,8 @@ public:
     bool Busy = false;
     bool CancelRequest = false;
     bool OverwriteEnabled = false;
+    /// Timeline frame of the last left press in the track area (the *_CLICK commands).
+    std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.
     int32_t FadeChannels = 3;
 

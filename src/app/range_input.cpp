@@ -7,33 +7,14 @@
 #include "base/text.h"
 #include "core/project.h"
 
-#include <map>
 
 namespace tarvok {
 
-namespace {
+void SetClickFrame(MainLogic& pLogic, int32_t pFrame) { pLogic.LastClickFrame = pFrame; }
 
-// The window owns one MainLogic for the life of the process, so a small table keyed by its
-// address is all the state the click commands need.
-std::map<const MainLogic*, int32_t>& ClickFrames()
-{
-    static std::map<const MainLogic*, int32_t> frames;
-    return frames;
-}
+int32_t ClickFrame(const MainLogic& pLogic) { return pLogic.LastClickFrame.value_or(pLogic.Proj().ViewStart); }
 
-} // namespace
-
-void SetClickFrame(MainLogic& pLogic, int32_t pFrame) { ClickFrames()[&pLogic] = pFrame; }
-
-int32_t ClickFrame(const MainLogic& pLogic)
-{
-    auto found = ClickFrames().find(&pLogic);
-    if (found != ClickFrames().end())
-        return found->second;
-    return pLogic.Proj().ViewStart;
-}
-
-void ForgetClickFrame(const MainLogic& pLogic) { ClickFrames().erase(&pLogic); }
+void ForgetClickFrame(MainLogic& pLogic) { pLogic.LastClickFrame.reset(); }
 
 int32_t FrameFromTrackX(const Project& pProject, double pPixels)
 {

@@ -21,7 +21,7 @@ void SetClickFrame(MainLogic& pLogic, int32_t pFrame);
 int32_t ClickFrame(const MainLogic& pLogic);
 
 /// Drops the press recorded for this MainLogic (when it goes away).
-void ForgetClickFrame(const MainLogic& pLogic);
+void ForgetClickFrame(MainLogic& pLogic);
 
 /// The timeline frame at pPixels from the left edge of the track area: nearest(pixels x
 /// Zoom x SampleStep + ViewStart), at least 0.

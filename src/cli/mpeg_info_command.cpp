@@ -10,10 +10,6 @@
 
 namespace tarvok {
 
-namespace {
-
-} // namespace
-
 int RunMpegInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut, std::ostream& pErr)
 {
     if (!FileExists(pPath)) {

@@ -11,10 +11,6 @@
 
 namespace tarvok {
 
-namespace {
-
-} // namespace
-
 int RunWaveInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut, std::ostream& pErr)
 {
     if (!FileExists(pPath)) {
