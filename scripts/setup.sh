@@ -8,6 +8,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # MP3 encoding and decoding of compressed audio
   libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  # wave devices: PortAudio over ALSA (tests play into ALSA file devices)
+  portaudio19-dev libasound2-dev libasound2-plugins
   # other tools that make and check media in the tests
   sox ffmpeg lame
 )

@@ -56,6 +56,7 @@ struct HeadlessSession {
 
 using CliCommand = int (*)(CliContext&, const std::vector<std::string>&);
 
+int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);

@@ -95,8 +95,9 @@ TEST(SettingKeys, TableDefaultsMatchTheirTypes)
 {
     for (const SettingKeyInfo& key : AllSettingKeys()) {
         SCOPED_TRACE(std::string(key.Name));
-        if (!key.Default.empty() && key.Type != SettingType::Text)
+        if (!key.Default.empty() && key.Type != SettingType::Text) {
             EXPECT_TRUE(IsValidSettingValue(key, key.Default));
+        }
         EXPECT_EQ(FindSettingKey(key.Family == KeyFamily::None ? std::string(key.Name)
                           : key.Family == KeyFamily::Slot       ? std::string(key.Name) + "1"
                                                                 : std::string(key.Name) + "01"),
