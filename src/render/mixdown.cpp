@@ -3,25 +3,20 @@
 #include "app/main_logic.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "core/load_file_to_track.h"
+#include "render/conv_wave.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/project.h"
+#include "core/project_file.h"
 #include "core/wave_info.h"
 #include "edit/envelope.h"
 #include "render/mp3_encoder.h"
 #include "render/render_tracks.h"
 #include "render/target_file.h"
 
-#if __has_include("render/conv_wave.h")
-#include "render/conv_wave.h"
-#define TARVOK_HAVE_CONV_WAVE 1
-#endif
-#if __has_include("core/load_file_to_track.h")
-#include "core/load_file_to_track.h"
-#define TARVOK_HAVE_LOAD_FILE_TO_TRACK 1
-#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -87,7 +82,7 @@ std::string Percent2(double pFraction)
     return text;
 }
 
-[[maybe_unused]] std::string PercentText1(double pFraction)
+std::string PercentText1(double pFraction)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f%%", pFraction * 100.0);
@@ -132,7 +127,6 @@ bool AppendSilenceFrames(const std::string& pFile, int64_t pFrames)
 bool ConvertRender(MainLogic& pLogic, const std::string& pSource, const std::string& pTarget,
     const OutputFormat& pFormat, bool& pCancelled, const std::function<void(double)>& pProgress)
 {
-#ifdef TARVOK_HAVE_CONV_WAVE
     C_ConvWave conv(&pLogic.Ui());
     conv.SetProg([&](double pRate, bool& pCancel) {
         pLogic.ShowMessage(PercentText1(pRate));
@@ -145,15 +139,6 @@ bool ConvertRender(MainLogic& pLogic, const std::string& pSource, const std::str
         }
     });
     return conv.ConvWave(pSource, pTarget, pFormat.Rate, pFormat.Bits, pFormat.Channels, 1, false);
-#else
-    (void)pLogic;
-    (void)pSource;
-    (void)pTarget;
-    (void)pFormat;
-    (void)pCancelled;
-    (void)pProgress;
-    return false;
-#endif
 }
 
 // Takes the range [pFrom, pTo) out of the blocks of one track: blocks inside go, blocks
@@ -217,25 +202,9 @@ void ClearTrackFade(MainLogic& pLogic, int32_t pTrack, int32_t pFrom, int32_t pT
 
 bool PlaceOnTrack(MainLogic& pLogic, int32_t pTrack, const std::string& pFile, int32_t pAt)
 {
-#ifdef TARVOK_HAVE_LOAD_FILE_TO_TRACK
     bool cancel = false;
     return LoadFileToTrack(pLogic.Proj(), pTrack, pFile, pAt, "", pLogic.Folder(),
         pLogic.Options().WFMode, pLogic.Ui(), cancel);
-#else
-    Project& project = pLogic.Proj();
-    const int32_t wave = project.AddWaveFile(pFile);
-    if (wave < 0 || !project.AddBlock())
-        return false;
-    Block& block = project.Blocks.back();
-    block.TrackNo = pTrack;
-    block.StartAdr = pAt;
-    block.WaveNo = wave;
-    block.SrcStart = 1;
-    block.SrcEnd = project.WaveFiles[static_cast<size_t>(wave)].Length;
-    const std::string folder = FolderOf(pFile);
-    block.Name = pFile.substr(folder.size());
-    return project.NormalizeBlock(project.BlockCount() - 1);
-#endif
 }
 
 } // namespace
@@ -513,10 +482,11 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
     render.UseRMS = pRequest.UseRMS;
     bool cancelled = false;
     const bool rendered = RenderTracks(project, render, ui, pLogic.CancelRequest, [&](double pDone) {
-        if (pLogic.CancelRequest)
-            cancelled = true;
         if (pProgress)
             pProgress(pDone);
+        // RenderTracks looks at the request right after this call and clears it.
+        if (pLogic.CancelRequest)
+            cancelled = true;
     });
     if (!rendered) {
         DeleteFileForce(renderFile);

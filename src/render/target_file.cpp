@@ -1,6 +1,7 @@
 #include "render/target_file.h"
 
 #include "core/file_io.h"
+#include "core/project_file.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -8,12 +9,6 @@
 #include <vector>
 
 namespace tarvok {
-
-std::string FolderOf(std::string_view pPath)
-{
-    const size_t slash = pPath.rfind('/');
-    return slash == std::string_view::npos ? std::string() : std::string(pPath.substr(0, slash + 1));
-}
 
 std::string TempSiblingName(std::string_view pTarget)
 {

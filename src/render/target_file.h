@@ -18,7 +18,4 @@ bool CommitFile(const std::string& pSource, const std::string& pTarget);
 /// temporary file left and pTarget as it was, when that fails.
 bool CopyIntoPlace(const std::string& pSource, const std::string& pTarget);
 
-/// The folder part of a path, ending in "/" ("" when the path has none).
-std::string FolderOf(std::string_view pPath);
-
 } // namespace tarvok
