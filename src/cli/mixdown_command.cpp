@@ -20,7 +20,8 @@ namespace tarvok {
 namespace {
 
 constexpr const char* kUsage
-    = "usage: mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks all|selected|playing]"
+    = "usage: mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks "
+      "all|selected|playing]"
       " [--range all|selection|zero] [--format Mono8bit|...|Stereo24bit] [--rate HZ]"
       " [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]"
       " [--post-silence MS]";
@@ -35,9 +36,9 @@ bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
 
 int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    static const std::vector<std::string> kValues = { "-o", "--tracks", "--range", "--format",
-        "--rate", "--bitrate", "--normalize", "--loop", "--pre-silence", "--post-silence",
-        "--to-track" };
+    static const std::vector<std::string> kValues
+        = { "-o", "--tracks", "--range", "--format", "--rate", "--bitrate", "--normalize", "--loop",
+              "--pre-silence", "--post-silence", "--to-track" };
     std::vector<std::string> positional;
     std::map<std::string, std::string> values;
     bool rms = false;
@@ -58,7 +59,8 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
             positional.push_back(a);
         }
     }
-    const int targets = (values.count("-o") ? 1 : 0) + (values.count("--to-track") ? 1 : 0) + (cd ? 1 : 0);
+    const int targets
+        = (values.count("-o") ? 1 : 0) + (values.count("--to-track") ? 1 : 0) + (cd ? 1 : 0);
     if (positional.size() != 1 || targets != 1)
         return pCtx.Fail(kUsage, 2);
 
@@ -66,6 +68,9 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
     MainLogic& logic = session.Logic;
+    // Status messages would mix progress into standard output: progress goes to a
+    // terminal on standard error only, the outcome is printed at the end.
+    pCtx.Ui.SetMessageSink(nullptr);
     const std::string path = pCtx.ProjectPath(positional[0], logic.Proj().DataFolder);
     if (!FileExists(path))
         return pCtx.Fail("no such project: " + path);
@@ -88,7 +93,9 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     } else if (auto it = values.find("--to-track"); it != values.end()) {
         std::optional<int64_t> t = ParseInteger(it->second);
         if (!t || *t < 0 || *t > project.LastTrackNo)
-            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(project.LastTrackNo) + "): " + it->second, 2);
+            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(project.LastTrackNo)
+                    + "): " + it->second,
+                2);
         request.TargetMode = kMixTargetTrack;
         request.TargetTrack = static_cast<int32_t>(*t);
     } else {
@@ -97,14 +104,16 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         request.Freq = "44100";
     }
     if (auto it = values.find("--tracks"); it != values.end()) {
-        static const std::map<std::string, int32_t> kTracks = { { "all", 0 }, { "selected", 1 }, { "playing", 2 } };
+        static const std::map<std::string, int32_t> kTracks
+            = { { "all", 0 }, { "selected", 1 }, { "playing", 2 } };
         auto found = kTracks.find(it->second);
         if (found == kTracks.end())
             return pCtx.Fail("--tracks takes all, selected or playing", 2);
         request.SourceTracks = found->second;
     }
     if (auto it = values.find("--range"); it != values.end()) {
-        static const std::map<std::string, int32_t> kRanges = { { "all", 0 }, { "selection", 1 }, { "zero", 2 } };
+        static const std::map<std::string, int32_t> kRanges
+            = { { "all", 0 }, { "selection", 1 }, { "zero", 2 } };
         auto found = kRanges.find(it->second);
         if (found == kRanges.end())
             return pCtx.Fail("--range takes all, selection or zero", 2);
@@ -116,7 +125,9 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
             if (EqualsNoCase(FormatName(m), it->second))
                 mode = m;
         if (mode < 0)
-            return pCtx.Fail("--format takes Mono8bit, Stereo8bit, Mono16bit, Stereo16bit, Mono24bit or Stereo24bit", 2);
+            return pCtx.Fail("--format takes Mono8bit, Stereo8bit, Mono16bit, Stereo16bit, "
+                             "Mono24bit or Stereo24bit",
+                2);
         request.WaveMode = mode;
     }
     if (auto it = values.find("--rate"); it != values.end())
@@ -141,9 +152,6 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (request.Encode && !EncodeAvailable(request, &encoder))
         return pCtx.Fail("MP3 output is not available for this rate and format");
 
-    // Status messages would mix progress into standard output: progress goes to a
-    // terminal on standard error only, the outcome is printed at the end.
-    pCtx.Ui.SetMessageSink(nullptr);
     pCtx.Ui.SetBoxSink(nullptr);
     pCtx.Ui.QueueAnswer("yes"); // overwrite a file the user named
     const bool tty = ::isatty(STDERR_FILENO) == 1;

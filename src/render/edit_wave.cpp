@@ -30,8 +30,8 @@ int32_t FullScale(int32_t pBits)
 
 // Signed sample values of a chunk: 8-bit bytes become byte - 128, 24-bit triples are
 // sign-extended.
-void Unpack(const std::vector<uint8_t>& pBytes, int32_t pBits, size_t pSamples,
-    std::vector<int32_t>& pOut)
+void Unpack(
+    const std::vector<uint8_t>& pBytes, int32_t pBits, size_t pSamples, std::vector<int32_t>& pOut)
 {
     pOut.resize(pSamples);
     if (pBits == 8) {
@@ -84,8 +84,8 @@ bool AppendSilence(const FileHandle& pFile, int64_t pFrames, int32_t pBlockAlign
 FileHandle OpenTarget(std::string_view pTarget, const WaveInfo& pSource)
 {
     if (!FileExists(pTarget)) {
-        std::optional<FileHandle> created = WriteWaveHeader(
-            pSource.SampleRate, pSource.Bits, pSource.Channels, pTarget, 0, true);
+        std::optional<FileHandle> created
+            = WriteWaveHeader(pSource.SampleRate, pSource.Bits, pSource.Channels, pTarget, 0, true);
         return created ? std::move(*created) : FileHandle {};
     }
     WaveInfo target = ReadWaveInfo(pTarget);
@@ -131,9 +131,9 @@ bool C_EditWave::Report(double pRate)
 
 bool C_EditWave::EditWave(std::string_view pSourceFN, std::string_view pTargetFN, int64_t pFrom,
     int64_t pTo, int32_t pUseTh, float pThIn, float pThOut, int32_t pStartMargin,
-    int32_t pEndMargin, int32_t pForceMargin, int32_t pUseNorm, float pNormLevel,
-    int32_t pNormMode, int32_t pRMSmsec, float pRMSdb, int32_t pClip, float pAdjustdbL,
-    float pAdjustdbR, int32_t pFadeInSample, int32_t pFadeOutSample, int32_t pCheckLevel)
+    int32_t pEndMargin, int32_t pForceMargin, int32_t pUseNorm, float pNormLevel, int32_t pNormMode,
+    int32_t pRMSmsec, float pRMSdb, int32_t pClip, float pAdjustdbL, float pAdjustdbR,
+    int32_t pFadeInSample, int32_t pFadeOutSample, int32_t pCheckLevel)
 {
     // Step 1: set-up.
     Canceled = false;
@@ -185,7 +185,8 @@ bool C_EditWave::EditWave(std::string_view pSourceFN, std::string_view pTargetFN
     if (to < from)
         return false;
     const bool analyse = pUseTh != 0 || pUseNorm != 0;
-    const int32_t passes = (pNormMode >= 2 ? 3 : 2) - (pCheckLevel != 0 ? 1 : 0) - (analyse ? 0 : 1);
+    const int32_t passes
+        = (pNormMode >= 2 ? 3 : 2) - (pCheckLevel != 0 ? 1 : 0) - (analyse ? 0 : 1);
     const double passCount = std::max(passes, 1);
 
     std::vector<uint8_t> bytes;
@@ -354,18 +355,18 @@ bool C_EditWave::EditWave(std::string_view pSourceFN, std::string_view pTargetFN
     if (leadSilence > 0 && pForceMargin == 1
         && !AppendSilence(target, leadSilence, info.BlockAlign, bits))
         return false;
-    const float gainL = static_cast<float>(
-        std::max(-60.0, FactorToDb(DbToFactor(pAdjustdbL) * gain)));
-    const float gainR = static_cast<float>(
-        std::max(-60.0, FactorToDb(DbToFactor(pAdjustdbR) * gain)));
+    const float gainL
+        = static_cast<float>(std::max(-60.0, FactorToDb(DbToFactor(pAdjustdbL) * gain)));
+    const float gainR
+        = static_cast<float>(std::max(-60.0, FactorToDb(DbToFactor(pAdjustdbR) * gain)));
     const int64_t fadeIn = std::max(pFadeInSample, 0);
     const int64_t fadeOut = std::max(pFadeOutSample, 0);
     const bool straight
         = gainL == 0.0f && (channels == 1 || gainR == 0.0f) && fadeIn == 0 && fadeOut == 0;
     const float channelGain[2] = { gainL, gainR };
     // Without fades the linear gain of a channel is the same for every frame.
-    const float steadyK[2] = { static_cast<float>(DbToFactor(gainL)),
-        static_cast<float>(DbToFactor(gainR)) };
+    const float steadyK[2]
+        = { static_cast<float>(DbToFactor(gainL)), static_cast<float>(DbToFactor(gainR)) };
 
     // Step 7, pass 3: the copy.
     const int64_t chunk3 = std::max<int64_t>(1, kEditWaveChunkBytes / info.BlockAlign);

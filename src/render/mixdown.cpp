@@ -3,20 +3,19 @@
 #include "app/main_logic.h"
 #include "app/paths.h"
 #include "app/settings.h"
-#include "core/load_file_to_track.h"
-#include "render/conv_wave.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/load_file_to_track.h"
 #include "core/project.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "edit/envelope.h"
+#include "render/conv_wave.h"
 #include "render/mp3_encoder.h"
 #include "render/render_tracks.h"
 #include "render/target_file.h"
-
 
 #include <algorithm>
 #include <cstdio>
@@ -105,7 +104,7 @@ std::string FileTargetPath(const MixdownRequest& pRequest, bool pEncode)
 
 int64_t FreeBytes(const std::string& pFolder)
 {
-    struct statvfs info {};
+    struct statvfs info { };
     if (::statvfs(pFolder.empty() ? "." : pFolder.c_str(), &info) != 0)
         return -1;
     return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
@@ -255,21 +254,27 @@ void SaveMixdownValues(Settings& pSettings, MixdownRequest& pRequest)
     pSettings.SaveSetting("MixTargetMode", pRequest.TargetMode);
     pSettings.SaveSetting("MixTargetTr", pRequest.TargetTrack);
     if (IsNumber(pRequest.Freq))
-        pSettings.SaveSetting("MixDownFreq", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.Freq, 0))));
+        pSettings.SaveSetting(
+            "MixDownFreq", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.Freq, 0))));
     pSettings.SaveSetting("MixDownWaveMode", pRequest.WaveMode);
     pSettings.SaveSetting("Encode", pRequest.Encode ? 1 : 0);
     if (IsNumber(pRequest.BitRate))
-        pSettings.SaveSetting("BitRate", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.BitRate, 0))));
+        pSettings.SaveSetting(
+            "BitRate", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.BitRate, 0))));
     pSettings.SaveSetting("CheckNormalize", pRequest.Normalize ? 1 : 0);
     pSettings.SaveSetting("CheckRMS", pRequest.UseRMS ? 1 : 0);
     if (IsNumber(pRequest.NormalizeLevel))
-        pSettings.SaveSetting("NormalizeLevel", static_cast<float>(NumberOr(pRequest.NormalizeLevel, 0)));
+        pSettings.SaveSetting(
+            "NormalizeLevel", static_cast<float>(NumberOr(pRequest.NormalizeLevel, 0)));
     if (IsNumber(pRequest.Loop))
-        pSettings.SaveSetting("MixLoop", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.Loop, 1))));
+        pSettings.SaveSetting(
+            "MixLoop", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.Loop, 1))));
     if (IsNumber(pRequest.SuStart))
-        pSettings.SaveSetting("SuStart", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.SuStart, 0))));
+        pSettings.SaveSetting(
+            "SuStart", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.SuStart, 0))));
     if (IsNumber(pRequest.SuEnd))
-        pSettings.SaveSetting("SuEnd", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.SuEnd, 0))));
+        pSettings.SaveSetting(
+            "SuEnd", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.SuEnd, 0))));
     if (!Trim(pRequest.TargetFile).empty()) {
         pRequest.Path = FolderOf(Trim(pRequest.TargetFile));
         pSettings.SaveSetting("MixDownPath", pRequest.Path);
@@ -291,8 +296,7 @@ std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder
     std::optional<OutputFormat> format = FormatOf(pRequest);
     if (!toTrack && !format)
         message = kMsgRate;
-    const bool encode
-        = !toTrack && pRequest.Encode && EncodeAvailable(pRequest, pEncoder);
+    const bool encode = !toTrack && pRequest.Encode && EncodeAvailable(pRequest, pEncoder);
     if (encode && !IsNumber(pRequest.BitRate))
         message = kMsgBitRate;
     if (pRequest.TargetMode == kMixTargetCd) {
@@ -343,7 +347,8 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
     if (!toTrack)
         format = *FormatOf(pRequest);
     const bool encode = !toTrack && !toCd && pRequest.Encode && EncodeAvailable(pRequest, pEncoder);
-    const int32_t bitRate = encode ? static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.BitRate, 0))) : 0;
+    const int32_t bitRate
+        = encode ? static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.BitRate, 0))) : 0;
     const int64_t loops = RoundHalfEven(NumberOr(pRequest.Loop, 1));
     const int64_t suStart = RoundHalfEven(NumberOr(pRequest.SuStart, 0));
     const int64_t suEnd = RoundHalfEven(NumberOr(pRequest.SuEnd, 0));
@@ -352,7 +357,8 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
     // Step 8.
     float normLevel = kNoNormalize;
     if (pRequest.Normalize)
-        normLevel = static_cast<float>(NumberOr(pRequest.NormalizeLevel, 0) - 3.0 * pLogic.Options().RMSP3);
+        normLevel = static_cast<float>(
+            NumberOr(pRequest.NormalizeLevel, 0) - 3.0 * pLogic.Options().RMSP3);
 
     // Steps 9 and 10: the target.
     std::string target;
@@ -407,7 +413,8 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
 
     // Step 12.
     const bool needConv = !toTrack
-        && (format.Channels != kChannels || format.Bits != kBits || format.Rate != project.SampleRate);
+        && (format.Channels != kChannels || format.Bits != kBits
+            || format.Rate != project.SampleRate);
 
     // Step 13: the range.
     int64_t from = 0;
@@ -441,7 +448,8 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
     if (!toTrack) {
         const int64_t frameBytes = static_cast<int64_t>(format.Bits) / 8 * format.Channels;
         double estimate = static_cast<double>(suStart + suEnd) / 1000.0 * format.Rate * frameBytes
-            + static_cast<double>(to - from) * (static_cast<double>(format.Rate) / project.SampleRate)
+            + static_cast<double>(to - from)
+                * (static_cast<double>(format.Rate) / project.SampleRate)
                 * static_cast<double>(frameBytes) * static_cast<double>(loops)
             + 5000000.0;
         if (encode)
@@ -456,7 +464,8 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
     }
 
     // Steps 15 and 16: the render file with its leading silence.
-    const std::string renderFile = renderInDataFolder ? pLogic.Folder().NewTempName(kTempWave) : TempSiblingName(target);
+    const std::string renderFile
+        = renderInDataFolder ? pLogic.Folder().NewTempName(kTempWave) : TempSiblingName(target);
     if (renderFile.empty())
         return end(MixdownOutcome::Failed, kMsgRenderFailed);
     DeleteFileForce(renderFile);
@@ -481,13 +490,14 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
     render.NormLevel = normLevel;
     render.UseRMS = pRequest.UseRMS;
     bool cancelled = false;
-    const bool rendered = RenderTracks(project, render, ui, pLogic.CancelRequest, [&](double pDone) {
-        if (pProgress)
-            pProgress(pDone);
-        // RenderTracks looks at the request right after this call and clears it.
-        if (pLogic.CancelRequest)
-            cancelled = true;
-    });
+    const bool rendered
+        = RenderTracks(project, render, ui, pLogic.CancelRequest, [&](double pDone) {
+              if (pProgress)
+                  pProgress(pDone);
+              // RenderTracks looks at the request right after this call and clears it.
+              if (pLogic.CancelRequest)
+                  cancelled = true;
+          });
     if (!rendered) {
         DeleteFileForce(renderFile);
         result.Cancelled = cancelled;
@@ -552,7 +562,8 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
     bool encodeCancelled = false;
     if (encode) {
         ui.ShowMessage("Encode");
-        const bool ok = EncFromWavfile(pEncoder, current, target, bitRate,
+        const bool ok = EncFromWavfile(
+            pEncoder, current, target, bitRate,
             [&](double pRate, bool& pCancel) {
                 ui.ShowMessage(Percent2(pRate));
                 if (pProgress)

@@ -12,7 +12,8 @@
 
 namespace tarvok {
 
-std::vector<int32_t> Mp3BitRates(Mp3Encoder* pEncoder, int32_t pRate, int32_t pChannels, int32_t pBits)
+std::vector<int32_t> Mp3BitRates(
+    Mp3Encoder* pEncoder, int32_t pRate, int32_t pChannels, int32_t pBits)
 {
     std::vector<int32_t> list;
     if (pEncoder == nullptr || !pEncoder->EncAvailable() || pBits != 16
@@ -82,13 +83,16 @@ bool EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::strin
             info.DataOffset + p * static_cast<int64_t>(info.BlockAlign), 0);
         encoded.clear();
         ok = ok && stream->Encode(samples.data(), static_cast<int32_t>(n), encoded);
-        ok = ok && (encoded.empty() || WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1));
+        ok = ok
+            && (encoded.empty()
+                || WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1));
         p += n;
     }
     if (ok) {
         encoded.clear();
         ok = stream->Finish(encoded)
-            && (encoded.empty() || WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1));
+            && (encoded.empty()
+                || WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1));
     }
     ok = out.Close() && ok;
     ok = ok && CommitFile(temp, target);

@@ -12,8 +12,8 @@ namespace tarvok {
 class UserInterface;
 
 /// Bit rates offered for MP3 output, in list order (kbps).
-inline constexpr std::array<int32_t, 15> kMp3BitRates { 320, 256, 224, 192, 160, 128, 112, 96,
-    80, 64, 56, 48, 40, 32, 24 };
+inline constexpr std::array<int32_t, 15> kMp3BitRates { 320, 256, 224, 192, 160, 128, 112, 96, 80,
+    64, 56, 48, 40, 32, 24 };
 /// Frames read and encoded per chunk.
 inline constexpr int32_t kMp3ChunkFrames = 442368;
 
@@ -45,7 +45,8 @@ public:
 /// The bit rates of kMp3BitRates, in that order, that pEncoder accepts for 16-bit PCM of
 /// pChannels (1 or 2) channels at pRate. Empty without an encoder, for other bit depths
 /// and other channel counts.
-std::vector<int32_t> Mp3BitRates(Mp3Encoder* pEncoder, int32_t pRate, int32_t pChannels, int32_t pBits);
+std::vector<int32_t> Mp3BitRates(
+    Mp3Encoder* pEncoder, int32_t pRate, int32_t pChannels, int32_t pBits);
 
 /// The bit rates for output format index pMode (2 "Mono16bit", 3 "Stereo16bit"; any other
 /// index gives an empty list) at pFreq.

@@ -15,8 +15,8 @@ std::string TempSiblingName(std::string_view pTarget)
     const std::string folder = FolderOf(pTarget);
     const std::string name(pTarget.substr(folder.size()));
     for (int n = 1; n < 100000; ++n) {
-        std::string candidate
-            = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".part";
+        std::string candidate = folder + "." + name + "." + std::to_string(::getpid()) + "-"
+            + std::to_string(n) + ".part";
         if (::access(candidate.c_str(), F_OK) != 0)
             return candidate;
     }

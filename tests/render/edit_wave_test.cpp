@@ -52,11 +52,12 @@ struct Args {
     int32_t FadeIn = 0, FadeOut = 0, CheckLevel = 0;
 };
 
-bool CallEditWave(C_EditWave& pEw, const std::string& pSource, const std::string& pTarget, const Args& a)
+bool CallEditWave(
+    C_EditWave& pEw, const std::string& pSource, const std::string& pTarget, const Args& a)
 {
     return pEw.EditWave(pSource, pTarget, a.From, a.To, a.UseTh, a.ThIn, a.ThOut, a.StartMargin,
-        a.EndMargin, a.ForceMargin, a.UseNorm, a.NormLevel, a.NormMode, a.RMSmsec, a.RMSdb,
-        a.Clip, a.AdjL, a.AdjR, a.FadeIn, a.FadeOut, a.CheckLevel);
+        a.EndMargin, a.ForceMargin, a.UseNorm, a.NormLevel, a.NormMode, a.RMSmsec, a.RMSdb, a.Clip,
+        a.AdjL, a.AdjR, a.FadeIn, a.FadeOut, a.CheckLevel);
 }
 
 // The per-channel factor of the copy for a gain G and an adjustment in dB, as the copy
@@ -111,7 +112,8 @@ TEST(EditWave, MeasureOnlyPublishesPeakAndRmsLevels)
 TEST(EditWave, WholeCopyIsByteExactForEveryFormat)
 {
     TempDir dir;
-    const std::vector<std::pair<int32_t, int32_t>> kFormats = { { 8, 1 }, { 8, 2 }, { 16, 1 }, { 16, 2 }, { 24, 1 }, { 24, 2 } };
+    const std::vector<std::pair<int32_t, int32_t>> kFormats
+        = { { 8, 1 }, { 8, 2 }, { 16, 1 }, { 16, 2 }, { 24, 1 }, { 24, 2 } };
     for (auto [bits, channels] : kFormats) {
         SCOPED_TRACE(std::to_string(bits) + "/" + std::to_string(channels));
         std::string data;
@@ -140,7 +142,8 @@ TEST(EditWave, ThreeAppendedRangesChangeOnlyTheMiddle)
         samples.push_back(static_cast<int16_t>(f * 7 - 10000));
         samples.push_back(static_cast<int16_t>(5000 - f * 3));
     }
-    ASSERT_TRUE(test::WriteWav(dir.File("s.wav"), test::PcmSpec(8000, 16, 2, test::Samples16(samples))));
+    ASSERT_TRUE(
+        test::WriteWav(dir.File("s.wav"), test::PcmSpec(8000, 16, 2, test::Samples16(samples))));
     const std::string dst = dir.File("d.wav");
     C_EditWave ew;
     Args a;
@@ -182,7 +185,8 @@ TEST(EditWave, ProcessingPathTurnsMinus32768IntoMinus32767)
     ASSERT_EQ(out.size(), 100u);
     EXPECT_EQ(out[50], -32767);
     // Frame 0 of the fade-in is 60 dB down.
-    EXPECT_EQ(out[0], RoundHalfEven(-32768 * static_cast<double>(static_cast<float>(DbToFactor(-60.0f)))));
+    EXPECT_EQ(out[0],
+        RoundHalfEven(-32768 * static_cast<double>(static_cast<float>(DbToFactor(-60.0f)))));
 }
 
 TEST(EditWave, NormalisationModes)
@@ -252,8 +256,10 @@ TEST(EditWave, PeakNormalisationReachesFullScaleAndClipIsLimited)
 TEST(EditWave, EightAndTwentyFourBitLevels)
 {
     TempDir dir;
-    ASSERT_TRUE(test::WriteWav(dir.File("s8.wav"), test::PcmSpec(8000, 8, 1, test::Samples8({ 228, 28, 128, 255 }))));
-    ASSERT_TRUE(test::WriteWav(dir.File("s24.wav"), test::PcmSpec(8000, 24, 1, test::Samples24({ 4000000, -8388608, 1, 0 }))));
+    ASSERT_TRUE(test::WriteWav(
+        dir.File("s8.wav"), test::PcmSpec(8000, 8, 1, test::Samples8({ 228, 28, 128, 255 }))));
+    ASSERT_TRUE(test::WriteWav(dir.File("s24.wav"),
+        test::PcmSpec(8000, 24, 1, test::Samples24({ 4000000, -8388608, 1, 0 }))));
     Args a;
     a.AdjL = -6;
     C_EditWave ew;
@@ -275,7 +281,8 @@ TEST(EditWave, EightAndTwentyFourBitLevels)
     ASSERT_TRUE(CallEditWave(ew, dir.File("s24.wav"), dir.File("u24.wav"), up));
     EXPECT_EQ(ReadSamples(dir.File("u24.wav"))[1], -8388607);
     // An odd number of 8-bit bytes gets a pad byte that the header tells about.
-    ASSERT_TRUE(test::WriteWav(dir.File("o8.wav"), test::PcmSpec(8000, 8, 1, test::Samples8({ 1, 2, 3 }))));
+    ASSERT_TRUE(
+        test::WriteWav(dir.File("o8.wav"), test::PcmSpec(8000, 8, 1, test::Samples8({ 1, 2, 3 }))));
     ASSERT_TRUE(CallEditWave(ew, dir.File("o8.wav"), dir.File("p8.wav"), Args {}));
     WaveInfo info = ReadWaveInfo(dir.File("p8.wav"));
     EXPECT_EQ(info.DataSize, 3);
@@ -352,7 +359,8 @@ TEST(EditWave, CancelInTheLevelPassLeavesPropertiesUnpublished)
 TEST(EditWave, RefusesUnusableSources)
 {
     TempDir dir;
-    ASSERT_TRUE(test::WriteWav(dir.File("f.wav"), test::PcmSpec(8000, 32, 2, std::string(64, '\0'))));
+    ASSERT_TRUE(
+        test::WriteWav(dir.File("f.wav"), test::PcmSpec(8000, 32, 2, std::string(64, '\0'))));
     test::WavSpec nodata = test::PcmSpec(8000, 16, 2);
     nodata.OmitData = true;
     ASSERT_TRUE(test::WriteWav(dir.File("n.wav"), nodata));

@@ -40,9 +40,11 @@ struct Fixture {
     {
         Project& p = Logic.Proj();
         const std::string wave = Home.Dir().File("src.wav");
-        ASSERT_TRUE(test::WriteWav(wave, test::PcmSpec(p.SampleRate, 16, 2,
-            test::Stereo16(pFrames, [](int64_t i) { return static_cast<int>(std::sin(i * 0.05) * 12000); },
-                [](int64_t i) { return static_cast<int>(i % 200) * 50; }))));
+        ASSERT_TRUE(test::WriteWav(wave,
+            test::PcmSpec(p.SampleRate, 16, 2,
+                test::Stereo16(
+                    pFrames, [](int64_t i) { return static_cast<int>(std::sin(i * 0.05) * 12000); },
+                    [](int64_t i) { return static_cast<int>(i % 200) * 50; }))));
         const int32_t w = p.AddWaveFile(wave);
         ASSERT_GE(w, 0);
         ASSERT_TRUE(p.AddBlock());
@@ -65,7 +67,8 @@ struct Fixture {
 std::vector<int16_t> Frames(const std::string& pPath)
 {
     WaveInfo info = ReadWaveInfo(pPath);
-    std::string bytes = test::ReadFileBytes(pPath).substr(static_cast<size_t>(info.DataOffset), static_cast<size_t>(info.DataSize));
+    std::string bytes = test::ReadFileBytes(pPath).substr(
+        static_cast<size_t>(info.DataOffset), static_cast<size_t>(info.DataSize));
     std::vector<int16_t> out(bytes.size() / 2);
     std::memcpy(out.data(), bytes.data(), out.size() * 2);
     return out;
@@ -85,14 +88,24 @@ TEST(Mixdown, ValidationMessages)
     const Case kCases[] = {
         { [](MixdownRequest&) {}, "" },
         { [](MixdownRequest& r) { r.TargetFile = " "; }, "ファイル名を入力してください" },
-        { [](MixdownRequest& r) { r.TargetMode = kMixTargetCd; r.Freq = "48000"; }, "CD作成のwav形式が違います" },
-        { [](MixdownRequest& r) { r.NormalizeLevel = "abc"; }, "ノーマライズレベルは数字を入力してください" },
-        { [](MixdownRequest& r) { r.NormalizeLevel = "0.5"; }, "ノーマライズレベルは0以下の数字を入力してください" },
+        { [](MixdownRequest& r) {
+             r.TargetMode = kMixTargetCd;
+             r.Freq = "48000";
+         },
+            "CD作成のwav形式が違います" },
+        { [](MixdownRequest& r) { r.NormalizeLevel = "abc"; },
+            "ノーマライズレベルは数字を入力してください" },
+        { [](MixdownRequest& r) { r.NormalizeLevel = "0.5"; },
+            "ノーマライズレベルは0以下の数字を入力してください" },
         { [](MixdownRequest& r) { r.Loop = "x"; }, "ループは数字を入力してください" },
         { [](MixdownRequest& r) { r.Loop = "0"; }, "ループは1以上を入力してください" },
         { [](MixdownRequest& r) { r.SuEnd = "?"; }, "前後空白は数字を入力してください" },
         // The last failed check is the one shown.
-        { [](MixdownRequest& r) { r.TargetFile = ""; r.Loop = "0"; }, "ループは1以上を入力してください" },
+        { [](MixdownRequest& r) {
+             r.TargetFile = "";
+             r.Loop = "0";
+         },
+            "ループは1以上を入力してください" },
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.Message);
@@ -207,7 +220,8 @@ TEST(Mixdown, TrackTargetIsOneUndoableEdit)
     EXPECT_EQ(p.Tracks[2].Selected, 1);
     EXPECT_EQ(p.Tracks[0].Selected, 0);
     // The placed file holds the mix of track 0.
-    EXPECT_EQ(Frames(p.WaveFiles[p.Blocks[1].WaveNo].FileName), Frames(f.Home.Dir().File("src.wav")));
+    EXPECT_EQ(
+        Frames(p.WaveFiles[p.Blocks[1].WaveNo].FileName), Frames(f.Home.Dir().File("src.wav")));
 }
 
 TEST(Mixdown, SaveValuesAndLoadThemBack)
@@ -258,7 +272,8 @@ TEST(Mixdown, Mp3TargetDecodesToTheMix)
     ASSERT_EQ(result.Outcome, MixdownOutcome::Finished) << result.Message;
     ASSERT_TRUE(FileExists(target));
     const std::string decoded = f.Home.Dir().File("dec.wav");
-    const std::string cmd = "ffmpeg -v error -y -i '" + target + "' -f wav -acodec pcm_s16le '" + decoded + "'";
+    const std::string cmd
+        = "ffmpeg -v error -y -i '" + target + "' -f wav -acodec pcm_s16le '" + decoded + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::vector<int16_t> got = Frames(decoded);
     std::vector<int16_t> want = Frames(f.Home.Dir().File("src.wav"));

@@ -44,7 +44,8 @@ TEST(Mp3Encoder, MissingEncoderDisablesMp3)
     EXPECT_TRUE(Mp3BitRates(&missing, 44100, 2, 16).empty());
     EXPECT_TRUE(Mp3BitRates(nullptr, 44100, 2, 16).empty());
     test::TempDir dir;
-    ASSERT_TRUE(test::WriteWav(dir.File("s.wav"), test::PcmSpec(44100, 16, 2, std::string(4000, '\0'))));
+    ASSERT_TRUE(
+        test::WriteWav(dir.File("s.wav"), test::PcmSpec(44100, 16, 2, std::string(4000, '\0'))));
     EXPECT_FALSE(EncFromWavfile(nullptr, dir.File("s.wav"), dir.File("o.mp3"), 192, {}));
     EXPECT_FALSE(EncFromWavfile(&missing, dir.File("s.wav"), dir.File("o.mp3"), 192, {}));
     EXPECT_FALSE(FileExists(dir.File("o.mp3")));
@@ -57,17 +58,22 @@ TEST(Mp3Encoder, CancelAndFailureLeaveNoPartialFile)
         GTEST_SKIP() << "LAME is not installed";
     test::TempDir dir;
     const int64_t frames = kMp3ChunkFrames + 1000;
-    ASSERT_TRUE(test::WriteWav(dir.File("s.wav"), test::PcmSpec(44100, 16, 2,
-        test::Stereo16(frames, [](int64_t i) { return (i * 17) % 20000; }, [](int64_t i) { return -(i * 13) % 20000; }))));
+    ASSERT_TRUE(test::WriteWav(dir.File("s.wav"),
+        test::PcmSpec(44100, 16, 2,
+            test::Stereo16(
+                frames, [](int64_t i) { return (i * 17) % 20000; },
+                [](int64_t i) { return -(i * 13) % 20000; }))));
     ASSERT_TRUE(test::WriteFileBytes(dir.File("o.mp3"), "old"));
     int events = 0;
-    EXPECT_FALSE(EncFromWavfile(&lame, dir.File("s.wav"), dir.File("o.mp3"), 192, [&](double, bool& pCancel) {
-        if (++events == 2)
-            pCancel = true;
-    }));
+    EXPECT_FALSE(EncFromWavfile(
+        &lame, dir.File("s.wav"), dir.File("o.mp3"), 192, [&](double, bool& pCancel) {
+            if (++events == 2)
+                pCancel = true;
+        }));
     EXPECT_EQ(test::ReadFileBytes(dir.File("o.mp3")), "old");
     // A 24-bit source and a bit rate the encoder refuses fail the same way.
-    ASSERT_TRUE(test::WriteWav(dir.File("s24.wav"), test::PcmSpec(44100, 24, 2, std::string(600, '\0'))));
+    ASSERT_TRUE(
+        test::WriteWav(dir.File("s24.wav"), test::PcmSpec(44100, 24, 2, std::string(600, '\0'))));
     EXPECT_FALSE(EncFromWavfile(&lame, dir.File("s24.wav"), dir.File("o.mp3"), 192, {}));
     EXPECT_FALSE(EncFromWavfile(&lame, dir.File("s.wav"), dir.File("o.mp3"), 24, {}));
     EXPECT_EQ(test::ReadFileBytes(dir.File("o.mp3")), "old");

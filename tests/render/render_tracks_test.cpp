@@ -50,7 +50,8 @@ Project MakeProject(int32_t pTracks)
 int32_t AddWave(Project& pProject, const std::string& pPath, int64_t pFrames,
     const std::function<int(int64_t)>& pLeft, const std::function<int(int64_t)>& pRight)
 {
-    EXPECT_TRUE(test::WriteWav(pPath, test::PcmSpec(44100, 16, 2, test::Stereo16(pFrames, pLeft, pRight))));
+    EXPECT_TRUE(
+        test::WriteWav(pPath, test::PcmSpec(44100, 16, 2, test::Stereo16(pFrames, pLeft, pRight))));
     return pProject.AddWaveFile(pPath);
 }
 
@@ -112,7 +113,8 @@ std::vector<int16_t> ReferenceMix(const Project& p, int32_t pFrom, int32_t pTo, 
                 const Track& t = p.Tracks[track];
                 for (int c = 0; c < 2; ++c) {
                     const double g = static_cast<double>(p.Fades[c == 0 ? t.LevelL : t.LevelR])
-                        * static_cast<double>(p.Fades[c == 0 ? p.MasterLevelL : p.MasterLevelR]) * pGain;
+                        * static_cast<double>(p.Fades[c == 0 ? p.MasterLevelL : p.MasterLevelR])
+                        * pGain;
                     const double e = EnvelopeGain(p, track, c, pos);
                     acc[c] = static_cast<double>(RoundHalfEven(acc[c] + sample[c] * g * e));
                 }
@@ -147,11 +149,16 @@ TEST(RenderTracks, MixMatchesAStraightforwardMixBitForBit)
     MixFixture f;
     Project& p = f.P;
     const int64_t n = 300000; // crosses two chunk boundaries
-    const int32_t w0 = AddWave(p, f.Dir.File("a.wav"), n, [](int64_t i) { return static_cast<int>((i * 131) % 60000) - 30000; },
+    const int32_t w0 = AddWave(
+        p, f.Dir.File("a.wav"), n,
+        [](int64_t i) { return static_cast<int>((i * 131) % 60000) - 30000; },
         [](int64_t i) { return static_cast<int>(std::sin(i * 0.01) * 30000); });
-    const int32_t w1 = AddWave(p, f.Dir.File("b.wav"), n, [](int64_t i) { return static_cast<int>((i * 977) % 65535) - 32768; },
+    const int32_t w1 = AddWave(
+        p, f.Dir.File("b.wav"), n,
+        [](int64_t i) { return static_cast<int>((i * 977) % 65535) - 32768; },
         [](int64_t i) { return static_cast<int>(i % 2 == 0 ? 32767 : -32768); });
-    const int32_t w2 = AddWave(p, f.Dir.File("c.wav"), n, [](int64_t i) { return static_cast<int>(i % 1000) * 30; },
+    const int32_t w2 = AddWave(
+        p, f.Dir.File("c.wav"), n, [](int64_t i) { return static_cast<int>(i % 1000) * 30; },
         [](int64_t i) { return -static_cast<int>(i % 777) * 40; });
     AddBlock(p, 0, 0, w0, 1, 200000);
     AddBlock(p, 0, 150000, w1, 5000, 100000, -3.5f, 2.0f); // overlaps the first, later record wins
@@ -200,8 +207,11 @@ TEST(RenderTracks, UnityTracksSumWithSaturation)
 {
     MixFixture f;
     Project& p = f.P;
-    const int32_t w0 = AddWave(p, f.Dir.File("a.wav"), 10, [](int64_t) { return 30000; }, [](int64_t) { return -30000; });
-    const int32_t w1 = AddWave(p, f.Dir.File("b.wav"), 10, [](int64_t i) { return static_cast<int>(i) * 1000; }, [](int64_t) { return -5000; });
+    const int32_t w0 = AddWave(
+        p, f.Dir.File("a.wav"), 10, [](int64_t) { return 30000; }, [](int64_t) { return -30000; });
+    const int32_t w1 = AddWave(
+        p, f.Dir.File("b.wav"), 10, [](int64_t i) { return static_cast<int>(i) * 1000; },
+        [](int64_t) { return -5000; });
     AddBlock(p, 0, 0, w0, 1, 10);
     AddBlock(p, 1, 0, w1, 1, 10);
     p.UpdateTitleLength(false);
@@ -224,7 +234,8 @@ TEST(RenderTracks, NormalisationByPeakAndByRms)
     MixFixture f;
     Project& p = f.P;
     // A square wave of +-1000 over 1 s, with one spike of 3000 at frame 20000.
-    const int32_t w0 = AddWave(p, f.Dir.File("a.wav"), 44100,
+    const int32_t w0 = AddWave(
+        p, f.Dir.File("a.wav"), 44100,
         [](int64_t i) { return i == 20000 ? 3000 : (i % 2 == 0 ? 1000 : -1000); },
         [](int64_t i) { return i % 2 == 0 ? -1000 : 1000; });
     AddBlock(p, 0, 0, w0, 1, 44100);
@@ -296,7 +307,8 @@ TEST(RenderTracks, CancelStopsBetweenChunksWithAFinalisedHeader)
 {
     MixFixture f;
     Project& p = f.P;
-    const int32_t w0 = AddWave(p, f.Dir.File("a.wav"), 300000, [](int64_t) { return 5; }, [](int64_t) { return 6; });
+    const int32_t w0 = AddWave(
+        p, f.Dir.File("a.wav"), 300000, [](int64_t) { return 5; }, [](int64_t) { return 6; });
     AddBlock(p, 0, 0, w0, 1, 300000);
     p.UpdateTitleLength(false);
     RenderRequest r;
@@ -318,7 +330,9 @@ TEST(RenderTracks, SingleTrackModes)
 {
     MixFixture f;
     Project& p = f.P;
-    const int32_t w0 = AddWave(p, f.Dir.File("a.wav"), 5000, [](int64_t i) { return static_cast<int>(i * 6) - 15000; }, [](int64_t) { return -32768; });
+    const int32_t w0 = AddWave(
+        p, f.Dir.File("a.wav"), 5000, [](int64_t i) { return static_cast<int>(i * 6) - 15000; },
+        [](int64_t) { return -32768; });
     AddBlock(p, 1, 100, w0, 1, 5000, 1.5f, 0.0f);
     AddBlock(p, 0, 0, w0, 1, 5000); // another track: never in a single-track render
     p.Tracks[1].LevelL = 180;

@@ -25,8 +25,8 @@ struct LameEncoder::Api {
     int (*GetBrate)(const lame_global_flags*) = nullptr;
     int (*GetOutRate)(const lame_global_flags*) = nullptr;
     int (*EncodeInterleaved)(lame_global_flags*, short int*, int, unsigned char*, int) = nullptr;
-    int (*EncodeBuffer)(lame_global_flags*, const short int*, const short int*, int,
-        unsigned char*, int)
+    int (*EncodeBuffer)(
+        lame_global_flags*, const short int*, const short int*, int, unsigned char*, int)
         = nullptr;
     int (*Flush)(lame_global_flags*, unsigned char*, int) = nullptr;
     int (*Close)(lame_global_flags*) = nullptr;
@@ -50,7 +50,8 @@ template <class F> bool Resolve(void* pHandle, const char* pName, F& pFunction)
 
 // A LAME context set up for CBR output of exactly this rate, channel count and bit rate
 // without a VBR header frame; null when LAME changes any of them or refuses.
-lame_global_flags* Configure(const LameEncoder::Api& pApi, int32_t pRate, int32_t pChannels, int32_t pKbps)
+lame_global_flags* Configure(
+    const LameEncoder::Api& pApi, int32_t pRate, int32_t pChannels, int32_t pKbps)
 {
     lame_global_flags* flags = pApi.Init();
     if (flags == nullptr)
@@ -93,8 +94,8 @@ public:
         pOut.resize(start + static_cast<size_t>(capacity));
         int produced = 0;
         if (channels_ == 2)
-            produced = api_->EncodeInterleaved(flags_, const_cast<short int*>(pSamples), pFrames,
-                pOut.data() + start, capacity);
+            produced = api_->EncodeInterleaved(
+                flags_, const_cast<short int*>(pSamples), pFrames, pOut.data() + start, capacity);
         else
             produced = api_->EncodeBuffer(
                 flags_, pSamples, pSamples, pFrames, pOut.data() + start, capacity);
