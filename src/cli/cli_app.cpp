@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include "cli/cli_context.h"
+#include "cli/mixdown_command.h"
 #include "cli/run_command.h"
 #include "cli/wave_info_command.h"
 
@@ -15,6 +16,7 @@
 #include "platform/iconv/shift_jis_decoder.h"
 #include "platform/inifile/ini_settings_backend.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -37,6 +39,12 @@ Commands:
                            import a sound file into a project (tracks count from 0;
                            --keep-rate makes an empty project take the file's rate)
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
+  mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks all|selected|playing]
+          [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
+          [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]
+          [--post-silence MS]
+                           mix the project down to a WAV or MP3 file, onto a track, or
+                           into the CD folder (track001.wav, track002.wav, ...)
   run NAME SCRIPT          run a command script (a file, or - for standard input) on a
                            project: one command ID per line with the answers to its
                            prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
@@ -190,7 +198,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         if (opt == "--data-folder") {
             if (i + 1 >= pArgs.size() || pArgs[i + 1].empty())
                 return ctx.Fail("--data-folder needs a folder", 2);
-            ctx.DataFolder = pArgs[i + 1];
+            ctx.DataFolder = std::filesystem::absolute(pArgs[i + 1]).lexically_normal().string();
             i += 2;
             continue;
         }
@@ -198,6 +206,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
             ctx.DataFolder = opt.substr(14);
             if (ctx.DataFolder.empty())
                 return ctx.Fail("--data-folder needs a folder", 2);
+            ctx.DataFolder = std::filesystem::absolute(ctx.DataFolder).lexically_normal().string();
             ++i;
             continue;
         }
@@ -215,6 +224,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         { "demo", DemoCommand },
         { "import", ImportCommand },
         { "info", InfoCommand },
+        { "mixdown", MixdownCommand },
         { "new", NewProjectCommand },
         { "run", RunScriptCommand },
         { "saveall", SaveAllCliCommand },
