@@ -10,6 +10,7 @@
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "edit/envelope.h"
+#include "render/mixdown.h"
 
 #include <cmath>
 #include <functional>
@@ -108,6 +109,26 @@ int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (!WriteProject(p, projectPath, false, env))
         return pCtx.Fail("cannot write " + projectPath);
     out << "demo project:  " << projectPath << "\n";
+    // The mixdown of the whole project as the mixdown window would make it.
+    MixdownRequest request = LoadMixdownRequest(pCtx.Store, p);
+    request.SourceTracks = 0;
+    request.SourceRange = 0;
+    request.TargetMode = kMixTargetFile;
+    request.Freq = std::to_string(p.SampleRate);
+    request.WaveMode = 3;
+    request.Encode = false;
+    request.Normalize = true;
+    request.UseRMS = false;
+    request.NormalizeLevel = "-1";
+    request.Loop = "1";
+    request.SuStart = request.SuEnd = "0";
+    request.TargetFile = p.DataFolder + "demo.wav";
+    pCtx.Ui.QueueAnswer("yes"); // replace the mixdown of an earlier demo
+    MixdownResult mixed = RunMixdown(logic, request, nullptr);
+    pCtx.Ui.ClearAnswers();
+    if (mixed.Outcome != MixdownOutcome::Finished || mixed.Cancelled)
+        return pCtx.Fail("the demo mixdown failed" + (mixed.Message.empty() ? std::string() : ": " + mixed.Message));
+    out << "mixdown:       " << request.TargetFile << "\n";
     for (int32_t t = 0; t < p.TrackCount(); ++t)
         if (!p.Tracks[t].Name.empty())
             out << "  track " << t << ": " << p.Tracks[t].Name << "\n";
