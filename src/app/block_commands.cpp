@@ -1,5 +1,8 @@
 #include "app/block_commands.h"
 
+#include "core/file_io.h"
+#include "render/render_tracks.h"
+
 #include "app/range_input.h"
 
 #include "app/command_ids.h"
@@ -102,7 +105,25 @@ bool MergeCommand(MainLogic& pLogic)
     if (!pLogic.StartProc(1, 0))
         return false;
     Project& p = pLogic.Proj();
-    Result<std::vector<PlacedFile>> merged = MergeRange(p, UnwiredTrackRender);
+    // Each selected track's range through its levels and envelope into a new working file.
+    TrackRenderer render = [&pLogic](const Project& pProject, int32_t pTrack) -> Result<std::string> {
+        std::string file = pLogic.Folder().NewTempName(kTempWave);
+        if (file.empty())
+            return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");
+        RenderRequest request;
+        request.File = file;
+        request.From = pProject.MarkIn;
+        request.To = pProject.MarkOut;
+        request.Mode = kRenderTrackEnvelopeLevel;
+        request.Tracks = pTrack;
+        request.Label = "トラック" + std::to_string(pTrack + 1);
+        if (!RenderTracks(pProject, request, pLogic.Ui(), pLogic.CancelRequest)) {
+            DeleteFileForce(file);
+            return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");
+        }
+        return file;
+    };
+    Result<std::vector<PlacedFile>> merged = MergeRange(p, render);
     if (merged) {
         for (const PlacedFile& file : *merged) {
             if (!file.NewWave)

@@ -27,7 +27,7 @@ bool IsBlockIndex(int32_t pIndex) { return InRange(pIndex, kCmdBlockDelete, kCmd
 /// available yet: they are refused like edits before saying so.
 bool IsPendingEdit(int32_t pIndex)
 {
-    return pIndex == kCmdExport || InRange(pIndex, kCmdFadeIn, kCmdSampleedit);
+    return InRange(pIndex, kCmdFadeIn, kCmdSampleedit);
 }
 
 bool NotAvailable(MainLogic& pLogic, int32_t pIndex)
@@ -74,6 +74,7 @@ bool IsCommandAvailable(int32_t pIndex)
     case kCmdOwprj:
     case kCmdFetchwav:
     case kCmdSaveall:
+    case kCmdExport:
     case kCmdClip2prj:
     case kCmdPrj2clip:
     case kCmdCleanup:
@@ -117,6 +118,8 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
         return pLogic.FetchWavCommand();
     case kCmdSaveall:
         return pLogic.SaveAllCommand();
+    case kCmdExport:
+        return pLogic.ExportCommand();
     case kCmdClip2prj:
         return pLogic.ClipToProjectCommand();
     case kCmdPrj2clip:

@@ -173,6 +173,9 @@ public:
     bool FetchWavCommand();
     /// SAVEALL: writes the used ranges and a project into a self-contained folder.
     bool SaveAllCommand();
+    /// EXPORT: writes every playing track over the whole project into "trackNN.wav" of a
+    /// chosen folder.
+    bool ExportCommand();
 
     // Undo and redo through project snapshots in the data folder.
 

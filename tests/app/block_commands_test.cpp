@@ -185,14 +185,34 @@ TEST(BlockCommands, ClipTakesNoSnapshot)
     EXPECT_TRUE(f.P().Clip.NoEnvelope);
 }
 
-TEST(BlockCommands, MergeWithoutATrackRenderChangesNothing)
+TEST(BlockCommands, MergeRendersTheRangeOfEachSelectedTrackIntoOneBlock)
 {
     Fixture f;
     f.Standard();
+    // The block level goes into the merged audio: 0x0101 at -20 dB on the left.
+    f.P().Blocks[0].LevelL = -20.0f;
+    f.P().Tracks[0].Selected = 1;
     std::string before = f.Text();
-    ASSERT_FALSE(RunBlockCommand(f.Logic, kCmdBlockMerge));
-    EXPECT_EQ(f.Ui.LastStatus(), "トラック1のレンダリングはできません");
+    ASSERT_TRUE(RunBlockCommand(f.Logic, kCmdBlockMerge));
+    EXPECT_EQ(f.P().CheckInvariants(), "");
+    // Track 0 now holds the parts outside the range and one block over exactly 200..599.
+    int32_t merged = -1;
+    for (int32_t b = 0; b < f.P().BlockCount(); ++b)
+        if (f.P().Blocks[b].TrackNo == 0 && f.P().Blocks[b].StartAdr == 200)
+            merged = b;
+    ASSERT_GE(merged, 0);
+    const Block& m = f.P().Blocks[merged];
+    EXPECT_EQ(m.EndAdr, 599);
+    std::string audio = test::ReadFileBytes(f.P().WaveFiles[m.WaveNo].FileName);
+    ASSERT_GE(audio.size(), 44u + 400u * 4u);
+    // Left: 257 x 0.1 = 25.7, nearest 26; right unchanged at 257.
+    EXPECT_EQ(static_cast<uint8_t>(audio[44]) | (static_cast<uint8_t>(audio[45]) << 8), 26);
+    EXPECT_EQ(static_cast<uint8_t>(audio[46]) | (static_cast<uint8_t>(audio[47]) << 8), 257);
+    // One edit: undo gives back the project before the merge.
+    f.P().Tracks[0].Selected = 1;
+    ASSERT_TRUE(f.Logic.UndoCommand(false));
     EXPECT_EQ(f.Text(), before);
+
     f.P().MarkOut = f.P().MarkIn;
     int32_t counter = f.P().UndoCounter;
     EXPECT_FALSE(RunBlockCommand(f.Logic, kCmdBlockMerge));

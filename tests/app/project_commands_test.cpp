@@ -303,3 +303,41 @@ TEST(ProjectCommands, RecentListDropsMissingFilesAndDuplicatesAndKeepsEight)
 }
 
 } // namespace tarvok
+
+namespace tarvok {
+
+TEST(ProjectCommands, ExportWritesEveryPlayingTrackOverTheWholeProject)
+{
+    Fixture f;
+    f.Ui.QueueAnswer(f.Home.Dir().File("stems"));
+    EXPECT_FALSE(f.Logic.ExportCommand());
+    EXPECT_EQ(f.Ui.BoxTexts().back(), "データがありません");
+
+    f.EditAddBlock(1000, 0, 0);
+    f.EditAddBlock(500, 2, 4000);
+    f.Logic.Proj().Tracks[1].PlaySelected = 0;
+    std::string folder = f.Home.Dir().File("stems/");
+    f.Ui.QueueAnswer(folder);
+    ASSERT_TRUE(f.Logic.ExportCommand());
+    for (int n : { 1, 3, 4, 5, 6, 7, 8 }) {
+        SCOPED_TRACE(n);
+        WaveInfo info = ReadWaveInfo(folder + "track0" + std::to_string(n) + ".wav");
+        EXPECT_EQ(info.Valid, 1);
+        EXPECT_EQ(info.Frames, 4500);
+    }
+    EXPECT_FALSE(FileExists(folder + "track02.wav"));
+    // Track 1's stem holds its block at frames 0..999 and silence after it.
+    std::string stem = test::ReadFileBytes(folder + "track01.wav");
+    std::string source = test::ReadFileBytes(f.Logic.Proj().WaveFiles[0].FileName);
+    EXPECT_EQ(stem.substr(44, 4000), source.substr(44, 4000));
+    EXPECT_EQ(stem.substr(44 + 4000, 8), std::string(8, '\0'));
+    // Nothing but the stems is left in the folder.
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 7u);
+}
+
+} // namespace tarvok

@@ -1,0 +1,54 @@
+// EXPORT and the single-track render that block merging uses.
+
+#include "app/main_logic.h"
+
+#include "app/paths.h"
+#include "base/text.h"
+#include "core/file_io.h"
+#include "render/render_tracks.h"
+#include "render/target_file.h"
+
+namespace tarvok {
+
+bool MainLogic::ExportCommand()
+{
+    if (!CanEdit())
+        return false;
+    if (project_.ProjectLength <= 0) {
+        ui_.ShowError("データがありません");
+        return false;
+    }
+    std::optional<std::string> chosen = ui_.ChooseFolder("タイトル|*.*", project_.DataFolder);
+    if (!chosen || chosen->empty())
+        return false;
+    std::string folder = WithTrailingSlash(*chosen);
+    if (!CreateFolders(folder)) {
+        ui_.ShowError("フォルダ作成に失敗しました");
+        return false;
+    }
+    if (!StartProc(0, 0))
+        return false;
+    bool ok = true;
+    for (int32_t t = 0; t <= project_.LastTrackNo && ok; ++t) {
+        if (project_.Tracks[t].PlaySelected == 0)
+            continue;
+        const std::string target = folder + "track" + ZeroPad(t + 1, 2) + ".wav";
+        // Rendered beside the target and renamed over it when complete, so a failed or
+        // cancelled export never leaves a partial file under the track's name.
+        const std::string temp = TempSiblingName(target);
+        RenderRequest request;
+        request.File = temp;
+        request.From = 0;
+        request.To = project_.ProjectLength;
+        request.Mode = kRenderTrackEnvelopeLevel;
+        request.Tracks = t;
+        request.Label = "トラック" + std::to_string(t + 1) + "出力";
+        ok = RenderTracks(project_, request, ui_, CancelRequest) && CommitFile(temp, target);
+        if (!ok)
+            DeleteFileForce(temp);
+    }
+    EndProc();
+    return ok;
+}
+
+} // namespace tarvok
