@@ -29,8 +29,11 @@ int32_t SystemEngineClock::TimeOfDayMs()
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
     std::tm local {};
     localtime_r(&t, &local);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    return static_cast<int32_t>(((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + ms);
+    const auto ms
+        = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
+        % 1000;
+    return static_cast<int32_t>(
+        ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + ms);
 }
 
 void SystemEngineClock::Wait(int32_t pMs, UserInterface& pUi)
@@ -61,7 +64,9 @@ PlaybackEngine::PlaybackEngine(WaveOutService& pOut, MainLogic& pLogic, EngineCl
 
 PlaybackEngine::~PlaybackEngine()
 {
-    if (DeviceOpen || std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.Handle != kNoWaveHandle; }))
+    if (DeviceOpen || std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) {
+            return s.Handle != kNoWaveHandle;
+        }))
         StopPlayback(false);
 }
 
@@ -111,7 +116,8 @@ void PlaybackEngine::SetupBuffers()
         BufferSetup = { 0, 1000, 1 };
     else if (PlayMode == kPlayFilePreview)
         BufferSetup = { 4, 150, 1 };
-    BufferSamples = std::max(3, static_cast<int32_t>(static_cast<int64_t>(BufferSetup.Ms) * Proj().SampleRate / 1000));
+    BufferSamples = std::max(
+        3, static_cast<int32_t>(static_cast<int64_t>(BufferSetup.Ms) * Proj().SampleRate / 1000));
     const int32_t ring = RingSize();
     for (int32_t s = 0; s < kOutputSlots; ++s) {
         Slot& slot = slots_[s];
@@ -232,12 +238,16 @@ bool PlaybackEngine::StartPlayback()
         written += BufferSamples;
     }
     // Headers of buffers left unmixed by an early end are prepared too; they play silence.
+    // The slots are paused while the ring goes in, so that all of them start together
+    // and no device runs dry between two of the first writes.
+    PauseOutputs(false);
     for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
         for (int32_t s = 0; s < kOutputSlots; ++s)
             if (OutputUsed[s] && slots_[s].Handle != kNoWaveHandle)
                 out_.Prepare(slots_[s].Handle, slots_[s].Headers[i]);
         QueueOnUsedSlots(i);
     }
+    PauseOutputs(true);
     NextFill = pos;
     Written = written;
     ClockDrift = 0;
@@ -334,7 +344,8 @@ bool PlaybackEngine::ReadBlockInto(int32_t pBlock, int64_t pFrom, int32_t pCount
     if (b.WaveNo < 0 || b.WaveNo >= p.WaveFileCount() || pCount <= 0)
         return false;
     const WaveFile& w = p.WaveFiles[b.WaveNo];
-    const int64_t offset = static_cast<int64_t>(w.DataOffset) + (static_cast<int64_t>(b.SrcStart) - 1 + pFrom) * kFrameBytes;
+    const int64_t offset = static_cast<int64_t>(w.DataOffset)
+        + (static_cast<int64_t>(b.SrcStart) - 1 + pFrom) * kFrameBytes;
     // What a short or failed read leaves out stays zero: a missing file plays as silence.
     std::fill_n(pTo, static_cast<size_t>(pCount) * 2, int16_t { 0 });
     ReadBytes(pTo, static_cast<int64_t>(pCount) * kFrameBytes, 0, w.FileName, offset, 0);
@@ -401,8 +412,11 @@ std::array<double, 2> PlaybackEngine::TrackGains(int32_t pTrack) const
     const Project& p = logic_.Proj();
     const Track& t = p.Tracks[pTrack];
     const double trim = DbToFactor(logic_.Options().PlayTrimDB);
-    auto level = [&](int32_t pIndex) { return static_cast<double>(p.Fades[static_cast<size_t>(std::clamp(pIndex, 0, 255))]); };
-    return { level(t.LevelL) * level(p.MasterLevelL) * trim, level(t.LevelR) * level(p.MasterLevelR) * trim };
+    auto level = [&](int32_t pIndex) {
+        return static_cast<double>(p.Fades[static_cast<size_t>(std::clamp(pIndex, 0, 255))]);
+    };
+    return { level(t.LevelL) * level(p.MasterLevelL) * trim,
+        level(t.LevelR) * level(p.MasterLevelR) * trim };
 }
 
 bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStamp)
@@ -413,7 +427,8 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
     BufferState[pIndex] = 2;
     const int32_t bs = BufferSamples;
     if (cacheDirty_ || !cacheValid_ || pPosition < cacheStart_
-        || static_cast<int64_t>(pPosition) + bs > static_cast<int64_t>(cacheStart_) + cacheLength_) {
+        || static_cast<int64_t>(pPosition) + bs
+            > static_cast<int64_t>(cacheStart_) + cacheLength_) {
         if (!ReloadCache(pPosition, cacheLength_, pStamp))
             return false;
     }
@@ -446,8 +461,10 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
             EnvelopeGainRun(p, t, kRightChannel, pPosition, std::span<float>(envR_.data(), frames));
             const int16_t* src = cache_[c].data() + static_cast<size_t>(offset) * 2;
             for (int32_t j = 0; j < frames; ++j) {
-                accL_[j] = static_cast<double>(RoundHalfEven(accL_[j] + g[0] * src[2 * j] * envL_[j]));
-                accR_[j] = static_cast<double>(RoundHalfEven(accR_[j] + g[1] * src[2 * j + 1] * envR_[j]));
+                accL_[j]
+                    = static_cast<double>(RoundHalfEven(accL_[j] + g[0] * src[2 * j] * envL_[j]));
+                accR_[j] = static_cast<double>(
+                    RoundHalfEven(accR_[j] + g[1] * src[2 * j + 1] * envR_[j]));
             }
         }
         for (int32_t j = 0; j < frames; ++j) {
@@ -464,7 +481,8 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
     for (int32_t s = 0; s < kOutputSlots; ++s) {
         if (!OutputUsed[s] || !slots_[s].Headers)
             continue;
-        slots_[s].Headers[pIndex].Data = reinterpret_cast<uint8_t*>(slots_[s].Arrays[pIndex].data());
+        slots_[s].Headers[pIndex].Data
+            = reinterpret_cast<uint8_t*>(slots_[s].Arrays[pIndex].data());
         slots_[s].Headers[pIndex].Length = length;
     }
     return true;
@@ -596,7 +614,9 @@ void PlaybackEngine::UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset
     ClockDrift = 0;
     if (static_cast<int64_t>(outBytes) / kFrameBytes <= 2 * static_cast<int64_t>(Proj().SampleRate))
         return;
-    const double diff = (static_cast<double>(pInputBytes) - static_cast<double>(outBytes)) / kFrameBytes - pStartOffset;
+    const double diff
+        = (static_cast<double>(pInputBytes) - static_cast<double>(outBytes)) / kFrameBytes
+        - pStartOffset;
     const int64_t u = RoundHalfEven(diff);
     int64_t sum = u;
     for (int32_t i = 0; i < 16; ++i)
@@ -697,14 +717,16 @@ bool PlaybackEngine::IsBufferFree(int32_t pIndex) const
 
 int16_t* PlaybackEngine::Samples(int32_t pSlot, int32_t pIndex)
 {
-    if (pSlot < 0 || pSlot >= kOutputSlots || pIndex < 0 || pIndex >= static_cast<int32_t>(slots_[pSlot].Arrays.size()))
+    if (pSlot < 0 || pSlot >= kOutputSlots || pIndex < 0
+        || pIndex >= static_cast<int32_t>(slots_[pSlot].Arrays.size()))
         return nullptr;
     return slots_[pSlot].Arrays[pIndex].data();
 }
 
 WaveHeader* PlaybackEngine::Header(int32_t pSlot, int32_t pIndex)
 {
-    if (pSlot < 0 || pSlot >= kOutputSlots || !slots_[pSlot].Headers || pIndex < 0 || pIndex >= static_cast<int32_t>(slots_[pSlot].Arrays.size()))
+    if (pSlot < 0 || pSlot >= kOutputSlots || !slots_[pSlot].Headers || pIndex < 0
+        || pIndex >= static_cast<int32_t>(slots_[pSlot].Arrays.size()))
         return nullptr;
     return &slots_[pSlot].Headers[pIndex];
 }
@@ -729,7 +751,8 @@ void PlaybackEngine::CloseVoice()
     logic_.Playing = false;
 }
 
-bool PlaybackEngine::ReadTrackFrames(int32_t pTrack, int64_t pStart, int32_t pFrames, std::vector<int16_t>& pOut)
+bool PlaybackEngine::ReadTrackFrames(
+    int32_t pTrack, int64_t pStart, int32_t pFrames, std::vector<int16_t>& pOut)
 {
     const Project& p = Proj();
     pOut.assign(static_cast<size_t>(std::max(0, pFrames)) * 2, 0);

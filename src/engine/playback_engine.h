@@ -211,7 +211,8 @@ public:
     /// Reads the frames pStart .. pStart + pFrames - 1 of one track (block levels applied,
     /// later blocks over earlier ones, silence where no block lies) into pOut.
     /// False when nothing of the track lies there.
-    bool ReadTrackFrames(int32_t pTrack, int64_t pStart, int32_t pFrames, std::vector<int16_t>& pOut);
+    bool ReadTrackFrames(
+        int32_t pTrack, int64_t pStart, int32_t pFrames, std::vector<int16_t>& pOut);
 
     MainLogic& Logic() { return logic_; }
     Project& Proj();

@@ -57,12 +57,16 @@ void DrawHead(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
     Project& p = pLogic.Proj();
     const int64_t fpp = std::max<int64_t>(1, FramesPerPixel(p));
-    pEngine.Transport.HeadX = static_cast<int32_t>(std::clamp<int64_t>((p.Head - p.ViewStart) / fpp, INT32_MIN, INT32_MAX));
+    pEngine.Transport.HeadX = static_cast<int32_t>(
+        std::clamp<int64_t>((p.Head - p.ViewStart) / fpp, INT32_MIN, INT32_MAX));
     pLogic.Ui().RequestRedraw(RedrawArea::Tracks);
     pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
 }
 
-bool IsRunning(const PlaybackEngine& pEngine) { return pEngine.PlayMode != kPlayStopped || pEngine.DeviceOpen; }
+bool IsRunning(const PlaybackEngine& pEngine)
+{
+    return pEngine.PlayMode != kPlayStopped || pEngine.DeviceOpen;
+}
 
 void ShowPlayingDisplay(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
@@ -215,9 +219,11 @@ bool PlayButton(MainLogic& pLogic, PlaybackEngine& pEngine)
 bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pPlayMode)
 {
     Project& p = pLogic.Proj();
-    if (pLogic.Busy || pEngine.Paused || pLogic.Recording || pPlayMode < kPlaySelection || pPlayMode > kPlayFromOut)
+    if (pLogic.Busy || pEngine.Paused || pLogic.Recording || pPlayMode < kPlaySelection
+        || pPlayMode > kPlayFromOut)
         return false;
-    const int32_t pre = static_cast<int32_t>(static_cast<int64_t>(kPreRollMs) * p.SampleRate / 1000);
+    const int32_t pre
+        = static_cast<int32_t>(static_cast<int64_t>(kPreRollMs) * p.SampleRate / 1000);
     int64_t head = 0;
     int64_t end = 0;
     switch (pPlayMode) {
@@ -254,7 +260,8 @@ bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pPlayMode)
     // A range that ends at or before its start would read as "no end" (0) or loop on
     // nothing: there is nothing to play.
     const bool bounded = pPlayMode <= kPlayToOut;
-    if (bounded && (end <= 0 || end <= head || (pPlayMode == kPlayLoop && p.MarkOut - p.MarkIn < 2)))
+    if (bounded
+        && (end <= 0 || end <= head || (pPlayMode == kPlayLoop && p.MarkOut - p.MarkIn < 2)))
         return false;
     if (IsRunning(pEngine))
         pEngine.StopPlay(false);
@@ -355,7 +362,8 @@ void FollowHead(MainLogic& pLogic, PlaybackEngine& pEngine)
     if (!pEngine.Transport.ScrollDragging && !pEngine.Transport.HeadDrag) {
         const int64_t width = ViewWidthFrames(pLogic);
         if (pEngine.Transport.ScrubMode == 1) {
-            SetViewStart(p, p.Head - static_cast<int64_t>(pLogic.TrackAreaWidthPx / 2) * FramesPerPixel(p));
+            SetViewStart(
+                p, p.Head - static_cast<int64_t>(pLogic.TrackAreaWidthPx / 2) * FramesPerPixel(p));
         } else if (p.Head >= p.ViewStart + width && pEngine.PlaySpeed > 0) {
             if (pLogic.Options().ScrollMode == 1)
                 pEngine.Transport.ScrubMode = 1;
@@ -411,7 +419,8 @@ int32_t CounterColour(const MainLogic& pLogic, const PlaybackEngine& pEngine)
     return pEngine.PlayMode != kPlayStopped ? 1 : 0;
 }
 
-void FillVoiceBuffer(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pIndex, int32_t pPosition, float pSpeed)
+void FillVoiceBuffer(
+    MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pIndex, int32_t pPosition, float pSpeed)
 {
     Project& p = pLogic.Proj();
     int16_t* out = pEngine.Samples(0, pIndex);
@@ -422,7 +431,8 @@ void FillVoiceBuffer(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pIndex,
     const double s = pSpeed;
     pEngine.BufferSpeed[pIndex] = pSpeed;
     const int32_t n = static_cast<int32_t>(RoundHalfEven(std::fabs(s) * bs + 100));
-    const int64_t winStart = s >= 0 ? static_cast<int64_t>(pPosition) : static_cast<int64_t>(pPosition) - n;
+    const int64_t winStart
+        = s >= 0 ? static_cast<int64_t>(pPosition) : static_cast<int64_t>(pPosition) - n;
     const int32_t track = std::clamp(p.CurrentTrack, 0, std::max(0, p.TrackCount() - 1));
     std::vector<int16_t> src;
     const bool any = pEngine.ReadTrackFrames(track, winStart, n, src);
@@ -468,7 +478,8 @@ void FillVoiceBuffer(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pIndex,
                 }
                 envIndex = i0;
             }
-            out[2 * j + ch] = value == 0.0 ? int16_t { 0 } : Saturate16(value * g[ch] * env(envIndex, ch));
+            out[2 * j + ch]
+                = value == 0.0 ? int16_t { 0 } : Saturate16(value * g[ch] * env(envIndex, ch));
         }
     }
     header->Data = reinterpret_cast<uint8_t*>(out);
@@ -513,7 +524,8 @@ void ScrubFill(MainLogic& pLogic, PlaybackEngine& pEngine, double pSpeed)
         pEngine.PlaySpeed = static_cast<float>(speed);
         pEngine.NextBuffer[0] = (index + 1) % ring;
         FillVoiceBuffer(pLogic, pEngine, index, pEngine.NextFill, pEngine.PlaySpeed);
-        pEngine.NextFill = static_cast<int32_t>(RoundHalfEven(speed * pEngine.BufferSamples + pEngine.NextFill));
+        pEngine.NextFill
+            = static_cast<int32_t>(RoundHalfEven(speed * pEngine.BufferSamples + pEngine.NextFill));
         pEngine.BufferEnd[index] = pEngine.NextFill;
     }
 }
@@ -530,7 +542,8 @@ void KeyScrub(MainLogic& pLogic, PlaybackEngine& pEngine, bool pForward, bool pW
     if (e == 0)
         return;
     if (t.ScrubMode == 1) {
-        if (pEngine.PlayMode != kPlayScrubBurst && !OpenScrubVoice(pLogic, pEngine, kPlayScrubBurst))
+        if (pEngine.PlayMode != kPlayScrubBurst
+            && !OpenScrubVoice(pLogic, pEngine, kPlayScrubBurst))
             return;
         const double r = 50.0 / e;
         const double push = (pWide ? 0.1 : 0.05) * r;
@@ -556,7 +569,8 @@ void KeyScrub(MainLogic& pLogic, PlaybackEngine& pEngine, bool pForward, bool pW
     int64_t step = pForward ? t.ScrubStep : -static_cast<int64_t>(t.ScrubStep);
     if (pWide)
         step *= 2;
-    p.Head = static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(p.Head) + step, 0, kMaxLength));
+    p.Head = static_cast<int32_t>(
+        std::clamp<int64_t>(static_cast<int64_t>(p.Head) + step, 0, kMaxLength));
     DrawHead(pLogic, pEngine);
     if (!HeadInView(pLogic))
         PlaceHead(pLogic, pForward ? 0.2 : 0.8);
@@ -621,7 +635,8 @@ void ShuttleTick(MainLogic& pLogic, PlaybackEngine& pEngine)
             continue;
         FillVoiceBuffer(pLogic, pEngine, i, pEngine.NextFill, pEngine.PlaySpeed);
         pEngine.NextFill = static_cast<int32_t>(
-            RoundHalfEven(static_cast<double>(pEngine.BufferSpeed[i]) * pEngine.BufferSamples + pEngine.NextFill));
+            RoundHalfEven(static_cast<double>(pEngine.BufferSpeed[i]) * pEngine.BufferSamples
+                + pEngine.NextFill));
         if (pEngine.BufferPrevEnd[i] != -1) {
             p.Head = std::clamp(pEngine.BufferPrevEnd[i], 0, kMaxLength);
             if (!HeadInView(pLogic))
@@ -703,7 +718,8 @@ void MarkPreviewMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX, int
         pEngine.ResetSlot(0);
     FillVoiceBuffer(pLogic, pEngine, 0, position, 1.0f);
     Project& p = pLogic.Proj();
-    pLogic.ShowMessage(std::string(kSearchTrack) + std::to_string(p.CurrentTrack + 1) + kSearchSuffix
+    pLogic.ShowMessage(std::string(kSearchTrack) + std::to_string(p.CurrentTrack + 1)
+        + kSearchSuffix
         + TimeText(FramesToMs(static_cast<int64_t>(pMark) - p.ZeroPos, p.SampleRate), 0, true));
 }
 
@@ -726,7 +742,8 @@ bool RunTransportCommand(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pId
     case kCmdScrubMinusw:
         if (pLogic.Busy || pLogic.Recording)
             return false;
-        KeyScrub(pLogic, pEngine, pId == kCmdScrubPlus || pId == kCmdScrubPlusw, pId == kCmdScrubPlusw || pId == kCmdScrubMinusw);
+        KeyScrub(pLogic, pEngine, pId == kCmdScrubPlus || pId == kCmdScrubPlusw,
+            pId == kCmdScrubPlusw || pId == kCmdScrubMinusw);
         return true;
     case kCmdJogPlus:
     case kCmdJogMinus:

@@ -19,7 +19,8 @@ void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine);
 /// Runs one transport command of the command table (IDs 14..22, 31..44); pLevel is the
 /// level given with JOG_PLUS and JOG_MINUS. False when the ID is not a transport command
 /// or the command was refused.
-bool RunTransportCommand(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pId, int32_t pLevel = 0);
+bool RunTransportCommand(
+    MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pId, int32_t pLevel = 0);
 
 // The transport buttons.
 bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow);
@@ -55,7 +56,8 @@ int32_t CounterColour(const MainLogic& pLogic, const PlaybackEngine& pEngine);
 
 /// Fills ring buffer pIndex of the voice from timeline position pPosition at speed
 /// pSpeed and queues it unless PlayMode is 0.
-void FillVoiceBuffer(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pIndex, int32_t pPosition, float pSpeed);
+void FillVoiceBuffer(
+    MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pIndex, int32_t pPosition, float pSpeed);
 /// Moves the head to finished buffers and fills up to two free ones at pSpeed (limited to
 /// -1..1) for the scale scrub and the key scrub.
 void ScrubFill(MainLogic& pLogic, PlaybackEngine& pEngine, double pSpeed);

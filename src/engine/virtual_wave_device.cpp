@@ -173,7 +173,8 @@ void VirtualWaveOut::AdvanceFrames(int64_t pFrames)
         int64_t left = pFrames;
         while (left > 0 && !s.Queue.empty()) {
             WaveHeader* h = s.Queue.front();
-            const uint32_t remainingFrames = (h->Length - std::min(s.Consumed, h->Length)) / frameBytes;
+            const uint32_t remainingFrames
+                = (h->Length - std::min(s.Consumed, h->Length)) / frameBytes;
             const int64_t take = std::min<int64_t>(left, remainingFrames);
             const int16_t* from = reinterpret_cast<const int16_t*>(h->Data + s.Consumed);
             log.Samples.insert(log.Samples.end(), from, from + take * 2);
@@ -208,7 +209,8 @@ bool VirtualWaveIn::LoadSourceWav(int32_t pDeviceId, std::string_view pPath)
     if (!info.Valid || info.Bits != 16 || info.Channels != 2)
         return false;
     std::vector<int16_t> samples(static_cast<size_t>(info.Frames) * 2);
-    if (!ReadBytes(samples.data(), static_cast<int64_t>(samples.size()) * 2, 0, pPath, info.DataOffset, 0))
+    if (!ReadBytes(
+            samples.data(), static_cast<int64_t>(samples.size()) * 2, 0, pPath, info.DataOffset, 0))
         return false;
     SetSource(pDeviceId, std::move(samples));
     return true;

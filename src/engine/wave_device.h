@@ -24,7 +24,8 @@ using WaveHandle = int32_t;
 inline constexpr WaveHandle kNoWaveHandle = -1;
 
 /// Header flag bits.
-inline constexpr uint32_t kHeaderDone = 1; ///< set by the device once the buffer is played or recorded
+inline constexpr uint32_t kHeaderDone
+    = 1; ///< set by the device once the buffer is played or recorded
 inline constexpr uint32_t kHeaderPrepared = 2;
 inline constexpr uint32_t kHeaderQueued = 16;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/command_ids.h"
 #include "app/headless_ui.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
@@ -7,15 +8,14 @@
 #include "edit/envelope_gain.h"
 #include "engine/playback_engine.h"
 #include "engine/transport.h"
-#include "app/command_ids.h"
 #include "engine/virtual_wave_device.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,7 +57,8 @@ public:
 /// Test signals: distinct, non-silent, different per track and channel.
 inline int16_t Signal(int32_t pSeed, int64_t pFrame, int32_t pChannel)
 {
-    const double v = 9000.0 * std::sin(0.0013 * (pFrame + 1) * (pSeed + 2) + pChannel) + 700.0 * ((pFrame * 7 + pSeed) % 13) + 100;
+    const double v = 9000.0 * std::sin(0.0013 * (pFrame + 1) * (pSeed + 2) + pChannel)
+        + 700.0 * ((pFrame * 7 + pSeed) % 13) + 100;
     return static_cast<int16_t>(std::lround(v));
 }
 
@@ -89,12 +90,17 @@ struct EngineFixture {
     int32_t AddWave(int32_t pSeed, int32_t pFrames)
     {
         const std::string path = Home.Dir().File("w" + std::to_string(pSeed) + ".wav");
-        WriteWav(path, PcmSpec(P().SampleRate, 16, 2, Stereo16(pFrames, [&](int64_t f) { return Signal(pSeed, f, 0); }, [&](int64_t f) { return Signal(pSeed, f, 1); })));
+        WriteWav(path,
+            PcmSpec(P().SampleRate, 16, 2,
+                Stereo16(
+                    pFrames, [&](int64_t f) { return Signal(pSeed, f, 0); },
+                    [&](int64_t f) { return Signal(pSeed, f, 1); })));
         return P().AddWaveFile(path);
     }
 
     /// Places frames pSrcStart.. of a wave at pStart on a track.
-    void AddBlock(int32_t pTrack, int32_t pWave, int32_t pStart, int32_t pSrcStart, int32_t pLength, float pLevelL = 0, float pLevelR = 0)
+    void AddBlock(int32_t pTrack, int32_t pWave, int32_t pStart, int32_t pSrcStart, int32_t pLength,
+        float pLevelL = 0, float pLevelR = 0)
     {
         P().AddBlock();
         Block& b = P().Blocks.back();
@@ -153,7 +159,8 @@ inline bool TrackSample(const Project& pProject, int32_t pTrack, int64_t pPos, i
         if (b.TrackNo != pTrack || pPos < b.StartAdr || pPos > b.EndAdr)
             continue;
         const std::string bytes = ReadFileBytes(pProject.WaveFiles[b.WaveNo].FileName);
-        const int64_t offset = pProject.WaveFiles[b.WaveNo].DataOffset + (b.SrcStart - 1 + (pPos - b.StartAdr)) * 4;
+        const int64_t offset
+            = pProject.WaveFiles[b.WaveNo].DataOffset + (b.SrcStart - 1 + (pPos - b.StartAdr)) * 4;
         int16_t raw[2] = { 0, 0 };
         if (offset + 4 <= static_cast<int64_t>(bytes.size()))
             std::memcpy(raw, bytes.data() + offset, 4);
@@ -173,8 +180,8 @@ inline bool TrackSample(const Project& pProject, int32_t pTrack, int64_t pPos, i
 /// pHeard accepts (in track order, as the test projects add their blocks in track order):
 /// block level, track and master level, playback trim and the interpolated envelope,
 /// rounded after every track and saturated.
-inline std::vector<int16_t> ReferenceMix(const Project& pProject, float pTrimDb, int64_t pFrom, int64_t pCount,
-    const std::function<bool(int32_t)>& pHeard)
+inline std::vector<int16_t> ReferenceMix(const Project& pProject, float pTrimDb, int64_t pFrom,
+    int64_t pCount, const std::function<bool(int32_t)>& pHeard)
 {
     // Read each file once.
     std::vector<std::string> files;
@@ -197,7 +204,8 @@ inline std::vector<int16_t> ReferenceMix(const Project& pProject, float pTrimDb,
             if (!hit)
                 continue;
             const std::string& bytes = files[hit->WaveNo];
-            const int64_t offset = pProject.WaveFiles[hit->WaveNo].DataOffset + (hit->SrcStart - 1 + (q - hit->StartAdr)) * 4;
+            const int64_t offset = pProject.WaveFiles[hit->WaveNo].DataOffset
+                + (hit->SrcStart - 1 + (q - hit->StartAdr)) * 4;
             int16_t raw[2] = { 0, 0 };
             std::memcpy(raw, bytes.data() + offset, 4);
             const Track& track = pProject.Tracks[t];
@@ -208,7 +216,8 @@ inline std::vector<int16_t> ReferenceMix(const Project& pProject, float pTrimDb,
                 int16_t sample = raw[c];
                 if (hit->LevelL != 0.0f || hit->LevelR != 0.0f)
                     sample = Saturate16(raw[c] * DbToFactor(blockLevels[c]));
-                const double g = static_cast<double>(pProject.Fades[levels[c]]) * static_cast<double>(pProject.Fades[masters[c]]) * trim;
+                const double g = static_cast<double>(pProject.Fades[levels[c]])
+                    * static_cast<double>(pProject.Fades[masters[c]]) * trim;
                 const float env = EnvelopeGain(pProject, t, c, q);
                 acc[c] = static_cast<double>(RoundHalfEven(acc[c] + g * sample * env));
             }
@@ -220,11 +229,13 @@ inline std::vector<int16_t> ReferenceMix(const Project& pProject, float pTrimDb,
 }
 
 /// Frames pFrom .. pFrom + pCount - 1 of a log of played samples.
-inline std::vector<int16_t> Frames(const std::vector<int16_t>& pSamples, int64_t pFrom, int64_t pCount)
+inline std::vector<int16_t> Frames(
+    const std::vector<int16_t>& pSamples, int64_t pFrom, int64_t pCount)
 {
     if (pFrom * 2 >= static_cast<int64_t>(pSamples.size()))
         return {};
-    const int64_t end = std::min<int64_t>(static_cast<int64_t>(pSamples.size()), (pFrom + pCount) * 2);
+    const int64_t end
+        = std::min<int64_t>(static_cast<int64_t>(pSamples.size()), (pFrom + pCount) * 2);
     return std::vector<int16_t>(pSamples.begin() + pFrom * 2, pSamples.begin() + end);
 }
 

@@ -49,7 +49,8 @@ bool Selected(const Project& p, int32_t t) { return p.Tracks[t].Selected != 0; }
 std::vector<int16_t> Expected(EngineFixture& f, int64_t pFrom, int64_t pCount)
 {
     const Project& p = f.P();
-    return ReferenceMix(p, f.Logic.Options().PlayTrimDB, pFrom, pCount, [&](int32_t t) { return Selected(p, t); });
+    return ReferenceMix(
+        p, f.Logic.Options().PlayTrimDB, pFrom, pCount, [&](int32_t t) { return Selected(p, t); });
 }
 
 } // namespace
@@ -73,8 +74,13 @@ TEST(PlaybackEngine, BufferSetupFollowsThePlayMode)
         int32_t Buffers, Ms, Multiple;
     };
     const Case kCases[] = {
-        { 1, false, 3, 500, 1 }, { 9, true, 4, 70, 5 }, { 10, false, 6, 50, 1 }, { 11, false, 11, 50, 1 },
-        { 12, false, 4, 50, 1 }, { 13, false, 1, 1000, 1 }, { 14, false, 5, 150, 1 },
+        { 1, false, 3, 500, 1 },
+        { 9, true, 4, 70, 5 },
+        { 10, false, 6, 50, 1 },
+        { 11, false, 11, 50, 1 },
+        { 12, false, 4, 50, 1 },
+        { 13, false, 1, 1000, 1 },
+        { 14, false, 5, 150, 1 },
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.Mode);
@@ -127,7 +133,8 @@ TEST(PlaybackEngine, LateTickKeepsTheRingPlayingWithoutGapOrRepeat)
     EXPECT_EQ(frames, 30 * 2205 + 52920);
     EXPECT_EQ(f.Device.Log(0).UnderrunFrames, 0);
     const Project& p = f.P();
-    const auto expected = ReferenceMix(p, f.Logic.Options().PlayTrimDB, 5000, frames, [&](int32_t t) { return p.Tracks[t].PlaySelected != 0; });
+    const auto expected = ReferenceMix(p, f.Logic.Options().PlayTrimDB, 5000, frames,
+        [&](int32_t t) { return p.Tracks[t].PlaySelected != 0; });
     EXPECT_EQ(FirstDifference(played, expected), -1);
 }
 
@@ -275,8 +282,12 @@ TEST(PlaybackEngine, TracksPlayOnTheirSlotsAndDisabledSlotsAreSilent)
     f.RunUntilStopped();
     const Project& p = f.P();
     const float trim = f.Logic.Options().PlayTrimDB;
-    EXPECT_EQ(FirstDifference(Frames(f.Device.Log(0).Samples, 0, 50000), ReferenceMix(p, trim, 0, 50000, [](int32_t t) { return t == 0; })), -1);
-    EXPECT_EQ(FirstDifference(Frames(f.Device.Log(1).Samples, 0, 50000), ReferenceMix(p, trim, 0, 50000, [](int32_t t) { return t == 2; })), -1);
+    EXPECT_EQ(FirstDifference(Frames(f.Device.Log(0).Samples, 0, 50000),
+                  ReferenceMix(p, trim, 0, 50000, [](int32_t t) { return t == 0; })),
+        -1);
+    EXPECT_EQ(FirstDifference(Frames(f.Device.Log(1).Samples, 0, 50000),
+                  ReferenceMix(p, trim, 0, 50000, [](int32_t t) { return t == 2; })),
+        -1);
     EXPECT_EQ(f.Device.Log(2).Opens, 0);
 }
 
@@ -308,7 +319,10 @@ TEST(PlaybackEngine, SumsSaturateAtPlusAndMinus32767)
     Project& p = f.P();
     for (int32_t t = 0; t < 2; ++t) {
         const std::string path = f.Home.Dir().File("c" + std::to_string(t) + ".wav");
-        test::WriteWav(path, test::PcmSpec(44100, 16, 2, test::Stereo16(3000, [](int64_t) { return 20000; }, [](int64_t) { return -20000; })));
+        test::WriteWav(path,
+            test::PcmSpec(44100, 16, 2,
+                test::Stereo16(
+                    3000, [](int64_t) { return 20000; }, [](int64_t) { return -20000; })));
         f.AddBlock(t, p.AddWaveFile(path), 0, 1, 3000);
         p.Tracks[t].Selected = 1;
     }
@@ -342,7 +356,11 @@ TEST(PlaybackEngine, FilePreviewPlaysTheFileFromPlayStart)
 {
     EngineFixture f;
     const std::string path = f.Home.Dir().File("preview.wav");
-    test::WriteWav(path, test::PcmSpec(44100, 16, 2, test::Stereo16(40000, [](int64_t i) { return test::Signal(9, i, 0); }, [](int64_t i) { return test::Signal(9, i, 1); })));
+    test::WriteWav(path,
+        test::PcmSpec(44100, 16, 2,
+            test::Stereo16(
+                40000, [](int64_t i) { return test::Signal(9, i, 0); },
+                [](int64_t i) { return test::Signal(9, i, 1); })));
     f.Engine->PreviewFile = path;
     f.Engine->PlayStart = 1000;
     ASSERT_TRUE(f.Engine->StartFilePreview());
@@ -379,6 +397,9 @@ TEST(PlaybackEngine, ClockDriftAveragesSeventeenValuesOverEighteen)
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
     EXPECT_EQ(f.Engine->ClockDrift, 50); // (1000 - 100) / 18
     EXPECT_EQ(f.Engine->DriftHistory[16], 900);
+    // The newest entry joins the sum only after it has moved down one place.
+    f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
+    EXPECT_EQ(f.Engine->ClockDrift, 50);
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
     EXPECT_EQ(f.Engine->ClockDrift, 100);
 }
