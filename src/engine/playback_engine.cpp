@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <span>
@@ -20,6 +21,25 @@ namespace {
 
 constexpr int32_t kDayMs = 86400000;
 constexpr const char* kPlaybackStopped = "再生停止";
+
+// RoundHalfEven and Saturate16 for the per-sample loops, inline so that the mix of 64
+// tracks stays cheap. Adding and taking away 1.5 x 2^52 leaves the nearest integer, ties
+// to even, in the round-to-nearest mode the program always runs in; the values here are
+// far below 2^51, where this is exact and equal to the shared helpers.
+inline double RoundEven(double pValue)
+{
+    constexpr double kShift = 6755399441055744.0;
+    return (pValue + kShift) - kShift;
+}
+
+inline int16_t Saturate(double pValue)
+{
+    if (!(pValue < 32767.0))
+        return std::isnan(pValue) ? 0 : 32767;
+    if (pValue <= -32767.0)
+        return -32767;
+    return static_cast<int16_t>(RoundEven(pValue));
+}
 
 } // namespace
 
@@ -353,8 +373,8 @@ bool PlaybackEngine::ReadBlockInto(int32_t pBlock, int64_t pFrom, int32_t pCount
         const double fL = DbToFactor(b.LevelL);
         const double fR = DbToFactor(b.LevelR);
         for (int32_t j = 0; j < pCount; ++j) {
-            pTo[2 * j] = Saturate16(pTo[2 * j] * fL);
-            pTo[2 * j + 1] = Saturate16(pTo[2 * j + 1] * fR);
+            pTo[2 * j] = Saturate(pTo[2 * j] * fL);
+            pTo[2 * j + 1] = Saturate(pTo[2 * j + 1] * fR);
         }
     }
     return true;
@@ -460,16 +480,18 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
             EnvelopeGainRun(p, t, kLeftChannel, pPosition, std::span<float>(envL_.data(), frames));
             EnvelopeGainRun(p, t, kRightChannel, pPosition, std::span<float>(envR_.data(), frames));
             const int16_t* src = cache_[c].data() + static_cast<size_t>(offset) * 2;
+            double* accL = accL_.data();
+            double* accR = accR_.data();
+            const float* envL = envL_.data();
+            const float* envR = envR_.data();
             for (int32_t j = 0; j < frames; ++j) {
-                accL_[j]
-                    = static_cast<double>(RoundHalfEven(accL_[j] + g[0] * src[2 * j] * envL_[j]));
-                accR_[j] = static_cast<double>(
-                    RoundHalfEven(accR_[j] + g[1] * src[2 * j + 1] * envR_[j]));
+                accL[j] = RoundEven(accL[j] + g[0] * src[2 * j] * envL[j]);
+                accR[j] = RoundEven(accR[j] + g[1] * src[2 * j + 1] * envR[j]);
             }
         }
         for (int32_t j = 0; j < frames; ++j) {
-            out[2 * j] = Saturate16(accL_[j]);
-            out[2 * j + 1] = Saturate16(accR_[j]);
+            out[2 * j] = Saturate(accL_[j]);
+            out[2 * j + 1] = Saturate(accR_[j]);
         }
     }
     if (FillStamp != pStamp)
