@@ -26,6 +26,8 @@ public:
     /// means the user cancelled, and so does an empty queue).
     void QueueAnswer(std::string pAnswer) { answers_.push_back(std::move(pAnswer)); }
     size_t PendingAnswers() const { return answers_.size(); }
+    /// Drops the answers no question took.
+    void ClearAnswers() { answers_.clear(); }
 
     /// Called with every status message as it is shown (the CLI prints them).
     void SetMessageSink(std::function<void(std::string_view)> pSink) { sink_ = std::move(pSink); }

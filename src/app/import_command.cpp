@@ -1,11 +1,223 @@
+#include "app/import_command.h"
+
+#include "app/file_copy.h"
 #include "app/main_logic.h"
+#include "base/text.h"
+#include "core/file_io.h"
+#include "core/load_file_to_track.h"
+#include "core/wave_info.h"
+#include "render/conv_wave.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 
 namespace tarvok {
 
-bool MainLogic::ImportSoundFile(int32_t, const std::string&, int32_t, bool)
+namespace {
+
+/// Rates a project can be switched to by answering No to the rate question.
+constexpr int32_t kMinProjectRate = 1000;
+constexpr int32_t kMaxProjectRate = 768000;
+constexpr int32_t kMaxFitZoom = 16384;
+
+/// One file on its way to a track; Temporary files were made by this import and go when a
+/// converted copy replaces them.
+struct ImportItem {
+    std::string Path;
+    bool Temporary = false;
+};
+
+} // namespace
+
+bool NeedsDecoding(std::string_view pExtension, int32_t pFormatTag)
 {
-    ui_.ShowMessage("ファイル形式が違います");
-    return false;
+    static constexpr std::string_view kExtensions[]
+        = { "mp1", "mp2", "mp3", "mpg", "mpa", "mpeg", "wma", "wmv", "asf", "aiff", "aif" };
+    for (std::string_view ext : kExtensions)
+        if (pExtension == ext)
+            return true;
+    return pFormatTag == 80 || pFormatTag == 85 || pFormatTag == 352 || pFormatTag == 353;
+}
+
+std::string ExtensionOf(std::string_view pPath)
+{
+    size_t slash = pPath.find_last_of('/');
+    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos)
+        return {};
+    return ToLowerAscii(name.substr(dot + 1));
+}
+
+int32_t FitZoom(int64_t pEndFrame, int32_t pSampleStep, int32_t pWidthPx)
+{
+    const int64_t step = std::max(pSampleStep, 1);
+    const int64_t width = std::max(pWidthPx, 0);
+    for (int32_t zoom = 1; zoom <= kMaxFitZoom; zoom *= 2)
+        if (pEndFrame <= width * step * zoom)
+            return zoom;
+    return kMaxFitZoom;
+}
+
+bool IsInsideFolder(std::string_view pPath, std::string_view pFolder)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path parent = fs::canonical(fs::path(std::string(pPath)).parent_path(), error);
+    if (error)
+        return false;
+    const fs::path folder = fs::canonical(fs::path(std::string(pFolder)), error);
+    return !error && parent == folder;
+}
+
+bool MainLogic::ImportSoundFile(
+    int32_t pTrack, const std::string& pPath, int32_t pPosition, bool pNoRecent)
+{
+    if (!pNoRecent)
+        AddRecentFile(pPath);
+    ui_.Yield();
+    // Refused like every edit while the engine runs or another job is busy; checked before
+    // decoding, so that a refused import leaves no decoded file behind.
+    if (!CanEdit() || pTrack < 0 || pTrack > project_.LastTrackNo)
+        return false;
+    const int32_t position = std::max(pPosition, 0);
+
+    const std::string blockName = CleanBlockName(BaseNameOf(pPath));
+    const WaveInfo sourceInfo = ReadWaveInfo(pPath);
+    std::string file = pPath;
+    bool decoded = false;
+    if (NeedsDecoding(ExtensionOf(pPath), sourceInfo.FormatTag)) {
+        const std::string target = folder_->NewTempName(kTempWave);
+        if (target.empty())
+            return false;
+        ui_.ShowMessage(kDecodingText);
+        CancelRequest = false;
+        decoder_->Decode(pPath, target, ui_, CancelRequest);
+        CancelRequest = false;
+        if (!FileExists(target)) {
+            ui_.ShowMessage("");
+            return false;
+        }
+        file = target;
+        decoded = true;
+    }
+    auto dropDecoded = [&]() {
+        if (decoded)
+            DeleteFileForce(file);
+    };
+
+    const WaveInfo info = ReadWaveInfo(file);
+    if (info.Valid == 0) {
+        ui_.ShowMessage(kWrongFormatText);
+        dropDecoded();
+        return false;
+    }
+    if (!StartProc(1, 0)) {
+        dropDecoded();
+        return false;
+    }
+    Project& p = project_;
+    const int32_t oldRate = p.SampleRate;
+    const std::string oldSoundFile = p.LastSoundFile;
+    if (p.BlockCount() == 0 && info.SampleRate != p.SampleRate) {
+        const bool convert = ui_.AskYesNo(kConvertRateQuestion);
+        // A rate no device could use stays converted.
+        if (!convert && info.SampleRate >= kMinProjectRate && info.SampleRate <= kMaxProjectRate)
+            p.SampleRate = info.SampleRate;
+    }
+    if (!decoded)
+        p.LastSoundFile = pPath;
+
+    std::vector<ImportItem> items;
+    const bool pcm = info.FormatTag == kFormatTagPcm || info.FormatTag == kFormatTagExtensible;
+    // Surround files become one mono file per channel. Mono and stereo files written in the
+    // extensible form (usual for 24 bits) stay whole, as do their plain PCM equivalents.
+    if (pcm && info.Channels > 2) {
+        std::vector<std::string> names;
+        const bool split = SplitChannels(file, names, *folder_, ui_, CancelRequest);
+        dropDecoded();
+        if (!split) {
+            p.SampleRate = oldRate;
+            p.LastSoundFile = oldSoundFile;
+            EndProc();
+            return false;
+        }
+        for (std::string& name : names)
+            items.push_back({ std::move(name), true });
+    } else if (pcm) {
+        items.push_back({ file, decoded });
+    } else {
+        dropDecoded();
+        p.SampleRate = oldRate;
+        p.LastSoundFile = oldSoundFile;
+        EndProc();
+        return false;
+    }
+
+    int32_t placed = 0;
+    int64_t endFrame = 0;
+    size_t done = 0;
+    for (; done < items.size(); ++done) {
+        ImportItem& item = items[done];
+        const WaveInfo itemInfo = ReadWaveInfo(item.Path);
+        if (itemInfo.FormatMode != 3 || itemInfo.SampleRate != p.SampleRate) {
+            const std::string target = folder_->NewTempName(kTempWave);
+            C_ConvWave cw(&ui_);
+            cw.SetProg([this](double pRate, bool& pCancel) {
+                ui_.ShowMessage(std::string(kConvertingText) + PercentText(pRate));
+                pCancel = CancelRequest;
+            });
+            const bool converted
+                = !target.empty() && cw.ConvWave(item.Path, target, p.SampleRate, 16, 2, 1, false);
+            if (item.Temporary)
+                DeleteFileForce(item.Path);
+            if (!converted)
+                break;
+            item = { target, true };
+        }
+        if (!IsInsideFolder(item.Path, folder_->Path())) {
+            const std::string target = folder_->NewTempName(kTempWave);
+            FileCopy copy(&ui_);
+            // Yielding between chunks keeps the window responsive; no pause is needed.
+            copy.SetWait([this](int32_t) { ui_.Yield(); });
+            copy.SetMirrorProg(
+                [this](double, bool& pCancel) { pCancel = pCancel || CancelRequest; });
+            if (target.empty() || !copy.TranspFile(item.Path, target, false, false)) {
+                if (item.Temporary)
+                    DeleteFileForce(item.Path);
+                break;
+            }
+            item = { target, false };
+        }
+        if (pTrack + static_cast<int64_t>(done) <= p.LastTrackNo) {
+            const auto track = static_cast<int32_t>(pTrack + static_cast<int64_t>(done));
+            if (LoadFileToTrack(p, track, item.Path, position, blockName, *folder_, options_.WFMode,
+                    ui_, CancelRequest)) {
+                ++placed;
+                endFrame = std::max<int64_t>(
+                    endFrame, static_cast<int64_t>(position) + ReadWaveInfo(item.Path).Frames);
+            }
+        }
+    }
+    const bool complete = done == items.size();
+    // Channel files not reached are of no use to anyone.
+    for (size_t i = done + 1; i < items.size(); ++i)
+        if (items[i].Temporary)
+            DeleteFileForce(items[i].Path);
+    CancelRequest = false;
+    // An import that placed nothing leaves the project as it found it.
+    if (placed == 0) {
+        p.SampleRate = oldRate;
+        p.LastSoundFile = oldSoundFile;
+    }
+
+    if (complete && placed > 0 && p.BlockCount() == placed) {
+        p.ViewStart = 0;
+        p.Zoom = FitZoom(endFrame, p.SampleStep, TrackAreaWidthPx);
+    }
+    EndProc();
+    return placed > 0;
 }
 
 } // namespace tarvok

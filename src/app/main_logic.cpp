@@ -204,7 +204,7 @@ void MainLogic::ChangeTrackCount(int32_t pCount)
     project_.ViewTrackCount = project_.LastTrackNo;
 }
 
-bool MainLogic::Startup(std::string_view pCommandLine)
+bool MainLogic::Startup(std::string_view pCommandLine, bool pOfferResume)
 {
     ReadOptions();
     ApplyNewProjectSettings();
@@ -227,7 +227,8 @@ bool MainLogic::Startup(std::string_view pCommandLine)
     project_.Saved = true;
     if (!Trim(pCommandLine).empty())
         HandleCommandLine(pCommandLine);
-    OfferResume();
+    if (pOfferResume)
+        OfferResume();
     return true;
 }
 

@@ -87,7 +87,7 @@ public:
     /// Start-up: reads the settings, builds the fade table, tracks and data folder, handles
     /// the command line and offers to resume earlier work. Returns false when the data
     /// folder cannot be made.
-    bool Startup(std::string_view pCommandLine);
+    bool Startup(std::string_view pCommandLine, bool pOfferResume = true);
 
     /// Reads the per-track settings into the tracks; track 0 selected and current.
     void LoadTrackSettings();
@@ -99,6 +99,8 @@ public:
     bool Busy = false;
     bool CancelRequest = false;
     bool OverwriteEnabled = false;
+    /// Timeline frame of the last left press in the track area (the *_CLICK commands).
+    std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.
     int32_t FadeChannels = 3;
 

@@ -1,6 +1,8 @@
 #include "cli/cli_app.h"
 
 #include "cli/cli_context.h"
+#include "cli/mixdown_command.h"
+#include "cli/run_command.h"
 #include "cli/wave_info_command.h"
 
 #include "app/headless_ui.h"
@@ -14,6 +16,7 @@
 #include "platform/iconv/shift_jis_decoder.h"
 #include "platform/inifile/ini_settings_backend.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -25,7 +28,8 @@ namespace {
 constexpr const char* kUsage = R"(usage: tarvok2-cli [--data-folder DIR] COMMAND [ARGS]
 
 Commands:
-  demo                     start the system headless, report what it holds, end cleanly
+  demo                     start the system headless, build and save a demo project of
+                           synthesised tracks (demo.tvp in the data folder), end cleanly
   cleanup                  tidy the data folder: delete working files no saved project uses
   info FILE [--json]       the format summary of a sound file
   info NAME [--json]       the summary of a project (tracks, wave files, blocks, length)
@@ -35,6 +39,17 @@ Commands:
                            import a sound file into a project (tracks count from 0;
                            --keep-rate makes an empty project take the file's rate)
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
+  mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks all|selected|playing]
+          [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
+          [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]
+          [--post-silence MS]
+                           mix the project down to a WAV or MP3 file, onto a track, or
+                           into the CD folder (track001.wav, track002.wav, ...)
+  run NAME SCRIPT          run a command script (a file, or - for standard input) on a
+                           project: one command ID per line with the answers to its
+                           prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
+                           MARKOUT TIME / HEAD TIME / SELECT_BLOCK I / MOVE_BLOCK I FRAMES
+                           [TRACKS] / FADE_CHANNELS L|R|LR
 
 NAME is a project file in the data folder (".tvp" added when missing) or a path.
   settings list            every setting with its current value
@@ -145,37 +160,6 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     return pCtx.Fail("unknown settings command: " + verb, 2);
 }
 
-int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
-{
-    if (!pArgs.empty())
-        return pCtx.Fail("demo takes no arguments", 2);
-    HeadlessSession session(pCtx);
-    if (!session.Started)
-        return pCtx.Fail("cannot create the data folder");
-    const Project& p = session.Logic.Proj();
-    std::ostream& out = pCtx.Out;
-    out << "tarvok2 started headless\n";
-    out << "settings file: " << pCtx.Backend.FileOf(kMainSection) << "\n";
-    out << "data folder:   " << p.DataFolder << "\n";
-    out << "sample rate:   " << p.SampleRate << " Hz\n";
-    out << "peak step:     " << p.SampleStep << " frames\n";
-    out << "fade table:    type " << p.FadeTableType << ", unity level " << p.UnityLevel << "\n";
-    out << "tracks:        " << p.TrackCount() << "\n";
-    for (int32_t t = 0; t < p.TrackCount(); ++t) {
-        const Track& track = p.Tracks[t];
-        out << "  track " << ZeroPad(t + 1, 2) << ": "
-            << (track.Name.empty() ? std::string("(no name)") : track.Name)
-            << (track.Selected ? " selected" : "") << (track.RecSelected ? " armed" : "")
-            << (track.PlaySelected ? "" : " muted") << "\n";
-    }
-    out << "blocks:        " << p.BlockCount() << "\n";
-    out << "wave files:    " << p.WaveFileCount() << "\n";
-    out << "length:        " << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false) << "\n";
-    session.Logic.Shutdown();
-    out << "ended cleanly\n";
-    return 0;
-}
-
 int CleanupCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
     if (!pArgs.empty())
@@ -214,7 +198,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         if (opt == "--data-folder") {
             if (i + 1 >= pArgs.size() || pArgs[i + 1].empty())
                 return ctx.Fail("--data-folder needs a folder", 2);
-            ctx.DataFolder = pArgs[i + 1];
+            ctx.DataFolder = std::filesystem::absolute(pArgs[i + 1]).lexically_normal().string();
             i += 2;
             continue;
         }
@@ -222,6 +206,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
             ctx.DataFolder = opt.substr(14);
             if (ctx.DataFolder.empty())
                 return ctx.Fail("--data-folder needs a folder", 2);
+            ctx.DataFolder = std::filesystem::absolute(ctx.DataFolder).lexically_normal().string();
             ++i;
             continue;
         }
@@ -239,7 +224,9 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         { "demo", DemoCommand },
         { "import", ImportCommand },
         { "info", InfoCommand },
+        { "mixdown", MixdownCommand },
         { "new", NewProjectCommand },
+        { "run", RunScriptCommand },
         { "saveall", SaveAllCliCommand },
         { "settings", SettingsCommand },
     };

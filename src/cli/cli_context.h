@@ -4,6 +4,8 @@
 #include "app/main_logic.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "decode/decode_audio.h"
+#include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
 
 #include <ostream>
@@ -43,6 +45,8 @@ struct CliContext {
 /// the command line), for the commands that work on projects.
 struct HeadlessSession {
     MainLogic Logic;
+    FfmpegMediaBackend Media;
+    MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); }, [this] { return &Logic.Log(); } };
     bool Started = false;
 
     HeadlessSession(CliContext& pCtx)
@@ -50,12 +54,15 @@ struct HeadlessSession {
     {
         if (!pCtx.DataFolder.empty())
             Logic.SetDataFolderOverride(pCtx.DataFolder);
-        Started = Logic.Startup("");
+        Logic.SetDecoder(&Decoder);
+        // A command-line run never offers to resume earlier work: nobody is there to answer.
+        Started = Logic.Startup("", false);
     }
 };
 
 using CliCommand = int (*)(CliContext&, const std::vector<std::string>&);
 
+int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);

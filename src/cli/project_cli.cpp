@@ -3,6 +3,8 @@
 #include "app/time_text.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
+#include "cli/json_text.h"
+#include "cli/mpeg_info_command.h"
 #include "cli/wave_info_command.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
@@ -100,40 +102,6 @@ bool SaveBack(CliContext& pCtx, HeadlessSession& pSession, const std::string& pP
         return false;
     }
     return true;
-}
-
-std::string JsonString(std::string_view pText)
-{
-    std::string out = "\"";
-    for (unsigned char c : pText) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                static const char* kHex = "0123456789abcdef";
-                out += "\\u00";
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 15]);
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
-        }
-    }
-    return out + "\"";
 }
 
 void PrintProjectText(std::ostream& pOut, const std::string& pPath, const Project& p)
@@ -283,8 +251,12 @@ int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     const std::string& target = args.Positional[0];
     bool json = args.Has("--json");
     // A sound file is summarised as it is; anything else names a project.
-    if (FileExists(target) && !EndsWithNoCase(target, ".tvp"))
+    if (FileExists(target) && !EndsWithNoCase(target, ".tvp")) {
+        for (const char* ext : { ".mp1", ".mp2", ".mp3", ".mpa" })
+            if (EndsWithNoCase(target, ext))
+                return RunMpegInfoCommand(target, json, pCtx.Out, pCtx.Err);
         return RunWaveInfoCommand(target, json, pCtx.Out, pCtx.Err);
+    }
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");

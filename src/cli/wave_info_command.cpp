@@ -1,5 +1,7 @@
 #include "cli/wave_info_command.h"
 
+#include "cli/json_text.h"
+
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
@@ -8,48 +10,6 @@
 #include <cstring>
 
 namespace tarvok {
-
-namespace {
-
-/// A JSON string literal; bytes that are not valid UTF-8 are taken as Latin-1 so that the
-/// output always stays valid JSON.
-std::string JsonString(std::string_view pText)
-{
-    const bool utf8 = IsValidUtf8(pText);
-    std::string out = "\"";
-    for (char ch : pText) {
-        auto c = static_cast<unsigned char>(ch);
-        char escape[8];
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F || (!utf8 && c >= 0x80)) {
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
-    return out;
-}
-
-} // namespace
 
 int RunWaveInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut, std::ostream& pErr)
 {

@@ -626,6 +626,9 @@ Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool p
     p.WaveFiles = std::move(waves.Files);
     p.Peaks = std::move(waves.Peaks);
     p.SelectedBlock = -1;
+    // The file's envelope length is part of the state it holds: taking the length of the
+    // blocks as the present length keeps the next length update from resizing envelopes.
+    p.ProjectLength = p.ComputeLength();
     p.FadePoints.clear();
     for (const FadePoint& f : parsed.Fades)
         if (f.TrackNo >= 0 && f.TrackNo <= p.LastTrackNo)

@@ -2,14 +2,10 @@
 
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/file_io.h"
 #include "core/project.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvok {
 
@@ -40,89 +36,6 @@ void FillUnity(Project& pProject, int32_t pTrack)
 
 namespace {
 
-// Closes a descriptor on every path out of a function.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int pFd)
-        : fd_(pFd)
-    {
-    }
-    ~FileDescriptor() { Close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    /// Closes now; false when the close reports a failure (a write that did not land).
-    bool Close()
-    {
-        if (fd_ < 0)
-            return true;
-        int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int pFd, const uint8_t* pData, size_t pSize)
-{
-    while (pSize > 0) {
-        ssize_t done = ::write(pFd, pData, pSize);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        pData += done;
-        pSize -= static_cast<size_t>(done);
-    }
-    return true;
-}
-
-// Reads up to pSize bytes from the start of the file; returns the count read, -1 on error.
-ssize_t ReadUpTo(int pFd, uint8_t* pData, size_t pSize)
-{
-    size_t total = 0;
-    while (total < pSize) {
-        ssize_t done = ::pread(pFd, pData + total, pSize - total, static_cast<off_t>(total));
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (done == 0)
-            break;
-        total += static_cast<size_t>(done);
-    }
-    return static_cast<ssize_t>(total);
-}
-
-// Writes the bytes to a new file beside pPath, flushes it and renames it over pPath.
-bool WriteFileReplacing(const std::string& pPath, const uint8_t* pData, size_t pSize)
-{
-    // The temporary name extends the target's, so a leftover from a crash still matches
-    // the working-file patterns that the data folder's clean-up removes.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = pPath + ".tmp" + (attempt ? std::to_string(attempt) : std::string());
-        FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.Valid()) {
-            if (errno == EEXIST)
-                continue;
-            return false;
-        }
-        bool ok = WriteAll(fd.Get(), pData, pSize) && ::fsync(fd.Get()) == 0;
-        ok = fd.Close() && ok;
-        if (ok && std::rename(temp.c_str(), pPath.c_str()) == 0)
-            return true;
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return false;
-}
-
 int32_t ClampFrames(int32_t pFrames) { return std::clamp(pFrames, 0, kMaxEnvelopeFrames); }
 
 } // namespace
@@ -132,8 +45,7 @@ bool WriteEnvelopeFile(
 {
     if (pPath.empty() || pFrames < 0 || pEnvelope.size() / 2 < static_cast<size_t>(pFrames))
         return false;
-    return WriteFileReplacing(
-        std::string(pPath), pEnvelope.data(), static_cast<size_t>(pFrames) * 2);
+    return WriteFileAtomic(pPath, pEnvelope.data(), static_cast<int64_t>(pFrames) * 2);
 }
 
 bool ReadEnvelopeFile(
@@ -143,18 +55,17 @@ bool ReadEnvelopeFile(
     pEnvelope.assign(frames * 2, pUnity);
     if (pPath.empty())
         return false;
-    FileDescriptor fd(::open(std::string(pPath).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid())
+    FileHandle file = OpenFile(pPath, OpenMode::Read);
+    if (!file.IsOpen())
         return false;
-    struct stat info { };
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
+    const int64_t size = FileSize64(file);
+    if (size < 0)
         return false;
-    const auto size = static_cast<uint64_t>(info.st_size);
 
-    if (size == frames) {
+    if (size == static_cast<int64_t>(frames)) {
         // One level per frame, used for both channels.
         std::vector<uint8_t> bytes(frames);
-        if (ReadUpTo(fd.Get(), bytes.data(), frames) != static_cast<ssize_t>(frames))
+        if (ReadAt(file, bytes.data(), static_cast<int64_t>(frames), 0) != static_cast<int64_t>(frames))
             return false;
         for (size_t k = 0; k < frames; ++k)
             pEnvelope[2 * k] = pEnvelope[2 * k + 1] = bytes[k];
@@ -162,8 +73,8 @@ bool ReadEnvelopeFile(
     }
     if (size % 2 != 0)
         return true; // not an envelope of pairs: all unity
-    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(size, frames * 2));
-    ssize_t got = ReadUpTo(fd.Get(), pEnvelope.data(), wanted);
+    const int64_t wanted = std::min<int64_t>(size, static_cast<int64_t>(frames) * 2);
+    int64_t got = ReadAt(file, pEnvelope.data(), wanted, 0);
     if (got < 0) {
         std::fill(pEnvelope.begin(), pEnvelope.end(), pUnity);
         return false;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 namespace tarvok {
@@ -103,6 +104,12 @@ TEST(Cli, DemoStartsReportsAndEndsInTheGivenDataFolder)
     EXPECT_NE(r.Out.find("data folder:   " + folder + "/"), std::string::npos);
     EXPECT_NE(r.Out.find("tracks:        8"), std::string::npos);
     EXPECT_NE(r.Out.find("ended cleanly"), std::string::npos);
+    // The demo project and its mixdown stay; the clean-up at exit keeps the project's files.
+    EXPECT_TRUE(std::filesystem::exists(folder + "/demo.tvp"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/demo.wav"));
+    CliRun info = RunTool({ "--data-folder", folder, "info", "demo", "--json" });
+    EXPECT_EQ(info.Code, 0) << info.Err;
+    EXPECT_NE(info.Out.find("\"ProjectLength\":176400"), std::string::npos) << info.Out;
 }
 
 TEST(Cli, HelpPrintsUsage)

@@ -1,0 +1,145 @@
+#include "app/command_dispatch.h"
+
+#include "app/block_commands.h"
+#include "app/command_ids.h"
+#include "app/command_table.h"
+#include "app/main_logic.h"
+#include "app/range_commands.h"
+#include "core/project_file.h"
+
+#include <optional>
+
+namespace tarvok {
+
+namespace {
+
+bool InRange(int32_t pIndex, int32_t pFirst, int32_t pLast)
+{
+    return pIndex >= pFirst && pIndex <= pLast;
+}
+
+/// Mark, head and range-editing commands.
+bool IsRangeIndex(int32_t pIndex) { return InRange(pIndex, kCmdMarkinClick, kCmdSelall); }
+/// Block and track commands.
+bool IsBlockIndex(int32_t pIndex) { return InRange(pIndex, kCmdBlockDelete, kCmdTrackSave); }
+
+/// Commands that change the project or open an editing window, but whose handlers are not
+/// available yet: they are refused like edits before saying so.
+bool IsPendingEdit(int32_t pIndex)
+{
+    return pIndex == kCmdExport || InRange(pIndex, kCmdFadeIn, kCmdSampleedit);
+}
+
+bool NotAvailable(MainLogic& pLogic, int32_t pIndex)
+{
+    pLogic.ShowMessage(NotAvailableMessage(pIndex));
+    return false;
+}
+
+/// OPENSOUND: a file dialog starting in "SoundfilePath", then import at the current track
+/// and MarkIn.
+bool OpenSoundCommand(MainLogic& pLogic)
+{
+    if (!pLogic.CanEdit())
+        return false;
+    Project& p = pLogic.Proj();
+    std::string start = pLogic.Store().GetSetting("SoundfilePath", std::string_view(p.DataFolder));
+    std::optional<std::string> path
+        = pLogic.Ui().ChooseOpenFile("サウンドファイル", kSoundFileFilter, start);
+    if (!path || path->empty())
+        return false;
+    pLogic.Store().SaveSetting("SoundfilePath", std::string_view(FolderOf(*path)));
+    return pLogic.ImportSoundFile(p.CurrentTrack, *path, p.MarkIn, false);
+}
+
+} // namespace
+
+std::string NotAvailableMessage(int32_t pIndex)
+{
+    return std::string(GetCommandText(pIndex, kCommandDescription)) + "は未実装です";
+}
+
+bool IsCommandAvailable(int32_t pIndex)
+{
+    if (pIndex < 1 || pIndex >= kCommandCount)
+        return false;
+    if (IsRangeIndex(pIndex))
+        return IsRangeCommand(pIndex);
+    if (IsBlockIndex(pIndex))
+        return IsBlockCommand(pIndex);
+    switch (pIndex) {
+    case kCmdOpensound:
+    case kCmdOpenprj:
+    case kCmdSaveprj:
+    case kCmdOwprj:
+    case kCmdFetchwav:
+    case kCmdSaveall:
+    case kCmdClip2prj:
+    case kCmdPrj2clip:
+    case kCmdCleanup:
+    case kCmdCloseprj:
+    case kCmdUndo:
+    case kCmdRedo:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
+{
+    (void)pLevel; // only the shuttle reads it
+    if (pIndex < 1 || pIndex >= kCommandCount)
+        return false;
+    if (IsRangeIndex(pIndex))
+        return IsRangeCommand(pIndex) ? RunRangeCommand(pLogic, pIndex)
+                                      : NotAvailable(pLogic, pIndex);
+    if (IsBlockIndex(pIndex))
+        return IsBlockCommand(pIndex) ? RunBlockCommand(pLogic, pIndex)
+                                      : NotAvailable(pLogic, pIndex);
+    if (IsPendingEdit(pIndex))
+        return pLogic.CanEdit() ? NotAvailable(pLogic, pIndex) : false;
+
+    switch (pIndex) {
+    case kCmdOpensound:
+        return OpenSoundCommand(pLogic);
+    case kCmdMixdown:
+        if (pLogic.Busy || pLogic.Recording || pLogic.Playing)
+            return false;
+        return NotAvailable(pLogic, pIndex);
+    case kCmdOpenprj:
+        return pLogic.OpenProjectCommand();
+    case kCmdSaveprj:
+        return pLogic.SaveProjectCommand();
+    case kCmdOwprj:
+        return pLogic.OverwriteProjectCommand();
+    case kCmdFetchwav:
+        return pLogic.FetchWavCommand();
+    case kCmdSaveall:
+        return pLogic.SaveAllCommand();
+    case kCmdClip2prj:
+        return pLogic.ClipToProjectCommand();
+    case kCmdPrj2clip:
+        return pLogic.ProjectToClipCommand();
+    case kCmdCleanup:
+        return pLogic.CleanupCommand() >= 0;
+    case kCmdCloseprj:
+        return pLogic.CloseProject();
+    case kCmdUndo:
+        return pLogic.UndoCommand(false);
+    case kCmdRedo:
+        return pLogic.UndoCommand(true);
+    case kCmdStop:
+        // While a long job yields, STOP only asks it to end between two chunks.
+        if (pLogic.Busy) {
+            pLogic.CancelRequest = true;
+            return true;
+        }
+        return NotAvailable(pLogic, pIndex);
+    default:
+        // Transport, scrub, view, CD.
+        return NotAvailable(pLogic, pIndex);
+    }
+}
+
+} // namespace tarvok

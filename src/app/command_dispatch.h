@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarvok {
+
+class MainLogic;
+
+/// Carries out command pIndex of the command table (keys, toolbar, wheel and the CLI come
+/// here). pLevel matters only to JOG_PLUS and JOG_MINUS. Each handler applies its own
+/// refusals; a command whose handler is not available yet says so in the message area and
+/// changes nothing. Returns true when the command did something.
+bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel = 0);
+
+/// True when RunCommand has a working handler for pIndex today (false for the commands
+/// that only report that they are not available yet, and for indexes outside 1..144).
+bool IsCommandAvailable(int32_t pIndex);
+
+/// The message shown for a command that is not available yet.
+std::string NotAvailableMessage(int32_t pIndex);
+
+/// The filter of the OPENSOUND file dialog.
+inline constexpr const char* kSoundFileFilter
+    = "*.wav;*.mp1;*.mp2;*.mp3;*.mpg;*.mpeg;*.mpa;*.wma;*.wmv;*.asf";
+
+} // namespace tarvok

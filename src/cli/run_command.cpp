@@ -1,0 +1,300 @@
+// tarvok2-cli run: a script of table commands and state changes applied to one project.
+
+#include "cli/run_command.h"
+
+#include "app/block_commands.h"
+#include "app/command_dispatch.h"
+#include "app/command_table.h"
+#include "app/time_text.h"
+#include "base/text.h"
+#include "core/file_io.h"
+#include "core/project_file.h"
+
+#include <iostream>
+#include <iterator>
+#include <optional>
+
+namespace tarvok {
+
+namespace {
+
+constexpr const char* kRunUsage = "usage: run NAME SCRIPT (SCRIPT a file, or - for standard input)";
+
+enum class LineKind {
+    Command,
+    SelectTracks,
+    CurrentTrack,
+    MarkIn,
+    MarkOut,
+    Head,
+    SelectBlock,
+    MoveBlock,
+    FadeChannels,
+};
+
+/// One understood line: what to do and its checked arguments.
+struct ScriptLine {
+    int Number = 0;
+    LineKind Kind = LineKind::Command;
+    int32_t Command = 0;
+    std::vector<std::string> Answers; ///< queued for the command's questions, in order
+    std::vector<int32_t> Numbers; ///< tracks, indexes, frames
+    int32_t Ms = 0; ///< times
+};
+
+std::optional<int32_t> ToInt32(std::string_view pText)
+{
+    std::optional<int64_t> n = ParseInteger(Trim(pText));
+    if (!n || *n < INT32_MIN || *n > INT32_MAX)
+        return std::nullopt;
+    return static_cast<int32_t>(*n);
+}
+
+/// Reads one line; an error text when it is not understood.
+std::optional<std::string> ParseLine(std::string_view pText, ScriptLine& pLine)
+{
+    size_t quotes = 0;
+    for (char c : pText)
+        quotes += c == '"' ? 1 : 0;
+    if (quotes % 2 != 0)
+        return "unbalanced double quote";
+    std::vector<std::string> tokens = SplitCommandLine(pText);
+    if (tokens.empty())
+        return "empty command";
+    const std::string& word = tokens[0];
+    std::vector<std::string> args(tokens.begin() + 1, tokens.end());
+    auto wantCount = [&](size_t pMin, size_t pMax) -> std::optional<std::string> {
+        if (args.size() < pMin || args.size() > pMax)
+            return word + ": wrong number of arguments";
+        return std::nullopt;
+    };
+    auto readInts
+        = [&](const std::vector<std::string>& pTexts, int32_t pMin) -> std::optional<std::string> {
+        for (const std::string& t : pTexts) {
+            std::optional<int32_t> n = ToInt32(t);
+            if (!n || *n < pMin)
+                return word + ": not a valid number: " + t;
+            pLine.Numbers.push_back(*n);
+        }
+        return std::nullopt;
+    };
+
+    if (word == "SELECT_TRACKS") {
+        pLine.Kind = LineKind::SelectTracks;
+        if (auto e = wantCount(1, SIZE_MAX))
+            return e;
+        std::vector<std::string> pieces;
+        for (const std::string& a : args) {
+            size_t start = 0;
+            for (;;) {
+                size_t comma = a.find(',', start);
+                pieces.push_back(a.substr(
+                    start, comma == std::string::npos ? std::string::npos : comma - start));
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
+        }
+        return readInts(pieces, 0);
+    }
+    if (word == "CURRENT_TRACK" || word == "SELECT_BLOCK") {
+        pLine.Kind = word == "CURRENT_TRACK" ? LineKind::CurrentTrack : LineKind::SelectBlock;
+        if (auto e = wantCount(1, 1))
+            return e;
+        return readInts(args, pLine.Kind == LineKind::CurrentTrack ? 0 : -1);
+    }
+    if (word == "MARKIN" || word == "MARKOUT" || word == "HEAD") {
+        pLine.Kind = word == "MARKIN" ? LineKind::MarkIn
+            : word == "MARKOUT"       ? LineKind::MarkOut
+                                      : LineKind::Head;
+        if (auto e = wantCount(1, 1))
+            return e;
+        ParsedTime time = ParseTimeText(args[0], true);
+        if (!time.Ok || time.Ms < 0)
+            return word + ": not a time: " + args[0];
+        pLine.Ms = time.Ms;
+        return std::nullopt;
+    }
+    if (word == "MOVE_BLOCK") {
+        pLine.Kind = LineKind::MoveBlock;
+        if (auto e = wantCount(2, 3))
+            return e;
+        if (auto e = readInts({ args[0] }, 0))
+            return e;
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        if (auto e = readInts(rest, INT32_MIN))
+            return e;
+        if (pLine.Numbers.size() == 2)
+            pLine.Numbers.push_back(0);
+        return std::nullopt;
+    }
+    if (word == "FADE_CHANNELS") {
+        pLine.Kind = LineKind::FadeChannels;
+        if (auto e = wantCount(1, 1))
+            return e;
+        std::string which = ToLowerAscii(args[0]);
+        int32_t bits = which == "l" ? 1 : which == "r" ? 2 : which == "lr" ? 3 : 0;
+        if (bits == 0)
+            return word + ": expected L, R or LR: " + args[0];
+        pLine.Numbers.push_back(bits);
+        return std::nullopt;
+    }
+    int32_t command = FindCommand(word, kCommandIdColumn);
+    if (command < 1)
+        return "unknown command: " + word;
+    pLine.Kind = LineKind::Command;
+    pLine.Command = command;
+    pLine.Answers = std::move(args);
+    return std::nullopt;
+}
+
+/// Reads every line first, so that a typo anywhere stops the run before anything ran.
+bool ParseScript(CliContext& pCtx, std::string_view pScript, std::vector<ScriptLine>& pLines)
+{
+    int number = 0;
+    size_t pos = 0;
+    while (pos < pScript.size()) {
+        size_t end = pScript.find('\n', pos);
+        std::string_view text = pScript.substr(
+            pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        pos = end == std::string_view::npos ? pScript.size() : end + 1;
+        ++number;
+        if (number == 1 && text.substr(0, 3) == "\xEF\xBB\xBF")
+            text.remove_prefix(3);
+        text = Trim(text);
+        if (!text.empty() && text.back() == '\r')
+            text = Trim(text.substr(0, text.size() - 1));
+        if (text.empty() || text[0] == '#')
+            continue;
+        ScriptLine line;
+        line.Number = number;
+        if (std::optional<std::string> error = ParseLine(text, line)) {
+            pCtx.Fail("line " + std::to_string(number) + ": " + *error);
+            return false;
+        }
+        pLines.push_back(std::move(line));
+    }
+    return true;
+}
+
+/// Drops answers that the last command did not ask for.
+void DropAnswers(HeadlessUi& pUi) { pUi.ClearAnswers(); }
+
+/// Frames of a time at the project rate; nothing beyond the longest project.
+std::optional<int32_t> TimeFrames(const Project& pProject, int32_t pMs)
+{
+    int64_t frames = MsToFrames(pMs, pProject.SampleRate);
+    if (frames < 0 || frames >= kMaxLength)
+        return std::nullopt;
+    return static_cast<int32_t>(frames);
+}
+
+/// Carries out one line; an error text when its arguments do not fit the project now.
+std::optional<std::string> RunLine(CliContext& pCtx, MainLogic& pLogic, const ScriptLine& pLine)
+{
+    Project& p = pLogic.Proj();
+    switch (pLine.Kind) {
+    case LineKind::Command:
+        DropAnswers(pCtx.Ui);
+        for (const std::string& answer : pLine.Answers)
+            pCtx.Ui.QueueAnswer(answer);
+        RunCommand(pLogic, pLine.Command);
+        DropAnswers(pCtx.Ui);
+        return std::nullopt;
+    case LineKind::SelectTracks:
+        for (int32_t t : pLine.Numbers)
+            if (t > p.LastTrackNo)
+                return "no such track (tracks are 0.." + std::to_string(p.LastTrackNo)
+                    + "): " + std::to_string(t);
+        for (Track& track : p.Tracks)
+            track.Selected = 0;
+        for (int32_t t : pLine.Numbers)
+            p.Tracks[static_cast<size_t>(t)].Selected = 1;
+        return std::nullopt;
+    case LineKind::CurrentTrack:
+        if (pLine.Numbers[0] > p.LastTrackNo)
+            return "no such track (tracks are 0.." + std::to_string(p.LastTrackNo)
+                + "): " + std::to_string(pLine.Numbers[0]);
+        p.CurrentTrack = pLine.Numbers[0];
+        return std::nullopt;
+    case LineKind::MarkIn:
+    case LineKind::MarkOut:
+    case LineKind::Head: {
+        std::optional<int32_t> frames = TimeFrames(p, pLine.Ms);
+        if (!frames)
+            return "the time is beyond the longest project";
+        (pLine.Kind == LineKind::MarkIn           ? p.MarkIn
+                : pLine.Kind == LineKind::MarkOut ? p.MarkOut
+                                                  : p.Head)
+            = *frames;
+        return std::nullopt;
+    }
+    case LineKind::SelectBlock:
+        if (pLine.Numbers[0] >= p.BlockCount())
+            return "no such block (the project has " + std::to_string(p.BlockCount())
+                + "): " + std::to_string(pLine.Numbers[0]);
+        p.SelectedBlock = pLine.Numbers[0];
+        return std::nullopt;
+    case LineKind::MoveBlock:
+        if (pLine.Numbers[0] >= p.BlockCount())
+            return "no such block (the project has " + std::to_string(p.BlockCount())
+                + "): " + std::to_string(pLine.Numbers[0]);
+        MoveBlockByDrag(pLogic, pLine.Numbers[0], pLine.Numbers[1], pLine.Numbers[2]);
+        return std::nullopt;
+    case LineKind::FadeChannels:
+        pLogic.FadeChannels = pLine.Numbers[0];
+        return std::nullopt;
+    }
+    return "unknown line";
+}
+
+} // namespace
+
+int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view pScript)
+{
+    std::vector<ScriptLine> lines;
+    if (!ParseScript(pCtx, pScript, lines))
+        return 1;
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    std::string path = pCtx.ProjectPath(pName, session.Logic.Proj().DataFolder);
+    std::optional<std::string> original = ReadAllBytes(path);
+    if (!original)
+        return pCtx.Fail("no such project: " + path);
+    if (!session.Logic.OpenProject(path, true))
+        return pCtx.Fail("cannot read the project " + path);
+
+    for (const ScriptLine& line : lines) {
+        std::optional<std::string> error = RunLine(pCtx, session.Logic, line);
+        if (!error)
+            continue;
+        // A command of the script (OWPRJ) may have written the file already.
+        std::optional<std::string> now = ReadAllBytes(path);
+        if (!now || *now != *original)
+            WriteFileAtomic(path, original->data(), static_cast<int64_t>(original->size()));
+        return pCtx.Fail("line " + std::to_string(line.Number) + ": " + *error);
+    }
+    ProjectFileEnv env = session.Logic.FileEnv();
+    if (!WriteProject(session.Logic.Proj(), path, false, env))
+        return pCtx.Fail("cannot write the project " + path);
+    return 0;
+}
+
+int RunScriptCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    if (pArgs.size() != 2)
+        return pCtx.Fail(kRunUsage, 2);
+    std::string script;
+    if (pArgs[1] == "-") {
+        script.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::optional<std::string> bytes = ReadAllBytes(pArgs[1]);
+        if (!bytes)
+            return pCtx.Fail("cannot read the script " + pArgs[1]);
+        script = std::move(*bytes);
+    }
+    return RunScriptText(pCtx, pArgs[0], script);
+}
+
+} // namespace tarvok

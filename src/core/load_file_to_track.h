@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvok {
+
+class DataFolder;
+class Project;
+class UserInterface;
+
+/// A block name that the project file can store: every double quote becomes the full-width
+/// quotation mark "＂", every "," and "，" becomes ".".
+std::string CleanBlockName(std::string_view pName);
+
+/// The file name of a path without its folder and without its last extension.
+std::string BaseNameOf(std::string_view pPath);
+
+/// Places a working WAV file on track pTrack at timeline frame pBlockAddr as a new block
+/// covering the whole file, named pBlockName (or, when that is empty, the file's cleaned
+/// base name). A file the project does not know yet is added as a wave file and gets its
+/// peaks built into a fresh ".wwf" name of pFolder (pWfMode chooses the peak scale;
+/// pCancel stops the peak building, not the placing). False, with the project unchanged,
+/// when the file is not a usable WAV file, has no frames or the tables cannot grow.
+bool LoadFileToTrack(Project& pProject, int32_t pTrack, const std::string& pFilename,
+    int32_t pBlockAddr, std::string_view pBlockName, DataFolder& pFolder, int32_t pWfMode,
+    UserInterface& pUi, bool& pCancel);
+
+} // namespace tarvok

@@ -1,0 +1,27 @@
+// tarvok-decode SOURCE TARGET: decodes one sound file into a 16-bit PCM WAV file exactly as
+// the import does (FFmpeg backend, "~strip.mp3" beside the target). Exit status 0 on success.
+#include "app/headless_ui.h"
+#include "decode/decode_audio.h"
+#include "platform/ffmpeg/ffmpeg_media_backend.h"
+
+#include <iostream>
+
+int main(int pArgc, char** pArgv)
+{
+    if (pArgc != 3) {
+        std::cerr << "usage: tarvok-decode SOURCE TARGET\n";
+        return 2;
+    }
+    std::string source = pArgv[1];
+    std::string target = pArgv[2];
+    tarvok::HeadlessUi ui;
+    ui.SetBoxSink([](std::string_view pText, tarvok::MsgIcon) {
+        std::cerr << "tarvok-decode: " << pText << "\n";
+    });
+    tarvok::FfmpegMediaBackend backend;
+    tarvok::DecodeEnvironment env;
+    size_t slash = target.find_last_of('/');
+    env.DataFolder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+    bool cancel = false;
+    return tarvok::DecodeSoundFile(source, target, backend, env, ui, cancel) ? 0 : 1;
+}

@@ -1,0 +1,566 @@
+#include "render/conv_wave.h"
+
+#include "app/user_interface.h"
+#include "base/numeric.h"
+#include "core/data_folder.h"
+#include "core/file_io.h"
+#include "core/wave_info.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include <unistd.h>
+
+namespace tarvok {
+
+namespace {
+
+/// A new file written under a temporary name beside its final path. Commit renames it into
+/// place; otherwise it is deleted when the object goes, so a failed or cancelled job never
+/// leaves a partial file under the final name (nor replaces an older one there).
+class PendingFile {
+public:
+    PendingFile() = default;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile() { Discard(); }
+
+    /// Writes a WAV header with an empty data chunk and keeps the file open after it.
+    bool Create(std::string_view pTarget, int32_t pRate, int32_t pBits, int32_t pChannels)
+    {
+        target_ = std::string(pTarget);
+        for (int n = 0; n < 1000 && temporary_.empty(); ++n) {
+            std::string candidate = target_ + ".part" + std::to_string(n);
+            if (!FileExists(candidate))
+                temporary_ = std::move(candidate);
+        }
+        if (temporary_.empty())
+            return false;
+        std::optional<FileHandle> file
+            = WriteWaveHeader(pRate, pBits, pChannels, temporary_, 0, true);
+        if (!file || !file->IsOpen()) {
+            DeleteFileForce(temporary_);
+            temporary_.clear();
+            return false;
+        }
+        file_ = std::move(*file);
+        return true;
+    }
+
+    FileHandle& Handle() { return file_; }
+    const std::string& Path() const { return temporary_; }
+
+    /// Closes the file and renames it over the target; false (and the file gone) on failure.
+    bool Commit()
+    {
+        bool closed = file_.Close();
+        if (!closed || std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+            Discard();
+            return false;
+        }
+        temporary_.clear();
+        return true;
+    }
+
+    void Discard()
+    {
+        file_.Close();
+        if (!temporary_.empty())
+            DeleteFileForce(temporary_);
+        temporary_.clear();
+    }
+
+private:
+    std::string target_;
+    std::string temporary_;
+    FileHandle file_;
+};
+
+/// Frames the file really holds: the header's count, less what a truncated file lacks.
+int64_t AvailableFrames(const WaveInfo& pInfo)
+{
+    if (pInfo.BlockAlign <= 0)
+        return 0;
+    int64_t inFile = (pInfo.FileSize - pInfo.DataOffset) / pInfo.BlockAlign;
+    return std::clamp<int64_t>(inFile, 0, pInfo.Frames);
+}
+
+/// Unpacks interleaved source frames to the 24-bit working scale, one array per channel.
+void Unpack(const uint8_t* pSrc, int32_t pBits, int32_t pChannels, int64_t pFrames, int32_t* pLeft,
+    int32_t* pRight)
+{
+    int32_t* sides[2] = { pLeft, pRight };
+    for (int32_t c = 0; c < pChannels; ++c) {
+        int32_t* dst = sides[c];
+        switch (pBits) {
+        case 8: {
+            const uint8_t* p = pSrc + c;
+            for (int64_t f = 0; f < pFrames; ++f, p += pChannels)
+                dst[f] = (static_cast<int32_t>(*p) - 128) * 65536;
+            break;
+        }
+        case 16: {
+            const uint8_t* p = pSrc + 2 * c;
+            const int32_t step = 2 * pChannels;
+            for (int64_t f = 0; f < pFrames; ++f, p += step)
+                dst[f] = static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))) * 256;
+            break;
+        }
+        default: {
+            const uint8_t* p = pSrc + 3 * c;
+            const int32_t step = 3 * pChannels;
+            for (int64_t f = 0; f < pFrames; ++f, p += step)
+                dst[f] = Read24(p);
+            break;
+        }
+        }
+    }
+}
+
+/// Where output frame i of a chunk reads its input: frame Index and the fraction F of the
+/// way to the next one (held in single precision, as the conversion defines it), with
+/// G = 1 - F also in single precision.
+struct Phase {
+    int32_t Index;
+    float F;
+    float G;
+};
+
+enum class RateMode { Point, Up, Down };
+
+/// The phases of the first pCount output frames of a chunk; they are the same for every
+/// chunk because each chunk starts at phase 0.
+std::vector<Phase> BuildPhases(RateMode pMode, double pRatio, int64_t pCount)
+{
+    std::vector<Phase> phases(static_cast<size_t>(pCount));
+    for (int64_t i = 0; i < pCount; ++i) {
+        const double position = static_cast<double>(i) * pRatio;
+        Phase& p = phases[static_cast<size_t>(i)];
+        if (pMode == RateMode::Point) {
+            p.Index = static_cast<int32_t>(RoundHalfEven(position));
+            p.F = 0.0f;
+            p.G = 1.0f;
+        } else {
+            const auto k = static_cast<int64_t>(position); // position >= 0: truncation floors
+            p.Index = static_cast<int32_t>(k);
+            p.F = static_cast<float>(position - static_cast<double>(k));
+            p.G = 1.0f - p.F;
+        }
+    }
+    return phases;
+}
+
+/// Resamples one side of a chunk. pX holds pAvail input frames (the chunk and its
+/// look-ahead); every read index is limited to the last of them, which matters only at the
+/// end of the file (where the look-ahead is short) and for ratios above about 100.
+void Resample(RateMode pMode, int32_t pM, const std::vector<Phase>& pPhases, int64_t pCount,
+    const int32_t* pX, int64_t pAvail, int32_t* pY)
+{
+    const int64_t last = pAvail - 1;
+    auto at = [&](int64_t pIndex) { return pX[std::min(pIndex, last)]; };
+    switch (pMode) {
+    case RateMode::Point:
+        for (int64_t i = 0; i < pCount; ++i)
+            pY[i] = at(pPhases[i].Index);
+        break;
+    case RateMode::Up:
+        for (int64_t i = 0; i < pCount; ++i) {
+            const Phase& p = pPhases[i];
+            const double value = static_cast<double>(at(p.Index + 1)) * static_cast<double>(p.F)
+                + static_cast<double>(at(p.Index)) * static_cast<double>(p.G);
+            pY[i] = static_cast<int32_t>(RoundHalfEvenSmall(value));
+        }
+        break;
+    case RateMode::Down: {
+        const double divisor = static_cast<double>(pM) + 1.0;
+        for (int64_t i = 0; i < pCount; ++i) {
+            const Phase& p = pPhases[i];
+            const int64_t k = p.Index;
+            const int64_t outer = k + pM + 1;
+            const double edge = static_cast<double>(at(outer)) * static_cast<double>(p.F)
+                + static_cast<double>(at(k)) * static_cast<double>(p.G);
+            int64_t sum = RoundHalfEvenSmall(edge);
+            if (pM == 0) {
+                pY[i] = static_cast<int32_t>(sum); // a sum of one frame divides by 1 exactly
+                continue;
+            }
+            for (int64_t j = k + 1; j < outer; ++j)
+                sum += at(j);
+            pY[i] = static_cast<int32_t>(RoundHalfEvenSmall(static_cast<double>(sum) / divisor));
+        }
+        break;
+    }
+    }
+}
+
+/// Packs one working-scale value to the output width at pDst.
+inline void PackSample(int32_t pValue, int32_t pBits, uint8_t* pDst)
+{
+    switch (pBits) {
+    case 8: {
+        const int32_t v = pValue / 65536; // truncates toward zero
+        pDst[0] = static_cast<uint8_t>(std::clamp(v + 128, 0, 255));
+        break;
+    }
+    case 16: {
+        const int32_t v = std::clamp(pValue / 256, -32767, 32767);
+        const auto u = static_cast<uint16_t>(static_cast<int16_t>(v));
+        pDst[0] = static_cast<uint8_t>(u);
+        pDst[1] = static_cast<uint8_t>(u >> 8);
+        break;
+    }
+    default:
+        Pack24(&pValue, pDst, 1);
+        break;
+    }
+}
+
+/// Mixes (for one output channel) and packs pCount frames.
+void PackFrames(const int32_t* pLeft, const int32_t* pRight, int64_t pCount, int32_t pBits,
+    int32_t pChannels, uint8_t* pOut)
+{
+    const int32_t width = pBits / 8;
+    if (pChannels == 1) {
+        for (int64_t i = 0; i < pCount; ++i) {
+            const double mean
+                = (static_cast<double>(pLeft[i]) + static_cast<double>(pRight[i])) / 2.0;
+            PackSample(static_cast<int32_t>(RoundHalfEvenSmall(mean)), pBits, pOut + i * width);
+        }
+        return;
+    }
+    if (pBits == 16) {
+        for (int64_t i = 0; i < pCount; ++i) {
+            uint8_t* out = pOut + i * 4;
+            const auto l = static_cast<uint16_t>(std::clamp(pLeft[i] / 256, -32767, 32767));
+            const auto r = static_cast<uint16_t>(std::clamp(pRight[i] / 256, -32767, 32767));
+            out[0] = static_cast<uint8_t>(l);
+            out[1] = static_cast<uint8_t>(l >> 8);
+            out[2] = static_cast<uint8_t>(r);
+            out[3] = static_cast<uint8_t>(r >> 8);
+        }
+        return;
+    }
+    for (int64_t i = 0; i < pCount; ++i) {
+        PackSample(pLeft[i], pBits, pOut + i * 2 * width);
+        PackSample(pRight[i], pBits, pOut + i * 2 * width + width);
+    }
+}
+
+/// Output frames of a chunk of pLength source frames.
+int64_t OutputFramesOf(int64_t pLength, double pRatio)
+{
+    return RoundHalfEven(static_cast<double>(pLength) / pRatio);
+}
+
+} // namespace
+
+std::string PercentText(double pFraction)
+{
+    char number[32];
+    std::snprintf(number, sizeof number, "%.1f", pFraction * 100.0);
+    return std::string(number) + "%";
+}
+
+C_ConvWave::C_ConvWave(UserInterface* pUi)
+    : ui_(pUi)
+{
+}
+
+int32_t C_ConvWave::NeedConv(
+    std::string_view pFilename, int32_t pFreq, int32_t pBit, int32_t pCh, int32_t pWaveMode)
+{
+    WaveInfo info = ReadWaveInfo(pFilename);
+    if (info.Valid == 0 || info.DataOffset < 0 || info.DataSize < 0)
+        return -1;
+    if (info.SampleRate != pFreq)
+        return 1;
+    if (pBit == 0 && pCh == 0)
+        return info.FormatMode != pWaveMode ? 1 : 0;
+    return (info.Bits != pBit || info.Channels != pCh) ? 1 : 0;
+}
+
+bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN, int32_t pFreq,
+    int32_t pBit, int32_t pCh, int32_t pFlg, bool HeadderExists)
+{
+    Canceled = false;
+    const WaveInfo info = ReadWaveInfo(pSourceFN);
+    if (info.Valid == 0 || info.DataOffset <= 0 || info.DataSize <= 0 || info.Channels > 2)
+        return false;
+    if (pFreq <= 0 || pFreq > kMaxConvRate || info.SampleRate > kMaxConvRate)
+        return false;
+    if ((pBit != 8 && pBit != 16 && pBit != 24) || (pCh != 1 && pCh != 2))
+        return false;
+    const int64_t sourceFrames = AvailableFrames(info);
+    if (sourceFrames <= 0)
+        return false;
+    FileHandle source = OpenFile(pSourceFN, OpenMode::Read);
+    if (!source.IsOpen())
+        return false;
+
+    const int32_t outFrameBytes = pCh * (pBit / 8);
+    const double ratio = static_cast<double>(info.SampleRate) / static_cast<double>(pFreq);
+    const int64_t chunkFrames = static_cast<int64_t>(kConvChunkSeconds) * info.SampleRate;
+    RateMode mode = RateMode::Point;
+    if (pFlg != 0 && info.SampleRate != pFreq)
+        mode = pFreq > info.SampleRate ? RateMode::Up : RateMode::Down;
+    const int32_t m = mode == RateMode::Down ? static_cast<int32_t>(ratio) - 1 : 0;
+
+    // The output's size is known before anything is written: the chunks are fixed.
+    int64_t outputFrames = 0;
+    int64_t firstChunkOutput = 0;
+    for (int64_t pos = 0; pos < sourceFrames; pos += chunkFrames) {
+        const int64_t u = OutputFramesOf(std::min(chunkFrames, sourceFrames - pos), ratio);
+        if (u <= 0)
+            break;
+        if (pos == 0)
+            firstChunkOutput = u;
+        outputFrames += u;
+    }
+
+    // The target: appended to in place, or made under a temporary name.
+    PendingFile created;
+    FileHandle appended;
+    FileHandle* target = nullptr;
+    std::string targetPath;
+    int64_t oldSize = 0;
+    if (HeadderExists) {
+        const WaveInfo existing = ReadWaveInfo(pTargetFN);
+        // Appending is only sound to a file of the same format whose data ends the file.
+        if (existing.Valid == 0 || existing.SampleRate != pFreq || existing.Bits != pBit
+            || existing.Channels != pCh || existing.DataSize % 2 != 0
+            || existing.DataOffset + existing.DataSize != existing.FileSize)
+            return false;
+        appended = OpenFile(pTargetFN, OpenMode::Update);
+        if (!appended.IsOpen())
+            return false;
+        oldSize = FileSize64(appended);
+        target = &appended;
+        targetPath = std::string(pTargetFN);
+    } else {
+        if (!created.Create(pTargetFN, pFreq, pBit, pCh))
+            return false;
+        oldSize = FileSize64(created.Handle());
+        target = &created.Handle();
+        targetPath = created.Path();
+    }
+    auto fail = [&]() {
+        if (HeadderExists) {
+            // The old header sizes were never touched, so cutting the appended bytes off
+            // restores the file exactly.
+            const std::string path(pTargetFN);
+            const int rc = appended.IsOpen()
+                ? ::ftruncate(appended.Fd(), static_cast<off_t>(oldSize))
+                : ::truncate(path.c_str(), static_cast<off_t>(oldSize));
+            static_cast<void>(rc);
+            appended.Close();
+        } else {
+            created.Discard();
+        }
+        return false;
+    };
+
+    // Upsampling makes more output than input, so the limit is checked against whichever
+    // is larger (with the silent frame that pads odd data).
+    int64_t outputBytes = outputFrames * outFrameBytes;
+    if (outputBytes % 2 != 0)
+        outputBytes += outFrameBytes;
+    const int64_t bound = std::max(sourceFrames * outFrameBytes, outputBytes);
+    if (oldSize < 0 || bound > kConvMaxFileBytes - oldSize)
+        return fail();
+
+    const std::vector<Phase> phases = BuildPhases(mode, ratio, firstChunkOutput);
+    const int64_t bufferFrames = std::min(chunkFrames + kConvLookAheadFrames, sourceFrames);
+    std::vector<uint8_t> raw(static_cast<size_t>(bufferFrames * info.BlockAlign));
+    std::vector<int32_t> xLeft(static_cast<size_t>(bufferFrames));
+    std::vector<int32_t> xRight(info.Channels == 2 ? static_cast<size_t>(bufferFrames) : 0);
+    std::vector<int32_t> yLeft(static_cast<size_t>(firstChunkOutput));
+    std::vector<int32_t> yRight(info.Channels == 2 ? static_cast<size_t>(firstChunkOutput) : 0);
+    std::vector<uint8_t> out(static_cast<size_t>(firstChunkOutput * outFrameBytes));
+
+    int64_t pos = 0;
+    int64_t written = 0;
+    int64_t writeAt = oldSize;
+    while (!Canceled && pos < sourceFrames) {
+        const int64_t length = std::min(chunkFrames, sourceFrames - pos);
+        const int64_t lookAhead
+            = std::min<int64_t>(kConvLookAheadFrames, sourceFrames - pos - length);
+        const int64_t u = OutputFramesOf(length, ratio);
+        if (u <= 0)
+            break;
+        const int64_t avail = length + lookAhead;
+        const int64_t bytes = avail * info.BlockAlign;
+        if (ReadAt(source, raw.data(), bytes, info.DataOffset + pos * info.BlockAlign) != bytes)
+            return fail();
+        Unpack(raw.data(), info.Bits, info.Channels, avail, xLeft.data(), xRight.data());
+        Resample(mode, m, phases, u, xLeft.data(), avail, yLeft.data());
+        const int32_t* right = yLeft.data();
+        if (info.Channels == 2) {
+            Resample(mode, m, phases, u, xRight.data(), avail, yRight.data());
+            right = yRight.data();
+        }
+        PackFrames(yLeft.data(), right, u, pBit, pCh, out.data());
+        if (!WriteAt(*target, out.data(), u * outFrameBytes, writeAt))
+            return fail();
+        writeAt += u * outFrameBytes;
+        written += u * outFrameBytes;
+        pos += length;
+
+        bool cancel = false;
+        if (prog_)
+            prog_(static_cast<double>(pos) / static_cast<double>(sourceFrames), cancel);
+        if (cancel)
+            Canceled = true;
+        // Lets the window system (and a stop button) run between chunks.
+        if (ui_ != nullptr)
+            ui_->Yield();
+    }
+    if (Canceled)
+        return fail();
+
+    // A data chunk of odd length (mono 8- or 24-bit, odd frames) gets one silent frame.
+    if (written % 2 != 0) {
+        const uint8_t silence[3] = { static_cast<uint8_t>(pBit == 8 ? 128 : 0), 0, 0 };
+        if (!WriteAt(*target, silence, outFrameBytes, writeAt))
+            return fail();
+    }
+    if (!FixWaveSizes(targetPath, 0, false, target))
+        return fail();
+    if (HeadderExists) {
+        if (!appended.Close())
+            return fail();
+        return true;
+    }
+    return created.Commit();
+}
+
+bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, DataFolder& pFolder,
+    UserInterface& pUi, bool& pCancelRequest)
+{
+    pNames.clear();
+    const WaveInfo info = ReadWaveInfo(pSource);
+    if (info.Valid == 0 || info.DataOffset <= 0)
+        return false;
+    const int64_t frames = AvailableFrames(info);
+    if (frames <= 0)
+        return false;
+    FileHandle source = OpenFile(pSource, OpenMode::Read);
+    if (!source.IsOpen())
+        return false;
+
+    const int32_t channels = info.Channels;
+    const int32_t width = info.Bits / 8;
+    std::vector<FileHandle> files;
+    auto fail = [&]() {
+        files.clear();
+        for (const std::string& name : pNames)
+            DeleteFileForce(name);
+        pNames.clear();
+        return false;
+    };
+    for (int32_t c = 0; c < channels; ++c) {
+        std::string name = pFolder.NewTempName(kTempWave);
+        if (name.empty())
+            return fail();
+        pNames.push_back(name);
+        std::optional<FileHandle> file
+            = WriteWaveHeader(info.SampleRate, info.Bits, 1, name, 0, true);
+        if (!file || !file->IsOpen())
+            return fail();
+        files.push_back(std::move(*file));
+    }
+
+    const int64_t chunkFrames
+        = std::max<int64_t>(1, kSplitChunkBytes / std::max(info.BlockAlign, 1));
+    std::vector<uint8_t> raw(static_cast<size_t>(std::min(chunkFrames, frames) * info.BlockAlign));
+    std::vector<uint8_t> channel(static_cast<size_t>(std::min(chunkFrames, frames) * width));
+    int64_t done = 0;
+    while (done < frames) {
+        pUi.Yield();
+        const int64_t n = std::min(chunkFrames, frames - done);
+        const int64_t bytes = n * info.BlockAlign;
+        if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
+            return fail();
+        done += n;
+        pUi.ShowMessage(PercentText(static_cast<double>(done) / static_cast<double>(frames)));
+        for (int32_t c = 0; c < channels; ++c) {
+            const uint8_t* src = raw.data() + c * width;
+            uint8_t* dst = channel.data();
+            for (int64_t f = 0; f < n; ++f, src += info.BlockAlign, dst += width)
+                std::memcpy(dst, src, static_cast<size_t>(width));
+            if (!WriteAt(files[c], channel.data(), n * width, -1))
+                return fail();
+        }
+        if (pCancelRequest) {
+            pCancelRequest = false;
+            return fail();
+        }
+    }
+    for (int32_t c = 0; c < channels; ++c) {
+        if (!SetWaveDataSize(pNames[c], frames * width, &files[c]) || !files[c].Close())
+            return fail();
+    }
+    return true;
+}
+
+bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst, int32_t pEnd,
+    int32_t pSampleRate, UserInterface& pUi, bool& pCancelRequest)
+{
+    const WaveInfo info = ReadWaveInfo(pSource);
+    if (info.Valid == 0 || info.FormatMode != 3 || info.DataOffset <= 0)
+        return false;
+    if (pSampleRate <= 0 || pSampleRate > kMaxConvRate)
+        return false;
+    const int64_t frames = AvailableFrames(info);
+    const int64_t end = std::min<int64_t>(pEnd, frames);
+    const int64_t first = pFirst;
+    if (frames <= 0 || first < 0 || first >= end)
+        return false;
+    FileHandle source = OpenFile(pSource, OpenMode::Read);
+    if (!source.IsOpen())
+        return false;
+    PendingFile target;
+    if (!target.Create(pTarget, pSampleRate, 16, 2))
+        return false;
+
+    const int64_t chunkFrames = static_cast<int64_t>(kConvChunkSeconds) * pSampleRate;
+    std::vector<uint8_t> in(static_cast<size_t>(std::min(chunkFrames, end - first) * 4));
+    std::vector<uint8_t> out(in.size());
+    int64_t p = end;
+    while (p - first > 0) {
+        pUi.Yield();
+        pUi.ShowMessage(
+            PercentText(static_cast<double>(end - p) / static_cast<double>(end - first)));
+        pUi.Yield();
+        if (pCancelRequest) {
+            pCancelRequest = false;
+            return false;
+        }
+        const int64_t n = std::min(chunkFrames, p - first);
+        const int64_t bytes = n * 4;
+        if (ReadAt(source, in.data(), bytes, info.DataOffset + (p - n) * 4) != bytes)
+            return false;
+        for (int64_t f = 0; f < n; ++f) {
+            const uint8_t* src = in.data() + (n - 1 - f) * 4;
+            uint8_t* dst = out.data() + f * 4;
+            for (int side = 0; side < 2; ++side) {
+                auto v = static_cast<int16_t>(
+                    static_cast<uint16_t>(src[2 * side] | (src[2 * side + 1] << 8)));
+                if (v == -32768)
+                    v = -32767;
+                const auto u = static_cast<uint16_t>(v);
+                dst[2 * side] = static_cast<uint8_t>(u);
+                dst[2 * side + 1] = static_cast<uint8_t>(u >> 8);
+            }
+        }
+        if (!WriteAt(target.Handle(), out.data(), bytes, -1))
+            return false;
+        p -= n;
+    }
+    if (!FixWaveSizes(target.Path(), 0, false, &target.Handle()))
+        return false;
+    return target.Commit();
+}
+
+} // namespace tarvok

@@ -1,0 +1,445 @@
+#include "app/import_command.h"
+
+#include "app/headless_ui.h"
+#include "app/main_logic.h"
+#include "core/file_io.h"
+#include "core/load_file_to_track.h"
+#include "core/wave_info.h"
+#include "render/conv_wave.h"
+#include "support/temp_dir.h"
+#include "support/wav_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+namespace tarvok {
+
+namespace {
+
+/// A started main window over an in-memory store, a temporary data folder and a folder of
+/// source files outside it.
+struct Fixture {
+    test::ScopedHome Home;
+    test::TempDir Sources;
+    test::TempDir Scratch;
+    MemorySettingsBackend Backend;
+    Settings Store { Backend };
+    HeadlessUi Ui;
+    MainLogic Logic { Store, Ui };
+
+    Fixture()
+    {
+        Logic.SetDataFolderOverride(Home.Dir().File("data-folder"));
+        EXPECT_TRUE(Logic.Startup(""));
+    }
+
+    const std::string& DataPath() { return Logic.Folder().Path(); }
+
+    /// Names in the data folder ending in pSuffix, sorted.
+    std::vector<std::string> DataFiles(std::string_view pSuffix = "")
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(DataPath())) {
+            std::string name = entry.path().filename().string();
+            // Undo snapshots belong to the edit protocol, not to what the import leaves.
+            if (pSuffix.empty() && name.size() > 4 && name.compare(name.size() - 4, 4, ".tvp") == 0)
+                continue;
+            if (name.size() >= pSuffix.size()
+                && name.compare(name.size() - pSuffix.size(), pSuffix.size(), pSuffix) == 0)
+                names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    /// What the import's conversion makes of pSource at the project rate.
+    std::string Converted(const std::string& pSource)
+    {
+        static int counter = 0;
+        const std::string target = Scratch.File("expected" + std::to_string(++counter) + ".wav");
+        C_ConvWave cw;
+        EXPECT_TRUE(cw.ConvWave(pSource, target, Logic.Proj().SampleRate, 16, 2, 1, false));
+        return test::ReadFileBytes(target);
+    }
+};
+
+std::string Ramp16(int64_t pCount, int32_t pScale)
+{
+    std::vector<int16_t> samples;
+    for (int64_t i = 0; i < pCount; ++i)
+        samples.push_back(static_cast<int16_t>((i * pScale) % 65536 - 32768));
+    return test::Samples16(samples);
+}
+
+/// pCount samples of the given width with varied values.
+std::string VariedSamples(int32_t pBits, int64_t pCount)
+{
+    if (pBits == 8) {
+        std::vector<uint8_t> s;
+        for (int64_t i = 0; i < pCount; ++i)
+            s.push_back(static_cast<uint8_t>((i * 37) % 256));
+        return test::Samples8(s);
+    }
+    if (pBits == 16)
+        return Ramp16(pCount, 977);
+    std::vector<int32_t> s;
+    for (int64_t i = 0; i < pCount; ++i)
+        s.push_back(static_cast<int32_t>((i * 65537) % 16777216) - 8388608);
+    return test::Samples24(s);
+}
+
+} // namespace
+
+TEST(ImportCommand, EveryFormatModeGivesTheConvertersWorkingFiles)
+{
+    for (int32_t mode = 0; mode < kFormatModeCount; ++mode) {
+        SCOPED_TRACE(std::string(FormatName(mode)));
+        Fixture f;
+        const SampleFormat format = *FormatBitsChannels(mode);
+        const int64_t frames = 1001;
+        test::WavSpec spec = test::PcmSpec(44100, format.Bits, format.Channels,
+            VariedSamples(format.Bits, frames * format.Channels));
+        if (format.Channels > 2) {
+            spec.FormatTag = -2;
+            spec.Extensible = true;
+        }
+        const std::string source = f.Sources.File("take " + std::to_string(mode) + ".wav");
+        ASSERT_TRUE(test::WriteWav(source, spec));
+
+        ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 300, false));
+        const Project& p = f.Logic.Proj();
+        EXPECT_EQ(p.CheckInvariants(), "");
+
+        std::vector<std::string> expected;
+        if (format.Channels <= 2) {
+            expected.push_back(mode == 3 ? test::ReadFileBytes(source) : f.Converted(source));
+        } else {
+            DataFolder scratch(f.Scratch.Path());
+            HeadlessUi ui;
+            bool cancel = false;
+            std::vector<std::string> channels;
+            ASSERT_TRUE(SplitChannels(source, channels, scratch, ui, cancel));
+            for (const std::string& channel : channels)
+                expected.push_back(f.Converted(channel));
+        }
+        ASSERT_EQ(p.BlockCount(), static_cast<int32_t>(expected.size()));
+        ASSERT_EQ(p.WaveFileCount(), static_cast<int32_t>(expected.size()));
+        for (int32_t i = 0; i < p.BlockCount(); ++i) {
+            SCOPED_TRACE(i);
+            const Block& b = p.Blocks[i];
+            EXPECT_EQ(b.TrackNo, i);
+            EXPECT_EQ(b.StartAdr, 300);
+            EXPECT_EQ(b.Name, "take " + std::to_string(mode));
+            EXPECT_EQ(b.SrcStart, 1);
+            const WaveFile& w = p.WaveFiles[b.WaveNo];
+            EXPECT_EQ(b.SrcEnd, w.Length);
+            EXPECT_TRUE(IsGeneratedName(std::filesystem::path(w.FileName).filename().string()));
+            EXPECT_EQ(test::ReadFileBytes(w.FileName), expected[i]);
+            EXPECT_TRUE(FileExists(w.PeakFile));
+        }
+        // Working files and their peak files, nothing else (split files are gone).
+        EXPECT_EQ(f.DataFiles(".wav").size(), expected.size());
+        EXPECT_EQ(f.DataFiles(".wwf").size(), expected.size());
+        EXPECT_EQ(f.DataFiles().size(), 2 * expected.size());
+        EXPECT_EQ(p.LastSoundFile, source);
+        EXPECT_EQ(f.Logic.RecentFiles().front(), source);
+        EXPECT_EQ(f.Ui.LastStatus(), "処理終了");
+    }
+}
+
+TEST(ImportCommand, SurroundChannelsFillTheTracksFromTheDropOnAndNoFurther)
+{
+    // Tracks count from 0: dropped on track 6 of 0..7, channels 1 and 2 land on 6 and 7;
+    // dropped on 5, channels 1 to 3 land on 5 to 7. The other channels are converted but
+    // not placed.
+    const std::pair<int32_t, std::vector<int32_t>> kCases[] = {
+        { 6, { 6, 7 } },
+        { 5, { 5, 6, 7 } },
+        { 0, { 0, 1, 2, 3, 4, 5 } },
+    };
+    for (const auto& [track, tracks] : kCases) {
+        SCOPED_TRACE(track);
+        Fixture f;
+        ASSERT_EQ(f.Logic.Proj().LastTrackNo, 7);
+        test::WavSpec spec = test::PcmSpec(44100, 16, 6, VariedSamples(16, 6 * 500));
+        spec.FormatTag = -2;
+        spec.Extensible = true;
+        const std::string source = f.Sources.File("five one.wav");
+        ASSERT_TRUE(test::WriteWav(source, spec));
+        ASSERT_TRUE(f.Logic.ImportSoundFile(track, source, 0, true));
+        const Project& p = f.Logic.Proj();
+        std::vector<int32_t> got;
+        for (const Block& b : p.Blocks)
+            got.push_back(b.TrackNo);
+        EXPECT_EQ(got, tracks);
+        EXPECT_EQ(f.DataFiles(".wav").size(), 6U);
+        EXPECT_TRUE(f.Logic.RecentFiles().empty());
+        // Channel 1 is the left of the first placed block's file.
+        EXPECT_EQ(p.WaveFiles[p.Blocks[0].WaveNo].Length, 500);
+    }
+}
+
+TEST(ImportCommand, AMonoFileDroppedOnTheLastTrackIsPlacedThere)
+{
+    Fixture f;
+    const std::string source = f.Sources.File("mono.wav");
+    ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(44100, 16, 1, Ramp16(100, 3))));
+    ASSERT_TRUE(f.Logic.ImportSoundFile(7, source, 0, true));
+    ASSERT_EQ(f.Logic.Proj().BlockCount(), 1);
+    EXPECT_EQ(f.Logic.Proj().Blocks[0].TrackNo, 7);
+}
+
+TEST(ImportCommand, ExtensibleStereoStaysOneStereoTrack)
+{
+    Fixture f;
+    test::WavSpec spec = test::PcmSpec(44100, 24, 2, VariedSamples(24, 2 * 300));
+    spec.FormatTag = -2;
+    spec.Extensible = true;
+    const std::string source = f.Sources.File("ext24.wav");
+    ASSERT_TRUE(test::WriteWav(source, spec));
+    ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+    ASSERT_EQ(f.Logic.Proj().BlockCount(), 1);
+    EXPECT_EQ(test::ReadFileBytes(f.Logic.Proj().WaveFiles[0].FileName), f.Converted(source));
+}
+
+TEST(ImportCommand, AnsweringNoTakesTheFilesRateAndCopiesWithoutConversion)
+{
+    Fixture f;
+    ASSERT_EQ(f.Logic.Proj().SampleRate, 44100);
+    const std::string source = f.Sources.File("48k.wav");
+    ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(48000, 16, 2, Ramp16(2 * 4800, 11))));
+    f.Ui.QueueAnswer("no");
+    ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+    const Project& p = f.Logic.Proj();
+    EXPECT_EQ(f.Ui.BoxTexts(), (std::vector<std::string> { std::string(kConvertRateQuestion) }));
+    EXPECT_EQ(p.SampleRate, 48000);
+    ASSERT_EQ(p.WaveFileCount(), 1);
+    const std::string& working = p.WaveFiles[0].FileName;
+    EXPECT_EQ(std::filesystem::path(working).parent_path(),
+        std::filesystem::path(f.DataPath()).parent_path());
+    EXPECT_EQ(test::ReadFileBytes(working), test::ReadFileBytes(source));
+    for (const std::string& text : f.Ui.StatusTexts())
+        EXPECT_EQ(text.rfind(std::string(kConvertingText), 0), std::string::npos) << text;
+}
+
+TEST(ImportCommand, AnsweringYesConvertsToTheProjectRate)
+{
+    Fixture f;
+    const std::string source = f.Sources.File("22k.wav");
+    ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(22050, 8, 1, VariedSamples(8, 3000))));
+    f.Ui.QueueAnswer("yes");
+    ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+    const Project& p = f.Logic.Proj();
+    EXPECT_EQ(p.SampleRate, 44100);
+    EXPECT_EQ(test::ReadFileBytes(p.WaveFiles[0].FileName), f.Converted(source));
+    EXPECT_EQ(ReadWaveInfo(p.WaveFiles[0].FileName).Frames, 6000);
+    std::vector<std::string> statuses = f.Ui.StatusTexts();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "コンバート 100.0%"), statuses.end());
+    // The project was empty: zoomed to fit 6000 frames in 1000 pixels of 64 frames.
+    EXPECT_EQ(p.Zoom, 1);
+    EXPECT_EQ(p.ViewStart, 0);
+}
+
+TEST(ImportCommand, AFileInTheDataFolderIsPlacedDirectly)
+{
+    Fixture f;
+    const std::string inside = f.DataPath() + "mine.wav";
+    ASSERT_TRUE(test::WriteWav(inside, test::PcmSpec(44100, 16, 2, Ramp16(2 * 200, 5))));
+    ASSERT_TRUE(f.Logic.ImportSoundFile(2, inside, 10, true));
+    const Project& p = f.Logic.Proj();
+    ASSERT_EQ(p.WaveFileCount(), 1);
+    EXPECT_EQ(p.WaveFiles[0].FileName, inside);
+    EXPECT_EQ(p.Blocks[0].TrackNo, 2);
+    EXPECT_EQ(f.DataFiles(".wav"), (std::vector<std::string> { "mine.wav" }));
+}
+
+TEST(ImportCommand, BlockNamesAreCleaned)
+{
+    const std::pair<std::string_view, std::string_view> kCases[] = {
+        { "a,b", "a.b" },
+        { "say \"hi\"", "say ＂hi＂" },
+        { "x，y", "x.y" },
+        { "plain", "plain" },
+    };
+    for (auto [name, cleaned] : kCases) {
+        SCOPED_TRACE(std::string(name));
+        EXPECT_EQ(CleanBlockName(name), cleaned);
+    }
+    Fixture f;
+    const std::string source = f.Sources.File("mix, \"take\"，2.final.wav");
+    ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(44100, 16, 2, Ramp16(40, 3))));
+    ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+    EXPECT_EQ(f.Logic.Proj().Blocks[0].Name, "mix. ＂take＂.2.final");
+}
+
+TEST(ImportCommand, ImportingTheSameFileTwiceGivesTwoWorkingFiles)
+{
+    Fixture f;
+    const std::string source = f.Sources.File("twice.wav");
+    ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(44100, 16, 2, Ramp16(2 * 100, 9))));
+    ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+    ASSERT_TRUE(f.Logic.ImportSoundFile(1, source, 0, true));
+    const Project& p = f.Logic.Proj();
+    EXPECT_EQ(p.BlockCount(), 2);
+    ASSERT_EQ(p.WaveFileCount(), 2);
+    EXPECT_NE(p.WaveFiles[0].FileName, p.WaveFiles[1].FileName);
+    EXPECT_EQ(f.DataFiles(".wav").size(), 2U);
+}
+
+TEST(ImportCommand, CompressedFilesWithoutADecoderImportNothing)
+{
+    Fixture f;
+    const std::string mp3 = f.Sources.File("song.mp3");
+    ASSERT_TRUE(
+        test::WriteFileBytes(mp3, std::string("\xFF\xFB\x90\x00", 4) + std::string(400, '\0')));
+    // An MP3 in a RIFF wrapper goes to the decoder too, whatever its name.
+    test::WavSpec riff = test::PcmSpec(44100, 16, 2, std::string(64, '\0'));
+    riff.FormatTag = 85;
+    const std::string wrapped = f.Sources.File("wrapped.wav");
+    ASSERT_TRUE(test::WriteWav(wrapped, riff));
+    for (const std::string& source : { mp3, wrapped }) {
+        SCOPED_TRACE(source);
+        f.Ui.ClearEvents();
+        EXPECT_FALSE(f.Logic.ImportSoundFile(0, source, 0, true));
+        const std::vector<std::string> statuses = f.Ui.StatusTexts();
+        ASSERT_FALSE(statuses.empty());
+        EXPECT_EQ(statuses.front(), kDecodingText);
+        EXPECT_EQ(f.Logic.Proj().BlockCount(), 0);
+        EXPECT_TRUE(f.Logic.Proj().Saved); // no edit was started
+        EXPECT_TRUE(f.Logic.Proj().LastSoundFile.empty());
+        EXPECT_TRUE(f.DataFiles().empty());
+        EXPECT_FALSE(f.Logic.Busy);
+    }
+}
+
+TEST(ImportCommand, AnInvalidFileIsReportedInTheMessageArea)
+{
+    Fixture f;
+    const std::string source = f.Sources.File("notes.wav");
+    ASSERT_TRUE(test::WriteFileBytes(source, "this is not a sound file"));
+    EXPECT_FALSE(f.Logic.ImportSoundFile(0, source, 0, true));
+    EXPECT_EQ(f.Ui.LastStatus(), kWrongFormatText);
+    EXPECT_TRUE(f.Ui.BoxTexts().empty());
+    EXPECT_EQ(f.Logic.Proj().BlockCount(), 0);
+    EXPECT_TRUE(f.Logic.Proj().Saved);
+    EXPECT_TRUE(f.DataFiles().empty());
+}
+
+TEST(ImportCommand, RefusedWhilePlayingOrRecording)
+{
+    Fixture f;
+    const std::string source = f.Sources.File("a.wav");
+    ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(44100, 16, 2, Ramp16(8, 1))));
+    f.Logic.Playing = true;
+    EXPECT_FALSE(f.Logic.ImportSoundFile(0, source, 0, false));
+    f.Logic.Playing = false;
+    f.Logic.Recording = true;
+    EXPECT_FALSE(f.Logic.ImportSoundFile(0, source, 0, false));
+    EXPECT_EQ(f.Logic.Proj().BlockCount(), 0);
+    EXPECT_TRUE(f.DataFiles().empty());
+    // The path still went to the recently-used list.
+    EXPECT_EQ(f.Logic.RecentFiles().front(), source);
+}
+
+namespace {
+
+/// Presses stop as soon as a conversion reports progress.
+class StoppingUi : public HeadlessUi {
+public:
+    MainLogic* Logic = nullptr;
+    void ShowMessage(std::string_view pText) override
+    {
+        HeadlessUi::ShowMessage(pText);
+        if (Logic != nullptr && pText.starts_with(kConvertingText))
+            Logic->CancelRequest = true;
+    }
+};
+
+} // namespace
+
+TEST(ImportCommand, ACancelledConversionLeavesNoFiles)
+{
+    test::ScopedHome home;
+    test::TempDir sources;
+    MemorySettingsBackend backend;
+    Settings store { backend };
+    StoppingUi ui;
+    MainLogic logic { store, ui };
+    ui.Logic = &logic;
+    logic.SetDataFolderOverride(home.Dir().File("data-folder"));
+    ASSERT_TRUE(logic.Startup(""));
+    test::WavSpec spec = test::PcmSpec(8000, 16, 6, VariedSamples(16, 6 * 8000 * 12));
+    spec.FormatTag = -2;
+    spec.Extensible = true;
+    const std::string source = sources.File("long.wav");
+    ASSERT_TRUE(test::WriteWav(source, spec));
+    // No takes the file's rate; the mono channel files still need converting to stereo,
+    // and the first of three 5-second chunks is 41.7% of the file.
+    ui.QueueAnswer("no");
+    EXPECT_FALSE(logic.ImportSoundFile(0, source, 0, true));
+    EXPECT_EQ(logic.Proj().BlockCount(), 0);
+    EXPECT_EQ(logic.Proj().SampleRate, 44100); // nothing placed: the rate is restored
+    EXPECT_TRUE(logic.Proj().LastSoundFile.empty());
+    std::vector<std::string> statuses = ui.StatusTexts();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "コンバート 41.7%"), statuses.end());
+    EXPECT_FALSE(logic.CancelRequest);
+    EXPECT_FALSE(logic.Busy);
+    // Only the undo snapshot taken when the edit began remains.
+    for (const auto& entry : std::filesystem::directory_iterator(logic.Folder().Path()))
+        EXPECT_EQ(entry.path().extension(), ".tvp") << entry.path();
+}
+
+TEST(ImportCommand, SoxMadeFileImportsAsTheConverterMakesIt)
+{
+    if (!test::HaveSox())
+        GTEST_SKIP() << "sox is not installed";
+    Fixture f;
+    const std::string source = f.Sources.File("sox.wav");
+    const std::string command = "sox -n -r 32000 -c 2 -b 24 '" + source
+        + "' synth 0.7 sine 440 sine 660 vol 0.5 >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    f.Ui.QueueAnswer("yes");
+    ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+    const Project& p = f.Logic.Proj();
+    ASSERT_EQ(p.WaveFileCount(), 1);
+    EXPECT_EQ(test::ReadFileBytes(p.WaveFiles[0].FileName), f.Converted(source));
+    // 0.7 s at 32 kHz is 22400 frames: 30870 at 44.1 kHz.
+    EXPECT_EQ(p.WaveFiles[0].Length, 30870);
+}
+
+TEST(ImportCommand, Helpers)
+{
+    const std::pair<std::string_view, int32_t> kDecode[] = {
+        { "mp3", 0 },
+        { "aif", 0 },
+        { "mpeg", 0 },
+        { "wav", 85 },
+        { "wav", 353 },
+        { "wav", 80 },
+    };
+    for (auto [ext, tag] : kDecode) {
+        SCOPED_TRACE(std::string(ext) + " " + std::to_string(tag));
+        EXPECT_TRUE(NeedsDecoding(ext, tag));
+    }
+    EXPECT_FALSE(NeedsDecoding("wav", 1));
+    EXPECT_FALSE(NeedsDecoding("flac", 0));
+    EXPECT_EQ(ExtensionOf("/a.b/Song.MP3"), "mp3");
+    EXPECT_EQ(ExtensionOf("/a.b/noext"), "");
+
+    const std::tuple<int64_t, int32_t, int32_t, int32_t> kZoom[] = {
+        { 64000, 64, 1000, 1 },
+        { 64001, 64, 1000, 2 },
+        { 0, 64, 1000, 1 },
+        { 64LL * 1000 * 16384 + 1, 64, 1000, 16384 },
+        { 1000000, 64, 0, 16384 },
+    };
+    for (auto [end, step, width, zoom] : kZoom) {
+        SCOPED_TRACE(end);
+        EXPECT_EQ(FitZoom(end, step, width), zoom);
+    }
+}
+
+} // namespace tarvok

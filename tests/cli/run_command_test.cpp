@@ -1,0 +1,220 @@
+#include "cli/run_command.h"
+
+#include "app/headless_ui.h"
+#include "app/main_logic.h"
+#include "core/data_folder.h"
+#include "core/file_io.h"
+#include "core/peaks.h"
+#include "core/project_file.h"
+#include "support/temp_dir.h"
+#include "support/wav_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+namespace tarvok {
+
+namespace {
+
+struct ScriptRun {
+    int Code;
+    std::string Out;
+    std::string Err;
+};
+
+/// A project "p.tvp" with one block on track 1, in a data folder of its own.
+struct Fixture {
+    test::ScopedHome Home;
+    std::string Data;
+    std::string ProjectPath;
+
+    Fixture()
+    {
+        MemorySettingsBackend backend;
+        Settings store(backend);
+        HeadlessUi ui;
+        MainLogic logic(store, ui);
+        logic.SetDataFolderOverride(Home.Dir().File("data"));
+        EXPECT_TRUE(logic.Startup(""));
+        Data = logic.Proj().DataFolder;
+        ProjectPath = Data + "p.tvp";
+        Project& p = logic.Proj();
+        std::string wav = logic.Folder().NewTempName(kTempWave);
+        test::WriteWav(wav,
+            test::PcmSpec(44100, 16, 2,
+                test::Stereo16(
+                    5000, [](int64_t f) { return f % 100; }, [](int64_t f) { return f % 70; })));
+        int32_t w = p.AddWaveFile(wav);
+        bool cancel = false;
+        BuildPeaks(p, w, -1, "", 0, logic.Folder().NewTempName(kTempPeak), ui, cancel);
+        p.AddBlock();
+        Block& b = p.Blocks.back();
+        b.WaveNo = w;
+        b.TrackNo = 1;
+        b.StartAdr = 1000;
+        b.SrcStart = 1;
+        b.SrcEnd = 5000;
+        p.NormalizeBlock(0);
+        p.UpdateTitleLength(false);
+        ProjectFileEnv env = logic.FileEnv();
+        EXPECT_TRUE(WriteProject(p, ProjectPath, false, env));
+    }
+
+    ScriptRun Run(const std::string& pScript)
+    {
+        std::string script = Home.Dir().File("script.txt");
+        test::WriteFileBytes(script, pScript);
+        return RunArgs({ "p", script });
+    }
+
+    ScriptRun RunArgs(const std::vector<std::string>& pArgs)
+    {
+        std::ostringstream out, err;
+        CliContext ctx(out, err);
+        ctx.DataFolder = Data;
+        ctx.Ui.SetMessageSink([&](std::string_view text) { out << text << "\n"; });
+        int code = RunScriptCommand(ctx, pArgs);
+        return { code, out.str(), err.str() };
+    }
+
+    /// The saved project, read back as the program would.
+    Project Reread()
+    {
+        MemorySettingsBackend backend;
+        Settings store(backend);
+        HeadlessUi ui;
+        MainLogic logic(store, ui);
+        logic.SetDataFolderOverride(Data);
+        EXPECT_TRUE(logic.Startup(""));
+        EXPECT_TRUE(logic.OpenProject(ProjectPath, true));
+        return logic.Proj();
+    }
+};
+
+} // namespace
+
+TEST(RunScript, SelectsSetsMarksAndUndoes)
+{
+    Fixture f;
+    // The drag of MOVE_BLOCK takes its own snapshot: UNDO returns to the state just before
+    // it, marks included, with the block back where it was.
+    ScriptRun run = f.Run("# select and mark\r\n"
+                          "SELECT_TRACKS 0,2\r\n"
+                          "CURRENT_TRACK 2\r\n"
+                          "\r\n"
+                          "MARKIN 1\r\n"
+                          "MARKOUT 2.5\r\n"
+                          "OWPRJ\r\n"
+                          "SELECT_TRACKS 1\r\n"
+                          "MARKIN 0:00:02.000\r\n"
+                          "HEAD 3\r\n"
+                          "FADE_CHANNELS L\r\n"
+                          "SELECT_BLOCK 0\r\n"
+                          "MOVE_BLOCK 0 100\r\n"
+                          "UNDO\r\n");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    EXPECT_NE(run.Out.find("処理終了"), std::string::npos);
+    Project p = f.Reread();
+    ASSERT_EQ(p.BlockCount(), 1);
+    EXPECT_EQ(p.Blocks[0].StartAdr, 1000);
+    EXPECT_EQ(p.MarkIn, 88200);
+    EXPECT_EQ(p.MarkOut, 110250);
+    EXPECT_EQ(p.CurrentTrack, 2);
+    // Undo restores no track selection: only the current track is selected afterwards.
+    EXPECT_EQ(p.Tracks[0].Selected, 0);
+    EXPECT_EQ(p.Tracks[1].Selected, 0);
+    EXPECT_EQ(p.Tracks[2].Selected, 1);
+}
+
+TEST(RunScript, SelectTracksSelectsExactlyThose)
+{
+    Fixture f;
+    // Reading a project always selects its current track, so make that one of them.
+    ScriptRun run = f.Run("CURRENT_TRACK 3\nSELECT_TRACKS 3 1,5\n");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    Project p = f.Reread();
+    for (int32_t t = 0; t < p.TrackCount(); ++t)
+        EXPECT_EQ(p.Tracks[t].Selected, (t == 1 || t == 3 || t == 5) ? 1 : 0) << t;
+}
+
+TEST(RunScript, ClosingEmptiesTheSavedProject)
+{
+    Fixture f;
+    ScriptRun run = f.Run("CLOSEPRJ\nUNDO\n");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(f.Reread().BlockCount(), 0);
+}
+
+TEST(RunScript, AnswersGoToTheirCommandOnly)
+{
+    Fixture f;
+    ScriptRun run
+        = f.Run("SAVEPRJ \"" + f.Data + "saved copy\"\nUNDO " + f.Data + "leftover\nSAVEPRJ\n");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_TRUE(FileExists(f.Data + "saved copy.tvp"));
+    EXPECT_FALSE(FileExists(f.Data + "leftover.tvp"));
+}
+
+TEST(RunScript, AnUnknownLineStopsTheRunAndLeavesTheFile)
+{
+    Fixture f;
+    const std::string original = ReadAllBytes(f.ProjectPath).value_or("");
+    struct Case {
+        const char* Script;
+        const char* Error;
+    };
+    const Case kCases[] = {
+        { "MARKIN 1\nFOO\n", "line 2: unknown command: FOO" },
+        { "N/A\n", "line 1: unknown command: N/A" },
+        { "undo\n", "line 1: unknown command: undo" },
+        { "MARKIN abc\n", "line 1: MARKIN: not a time: abc" },
+        { "MARKIN\n", "line 1: MARKIN: wrong number of arguments" },
+        { "SELECT_TRACKS 0,x\n", "line 1: SELECT_TRACKS: not a valid number: x" },
+        { "SELECT_TRACKS -1\n", "line 1: SELECT_TRACKS: not a valid number: -1" },
+        { "FADE_CHANNELS M\n", "line 1: FADE_CHANNELS: expected L, R or LR: M" },
+        { "MOVE_BLOCK 0\n", "line 1: MOVE_BLOCK: wrong number of arguments" },
+        { "SAVEPRJ \"open\n", "line 1: unbalanced double quote" },
+        { "# fine\nMARKIN 1\nOWPRJ\nCURRENT_TRACK 99\n",
+            "line 4: no such track (tracks are 0..7): 99" },
+        { "MARKIN 2\nOWPRJ\nSELECT_BLOCK 3\n", "line 3: no such block (the project has 1): 3" },
+        { "HEAD 99:00:00\n", "line 1: the time is beyond the longest project" },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Script);
+        ScriptRun run = f.Run(c.Script);
+        EXPECT_EQ(run.Code, 1);
+        EXPECT_NE(run.Err.find(c.Error), std::string::npos) << run.Err;
+        EXPECT_EQ(ReadAllBytes(f.ProjectPath).value_or(""), original);
+    }
+}
+
+TEST(RunScript, ReadsTheScriptFromStandardInput)
+{
+    Fixture f;
+    std::istringstream in("MARKIN 0.5\n");
+    std::streambuf* saved = std::cin.rdbuf(in.rdbuf());
+    ScriptRun run = f.RunArgs({ "p", "-" });
+    std::cin.rdbuf(saved);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(f.Reread().MarkIn, 22050);
+}
+
+TEST(RunScript, UsageAndMissingFiles)
+{
+    Fixture f;
+    EXPECT_EQ(f.RunArgs({ "p" }).Code, 2);
+    EXPECT_EQ(f.RunArgs({ "p", "a", "b" }).Code, 2);
+    ScriptRun noScript = f.RunArgs({ "p", f.Home.Dir().File("none.txt") });
+    EXPECT_EQ(noScript.Code, 1);
+    EXPECT_NE(noScript.Err.find("cannot read the script"), std::string::npos);
+    test::WriteFileBytes(f.Home.Dir().File("s.txt"), "UNDO\n");
+    ScriptRun noProject = f.RunArgs({ "missing", f.Home.Dir().File("s.txt") });
+    EXPECT_EQ(noProject.Code, 1);
+    EXPECT_NE(noProject.Err.find("no such project"), std::string::npos);
+    EXPECT_FALSE(FileExists(f.Data + "missing.tvp"));
+}
+
+} // namespace tarvok
