@@ -1,6 +1,8 @@
 #include "engine/playback_engine.h"
 
+#include "core/wave_info.h"
 #include "engine_fixture.h"
+#include "render/render_tracks.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +115,34 @@ TEST(PlaybackEngine, RangePlayGivesExactlyTheMixAndEndsWithSilence)
     EXPECT_EQ(FirstDifference(Frames(played, 0, 70000), Expected(f, 12345, 70000)), -1);
     EXPECT_TRUE(AllZero(Frames(played, 70000, 2205)));
     EXPECT_EQ(f.Device.OpenCount(), 0);
+}
+
+TEST(PlaybackEngine, RangePlayEqualsTheRenderedMixOfTheSameRange)
+{
+    EngineFixture f;
+    BuildProject(f);
+    f.Logic.Options().PlayTrimDB = 0.0f; // the mixdown has no playback trim
+    const int32_t from = 7777;
+    const int32_t count = 3 * 22050 + 12345;
+    f.P().MarkIn = from;
+    f.P().MarkOut = from + count;
+    RenderRequest request;
+    request.File = f.Home.Dir().File("render.wav");
+    request.From = from;
+    request.To = from + count;
+    request.Tracks = kRenderSelectedTracks;
+    bool cancel = false;
+    ASSERT_TRUE(RenderTracks(f.P(), request, f.Ui, cancel));
+    const WaveInfo info = ReadWaveInfo(request.File);
+    ASSERT_EQ(info.Frames, count);
+    const std::string bytes = test::ReadFileBytes(request.File);
+    std::vector<int16_t> rendered(static_cast<size_t>(count) * 2);
+    std::memcpy(rendered.data(), bytes.data() + info.DataOffset, rendered.size() * 2);
+
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    f.RunUntilStopped();
+    EXPECT_EQ(FirstDifference(Frames(f.Device.Log(0).Samples, 0, count), rendered), -1);
+    EXPECT_EQ(FirstDifference(rendered, Expected(f, from, count)), -1);
 }
 
 TEST(PlaybackEngine, LateTickKeepsTheRingPlayingWithoutGapOrRepeat)
