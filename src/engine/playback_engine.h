@@ -1,0 +1,261 @@
+#pragma once
+
+#include "engine/wave_device.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvok {
+
+class MainLogic;
+class Project;
+class UserInterface;
+
+inline constexpr int32_t kOutputSlots = 8;
+inline constexpr int32_t kInputSlots = 8;
+/// Pre-roll and post-roll of the range plays.
+inline constexpr int32_t kPreRollMs = 2000;
+
+/// Values of PlaybackEngine::PlayMode.
+enum PlayModeValue : int32_t {
+    kPlayStopped = 0,
+    kPlayAll = 1, ///< PLAY: the PlaySelected tracks from the head
+    kPlayFromClick = 2, ///< the Selected tracks from a clicked position
+    kPlaySelection = 3,
+    kPlayAround = 4, ///< pre-roll up to mark-in, then post-roll from mark-out
+    kPlayLoop = 5,
+    kPlayToIn = 6,
+    kPlayToOut = 7,
+    kPlayFromIn = 8,
+    kPlayFromOut = 9,
+    kPlayShuttle = 10,
+    kPlayScaleScrub = 11,
+    kPlayScrubBurst = 12,
+    kPlayMarkPreview = 13,
+    kPlayFilePreview = 14,
+};
+
+/// Results of RefillBuffers below 0.
+inline constexpr int32_t kRefillNothing = -1; ///< nothing to do, or superseded
+inline constexpr int32_t kRefillError = -2;
+inline constexpr int32_t kRefillEndBusy = -3; ///< end of range, buffers still playing
+inline constexpr int32_t kRefillEndIdle = -4; ///< end of range, nothing playing
+
+/// The engine's time source: time of day for the scrub timing and a wait that keeps the
+/// window system alive. Tests drive both by hand.
+class EngineClock {
+public:
+    virtual ~EngineClock() = default;
+    /// Milliseconds since midnight, 0..86,399,999.
+    virtual int32_t TimeOfDayMs() = 0;
+    /// Waits about pMs milliseconds, yielding to the window system.
+    virtual void Wait(int32_t pMs, UserInterface& pUi) = 0;
+};
+
+/// The clock of the running program.
+class SystemEngineClock : public EngineClock {
+public:
+    int32_t TimeOfDayMs() override;
+    void Wait(int32_t pMs, UserInterface& pUi) override;
+};
+
+/// Milliseconds from pEarlier to pLater on the time-of-day clock, across midnight.
+int32_t ElapsedMs(int32_t pEarlier, int32_t pLater);
+
+/// The transport's own state (head strip, scrub, shuttle), kept with the engine so that
+/// the timers and the transport commands share it.
+struct TransportState {
+    int32_t LastPlayMode = kPlayAll;
+    int32_t ScrubMode = 0;
+    int32_t ScrubTime = 0; ///< time of day (ms) of the latest scrub command
+    int32_t ScrubStep = 0; ///< smoothed step of silent scrubbing, frames
+    int32_t HeadX = 0;
+    bool HeadDrag = false;
+    bool ScrollDragging = false; ///< the horizontal scroll bar is being dragged
+    int32_t ShuttleValue = 0; ///< slider position in percent
+    int32_t ScaleScrubX = 0; ///< last x of a scale scrub drag, twips
+    int32_t MarkPreviewX = 0; ///< last x of a mark preview drag, pixels
+    bool RecArmed = false; ///< a recording is prepared (armed), waiting or writing
+    bool RecWriting = false;
+};
+
+/// Plays the project's blocks on up to eight wave-out slots at once and offers the
+/// single-device voice on slot 0 (file preview, scrub, shuttle, mark preview). Everything
+/// runs on the user-interface thread; the two timers TimerProg and TimerVU drive it.
+/// While a run is going MainLogic::Playing is set, so that edits are refused.
+class PlaybackEngine {
+public:
+    PlaybackEngine(WaveOutService& pOut, MainLogic& pLogic, EngineClock& pClock);
+    ~PlaybackEngine();
+    PlaybackEngine(const PlaybackEngine&) = delete;
+    PlaybackEngine& operator=(const PlaybackEngine&) = delete;
+
+    struct Setup {
+        int32_t LastIndex = 2;
+        int32_t Ms = 500;
+        int32_t CacheMultiple = 1;
+    };
+
+    // State of the playback run; the windows and the transport read and set these.
+    int32_t PlayMode = kPlayStopped;
+    std::array<int32_t, kOutputSlots> OutputEnabled {};
+    std::array<int32_t, kInputSlots> InputEnabled {};
+    std::array<int32_t, kOutputSlots> OutputUsed {};
+    int32_t MasterSlot = 0;
+    Setup BufferSetup;
+    int32_t BufferSamples = 0;
+    std::array<int32_t, kOutputSlots> NextBuffer {};
+    std::vector<int32_t> BufferState; ///< 0 free, 1 claimed, 2 filling, 3 queued
+    std::vector<float> BufferSpeed;
+    std::vector<int32_t> BufferStart, BufferEnd, BufferPrevEnd;
+    int32_t PlayStart = 0;
+    int32_t PlayEnd = 0; ///< fill limit, 0 = none
+    int32_t NextFill = 0;
+    int32_t Written = 0;
+    /// Generation of the latest start or refill; an older one that sees it change gives up.
+    uint64_t FillStamp = 0;
+    int32_t Starting = 0;
+    int32_t DeviceOpen = 0;
+    int32_t Paused = 0;
+    float PlaySpeed = 1.0f;
+    int32_t ClockDrift = 0;
+    int32_t AppliedDrift = 0;
+    std::array<int32_t, 17> DriftHistory {};
+    /// True when the latest StartPlayback gave up because a newer start or refill began;
+    /// the newer run then owns the devices and must not be stopped.
+    bool LastStartSuperseded = false;
+    /// Set by the recording engine while a recording with playback has started.
+    bool RecordingStarted = false;
+    /// Automation writing is on (short buffers, wider cache window).
+    bool AutomationWriting = false;
+    /// The WAV file the file preview plays (16-bit stereo at the project rate).
+    std::string PreviewFile;
+    TransportState Transport;
+
+    /// Called where a run must end as the STOP button ends it (end of range, head limits,
+    /// refill errors). Without it the engine calls StopPlay(true).
+    std::function<void()> OnStopButton;
+    /// TimerProg work of the shuttle (PlayMode 10).
+    std::function<void()> OnShuttleTick;
+    /// TimerVU work after the head moved: view following and counter (modes 1..9), and
+    /// the head of the single-device modes 10..14.
+    std::function<void()> OnHeadTick;
+    /// Called by StopPlay when it resets the display (flag 1).
+    std::function<void()> OnStopDisplay;
+
+    /// Recomputes OutputEnabled and InputEnabled from "DevOutID_n" and "DevInID_n": a slot
+    /// is enabled unless its ID is -1 or a lower slot has the same ID.
+    void ComputeDeviceSlots();
+    /// Chooses the ring by PlayMode and allocates it for every used slot.
+    void SetupBuffers();
+    /// Starts a run from Head in the current PlayMode. False when no slot could be opened,
+    /// a mix failed or a newer start superseded this one; the caller then calls StopPlay.
+    bool StartPlayback();
+    /// Refills and queues every finished buffer: the last index queued, or a kRefill code.
+    int32_t RefillBuffers();
+    /// Mixes ring buffer pIndex of every used slot from timeline position pPosition.
+    bool MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStamp);
+    /// Ends the run on every used slot; with pFlush the slots play silence for 50 ms first.
+    void StopPlayback(bool pFlush);
+    /// PlayMode 0 and StopPlayback; with pUpdateDisplay also clears the pause and shows
+    /// "再生停止".
+    void StopPlay(bool pUpdateDisplay);
+    /// Pauses (false) or restarts (true) every open output; results are ignored.
+    void PauseOutputs(bool pResume);
+    /// Reports a nonzero device result in a message box; 1 when it showed one.
+    int32_t ShowDeviceError(WaveResult pResult, bool pIsOutput);
+    /// The head from the device clock (TimerVU, modes 1..9, no recording).
+    void UpdateHead();
+    /// The clock correction while recording with playback, fed with the input slot's
+    /// byte position and the recording target's start offset in frames.
+    void UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset);
+    /// Tells the engine that the project's blocks or levels changed under a running mix.
+    void MarkCacheDirty() { cacheDirty_ = true; }
+
+    /// The 50 ms timers: refill (and the scrub and shuttle timing) and the head.
+    void TimerProg();
+    void TimerVU();
+
+    // The single-device voice on output slot 0.
+
+    /// Sets PlayMode, marks slot 0 as the only used slot, sets up the ring for the mode and
+    /// opens slot 0; false (after reporting) when it cannot be opened.
+    bool OpenVoice(int32_t pPlayMode);
+    /// OpenVoice for the file preview (PlayMode 14).
+    bool OpenPreviewDevice() { return OpenVoice(kPlayFilePreview); }
+    /// Plays PreviewFile from PlayStart to its end.
+    bool StartFilePreview();
+    int32_t RefillFilePreview();
+    /// Prepares every ring header of slot 0.
+    void PrepareVoiceRing();
+    /// Queues ring buffer pIndex on slot 0 with its current length.
+    void QueueVoiceBuffer(int32_t pIndex);
+    /// True when ring buffer pIndex is free: never used, or played by MasterSlot.
+    bool IsBufferFree(int32_t pIndex) const;
+    /// The samples (left, right) and the header of ring buffer pIndex on a slot.
+    int16_t* Samples(int32_t pSlot, int32_t pIndex);
+    WaveHeader* Header(int32_t pSlot, int32_t pIndex);
+    /// Bytes played on a slot since it was opened (0 when it is not open).
+    uint32_t OutputPosition(int32_t pSlot);
+    /// Stops a slot at once; its queued buffers are marked done.
+    void ResetSlot(int32_t pSlot);
+    /// Resets, unprepares and closes slot 0 only (the end of a mark preview).
+    void CloseVoice();
+
+    /// Gains of a track: track level x master level x playback trim, per channel.
+    std::array<double, 2> TrackGains(int32_t pTrack) const;
+    /// Reads the frames pStart .. pStart + pFrames - 1 of one track (block levels applied,
+    /// later blocks over earlier ones, silence where no block lies) into pOut.
+    /// False when nothing of the track lies there.
+    bool ReadTrackFrames(
+        int32_t pTrack, int64_t pStart, int32_t pFrames, std::vector<int16_t>& pOut);
+
+    MainLogic& Logic() { return logic_; }
+    Project& Proj();
+    UserInterface& Ui();
+    WaveOutService& Out() { return out_; }
+    EngineClock& Clock() { return clock_; }
+    int32_t RingSize() const { return BufferSetup.LastIndex + 1; }
+
+private:
+    struct Slot {
+        WaveHandle Handle = kNoWaveHandle;
+        std::unique_ptr<WaveHeader[]> Headers;
+        std::vector<std::vector<int16_t>> Arrays;
+    };
+
+    uint64_t NewStamp();
+    bool OpenSlot(int32_t pSlot);
+    void QueueOnUsedSlots(int32_t pIndex);
+    bool TrackQualifies(int32_t pTrack) const;
+    bool ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pStamp);
+    bool ReadBlockInto(int32_t pBlock, int64_t pFrom, int32_t pCount, int16_t* pTo);
+    void FillPreviewBuffer(int32_t pIndex, int32_t pPosition);
+    void StopAsButton();
+    int32_t PreRollFrames() const;
+
+    WaveOutService& out_;
+    MainLogic& logic_;
+    EngineClock& clock_;
+    std::array<Slot, kOutputSlots> slots_ {};
+    std::vector<int16_t> silence_;
+    uint64_t stampCounter_ = 0;
+
+    // Track cache: one window of CacheLength frames per track that has data there.
+    std::vector<std::vector<int16_t>> cache_;
+    std::array<int32_t, 64> trackToCache_ {};
+    std::vector<int32_t> cacheToTrack_;
+    int32_t cacheStart_ = 0;
+    int32_t cacheLength_ = 0;
+    bool cacheValid_ = false;
+    bool cacheDirty_ = true;
+    std::vector<float> envL_, envR_;
+    std::vector<double> accL_, accR_;
+    int32_t previewDataOffset_ = 44;
+};
+
+} // namespace tarvok

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvok {
+
+/// Result of a wave-device call: 0 is success, anything else an error whose text the
+/// service gives through ErrorText.
+using WaveResult = int32_t;
+inline constexpr WaveResult kWaveOk = 0;
+inline constexpr WaveResult kWaveErrBadDevice = 2; ///< no device with this ID
+inline constexpr WaveResult kWaveErrNoMemory = 7;
+inline constexpr WaveResult kWaveErrBadHandle = 5; ///< the handle is not open
+inline constexpr WaveResult kWaveErrBadFormat = 32; ///< the device cannot take this format
+inline constexpr WaveResult kWaveErrStillPlaying = 33; ///< the buffer is still queued
+inline constexpr WaveResult kWaveErrUnprepared = 34; ///< the buffer was not prepared
+inline constexpr WaveResult kWaveErrFailed = 1; ///< any other failure of the backend
+
+/// An open device; values below 0 are no handle.
+using WaveHandle = int32_t;
+inline constexpr WaveHandle kNoWaveHandle = -1;
+
+/// Header flag bits.
+inline constexpr uint32_t kHeaderDone
+    = 1; ///< set by the device once the buffer is played or recorded
+inline constexpr uint32_t kHeaderPrepared = 2;
+inline constexpr uint32_t kHeaderQueued = 16;
+
+/// One buffer handed to a device. The caller owns the header and the samples and keeps
+/// both in place from Write/AddBuffer until the device has set kHeaderDone (or a Reset).
+/// Flags and BytesRecorded are written by the device, possibly from its own thread.
+struct WaveHeader {
+    uint8_t* Data = nullptr;
+    uint32_t Length = 0; ///< bytes to play, or room to record into
+    std::atomic<uint32_t> BytesRecorded { 0 }; ///< bytes recorded into Data (input)
+    std::atomic<uint32_t> Flags { 0 };
+
+    bool IsDone() const { return (Flags.load(std::memory_order_acquire) & kHeaderDone) != 0; }
+};
+
+/// The project's sound format: signed 16-bit PCM, two channels, left first.
+struct WaveFormat {
+    int32_t SampleRate = 44100;
+    int32_t Channels = 2;
+    int32_t Bits = 16;
+    int32_t FrameBytes() const { return Channels * Bits / 8; }
+};
+
+/// A device as listed: its ID (index into the list; 0 is the system default) and name.
+struct WaveDeviceInfo {
+    int32_t Id = 0;
+    std::string Name;
+};
+
+/// The playback side of the platform's wave service, polled from the user-interface
+/// thread. Buffers written to an open device play back to back in the order written;
+/// the device sets kHeaderDone on each once it has been played. The byte position counts
+/// what has been played since the open or the last Reset.
+class WaveOutService {
+public:
+    virtual ~WaveOutService() = default;
+
+    /// Devices that can play two channels; ID 0 is the system default.
+    virtual std::vector<WaveDeviceInfo> Devices() = 0;
+    /// Opens device pDeviceId in pFormat; on success pHandle is the new handle.
+    virtual WaveResult Open(int32_t pDeviceId, const WaveFormat& pFormat, WaveHandle& pHandle) = 0;
+    virtual WaveResult Prepare(WaveHandle pHandle, WaveHeader& pHeader) = 0;
+    /// Queues a prepared buffer after those already queued; clears its done flag.
+    virtual WaveResult Write(WaveHandle pHandle, WaveHeader& pHeader) = 0;
+    virtual WaveResult Unprepare(WaveHandle pHandle, WaveHeader& pHeader) = 0;
+    /// Bytes played since the open or the last Reset (wraps at 2^32).
+    virtual WaveResult GetPosition(WaveHandle pHandle, uint32_t& pBytes) = 0;
+    virtual WaveResult Pause(WaveHandle pHandle) = 0;
+    virtual WaveResult Restart(WaveHandle pHandle) = 0;
+    /// Stops at once, marks every queued buffer done and sets the position back to 0.
+    virtual WaveResult Reset(WaveHandle pHandle) = 0;
+    /// Closes the handle; every buffer must be done.
+    virtual WaveResult Close(WaveHandle pHandle) = 0;
+    /// The text of a nonzero result (at most 200 characters).
+    virtual std::string ErrorText(WaveResult pResult) = 0;
+};
+
+/// The recording side: buffers added to an open device are filled in the order added;
+/// the device sets BytesRecorded and kHeaderDone on each once it is full (or at Reset).
+class WaveInService {
+public:
+    virtual ~WaveInService() = default;
+
+    /// Devices that can record two channels; ID 0 is the system default.
+    virtual std::vector<WaveDeviceInfo> Devices() = 0;
+    virtual WaveResult Open(int32_t pDeviceId, const WaveFormat& pFormat, WaveHandle& pHandle) = 0;
+    virtual WaveResult Prepare(WaveHandle pHandle, WaveHeader& pHeader) = 0;
+    /// Queues a prepared buffer to be filled; clears its done flag and BytesRecorded.
+    virtual WaveResult AddBuffer(WaveHandle pHandle, WaveHeader& pHeader) = 0;
+    virtual WaveResult Unprepare(WaveHandle pHandle, WaveHeader& pHeader) = 0;
+    virtual WaveResult Start(WaveHandle pHandle) = 0;
+    virtual WaveResult Stop(WaveHandle pHandle) = 0;
+    /// Bytes recorded since the open or the last Reset (wraps at 2^32).
+    virtual WaveResult GetPosition(WaveHandle pHandle, uint32_t& pBytes) = 0;
+    /// Stops, marks every queued buffer done and sets the position back to 0.
+    virtual WaveResult Reset(WaveHandle pHandle) = 0;
+    virtual WaveResult Close(WaveHandle pHandle) = 0;
+    virtual std::string ErrorText(WaveResult pResult) = 0;
+};
+
+/// The text for a result code shared by every service; empty for 0.
+std::string CommonWaveErrorText(WaveResult pResult);
+
+} // namespace tarvok
