@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include "cli/cli_context.h"
+#include "cli/play_command.h"
 #include "cli/mixdown_command.h"
 #include "cli/run_command.h"
 #include "cli/wave_info_command.h"
@@ -45,6 +46,9 @@ Commands:
           [--post-silence MS]
                            mix the project down to a WAV or MP3 file, onto a track, or
                            into the CD folder (track001.wav, track002.wav, ...)
+  devices                  the output and input devices with their IDs (0 = default)
+  play NAME [--from TIME] [--to TIME] [--device ID]
+                           play a project (or a range of it) on a sound device
   run NAME SCRIPT          run a command script (a file, or - for standard input) on a
                            project: one command ID per line with the answers to its
                            prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
@@ -222,10 +226,12 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     static const std::map<std::string, std::function<int(CliContext&, const std::vector<std::string>&)>> kCommands = {
         { "cleanup", CleanupCliCommand },
         { "demo", DemoCommand },
+        { "devices", DevicesCommand },
         { "import", ImportCommand },
         { "info", InfoCommand },
         { "mixdown", MixdownCommand },
         { "new", NewProjectCommand },
+        { "play", PlayCommand },
         { "run", RunScriptCommand },
         { "saveall", SaveAllCliCommand },
         { "settings", SettingsCommand },
