@@ -20,6 +20,11 @@ bool InRange(int32_t pIndex, int32_t pFirst, int32_t pLast)
 
 /// Mark, head and range-editing commands.
 bool IsRangeIndex(int32_t pIndex) { return InRange(pIndex, kCmdMarkinClick, kCmdSelall); }
+/// Transport, scrub and jog commands.
+bool IsTransportIndex(int32_t pIndex)
+{
+    return InRange(pIndex, kCmdScrubPlus, kCmdMoveRight) || InRange(pIndex, kCmdRec, kCmdPlayFromout);
+}
 /// Block and track commands.
 bool IsBlockIndex(int32_t pIndex) { return InRange(pIndex, kCmdBlockDelete, kCmdTrackSave); }
 
@@ -89,9 +94,15 @@ bool IsCommandAvailable(int32_t pIndex)
 
 bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
 {
-    (void)pLevel; // only the shuttle reads it
     if (pIndex < 1 || pIndex >= kCommandCount)
         return false;
+    // While a long job yields, STOP only asks it to end between two chunks.
+    if (pIndex == kCmdStop && pLogic.Busy) {
+        pLogic.CancelRequest = true;
+        return true;
+    }
+    if (IsTransportIndex(pIndex))
+        return pLogic.TransportHandler ? pLogic.TransportHandler(pIndex, pLevel) : NotAvailable(pLogic, pIndex);
     if (IsRangeIndex(pIndex))
         return IsRangeCommand(pIndex) ? RunRangeCommand(pLogic, pIndex)
                                       : NotAvailable(pLogic, pIndex);
@@ -132,13 +143,6 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
         return pLogic.UndoCommand(false);
     case kCmdRedo:
         return pLogic.UndoCommand(true);
-    case kCmdStop:
-        // While a long job yields, STOP only asks it to end between two chunks.
-        if (pLogic.Busy) {
-            pLogic.CancelRequest = true;
-            return true;
-        }
-        return NotAvailable(pLogic, pIndex);
     default:
         // Transport, scrub, view, CD.
         return NotAvailable(pLogic, pIndex);

@@ -9,6 +9,7 @@
 #include "decode/sound_decoder.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,6 +100,9 @@ public:
     bool Busy = false;
     bool CancelRequest = false;
     bool OverwriteEnabled = false;
+    /// Runs a transport command (14..22, 31..44) with its JOG level; set when a playback
+    /// engine is attached, empty in runs without sound devices.
+    std::function<bool(int32_t pId, int32_t pLevel)> TransportHandler;
     /// Timeline frame of the last left press in the track area (the *_CLICK commands).
     std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.

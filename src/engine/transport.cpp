@@ -136,6 +136,9 @@ void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine)
         else
             pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     };
+    pLogic.TransportHandler = [&pLogic, &pEngine](int32_t pId, int32_t pLevel) {
+        return RunTransportCommand(pLogic, pEngine, pId, pLevel);
+    };
 }
 
 bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)

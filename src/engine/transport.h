@@ -12,8 +12,9 @@ class PlaybackEngine;
 /// Message shown when REC is pressed while this build has no recording engine.
 inline constexpr const char* kRecordingUnavailable = "録音機能は使用できません";
 
-/// Connects the transport to the engine's timers: STOP at the end of a range, the
-/// shuttle refill and the head following. Call once after both exist.
+/// Connects the transport to the engine's timers (STOP at the end of a range, the shuttle
+/// refill, the head following) and the command dispatcher to the transport commands. Call
+/// once after both exist; both must outlive the connection.
 void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine);
 
 /// Runs one transport command of the command table (IDs 14..22, 31..44); pLevel is the

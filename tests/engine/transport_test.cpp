@@ -1,5 +1,6 @@
 #include "engine/transport.h"
 
+#include "app/command_dispatch.h"
 #include "engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -285,6 +286,27 @@ TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
     EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
     EXPECT_EQ(f.Device.OpenCount(), 0);
     EXPECT_EQ(f.Ui.LastStatus(), "");
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+TEST(Transport, TheDispatcherRunsTransportCommandsOnceAnEngineIsAttached)
+{
+    test::EngineFixture f;
+    const int32_t w = f.AddWave(1, 300000);
+    f.AddBlock(0, w, 0, 1, 300000);
+    f.Logic.TransportHandler = nullptr;
+    EXPECT_FALSE(RunCommand(f.Logic, kCmdPlay));
+    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    AttachTransport(f.Logic, *f.Engine);
+    ASSERT_TRUE(RunCommand(f.Logic, kCmdPlay));
+    EXPECT_EQ(f.Engine->PlayMode, kPlayAll);
+    EXPECT_TRUE(f.Logic.Playing);
+    EXPECT_FALSE(f.Logic.CanEdit());
+    RunCommand(f.Logic, kCmdStop);
+    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
 }
 
 } // namespace tarvok
