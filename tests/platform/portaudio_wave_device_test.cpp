@@ -80,16 +80,16 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
     ASSERT_GE(id, 0);
 
     Project& p = f.P();
-    f.AddBlock(0, f.AddWave(1, 80000), 0, 1, 80000, -2.0f, 1.0f);
+    f.AddBlock(0, f.AddWave(1, 300000), 0, 1, 300000, -2.0f, 1.0f);
     f.AddBlock(1, f.AddWave(2, 60000), 10000, 1, 60000);
     p.Tracks[0].Selected = 1;
     p.Tracks[1].Selected = 1;
     p.Tracks[1].LevelL = 180;
     f.ShapeEnvelopes();
-    // The whole range fits in the ring queued at the start, so the file device, which
-    // plays as fast as it is fed, cannot run dry in the middle of it.
+    // Several seconds, far more than the buffers queued at the start: the file device takes
+    // data faster than real time, and must still get the buffers back to back.
     p.MarkIn = 15000;
-    p.MarkOut = 15000 + 52920;
+    p.MarkOut = 15000 + 264600;
 
     f.Logic.Options().DevOutID[0] = id;
     test::ManualClock clock;
@@ -114,11 +114,11 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
         ++first;
     first -= first % 2;
     const std::vector<int16_t> expected = test::ReferenceMix(p, f.Logic.Options().PlayTrimDB, 15000,
-        52920, [&](int32_t t) { return p.Tracks[t].Selected != 0; });
+        264600, [&](int32_t t) { return p.Tracks[t].Selected != 0; });
     ASSERT_NE(expected[0], 0);
     const std::vector<int16_t> tail(samples.begin() + static_cast<long>(first), samples.end());
     ASSERT_GE(tail.size(), expected.size());
-    EXPECT_EQ(test::FirstDifference(test::Frames(tail, 0, 52920), expected), -1);
+    EXPECT_EQ(test::FirstDifference(test::Frames(tail, 0, 264600), expected), -1);
     EXPECT_TRUE(test::AllZero(
         std::vector<int16_t>(tail.begin() + static_cast<long>(expected.size()), tail.end())));
 }

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace tarvok {
 
@@ -76,56 +79,90 @@ void MarkDone(WaveHeader& pHeader)
 
 } // namespace
 
-/// One open device: the stream and a single-producer, single-consumer ring of headers.
-/// The user-interface thread appends at Tail; the callback consumes at Head. Only Reset
-/// and Close touch the ring from the other side, after the stream has been stopped.
+/// One open device: a blocking output stream fed by its own writer thread from a
+/// single-producer, single-consumer ring of headers. The user-interface thread appends at
+/// Tail; the writer consumes at Head, hands the bytes to PortAudio and marks each header
+/// done. Writing blocks until the device takes the data, so the device is fed at its own
+/// pace and never gets silence between two queued buffers: a device that consumes faster
+/// than real time (a file device) receives exactly the queued samples, back to back.
 struct PortAudioWaveOut::Stream {
     PaStream* Pa = nullptr;
     std::array<WaveHeader*, kRingCapacity> Ring {};
     std::atomic<uint32_t> Head { 0 };
     std::atomic<uint32_t> Tail { 0 };
-    uint32_t Consumed = 0; ///< bytes of the front buffer played; callback only
+    uint32_t Consumed = 0; ///< bytes of the front buffer written; under Lock
     std::atomic<uint64_t> Position { 0 };
     std::atomic<bool> Paused { false };
     bool Started = false;
+
+    std::thread Writer;
+    std::mutex Lock; ///< guards the hand-over between the writer and Reset/Close
+    std::condition_variable Wake;
+    bool Quit = false; ///< under Lock
+    bool Hold = false; ///< under Lock: the writer must stay away from the ring
+    bool Writing = false; ///< under Lock: the writer is inside Pa_WriteStream
+
+    void Run();
 };
 
 namespace {
 
-/// Audio thread: no allocation, no locks; copies queued bytes and sets done flags.
-int OutputCallback(const void*, void* pOutput, unsigned long pFrames,
-    const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* pUser)
+/// Frames handed to PortAudio per write, so that pause and reset are noticed quickly.
+constexpr uint32_t kWriteFrames = 1024;
+
+/// Stops the writer touching the ring until the returned lock is released.
+std::unique_lock<std::mutex> HoldWriter(PortAudioWaveOut::Stream& pStream)
 {
-    auto* s = static_cast<PortAudioWaveOut::Stream*>(pUser);
-    auto* out = static_cast<uint8_t*>(pOutput);
-    const size_t need = static_cast<size_t>(pFrames) * 4;
-    size_t written = 0;
-    if (!s->Paused.load(std::memory_order_acquire)) {
-        while (written < need) {
-            const uint32_t head = s->Head.load(std::memory_order_relaxed);
-            if (head == s->Tail.load(std::memory_order_acquire))
-                break;
-            WaveHeader* h = s->Ring[head % kRingCapacity];
-            const size_t left = h->Length > s->Consumed ? h->Length - s->Consumed : 0;
-            const size_t take = std::min(left, need - written);
-            if (take > 0)
-                std::memcpy(out + written, h->Data + s->Consumed, take);
-            s->Consumed += static_cast<uint32_t>(take);
-            written += take;
-            if (s->Consumed >= h->Length) {
-                s->Consumed = 0;
-                MarkDone(*h);
-                s->Head.store(head + 1, std::memory_order_release);
-            }
-        }
-        s->Position.fetch_add(written, std::memory_order_relaxed);
+    std::unique_lock<std::mutex> guard(pStream.Lock);
+    pStream.Hold = true;
+    pStream.Wake.wait(guard, [&] { return !pStream.Writing; });
+    return guard;
+}
+
+void StopWriter(PortAudioWaveOut::Stream& pStream)
+{
+    {
+        std::lock_guard<std::mutex> guard(pStream.Lock);
+        pStream.Quit = true;
     }
-    if (written < need)
-        std::memset(out + written, 0, need - written);
-    return paContinue;
+    pStream.Wake.notify_all();
+    if (pStream.Writer.joinable())
+        pStream.Writer.join();
 }
 
 } // namespace
+
+void PortAudioWaveOut::Stream::Run()
+{
+    std::unique_lock<std::mutex> guard(Lock);
+    for (;;) {
+        Wake.wait(guard, [this] {
+            return Quit
+                || (!Hold && !Paused.load(std::memory_order_acquire)
+                    && Head.load(std::memory_order_relaxed) != Tail.load(std::memory_order_acquire));
+        });
+        if (Quit)
+            return;
+        const uint32_t head = Head.load(std::memory_order_relaxed);
+        WaveHeader* h = Ring[head % kRingCapacity];
+        const uint32_t left = h->Length > Consumed ? h->Length - Consumed : 0;
+        const uint32_t bytes = std::min<uint32_t>(left, kWriteFrames * 4);
+        Writing = true;
+        guard.unlock();
+        if (bytes >= 4)
+            Pa_WriteStream(Pa, h->Data + Consumed, bytes / 4); // an underflow is no error here
+        guard.lock();
+        Writing = false;
+        Consumed += bytes;
+        Position.fetch_add(bytes, std::memory_order_relaxed);
+        if (Consumed >= h->Length || bytes < 4) {
+            Consumed = 0;
+            MarkDone(*h);
+            Head.store(head + 1, std::memory_order_release);
+        }
+        Wake.notify_all();
+    }
+}
 
 PortAudioWaveOut::PortAudioWaveOut()
     : initialised_(Pa_Initialize() == paNoError)
@@ -135,6 +172,7 @@ PortAudioWaveOut::PortAudioWaveOut()
 PortAudioWaveOut::~PortAudioWaveOut()
 {
     for (auto& [handle, s] : streams_) {
+        StopWriter(*s);
         if (s->Pa) {
             Pa_AbortStream(s->Pa);
             Pa_CloseStream(s->Pa);
@@ -176,9 +214,11 @@ WaveResult PortAudioWaveOut::Open(int32_t pDeviceId, const WaveFormat& pFormat, 
     params.suggestedLatency = info ? info->defaultHighOutputLatency : 0.1;
     auto stream = std::make_unique<Stream>();
     const PaError err = Pa_OpenStream(&stream->Pa, nullptr, &params, pFormat.SampleRate,
-        paFramesPerBufferUnspecified, paClipOff | paDitherOff, OutputCallback, stream.get());
+        paFramesPerBufferUnspecified, paClipOff | paDitherOff, nullptr, nullptr);
     if (err != paNoError)
         return FromPa(err);
+    Stream* raw = stream.get();
+    stream->Writer = std::thread([raw] { raw->Run(); });
     pHandle = nextHandle_++;
     streams_[pHandle] = std::move(stream);
     return kWaveOk;
@@ -205,15 +245,19 @@ WaveResult PortAudioWaveOut::Write(WaveHandle pHandle, WaveHeader& pHeader)
     const uint32_t tail = s->Tail.load(std::memory_order_relaxed);
     if (tail - s->Head.load(std::memory_order_acquire) >= kRingCapacity)
         return kWaveErrNoMemory;
-    pHeader.Flags.store((flags | kHeaderQueued) & ~kHeaderDone, std::memory_order_relaxed);
-    s->Ring[tail % kRingCapacity] = &pHeader;
-    s->Tail.store(tail + 1, std::memory_order_release);
     if (!s->Started && !s->Paused.load()) {
         const PaError err = Pa_StartStream(s->Pa);
         if (err != paNoError)
             return FromPa(err);
         s->Started = true;
     }
+    pHeader.Flags.store((flags | kHeaderQueued) & ~kHeaderDone, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> guard(s->Lock);
+        s->Ring[tail % kRingCapacity] = &pHeader;
+        s->Tail.store(tail + 1, std::memory_order_release);
+    }
+    s->Wake.notify_all();
     return kWaveOk;
 }
 
@@ -241,7 +285,10 @@ WaveResult PortAudioWaveOut::Pause(WaveHandle pHandle)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    s->Paused.store(true, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> guard(s->Lock);
+        s->Paused.store(true, std::memory_order_release);
+    }
     return kWaveOk;
 }
 
@@ -250,13 +297,17 @@ WaveResult PortAudioWaveOut::Restart(WaveHandle pHandle)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    s->Paused.store(false, std::memory_order_release);
     if (!s->Started && s->Tail.load() != s->Head.load()) {
         const PaError err = Pa_StartStream(s->Pa);
         if (err != paNoError)
             return FromPa(err);
         s->Started = true;
     }
+    {
+        std::lock_guard<std::mutex> guard(s->Lock);
+        s->Paused.store(false, std::memory_order_release);
+    }
+    s->Wake.notify_all();
     return kWaveOk;
 }
 
@@ -265,7 +316,8 @@ WaveResult PortAudioWaveOut::Reset(WaveHandle pHandle)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    // Once the stream is stopped the callback no longer runs, so the ring is ours.
+    // With the writer held outside PortAudio the ring and the stream are ours.
+    std::unique_lock<std::mutex> guard = HoldWriter(*s);
     if (s->Started)
         Pa_AbortStream(s->Pa);
     s->Started = false;
@@ -276,6 +328,9 @@ WaveResult PortAudioWaveOut::Reset(WaveHandle pHandle)
     s->Consumed = 0;
     s->Position.store(0);
     s->Paused.store(false);
+    s->Hold = false;
+    guard.unlock();
+    s->Wake.notify_all();
     return kWaveOk;
 }
 
@@ -286,6 +341,7 @@ WaveResult PortAudioWaveOut::Close(WaveHandle pHandle)
         return kWaveErrBadHandle;
     if (s->Tail.load() != s->Head.load())
         return kWaveErrStillPlaying;
+    StopWriter(*s);
     if (s->Started)
         Pa_AbortStream(s->Pa);
     const PaError err = Pa_CloseStream(s->Pa);

@@ -7,10 +7,10 @@
 
 namespace tarvok {
 
-/// The wave-out service on PortAudio. Each open device is one output stream whose
-/// callback plays the queued buffers in order from a fixed ring of header pointers and
-/// marks each one done; the stream starts with the first buffer written (or at Restart
-/// when it was paused before). Device 0 is PortAudio's default output.
+/// The wave-out service on PortAudio. Each open device is one blocking output stream fed
+/// by a writer thread that plays the queued buffers in order from a fixed ring of header
+/// pointers and marks each one done; the stream starts with the first buffer written (or
+/// at Restart when it was paused before). Device 0 is PortAudio's default output.
 class PortAudioWaveOut : public WaveOutService {
 public:
     PortAudioWaveOut();
