@@ -7,62 +7,14 @@
 #include "core/wave_info.h"
 #include "decode/decode_audio.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
+#include "fuzz_input.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-std::string gDir;
-std::string gPath;
-
-void RemoveInput()
-{
-    ::unlink(gPath.c_str());
-    ::rmdir(gDir.c_str());
-}
-
-const std::string& InputPath()
-{
-    if (gPath.empty()) {
-        char pattern[] = "/tmp/tarvok-fuzz-XXXXXX";
-        const char* dir = ::mkdtemp(pattern);
-        if (dir == nullptr)
-            std::abort();
-        gDir = dir;
-        gPath = gDir + "/input";
-        std::atexit(RemoveInput);
-    }
-    return gPath;
-}
-
-void WriteInput(const uint8_t* pData, size_t pSize)
-{
-    int fd = ::open(InputPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        std::abort();
-    size_t done = 0;
-    while (done < pSize) {
-        ssize_t n = ::write(fd, pData + done, pSize - done);
-        if (n <= 0)
-            std::abort();
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-}
-
-void Check(bool pCondition)
-{
-    if (!pCondition)
-        std::abort();
-}
-
-} // namespace
+using tarvok::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
 {
@@ -71,16 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
     static tarvok::FfmpegMediaBackend backend;
     if (pSize == 0)
         return 0;
-    WriteInput(pData + 1, pSize - 1);
-    const std::string source = InputPath() + kExtensions[pData[0] % kExtensions.size()];
-    if (::rename(InputPath().c_str(), source.c_str()) != 0)
-        std::abort();
+    const std::string source = tarvok::fuzz::WriteInput(
+        std::string("input") + kExtensions[pData[0] % kExtensions.size()], pData + 1, pSize - 1);
     tarvok::HeadlessUi ui;
     tarvok::DecodeEnvironment env;
-    env.DataFolder = gDir + "/";
+    env.DataFolder = tarvok::fuzz::Folder();
     env.Limits.MaxDataBytes = 64 << 20;
     env.Limits.MaxIdleReads = 1000;
-    const std::string target = gDir + "/out.wav";
+    const std::string target = tarvok::fuzz::Folder() + "out.wav";
     bool cancel = false;
     const bool ok = tarvok::DecodeSoundFile(source, target, backend, env, ui, cancel);
     Check(ok == tarvok::FileExists(target));

@@ -4,6 +4,7 @@
 #include "app/headless_ui.h"
 #include "core/data_folder.h"
 #include "core/project_file.h"
+#include "fuzz_input.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,14 +13,6 @@
 #include <string>
 
 namespace {
-
-std::string gDir;
-
-void RemoveFolder()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(gDir, ec);
-}
 
 void WriteFile(const std::string& pPath, const std::string& pBytes)
 {
@@ -36,20 +29,18 @@ std::string SmallWav(uint32_t pFrames)
         + le32(44100 * 4) + le16(4) + le16(16) + "data" + le32(data.size()) + data;
 }
 
+/// The run's folder with two small working files and an envelope file the text may name.
 const std::string& Folder()
 {
-    if (gDir.empty()) {
-        char pattern[] = "/tmp/tarvok-fuzz-XXXXXX";
-        const char* dir = ::mkdtemp(pattern);
-        if (dir == nullptr)
-            std::abort();
-        gDir = std::string(dir) + "/";
-        WriteFile(gDir + "~t000001.wav", SmallWav(1000));
-        WriteFile(gDir + "~t000002.wav", SmallWav(70));
-        WriteFile(gDir + "~t000001.wfd", std::string(40, '\xCF'));
-        std::atexit(RemoveFolder);
+    static bool made = false;
+    const std::string& folder = tarvok::fuzz::Folder();
+    if (!made) {
+        WriteFile(folder + "~t000001.wav", SmallWav(1000));
+        WriteFile(folder + "~t000002.wav", SmallWav(70));
+        WriteFile(folder + "~t000001.wfd", std::string(40, '\xCF'));
+        made = true;
     }
-    return gDir;
+    return folder;
 }
 
 } // namespace
@@ -57,8 +48,7 @@ const std::string& Folder()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
 {
     const std::string& folder = Folder();
-    const std::string path = folder + "input.tvp";
-    WriteFile(path, std::string(reinterpret_cast<const char*>(pData), pSize));
+    const std::string path = tarvok::fuzz::WriteInput("input.tvp", pData, pSize);
     tarvok::DataFolder data(folder);
     tarvok::HeadlessUi ui;
     tarvok::ProjectFileEnv env { data, ui };

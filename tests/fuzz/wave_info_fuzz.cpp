@@ -1,66 +1,17 @@
 // Feeds arbitrary bytes to the WAV reader as a file: the summary must come back without a
 // crash, a hang or a read outside the file, and must be consistent with itself.
 #include "core/wave_info.h"
+#include "fuzz_input.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-std::string gDir;
-std::string gPath;
-
-void RemoveInput()
-{
-    ::unlink(gPath.c_str());
-    ::rmdir(gDir.c_str());
-}
-
-const std::string& InputPath()
-{
-    if (gPath.empty()) {
-        char pattern[] = "/tmp/tarvok-fuzz-XXXXXX";
-        const char* dir = ::mkdtemp(pattern);
-        if (dir == nullptr)
-            std::abort();
-        gDir = dir;
-        gPath = gDir + "/input.wav";
-        std::atexit(RemoveInput);
-    }
-    return gPath;
-}
-
-void WriteInput(const uint8_t* pData, size_t pSize)
-{
-    int fd = ::open(InputPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        std::abort();
-    size_t done = 0;
-    while (done < pSize) {
-        ssize_t n = ::write(fd, pData + done, pSize - done);
-        if (n <= 0)
-            std::abort();
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-}
-
-void Check(bool pCondition)
-{
-    if (!pCondition)
-        std::abort();
-}
-
-} // namespace
+using tarvok::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
 {
-    WriteInput(pData, pSize);
-    const std::string& path = InputPath();
+    const std::string path = tarvok::fuzz::WriteInput("input.wav", pData, pSize);
     tarvok::WaveInfo info = tarvok::ReadWaveInfo(path);
     if (info.Valid == 1) {
         Check(info.FileSize == static_cast<int64_t>(pSize));
