@@ -66,8 +66,8 @@ std::vector<int32_t> AssignableCommands();
 /// Width of the toolbar strip in twips for pCount buttons at display size factor pSizeRate.
 int32_t ToolbarWidthTwips(int32_t pCount, double pSizeRate);
 
-/// Keys that run commands, numbered as the virtual-key codes of the original keyboard
-/// handling so that they fit a 16-bit "last key down" slot. The GUI maps its keys here.
+/// Keys that run commands, numbered like the common desktop virtual-key codes so that they
+/// fit a 16-bit "last key down" slot. The GUI maps its keys here.
 enum class CommandKey : int16_t {
     None = 0,
     Escape = 27,
