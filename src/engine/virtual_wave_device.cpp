@@ -78,7 +78,7 @@ WaveResult VirtualWaveOut::Prepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    pHeader.Flags.fetch_or(kHeaderPrepared);
+    pHeader.MarkPrepared();
     return kWaveOk;
 }
 
@@ -87,12 +87,9 @@ WaveResult VirtualWaveOut::Write(WaveHandle pHandle, WaveHeader& pHeader)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    const uint32_t flags = pHeader.Flags.load();
-    if (!(flags & kHeaderPrepared))
-        return kWaveErrUnprepared;
-    if (flags & kHeaderQueued)
-        return kWaveErrStillPlaying;
-    pHeader.Flags.store((flags | kHeaderQueued) & ~kHeaderDone);
+    if (const WaveResult check = pHeader.CheckQueueable(); check != kWaveOk)
+        return check;
+    pHeader.MarkQueued();
     s->Queue.push_back(&pHeader);
     s->Written = true;
     return kWaveOk;
@@ -102,10 +99,7 @@ WaveResult VirtualWaveOut::Unprepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    if (pHeader.Flags.load() & kHeaderQueued)
-        return kWaveErrStillPlaying;
-    pHeader.Flags.fetch_and(~kHeaderPrepared);
-    return kWaveOk;
+    return pHeader.Unprepare();
 }
 
 WaveResult VirtualWaveOut::GetPosition(WaveHandle pHandle, uint32_t& pBytes)
@@ -141,7 +135,7 @@ WaveResult VirtualWaveOut::Reset(WaveHandle pHandle)
     if (!s)
         return kWaveErrBadHandle;
     for (WaveHeader* h : s->Queue)
-        h->Flags.store((h->Flags.load() | kHeaderDone) & ~kHeaderQueued);
+        h->MarkDone();
     s->Queue.clear();
     s->Consumed = 0;
     s->Position = 0;
@@ -182,7 +176,7 @@ void VirtualWaveOut::AdvanceFrames(int64_t pFrames)
             s.Position += static_cast<uint64_t>(take) * frameBytes;
             left -= take;
             if (s.Consumed + frameBytes > h->Length) {
-                h->Flags.store((h->Flags.load() | kHeaderDone) & ~kHeaderQueued);
+                h->MarkDone();
                 s.Queue.pop_front();
                 s.Consumed = 0;
                 ++log.BuffersPlayed;
@@ -248,7 +242,7 @@ WaveResult VirtualWaveIn::Prepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    pHeader.Flags.fetch_or(kHeaderPrepared);
+    pHeader.MarkPrepared();
     return kWaveOk;
 }
 
@@ -257,13 +251,10 @@ WaveResult VirtualWaveIn::AddBuffer(WaveHandle pHandle, WaveHeader& pHeader)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    const uint32_t flags = pHeader.Flags.load();
-    if (!(flags & kHeaderPrepared))
-        return kWaveErrUnprepared;
-    if (flags & kHeaderQueued)
-        return kWaveErrStillPlaying;
+    if (const WaveResult check = pHeader.CheckQueueable(); check != kWaveOk)
+        return check;
     pHeader.BytesRecorded.store(0);
-    pHeader.Flags.store((flags | kHeaderQueued) & ~kHeaderDone);
+    pHeader.MarkQueued();
     s->Queue.push_back(&pHeader);
     return kWaveOk;
 }
@@ -272,10 +263,7 @@ WaveResult VirtualWaveIn::Unprepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    if (pHeader.Flags.load() & kHeaderQueued)
-        return kWaveErrStillPlaying;
-    pHeader.Flags.fetch_and(~kHeaderPrepared);
-    return kWaveOk;
+    return pHeader.Unprepare();
 }
 
 WaveResult VirtualWaveIn::Start(WaveHandle pHandle)
@@ -311,7 +299,7 @@ WaveResult VirtualWaveIn::Reset(WaveHandle pHandle)
     if (!s)
         return kWaveErrBadHandle;
     for (WaveHeader* h : s->Queue)
-        h->Flags.store((h->Flags.load() | kHeaderDone) & ~kHeaderQueued);
+        h->MarkDone();
     s->Queue.clear();
     s->Position = 0;
     s->Started = false;
@@ -352,7 +340,7 @@ void VirtualWaveIn::AdvanceFrames(int64_t pFrames)
             h->BytesRecorded.store(have + static_cast<uint32_t>(take) * frameBytes);
             left -= take;
             if (h->BytesRecorded.load() + frameBytes > h->Length) {
-                h->Flags.store((h->Flags.load() | kHeaderDone) & ~kHeaderQueued);
+                h->MarkDone();
                 s.Queue.pop_front();
             }
         }

@@ -39,6 +39,39 @@ struct WaveHeader {
     std::atomic<uint32_t> Flags { 0 };
 
     bool IsDone() const { return (Flags.load(std::memory_order_acquire) & kHeaderDone) != 0; }
+
+    // The flag bookkeeping every device shares.
+
+    /// Prepare: marks the header usable with the device.
+    void MarkPrepared() { Flags.fetch_or(kHeaderPrepared); }
+    /// The checks of Write and AddBuffer: unprepared and still queued headers are refused.
+    WaveResult CheckQueueable() const
+    {
+        const uint32_t flags = Flags.load(std::memory_order_acquire);
+        if (!(flags & kHeaderPrepared))
+            return kWaveErrUnprepared;
+        return (flags & kHeaderQueued) ? kWaveErrStillPlaying : kWaveOk;
+    }
+    /// Hands the header to a device: queued, not done.
+    void MarkQueued()
+    {
+        Flags.store((Flags.load(std::memory_order_relaxed) | kHeaderQueued) & ~kHeaderDone,
+            std::memory_order_release);
+    }
+    /// Played or recorded, and no longer queued, in one store.
+    void MarkDone()
+    {
+        Flags.store((Flags.load(std::memory_order_relaxed) | kHeaderDone) & ~kHeaderQueued,
+            std::memory_order_release);
+    }
+    /// Unprepare: refused while the header is queued.
+    WaveResult Unprepare()
+    {
+        if (Flags.load(std::memory_order_acquire) & kHeaderQueued)
+            return kWaveErrStillPlaying;
+        Flags.fetch_and(~kHeaderPrepared);
+        return kWaveOk;
+    }
 };
 
 /// The project's sound format: signed 16-bit PCM, two channels, left first.

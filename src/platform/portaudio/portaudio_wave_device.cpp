@@ -70,13 +70,6 @@ std::vector<WaveDeviceInfo> DeviceList(bool pOutput)
     return list;
 }
 
-/// Marks a header played (or recorded) and no longer queued, in one store.
-void MarkDone(WaveHeader& pHeader)
-{
-    const uint32_t flags = pHeader.Flags.load(std::memory_order_relaxed);
-    pHeader.Flags.store((flags | kHeaderDone) & ~kHeaderQueued, std::memory_order_release);
-}
-
 } // namespace
 
 /// One open device: a blocking output stream fed by its own writer thread from a
@@ -157,7 +150,7 @@ void PortAudioWaveOut::Stream::Run()
         Position.fetch_add(bytes, std::memory_order_relaxed);
         if (Consumed >= h->Length || bytes < 4) {
             Consumed = 0;
-            MarkDone(*h);
+            h->MarkDone();
             Head.store(head + 1, std::memory_order_release);
         }
         Wake.notify_all();
@@ -228,7 +221,7 @@ WaveResult PortAudioWaveOut::Prepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    pHeader.Flags.fetch_or(kHeaderPrepared);
+    pHeader.MarkPrepared();
     return kWaveOk;
 }
 
@@ -237,11 +230,8 @@ WaveResult PortAudioWaveOut::Write(WaveHandle pHandle, WaveHeader& pHeader)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    const uint32_t flags = pHeader.Flags.load(std::memory_order_acquire);
-    if (!(flags & kHeaderPrepared))
-        return kWaveErrUnprepared;
-    if (flags & kHeaderQueued)
-        return kWaveErrStillPlaying;
+    if (const WaveResult check = pHeader.CheckQueueable(); check != kWaveOk)
+        return check;
     const uint32_t tail = s->Tail.load(std::memory_order_relaxed);
     if (tail - s->Head.load(std::memory_order_acquire) >= kRingCapacity)
         return kWaveErrNoMemory;
@@ -251,7 +241,7 @@ WaveResult PortAudioWaveOut::Write(WaveHandle pHandle, WaveHeader& pHeader)
             return FromPa(err);
         s->Started = true;
     }
-    pHeader.Flags.store((flags | kHeaderQueued) & ~kHeaderDone, std::memory_order_relaxed);
+    pHeader.MarkQueued();
     {
         std::lock_guard<std::mutex> guard(s->Lock);
         s->Ring[tail % kRingCapacity] = &pHeader;
@@ -265,10 +255,7 @@ WaveResult PortAudioWaveOut::Unprepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    if (pHeader.Flags.load() & kHeaderQueued)
-        return kWaveErrStillPlaying;
-    pHeader.Flags.fetch_and(~kHeaderPrepared);
-    return kWaveOk;
+    return pHeader.Unprepare();
 }
 
 WaveResult PortAudioWaveOut::GetPosition(WaveHandle pHandle, uint32_t& pBytes)
@@ -323,7 +310,7 @@ WaveResult PortAudioWaveOut::Reset(WaveHandle pHandle)
     s->Started = false;
     const uint32_t tail = s->Tail.load(std::memory_order_acquire);
     for (uint32_t i = s->Head.load(std::memory_order_acquire); i != tail; ++i)
-        MarkDone(*s->Ring[i % kRingCapacity]);
+        s->Ring[i % kRingCapacity]->MarkDone();
     s->Head.store(tail, std::memory_order_release);
     s->Consumed = 0;
     s->Position.store(0);
@@ -386,7 +373,7 @@ int InputCallback(const void* pInput, void*, unsigned long pFrames, const PaStre
         taken += take;
         h->BytesRecorded.store(filled + static_cast<uint32_t>(take), std::memory_order_release);
         if (filled + take >= h->Length) {
-            MarkDone(*h);
+            h->MarkDone();
             s->Head.store(head + 1, std::memory_order_release);
         }
     }
@@ -457,7 +444,7 @@ WaveResult PortAudioWaveIn::Prepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    pHeader.Flags.fetch_or(kHeaderPrepared);
+    pHeader.MarkPrepared();
     return kWaveOk;
 }
 
@@ -466,16 +453,13 @@ WaveResult PortAudioWaveIn::AddBuffer(WaveHandle pHandle, WaveHeader& pHeader)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    const uint32_t flags = pHeader.Flags.load(std::memory_order_acquire);
-    if (!(flags & kHeaderPrepared))
-        return kWaveErrUnprepared;
-    if (flags & kHeaderQueued)
-        return kWaveErrStillPlaying;
+    if (const WaveResult check = pHeader.CheckQueueable(); check != kWaveOk)
+        return check;
     const uint32_t tail = s->Tail.load(std::memory_order_relaxed);
     if (tail - s->Head.load(std::memory_order_acquire) >= kRingCapacity)
         return kWaveErrNoMemory;
     pHeader.BytesRecorded.store(0, std::memory_order_relaxed);
-    pHeader.Flags.store((flags | kHeaderQueued) & ~kHeaderDone, std::memory_order_relaxed);
+    pHeader.MarkQueued();
     s->Ring[tail % kRingCapacity] = &pHeader;
     s->Tail.store(tail + 1, std::memory_order_release);
     return kWaveOk;
@@ -485,10 +469,7 @@ WaveResult PortAudioWaveIn::Unprepare(WaveHandle pHandle, WaveHeader& pHeader)
 {
     if (!Find(pHandle))
         return kWaveErrBadHandle;
-    if (pHeader.Flags.load() & kHeaderQueued)
-        return kWaveErrStillPlaying;
-    pHeader.Flags.fetch_and(~kHeaderPrepared);
-    return kWaveOk;
+    return pHeader.Unprepare();
 }
 
 WaveResult PortAudioWaveIn::Start(WaveHandle pHandle)
@@ -533,7 +514,7 @@ WaveResult PortAudioWaveIn::Reset(WaveHandle pHandle)
     s->Started = false;
     const uint32_t tail = s->Tail.load(std::memory_order_acquire);
     for (uint32_t i = s->Head.load(std::memory_order_acquire); i != tail; ++i)
-        MarkDone(*s->Ring[i % kRingCapacity]);
+        s->Ring[i % kRingCapacity]->MarkDone();
     s->Head.store(tail, std::memory_order_release);
     s->Position.store(0);
     return kWaveOk;
