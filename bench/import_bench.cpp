@@ -14,6 +14,8 @@
 #include "core/wave_info.h"
 #include "render/conv_wave.h"
 
+#include "tone_file.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -31,30 +33,7 @@ namespace {
 constexpr int32_t kRate = 48000;
 constexpr int32_t kSeconds = 600;
 
-/// Writes a ten-minute file of two detuned tones with a slow swell.
-bool MakeTestFile(const std::string& pPath)
-{
-    const int64_t frames = int64_t { kRate } * kSeconds;
-    auto header = tarvok::WriteWaveHeader(kRate, 16, 2, pPath, frames * 4, true);
-    if (!header || !header->IsOpen())
-        return false;
-    tarvok::FileHandle file = std::move(*header);
-    std::vector<int16_t> block(static_cast<size_t>(kRate) * 2);
-    for (int64_t start = 0; start < frames; start += kRate) {
-        for (int32_t i = 0; i < kRate; ++i) {
-            double t = static_cast<double>(start + i) / kRate;
-            double swell = 0.5 + 0.5 * std::sin(t * 0.3);
-            block[2 * i] = static_cast<int16_t>(30000.0 * swell * std::sin(t * 2 * M_PI * 440.0));
-            block[2 * i + 1]
-                = static_cast<int16_t>(30000.0 * swell * std::sin(t * 2 * M_PI * 443.0));
-        }
-        file = tarvok::WriteBytesKeep(
-            block.data(), static_cast<int64_t>(block.size()) * 2, -1, std::move(file), pPath);
-        if (!file.IsOpen())
-            return false;
-    }
-    return file.Close();
-}
+bool MakeTestFile(const std::string& pPath) { return tarvok::bench::MakeToneFile(pPath, kRate, kSeconds); }
 
 bool ConvertOnce(const std::string& pSource, const std::string& pTarget)
 {
