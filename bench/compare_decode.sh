@@ -31,31 +31,13 @@ else
     rm -f "$work/in.wav"
 fi
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-less() { awk "BEGIN { exit !($1 < $2) }"; }
-
-# Best wall time in seconds of "$@" over $runs runs; the output file is removed after each.
-best() {
-    best_time=""
-    i=0
-    while [ "$i" -lt "$runs" ]; do
-        rm -f "$work/out.wav"
-        start=$(now)
-        "$@" >/dev/null 2>&1
-        end=$(now)
-        t=$(calc "$end - $start")
-        if [ -z "$best_time" ] || less "$t" "$best_time"; then
-            best_time=$t
-        fi
-        i=$((i + 1))
-    done
-    rm -f "$work/out.wav"
-    echo "$best_time"
-}
+. "$(dirname "$0")/timing.sh"
+# The output file is removed before each run.
+before_run() { rm -f "$work/out.wav"; }
 
 peer=$(best ffmpeg -nostdin -v error -y -i "$mp3" "$work/out.wav")
 ours=$(best "$tool" "$mp3" "$work/out.wav")
+rm -f "$work/out.wav"
 echo "ffmpeg -i IN.mp3 OUT.wav: ${peer} s"
 echo "tarvok-decode IN.mp3 OUT.wav: ${ours} s"
 echo "ratio (ours / ffmpeg): $(calc "$ours / $peer") (target at most 1.2)"

@@ -31,26 +31,7 @@ else
     "$bench" --make-file "$file"
 fi
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-less() { awk "BEGIN { exit !($1 < $2) }"; }
-
-# Best wall time in seconds of "$@" over $runs runs.
-best() {
-    best_time=""
-    i=0
-    while [ "$i" -lt "$runs" ]; do
-        start=$(now)
-        "$@" >/dev/null 2>&1
-        end=$(now)
-        t=$(calc "$end - $start")
-        if [ -z "$best_time" ] || less "$t" "$best_time"; then
-            best_time=$t
-        fi
-        i=$((i + 1))
-    done
-    echo "$best_time"
-}
+. "$(dirname "$0")/timing.sh"
 
 run_sox() { rm -f "$work/sox.wav"; sox "$file" -r 44100 "$work/sox.wav" rate -q; }
 run_conv() { rm -f "$work/conv.wav"; "$bench" --time-conv "$file" "$work/conv.wav"; }

@@ -28,22 +28,8 @@ export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/share" XDG_STATE_HOME
 data="$work/data"
 mkdir -p "$data"
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
-
-# Best wall time in seconds of "$@" over $runs runs.
-best() {
-    best_time=""
-    i=0
-    while [ "$i" -lt "$runs" ]; do
-        start=$(now)
-        "$@" > /dev/null 2>&1
-        t=$(calc "$(now) - $start")
-        if [ -z "$best_time" ] || awk "BEGIN { exit !($t < $best_time) }"; then best_time=$t; fi
-        i=$((i + 1))
-    done
-    echo "$best_time"
-}
+. "$(dirname "$0")/timing.sh"
+ratio() { awk "BEGIN { printf \"%.3f\", $1 }"; }
 
 # Peak resident size in KiB of one run of "$@".
 peak_kib() {
@@ -75,7 +61,7 @@ ours=$(best "$cli" --data-folder "$data" mixdown mix -o "$work/ours.wav")
 # shellcheck disable=SC2086
 peer=$(best sox -m $inputs -b 16 "$work/sox.wav")
 rss=$(peak_kib "$cli" --data-folder "$data" mixdown mix -o "$work/ours.wav")
-echo "mix of 8 tracks:  tarvok2 ${ours}s  sox -m ${peer}s  ratio $(calc "$ours / $peer")  (target <= 0.5)"
+echo "mix of 8 tracks:  tarvok2 ${ours}s  sox -m ${peer}s  ratio $(ratio "$ours / $peer")  (target <= 0.5)"
 echo "                  tarvok2 peak resident size ${rss} KiB"
 
 if command -v lame > /dev/null; then
@@ -83,7 +69,7 @@ if command -v lame > /dev/null; then
     "$cli" --data-folder "$data" import one "$work/in0.wav" --track 0 --at 0 > /dev/null
     ours=$(best "$cli" --data-folder "$data" mixdown one -o "$work/ours.mp3" --bitrate 192)
     peer=$(best lame --quiet -b 192 "$work/in0.wav" "$work/lame.mp3")
-    echo "mp3 at 192 kbps:  tarvok2 ${ours}s  lame -b 192 ${peer}s  ratio $(calc "$ours / $peer")  (target <= 1.1)"
+    echo "mp3 at 192 kbps:  tarvok2 ${ours}s  lame -b 192 ${peer}s  ratio $(ratio "$ours / $peer")  (target <= 1.1)"
 else
     echo "mp3: lame not installed, skipped"
 fi

@@ -28,26 +28,7 @@ else
 fi
 trap '[ -n "$made" ] && rm -f "$made"' EXIT
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-less() { awk "BEGIN { exit !($1 < $2) }"; }
-
-# Best wall time in seconds of "$@" over $runs runs.
-best() {
-    best_time=""
-    i=0
-    while [ "$i" -lt "$runs" ]; do
-        start=$(now)
-        "$@" >/dev/null 2>&1
-        end=$(now)
-        t=$(calc "$end - $start")
-        if [ -z "$best_time" ] || less "$t" "$best_time"; then
-            best_time=$t
-        fi
-        i=$((i + 1))
-    done
-    echo "$best_time"
-}
+. "$(dirname "$0")/timing.sh"
 
 # Best time the program itself reports (excludes process start-up and the file summary).
 best_reported() {
