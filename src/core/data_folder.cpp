@@ -2,12 +2,14 @@
 
 #include "app/paths.h"
 #include "app/user_interface.h"
+#include "base/legacy_text.h"
 #include "base/text.h"
+#include "core/file_io.h"
+#include "core/project_file.h"
 
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -107,73 +109,22 @@ bool RemoveFile(const fs::path& pPath)
     return fs::remove(pPath, ec) && !ec;
 }
 
-std::optional<std::string> ReadWholeFile(const fs::path& pPath)
-{
-    std::error_code ec;
-    std::uintmax_t size = fs::file_size(pPath, ec);
-    if (ec || size > kMaxProjectFileBytes)
-        return std::nullopt;
-    std::ifstream in(pPath, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (in.gcount() != static_cast<std::streamsize>(size))
-        return std::nullopt;
-    return bytes;
-}
-
-// Lines end in CR LF, LF or CR; empty lines at the end of the text are dropped. Works on
-// bytes, so legacy Shift-JIS text splits correctly too: neither CR nor LF can be the second
-// byte of a double-byte character.
-std::vector<std::string_view> SplitTextLines(std::string_view pText)
-{
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    for (size_t i = 0; i < pText.size(); ++i) {
-        if (pText[i] != '\r' && pText[i] != '\n')
-            continue;
-        lines.push_back(pText.substr(start, i - start));
-        if (pText[i] == '\r' && i + 1 < pText.size() && pText[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < pText.size())
-        lines.push_back(pText.substr(start));
-    while (!lines.empty() && Trim(lines.back()).empty())
-        lines.pop_back();
-    return lines;
-}
-
-// Splits at commas outside double quotes and drops the quotes. Commas and quotes are below
-// the range of Shift-JIS second bytes, so byte-wise splitting also serves legacy files.
-std::vector<std::string> SplitFields(std::string_view pLine)
-{
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (char c : pLine) {
-        if (c == '"')
-            quoted = !quoted;
-        else if (c == ',' && !quoted)
-            fields.emplace_back();
-        else
-            fields.back().push_back(c);
-    }
-    return fields;
-}
-
 // The file names a project file refers to: each track's envelope file and each wave file's
 // WAV and peak file, as written. Nothing when the file cannot be read or is not laid out as
 // a project file.
 std::optional<std::vector<std::string>> ReadProjectReferences(const fs::path& pPath)
 {
-    std::optional<std::string> text = ReadWholeFile(pPath);
-    if (!text)
+    // Read exactly as the project reader reads it, so that both see the same names.
+    const int64_t size = FileSize64(pPath.string());
+    if (size < 0 || static_cast<std::uintmax_t>(size) > kMaxProjectFileBytes)
         return std::nullopt;
-    std::vector<std::string_view> lines = SplitTextLines(*text);
+    std::optional<std::string> bytes = ReadAllBytes(pPath.string());
+    if (!bytes)
+        return std::nullopt;
+    std::vector<std::string> lines = SplitLines(DecodeLegacyText(*bytes));
     if (lines.empty())
         return std::nullopt;
-    std::vector<std::string> header = SplitFields(lines[0]);
+    std::vector<std::string> header = SplitProjectFields(lines[0]);
     if (header.size() < kMinHeaderFields)
         return std::nullopt;
     std::optional<int64_t> lastTrackNo = ParseInteger(header[1]);
@@ -189,13 +140,13 @@ std::optional<std::vector<std::string>> ReadProjectReferences(const fs::path& pP
     std::vector<std::string> names;
     size_t line = 1;
     for (uint64_t i = 0; i < trackLines; ++i, ++line) {
-        std::vector<std::string> fields = SplitFields(lines[line]);
+        std::vector<std::string> fields = SplitProjectFields(lines[line]);
         if (fields.size() < kMinTrackFields)
             return std::nullopt;
         names.push_back(std::move(fields[11]));
     }
     for (uint64_t i = 0; i < waveLines; ++i, ++line) {
-        std::vector<std::string> fields = SplitFields(lines[line]);
+        std::vector<std::string> fields = SplitProjectFields(lines[line]);
         if (fields.size() < kMinWaveFields)
             return std::nullopt;
         names.push_back(std::move(fields[4]));
