@@ -1,5 +1,7 @@
 #include "edit/block_edit.h"
 
+#include "edit/range_edit.h"
+
 #include "base/numeric.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
@@ -420,40 +422,6 @@ bool InsertTrack(Project& pProject, int32_t pTrack)
     return true;
 }
 
-void EraseRangeKeepPositions(Project& pProject)
-{
-    const int64_t in = pProject.MarkIn;
-    const int64_t out = pProject.MarkOut;
-    if (out <= in)
-        return;
-    for (int32_t i = pProject.BlockCount() - 1; i >= 0; --i) {
-        const Block b = pProject.Blocks[i];
-        const int64_t s = b.StartAdr;
-        const int64_t e = b.EndAdr;
-        if (!OnSelectedTrack(pProject, b) || e < in || s >= out)
-            continue;
-        if (s >= in && e < out) {
-            pProject.DeleteBlock(i);
-            continue;
-        }
-        Block& kept = pProject.Blocks[i];
-        if (s < in && e >= out) {
-            Block tail = PartFrom(b, b.SrcStart + (out - s), out);
-            kept.SrcEnd = Clamp32(b.SrcStart + (in - s) - 1, 1, b.SrcEnd);
-            pProject.NormalizeBlock(i);
-            if (InsertBlockAfter(pProject, i, tail))
-                pProject.NormalizeBlock(i + 1);
-        } else if (s < in) {
-            kept.SrcEnd = Clamp32(b.SrcStart + (in - s) - 1, 1, b.SrcEnd);
-            pProject.NormalizeBlock(i);
-        } else {
-            kept.SrcStart = Clamp32(b.SrcStart + (out - s), 1, b.SrcEnd);
-            kept.StartAdr = static_cast<int32_t>(out);
-            pProject.NormalizeBlock(i);
-        }
-    }
-}
-
 Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std::string& pPath,
     int32_t pStartAdr, std::string_view pName)
 {
@@ -512,7 +480,8 @@ Result<std::vector<PlacedFile>> MergeRange(Project& pProject, const TrackRendere
         if (info.Valid == 0 || info.Frames < 1)
             return Fail("ファイル形式が違います");
     }
-    EraseRangeKeepPositions(pProject);
+    if (!EraseSelected(pProject, false))
+        return Fail("編集エラー");
     std::vector<PlacedFile> placed;
     for (const auto& [track, path] : rendered) {
         Result<PlacedFile> one = PlaceFileOnTrack(pProject, track, path, pProject.MarkIn, "");

@@ -92,11 +92,6 @@ bool RemoveTrack(Project& pProject, int32_t pTrack);
 /// envelope. False (nothing changed) with 64 tracks or a bad index.
 bool InsertTrack(Project& pProject, int32_t pTrack);
 
-/// Cuts the range [MarkIn, MarkOut) out of the blocks of the selected tracks and leaves a
-/// gap (nothing after the range moves). A block ending on MarkOut keeps that frame, which
-/// lies outside the range.
-void EraseRangeKeepPositions(Project& pProject);
-
 /// A whole working file placed as a new block.
 struct PlacedFile {
     int32_t Block = -1; ///< index of the new block

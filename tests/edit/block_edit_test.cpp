@@ -1,4 +1,5 @@
 #include "edit/block_edit.h"
+#include "edit/range_edit.h"
 
 #include "core/project_file.h"
 #include "edit/block_layout.h"
@@ -343,7 +344,7 @@ TEST(BlockEdit, CleanBlockName)
     EXPECT_EQ(CleanBlockName(""), "");
 }
 
-TEST(EraseRangeKeepPositions, LeavesAGapAndKeepsFramesOutsideTheRange)
+TEST(MergeRange, ItsEraseLeavesAGapAndKeepsFramesOutsideTheRange)
 {
     struct Case {
         std::vector<BlockSpec> Blocks;
@@ -362,7 +363,7 @@ TEST(EraseRangeKeepPositions, LeavesAGapAndKeepsFramesOutsideTheRange)
         Project p = MakeLayout(c.Blocks);
         p.MarkIn = 1000;
         p.MarkOut = 2000;
-        EraseRangeKeepPositions(p);
+        ASSERT_TRUE(EraseSelected(p, false));
         EXPECT_EQ(LayoutTable(p), c.After);
         EXPECT_EQ(p.CheckInvariants(), "");
     }
