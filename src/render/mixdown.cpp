@@ -12,6 +12,7 @@
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "edit/envelope.h"
+#include "edit/range_edit.h"
 #include "render/conv_wave.h"
 #include "render/mp3_encoder.h"
 #include "render/render_tracks.h"
@@ -138,39 +139,6 @@ bool ConvertRender(MainLogic& pLogic, const std::string& pSource, const std::str
         }
     });
     return conv.ConvWave(pSource, pTarget, pFormat.Rate, pFormat.Bits, pFormat.Channels, 1, false);
-}
-
-// Takes the range [pFrom, pTo) out of the blocks of one track: blocks inside go, blocks
-// reaching into it are shortened, a block spanning it is split in two.
-void EraseTrackRange(Project& pProject, int32_t pTrack, int32_t pFrom, int32_t pTo)
-{
-    for (int32_t i = pProject.BlockCount() - 1; i >= 0; --i) {
-        Block& block = pProject.Blocks[static_cast<size_t>(i)];
-        if (block.TrackNo != pTrack || block.StartAdr >= pTo || block.EndAdr < pFrom)
-            continue;
-        const bool before = block.StartAdr < pFrom;
-        const bool after = block.EndAdr >= pTo;
-        if (!before && !after) {
-            pProject.DeleteBlock(i);
-            continue;
-        }
-        if (before && after) {
-            Block tail = block;
-            tail.SrcStart += pTo - block.StartAdr;
-            tail.StartAdr = pTo;
-            block.SrcEnd -= block.EndAdr - (pFrom - 1);
-            pProject.NormalizeBlock(i);
-            pProject.Blocks.insert(pProject.Blocks.begin() + i + 1, tail);
-            pProject.NormalizeBlock(i + 1);
-        } else if (before) {
-            block.SrcEnd -= block.EndAdr - (pFrom - 1);
-            pProject.NormalizeBlock(i);
-        } else {
-            block.SrcStart += pTo - block.StartAdr;
-            block.StartAdr = pTo;
-            pProject.NormalizeBlock(i);
-        }
-    }
 }
 
 // Resets the track's envelope to the unity level over the range and removes the fade
@@ -525,7 +493,8 @@ MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3E
         const int64_t markOut = std::min<int64_t>(from + info.Frames, kMaxLength - 1);
         project.MarkIn = static_cast<int32_t>(from);
         project.MarkOut = static_cast<int32_t>(markOut);
-        EraseTrackRange(project, track, project.MarkIn, project.MarkOut);
+        // Only the target track is selected now, so the range erase acts on it alone.
+        EraseSelected(project, false);
         ResizeEnvelopes(project, project.MarkOut, false);
         ClearTrackFade(pLogic, track, project.MarkIn, project.MarkOut);
         const bool placed = PlaceOnTrack(pLogic, track, renderFile, project.MarkIn);
