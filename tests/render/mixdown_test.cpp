@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -222,6 +223,43 @@ TEST(Mixdown, TrackTargetIsOneUndoableEdit)
     // The placed file holds the mix of track 0.
     EXPECT_EQ(
         Frames(p.WaveFiles[p.Blocks[1].WaveNo].FileName), Frames(f.Home.Dir().File("src.wav")));
+}
+
+TEST(Mixdown, TrackTargetReplacesTheRangeOnItsTrackOnly)
+{
+    Fixture f;
+    f.AddMaterial(3000);
+    // A silent-in-the-mix block on the target track reaching past the range: its part after
+    // the range stays where it was.
+    Project& p = f.Logic.Proj();
+    const int32_t w = p.Blocks[0].WaveNo;
+    ASSERT_TRUE(p.AddBlock());
+    p.Blocks[1].WaveNo = w;
+    p.Blocks[1].TrackNo = 2;
+    p.Blocks[1].StartAdr = 1000;
+    p.Blocks[1].SrcStart = 1;
+    p.Blocks[1].SrcEnd = 3000;
+    ASSERT_TRUE(p.NormalizeBlock(1));
+    p.Tracks[2].PlaySelected = 0;
+    p.UpdateTitleLength(false);
+    MixdownRequest r = f.FileRequest("");
+    r.TargetMode = kMixTargetTrack;
+    r.TargetTrack = 2;
+    r.SourceTracks = 2; // the playing tracks
+    r.SourceRange = 1; // the selection
+    p.MarkIn = 0;
+    p.MarkOut = 2000;
+    ASSERT_EQ(RunMixdown(f.Logic, r, nullptr).Outcome, MixdownOutcome::Finished);
+    ASSERT_EQ(p.CheckInvariants(), "");
+    std::vector<std::string> track2;
+    for (const Block& b : p.Blocks)
+        if (b.TrackNo == 2)
+            track2.push_back(std::to_string(b.StartAdr) + ".." + std::to_string(b.EndAdr) + "@"
+                + std::to_string(b.SrcStart));
+    std::sort(track2.begin(), track2.end());
+    EXPECT_EQ(track2, (std::vector<std::string> { "0..1999@1", "2000..3999@1001" }));
+    EXPECT_EQ(p.Blocks[0].TrackNo, 0);
+    EXPECT_EQ(p.Blocks[0].EndAdr, 2999); // other tracks are untouched
 }
 
 TEST(Mixdown, SaveValuesAndLoadThemBack)
