@@ -3,6 +3,7 @@
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project.h"
+#include "core/wave_info.h"
 
 namespace tarvok {
 
@@ -40,36 +41,49 @@ std::string BaseNameOf(std::string_view pPath)
     return std::string(name);
 }
 
+Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std::string& pPath,
+    int32_t pStartAdr, std::string_view pName)
+{
+    if (pTrack < 0 || pTrack > pProject.LastTrackNo)
+        return Fail("トラック選択エラー");
+    WaveInfo info = ReadWaveInfo(pPath);
+    if (info.Valid == 0 || info.Frames < 1)
+        return Fail("ファイル形式が違います");
+    PlacedFile placed;
+    placed.Wave = pProject.FindWaveFile(pPath);
+    if (placed.Wave < 0) {
+        placed.Wave = pProject.AddWaveFile(pPath);
+        if (placed.Wave < 0)
+            return Fail("ファイル形式が違います");
+        placed.NewWave = true;
+    }
+    if (!pProject.AddBlock()) {
+        if (placed.NewWave)
+            pProject.RemoveWaveFile(placed.Wave);
+        return Fail("編集エラー");
+    }
+    placed.Block = pProject.BlockCount() - 1;
+    Block& b = pProject.Blocks.back();
+    b.TrackNo = pTrack;
+    b.StartAdr = pStartAdr;
+    b.WaveNo = placed.Wave;
+    b.SrcStart = 1;
+    b.SrcEnd = pProject.WaveFiles[placed.Wave].Length;
+    b.Name = pName.empty() ? CleanBlockName(BaseNameOf(pPath)) : std::string(pName);
+    pProject.NormalizeBlock(placed.Block);
+    pProject.UpdateTitleLength(false);
+    return placed;
+}
+
 bool LoadFileToTrack(Project& pProject, int32_t pTrack, const std::string& pFilename,
     int32_t pBlockAddr, std::string_view pBlockName, DataFolder& pFolder, int32_t pWfMode,
     UserInterface& pUi, bool& pCancel)
 {
-    int32_t wave = pProject.FindWaveFile(pFilename);
-    const bool isNew = wave < 0;
-    if (isNew) {
-        wave = pProject.AddWaveFile(pFilename);
-        if (wave < 0)
-            return false;
-    }
-    // A file without frames would give a block reaching past its file.
-    if (pProject.WaveFiles[wave].Length <= 0 || !pProject.AddBlock()) {
-        if (isNew)
-            pProject.RemoveWaveFile(wave);
+    Result<PlacedFile> placed = PlaceFileOnTrack(pProject, pTrack, pFilename, pBlockAddr, pBlockName);
+    if (!placed)
         return false;
-    }
-    Block& block = pProject.Blocks.back();
-    block.TrackNo = pTrack;
-    block.StartAdr = pBlockAddr;
-    block.WaveNo = wave;
-    block.SrcStart = 1;
-    block.SrcEnd = pProject.WaveFiles[wave].Length;
-    block.Name
-        = pBlockName.empty() ? CleanBlockName(BaseNameOf(pFilename)) : std::string(pBlockName);
-    pProject.NormalizeBlock(pProject.BlockCount() - 1);
-    pProject.UpdateTitleLength(false);
-    if (isNew)
-        BuildPeaks(
-            pProject, wave, pTrack, "", pWfMode, pFolder.NewTempName(kTempPeak), pUi, pCancel);
+    if (placed->NewWave)
+        BuildPeaks(pProject, placed->Wave, pTrack, "", pWfMode, pFolder.NewTempName(kTempPeak), pUi, pCancel);
     return true;
 }
 

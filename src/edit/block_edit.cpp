@@ -422,40 +422,6 @@ bool InsertTrack(Project& pProject, int32_t pTrack)
     return true;
 }
 
-Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std::string& pPath,
-    int32_t pStartAdr, std::string_view pName)
-{
-    if (pTrack < 0 || pTrack > pProject.LastTrackNo)
-        return Fail("トラック選択エラー");
-    WaveInfo info = ReadWaveInfo(pPath);
-    if (info.Valid == 0 || info.Frames < 1)
-        return Fail("ファイル形式が違います");
-    PlacedFile placed;
-    placed.Wave = pProject.FindWaveFile(pPath);
-    if (placed.Wave < 0) {
-        placed.Wave = pProject.AddWaveFile(pPath);
-        if (placed.Wave < 0)
-            return Fail("ファイル形式が違います");
-        placed.NewWave = true;
-    }
-    if (!pProject.AddBlock()) {
-        if (placed.NewWave)
-            pProject.RemoveWaveFile(placed.Wave);
-        return Fail("編集エラー");
-    }
-    placed.Block = pProject.BlockCount() - 1;
-    Block& b = pProject.Blocks.back();
-    b.TrackNo = pTrack;
-    b.StartAdr = pStartAdr;
-    b.WaveNo = placed.Wave;
-    b.SrcStart = 1;
-    b.SrcEnd = pProject.WaveFiles[placed.Wave].Length;
-    b.Name = pName.empty() ? CleanBlockName(BaseNameOf(pPath)) : std::string(pName);
-    pProject.NormalizeBlock(placed.Block);
-    pProject.UpdateTitleLength(false);
-    return placed;
-}
-
 Result<std::string> UnwiredTrackRender(const Project&, int32_t pTrack)
 {
     return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");

@@ -92,19 +92,6 @@ bool RemoveTrack(Project& pProject, int32_t pTrack);
 /// envelope. False (nothing changed) with 64 tracks or a bad index.
 bool InsertTrack(Project& pProject, int32_t pTrack);
 
-/// A whole working file placed as a new block.
-struct PlacedFile {
-    int32_t Block = -1; ///< index of the new block
-    int32_t Wave = -1; ///< its wave file
-    bool NewWave = false; ///< the wave file was added (its peaks still need building)
-};
-
-/// Places the whole WAV file at pStartAdr on pTrack as a new block named pName, or after
-/// the file's base name when pName is empty. Fails, changing nothing, when the file is not
-/// a usable WAV file with at least one frame or the track does not exist.
-Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std::string& pPath,
-    int32_t pStartAdr, std::string_view pName);
-
 /// Renders track pTrack's range [MarkIn, MarkOut) with its levels and envelope into a new
 /// working file and returns its path, or the reason it could not.
 using TrackRenderer = std::function<Result<std::string>(const Project& pProject, int32_t pTrack)>;
