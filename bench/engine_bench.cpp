@@ -5,12 +5,12 @@
 //   engine_bench [benchmark options]
 //
 // Target: under 5 % of one core (the counter cpu_percent_of_realtime).
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
 #include "engine/playback_engine.h"
-#include "engine/transport.h"
+#include "app/transport.h"
 #include "engine/virtual_wave_device.h"
 
 #include <benchmark/benchmark.h>
@@ -111,7 +111,7 @@ void BM_PlaybackEngine64Tracks(benchmark::State& state)
     for (auto _ : state) {
         VirtualWaveOut device(1);
         NoWaitClock clock;
-        PlaybackEngine engine(device, logic, clock);
+        PlaybackEngine engine(device, logic.Proj(), logic.Ui(), logic.Options(), clock);
         AttachTransport(logic, engine);
         logic.Proj().Head = 0;
         const std::clock_t begin = std::clock();

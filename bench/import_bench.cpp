@@ -8,9 +8,9 @@
 //                                               peaks), prints seconds
 //
 // The last three serve bench/compare_import.sh, which times sox on the same file.
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "core/wave_info.h"
 #include "render/conv_wave.h"
 

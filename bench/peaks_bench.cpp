@@ -5,7 +5,7 @@
 //   peaks_bench --time-file PATH [MODE]    builds the peaks of PATH once, prints seconds
 //
 // The last two serve bench/compare_peaks.sh, which times the same file with other tools.
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "core/peaks.h"
 #include "core/project.h"
 #include "core/wave_info.h"

@@ -4,12 +4,12 @@
 //   project_file_bench [benchmark options]
 //
 // Targets: opening (ReadProject) under 100 ms; one undo snapshot (WriteProject) under 20 ms.
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 
 #include "app/main_logic.h"
 
-#include "app/paths.h"
+#include "core/paths.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "render/render_tracks.h"

@@ -1,7 +1,7 @@
 #include "app/file_copy.h"
 
-#include "app/paths.h"
-#include "app/user_interface.h"
+#include "core/paths.h"
+#include "core/user_interface.h"
 #include "base/text.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #include "app/main_logic.h"
 
-#include "app/paths.h"
+#include "core/paths.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/file_io.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include <algorithm>
 

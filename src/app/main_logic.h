@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/error_log.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
+#include "engine/engine_options.h"
+
+#include "core/error_log.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
 #include "core/data_folder.h"
 #include "core/project.h"
 #include "core/project_file.h"
@@ -18,14 +20,12 @@
 namespace tarvok {
 
 /// Options the main window reads at start-up and writes back at exit.
-struct AppOptions {
+struct AppOptions : EngineOptions {
     int32_t LogError = 0;
     int32_t ErrorCatch = 0;
     int32_t WaveColor = 13388306;
     int32_t WaveColorLocked = 8485241;
     std::string SizeRate = "1.0";
-    float PlayTrimDB = 0.0f;
-    float RecTrimDB = 0.0f;
     int32_t DrawWFP = 0;
     int32_t WFMode = 0;
     int32_t WFMono = 0;
@@ -42,13 +42,7 @@ struct AppOptions {
     float MuonStartLevelDB = -40.0f;
     float MuonStopLevelDB = -40.0f;
     int32_t MuonStopLengthMS = 3000;
-    std::array<int32_t, 8> DevInID {};
-    std::array<int32_t, 8> DevOutID {};
-    std::array<float, 8> LevelLdb {};
-    std::array<float, 8> LevelRdb {};
     int32_t ShowToolBar = 0;
-    int32_t MaxPow = 1;
-    int32_t UseAdjustClock = 1;
     int32_t ScrollMode = 0;
     int32_t ZoomMode = 0;
     int32_t ShowRecMon = 0;

@@ -3,7 +3,7 @@
 #include "app/main_logic.h"
 
 #include "app/file_copy.h"
-#include "app/paths.h"
+#include "core/paths.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/write_out_all.h"

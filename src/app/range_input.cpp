@@ -1,8 +1,8 @@
 #include "app/range_input.h"
 
 #include "app/main_logic.h"
-#include "app/time_text.h"
-#include "app/user_interface.h"
+#include "core/time_text.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/project.h"

@@ -1,6 +1,6 @@
 #include "app/setting_keys.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "base/text.h"
 
 #include <cstdint>

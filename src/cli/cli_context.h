@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
-#include "app/paths.h"
-#include "app/settings.h"
+#include "core/paths.h"
+#include "core/settings.h"
 #include "decode/decode_audio.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"

@@ -1,7 +1,7 @@
 // tarvok2-cli demo: starts the system headless, builds a small demo project from
 // synthesised tracks in the data folder, saves it and reports what the system holds.
 
-#include "app/time_text.h"
+#include "core/time_text.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
@@ -9,8 +9,8 @@
 #include "core/load_file_to_track.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
-#include "edit/envelope.h"
-#include "render/mixdown.h"
+#include "core/envelope.h"
+#include "app/mixdown.h"
 
 #include <cmath>
 #include <functional>

@@ -8,7 +8,7 @@
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "platform/lame/lame_encoder.h"
-#include "render/mixdown.h"
+#include "app/mixdown.h"
 
 #include <cstdio>
 #include <filesystem>

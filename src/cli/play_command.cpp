@@ -2,10 +2,10 @@
 
 #include "cli/play_command.h"
 
-#include "app/time_text.h"
+#include "core/time_text.h"
 #include "core/file_io.h"
 #include "engine/playback_engine.h"
-#include "engine/transport.h"
+#include "app/transport.h"
 #include "platform/portaudio/portaudio_wave_device.h"
 
 #include <chrono>
@@ -112,7 +112,7 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
     }
 
     SystemEngineClock clock;
-    PlaybackEngine engine(pOut, logic, clock);
+    PlaybackEngine engine(pOut, logic.Proj(), logic.Ui(), logic.Options(), clock);
     AttachTransport(logic, engine);
     bool started = false;
     if (to) {

@@ -1,6 +1,6 @@
 // tarvok2-cli commands that work on project files in the data folder.
 
-#include "app/time_text.h"
+#include "core/time_text.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
 #include "cli/json_text.h"

@@ -5,7 +5,7 @@
 #include "app/block_commands.h"
 #include "app/command_dispatch.h"
 #include "app/command_table.h"
-#include "app/time_text.h"
+#include "core/time_text.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/project_file.h"

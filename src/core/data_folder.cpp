@@ -1,7 +1,7 @@
 #include "core/data_folder.h"
 
-#include "app/paths.h"
-#include "app/user_interface.h"
+#include "core/paths.h"
+#include "core/user_interface.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "core/file_io.h"

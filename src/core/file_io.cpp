@@ -1,6 +1,6 @@
 #include "core/file_io.h"
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "base/text.h"
 
 #include <algorithm>

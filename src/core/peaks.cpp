@@ -1,6 +1,6 @@
 #include "core/peaks.h"
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 

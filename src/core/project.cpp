@@ -2,7 +2,7 @@
 
 #include "base/numeric.h"
 #include "base/text.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include <limits>
 

@@ -1,7 +1,7 @@
 #include "core/project_file.h"
 
-#include "app/paths.h"
-#include "app/user_interface.h"
+#include "core/paths.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
@@ -9,7 +9,7 @@
 #include "core/file_io.h"
 #include "core/peaks.h"
 #include "core/wave_info.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "decode/decode_audio.h"
 
-#include "app/error_log.h"
-#include "app/user_interface.h"
+#include "core/error_log.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/file_io.h"

@@ -1,6 +1,6 @@
 #include "decode/mpeg_info.h"
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 

@@ -1,8 +1,8 @@
 #include "edit/block_drag.h"
 
-#include "app/time_text.h"
+#include "core/time_text.h"
 #include "base/numeric.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include <algorithm>
 #include <limits>

@@ -4,7 +4,7 @@
 #include "base/text.h"
 #include "core/data_folder.h"
 #include "core/project.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
 #include "engine/playback_engine.h"
 
-#include "app/main_logic.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/project.h"
+#include "core/user_interface.h"
 #include "core/wave_info.h"
-#include "edit/envelope_gain.h"
+#include "core/envelope_gain.h"
 
 #include <algorithm>
 #include <chrono>
@@ -73,9 +73,12 @@ int32_t ElapsedMs(int32_t pEarlier, int32_t pLater)
     return e;
 }
 
-PlaybackEngine::PlaybackEngine(WaveOutService& pOut, MainLogic& pLogic, EngineClock& pClock)
+PlaybackEngine::PlaybackEngine(WaveOutService& pOut, Project& pProject, UserInterface& pUi,
+    const EngineOptions& pOptions, EngineClock& pClock)
     : out_(pOut)
-    , logic_(pLogic)
+    , project_(pProject)
+    , ui_(pUi)
+    , options_(pOptions)
     , clock_(pClock)
 {
     trackToCache_.fill(-1);
@@ -90,8 +93,15 @@ PlaybackEngine::~PlaybackEngine()
         StopPlayback(false);
 }
 
-Project& PlaybackEngine::Proj() { return logic_.Proj(); }
-UserInterface& PlaybackEngine::Ui() { return logic_.Ui(); }
+Project& PlaybackEngine::Proj() { return project_; }
+UserInterface& PlaybackEngine::Ui() { return ui_; }
+
+void PlaybackEngine::SetPlaying(bool pPlaying)
+{
+    Playing = pPlaying;
+    if (OnPlayingChanged)
+        OnPlayingChanged(pPlaying);
+}
 
 uint64_t PlaybackEngine::NewStamp()
 {
@@ -101,12 +111,12 @@ uint64_t PlaybackEngine::NewStamp()
 
 int32_t PlaybackEngine::PreRollFrames() const
 {
-    return static_cast<int32_t>(static_cast<int64_t>(kPreRollMs) * logic_.Proj().SampleRate / 1000);
+    return static_cast<int32_t>(static_cast<int64_t>(kPreRollMs) * project_.SampleRate / 1000);
 }
 
 void PlaybackEngine::ComputeDeviceSlots()
 {
-    const AppOptions& o = logic_.Options();
+    const EngineOptions& o = options_;
     for (int32_t n = 0; n < kOutputSlots; ++n) {
         OutputEnabled[n] = o.DevOutID[n] == -1 ? 0 : 1;
         for (int32_t k = 0; k < n; ++k)
@@ -176,7 +186,7 @@ bool PlaybackEngine::OpenSlot(int32_t pSlot)
     WaveFormat format;
     format.SampleRate = Proj().SampleRate;
     WaveHandle handle = kNoWaveHandle;
-    const WaveResult result = out_.Open(logic_.Options().DevOutID[pSlot], format, handle);
+    const WaveResult result = out_.Open(options_.DevOutID[pSlot], format, handle);
     if (result != kWaveOk) {
         ShowDeviceError(result, true);
         slot.Handle = kNoWaveHandle;
@@ -207,7 +217,7 @@ bool PlaybackEngine::StartPlayback()
     }
     PlaySpeed = 1.0f;
     SetupBuffers();
-    logic_.Playing = true;
+    SetPlaying(true);
     // A slot that fails to open is reported and left out; the lowest slot that did open
     // is the clock of the run, so a failed lowest slot cannot leave the ring stuck.
     int32_t master = -1;
@@ -346,7 +356,7 @@ int32_t PlaybackEngine::RefillBuffers()
 
 bool PlaybackEngine::TrackQualifies(int32_t pTrack) const
 {
-    const Project& p = logic_.Proj();
+    const Project& p = project_;
     if (pTrack < 0 || pTrack >= static_cast<int32_t>(p.Tracks.size()))
         return false;
     const Track& t = p.Tracks[pTrack];
@@ -389,7 +399,7 @@ bool PlaybackEngine::ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pS
     cacheToTrack_.clear();
     const int64_t winStart = pPosition;
     const int64_t winEnd = winStart + pLength - 1;
-    const bool yield = logic_.Options().MaxPow == 1 && logic_.Playing;
+    const bool yield = options_.MaxPow == 1 && Playing;
     for (int32_t bi = 0; bi < p.BlockCount(); ++bi) {
         if (yield) {
             Ui().Yield();
@@ -429,9 +439,9 @@ bool PlaybackEngine::ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pS
 
 std::array<double, 2> PlaybackEngine::TrackGains(int32_t pTrack) const
 {
-    const Project& p = logic_.Proj();
+    const Project& p = project_;
     const Track& t = p.Tracks[pTrack];
-    const double trim = DbToFactor(logic_.Options().PlayTrimDB);
+    const double trim = DbToFactor(options_.PlayTrimDB);
     auto level = [&](int32_t pIndex) {
         return static_cast<double>(p.Fades[static_cast<size_t>(std::clamp(pIndex, 0, 255))]);
     };
@@ -544,7 +554,7 @@ void PlaybackEngine::StopPlayback(bool pFlush)
     }
     DeviceOpen = 0;
     Starting = 0;
-    logic_.Playing = false;
+    SetPlaying(false);
 }
 
 void PlaybackEngine::StopPlay(bool pUpdateDisplay)
@@ -708,7 +718,7 @@ bool PlaybackEngine::OpenVoice(int32_t pPlayMode)
     SetupBuffers();
     if (!OpenSlot(0))
         return false;
-    logic_.Playing = true;
+    SetPlaying(true);
     return true;
 }
 
@@ -770,7 +780,7 @@ void PlaybackEngine::CloseVoice()
         slot.Handle = kNoWaveHandle;
     }
     DeviceOpen = 0;
-    logic_.Playing = false;
+    SetPlaying(false);
 }
 
 bool PlaybackEngine::ReadTrackFrames(

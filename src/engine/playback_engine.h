@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/engine_options.h"
 #include "engine/wave_device.h"
 
 #include <array>
@@ -11,7 +12,6 @@
 
 namespace tarvok {
 
-class MainLogic;
 class Project;
 class UserInterface;
 
@@ -86,10 +86,12 @@ struct TransportState {
 /// Plays the project's blocks on up to eight wave-out slots at once and offers the
 /// single-device voice on slot 0 (file preview, scrub, shuttle, mark preview). Everything
 /// runs on the user-interface thread; the two timers TimerProg and TimerVU drive it.
-/// While a run is going MainLogic::Playing is set, so that edits are refused.
+/// While a run is going Playing is set and OnPlayingChanged tells the owner, so that edits
+/// are refused.
 class PlaybackEngine {
 public:
-    PlaybackEngine(WaveOutService& pOut, MainLogic& pLogic, EngineClock& pClock);
+    PlaybackEngine(WaveOutService& pOut, Project& pProject, UserInterface& pUi,
+        const EngineOptions& pOptions, EngineClock& pClock);
     ~PlaybackEngine();
     PlaybackEngine(const PlaybackEngine&) = delete;
     PlaybackEngine& operator=(const PlaybackEngine&) = delete;
@@ -135,6 +137,10 @@ public:
     /// The WAV file the file preview plays (16-bit stereo at the project rate).
     std::string PreviewFile;
     TransportState Transport;
+    /// A playback run (or the single-device voice) is going.
+    bool Playing = false;
+    /// Told whenever Playing changes, so the owner can refuse edits while it is set.
+    std::function<void(bool)> OnPlayingChanged;
 
     /// Called where a run must end as the STOP button ends it (end of range, head limits,
     /// refill errors). Without it the engine calls StopPlay(true).
@@ -214,9 +220,9 @@ public:
     bool ReadTrackFrames(
         int32_t pTrack, int64_t pStart, int32_t pFrames, std::vector<int16_t>& pOut);
 
-    MainLogic& Logic() { return logic_; }
     Project& Proj();
     UserInterface& Ui();
+    void SetPlaying(bool pPlaying);
     WaveOutService& Out() { return out_; }
     EngineClock& Clock() { return clock_; }
     int32_t RingSize() const { return BufferSetup.LastIndex + 1; }
@@ -239,7 +245,9 @@ private:
     int32_t PreRollFrames() const;
 
     WaveOutService& out_;
-    MainLogic& logic_;
+    Project& project_;
+    UserInterface& ui_;
+    const EngineOptions& options_;
     EngineClock& clock_;
     std::array<Slot, kOutputSlots> slots_ {};
     std::vector<int16_t> silence_;

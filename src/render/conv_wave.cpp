@@ -1,6 +1,6 @@
 #include "render/conv_wave.h"
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

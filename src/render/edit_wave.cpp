@@ -1,6 +1,6 @@
 #include "render/edit_wave.h"
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"

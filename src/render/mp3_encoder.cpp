@@ -1,6 +1,6 @@
 #include "render/mp3_encoder.h"
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
 #include "render/target_file.h"

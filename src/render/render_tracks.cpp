@@ -1,11 +1,11 @@
 #include "render/render_tracks.h"
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/project.h"
 #include "core/wave_info.h"
-#include "edit/envelope_gain.h"
+#include "core/envelope_gain.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "app/block_commands.h"
 
 #include "app/command_ids.h"
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"

@@ -1,7 +1,7 @@
 #include "app/command_dispatch.h"
 
 #include "app/command_table.h"
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

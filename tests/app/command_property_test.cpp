@@ -4,7 +4,7 @@
 #include "app/block_commands.h"
 #include "app/command_dispatch.h"
 #include "app/command_table.h"
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

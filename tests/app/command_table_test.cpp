@@ -1,6 +1,6 @@
 #include "app/command_table.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "app/file_copy.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "app/import_command.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"

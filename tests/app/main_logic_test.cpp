@@ -1,7 +1,7 @@
 #include "app/main_logic.h"
 
-#include "app/headless_ui.h"
-#include "app/paths.h"
+#include "core/headless_ui.h"
+#include "core/paths.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
-#include "app/paths.h"
+#include "core/paths.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/peaks.h"

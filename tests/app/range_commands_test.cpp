@@ -1,13 +1,13 @@
 #include "app/range_commands.h"
 
 #include "app/command_ids.h"
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "app/range_input.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 #include "support/block_table.h"
 #include "support/temp_dir.h"
 

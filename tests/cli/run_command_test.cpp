@@ -1,6 +1,6 @@
 #include "cli/run_command.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

@@ -1,6 +1,6 @@
 #include "core/load_file_to_track.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/project.h"

@@ -1,6 +1,6 @@
 #include "core/peaks.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "core/file_io.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"

@@ -1,11 +1,11 @@
 #include "core/project_file.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "base/legacy_text.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/peaks.h"
-#include "edit/envelope.h"
+#include "core/envelope.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 

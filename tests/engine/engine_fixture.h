@@ -1,13 +1,13 @@
 #pragma once
 
 #include "app/command_ids.h"
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
 #include "core/project.h"
-#include "edit/envelope_gain.h"
+#include "core/envelope_gain.h"
 #include "engine/playback_engine.h"
-#include "engine/transport.h"
+#include "app/transport.h"
 #include "engine/virtual_wave_device.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
@@ -80,7 +80,8 @@ struct EngineFixture {
         Logic.Startup("");
         Clock.Device = &Device;
         Clock.Rate = Logic.Proj().SampleRate;
-        Engine = std::make_unique<PlaybackEngine>(Device, Logic, Clock);
+        Engine = std::make_unique<PlaybackEngine>(
+            Device, Logic.Proj(), Logic.Ui(), Logic.Options(), Clock);
         AttachTransport(Logic, *Engine);
     }
 

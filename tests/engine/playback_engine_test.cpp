@@ -1,7 +1,7 @@
 #include "engine/playback_engine.h"
 
 #include "core/wave_info.h"
-#include "engine_fixture.h"
+#include "engine/engine_fixture.h"
 #include "render/render_tracks.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Feeds arbitrary text to the project-file reader in a folder that holds two small working
 // files the text may name. The reader must fail cleanly or give a project that keeps every
 // invariant of the model; it never crashes, hangs or allocates without bound.
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "core/data_folder.h"
 #include "core/project_file.h"
 #include "fuzz_input.h"

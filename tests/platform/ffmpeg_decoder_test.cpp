@@ -1,7 +1,7 @@
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 
-#include "app/error_log.h"
-#include "app/headless_ui.h"
+#include "core/error_log.h"
+#include "core/headless_ui.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
 #include "decode/decode_audio.h"

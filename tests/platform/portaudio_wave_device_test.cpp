@@ -93,7 +93,7 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
 
     f.Logic.Options().DevOutID[0] = id;
     test::ManualClock clock;
-    PlaybackEngine engine(out, f.Logic, clock);
+    PlaybackEngine engine(out, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), clock);
     AttachTransport(f.Logic, engine);
     ASSERT_TRUE(RangePlay(f.Logic, engine, kPlaySelection));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);

@@ -1,6 +1,6 @@
 #include "render/conv_wave.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "base/numeric.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

@@ -1,6 +1,6 @@
 // tarvok-decode SOURCE TARGET: decodes one sound file into a 16-bit PCM WAV file exactly as
 // the import does (FFmpeg backend, "~strip.mp3" beside the target). Exit status 0 on success.
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "decode/decode_audio.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 

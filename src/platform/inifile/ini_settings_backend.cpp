@@ -1,6 +1,6 @@
 #include "platform/inifile/ini_settings_backend.h"
 
-#include "app/paths.h"
+#include "core/paths.h"
 #include "base/text.h"
 
 #include <cstdio>

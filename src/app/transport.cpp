@@ -1,11 +1,11 @@
-#include "engine/transport.h"
+#include "app/transport.h"
 
 #include "app/command_ids.h"
 #include "app/main_logic.h"
-#include "app/time_text.h"
+#include "core/time_text.h"
 #include "base/numeric.h"
 #include "core/project.h"
-#include "edit/envelope_gain.h"
+#include "core/envelope_gain.h"
 #include "engine/playback_engine.h"
 
 #include <algorithm>
@@ -128,6 +128,7 @@ std::string HeadTimeText(const MainLogic& pLogic)
 
 void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
+    pEngine.OnPlayingChanged = [&pLogic](bool pPlaying) { pLogic.Playing = pPlaying; };
     pEngine.OnStopButton = [&pLogic, &pEngine] { StopButton(pLogic, pEngine); };
     pEngine.OnShuttleTick = [&pLogic, &pEngine] { ShuttleTick(pLogic, pEngine); };
     pEngine.OnHeadTick = [&pLogic, &pEngine] {

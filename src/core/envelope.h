@@ -1,6 +1,6 @@
 #pragma once
 
-#include "edit/fade_table.h"
+#include "core/fade_table.h"
 
 #include <cstdint>
 #include <string>

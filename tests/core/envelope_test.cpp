@@ -1,7 +1,7 @@
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include "core/project.h"
-#include "edit/envelope_gain.h"
+#include "core/envelope_gain.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "edit/envelope.h"
+#include "core/envelope.h"
 
 #include "base/numeric.h"
 #include "base/text.h"

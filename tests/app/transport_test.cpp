@@ -1,7 +1,7 @@
-#include "engine/transport.h"
+#include "app/transport.h"
 
 #include "app/command_dispatch.h"
-#include "engine_fixture.h"
+#include "engine/engine_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "edit/fade_table.h"
+#include "core/fade_table.h"
 
 #include "base/numeric.h"
 

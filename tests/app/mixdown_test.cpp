@@ -1,9 +1,9 @@
-#include "render/mixdown.h"
+#include "app/mixdown.h"
 
-#include "app/headless_ui.h"
+#include "core/headless_ui.h"
 #include "app/main_logic.h"
-#include "app/paths.h"
-#include "app/settings.h"
+#include "core/paths.h"
+#include "core/settings.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
 #include "platform/lame/lame_encoder.h"

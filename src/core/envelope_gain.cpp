@@ -1,4 +1,4 @@
-#include "edit/envelope_gain.h"
+#include "core/envelope_gain.h"
 
 #include "core/project.h"
 

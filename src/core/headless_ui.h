@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 #include <deque>
 #include <functional>

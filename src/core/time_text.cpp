@@ -1,4 +1,4 @@
-#include "app/time_text.h"
+#include "core/time_text.h"
 
 #include "base/numeric.h"
 #include "base/text.h"

@@ -1,7 +1,7 @@
-#include "app/error_log.h"
+#include "core/error_log.h"
 
-#include "app/paths.h"
-#include "app/settings.h"
+#include "core/paths.h"
+#include "core/settings.h"
 #include "base/text.h"
 
 #include <algorithm>
