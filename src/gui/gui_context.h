@@ -1,0 +1,18 @@
+#pragma once
+
+namespace tarvok {
+
+class MainLogic;
+class PlaybackEngine;
+class Mp3Encoder;
+
+/// What every window of the front end works on: the main-window logic (which owns the
+/// project, the settings and the user interface), the playback engine when sound devices
+/// are wired in, and the MP3 encoder when one is available. main() builds it.
+struct GuiContext {
+    MainLogic& Logic;
+    PlaybackEngine* Engine = nullptr;
+    Mp3Encoder* Encoder = nullptr;
+};
+
+} // namespace tarvok
