@@ -662,6 +662,8 @@ void PlaybackEngine::UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset
 
 void PlaybackEngine::TimerProg()
 {
+    if (OnRecordProgTick && !Paused)
+        OnRecordProgTick();
     if (!DeviceOpen || Starting || Paused)
         return;
     switch (PlayMode) {
@@ -696,6 +698,8 @@ void PlaybackEngine::TimerProg()
 
 void PlaybackEngine::TimerVU()
 {
+    if (OnRecordVUTick && !Paused)
+        OnRecordVUTick();
     if (!DeviceOpen || Paused)
         return;
     if (RecordingStarted)
