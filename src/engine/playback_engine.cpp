@@ -568,6 +568,8 @@ void PlaybackEngine::UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset
 
 void PlaybackEngine::TimerProg()
 {
+    if (OnRecordProgTick && !Paused)
+        OnRecordProgTick();
     if (!DeviceOpen || Starting || Paused)
         return;
     switch (PlayMode) {
@@ -602,6 +604,8 @@ void PlaybackEngine::TimerProg()
 
 void PlaybackEngine::TimerVU()
 {
+    if (OnRecordVUTick && !Paused)
+        OnRecordVUTick();
     if (!DeviceOpen || Paused)
         return;
     if (RecordingStarted)

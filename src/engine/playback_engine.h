@@ -153,6 +153,10 @@ public:
     std::function<void()> OnHeadTick;
     /// Called by StopPlay when it resets the display (flag 1).
     std::function<void()> OnStopDisplay;
+    /// The recording engine's share of the two timers, run first in each tick whether or
+    /// not anything plays.
+    std::function<void()> OnRecordProgTick;
+    std::function<void()> OnRecordVUTick;
 
     /// Recomputes OutputEnabled and InputEnabled from "DevOutID_n" and "DevInID_n": a slot
     /// is enabled unless its ID is -1 or a lower slot has the same ID.
