@@ -170,7 +170,7 @@ void Resample(RateMode pMode, int32_t pM, const std::vector<Phase>& pPhases, int
             const Phase& p = pPhases[i];
             const double value = static_cast<double>(at(p.Index + 1)) * static_cast<double>(p.F)
                 + static_cast<double>(at(p.Index)) * static_cast<double>(p.G);
-            pY[i] = static_cast<int32_t>(RoundHalfEvenSmall(value));
+            pY[i] = static_cast<int32_t>(NearestEven(value));
         }
         break;
     case RateMode::Down: {
@@ -181,14 +181,14 @@ void Resample(RateMode pMode, int32_t pM, const std::vector<Phase>& pPhases, int
             const int64_t outer = k + pM + 1;
             const double edge = static_cast<double>(at(outer)) * static_cast<double>(p.F)
                 + static_cast<double>(at(k)) * static_cast<double>(p.G);
-            int64_t sum = RoundHalfEvenSmall(edge);
+            auto sum = static_cast<int64_t>(NearestEven(edge));
             if (pM == 0) {
                 pY[i] = static_cast<int32_t>(sum); // a sum of one frame divides by 1 exactly
                 continue;
             }
             for (int64_t j = k + 1; j < outer; ++j)
                 sum += at(j);
-            pY[i] = static_cast<int32_t>(RoundHalfEvenSmall(static_cast<double>(sum) / divisor));
+            pY[i] = static_cast<int32_t>(NearestEven(static_cast<double>(sum) / divisor));
         }
         break;
     }
@@ -226,7 +226,7 @@ void PackFrames(const int32_t* pLeft, const int32_t* pRight, int64_t pCount, int
         for (int64_t i = 0; i < pCount; ++i) {
             const double mean
                 = (static_cast<double>(pLeft[i]) + static_cast<double>(pRight[i])) / 2.0;
-            PackSample(static_cast<int32_t>(RoundHalfEvenSmall(mean)), pBits, pOut + i * width);
+            PackSample(static_cast<int32_t>(NearestEven(mean)), pBits, pOut + i * width);
         }
         return;
     }
