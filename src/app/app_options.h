@@ -17,7 +17,6 @@ struct AppOptions : EngineOptions {
     int32_t WaveColorLocked = 8485241;
     std::string SizeRate = "1.0";
     int32_t DrawWFP = 0;
-    int32_t WFMode = 0;
     int32_t WFMono = 0;
     int32_t LevelMargin = 0;
     int32_t ShowRMS = 1;
@@ -27,11 +26,6 @@ struct AppOptions : EngineOptions {
     float VULevelTrim = -23.0f;
     int32_t ShiftToDrag = 0;
     int32_t UndoAll = 1;
-    int32_t UseMuonStart = 0;
-    int32_t UseMuonStop = 0;
-    float MuonStartLevelDB = -40.0f;
-    float MuonStopLevelDB = -40.0f;
-    int32_t MuonStopLengthMS = 3000;
     int32_t ShowToolBar = 0;
     int32_t ScrollMode = 0;
     int32_t ZoomMode = 0;

@@ -102,6 +102,10 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
         pLogic.CancelRequest = true;
         return true;
     }
+    if (pLogic.WindowHandler) {
+        if (const std::optional<bool> handled = pLogic.WindowHandler(pIndex, pLevel))
+            return *handled;
+    }
     if (IsTransportIndex(pIndex))
         return pLogic.TransportHandler ? pLogic.TransportHandler(pIndex, pLevel) : NotAvailable(pLogic, pIndex);
     if (IsRangeIndex(pIndex))

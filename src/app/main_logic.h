@@ -20,6 +20,8 @@
 
 namespace tarvok {
 
+class RecordingEngine;
+
 /// Window geometry asked for on the command line ("X=", "Y=", "W=", "H=").
 struct WindowRequest {
     std::optional<int32_t> Left, Top, Width, Height;
@@ -64,6 +66,13 @@ public:
     /// Runs a transport command (14..22, 31..44) with its JOG level; set when a playback
     /// engine is attached, empty in runs without sound devices.
     std::function<bool(int32_t pId, int32_t pLevel)> TransportHandler;
+    /// Runs a command that needs a window or the view (MIXDOWN's window, the settings
+    /// window, track scrolling, zoom); set by the window front end. Returns nothing when
+    /// the window does not handle pId, so the command falls through to its headless form.
+    std::function<std::optional<bool>(int32_t pId, int32_t pLevel)> WindowHandler;
+    /// The recording engine REC, REC_NOW and PLAY while armed work through; none in runs
+    /// without sound devices (REC then reports that recording is unavailable).
+    RecordingEngine* Recorder = nullptr;
     /// Timeline frame of the last left press in the track area (the *_CLICK commands).
     std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.

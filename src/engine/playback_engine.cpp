@@ -106,6 +106,42 @@ void PlaybackEngine::QueueOnUsedSlots(int32_t pIndex)
             slots_.Write(s, pIndex);
 }
 
+bool PlaybackEngine::MixFirstBuffers(uint64_t pStamp, int32_t& pPosition, int32_t& pWritten)
+{
+    Project& p = Proj();
+    for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
+        Ui().Yield();
+        if (FillStamp != pStamp) {
+            LastStartSuperseded = true;
+            return false;
+        }
+        for (int32_t s = 0; s < kOutputSlots; ++s)
+            if (RingCanPlay(s))
+                slots_.Prepare(s, i);
+        BufferSpeed[i] = 1.0f;
+        if (PlayEnd > 0 && pPosition >= PlayEnd) {
+            if (PlayMode == kPlayAround) {
+                const int32_t e = PreRollFrames() + p.MarkOut;
+                if (PlayEnd == e)
+                    break;
+                pPosition = p.MarkOut;
+                PlayEnd = e;
+            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
+                pPosition = p.MarkIn;
+            } else {
+                break;
+            }
+        }
+        if (!MixBuffer(i, pPosition, pStamp)) {
+            LastStartSuperseded = FillStamp != pStamp;
+            return false;
+        }
+        pPosition += BufferSamples;
+        pWritten += BufferSamples;
+    }
+    return true;
+}
+
 bool PlaybackEngine::StartPlayback()
 {
     Project& p = Proj();
@@ -137,42 +173,14 @@ bool PlaybackEngine::StartPlayback()
     }
     MasterSlot = master;
 
-    int32_t pos = std::max(0, p.Head);
+    PlayStart = std::max(0, p.Head);
+    int32_t pos = PlayStart;
     int32_t written = 0;
-    PlayStart = pos;
-    for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
-        Ui().Yield();
-        if (FillStamp != stamp) {
-            LastStartSuperseded = true;
-            return false;
-        }
-        for (int32_t s = 0; s < kOutputSlots; ++s)
-            if (RingCanPlay(s))
-                slots_.Prepare(s, i);
-        BufferSpeed[i] = 1.0f;
-        if (PlayEnd > 0 && pos >= PlayEnd) {
-            if (PlayMode == kPlayAround) {
-                const int32_t e = PreRollFrames() + p.MarkOut;
-                if (PlayEnd == e)
-                    break;
-                pos = p.MarkOut;
-                PlayEnd = e;
-            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
-                pos = p.MarkIn;
-            } else {
-                break;
-            }
-        }
-        if (!MixBuffer(i, pos, stamp)) {
-            LastStartSuperseded = FillStamp != stamp;
-            return false;
-        }
-        pos += BufferSamples;
-        written += BufferSamples;
-    }
-    // Headers of buffers left unmixed by an early end are prepared too; they play silence.
+    if (!MixFirstBuffers(stamp, pos, written))
+        return false;
     // The slots are paused while the ring goes in, so that all of them start together
-    // and no device runs dry between two of the first writes.
+    // and no device runs dry between two of the first writes. Headers of buffers left
+    // unmixed by an early end are prepared too; they play silence.
     PauseOutputs(false);
     for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
         for (int32_t s = 0; s < kOutputSlots; ++s)
@@ -421,6 +429,8 @@ void PlaybackEngine::UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset
 
 void PlaybackEngine::TimerProg()
 {
+    if (OnRecordProgTick && !Paused)
+        OnRecordProgTick();
     if (!DeviceOpen || Starting || Paused)
         return;
     switch (PlayMode) {
@@ -455,6 +465,8 @@ void PlaybackEngine::TimerProg()
 
 void PlaybackEngine::TimerVU()
 {
+    if (OnRecordVUTick && !Paused)
+        OnRecordVUTick();
     if (!DeviceOpen || Paused)
         return;
     if (RecordingStarted)

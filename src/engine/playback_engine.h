@@ -135,6 +135,10 @@ public:
     std::function<void()> OnHeadTick;
     /// Called by StopPlay when it resets the display (flag 1).
     std::function<void()> OnStopDisplay;
+    /// The recording engine's share of the two timers, run first in each tick whether or
+    /// not anything plays.
+    std::function<void()> OnRecordProgTick;
+    std::function<void()> OnRecordVUTick;
 
     /// Recomputes OutputEnabled and InputEnabled from "DevOutID_n" and "DevInID_n": a slot
     /// is enabled unless its ID is -1 or a lower slot has the same ID.
@@ -213,6 +217,9 @@ public:
 private:
     uint64_t NewStamp();
     bool OpenSlot(int32_t pSlot);
+    /// Mixes the ring's buffers from pPosition (moved on past them) before the devices
+    /// start; false when a mix failed or a newer start superseded this one.
+    bool MixFirstBuffers(uint64_t pStamp, int32_t& pPosition, int32_t& pWritten);
     void QueueOnUsedSlots(int32_t pIndex);
     bool TrackQualifies(int32_t pTrack) const;
     bool ReloadCache(int32_t pPosition, uint64_t pStamp);

@@ -31,10 +31,10 @@ template <class UiT = HeadlessUi> struct StartedLogic {
     }
 
     /// Starts the logic with pCommandLine over the data folder of the temporary home.
-    bool Start(std::string_view pCommandLine = "")
+    bool Start(std::string_view pCommandLine = "", bool pOfferResume = true)
     {
         Logic.SetDataFolderOverride(Home.Dir().File("data-folder"));
-        return Logic.Startup(pCommandLine);
+        return Logic.Startup(pCommandLine, pOfferResume);
     }
 
     Project& P() { return Logic.Proj(); }
