@@ -1,17 +1,17 @@
 #include "app/mixdown.h"
 
 #include "app/main_logic.h"
-#include "core/paths.h"
-#include "core/settings.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"
+#include "core/envelope.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
+#include "core/paths.h"
 #include "core/project.h"
 #include "core/project_file.h"
+#include "core/settings.h"
 #include "core/wave_info.h"
-#include "core/envelope.h"
 #include "edit/range_edit.h"
 #include "render/conv_wave.h"
 #include "render/mp3_encoder.h"
@@ -290,285 +290,434 @@ std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder
     return message;
 }
 
-MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
-    const std::function<void(double)>& pProgress)
+namespace {
+
+/// One run of the mixdown window's OK. The steps share what the settings decided (format,
+/// target, range, where the render file lives), so they are members of one object instead of
+/// functions with a dozen parameters each. A step returns a Stop when the run ends early.
+class MixdownRun {
+public:
+    MixdownRun(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
+        const std::function<void(double)>& pProgress)
+        : logic_(pLogic)
+        , ui_(pLogic.Ui())
+        , project_(pLogic.Proj())
+        , request_(pRequest)
+        , encoder_(pEncoder)
+        , progress_(pProgress)
+    {
+    }
+
+    MixdownResult Run();
+
+private:
+    struct Stop {
+        MixdownOutcome Outcome = MixdownOutcome::Failed;
+        std::string Message;
+        bool Cancelled = false;
+    };
+    using Step = std::optional<Stop>;
+
+    void ReadSettings();
+    Step ChooseFileTarget();
+    Step ChooseCdTarget();
+    bool ChooseRange();
+    bool RenderFits() const;
+    Step CheckSpace();
+    Step RenderMix();
+    Step PlaceOnTargetTrack();
+    Step ConvertFormat();
+    Step EncodeOrMoveIntoPlace();
+    void ReportProgress(double pDone) const
+    {
+        if (progress_)
+            progress_(pDone);
+    }
+    /// Ends the run before the window went busy: only a message, if any.
+    MixdownResult Refuse(const Stop& pStop);
+    /// Ends a busy run: idle again, then the message or "終了".
+    MixdownResult Finish(const Stop& pStop);
+
+    MainLogic& logic_;
+    UserInterface& ui_;
+    Project& project_;
+    const MixdownRequest& request_;
+    Mp3Encoder* encoder_;
+    const std::function<void(double)>& progress_;
+    MixdownResult result_;
+
+    // What the settings decided.
+    bool toTrack_ = false;
+    bool toCd_ = false;
+    bool encode_ = false;
+    bool needConv_ = false;
+    OutputFormat format_;
+    int32_t bitRate_ = 0;
+    int64_t loops_ = 1;
+    int64_t suStartMs_ = 0;
+    int64_t suEndMs_ = 0;
+    int32_t track_ = 0;
+    float normLevel_ = kNoNormalize;
+
+    // The target and the range.
+    std::string target_;
+    bool targetExisted_ = false;
+    bool overwritesWorkingFile_ = false;
+    int64_t from_ = 0;
+    int64_t to_ = 0;
+    int64_t leadFrames_ = 0;
+    int64_t trailFrames_ = 0;
+
+    // The file being made: rendered, then converted, then encoded or moved.
+    bool renderInDataFolder_ = false;
+    bool lowSpace_ = false;
+    std::string current_;
+    bool currentInDataFolder_ = false;
+};
+
+MixdownResult MixdownRun::Refuse(const Stop& pStop)
 {
-    UserInterface& ui = pLogic.Ui();
-    Project& project = pLogic.Proj();
-    MixdownResult result;
-    auto fail = [&](MixdownOutcome pOutcome, const std::string& pMessage) {
-        result.Outcome = pOutcome;
-        result.Message = pMessage;
-        if (!pMessage.empty())
-            ui.ShowError(pMessage);
-        return result;
-    };
-    if (!pLogic.CanEdit())
-        return fail(MixdownOutcome::Failed, "");
+    result_.Outcome = pStop.Outcome;
+    result_.Message = pStop.Message;
+    if (!pStop.Message.empty())
+        ui_.ShowError(pStop.Message);
+    return result_;
+}
 
-    // Steps 1 to 7: the settings.
-    if (std::string message = ValidateMixdown(pRequest, pEncoder); !message.empty())
-        return fail(MixdownOutcome::Invalid, message);
-    const bool toTrack = pRequest.TargetMode == kMixTargetTrack;
-    const bool toCd = pRequest.TargetMode == kMixTargetCd;
-    OutputFormat format { project.SampleRate, kBits, kChannels };
-    if (!toTrack)
-        format = *FormatOf(pRequest);
-    const bool encode = !toTrack && !toCd && pRequest.Encode && EncodeAvailable(pRequest, pEncoder);
-    const int32_t bitRate
-        = encode ? static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.BitRate, 0))) : 0;
-    const int64_t loops = RoundHalfEven(NumberOr(pRequest.Loop, 1));
-    const int64_t suStart = RoundHalfEven(NumberOr(pRequest.SuStart, 0));
-    const int64_t suEnd = RoundHalfEven(NumberOr(pRequest.SuEnd, 0));
-    const int32_t track = std::clamp(pRequest.TargetTrack, 0, project.LastTrackNo);
+MixdownResult MixdownRun::Finish(const Stop& pStop)
+{
+    logic_.Busy = false;
+    ui_.SetBusy(false);
+    result_.Outcome = pStop.Outcome;
+    result_.Message = pStop.Message;
+    if (pStop.Cancelled)
+        result_.Cancelled = true;
+    if (!pStop.Message.empty())
+        ui_.ShowError(pStop.Message);
+    else
+        ui_.ShowMessage("終了");
+    return result_;
+}
 
-    // Step 8.
-    float normLevel = kNoNormalize;
-    if (pRequest.Normalize)
-        normLevel = static_cast<float>(
-            NumberOr(pRequest.NormalizeLevel, 0) - 3.0 * pLogic.Options().RMSP3);
+// Turns the validated text boxes into numbers. A track target always renders in the
+// project's own format, so only the other targets read the rate and wave-mode boxes.
+void MixdownRun::ReadSettings()
+{
+    toTrack_ = request_.TargetMode == kMixTargetTrack;
+    toCd_ = request_.TargetMode == kMixTargetCd;
+    format_ = OutputFormat { project_.SampleRate, kBits, kChannels };
+    if (!toTrack_)
+        format_ = *FormatOf(request_);
+    encode_ = !toTrack_ && !toCd_ && request_.Encode && EncodeAvailable(request_, encoder_);
+    bitRate_ = encode_ ? static_cast<int32_t>(RoundHalfEven(NumberOr(request_.BitRate, 0))) : 0;
+    loops_ = RoundHalfEven(NumberOr(request_.Loop, 1));
+    suStartMs_ = RoundHalfEven(NumberOr(request_.SuStart, 0));
+    suEndMs_ = RoundHalfEven(NumberOr(request_.SuEnd, 0));
+    track_ = std::clamp(request_.TargetTrack, 0, project_.LastTrackNo);
+    // With RMSP3 set the level readings carry 3 dB more, so the normalize level moves with
+    // them.
+    if (request_.Normalize)
+        normLevel_ = static_cast<float>(
+            NumberOr(request_.NormalizeLevel, 0) - 3.0 * logic_.Options().RMSP3);
+    needConv_ = !toTrack_
+        && (format_.Channels != kChannels || format_.Bits != kBits
+            || format_.Rate != project_.SampleRate);
+}
 
-    // Steps 9 and 10: the target.
-    std::string target;
-    bool targetExisted = false;
-    bool overwritesWorkingFile = false;
-    if (pRequest.TargetMode == kMixTargetFile) {
-        target = FileTargetPath(pRequest, encode);
-        if (FileExists(target)) {
-            overwritesWorkingFile = project.FindWaveFile(target) >= 0;
-            if (!ui.AskYesNo(overwritesWorkingFile ? kMsgOverwriteProject : kMsgOverwrite)) {
-                result.Outcome = MixdownOutcome::Declined;
-                return result;
-            }
-            targetExisted = true;
-            if (::access(target.c_str(), W_OK) != 0)
-                return fail(MixdownOutcome::Invalid, kMsgCannotOverwrite);
-        }
-        const std::string folder = FolderOf(target);
-        if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0)
-            return fail(MixdownOutcome::Invalid, kMsgCannotOverwrite);
-    } else if (toCd) {
-        std::string folder = pLogic.Store().GetSetting("CDFolder", std::string_view());
-        if (!folder.empty()) {
-            if (!FolderExists(folder))
-                return fail(MixdownOutcome::Failed, kMsgNoCdFolder);
-        } else {
-            folder = DefaultCdFolder();
-            if (!CreateFolders(folder))
-                return fail(MixdownOutcome::Failed, kMsgNoCdFolder);
-        }
-        target = NextCdTrackName(folder);
-        if (target.empty())
-            return fail(MixdownOutcome::Failed, kMsgNoCdFolder);
+// A file target asks before it replaces anything, more sternly when the file is one the
+// project plays from, and refuses early when neither the file nor its folder can be written.
+MixdownRun::Step MixdownRun::ChooseFileTarget()
+{
+    target_ = FileTargetPath(request_, encode_);
+    if (FileExists(target_)) {
+        overwritesWorkingFile_ = project_.FindWaveFile(target_) >= 0;
+        if (!ui_.AskYesNo(overwritesWorkingFile_ ? kMsgOverwriteProject : kMsgOverwrite))
+            return Stop { MixdownOutcome::Declined, "" };
+        targetExisted_ = true;
+        if (::access(target_.c_str(), W_OK) != 0)
+            return Stop { MixdownOutcome::Invalid, kMsgCannotOverwrite };
     }
-    result.Target = target;
+    const std::string folder = FolderOf(target_);
+    if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0)
+        return Stop { MixdownOutcome::Invalid, kMsgCannotOverwrite };
+    return std::nullopt;
+}
 
-    // Step 11.
-    ui.SetBusy(true);
-    pLogic.Busy = true;
-    pLogic.CancelRequest = false;
-    auto end = [&](MixdownOutcome pOutcome, const std::string& pMessage) {
-        pLogic.Busy = false;
-        ui.SetBusy(false);
-        result.Outcome = pOutcome;
-        result.Message = pMessage;
-        if (!pMessage.empty())
-            ui.ShowError(pMessage);
-        else
-            ui.ShowMessage("終了");
-        return result;
-    };
-
-    // Step 12.
-    const bool needConv = !toTrack
-        && (format.Channels != kChannels || format.Bits != kBits
-            || format.Rate != project.SampleRate);
-
-    // Step 13: the range.
-    int64_t from = 0;
-    int64_t to = project.ProjectLength;
-    if (pRequest.SourceRange == 1) {
-        from = project.MarkIn;
-        to = project.MarkOut;
-    } else if (pRequest.SourceRange == 2) {
-        from = project.ZeroPos;
+// A CD target is the next free "trackNNN.wav" of the CD folder: the one set by the user,
+// which must exist, or the default one, made when missing.
+MixdownRun::Step MixdownRun::ChooseCdTarget()
+{
+    std::string folder = logic_.Store().GetSetting("CDFolder", std::string_view());
+    if (!folder.empty()) {
+        if (!FolderExists(folder))
+            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder };
+    } else {
+        folder = DefaultCdFolder();
+        if (!CreateFolders(folder))
+            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder };
     }
-    to = std::min<int64_t>(to, project.ProjectLength);
-    from = std::max<int64_t>(from, 0);
-    if (to - from <= 0)
-        return end(MixdownOutcome::Finished, "");
-    const int64_t leadFrames = suStart * project.SampleRate / 1000;
-    const int64_t trailFrames = suEnd * project.SampleRate / 1000;
-    // The whole render file, silences included, must stay a valid WAV file.
-    if (!RenderSizeAllowed(from, to, loops)
-        || (to - from) * loops + leadFrames + trailFrames > kRenderMaxBytes / kFrameBytes) {
-        pLogic.Busy = false;
-        ui.SetBusy(false);
-        ui.ShowMessage(kMsgTooLarge);
-        result.Outcome = MixdownOutcome::Failed;
-        result.Message = kMsgTooLarge;
-        return result;
-    }
+    target_ = NextCdTrackName(folder);
+    if (target_.empty())
+        return Stop { MixdownOutcome::Failed, kMsgNoCdFolder };
+    return std::nullopt;
+}
 
-    // Step 14: space at the target.
-    bool renderInDataFolder = toTrack || encode || needConv;
-    bool lowSpace = false;
-    if (!toTrack) {
-        const int64_t frameBytes = static_cast<int64_t>(format.Bits) / 8 * format.Channels;
-        double estimate = static_cast<double>(suStart + suEnd) / 1000.0 * format.Rate * frameBytes
-            + static_cast<double>(to - from)
-                * (static_cast<double>(format.Rate) / project.SampleRate)
-                * static_cast<double>(frameBytes) * static_cast<double>(loops)
-            + 5000000.0;
-        if (encode)
-            estimate /= 4.0;
-        const int64_t free = FreeBytes(FolderOf(target));
-        if (free >= 0 && static_cast<double>(free) < estimate && targetExisted) {
-            if (static_cast<double>(free + FileSize64(target)) < estimate)
-                return end(MixdownOutcome::Failed, kMsgNoSpace);
-            lowSpace = true;
-            renderInDataFolder = true;
-        }
+// The source range in frames, clipped to the project; false when nothing is left of it.
+bool MixdownRun::ChooseRange()
+{
+    from_ = 0;
+    to_ = project_.ProjectLength;
+    if (request_.SourceRange == 1) {
+        from_ = project_.MarkIn;
+        to_ = project_.MarkOut;
+    } else if (request_.SourceRange == 2) {
+        from_ = project_.ZeroPos;
     }
+    to_ = std::min<int64_t>(to_, project_.ProjectLength);
+    from_ = std::max<int64_t>(from_, 0);
+    leadFrames_ = suStartMs_ * project_.SampleRate / 1000;
+    trailFrames_ = suEndMs_ * project_.SampleRate / 1000;
+    return to_ - from_ > 0;
+}
 
-    // Steps 15 and 16: the render file with its leading silence.
+// The whole render file, silences included, must stay a valid WAV file.
+bool MixdownRun::RenderFits() const
+{
+    return RenderSizeAllowed(from_, to_, loops_)
+        && (to_ - from_) * loops_ + leadFrames_ + trailFrames_ <= kRenderMaxBytes / kFrameBytes;
+}
+
+// Estimates the output (with 5 MB to spare, a quarter of it when encoding) against the free
+// space at the target. When only the old target's room makes it fit, the work files go to
+// the data folder and the old target is deleted last, just before the copy.
+MixdownRun::Step MixdownRun::CheckSpace()
+{
+    renderInDataFolder_ = toTrack_ || encode_ || needConv_;
+    if (toTrack_)
+        return std::nullopt;
+    const int64_t frameBytes = static_cast<int64_t>(format_.Bits) / 8 * format_.Channels;
+    double estimate
+        = static_cast<double>(suStartMs_ + suEndMs_) / 1000.0 * format_.Rate * frameBytes
+        + static_cast<double>(to_ - from_)
+            * (static_cast<double>(format_.Rate) / project_.SampleRate)
+            * static_cast<double>(frameBytes) * static_cast<double>(loops_)
+        + 5000000.0;
+    if (encode_)
+        estimate /= 4.0;
+    const int64_t free = FreeBytes(FolderOf(target_));
+    if (free >= 0 && static_cast<double>(free) < estimate && targetExisted_) {
+        if (static_cast<double>(free + FileSize64(target_)) < estimate)
+            return Stop { MixdownOutcome::Failed, kMsgNoSpace };
+        lowSpace_ = true;
+        renderInDataFolder_ = true;
+    }
+    return std::nullopt;
+}
+
+// Mixes the chosen tracks and range into a 16-bit stereo file in the project's rate, with
+// the leading and trailing silences. The file sits next to the target when nothing more is
+// done to it, so that the final step is a rename on one file system.
+MixdownRun::Step MixdownRun::RenderMix()
+{
+    const Stop renderFailed { MixdownOutcome::Failed, kMsgRenderFailed };
     const std::string renderFile
-        = renderInDataFolder ? pLogic.Folder().NewTempName(kTempWave) : TempSiblingName(target);
+        = renderInDataFolder_ ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
     if (renderFile.empty())
-        return end(MixdownOutcome::Failed, kMsgRenderFailed);
+        return renderFailed;
     DeleteFileForce(renderFile);
-    if (!WriteWaveHeader(project.SampleRate, kBits, kChannels, renderFile, 0, false)
-        || !AppendSilenceFrames(renderFile, leadFrames)) {
+    if (!WriteWaveHeader(project_.SampleRate, kBits, kChannels, renderFile, 0, false)
+        || !AppendSilenceFrames(renderFile, leadFrames_)) {
         DeleteFileForce(renderFile);
-        return end(MixdownOutcome::Failed, kMsgRenderFailed);
+        return renderFailed;
     }
 
-    // Step 17: the render.
     RenderRequest render;
     render.File = renderFile;
-    render.From = static_cast<int32_t>(from);
-    render.To = static_cast<int32_t>(to);
-    render.Loops = static_cast<int32_t>(loops);
+    render.From = static_cast<int32_t>(from_);
+    render.To = static_cast<int32_t>(to_);
+    render.Loops = static_cast<int32_t>(loops_);
     render.Mode = kRenderMix;
-    render.Tracks = pRequest.SourceTracks == 1 ? kRenderSelectedTracks
-        : pRequest.SourceTracks == 2           ? kRenderPlayingTracks
+    render.Tracks = request_.SourceTracks == 1 ? kRenderSelectedTracks
+        : request_.SourceTracks == 2           ? kRenderPlayingTracks
                                                : kRenderAllTracks;
     render.Label = kLabel;
     render.FileReady = true;
-    render.NormLevel = normLevel;
-    render.UseRMS = pRequest.UseRMS;
+    render.NormLevel = normLevel_;
+    render.UseRMS = request_.UseRMS;
     bool cancelled = false;
     const bool rendered
-        = RenderTracks(project, render, ui, pLogic.CancelRequest, [&](double pDone) {
-              if (pProgress)
-                  pProgress(pDone);
+        = RenderTracks(project_, render, ui_, logic_.CancelRequest, [&](double pDone) {
+              ReportProgress(pDone);
               // RenderTracks looks at the request right after this call and clears it.
-              if (pLogic.CancelRequest)
+              if (logic_.CancelRequest)
                   cancelled = true;
           });
     if (!rendered) {
         DeleteFileForce(renderFile);
-        result.Cancelled = cancelled;
-        return end(cancelled ? MixdownOutcome::Finished : MixdownOutcome::Failed,
-            cancelled ? "" : kMsgRenderFailed);
+        if (cancelled)
+            return Stop { MixdownOutcome::Finished, "", true };
+        return renderFailed;
     }
-
-    // Step 18: the trailing silence.
-    if (!AppendSilenceFrames(renderFile, trailFrames)) {
+    if (!AppendSilenceFrames(renderFile, trailFrames_)) {
         DeleteFileForce(renderFile);
-        return end(MixdownOutcome::Failed, kMsgRenderFailed);
+        return renderFailed;
     }
+    current_ = renderFile;
+    currentInDataFolder_ = renderInDataFolder_;
+    return std::nullopt;
+}
 
-    // Step 19: onto a track, as one undoable edit.
-    if (toTrack) {
-        pLogic.Busy = false;
-        ui.SetBusy(false);
-        const WaveInfo info = ReadWaveInfo(renderFile);
-        if (info.Valid == 0 || !pLogic.StartProc(1, 0)) {
-            DeleteFileForce(renderFile);
-            return end(MixdownOutcome::Failed, kMsgRenderFailed);
-        }
-        for (int32_t t = 0; t < project.TrackCount(); ++t)
-            project.Tracks[static_cast<size_t>(t)].Selected = t == track ? 1 : 0;
-        const int64_t markOut = std::min<int64_t>(from + info.Frames, kMaxLength - 1);
-        project.MarkIn = static_cast<int32_t>(from);
-        project.MarkOut = static_cast<int32_t>(markOut);
-        // Only the target track is selected now, so the range erase acts on it alone.
-        EraseSelected(project, false);
-        ResizeEnvelopes(project, project.MarkOut, false);
-        ClearTrackFade(pLogic, track, project.MarkIn, project.MarkOut);
-        const bool placed = PlaceOnTrack(pLogic, track, renderFile, project.MarkIn);
-        pLogic.EndProc();
-        if (!placed) {
-            DeleteFileForce(renderFile);
-            return end(MixdownOutcome::Failed, kMsgRenderFailed);
-        }
-        return end(MixdownOutcome::Finished, "");
+// Puts the render file on the target track in place of the range, as one undoable edit:
+// the track's blocks and fades over the range go, the new block comes in at the range start.
+MixdownRun::Step MixdownRun::PlaceOnTargetTrack()
+{
+    // StartProc refuses while busy, and runs the edit's own busy state.
+    logic_.Busy = false;
+    ui_.SetBusy(false);
+    const Stop renderFailed { MixdownOutcome::Failed, kMsgRenderFailed };
+    const WaveInfo info = ReadWaveInfo(current_);
+    if (info.Valid == 0 || !logic_.StartProc(1, 0)) {
+        DeleteFileForce(current_);
+        return renderFailed;
     }
+    for (int32_t t = 0; t < project_.TrackCount(); ++t)
+        project_.Tracks[static_cast<size_t>(t)].Selected = t == track_ ? 1 : 0;
+    const int64_t markOut = std::min<int64_t>(from_ + info.Frames, kMaxLength - 1);
+    project_.MarkIn = static_cast<int32_t>(from_);
+    project_.MarkOut = static_cast<int32_t>(markOut);
+    // Only the target track is selected now, so the range erase acts on it alone.
+    EraseSelected(project_, false);
+    ResizeEnvelopes(project_, project_.MarkOut, false);
+    ClearTrackFade(logic_, track_, project_.MarkIn, project_.MarkOut);
+    const bool placed = PlaceOnTrack(logic_, track_, current_, project_.MarkIn);
+    logic_.EndProc();
+    if (!placed) {
+        DeleteFileForce(current_);
+        return renderFailed;
+    }
+    return std::nullopt;
+}
 
-    // Step 20: conversion, encoding and the move into place.
-    std::string current = renderFile;
-    bool currentInDataFolder = renderInDataFolder;
-    if (needConv) {
-        const bool convInDataFolder = encode || lowSpace;
-        const std::string converted
-            = convInDataFolder ? pLogic.Folder().NewTempName(kTempWave) : TempSiblingName(target);
-        bool convCancelled = false;
-        const bool ok = !converted.empty()
-            && ConvertRender(pLogic, current, converted, format, convCancelled, pProgress);
-        DeleteFileForce(current);
-        if (!ok) {
-            if (!converted.empty())
-                DeleteFileForce(converted);
-            result.Cancelled = convCancelled;
-            return end(convCancelled ? MixdownOutcome::Finished : MixdownOutcome::Failed,
-                convCancelled ? "" : kMsgRenderFailed);
-        }
-        current = converted;
-        currentInDataFolder = convInDataFolder;
+// Converts the render file to the chosen rate, bits and channels. The result goes to the
+// data folder when it is to be encoded or when the target's disk is short of room.
+MixdownRun::Step MixdownRun::ConvertFormat()
+{
+    const bool convInDataFolder = encode_ || lowSpace_;
+    const std::string converted
+        = convInDataFolder ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
+    bool cancelled = false;
+    const bool ok = !converted.empty()
+        && ConvertRender(logic_, current_, converted, format_, cancelled, progress_);
+    DeleteFileForce(current_);
+    if (!ok) {
+        if (!converted.empty())
+            DeleteFileForce(converted);
+        if (cancelled)
+            return Stop { MixdownOutcome::Finished, "", true };
+        return Stop { MixdownOutcome::Failed, kMsgRenderFailed };
     }
+    current_ = converted;
+    currentInDataFolder_ = convInDataFolder;
+    return std::nullopt;
+}
+
+// The last step writes the target: the encoder writes it from the work file, or the work
+// file is renamed (or, across file systems, copied) over it. The work file goes either way.
+MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
+{
     std::string failure;
     bool encodeCancelled = false;
-    if (encode) {
-        ui.ShowMessage("Encode");
+    if (encode_) {
+        ui_.ShowMessage("Encode");
         const bool ok = EncFromWavfile(
-            pEncoder, current, target, bitRate,
+            encoder_, current_, target_, bitRate_,
             [&](double pRate, bool& pCancel) {
-                ui.ShowMessage(Percent2(pRate));
-                if (pProgress)
-                    pProgress(pRate);
-                if (pLogic.CancelRequest) {
-                    pLogic.CancelRequest = false;
+                ui_.ShowMessage(Percent2(pRate));
+                ReportProgress(pRate);
+                if (logic_.CancelRequest) {
+                    logic_.CancelRequest = false;
                     encodeCancelled = true;
                     pCancel = true;
                 }
             },
-            &ui);
+            &ui_);
         if (!ok && !encodeCancelled)
             failure = kMsgEncodeFailed;
-    } else if (currentInDataFolder) {
+    } else if (currentInDataFolder_) {
         // A rename is enough when the data folder shares the target's file system.
-        bool ok = CommitFile(current, target) || CopyIntoPlace(current, target);
-        if (!ok && lowSpace && targetExisted) {
+        bool ok = CommitFile(current_, target_) || CopyIntoPlace(current_, target_);
+        if (!ok && lowSpace_ && targetExisted_) {
             // Only without the old target is there room for the new one.
-            if (!DeleteFileForce(target))
+            if (!DeleteFileForce(target_))
                 failure = kMsgCannotDelete;
             else
-                ok = CopyIntoPlace(current, target);
+                ok = CopyIntoPlace(current_, target_);
         }
         if (!ok && failure.empty())
-            failure = targetExisted ? kMsgCannotDelete : kMsgCannotOverwrite;
-    } else if (!CommitFile(current, target)) {
-        failure = targetExisted ? kMsgCannotDelete : kMsgCannotOverwrite;
+            failure = targetExisted_ ? kMsgCannotDelete : kMsgCannotOverwrite;
+    } else if (!CommitFile(current_, target_)) {
+        failure = targetExisted_ ? kMsgCannotDelete : kMsgCannotOverwrite;
     }
-    DeleteFileForce(current);
-    result.Cancelled = encodeCancelled;
+    DeleteFileForce(current_);
     if (!failure.empty())
-        return end(MixdownOutcome::Failed, failure);
-    MixdownResult done = end(MixdownOutcome::Finished, "");
-    if (overwritesWorkingFile && !encodeCancelled)
-        pLogic.CloseProject();
+        return Stop { MixdownOutcome::Failed, failure, encodeCancelled };
+    return Stop { MixdownOutcome::Finished, "", encodeCancelled };
+}
+
+MixdownResult MixdownRun::Run()
+{
+    if (!logic_.CanEdit())
+        return Refuse(Stop { MixdownOutcome::Failed, "" });
+    if (std::string message = ValidateMixdown(request_, encoder_); !message.empty())
+        return Refuse(Stop { MixdownOutcome::Invalid, message });
+    ReadSettings();
+    Step stop;
+    if (request_.TargetMode == kMixTargetFile)
+        stop = ChooseFileTarget();
+    else if (toCd_)
+        stop = ChooseCdTarget();
+    if (stop)
+        return Refuse(*stop);
+    result_.Target = target_;
+
+    ui_.SetBusy(true);
+    logic_.Busy = true;
+    logic_.CancelRequest = false;
+    if (!ChooseRange())
+        return Finish(Stop { MixdownOutcome::Finished, "" });
+    if (!RenderFits()) {
+        // Shown as a plain message, not as an error, and without "終了".
+        logic_.Busy = false;
+        ui_.SetBusy(false);
+        ui_.ShowMessage(kMsgTooLarge);
+        result_.Outcome = MixdownOutcome::Failed;
+        result_.Message = kMsgTooLarge;
+        return result_;
+    }
+    stop = CheckSpace();
+    if (!stop)
+        stop = RenderMix();
+    if (!stop && toTrack_)
+        stop = PlaceOnTargetTrack();
+    if (stop || toTrack_)
+        return Finish(stop.value_or(Stop { MixdownOutcome::Finished, "" }));
+    if (needConv_)
+        stop = ConvertFormat();
+    if (!stop)
+        stop = EncodeOrMoveIntoPlace();
+    MixdownResult done = Finish(*stop);
+    // The project's own file was replaced: the project cannot go on playing from it.
+    if (done.Outcome == MixdownOutcome::Finished && overwritesWorkingFile_ && !done.Cancelled)
+        logic_.CloseProject();
     return done;
+}
+
+} // namespace
+
+MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
+    const std::function<void(double)>& pProgress)
+{
+    return MixdownRun(pLogic, pRequest, pEncoder, pProgress).Run();
 }
 
 } // namespace tarvok
