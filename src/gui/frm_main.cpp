@@ -8,12 +8,13 @@
 #include "core/time_text.h"
 #include "engine/playback_engine.h"
 #include "gui/bottom_row.h"
+#include "gui/controls/uc_fader.h"
+#include "gui/dialogs/dialog_commands.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/instance_channel.h"
 #include "gui/main_menus.h"
 #include "gui/mixer_launcher.h"
 #include "gui/qt_ui.h"
-#include "gui/strip_fader.h"
 #include "gui/time_scale.h"
 #include "gui/track_area.h"
 #include "gui/track_strip.h"
@@ -181,17 +182,24 @@ void FrmMain::BuildLayout()
     bottom->setSpacing(6);
     bottom_ = new BottomRow(*this, central);
     bottom->addWidget(bottom_, 3);
-    master_ = new StripFader(logic.Proj().UnityLevel, central);
+    master_ = new UC_Fader(central);
     master_->setObjectName(QStringLiteral("MasterFader"));
     master_->setToolTip(tr("マスター"));
-    connect(master_, &StripFader::Changed, this, [this](int l, int r, bool) {
+    master_->SetFadeTable(logic.Proj().Fades, logic.Proj().UnityLevel);
+    auto storeMaster = [this](int l, int r) {
         Project& p = ctx_.Logic.Proj();
         p.MasterLevelL = l;
         p.MasterLevelR = r;
         if (ctx_.Engine)
             ctx_.Engine->MarkCacheDirty();
         if (!ctx_.Logic.Playing && !ctx_.Logic.Recording)
-            ctx_.Logic.ShowMessage(("Master " + FaderText(ctx_.Logic, l, r)).toStdString());
+            ctx_.Logic.ShowMessage(("Master " + master_->FaderText()).toStdString());
+    };
+    connect(master_, &UC_Fader::LevelsChanged, this, storeMaster);
+    connect(master_, &UC_Fader::Released, this, storeMaster);
+    connect(master_, &UC_Fader::Hovered, this, [this] {
+        if (!ctx_.Logic.Playing && !ctx_.Logic.Recording)
+            ctx_.Logic.ShowMessage(("Master " + master_->FaderText()).toStdString());
     });
     bottom->addWidget(master_);
     stripView_ = new QScrollArea(central);
@@ -220,7 +228,7 @@ void FrmMain::BuildMenus()
     h.ToggleToolbar = [this] { ToggleToolbar(); };
     h.About = [this] {
         if (!ctx_.Logic.Busy)
-            OpenNamedWindow(QStringLiteral("FrmVer"), 0);
+            RunAboutWindow(this);
     };
     h.Exit = [this] { close(); };
     menus_ = std::make_unique<MainMenus>(menuBar(), h, this);
@@ -293,11 +301,12 @@ std::optional<bool> FrmMain::HandleWindowCommand(int32_t pId, int32_t)
 {
     MainLogic& logic = ctx_.Logic;
     Project& p = logic.Proj();
+    if (std::optional<bool> done = RunDialogCommand(pId, ctx_, this)) {
+        AfterCommand();
+        DrawAll();
+        return done;
+    }
     switch (pId) {
-    case kCmdMixdown:
-        if (logic.Busy || logic.Recording || logic.Playing)
-            return false;
-        return OpenNamedWindow(QStringLiteral("FrmMixDown"), pId);
     case kCmdRipcd:
         return OpenNamedWindow(QStringLiteral("FrmRip"), pId);
     case kCmdSampleedit:
@@ -475,8 +484,10 @@ void FrmMain::RefreshTrackControls()
 {
     strip_->Refresh();
     const Project& p = ctx_.Logic.Proj();
-    master_->SetValues(
-        p.MasterLevelL, p.MasterLevelR, p.MasterLevelL == p.MasterLevelR && master_->Linked());
+    master_->SetFadeTable(p.Fades, p.UnityLevel);
+    if (p.MasterLevelL != p.MasterLevelR)
+        master_->SetLinked(false);
+    master_->SetLevels(p.MasterLevelL, p.MasterLevelR);
     menus_->TickTracks(p.ViewTrackCount, p.LastTrackNo);
 }
 
@@ -816,7 +827,7 @@ void FrmMain::TrackNumberClicked(int32_t pTrack, bool pRight)
         DrawAll();
         return;
     }
-    if (OpenNamedWindow(QStringLiteral("FrmSetLevel"), 0))
+    if (RunTrackLevelDialog(ctx_, pTrack, this))
         RefreshTrackControls();
 }
 
@@ -862,14 +873,15 @@ void FrmMain::OpenSettings()
 {
     if (ctx_.Logic.Busy)
         return;
-    if (OpenNamedWindow(QStringLiteral("FrmConf"), 0)) {
-        // The settings window may have changed the bindings, the toolbar or the view options.
-        keys_ = LoadKeyAssignment(ctx_.Logic.Store());
+    if (RunSettingsWindow(ctx_, &keys_, this)) {
+        // The settings may have changed the bindings, the toolbar, the view options and the
+        // recent-files display.
         BuildToolbar();
         view_.ZoomMode = ctx_.Logic.Options().ZoomMode;
+        if (ctx_.Engine)
+            ctx_.Engine->ComputeDeviceSlots();
+        AfterCommand();
         DrawAll();
-    } else {
-        ctx_.Logic.ShowMessage(tr("設定画面は使用できません").toStdString());
     }
 }
 

@@ -22,7 +22,7 @@ class BottomRow;
 class InstanceChannel;
 class MainMenus;
 class QtUserInterface;
-class StripFader;
+class UC_Fader;
 class TimeScale;
 class TrackArea;
 class TrackStrip;
@@ -144,7 +144,7 @@ private:
     QScrollBar* vbar_ = nullptr;
     QScrollBar* slider_ = nullptr;
     BottomRow* bottom_ = nullptr;
-    StripFader* master_ = nullptr;
+    UC_Fader* master_ = nullptr;
     TrackStrip* strip_ = nullptr;
     QScrollArea* stripView_ = nullptr;
     std::unique_ptr<MainMenus> menus_;

@@ -1,32 +1,17 @@
 #include "gui/track_strip.h"
 
 #include "app/main_logic.h"
+#include "gui/controls/uc_fader.h"
+#include "gui/controls/uc_io_selector.h"
+#include "gui/controls/uc_vvu.h"
 #include "gui/frm_main.h"
-#include "gui/strip_fader.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QToolButton>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace tarvok {
-
-QString LevelText(const MainLogic& pLogic, int pLevel)
-{
-    const FadeTable& table = pLogic.Proj().Fades;
-    if (pLevel <= 0 || pLevel > 255 || table[pLevel] <= 0.0f)
-        return QStringLiteral("-∞db");
-    return QString::asprintf("%04.1f", 20.0 * std::log10(table[pLevel])) + "db";
-}
-
-QString FaderText(const MainLogic& pLogic, int pLeft, int pRight)
-{
-    return LevelText(pLogic, pLeft) + " : " + LevelText(pLogic, pRight);
-}
 
 TrackStrip::TrackStrip(FrmMain& pOwner, MainLogic& pLogic, QWidget* pParent)
     : QWidget(pParent)
@@ -56,7 +41,7 @@ void TrackStrip::Build(int pCount)
         const int t = Columns();
         Column c;
         c.Box = new QWidget(this);
-        c.Box->setFixedWidth(46);
+        c.Box->setFixedWidth(52);
         auto* v = new QVBoxLayout(c.Box);
         v->setContentsMargins(0, 0, 0, 0);
         v->setSpacing(1);
@@ -66,70 +51,65 @@ void TrackStrip::Build(int pCount)
         c.Number->setFocusPolicy(Qt::NoFocus);
         c.Number->installEventFilter(this);
         v->addWidget(c.Number);
-        auto* switches = new QHBoxLayout;
-        switches->setSpacing(0);
-        c.Play = new QToolButton(c.Box);
-        c.Play->setText(QStringLiteral("P"));
-        c.Play->setToolTip(tr("再生"));
-        c.Rec = new QToolButton(c.Box);
-        c.Rec->setText(QStringLiteral("R"));
-        c.Rec->setToolTip(tr("録音"));
-        for (QToolButton* b : { c.Play, c.Rec }) {
-            b->setCheckable(true);
-            b->setFixedSize(20, 16);
-            b->setFocusPolicy(Qt::NoFocus);
-            switches->addWidget(b);
-        }
-        v->addLayout(switches);
+        c.Selector = new UC_IOSelector(c.Box);
+        v->addWidget(c.Selector);
         auto* faderRow = new QHBoxLayout;
         faderRow->setSpacing(1);
-        c.Fader = new StripFader(logic_.Proj().UnityLevel, c.Box);
+        c.Fader = new UC_Fader(c.Box);
+        c.Fader->SetFadeTable(logic_.Proj().Fades, logic_.Proj().UnityLevel);
+        c.Fader->SetScaleVisible(false);
         faderRow->addWidget(c.Fader);
-        c.Meter = new QFrame(c.Box);
-        c.Meter->setFixedWidth(5);
-        c.Meter->setFrameShape(QFrame::Panel);
-        c.Meter->setFrameShadow(QFrame::Sunken);
-        c.Meter->setAutoFillBackground(true);
-        QPalette pal = c.Meter->palette();
-        pal.setColor(QPalette::Window, QColor(30, 30, 30));
-        c.Meter->setPalette(pal);
+        c.Meter = new UC_VVU(c.Box);
+        c.Meter->SetRange(-500, 0);
+        c.Meter->SetRedPoint(-30);
+        c.Meter->setFixedWidth(6);
         faderRow->addWidget(c.Meter);
         v->addLayout(faderRow, 1);
-        connect(c.Play, &QToolButton::toggled, this, [this, t](bool on) {
-            if (t <= logic_.Proj().LastTrackNo)
-                logic_.Proj().Tracks[t].PlaySelected = on ? 1 : 0;
+        connect(c.Selector, &UC_IOSelector::OutputToggled, this, [this, t] {
+            if (t > logic_.Proj().LastTrackNo)
+                return;
+            Track& track = logic_.Proj().Tracks[t];
+            track.PlaySelected = track.PlaySelected != 0 ? 0 : 1;
+            columns_[t].Selector->SetOutput(track.PlayCh, track.PlaySelected != 0);
             owner_.TrackControlsChanged();
         });
-        connect(c.Rec, &QToolButton::toggled, this, [this, t](bool on) {
-            if (t <= logic_.Proj().LastTrackNo)
-                logic_.Proj().Tracks[t].RecSelected = on ? 1 : 0;
+        connect(c.Selector, &UC_IOSelector::InputToggled, this, [this, t] {
+            if (t > logic_.Proj().LastTrackNo || logic_.Recording)
+                return;
+            Track& track = logic_.Proj().Tracks[t];
+            track.RecSelected = track.RecSelected != 0 ? 0 : 1;
+            columns_[t].Selector->SetInput(track.RecCh, track.RecSelected != 0);
             owner_.TrackControlsChanged();
         });
-        connect(c.Fader, &StripFader::Changed, this, [this, t](int l, int r, bool linked) {
+        auto store = [this, t](int l, int r) {
             if (t > logic_.Proj().LastTrackNo)
                 return;
             Track& track = logic_.Proj().Tracks[t];
             track.LevelL = l;
             track.LevelR = r;
-            track.LevelLinked = linked ? 1 : 0;
+            track.LevelLinked = columns_[t].Fader->Linked() ? 1 : 0;
             owner_.TrackControlsChanged();
             if (!logic_.Playing && !logic_.Recording)
                 logic_.ShowMessage(
-                    ("Track" + QString::number(t + 1) + " " + FaderText(logic_, l, r))
+                    ("Track" + QString::number(t + 1) + " " + columns_[t].Fader->FaderText())
                         .toStdString());
+        };
+        connect(c.Fader, &UC_Fader::LevelsChanged, this, store);
+        connect(c.Fader, &UC_Fader::Released, this, store);
+        connect(c.Fader, &UC_Fader::LinkChanged, this, [this, t](bool pLinked) {
+            if (t <= logic_.Proj().LastTrackNo)
+                logic_.Proj().Tracks[t].LevelLinked = pLinked ? 1 : 0;
         });
-        connect(c.Fader, &StripFader::Hovered, this, [this, t] {
-            if (t <= logic_.Proj().LastTrackNo && !logic_.Playing && !logic_.Recording) {
-                const Track& track = logic_.Proj().Tracks[t];
-                logic_.ShowMessage(("Track" + QString::number(t + 1) + " "
-                    + FaderText(logic_, track.LevelL, track.LevelR))
-                                       .toStdString());
-            }
+        connect(c.Fader, &UC_Fader::Hovered, this, [this, t] {
+            if (t <= logic_.Proj().LastTrackNo && !logic_.Playing && !logic_.Recording)
+                logic_.ShowMessage(
+                    ("Track" + QString::number(t + 1) + " " + columns_[t].Fader->FaderText())
+                        .toStdString());
         });
         row->insertWidget(t, c.Box);
         columns_.push_back(c);
     }
-    setMinimumWidth(Columns() * 50 + 8);
+    setMinimumWidth(Columns() * 56 + 8);
 }
 
 void TrackStrip::Refresh()
@@ -139,10 +119,12 @@ void TrackStrip::Refresh()
     for (int t = 0; t < Columns(); ++t) {
         const Track& track = p.Tracks[t];
         Column& c = columns_[t];
-        const QSignalBlocker b1(c.Play), b2(c.Rec);
-        c.Play->setChecked(track.PlaySelected != 0);
-        c.Rec->setChecked(track.RecSelected != 0);
-        c.Fader->SetValues(track.LevelL, track.LevelR, track.LevelLinked != 0);
+        c.Selector->SetInput(track.RecCh, track.RecSelected != 0);
+        c.Selector->SetOutput(track.PlayCh, track.PlaySelected != 0);
+        c.Fader->SetFadeTable(p.Fades, p.UnityLevel);
+        c.Fader->SetLevels(track.LevelL, track.LevelR);
+        c.Fader->SetLinked(track.LevelLinked != 0);
+        c.Meter->ClearVU();
         c.Number->setDown(false);
         QFont f = c.Number->font();
         f.setBold(t == p.CurrentTrack);

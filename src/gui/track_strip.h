@@ -5,17 +5,17 @@
 #include <vector>
 
 class QPushButton;
-class QToolButton;
-class QFrame;
 
 namespace tarvok {
 
 class FrmMain;
 class MainLogic;
-class StripFader;
+class UC_Fader;
+class UC_IOSelector;
+class UC_VVU;
 
 /// The mixer-like strip: one column per track with the number button, the play and record
-/// switches (the place of the input/output selector), the stereo fader and the meter.
+/// input/output selector, the stereo fader and the meter.
 class TrackStrip : public QWidget {
     Q_OBJECT
 public:
@@ -33,10 +33,9 @@ private:
     struct Column {
         QWidget* Box = nullptr;
         QPushButton* Number = nullptr;
-        QToolButton* Play = nullptr;
-        QToolButton* Rec = nullptr;
-        StripFader* Fader = nullptr;
-        QFrame* Meter = nullptr;
+        UC_IOSelector* Selector = nullptr;
+        UC_Fader* Fader = nullptr;
+        UC_VVU* Meter = nullptr;
     };
     void Build(int pCount);
 
@@ -44,10 +43,5 @@ private:
     MainLogic& logic_;
     std::vector<Column> columns_;
 };
-
-/// "-∞db" for level index 0, else the level's dB value with one decimal and "db".
-QString LevelText(const MainLogic& pLogic, int pLevel);
-/// "left : right" of two level indices.
-QString FaderText(const MainLogic& pLogic, int pLeft, int pRight);
 
 } // namespace tarvok
