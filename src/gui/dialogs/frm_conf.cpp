@@ -112,6 +112,7 @@ FrmConf::FrmConf(GuiContext& pContext, KeyAssignment* pAssignment, QWidget* pPar
     connect(buttons, &QDialogButtonBox::accepted, this, &FrmConf::ApplyAndClose);
     connect(buttons, &QDialogButtonBox::rejected, this, &FrmConf::reject);
     layout->addWidget(buttons);
+    setMinimumSize(520, 440);
     resize(560, 460);
 }
 
