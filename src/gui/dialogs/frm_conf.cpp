@@ -33,6 +33,7 @@ std::string S(const QString& pText) { return pText.toStdString(); }
 std::vector<std::string> DeviceNames(const std::vector<WaveDeviceInfo>& pDevices)
 {
     std::vector<std::string> names;
+    names.reserve(pDevices.size());
     for (const WaveDeviceInfo& d : pDevices)
         names.push_back(d.Name);
     return names;
