@@ -19,6 +19,8 @@
 
 namespace tarvok {
 
+class RecordingEngine;
+
 /// Options the main window reads at start-up and writes back at exit.
 struct AppOptions : EngineOptions {
     int32_t LogError = 0;
@@ -27,7 +29,6 @@ struct AppOptions : EngineOptions {
     int32_t WaveColorLocked = 8485241;
     std::string SizeRate = "1.0";
     int32_t DrawWFP = 0;
-    int32_t WFMode = 0;
     int32_t WFMono = 0;
     int32_t LevelMargin = 0;
     int32_t ShowRMS = 1;
@@ -37,11 +38,6 @@ struct AppOptions : EngineOptions {
     float VULevelTrim = -23.0f;
     int32_t ShiftToDrag = 0;
     int32_t UndoAll = 1;
-    int32_t UseMuonStart = 0;
-    int32_t UseMuonStop = 0;
-    float MuonStartLevelDB = -40.0f;
-    float MuonStopLevelDB = -40.0f;
-    int32_t MuonStopLengthMS = 3000;
     int32_t ShowToolBar = 0;
     int32_t ScrollMode = 0;
     int32_t ZoomMode = 0;
@@ -101,6 +97,9 @@ public:
     /// window, track scrolling, zoom); set by the window front end. Returns nothing when
     /// the window does not handle pId, so the command falls through to its headless form.
     std::function<std::optional<bool>(int32_t pId, int32_t pLevel)> WindowHandler;
+    /// The recording engine REC, REC_NOW and PLAY while armed work through; none in runs
+    /// without sound devices (REC then reports that recording is unavailable).
+    RecordingEngine* Recorder = nullptr;
     /// Timeline frame of the last left press in the track area (the *_CLICK commands).
     std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.

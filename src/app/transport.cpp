@@ -7,6 +7,7 @@
 #include "core/project.h"
 #include "core/envelope_gain.h"
 #include "engine/playback_engine.h"
+#include "engine/recording_engine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -142,19 +143,96 @@ void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine)
     };
 }
 
+void AttachRecorder(MainLogic& pLogic, PlaybackEngine& pEngine, RecordingEngine& pRecorder)
+{
+    pLogic.Recorder = &pRecorder;
+    pEngine.OnRecordProgTick = [&pRecorder] { pRecorder.TimerProg(); };
+    pEngine.OnRecordVUTick = [&pLogic, &pEngine, &pRecorder] {
+        if (!pRecorder.Recording || !pRecorder.RecStarted)
+            return;
+        pRecorder.TimerVU();
+        // Without outputs nothing else moves the view with the head.
+        if (!pEngine.DeviceOpen)
+            pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    };
+    pRecorder.OnStopButton = [&pLogic, &pEngine] { StopButton(pLogic, pEngine); };
+    pRecorder.BeginEditStep = [&pLogic] { return pLogic.StartProc(1, 0); };
+    pRecorder.EndEditStep = [&pLogic] { pLogic.EndProc(); };
+    pRecorder.OnWritten = [&pLogic] {
+        pLogic.Ui().RequestRedraw(RedrawArea::Tracks);
+        pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    };
+}
+
 bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)
 {
-    (void)pRecordNow;
+    Project& p = pLogic.Proj();
     if (pEngine.Transport.RecArmed) {
         pLogic.Ui().RequestRedraw(RedrawArea::Menus);
         return true;
     }
     if (pLogic.Busy)
         return false;
-    // Preparing the inputs is the recording engine's work; until it is wired in, REC
-    // reports that recording is unavailable and leaves any play run alone.
-    pLogic.ShowMessage(kRecordingUnavailable);
-    return false;
+    RecordingEngine* rec = pLogic.Recorder;
+    if (!rec) {
+        pLogic.ShowMessage(kRecordingUnavailable);
+        return false;
+    }
+    pEngine.ComputeDeviceSlots();
+    if (!rec->PrepareRecording())
+        return false;
+    const bool wasPlaying = IsRunning(pEngine) && pEngine.PlayMode >= kPlayAll
+        && pEngine.PlayMode <= kPlayFromOut;
+    if (IsRunning(pEngine))
+        pEngine.StopPlay(false);
+    if (!rec->OpenArmedInputs())
+        return false;
+    pLogic.Recording = true;
+    pEngine.Transport.RecArmed = true;
+    pEngine.Transport.RecWriting = false;
+    if (wasPlaying || pRecordNow) {
+        pEngine.PlayMode = kPlayAll;
+        p.Head = std::max(0, p.Head);
+        pEngine.PlayStart = p.Head;
+        pEngine.PlayEnd = 0;
+        rec->RecOnly = false;
+        pEngine.Transport.RecWriting = true;
+        rec->StartAtFirstFrame();
+        if (!StartRun(pLogic, pEngine))
+            rec->RecOnly = true; // nothing to play: the recording goes on alone
+        pLogic.ShowMessage(kRecordingText);
+    } else {
+        pLogic.ShowMessage(kRecPressPlayText);
+    }
+    pLogic.Ui().RequestRedraw(RedrawArea::Menus);
+    pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    return true;
+}
+
+/// PLAY while a recording is armed and nothing is written: starts playback of the playing
+/// tracks (or records alone when none plays) and begins writing at the inputs' positions.
+static bool StartArmedRecording(MainLogic& pLogic, PlaybackEngine& pEngine)
+{
+    Project& p = pLogic.Proj();
+    RecordingEngine& rec = *pLogic.Recorder;
+    bool anyPlaying = false;
+    for (const Track& t : p.Tracks)
+        anyPlaying = anyPlaying || t.PlaySelected != 0;
+    rec.RecOnly = !anyPlaying;
+    pEngine.Transport.RecWriting = true;
+    if (anyPlaying) {
+        pEngine.PlayMode = kPlayAll;
+        p.Head = std::max(0, p.Head);
+        pEngine.PlayStart = p.Head;
+        pEngine.PlayEnd = 0;
+        if (!StartRun(pLogic, pEngine))
+            rec.RecOnly = true;
+    }
+    pLogic.Ui().Yield();
+    rec.StartAtCurrentPosition();
+    pLogic.ShowMessage(kRecordingText);
+    pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    return true;
 }
 
 void StopButton(MainLogic& pLogic, PlaybackEngine& pEngine)
@@ -169,6 +247,11 @@ void StopButton(MainLogic& pLogic, PlaybackEngine& pEngine)
             pEngine.RecordingStarted = false;
             pEngine.Transport.RecArmed = false;
             pEngine.Transport.RecWriting = false;
+            if (pLogic.Recorder) {
+                pLogic.Recorder->StopRecording();
+                if (pLogic.Recorder->MonitorOpen == 1)
+                    pLogic.Recorder->MonitorClose = true;
+            }
         }
         pEngine.AutomationWriting = false;
         pLogic.ShowMessage(kStopped);
@@ -210,8 +293,11 @@ bool PlayButton(MainLogic& pLogic, PlaybackEngine& pEngine)
     if (!HeadInView(pLogic))
         PlaceHead(pLogic, 0.5);
     if (pEngine.Transport.RecArmed && !pEngine.Transport.RecWriting) {
-        pLogic.ShowMessage(kRecordingUnavailable);
-        return false;
+        if (!pLogic.Recorder) {
+            pLogic.ShowMessage(kRecordingUnavailable);
+            return false;
+        }
+        return StartArmedRecording(pLogic, pEngine);
     }
     pEngine.PlayMode = kPlayAll;
     p.Head = std::max(0, p.Head);

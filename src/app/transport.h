@@ -8,6 +8,7 @@ namespace tarvok {
 
 class MainLogic;
 class PlaybackEngine;
+class RecordingEngine;
 
 /// Message shown when REC is pressed while this build has no recording engine.
 inline constexpr const char* kRecordingUnavailable = "録音機能は使用できません";
@@ -16,6 +17,11 @@ inline constexpr const char* kRecordingUnavailable = "録音機能は使用で�
 /// refill, the head following) and the command dispatcher to the transport commands. Call
 /// once after both exist; both must outlive the connection.
 void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine);
+
+/// Connects a recording engine: REC, REC_NOW and PLAY while armed use it, its ticks run
+/// in the engine's timers, and its block placement is one editing step. Call after
+/// AttachTransport; the recorder must outlive the connection.
+void AttachRecorder(MainLogic& pLogic, PlaybackEngine& pEngine, RecordingEngine& pRecorder);
 
 /// Runs one transport command of the command table (IDs 14..22, 31..44); pLevel is the
 /// level given with JOG_PLUS and JOG_MINUS. False when the ID is not a transport command

@@ -1,0 +1,872 @@
+#include "engine/recording_engine.h"
+
+#include "base/numeric.h"
+#include "core/data_folder.h"
+#include "core/peaks.h"
+#include "core/user_interface.h"
+#include "core/wave_info.h"
+#include "edit/range_edit.h"
+#include "engine/playback_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <optional>
+#include <unistd.h>
+
+namespace tarvok {
+
+namespace {
+
+constexpr int32_t kRecFrameBytes = 4;
+constexpr int32_t kWaveHeaderBytes = 44;
+constexpr int32_t kStatusShift = 4096;
+
+int32_t Magnitude(int16_t pSample) { return std::abs(static_cast<int32_t>(pSample)); }
+
+int32_t EncodeStatus(int32_t pStatus, int32_t pTarget)
+{
+    return pStatus > 0 ? pStatus * kStatusShift + pTarget : -1;
+}
+
+void PutLe32(uint8_t* pTo, uint32_t pValue)
+{
+    for (int i = 0; i < 4; ++i)
+        pTo[i] = static_cast<uint8_t>(pValue >> (8 * i));
+}
+
+} // namespace
+
+int32_t RecChSlot(int32_t pRecCh)
+{
+    if (pRecCh >= 0 && pRecCh <= 7)
+        return pRecCh;
+    if (pRecCh >= 100 && pRecCh <= 115)
+        return (pRecCh - 100) / 2;
+    return -1;
+}
+
+int32_t RecChType(int32_t pRecCh)
+{
+    if (pRecCh >= 0 && pRecCh <= 7)
+        return kRecStereo;
+    if (pRecCh >= 100 && pRecCh <= 115)
+        return (pRecCh % 2 == 0) ? kRecLeft : kRecRight;
+    return 0;
+}
+
+std::string RecChText(int32_t pRecCh)
+{
+    if (pRecCh >= 0 && pRecCh <= 7)
+        return std::to_string(2 * pRecCh + 1) + "+" + std::to_string(2 * pRecCh + 2);
+    if (pRecCh >= 100 && pRecCh <= 115)
+        return std::to_string(pRecCh - 99);
+    return "";
+}
+
+int32_t RecChOfMenuItem(int32_t pItem) { return pItem <= 7 ? pItem : pItem + 92; }
+
+bool RecChMenuItemVisible(int32_t pItem, const std::array<int32_t, 8>& pInputEnabled)
+{
+    if (pItem < 0 || pItem > 23)
+        return false;
+    const int32_t slot = pItem <= 7 ? pItem : (pItem - 8) / 2;
+    return pInputEnabled[slot] != 0;
+}
+
+bool RecChOverlaps(int32_t pA, int32_t pB)
+{
+    if (pA == pB)
+        return true;
+    const int32_t slotA = RecChSlot(pA);
+    if (slotA < 0 || slotA != RecChSlot(pB))
+        return false;
+    // Same slot, different values: only the two single channels of one slot coexist.
+    return RecChType(pA) == kRecStereo || RecChType(pB) == kRecStereo;
+}
+
+namespace {
+
+bool SlotEnabled(int32_t pRecCh, const std::array<int32_t, 8>& pInputEnabled)
+{
+    const int32_t slot = RecChSlot(pRecCh);
+    return slot >= 0 && pInputEnabled[slot] != 0;
+}
+
+void DisarmOverlapping(Project& pProject, int32_t pTrack)
+{
+    for (int32_t t = 0; t < pProject.TrackCount(); ++t)
+        if (t != pTrack && pProject.Tracks[t].RecSelected
+            && RecChOverlaps(pProject.Tracks[t].RecCh, pProject.Tracks[pTrack].RecCh))
+            pProject.Tracks[t].RecSelected = 0;
+}
+
+} // namespace
+
+bool ToggleRecArm(
+    Project& pProject, int32_t pTrack, const std::array<int32_t, 8>& pInputEnabled, bool pRecording)
+{
+    if (pRecording || pTrack < 0 || pTrack >= pProject.TrackCount())
+        return false;
+    Track& track = pProject.Tracks[pTrack];
+    if (track.RecSelected) {
+        track.RecSelected = 0;
+        return true;
+    }
+    if (!SlotEnabled(track.RecCh, pInputEnabled))
+        return false;
+    track.RecSelected = 1;
+    DisarmOverlapping(pProject, pTrack);
+    return true;
+}
+
+bool ChooseRecInput(Project& pProject, int32_t pTrack, int32_t pItem,
+    const std::array<int32_t, 8>& pInputEnabled, bool pRecording)
+{
+    if (pRecording || pTrack < 0 || pTrack >= pProject.TrackCount() || pItem < 0 || pItem > 23)
+        return false;
+    Track& track = pProject.Tracks[pTrack];
+    track.RecCh = RecChOfMenuItem(pItem);
+    if (track.RecSelected) {
+        if (!SlotEnabled(track.RecCh, pInputEnabled))
+            track.RecSelected = 0;
+        else
+            DisarmOverlapping(pProject, pTrack);
+    }
+    return true;
+}
+
+RecordingEngine::RecordingEngine(WaveInService& pIn, PlaybackEngine& pPlayback, Project& pProject,
+    UserInterface& pUi, EngineOptions& pOptions, DataFolder& pFolder)
+    : in_(pIn)
+    , playback_(pPlayback)
+    , project_(pProject)
+    , ui_(pUi)
+    , options_(pOptions)
+    , folder_(pFolder)
+{
+    ResetRecords();
+}
+
+RecordingEngine::~RecordingEngine()
+{
+    // Never leave a device filling buffers that are about to go.
+    for (int32_t s = 0; s < kInputSlots; ++s)
+        if (Slots[s].Handle != kNoWaveHandle) {
+            in_.Reset(Slots[s].Handle);
+            in_.Close(Slots[s].Handle);
+            Slots[s].Handle = kNoWaveHandle;
+        }
+}
+
+double RecordingEngine::SlotGain(int32_t pSlot, int32_t pChannel) const
+{
+    return DbToFactor(pChannel == 0 ? options_.LevelLdb[pSlot] : options_.LevelRdb[pSlot]);
+}
+
+void RecordingEngine::ResetRecords()
+{
+    RecStartPos = 0;
+    FirstTarget = -1;
+    FirstStart = 0;
+    RecOnly = false;
+    RecStarted = false;
+    RecTargetCount = 0;
+    WriteFailed = false;
+    for (RecTarget& t : Targets) {
+        t.File.Close();
+        t = RecTarget {};
+        t.Peaks.assign(2, 0);
+    }
+    for (InputSlotState& s : Slots) {
+        s.Armed = 0;
+        s.TargetL = -1;
+        s.TargetR = -1;
+    }
+}
+
+bool RecordingEngine::PrepareRecording()
+{
+    Project& p = project_;
+    ui_.ShowMessage(kRecInitText);
+    StartAmplitude
+        = static_cast<int32_t>(RoundHalfEven(DbToFactor(options_.MuonStartLevelDB) * 32767));
+    StopAmplitude
+        = static_cast<int32_t>(RoundHalfEven(DbToFactor(options_.MuonStopLevelDB) * 32767));
+    StopLength
+        = static_cast<int32_t>(RoundHalfEven(options_.MuonStopLengthMS / 1000.0 * p.SampleRate));
+    ResetRecords();
+    RecStartPos = p.Head;
+    for (int32_t j = 0; j < p.TrackCount() && RecTargetCount < kRecTargets; ++j) {
+        const Track& track = p.Tracks[j];
+        if (!track.RecSelected)
+            continue;
+        const int32_t k = RecChSlot(track.RecCh);
+        const int32_t type = RecChType(track.RecCh);
+        if (k < 0 || !playback_.InputEnabled[k])
+            continue;
+        const int32_t i = RecTargetCount++;
+        InputSlotState& slot = Slots[k];
+        slot.Armed = 1;
+        if (type != kRecRight)
+            slot.TargetL = i;
+        if (type != kRecLeft)
+            slot.TargetR = i;
+        RecTarget& t = Targets[i];
+        t.ChannelType = type;
+        t.TrackNo = j;
+        t.InputSlot = k;
+        t.StartAdr = RecStartPos;
+    }
+    if (RecTargetCount == 0) {
+        ui_.ShowMessage(kRecSelectTrackText);
+        return false;
+    }
+    for (int32_t k = 0; k < kInputSlots; ++k)
+        if (Slots[k].Armed)
+            SetupRecordBuffers(k);
+    for (int32_t i = 0; i < RecTargetCount; ++i) {
+        RecTarget& t = Targets[i];
+        t.FileName = folder_.NewTempName(1);
+        std::optional<FileHandle> file = t.FileName.empty()
+            ? std::nullopt
+            : WriteWaveHeader(p.SampleRate, 16, 2, t.FileName, 0, true);
+        if (!file) {
+            ui_.MessageBox(
+                "録音ファイルを作成できません: " + t.FileName, MsgButtons::Ok, MsgIcon::Error);
+            for (int32_t j = 0; j <= i; ++j) {
+                Targets[j].File.Close();
+                if (!Targets[j].FileName.empty())
+                    DeleteFileForce(Targets[j].FileName);
+                DeleteFileForce(Targets[j].FileName + kRecMarkerSuffix);
+            }
+            ResetRecords();
+            return false;
+        }
+        t.File = std::move(*file);
+        WriteMarker(t);
+    }
+    return true;
+}
+
+void RecordingEngine::WriteMarker(const RecTarget& pTarget)
+{
+    // The marker holds what is needed to place the file should this process end before
+    // StopRecording: the track, the timeline position and the rate.
+    const std::string text = std::to_string(pTarget.TrackNo) + " "
+        + std::to_string(pTarget.StartAdr) + " " + std::to_string(project_.SampleRate) + "\r\n";
+    WriteFileAtomic(
+        pTarget.FileName + kRecMarkerSuffix, text.data(), static_cast<int64_t>(text.size()));
+}
+
+void RecordingEngine::SetupRecordBuffers(int32_t pSlot)
+{
+    RecBufferSamples = project_.SampleRate;
+    InputSlotState& s = Slots[pSlot];
+    s.Headers = std::make_unique<WaveHeader[]>(kRecBuffers);
+    for (int32_t b = 0; b < kRecBuffers; ++b) {
+        s.Arrays[b].assign(static_cast<size_t>(RecBufferSamples) * 2, 0);
+        s.Headers[b].Data = reinterpret_cast<uint8_t*>(s.Arrays[b].data());
+        s.Headers[b].Length = static_cast<uint32_t>(RecBufferSamples) * kRecFrameBytes;
+    }
+    scratch_.assign(static_cast<size_t>(RecBufferSamples) * 2, 0);
+}
+
+bool RecordingEngine::OpenInput(int32_t pSlot, bool pStartLater)
+{
+    InputSlotState& s = Slots[pSlot];
+    if (!s.Headers)
+        SetupRecordBuffers(pSlot);
+    WaveFormat format;
+    format.SampleRate = project_.SampleRate;
+    WaveHandle handle = kNoWaveHandle;
+    WaveResult result = in_.Open(options_.DevInID[pSlot], format, handle);
+    auto fail = [&](WaveResult pResult) {
+        std::string text = in_.ErrorText(pResult);
+        if (text.empty())
+            text = CommonWaveErrorText(pResult);
+        ui_.MessageBox(text.substr(0, 200), MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    };
+    if (result != kWaveOk)
+        return fail(result);
+    for (int32_t b = 0; b < kRecBuffers; ++b) {
+        s.Headers[b].Flags.store(0);
+        if ((result = in_.Prepare(handle, s.Headers[b])) != kWaveOk
+            || (result = in_.AddBuffer(handle, s.Headers[b])) != kWaveOk) {
+            in_.Reset(handle);
+            for (int32_t u = 0; u <= b; ++u)
+                in_.Unprepare(handle, s.Headers[u]);
+            in_.Close(handle);
+            return fail(result);
+        }
+    }
+    s.Handle = handle;
+    s.BufferBusy.fill(0);
+    s.NextIndex = 0;
+    s.Processed = 0;
+    s.LastBytes = 0;
+    s.Captured = 0;
+    s.Lost = 0;
+    if (pStartLater) {
+        s.PendingStart = 1;
+        s.Active = 1;
+        return true;
+    }
+    if ((result = in_.Start(handle)) != kWaveOk) {
+        CloseInput(pSlot);
+        return fail(result);
+    }
+    s.Active = 1;
+    return true;
+}
+
+void RecordingEngine::StartPendingInputs()
+{
+    // Started one after the other with nothing in between, so the slots' clocks begin
+    // as close together as the service allows.
+    for (InputSlotState& s : Slots)
+        if (s.PendingStart && s.Handle != kNoWaveHandle) {
+            in_.Start(s.Handle);
+            s.PendingStart = 0;
+        }
+}
+
+bool RecordingEngine::Arm()
+{
+    if (Recording)
+        return true;
+    return PrepareRecording() && OpenArmedInputs();
+}
+
+bool RecordingEngine::OpenArmedInputs()
+{
+    bool any = false;
+    for (int32_t k = 0; k < kInputSlots; ++k)
+        if (Slots[k].Armed && OpenInput(k, true))
+            any = true;
+    if (!any) {
+        for (int32_t i = 0; i < RecTargetCount; ++i) {
+            Targets[i].File.Close();
+            DeleteFileForce(Targets[i].FileName);
+            DeleteFileForce(Targets[i].FileName + kRecMarkerSuffix);
+        }
+        ResetRecords();
+        return false;
+    }
+    StartPendingInputs();
+    Recording = true;
+    project_.RecordingEnd = -1;
+    return true;
+}
+
+void RecordingEngine::StartAtFirstFrame()
+{
+    for (int32_t i = 0; i < RecTargetCount; ++i)
+        if (Slots[Targets[i].InputSlot].Active)
+            Targets[i].StartOffset = 0;
+}
+
+void RecordingEngine::StartAtCurrentPosition()
+{
+    for (int32_t k = 0; k < kInputSlots; ++k) {
+        InputSlotState& s = Slots[k];
+        if (!s.Active)
+            continue;
+        UpdateOverruns(k);
+        const int64_t offset = s.Captured;
+        if (s.TargetL >= 0 && Targets[s.TargetL].StartOffset < 0)
+            Targets[s.TargetL].StartOffset = offset;
+        if (s.TargetR >= 0 && Targets[s.TargetR].StartOffset < 0)
+            Targets[s.TargetR].StartOffset = offset;
+    }
+}
+
+uint32_t RecordingEngine::InputPosition(int32_t pSlot)
+{
+    const InputSlotState& s = Slots[pSlot];
+    uint32_t bytes = 0;
+    if (s.Handle == kNoWaveHandle || in_.GetPosition(s.Handle, bytes) != kWaveOk)
+        return 0;
+    return bytes;
+}
+
+void RecordingEngine::UpdateOverruns(int32_t pSlot)
+{
+    InputSlotState& s = Slots[pSlot];
+    if (s.Handle == kNoWaveHandle)
+        return;
+    const uint32_t bytes = InputPosition(pSlot);
+    s.Captured += static_cast<uint32_t>(bytes - s.LastBytes) / kRecFrameBytes;
+    s.LastBytes = bytes;
+    // Frames the clock ran past that are neither processed nor waiting in a buffer were
+    // captured with no buffer to put them in: the processing fell behind.
+    int64_t held = s.Processed;
+    for (int32_t b = 0; b < kRecBuffers; ++b)
+        if (!s.BufferBusy[b])
+            held += s.Headers[b].BytesRecorded.load() / kRecFrameBytes;
+    const int64_t lost = s.Captured - held;
+    if (lost > s.Lost) {
+        s.Lost = lost;
+        ++Overruns;
+        ui_.ShowMessage(kRecOverrunText);
+    }
+}
+
+std::pair<int32_t, int32_t> RecordingEngine::ProcessInput(int32_t pSlot, bool pFinal)
+{
+    InputSlotState& s = Slots[pSlot];
+    if (!s.Headers)
+        return { -1, -1 };
+    const double trim = DbToFactor(options_.RecTrimDB);
+    const double cL = trim * SlotGain(pSlot, 0);
+    const double cR = trim * SlotGain(pSlot, 1);
+    int32_t found = -1;
+    for (int32_t k = 0; k < kRecBuffers; ++k) {
+        const int32_t b = (s.NextIndex + k) % kRecBuffers;
+        WaveHeader& h = s.Headers[b];
+        const uint32_t bytes = h.BytesRecorded.load();
+        if (s.BufferBusy[b])
+            continue;
+        if (h.IsDone() || (pFinal && bytes > 0 && bytes < h.Length)) {
+            found = b;
+            break;
+        }
+    }
+    if (found < 0)
+        return { -1, -1 };
+    s.NextIndex = (found + 1) % kRecBuffers;
+    s.BufferBusy[found] = 1;
+    WaveHeader& h = s.Headers[found];
+    const int32_t n
+        = pFinal ? static_cast<int32_t>(h.BytesRecorded.load() / kRecFrameBytes) : RecBufferSamples;
+    int16_t* data = s.Arrays[found].data();
+    if (cL != 1.0)
+        for (int32_t f = 0; f < n; ++f)
+            data[2 * f] = Saturate16(data[2 * f] * cL);
+    if (cR != 1.0)
+        for (int32_t f = 0; f < n; ++f)
+            data[2 * f + 1] = Saturate16(data[2 * f + 1] * cR);
+    int32_t statusL = 0, statusR = 0;
+    if (s.TargetL >= 0 && s.TargetL == s.TargetR) {
+        RecTarget& t = Targets[s.TargetL];
+        if (t.StopOffset == -1)
+            statusL = WriteTarget(s.TargetL, kRecStereo, data, n);
+        t.Seen += n;
+    } else {
+        for (int32_t c = 0; c < 2; ++c) {
+            const int32_t target = c == 0 ? s.TargetL : s.TargetR;
+            if (target < 0)
+                continue;
+            RecTarget& t = Targets[target];
+            if (t.StopOffset == -1) {
+                for (int32_t f = 0; f < n; ++f)
+                    scratch_[2 * f] = scratch_[2 * f + 1] = data[2 * f + c];
+                (c == 0 ? statusL : statusR)
+                    = WriteTarget(target, c == 0 ? kRecLeft : kRecRight, scratch_.data(), n);
+            }
+            t.Seen += n;
+        }
+    }
+    s.Processed += n;
+    if (!pFinal && s.Handle != kNoWaveHandle) {
+        in_.AddBuffer(s.Handle, h);
+        s.BufferBusy[found] = 0;
+    }
+    // On the final pass the buffer stays marked, so that each one is taken once.
+    return { EncodeStatus(statusL, s.TargetL), EncodeStatus(statusR, s.TargetR) };
+}
+
+int32_t RecordingEngine::WriteTarget(
+    int32_t pTarget, int32_t pType, const int16_t* pFrames, int32_t pCount)
+{
+    (void)pType;
+    RecTarget& t = Targets[pTarget];
+    const int32_t n = pCount;
+    int32_t status = 0;
+    int32_t d = 0;
+    if (options_.UseMuonStart && t.StartOffset == -1) {
+        int32_t found = -1;
+        for (int32_t f = 0; f < n; ++f)
+            if (Magnitude(pFrames[2 * f]) > StartAmplitude
+                || Magnitude(pFrames[2 * f + 1]) > StartAmplitude) {
+                found = f;
+                break;
+            }
+        if (found < 0)
+            return 0;
+        t.StartOffset = t.Seen + found;
+        d = found;
+        status = kRecBegan;
+    } else if (t.PrevStart == -1) {
+        if (t.StartOffset == -1 || t.StartOffset >= t.Seen + n)
+            return 0; // not begun, or it begins in a later buffer
+        d = static_cast<int32_t>(std::max<int64_t>(0, t.StartOffset - t.Seen));
+        status = kRecBegan;
+    }
+    t.PrevStart = t.StartOffset;
+    int32_t end = n; // frames d .. end - 1 are kept
+    if (options_.UseMuonStop && t.StopOffset == -1) {
+        for (int32_t i = d; i < n; ++i) {
+            if (Magnitude(pFrames[2 * i]) < StopAmplitude
+                && Magnitude(pFrames[2 * i + 1]) < StopAmplitude)
+                ++t.SilentRun;
+            else
+                t.SilentRun = 0;
+            if (t.SilentRun >= StopLength) {
+                t.StopOffset = t.Seen + i;
+                // The quiet run began at frame i - SilentRun + 1; everything from there on
+                // is dropped, also what earlier buffers of the run already wrote (the file
+                // is cut to Total when the recording stops).
+                const int64_t quietStart = static_cast<int64_t>(i) - t.SilentRun + 1;
+                end = static_cast<int32_t>(std::max<int64_t>(d, quietStart));
+                const int64_t kept = quietStart - d;
+                status |= kRecVoiceStop;
+                if (kept < 0) {
+                    t.Total = static_cast<int32_t>(std::max<int64_t>(0, t.Total + kept));
+                    end = d;
+                }
+                break;
+            }
+        }
+    }
+    if (end > d) {
+        if (!Append(t, pTarget, pFrames + 2 * static_cast<size_t>(d), end - d)) {
+            WriteFailed = true;
+            return status;
+        }
+        t.Total += end - d;
+        CollectPeaks(t, pFrames + 2 * static_cast<size_t>(d), end - d);
+        status |= kRecWritten;
+    }
+    return status;
+}
+
+bool RecordingEngine::Append(
+    RecTarget& pTarget, int32_t pIndex, const int16_t* pFrames, int32_t pCount)
+{
+    if (FailAppend && FailAppend(pIndex))
+        return false;
+    if (!pTarget.File.IsOpen())
+        return false;
+    const int64_t offset = kWaveHeaderBytes + static_cast<int64_t>(pTarget.Total) * kRecFrameBytes;
+    const int64_t bytes = static_cast<int64_t>(pCount) * kRecFrameBytes;
+    if (!WriteAt(pTarget.File, pFrames, bytes, offset))
+        return false;
+    // Bring the header's sizes up to date after every buffer, so the file is a valid WAV
+    // file holding everything appended so far whenever the process ends.
+    const int64_t dataSize = offset + bytes - kWaveHeaderBytes;
+    uint8_t riff[4], data[4];
+    PutLe32(riff, static_cast<uint32_t>(dataSize + kWaveHeaderBytes - 8));
+    PutLe32(data, static_cast<uint32_t>(dataSize));
+    if (!WriteAt(pTarget.File, riff, 4, 4) || !WriteAt(pTarget.File, data, 4, 40))
+        return false;
+    return fdatasync(pTarget.File.Fd()) == 0;
+}
+
+void RecordingEngine::CollectPeaks(RecTarget& pTarget, const int16_t* pFrames, int32_t pCount)
+{
+    const int32_t step = std::max(1, project_.SampleStep);
+    const int32_t entries = pTarget.Total / step + 1;
+    if (static_cast<int32_t>(pTarget.Peaks.size()) < entries * 2)
+        pTarget.Peaks.resize(static_cast<size_t>(entries) * 2, 0);
+    for (int32_t f = 0; f < pCount; ++f) {
+        pTarget.StretchL = std::max(pTarget.StretchL, Magnitude(pFrames[2 * f]));
+        pTarget.StretchR = std::max(pTarget.StretchR, Magnitude(pFrames[2 * f + 1]));
+        if (++pTarget.StretchFrames == step) {
+            if (pTarget.PeakEntries < entries) {
+                pTarget.Peaks[2 * static_cast<size_t>(pTarget.PeakEntries)]
+                    = PeakValue(pTarget.StretchL, options_.WFMode);
+                pTarget.Peaks[2 * static_cast<size_t>(pTarget.PeakEntries) + 1]
+                    = PeakValue(pTarget.StretchR, options_.WFMode);
+                ++pTarget.PeakEntries;
+            }
+            pTarget.StretchFrames = 0;
+            pTarget.StretchL = pTarget.StretchR = 0;
+        }
+    }
+}
+
+void RecordingEngine::StopAsButton()
+{
+    if (OnStopButton)
+        OnStopButton();
+    else
+        StopRecording();
+}
+
+void RecordingEngine::HandleStatuses(std::pair<int32_t, int32_t> pStatus)
+{
+    const int32_t values[2] = { pStatus.first, pStatus.second };
+    int32_t status[2], target[2];
+    for (int c = 0; c < 2; ++c) {
+        status[c] = values[c] < 0 ? 0 : values[c] / kStatusShift;
+        target[c] = values[c] < 0 ? -1 : values[c] % kStatusShift;
+    }
+    if (target[0] < 0 && target[1] < 0)
+        return;
+    if (!RecStarted) {
+        int32_t first = target[0];
+        if (first < 0
+            || (target[1] >= 0 && Targets[target[1]].StartOffset >= 0
+                && Targets[target[1]].StartOffset < Targets[first].StartOffset))
+            first = target[1];
+        FirstTarget = first;
+        FirstStart = Targets[first].StartOffset;
+        RecStarted = true;
+        playback_.RecordingStarted = playback_.DeviceOpen != 0;
+        playback_.Transport.RecWriting = true;
+        ui_.ShowMessage(kRecRecordingText);
+    }
+    for (int c = 0; c < 2; ++c)
+        if (target[c] >= 0 && (status[c] & kRecBegan)) {
+            RecTarget& t = Targets[target[c]];
+            t.StartAdr = static_cast<int32_t>(
+                std::clamp<int64_t>(t.StartOffset - FirstStart + RecStartPos, 0, kMaxLength - 1));
+        }
+    if (((status[0] | status[1]) & kRecVoiceStop) && options_.UseMuonStop) {
+        bool all = true;
+        for (int32_t i = 0; i < RecTargetCount; ++i)
+            if (Targets[i].StopOffset < 0)
+                all = false;
+        if (all) {
+            StopAsButton();
+            return;
+        }
+    }
+    int32_t end = -1;
+    for (int32_t i = 0; i < RecTargetCount; ++i)
+        if (Targets[i].StartOffset >= 0)
+            end = std::max(end, Targets[i].StartAdr + Targets[i].Total);
+    project_.RecordingEnd = end;
+    if (OnWritten)
+        OnWritten();
+}
+
+void RecordingEngine::TimerProg()
+{
+    if (!Recording)
+        return;
+    for (int32_t k = 0; k < kInputSlots && Recording; ++k) {
+        if (!Slots[k].Active)
+            continue;
+        UpdateOverruns(k);
+        HandleStatuses(ProcessInput(k, false));
+        if (WriteFailed)
+            break;
+    }
+    if (Recording && WriteFailed) {
+        StopAsButton();
+        ui_.MessageBox(kRecWriteFailedText, MsgButtons::Ok, MsgIcon::Error);
+    }
+}
+
+void RecordingEngine::TimerVU()
+{
+    if (!Recording || !RecStarted || FirstTarget < 0)
+        return;
+    const int32_t slot = Targets[FirstTarget].InputSlot;
+    UpdateOverruns(slot);
+    const int64_t head = Slots[slot].Captured + RecStartPos - FirstStart;
+    project_.Head = static_cast<int32_t>(std::clamp<int64_t>(head, 0, kMaxLength));
+    if (playback_.DeviceOpen && options_.UseAdjustClock)
+        playback_.UpdateClockDrift(InputPosition(slot), static_cast<int32_t>(FirstStart));
+}
+
+void RecordingEngine::CloseInput(int32_t pSlot)
+{
+    InputSlotState& s = Slots[pSlot];
+    if (s.Handle == kNoWaveHandle) {
+        s.Active = 0;
+        return;
+    }
+    in_.Reset(s.Handle);
+    in_.Stop(s.Handle);
+    // Every buffer the reset handed back, full or partly filled, in the order filled.
+    for (int32_t k = 0; k < kRecBuffers; ++k) {
+        const std::pair<int32_t, int32_t> statuses = ProcessInput(pSlot, true);
+        if (Recording && !WriteFailed)
+            HandleStatuses(statuses);
+    }
+    for (int32_t b = 0; b < kRecBuffers; ++b)
+        in_.Unprepare(s.Handle, s.Headers[b]);
+    in_.Reset(s.Handle);
+    in_.Stop(s.Handle);
+    in_.Close(s.Handle);
+    s.Handle = kNoWaveHandle;
+    s.Active = 0;
+    s.PendingStart = 0;
+    s.NextIndex = 0;
+    s.BufferBusy.fill(0);
+}
+
+void RecordingEngine::StopRecording()
+{
+    if (!Recording)
+        return;
+    // Closing processes the last buffers; a voice-activated stop found there must not
+    // start a second stop.
+    auto onStop = std::move(OnStopButton);
+    OnStopButton = [] {};
+    for (int32_t k = 0; k < kInputSlots; ++k)
+        if (Slots[k].Active || Slots[k].Handle != kNoWaveHandle)
+            CloseInput(k);
+    OnStopButton = std::move(onStop);
+    Recording = false;
+    RecStarted = false;
+    playback_.RecordingStarted = false;
+    playback_.Transport.RecArmed = false;
+    playback_.Transport.RecWriting = false;
+    project_.RecordingEnd = -1;
+    Project& p = project_;
+    bool kept = false;
+    for (int32_t i = 0; i < RecTargetCount; ++i) {
+        RecTarget& t = Targets[i];
+        t.File.Close();
+        if (t.Total == 0) {
+            if (!t.FileName.empty()) {
+                DeleteFileForce(t.FileName);
+                DeleteFileForce(t.FileName + kRecMarkerSuffix);
+            }
+            t.FileName.clear();
+        } else {
+            kept = true;
+        }
+    }
+    if (kept) {
+        if (BeginEditStep)
+            BeginEditStep();
+        for (int32_t i = 0; i < RecTargetCount; ++i) {
+            const RecTarget& t = Targets[i];
+            if (t.FileName.empty())
+                continue;
+            for (Track& track : p.Tracks)
+                track.Selected = 0;
+            p.Tracks[t.TrackNo].Selected = 1;
+            p.CurrentTrack = t.TrackNo;
+            p.MarkIn = t.StartAdr;
+            p.MarkOut = static_cast<int32_t>(
+                std::min<int64_t>(static_cast<int64_t>(t.StartAdr) + t.Total, kMaxLength - 1));
+            EraseSelected(p, false);
+        }
+        for (int32_t i = 0; i < RecTargetCount; ++i) {
+            RecTarget& t = Targets[i];
+            if (t.FileName.empty())
+                continue;
+            SetWaveDataSize(t.FileName, static_cast<int64_t>(t.Total) * kRecFrameBytes);
+            const int32_t wave = p.AddWaveFile(t.FileName);
+            if (wave < 0 || !p.AddBlock()) {
+                ui_.MessageBox(
+                    "録音ファイルを配置できません: " + t.FileName, MsgButtons::Ok, MsgIcon::Error);
+                continue;
+            }
+            Block& b = p.Blocks.back();
+            b.TrackNo = t.TrackNo;
+            b.StartAdr = t.StartAdr;
+            b.WaveNo = wave;
+            b.SrcStart = 1;
+            b.SrcEnd = p.WaveFiles[wave].Length;
+            p.NormalizeBlock(p.BlockCount() - 1);
+            const std::string peakFile = folder_.NewTempName(2);
+            if (options_.MaxPow == 1) {
+                PeakArray& peaks = p.Peaks[wave];
+                const size_t need = static_cast<size_t>(p.WaveFiles[wave].PeakCount) * 2;
+                peaks.assign(need, 0);
+                std::copy_n(t.Peaks.begin(), std::min(need, t.Peaks.size()), peaks.begin());
+                p.WaveFiles[wave].PeakFile = peakFile;
+                SavePeaks(p, wave);
+            } else {
+                bool cancel = false;
+                BuildPeaks(
+                    p, wave, t.TrackNo, kRecFileLabel, options_.WFMode, peakFile, ui_, cancel);
+            }
+            DeleteFileForce(t.FileName + kRecMarkerSuffix);
+        }
+        p.Head = p.MarkOut;
+        p.UpdateTitleLength(false);
+        if (EndEditStep)
+            EndEditStep();
+    }
+    ResetRecords();
+    ui_.RequestRedraw(RedrawArea::Tracks);
+}
+
+std::vector<OrphanedRecording> FindOrphanedRecordings(std::string_view pFolder)
+{
+    std::vector<OrphanedRecording> found;
+    std::string folder(pFolder);
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return found;
+    const std::string suffix = kRecMarkerSuffix;
+    std::vector<std::string> markers;
+    while (dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > suffix.size()
+            && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            markers.push_back(folder + name);
+    }
+    closedir(dir);
+    std::sort(markers.begin(), markers.end());
+    for (const std::string& marker : markers) {
+        OrphanedRecording o;
+        o.Marker = marker;
+        o.WaveFile = marker.substr(0, marker.size() - suffix.size());
+        const std::optional<std::string> text = ReadAllBytes(marker);
+        const WaveInfo info = ReadWaveInfo(o.WaveFile);
+        if (!text || info.Valid != 1 || info.Channels != 2 || info.Bits != 16) {
+            DeleteFileForce(marker);
+            continue;
+        }
+        if (std::sscanf(text->c_str(), "%d %d %d", &o.TrackNo, &o.StartAdr, &o.SampleRate) != 3)
+            o.TrackNo = o.StartAdr = o.SampleRate = 0;
+        // A buffer cut short by the crash may stand after the last size update; the
+        // header's data size is what was complete.
+        o.Frames = info.Frames;
+        if (o.Frames > 0)
+            found.push_back(o);
+        else
+            DiscardOrphanedRecording(o, true);
+    }
+    return found;
+}
+
+bool PlaceOrphanedRecording(Project& pProject, DataFolder& pFolder, UserInterface& pUi,
+    const OrphanedRecording& pOrphan, int32_t pWfMode)
+{
+    const WaveInfo info = ReadWaveInfo(pOrphan.WaveFile);
+    if (info.Valid != 1)
+        return false;
+    // Drop a partial frame written after the last size update.
+    SetWaveDataSize(pOrphan.WaveFile, static_cast<int64_t>(info.Frames) * kRecFrameBytes);
+    const int32_t wave = pProject.AddWaveFile(pOrphan.WaveFile);
+    if (wave < 0 || !pProject.AddBlock())
+        return false;
+    Block& b = pProject.Blocks.back();
+    b.TrackNo = std::clamp(pOrphan.TrackNo, 0, pProject.LastTrackNo);
+    b.StartAdr = std::clamp(pOrphan.StartAdr, 0, kMaxLength - 1);
+    b.WaveNo = wave;
+    b.SrcStart = 1;
+    b.SrcEnd = pProject.WaveFiles[wave].Length;
+    pProject.NormalizeBlock(pProject.BlockCount() - 1);
+    bool cancel = false;
+    BuildPeaks(
+        pProject, wave, b.TrackNo, kRecFileLabel, pWfMode, pFolder.NewTempName(2), pUi, cancel);
+    pProject.UpdateTitleLength(false);
+    DeleteFileForce(pOrphan.Marker);
+    return true;
+}
+
+void DiscardOrphanedRecording(const OrphanedRecording& pOrphan, bool pDeleteWave)
+{
+    DeleteFileForce(pOrphan.Marker);
+    if (pDeleteWave)
+        DeleteFileForce(pOrphan.WaveFile);
+}
+
+} // namespace tarvok
