@@ -209,7 +209,8 @@ bool RecordingEngine::PrepareRecording()
         if (k < 0 || !playback_.InputEnabled[k])
             continue;
         // Tracks armed on overlapping inputs (a project armed elsewhere): the first wins.
-        if ((type != kRecRight && Slots[k].TargetL >= 0) || (type != kRecLeft && Slots[k].TargetR >= 0))
+        if ((type != kRecRight && Slots[k].TargetL >= 0)
+            || (type != kRecLeft && Slots[k].TargetR >= 0))
             continue;
         const int32_t i = RecTargetCount++;
         InputSlotState& slot = Slots[k];

@@ -56,8 +56,10 @@ struct RecFixture : EngineFixture {
     }
     ~RecFixture()
     {
-        Rec.reset();
+        Engine->OnRecordProgTick = nullptr;
+        Engine->OnRecordVUTick = nullptr;
         Logic.Recorder = nullptr;
+        Rec.reset();
     }
 
     void Arm(int32_t pTrack, int32_t pRecCh)
@@ -151,9 +153,8 @@ TEST(RecChoice, TextsMenuItemsAndOverlaps)
         int32_t A, B;
         bool Overlap;
     };
-    const Case cases[] = { { 0, 0, true }, { 0, 100, true }, { 101, 0, true },
-        { 100, 101, false }, { 1, 100, false }, { 102, 102, true }, { 0, 1, false },
-        { 103, 1, true } };
+    const Case cases[] = { { 0, 0, true }, { 0, 100, true }, { 101, 0, true }, { 100, 101, false },
+        { 1, 100, false }, { 102, 102, true }, { 0, 1, false }, { 103, 1, true } };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.A) + " " + std::to_string(c.B));
         EXPECT_EQ(RecChOverlaps(c.A, c.B), c.Overlap);
@@ -258,8 +259,8 @@ TEST(RecordingEngine, BothChannelsOfOneSlotGoToTwoFilesAndStereoIsCopiedUnchange
 TEST(RecordingEngine, SlotLevelsAndTrimScaleTheInput)
 {
     RecFixture f;
-    const std::vector<int16_t> src
-        = Source(50000, [](int64_t x) { return Left(4, x); }, [](int64_t) { return 30000; });
+    const std::vector<int16_t> src = Source(
+        50000, [](int64_t x) { return Left(4, x); }, [](int64_t) { return 30000; });
     f.In.SetSource(0, src);
     f.Logic.Options().LevelLdb[0] = -6.0f;
     f.Logic.Options().LevelRdb[0] = 6.0f;
@@ -339,8 +340,9 @@ TEST(RecordingEngine, StopDuringStandbyLeavesTheProjectUnchanged)
     f.AddBlock(0, f.AddWave(1, 50000), 100, 1, 50000);
     const std::vector<Block> before = f.P().Blocks;
     const int32_t undo = f.P().UndoCounter;
-    f.In.SetSource(0, Source(100000, [](int64_t x) { return Left(1, x); },
-                          [](int64_t x) { return Right(1, x); }));
+    f.In.SetSource(0,
+        Source(
+            100000, [](int64_t x) { return Left(1, x); }, [](int64_t x) { return Right(1, x); }));
     f.Arm(0, 0);
     ASSERT_TRUE(f.Command(kCmdRec));
     f.Run(100000);
@@ -357,8 +359,9 @@ TEST(RecordingEngine, RecordingErasesTheRangeAndIsOneUndoStep)
 {
     RecFixture f;
     f.AddBlock(0, f.AddWave(1, 200000), 0, 1, 200000);
-    f.In.SetSource(0, Source(100000, [](int64_t x) { return Left(2, x); },
-                          [](int64_t x) { return Right(2, x); }));
+    f.In.SetSource(0,
+        Source(
+            100000, [](int64_t x) { return Left(2, x); }, [](int64_t x) { return Right(2, x); }));
     f.P().Head = 50000;
     f.Arm(0, 0);
     ASSERT_TRUE(f.Command(kCmdRecNow));
@@ -385,8 +388,10 @@ TEST(RecordingEngine, PlaybackFollowsADriftingInputClock)
         SCOPED_TRACE(adjust);
         RecFixture f;
         f.Logic.Options().UseAdjustClock = adjust;
-        f.In.SetSource(0, Source(2000000, [](int64_t x) { return Left(2, x); },
-                              [](int64_t x) { return Right(2, x); }));
+        f.In.SetSource(0,
+            Source(
+                2000000, [](int64_t x) { return Left(2, x); },
+                [](int64_t x) { return Right(2, x); }));
         f.P().Tracks[1].PlaySelected = 1;
         f.AddBlock(1, f.AddWave(9, 1500000), 0, 1, 1500000);
         f.Arm(0, 0);
@@ -435,8 +440,9 @@ TEST(RecordingEngine, AFailingWriteStopsAndKeepsWhatWasWritten)
 TEST(RecordingEngine, AnOverrunIsCountedAndReported)
 {
     RecFixture f;
-    f.In.SetSource(0, Source(400000, [](int64_t x) { return Left(1, x); },
-                          [](int64_t x) { return Right(1, x); }));
+    f.In.SetSource(0,
+        Source(
+            400000, [](int64_t x) { return Left(1, x); }, [](int64_t x) { return Right(1, x); }));
     f.Arm(0, 0);
     ASSERT_TRUE(f.Command(kCmdRecNow));
     // Four seconds pass without a tick: three buffers fill, the fourth second is lost.
