@@ -168,7 +168,8 @@ bool MainLogic::ProjectToClipCommand()
     ProjectFileEnv env = FileEnv();
     Status read = ReadProject(project_, *path, false, true, env);
     ui_.RequestRedraw(RedrawArea::Menus);
-    if (!read && read.error().Message != "サンプリング周波数が違います")
+    // A rate mismatch was already shown by the reader.
+    if (!read && read.error().Code != ErrorCode::RateMismatch)
         ui_.ShowError(kLoadFailed);
     return static_cast<bool>(read);
 }

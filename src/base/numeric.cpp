@@ -24,15 +24,6 @@ int64_t RoundHalfEven(double pValue)
     return static_cast<int64_t>(result);
 }
 
-int16_t Saturate16(double pValue)
-{
-    if (!(pValue < 32767.0))
-        return std::isnan(pValue) ? 0 : 32767;
-    if (pValue <= -32767.0)
-        return -32767;
-    return static_cast<int16_t>(RoundHalfEven(pValue));
-}
-
 int32_t Clamp32(int64_t pValue, int32_t pLo, int32_t pHi)
 {
     if (pValue < pLo)

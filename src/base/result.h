@@ -7,13 +7,26 @@
 
 namespace tarvok {
 
-/// The failure side of a Result: a message that can be shown to the user as it stands.
+/// What kind of failure an Error is, for the callers that act differently on one kind.
+/// Most failures are only shown, and carry Other.
+enum class ErrorCode {
+    Other,
+    /// A project's sampling rate differs from the one it is to be merged into.
+    RateMismatch,
+};
+
+/// The failure side of a Result: a message that can be shown to the user as it stands, and
+/// the kind of failure for a caller that decides by it (never by the message).
 struct Error {
     std::string Message;
+    ErrorCode Code = ErrorCode::Other;
 };
 
 /// Wraps a message as the failure value of any Result.
-inline Error Fail(std::string pMessage) { return Error { std::move(pMessage) }; }
+inline Error Fail(std::string pMessage, ErrorCode pCode = ErrorCode::Other)
+{
+    return Error { std::move(pMessage), pCode };
+}
 
 /// A value or an Error, with members named like std::expected.
 template <class T>

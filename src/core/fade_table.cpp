@@ -2,6 +2,8 @@
 
 #include "base/numeric.h"
 
+#include <cstddef>
+
 namespace tarvok {
 
 int32_t UnityLevelOf(int32_t pType)
@@ -63,6 +65,21 @@ bool BuildFadeTable(int32_t pType, FadeTable& pTable)
         return true;
     }
     return false;
+}
+
+double LevelIndexToDb(const FadeTable& pTable, int32_t pIndex)
+{
+    return FactorToDb(pTable[static_cast<size_t>(Clamp32(pIndex, 0, 255))]);
+}
+
+int32_t LevelIndexFromDb(const FadeTable& pTable, double pDb)
+{
+    constexpr double kToleranceDb = 0.0001;
+    for (int32_t i = 255; i > 0; --i) {
+        if (LevelIndexToDb(pTable, i) <= pDb + kToleranceDb)
+            return i;
+    }
+    return 0;
 }
 
 } // namespace tarvok

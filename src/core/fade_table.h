@@ -15,4 +15,14 @@ int32_t UnityLevelOf(int32_t pType);
 /// type leaves the table as it was and returns false.
 bool BuildFadeTable(int32_t pType, FadeTable& pTable);
 
+/// The level of index pIndex in dB: 20 log10 of its gain, -110 for a gain of 0. An index
+/// outside 0..255 is clamped.
+double LevelIndexToDb(const FadeTable& pTable, int32_t pIndex);
+
+/// The highest index whose level in dB is not above pDb, so that a typed level never comes
+/// out louder than asked; 0 when even index 0 is above it. Levels within 0.0001 dB of pDb
+/// count as equal, so that the table's single-precision gains do not turn a typed "-5" into
+/// the index below -5 dB.
+int32_t LevelIndexFromDb(const FadeTable& pTable, double pDb);
+
 } // namespace tarvok

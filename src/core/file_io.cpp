@@ -1,14 +1,21 @@
 #include "core/file_io.h"
 
-#include "core/user_interface.h"
 #include "base/text.h"
+#include "core/user_interface.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +27,37 @@ namespace {
 constexpr int64_t kMaxOffset = int64_t { 1 } << 62;
 
 std::string PathString(std::string_view pPath) { return std::string(pPath); }
+
+// The fault-injection seam: one armed fault at a time, counted per kind of call.
+std::atomic<int> gFaultPoint { -1 };
+std::atomic<int> gFaultKind { 0 };
+std::atomic<int64_t> gFaultNth { 0 };
+std::atomic<bool> gFaultFired { false };
+std::atomic<int64_t> gFaultCounts[3] {};
+
+// Counts one call of pPoint; the kind of fault to simulate when this call is the armed one.
+std::optional<FaultKind> FaultHere(FaultPoint pPoint)
+{
+    const int index = static_cast<int>(pPoint);
+    const int64_t count = ++gFaultCounts[index];
+    if (gFaultPoint.load() != index || count != gFaultNth.load())
+        return std::nullopt;
+    gFaultFired = true;
+    return static_cast<FaultKind>(gFaultKind.load());
+}
+
+bool ValidPath(std::string_view pPath)
+{
+    return !Trim(pPath).empty() && pPath.find('\0') == std::string_view::npos;
+}
+
+std::string FolderPart(const std::string& pPath)
+{
+    size_t slash = pPath.rfind('/');
+    return slash == std::string::npos ? std::string("./") : pPath.substr(0, slash + 1);
+}
+
+std::atomic<int64_t> gTempCounter { 0 };
 
 int32_t AttemptsFor(int32_t pRetries) { return std::clamp(pRetries, 1, kMaxFileAttempts); }
 
@@ -127,6 +165,19 @@ bool WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int
     if (!pHandle.IsOpen() || pCount < 0 || pOffset < -1 || pOffset > kMaxOffset - pCount)
         return false;
     const auto* bytes = static_cast<const unsigned char*>(pBuffer);
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Write)) {
+        if (*fault == FaultKind::ShortWrite && pCount > 1) {
+            const int64_t half = pCount / 2;
+            if (pOffset == -1)
+                ::lseek(pHandle.Fd(), 0, SEEK_END);
+            ssize_t n = pOffset == -1 ? ::write(pHandle.Fd(), bytes, static_cast<size_t>(half))
+                                      : ::pwrite(pHandle.Fd(), bytes, static_cast<size_t>(half),
+                                          static_cast<off_t>(pOffset));
+            (void)n;
+        }
+        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
+        return false;
+    }
     if (pOffset == -1) {
         // Writing at the end moves the file position there, so that SeekFile and appends agree.
         if (::lseek(pHandle.Fd(), 0, SEEK_END) < 0)
@@ -297,21 +348,287 @@ bool DeleteFileForce(std::string_view pPath)
 
 bool WriteFileAtomic(std::string_view pPath, const void* pBytes, int64_t pCount)
 {
-    if (Trim(pPath).empty() || pPath.find('\0') != std::string_view::npos || pCount < 0
-        || (pBytes == nullptr && pCount > 0))
+    if (!ValidPath(pPath) || pCount < 0 || (pBytes == nullptr && pCount > 0))
         return false;
-    std::string temp = PathString(pPath) + ".tmp-XXXXXX";
-    int fd = ::mkstemp(temp.data());
+    ReplaceFile file;
+    return file.Begin(pPath) && WriteAt(file.Handle(), pBytes, pCount, 0) && file.Commit();
+}
+
+bool SyncFile(const FileHandle& pHandle)
+{
+    if (!pHandle.IsOpen())
+        return false;
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Flush)) {
+        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
+        return false;
+    }
+    return ::fsync(pHandle.Fd()) == 0;
+}
+
+bool RenameFile(std::string_view pFrom, std::string_view pTo)
+{
+    if (!ValidPath(pFrom) || !ValidPath(pTo))
+        return false;
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename)) {
+        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
+        return false;
+    }
+    return std::rename(PathString(pFrom).c_str(), PathString(pTo).c_str()) == 0;
+}
+
+bool SyncFolder(std::string_view pFolder)
+{
+    std::string folder = pFolder.empty() ? std::string(".") : PathString(pFolder);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    FileHandle file(fd);
-    ::fchmod(fd, 0644);
-    bool ok = WriteAt(file, pBytes, pCount, 0) && ::fdatasync(fd) == 0;
+    FileHandle handle(fd);
+    return SyncFile(handle);
+}
+
+std::string ReplaceTargetOf(std::string_view pPath)
+{
+    namespace fs = std::filesystem;
+    std::string path = PathString(pPath);
+    // A chain of links is followed to its end; a link loop leaves the path as given, and
+    // the rename then replaces the link itself rather than failing the save.
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code ec;
+        fs::path p(path);
+        if (!fs::is_symlink(fs::symlink_status(p, ec)) || ec)
+            return path;
+        fs::path link = fs::read_symlink(p, ec);
+        if (ec)
+            return path;
+        path = (link.is_absolute() ? link : p.parent_path() / link).lexically_normal().string();
+    }
+    return PathString(pPath);
+}
+
+std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened)
+{
+    if (!ValidPath(pTarget) || pTarget.back() == '/')
+        return {};
+    const std::string target = ReplaceTargetOf(pTarget);
+    const std::string folder = FolderPart(target);
+    std::string name = target.substr(target.rfind('/') + 1); // npos + 1 is 0: no folder part
+    // The name keeps well inside the system's limit of 255 bytes per name.
+    if (name.size() > 180)
+        name.resize(180);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::string candidate = folder + "." + name + "." + std::to_string(::getpid()) + "-"
+            + std::to_string(++gTempCounter) + ".part";
+        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            FileHandle file(fd);
+            if (pOpened != nullptr)
+                *pOpened = std::move(file);
+            return candidate;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+
+bool CommitTempSibling(const std::string& pTemp, std::string_view pTarget, FileHandle* pOpen)
+{
+    if (pTemp.empty() || !ValidPath(pTarget))
+        return false;
+    FileHandle own;
+    FileHandle& file = pOpen != nullptr && pOpen->IsOpen() ? *pOpen : own;
+    if (!file.IsOpen())
+        file = OpenFile(pTemp, OpenMode::Update);
+    bool ok = SyncFile(file);
     ok = file.Close() && ok;
-    if (ok && ::rename(temp.c_str(), PathString(pPath).c_str()) == 0)
+    const std::string target = ReplaceTargetOf(pTarget);
+    if (!ok || !RenameFile(pTemp, target))
+        return false;
+    // The rename is in place; a failed flush of the folder leaves it there, so the new file
+    // is what the target names now and the replacement counts as done.
+    SyncFolder(FolderPart(target));
+    return true;
+}
+
+bool ReplaceFile::Begin(std::string_view pTarget)
+{
+    Discard();
+    temp_ = CreateTempSibling(pTarget, &file_);
+    if (temp_.empty())
+        return false;
+    target_ = ReplaceTargetOf(pTarget);
+    return true;
+}
+
+bool ReplaceFile::Commit()
+{
+    if (temp_.empty())
+        return false;
+    if (!CommitTempSibling(temp_, target_, &file_)) {
+        Discard();
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
+
+void ReplaceFile::Discard()
+{
+    file_.Close();
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+bool IsReplaceTempName(std::string_view pName, int64_t* pPid)
+{
+    // "." + name + "." + digits + "-" + digits + ".part"
+    if (pName.size() < 10 || pName[0] != '.' || !pName.ends_with(".part"))
+        return false;
+    std::string_view body = pName.substr(0, pName.size() - 5);
+    size_t dash = body.rfind('-');
+    if (dash == std::string_view::npos)
+        return false;
+    size_t dot = body.rfind('.', dash);
+    if (dot == std::string_view::npos || dot == 0)
+        return false;
+    std::string_view pid = body.substr(dot + 1, dash - dot - 1);
+    std::string_view number = body.substr(dash + 1);
+    auto digits = [](std::string_view t) {
+        return !t.empty() && t.size() < 12
+            && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(pid) || !digits(number))
+        return false;
+    if (pPid != nullptr)
+        *pPid = std::stoll(std::string(pid));
+    return true;
+}
+
+int RemoveStaleTemporaries(std::string_view pFolder)
+{
+    std::string folder = PathString(pFolder);
+    if (folder.empty())
+        return 0;
+    if (folder.back() != '/')
+        folder += '/';
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return 0;
+    std::vector<std::string> stale;
+    while (dirent* entry = ::readdir(dir)) {
+        int64_t pid = 0;
+        if (IsReplaceTempName(entry->d_name, &pid) && pid != ::getpid() && !ProcessRuns(pid))
+            stale.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& name : stale) {
+        struct stat st { };
+        std::string path = folder + name;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+bool ProcessRuns(int64_t pPid)
+{
+    if (pPid <= 0 || pPid > INT32_MAX)
+        return false;
+    return ::kill(static_cast<pid_t>(pPid), 0) == 0 || errno == EPERM;
+}
+
+FileLock::FileLock(FileLock&& pOther) noexcept
+    : file_(std::move(pOther.file_))
+    , path_(std::move(pOther.path_))
+    , lockPath_(std::move(pOther.lockPath_))
+{
+}
+
+FileLock& FileLock::operator=(FileLock&& pOther) noexcept
+{
+    if (this != &pOther) {
+        Release();
+        file_ = std::move(pOther.file_);
+        path_ = std::move(pOther.path_);
+        lockPath_ = std::move(pOther.lockPath_);
+    }
+    return *this;
+}
+
+bool FileLock::Acquire(std::string_view pPath, int64_t* pHolder)
+{
+    Release();
+    if (pHolder != nullptr)
+        *pHolder = 0;
+    if (!ValidPath(pPath))
+        return false;
+    const std::string path = ReplaceTargetOf(pPath);
+    const std::string lockPath = path + ".lock";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0)
+            return false;
+        FileHandle file(fd);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (pHolder != nullptr) {
+                char text[32] = {};
+                ssize_t n = ::pread(fd, text, sizeof(text) - 1, 0);
+                if (n > 0)
+                    *pHolder = std::strtoll(text, nullptr, 10);
+            }
+            return false;
+        }
+        // The holder before us may have deleted the lock file between our open and our lock:
+        // then the lock is on a file nobody else will find, and we try again.
+        struct stat held { };
+        struct stat named { };
+        if (::fstat(fd, &held) != 0 || ::stat(lockPath.c_str(), &named) != 0
+            || held.st_ino != named.st_ino || held.st_dev != named.st_dev)
+            continue;
+        std::string pid = std::to_string(::getpid()) + "\n";
+        if (::ftruncate(fd, 0) != 0
+            || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+            // The lock holds without the note of who holds it.
+        }
+        file_ = std::move(file);
+        path_ = path;
+        lockPath_ = lockPath;
         return true;
-    ::unlink(temp.c_str());
+    }
     return false;
 }
+
+void FileLock::Release()
+{
+    if (!file_.IsOpen())
+        return;
+    ::unlink(lockPath_.c_str());
+    file_.Close();
+    path_.clear();
+    lockPath_.clear();
+}
+
+void ArmFault(FaultPoint pPoint, int64_t pNth, FaultKind pKind)
+{
+    ClearFaults();
+    gFaultKind = static_cast<int>(pKind);
+    gFaultNth = pNth;
+    gFaultPoint = static_cast<int>(pPoint);
+}
+
+void ClearFaults()
+{
+    gFaultPoint = -1;
+    gFaultNth = 0;
+    gFaultFired = false;
+    for (std::atomic<int64_t>& count : gFaultCounts)
+        count = 0;
+}
+
+int64_t FaultCount(FaultPoint pPoint) { return gFaultCounts[static_cast<int>(pPoint)].load(); }
+
+bool FaultFired() { return gFaultFired.load(); }
 
 } // namespace tarvok

@@ -104,7 +104,116 @@ bool FileExists(std::string_view pPath);
 bool DeleteFileForce(std::string_view pPath);
 
 /// Writes pBytes to a temporary file beside pPath, flushes it and renames it over pPath, so
-/// that the old or the new file survives a crash, never a truncated one.
+/// that the old or the new file survives a crash, never a truncated one (ReplaceFile).
 bool WriteFileAtomic(std::string_view pPath, const void* pBytes, int64_t pCount);
+
+/// Flushes the file's data to the disk; false when that fails.
+bool SyncFile(const FileHandle& pHandle);
+/// Renames pFrom over pTo (same file system); false when that fails.
+bool RenameFile(std::string_view pFrom, std::string_view pTo);
+/// Flushes a folder's entries (after a rename into it); false when that fails.
+bool SyncFolder(std::string_view pFolder);
+
+/// The path a replacement of pPath must go to: pPath itself, or the file a symbolic link
+/// there finally points to, so that saving through a link keeps the link.
+std::string ReplaceTargetOf(std::string_view pPath);
+
+/// Creates a new, empty, hidden temporary file beside pTarget (beside a link's final target),
+/// named "." + name + "." + process ID + "-" + number + ".part", exclusively, so that no two
+/// writers (of this or another process) ever get the same one. With pOpened the file stays
+/// open there. Empty when no file could be created.
+std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened = nullptr);
+/// Flushes pTemp (through pOpen when that is open; it is closed), renames it over pTarget
+/// (a link's final target) and flushes the folder. False, with pTemp left in place and
+/// pTarget as it was, when that fails (a caller may then copy instead of renaming).
+bool CommitTempSibling(
+    const std::string& pTemp, std::string_view pTarget, FileHandle* pOpen = nullptr);
+
+/// The one way a file that may replace an older one is written. Begin creates a new,
+/// hidden temporary file beside the target, named "." + name + "." + process ID + "-" +
+/// number + ".part" (created exclusively, so two processes never share one); the caller
+/// writes it through Handle() (or by its path); Commit flushes it, renames it over the
+/// target and flushes the folder. Until Commit succeeds the target keeps its old content;
+/// a ReplaceFile that goes without a successful Commit deletes its temporary file.
+class ReplaceFile {
+public:
+    ReplaceFile() = default;
+    ~ReplaceFile() { Discard(); }
+    ReplaceFile(const ReplaceFile&) = delete;
+    ReplaceFile& operator=(const ReplaceFile&) = delete;
+
+    /// Creates the temporary file for pTarget; false when no file could be created there.
+    bool Begin(std::string_view pTarget);
+    FileHandle& Handle() { return file_; }
+    /// The temporary file's path (empty before Begin).
+    const std::string& TempPath() const { return temp_; }
+    /// The file that Commit replaces (a link's target when pTarget was a link).
+    const std::string& Target() const { return target_; }
+    /// Flushes, closes and renames the temporary file over the target; false (with the
+    /// temporary file gone and the target as it was) when any step fails.
+    bool Commit();
+    /// Deletes the temporary file; the target stays as it was.
+    void Discard();
+
+private:
+    FileHandle file_;
+    std::string temp_;
+    std::string target_;
+};
+
+/// True when pName (no folder) is a temporary name ReplaceFile hands out; pPid receives the
+/// process ID in it.
+bool IsReplaceTempName(std::string_view pName, int64_t* pPid = nullptr);
+
+/// Deletes the ReplaceFile temporaries in pFolder whose process no longer runs; returns how
+/// many went.
+int RemoveStaleTemporaries(std::string_view pFolder);
+
+/// True while a process with this ID runs (also when it belongs to another user).
+bool ProcessRuns(int64_t pPid);
+
+/// An exclusive claim on a file that one process edits: the lock file pPath + ".lock"
+/// beside it, held with an advisory lock that the system releases when the process ends,
+/// so a lock left by a process that is gone counts for nothing.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock() { Release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    FileLock(FileLock&& pOther) noexcept;
+    FileLock& operator=(FileLock&& pOther) noexcept;
+
+    /// Takes the lock of pPath; false when another holder (in this or another process) has
+    /// it; pHolder then receives that holder's process ID when known (else 0).
+    bool Acquire(std::string_view pPath, int64_t* pHolder = nullptr);
+    bool Held() const { return file_.IsOpen(); }
+    /// The file whose lock is held (empty when none is).
+    const std::string& LockedPath() const { return path_; }
+    /// Gives the lock up and deletes the lock file.
+    void Release();
+
+private:
+    FileHandle file_;
+    std::string path_;
+    std::string lockPath_;
+};
+
+/// Where the file layer fails on purpose in tests (the fault-injection seam): every call of
+/// WriteAt, SyncFile and RenameFile counts as one point of its kind.
+enum class FaultPoint { Write, Flush, Rename };
+enum class FaultKind {
+    Error, ///< the call fails with EIO
+    ShortWrite, ///< half the bytes are written, then the call fails with ENOSPC
+    NoSpace, ///< the call fails with ENOSPC without writing
+};
+/// Makes the pNth call (from 1) of pPoint from now on fail as pKind; counts restart at 0.
+void ArmFault(FaultPoint pPoint, int64_t pNth, FaultKind pKind = FaultKind::Error);
+/// Disarms every fault and sets every count to 0.
+void ClearFaults();
+/// Calls of pPoint since the last ArmFault or ClearFaults.
+int64_t FaultCount(FaultPoint pPoint);
+/// True when an armed fault has fired since it was armed.
+bool FaultFired();
 
 } // namespace tarvok

@@ -528,7 +528,7 @@ Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool p
     if (pClip) {
         if (parsed.SampleRate != pProject.SampleRate) {
             pEnv.Ui.ShowError(kRateDiffers);
-            return Fail(kRateDiffers);
+            return Fail(kRateDiffers, ErrorCode::RateMismatch);
         }
         ClipProject clip;
         clip.LastTrackNo = parsed.LastTrackNo;

@@ -245,7 +245,9 @@ bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBack
         return fail("unusable output format " + std::to_string(format.SampleRate) + " Hz, "
             + std::to_string(format.Channels) + " channels");
 
-    const std::string partial = pTarget + ".part";
+    const std::string partial = CreateTempSibling(pTarget);
+    if (partial.empty())
+        return fail("cannot create a file beside " + pTarget);
     WavOutput out(partial, format);
     if (!out.Create())
         return fail("cannot create " + partial);
@@ -263,9 +265,9 @@ bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBack
         return fail("no audio decoded");
     if (!out.Finish())
         return fail("cannot write " + partial);
-    if (std::rename(partial.c_str(), pTarget.c_str()) != 0) {
+    if (!CommitTempSibling(partial, pTarget)) {
         DeleteFileForce(partial);
-        return fail("cannot rename " + partial);
+        return fail("cannot put the decoded file in place: " + pTarget);
     }
     return true;
 }

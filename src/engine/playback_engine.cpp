@@ -5,7 +5,7 @@
 #include "core/project.h"
 #include "core/user_interface.h"
 #include "core/wave_info.h"
-#include "core/envelope_gain.h"
+#include "render/mix_kernel.h"
 
 #include <algorithm>
 #include <chrono>
@@ -21,25 +21,6 @@ namespace {
 
 constexpr int32_t kDayMs = 86400000;
 constexpr const char* kPlaybackStopped = "再生停止";
-
-// RoundHalfEven and Saturate16 for the per-sample loops, inline so that the mix of 64
-// tracks stays cheap. Adding and taking away 1.5 x 2^52 leaves the nearest integer, ties
-// to even, in the round-to-nearest mode the program always runs in; the values here are
-// far below 2^51, where this is exact and equal to the shared helpers.
-inline double RoundEven(double pValue)
-{
-    constexpr double kShift = 6755399441055744.0;
-    return (pValue + kShift) - kShift;
-}
-
-inline int16_t Saturate(double pValue)
-{
-    if (!(pValue < 32767.0))
-        return std::isnan(pValue) ? 0 : 32767;
-    if (pValue <= -32767.0)
-        return -32767;
-    return static_cast<int16_t>(RoundEven(pValue));
-}
 
 } // namespace
 
@@ -81,7 +62,6 @@ PlaybackEngine::PlaybackEngine(WaveOutService& pOut, Project& pProject, UserInte
     , options_(pOptions)
     , clock_(pClock)
 {
-    trackToCache_.fill(-1);
     ComputeDeviceSlots();
 }
 
@@ -173,10 +153,7 @@ void PlaybackEngine::SetupBuffers()
     cacheDirty_ = true;
     if (multi) {
         cacheLength_ = BufferSamples * BufferSetup.CacheMultiple;
-        envL_.assign(BufferSamples, 1.0f);
-        envR_.assign(BufferSamples, 1.0f);
-        accL_.assign(BufferSamples, 0.0);
-        accR_.assign(BufferSamples, 0.0);
+        mix_.Reset(BufferSamples);
     }
 }
 
@@ -367,86 +344,34 @@ bool PlaybackEngine::TrackQualifies(int32_t pTrack) const
     return true;
 }
 
-bool PlaybackEngine::ReadBlockInto(int32_t pBlock, int64_t pFrom, int32_t pCount, int16_t* pTo)
-{
-    const Project& p = Proj();
-    const Block& b = p.Blocks[pBlock];
-    if (b.WaveNo < 0 || b.WaveNo >= p.WaveFileCount() || pCount <= 0)
-        return false;
-    const WaveFile& w = p.WaveFiles[b.WaveNo];
-    const int64_t offset = static_cast<int64_t>(w.DataOffset)
-        + (static_cast<int64_t>(b.SrcStart) - 1 + pFrom) * kFrameBytes;
-    // What a short or failed read leaves out stays zero: a missing file plays as silence.
-    std::fill_n(pTo, static_cast<size_t>(pCount) * 2, int16_t { 0 });
-    ReadBytes(pTo, static_cast<int64_t>(pCount) * kFrameBytes, 0, w.FileName, offset, 0);
-    if (b.LevelL != 0.0f || b.LevelR != 0.0f) {
-        const double fL = DbToFactor(b.LevelL);
-        const double fR = DbToFactor(b.LevelR);
-        for (int32_t j = 0; j < pCount; ++j) {
-            pTo[2 * j] = Saturate(pTo[2 * j] * fL);
-            pTo[2 * j + 1] = Saturate(pTo[2 * j + 1] * fR);
-        }
-    }
-    return true;
-}
-
 bool PlaybackEngine::ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pStamp)
 {
-    Project& p = Proj();
     cacheDirty_ = false;
     cacheValid_ = false;
-    trackToCache_.fill(-1);
-    cacheToTrack_.clear();
-    const int64_t winStart = pPosition;
-    const int64_t winEnd = winStart + pLength - 1;
     const bool yield = options_.MaxPow == 1 && Playing;
-    for (int32_t bi = 0; bi < p.BlockCount(); ++bi) {
-        if (yield) {
+    TrackWindow::Filter filter;
+    filter.Qualifies = [this](int32_t pTrack) {
+        if (!TrackQualifies(pTrack))
+            return false;
+        const int32_t ch = project_.Tracks[static_cast<size_t>(pTrack)].PlayCh;
+        return ch >= 0 && ch < kOutputSlots && OutputUsed[ch];
+    };
+    if (yield)
+        filter.BeforeBlock = [this, pStamp] {
             Ui().Yield();
-            if (FillStamp != pStamp)
-                return false;
-        }
-        const Block& b = p.Blocks[bi];
-        if (b.TrackNo < 0 || b.TrackNo >= kMaxTracks || !TrackQualifies(b.TrackNo))
-            continue;
-        const int32_t ch = p.Tracks[b.TrackNo].PlayCh;
-        if (ch < 0 || ch >= kOutputSlots || !OutputUsed[ch])
-            continue;
-        if (b.EndAdr < winStart || b.StartAdr > winEnd || b.EndAdr < b.StartAdr)
-            continue;
-        const int64_t d = b.StartAdr > winStart ? b.StartAdr - winStart : 0;
-        const int64_t s = b.StartAdr < winStart ? winStart - b.StartAdr : 0;
-        const int64_t n = b.EndAdr <= winEnd ? b.EndAdr - d - winStart + 1 : pLength - d;
-        int32_t idx = trackToCache_[b.TrackNo];
-        if (idx < 0) {
-            idx = static_cast<int32_t>(cacheToTrack_.size());
-            trackToCache_[b.TrackNo] = idx;
-            cacheToTrack_.push_back(b.TrackNo);
-            if (static_cast<int32_t>(cache_.size()) <= idx)
-                cache_.resize(idx + 1);
-            std::vector<int16_t>& c = cache_[idx];
-            if (c.size() != static_cast<size_t>(pLength) * 2)
-                c.assign(static_cast<size_t>(pLength) * 2, 0);
-            else if (n != pLength)
-                std::fill(c.begin(), c.end(), int16_t { 0 });
-        }
-        ReadBlockInto(bi, s, static_cast<int32_t>(n), cache_[idx].data() + d * 2);
-    }
-    cacheStart_ = pPosition;
+            return FillStamp == pStamp;
+        };
+    // A working file that cannot be read plays as silence.
+    filter.StopOnReadError = false;
+    if (!cache_.Read(project_, pPosition, pLength, filter))
+        return false;
     cacheValid_ = true;
     return true;
 }
 
 std::array<double, 2> PlaybackEngine::TrackGains(int32_t pTrack) const
 {
-    const Project& p = project_;
-    const Track& t = p.Tracks[pTrack];
-    const double trim = DbToFactor(options_.PlayTrimDB);
-    auto level = [&](int32_t pIndex) {
-        return static_cast<double>(p.Fades[static_cast<size_t>(std::clamp(pIndex, 0, 255))]);
-    };
-    return { level(t.LevelL) * level(p.MasterLevelL) * trim,
-        level(t.LevelR) * level(p.MasterLevelR) * trim };
+    return tarvok::TrackGains(project_, pTrack, DbToFactor(options_.PlayTrimDB));
 }
 
 bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStamp)
@@ -456,9 +381,8 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
         return false;
     BufferState[pIndex] = 2;
     const int32_t bs = BufferSamples;
-    if (cacheDirty_ || !cacheValid_ || pPosition < cacheStart_
-        || static_cast<int64_t>(pPosition) + bs
-            > static_cast<int64_t>(cacheStart_) + cacheLength_) {
+    if (cacheDirty_ || !cacheValid_ || pPosition < cache_.Start()
+        || static_cast<int64_t>(pPosition) + bs > cache_.Start() + cacheLength_) {
         if (!ReloadCache(pPosition, cacheLength_, pStamp))
             return false;
     }
@@ -468,7 +392,8 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
         m = std::clamp(PlayEnd - pPosition, 2, k);
     const uint32_t length = static_cast<uint32_t>(m + 1) * kFrameBytes;
     const int32_t frames = m + 1;
-    const bool silent = cacheToTrack_.empty() || pPosition < 0;
+    const bool silent = cache_.TrackCount() == 0 || pPosition < 0;
+    const int64_t offset = pPosition - cache_.Start();
     for (int32_t s = 0; s < kOutputSlots; ++s) {
         if (!OutputUsed[s] || !slots_[s].Headers)
             continue;
@@ -477,32 +402,13 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
             std::fill_n(out, static_cast<size_t>(frames) * 2, int16_t { 0 });
             continue;
         }
-        std::fill_n(accL_.begin(), frames, 0.0);
-        std::fill_n(accR_.begin(), frames, 0.0);
-        const int32_t offset = pPosition - cacheStart_;
-        // Tracks in cache order (the order their first block appears in the block table),
-        // each sum rounded to the nearest integer after every track.
-        for (size_t c = 0; c < cacheToTrack_.size(); ++c) {
-            const int32_t t = cacheToTrack_[c];
-            if (p.Tracks[t].PlayCh != s)
-                continue;
-            const std::array<double, 2> g = TrackGains(t);
-            EnvelopeGainRun(p, t, kLeftChannel, pPosition, std::span<float>(envL_.data(), frames));
-            EnvelopeGainRun(p, t, kRightChannel, pPosition, std::span<float>(envR_.data(), frames));
-            const int16_t* src = cache_[c].data() + static_cast<size_t>(offset) * 2;
-            double* accL = accL_.data();
-            double* accR = accR_.data();
-            const float* envL = envL_.data();
-            const float* envR = envR_.data();
-            for (int32_t j = 0; j < frames; ++j) {
-                accL[j] = RoundEven(accL[j] + g[0] * src[2 * j] * envL[j]);
-                accR[j] = RoundEven(accR[j] + g[1] * src[2 * j + 1] * envR[j]);
-            }
+        mix_.Reset(frames);
+        for (size_t c = 0; c < cache_.TrackCount(); ++c) {
+            const int32_t t = cache_.TrackAt(c);
+            if (p.Tracks[t].PlayCh == s)
+                mix_.AddTrack(p, t, pPosition, cache_.Frames(c, offset), TrackGains(t));
         }
-        for (int32_t j = 0; j < frames; ++j) {
-            out[2 * j] = Saturate(accL_[j]);
-            out[2 * j + 1] = Saturate(accR_[j]);
-        }
+        mix_.WriteSamples(out);
     }
     if (FillStamp != pStamp)
         return false;
@@ -793,16 +699,13 @@ bool PlaybackEngine::ReadTrackFrames(
     const Project& p = Proj();
     pOut.assign(static_cast<size_t>(std::max(0, pFrames)) * 2, 0);
     bool any = false;
-    const int64_t end = pStart + pFrames - 1;
-    for (int32_t bi = 0; bi < p.BlockCount(); ++bi) {
-        const Block& b = p.Blocks[bi];
-        if (b.TrackNo != pTrack || b.EndAdr < pStart || b.StartAdr > end || b.EndAdr < b.StartAdr)
+    for (const Block& b : p.Blocks) {
+        if (b.TrackNo != pTrack)
             continue;
-        const int64_t d = b.StartAdr > pStart ? b.StartAdr - pStart : 0;
-        const int64_t s = b.StartAdr < pStart ? pStart - b.StartAdr : 0;
-        const int64_t n = b.EndAdr <= end ? b.EndAdr - d - pStart + 1 : pFrames - d;
-        if (ReadBlockInto(bi, s, static_cast<int32_t>(n), pOut.data() + d * 2))
-            any = true;
+        if (const std::optional<BlockOverlap> overlap = OverlapOf(b, pStart, pFrames))
+            if (ReadBlockFrames(p, b, overlap->BlockOffset, overlap->Count,
+                    pOut.data() + overlap->WindowOffset * 2))
+                any = true;
     }
     return any;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/engine_options.h"
 #include "engine/wave_device.h"
+#include "render/mix_kernel.h"
 
 #include <array>
 #include <cstdint>
@@ -243,7 +244,6 @@ private:
     void QueueOnUsedSlots(int32_t pIndex);
     bool TrackQualifies(int32_t pTrack) const;
     bool ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pStamp);
-    bool ReadBlockInto(int32_t pBlock, int64_t pFrom, int32_t pCount, int16_t* pTo);
     void FillPreviewBuffer(int32_t pIndex, int32_t pPosition);
     void StopAsButton();
     int32_t PreRollFrames() const;
@@ -257,16 +257,12 @@ private:
     std::vector<int16_t> silence_;
     uint64_t stampCounter_ = 0;
 
-    // Track cache: one window of CacheLength frames per track that has data there.
-    std::vector<std::vector<int16_t>> cache_;
-    std::array<int32_t, 64> trackToCache_ {};
-    std::vector<int32_t> cacheToTrack_;
-    int32_t cacheStart_ = 0;
+    // Track cache: one window of cacheLength_ frames per track that has data there.
+    TrackWindow cache_;
     int32_t cacheLength_ = 0;
     bool cacheValid_ = false;
     bool cacheDirty_ = true;
-    std::vector<float> envL_, envR_;
-    std::vector<double> accL_, accR_;
+    MixAccumulator mix_;
     int32_t previewDataOffset_ = 44;
 };
 

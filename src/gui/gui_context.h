@@ -5,6 +5,7 @@ namespace tarvok {
 class MainLogic;
 class PlaybackEngine;
 class Mp3Encoder;
+class WaveInService;
 
 /// What every window of the front end works on: the main-window logic (which owns the
 /// project, the settings and the user interface), the playback engine when sound devices
@@ -13,6 +14,8 @@ struct GuiContext {
     MainLogic& Logic;
     PlaybackEngine* Engine = nullptr;
     Mp3Encoder* Encoder = nullptr;
+    /// The recording devices, for the settings window's input lists (none without them).
+    WaveInService* WaveIn = nullptr;
 };
 
 } // namespace tarvok

@@ -30,52 +30,28 @@ public:
     /// Writes a WAV header with an empty data chunk and keeps the file open after it.
     bool Create(std::string_view pTarget, int32_t pRate, int32_t pBits, int32_t pChannels)
     {
-        target_ = std::string(pTarget);
-        for (int n = 0; n < 1000 && temporary_.empty(); ++n) {
-            std::string candidate = target_ + ".part" + std::to_string(n);
-            if (!FileExists(candidate))
-                temporary_ = std::move(candidate);
-        }
-        if (temporary_.empty())
+        if (!replacement_.Begin(pTarget))
             return false;
         std::optional<FileHandle> file
-            = WriteWaveHeader(pRate, pBits, pChannels, temporary_, 0, true);
+            = WriteWaveHeader(pRate, pBits, pChannels, replacement_.TempPath(), 0, true);
         if (!file || !file->IsOpen()) {
-            DeleteFileForce(temporary_);
-            temporary_.clear();
+            replacement_.Discard();
             return false;
         }
-        file_ = std::move(*file);
+        replacement_.Handle() = std::move(*file);
         return true;
     }
 
-    FileHandle& Handle() { return file_; }
-    const std::string& Path() const { return temporary_; }
+    FileHandle& Handle() { return replacement_.Handle(); }
+    const std::string& Path() const { return replacement_.TempPath(); }
 
-    /// Closes the file and renames it over the target; false (and the file gone) on failure.
-    bool Commit()
-    {
-        bool closed = file_.Close();
-        if (!closed || std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-            Discard();
-            return false;
-        }
-        temporary_.clear();
-        return true;
-    }
+    /// Flushes the file and renames it over the target; false (and the file gone) on failure.
+    bool Commit() { return replacement_.Commit(); }
 
-    void Discard()
-    {
-        file_.Close();
-        if (!temporary_.empty())
-            DeleteFileForce(temporary_);
-        temporary_.clear();
-    }
+    void Discard() { replacement_.Discard(); }
 
 private:
-    std::string target_;
-    std::string temporary_;
-    FileHandle file_;
+    ReplaceFile replacement_;
 };
 
 /// Frames the file really holds: the header's count, less what a truncated file lacks.

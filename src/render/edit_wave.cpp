@@ -1,8 +1,8 @@
 #include "render/edit_wave.h"
 
-#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
+#include "core/user_interface.h"
 #include "core/wave_info.h"
 
 #include <algorithm>
@@ -129,238 +129,229 @@ bool C_EditWave::Report(double pRate)
     return Canceled;
 }
 
-bool C_EditWave::EditWave(std::string_view pSourceFN, std::string_view pTargetFN, int64_t pFrom,
-    int64_t pTo, int32_t pUseTh, float pThIn, float pThOut, int32_t pStartMargin,
-    int32_t pEndMargin, int32_t pForceMargin, int32_t pUseNorm, float pNormLevel, int32_t pNormMode,
-    int32_t pRMSmsec, float pRMSdb, int32_t pClip, float pAdjustdbL, float pAdjustdbR,
-    int32_t pFadeInSample, int32_t pFadeOutSample, int32_t pCheckLevel)
+// The settings of one call as the passes use them (switches turned off by a measure-only
+// call, thresholds and margins in samples and frames) and what the passes find.
+struct C_EditWave::Job {
+    EditWaveRequest R;
+    WaveInfo Info;
+    bool MeasureOnly = false;
+    int32_t Channels = 0;
+    int32_t Bits = 0;
+    int32_t Fs = 0; ///< full scale of the bit depth
+    int32_t Rate = 0;
+    int64_t StartMargin = 0;
+    int64_t EndMargin = 0;
+    int64_t ThIn = 0;
+    int64_t ThOut = 0;
+    int64_t QuietLimit = 0; ///< frames a quiet stretch may last and still count (mode 3)
+    int64_t QuietTh = 0;
+    int64_t From = 0;
+    int64_t To = 0;
+    double PassCount = 1.0;
+    std::vector<uint8_t> Bytes;
+    std::vector<int32_t> Samples;
+
+    int64_t Peak = 0;
+    int64_t MaxRms = 0;
+    int64_t RangeRms = 0;
+    int64_t DetectedStart = -1;
+    int64_t DetectedEnd = -1;
+    double Rms2 = 0.0;
+    double Prescale = 1.0;
+    int64_t LeadSilence = 0;
+    int64_t TrailSilence = 0;
+    FileHandle Target;
+
+    /// Reads and unpacks pFrames frames at pPos; false when the read failed.
+    bool ReadChunk(int64_t pPos, int64_t pFrames)
+    {
+        if (!ReadFrames(R.SourceFN, Info, pPos, pFrames, Bytes))
+            return false;
+        Unpack(Bytes, Bits, static_cast<size_t>(pFrames * Channels), Samples);
+        return true;
+    }
+};
+
+// Pass 1: peak, loudest 0.3-second RMS, RMS of the range and, when trimming, the first and
+// last frames over the thresholds.
+bool C_EditWave::AnalyseLevels(Job& pJob)
 {
-    // Step 1: set-up.
-    Canceled = false;
-    if (pCheckLevel != 0) {
-        MaxPeak = MaxRMS = NormRMS = -1;
-        MaxPeakDB = MaxRMSDB = NormRMSDB = 0.0f;
+    const int64_t chunk = std::max<int64_t>(1, RoundHalfEven(pJob.Rate * 0.3));
+    const int32_t channels = pJob.Channels;
+    double maxChunkRms = 0.0;
+    long double totalSum = 0.0L;
+    int64_t totalCount = 0;
+    const double span = static_cast<double>(std::max<int64_t>(pJob.To - pJob.From, 1));
+    for (int64_t pos = pJob.From; pos < pJob.To;) {
+        const int64_t n = std::min(chunk, pJob.To - pos);
+        Yield();
+        if (!ReadFrames(pJob.R.SourceFN, pJob.Info, pos, n, pJob.Bytes))
+            return false;
+        Unpack(pJob.Bytes, pJob.Bits, static_cast<size_t>(n * channels), pJob.Samples);
+        uint64_t chunkSum = 0;
+        for (int64_t f = 0; f < n; ++f) {
+            bool overIn = false;
+            bool overOut = false;
+            for (int32_t c = 0; c < channels; ++c) {
+                const int64_t v = std::abs(pJob.Samples[static_cast<size_t>(f * channels + c)]);
+                overIn = overIn || v > pJob.ThIn;
+                overOut = overOut || v > pJob.ThOut;
+                pJob.Peak = std::max(pJob.Peak, v);
+                chunkSum += static_cast<uint64_t>(v * v);
+            }
+            if (pJob.R.UseTh != 0) {
+                if (overIn && pJob.DetectedStart < 0)
+                    pJob.DetectedStart = pos + f;
+                if (overOut)
+                    pJob.DetectedEnd = pos + f;
+            }
+        }
+        const double chunkRms
+            = std::sqrt(static_cast<double>(chunkSum) / static_cast<double>(channels * n));
+        maxChunkRms = std::max(maxChunkRms, chunkRms);
+        totalSum += static_cast<long double>(chunkSum);
+        totalCount += channels * n;
+        pos += n;
+        if (Report((static_cast<double>(pos - pJob.From) / span) / pJob.PassCount))
+            return false;
     }
-    const bool measureOnly = pTargetFN.empty() || pCheckLevel == 1;
-    if (measureOnly) {
-        pUseTh = 0;
-        pUseNorm = 1;
-        pAdjustdbL = pAdjustdbR = 0.0f;
-    }
-    const WaveInfo info = ReadWaveInfo(pSourceFN);
-    if (info.Valid == 0 || info.FormatTag != kFormatTagPcm || info.FormatMode < 0
-        || info.FormatMode > 5 || info.BlockAlign <= 0)
+    pJob.MaxRms = RoundHalfEven(maxChunkRms);
+    if (totalCount > 0)
+        pJob.RangeRms = RoundHalfEven(
+            std::sqrt(static_cast<double>(totalSum / static_cast<long double>(totalCount))));
+    return true;
+}
+
+void C_EditWave::PublishLevels(const Job& pJob)
+{
+    MaxPeak = static_cast<int32_t>(pJob.Peak);
+    MaxRMS = static_cast<int32_t>(pJob.MaxRms);
+    NormRMS = static_cast<int32_t>(pJob.RangeRms);
+    MaxPeakDB = static_cast<float>(RmsDb(pJob.Peak, pJob.Fs));
+    MaxRMSDB = static_cast<float>(RmsDb(pJob.MaxRms, pJob.Fs));
+    NormRMSDB = static_cast<float>(RmsDb(pJob.RangeRms, pJob.Fs));
+}
+
+// Moves the range to the detected start and end plus the margins, kept to an even number
+// of frames. Margins beyond the source become silence counts (written only with
+// ForceMargin). False when nothing is left.
+bool C_EditWave::TrimToThreshold(Job& pJob) const
+{
+    const int64_t start = pJob.DetectedStart >= 0 ? pJob.DetectedStart : pJob.From;
+    const int64_t end = pJob.DetectedEnd >= 0 ? pJob.DetectedEnd : 0;
+    int64_t newFrom = start - pJob.StartMargin;
+    int64_t newTo = end + pJob.EndMargin;
+    if ((newTo - newFrom) % 2 != 0)
+        --newTo;
+    if (newTo < newFrom)
         return false;
-    const int32_t channels = info.Channels;
-    const int32_t bits = info.Bits;
-    const int32_t fs = FullScale(bits);
-    const int32_t rate = info.SampleRate;
-
-    int64_t startMargin = 0;
-    int64_t endMargin = 0;
-    int64_t thIn = 0;
-    int64_t thOut = 0;
-    if (pUseTh != 0) {
-        startMargin = RoundHalfEven(rate / 1000.0 * pStartMargin);
-        endMargin = RoundHalfEven(rate / 1000.0 * pEndMargin);
-        thIn = RoundHalfEven(DbToFactor(pThIn) * fs);
-        thOut = RoundHalfEven(DbToFactor(pThOut) * fs);
-    } else {
-        pForceMargin = 0;
+    if (newFrom < 0) {
+        pJob.LeadSilence = -newFrom;
+        if (pJob.LeadSilence % 2 != 0)
+            --pJob.LeadSilence;
+        newFrom = 0;
     }
-    double gain = 1.0;
-    if (pUseNorm == 0)
-        pNormMode = 0;
-    pNormMode = std::clamp(pNormMode, 0, 3);
-    int64_t quietLimit = 0;
-    int64_t quietTh = 0;
-    if (pNormMode == 3) {
-        quietLimit = std::max<int64_t>(0, RoundHalfEven(pRMSmsec / 1000.0 * rate));
-        quietTh = RoundHalfEven(DbToFactor(pRMSdb) * fs);
+    if (newTo > pJob.Info.Frames) {
+        pJob.TrailSilence = newTo - pJob.Info.Frames;
+        if (pJob.TrailSilence % 2 != 0)
+            --pJob.TrailSilence;
+        newTo = pJob.Info.Frames;
     }
-    int64_t from = pFrom > 0 ? pFrom : 0;
-    int64_t to = pTo > 0 ? pTo : info.Frames;
-    // Never read past the source: a range beyond it is limited to its frames.
-    to = std::min<int64_t>(to, info.Frames);
-    if (to < from)
-        return false;
-    const bool analyse = pUseTh != 0 || pUseNorm != 0;
-    const int32_t passes
-        = (pNormMode >= 2 ? 3 : 2) - (pCheckLevel != 0 ? 1 : 0) - (analyse ? 0 : 1);
-    const double passCount = std::max(passes, 1);
+    pJob.From = newFrom;
+    pJob.To = newTo;
+    return true;
+}
 
-    std::vector<uint8_t> bytes;
-    std::vector<int32_t> samples;
-    int64_t peak = 0;
-    int64_t maxRms = 0;
-    int64_t rangeRms = 0;
-    double rms2 = 0.0;
-    double prescale = 1.0;
-    int64_t leadSilence = 0;
-    int64_t trailSilence = 0;
-
-    if (analyse) {
-        // Step 2, pass 1: level analysis in 0.3-second chunks.
-        const int64_t chunk = std::max<int64_t>(1, RoundHalfEven(rate * 0.3));
-        int64_t detectedStart = -1;
-        int64_t detectedEnd = -1;
-        double maxChunkRms = 0.0;
-        long double totalSum = 0.0L;
-        int64_t totalCount = 0;
-        const double span = static_cast<double>(std::max<int64_t>(to - from, 1));
-        for (int64_t pos = from; pos < to;) {
-            const int64_t n = std::min(chunk, to - pos);
-            Yield();
-            if (!ReadFrames(pSourceFN, info, pos, n, bytes))
-                return false;
-            Unpack(bytes, bits, static_cast<size_t>(n * channels), samples);
-            uint64_t chunkSum = 0;
-            for (int64_t f = 0; f < n; ++f) {
-                bool overIn = false;
-                bool overOut = false;
+// Pass 2 (modes 2 and 3): the RMS of the (trimmed) range; mode 3 leaves out quiet stretches
+// longer than the limit, judged on the data as peak normalisation would leave it.
+bool C_EditWave::MeasureRangeRms(Job& pJob)
+{
+    const int32_t channels = pJob.Channels;
+    pJob.Prescale
+        = (pJob.R.NormMode == 3 && pJob.Peak > 0) ? static_cast<double>(pJob.Fs) / pJob.Peak : 1.0;
+    const double prescale = pJob.Prescale;
+    const int64_t chunk = std::max<int64_t>(1, kEditWaveChunkBytes / pJob.Info.BlockAlign);
+    const double span = static_cast<double>(std::max<int64_t>(pJob.To - pJob.From, 1));
+    double sum = 0.0;
+    int64_t contributing = 0;
+    int64_t quietRun = 0;
+    for (int64_t pos = pJob.From; pos < pJob.To;) {
+        const int64_t n = std::min(chunk, pJob.To - pos);
+        Yield();
+        if (!pJob.ReadChunk(pos, n))
+            return false;
+        for (int64_t f = 0; f < n; ++f) {
+            const int32_t* frame = pJob.Samples.data() + f * channels;
+            if (pJob.QuietLimit != 0) {
+                bool quiet = true;
+                for (int32_t c = 0; c < channels; ++c)
+                    quiet = quiet && std::abs(frame[c]) * prescale <= pJob.QuietTh;
+                quietRun = quiet ? quietRun + 1 : 0;
+            }
+            if (quietRun <= pJob.QuietLimit) {
                 for (int32_t c = 0; c < channels; ++c) {
-                    const int64_t v = std::abs(samples[static_cast<size_t>(f * channels + c)]);
-                    overIn = overIn || v > thIn;
-                    overOut = overOut || v > thOut;
-                    peak = std::max(peak, v);
-                    chunkSum += static_cast<uint64_t>(v * v);
+                    const double u = std::abs(frame[c]) * prescale;
+                    sum += u * u;
                 }
-                if (pUseTh != 0) {
-                    if (overIn && detectedStart < 0)
-                        detectedStart = pos + f;
-                    if (overOut)
-                        detectedEnd = pos + f;
-                }
+                ++contributing;
             }
-            const double chunkRms
-                = std::sqrt(static_cast<double>(chunkSum) / static_cast<double>(channels * n));
-            maxChunkRms = std::max(maxChunkRms, chunkRms);
-            totalSum += static_cast<long double>(chunkSum);
-            totalCount += channels * n;
-            pos += n;
-            if (Report((static_cast<double>(pos - from) / span) / passCount))
-                return false;
         }
-        maxRms = RoundHalfEven(maxChunkRms);
-        if (totalCount > 0)
-            rangeRms = RoundHalfEven(
-                std::sqrt(static_cast<double>(totalSum / static_cast<long double>(totalCount))));
-
-        if (measureOnly) {
-            if (pCheckLevel != 0) {
-                MaxPeak = static_cast<int32_t>(peak);
-                MaxRMS = static_cast<int32_t>(maxRms);
-                NormRMS = static_cast<int32_t>(rangeRms);
-                MaxPeakDB = static_cast<float>(RmsDb(peak, fs));
-                MaxRMSDB = static_cast<float>(RmsDb(maxRms, fs));
-                NormRMSDB = static_cast<float>(RmsDb(rangeRms, fs));
-            }
-            return true;
-        }
-
-        // Step 3: trimming.
-        if (pUseTh != 0) {
-            const int64_t start = detectedStart >= 0 ? detectedStart : from;
-            const int64_t end = detectedEnd >= 0 ? detectedEnd : 0;
-            int64_t newFrom = start - startMargin;
-            int64_t newTo = end + endMargin;
-            if ((newTo - newFrom) % 2 != 0)
-                --newTo;
-            if (newTo < newFrom)
-                return false;
-            if (newFrom < 0) {
-                leadSilence = -newFrom;
-                if (leadSilence % 2 != 0)
-                    --leadSilence;
-                newFrom = 0;
-            }
-            if (newTo > info.Frames) {
-                trailSilence = newTo - info.Frames;
-                if (trailSilence % 2 != 0)
-                    --trailSilence;
-                newTo = info.Frames;
-            }
-            from = newFrom;
-            to = newTo;
-        }
-
-        // Step 4, pass 2: RMS of the range, without long quiet stretches in mode 3.
-        if (pNormMode >= 2) {
-            prescale = (pNormMode == 3 && peak > 0) ? static_cast<double>(fs) / peak : 1.0;
-            const int64_t chunk2 = std::max<int64_t>(1, kEditWaveChunkBytes / info.BlockAlign);
-            const double span2 = static_cast<double>(std::max<int64_t>(to - from, 1));
-            double sum = 0.0;
-            int64_t contributing = 0;
-            int64_t quietRun = 0;
-            for (int64_t pos = from; pos < to;) {
-                const int64_t n = std::min(chunk2, to - pos);
-                Yield();
-                if (!ReadFrames(pSourceFN, info, pos, n, bytes))
-                    return false;
-                Unpack(bytes, bits, static_cast<size_t>(n * channels), samples);
-                for (int64_t f = 0; f < n; ++f) {
-                    const int32_t* frame = samples.data() + f * channels;
-                    if (quietLimit != 0) {
-                        bool quiet = true;
-                        for (int32_t c = 0; c < channels; ++c)
-                            quiet = quiet && std::abs(frame[c]) * prescale <= quietTh;
-                        quietRun = quiet ? quietRun + 1 : 0;
-                    }
-                    if (quietRun <= quietLimit) {
-                        for (int32_t c = 0; c < channels; ++c) {
-                            const double u = std::abs(frame[c]) * prescale;
-                            sum += u * u;
-                        }
-                        ++contributing;
-                    }
-                }
-                pos += n;
-                if (Report((static_cast<double>(pos - from) / span2) / passCount + 1.0 / passCount))
-                    return false;
-            }
-            if (contributing > 0 && sum > 0.0)
-                rms2 = std::sqrt(sum / static_cast<double>(channels * contributing));
-        }
-
-        // Step 5: the normalisation gain. Trimming alone leaves the level as it is.
-        if (pUseNorm != 0) {
-            const double target = DbToFactor(pNormLevel) * fs;
-            switch (pNormMode) {
-            case 0:
-                if (peak > 0)
-                    gain = target / static_cast<double>(peak);
-                break;
-            case 1:
-                if (maxRms > 0)
-                    gain = target / static_cast<double>(maxRms);
-                break;
-            case 2:
-                if (rangeRms > 0 && rms2 > 0.0)
-                    gain = target / rms2;
-                break;
-            default:
-                if (rms2 > 0.0)
-                    gain = target / (rms2 / prescale);
-                break;
-            }
-            if (peak > 0 && pClip == 0 && gain > static_cast<double>(fs) / peak)
-                gain = static_cast<double>(fs) / peak;
-        }
+        pos += n;
+        if (Report((static_cast<double>(pos - pJob.From) / span) / pJob.PassCount
+                + 1.0 / pJob.PassCount))
+            return false;
     }
+    if (contributing > 0 && sum > 0.0)
+        pJob.Rms2 = std::sqrt(sum / static_cast<double>(channels * contributing));
+    return true;
+}
 
-    // Step 6: output set-up.
-    FileHandle target = OpenTarget(pTargetFN, info);
-    if (!target.IsOpen())
-        return false;
-    if (leadSilence > 0 && pForceMargin == 1
-        && !AppendSilence(target, leadSilence, info.BlockAlign, bits))
-        return false;
+// The normalisation gain of the chosen mode, limited so that the peak stays at full scale
+// unless clipping is allowed. Trimming alone leaves the level as it is.
+double C_EditWave::NormalizeGain(const Job& pJob) const
+{
+    double gain = 1.0;
+    if (pJob.R.UseNorm == 0)
+        return gain;
+    const double target = DbToFactor(pJob.R.NormLevel) * pJob.Fs;
+    switch (pJob.R.NormMode) {
+    case 0:
+        if (pJob.Peak > 0)
+            gain = target / static_cast<double>(pJob.Peak);
+        break;
+    case 1:
+        if (pJob.MaxRms > 0)
+            gain = target / static_cast<double>(pJob.MaxRms);
+        break;
+    case 2:
+        if (pJob.RangeRms > 0 && pJob.Rms2 > 0.0)
+            gain = target / pJob.Rms2;
+        break;
+    default:
+        if (pJob.Rms2 > 0.0)
+            gain = target / (pJob.Rms2 / pJob.Prescale);
+        break;
+    }
+    if (pJob.Peak > 0 && pJob.R.Clip == 0 && gain > static_cast<double>(pJob.Fs) / pJob.Peak)
+        gain = static_cast<double>(pJob.Fs) / pJob.Peak;
+    return gain;
+}
+
+// Pass 3: the copy through the channel gains and the fades, saturating at full scale.
+// Without any gain or fade the source bytes go through untouched.
+bool C_EditWave::CopyRange(Job& pJob, double pGain)
+{
+    const int32_t channels = pJob.Channels;
+    const int32_t bits = pJob.Bits;
+    const int32_t fs = pJob.Fs;
+    const int64_t from = pJob.From;
+    const int64_t to = pJob.To;
     const float gainL
-        = static_cast<float>(std::max(-60.0, FactorToDb(DbToFactor(pAdjustdbL) * gain)));
+        = static_cast<float>(std::max(-60.0, FactorToDb(DbToFactor(pJob.R.AdjustdbL) * pGain)));
     const float gainR
-        = static_cast<float>(std::max(-60.0, FactorToDb(DbToFactor(pAdjustdbR) * gain)));
-    const int64_t fadeIn = std::max(pFadeInSample, 0);
-    const int64_t fadeOut = std::max(pFadeOutSample, 0);
+        = static_cast<float>(std::max(-60.0, FactorToDb(DbToFactor(pJob.R.AdjustdbR) * pGain)));
+    const int64_t fadeIn = std::max(pJob.R.FadeInSample, 0);
+    const int64_t fadeOut = std::max(pJob.R.FadeOutSample, 0);
     const bool straight
         = gainL == 0.0f && (channels == 1 || gainR == 0.0f) && fadeIn == 0 && fadeOut == 0;
     const float channelGain[2] = { gainL, gainR };
@@ -368,18 +359,18 @@ bool C_EditWave::EditWave(std::string_view pSourceFN, std::string_view pTargetFN
     const float steadyK[2]
         = { static_cast<float>(DbToFactor(gainL)), static_cast<float>(DbToFactor(gainR)) };
 
-    // Step 7, pass 3: the copy.
-    const int64_t chunk3 = std::max<int64_t>(1, kEditWaveChunkBytes / info.BlockAlign);
-    const double span3 = static_cast<double>(std::max<int64_t>(to - from, 1));
+    const int64_t chunk = std::max<int64_t>(1, kEditWaveChunkBytes / pJob.Info.BlockAlign);
+    const double span = static_cast<double>(std::max<int64_t>(to - from, 1));
     std::vector<uint8_t> out;
     for (int64_t pos = from; pos < to;) {
-        const int64_t n = std::min(chunk3, to - pos);
+        const int64_t n = std::min(chunk, to - pos);
         Yield();
-        if (!ReadFrames(pSourceFN, info, pos, n, bytes))
+        if (!ReadFrames(pJob.R.SourceFN, pJob.Info, pos, n, pJob.Bytes))
             return false;
         if (!straight) {
-            Unpack(bytes, bits, static_cast<size_t>(n * channels), samples);
-            out.resize(bytes.size());
+            Unpack(pJob.Bytes, bits, static_cast<size_t>(n * channels), pJob.Samples);
+            const std::vector<int32_t>& samples = pJob.Samples;
+            out.resize(pJob.Bytes.size());
             for (int64_t f = 0; f < n; ++f) {
                 const int64_t p = pos + f;
                 const bool inFadeIn = fadeIn > 0 && p < from + fadeIn;
@@ -418,35 +409,120 @@ bool C_EditWave::EditWave(std::string_view pSourceFN, std::string_view pTargetFN
                 }
             }
         }
-        const std::vector<uint8_t>& data = straight ? bytes : out;
-        if (!data.empty() && !WriteAt(target, data.data(), static_cast<int64_t>(data.size()), -1))
+        const std::vector<uint8_t>& data = straight ? pJob.Bytes : out;
+        if (!data.empty()
+            && !WriteAt(pJob.Target, data.data(), static_cast<int64_t>(data.size()), -1))
             return false;
         pos += n;
-        if (Report((static_cast<double>(pos - from) / span3) / passCount
-                + (passCount - 1.0) / passCount))
+        if (Report((static_cast<double>(pos - from) / span) / pJob.PassCount
+                + (pJob.PassCount - 1.0) / pJob.PassCount))
             return false;
     }
+    return true;
+}
 
-    // Step 8: completion.
-    if (trailSilence > 0 && pForceMargin == 1
-        && !AppendSilence(target, trailSilence, info.BlockAlign, bits))
-        return false;
-    // The data chunk as a whole decides the pad byte, so appends to an odd-sized file stay
-    // well formed.
-    const int64_t dataChunk = FindChunk(target, "data");
-    const int64_t fileSize = FileSize64(target);
+namespace {
+
+// The data chunk as a whole decides the pad byte, so appends to an odd-sized file stay
+// well formed; then the header sizes are written and the file closed.
+bool FinishTarget(FileHandle& pTarget, const std::string& pPath, int32_t pBits)
+{
+    const int64_t dataChunk = FindChunk(pTarget, "data");
+    const int64_t fileSize = FileSize64(pTarget);
     if (dataChunk < 0 || fileSize < dataChunk + 8)
         return false;
     int64_t trailing = 0;
     if ((fileSize - dataChunk - 8) % 2 != 0) {
-        const uint8_t pad = bits == 8 ? 128 : 0;
-        if (!WriteAt(target, &pad, 1, -1))
+        const uint8_t pad = pBits == 8 ? 128 : 0;
+        if (!WriteAt(pTarget, &pad, 1, -1))
             return false;
         trailing = 1;
     }
-    if (!FixWaveSizes(pTargetFN, trailing, false, &target))
+    if (!FixWaveSizes(pPath, trailing, false, &pTarget))
         return false;
-    return target.Close();
+    return pTarget.Close();
+}
+
+} // namespace
+
+bool C_EditWave::EditWave(const EditWaveRequest& pRequest)
+{
+    Canceled = false;
+    if (pRequest.CheckLevel != 0) {
+        MaxPeak = MaxRMS = NormRMS = -1;
+        MaxPeakDB = MaxRMSDB = NormRMSDB = 0.0f;
+    }
+    Job job;
+    EditWaveRequest& r = job.R;
+    r = pRequest;
+    job.MeasureOnly = r.TargetFN.empty() || r.CheckLevel == 1;
+    if (job.MeasureOnly) {
+        r.UseTh = 0;
+        r.UseNorm = 1;
+        r.AdjustdbL = r.AdjustdbR = 0.0f;
+    }
+    job.Info = ReadWaveInfo(r.SourceFN);
+    const WaveInfo& info = job.Info;
+    if (info.Valid == 0 || info.FormatTag != kFormatTagPcm || info.FormatMode < 0
+        || info.FormatMode > 5 || info.BlockAlign <= 0)
+        return false;
+    job.Channels = info.Channels;
+    job.Bits = info.Bits;
+    job.Fs = FullScale(job.Bits);
+    job.Rate = info.SampleRate;
+    if (r.UseTh != 0) {
+        job.StartMargin = RoundHalfEven(job.Rate / 1000.0 * r.StartMargin);
+        job.EndMargin = RoundHalfEven(job.Rate / 1000.0 * r.EndMargin);
+        job.ThIn = RoundHalfEven(DbToFactor(r.ThIn) * job.Fs);
+        job.ThOut = RoundHalfEven(DbToFactor(r.ThOut) * job.Fs);
+    } else {
+        r.ForceMargin = 0;
+    }
+    if (r.UseNorm == 0)
+        r.NormMode = 0;
+    r.NormMode = std::clamp(r.NormMode, 0, 3);
+    if (r.NormMode == 3) {
+        job.QuietLimit = std::max<int64_t>(0, RoundHalfEven(r.RMSmsec / 1000.0 * job.Rate));
+        job.QuietTh = RoundHalfEven(DbToFactor(r.RMSdb) * job.Fs);
+    }
+    job.From = r.From > 0 ? r.From : 0;
+    // Never read past the source: a range beyond it is limited to its frames.
+    job.To = std::min<int64_t>(r.To > 0 ? r.To : info.Frames, info.Frames);
+    if (job.To < job.From)
+        return false;
+    const bool analyse = r.UseTh != 0 || r.UseNorm != 0;
+    const int32_t passes
+        = (r.NormMode >= 2 ? 3 : 2) - (r.CheckLevel != 0 ? 1 : 0) - (analyse ? 0 : 1);
+    job.PassCount = std::max(passes, 1);
+
+    double gain = 1.0;
+    if (analyse) {
+        if (!AnalyseLevels(job))
+            return false;
+        if (job.MeasureOnly) {
+            if (r.CheckLevel != 0)
+                PublishLevels(job);
+            return true;
+        }
+        if (r.UseTh != 0 && !TrimToThreshold(job))
+            return false;
+        if (r.NormMode >= 2 && !MeasureRangeRms(job))
+            return false;
+        gain = NormalizeGain(job);
+    }
+
+    job.Target = OpenTarget(r.TargetFN, info);
+    if (!job.Target.IsOpen())
+        return false;
+    if (job.LeadSilence > 0 && r.ForceMargin == 1
+        && !AppendSilence(job.Target, job.LeadSilence, info.BlockAlign, job.Bits))
+        return false;
+    if (!CopyRange(job, gain))
+        return false;
+    if (job.TrailSilence > 0 && r.ForceMargin == 1
+        && !AppendSilence(job.Target, job.TrailSilence, info.BlockAlign, job.Bits))
+        return false;
+    return FinishTarget(job.Target, r.TargetFN, job.Bits);
 }
 
 } // namespace tarvok

@@ -52,13 +52,10 @@ bool EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::strin
     if (!stream)
         return false;
     const std::string target(pTargetFN);
-    const std::string temp = TempSiblingName(target);
-    if (temp.empty())
+    ReplaceFile replacement;
+    if (!replacement.Begin(target))
         return false;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    FileHandle out(fd);
+    FileHandle& out = replacement.Handle();
 
     std::vector<int16_t> samples;
     std::vector<uint8_t> encoded;
@@ -94,11 +91,7 @@ bool EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::strin
             && (encoded.empty()
                 || WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1));
     }
-    ok = out.Close() && ok;
-    ok = ok && CommitFile(temp, target);
-    if (!ok)
-        ::unlink(temp.c_str());
-    return ok;
+    return ok && replacement.Commit();
 }
 
 } // namespace tarvok

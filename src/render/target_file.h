@@ -5,13 +5,14 @@
 
 namespace tarvok {
 
-/// A name in the folder of pTarget that no file has: "." + the target's name + "." + a
-/// number + ".part". Results are written there and renamed over the target when complete,
-/// so the target holds its old content or the whole new one, never a partial file.
+/// A new empty temporary file beside pTarget (CreateTempSibling of the file layer), created
+/// for this caller alone. Results are written there and renamed over the target when
+/// complete, so the target holds its old content or the whole new one, never a partial file.
 std::string TempSiblingName(std::string_view pTarget);
 
 /// Flushes pSource to disk and renames it over pTarget (same folder, so the replacement is
-/// atomic). False, with both files as they were, when that fails.
+/// atomic) through the file layer's CommitTempSibling. False, with both files as they were,
+/// when that fails.
 bool CommitFile(const std::string& pSource, const std::string& pTarget);
 
 /// Copies pSource to a temporary sibling of pTarget and commits it. False, with no

@@ -199,6 +199,11 @@ private:
         case kCmdClip2prj:
             ui_.QueueAnswer(data + "clip.tvp");
             return;
+        case kCmdExport:
+            // A folder of the test's own: a pooled answer such as "ok" would be taken as a
+            // folder relative to the working directory and filled with track files.
+            ui_.QueueAnswer(outputs_.File("export" + std::to_string(Uniform(0, 1))));
+            return;
         case kCmdSaveall:
             ui_.QueueAnswer(outputs_.File("all" + std::to_string(Uniform(0, 1))));
             ui_.QueueAnswer("yes");

@@ -96,4 +96,47 @@ TEST(FadeTable, UnknownTypeLeavesTheTableAsItWas)
     EXPECT_EQ(table, before);
 }
 
+TEST(FadeTable, DbConvertsToTheHighestIndexNotAboveIt)
+{
+    struct Case {
+        int32_t Type;
+        double Db;
+        int32_t Index;
+    };
+    const Case kCases[] = {
+        { 1, 0.0, 207 },
+        { 1, -5.0, 179 },
+        { 1, 10.0, 255 },
+        { 1, 25.0, 255 },
+        { 1, -0.1, 206 }, // 206 is -0.18 dB: not above -0.1
+        { 1, -0.2, 205 }, // 206 would be louder than asked
+        { 1, -96.0, 2 },
+        { 1, -100.0, 1 },
+        { 1, -110.0, 1 },
+        { 1, -200.0, 0 },
+        { 0, 0.0, 128 },
+        { 0, 12.0, 255 },
+        { 0, -60.0, 1 },
+        { 0, -61.0, 0 },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.Type << " " << c.Db << " dB");
+        EXPECT_EQ(LevelIndexFromDb(Built(c.Type), c.Db), c.Index);
+    }
+}
+
+TEST(FadeTable, EveryIndexSurvivesTheTripThroughDb)
+{
+    for (int32_t type : { 0, 1 }) {
+        SCOPED_TRACE(type);
+        const FadeTable table = Built(type);
+        // Type 1 has two silent indices; silence comes back as the higher one.
+        const int32_t firstAudible = type == 1 ? 2 : 1;
+        for (int32_t i = firstAudible; i < 256; ++i)
+            ASSERT_EQ(LevelIndexFromDb(table, LevelIndexToDb(table, i)), i) << "index " << i;
+        EXPECT_EQ(LevelIndexToDb(table, 0), -110.0);
+        EXPECT_EQ(LevelIndexToDb(table, 300), LevelIndexToDb(table, 255));
+    }
+}
+
 } // namespace tarvok

@@ -331,7 +331,9 @@ TEST(ProjectFile, ClipboardRoundTripAndRateCheck)
 
     q.SampleRate = 48000;
     f.Ui.ClearEvents();
-    EXPECT_FALSE(ReadProject(q, path, false, true, f.Env));
+    const Status mismatch = ReadProject(q, path, false, true, f.Env);
+    ASSERT_FALSE(mismatch);
+    EXPECT_EQ(mismatch.error().Code, ErrorCode::RateMismatch);
     EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "サンプリング周波数が違います" });
 }
 

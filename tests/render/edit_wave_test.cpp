@@ -55,9 +55,29 @@ struct Args {
 bool CallEditWave(
     C_EditWave& pEw, const std::string& pSource, const std::string& pTarget, const Args& a)
 {
-    return pEw.EditWave(pSource, pTarget, a.From, a.To, a.UseTh, a.ThIn, a.ThOut, a.StartMargin,
-        a.EndMargin, a.ForceMargin, a.UseNorm, a.NormLevel, a.NormMode, a.RMSmsec, a.RMSdb, a.Clip,
-        a.AdjL, a.AdjR, a.FadeIn, a.FadeOut, a.CheckLevel);
+    EditWaveRequest r;
+    r.SourceFN = pSource;
+    r.TargetFN = pTarget;
+    r.From = a.From;
+    r.To = a.To;
+    r.UseTh = a.UseTh;
+    r.ThIn = a.ThIn;
+    r.ThOut = a.ThOut;
+    r.StartMargin = a.StartMargin;
+    r.EndMargin = a.EndMargin;
+    r.ForceMargin = a.ForceMargin;
+    r.UseNorm = a.UseNorm;
+    r.NormLevel = a.NormLevel;
+    r.NormMode = a.NormMode;
+    r.RMSmsec = a.RMSmsec;
+    r.RMSdb = a.RMSdb;
+    r.Clip = a.Clip;
+    r.AdjustdbL = a.AdjL;
+    r.AdjustdbR = a.AdjR;
+    r.FadeInSample = a.FadeIn;
+    r.FadeOutSample = a.FadeOut;
+    r.CheckLevel = a.CheckLevel;
+    return pEw.EditWave(r);
 }
 
 // The per-channel factor of the copy for a gain G and an adjustment in dB, as the copy

@@ -1,5 +1,6 @@
 #include "platform/inifile/ini_settings_backend.h"
 
+#include "core/file_io.h"
 #include "core/paths.h"
 #include "base/text.h"
 
@@ -61,19 +62,7 @@ bool WriteLinesAtomically(const std::string& pFolder, const std::string& pPath, 
         text += line.Raw;
         text += "\r\n";
     }
-    std::string temp = pPath + ".tmp" + std::to_string(::getpid());
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), pPath.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size()));
 }
 
 bool HasLineBreak(std::string_view s)

@@ -1,0 +1,203 @@
+#include "app/mixdown_window.h"
+
+#include "app/main_logic.h"
+#include "base/numeric.h"
+#include "base/text.h"
+#include "core/project.h"
+#include "core/project_file.h"
+#include "core/wave_info.h"
+#include "render/mp3_encoder.h"
+
+#include <algorithm>
+
+namespace tarvok {
+
+namespace {
+
+/// Found before the window hides, so the window stays open for another choice.
+constexpr const char* kMsgNoCdFolder = "CD作成フォルダが検出できません";
+
+std::string WithExtension(const std::string& pPath, const std::string& pExtension)
+{
+    if (Trim(pPath).empty())
+        return pPath;
+    const std::string folder = FolderOf(pPath);
+    std::string name = pPath.substr(folder.size());
+    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    return folder + name + "." + pExtension;
+}
+
+} // namespace
+
+MixdownWindowModel::MixdownWindowModel(MainLogic& pLogic, Mp3Encoder* pEncoder)
+    : logic_(pLogic)
+    , encoder_(pEncoder)
+    , request_(LoadMixdownRequest(pLogic.Store(), pLogic.Proj()))
+{
+    const std::string& last = pLogic.Proj().LastSoundFile;
+    if (!last.empty()) {
+        const WaveInfo info = ReadWaveInfo(last);
+        if (info.Valid != 0) {
+            soundFileInfo_ = "Freq=" + std::to_string(info.SampleRate)
+                + " Mode=" + std::string(FormatName(info.FormatMode));
+            request_.TargetFile = last;
+        }
+    }
+    ReloadBitRates();
+    if (request_.Encode && !bitRates_.empty())
+        request_.TargetFile = WithExtension(request_.TargetFile, "mp3");
+}
+
+const std::vector<std::string>& MixdownWindowModel::SourceTrackItems()
+{
+    static const std::vector<std::string> kItems { "全トラック", "選択トラック", "再生トラック" };
+    return kItems;
+}
+
+const std::vector<std::string>& MixdownWindowModel::SourceRangeItems()
+{
+    static const std::vector<std::string> kItems { "全範囲", "選択範囲", "ゼロ位置から" };
+    return kItems;
+}
+
+const std::vector<std::string>& MixdownWindowModel::TargetCaptions()
+{
+    static const std::vector<std::string> kItems { "ファイル", "トラック", "CD作成" };
+    return kItems;
+}
+
+std::vector<std::string> MixdownWindowModel::RateItems()
+{
+    std::vector<std::string> items;
+    for (int32_t rate : kRateList)
+        items.push_back(std::to_string(rate));
+    return items;
+}
+
+std::vector<std::string> MixdownWindowModel::FormatItems()
+{
+    std::vector<std::string> items;
+    for (int32_t mode = 0; mode <= 5; ++mode)
+        items.emplace_back(FormatName(mode));
+    return items;
+}
+
+std::vector<std::string> MixdownWindowModel::TargetTrackItems() const
+{
+    std::vector<std::string> items;
+    for (int32_t t = 0; t <= logic_.Proj().LastTrackNo; ++t)
+        items.push_back("Track " + std::to_string(t + 1));
+    return items;
+}
+
+MixdownWindowModel::Enabling MixdownWindowModel::Enabled() const
+{
+    Enabling e;
+    const int32_t mode = request_.TargetMode;
+    e.TrackList = mode == kMixTargetTrack;
+    e.Format = mode == kMixTargetFile || mode == kMixTargetCd;
+    e.Rate = e.Format;
+    e.Path = mode == kMixTargetFile;
+    e.Encode = mode == kMixTargetFile && (request_.WaveMode == 2 || request_.WaveMode == 3)
+        && !bitRates_.empty();
+    e.BitRate = e.Encode && request_.Encode;
+    e.NormalizeLevel = request_.Normalize;
+    e.Rms = request_.Normalize;
+    return e;
+}
+
+std::string MixdownWindowModel::ProjectInfo() const
+{
+    return "Prj=" + std::to_string(logic_.Proj().SampleRate);
+}
+
+std::string MixdownWindowModel::SoundFileInfo() const { return soundFileInfo_; }
+
+std::string MixdownWindowModel::PathExtension() const
+{
+    return request_.Encode && Enabled().Encode ? "mp3" : "wav";
+}
+
+void MixdownWindowModel::SetSourceTracks(int32_t pIndex)
+{
+    request_.SourceTracks = std::clamp(pIndex, 0, 2);
+}
+
+void MixdownWindowModel::SetSourceRange(int32_t pIndex)
+{
+    request_.SourceRange = std::clamp(pIndex, 0, 2);
+}
+
+void MixdownWindowModel::SetTargetMode(int32_t pMode)
+{
+    request_.TargetMode = std::clamp(pMode, kMixTargetFile, kMixTargetCd);
+}
+
+void MixdownWindowModel::SetTargetTrack(int32_t pIndex)
+{
+    request_.TargetTrack = std::clamp(pIndex, 0, logic_.Proj().LastTrackNo);
+}
+
+void MixdownWindowModel::SetFreq(const std::string& pText)
+{
+    request_.Freq = pText;
+    ReloadBitRates();
+}
+
+void MixdownWindowModel::SetWaveMode(int32_t pMode)
+{
+    request_.WaveMode = std::clamp(pMode, 0, 5);
+    ReloadBitRates();
+}
+
+void MixdownWindowModel::SetEncode(bool pOn)
+{
+    request_.Encode = pOn;
+    request_.TargetFile = WithExtension(request_.TargetFile, PathExtension());
+}
+
+void MixdownWindowModel::SetBitRate(const std::string& pText) { request_.BitRate = pText; }
+void MixdownWindowModel::SetNormalize(bool pOn) { request_.Normalize = pOn; }
+void MixdownWindowModel::SetUseRms(bool pOn) { request_.UseRMS = pOn; }
+void MixdownWindowModel::SetNormalizeLevel(const std::string& pText)
+{
+    request_.NormalizeLevel = pText;
+}
+void MixdownWindowModel::SetLoop(const std::string& pText) { request_.Loop = pText; }
+void MixdownWindowModel::SetSuStart(const std::string& pText) { request_.SuStart = pText; }
+void MixdownWindowModel::SetSuEnd(const std::string& pText) { request_.SuEnd = pText; }
+void MixdownWindowModel::SetTargetFile(const std::string& pPath) { request_.TargetFile = pPath; }
+
+void MixdownWindowModel::SaveValues() { SaveMixdownValues(logic_.Store(), request_); }
+
+MixdownResult MixdownWindowModel::Run(const std::function<void(double)>& pProgress)
+{
+    return RunMixdown(logic_, request_, encoder_, pProgress);
+}
+
+bool MixdownWindowModel::ClosesAfter(const MixdownResult& pResult)
+{
+    if (pResult.Outcome == MixdownOutcome::Invalid || pResult.Outcome == MixdownOutcome::Declined)
+        return false;
+    if (pResult.Outcome == MixdownOutcome::Failed
+        && (pResult.Message.empty() || pResult.Message == kMsgNoCdFolder))
+        return false;
+    return true;
+}
+
+void MixdownWindowModel::ReloadBitRates()
+{
+    std::optional<double> rate = ParseNumber(Trim(request_.Freq));
+    const int32_t previous = ParseInt32(Trim(request_.BitRate))
+                                 .value_or(logic_.Store().GetSetting("BitRate", int16_t { 192 }));
+    bitRates_.clear();
+    if (rate && *rate >= 1000 && *rate <= 768000)
+        bitRates_ = LoadBitRateList(
+            encoder_, static_cast<int32_t>(RoundHalfEven(*rate)), request_.WaveMode);
+    const int32_t chosen = ChooseBitRate(bitRates_, previous);
+    if (chosen > 0)
+        request_.BitRate = std::to_string(chosen);
+}
+
+} // namespace tarvok

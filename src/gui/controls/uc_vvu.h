@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QWidget>
+
+namespace tarvok {
+
+/// A vertical bar meter with a peak mark. Values are integers in the meter's own unit
+/// (tenths of dB for the master meters: Max 0, Min -500); the part above the red point is
+/// drawn red, the rest green. Each DrawVU call is one display tick: the shown bar falls by
+/// (Max - Min) / PeakDecRate and jumps up to a higher value; with PeakIndp the peak mark
+/// falls at the same rate and jumps to its own value, without it the mark falls ten times
+/// faster and follows the bar value. SetValues shows values as given, without falling,
+/// for callers that keep their own fall-back (the track meters).
+///
+/// Use: `auto* m = new UC_VVU(parent); m->SetRange(-500, 0); m->SetRedPoint(-230);`
+/// then `m->DrawVU(rmsTenths, peakTenths)` on every meter tick and `m->ClearVU()` on stop.
+class UC_VVU : public QWidget {
+    Q_OBJECT
+public:
+    explicit UC_VVU(QWidget* pParent = nullptr);
+
+    void SetRange(int pMin, int pMax);
+    int Min() const { return min_; }
+    int Max() const { return max_; }
+    void SetRedPoint(int pValue);
+    void SetPeakDecRate(int pRate);
+    void SetPeakIndp(bool pOn);
+
+    /// One tick with bar value pA and peak value pB, both clamped to Min..Max.
+    void DrawVU(int pA, int pB);
+    /// Shows pA and pB at once, without the fall-back.
+    void SetValues(int pA, int pB);
+    /// Back to the bottom.
+    void ClearVU();
+
+    /// The values drawn now.
+    double ShownBar() const { return bar_; }
+    double ShownPeak() const { return peak_; }
+    /// The y (from the top) at which a value is drawn.
+    int YOfValue(double pValue) const;
+
+    QSize sizeHint() const override { return { 8, 120 }; }
+    QSize minimumSizeHint() const override { return { 4, 30 }; }
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+
+private:
+    int min_ = -500;
+    int max_ = 0;
+    int redPoint_ = -230;
+    int decRate_ = 30;
+    bool peakIndp_ = true;
+    double bar_ = -500;
+    double peak_ = -500;
+};
+
+} // namespace tarvok

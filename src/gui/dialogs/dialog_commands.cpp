@@ -1,0 +1,115 @@
+#include "gui/dialogs/dialog_commands.h"
+
+#include "app/command_ids.h"
+#include "app/level_dialog.h"
+#include "app/main_logic.h"
+#include "core/project.h"
+#include "edit/block_edit.h"
+#include "gui/dialogs/frm_conf.h"
+#include "gui/dialogs/frm_mix_down.h"
+#include "gui/dialogs/frm_rename.h"
+#include "gui/dialogs/frm_set_level.h"
+#include "gui/dialogs/frm_time_input.h"
+#include "gui/dialogs/frm_ver.h"
+
+#include <QCoreApplication>
+
+namespace tarvok {
+
+namespace {
+
+QString Tr(const char* pText)
+{
+    return QCoreApplication::translate("tarvok::DialogCommands", pText);
+}
+
+bool HasSelectedBlock(const Project& pProject)
+{
+    return pProject.SelectedBlock >= 0 && pProject.SelectedBlock < pProject.BlockCount();
+}
+
+} // namespace
+
+std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget* pParent)
+{
+    MainLogic& logic = pContext.Logic;
+    Project& p = logic.Proj();
+    switch (pId) {
+    case kCmdMixdown: {
+        if (!logic.CanEdit())
+            return false;
+        FrmMixDown window(pContext, pParent);
+        window.exec();
+        return window.LastResult().has_value()
+            && window.LastResult()->Outcome == MixdownOutcome::Finished;
+    }
+    case kCmdTrackName: {
+        if (!logic.CanEdit() || p.CurrentTrack < 0 || p.CurrentTrack >= p.TrackCount())
+            return false;
+        const QString current
+            = QString::fromStdString(p.Tracks[static_cast<size_t>(p.CurrentTrack)].Name);
+        const QString name = FrmRename::Ask(current, pParent);
+        return name != current && ApplyTrackName(logic, p.CurrentTrack, name.toStdString());
+    }
+    case kCmdBlockName: {
+        if (!logic.CanEdit() || !HasSelectedBlock(p))
+            return false;
+        const int32_t block = p.SelectedBlock;
+        const QString current = QString::fromStdString(p.Blocks[static_cast<size_t>(block)].Name);
+        const QString name = FrmRename::Ask(current, pParent);
+        return name != current && ApplyBlockName(logic, block, name.toStdString());
+    }
+    case kCmdBlockLevel: {
+        if (!logic.CanEdit() || !HasSelectedBlock(p))
+            return false;
+        const int32_t block = p.SelectedBlock;
+        FrmSetLevel dialog(
+            LevelDialogModel::ForBlock(p, block), logic.Ui(), Tr("ブロックのレベル"), pParent);
+        if (dialog.exec() != QDialog::Accepted || !dialog.Result())
+            return false;
+        return ApplyBlockLevel(logic, block, dialog.Result()->first, dialog.Result()->second);
+    }
+    case kCmdBlockSetadr: {
+        if (!logic.CanEdit() || !HasSelectedBlock(p))
+            return false;
+        const int32_t block = p.SelectedBlock;
+        FrmTimeInput dialog(
+            p, Tr("位置を入力"), p.Blocks[static_cast<size_t>(block)].StartAdr, true, pParent);
+        dialog.exec();
+        std::optional<int32_t> position = dialog.Frames();
+        if (!position || *position < 0 || !logic.StartProc(1, 0))
+            return false;
+        SetBlockAddress(p, block, *position);
+        logic.EndProc();
+        return true;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+bool RunTrackLevelDialog(GuiContext& pContext, int32_t pTrack, QWidget* pParent)
+{
+    Project& p = pContext.Logic.Proj();
+    if (pTrack < 0 || pTrack >= p.TrackCount())
+        return false;
+    FrmSetLevel dialog(LevelDialogModel::ForTrack(p, pTrack), pContext.Logic.Ui(),
+        QStringLiteral("Track %1").arg(pTrack + 1), pParent);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Result())
+        return false;
+    return ApplyTrackLevel(pContext.Logic, pTrack, dialog.Result()->first, dialog.Result()->second);
+}
+
+bool RunSettingsWindow(GuiContext& pContext, KeyAssignment* pAssignment, QWidget* pParent)
+{
+    FrmConf window(pContext, pAssignment, pParent);
+    return window.exec() == QDialog::Accepted;
+}
+
+void RunAboutWindow(QWidget* pParent)
+{
+    FrmVer window(pParent);
+    window.exec();
+}
+
+} // namespace tarvok

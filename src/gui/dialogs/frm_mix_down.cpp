@@ -1,0 +1,370 @@
+#include "gui/dialogs/frm_mix_down.h"
+
+#include "app/main_logic.h"
+#include "core/project_file.h"
+#include "gui/controls/uc_file_hand.h"
+#include "gui/dialogs/window_placement.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleValidator>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace tarvok {
+
+namespace {
+
+QString Q(const std::string& pText) { return QString::fromStdString(pText); }
+std::string S(const QString& pText) { return pText.toStdString(); }
+
+/// A line edit with a unit label after it.
+QWidget* WithUnit(QWidget* pField, const QString& pUnit, QWidget* pParent)
+{
+    auto* box = new QWidget(pParent);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    row->addWidget(pField, 1);
+    row->addWidget(new QLabel(pUnit, box));
+    return box;
+}
+
+} // namespace
+
+FrmMixDown::FrmMixDown(GuiContext& pContext, QWidget* pParent)
+    : QDialog(pParent)
+    , context_(pContext)
+    , model_(pContext.Logic, pContext.Encoder)
+{
+    setObjectName(QStringLiteral("FrmMixDown"));
+    setWindowTitle(tr("wavファイル作成"));
+    setModal(true);
+    BuildControls();
+    LoadControls();
+    adjustSize();
+    RestoreWindowPlacement(*this, context_.Logic.Store(), QStringLiteral("Mix"), true);
+}
+
+void FrmMixDown::BuildControls()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Source and target side by side.
+    auto* top = new QHBoxLayout;
+    auto* source = new QGroupBox(tr("ソース"), this);
+    auto* sourceGrid = new QVBoxLayout(source);
+    sourceTracks_ = new QComboBox(source);
+    sourceTracks_->setObjectName(QStringLiteral("ComboSourceTracks"));
+    for (const std::string& item : MixdownWindowModel::SourceTrackItems())
+        sourceTracks_->addItem(tr(item.c_str()));
+    sourceRange_ = new QComboBox(source);
+    sourceRange_->setObjectName(QStringLiteral("ComboSourceRange"));
+    for (const std::string& item : MixdownWindowModel::SourceRangeItems())
+        sourceRange_->addItem(tr(item.c_str()));
+    sourceGrid->addWidget(sourceTracks_);
+    sourceGrid->addWidget(sourceRange_);
+    sourceGrid->addStretch();
+    top->addWidget(source, 1);
+
+    auto* targetBox = new QGroupBox(tr("出力先"), this);
+    auto* targetGrid = new QGridLayout(targetBox);
+    target_ = new QButtonGroup(this);
+    const std::vector<std::string>& captions = MixdownWindowModel::TargetCaptions();
+    for (int i = 0; i < static_cast<int>(captions.size()); ++i) {
+        auto* option = new QRadioButton(tr(captions[static_cast<size_t>(i)].c_str()), targetBox);
+        option->setObjectName(QStringLiteral("CheckTarget%1").arg(i));
+        target_->addButton(option, i);
+        targetGrid->addWidget(option, i, 0);
+    }
+    targetTrack_ = new QComboBox(targetBox);
+    targetTrack_->setObjectName(QStringLiteral("ComboTargetTrack"));
+    for (const std::string& item : model_.TargetTrackItems())
+        targetTrack_->addItem(Q(item));
+    targetGrid->addWidget(targetTrack_, 1, 1);
+    top->addWidget(targetBox, 1);
+    layout->addLayout(top);
+
+    // Output format.
+    auto* formatBox = new QGroupBox(tr("形式"), this);
+    auto* formatGrid = new QGridLayout(formatBox);
+    freq_ = new QComboBox(formatBox);
+    freq_->setObjectName(QStringLiteral("ComboFreq"));
+    freq_->setEditable(true);
+    for (const std::string& item : MixdownWindowModel::RateItems())
+        freq_->addItem(Q(item));
+    freq_->setValidator(new QIntValidator(1, 768000, freq_));
+    format_ = new QComboBox(formatBox);
+    format_->setObjectName(QStringLiteral("ComboFmt"));
+    for (const std::string& item : MixdownWindowModel::FormatItems())
+        format_->addItem(Q(item));
+    encode_ = new QCheckBox(tr("mp3"), formatBox);
+    encode_->setObjectName(QStringLiteral("CheckEncode"));
+    bitRate_ = new QComboBox(formatBox);
+    bitRate_->setObjectName(QStringLiteral("ComboBitRate"));
+    bitRate_->setMinimumContentsLength(4);
+    formatGrid->addWidget(WithUnit(freq_, tr("Hz"), formatBox), 0, 0);
+    formatGrid->addWidget(format_, 0, 1);
+    formatGrid->addWidget(encode_, 0, 2);
+    formatGrid->addWidget(WithUnit(bitRate_, tr("kbps"), formatBox), 0, 3);
+    layout->addWidget(formatBox);
+
+    // Normalisation, loops and silences.
+    auto* optionBox = new QGroupBox(tr("オプション"), this);
+    auto* optionGrid = new QGridLayout(optionBox);
+    normalize_ = new QCheckBox(tr("ノーマライズ"), optionBox);
+    normalize_->setObjectName(QStringLiteral("CheckNormalize"));
+    normalizeLevel_ = new QLineEdit(optionBox);
+    normalizeLevel_->setObjectName(QStringLiteral("TextNormalize"));
+    rms_ = new QCheckBox(tr("RMS"), optionBox);
+    rms_->setObjectName(QStringLiteral("CheckRMS"));
+    loop_ = new QLineEdit(optionBox);
+    loop_->setObjectName(QStringLiteral("TextLoop"));
+    suStart_ = new QLineEdit(optionBox);
+    suStart_->setObjectName(QStringLiteral("TextSuStart"));
+    suEnd_ = new QLineEdit(optionBox);
+    suEnd_->setObjectName(QStringLiteral("TextSuEnd"));
+    for (QLineEdit* edit : { normalizeLevel_, loop_, suStart_, suEnd_ })
+        edit->setMaximumWidth(80);
+    optionGrid->addWidget(normalize_, 0, 0);
+    optionGrid->addWidget(WithUnit(normalizeLevel_, tr("db"), optionBox), 0, 1);
+    optionGrid->addWidget(rms_, 0, 2);
+    optionGrid->addWidget(new QLabel(tr("ループ"), optionBox), 1, 0);
+    optionGrid->addWidget(loop_, 1, 1, Qt::AlignLeft);
+    optionGrid->addWidget(new QLabel(tr("前空白"), optionBox), 2, 0);
+    optionGrid->addWidget(WithUnit(suStart_, tr("ms"), optionBox), 2, 1);
+    optionGrid->addWidget(new QLabel(tr("後空白"), optionBox), 2, 2, Qt::AlignRight);
+    optionGrid->addWidget(WithUnit(suEnd_, tr("ms"), optionBox), 2, 3);
+    layout->addWidget(optionBox);
+
+    // The target file.
+    auto* pathRow = new QHBoxLayout;
+    targetFile_ = new QLineEdit(this);
+    targetFile_->setObjectName(QStringLiteral("TextTargetFile"));
+    targetFile_->setMinimumWidth(360);
+    browse_ = new QPushButton(tr("参照..."), this);
+    browse_->setObjectName(QStringLiteral("ButtonBrowse"));
+    pathRow->addWidget(targetFile_, 1);
+    pathRow->addWidget(browse_);
+    layout->addLayout(pathRow);
+
+    info_ = new QLabel(this);
+    info_->setObjectName(QStringLiteral("LabelInfo"));
+    info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(info_);
+
+    progress_ = new UC_FileHand(this);
+    progress_->setObjectName(QStringLiteral("FH1"));
+    progress_->Init(1);
+    progress_->hide();
+    layout->addWidget(progress_, 0, Qt::AlignHCenter);
+
+    auto* buttons = new QHBoxLayout;
+    save_ = new QPushButton(tr("Save Values"), this);
+    save_->setObjectName(QStringLiteral("SaveButtons"));
+    save_->setAutoDefault(false);
+    auto* box = new QDialogButtonBox(this);
+    box->setObjectName(QStringLiteral("OKCancelButtons"));
+    ok_ = box->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    cancel_ = box->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    ok_->setDefault(true);
+    buttons->addWidget(save_);
+    buttons->addStretch();
+    buttons->addWidget(box);
+    layout->addLayout(buttons);
+
+    connect(sourceTracks_, &QComboBox::currentIndexChanged, this,
+        [this](int pIndex) { model_.SetSourceTracks(pIndex); });
+    connect(sourceRange_, &QComboBox::currentIndexChanged, this,
+        [this](int pIndex) { model_.SetSourceRange(pIndex); });
+    connect(target_, &QButtonGroup::idClicked, this, [this](int pId) {
+        model_.SetTargetMode(pId);
+        RefreshEnabling();
+    });
+    connect(targetTrack_, &QComboBox::currentIndexChanged, this,
+        [this](int pIndex) { model_.SetTargetTrack(pIndex); });
+    connect(freq_, &QComboBox::currentTextChanged, this, [this](const QString& pText) {
+        if (loading_)
+            return;
+        model_.SetFreq(S(pText));
+        RefreshBitRates();
+    });
+    connect(format_, &QComboBox::currentIndexChanged, this, [this](int pIndex) {
+        if (loading_)
+            return;
+        model_.SetWaveMode(pIndex);
+        RefreshBitRates();
+    });
+    connect(encode_, &QCheckBox::toggled, this, [this](bool pOn) {
+        if (loading_)
+            return;
+        model_.SetEncode(pOn);
+        targetFile_->setText(Q(model_.Request().TargetFile));
+        RefreshEnabling();
+    });
+    connect(bitRate_, &QComboBox::currentTextChanged, this, [this](const QString& pText) {
+        if (!loading_)
+            model_.SetBitRate(S(pText));
+    });
+    connect(normalize_, &QCheckBox::toggled, this, [this](bool pOn) {
+        model_.SetNormalize(pOn);
+        RefreshEnabling();
+    });
+    connect(rms_, &QCheckBox::toggled, this, [this](bool pOn) { model_.SetUseRms(pOn); });
+    connect(normalizeLevel_, &QLineEdit::textChanged, this,
+        [this](const QString& pText) { model_.SetNormalizeLevel(S(pText)); });
+    connect(loop_, &QLineEdit::textChanged, this,
+        [this](const QString& pText) { model_.SetLoop(S(pText)); });
+    connect(suStart_, &QLineEdit::textChanged, this,
+        [this](const QString& pText) { model_.SetSuStart(S(pText)); });
+    connect(suEnd_, &QLineEdit::textChanged, this,
+        [this](const QString& pText) { model_.SetSuEnd(S(pText)); });
+    connect(targetFile_, &QLineEdit::textChanged, this,
+        [this](const QString& pText) { model_.SetTargetFile(S(pText)); });
+    connect(browse_, &QPushButton::clicked, this, &FrmMixDown::ChooseFile);
+    connect(save_, &QPushButton::clicked, this, &FrmMixDown::SaveValues);
+    connect(ok_, &QPushButton::clicked, this, &FrmMixDown::RunOk);
+    connect(cancel_, &QPushButton::clicked, this, &FrmMixDown::reject);
+    connect(progress_, &UC_FileHand::CancelClicked, this,
+        [this] { context_.Logic.CancelRequest = true; });
+}
+
+void FrmMixDown::LoadControls()
+{
+    loading_ = true;
+    const MixdownRequest& r = model_.Request();
+    sourceTracks_->setCurrentIndex(r.SourceTracks);
+    sourceRange_->setCurrentIndex(r.SourceRange);
+    if (QAbstractButton* option = target_->button(r.TargetMode))
+        option->setChecked(true);
+    targetTrack_->setCurrentIndex(r.TargetTrack);
+    freq_->setCurrentText(Q(r.Freq));
+    format_->setCurrentIndex(r.WaveMode);
+    encode_->setChecked(r.Encode);
+    normalize_->setChecked(r.Normalize);
+    rms_->setChecked(r.UseRMS);
+    normalizeLevel_->setText(Q(r.NormalizeLevel));
+    loop_->setText(Q(r.Loop));
+    suStart_->setText(Q(r.SuStart));
+    suEnd_->setText(Q(r.SuEnd));
+    targetFile_->setText(Q(r.TargetFile));
+    QString info = Q(model_.ProjectInfo());
+    if (!model_.SoundFileInfo().empty())
+        info += QStringLiteral("    ") + Q(model_.SoundFileInfo());
+    info_->setText(info);
+    loading_ = false;
+    RefreshBitRates();
+}
+
+void FrmMixDown::RefreshBitRates()
+{
+    const bool wasLoading = loading_;
+    loading_ = true;
+    bitRate_->clear();
+    for (int32_t rate : model_.BitRates())
+        bitRate_->addItem(QString::number(rate));
+    if (!model_.BitRates().empty())
+        bitRate_->setCurrentText(Q(model_.Request().BitRate));
+    loading_ = wasLoading;
+    RefreshEnabling();
+}
+
+void FrmMixDown::RefreshEnabling()
+{
+    if (running_)
+        return;
+    const MixdownWindowModel::Enabling e = model_.Enabled();
+    targetTrack_->setEnabled(e.TrackList);
+    format_->setEnabled(e.Format);
+    freq_->setEnabled(e.Rate);
+    encode_->setEnabled(e.Encode);
+    bitRate_->setEnabled(e.BitRate);
+    targetFile_->setEnabled(e.Path);
+    browse_->setEnabled(e.Path);
+    normalizeLevel_->setEnabled(e.NormalizeLevel);
+    rms_->setEnabled(e.Rms);
+}
+
+void FrmMixDown::SetControlsEnabled(bool pOn)
+{
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (w != progress_ && !progress_->isAncestorOf(w) && w->parentWidget() == this)
+            w->setEnabled(pOn);
+    }
+    if (pOn)
+        RefreshEnabling();
+}
+
+void FrmMixDown::ChooseFile()
+{
+    const std::string extension = model_.PathExtension();
+    std::string initial = model_.Request().TargetFile;
+    if (initial.empty())
+        initial = model_.Request().Path;
+    std::optional<std::string> chosen
+        = context_.Logic.Ui().ChooseSaveFile(S(tr("wavファイル作成")), "*." + extension, initial);
+    if (!chosen)
+        return;
+    std::string path = *chosen;
+    const std::string dotted = "." + extension;
+    if (path.size() < dotted.size()
+        || path.compare(path.size() - dotted.size(), dotted.size(), dotted) != 0)
+        path += dotted;
+    targetFile_->setText(Q(path));
+}
+
+void FrmMixDown::SaveValues()
+{
+    model_.SaveValues();
+    loop_->setText(Q(model_.Request().Loop));
+}
+
+void FrmMixDown::RunOk()
+{
+    if (running_)
+        return;
+    running_ = true;
+    SetControlsEnabled(false);
+    progress_->ResetCancel();
+    progress_->ShowProgress(tr("wavファイル作成"), 0.0);
+    progress_->show();
+    const QString label = tr("wavファイル作成");
+    MixdownResult result = model_.Run([this, &label](double pDone) {
+        progress_->ShowProgress(
+            QStringLiteral("%1 %2%").arg(label).arg(pDone * 100.0, 0, 'f', 1), pDone);
+    });
+    running_ = false;
+    progress_->hide();
+    lastResult_ = result;
+    if (MixdownWindowModel::ClosesAfter(result)) {
+        accept();
+        return;
+    }
+    SetControlsEnabled(true);
+}
+
+void FrmMixDown::reject()
+{
+    // The run is stopped through the progress control's Cancel, not by closing the window.
+    if (running_)
+        return;
+    QDialog::reject();
+}
+
+void FrmMixDown::done(int pResult)
+{
+    SaveWindowPlacement(*this, context_.Logic.Store(), QStringLiteral("Mix"));
+    QDialog::done(pResult);
+}
+
+} // namespace tarvok

@@ -1,0 +1,146 @@
+#include "render/mix_kernel.h"
+
+#include "base/numeric.h"
+#include "core/envelope_gain.h"
+#include "core/file_io.h"
+#include "core/project.h"
+
+#include <algorithm>
+
+namespace tarvok {
+
+static_assert(kMaxTracks == 64, "TrackWindow indexes tracks in an array of 64");
+
+double FaderGain(const Project& pProject, int32_t pLevel)
+{
+    return static_cast<double>(pProject.Fades[static_cast<size_t>(std::clamp(pLevel, 0, 255))]);
+}
+
+std::array<double, 2> TrackGains(const Project& pProject, int32_t pTrack, double pTrim)
+{
+    const Track& track = pProject.Tracks[static_cast<size_t>(pTrack)];
+    return { FaderGain(pProject, track.LevelL) * FaderGain(pProject, pProject.MasterLevelL) * pTrim,
+        FaderGain(pProject, track.LevelR) * FaderGain(pProject, pProject.MasterLevelR) * pTrim };
+}
+
+std::optional<BlockOverlap> OverlapOf(const Block& pBlock, int64_t pStart, int64_t pFrames)
+{
+    const int64_t last = pStart + pFrames - 1;
+    if (pBlock.EndAdr < pStart || pBlock.StartAdr > last || pBlock.EndAdr < pBlock.StartAdr)
+        return std::nullopt;
+    BlockOverlap overlap;
+    overlap.WindowOffset = pBlock.StartAdr > pStart ? pBlock.StartAdr - pStart : 0;
+    overlap.BlockOffset = pBlock.StartAdr < pStart ? pStart - pBlock.StartAdr : 0;
+    overlap.Count = std::min<int64_t>(last, pBlock.EndAdr) - pStart + 1 - overlap.WindowOffset;
+    if (overlap.Count <= 0)
+        return std::nullopt;
+    return overlap;
+}
+
+bool ReadBlockFrames(
+    const Project& pProject, const Block& pBlock, int64_t pFrom, int64_t pCount, int16_t* pTo)
+{
+    if (pBlock.WaveNo < 0 || pBlock.WaveNo >= pProject.WaveFileCount() || pCount <= 0)
+        return false;
+    const WaveFile& wave = pProject.WaveFiles[static_cast<size_t>(pBlock.WaveNo)];
+    const int64_t offset = static_cast<int64_t>(wave.DataOffset)
+        + (static_cast<int64_t>(pBlock.SrcStart) - 1 + pFrom) * kFrameBytes;
+    std::fill_n(pTo, static_cast<size_t>(pCount) * 2, int16_t { 0 });
+    const bool read = ReadBytes(pTo, pCount * kFrameBytes, 0, wave.FileName, offset, 0);
+    if (pBlock.LevelL != 0.0f || pBlock.LevelR != 0.0f) {
+        const double factor[2] = { DbToFactor(pBlock.LevelL), DbToFactor(pBlock.LevelR) };
+        for (int64_t i = 0; i < pCount * 2; ++i)
+            pTo[i] = Saturate16(pTo[i] * factor[i & 1]);
+    }
+    return read;
+}
+
+void TrackWindow::Clear()
+{
+    for (int32_t track : tracks_)
+        indexOf_[static_cast<size_t>(track)] = -1;
+    tracks_.clear();
+}
+
+int16_t* TrackWindow::BufferFor(int32_t pTrack)
+{
+    int32_t& index = indexOf_[static_cast<size_t>(pTrack)];
+    if (index < 0) {
+        index = static_cast<int32_t>(tracks_.size());
+        tracks_.push_back(pTrack);
+        if (buffers_.size() < tracks_.size())
+            buffers_.emplace_back();
+        buffers_[static_cast<size_t>(index)].assign(static_cast<size_t>(frames_) * 2, 0);
+    }
+    return buffers_[static_cast<size_t>(index)].data();
+}
+
+bool TrackWindow::Read(
+    const Project& pProject, int64_t pStart, int32_t pFrames, const Filter& pFilter)
+{
+    Clear();
+    start_ = pStart;
+    frames_ = pFrames;
+    const int32_t trackCount = std::min<int32_t>(pProject.TrackCount(), kMaxTracks);
+    for (const Block& block : pProject.Blocks) {
+        if (pFilter.BeforeBlock && !pFilter.BeforeBlock())
+            return false;
+        if (block.TrackNo < 0 || block.TrackNo >= trackCount)
+            continue;
+        if (pFilter.Qualifies && !pFilter.Qualifies(block.TrackNo))
+            continue;
+        const std::optional<BlockOverlap> overlap = OverlapOf(block, pStart, pFrames);
+        if (!overlap)
+            continue;
+        if (block.WaveNo < 0 || block.WaveNo >= pProject.WaveFileCount())
+            continue;
+        int16_t* target = BufferFor(block.TrackNo) + overlap->WindowOffset * 2;
+        if (!ReadBlockFrames(pProject, block, overlap->BlockOffset, overlap->Count, target)
+            && pFilter.StopOnReadError)
+            return false;
+    }
+    return true;
+}
+
+void MixAccumulator::Reset(int32_t pFrames)
+{
+    frames_ = static_cast<size_t>(std::max(0, pFrames));
+    acc_.assign(frames_ * 2, 0.0);
+    envL_.resize(frames_);
+    envR_.resize(frames_);
+}
+
+void MixAccumulator::AddTrack(const Project& pProject, int32_t pTrack, int64_t pStart,
+    const int16_t* pFrames, std::array<double, 2> pGains)
+{
+    const size_t frames = frames_;
+    EnvelopeGainRun(pProject, pTrack, kLeftChannel, pStart, std::span<float>(envL_.data(), frames));
+    EnvelopeGainRun(
+        pProject, pTrack, kRightChannel, pStart, std::span<float>(envR_.data(), frames));
+    double* acc = acc_.data();
+    const float* envL = envL_.data();
+    const float* envR = envR_.data();
+    const bool unity = pGains[0] == 1.0 && pGains[1] == 1.0
+        && std::all_of(envL, envL + frames, [](float g) { return g == 1.0f; })
+        && std::all_of(envR, envR + frames, [](float g) { return g == 1.0f; });
+    if (unity) {
+        // Integer plus integer: the rounding after the addition changes nothing.
+        for (size_t i = 0; i < frames * 2; ++i)
+            acc[i] += pFrames[i];
+        return;
+    }
+    const double gainL = pGains[0];
+    const double gainR = pGains[1];
+    for (size_t j = 0; j < frames; ++j) {
+        acc[2 * j] = NearestEven(acc[2 * j] + pFrames[2 * j] * gainL * envL[j]);
+        acc[2 * j + 1] = NearestEven(acc[2 * j + 1] + pFrames[2 * j + 1] * gainR * envR[j]);
+    }
+}
+
+void MixAccumulator::WriteSamples(int16_t* pOut) const
+{
+    for (size_t i = 0; i < frames_ * 2; ++i)
+        pOut[i] = Saturate16(acc_[i]);
+}
+
+} // namespace tarvok
