@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -489,6 +490,39 @@ TEST(RecordingEngine, AKilledRecordingLeavesAValidWaveThatIsOfferedNextTime)
     EXPECT_EQ(blocks[0]->StartAdr, 777);
     EXPECT_EQ(f.BlockSamples(*blocks[0]), Expect(src, 0, 3 * 44100, -1));
     EXPECT_TRUE(FindOrphanedRecordings(folder).empty());
+}
+
+TEST(RecordingEngine, TheNextStartOffersEachOrphanedRecording)
+{
+    test::ScopedHome home;
+    const std::string data = home.Dir().File("data-folder") + "/";
+    std::filesystem::create_directories(data);
+    for (const char* name : { "~t000501.wav", "~t000502.wav" }) {
+        test::WriteWav(data + name,
+            test::PcmSpec(44100, 16, 2,
+                test::Stereo16(
+                    3000, [](int64_t x) { return Left(1, x); },
+                    [](int64_t x) { return Right(1, x); })));
+    }
+    test::WriteFileBytes(data + "~t000501.wav" + kRecMarkerSuffix, "2 44100 44100\r\n");
+    test::WriteFileBytes(data + "~t000502.wav" + kRecMarkerSuffix, "1 0 44100\r\n");
+    MemorySettingsBackend backend;
+    Settings store(backend);
+    HeadlessUi ui;
+    ui.QueueAnswer("yes");
+    ui.QueueAnswer("no");
+    MainLogic logic(store, ui);
+    logic.SetDataFolderOverride(data);
+    ASSERT_TRUE(logic.Startup(""));
+    const Project& p = logic.Proj();
+    ASSERT_EQ(p.BlockCount(), 1);
+    EXPECT_EQ(p.Blocks[0].TrackNo, 2);
+    EXPECT_EQ(p.Blocks[0].StartAdr, 44100);
+    EXPECT_EQ(p.Blocks[0].Length, 3000);
+    EXPECT_FALSE(p.Saved);
+    // The declined one keeps its file but is not offered again.
+    EXPECT_TRUE(FileExists(data + "~t000502.wav"));
+    EXPECT_TRUE(FindOrphanedRecordings(data).empty());
 }
 
 } // namespace tarvok
