@@ -80,7 +80,7 @@ void BM_Recording8StereoInputs48k(benchmark::State& state)
     Project& p = logic.Proj();
     p.SampleRate = 48000;
     constexpr int32_t kTick = 2400; // 50 ms at 48 kHz
-    constexpr int kTicks = 400; // twenty seconds of audio
+    constexpr int kTicks = 600; // thirty seconds of audio
     constexpr int32_t kInputs = 8;
 
     VirtualWaveIn in(kInputs);
@@ -146,7 +146,7 @@ void BM_Recording8StereoInputs48k(benchmark::State& state)
     state.counters["latency_max_ms"] = n ? latencyMs.back() : 0;
     std::filesystem::remove_all(folder);
 }
-BENCHMARK(BM_Recording8StereoInputs48k)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Recording8StereoInputs48k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 
