@@ -12,6 +12,7 @@
 #include "engine/recording_monitor.h"
 #include "platform/portaudio/portaudio_wave_device.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -46,6 +47,18 @@ std::optional<double> ParseNumber(const std::string& pText)
 std::string FramesText(int64_t pFrames, int32_t pRate)
 {
     return TimeText(static_cast<int32_t>(pFrames * 1000 / std::max(1, pRate)), 0, false);
+}
+
+/// A bar of 20 characters for one channel of the meter (-60 dB .. 0 dB).
+std::string MeterBar(const MultiBarMeter& pMeter, int32_t pBar)
+{
+    constexpr int32_t kCells = 20;
+    const int32_t w = std::max(1, pMeter.W());
+    const int32_t lit = std::clamp(
+        static_cast<int32_t>((pMeter.BarPosition(pBar) - pMeter.LeftMargin) * kCells / w), 0,
+        kCells);
+    return "[" + std::string(static_cast<size_t>(lit), '#')
+        + std::string(static_cast<size_t>(kCells - lit), ' ') + "]";
 }
 
 } // namespace
@@ -226,8 +239,9 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
                          << FramesText(written, p.SampleRate);
                 for (int32_t c = 0; c < monitor.ChannelCount(); ++c)
                     if (monitor.SlotOfChannel(c) == slot)
-                        pCtx.Err << "  " << monitor.ChannelLabel(c) << ": "
-                                 << monitor.Meter().Text(c) << " dB";
+                        pCtx.Err << "  " << monitor.ChannelLabel(c) << " "
+                                 << MeterBar(monitor.Meter(), c) << " " << monitor.Meter().Text(c)
+                                 << " dB";
                 pCtx.Err << "   " << std::flush;
             }
         }
