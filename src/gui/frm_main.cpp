@@ -213,7 +213,7 @@ void FrmMain::BuildLayout()
     bottom->addWidget(stripView_, 2);
     auto* bottomBox = new QWidget(central);
     bottomBox->setLayout(bottom);
-    bottomBox->setFixedHeight(128);
+    bottomBox->setFixedHeight(156);
     column->addWidget(bottomBox);
     setCentralWidget(central);
 }

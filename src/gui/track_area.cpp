@@ -65,7 +65,44 @@ void TrackArea::resizeEvent(QResizeEvent*)
 void TrackArea::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    PaintAll(painter);
+    if (devicePixelRatioF() != 1.0) {
+        // On a scaled screen the lines go straight to the device, one device pixel wide.
+        PaintAll(painter);
+        return;
+    }
+    // At scale 1 the picture is made in an image, where the waveform columns are written
+    // straight into the pixel rows, and copied over in one go.
+    if (buffer_.size() != size())
+        buffer_ = QImage(size(), QImage::Format_RGB32);
+    QPainter image(&buffer_);
+    PaintAll(image);
+    image.end();
+    painter.drawImage(0, 0, buffer_);
+}
+
+/// Writes vertical lines of one colour straight into a 32-bit image; false when the painter
+/// does not draw on such an image without a transform (the caller then draws the lines).
+static bool WriteColumns(QPainter& pPainter, const std::vector<WaveLine>& pLines, QColor pColour)
+{
+    auto* image = dynamic_cast<QImage*>(pPainter.device());
+    if (!image || !pPainter.transform().isIdentity() || image->devicePixelRatio() != 1.0
+        || (image->format() != QImage::Format_RGB32
+            && image->format() != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    const QRgb rgb = pColour.rgb();
+    const int w = image->width();
+    const int h = image->height();
+    uchar* bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    for (const WaveLine& l : pLines) {
+        if (l.X < 0 || l.X >= w)
+            continue;
+        const int y1 = std::max(0, std::min(l.Y1, l.Y2));
+        const int y2 = std::min(h - 1, std::max(l.Y1, l.Y2));
+        for (int y = y1; y <= y2; ++y)
+            reinterpret_cast<QRgb*>(bits + y * stride)[l.X] = rgb;
+    }
+    return true;
 }
 
 void TrackArea::PaintAll(QPainter& pPainter)
@@ -115,11 +152,14 @@ void TrackArea::PaintBlocks(QPainter& pPainter)
         pPainter.fillRect(box, Qt::black);
         lines_.clear();
         view_.BlockWave(place, peaks, lines_);
-        qlines.resize(lines_.size());
-        for (size_t k = 0; k < lines_.size(); ++k)
-            qlines[k] = QLine(lines_[k].X, lines_[k].Y1, lines_[k].X, lines_[k].Y2);
-        pPainter.setPen((b.Flags & kBlockLocked) != 0 ? locked : wave);
-        pPainter.drawLines(qlines.data(), static_cast<int>(qlines.size()));
+        const QColor colour = (b.Flags & kBlockLocked) != 0 ? locked : wave;
+        if (!WriteColumns(pPainter, lines_, colour)) {
+            qlines.resize(lines_.size());
+            for (size_t k = 0; k < lines_.size(); ++k)
+                qlines[k] = QLine(lines_[k].X, lines_[k].Y1, lines_[k].X, lines_[k].Y2);
+            pPainter.setPen(colour);
+            pPainter.drawLines(qlines.data(), static_cast<int>(qlines.size()));
+        }
         pPainter.setPen(edge);
         if (place.StartLine)
             pPainter.drawLine(place.Left, place.Top, place.Left, place.Bottom - 1);
@@ -164,8 +204,9 @@ void TrackArea::PaintEnvelopes(QPainter& pPainter)
         }
         pPainter.setBrush(Qt::NoBrush);
         pPainter.setPen(colour);
-        pPainter.drawText(1, view_.LaneTop(t) + 1, view_.ViewWidth, view_.TrackHeight,
-            Qt::AlignLeft | Qt::AlignTop, Q(view_.TrackLabel(t)));
+        if (view_.TrackHeight >= pPainter.fontMetrics().height())
+            pPainter.drawText(1, view_.LaneTop(t) + 1, view_.ViewWidth, view_.TrackHeight,
+                Qt::AlignLeft | Qt::AlignTop, Q(view_.TrackLabel(t)));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "edit/block_drag.h"
 
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 
@@ -58,6 +59,7 @@ private:
     int scrollDir_ = 0;
     QTimer scrollTimer_;
     std::vector<WaveLine> lines_;
+    QImage buffer_;
 };
 
 } // namespace tarvok

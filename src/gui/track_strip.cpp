@@ -41,7 +41,7 @@ void TrackStrip::Build(int pCount)
         const int t = Columns();
         Column c;
         c.Box = new QWidget(this);
-        c.Box->setFixedWidth(52);
+        c.Box->setFixedWidth(64);
         auto* v = new QVBoxLayout(c.Box);
         v->setContentsMargins(0, 0, 0, 0);
         v->setSpacing(1);
@@ -109,7 +109,7 @@ void TrackStrip::Build(int pCount)
         row->insertWidget(t, c.Box);
         columns_.push_back(c);
     }
-    setMinimumWidth(Columns() * 56 + 8);
+    setMinimumWidth(Columns() * 68 + 8);
 }
 
 void TrackStrip::Refresh()
