@@ -3,6 +3,7 @@
 #include "app/block_commands.h"
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "app/export_command.h"
 #include "app/main_logic.h"
 #include "app/range_commands.h"
 #include "core/project_file.h"
@@ -134,7 +135,7 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
     case kCmdSaveall:
         return pLogic.SaveAllCommand();
     case kCmdExport:
-        return pLogic.ExportCommand();
+        return ExportCommand(pLogic);
     case kCmdClip2prj:
         return pLogic.ClipToProjectCommand();
     case kCmdPrj2clip:

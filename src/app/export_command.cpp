@@ -1,36 +1,38 @@
-// EXPORT and the single-track render that block merging uses.
+#include "app/export_command.h"
 
 #include "app/main_logic.h"
 
-#include "core/paths.h"
 #include "base/text.h"
 #include "core/file_io.h"
+#include "core/paths.h"
 #include "render/render_tracks.h"
 #include "render/target_file.h"
 
 namespace tarvok {
 
-bool MainLogic::ExportCommand()
+bool ExportCommand(MainLogic& pLogic)
 {
-    if (!CanEdit())
+    Project& project = pLogic.Proj();
+    UserInterface& ui = pLogic.Ui();
+    if (!pLogic.CanEdit())
         return false;
-    if (project_.ProjectLength <= 0) {
-        ui_.ShowError("データがありません");
+    if (project.ProjectLength <= 0) {
+        ui.ShowError("データがありません");
         return false;
     }
-    std::optional<std::string> chosen = ui_.ChooseFolder("タイトル|*.*", project_.DataFolder);
+    std::optional<std::string> chosen = ui.ChooseFolder("タイトル|*.*", project.DataFolder);
     if (!chosen || chosen->empty())
         return false;
     std::string folder = WithTrailingSlash(*chosen);
     if (!CreateFolders(folder)) {
-        ui_.ShowError("フォルダ作成に失敗しました");
+        ui.ShowError("フォルダ作成に失敗しました");
         return false;
     }
-    if (!StartProc(0, 0))
+    if (!pLogic.StartProc(0, 0))
         return false;
     bool ok = true;
-    for (int32_t t = 0; t <= project_.LastTrackNo && ok; ++t) {
-        if (project_.Tracks[t].PlaySelected == 0)
+    for (int32_t t = 0; t <= project.LastTrackNo && ok; ++t) {
+        if (project.Tracks[t].PlaySelected == 0)
             continue;
         const std::string target = folder + "track" + ZeroPad(t + 1, 2) + ".wav";
         // Rendered beside the target and renamed over it when complete, so a failed or
@@ -39,15 +41,15 @@ bool MainLogic::ExportCommand()
         RenderRequest request;
         request.File = temp;
         request.From = 0;
-        request.To = project_.ProjectLength;
+        request.To = project.ProjectLength;
         request.Mode = kRenderTrackEnvelopeLevel;
         request.Tracks = t;
         request.Label = "トラック" + std::to_string(t + 1) + "出力";
-        ok = RenderTracks(project_, request, ui_, CancelRequest) && CommitFile(temp, target);
+        ok = RenderTracks(project, request, ui, pLogic.CancelRequest) && CommitFile(temp, target);
         if (!ok)
             DeleteFileForce(temp);
     }
-    EndProc();
+    pLogic.EndProc();
     return ok;
 }
 

@@ -79,85 +79,9 @@ MainLogic::MainLogic(Settings& pSettings, UserInterface& pUi)
     project_.SetTrackCount(8);
 }
 
-void MainLogic::ReadOptions()
-{
-    const Settings& s = settings_;
-    AppOptions& o = options_;
-    o.LogError = s.GetSetting("LogError", o.LogError);
-    o.ErrorCatch = s.GetSetting("ErrorCatch", o.ErrorCatch);
-    o.WaveColor = s.GetSetting("WaveColor", o.WaveColor);
-    o.WaveColorLocked = s.GetSetting("WaveColorLocked", o.WaveColorLocked);
-    o.SizeRate = s.GetSetting("SizeRate", std::string_view(o.SizeRate));
-    o.PlayTrimDB = std::clamp(s.GetSetting("PlayTrimDB", o.PlayTrimDB), -40.0f, 40.0f);
-    o.RecTrimDB = std::clamp(s.GetSetting("RecTrimDB", o.RecTrimDB), -40.0f, 40.0f);
-    o.DrawWFP = s.GetSetting("DrawWFP", o.DrawWFP);
-    o.WFMode = s.GetSetting("WFMode", o.WFMode);
-    o.WFMono = s.GetSetting("WFMono", o.WFMono);
-    o.LevelMargin = std::min(s.GetSetting("LevelMargin", o.LevelMargin), int32_t { 0 });
-    o.ShowRMS = s.GetSetting("ShowRMS", o.ShowRMS);
-    o.ShowMasterVU = s.GetSetting("ShowMasterVU", o.ShowMasterVU);
-    o.ShowMasterMeter = s.GetSetting("ShowMasterMeter", o.ShowMasterMeter);
-    o.RMSP3 = s.GetSetting("RMSP3", o.RMSP3);
-    o.VULevelTrim = std::min(s.GetSetting("VULevelTrim", o.VULevelTrim), 0.0f);
-    o.ShiftToDrag = s.GetSetting("ShiftToDrag", o.ShiftToDrag);
-    o.UndoAll = s.GetSetting("UndoAll", o.UndoAll);
-    o.UseMuonStart = s.GetSetting("UseMuonStart", o.UseMuonStart);
-    o.UseMuonStop = s.GetSetting("UseMuonStop", o.UseMuonStop);
-    o.MuonStartLevelDB = s.GetSetting("MuonStartLevelDB", o.MuonStartLevelDB);
-    o.MuonStopLevelDB = s.GetSetting("MuonStopLevelDB", o.MuonStopLevelDB);
-    o.MuonStopLengthMS = s.GetSetting("MuonStopLengthMS", o.MuonStopLengthMS);
-    for (int n = 1; n <= 8; ++n) {
-        o.DevInID[n - 1] = s.GetSetting(SlotKey("DevInID_", n), int32_t { 0 });
-        o.DevOutID[n - 1] = s.GetSetting(SlotKey("DevOutID_", n), int32_t { 0 });
-        o.LevelLdb[n - 1] = s.GetSetting(SlotKey("LevelLdb_", n), 0.0f);
-        o.LevelRdb[n - 1] = s.GetSetting(SlotKey("LevelRdb_", n), 0.0f);
-    }
-    o.ShowToolBar = s.GetSetting("ShowToolBar", o.ShowToolBar);
-    o.MaxPow = s.GetSetting("MaxPow", o.MaxPow);
-    o.UseAdjustClock = s.GetSetting("UseAdjustClock", o.UseAdjustClock);
-    o.ScrollMode = s.GetSetting("ScrollMode", o.ScrollMode);
-    o.ZoomMode = s.GetSetting("ZoomMode", o.ZoomMode);
-    o.ShowRecMon = s.GetSetting("ShowRecMon", o.ShowRecMon);
-    o.ShowMRU = s.GetSetting("ShowMRU", o.ShowMRU);
-    o.DelOnEnd = s.GetSetting("DelOnEnd", o.DelOnEnd);
-    o.HideMark = s.GetSetting("HideMark", o.HideMark);
-    o.MixerApp = s.GetSetting("MixerApp", std::string_view(o.MixerApp));
-    o.LangMode = s.GetSetting("LangMode", o.LangMode);
-}
+void MainLogic::ReadOptions() { ReadAppOptions(settings_, options_); }
 
-void MainLogic::SaveOptions()
-{
-    Settings& s = settings_;
-    const AppOptions& o = options_;
-    for (int n = 1; n <= 8; ++n) {
-        s.SaveSetting(SlotKey("DevInID_", n), o.DevInID[n - 1]);
-        s.SaveSetting(SlotKey("DevOutID_", n), o.DevOutID[n - 1]);
-    }
-    s.SaveSetting("PlayTrimDB", o.PlayTrimDB);
-    s.SaveSetting("RecTrimDB", o.RecTrimDB);
-    s.SaveSetting("MaxPow", o.MaxPow);
-    s.SaveSetting("DrawWFP", o.DrawWFP);
-    s.SaveSetting("WFMode", o.WFMode);
-    s.SaveSetting("UseAdjustClock", o.UseAdjustClock);
-    s.SaveSetting("ZoomMode", o.ZoomMode);
-    s.SaveSetting("LevelMargin", o.LevelMargin);
-    s.SaveSetting("VULevelTrim", o.VULevelTrim);
-    s.SaveSetting("WFMono", o.WFMono);
-    s.SaveSetting("ShowRecMon", o.ShowRecMon);
-    s.SaveSetting("ScrollMode", o.ScrollMode);
-    s.SaveSetting("ShowRMS", o.ShowRMS);
-    s.SaveSetting("ShowMasterVU", o.ShowMasterVU);
-    s.SaveSetting("ShowMasterMeter", o.ShowMasterMeter);
-    s.SaveSetting("ShowMRU", o.ShowMRU);
-    s.SaveSetting("RMSP3", o.RMSP3);
-    s.SaveSetting("ShiftToDrag", o.ShiftToDrag);
-    s.SaveSetting("UndoAll", o.UndoAll);
-    s.SaveSetting("UseMuonStart", o.UseMuonStart);
-    s.SaveSetting("UseMuonStop", o.UseMuonStop);
-    s.SaveSetting("MuonStartLevelDB", o.MuonStartLevelDB);
-    s.SaveSetting("MuonStopLevelDB", o.MuonStopLevelDB);
-    s.SaveSetting("MuonStopLengthMS", o.MuonStopLengthMS);
-}
+void MainLogic::SaveOptions() { SaveAppOptions(settings_, options_); }
 
 void MainLogic::ApplyNewProjectSettings()
 {
@@ -223,12 +147,17 @@ bool MainLogic::Startup(std::string_view pCommandLine, bool pOfferResume)
     log_ = std::make_unique<ErrorLog>(settings_);
     log_->CleanAtStart();
 
-    ReadRecentFiles();
+    if (options_.ShowMRU == 1)
+        recent_.Load(settings_);
+    else
+        recent_.Clear();
     project_.Saved = true;
     if (!Trim(pCommandLine).empty())
         HandleCommandLine(pCommandLine);
-    if (pOfferResume)
+    if (pOfferResume) {
         OfferResume();
+        OfferOrphanedRecordings();
+    }
     return true;
 }
 
@@ -379,46 +308,15 @@ void MainLogic::Shutdown()
     }
     project_.ResetProject();
     SaveOptions();
-    SaveRecentFiles();
-}
-
-void MainLogic::ReadRecentFiles()
-{
-    recent_.clear();
-    if (options_.ShowMRU != 1)
-        return;
-    for (int n = 1; n <= 8; ++n) {
-        std::string path = settings_.GetSetting(SlotKey("MRUList_", n), "");
-        if (!path.empty())
-            recent_.push_back(path);
-    }
-}
-
-void MainLogic::SaveRecentFiles()
-{
-    for (int n = 1; n <= 8; ++n)
-        settings_.SaveSetting(SlotKey("MRUList_", n),
-            static_cast<size_t>(n) <= recent_.size() ? std::string_view(recent_[n - 1]) : std::string_view());
+    recent_.Save(settings_);
 }
 
 void MainLogic::AddRecentFile(const std::string& pPath)
 {
     if (options_.ShowMRU != 1 || pPath.empty())
         return;
-    std::vector<std::string> list { pPath };
-    for (const std::string& entry : recent_) {
-        if (list.size() >= 8)
-            break;
-        if (EqualsNoCase(entry, pPath) || !FileExists(entry))
-            continue;
-        bool duplicate = false;
-        for (const std::string& kept : list)
-            duplicate = duplicate || EqualsNoCase(kept, entry);
-        if (!duplicate)
-            list.push_back(entry);
-    }
-    recent_ = std::move(list);
-    SaveRecentFiles();
+    recent_.Add(pPath);
+    recent_.Save(settings_);
 }
 
 int32_t MainLogic::DelPrjDays() const

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "engine/engine_options.h"
+#include "app/app_options.h"
+#include "app/recent_files.h"
 
 #include "core/error_log.h"
 #include "core/settings.h"
@@ -20,34 +21,6 @@
 namespace tarvok {
 
 class RecordingEngine;
-
-/// Options the main window reads at start-up and writes back at exit.
-struct AppOptions : EngineOptions {
-    int32_t LogError = 0;
-    int32_t ErrorCatch = 0;
-    int32_t WaveColor = 13388306;
-    int32_t WaveColorLocked = 8485241;
-    std::string SizeRate = "1.0";
-    int32_t DrawWFP = 0;
-    int32_t WFMono = 0;
-    int32_t LevelMargin = 0;
-    int32_t ShowRMS = 1;
-    int32_t ShowMasterVU = 1;
-    int32_t ShowMasterMeter = 0;
-    int32_t RMSP3 = 0;
-    float VULevelTrim = -23.0f;
-    int32_t ShiftToDrag = 0;
-    int32_t UndoAll = 1;
-    int32_t ShowToolBar = 0;
-    int32_t ScrollMode = 0;
-    int32_t ZoomMode = 0;
-    int32_t ShowRecMon = 0;
-    int32_t ShowMRU = 1;
-    int32_t DelOnEnd = 1;
-    int32_t HideMark = 0;
-    std::string MixerApp;
-    int32_t LangMode = 0;
-};
 
 /// Window geometry asked for on the command line ("X=", "Y=", "W=", "H=").
 struct WindowRequest {
@@ -136,7 +109,7 @@ public:
     int CleanupCommand();
 
     /// The recently-used list (up to eight paths, newest first).
-    const std::vector<std::string>& RecentFiles() const { return recent_; }
+    const std::vector<std::string>& RecentFiles() const { return recent_.Paths(); }
     /// Puts a path at the top of the recently-used list (when "ShowMRU" is 1): entries whose
     /// files are gone are dropped, duplicates (compared in lower case) removed, at most eight
     /// kept; the list is stored at once.
@@ -174,9 +147,6 @@ public:
     bool FetchWavCommand();
     /// SAVEALL: writes the used ranges and a project into a self-contained folder.
     bool SaveAllCommand();
-    /// EXPORT: writes every playing track over the whole project into "trackNN.wav" of a
-    /// chosen folder.
-    bool ExportCommand();
 
     // Undo and redo through project snapshots in the data folder.
 
@@ -191,6 +161,10 @@ public:
     std::string FindResumeSnapshot() const;
     /// Offers to resume the newest snapshot when the project has no blocks.
     void OfferResume();
+    /// Offers to place each recording an earlier run left unfinished (it ended while
+    /// writing); a recording not placed stays in the data folder and is not offered again.
+    /// Returns how many were placed.
+    int32_t OfferOrphanedRecordings();
 
     /// Writes the options that exit stores.
     void SaveOptions();
@@ -204,8 +178,6 @@ public:
 
 private:
     void ReadOptions();
-    void ReadRecentFiles();
-    void SaveRecentFiles();
     void ApplyNewProjectSettings();
     bool SetUpDataFolder();
     void ChangeTrackCount(int32_t pCount);
@@ -221,7 +193,7 @@ private:
     std::string dataFolderOverride_;
     std::unique_ptr<DataFolder> folder_;
     std::unique_ptr<ErrorLog> log_;
-    std::vector<std::string> recent_;
+    RecentFileList recent_;
     NoSoundDecoder noDecoder_;
     SoundDecoder* decoder_ = &noDecoder_;
 };

@@ -10,6 +10,19 @@ namespace tarvok {
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The number text without blanks and without one leading '+'. A second sign after the '+'
+// ("+-5") leaves nothing, so that it is refused like any other text.
+std::string_view NumberText(std::string_view pText)
+{
+    pText = Trim(pText);
+    if (!pText.empty() && pText.front() == '+') {
+        pText.remove_prefix(1);
+        if (!pText.empty() && (pText.front() == '-' || pText.front() == '+'))
+            return {};
+    }
+    return pText;
+}
 } // namespace
 
 std::string_view Trim(std::string_view pText)
@@ -46,9 +59,7 @@ bool StartsWithNoCase(std::string_view pText, std::string_view pPrefix)
 
 std::optional<int64_t> ParseInteger(std::string_view pText)
 {
-    pText = Trim(pText);
-    if (!pText.empty() && pText.front() == '+')
-        pText.remove_prefix(1);
+    pText = NumberText(pText);
     if (pText.empty())
         return std::nullopt;
     int64_t value = 0;
@@ -76,9 +87,7 @@ std::optional<int32_t> ParseInt32(std::string_view pText)
 
 std::optional<double> ParseNumber(std::string_view pText)
 {
-    pText = Trim(pText);
-    if (!pText.empty() && pText.front() == '+')
-        pText.remove_prefix(1);
+    pText = NumberText(pText);
     if (pText.empty())
         return std::nullopt;
     double value = 0;

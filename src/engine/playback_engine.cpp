@@ -1,75 +1,34 @@
 #include "engine/playback_engine.h"
 
 #include "base/numeric.h"
-#include "core/file_io.h"
 #include "core/project.h"
 #include "core/user_interface.h"
-#include "core/wave_info.h"
-#include "render/mix_kernel.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstring>
-#include <ctime>
-#include <span>
-#include <thread>
 
 namespace tarvok {
 
 namespace {
 
-constexpr int32_t kDayMs = 86400000;
 constexpr const char* kPlaybackStopped = "再生停止";
 
 } // namespace
 
-int32_t SystemEngineClock::TimeOfDayMs()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    std::tm local {};
-    localtime_r(&t, &local);
-    const auto ms
-        = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
-        % 1000;
-    return static_cast<int32_t>(
-        ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + ms);
-}
-
-void SystemEngineClock::Wait(int32_t pMs, UserInterface& pUi)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(pMs);
-    while (std::chrono::steady_clock::now() < until) {
-        pUi.Yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-int32_t ElapsedMs(int32_t pEarlier, int32_t pLater)
-{
-    int32_t e = pLater - pEarlier;
-    if (e < 0)
-        e += kDayMs;
-    return e;
-}
-
 PlaybackEngine::PlaybackEngine(WaveOutService& pOut, Project& pProject, UserInterface& pUi,
     const EngineOptions& pOptions, EngineClock& pClock)
-    : out_(pOut)
-    , project_(pProject)
+    : project_(pProject)
     , ui_(pUi)
     , options_(pOptions)
     , clock_(pClock)
+    , slots_(pOut)
 {
     ComputeDeviceSlots();
 }
 
 PlaybackEngine::~PlaybackEngine()
 {
-    if (DeviceOpen || std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) {
-            return s.Handle != kNoWaveHandle;
-        }))
+    if (DeviceOpen || slots_.AnyOpen())
         StopPlayback(false);
 }
 
@@ -96,19 +55,8 @@ int32_t PlaybackEngine::PreRollFrames() const
 
 void PlaybackEngine::ComputeDeviceSlots()
 {
-    const EngineOptions& o = options_;
-    for (int32_t n = 0; n < kOutputSlots; ++n) {
-        OutputEnabled[n] = o.DevOutID[n] == -1 ? 0 : 1;
-        for (int32_t k = 0; k < n; ++k)
-            if (o.DevOutID[k] == o.DevOutID[n])
-                OutputEnabled[n] = 0;
-    }
-    for (int32_t n = 0; n < kInputSlots; ++n) {
-        InputEnabled[n] = o.DevInID[n] == -1 ? 0 : 1;
-        for (int32_t k = 0; k < n; ++k)
-            if (o.DevInID[k] == o.DevInID[n])
-                InputEnabled[n] = 0;
-    }
+    OutputEnabled = EnabledSlots(options_.DevOutID);
+    InputEnabled = EnabledSlots(options_.DevInID);
 }
 
 void PlaybackEngine::SetupBuffers()
@@ -129,55 +77,69 @@ void PlaybackEngine::SetupBuffers()
     BufferSamples = std::max(
         3, static_cast<int32_t>(static_cast<int64_t>(BufferSetup.Ms) * Proj().SampleRate / 1000));
     const int32_t ring = RingSize();
-    for (int32_t s = 0; s < kOutputSlots; ++s) {
-        Slot& slot = slots_[s];
-        slot.Headers.reset();
-        slot.Arrays.clear();
-        if (!OutputUsed[s])
-            continue;
-        slot.Headers = std::make_unique<WaveHeader[]>(ring);
-        slot.Arrays.assign(ring, std::vector<int16_t>(static_cast<size_t>(BufferSamples) * 2, 0));
-        for (int32_t i = 0; i < ring; ++i) {
-            slot.Headers[i].Data = reinterpret_cast<uint8_t*>(slot.Arrays[i].data());
-            slot.Headers[i].Length = static_cast<uint32_t>(BufferSamples) * kFrameBytes;
-        }
-    }
+    slots_.AllocateRings(OutputUsed, ring, BufferSamples);
     BufferState.assign(ring, 0);
     BufferSpeed.assign(ring, 0.0f);
     BufferStart.assign(ring, -1);
     BufferEnd.assign(ring, -1);
     BufferPrevEnd.assign(ring, -1);
     NextBuffer.fill(0);
-    silence_.assign(static_cast<size_t>(BufferSamples) * 2, 0);
-    cacheValid_ = false;
-    cacheDirty_ = true;
-    if (multi) {
-        cacheLength_ = BufferSamples * BufferSetup.CacheMultiple;
-        mix_.Reset(BufferSamples);
-    }
+    mixer_.MarkDirty();
+    if (multi)
+        mixer_.SetUp(BufferSamples * BufferSetup.CacheMultiple, BufferSamples);
 }
 
 bool PlaybackEngine::OpenSlot(int32_t pSlot)
 {
-    Slot& slot = slots_[pSlot];
-    WaveFormat format;
-    format.SampleRate = Proj().SampleRate;
-    WaveHandle handle = kNoWaveHandle;
-    const WaveResult result = out_.Open(options_.DevOutID[pSlot], format, handle);
+    const WaveResult result = slots_.Open(pSlot, options_.DevOutID[pSlot], Proj().SampleRate);
     if (result != kWaveOk) {
         ShowDeviceError(result, true);
-        slot.Handle = kNoWaveHandle;
         return false;
     }
-    slot.Handle = handle;
     return true;
 }
 
 void PlaybackEngine::QueueOnUsedSlots(int32_t pIndex)
 {
     for (int32_t s = 0; s < kOutputSlots; ++s)
-        if (OutputUsed[s] && slots_[s].Handle != kNoWaveHandle)
-            out_.Write(slots_[s].Handle, slots_[s].Headers[pIndex]);
+        if (RingCanPlay(s))
+            slots_.Write(s, pIndex);
+}
+
+bool PlaybackEngine::MixFirstBuffers(uint64_t pStamp, int32_t& pPosition, int32_t& pWritten)
+{
+    Project& p = Proj();
+    for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
+        Ui().Yield();
+        if (FillStamp != pStamp) {
+            LastStartSuperseded = true;
+            return false;
+        }
+        for (int32_t s = 0; s < kOutputSlots; ++s)
+            if (RingCanPlay(s))
+                slots_.Prepare(s, i);
+        BufferSpeed[i] = 1.0f;
+        if (PlayEnd > 0 && pPosition >= PlayEnd) {
+            if (PlayMode == kPlayAround) {
+                const int32_t e = PreRollFrames() + p.MarkOut;
+                if (PlayEnd == e)
+                    break;
+                pPosition = p.MarkOut;
+                PlayEnd = e;
+            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
+                pPosition = p.MarkIn;
+            } else {
+                break;
+            }
+        }
+        if (!MixBuffer(i, pPosition, pStamp)) {
+            LastStartSuperseded = FillStamp != pStamp;
+            return false;
+        }
+        pPosition += BufferSamples;
+        pWritten += BufferSamples;
+    }
+    return true;
 }
 
 bool PlaybackEngine::StartPlayback()
@@ -211,47 +173,19 @@ bool PlaybackEngine::StartPlayback()
     }
     MasterSlot = master;
 
-    int32_t pos = std::max(0, p.Head);
+    PlayStart = std::max(0, p.Head);
+    int32_t pos = PlayStart;
     int32_t written = 0;
-    PlayStart = pos;
-    for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
-        Ui().Yield();
-        if (FillStamp != stamp) {
-            LastStartSuperseded = true;
-            return false;
-        }
-        for (int32_t s = 0; s < kOutputSlots; ++s)
-            if (OutputUsed[s] && slots_[s].Handle != kNoWaveHandle)
-                out_.Prepare(slots_[s].Handle, slots_[s].Headers[i]);
-        BufferSpeed[i] = 1.0f;
-        if (PlayEnd > 0 && pos >= PlayEnd) {
-            if (PlayMode == kPlayAround) {
-                const int32_t e = PreRollFrames() + p.MarkOut;
-                if (PlayEnd == e)
-                    break;
-                pos = p.MarkOut;
-                PlayEnd = e;
-            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
-                pos = p.MarkIn;
-            } else {
-                break;
-            }
-        }
-        if (!MixBuffer(i, pos, stamp)) {
-            LastStartSuperseded = FillStamp != stamp;
-            return false;
-        }
-        pos += BufferSamples;
-        written += BufferSamples;
-    }
-    // Headers of buffers left unmixed by an early end are prepared too; they play silence.
+    if (!MixFirstBuffers(stamp, pos, written))
+        return false;
     // The slots are paused while the ring goes in, so that all of them start together
-    // and no device runs dry between two of the first writes.
+    // and no device runs dry between two of the first writes. Headers of buffers left
+    // unmixed by an early end are prepared too; they play silence.
     PauseOutputs(false);
     for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
         for (int32_t s = 0; s < kOutputSlots; ++s)
-            if (OutputUsed[s] && slots_[s].Handle != kNoWaveHandle)
-                out_.Prepare(slots_[s].Handle, slots_[s].Headers[i]);
+            if (RingCanPlay(s))
+                slots_.Prepare(s, i);
         QueueOnUsedSlots(i);
     }
     PauseOutputs(true);
@@ -268,8 +202,7 @@ int32_t PlaybackEngine::RefillBuffers()
     Project& p = Proj();
     Starting = 1;
     const uint64_t stamp = NewStamp();
-    const Slot& master = slots_[MasterSlot];
-    if (!DeviceOpen || master.Handle == kNoWaveHandle || !master.Headers) {
+    if (!DeviceOpen || !slots_.IsOpen(MasterSlot) || !slots_.HasRing(MasterSlot)) {
         Starting = 0;
         return kRefillError;
     }
@@ -283,7 +216,7 @@ int32_t PlaybackEngine::RefillBuffers()
     for (int32_t c = 0; c < ring; ++c, i = (i + 1) % ring) {
         if (FillStamp != stamp)
             return kRefillNothing;
-        if (BufferState[i] != 0 && !master.Headers[i].IsDone()) {
+        if (BufferState[i] != 0 && !slots_.IsDone(MasterSlot, i)) {
             if (BufferState[i] > 1)
                 busy = true;
             continue;
@@ -344,11 +277,8 @@ bool PlaybackEngine::TrackQualifies(int32_t pTrack) const
     return true;
 }
 
-bool PlaybackEngine::ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pStamp)
+bool PlaybackEngine::ReloadCache(int32_t pPosition, uint64_t pStamp)
 {
-    cacheDirty_ = false;
-    cacheValid_ = false;
-    const bool yield = options_.MaxPow == 1 && Playing;
     TrackWindow::Filter filter;
     filter.Qualifies = [this](int32_t pTrack) {
         if (!TrackQualifies(pTrack))
@@ -356,17 +286,16 @@ bool PlaybackEngine::ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pS
         const int32_t ch = project_.Tracks[static_cast<size_t>(pTrack)].PlayCh;
         return ch >= 0 && ch < kOutputSlots && OutputUsed[ch];
     };
-    if (yield)
+    // Reading a window can take a while: the window system gets its turn between blocks,
+    // and a newer start or refill makes this one give up.
+    if (options_.MaxPow == 1 && Playing)
         filter.BeforeBlock = [this, pStamp] {
             Ui().Yield();
             return FillStamp == pStamp;
         };
     // A working file that cannot be read plays as silence.
     filter.StopOnReadError = false;
-    if (!cache_.Read(project_, pPosition, pLength, filter))
-        return false;
-    cacheValid_ = true;
-    return true;
+    return mixer_.Reload(project_, pPosition, filter);
 }
 
 std::array<double, 2> PlaybackEngine::TrackGains(int32_t pTrack) const
@@ -381,34 +310,24 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
         return false;
     BufferState[pIndex] = 2;
     const int32_t bs = BufferSamples;
-    if (cacheDirty_ || !cacheValid_ || pPosition < cache_.Start()
-        || static_cast<int64_t>(pPosition) + bs > cache_.Start() + cacheLength_) {
-        if (!ReloadCache(pPosition, cacheLength_, pStamp))
-            return false;
-    }
+    if (!mixer_.Covers(pPosition, bs) && !ReloadCache(pPosition, pStamp))
+        return false;
     const int32_t k = bs - 1;
     int32_t m = k;
     if (PlayEnd > 0 && PlayEnd < static_cast<int64_t>(pPosition) + bs)
         m = std::clamp(PlayEnd - pPosition, 2, k);
     const uint32_t length = static_cast<uint32_t>(m + 1) * kFrameBytes;
     const int32_t frames = m + 1;
-    const bool silent = cache_.TrackCount() == 0 || pPosition < 0;
-    const int64_t offset = pPosition - cache_.Start();
+    const bool silent = mixer_.Empty() || pPosition < 0;
+    const double trim = DbToFactor(options_.PlayTrimDB);
     for (int32_t s = 0; s < kOutputSlots; ++s) {
-        if (!OutputUsed[s] || !slots_[s].Headers)
+        if (!OutputUsed[s] || !slots_.HasRing(s))
             continue;
-        int16_t* out = slots_[s].Arrays[pIndex].data();
-        if (silent) {
+        int16_t* out = slots_.Samples(s, pIndex);
+        if (silent)
             std::fill_n(out, static_cast<size_t>(frames) * 2, int16_t { 0 });
-            continue;
-        }
-        mix_.Reset(frames);
-        for (size_t c = 0; c < cache_.TrackCount(); ++c) {
-            const int32_t t = cache_.TrackAt(c);
-            if (p.Tracks[t].PlayCh == s)
-                mix_.AddTrack(p, t, pPosition, cache_.Frames(c, offset), TrackGains(t));
-        }
-        mix_.WriteSamples(out);
+        else
+            mixer_.MixSlot(p, s, pPosition, frames, trim, out);
     }
     if (FillStamp != pStamp)
         return false;
@@ -417,47 +336,21 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
     BufferEnd[pIndex] = pPosition + bs;
     BufferState[pIndex] = 3;
     for (int32_t s = 0; s < kOutputSlots; ++s) {
-        if (!OutputUsed[s] || !slots_[s].Headers)
+        if (!OutputUsed[s] || !slots_.HasRing(s))
             continue;
-        slots_[s].Headers[pIndex].Data
-            = reinterpret_cast<uint8_t*>(slots_[s].Arrays[pIndex].data());
-        slots_[s].Headers[pIndex].Length = length;
+        WaveHeader* header = slots_.Header(s, pIndex);
+        header->Data = reinterpret_cast<uint8_t*>(slots_.Samples(s, pIndex));
+        header->Length = length;
     }
     return true;
 }
 
 void PlaybackEngine::StopPlayback(bool pFlush)
 {
-    if (pFlush) {
-        bool flushed = false;
-        for (int32_t s = 0; s < kOutputSlots; ++s) {
-            Slot& slot = slots_[s];
-            if (!OutputUsed[s] || slot.Handle == kNoWaveHandle || !slot.Headers)
-                continue;
-            out_.Reset(slot.Handle);
-            for (int32_t i = 0; i < static_cast<int32_t>(slot.Arrays.size()); ++i) {
-                WaveHeader& h = slot.Headers[i];
-                if (!h.Data)
-                    continue;
-                const size_t bytes = std::min<size_t>(h.Length, silence_.size() * 2);
-                std::memcpy(h.Data, silence_.data(), bytes);
-                out_.Write(slot.Handle, h);
-                flushed = true;
-            }
-        }
-        if (flushed)
-            clock_.Wait(50, Ui());
-    }
-    for (int32_t s = 0; s < kOutputSlots; ++s) {
-        Slot& slot = slots_[s];
-        if (slot.Handle == kNoWaveHandle)
-            continue;
-        out_.Reset(slot.Handle);
-        for (int32_t i = 0; slot.Headers && i < static_cast<int32_t>(slot.Arrays.size()); ++i)
-            out_.Unprepare(slot.Handle, slot.Headers[i]);
-        out_.Close(slot.Handle);
-        slot.Handle = kNoWaveHandle;
-    }
+    if (pFlush && slots_.QueueSilence(OutputUsed))
+        clock_.Wait(50, Ui());
+    for (int32_t s = 0; s < kOutputSlots; ++s)
+        slots_.Close(s);
     DeviceOpen = 0;
     Starting = 0;
     SetPlaying(false);
@@ -479,24 +372,14 @@ void PlaybackEngine::StopPlay(bool pUpdateDisplay)
     }
 }
 
-void PlaybackEngine::PauseOutputs(bool pResume)
-{
-    for (Slot& slot : slots_) {
-        if (slot.Handle == kNoWaveHandle)
-            continue;
-        if (pResume)
-            out_.Restart(slot.Handle);
-        else
-            out_.Pause(slot.Handle);
-    }
-}
+void PlaybackEngine::PauseOutputs(bool pResume) { slots_.PauseAll(pResume); }
 
 int32_t PlaybackEngine::ShowDeviceError(WaveResult pResult, bool pIsOutput)
 {
     (void)pIsOutput;
     if (pResult == kWaveOk)
         return 0;
-    std::string text = out_.ErrorText(pResult);
+    std::string text = slots_.Service().ErrorText(pResult);
     if (text.size() > 200)
         text.resize(200);
     if (text.empty())
@@ -505,15 +388,7 @@ int32_t PlaybackEngine::ShowDeviceError(WaveResult pResult, bool pIsOutput)
     return 1;
 }
 
-uint32_t PlaybackEngine::OutputPosition(int32_t pSlot)
-{
-    if (pSlot < 0 || pSlot >= kOutputSlots || slots_[pSlot].Handle == kNoWaveHandle)
-        return 0;
-    uint32_t bytes = 0;
-    if (out_.GetPosition(slots_[pSlot].Handle, bytes) != kWaveOk)
-        return 0;
-    return bytes;
-}
+uint32_t PlaybackEngine::OutputPosition(int32_t pSlot) { return slots_.Position(pSlot); }
 
 void PlaybackEngine::StopAsButton()
 {
@@ -548,22 +423,8 @@ void PlaybackEngine::UpdateHead()
 
 void PlaybackEngine::UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset)
 {
-    const uint32_t outBytes = OutputPosition(MasterSlot);
-    ClockDrift = 0;
-    if (static_cast<int64_t>(outBytes) / kFrameBytes <= 2 * static_cast<int64_t>(Proj().SampleRate))
-        return;
-    const double diff
-        = (static_cast<double>(pInputBytes) - static_cast<double>(outBytes)) / kFrameBytes
-        - pStartOffset;
-    const int64_t u = RoundHalfEven(diff);
-    int64_t sum = u;
-    for (int32_t i = 0; i < 16; ++i)
-        sum += DriftHistory[i];
-    // Seventeen values over eighteen: the correction slightly under-shoots on purpose.
-    ClockDrift = static_cast<int32_t>(RoundHalfEven(static_cast<double>(sum) / 18.0));
-    for (int32_t i = 0; i < 16; ++i)
-        DriftHistory[i] = DriftHistory[i + 1];
-    DriftHistory[16] = static_cast<int32_t>(u);
+    ClockDrift
+        = Drift.Update(pInputBytes, OutputPosition(MasterSlot), pStartOffset, Proj().SampleRate);
 }
 
 void PlaybackEngine::TimerProg()
@@ -617,169 +478,6 @@ void PlaybackEngine::TimerVU()
     }
     if (PlayMode != kPlayStopped && OnHeadTick)
         OnHeadTick();
-}
-
-bool PlaybackEngine::OpenVoice(int32_t pPlayMode)
-{
-    PlayMode = pPlayMode;
-    OutputUsed.fill(0);
-    OutputUsed[0] = 1;
-    MasterSlot = 0;
-    SetupBuffers();
-    if (!OpenSlot(0))
-        return false;
-    SetPlaying(true);
-    return true;
-}
-
-void PlaybackEngine::PrepareVoiceRing()
-{
-    Slot& slot = slots_[0];
-    if (slot.Handle == kNoWaveHandle || !slot.Headers)
-        return;
-    for (int32_t i = 0; i < RingSize(); ++i)
-        out_.Prepare(slot.Handle, slot.Headers[i]);
-}
-
-void PlaybackEngine::QueueVoiceBuffer(int32_t pIndex)
-{
-    Slot& slot = slots_[0];
-    if (slot.Handle == kNoWaveHandle || !slot.Headers || pIndex < 0 || pIndex >= RingSize())
-        return;
-    out_.Write(slot.Handle, slot.Headers[pIndex]);
-}
-
-bool PlaybackEngine::IsBufferFree(int32_t pIndex) const
-{
-    if (pIndex < 0 || pIndex >= static_cast<int32_t>(BufferState.size()))
-        return false;
-    const Slot& master = slots_[MasterSlot];
-    return BufferState[pIndex] == 0 || (master.Headers && master.Headers[pIndex].IsDone());
-}
-
-int16_t* PlaybackEngine::Samples(int32_t pSlot, int32_t pIndex)
-{
-    if (pSlot < 0 || pSlot >= kOutputSlots || pIndex < 0
-        || pIndex >= static_cast<int32_t>(slots_[pSlot].Arrays.size()))
-        return nullptr;
-    return slots_[pSlot].Arrays[pIndex].data();
-}
-
-WaveHeader* PlaybackEngine::Header(int32_t pSlot, int32_t pIndex)
-{
-    if (pSlot < 0 || pSlot >= kOutputSlots || !slots_[pSlot].Headers || pIndex < 0
-        || pIndex >= static_cast<int32_t>(slots_[pSlot].Arrays.size()))
-        return nullptr;
-    return &slots_[pSlot].Headers[pIndex];
-}
-
-void PlaybackEngine::ResetSlot(int32_t pSlot)
-{
-    if (pSlot >= 0 && pSlot < kOutputSlots && slots_[pSlot].Handle != kNoWaveHandle)
-        out_.Reset(slots_[pSlot].Handle);
-}
-
-void PlaybackEngine::CloseVoice()
-{
-    Slot& slot = slots_[0];
-    if (slot.Handle != kNoWaveHandle) {
-        out_.Reset(slot.Handle);
-        for (int32_t i = 0; slot.Headers && i < static_cast<int32_t>(slot.Arrays.size()); ++i)
-            out_.Unprepare(slot.Handle, slot.Headers[i]);
-        out_.Close(slot.Handle);
-        slot.Handle = kNoWaveHandle;
-    }
-    DeviceOpen = 0;
-    SetPlaying(false);
-}
-
-bool PlaybackEngine::ReadTrackFrames(
-    int32_t pTrack, int64_t pStart, int32_t pFrames, std::vector<int16_t>& pOut)
-{
-    const Project& p = Proj();
-    pOut.assign(static_cast<size_t>(std::max(0, pFrames)) * 2, 0);
-    bool any = false;
-    for (const Block& b : p.Blocks) {
-        if (b.TrackNo != pTrack)
-            continue;
-        if (const std::optional<BlockOverlap> overlap = OverlapOf(b, pStart, pFrames))
-            if (ReadBlockFrames(p, b, overlap->BlockOffset, overlap->Count,
-                    pOut.data() + overlap->WindowOffset * 2))
-                any = true;
-    }
-    return any;
-}
-
-void PlaybackEngine::FillPreviewBuffer(int32_t pIndex, int32_t pPosition)
-{
-    WaveHeader* h = Header(0, pIndex);
-    int16_t* data = Samples(0, pIndex);
-    if (!h || !data || pPosition >= PlayEnd)
-        return;
-    const int32_t frames = std::min(BufferSamples, PlayEnd - pPosition);
-    const int64_t offset = previewDataOffset_ + static_cast<int64_t>(pPosition) * kFrameBytes;
-    std::fill_n(data, static_cast<size_t>(frames) * 2, int16_t { 0 });
-    ReadBytes(data, static_cast<int64_t>(frames) * kFrameBytes, 0, PreviewFile, offset, 0);
-    h->Data = reinterpret_cast<uint8_t*>(data);
-    h->Length = static_cast<uint32_t>(frames) * kFrameBytes;
-    BufferStart[pIndex] = pPosition;
-    BufferPrevEnd[pIndex] = BufferEnd[pIndex];
-    BufferEnd[pIndex] = pPosition + frames;
-    BufferState[pIndex] = 3;
-    QueueVoiceBuffer(pIndex);
-}
-
-bool PlaybackEngine::StartFilePreview()
-{
-    // The file's own header gives where the samples start and how many there are.
-    const WaveInfo info = ReadWaveInfo(PreviewFile);
-    if (!info.Valid || info.Bits != 16 || info.Channels != 2)
-        return false;
-    previewDataOffset_ = info.DataOffset;
-    PlayEnd = info.Frames;
-    PlayStart = std::max(0, PlayStart);
-    if (!OpenPreviewDevice())
-        return false;
-    PrepareVoiceRing();
-    std::fill(BufferSpeed.begin(), BufferSpeed.end(), 1.0f);
-    FillPreviewBuffer(0, PlayStart);
-    NextBuffer[0] = RingSize() > 1 ? 1 : 0;
-    NextFill = PlayStart + BufferSamples;
-    DeviceOpen = 1;
-    RefillFilePreview();
-    return true;
-}
-
-int32_t PlaybackEngine::RefillFilePreview()
-{
-    const int32_t ring = RingSize();
-    if (!DeviceOpen || !slots_[0].Headers)
-        return kRefillError;
-    int32_t i = NextBuffer[0] % ring;
-    int32_t result = -1;
-    bool endReached = false;
-    bool busy = false;
-    for (int32_t c = 0; c < ring; ++c, i = (i + 1) % ring) {
-        if (BufferState[i] != 0 && !slots_[0].Headers[i].IsDone()) {
-            if (BufferState[i] > 1)
-                busy = true;
-            continue;
-        }
-        NextBuffer[0] = (i + 1) % ring;
-        BufferState[i] = 1;
-        if (NextFill >= PlayEnd) {
-            endReached = true;
-            continue;
-        }
-        FillPreviewBuffer(i, NextFill);
-        NextFill += BufferSamples;
-        result = i;
-    }
-    if (result >= 0)
-        return result;
-    if (endReached)
-        return busy ? kRefillEndBusy : kRefillEndIdle;
-    return kRefillNothing;
 }
 
 } // namespace tarvok

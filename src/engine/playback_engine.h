@@ -1,8 +1,11 @@
 #pragma once
 
+#include "engine/clock_drift.h"
+#include "engine/engine_clock.h"
 #include "engine/engine_options.h"
+#include "engine/output_slots.h"
+#include "engine/track_mixer.h"
 #include "engine/wave_device.h"
-#include "render/mix_kernel.h"
 
 #include <array>
 #include <cstdint>
@@ -16,8 +19,6 @@ namespace tarvok {
 class Project;
 class UserInterface;
 
-inline constexpr int32_t kOutputSlots = 8;
-inline constexpr int32_t kInputSlots = 8;
 /// Pre-roll and post-roll of the range plays.
 inline constexpr int32_t kPreRollMs = 2000;
 
@@ -46,27 +47,6 @@ inline constexpr int32_t kRefillError = -2;
 inline constexpr int32_t kRefillEndBusy = -3; ///< end of range, buffers still playing
 inline constexpr int32_t kRefillEndIdle = -4; ///< end of range, nothing playing
 
-/// The engine's time source: time of day for the scrub timing and a wait that keeps the
-/// window system alive. Tests drive both by hand.
-class EngineClock {
-public:
-    virtual ~EngineClock() = default;
-    /// Milliseconds since midnight, 0..86,399,999.
-    virtual int32_t TimeOfDayMs() = 0;
-    /// Waits about pMs milliseconds, yielding to the window system.
-    virtual void Wait(int32_t pMs, UserInterface& pUi) = 0;
-};
-
-/// The clock of the running program.
-class SystemEngineClock : public EngineClock {
-public:
-    int32_t TimeOfDayMs() override;
-    void Wait(int32_t pMs, UserInterface& pUi) override;
-};
-
-/// Milliseconds from pEarlier to pLater on the time-of-day clock, across midnight.
-int32_t ElapsedMs(int32_t pEarlier, int32_t pLater);
-
 /// The transport's own state (head strip, scrub, shuttle), kept with the engine so that
 /// the timers and the transport commands share it.
 struct TransportState {
@@ -88,7 +68,9 @@ struct TransportState {
 /// single-device voice on slot 0 (file preview, scrub, shuttle, mark preview). Everything
 /// runs on the user-interface thread; the two timers TimerProg and TimerVU drive it.
 /// While a run is going Playing is set and OnPlayingChanged tells the owner, so that edits
-/// are refused.
+/// are refused. The engine runs the ring of buffers (which buffer is free, filled, queued,
+/// from where the next is mixed); the devices are OutputSlots, the mix is TrackMixer, the
+/// recording-clock correction is ClockDriftFilter; the voice lives in playback_voice.cpp.
 class PlaybackEngine {
 public:
     PlaybackEngine(WaveOutService& pOut, Project& pProject, UserInterface& pUi,
@@ -127,7 +109,7 @@ public:
     float PlaySpeed = 1.0f;
     int32_t ClockDrift = 0;
     int32_t AppliedDrift = 0;
-    std::array<int32_t, 17> DriftHistory {};
+    ClockDriftFilter Drift;
     /// True when the latest StartPlayback gave up because a newer start or refill began;
     /// the newer run then owns the devices and must not be stopped.
     bool LastStartSuperseded = false;
@@ -185,7 +167,7 @@ public:
     /// byte position and the recording target's start offset in frames.
     void UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset);
     /// Tells the engine that the project's blocks or levels changed under a running mix.
-    void MarkCacheDirty() { cacheDirty_ = true; }
+    void MarkCacheDirty() { mixer_.MarkDirty(); }
 
     /// The 50 ms timers: refill (and the scrub and shuttle timing) and the head.
     void TimerProg();
@@ -228,41 +210,31 @@ public:
     Project& Proj();
     UserInterface& Ui();
     void SetPlaying(bool pPlaying);
-    WaveOutService& Out() { return out_; }
+    WaveOutService& Out() { return slots_.Service(); }
     EngineClock& Clock() { return clock_; }
     int32_t RingSize() const { return BufferSetup.LastIndex + 1; }
 
 private:
-    struct Slot {
-        WaveHandle Handle = kNoWaveHandle;
-        std::unique_ptr<WaveHeader[]> Headers;
-        std::vector<std::vector<int16_t>> Arrays;
-    };
-
     uint64_t NewStamp();
     bool OpenSlot(int32_t pSlot);
+    /// Mixes the ring's buffers from pPosition (moved on past them) before the devices
+    /// start; false when a mix failed or a newer start superseded this one.
+    bool MixFirstBuffers(uint64_t pStamp, int32_t& pPosition, int32_t& pWritten);
     void QueueOnUsedSlots(int32_t pIndex);
     bool TrackQualifies(int32_t pTrack) const;
-    bool ReloadCache(int32_t pPosition, int32_t pLength, uint64_t pStamp);
+    bool ReloadCache(int32_t pPosition, uint64_t pStamp);
+    bool RingCanPlay(int32_t pSlot) const { return OutputUsed[pSlot] && slots_.IsOpen(pSlot); }
     void FillPreviewBuffer(int32_t pIndex, int32_t pPosition);
     void StopAsButton();
     int32_t PreRollFrames() const;
 
-    WaveOutService& out_;
     Project& project_;
     UserInterface& ui_;
     const EngineOptions& options_;
     EngineClock& clock_;
-    std::array<Slot, kOutputSlots> slots_ {};
-    std::vector<int16_t> silence_;
+    OutputSlots slots_;
+    TrackMixer mixer_;
     uint64_t stampCounter_ = 0;
-
-    // Track cache: one window of cacheLength_ frames per track that has data there.
-    TrackWindow cache_;
-    int32_t cacheLength_ = 0;
-    bool cacheValid_ = false;
-    bool cacheDirty_ = true;
-    MixAccumulator mix_;
     int32_t previewDataOffset_ = 44;
 };
 

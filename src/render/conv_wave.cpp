@@ -1,9 +1,9 @@
 #include "render/conv_wave.h"
 
-#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/user_interface.h"
 #include "core/wave_info.h"
 
 #include <algorithm>
@@ -146,7 +146,7 @@ void Resample(RateMode pMode, int32_t pM, const std::vector<Phase>& pPhases, int
             const Phase& p = pPhases[i];
             const double value = static_cast<double>(at(p.Index + 1)) * static_cast<double>(p.F)
                 + static_cast<double>(at(p.Index)) * static_cast<double>(p.G);
-            pY[i] = static_cast<int32_t>(RoundHalfEvenSmall(value));
+            pY[i] = static_cast<int32_t>(NearestEven(value));
         }
         break;
     case RateMode::Down: {
@@ -157,14 +157,14 @@ void Resample(RateMode pMode, int32_t pM, const std::vector<Phase>& pPhases, int
             const int64_t outer = k + pM + 1;
             const double edge = static_cast<double>(at(outer)) * static_cast<double>(p.F)
                 + static_cast<double>(at(k)) * static_cast<double>(p.G);
-            int64_t sum = RoundHalfEvenSmall(edge);
+            auto sum = static_cast<int64_t>(NearestEven(edge));
             if (pM == 0) {
                 pY[i] = static_cast<int32_t>(sum); // a sum of one frame divides by 1 exactly
                 continue;
             }
             for (int64_t j = k + 1; j < outer; ++j)
                 sum += at(j);
-            pY[i] = static_cast<int32_t>(RoundHalfEvenSmall(static_cast<double>(sum) / divisor));
+            pY[i] = static_cast<int32_t>(NearestEven(static_cast<double>(sum) / divisor));
         }
         break;
     }
@@ -202,7 +202,7 @@ void PackFrames(const int32_t* pLeft, const int32_t* pRight, int64_t pCount, int
         for (int64_t i = 0; i < pCount; ++i) {
             const double mean
                 = (static_cast<double>(pLeft[i]) + static_cast<double>(pRight[i])) / 2.0;
-            PackSample(static_cast<int32_t>(RoundHalfEvenSmall(mean)), pBits, pOut + i * width);
+            PackSample(static_cast<int32_t>(NearestEven(mean)), pBits, pOut + i * width);
         }
         return;
     }
@@ -257,6 +257,171 @@ int32_t C_ConvWave::NeedConv(
     return (info.Bits != pBit || info.Channels != pCh) ? 1 : 0;
 }
 
+namespace {
+
+/// How a conversion cuts and resamples the source: fixed chunks of kConvChunkSeconds, so the
+/// size of the output is known before anything is written.
+struct ConvPlan {
+    double Ratio = 1.0; ///< source rate / target rate
+    int64_t ChunkFrames = 0;
+    RateMode Mode = RateMode::Point;
+    int32_t M = 0; ///< frames averaged beyond the first when the rate drops by more than half
+    int64_t OutputFrames = 0;
+    int64_t FirstChunkOutput = 0; ///< the largest chunk's output, for the buffers
+};
+
+ConvPlan PlanConversion(const WaveInfo& pInfo, int64_t pSourceFrames, int32_t pFreq, int32_t pFlg)
+{
+    ConvPlan plan;
+    plan.Ratio = static_cast<double>(pInfo.SampleRate) / static_cast<double>(pFreq);
+    plan.ChunkFrames = static_cast<int64_t>(kConvChunkSeconds) * pInfo.SampleRate;
+    if (pFlg != 0 && pInfo.SampleRate != pFreq)
+        plan.Mode = pFreq > pInfo.SampleRate ? RateMode::Up : RateMode::Down;
+    plan.M = plan.Mode == RateMode::Down ? static_cast<int32_t>(plan.Ratio) - 1 : 0;
+    for (int64_t pos = 0; pos < pSourceFrames; pos += plan.ChunkFrames) {
+        const int64_t u
+            = OutputFramesOf(std::min(plan.ChunkFrames, pSourceFrames - pos), plan.Ratio);
+        if (u <= 0)
+            break;
+        if (pos == 0)
+            plan.FirstChunkOutput = u;
+        plan.OutputFrames += u;
+    }
+    return plan;
+}
+
+/// The file a conversion writes: an existing WAV file appended to in place, or a new one
+/// made under a temporary name. Fail leaves things as they were before the conversion.
+class ConvTarget {
+public:
+    /// False when the target cannot be opened or made (or, appending, has another format or
+    /// data that does not end the file).
+    bool Open(std::string_view pTargetFN, bool pAppend, int32_t pFreq, int32_t pBit, int32_t pCh)
+    {
+        append_ = pAppend;
+        if (pAppend) {
+            const WaveInfo existing = ReadWaveInfo(pTargetFN);
+            // Appending is only sound to a file of the same format whose data ends the file.
+            if (existing.Valid == 0 || existing.SampleRate != pFreq || existing.Bits != pBit
+                || existing.Channels != pCh || existing.DataSize % 2 != 0
+                || existing.DataOffset + existing.DataSize != existing.FileSize)
+                return false;
+            appended_ = OpenFile(pTargetFN, OpenMode::Update);
+            if (!appended_.IsOpen())
+                return false;
+            oldSize_ = FileSize64(appended_);
+            path_ = std::string(pTargetFN);
+            return true;
+        }
+        if (!created_.Create(pTargetFN, pFreq, pBit, pCh))
+            return false;
+        oldSize_ = FileSize64(created_.Handle());
+        path_ = created_.Path();
+        return true;
+    }
+
+    FileHandle& Handle() { return append_ ? appended_ : created_.Handle(); }
+    /// The file being written (the temporary name of a new target).
+    const std::string& Path() const { return path_; }
+    /// Bytes the file held before the conversion (its header alone for a new one).
+    int64_t OldSize() const { return oldSize_; }
+
+    /// Cuts the appended bytes off again, or deletes the new file; returns false.
+    bool Fail()
+    {
+        if (append_) {
+            // The old header sizes were never touched, so cutting the appended bytes off
+            // restores the file exactly.
+            const int rc = appended_.IsOpen()
+                ? ::ftruncate(appended_.Fd(), static_cast<off_t>(oldSize_))
+                : ::truncate(path_.c_str(), static_cast<off_t>(oldSize_));
+            static_cast<void>(rc);
+            appended_.Close();
+        } else {
+            created_.Discard();
+        }
+        return false;
+    }
+
+    /// Writes the header sizes and closes the file, renaming a new one into place.
+    bool Finish()
+    {
+        if (!FixWaveSizes(path_, 0, false, &Handle()))
+            return Fail();
+        if (append_)
+            return appended_.Close() || Fail();
+        return created_.Commit();
+    }
+
+private:
+    bool append_ = false;
+    PendingFile created_;
+    FileHandle appended_;
+    std::string path_;
+    int64_t oldSize_ = 0;
+};
+
+enum class ChunksResult { Done, Failed, Cancelled };
+
+/// Reads, resamples, mixes and packs the source chunk by chunk and appends the result to
+/// pTarget. pAfterChunk gets the fraction done after each chunk and returns true to stop.
+/// pWritten receives the bytes written.
+ChunksResult ConvertChunks(const FileHandle& pSource, const WaveInfo& pInfo, int64_t pSourceFrames,
+    const ConvPlan& pPlan, int32_t pBit, int32_t pCh, ConvTarget& pTarget, int64_t& pWritten,
+    const std::function<bool(double)>& pAfterChunk)
+{
+    const int32_t outFrameBytes = pCh * (pBit / 8);
+    const std::vector<Phase> phases = BuildPhases(pPlan.Mode, pPlan.Ratio, pPlan.FirstChunkOutput);
+    const int64_t bufferFrames = std::min(pPlan.ChunkFrames + kConvLookAheadFrames, pSourceFrames);
+    std::vector<uint8_t> raw(static_cast<size_t>(bufferFrames * pInfo.BlockAlign));
+    std::vector<int32_t> xLeft(static_cast<size_t>(bufferFrames));
+    std::vector<int32_t> xRight(pInfo.Channels == 2 ? static_cast<size_t>(bufferFrames) : 0);
+    std::vector<int32_t> yLeft(static_cast<size_t>(pPlan.FirstChunkOutput));
+    std::vector<int32_t> yRight(
+        pInfo.Channels == 2 ? static_cast<size_t>(pPlan.FirstChunkOutput) : 0);
+    std::vector<uint8_t> out(static_cast<size_t>(pPlan.FirstChunkOutput * outFrameBytes));
+
+    int64_t pos = 0;
+    int64_t writeAt = pTarget.OldSize();
+    pWritten = 0;
+    while (pos < pSourceFrames) {
+        const int64_t length = std::min(pPlan.ChunkFrames, pSourceFrames - pos);
+        const int64_t lookAhead
+            = std::min<int64_t>(kConvLookAheadFrames, pSourceFrames - pos - length);
+        const int64_t u = OutputFramesOf(length, pPlan.Ratio);
+        if (u <= 0)
+            break;
+        const int64_t avail = length + lookAhead;
+        const int64_t bytes = avail * pInfo.BlockAlign;
+        if (ReadAt(pSource, raw.data(), bytes, pInfo.DataOffset + pos * pInfo.BlockAlign) != bytes)
+            return ChunksResult::Failed;
+        Unpack(raw.data(), pInfo.Bits, pInfo.Channels, avail, xLeft.data(), xRight.data());
+        Resample(pPlan.Mode, pPlan.M, phases, u, xLeft.data(), avail, yLeft.data());
+        const int32_t* right = yLeft.data();
+        if (pInfo.Channels == 2) {
+            Resample(pPlan.Mode, pPlan.M, phases, u, xRight.data(), avail, yRight.data());
+            right = yRight.data();
+        }
+        PackFrames(yLeft.data(), right, u, pBit, pCh, out.data());
+        if (!WriteAt(pTarget.Handle(), out.data(), u * outFrameBytes, writeAt))
+            return ChunksResult::Failed;
+        writeAt += u * outFrameBytes;
+        pWritten += u * outFrameBytes;
+        pos += length;
+        if (pAfterChunk(static_cast<double>(pos) / static_cast<double>(pSourceFrames)))
+            return ChunksResult::Cancelled;
+    }
+    // A data chunk of odd length (mono 8- or 24-bit, odd frames) gets one silent frame.
+    if (pWritten % 2 != 0) {
+        const uint8_t silence[3] = { static_cast<uint8_t>(pBit == 8 ? 128 : 0), 0, 0 };
+        if (!WriteAt(pTarget.Handle(), silence, outFrameBytes, writeAt))
+            return ChunksResult::Failed;
+    }
+    return ChunksResult::Done;
+}
+
+} // namespace
+
 bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN, int32_t pFreq,
     int32_t pBit, int32_t pCh, int32_t pFlg, bool HeadderExists)
 {
@@ -274,141 +439,37 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
     FileHandle source = OpenFile(pSourceFN, OpenMode::Read);
     if (!source.IsOpen())
         return false;
-
-    const int32_t outFrameBytes = pCh * (pBit / 8);
-    const double ratio = static_cast<double>(info.SampleRate) / static_cast<double>(pFreq);
-    const int64_t chunkFrames = static_cast<int64_t>(kConvChunkSeconds) * info.SampleRate;
-    RateMode mode = RateMode::Point;
-    if (pFlg != 0 && info.SampleRate != pFreq)
-        mode = pFreq > info.SampleRate ? RateMode::Up : RateMode::Down;
-    const int32_t m = mode == RateMode::Down ? static_cast<int32_t>(ratio) - 1 : 0;
-
-    // The output's size is known before anything is written: the chunks are fixed.
-    int64_t outputFrames = 0;
-    int64_t firstChunkOutput = 0;
-    for (int64_t pos = 0; pos < sourceFrames; pos += chunkFrames) {
-        const int64_t u = OutputFramesOf(std::min(chunkFrames, sourceFrames - pos), ratio);
-        if (u <= 0)
-            break;
-        if (pos == 0)
-            firstChunkOutput = u;
-        outputFrames += u;
-    }
-
-    // The target: appended to in place, or made under a temporary name.
-    PendingFile created;
-    FileHandle appended;
-    FileHandle* target = nullptr;
-    std::string targetPath;
-    int64_t oldSize = 0;
-    if (HeadderExists) {
-        const WaveInfo existing = ReadWaveInfo(pTargetFN);
-        // Appending is only sound to a file of the same format whose data ends the file.
-        if (existing.Valid == 0 || existing.SampleRate != pFreq || existing.Bits != pBit
-            || existing.Channels != pCh || existing.DataSize % 2 != 0
-            || existing.DataOffset + existing.DataSize != existing.FileSize)
-            return false;
-        appended = OpenFile(pTargetFN, OpenMode::Update);
-        if (!appended.IsOpen())
-            return false;
-        oldSize = FileSize64(appended);
-        target = &appended;
-        targetPath = std::string(pTargetFN);
-    } else {
-        if (!created.Create(pTargetFN, pFreq, pBit, pCh))
-            return false;
-        oldSize = FileSize64(created.Handle());
-        target = &created.Handle();
-        targetPath = created.Path();
-    }
-    auto fail = [&]() {
-        if (HeadderExists) {
-            // The old header sizes were never touched, so cutting the appended bytes off
-            // restores the file exactly.
-            const std::string path(pTargetFN);
-            const int rc = appended.IsOpen()
-                ? ::ftruncate(appended.Fd(), static_cast<off_t>(oldSize))
-                : ::truncate(path.c_str(), static_cast<off_t>(oldSize));
-            static_cast<void>(rc);
-            appended.Close();
-        } else {
-            created.Discard();
-        }
+    const ConvPlan plan = PlanConversion(info, sourceFrames, pFreq, pFlg);
+    ConvTarget target;
+    if (!target.Open(pTargetFN, HeadderExists, pFreq, pBit, pCh))
         return false;
-    };
 
     // Upsampling makes more output than input, so the limit is checked against whichever
     // is larger (with the silent frame that pads odd data).
-    int64_t outputBytes = outputFrames * outFrameBytes;
+    const int32_t outFrameBytes = pCh * (pBit / 8);
+    int64_t outputBytes = plan.OutputFrames * outFrameBytes;
     if (outputBytes % 2 != 0)
         outputBytes += outFrameBytes;
     const int64_t bound = std::max(sourceFrames * outFrameBytes, outputBytes);
-    if (oldSize < 0 || bound > kConvMaxFileBytes - oldSize)
-        return fail();
+    if (target.OldSize() < 0 || bound > kConvMaxFileBytes - target.OldSize())
+        return target.Fail();
 
-    const std::vector<Phase> phases = BuildPhases(mode, ratio, firstChunkOutput);
-    const int64_t bufferFrames = std::min(chunkFrames + kConvLookAheadFrames, sourceFrames);
-    std::vector<uint8_t> raw(static_cast<size_t>(bufferFrames * info.BlockAlign));
-    std::vector<int32_t> xLeft(static_cast<size_t>(bufferFrames));
-    std::vector<int32_t> xRight(info.Channels == 2 ? static_cast<size_t>(bufferFrames) : 0);
-    std::vector<int32_t> yLeft(static_cast<size_t>(firstChunkOutput));
-    std::vector<int32_t> yRight(info.Channels == 2 ? static_cast<size_t>(firstChunkOutput) : 0);
-    std::vector<uint8_t> out(static_cast<size_t>(firstChunkOutput * outFrameBytes));
-
-    int64_t pos = 0;
     int64_t written = 0;
-    int64_t writeAt = oldSize;
-    while (!Canceled && pos < sourceFrames) {
-        const int64_t length = std::min(chunkFrames, sourceFrames - pos);
-        const int64_t lookAhead
-            = std::min<int64_t>(kConvLookAheadFrames, sourceFrames - pos - length);
-        const int64_t u = OutputFramesOf(length, ratio);
-        if (u <= 0)
-            break;
-        const int64_t avail = length + lookAhead;
-        const int64_t bytes = avail * info.BlockAlign;
-        if (ReadAt(source, raw.data(), bytes, info.DataOffset + pos * info.BlockAlign) != bytes)
-            return fail();
-        Unpack(raw.data(), info.Bits, info.Channels, avail, xLeft.data(), xRight.data());
-        Resample(mode, m, phases, u, xLeft.data(), avail, yLeft.data());
-        const int32_t* right = yLeft.data();
-        if (info.Channels == 2) {
-            Resample(mode, m, phases, u, xRight.data(), avail, yRight.data());
-            right = yRight.data();
-        }
-        PackFrames(yLeft.data(), right, u, pBit, pCh, out.data());
-        if (!WriteAt(*target, out.data(), u * outFrameBytes, writeAt))
-            return fail();
-        writeAt += u * outFrameBytes;
-        written += u * outFrameBytes;
-        pos += length;
-
-        bool cancel = false;
-        if (prog_)
-            prog_(static_cast<double>(pos) / static_cast<double>(sourceFrames), cancel);
-        if (cancel)
-            Canceled = true;
-        // Lets the window system (and a stop button) run between chunks.
-        if (ui_ != nullptr)
-            ui_->Yield();
-    }
-    if (Canceled)
-        return fail();
-
-    // A data chunk of odd length (mono 8- or 24-bit, odd frames) gets one silent frame.
-    if (written % 2 != 0) {
-        const uint8_t silence[3] = { static_cast<uint8_t>(pBit == 8 ? 128 : 0), 0, 0 };
-        if (!WriteAt(*target, silence, outFrameBytes, writeAt))
-            return fail();
-    }
-    if (!FixWaveSizes(targetPath, 0, false, target))
-        return fail();
-    if (HeadderExists) {
-        if (!appended.Close())
-            return fail();
-        return true;
-    }
-    return created.Commit();
+    const ChunksResult result = ConvertChunks(
+        source, info, sourceFrames, plan, pBit, pCh, target, written, [this](double pDone) {
+            bool cancel = false;
+            if (prog_)
+                prog_(pDone, cancel);
+            if (cancel)
+                Canceled = true;
+            // Lets the window system (and a stop button) run between chunks.
+            if (ui_ != nullptr)
+                ui_->Yield();
+            return Canceled;
+        });
+    if (result != ChunksResult::Done)
+        return target.Fail();
+    return target.Finish();
 }
 
 bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, DataFolder& pFolder,

@@ -78,19 +78,6 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
 bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst, int32_t pEnd,
     int32_t pSampleRate, UserInterface& pUi, bool& pCancelRequest);
 
-/// RoundHalfEven for |pValue| < 2^52, without its library calls: the conversion's inner
-/// loops round every sample. Gives the same result as RoundHalfEven over that range.
-inline int64_t RoundHalfEvenSmall(double pValue)
-{
-    // Written without branches: which way a sample rounds is unpredictable.
-    auto t = static_cast<int64_t>(pValue); // toward zero
-    t -= static_cast<int64_t>(static_cast<double>(t) > pValue); // floor
-    const double diff = pValue - static_cast<double>(t);
-    const int64_t up
-        = static_cast<int64_t>(diff > 0.5) | (static_cast<int64_t>(diff == 0.5) & t & 1);
-    return t + up;
-}
-
 /// "0.0"-formatted percentage of pDone out of pTotal followed by "%" ("12.5%").
 std::string PercentText(double pFraction);
 

@@ -117,6 +117,159 @@ void Renderer::Single(int32_t pStart, int32_t pFrames, std::vector<int16_t>& pOu
     }
 }
 
+// The request names a mode and tracks the renderer knows.
+bool RequestValid(const Project& pProject, const RenderRequest& pRequest)
+{
+    if (pRequest.Mode < kRenderMix || pRequest.Mode > kRenderTrackEnvelopeLevel)
+        return false;
+    if (pRequest.Mode == kRenderMix)
+        return pRequest.Tracks == kRenderAllTracks || pRequest.Tracks == kRenderSelectedTracks
+            || pRequest.Tracks == kRenderPlayingTracks;
+    return pRequest.Tracks >= 0 && pRequest.Tracks < pProject.TrackCount()
+        && pRequest.Tracks < kMaxTracks;
+}
+
+// A new file with a 16-bit stereo header at the project rate, or the caller's existing WAV
+// file opened for appending.
+std::optional<FileHandle> OpenRenderFile(const Project& pProject, const RenderRequest& pRequest)
+{
+    if (!pRequest.FileReady) {
+        if (!DeleteFileForce(pRequest.File))
+            return std::nullopt;
+        return WriteWaveHeader(pProject.SampleRate, kBits, kChannels, pRequest.File, 0, true);
+    }
+    if (ReadWaveInfo(pRequest.File).Valid == 0)
+        return std::nullopt;
+    FileHandle file = OpenFile(pRequest.File, OpenMode::Update);
+    if (!file.IsOpen())
+        return std::nullopt;
+    return file;
+}
+
+// The passes over the range: the level pass of a normalised mix, then the writing pass for
+// each repetition. Both yield, show their progress and stop at a cancel between chunks.
+class RenderPasses {
+public:
+    RenderPasses(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi,
+        bool& pCancelRequest, const std::function<void(double)>& pProgress)
+        : project_(pProject)
+        , request_(pRequest)
+        , ui_(pUi)
+        , cancelRequest_(pCancelRequest)
+        , progress_(pProgress)
+        , renderer_(pProject, pRequest)
+        , from_(std::max<int32_t>(pRequest.From, 0))
+        , to_(pRequest.To)
+        , loops_(pRequest.Mode == kRenderMix ? std::max(pRequest.Loops, 1) : 1)
+        , normalise_(pRequest.NormLevel != kNoNormalize && pRequest.Mode == kRenderMix)
+        , totalWork_(static_cast<double>(to_ - from_) * (loops_ + (normalise_ ? 1 : 0)))
+    {
+    }
+
+    bool Normalises() const { return normalise_; }
+    /// The level pass over one repetition in 0.3-second chunks: the gain that brings the
+    /// peak (or the loudest chunk's RMS, with the peak kept at full scale) to the target
+    /// level; 1 for silence. Nothing when cancelled or a read failed.
+    std::optional<double> NormaliseGain();
+    /// Writes the range pLoops times through pGain (mix mode) into pFile; false when
+    /// cancelled or a read or write failed.
+    bool Write(const FileHandle& pFile, double pGain);
+
+private:
+    bool BeforeChunk(const std::string& pText);
+
+    const Project& project_;
+    const RenderRequest& request_;
+    UserInterface& ui_;
+    bool& cancelRequest_;
+    const std::function<void(double)>& progress_;
+    Renderer renderer_;
+    const int64_t from_;
+    const int64_t to_;
+    const int64_t loops_;
+    const bool normalise_;
+    const double totalWork_;
+    double workDone_ = 0.0;
+};
+
+bool RenderPasses::BeforeChunk(const std::string& pText)
+{
+    ui_.Yield();
+    ui_.ShowMessage(pText);
+    if (progress_)
+        progress_(workDone_ / totalWork_);
+    if (cancelRequest_) {
+        cancelRequest_ = false;
+        return false;
+    }
+    return true;
+}
+
+std::optional<double> RenderPasses::NormaliseGain()
+{
+    const int64_t length = to_ - from_;
+    const int64_t chunk = std::max<int64_t>(1, RoundHalfEven(project_.SampleRate * 0.3));
+    double peak = 0.0;
+    double maxRms = 0.0;
+    for (int64_t c = from_; c < to_; c += chunk) {
+        const int32_t n = static_cast<int32_t>(std::min(chunk, to_ - c));
+        if (!BeforeChunk("レベル検出中 "
+                + Percent(static_cast<double>(c - from_) / static_cast<double>(length))))
+            return std::nullopt;
+        if (!renderer_.Gather(static_cast<int32_t>(c), n))
+            return std::nullopt;
+        renderer_.Mix(static_cast<int32_t>(c), 1.0);
+        double sum = 0.0;
+        for (double a : renderer_.Mixed().Sums()) {
+            peak = std::max(peak, std::abs(a));
+            sum += a * a;
+        }
+        if (request_.UseRMS)
+            maxRms = std::max(maxRms, std::sqrt(sum / (2.0 * n)));
+        workDone_ += n;
+    }
+    const double target = DbToFactor(request_.NormLevel);
+    double gain = 1.0;
+    if (peak > 0.0) {
+        if (request_.UseRMS) {
+            gain = target / (maxRms / 32767.0);
+            if (peak * gain > 32767.0)
+                gain = 32767.0 / peak;
+        } else {
+            gain = target / (peak / 32767.0);
+        }
+    }
+    return gain;
+}
+
+bool RenderPasses::Write(const FileHandle& pFile, double pGain)
+{
+    const int64_t length = to_ - from_;
+    std::vector<int16_t> out;
+    for (int64_t repetition = 1; repetition <= loops_; ++repetition) {
+        for (int64_t c = from_; c < to_; c += kRenderChunkFrames) {
+            const int32_t n = static_cast<int32_t>(std::min<int64_t>(kRenderChunkFrames, to_ - c));
+            const double done = static_cast<double>((repetition - 1) * length + c - from_)
+                / static_cast<double>(loops_ * length);
+            if (!BeforeChunk(request_.Label + "処理中 " + Percent(done)))
+                return false;
+            if (!renderer_.Gather(static_cast<int32_t>(c), n))
+                return false;
+            if (request_.Mode == kRenderMix) {
+                renderer_.Mix(static_cast<int32_t>(c), pGain);
+                out.resize(static_cast<size_t>(n) * 2);
+                renderer_.Mixed().WriteSamples(out.data());
+            } else {
+                renderer_.Single(static_cast<int32_t>(c), n, out);
+            }
+            if (!WriteAt(pFile, out.data(), static_cast<int64_t>(n) * kFrameBytes, -1))
+                return false;
+            workDone_ += n;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool RenderSizeAllowed(int64_t pFrom, int64_t pTo, int64_t pLoops)
@@ -133,126 +286,35 @@ bool RenderSizeAllowed(int64_t pFrom, int64_t pTo, int64_t pLoops)
 bool RenderTracks(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi,
     bool& pCancelRequest, const std::function<void(double)>& pProgress)
 {
-    // Step 1: the size limit, before anything is touched.
+    // The size limit is checked before anything is touched.
     if (!RenderSizeAllowed(pRequest.From, pRequest.To, pRequest.Loops)) {
         pUi.ShowMessage("作成データは4GBまでです");
         return false;
     }
-    if (pRequest.Mode < kRenderMix || pRequest.Mode > kRenderTrackEnvelopeLevel)
+    if (!RequestValid(pProject, pRequest))
         return false;
-    if (pRequest.Mode == kRenderMix && pRequest.Tracks != kRenderAllTracks
-        && pRequest.Tracks != kRenderSelectedTracks && pRequest.Tracks != kRenderPlayingTracks)
+    std::optional<FileHandle> file = OpenRenderFile(pProject, pRequest);
+    if (!file)
         return false;
-    if (pRequest.Mode != kRenderMix
-        && (pRequest.Tracks < 0 || pRequest.Tracks >= pProject.TrackCount()
-            || pRequest.Tracks >= kMaxTracks))
-        return false;
-
-    // Step 2: the file.
-    FileHandle file;
-    if (!pRequest.FileReady) {
-        if (!DeleteFileForce(pRequest.File))
-            return false;
-        std::optional<FileHandle> created
-            = WriteWaveHeader(pProject.SampleRate, kBits, kChannels, pRequest.File, 0, true);
-        if (!created)
-            return false;
-        file = std::move(*created);
-    } else {
-        if (ReadWaveInfo(pRequest.File).Valid == 0)
-            return false;
-        file = OpenFile(pRequest.File, OpenMode::Update);
-        if (!file.IsOpen())
-            return false;
-    }
+    // The header is finalised whatever happens, so that the file stays a valid WAV file.
     auto finish = [&](bool pResult) {
-        const bool fixed = FixWaveSizes(pRequest.File, 0, false, &file);
-        const bool closed = file.Close();
+        const bool fixed = FixWaveSizes(pRequest.File, 0, false, &*file);
+        const bool closed = file->Close();
         return pResult && fixed && closed;
     };
-
-    // Step 3.
-    const int64_t from = std::max<int32_t>(pRequest.From, 0);
-    const int64_t to = pRequest.To;
-    if (to - from < 1)
+    if (pRequest.To - std::max<int32_t>(pRequest.From, 0) < 1)
         return finish(false);
-    const int64_t length = to - from;
-    const int64_t loops = pRequest.Mode == kRenderMix ? std::max(pRequest.Loops, 1) : 1;
-    const bool normalise = pRequest.NormLevel != kNoNormalize && pRequest.Mode == kRenderMix;
-    const double totalWork = static_cast<double>(length) * (loops + (normalise ? 1 : 0));
-    double workDone = 0.0;
 
-    Renderer renderer(pProject, pRequest);
-    auto beforeChunk = [&](const std::string& pText) {
-        pUi.Yield();
-        pUi.ShowMessage(pText);
-        if (pProgress)
-            pProgress(workDone / totalWork);
-        if (pCancelRequest) {
-            pCancelRequest = false;
-            return false;
-        }
-        return true;
-    };
-
-    // Step 8: the level pass, over one repetition in 0.3-second chunks.
+    RenderPasses passes(pProject, pRequest, pUi, pCancelRequest, pProgress);
     double gain = 1.0;
-    if (normalise) {
-        const int64_t chunk = std::max<int64_t>(1, RoundHalfEven(pProject.SampleRate * 0.3));
-        double peak = 0.0;
-        double maxRms = 0.0;
-        for (int64_t c = from; c < to; c += chunk) {
-            const int32_t n = static_cast<int32_t>(std::min(chunk, to - c));
-            if (!beforeChunk("レベル検出中 "
-                    + Percent(static_cast<double>(c - from) / static_cast<double>(length))))
-                return finish(false);
-            if (!renderer.Gather(static_cast<int32_t>(c), n))
-                return finish(false);
-            renderer.Mix(static_cast<int32_t>(c), 1.0);
-            double sum = 0.0;
-            for (double a : renderer.Mixed().Sums()) {
-                peak = std::max(peak, std::abs(a));
-                sum += a * a;
-            }
-            if (pRequest.UseRMS)
-                maxRms = std::max(maxRms, std::sqrt(sum / (2.0 * n)));
-            workDone += n;
-        }
-        const double target = DbToFactor(pRequest.NormLevel);
-        if (peak > 0.0) {
-            if (pRequest.UseRMS) {
-                gain = target / (maxRms / 32767.0);
-                if (peak * gain > 32767.0)
-                    gain = 32767.0 / peak;
-            } else {
-                gain = target / (peak / 32767.0);
-            }
-        }
+    if (passes.Normalises()) {
+        const std::optional<double> measured = passes.NormaliseGain();
+        if (!measured)
+            return finish(false);
+        gain = *measured;
     }
-
-    // Step 9: the writing pass.
-    std::vector<int16_t> out;
-    for (int64_t repetition = 1; repetition <= loops; ++repetition) {
-        for (int64_t c = from; c < to; c += kRenderChunkFrames) {
-            const int32_t n = static_cast<int32_t>(std::min<int64_t>(kRenderChunkFrames, to - c));
-            const double done = static_cast<double>((repetition - 1) * length + c - from)
-                / static_cast<double>(loops * length);
-            if (!beforeChunk(pRequest.Label + "処理中 " + Percent(done)))
-                return finish(false);
-            if (!renderer.Gather(static_cast<int32_t>(c), n))
-                return finish(false);
-            if (pRequest.Mode == kRenderMix) {
-                renderer.Mix(static_cast<int32_t>(c), gain);
-                out.resize(static_cast<size_t>(n) * 2);
-                renderer.Mixed().WriteSamples(out.data());
-            } else {
-                renderer.Single(static_cast<int32_t>(c), n, out);
-            }
-            if (!WriteAt(file, out.data(), static_cast<int64_t>(n) * kFrameBytes, -1))
-                return finish(false);
-            workDone += n;
-        }
-    }
+    if (!passes.Write(*file, gain))
+        return finish(false);
     if (pProgress)
         pProgress(1.0);
     return finish(true);

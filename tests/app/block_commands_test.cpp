@@ -6,6 +6,7 @@
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -15,44 +16,21 @@ namespace tarvok {
 
 namespace {
 
-struct Fixture {
-    test::ScopedHome Home;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    MainLogic Logic { Store, Ui };
-
-    Fixture()
-    {
-        Logic.SetDataFolderOverride(Home.Dir().File("data"));
-        EXPECT_TRUE(Logic.Startup(""));
-    }
-
-    Project& P() { return Logic.Proj(); }
+struct Fixture : test::StartedLogic<> {
 
     /// Places a new working file of pFrames frames as a block (no undo snapshot).
     void Add(
         int32_t pFrames, int32_t pTrack, int32_t pStart, int32_t pGroup = 0, int32_t pFlags = 0)
     {
-        std::string path = Logic.Folder().NewTempName(kTempWave);
-        ASSERT_TRUE(test::WriteWav(path,
-            test::PcmSpec(44100, 16, 2, std::string(static_cast<size_t>(pFrames) * 4, '\x01'))));
+        const int32_t i = test::AddBlockWithFile(
+            Logic, std::string(static_cast<size_t>(pFrames) * 4, '\x01'), pTrack, pStart);
+        ASSERT_GE(i, 0);
         Project& p = P();
-        int32_t w = p.AddWaveFile(path);
-        ASSERT_GE(w, 0);
-        bool cancel = false;
-        BuildPeaks(p, w, -1, "", 0, Logic.Folder().NewTempName(kTempPeak), Ui, cancel);
-        p.AddBlock();
-        Block& b = p.Blocks.back();
-        b.WaveNo = w;
-        b.TrackNo = pTrack;
-        b.StartAdr = pStart;
-        b.SrcStart = 1;
-        b.SrcEnd = pFrames;
+        Block& b = p.Blocks[static_cast<size_t>(i)];
         b.GroupID = pGroup;
         b.Flags = pFlags;
         b.Name = "blk" + std::to_string(p.BlockCount());
-        p.NormalizeBlock(p.BlockCount() - 1);
+        p.NormalizeBlock(i);
         p.UpdateTitleLength(false);
     }
 

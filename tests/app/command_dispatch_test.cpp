@@ -7,6 +7,7 @@
 #include "core/file_io.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -16,19 +17,8 @@ namespace tarvok {
 
 namespace {
 
-struct Fixture {
-    test::ScopedHome Home;
+struct Fixture : test::StartedLogic<> {
     test::TempDir Sources;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    MainLogic Logic { Store, Ui };
-
-    Fixture()
-    {
-        Logic.SetDataFolderOverride(Home.Dir().File("data"));
-        EXPECT_TRUE(Logic.Startup(""));
-    }
 
     std::string MakeWav(const std::string& pName, int32_t pFrames)
     {
@@ -44,26 +34,13 @@ struct Fixture {
     /// Places a working file as a block, as an edit with an undo snapshot.
     void EditAddBlock(int32_t pFrames, int32_t pTrack, int32_t pStart)
     {
-        std::string path = Logic.Folder().NewTempName(kTempWave);
-        test::WriteWav(path,
-            test::PcmSpec(44100, 16, 2,
-                test::Stereo16(
-                    pFrames, [](int64_t f) { return f % 300; },
-                    [](int64_t f) { return f % 200; })));
         ASSERT_TRUE(Logic.StartProc(1, 0));
-        Project& p = Logic.Proj();
-        int32_t w = p.AddWaveFile(path);
-        ASSERT_GE(w, 0);
-        bool cancel = false;
-        BuildPeaks(p, w, -1, "", 0, Logic.Folder().NewTempName(kTempPeak), Ui, cancel);
-        p.AddBlock();
-        Block& b = p.Blocks.back();
-        b.WaveNo = w;
-        b.TrackNo = pTrack;
-        b.StartAdr = pStart;
-        b.SrcStart = 1;
-        b.SrcEnd = pFrames;
-        p.NormalizeBlock(p.BlockCount() - 1);
+        ASSERT_GE(test::AddBlockWithFile(Logic,
+                      test::Stereo16(
+                          pFrames, [](int64_t f) { return f % 300; },
+                          [](int64_t f) { return f % 200; }),
+                      pTrack, pStart),
+            0);
         Logic.EndProc();
     }
 

@@ -6,6 +6,7 @@
 #include "core/load_file_to_track.h"
 #include "core/wave_info.h"
 #include "render/conv_wave.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -21,20 +22,9 @@ namespace {
 
 /// A started main window over an in-memory store, a temporary data folder and a folder of
 /// source files outside it.
-struct Fixture {
-    test::ScopedHome Home;
+struct Fixture : test::StartedLogic<> {
     test::TempDir Sources;
     test::TempDir Scratch;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    MainLogic Logic { Store, Ui };
-
-    Fixture()
-    {
-        Logic.SetDataFolderOverride(Home.Dir().File("data-folder"));
-        EXPECT_TRUE(Logic.Startup(""));
-    }
 
     const std::string& DataPath() { return Logic.Folder().Path(); }
 

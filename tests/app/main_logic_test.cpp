@@ -2,6 +2,7 @@
 
 #include "core/headless_ui.h"
 #include "core/paths.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -11,17 +12,10 @@ namespace tarvok {
 namespace {
 
 /// A started main window over an in-memory store and a temporary data folder.
-struct Fixture {
-    test::ScopedHome Home;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    MainLogic Logic { Store, Ui };
-
-    bool Start(std::string_view pCommandLine = "")
+struct Fixture : test::StartedLogic<> {
+    Fixture()
+        : StartedLogic(false)
     {
-        Logic.SetDataFolderOverride(Home.Dir().File("data-folder"));
-        return Logic.Startup(pCommandLine);
     }
 };
 

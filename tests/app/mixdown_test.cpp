@@ -8,6 +8,7 @@
 #include "core/wave_info.h"
 #include "platform/lame/lame_encoder.h"
 #include "render/mp3_encoder.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -23,18 +24,7 @@ namespace tarvok {
 
 namespace {
 
-struct Fixture {
-    test::ScopedHome Home;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    MainLogic Logic { Store, Ui };
-
-    Fixture()
-    {
-        Logic.SetDataFolderOverride(Home.Dir().File("data-folder"));
-        EXPECT_TRUE(Logic.Startup(""));
-    }
+struct Fixture : test::StartedLogic<> {
 
     // One block of pFrames frames of a ramp on track 0.
     void AddMaterial(int64_t pFrames)

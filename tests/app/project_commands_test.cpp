@@ -1,4 +1,5 @@
 #include "core/headless_ui.h"
+#include "app/export_command.h"
 #include "app/main_logic.h"
 #include "core/paths.h"
 #include "core/data_folder.h"
@@ -6,6 +7,7 @@
 #include "core/peaks.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -17,40 +19,19 @@ namespace tarvok {
 
 namespace {
 
-struct Fixture {
-    test::ScopedHome Home;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    MainLogic Logic { Store, Ui };
-    std::string Data;
-
-    Fixture()
-    {
-        Logic.SetDataFolderOverride(Home.Dir().File("data"));
-        EXPECT_TRUE(Logic.Startup(""));
-        Data = Logic.Proj().DataFolder;
-    }
+struct Fixture : test::StartedLogic<> {
+    std::string Data = Logic.Proj().DataFolder;
 
     /// Places a new working file of pFrames frames as a block, as an edit with undo.
     void EditAddBlock(int32_t pFrames, int32_t pTrack, int32_t pStart)
     {
-        std::string path = Logic.Folder().NewTempName(kTempWave);
-        test::WriteWav(path, test::PcmSpec(44100, 16, 2,
-                                 test::Stereo16(pFrames, [](int64_t f) { return f % 300; }, [](int64_t f) { return f % 200; })));
         ASSERT_TRUE(Logic.StartProc(1, 0));
-        Project& p = Logic.Proj();
-        int32_t w = p.AddWaveFile(path);
-        ASSERT_GE(w, 0);
-        bool cancel = false;
-        BuildPeaks(p, w, -1, "", 0, Logic.Folder().NewTempName(kTempPeak), Ui, cancel);
-        p.AddBlock();
-        p.Blocks.back().WaveNo = w;
-        p.Blocks.back().TrackNo = pTrack;
-        p.Blocks.back().StartAdr = pStart;
-        p.Blocks.back().SrcStart = 1;
-        p.Blocks.back().SrcEnd = pFrames;
-        p.NormalizeBlock(p.BlockCount() - 1);
+        ASSERT_GE(test::AddBlockWithFile(Logic,
+                      test::Stereo16(
+                          pFrames, [](int64_t f) { return f % 300; },
+                          [](int64_t f) { return f % 200; }),
+                      pTrack, pStart),
+            0);
         Logic.EndProc();
     }
 
@@ -310,7 +291,7 @@ TEST(ProjectCommands, ExportWritesEveryPlayingTrackOverTheWholeProject)
 {
     Fixture f;
     f.Ui.QueueAnswer(f.Home.Dir().File("stems"));
-    EXPECT_FALSE(f.Logic.ExportCommand());
+    EXPECT_FALSE(ExportCommand(f.Logic));
     EXPECT_EQ(f.Ui.BoxTexts().back(), "データがありません");
 
     f.EditAddBlock(1000, 0, 0);
@@ -318,7 +299,7 @@ TEST(ProjectCommands, ExportWritesEveryPlayingTrackOverTheWholeProject)
     f.Logic.Proj().Tracks[1].PlaySelected = 0;
     std::string folder = f.Home.Dir().File("stems/");
     f.Ui.QueueAnswer(folder);
-    ASSERT_TRUE(f.Logic.ExportCommand());
+    ASSERT_TRUE(ExportCommand(f.Logic));
     for (int n : { 1, 3, 4, 5, 6, 7, 8 }) {
         SCOPED_TRACE(n);
         WaveInfo info = ReadWaveInfo(folder + "track0" + std::to_string(n) + ".wav");

@@ -9,6 +9,7 @@
 #include "core/project_file.h"
 #include "core/envelope.h"
 #include "support/block_table.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -39,12 +40,7 @@ public:
     }
 };
 
-struct Fixture {
-    test::ScopedHome Home;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    RecordingUi Ui;
-    MainLogic Logic { Store, Ui };
+struct Fixture : test::StartedLogic<RecordingUi> {
     Project& P = Logic.Proj();
     std::vector<std::string> WavePaths;
 
@@ -52,8 +48,6 @@ struct Fixture {
     /// their peak files.
     explicit Fixture(std::vector<int32_t> pWaveFrames = { 10000, 10000 })
     {
-        Logic.SetDataFolderOverride(Home.Dir().File("data"));
-        EXPECT_TRUE(Logic.Startup(""));
         for (int32_t frames : pWaveFrames) {
             WavePaths.push_back(Logic.Folder().NewTempName(kTempWave));
             int32_t w = test::AddSilentWave(P, WavePaths.back(), frames);

@@ -9,6 +9,7 @@
 #include "engine/playback_engine.h"
 #include "app/transport.h"
 #include "engine/virtual_wave_device.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -64,20 +65,13 @@ inline int16_t Signal(int32_t pSeed, int64_t pFrame, int32_t pChannel)
 
 /// A started main window with a project built in a temporary data folder, an engine on
 /// a virtual device and the transport attached.
-struct EngineFixture {
-    ScopedHome Home;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    YieldingUi Ui;
-    MainLogic Logic { Store, Ui };
+struct EngineFixture : StartedLogic<YieldingUi> {
     VirtualWaveOut Device { 3 };
     ManualClock Clock;
     std::unique_ptr<PlaybackEngine> Engine;
 
     EngineFixture()
     {
-        Logic.SetDataFolderOverride(Home.Dir().File("data-folder"));
-        Logic.Startup("");
         Clock.Device = &Device;
         Clock.Rate = Logic.Proj().SampleRate;
         Engine = std::make_unique<PlaybackEngine>(
@@ -85,7 +79,6 @@ struct EngineFixture {
         AttachTransport(Logic, *Engine);
     }
 
-    Project& P() { return Logic.Proj(); }
 
     /// Writes a WAV file of pFrames frames of Signal(pSeed) and returns its wave index.
     int32_t AddWave(int32_t pSeed, int32_t pFrames)

@@ -419,14 +419,14 @@ TEST(PlaybackEngine, ClockDriftAveragesSeventeenValuesOverEighteen)
     uint32_t out = f.Engine->OutputPosition(0);
     f.Engine->UpdateClockDrift(out + 900 * 4, 0);
     EXPECT_EQ(f.Engine->ClockDrift, 0); // not yet two seconds played
-    EXPECT_EQ(f.Engine->DriftHistory[16], 0);
+    EXPECT_EQ(f.Engine->Drift.History[16], 0);
     for (int i = 0; i < 45; ++i)
         f.Tick(2205);
     out = f.Engine->OutputPosition(0);
     ASSERT_GT(out, 2u * 44100 * 4);
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
     EXPECT_EQ(f.Engine->ClockDrift, 50); // (1000 - 100) / 18
-    EXPECT_EQ(f.Engine->DriftHistory[16], 900);
+    EXPECT_EQ(f.Engine->Drift.History[16], 900);
     // The newest entry joins the sum only after it has moved down one place.
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
     EXPECT_EQ(f.Engine->ClockDrift, 50);

@@ -10,9 +10,9 @@
 namespace tarvok::test {
 
 LogicFixture::LogicFixture()
+    : StartedLogic(false)
 {
-    Logic.SetDataFolderOverride(Home.Dir().File("data-folder"));
-    EXPECT_TRUE(Logic.Startup("", false));
+    EXPECT_TRUE(Start("", false));
 }
 
 int32_t LogicFixture::AddBlock(

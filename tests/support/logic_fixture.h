@@ -1,9 +1,6 @@
 #pragma once
 
-#include "app/main_logic.h"
-#include "core/headless_ui.h"
-#include "core/settings.h"
-#include "support/temp_dir.h"
+#include "support/started_logic.h"
 
 #include <cstdint>
 #include <string>
@@ -12,13 +9,7 @@ namespace tarvok::test {
 
 /// A started main-window logic over an in-memory store and a scripted user interface, with
 /// its home and data folder in a temporary folder. Window tests and their models build on it.
-struct LogicFixture {
-    ScopedHome Home;
-    MemorySettingsBackend Backend;
-    Settings Store { Backend };
-    HeadlessUi Ui;
-    MainLogic Logic { Store, Ui };
-
+struct LogicFixture : StartedLogic<> {
     LogicFixture();
 
     /// Writes a 16-bit stereo WAV of pFrames frames (left a sine, right a ramp) named
