@@ -1,6 +1,8 @@
 #include "gui/dialogs/frm_conf.h"
 
 #include "app/command_ids.h"
+#include "engine/playback_engine.h"
+#include "engine/virtual_wave_device.h"
 #include "gui/gui_context.h"
 #include "gui_app.h"
 #include "support/logic_fixture.h"
@@ -91,6 +93,35 @@ TEST(FrmConf, CancelChangesNothingButThinMarkersAreSavedAtOnce)
     window.reject();
     EXPECT_FALSE(f.Store.GetRaw("SampleStep").has_value());
     EXPECT_EQ(f.Store.GetSetting("HideMark", int32_t { 0 }), 1);
+}
+
+TEST(FrmConf, DeviceTabHasAListPerDeviceAndStoresTheChoice)
+{
+    test::EnsureApp();
+    test::LogicFixture f;
+    VirtualWaveOut out(2);
+    VirtualWaveIn in(1);
+    SystemEngineClock clock;
+    PlaybackEngine engine(out, f.Logic.Proj(), f.Ui, f.Logic.Options(), clock);
+    GuiContext context { f.Logic, &engine, nullptr, &in };
+    FrmConf window(context);
+    window.Tabs()->setCurrentIndex(2);
+    window.show();
+    ASSERT_TRUE(test::SaveShot(window, "FrmConfDevices"));
+    auto* slot0 = window.findChild<QComboBox*>(QStringLiteral("ComboOutput0"));
+    auto* slot1 = window.findChild<QComboBox*>(QStringLiteral("ComboOutput1"));
+    ASSERT_NE(slot0, nullptr);
+    ASSERT_NE(slot1, nullptr);
+    EXPECT_EQ(window.findChild<QComboBox*>(QStringLiteral("ComboOutput2")), nullptr);
+    ASSERT_NE(window.findChild<QComboBox*>(QStringLiteral("ComboInput0")), nullptr);
+    EXPECT_EQ(window.findChild<QComboBox*>(QStringLiteral("ComboInput1")), nullptr);
+    EXPECT_EQ(slot0->count(), 2);
+    EXPECT_TRUE(slot0->currentText().startsWith(QStringLiteral("1 ")));
+    EXPECT_TRUE(slot1->currentText().startsWith(QStringLiteral("1 ")));
+    slot1->setCurrentIndex(1);
+    window.ApplyAndClose();
+    EXPECT_EQ(f.Store.GetSetting("DevOutID_2", int32_t { -1 }), 1);
+    EXPECT_EQ(f.Logic.Options().DevOutID[1], 1);
 }
 
 } // namespace tarvok

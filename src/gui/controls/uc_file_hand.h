@@ -30,7 +30,8 @@ public:
     int Mode() const { return mode_; }
 
     /// Routes a FileCopy's progress events here: the bar follows them, its message line is
-    /// shown, and Cancel stops the copy after its current chunk.
+    /// shown, and Cancel stops the copy after its current chunk. The handlers refer to this
+    /// control, so it must outlive the copy's operations (or the copy gets new handlers).
     void Attach(FileCopy& pCopy);
 
     /// Shows a message and a fraction (0..1) done.
