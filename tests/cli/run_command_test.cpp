@@ -6,6 +6,7 @@
 #include "core/file_io.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
+#include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -41,22 +42,12 @@ struct Fixture {
         Data = logic.Proj().DataFolder;
         ProjectPath = Data + "p.tvp";
         Project& p = logic.Proj();
-        std::string wav = logic.Folder().NewTempName(kTempWave);
-        test::WriteWav(wav,
-            test::PcmSpec(44100, 16, 2,
-                test::Stereo16(
-                    5000, [](int64_t f) { return f % 100; }, [](int64_t f) { return f % 70; })));
-        int32_t w = p.AddWaveFile(wav);
-        bool cancel = false;
-        BuildPeaks(p, w, -1, "", 0, logic.Folder().NewTempName(kTempPeak), ui, cancel);
-        p.AddBlock();
-        Block& b = p.Blocks.back();
-        b.WaveNo = w;
-        b.TrackNo = 1;
-        b.StartAdr = 1000;
-        b.SrcStart = 1;
-        b.SrcEnd = 5000;
-        p.NormalizeBlock(0);
+        EXPECT_EQ(test::AddBlockWithFile(logic,
+                      test::Stereo16(
+                          5000, [](int64_t f) { return f % 100; },
+                          [](int64_t f) { return f % 70; }),
+                      1, 1000),
+            0);
         p.UpdateTitleLength(false);
         ProjectFileEnv env = logic.FileEnv();
         EXPECT_TRUE(WriteProject(p, ProjectPath, false, env));
