@@ -165,7 +165,7 @@ double BarMeter::PixelFromTop(double pValue, int32_t pHeight) const
 
 void MultiBarMeter::SetParms()
 {
-    bars_.resize(static_cast<size_t>(std::max(0, NumValue) + 1));
+    bars_.resize(static_cast<size_t>(std::max(0, NumValue)) + 1);
     ResetVU(-1);
 }
 

@@ -24,6 +24,7 @@ VirtualWaveOut::VirtualWaveOut(int32_t pDeviceCount)
 std::vector<WaveDeviceInfo> VirtualWaveOut::Devices()
 {
     std::vector<WaveDeviceInfo> out;
+    out.reserve(static_cast<size_t>(deviceCount_));
     for (int32_t i = 0; i < deviceCount_; ++i)
         out.push_back({ i, "Virtual output " + std::to_string(i) });
     return out;
@@ -213,6 +214,7 @@ bool VirtualWaveIn::LoadSourceWav(int32_t pDeviceId, std::string_view pPath)
 std::vector<WaveDeviceInfo> VirtualWaveIn::Devices()
 {
     std::vector<WaveDeviceInfo> out;
+    out.reserve(static_cast<size_t>(deviceCount_));
     for (int32_t i = 0; i < deviceCount_; ++i)
         out.push_back({ i, "Virtual input " + std::to_string(i) });
     return out;

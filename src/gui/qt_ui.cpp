@@ -130,6 +130,7 @@ MsgAnswer QtUserInterface::MessageBox(std::string_view pText, MsgButtons pButton
         break;
     }
     std::vector<QPushButton*> buttons;
+    buttons.reserve(choices.size());
     for (const Choice& c : choices)
         buttons.push_back(box.addButton(c.Text, c.Role));
     box.setDefaultButton(buttons.front());
