@@ -2,6 +2,7 @@
 
 #include "app/transport.h"
 #include "base/legacy_text.h"
+#include "engine/recording_engine.h"
 #include "platform/iconv/shift_jis_decoder.h"
 #include "platform/lame/lame_encoder.h"
 #include "platform/portaudio/portaudio_wave_device.h"
@@ -18,7 +19,10 @@ GuiSession::GuiSession(bool pWithSound)
 GuiSession::~GuiSession()
 {
     Logic.TransportHandler = nullptr;
+    Logic.Recorder = nullptr;
     Context.Engine = nullptr;
+    Context.WaveIn = nullptr;
+    recorder_.reset();
     engine_.reset();
 }
 
@@ -36,6 +40,13 @@ bool GuiSession::Startup(const std::string& pDataFolder)
             engine_->ComputeDeviceSlots();
             AttachTransport(Logic, *engine_);
             Context.Engine = engine_.get();
+            in_ = std::make_unique<PortAudioWaveIn>();
+            if (in_->Available()) {
+                recorder_ = std::make_unique<RecordingEngine>(
+                    *in_, *engine_, Logic.Proj(), Ui, Logic.Options(), Logic.Folder());
+                AttachRecorder(Logic, *engine_, *recorder_);
+                Context.WaveIn = in_.get();
+            }
         }
         encoder_ = std::make_unique<LameEncoder>();
         if (encoder_->EncAvailable())

@@ -16,11 +16,13 @@
 namespace tarvok {
 
 class LameEncoder;
+class PortAudioWaveIn;
 class PortAudioWaveOut;
+class RecordingEngine;
 
 /// Every wire of the window program: the settings file of this user, the Qt user interface,
 /// the main-window logic, the FFmpeg decoder, and (when asked for) the PortAudio output with
-/// the playback engine and the LAME encoder. main() and the widget tests build one.
+/// the playback engine, the PortAudio input with the recording engine, and the LAME encoder. main() and the widget tests build one.
 class GuiSession {
 public:
     /// pWithSound: open the sound system and the MP3 encoder (the tests leave them out).
@@ -47,6 +49,8 @@ private:
     std::unique_ptr<PortAudioWaveOut> out_;
     SystemEngineClock clock_;
     std::unique_ptr<PlaybackEngine> engine_;
+    std::unique_ptr<PortAudioWaveIn> in_;
+    std::unique_ptr<RecordingEngine> recorder_;
     std::unique_ptr<LameEncoder> encoder_;
 };
 
