@@ -12,8 +12,9 @@ PACKAGES=(
   portaudio19-dev libasound2-dev libasound2-plugins
   # the window front end (Qt 6 Widgets), the Japanese fonts it shows, and a virtual display
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev fonts-noto-cjk xvfb xauth
-  # compiler cache for repeated builds
-  ccache
+  # compiler cache for repeated builds; format and tidy checks; clang's libFuzzer for the
+  # fuzz targets
+  ccache clang clang-format clang-tidy libclang-rt-14-dev
   # other tools that make and check media in the tests
   sox ffmpeg lame
 )

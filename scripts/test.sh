@@ -12,5 +12,6 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVOK_SANITIZE=ON 
   -DTARVOK_WERROR="$werror" -DTARVOK_BENCH=OFF
 cmake --build build-test
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir build-test --output-on-failure -j2 "$@"

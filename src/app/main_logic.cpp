@@ -154,8 +154,10 @@ bool MainLogic::Startup(std::string_view pCommandLine, bool pOfferResume)
     project_.Saved = true;
     if (!Trim(pCommandLine).empty())
         HandleCommandLine(pCommandLine);
-    if (pOfferResume)
+    if (pOfferResume) {
         OfferResume();
+        OfferOrphanedRecordings();
+    }
     return true;
 }
 

@@ -161,6 +161,10 @@ public:
     std::string FindResumeSnapshot() const;
     /// Offers to resume the newest snapshot when the project has no blocks.
     void OfferResume();
+    /// Offers to place each recording an earlier run left unfinished (it ended while
+    /// writing); a recording not placed stays in the data folder and is not offered again.
+    /// Returns how many were placed.
+    int32_t OfferOrphanedRecordings();
 
     /// Writes the options that exit stores.
     void SaveOptions();

@@ -70,6 +70,7 @@ const std::vector<std::string>& MixdownWindowModel::TargetCaptions()
 std::vector<std::string> MixdownWindowModel::RateItems()
 {
     std::vector<std::string> items;
+    items.reserve(kRateList.size());
     for (int32_t rate : kRateList)
         items.push_back(std::to_string(rate));
     return items;

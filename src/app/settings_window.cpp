@@ -106,6 +106,7 @@ std::string SettingsWindowModel::ProjectStepInfo() const
 std::vector<std::string> SettingsWindowModel::FreqItems()
 {
     std::vector<std::string> items;
+    items.reserve(kRateList.size());
     for (int32_t rate : kRateList)
         items.push_back(std::to_string(rate));
     return items;
@@ -187,7 +188,7 @@ int32_t SettingsWindowModel::MoveToolbarRowDown(int32_t pRow)
 {
     if (pRow < 0 || pRow + 1 >= static_cast<int32_t>(ToolbarRows.size()))
         return pRow;
-    std::swap(ToolbarRows[static_cast<size_t>(pRow)], ToolbarRows[static_cast<size_t>(pRow + 1)]);
+    std::swap(ToolbarRows[static_cast<size_t>(pRow)], ToolbarRows[static_cast<size_t>(pRow) + 1]);
     return pRow + 1;
 }
 
@@ -195,7 +196,7 @@ int32_t SettingsWindowModel::MoveToolbarRowUp(int32_t pRow)
 {
     if (pRow <= 0 || pRow >= static_cast<int32_t>(ToolbarRows.size()))
         return pRow;
-    std::swap(ToolbarRows[static_cast<size_t>(pRow)], ToolbarRows[static_cast<size_t>(pRow - 1)]);
+    std::swap(ToolbarRows[static_cast<size_t>(pRow)], ToolbarRows[static_cast<size_t>(pRow) - 1]);
     return pRow - 1;
 }
 

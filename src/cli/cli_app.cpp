@@ -2,6 +2,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/play_command.h"
+#include "cli/record_command.h"
 #include "cli/mixdown_command.h"
 #include "cli/run_command.h"
 #include "cli/wave_info_command.h"
@@ -49,6 +50,10 @@ Commands:
   devices                  the output and input devices with their IDs (0 = default)
   play NAME [--from TIME] [--to TIME] [--device ID]
                            play a project (or a range of it) on a sound device
+  record NAME --track N [--input RECCH] [--device ID] [--seconds S] [--with-playback]
+         [--voice-start DB] [--voice-stop DB --stop-after MS] [--place-orphans]
+                           record a sound input into a track until S seconds, the
+                           voice-activated stop or Ctrl-C, then save the project
   run NAME SCRIPT          run a command script (a file, or - for standard input) on a
                            project: one command ID per line with the answers to its
                            prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
@@ -232,6 +237,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         { "mixdown", MixdownCommand },
         { "new", NewProjectCommand },
         { "play", PlayCommand },
+        { "record", RecordCommand },
         { "run", RunScriptCommand },
         { "saveall", SaveAllCliCommand },
         { "settings", SettingsCommand },

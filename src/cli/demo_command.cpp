@@ -1,16 +1,16 @@
 // tarvok2-cli demo: starts the system headless, builds a small demo project from
 // synthesised tracks in the data folder, saves it and reports what the system holds.
 
-#include "core/time_text.h"
+#include "app/mixdown.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
+#include "core/envelope.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
 #include "core/project_file.h"
+#include "core/time_text.h"
 #include "core/wave_info.h"
-#include "core/envelope.h"
-#include "app/mixdown.h"
 
 #include <cmath>
 #include <functional>
@@ -25,7 +25,8 @@ bool Synthesise(const std::string& pPath, int32_t pRate, double pSeconds,
     const std::function<std::pair<double, double>(double)>& pSample)
 {
     const int64_t frames = static_cast<int64_t>(pSeconds * pRate);
-    std::optional<FileHandle> file = WriteWaveHeader(pRate, 16, 2, pPath, frames * kFrameBytes, true);
+    std::optional<FileHandle> file
+        = WriteWaveHeader(pRate, 16, 2, pPath, frames * kFrameBytes, true);
     if (!file)
         return false;
     std::vector<int16_t> samples(static_cast<size_t>(frames) * 2);
@@ -64,22 +65,28 @@ int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         std::function<std::pair<double, double>(double)> Sample;
     };
     const std::vector<Voice> voices = {
-        { "bass", [&](double t) {
-             double f = t < 2.0 ? 55.0 : 73.42;
-             double v = 0.45 * std::sin(2 * kPi * f * t) * std::exp(-1.5 * std::fmod(t, 1.0));
-             return std::make_pair(v, v);
-         } },
-        { "pad", [&](double t) {
-             double root = t < 2.0 ? 220.0 : 293.66;
-             double v = 0.12 * (std::sin(2 * kPi * root * t) + std::sin(2 * kPi * root * 1.25 * t) + std::sin(2 * kPi * root * 1.5 * t));
-             double pan = 0.5 + 0.4 * std::sin(2 * kPi * 0.25 * t);
-             return std::make_pair(v * (1 - pan), v * pan);
-         } },
-        { "tick", [&](double t) {
-             double phase = std::fmod(t, 0.5);
-             double v = phase < 0.03 ? 0.3 * std::sin(2 * kPi * 1760.0 * t) * (1 - phase / 0.03) : 0.0;
-             return std::make_pair(v * 0.7, v);
-         } },
+        { "bass",
+            [&](double t) {
+                double f = t < 2.0 ? 55.0 : 73.42;
+                double v = 0.45 * std::sin(2 * kPi * f * t) * std::exp(-1.5 * std::fmod(t, 1.0));
+                return std::make_pair(v, v);
+            } },
+        { "pad",
+            [&](double t) {
+                double root = t < 2.0 ? 220.0 : 293.66;
+                double v = 0.12
+                    * (std::sin(2 * kPi * root * t) + std::sin(2 * kPi * root * 1.25 * t)
+                        + std::sin(2 * kPi * root * 1.5 * t));
+                double pan = 0.5 + 0.4 * std::sin(2 * kPi * 0.25 * t);
+                return std::make_pair(v * (1 - pan), v * pan);
+            } },
+        { "tick",
+            [&](double t) {
+                double phase = std::fmod(t, 0.5);
+                double v = phase < 0.03 ? 0.3 * std::sin(2 * kPi * 1760.0 * t) * (1 - phase / 0.03)
+                                        : 0.0;
+                return std::make_pair(v * 0.7, v);
+            } },
     };
     if (!logic.StartProc(0, 0))
         return pCtx.Fail("the system is busy");
@@ -90,7 +97,8 @@ int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
             break;
         std::string path = logic.Folder().NewTempName(kTempWave);
         if (path.empty() || !Synthesise(path, p.SampleRate, 4.0, voice.Sample)
-            || !LoadFileToTrack(p, track, path, 0, voice.Name, logic.Folder(), logic.Options().WFMode, pCtx.Ui, cancel)) {
+            || !LoadFileToTrack(p, track, path, 0, voice.Name, logic.Folder(),
+                logic.Options().WFMode, pCtx.Ui, cancel)) {
             logic.EndProc();
             return pCtx.Fail("cannot write the demo working files");
         }
@@ -101,9 +109,15 @@ int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     // A fade-in on the pad's envelope.
     if (p.TrackCount() > 1 && p.EnvelopeLength > 0) {
         for (int32_t k = 0; k < 40 && k < p.EnvelopeLength; ++k)
-            p.Envelopes[1][2 * k] = p.Envelopes[1][2 * k + 1] = static_cast<uint8_t>(p.UnityLevel * k / 40);
+            p.Envelopes[1][2 * k] = p.Envelopes[1][2 * k + 1]
+                = static_cast<uint8_t>(p.UnityLevel * k / 40);
         SaveEnvelope(p, 1, logic.Folder().NewTempName(kTempEnvelope));
     }
+    // A selection over the second and third beats, and a zoom that shows the whole demo in
+    // a window of common size.
+    p.MarkIn = p.SampleRate;
+    p.MarkOut = p.SampleRate * 5 / 2;
+    p.Zoom = 4;
     const std::string projectPath = p.DataFolder + "demo.tvp";
     ProjectFileEnv env = logic.FileEnv();
     if (!WriteProject(p, projectPath, false, env))
@@ -127,14 +141,16 @@ int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     MixdownResult mixed = RunMixdown(logic, request, nullptr);
     pCtx.Ui.ClearAnswers();
     if (mixed.Outcome != MixdownOutcome::Finished || mixed.Cancelled)
-        return pCtx.Fail("the demo mixdown failed" + (mixed.Message.empty() ? std::string() : ": " + mixed.Message));
+        return pCtx.Fail("the demo mixdown failed"
+            + (mixed.Message.empty() ? std::string() : ": " + mixed.Message));
     out << "mixdown:       " << request.TargetFile << "\n";
     for (int32_t t = 0; t < p.TrackCount(); ++t)
         if (!p.Tracks[t].Name.empty())
             out << "  track " << t << ": " << p.Tracks[t].Name << "\n";
     out << "blocks:        " << p.BlockCount() << "\n";
     out << "wave files:    " << p.WaveFileCount() << "\n";
-    out << "length:        " << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false) << "\n";
+    out << "length:        " << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false)
+        << "\n";
     // Exit as the program does: the demo project keeps its working files through the clean-up.
     p.Saved = true;
     logic.Shutdown();

@@ -10,11 +10,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace tarvok {
@@ -39,6 +42,79 @@ void PutLe32(uint8_t* pTo, uint32_t pValue)
 }
 
 } // namespace
+
+/// One thread that flushes the files named to it to the disk, each as soon as it can;
+/// a file named again while it waits is flushed once.
+class FileSyncer {
+public:
+    FileSyncer()
+        : thread_([this] { Run(); })
+    {
+    }
+    ~FileSyncer()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    void Request(int pFd)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (std::find(pending_.begin(), pending_.end(), pFd) == pending_.end())
+                pending_.push_back(pFd);
+        }
+        wake_.notify_all();
+    }
+    /// Waits until every file named so far is flushed; the number of failed flushes since
+    /// the last call.
+    int32_t Drain()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return pending_.empty() && !busy_; });
+        const int32_t failures = failures_;
+        failures_ = 0;
+        return failures;
+    }
+    /// Failed flushes so far, without waiting.
+    int32_t Failures()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return failures_;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || !pending_.empty(); });
+            if (pending_.empty())
+                return;
+            const int fd = pending_.front();
+            pending_.erase(pending_.begin());
+            busy_ = true;
+            lock.unlock();
+            const int result = fdatasync(fd);
+            lock.lock();
+            busy_ = false;
+            if (result != 0)
+                ++failures_;
+            idle_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, idle_;
+    std::vector<int> pending_;
+    bool busy_ = false;
+    bool stop_ = false;
+    int32_t failures_ = 0;
+    std::thread thread_;
+};
 
 int32_t RecChSlot(int32_t pRecCh)
 {
@@ -153,6 +229,8 @@ RecordingEngine::RecordingEngine(WaveInService& pIn, PlaybackEngine& pPlayback, 
 
 RecordingEngine::~RecordingEngine()
 {
+    if (syncer_)
+        syncer_->Drain();
     // Never leave a device filling buffers that are about to go.
     for (int32_t s = 0; s < kInputSlots; ++s)
         if (Slots[s].Handle != kNoWaveHandle) {
@@ -176,6 +254,9 @@ void RecordingEngine::ResetRecords()
     RecStarted = false;
     RecTargetCount = 0;
     WriteFailed = false;
+    // Files are closed only once nothing flushes them any more.
+    if (syncer_)
+        syncer_->Drain();
     for (RecTarget& t : Targets) {
         t.File.Close();
         t = RecTarget {};
@@ -207,6 +288,10 @@ bool RecordingEngine::PrepareRecording()
         const int32_t k = RecChSlot(track.RecCh);
         const int32_t type = RecChType(track.RecCh);
         if (k < 0 || !playback_.InputEnabled[k])
+            continue;
+        // Tracks armed on overlapping inputs (a project armed elsewhere): the first wins.
+        if ((type != kRecRight && Slots[k].TargetL >= 0)
+            || (type != kRecLeft && Slots[k].TargetR >= 0))
             continue;
         const int32_t i = RecTargetCount++;
         InputSlotState& slot = Slots[k];
@@ -564,7 +649,10 @@ bool RecordingEngine::Append(
     PutLe32(data, static_cast<uint32_t>(dataSize));
     if (!WriteAt(pTarget.File, riff, 4, 4) || !WriteAt(pTarget.File, data, 4, 40))
         return false;
-    return fdatasync(pTarget.File.Fd()) == 0;
+    if (!syncer_)
+        syncer_ = std::make_unique<FileSyncer>();
+    syncer_->Request(pTarget.File.Fd());
+    return true;
 }
 
 void RecordingEngine::CollectPeaks(RecTarget& pTarget, const int16_t* pFrames, int32_t pCount)
@@ -650,7 +738,9 @@ void RecordingEngine::TimerProg()
 {
     if (!Recording)
         return;
-    for (int32_t k = 0; k < kInputSlots && Recording; ++k) {
+    if (syncer_ && syncer_->Failures() > 0)
+        WriteFailed = true;
+    for (int32_t k = 0; k < kInputSlots && Recording && !WriteFailed; ++k) {
         if (!Slots[k].Active)
             continue;
         UpdateOverruns(k);
@@ -723,6 +813,8 @@ void RecordingEngine::StopRecording()
     project_.RecordingEnd = -1;
     Project& p = project_;
     bool kept = false;
+    if (syncer_)
+        syncer_->Drain();
     for (int32_t i = 0; i < RecTargetCount; ++i) {
         RecTarget& t = Targets[i];
         t.File.Close();

@@ -17,6 +17,7 @@
 namespace tarvok {
 
 class DataFolder;
+class FileSyncer;
 class PlaybackEngine;
 class UserInterface;
 
@@ -236,6 +237,9 @@ private:
     EngineOptions& options_;
     DataFolder& folder_;
     std::vector<int16_t> scratch_;
+    /// Flushes appended files to the disk off the user-interface thread, so a busy disk
+    /// never holds up the tick.
+    std::unique_ptr<FileSyncer> syncer_;
 };
 
 } // namespace tarvok

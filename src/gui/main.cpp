@@ -1,10 +1,157 @@
+// tarvok2: the window program. Wires the adapters into the main-window logic and shows the
+// main window; "--screenshot FILE.png [--window NAME] [PROJECT]" paints a window into a PNG
+// file without a display and ends.
+
+#include "gui/dialogs/window_registry.h"
+#include "gui/frm_main.h"
+#include "gui/gui_session.h"
+#include "gui/instance_channel.h"
+#include "gui/screenshot.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QDir>
+#include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QStyleFactory>
+#include <QTranslator>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct Arguments {
+    QString Screenshot;
+    QString Window;
+    std::string DataFolder;
+    std::string CommandLine;
+    bool Ok = true;
+};
+
+Arguments ParseArguments(int argc, char** argv)
+{
+    Arguments a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& pTarget) {
+            if (i + 1 >= argc) {
+                a.Ok = false;
+                return;
+            }
+            pTarget = argv[++i];
+        };
+        std::string text;
+        if (arg == "--screenshot") {
+            value(text);
+            a.Screenshot = QString::fromStdString(text);
+        } else if (arg == "--window") {
+            value(text);
+            a.Window = QString::fromStdString(text);
+        } else if (arg == "--data-folder") {
+            value(text);
+            a.DataFolder = std::filesystem::absolute(text).lexically_normal().string();
+        } else {
+            // The command line of the logic: keys "X=" etc. and a file path; paths with
+            // blanks are quoted so that the logic's splitting keeps them whole.
+            if (!a.CommandLine.empty())
+                a.CommandLine += ' ';
+            std::string token = arg;
+            if (token.find('=') == std::string::npos && token.find("://") == std::string::npos
+                && std::filesystem::exists(token))
+                token = std::filesystem::absolute(token).lexically_normal().string();
+            a.CommandLine += token.find(' ') != std::string::npos ? "\"" + token + "\"" : token;
+        }
+    }
+    return a;
+}
+
+/// Japanese texts need a CJK font: prefer Noto Sans CJK when it is installed.
+void ChooseFont(QApplication& pApp)
+{
+    const QStringList families = QFontDatabase::families();
+    for (const char* name : { "Noto Sans CJK JP", "Noto Sans JP", "IPAexGothic", "VL Gothic" }) {
+        if (families.contains(QString::fromLatin1(name))) {
+            QFont font(QString::fromLatin1(name));
+            font.setPointSizeF(9.5);
+            pApp.setFont(font);
+            return;
+        }
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    const Arguments args = ParseArguments(argc, argv);
+    const bool screenshot = !args.Screenshot.isEmpty();
+    if (screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QLabel label(QStringLiteral("tarvok2"));
-    label.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("tarvok2"));
+    QApplication::setOrganizationName(QStringLiteral("lumora"));
+    if (qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE"))
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    ChooseFont(app);
+    QTranslator translator;
+    const QString translations
+        = QCoreApplication::applicationDirPath() + "/../share/tarvok2/translations";
+    if (translator.load(QLocale(), QStringLiteral("tarvok2"), QStringLiteral("_"), translations))
+        QCoreApplication::installTranslator(&translator);
+    if (!args.Ok) {
+        std::fprintf(stderr,
+            "usage: tarvok2 [--screenshot FILE.png [--window NAME]] [--data-folder DIR] "
+            "[PROJECT]\n");
+        return 2;
+    }
+
+    tarvok::InstanceChannel channel;
+    if (!screenshot) {
+        if (channel.HandToRunning(QString::fromStdString(args.CommandLine)))
+            return 0;
+        channel.Listen();
+    }
+
+    tarvok::GuiSession session(!screenshot);
+    if (screenshot) {
+        // Nobody is there to answer: every question is declined, and reported.
+        session.Ui.AnswerHook = [](const QString& pText) -> std::optional<QString> {
+            std::fprintf(stderr, "tarvok2: declined: %s\n", pText.toUtf8().constData());
+            return QString();
+        };
+    }
+    if (!session.Startup(args.DataFolder)) {
+        if (!screenshot)
+            QMessageBox::critical(
+                nullptr, QStringLiteral("tarvok2"), QObject::tr("データフォルダを作成できません"));
+        std::fprintf(stderr, "tarvok2: the data folder cannot be made\n");
+        return 1;
+    }
+    tarvok::FrmMain window(session.Context, session.Ui);
+    window.SetInstanceChannel(&channel);
+    window.Start(args.CommandLine, !screenshot, !screenshot);
+    if (!screenshot)
+        return app.exec();
+
+    // Without a stored position the shot shows the window at a common desktop size.
+    if (session.Store.GetSetting("WindowWidth", "").empty())
+        window.resize(1280, 800);
+    QWidget* target = &window;
+    if (!args.Window.isEmpty() && args.Window != QStringLiteral("FrmMain")) {
+        target = tarvok::CreateNamedWindow(args.Window, session.Context, &window);
+        if (!target) {
+            std::fprintf(stderr, "tarvok2: no window named %s (known: %s)\n",
+                args.Window.toUtf8().constData(),
+                tarvok::NamedWindows().join(QStringLiteral(", ")).toUtf8().constData());
+            return 2;
+        }
+    }
+    if (!tarvok::SaveScreenshot(*target, args.Screenshot)) {
+        std::fprintf(stderr, "tarvok2: cannot write %s\n", args.Screenshot.toUtf8().constData());
+        return 1;
+    }
+    return 0;
 }

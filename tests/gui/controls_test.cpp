@@ -143,6 +143,12 @@ TEST(UC_FileHand, FollowsACopyAndItsCancelStopsIt)
     ASSERT_TRUE(test::SaveShot(control, "UC_FileHand"));
     ASSERT_TRUE(copy.MirrorFile(source, dir.File("copy.bin"), 1, 10000));
     EXPECT_EQ(control.Fraction(), 1.0);
+    // The self-drawn mode shows the same state.
+    control.Init(0);
+    control.ShowProgress(QStringLiteral("ファイルコピー中…"), 0.4);
+    ASSERT_TRUE(test::SaveShot(control, "UC_FileHandMode0"));
+    EXPECT_FALSE(control.CancelButton()->isHidden());
+    control.Init(1);
 
     // Cancel after the first chunk: the copy stops and leaves no target.
     int events = 0;

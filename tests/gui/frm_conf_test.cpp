@@ -36,6 +36,10 @@ TEST(FrmConf, OkStoresTheChangedSettingsAndBindings)
     ASSERT_NE(trim, nullptr);
     trim->setText(QStringLiteral("-55"));
 
+    for (int tab : { 1, 2 }) {
+        window.Tabs()->setCurrentIndex(tab);
+        ASSERT_TRUE(test::SaveShot(window, QStringLiteral("FrmConfTab%1").arg(tab)));
+    }
     window.Tabs()->setCurrentIndex(3);
     auto* keyTable = window.findChild<QTableWidget*>(QStringLiteral("LVSC"));
     ASSERT_NE(keyTable, nullptr);

@@ -109,6 +109,22 @@ TEST(FrmMixDown, MessagesKeepTheWindowOpenAndTargetsEnableTheirControls)
     EXPECT_EQ(f.Store.GetSetting("CheckNormalize", int32_t { -1 }), 1);
 }
 
+TEST(FrmMixDown, ChosenFileGetsTheExtensionOfTheOutput)
+{
+    test::EnsureApp();
+    test::LogicFixture f;
+    GuiContext context { f.Logic };
+    FrmMixDown window(context);
+    f.Ui.QueueAnswer("/music/final take");
+    QTest::mouseClick(Child<QPushButton>(window, "ButtonBrowse"), Qt::LeftButton);
+    EXPECT_EQ(Child<QLineEdit>(window, "TextTargetFile")->text(),
+        QStringLiteral("/music/final take.wav"));
+    EXPECT_EQ(window.Model().Request().TargetFile, "/music/final take.wav");
+    f.Ui.QueueAnswer("cancel");
+    QTest::mouseClick(Child<QPushButton>(window, "ButtonBrowse"), Qt::LeftButton);
+    EXPECT_EQ(window.Model().Request().TargetFile, "/music/final take.wav");
+}
+
 TEST(FrmMixDown, CancelOfTheProgressControlAsksTheRunToStop)
 {
     test::EnsureApp();

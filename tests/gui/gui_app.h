@@ -14,10 +14,16 @@ inline void EnsureApp()
 {
     if (QApplication::instance())
         return;
+    // Widget tests paint offscreen unless the caller asked for a real display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "gui_tests";
     static char* argv[] = { name, nullptr };
-    static QApplication app(argc, argv);
+    // Never destroyed: tearing Qt down from the exit handlers, after its own globals are
+    // gone, crashes; the process ends right after the tests anyway.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 
 /// Saves a picture of pWidget as pName.png in the folder named by TARVOK_SHOT_DIR, when that

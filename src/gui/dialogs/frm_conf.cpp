@@ -33,6 +33,7 @@ std::string S(const QString& pText) { return pText.toStdString(); }
 std::vector<std::string> DeviceNames(const std::vector<WaveDeviceInfo>& pDevices)
 {
     std::vector<std::string> names;
+    names.reserve(pDevices.size());
     for (const WaveDeviceInfo& d : pDevices)
         names.push_back(d.Name);
     return names;
@@ -112,6 +113,7 @@ FrmConf::FrmConf(GuiContext& pContext, KeyAssignment* pAssignment, QWidget* pPar
     connect(buttons, &QDialogButtonBox::accepted, this, &FrmConf::ApplyAndClose);
     connect(buttons, &QDialogButtonBox::rejected, this, &FrmConf::reject);
     layout->addWidget(buttons);
+    setMinimumSize(520, 440);
     resize(560, 460);
 }
 

@@ -1,6 +1,7 @@
 #include "gui/dialogs/frm_mix_down.h"
 
 #include "app/main_logic.h"
+#include "core/paths.h"
 #include "core/project_file.h"
 #include "gui/controls/uc_file_hand.h"
 #include "gui/dialogs/window_placement.h"
@@ -308,9 +309,11 @@ void FrmMixDown::SetControlsEnabled(bool pOn)
 void FrmMixDown::ChooseFile()
 {
     const std::string extension = model_.PathExtension();
-    std::string initial = model_.Request().TargetFile;
-    if (initial.empty())
-        initial = model_.Request().Path;
+    // The chooser starts in the folder of "MixDownPath" with the name of the path box.
+    const std::string current = model_.Request().TargetFile;
+    const std::string& folder = model_.Request().Path;
+    const std::string initial = (folder.empty() ? std::string() : WithTrailingSlash(folder))
+        + current.substr(FolderOf(current).size());
     std::optional<std::string> chosen
         = context_.Logic.Ui().ChooseSaveFile(S(tr("wavファイル作成")), "*." + extension, initial);
     if (!chosen)

@@ -1,0 +1,224 @@
+#include "gui/bottom_row.h"
+
+#include "app/command_ids.h"
+#include "app/command_table.h"
+#include "gui/frm_main.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tarvok {
+
+namespace {
+
+QString Description(int32_t pCommand)
+{
+    return QString::fromUtf8(GetCommandText(pCommand, kCommandDescription).data());
+}
+
+QIcon RecordIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(150, 20, 20));
+    p.setBrush(QColor(220, 40, 40));
+    p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+    return QIcon(pixmap);
+}
+
+QToolButton* Button(QWidget* pParent, const QString& pName)
+{
+    auto* b = new QToolButton(pParent);
+    b->setObjectName(pName);
+    b->setAutoRaise(false);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setMinimumSize(30, 26);
+    return b;
+}
+
+} // namespace
+
+BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
+    : QWidget(pParent)
+    , owner_(pOwner)
+{
+    setObjectName(QStringLiteral("PictureTool"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+
+    // Transport and display buttons, two rows of four.
+    auto* buttons = new QGridLayout;
+    buttons->setSpacing(2);
+    const QStyle::StandardPixmap transportIcons[4] = { QStyle::SP_CustomBase, QStyle::SP_MediaStop,
+        QStyle::SP_MediaPause, QStyle::SP_MediaPlay };
+    const int32_t transportCommands[4] = { kCmdRec, kCmdStop, kCmdPause, kCmdPlayWhole };
+    for (int i = 0; i < 4; ++i) {
+        QToolButton* b = Button(this, QStringLiteral("PlayCtrl%1").arg(i));
+        b->setIcon(i == 0 ? RecordIcon() : style()->standardIcon(transportIcons[i]));
+        b->setToolTip(Description(transportCommands[i]));
+        b->setCheckable(i != 1);
+        connect(b, &QToolButton::clicked, this, [this, i] { owner_.TransportButton(i); });
+        transport_[i] = b;
+        buttons->addWidget(b, 0, i);
+    }
+    const QString displayTexts[4] = { tr("－"), tr("全体"), tr("＋"), tr("Mix") };
+    const QString displayTips[4] = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"),
+        Description(kCmdZoomPlus), tr("ミキサー") };
+    for (int i = 0; i < 4; ++i) {
+        QToolButton* b = Button(this, QStringLiteral("DispCtrl%1").arg(i));
+        b->setText(displayTexts[i]);
+        b->setToolTip(displayTips[i]);
+        b->installEventFilter(this);
+        display_[i] = b;
+        buttons->addWidget(b, 1, i);
+    }
+    row->addLayout(buttons);
+
+    shuttle_ = new QSlider(Qt::Horizontal, this);
+    shuttle_->setObjectName(QStringLiteral("SpeedShuttle"));
+    shuttle_->setRange(-300, 300);
+    shuttle_->setValue(0);
+    shuttle_->setFixedWidth(110);
+    shuttle_->setToolTip(tr("シャトル"));
+    shuttle_->setFocusPolicy(Qt::NoFocus);
+    connect(shuttle_, &QSlider::sliderPressed, this,
+        [this] { owner_.ShuttlePressed(shuttle_->value()); });
+    connect(shuttle_, &QSlider::sliderMoved, this, [this](int v) { owner_.ShuttleMoved(v); });
+    connect(shuttle_, &QSlider::sliderReleased, this, [this] { owner_.ShuttleReleased(); });
+    row->addWidget(shuttle_);
+
+    counter_ = new QLabel(this);
+    counter_->setObjectName(QStringLiteral("PictureCounter"));
+    counter_->setFrameShape(QFrame::StyledPanel);
+    counter_->setFrameShadow(QFrame::Sunken);
+    counter_->setAutoFillBackground(true);
+    counter_->setAlignment(Qt::AlignCenter);
+    counter_->setMinimumWidth(120);
+    QFont counterFont = font();
+    counterFont.setFamilies({ QStringLiteral("Noto Sans Mono CJK JP"),
+        QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace") });
+    counterFont.setStyleHint(QFont::Monospace);
+    counter_->setFont(counterFont);
+    counter_->installEventFilter(this);
+    row->addWidget(counter_);
+
+    // Information bar above the message area.
+    auto* right = new QVBoxLayout;
+    right->setSpacing(2);
+    auto* infoRow = new QHBoxLayout;
+    infoRow->setSpacing(2);
+    const QString infoTips[5] = { tr("全長"), tr("表示開始位置"), tr("マークイン"),
+        tr("マークアウト"), tr("選択範囲の長さ") };
+    for (int i = 0; i < 5; ++i) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QStringLiteral("PictureInfo%1").arg(i));
+        l->setFrameShape(QFrame::StyledPanel);
+        l->setFrameShadow(QFrame::Sunken);
+        l->setAlignment(Qt::AlignCenter);
+        l->setToolTip(infoTips[i]);
+        l->setMinimumWidth(84);
+        l->installEventFilter(this);
+        info_[i] = l;
+        infoRow->addWidget(l);
+    }
+    right->addLayout(infoRow);
+    auto* messageRow = new QHBoxLayout;
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("PictureMessage"));
+    message_->setFrameShape(QFrame::StyledPanel);
+    message_->setFrameShadow(QFrame::Sunken);
+    message_->setMinimumWidth(200);
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    message_->setTextInteractionFlags(Qt::NoTextInteraction);
+    messageRow->addWidget(message_, 1);
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, 100);
+    progress_->setFixedWidth(90);
+    progress_->setVisible(false);
+    messageRow->addWidget(progress_);
+    right->addLayout(messageRow);
+    row->addLayout(right, 1);
+}
+
+void BottomRow::SetCounter(const std::array<QString, 3>& pLines, int pColourSet)
+{
+    counter_->setText(pLines[0] + "\n" + (pLines[1].isEmpty() ? QStringLiteral(" ") : pLines[1])
+        + "\n" + pLines[2]);
+    QPalette pal = counter_->palette();
+    const QColor background = pColourSet == 2 ? QColor(90, 10, 10)
+        : pColourSet == 1                     ? QColor(10, 50, 20)
+                                              : QColor(20, 20, 24);
+    const QColor text = pColourSet == 2 ? QColor(255, 140, 140)
+        : pColourSet == 1               ? QColor(120, 255, 150)
+                                        : QColor(140, 220, 255);
+    pal.setColor(QPalette::Window, background);
+    pal.setColor(QPalette::WindowText, text);
+    counter_->setPalette(pal);
+}
+
+void BottomRow::SetInfo(int pField, const QString& pText)
+{
+    if (pField >= 0 && pField < 5)
+        info_[pField]->setText(pText);
+}
+
+void BottomRow::SetMessage(const QString& pText, int pPercent)
+{
+    message_->setText(pText);
+    progress_->setVisible(pPercent >= 0 && pPercent < 100);
+    if (pPercent >= 0)
+        progress_->setValue(pPercent);
+}
+
+QString BottomRow::Message() const { return message_->text(); }
+QString BottomRow::Info(int pField) const
+{
+    return pField >= 0 && pField < 5 ? info_[pField]->text() : QString();
+}
+QString BottomRow::CounterText() const { return counter_->text(); }
+
+void BottomRow::SetTransportState(bool pRecording, bool pPaused, bool pPlaying)
+{
+    transport_[0]->setChecked(pRecording);
+    transport_[2]->setChecked(pPaused);
+    transport_[3]->setChecked(pPlaying);
+}
+
+void BottomRow::ResetShuttle() { shuttle_->setValue(0); }
+
+bool BottomRow::eventFilter(QObject* pObject, QEvent* pEvent)
+{
+    if (pEvent->type() != QEvent::MouseButtonRelease)
+        return QWidget::eventFilter(pObject, pEvent);
+    auto* mouse = static_cast<QMouseEvent*>(pEvent);
+    for (int i = 0; i < 4; ++i) {
+        if (pObject != display_[i])
+            continue;
+        const int mods = (mouse->modifiers() & Qt::ShiftModifier ? 1 : 0)
+            | (mouse->modifiers() & Qt::ControlModifier ? 2 : 0)
+            | (mouse->modifiers() & Qt::AltModifier ? 4 : 0);
+        owner_.DisplayButton(
+            i, mouse->button() == Qt::RightButton, mods, mouse->globalPosition().toPoint());
+        // Let the button pop back up.
+        return QWidget::eventFilter(pObject, pEvent);
+    }
+    for (int i = 0; i < 5; ++i)
+        if (pObject == info_[i] && mouse->button() == Qt::LeftButton)
+            owner_.InfoClicked(i);
+    if (pObject == counter_ && mouse->button() == Qt::LeftButton)
+        owner_.CounterClicked();
+    return QWidget::eventFilter(pObject, pEvent);
+}
+
+} // namespace tarvok

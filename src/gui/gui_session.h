@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/main_logic.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "decode/decode_audio.h"
+#include "engine/playback_engine.h"
+#include "gui/gui_context.h"
+#include "gui/qt_ui.h"
+#include "platform/ffmpeg/ffmpeg_media_backend.h"
+#include "platform/inifile/ini_settings_backend.h"
+
+#include <memory>
+#include <string>
+
+namespace tarvok {
+
+class LameEncoder;
+class PortAudioWaveOut;
+
+/// Every wire of the window program: the settings file of this user, the Qt user interface,
+/// the main-window logic, the FFmpeg decoder, and (when asked for) the PortAudio output with
+/// the playback engine and the LAME encoder. main() and the widget tests build one.
+class GuiSession {
+public:
+    /// pWithSound: open the sound system and the MP3 encoder (the tests leave them out).
+    explicit GuiSession(bool pWithSound);
+    ~GuiSession();
+    GuiSession(const GuiSession&) = delete;
+    GuiSession& operator=(const GuiSession&) = delete;
+
+    /// Reads the settings and prepares the data folder (pDataFolder replaces "DataPath"
+    /// when not empty); then attaches the engine. False when the data folder cannot be made.
+    bool Startup(const std::string& pDataFolder = {});
+
+    IniSettingsBackend Backend { SettingsFolder() };
+    Settings Store { Backend };
+    QtUserInterface Ui;
+    MainLogic Logic { Store, Ui };
+    FfmpegMediaBackend Media;
+    MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
+        [this] { return &Logic.Log(); } };
+    GuiContext Context { Logic };
+
+private:
+    bool withSound_;
+    std::unique_ptr<PortAudioWaveOut> out_;
+    SystemEngineClock clock_;
+    std::unique_ptr<PlaybackEngine> engine_;
+    std::unique_ptr<LameEncoder> encoder_;
+};
+
+} // namespace tarvok

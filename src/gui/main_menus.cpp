@@ -1,0 +1,162 @@
+#include "gui/main_menus.h"
+
+#include "app/command_ids.h"
+#include "app/command_table.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace tarvok {
+
+namespace {
+
+QString Description(int32_t pCommand)
+{
+    return QString::fromUtf8(GetCommandText(pCommand, kCommandDescription).data());
+}
+
+constexpr int32_t kTrackCounts[] = { 0, 1, 2, 3, 7, 15, 23 };
+
+} // namespace
+
+std::vector<int32_t> TrackDisplayCounts(int32_t pLastTrack)
+{
+    std::vector<int32_t> counts { pLastTrack };
+    counts.insert(counts.end(), std::begin(kTrackCounts), std::end(kTrackCounts));
+    return counts;
+}
+
+MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
+    : QObject(pParent)
+    , bar_(pBar)
+    , handlers_(std::move(pHandlers))
+{
+    file_ = AddHeading(tr("ファイル(&F)"));
+    AddCommands(file_, kCmdOpensound, kCmdRipcd);
+    file_->addSeparator();
+    AddCommands(file_, kCmdOpenprj, kCmdCleanup);
+    file_->addSeparator();
+    AddCommands(file_, kCmdCloseprj, kCmdCloseprj);
+    recentSeparator_ = file_->addSeparator();
+    recent_ = file_->addMenu(tr("最近使ったファイル"));
+    recent_->setObjectName(QStringLiteral("MenuMRUP"));
+    file_->addSeparator();
+    QAction* exit = file_->addAction(tr("終了(&X)"));
+    connect(exit, &QAction::triggered, this, [this] { handlers_.Exit(); });
+
+    edit_ = AddHeading(tr("編集(&E)"));
+    AddCommands(edit_, kCmdErase, kCmdSelall);
+    edit_->addSeparator();
+    AddCommands(edit_, kCmdUndo, kCmdRedo);
+    edit_->addSeparator();
+    AddCommands(edit_, kCmdSampleedit, kCmdSampleedit);
+
+    AddCommands(AddHeading(tr("再生")), kCmdPlaySelected, kCmdPlayFromout);
+    QMenu* marks = AddHeading(tr("マーク/ヘッド移動"));
+    AddCommands(marks, kCmdMarkinClick, kCmdMarkinSet);
+    marks->addSeparator();
+    AddCommands(marks, kCmdMarkoutClick, kCmdMarkoutSet);
+    marks->addSeparator();
+    AddCommands(marks, kCmdHeadMarkin, kCmdHeadRwd);
+    AddCommands(AddHeading(tr("ブロック")), kCmdBlockDelete, kCmdBlockGroup);
+    AddCommands(AddHeading(tr("トラック")), kCmdTrackName, kCmdTrackSave);
+    AddCommands(AddHeading(tr("フェード")), kCmdFadeIn, kCmdFadeMerge);
+    AddCommands(AddHeading(tr("エフェクト")), kCmdFxDelay, kCmdFxAmplify);
+    AddCommands(AddHeading(tr("ステレオエフェクト")), kCmdFxPhaseOut, kCmdFxVocal);
+
+    tracks_ = AddHeading(tr("表示トラック(&T)"));
+    tracks_->setObjectName(QStringLiteral("MenuTrackDisp"));
+    tracksGroup_ = new QActionGroup(this);
+    const QString labels[] = { tr("全て"), QStringLiteral("1"), QStringLiteral("2"),
+        QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("8"), QStringLiteral("16"),
+        QStringLiteral("24") };
+    for (int i = 0; i < 8; ++i) {
+        QAction* a = tracks_->addAction(labels[i]);
+        a->setCheckable(true);
+        tracksGroup_->addAction(a);
+        connect(a, &QAction::triggered, this,
+            [this, i] { handlers_.ShowTracks(i == 0 ? -1 : kTrackCounts[i - 1]); });
+    }
+
+    settings_ = AddHeading(tr("設定(&C)"));
+    QAction* conf = settings_->addAction(tr("設定(&S)..."));
+    connect(conf, &QAction::triggered, this, [this] { handlers_.Settings(); });
+    toolbar_ = settings_->addAction(tr("ツールバー表示"));
+    toolbar_->setCheckable(true);
+    connect(toolbar_, &QAction::triggered, this, [this] { handlers_.ToggleToolbar(); });
+
+    QMenu* help = AddHeading(tr("ヘルプ(&H)"));
+    QAction* about = help->addAction(tr("情報"));
+    connect(about, &QAction::triggered, this, [this] { handlers_.About(); });
+}
+
+QMenu* MainMenus::AddHeading(const QString& pTitle)
+{
+    QMenu* menu = bar_->addMenu(pTitle);
+    headings_[pTitle] = menu;
+    return menu;
+}
+
+QMenu* MainMenus::Heading(const QString& pTitle) const
+{
+    auto it = headings_.find(pTitle);
+    return it == headings_.end() ? nullptr : it->second;
+}
+
+void MainMenus::AddCommands(QMenu* pMenu, int32_t pFirst, int32_t pLast)
+{
+    for (int32_t c = pFirst; c <= pLast; ++c) {
+        QAction* a = pMenu->addAction(Description(c));
+        a->setObjectName(QString::fromUtf8(GetCommandText(c, kCommandIdColumn).data()));
+        a->setData(c);
+        connect(a, &QAction::triggered, this, [this, c] { handlers_.RunCommand(c); });
+        commands_[c] = a;
+    }
+}
+
+QAction* MainMenus::Command(int32_t pCommand) const
+{
+    auto it = commands_.find(pCommand);
+    return it == commands_.end() ? nullptr : it->second;
+}
+
+void MainMenus::EnableMenus(bool pOn)
+{
+    for (const QString& title : { tr("ファイル(&F)"), tr("ブロック"), tr("トラック"),
+             tr("フェード"), tr("エフェクト"), tr("ステレオエフェクト") })
+        if (QMenu* m = Heading(title))
+            m->setEnabled(pOn);
+    settings_->setEnabled(pOn);
+    for (int32_t c = kCmdErase; c <= kCmdRedo; ++c)
+        Command(c)->setEnabled(pOn);
+    Command(kCmdSampleedit)->setEnabled(pOn);
+}
+
+void MainMenus::TickTracks(int32_t pCount, int32_t pLastTrack)
+{
+    const QList<QAction*> items = tracksGroup_->actions();
+    int tick = 0;
+    for (int i = 0; i < 7; ++i)
+        if (kTrackCounts[i] == pCount)
+            tick = i + 1;
+    (void)pLastTrack;
+    items[tick]->setChecked(true);
+}
+
+void MainMenus::ShowRecent(const std::vector<std::string>& pPaths, bool pShow)
+{
+    recent_->clear();
+    for (size_t i = 0; i < pPaths.size(); ++i) {
+        QAction* a = recent_->addAction(QString::fromStdString(pPaths[i]));
+        a->setObjectName(QStringLiteral("MenuMRU%1").arg(i));
+        const int index = static_cast<int>(i);
+        connect(a, &QAction::triggered, this, [this, index] { handlers_.OpenRecent(index); });
+    }
+    const bool visible = pShow && !pPaths.empty();
+    recent_->menuAction()->setVisible(visible);
+    recentSeparator_->setVisible(visible);
+}
+
+} // namespace tarvok

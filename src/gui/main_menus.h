@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QMenuBar;
+
+namespace tarvok {
+
+/// The main window's menu bar: every command item captioned with its command description
+/// and running its command, the recent-files list, the tracks-shown menu, the settings and
+/// help menus. It keeps the actions so that the window can enable and tick them.
+class MainMenus : public QObject {
+    Q_OBJECT
+public:
+    struct Handlers {
+        std::function<void(int32_t)> RunCommand;
+        std::function<void(int)> OpenRecent;
+        std::function<void(int32_t)> ShowTracks; ///< SetViewTrackCount argument
+        std::function<void()> Settings;
+        std::function<void()> ToggleToolbar;
+        std::function<void()> About;
+        std::function<void()> Exit;
+    };
+
+    MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent);
+
+    /// The action of command pCommand (nullptr when no menu item runs it).
+    QAction* Command(int32_t pCommand) const;
+    QMenu* EditMenu() const { return edit_; }
+    QMenu* Heading(const QString& pTitle) const;
+    /// Enables the whole menus and items the transport turns off while playing.
+    void EnableMenus(bool pOn);
+    /// Ticks the tracks-shown item for ViewTrackCount pCount (of pLastTrack + 1 tracks).
+    void TickTracks(int32_t pCount, int32_t pLastTrack);
+    /// Shows the recent files; the submenu is hidden without entries or with pShow false.
+    void ShowRecent(const std::vector<std::string>& pPaths, bool pShow);
+    QMenu* TracksMenu() const { return tracks_; }
+    QAction* ToolbarAction() const { return toolbar_; }
+
+private:
+    QMenu* AddHeading(const QString& pTitle);
+    void AddCommands(QMenu* pMenu, int32_t pFirst, int32_t pLast);
+
+    QMenuBar* bar_;
+    Handlers handlers_;
+    std::map<int32_t, QAction*> commands_;
+    std::map<QString, QMenu*> headings_;
+    QMenu* file_ = nullptr;
+    QMenu* edit_ = nullptr;
+    QMenu* recent_ = nullptr;
+    QAction* recentSeparator_ = nullptr;
+    QMenu* tracks_ = nullptr;
+    QActionGroup* tracksGroup_ = nullptr;
+    QAction* toolbar_ = nullptr;
+    QMenu* settings_ = nullptr;
+};
+
+/// The SetViewTrackCount argument of each item of the tracks-shown menu ("全て" first,
+/// standing for every track).
+std::vector<int32_t> TrackDisplayCounts(int32_t pLastTrack);
+
+} // namespace tarvok

@@ -1,0 +1,36 @@
+#include "gui/mixer_launcher.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace tarvok {
+
+QStringList MixerCommand(const QString& pMixerApp)
+{
+    if (!pMixerApp.isEmpty() && QFileInfo(pMixerApp).isFile())
+        return { pMixerApp };
+    for (const char* program : { "pavucontrol", "pwvucontrol" })
+        if (!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+            return { QString::fromLatin1(program) };
+    if (!QStandardPaths::findExecutable(QStringLiteral("gnome-control-center")).isEmpty())
+        return { QStringLiteral("gnome-control-center"), QStringLiteral("sound") };
+    if (!QStandardPaths::findExecutable(QStringLiteral("alsamixer")).isEmpty()) {
+        for (const char* terminal : { "x-terminal-emulator", "gnome-terminal", "konsole", "xterm" })
+            if (!QStandardPaths::findExecutable(QString::fromLatin1(terminal)).isEmpty())
+                return { QString::fromLatin1(terminal), QStringLiteral("-e"),
+                    QStringLiteral("alsamixer") };
+    }
+    return {};
+}
+
+void LaunchMixerProgram(const QString& pMixerApp)
+{
+    QStringList command = MixerCommand(pMixerApp);
+    if (command.isEmpty())
+        return;
+    const QString program = command.takeFirst();
+    QProcess::startDetached(program, command);
+}
+
+} // namespace tarvok

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tarvok {
+
+/// The program and arguments that open the system volume mixer: pMixerApp when that file
+/// exists, else the first installed of pavucontrol, pwvucontrol, gnome-control-center sound
+/// and alsamixer in a terminal. Empty when none is found.
+QStringList MixerCommand(const QString& pMixerApp);
+
+/// Starts the mixer program detached; failures are ignored.
+void LaunchMixerProgram(const QString& pMixerApp);
+
+} // namespace tarvok

@@ -1,0 +1,424 @@
+#include "gui/track_area.h"
+
+#include "app/main_logic.h"
+#include "app/main_view.h"
+#include "gui/frm_main.h"
+#include "gui/view_colours.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace tarvok {
+
+namespace {
+
+QString Q(const std::string& pText) { return QString::fromStdString(pText); }
+
+int Modifiers(Qt::KeyboardModifiers pMods)
+{
+    return (pMods & Qt::ShiftModifier ? 1 : 0) | (pMods & Qt::ControlModifier ? 2 : 0)
+        | (pMods & Qt::AltModifier ? 4 : 0);
+}
+
+} // namespace
+
+TrackArea::TrackArea(FrmMain& pOwner, MainLogic& pLogic, MainView& pView, QWidget* pParent)
+    : QWidget(pParent)
+    , owner_(pOwner)
+    , logic_(pLogic)
+    , view_(pView)
+{
+    setObjectName(QStringLiteral("PictureTrack"));
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+    setMinimumSize(200, 60);
+    setFocusPolicy(Qt::NoFocus);
+    scrollTimer_.setInterval(50);
+    connect(&scrollTimer_, &QTimer::timeout, this, &TrackArea::AutoScroll);
+}
+
+DragHooks TrackArea::Hooks()
+{
+    DragHooks hooks;
+    hooks.TakeSnapshot = [this] {
+        logic_.SaveUndoSnapshot();
+        logic_.Proj().LastUndoType = 0;
+        logic_.Proj().Saved = false;
+    };
+    hooks.NewEnvelopeName = [this] { return logic_.Folder().NewTempName(kTempEnvelope); };
+    return hooks;
+}
+
+void TrackArea::resizeEvent(QResizeEvent*)
+{
+    view_.Arrange(height() + 2, width());
+    owner_.AfterArrange();
+}
+
+void TrackArea::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    PaintAll(painter);
+}
+
+void TrackArea::PaintAll(QPainter& pPainter)
+{
+    pPainter.fillRect(QRect(0, 0, width(), height()), ViewColours::Surface());
+    pPainter.setRenderHint(QPainter::Antialiasing, false);
+    if (!owner_.Loaded())
+        return;
+    PaintLanes(pPainter);
+    PaintBlocks(pPainter);
+    PaintEnvelopes(pPainter);
+    PaintSelection(pPainter);
+    PaintMarks(pPainter);
+}
+
+void TrackArea::PaintLanes(QPainter& pPainter)
+{
+    const Project& p = logic_.Proj();
+    for (int32_t t = 0; t <= p.LastTrackNo; ++t) {
+        if (!view_.LaneVisible(t))
+            continue;
+        pPainter.fillRect(
+            0, view_.LaneTop(t), view_.ViewWidth, view_.TrackHeight, ViewColours::Lane());
+    }
+}
+
+void TrackArea::PaintBlocks(QPainter& pPainter)
+{
+    const Project& p = logic_.Proj();
+    const AppOptions& o = logic_.Options();
+    const QColor wave = ViewColours::FromSetting(o.WaveColor);
+    const QColor locked = ViewColours::FromSetting(o.WaveColorLocked);
+    const QColor edge(224, 224, 224);
+    const int labelHeight = pPainter.fontMetrics().height();
+    std::vector<QLine> qlines;
+    for (int32_t i = 0; i < p.BlockCount(); ++i) {
+        const Block& b = p.Blocks[i];
+        if (b.WaveNo < 0 || b.WaveNo >= static_cast<int32_t>(p.Peaks.size())
+            || !view_.LaneVisible(b.TrackNo))
+            continue;
+        const PeakArray& peaks = p.Peaks[b.WaveNo];
+        const BlockPlacement place = view_.PlaceBlock(b, peaks);
+        if (!place.Visible)
+            continue;
+        const QRect box(
+            place.Left, place.Top, std::max(1, place.Right - place.Left), view_.TrackHeight);
+        pPainter.fillRect(box, Qt::black);
+        lines_.clear();
+        view_.BlockWave(place, peaks, lines_);
+        qlines.resize(lines_.size());
+        for (size_t k = 0; k < lines_.size(); ++k)
+            qlines[k] = QLine(lines_[k].X, lines_[k].Y1, lines_[k].X, lines_[k].Y2);
+        pPainter.setPen((b.Flags & kBlockLocked) != 0 ? locked : wave);
+        pPainter.drawLines(qlines.data(), static_cast<int>(qlines.size()));
+        pPainter.setPen(edge);
+        if (place.StartLine)
+            pPainter.drawLine(place.Left, place.Top, place.Left, place.Bottom - 1);
+        if (place.EndLine)
+            pPainter.drawLine(place.Right, place.Top, place.Right, place.Bottom - 1);
+        if (view_.TrackHeight >= labelHeight) {
+            pPainter.save();
+            pPainter.setClipRect(box);
+            pPainter.drawText(place.Left + 2, place.Bottom - labelHeight, box.width(), labelHeight,
+                Qt::AlignLeft | Qt::AlignTop, Q(MainView::BlockLabel(b)));
+            pPainter.restore();
+        }
+    }
+}
+
+void TrackArea::PaintEnvelopes(QPainter& pPainter)
+{
+    Project& p = logic_.Proj();
+    std::vector<QPoint> points;
+    for (int32_t t = 0; t <= p.LastTrackNo; ++t) {
+        if (!view_.LaneVisible(t))
+            continue;
+        const bool selected = p.Tracks[t].Selected != 0;
+        const QColor colour = selected ? QColor(Qt::white) : ViewColours::ButtonFace();
+        pPainter.setPen(colour);
+        for (int ch = 0; ch < 2; ++ch) {
+            const std::vector<EnvPoint> line = view_.EnvelopeLine(t, ch);
+            points.resize(line.size());
+            for (size_t k = 0; k < line.size(); ++k)
+                points[k] = QPoint(line[k].X, line[k].Y);
+            if (points.size() > 1)
+                pPainter.drawPolyline(points.data(), static_cast<int>(points.size()));
+        }
+        pPainter.setBrush(ViewColours::ButtonFace());
+        pPainter.setPen(ViewColours::ButtonFace());
+        const int r = view_.PointRadius;
+        for (int32_t i : view_.PlaceFadePoints(t)) {
+            const FadePoint& fp = p.FadePoints[i];
+            for (int ch = 0; ch < 2; ++ch)
+                if ((fp.Channels & (1 << ch)) != 0)
+                    pPainter.drawEllipse(QPointF(fp.DotX[ch], fp.DotY[ch]), r, r);
+        }
+        pPainter.setBrush(Qt::NoBrush);
+        pPainter.setPen(colour);
+        pPainter.drawText(1, view_.LaneTop(t) + 1, view_.ViewWidth, view_.TrackHeight,
+            Qt::AlignLeft | Qt::AlignTop, Q(view_.TrackLabel(t)));
+    }
+}
+
+void TrackArea::PaintSelection(QPainter& pPainter)
+{
+    const Project& p = logic_.Proj();
+    const auto [left, right] = view_.SelectionSpan();
+    if (left >= right || selecting_)
+        return;
+    pPainter.save();
+    pPainter.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
+    for (int32_t t = 0; t <= p.LastTrackNo; ++t)
+        if (p.Tracks[t].Selected != 0 && view_.LaneVisible(t))
+            pPainter.fillRect(
+                left, view_.LaneTop(t), right - left, view_.TrackHeight, QColor(85, 85, 85));
+    pPainter.restore();
+}
+
+void TrackArea::PaintMarks(QPainter& pPainter)
+{
+    const Project& p = logic_.Proj();
+    const int top = view_.LaneTop(p.CurrentTrack);
+    const int h = view_.TrackHeight;
+    const bool pictures = logic_.Options().HideMark != 1;
+    const int marks[2] = { p.MarkIn, p.MarkOut };
+    const QColor colours[2] = { ViewColours::MarkIn(), ViewColours::MarkOut() };
+    for (int m = 0; m < 2; ++m) {
+        const int x = view_.MarkImageLeft(marks[m]) + kMarkHalfWidth;
+        pPainter.setPen(colours[m]);
+        pPainter.drawLine(x, top, x, top + h - 1);
+        if (!pictures)
+            continue;
+        // A flag at the top and the bottom of the lane, pointing into the selection.
+        const int dir = m == 0 ? 1 : -1;
+        const QPoint topFlag[3]
+            = { { x, top }, { x + dir * kMarkHalfWidth, top + 4 }, { x, top + 8 } };
+        const QPoint bottomFlag[3]
+            = { { x, top + h - 1 }, { x + dir * kMarkHalfWidth, top + h - 5 }, { x, top + h - 9 } };
+        pPainter.setBrush(colours[m]);
+        pPainter.drawPolygon(topFlag, 3);
+        pPainter.drawPolygon(bottomFlag, 3);
+        pPainter.setBrush(Qt::NoBrush);
+    }
+    const int head = view_.XOfFrame(p.Head);
+    if (head >= 0 && head < width()) {
+        pPainter.setPen(ViewColours::Head());
+        pPainter.drawLine(head, 0, head, height() - 1);
+    }
+}
+
+int TrackArea::FadePointAt(QPointF pPos) const
+{
+    const Project& p = logic_.Proj();
+    const double r = view_.PointRadius + 1;
+    for (int32_t i = p.FadePointCount() - 1; i >= 0; --i) {
+        const FadePoint& fp = p.FadePoints[i];
+        if (!view_.LaneVisible(fp.TrackNo))
+            continue;
+        for (int ch = 0; ch < 2; ++ch) {
+            if ((fp.Channels & (1 << ch)) == 0)
+                continue;
+            const double dx = pPos.x() - fp.DotX[ch];
+            const double dy = pPos.y() - fp.DotY[ch];
+            if (dx * dx + dy * dy <= r * r && fp.DotX[ch] >= 1)
+                return i;
+        }
+    }
+    return -1;
+}
+
+void TrackArea::mousePressEvent(QMouseEvent* pEvent)
+{
+    if (logic_.Busy)
+        return;
+    const QPointF pos = pEvent->position();
+    const int x = static_cast<int>(pos.x());
+    const int y = static_cast<int>(pos.y());
+    const bool left = pEvent->button() == Qt::LeftButton;
+    const int64_t frame = std::max<int64_t>(0, view_.FrameOfX(x));
+    if (left)
+        logic_.LastClickFrame = static_cast<int32_t>(std::min<int64_t>(frame, kMaxLength - 1));
+    if (owner_.SpaceClick(left, static_cast<int32_t>(std::min<int64_t>(frame, kMaxLength - 1))))
+        return;
+    const int mods = Modifiers(pEvent->modifiers());
+    const int fade = FadePointAt(pos);
+    const int32_t track = fade >= 0 ? logic_.Proj().FadePoints[fade].TrackNo : view_.TrackFromY(y);
+    owner_.PressTrack(track, mods & 3);
+    if (fade >= 0)
+        return;
+    if (!left) {
+        // The right button picks the block under the pointer for the edit menu.
+        Project& p = logic_.Proj();
+        p.SelectedBlock = -1;
+        for (int32_t i = p.BlockCount() - 1; i >= 0; --i) {
+            const Block& b = p.Blocks[i];
+            if (b.TrackNo == track && b.StartAdr <= frame && frame <= b.EndAdr) {
+                p.SelectedBlock = i;
+                logic_.ShowMessage(b.Name);
+                break;
+            }
+        }
+        owner_.UpdateMenus();
+        return;
+    }
+    leftDown_ = true;
+    lastX_ = x;
+    DragPress press;
+    press.Frame = static_cast<int32_t>(std::min<int64_t>(frame, kMaxLength - 1));
+    press.Track = track;
+    press.LowerHalf = !view_.InUpperHalf(track, y);
+    press.Shift = (mods & 1) != 0;
+    press.Alt = (mods & 4) != 0;
+    press.EdgeFrames = static_cast<int32_t>(2 * view_.Fpp());
+    const PressOutcome outcome
+        = drag_.Press(logic_.Proj(), press, logic_.Options().ShiftToDrag != 0);
+    if (!outcome.Message.empty())
+        logic_.ShowMessage(outcome.Message);
+    if (outcome.Mode == DragMode::Range) {
+        selecting_ = true;
+        Project& p = logic_.Proj();
+        p.MarkIn = p.MarkOut = view_.MarkFromImage(x - kMarkHalfWidth);
+        owner_.MarksChanged();
+    } else if (outcome.Mode == DragMode::Head) {
+        owner_.HeadDown(x);
+    }
+    owner_.UpdateMenus();
+    update();
+}
+
+void TrackArea::MoveOutMark(int pX)
+{
+    Project& p = logic_.Proj();
+    const int32_t mark = view_.MarkFromImage(pX - kMarkHalfWidth);
+    if (view_.MarkImageLeft(mark) < view_.MarkImageLeft(p.MarkIn))
+        p.MarkIn = p.MarkOut = mark;
+    else
+        p.MarkOut = mark;
+    owner_.MarksChanged();
+}
+
+void TrackArea::mouseMoveEvent(QMouseEvent* pEvent)
+{
+    if (!leftDown_ || !(pEvent->buttons() & Qt::LeftButton))
+        return;
+    const QPointF pos = pEvent->position();
+    const int x = static_cast<int>(pos.x());
+    if (x == lastX_ && drag_.Mode() != DragMode::Move)
+        return;
+    lastX_ = x;
+    const int beyond = x < 0 ? -1 : (x >= width() ? 1 : 0);
+    if (selecting_) {
+        MoveOutMark(std::clamp(x, 0, width()));
+        scrollDir_ = beyond;
+    } else if (drag_.Mode() == DragMode::Head) {
+        owner_.HeadMove(x);
+    } else if (drag_.Mode() == DragMode::Move || drag_.Mode() == DragMode::TrimStart
+        || drag_.Mode() == DragMode::TrimEnd) {
+        const int64_t frame = std::clamp<int64_t>(view_.FrameOfX(x), 0, kMaxLength - 1);
+        const int32_t track = view_.TrackFromY(static_cast<int>(pos.y()));
+        const std::string message = drag_.Move(logic_.Proj(), static_cast<int32_t>(frame), track,
+            beyond, (pEvent->modifiers() & Qt::ControlModifier) != 0, Hooks());
+        if (!message.empty())
+            logic_.ShowMessage(message);
+        scrollDir_ = drag_.ScrollDirection();
+        owner_.ProjectMoved();
+    }
+    if (scrollDir_ != 0 && !scrollTimer_.isActive())
+        scrollTimer_.start();
+    else if (scrollDir_ == 0)
+        scrollTimer_.stop();
+    update();
+}
+
+void TrackArea::AutoScroll()
+{
+    if (scrollDir_ == 0 || !leftDown_) {
+        scrollTimer_.stop();
+        return;
+    }
+    Project& p = logic_.Proj();
+    const int32_t before = p.ViewStart;
+    view_.ScrollTo(
+        static_cast<int64_t>(p.ViewStart) + static_cast<int64_t>(scrollDir_) * p.Zoom * 1024);
+    const int32_t moved = p.ViewStart - before;
+    if (moved == 0)
+        return;
+    if (selecting_) {
+        MoveOutMark(scrollDir_ < 0 ? 0 : width());
+    } else if (drag_.Mode() == DragMode::Move) {
+        const std::string message = drag_.FollowScroll(p, moved, Hooks());
+        if (!message.empty())
+            logic_.ShowMessage(message);
+        owner_.ProjectMoved();
+    }
+    owner_.ViewScrolled();
+}
+
+void TrackArea::mouseReleaseEvent(QMouseEvent* pEvent)
+{
+    scrollTimer_.stop();
+    scrollDir_ = 0;
+    if (pEvent->button() == Qt::LeftButton) {
+        if (!leftDown_)
+            return;
+        leftDown_ = false;
+        if (selecting_) {
+            selecting_ = false;
+            owner_.EndMarkerDrag();
+        } else if (drag_.Mode() == DragMode::Head) {
+            owner_.HeadUp(static_cast<int>(pEvent->position().x()));
+            drag_.Release(logic_.Proj(), Hooks());
+        } else {
+            const bool changed = drag_.Release(logic_.Proj(), Hooks());
+            owner_.AfterDrag(changed);
+        }
+        update();
+        return;
+    }
+    if (pEvent->button() != Qt::RightButton || owner_.SpaceHeld())
+        return;
+    const int fade = FadePointAt(pEvent->position());
+    if (fade >= 0) {
+        if (logic_.StartProc(1, 0)) {
+            logic_.Proj().DeleteFadePoint(fade);
+            logic_.EndProc();
+        }
+        update();
+        return;
+    }
+    if (owner_.StopIfPlaying() || logic_.Recording)
+        return;
+    owner_.ShowEditPopup(pEvent->globalPosition().toPoint());
+}
+
+void TrackArea::dragEnterEvent(QDragEnterEvent* pEvent)
+{
+    if (pEvent->mimeData()->hasUrls())
+        pEvent->acceptProposedAction();
+}
+
+void TrackArea::dropEvent(QDropEvent* pEvent)
+{
+    QStringList paths;
+    for (const QUrl& url : pEvent->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    if (paths.isEmpty())
+        return;
+    const QPointF pos = pEvent->position();
+    const int32_t track = view_.TrackFromY(static_cast<int>(pos.y()));
+    const int64_t frame = std::clamp<int64_t>(view_.FrameOfX(pos.x()), 0, kMaxLength - 1);
+    pEvent->acceptProposedAction();
+    owner_.DropFiles(paths, track, static_cast<int32_t>(frame));
+}
+
+} // namespace tarvok

@@ -1,0 +1,155 @@
+#include "cli/record_command.h"
+
+#include "app/main_logic.h"
+#include "core/headless_ui.h"
+#include "core/project_file.h"
+#include "core/wave_info.h"
+#include "engine/recording_engine.h"
+#include "engine/virtual_wave_device.h"
+#include "support/temp_dir.h"
+#include "support/wav_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+namespace tarvok {
+
+namespace {
+
+/// A virtual input whose clock moves 50 ms each time its position is read (once per tick
+/// of the recorder), so the command's loop records without a sound card or waiting.
+class SelfClockedIn : public VirtualWaveIn {
+public:
+    using VirtualWaveIn::VirtualWaveIn;
+    WaveResult GetPosition(WaveHandle pHandle, uint32_t& pBytes) override
+    {
+        AdvanceFrames(2205);
+        return VirtualWaveIn::GetPosition(pHandle, pBytes);
+    }
+};
+
+int16_t Known(int64_t pFrame, int pChannel)
+{
+    return static_cast<int16_t>((pFrame * 31 + pChannel * 5003) % 24000 - 12000 + 1);
+}
+
+/// An empty project "song" in pData; returns its path.
+std::string MakeProject(const std::string& pData)
+{
+    MemorySettingsBackend backend;
+    Settings store(backend);
+    HeadlessUi ui;
+    MainLogic logic(store, ui);
+    logic.SetDataFolderOverride(pData);
+    EXPECT_TRUE(logic.Startup(""));
+    ProjectFileEnv env = logic.FileEnv();
+    const std::string path = logic.Proj().DataFolder + "song.tvp";
+    EXPECT_TRUE(WriteProject(logic.Proj(), path, false, env));
+    return path;
+}
+
+} // namespace
+
+TEST(RecordCommand, InputNamesAreParsed)
+{
+    struct Case {
+        const char* Text;
+        int32_t RecCh;
+    };
+    const Case cases[] = { { "1+2", 0 }, { "15+16", 7 }, { "3", 102 }, { "16", 115 }, { "2+3", -1 },
+        { "17", -1 }, { "0", -1 }, { "x", -1 }, { "1+3", -1 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        EXPECT_EQ(ParseRecInput(c.Text), c.RecCh);
+    }
+}
+
+TEST(RecordCommand, RecordsSecondsIntoTheTrackAndSavesTheProject)
+{
+    test::ScopedHome home;
+    const std::string data = home.Dir().File("data-folder");
+    const std::string path = MakeProject(data);
+    // A recording left behind by an earlier run is reported.
+    test::WriteWav(data + "/~t000900.wav",
+        test::PcmSpec(44100, 16, 2,
+            test::Stereo16(
+                100, [](int64_t) { return 5; }, [](int64_t) { return 6; })));
+    test::WriteFileBytes(data + "/~t000900.wav" + kRecMarkerSuffix, "2 44100 44100\r\n");
+
+    SelfClockedIn in { 2 };
+    std::vector<int16_t> source;
+    for (int64_t x = 0; x < 5 * 44100; ++x)
+        for (int c = 0; c < 2; ++c)
+            source.push_back(Known(x, c));
+    in.SetSource(1, source);
+    VirtualWaveOut out { 2 };
+    std::ostringstream o, e;
+    CliContext ctx(o, e);
+    ctx.DataFolder = data;
+    std::atomic<bool> stop { false };
+    ASSERT_EQ(RunRecord(ctx,
+                  { "song", "--track", "1", "--input", "4", "--device", "1", "--seconds", "2" },
+                  out, in, stop),
+        0)
+        << e.str();
+    EXPECT_NE(
+        e.str().find("orphaned recording: " + data + "/~t000900.wav (track 2"), std::string::npos)
+        << e.str();
+    EXPECT_NE(o.str().find("recorded "), std::string::npos);
+
+    MemorySettingsBackend backend;
+    Settings store(backend);
+    HeadlessUi ui;
+    MainLogic logic(store, ui);
+    logic.SetDataFolderOverride(data);
+    ASSERT_TRUE(logic.Startup("", false));
+    ASSERT_TRUE(logic.OpenProject(path, false));
+    const Project& p = logic.Proj();
+    ASSERT_EQ(p.BlockCount(), 1);
+    const Block& b = p.Blocks[0];
+    EXPECT_EQ(b.TrackNo, 1);
+    EXPECT_EQ(b.StartAdr, 0);
+    EXPECT_GE(b.Length, 2 * 44100);
+    EXPECT_LE(b.Length, 2 * 44100 + 2 * 2205);
+    const WaveFile& w = p.WaveFiles[b.WaveNo];
+    const std::string bytes = test::ReadFileBytes(w.FileName);
+    std::vector<int16_t> got((bytes.size() - w.DataOffset) / 2);
+    std::memcpy(got.data(), bytes.data() + w.DataOffset, got.size() * 2);
+    ASSERT_EQ(got.size(), static_cast<size_t>(b.Length) * 2);
+    // Input 4 is the right channel of slot 1, doubled; the take begins at the input's
+    // position when PLAY was pressed, a whole number of this input's clock steps.
+    int64_t from = -1;
+    for (int64_t k = 0; k <= 10 && from < 0; ++k)
+        if (got[0] == Known(k * 2205, 1) && got[2] == Known(k * 2205 + 1, 1))
+            from = k * 2205;
+    ASSERT_GE(from, 0);
+    for (int64_t x = 0; x < b.Length; ++x) {
+        ASSERT_EQ(got[2 * x], Known(from + x, 1)) << x;
+        ASSERT_EQ(got[2 * x + 1], Known(from + x, 1)) << x;
+    }
+}
+
+TEST(RecordCommand, BadArgumentsAreRefused)
+{
+    test::ScopedHome home;
+    const std::string data = home.Dir().File("data-folder");
+    MakeProject(data);
+    SelfClockedIn in { 1 };
+    VirtualWaveOut out { 1 };
+    std::ostringstream o, e;
+    CliContext ctx(o, e);
+    ctx.DataFolder = data;
+    std::atomic<bool> stop { false };
+    EXPECT_EQ(RunRecord(ctx, { "song" }, out, in, stop), 2);
+    EXPECT_EQ(RunRecord(ctx, { "song", "--track", "99" }, out, in, stop), 2);
+    EXPECT_EQ(RunRecord(ctx, { "song", "--track", "0", "--input", "2+3" }, out, in, stop), 2);
+    EXPECT_EQ(RunRecord(ctx, { "song", "--track", "0", "--stop-after", "100" }, out, in, stop), 2);
+    EXPECT_EQ(RunRecord(ctx, { "missing", "--track", "0" }, out, in, stop), 1);
+    // Slot 1 is not enabled with the default device IDs.
+    EXPECT_EQ(RunRecord(ctx, { "song", "--track", "0", "--input", "3+4" }, out, in, stop), 1);
+    EXPECT_NE(e.str().find("not enabled"), std::string::npos);
+}
+
+} // namespace tarvok
