@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <ctime>
+#include <mutex>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -221,6 +222,21 @@ std::string ProtectedName(std::string_view pRef, const fs::path& pFolder)
 }
 
 std::atomic<int64_t> gFolderInstances { 0 };
+std::mutex gLiveMutex;
+std::set<int64_t> gLiveInstances; // DataFolders of this process that exist now
+
+// True when the snapshot's owner is gone: another process that no longer runs, or a
+// DataFolder of this process that no longer exists.
+bool SnapshotOwnerGone(std::string_view pName, int64_t pPid)
+{
+    if (pPid != ::getpid())
+        return !ProcessRuns(pPid);
+    std::string_view rest = pName.substr(2);
+    rest = rest.substr(rest.find('-') + 1);
+    std::optional<int64_t> instance = ParseInteger(rest.substr(0, rest.find('-')));
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    return instance && !gLiveInstances.contains(*instance);
+}
 
 bool AllDigits(std::string_view pText, size_t pMax)
 {
@@ -283,10 +299,16 @@ DataFolder::DataFolder(std::string_view pFolder)
     : folder_(WithTrailingSlash(pFolder))
     , instance_(++gFolderInstances)
 {
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    gLiveInstances.insert(instance_);
 }
 
 DataFolder::~DataFolder()
 {
+    {
+        std::lock_guard<std::mutex> lock(gLiveMutex);
+        gLiveInstances.erase(instance_);
+    }
     if (!marker_.empty())
         ::unlink(marker_.c_str());
 }
@@ -351,7 +373,7 @@ int DataFolder::DeleteOwnSnapshots(int32_t pAbove) const
             std::optional<int64_t> number = ParseInteger(entry.Name.substr(own.size(), 6));
             go = number && *number > pAbove;
         } else if (pAbove < 0) {
-            go = mine || (pid != ::getpid() && !ProcessRuns(pid));
+            go = mine || SnapshotOwnerGone(entry.Name, pid);
         }
         if (go && RemoveFile(entry.Path))
             ++deleted;
@@ -368,7 +390,7 @@ std::string DataFolder::NewestStaleSnapshot() const
     fs::file_time_type bestTime {};
     for (const FolderEntry& entry : *entries) {
         int64_t pid = 0;
-        bool stale = IsUndoSnapshotName(entry.Name, &pid) ? pid != ::getpid() && !ProcessRuns(pid)
+        bool stale = IsUndoSnapshotName(entry.Name, &pid) ? SnapshotOwnerGone(entry.Name, pid)
                                                            : IsTempName(ToLowerAscii(entry.Name), "~t", "tvp");
         if (!stale || !IsRegularFile(entry.Path))
             continue;

@@ -234,10 +234,10 @@ TEST(RunScript, AFailedStepStopsTheRunSavesNothingAndSaysWhich)
 {
     Fixture f;
     const std::string before = test::ReadFileBytes(f.ProjectPath);
-    // The second UNDO has nothing left to undo; OWPRJ had already written the moved block.
-    ScriptRun run = f.Run("MOVE_BLOCK 0 100\nOWPRJ\nUNDO\nUNDO\nMOVE_BLOCK 0 50\n");
+    // REDO has nothing to redo; OWPRJ had already written the moved block.
+    ScriptRun run = f.Run("MOVE_BLOCK 0 100\nOWPRJ\nREDO\nMOVE_BLOCK 0 50\n");
     EXPECT_EQ(run.Code, 1);
-    EXPECT_NE(run.Err.find("line 4: UNDO: "), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("line 3: REDO: "), std::string::npos) << run.Err;
     EXPECT_EQ(test::ReadFileBytes(f.ProjectPath), before);
 }
 
