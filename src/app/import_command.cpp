@@ -93,9 +93,11 @@ bool MainLogic::ImportSoundFile(
             return false;
         ui_.ShowMessage(kDecodingText);
         CancelRequest = false;
-        decoder_->Decode(pPath, target, ui_, CancelRequest);
+        const bool decodedOk = decoder_->Decode(pPath, target, ui_, CancelRequest);
         CancelRequest = false;
-        if (!FileExists(target)) {
+        // The name was handed out as an empty file: a decode that wrote nothing leaves it so.
+        if (!decodedOk || FileSize64(target) <= 0) {
+            DeleteFileForce(target);
             ui_.ShowMessage("");
             return false;
         }
@@ -172,8 +174,10 @@ bool MainLogic::ImportSoundFile(
                 = !target.empty() && cw.ConvWave(item.Path, target, p.SampleRate, 16, 2, 1, false);
             if (item.Temporary)
                 DeleteFileForce(item.Path);
-            if (!converted)
+            if (!converted) {
+                DeleteFileForce(target);
                 break;
+            }
             item = { target, true };
         }
         if (!IsInsideFolder(item.Path, folder_->Path())) {
@@ -183,7 +187,9 @@ bool MainLogic::ImportSoundFile(
             copy.SetWait([this](int32_t) { ui_.Yield(); });
             copy.SetMirrorProg(
                 [this](double, bool& pCancel) { pCancel = pCancel || CancelRequest; });
-            if (target.empty() || !copy.TranspFile(item.Path, target, false, false)) {
+            // The target is the empty file NewTempName made for this copy alone.
+            if (target.empty() || !copy.TranspFile(item.Path, target, true, false)) {
+                DeleteFileForce(target);
                 if (item.Temporary)
                     DeleteFileForce(item.Path);
                 break;

@@ -17,6 +17,7 @@ constexpr const char* kConfirmDiscard = "作業内容を破棄して別のファ
 constexpr const char* kConfirmQuit = "終了しますか？";
 constexpr const char* kConfirmSave = "プロジェクトを保存しますか？";
 constexpr const char* kCleanupFailed = "データフォルダ整理に失敗しました";
+constexpr const char* kCleanupBusy = "データフォルダは他のプロセスが使用中のため整理しませんでした";
 
 int32_t ReadSampleStep(const Settings& pSettings)
 {
@@ -99,7 +100,7 @@ bool MainLogic::SetUpDataFolder()
         return false;
     project_.DataFolder = folder;
     folder_ = std::make_unique<DataFolder>(folder);
-    return true;
+    return folder_->Enter();
 }
 
 void MainLogic::LoadTrackSettings()
@@ -198,7 +199,8 @@ bool MainLogic::CloseProject()
     ApplyNewProjectSettings();
     LoadTrackSettings();
     project_.MasterLevelL = project_.MasterLevelR = project_.UnityLevel;
-    DeleteTempFiles(project_.DataFolder, kTempSnapshot);
+    folder_->DeleteOwnSnapshots();
+    projectLock_.Release();
     project_.ResetProject();
     project_.MarkIn = project_.MarkOut = project_.ViewStart = project_.Head = 0;
     project_.UpdateTitleLength(false);
@@ -300,8 +302,8 @@ void MainLogic::Shutdown()
     Playing = false;
     Recording = false;
     if (options_.DelOnEnd == 1) {
-        if (CleanDataFolder(project_.DataFolder, DelPrjDays(), ui_) < 0)
-            ui_.ShowError(kCleanupFailed);
+        if (int count = CleanDataFolder(project_.DataFolder, DelPrjDays(), ui_); count < 0)
+            ui_.ShowError(count == -2 ? kCleanupBusy : kCleanupFailed);
     } else {
         // The work stays for the next start, which offers to resume it.
         SaveUndoSnapshot();
@@ -337,7 +339,7 @@ int MainLogic::CleanupCommand()
     int count = CleanDataFolder(project_.DataFolder, DelPrjDays(), ui_);
     EndProc();
     if (count < 0)
-        ui_.ShowError(kCleanupFailed);
+        ui_.ShowError(count == -2 ? kCleanupBusy : kCleanupFailed);
     else
         ui_.ShowInfo(std::to_string(count) + "ファイル削除しました");
     return count;

@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/user_interface.h"
 #include "core/data_folder.h"
+#include "core/file_io.h"
 #include "core/project.h"
 #include "core/project_file.h"
 #include "decode/sound_decoder.h"
@@ -63,6 +64,9 @@ public:
     bool Busy = false;
     bool CancelRequest = false;
     bool OverwriteEnabled = false;
+    /// Working files (with their blocks) the last project open dropped because they were
+    /// missing or unusable; 0 when it lost nothing.
+    int32_t LostOnOpen = 0;
     /// Runs a transport command (14..22, 31..44) with its JOG level; set when a playback
     /// engine is attached, empty in runs without sound devices.
     std::function<bool(int32_t pId, int32_t pLevel)> TransportHandler;
@@ -133,6 +137,16 @@ public:
     ProjectFileEnv FileEnv();
     /// Opens a project file (OPENPRJ, the command line, the recent list, resuming).
     bool OpenProject(const std::string& pPath, bool pResuming);
+    /// The edit lock of the open project file: taken when a project is opened or saved for
+    /// overwriting, so that a second process is refused; empty when another holds it.
+    const FileLock& ProjectLock() const { return projectLock_; }
+    /// The process ID of the holder when the last open or save found the project locked.
+    int64_t LockHolder() const { return lockHolder_; }
+    /// Takes the edit lock of pPath (releasing the one held before); false when another
+    /// holder has it, with a message that says so.
+    bool LockProjectFile(const std::string& pPath);
+    /// The project file the last successful SAVEALL wrote.
+    const std::string& LastSaveAllProject() const { return lastSaveAllProject_; }
     /// OPENPRJ: a file dialog, then OpenFile.
     bool OpenProjectCommand();
     /// SAVEPRJ: a save dialog that insists on the data folder, then writes the project.
@@ -192,6 +206,9 @@ private:
     WindowRequest window_;
     std::string dataFolderOverride_;
     std::unique_ptr<DataFolder> folder_;
+    FileLock projectLock_;
+    int64_t lockHolder_ = 0;
+    std::string lastSaveAllProject_;
     std::unique_ptr<ErrorLog> log_;
     RecentFileList recent_;
     NoSoundDecoder noDecoder_;

@@ -9,8 +9,10 @@
 #include "core/write_out_all.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace tarvok {
 
@@ -53,16 +55,18 @@ bool MainLogic::OpenProject(const std::string& pPath, bool pResuming)
         AddRecentFile(pPath);
     if (!StartProc(0, 0))
         return false;
-    DeleteTempFiles(project_.DataFolder, kTempSnapshot);
+    folder_->DeleteOwnSnapshots();
     project_.ResetProject();
     ProjectFileEnv env = FileEnv();
     Status read = ReadProject(project_, pPath, false, false, env);
+    LostOnOpen = env.Lost;
     if (!read) {
+        projectLock_.Release();
         ui_.ShowError(kLoadFailed);
         // Whatever was read must never be saved over the file it came from.
         project_.ProjectFile.clear();
         OverwriteEnabled = false;
-    } else if (IsInDataFolder(pPath)) {
+    } else if (IsInDataFolder(pPath) && LockProjectFile(pPath)) {
         project_.ProjectFile = pPath;
         OverwriteEnabled = true;
     } else {
@@ -75,6 +79,21 @@ bool MainLogic::OpenProject(const std::string& pPath, bool pResuming)
     project_.UpdateTitleLength(false);
     EndProc();
     return static_cast<bool>(read);
+}
+
+bool MainLogic::LockProjectFile(const std::string& pPath)
+{
+    lockHolder_ = 0;
+    if (projectLock_.Held() && projectLock_.LockedPath() == ReplaceTargetOf(pPath))
+        return true;
+    FileLock lock;
+    if (!lock.Acquire(pPath, &lockHolder_)) {
+        std::string who = lockHolder_ > 0 ? "他のプロセス(PID " + std::to_string(lockHolder_) + ")" : "他のプロセス";
+        ui_.ShowMessage(pPath + " は" + who + "が編集中です。上書き保存はできません");
+        return false;
+    }
+    projectLock_ = std::move(lock);
+    return true;
 }
 
 bool MainLogic::OpenProjectCommand()
@@ -107,7 +126,13 @@ bool MainLogic::SaveProjectCommand()
     if (!CanEdit())
         return false;
     std::optional<std::string> path = ChooseProjectSavePath();
-    if (!path || !StartProc(1, 0))
+    if (!path)
+        return false;
+    if (!LockProjectFile(*path)) {
+        ui_.ShowError(*path + "\nは他のプロセスが編集中のため保存できません");
+        return false;
+    }
+    if (!StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
     bool ok = WriteProject(project_, *path, false, env);
@@ -212,6 +237,50 @@ bool MainLogic::FetchWavCommand()
     return ok;
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+/// A path in its one canonical spelling: links, "." and ".." resolved as far as the path
+/// exists, no trailing "/".
+fs::path CanonicalPath(const std::string& pPath)
+{
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(fs::path(pPath), ec);
+    if (ec)
+        canonical = fs::absolute(fs::path(pPath), ec).lexically_normal();
+    std::string text = canonical.string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return fs::path(text);
+}
+
+/// True when pInner is pOuter or lies inside it (both canonical).
+bool IsWithin(const fs::path& pInner, const fs::path& pOuter)
+{
+    auto inner = pInner.begin();
+    for (auto outer = pOuter.begin(); outer != pOuter.end(); ++outer, ++inner) {
+        if (outer->empty())
+            continue;
+        if (inner == pInner.end() || *inner != *outer)
+            return false;
+    }
+    return true;
+}
+
+/// True for the names a SAVEALL of project pProject writes into its folder: "00000001.wav"
+/// and the like, the project file, and a temporary file of a replacement.
+bool IsSaveAllFile(const std::string& pName, const std::string& pProject)
+{
+    std::string lower = ToLowerAscii(pName);
+    if (lower.size() == 12 && lower.find_first_not_of("0123456789") == 8
+        && (lower.ends_with(".wav") || lower.ends_with(".wwf") || lower.ends_with(".wfd")))
+        return true;
+    return EqualsNoCase(pName, pProject + ".tvp") || IsReplaceTempName(pName);
+}
+
+} // namespace
+
 bool MainLogic::SaveAllCommand()
 {
     if (!CanEdit())
@@ -220,18 +289,33 @@ bool MainLogic::SaveAllCommand()
     std::optional<std::string> chosen = ui_.ChooseFolder("フォルダ名称を入力|*.tvp", start);
     if (!chosen || chosen->empty())
         return false;
-    namespace fs = std::filesystem;
     std::error_code ec;
     std::string folder = *chosen;
-    if (fs::is_regular_file(folder, ec))
+    std::string name;
+    if (fs::is_regular_file(folder, ec)) {
+        // An existing project file: its folder, and the project keeps that file's name.
+        name = FileNameOf(folder);
         folder = FolderOf(folder);
-    folder = WithTrailingSlash(folder);
-    if (EqualsNoCase(folder, project_.DataFolder)) {
+    }
+    fs::path target = CanonicalPath(folder);
+    const fs::path data = CanonicalPath(project_.DataFolder);
+    if (IsWithin(target, data) || IsWithin(data, target)) {
         ui_.ShowError("データフォルダには保存はできません");
         return false;
     }
-    std::string bare = folder.substr(0, folder.size() - 1);
-    std::string name = FileNameOf(bare);
+    const char* home = std::getenv("HOME");
+    if (target == target.root_path() || (home != nullptr && *home != '\0' && target == CanonicalPath(home))) {
+        ui_.ShowError(target.string() + "\nには保存できません。新しいフォルダを指定してください");
+        return false;
+    }
+    if (fs::exists(target, ec) && !fs::is_directory(target, ec)) {
+        ui_.ShowError(target.string() + "\nはフォルダではありません");
+        return false;
+    }
+    folder = WithTrailingSlash(target.string());
+    const std::string bare = target.string();
+    if (name.empty())
+        name = FileNameOf(bare);
     if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
         name = name.substr(0, dot);
     if (project_.BlockCount() < 1 || project_.WaveFileCount() < 1) {
@@ -239,25 +323,24 @@ bool MainLogic::SaveAllCommand()
         return false;
     }
 
-    // An existing folder is replaced only after the new one is complete.
-    bool replacing = FolderExists(folder);
+    // An existing folder is replaced only after the new copy is complete, and only in the
+    // files a SAVEALL writes.
+    const bool replacing = FolderExists(folder);
     std::string writeTo = folder;
     if (replacing) {
         if (!ui_.AskYesNo(folder + "\nをクリアして全てのデータを出力します。続行しますか？"))
             return false;
-        for (int n = 1; n <= 99; ++n) {
+        writeTo.clear();
+        for (int n = 1; n <= 99 && writeTo.empty(); ++n) {
             std::string candidate = bare + ZeroPad(n, 2);
-            if (!fs::exists(candidate, ec)) {
+            if (!fs::exists(candidate, ec) && fs::create_directory(candidate, ec) && !ec)
                 writeTo = WithTrailingSlash(candidate);
-                break;
-            }
         }
-        if (writeTo == folder) {
+        if (writeTo.empty()) {
             ui_.ShowError("フォルダ作成に失敗しました");
             return false;
         }
-    }
-    if (!CreateFolders(writeTo)) {
+    } else if (!CreateFolders(writeTo)) {
         ui_.ShowError("フォルダ作成に失敗しました");
         return false;
     }
@@ -268,36 +351,56 @@ bool MainLogic::SaveAllCommand()
         ui_.Yield();
         pCancel = CancelRequest;
     });
+    std::vector<std::string> kept;
     bool ok = static_cast<bool>(written);
-    if (ok && replacing) {
-        fs::remove_all(bare, ec);
-        if (FolderExists(folder)) {
-            ok = false;
-            ui_.ShowError("フォルダ名変更に失敗しました");
-        } else {
-            fs::rename(writeTo.substr(0, writeTo.size() - 1), bare, ec);
-            ok = !ec;
-            if (!ok)
-                ui_.ShowError("フォルダ名変更に失敗しました");
+    if (!written) {
+        // Nothing of a failed copy stays behind; the old folder is as it was.
+        if (replacing)
+            fs::remove_all(writeTo, ec);
+    } else if (replacing) {
+        // The old SAVEALL files go, the new ones move in; anything else stays.
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            std::string entryName = entry.path().filename().string();
+            if (entry.is_regular_file(ec) && !entry.is_symlink(ec) && IsSaveAllFile(entryName, name))
+                ok = DeleteFileForce(entry.path().string()) && ok;
+            else
+                kept.push_back(entryName);
         }
-    } else if (!ok && replacing) {
-        fs::remove_all(writeTo, ec);
+        for (const auto& entry : fs::directory_iterator(writeTo, ec)) {
+            std::string entryName = entry.path().filename().string();
+            ok = RenameFile(entry.path().string(), folder + entryName) && ok;
+        }
+        ok = ok && fs::remove(writeTo.substr(0, writeTo.size() - 1), ec);
+        SyncFolder(folder);
+        if (!ok)
+            ui_.ShowError("フォルダ名変更に失敗しました\n" + writeTo);
     }
     EndProc();
     if (!written) {
-        ui_.ShowError("出力に失敗しました");
+        ui_.ShowError("出力に失敗しました\n" + written.error().Message);
         return false;
     }
     if (!ok)
         return false;
+    if (!kept.empty()) {
+        std::string list;
+        for (const std::string& k : kept)
+            list += "\n" + k;
+        ui_.ShowInfo(folder + "\nのSAVEALL以外のファイルは残しました:" + list);
+    }
     settings_.SaveSetting("LastSaveAllPath", std::string_view(folder));
-    bool overwritten = false;
+    lastSaveAllProject_ = folder + name + ".tvp";
+    // A project whose working files were in the replaced folder is opened again from the new
+    // copy, so that it never names files that are gone.
+    bool inside = false;
     for (const WaveFile& w : project_.WaveFiles)
-        overwritten = overwritten || EqualsNoCase(FolderOf(w.FileName), folder);
-    if (overwritten) {
+        inside = inside || IsWithin(CanonicalPath(FolderOf(w.FileName)), target);
+    for (const Track& t : project_.Tracks)
+        inside = inside || (!t.EnvelopeFile.empty() && IsWithin(CanonicalPath(FolderOf(t.EnvelopeFile)), target));
+    if (replacing && inside) {
         CloseProject();
-        if (ui_.AskYesNo("構成ファイルに上書きしました。保存したプロジェクトを開きますか？"))
-            OpenProject(folder + name + ".tvp", false);
+        OpenProject(lastSaveAllProject_, false);
+        ui_.ShowMessage("保存したプロジェクトを開き直しました");
     }
     return true;
 }
@@ -308,16 +411,7 @@ bool MainLogic::PushUndo()
     bool ok = WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env);
     ++project_.UndoCounter;
     // Snapshots beyond the present can no longer be reached by redo.
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(project_.DataFolder, ec)) {
-        std::string name = entry.path().filename().string();
-        if (name.size() != 12 || !StartsWithNoCase(name, "~t") || !EqualsNoCase(name.substr(8), ".tvp"))
-            continue;
-        std::optional<int64_t> number = ParseInteger(name.substr(2, 6));
-        if (number && name.substr(2, 6).find_first_not_of("0123456789") == std::string::npos
-            && *number > project_.UndoCounter)
-            DeleteFileForce(entry.path().string());
-    }
+    folder_->DeleteOwnSnapshots(project_.UndoCounter);
     return ok;
 }
 
@@ -353,29 +447,7 @@ bool MainLogic::UndoCommand(bool pRedo)
     return ok;
 }
 
-std::string MainLogic::FindResumeSnapshot() const
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string best;
-    fs::file_time_type bestTime {};
-    for (const auto& entry : fs::directory_iterator(project_.DataFolder, ec)) {
-        std::string name = entry.path().filename().string();
-        if (!StartsWithNoCase(name, "~t") || name.size() < 4 || !EqualsNoCase(name.substr(name.size() - 4), ".tvp"))
-            continue;
-        std::error_code timeError;
-        if (!entry.is_regular_file(timeError))
-            continue;
-        fs::file_time_type time = entry.last_write_time(timeError);
-        if (timeError)
-            continue;
-        if (best.empty() || time > bestTime) {
-            best = entry.path().string();
-            bestTime = time;
-        }
-    }
-    return best;
-}
+std::string MainLogic::FindResumeSnapshot() const { return folder_->NewestStaleSnapshot(); }
 
 void MainLogic::OfferResume()
 {

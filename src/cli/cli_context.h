@@ -60,6 +60,10 @@ struct HeadlessSession {
     }
 };
 
+/// Takes the edit lock of the project file pPath for this run; false (with a message on the
+/// error stream) when another process is editing it.
+bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath);
+
 using CliCommand = int (*)(CliContext&, const std::vector<std::string>&);
 
 int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);

@@ -79,19 +79,36 @@ bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
     return pText.size() >= pSuffix.size() && EqualsNoCase(pText.substr(pText.size() - pSuffix.size()), pSuffix);
 }
 
-/// Opens project pName into the session; false (with a message) when it cannot.
-bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName, std::string& pPath)
+/// Opens project pName into the session; false (with a message) when it cannot. With
+/// pForWriting the project's edit lock is taken first, and another holder refuses the run.
+bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName, std::string& pPath,
+    bool pForWriting = false)
 {
     pPath = pCtx.ProjectPath(pName, pSession.Logic.Proj().DataFolder);
     if (!FileExists(pPath)) {
         pCtx.Fail("no such project: " + pPath);
         return false;
     }
+    if (pForWriting && !LockForWriting(pCtx, pSession, pPath))
+        return false;
     if (!pSession.Logic.OpenProject(pPath, true)) {
         pCtx.Fail("cannot read the project " + pPath);
         return false;
     }
     return true;
+}
+
+/// 3 (with a message) when opening the project dropped working files and the user did not
+/// ask to save it anyway; else 0.
+int RefuseLossyOpen(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath, bool pForce)
+{
+    const int32_t lost = pSession.Logic.LostOnOpen;
+    if (lost == 0 || pForce)
+        return 0;
+    return pCtx.Fail("opening " + pPath + " dropped " + std::to_string(lost)
+            + " missing or unusable working file(s) with their blocks; nothing was saved"
+              " (--force saves the project without them)",
+        3);
 }
 
 bool SaveBack(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath)
@@ -155,6 +172,16 @@ void PrintProjectJson(std::ostream& pOut, const std::string& pPath, const Projec
 
 } // namespace
 
+bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath)
+{
+    if (pSession.Logic.LockProjectFile(pPath))
+        return true;
+    const int64_t holder = pSession.Logic.LockHolder();
+    pCtx.Fail("the project " + pPath + " is being edited by another process"
+        + (holder > 0 ? " (PID " + std::to_string(holder) + ")" : std::string()) + "; nothing was changed");
+    return false;
+}
+
 std::string CliContext::ProjectPath(const std::string& pName, const std::string& pDataFolder) const
 {
     std::string path = pName.find('/') == std::string::npos ? pDataFolder + pName : pName;
@@ -199,7 +226,7 @@ int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 
 int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    ParsedArgs args = ParseArgs(pArgs, { "--track", "--at" }, { "--keep-rate" });
+    ParsedArgs args = ParseArgs(pArgs, { "--track", "--at" }, { "--keep-rate", "--force" });
     if (!args.Error.empty())
         return pCtx.Fail(args.Error, 2);
     if (args.Positional.size() != 2)
@@ -208,8 +235,10 @@ int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
     std::string path;
-    if (!OpenNamedProject(pCtx, session, args.Positional[0], path))
+    if (!OpenNamedProject(pCtx, session, args.Positional[0], path, true))
         return 1;
+    if (int code = RefuseLossyOpen(pCtx, session, path, args.Has("--force")))
+        return code;
     Project& p = session.Logic.Proj();
     int32_t track = p.CurrentTrack;
     if (auto it = args.Values.find("--track"); it != args.Values.end()) {
@@ -277,26 +306,33 @@ int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 
 int SaveAllCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    ParsedArgs args = ParseArgs(pArgs, {}, {});
+    ParsedArgs args = ParseArgs(pArgs, {}, { "--replace", "--force" });
     if (!args.Error.empty())
         return pCtx.Fail(args.Error, 2);
     if (args.Positional.size() != 2)
-        return pCtx.Fail("usage: saveall NAME FOLDER", 2);
+        return pCtx.Fail("usage: saveall NAME FOLDER [--replace] [--force]", 2);
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
     std::string path;
     if (!OpenNamedProject(pCtx, session, args.Positional[0], path))
         return 1;
+    if (int code = RefuseLossyOpen(pCtx, session, path, args.Has("--force")))
+        return code;
     std::string folder = args.Positional[1];
     if (!IsAbsolutePath(folder))
         folder = std::filesystem::absolute(folder).string();
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(folder, ec);
+    if (exists && !args.Has("--replace"))
+        return pCtx.Fail(folder + " exists; --replace replaces the data a SAVEALL wrote there (other files are kept)", 2);
+    // The reason of a failure has gone to the error stream as the command showed it.
     pCtx.Ui.QueueAnswer(folder);
-    pCtx.Ui.QueueAnswer("yes"); // replace an existing folder: the user named it
-    pCtx.Ui.QueueAnswer("no"); // do not reopen
+    // Only the user's --replace answers the question whether to replace an existing folder.
+    pCtx.Ui.QueueAnswer(args.Has("--replace") ? "yes" : "no");
     if (!session.Logic.SaveAllCommand())
         return pCtx.Fail("writing out all data failed");
-    pCtx.Out << WithTrailingSlash(folder) << "\n";
+    pCtx.Out << session.Logic.LastSaveAllProject() << "\n";
     return 0;
 }
 

@@ -18,7 +18,8 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kRunUsage = "usage: run NAME SCRIPT (SCRIPT a file, or - for standard input)";
+constexpr const char* kRunUsage
+    = "usage: run NAME SCRIPT [--keep-going] [--force] (SCRIPT a file, or - for standard input)";
 
 enum class LineKind {
     Command,
@@ -35,6 +36,7 @@ enum class LineKind {
 /// One understood line: what to do and its checked arguments.
 struct ScriptLine {
     int Number = 0;
+    std::string Text; ///< the line as written, for messages
     LineKind Kind = LineKind::Command;
     int32_t Command = 0;
     std::vector<std::string> Answers; ///< queued for the command's questions, in order
@@ -168,6 +170,7 @@ bool ParseScript(CliContext& pCtx, std::string_view pScript, std::vector<ScriptL
             continue;
         ScriptLine line;
         line.Number = number;
+        line.Text = std::string(text);
         if (std::optional<std::string> error = ParseLine(text, line)) {
             pCtx.Fail("line " + std::to_string(number) + ": " + *error);
             return false;
@@ -198,9 +201,24 @@ std::optional<std::string> RunLine(CliContext& pCtx, MainLogic& pLogic, const Sc
         DropAnswers(pCtx.Ui);
         for (const std::string& answer : pLine.Answers)
             pCtx.Ui.QueueAnswer(answer);
-        RunCommand(pLogic, pLine.Command);
-        DropAnswers(pCtx.Ui);
-        return std::nullopt;
+        {
+            const size_t before = pCtx.Ui.Events().size();
+            const bool did = RunCommand(pLogic, pLine.Command);
+            DropAnswers(pCtx.Ui);
+            // A command that did nothing, or that reported an error while it ran, failed.
+            std::string reason;
+            const std::vector<HeadlessUi::Event>& events = pCtx.Ui.Events();
+            for (size_t i = before; i < events.size(); ++i)
+                if (events[i].Kind == HeadlessUi::EventKind::MessageBox && events[i].Icon == MsgIcon::Error)
+                    reason += (reason.empty() ? "" : "; ") + events[i].Text;
+            if (did && reason.empty())
+                return std::nullopt;
+            for (char& c : reason)
+                if (c == '\n')
+                    c = ' ';
+            return std::string(GetCommandText(pLine.Command, kCommandIdColumn)) + ": "
+                + (reason.empty() ? std::string("the command was refused or did nothing") : reason);
+        }
     case LineKind::SelectTracks:
         for (int32_t t : pLine.Numbers)
             if (t > p.LastTrackNo)
@@ -250,7 +268,7 @@ std::optional<std::string> RunLine(CliContext& pCtx, MainLogic& pLogic, const Sc
 
 } // namespace
 
-int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view pScript)
+int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view pScript, const RunOptions& pOptions)
 {
     std::vector<ScriptLine> lines;
     if (!ParseScript(pCtx, pScript, lines))
@@ -259,42 +277,74 @@ int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view p
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
     std::string path = pCtx.ProjectPath(pName, session.Logic.Proj().DataFolder);
+    if (!FileExists(path))
+        return pCtx.Fail("no such project: " + path);
+    if (!LockForWriting(pCtx, session, path))
+        return 1;
     std::optional<std::string> original = ReadAllBytes(path);
     if (!original)
         return pCtx.Fail("no such project: " + path);
     if (!session.Logic.OpenProject(path, true))
         return pCtx.Fail("cannot read the project " + path);
+    if (session.Logic.LostOnOpen > 0 && !pOptions.Force)
+        return pCtx.Fail("opening " + path + " dropped " + std::to_string(session.Logic.LostOnOpen)
+                + " missing or unusable working file(s) with their blocks; nothing was run or saved"
+                  " (--force saves the project without them)",
+            3);
 
+    // Puts the file back as it was before the run: a command of the script (OWPRJ) may
+    // have written it already.
+    auto restore = [&] {
+        std::optional<std::string> now = ReadAllBytes(path);
+        if ((!now || *now != *original)
+            && !WriteFileAtomic(path, original->data(), static_cast<int64_t>(original->size())))
+            pCtx.Fail("cannot restore " + path + " as it was before the run");
+    };
+    int failed = 0;
     for (const ScriptLine& line : lines) {
         std::optional<std::string> error = RunLine(pCtx, session.Logic, line);
         if (!error)
             continue;
-        // A command of the script (OWPRJ) may have written the file already.
-        std::optional<std::string> now = ReadAllBytes(path);
-        if (!now || *now != *original)
-            WriteFileAtomic(path, original->data(), static_cast<int64_t>(original->size()));
-        return pCtx.Fail("line " + std::to_string(line.Number) + ": " + *error);
+        ++failed;
+        pCtx.Fail("line " + std::to_string(line.Number) + ": " + *error);
+        if (!pOptions.KeepGoing) {
+            restore();
+            pCtx.Err << "tarvok2-cli: nothing of this run was saved\n";
+            return 1;
+        }
     }
     ProjectFileEnv env = session.Logic.FileEnv();
     if (!WriteProject(session.Logic.Proj(), path, false, env))
         return pCtx.Fail("cannot write the project " + path);
-    return 0;
+    return failed > 0 ? 1 : 0;
 }
 
 int RunScriptCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    if (pArgs.size() != 2)
+    RunOptions options;
+    std::vector<std::string> positional;
+    for (const std::string& arg : pArgs) {
+        if (arg == "--keep-going")
+            options.KeepGoing = true;
+        else if (arg == "--force")
+            options.Force = true;
+        else if (arg.size() > 2 && arg.starts_with("--"))
+            return pCtx.Fail("unknown option: " + arg, 2);
+        else
+            positional.push_back(arg);
+    }
+    if (positional.size() != 2)
         return pCtx.Fail(kRunUsage, 2);
     std::string script;
-    if (pArgs[1] == "-") {
+    if (positional[1] == "-") {
         script.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     } else {
-        std::optional<std::string> bytes = ReadAllBytes(pArgs[1]);
+        std::optional<std::string> bytes = ReadAllBytes(positional[1]);
         if (!bytes)
-            return pCtx.Fail("cannot read the script " + pArgs[1]);
+            return pCtx.Fail("cannot read the script " + positional[1]);
         script = std::move(*bytes);
     }
-    return RunScriptText(pCtx, pArgs[0], script);
+    return RunScriptText(pCtx, positional[0], script, options);
 }
 
 } // namespace tarvok

@@ -8,12 +8,17 @@
 #include "core/project_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
+#include <mutex>
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <system_error>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tarvok {
 
@@ -216,6 +221,48 @@ std::string ProtectedName(std::string_view pRef, const fs::path& pFolder)
     return std::string();
 }
 
+std::atomic<int64_t> gFolderInstances { 0 };
+std::mutex gLiveMutex;
+std::set<int64_t> gLiveInstances; // DataFolders of this process that exist now
+
+// True when the snapshot's owner is gone: another process that no longer runs, or a
+// DataFolder of this process that no longer exists.
+bool SnapshotOwnerGone(std::string_view pName, int64_t pPid)
+{
+    if (pPid != ::getpid())
+        return !ProcessRuns(pPid);
+    std::string_view rest = pName.substr(2);
+    rest = rest.substr(rest.find('-') + 1);
+    std::optional<int64_t> instance = ParseInteger(rest.substr(0, rest.find('-')));
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    return instance && !gLiveInstances.contains(*instance);
+}
+
+bool AllDigits(std::string_view pText, size_t pMax)
+{
+    return !pText.empty() && pText.size() <= pMax && IsDigits(pText);
+}
+
+// "~u" + pid + "-" + instance + ".run": a process that has entered the folder.
+bool IsRunMarkerName(std::string_view pName, int64_t* pPid)
+{
+    if (!pName.starts_with("~u") || !pName.ends_with(".run"))
+        return false;
+    std::string_view body = pName.substr(2, pName.size() - 6);
+    size_t dash = body.find('-');
+    if (dash == std::string_view::npos || !AllDigits(body.substr(0, dash), 10)
+        || !AllDigits(body.substr(dash + 1), 18))
+        return false;
+    *pPid = ParseInteger(body.substr(0, dash)).value_or(0);
+    return true;
+}
+
+// The "~u" + pid + "-" + instance + "-" prefix shared by one DataFolder's snapshots.
+std::string SnapshotPrefix(int64_t pInstance)
+{
+    return "~u" + std::to_string(::getpid()) + "-" + std::to_string(pInstance) + "-";
+}
+
 // The local calendar day of a moment, as a day count.
 std::optional<int64_t> LocalDayNumber(std::chrono::system_clock::time_point pTime)
 {
@@ -250,7 +297,35 @@ bool ProjectExpired(
 
 DataFolder::DataFolder(std::string_view pFolder)
     : folder_(WithTrailingSlash(pFolder))
+    , instance_(++gFolderInstances)
 {
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    gLiveInstances.insert(instance_);
+}
+
+DataFolder::~DataFolder()
+{
+    {
+        std::lock_guard<std::mutex> lock(gLiveMutex);
+        gLiveInstances.erase(instance_);
+    }
+    if (!marker_.empty())
+        ::unlink(marker_.c_str());
+}
+
+bool DataFolder::Enter()
+{
+    if (!marker_.empty())
+        return true;
+    std::string marker = folder_ + "~u" + std::to_string(::getpid()) + "-" + std::to_string(instance_) + ".run";
+    int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    marker_ = std::move(marker);
+    // Left-overs of processes that were killed: half-written replacements.
+    RemoveStaleTemporaries(folder_);
+    return true;
 }
 
 std::string DataFolder::NewTempName(int pKind)
@@ -262,15 +337,90 @@ std::string DataFolder::NewTempName(int pKind)
     for (int32_t tries = 0; tries < kMaxTempNumber; ++tries) {
         counter = counter >= kMaxTempNumber || counter < 0 ? 1 : counter + 1;
         std::string path = folder_ + "~t" + ZeroPad(counter, 6) + "." + std::string(extension);
-        if (!NameTaken(path))
+        if (NameTaken(path))
+            continue;
+        // Created exclusively: when another process took the name a moment ago, go on.
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
             return path;
+        }
+        if (errno != EEXIST)
+            return {};
     }
     return {};
 }
 
 std::string DataFolder::UndoSnapshotName(int32_t pNumber) const
 {
-    return folder_ + "~t" + ZeroPad(pNumber, 6) + ".tvp";
+    return folder_ + SnapshotPrefix(instance_) + ZeroPad(pNumber, 6) + ".tvp";
+}
+
+int DataFolder::DeleteOwnSnapshots(int32_t pAbove) const
+{
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(folder_);
+    if (!entries)
+        return 0;
+    const std::string own = SnapshotPrefix(instance_);
+    int deleted = 0;
+    for (const FolderEntry& entry : *entries) {
+        int64_t pid = 0;
+        if (!IsUndoSnapshotName(entry.Name, &pid))
+            continue;
+        bool mine = entry.Name.starts_with(own);
+        bool go = false;
+        if (mine && pAbove >= 0) {
+            std::optional<int64_t> number = ParseInteger(entry.Name.substr(own.size(), 6));
+            go = number && *number > pAbove;
+        } else if (pAbove < 0) {
+            go = mine || SnapshotOwnerGone(entry.Name, pid);
+        }
+        if (go && RemoveFile(entry.Path))
+            ++deleted;
+    }
+    return deleted;
+}
+
+std::string DataFolder::NewestStaleSnapshot() const
+{
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(folder_);
+    if (!entries)
+        return {};
+    std::string best;
+    fs::file_time_type bestTime {};
+    for (const FolderEntry& entry : *entries) {
+        int64_t pid = 0;
+        bool stale = IsUndoSnapshotName(entry.Name, &pid) ? SnapshotOwnerGone(entry.Name, pid)
+                                                           : IsTempName(ToLowerAscii(entry.Name), "~t", "tvp");
+        if (!stale || !IsRegularFile(entry.Path))
+            continue;
+        std::error_code ec;
+        fs::file_time_type time = fs::last_write_time(entry.Path, ec);
+        if (ec)
+            continue;
+        if (best.empty() || time > bestTime) {
+            best = entry.Path.string();
+            bestTime = time;
+        }
+    }
+    return best;
+}
+
+bool IsUndoSnapshotName(std::string_view pName, int64_t* pPid)
+{
+    // "~u" + pid + "-" + instance + "-" + six digits + ".tvp"
+    if (pName.size() < 16 || !pName.starts_with("~u") || !pName.ends_with(".tvp"))
+        return false;
+    std::string_view body = pName.substr(2, pName.size() - 6);
+    size_t first = body.find('-');
+    size_t second = first == std::string_view::npos ? first : body.find('-', first + 1);
+    if (second == std::string_view::npos || !AllDigits(body.substr(0, first), 10)
+        || !AllDigits(body.substr(first + 1, second - first - 1), 18)
+        || body.size() - second - 1 != 6 || !IsDigits(body.substr(second + 1)))
+        return false;
+    if (pPid != nullptr)
+        *pPid = ParseInteger(body.substr(0, first)).value_or(0);
+    return true;
 }
 
 int32_t DataFolder::NameCounter(int pKind) const
@@ -332,6 +482,16 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
     std::optional<std::vector<FolderEntry>> entries = ListFolder(folder);
     if (!entries)
         return -1;
+    // Another process that works in the folder has working files no saved project names yet.
+    for (const FolderEntry& entry : *entries) {
+        int64_t pid = 0;
+        if (IsRunMarkerName(entry.Name, &pid) && pid != ::getpid()) {
+            if (ProcessRuns(pid))
+                return -2;
+            RemoveFile(entry.Path);
+        }
+    }
+    RemoveStaleTemporaries(folder.string());
 
     // Project files first: snapshots and expired projects go, every other project file is
     // read for the working files it still needs. Nothing else is deleted until all of them
@@ -341,7 +501,9 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
         std::string lower = ToLowerAscii(entry.Name);
         if (!lower.ends_with(".tvp") || !IsRegularFile(entry.Path))
             continue;
-        if (IsTempName(lower, "~t", "tvp")) {
+        int64_t pid = 0;
+        if (IsTempName(lower, "~t", "tvp")
+            || (IsUndoSnapshotName(entry.Name, &pid) && (pid == ::getpid() || !ProcessRuns(pid)))) {
             RemoveFile(entry.Path);
             continue;
         }

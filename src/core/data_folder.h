@@ -22,19 +22,40 @@ inline constexpr int kTempSnapshot = 0;
 /// exactly 12 characters: "~t" + six digits + "." + a three-letter extension.
 class DataFolder {
 public:
-    /// The folder path; a missing trailing "/" is added.
+    /// The folder path; a missing trailing "/" is added. Each DataFolder of a process gets
+    /// its own instance number, so that its undo snapshots are its own.
     explicit DataFolder(std::string_view pFolder);
+    /// Takes the in-use marker away (Enter); the undo snapshots stay for a later resume.
+    ~DataFolder();
+    DataFolder(const DataFolder&) = delete;
+    DataFolder& operator=(const DataFolder&) = delete;
+
+    /// Marks the folder as in use by this process ("~u" + process ID + "-" + instance +
+    /// ".run"), so that a clean-up of another process leaves the working files alone while
+    /// this one runs. False when the marker cannot be written.
+    bool Enter();
 
     /// The folder, ending in "/".
     const std::string& Path() const { return folder_; }
 
-    /// A full path "~t" + six digits + ".wav"/".wwf"/".wfd" for kind 1..3 that names no
-    /// existing entry of the folder. The kind's counter advances (999999 wraps to 1) past
-    /// existing names. Empty for another kind or when every number is taken.
+    /// A full path "~t" + six digits + ".wav"/".wwf"/".wfd" for kind 1..3 that named no
+    /// existing entry of the folder: the file is created there (empty) before the name is
+    /// handed out, so two processes sharing the folder never get the same name. The kind's
+    /// counter advances (999999 wraps to 1) past existing names. Empty for another kind or
+    /// when every number is taken.
     std::string NewTempName(int pKind);
 
-    /// Folder + "~t" + pNumber with six digits + ".tvp"; does not look at the folder.
+    /// Folder + "~u" + process ID + "-" + instance + "-" + pNumber with six digits + ".tvp":
+    /// the undo snapshots of this DataFolder alone. Does not look at the folder.
     std::string UndoSnapshotName(int32_t pNumber) const;
+
+    /// Deletes this DataFolder's undo snapshots and those of processes that no longer run;
+    /// with pAbove >= 0 only its own above that number. Returns how many went.
+    int DeleteOwnSnapshots(int32_t pAbove = -1) const;
+
+    /// The newest undo snapshot left by a process that no longer runs (or by an older
+    /// program that numbered them "~t" + six digits), for resuming; empty when none.
+    std::string NewestStaleSnapshot() const;
 
     /// The counter of kind 1..3 as it stands (0 before the first name).
     int32_t NameCounter(int pKind) const;
@@ -44,7 +65,13 @@ public:
 private:
     std::string folder_;
     std::array<int32_t, 3> counters_ {};
+    int64_t instance_ = 0;
+    std::string marker_;
 };
+
+/// True when pName (no folder) is an undo snapshot name of this program ("~u" + process ID
+/// + "-" + instance + "-" + number + ".tvp"); pPid receives its process ID.
+bool IsUndoSnapshotName(std::string_view pName, int64_t* pPid = nullptr);
 
 /// The first file name "00000001" .. "09999999" + ".wav"/".wwf"/".wfd" (kind 1..3) that does
 /// not exist in pFolder, without the folder; empty when all are taken or the kind is unknown.
@@ -58,7 +85,10 @@ bool IsGeneratedName(std::string_view pName);
 /// 1 ".wav", 2 ".wwf", 3 ".wfd". Files that cannot be deleted are left; returns how many went.
 int DeleteTempFiles(std::string_view pFolder, int pKind);
 
-/// The full clean-up of a data folder. Deletes every undo snapshot, every project file
+/// The full clean-up of a data folder. While another process that runs has entered the
+/// folder (DataFolder::Enter) nothing is deleted and the result is -2. Otherwise deletes the
+/// undo snapshots of processes that no longer run (and of this one), the temporary files of
+/// replacements whose process no longer runs, every project file
 /// (other than "last.tvp") last written more than pDelPrjDays whole local days before pNow
 /// (0 or less: never), then every generated ".wav"/".wwf"/".wfd" file that no remaining
 /// project file of the folder refers to. Returns the number of working files deleted, or -1

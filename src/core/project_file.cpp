@@ -167,9 +167,10 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
     return parsed;
 }
 
-void ReportMissing(UserInterface& pUi, std::string_view pPath)
+void ReportMissing(ProjectFileEnv& pEnv, std::string_view pPath)
 {
-    pUi.ShowError(std::string(kMissingFile) + "\n" + std::string(pPath));
+    ++pEnv.Lost;
+    pEnv.Ui.ShowError(std::string(kMissingFile) + "\n" + std::string(pPath));
 }
 
 /// Wave files as read, before blocks are attached: entries that could not be used have an
@@ -222,7 +223,7 @@ LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, in
         PeakArray peaks;
         WaveInfo info = path.empty() ? WaveInfo {} : ReadWaveInfo(path);
         if (!path.empty() && !FileExists(path)) {
-            ReportMissing(pEnv.Ui, path);
+            ReportMissing(pEnv, path);
         } else if (info.Valid == 1 && info.Frames > 0) {
             wave.FileName = path;
             wave.Length = info.Frames;
@@ -253,6 +254,7 @@ LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, in
                 peaks = std::move(scratch.Peaks[0]);
             }
         } else if (!path.empty()) {
+            ++pEnv.Lost;
             pEnv.Ui.ShowError("ファイル形式が違います\n" + path);
         }
         if (!wave.FileName.empty())
@@ -338,7 +340,7 @@ void LoadTrackEnvelope(TrackEnvelope& pEnvelope, std::string& pFileName, const s
         return;
     }
     if (!path.empty())
-        ReportMissing(pEnv.Ui, path);
+        ReportMissing(pEnv, path);
     pEnvelope.assign(static_cast<size_t>(pFrames) * 2, unity);
 }
 
@@ -502,6 +504,7 @@ bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, P
 
 Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv)
 {
+    pEnv.Lost = 0;
     if (!FileExists(pPath))
         return Fail("the file does not exist");
     std::optional<std::string> bytes = ReadAllBytes(pPath);

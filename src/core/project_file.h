@@ -21,6 +21,10 @@ struct ProjectFileEnv {
     int32_t WfMode = 0; ///< "WFMode" for peaks that have to be rebuilt
     bool UndoAll = true; ///< "UndoAll": undo snapshots restore marks, zoom, head and view
     bool* Cancel = nullptr; ///< set by the user to stop a peak rebuild
+    /// Set by ReadProject: how many working files (waves with their blocks, envelopes) the
+    /// read dropped because they were missing or unusable. A front end must not save over
+    /// the file after such a read unless the user asks for it.
+    int32_t Lost = 0;
 };
 
 /// Splits one project-file line at commas outside double quotes and drops the quotes; two

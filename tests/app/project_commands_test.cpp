@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 namespace tarvok {
 
@@ -160,6 +161,7 @@ TEST(ProjectCommands, OpeningAndClosingRemoveUndoSnapshots)
     ASSERT_TRUE(f.Logic.SaveProjectCommand());
     ASSERT_TRUE(f.Logic.CloseProject());
     EXPECT_EQ(DeleteTempFiles(f.Data, kTempSnapshot), 0);
+    EXPECT_FALSE(FileExists(f.Logic.Folder().UndoSnapshotName(0)));
     f.EditAddBlock(500, 0, 0);
     ASSERT_TRUE(f.Logic.OpenFile(f.Data + "a.tvp") == false); // blocks exist: asked, and No
     f.Ui.QueueAnswer("yes");
@@ -319,6 +321,109 @@ TEST(ProjectCommands, ExportWritesEveryPlayingTrackOverTheWholeProject)
         ++files;
     }
     EXPECT_EQ(files, 7u);
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+namespace {
+
+/// Every file under pFolder with its bytes, to show that nothing there changed.
+std::map<std::string, std::string> Snapshot(const std::string& pFolder)
+{
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(pFolder, ec))
+        if (entry.is_regular_file())
+            files[entry.path().string()] = test::ReadFileBytes(entry.path().string());
+    return files;
+}
+
+} // namespace
+
+TEST(SaveAll, RefusesTheDataFolderInEverySpellingAndEverythingAroundIt)
+{
+    Fixture f;
+    f.EditAddBlock(1000, 0, 0);
+    f.Ui.QueueAnswer(f.Data + "keep.tvp");
+    ASSERT_TRUE(f.Logic.SaveProjectCommand());
+    std::filesystem::create_directories(f.Data + "inner");
+    std::filesystem::create_directory_symlink(f.Data, f.Home.Dir().File("link-to-data"));
+    const std::string data = f.Data.substr(0, f.Data.size() - 1);
+    const std::map<std::string, std::string> before = Snapshot(f.Home.Dir().File(""));
+    const std::string kTargets[] = { f.Data, data, data + "/.", data + "/./", data + "/../data",
+        data + "/..", f.Home.Dir().File("link-to-data"), data + "/inner", data + "/inner/new",
+        f.Home.Dir().File(""), "/", f.Data + "keep.tvp" };
+    for (const std::string& target : kTargets) {
+        SCOPED_TRACE(target);
+        f.Ui.QueueAnswer(target);
+        f.Ui.QueueAnswer("yes"); // were it asked, the user would agree
+        const size_t boxes = f.Ui.BoxTexts().size();
+        EXPECT_FALSE(f.Logic.SaveAllCommand());
+        f.Ui.ClearAnswers();
+        EXPECT_EQ(f.Ui.BoxTexts().size(), boxes + 1); // the refusal says why
+    }
+    // Undo snapshots of the edits come and go; every other file is as it was.
+    std::map<std::string, std::string> after = Snapshot(f.Home.Dir().File(""));
+    std::erase_if(after, [](const auto& pEntry) { return pEntry.first.ends_with(".tvp") && pEntry.first.find("/~u") != std::string::npos; });
+    std::map<std::string, std::string> expected = before;
+    std::erase_if(expected, [](const auto& pEntry) { return pEntry.first.ends_with(".tvp") && pEntry.first.find("/~u") != std::string::npos; });
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(f.Logic.Proj().BlockCount(), 1);
+}
+
+TEST(SaveAll, ReplacingKeepsForeignFilesAndReopensFromTheNewCopy)
+{
+    Fixture f;
+    f.EditAddBlock(1000, 0, 0);
+    const std::string out = f.Home.Dir().File("out/song");
+    f.Ui.QueueAnswer(out);
+    ASSERT_TRUE(f.Logic.SaveAllCommand());
+    const std::string folder = out + "/";
+    ASSERT_TRUE(test::WriteFileBytes(folder + "notes.txt", "mine"));
+    ASSERT_TRUE(f.Logic.CloseProject());
+    ASSERT_TRUE(f.Logic.OpenProject(folder + "song.tvp", false));
+    ASSERT_EQ(f.Logic.Proj().WaveFiles[0].FileName, folder + "00000001.wav");
+
+    // The open project's files are in the folder being replaced: a refusal changes nothing.
+    f.Ui.QueueAnswer(out);
+    f.Ui.QueueAnswer("no");
+    EXPECT_FALSE(f.Logic.SaveAllCommand());
+    EXPECT_TRUE(FileExists(folder + "00000001.wav"));
+
+    f.Ui.QueueAnswer(out);
+    f.Ui.QueueAnswer("yes");
+    ASSERT_TRUE(f.Logic.SaveAllCommand());
+    EXPECT_EQ(test::ReadFileBytes(folder + "notes.txt"), "mine");
+    EXPECT_FALSE(FolderExists(out + "01"));
+    EXPECT_NE(f.Ui.BoxTexts().back().find("notes.txt"), std::string::npos);
+    // The project is open from the new copy and names only files that exist.
+    const Project& p = f.Logic.Proj();
+    ASSERT_EQ(p.BlockCount(), 1);
+    for (const WaveFile& w : p.WaveFiles) {
+        EXPECT_TRUE(FileExists(w.FileName)) << w.FileName;
+        EXPECT_TRUE(FileExists(w.PeakFile)) << w.PeakFile;
+    }
+    EXPECT_EQ(ReadWaveInfo(folder + "00000001.wav").Frames, 1000);
+}
+
+TEST(SaveAll, OntoAnExistingProjectFileTakesThatFilesName)
+{
+    Fixture f;
+    f.EditAddBlock(1000, 0, 0);
+    const std::string out = f.Home.Dir().File("out/folder");
+    f.Ui.QueueAnswer(out);
+    ASSERT_TRUE(f.Logic.SaveAllCommand());
+    ASSERT_TRUE(std::filesystem::copy_file(out + "/folder.tvp", out + "/take2.tvp"));
+    f.Ui.QueueAnswer(out + "/take2.tvp");
+    f.Ui.QueueAnswer("yes");
+    ASSERT_TRUE(f.Logic.SaveAllCommand());
+    EXPECT_EQ(f.Logic.LastSaveAllProject(), out + "/take2.tvp");
+    EXPECT_TRUE(FileExists(out + "/take2.tvp"));
+    // Another project file there is not the SAVEALL's own: it stays, and is reported.
+    EXPECT_TRUE(FileExists(out + "/folder.tvp"));
+    EXPECT_NE(f.Ui.BoxTexts().back().find("folder.tvp"), std::string::npos);
 }
 
 } // namespace tarvok

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -134,17 +135,25 @@ TEST(RunScript, SelectTracksSelectsExactlyThose)
 TEST(RunScript, ClosingEmptiesTheSavedProject)
 {
     Fixture f;
-    ScriptRun run = f.Run("CLOSEPRJ\nUNDO\n");
-    EXPECT_EQ(run.Code, 0) << run.Err;
+    // UNDO after closing has nothing to undo: a failed step, passed over with --keep-going.
+    std::string script = f.Home.Dir().File("s.txt");
+    test::WriteFileBytes(script, "CLOSEPRJ\nUNDO\n");
+    ScriptRun run = f.RunArgs({ "p", script, "--keep-going" });
+    EXPECT_EQ(run.Code, 1) << run.Err;
+    EXPECT_NE(run.Err.find("line 2: UNDO"), std::string::npos) << run.Err;
     EXPECT_EQ(f.Reread().BlockCount(), 0);
 }
 
 TEST(RunScript, AnswersGoToTheirCommandOnly)
 {
     Fixture f;
-    ScriptRun run
-        = f.Run("SAVEPRJ \"" + f.Data + "saved copy\"\nUNDO " + f.Data + "leftover\nSAVEPRJ\n");
-    EXPECT_EQ(run.Code, 0) << run.Err;
+    // The last SAVEPRJ has no answer of its own: its dialog is cancelled, a failed step.
+    std::string script = f.Home.Dir().File("s.txt");
+    test::WriteFileBytes(script, "SAVEPRJ \"" + f.Data + "saved copy\"\nUNDO " + f.Data + "leftover\nSAVEPRJ\n");
+    ScriptRun run = f.RunArgs({ "p", script, "--keep-going" });
+    EXPECT_EQ(run.Code, 1) << run.Err;
+    EXPECT_NE(run.Err.find("line 3: SAVEPRJ"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("line 2:"), std::string::npos) << run.Err;
     EXPECT_TRUE(FileExists(f.Data + "saved copy.tvp"));
     EXPECT_FALSE(FileExists(f.Data + "leftover.tvp"));
 }
@@ -206,6 +215,61 @@ TEST(RunScript, UsageAndMissingFiles)
     EXPECT_EQ(noProject.Code, 1);
     EXPECT_NE(noProject.Err.find("no such project"), std::string::npos);
     EXPECT_FALSE(FileExists(f.Data + "missing.tvp"));
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+TEST(RunScript, AFailedStepStopsTheRunSavesNothingAndSaysWhich)
+{
+    Fixture f;
+    const std::string before = test::ReadFileBytes(f.ProjectPath);
+    // REDO has nothing to redo; OWPRJ had already written the moved block.
+    ScriptRun run = f.Run("MOVE_BLOCK 0 100\nOWPRJ\nREDO\nMOVE_BLOCK 0 50\n");
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Err.find("line 3: REDO: "), std::string::npos) << run.Err;
+    EXPECT_EQ(test::ReadFileBytes(f.ProjectPath), before);
+}
+
+TEST(RunScript, KeepGoingReportsEachFailedStepAndSavesTheRest)
+{
+    Fixture f;
+    ScriptRun run = f.RunArgs({ "p", "-", "--keep-going" });
+    // Standard input is empty here: an empty script succeeds.
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    std::string script = f.Home.Dir().File("s.txt");
+    test::WriteFileBytes(script, "UNDO\nMOVE_BLOCK 0 5\nUNDO\nUNDO\n");
+    run = f.RunArgs({ "p", script, "--keep-going" });
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Err.find("line 1: UNDO"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("line 4: UNDO"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("line 3:"), std::string::npos) << run.Err;
+    EXPECT_EQ(f.Reread().Blocks[0].StartAdr, 1000);
+}
+
+TEST(RunScript, AProjectWhoseOpenDroppedBlocksIsNotSavedWithoutForce)
+{
+    Fixture f;
+    Project p = f.Reread();
+    const std::string wave = p.WaveFiles[0].FileName;
+    const std::string kept = wave + ".away";
+    std::filesystem::rename(wave, kept);
+    const std::string before = test::ReadFileBytes(f.ProjectPath);
+    ScriptRun run = f.Run("HEAD 1\n");
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_NE(run.Err.find("--force"), std::string::npos) << run.Err;
+    EXPECT_EQ(test::ReadFileBytes(f.ProjectPath), before);
+    // The file comes back: nothing was lost.
+    std::filesystem::rename(kept, wave);
+    EXPECT_EQ(f.Reread().BlockCount(), 1);
+    std::filesystem::rename(wave, kept);
+    std::string script = f.Home.Dir().File("s.txt");
+    test::WriteFileBytes(script, "HEAD 1\n");
+    run = f.RunArgs({ "p", script, "--force" });
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    std::filesystem::rename(kept, wave);
+    EXPECT_EQ(f.Reread().BlockCount(), 0);
 }
 
 } // namespace tarvok

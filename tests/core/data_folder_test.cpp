@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -350,7 +352,14 @@ TEST(DataFolder, NewTempNameCountsEachKindApart)
     EXPECT_EQ(data.NewTempName(kTempWave), dir.File("~t000002.wav"));
     EXPECT_EQ(data.NewTempName(0), "");
     EXPECT_EQ(data.NewTempName(4), "");
-    EXPECT_EQ(data.UndoSnapshotName(7), dir.File("~t000007.tvp"));
+    // Snapshot names carry the process ID and the DataFolder's instance number.
+    const std::string snapshot = data.UndoSnapshotName(7);
+    const std::string prefix = dir.File("~u" + std::to_string(::getpid()) + "-");
+    EXPECT_EQ(snapshot.substr(0, prefix.size()), prefix);
+    EXPECT_TRUE(snapshot.ends_with("-000007.tvp")) << snapshot;
+    int64_t pid = 0;
+    EXPECT_TRUE(IsUndoSnapshotName(snapshot.substr(dir.Path().size()), &pid));
+    EXPECT_EQ(pid, ::getpid());
 }
 
 TEST(DataFolder, NewNumberedNameTakesTheFirstFreeNumber)
