@@ -8,6 +8,7 @@
 #include "core/file_io.h"
 #include "core/write_out_all.h"
 
+#include <cmath>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -31,7 +32,7 @@ bool HasTvpExtension(const std::string& pPath)
 
 std::string Percent(double pRate)
 {
-    int64_t tenths = static_cast<int64_t>(pRate * 1000.0 + 0.5);
+    const int64_t tenths = std::llround(pRate * 1000.0);
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + "%";
 }
 

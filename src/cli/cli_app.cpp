@@ -225,7 +225,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         pErr << kUsage;
         return 2;
     }
-    const std::string command = pArgs[i];
+    const std::string& command = pArgs[i];
     std::vector<std::string> rest(pArgs.begin() + static_cast<long>(i) + 1, pArgs.end());
 
     static const std::map<std::string, std::function<int(CliContext&, const std::vector<std::string>&)>> kCommands = {

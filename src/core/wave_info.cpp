@@ -220,9 +220,9 @@ std::optional<FileHandle> WriteWaveHeader(int32_t pRate, int32_t pBits, int32_t 
         return std::nullopt;
 
     uint8_t header[68] {};
-    std::memcpy(header, "RIFF", 4);
+    std::copy_n("RIFF", 4, header);
     Put32(header + 4, static_cast<uint32_t>(pDataSize + headerExtra));
-    std::memcpy(header + 8, "WAVEfmt ", 8);
+    std::copy_n("WAVEfmt ", 8, header + 8);
     Put32(header + 16, extensible ? 40 : 16);
     Put16(header + 20, extensible ? 0xFFFE : 1);
     Put16(header + 22, static_cast<uint32_t>(pChannels));
@@ -240,7 +240,7 @@ std::optional<FileHandle> WriteWaveHeader(int32_t pRate, int32_t pBits, int32_t 
         std::memcpy(header + 44, kPcmSubFormat, 16);
         at = 60;
     }
-    std::memcpy(header + at, "data", 4);
+    std::copy_n("data", 4, header + at);
     Put32(header + at + 4, static_cast<uint32_t>(pDataSize));
     const int64_t headerSize = static_cast<int64_t>(at) + 8;
 

@@ -8,7 +8,8 @@ namespace tarvok {
 std::optional<std::string> DecodeShiftJis(std::string_view pBytes)
 {
     iconv_t cd = ::iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    // iconv reports failure as the handle (iconv_t)-1.
+    if (cd == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
         return std::nullopt;
     std::string out;
     out.resize(pBytes.size() * 3 + 16);

@@ -72,7 +72,7 @@ bool HasLineBreak(std::string_view s)
 
 } // namespace
 
-IniSettingsBackend::IniSettingsBackend(std::string pFolder)
+IniSettingsBackend::IniSettingsBackend(const std::string& pFolder)
     : folder_(WithTrailingSlash(pFolder))
 {
 }

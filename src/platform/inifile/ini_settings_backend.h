@@ -14,7 +14,7 @@ namespace tarvok {
 class IniSettingsBackend : public SettingsBackend {
 public:
     /// pFolder is created (with parents) on the first write.
-    explicit IniSettingsBackend(std::string pFolder);
+    explicit IniSettingsBackend(const std::string& pFolder);
 
     std::optional<std::string> ReadValue(std::string_view pSection, std::string_view pKey) override;
     bool WriteValue(std::string_view pSection, std::string_view pKey, std::string_view pValue) override;
