@@ -8,8 +8,8 @@
 //                                               peaks), prints seconds
 //
 // The last three serve bench/compare_import.sh, which times sox on the same file.
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
+#include "core/headless_ui.h"
 #include "core/settings.h"
 #include "core/wave_info.h"
 #include "render/conv_wave.h"
@@ -33,7 +33,10 @@ namespace {
 constexpr int32_t kRate = 48000;
 constexpr int32_t kSeconds = 600;
 
-bool MakeTestFile(const std::string& pPath) { return tarvok::bench::MakeToneFile(pPath, kRate, kSeconds); }
+bool MakeTestFile(const std::string& pPath)
+{
+    return tarvok::bench::MakeToneFile(pPath, kRate, kSeconds);
+}
 
 bool ConvertOnce(const std::string& pSource, const std::string& pTarget)
 {

@@ -28,7 +28,10 @@ namespace {
 constexpr int32_t kRate = 44100;
 constexpr int32_t kSeconds = 600;
 
-bool MakeTestFile(const std::string& pPath) { return tarvok::bench::MakeToneFile(pPath, kRate, kSeconds); }
+bool MakeTestFile(const std::string& pPath)
+{
+    return tarvok::bench::MakeToneFile(pPath, kRate, kSeconds);
+}
 
 /// Builds the peaks of pPath once; returns the entries computed, -1 when it is not a WAV file.
 int32_t BuildOnce(const std::string& pPath, int32_t pMode)

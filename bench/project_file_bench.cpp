@@ -4,12 +4,12 @@
 //   project_file_bench [benchmark options]
 //
 // Targets: opening (ReadProject) under 100 ms; one undo snapshot (WriteProject) under 20 ms.
-#include "core/headless_ui.h"
 #include "core/data_folder.h"
+#include "core/envelope.h"
+#include "core/headless_ui.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
-#include "core/envelope.h"
 
 #include <benchmark/benchmark.h>
 
@@ -41,7 +41,8 @@ struct BigProject {
         std::vector<char> silence(static_cast<size_t>(kFrames) * 4, 0);
         for (int32_t w = 0; w < kWaves; ++w) {
             std::string path = data.NewTempName(kTempWave);
-            auto file = WriteWaveHeader(44100, 16, 2, path, static_cast<int64_t>(silence.size()), true);
+            auto file
+                = WriteWaveHeader(44100, 16, 2, path, static_cast<int64_t>(silence.size()), true);
             WriteAt(*file, silence.data(), static_cast<int64_t>(silence.size()), -1);
             file->Close();
             int32_t index = P.AddWaveFile(path);

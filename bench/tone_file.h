@@ -27,9 +27,11 @@ inline bool MakeToneFile(const std::string& pPath, int32_t pRate, int32_t pSecon
             double t = static_cast<double>(start + i) / pRate;
             double swell = 0.5 + 0.5 * std::sin(t * 0.3);
             block[2 * i] = static_cast<int16_t>(30000.0 * swell * std::sin(t * 2 * M_PI * 440.0));
-            block[2 * i + 1] = static_cast<int16_t>(30000.0 * swell * std::sin(t * 2 * M_PI * 443.0));
+            block[2 * i + 1]
+                = static_cast<int16_t>(30000.0 * swell * std::sin(t * 2 * M_PI * 443.0));
         }
-        file = WriteBytesKeep(block.data(), static_cast<int64_t>(block.size()) * 2, -1, std::move(file), pPath);
+        file = WriteBytesKeep(
+            block.data(), static_cast<int64_t>(block.size()) * 2, -1, std::move(file), pPath);
         if (!file.IsOpen())
             return false;
     }

@@ -7,11 +7,11 @@
 
 #include "app/command_ids.h"
 #include "app/main_logic.h"
-#include "core/time_text.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"
+#include "core/time_text.h"
 #include "edit/block_drag.h"
 #include "edit/block_edit.h"
 
@@ -106,7 +106,8 @@ bool MergeCommand(MainLogic& pLogic)
         return false;
     Project& p = pLogic.Proj();
     // Each selected track's range through its levels and envelope into a new working file.
-    TrackRenderer render = [&pLogic](const Project& pProject, int32_t pTrack) -> Result<std::string> {
+    TrackRenderer render
+        = [&pLogic](const Project& pProject, int32_t pTrack) -> Result<std::string> {
         std::string file = pLogic.Folder().NewTempName(kTempWave);
         if (file.empty())
             return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");

@@ -24,17 +24,15 @@ bool IsRangeIndex(int32_t pIndex) { return InRange(pIndex, kCmdMarkinClick, kCmd
 /// Transport, scrub and jog commands.
 bool IsTransportIndex(int32_t pIndex)
 {
-    return InRange(pIndex, kCmdScrubPlus, kCmdMoveRight) || InRange(pIndex, kCmdRec, kCmdPlayFromout);
+    return InRange(pIndex, kCmdScrubPlus, kCmdMoveRight)
+        || InRange(pIndex, kCmdRec, kCmdPlayFromout);
 }
 /// Block and track commands.
 bool IsBlockIndex(int32_t pIndex) { return InRange(pIndex, kCmdBlockDelete, kCmdTrackSave); }
 
 /// Commands that change the project or open an editing window, but whose handlers are not
 /// available yet: they are refused like edits before saying so.
-bool IsPendingEdit(int32_t pIndex)
-{
-    return InRange(pIndex, kCmdFadeIn, kCmdSampleedit);
-}
+bool IsPendingEdit(int32_t pIndex) { return InRange(pIndex, kCmdFadeIn, kCmdSampleedit); }
 
 bool NotAvailable(MainLogic& pLogic, int32_t pIndex)
 {
@@ -107,7 +105,8 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
             return *handled;
     }
     if (IsTransportIndex(pIndex))
-        return pLogic.TransportHandler ? pLogic.TransportHandler(pIndex, pLevel) : NotAvailable(pLogic, pIndex);
+        return pLogic.TransportHandler ? pLogic.TransportHandler(pIndex, pLevel)
+                                       : NotAvailable(pLogic, pIndex);
     if (IsRangeIndex(pIndex))
         return IsRangeCommand(pIndex) ? RunRangeCommand(pLogic, pIndex)
                                       : NotAvailable(pLogic, pIndex);

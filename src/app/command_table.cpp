@@ -1,7 +1,7 @@
 #include "app/command_table.h"
 
-#include "core/settings.h"
 #include "base/numeric.h"
+#include "core/settings.h"
 
 #include <algorithm>
 

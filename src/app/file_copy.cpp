@@ -1,8 +1,8 @@
 #include "app/file_copy.h"
 
+#include "base/text.h"
 #include "core/paths.h"
 #include "core/user_interface.h"
-#include "base/text.h"
 
 #include <algorithm>
 #include <cerrno>

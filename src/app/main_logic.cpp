@@ -1,10 +1,10 @@
 #include "app/main_logic.h"
 
-#include "core/paths.h"
 #include "base/numeric.h"
 #include "base/text.h"
-#include "core/file_io.h"
 #include "core/envelope.h"
+#include "core/file_io.h"
+#include "core/paths.h"
 
 #include <algorithm>
 
@@ -109,12 +109,16 @@ void MainLogic::LoadTrackSettings()
         Track& track = project_.Tracks[t];
         int nn = t + 1;
         track.Name = settings_.GetSetting(TwoDigitKey("TrackName_", nn), "");
-        track.PlaySelected = settings_.GetSetting(TwoDigitKey("TrackPlaySelected_", nn), int32_t { 1 });
+        track.PlaySelected
+            = settings_.GetSetting(TwoDigitKey("TrackPlaySelected_", nn), int32_t { 1 });
         int32_t rec = settings_.GetSetting(TwoDigitKey("TrackRecSelected_", nn), int32_t { -1 });
         track.RecSelected = rec == -1 ? (t == 0 ? 1 : 0) : rec;
-        track.LevelLinked = settings_.GetSetting(TwoDigitKey("TrackLevelLinked_", nn), int32_t { 0 });
-        track.LevelL = Clamp32(settings_.GetSetting(TwoDigitKey("TrackLevelL_", nn), project_.UnityLevel), 0, 255);
-        track.LevelR = Clamp32(settings_.GetSetting(TwoDigitKey("TrackLevelR_", nn), project_.UnityLevel), 0, 255);
+        track.LevelLinked
+            = settings_.GetSetting(TwoDigitKey("TrackLevelLinked_", nn), int32_t { 0 });
+        track.LevelL = Clamp32(
+            settings_.GetSetting(TwoDigitKey("TrackLevelL_", nn), project_.UnityLevel), 0, 255);
+        track.LevelR = Clamp32(
+            settings_.GetSetting(TwoDigitKey("TrackLevelR_", nn), project_.UnityLevel), 0, 255);
         track.AutoLevelL = track.AutoLevelR = project_.UnityLevel;
         track.RecCh = settings_.GetSetting(TwoDigitKey("TrackRecCh_", nn), int32_t { 0 });
         track.PlayCh = settings_.GetSetting(TwoDigitKey("TrackPlayCh_", nn), int32_t { 0 });
@@ -213,7 +217,8 @@ bool MainLogic::CloseProject()
 void MainLogic::HandleCommandLine(std::string_view pText)
 {
     std::vector<std::string> tokens = SplitCommandLine(pText);
-    auto valueOf = [](std::string_view token, std::string_view key) -> std::optional<std::string_view> {
+    auto valueOf
+        = [](std::string_view token, std::string_view key) -> std::optional<std::string_view> {
         if (StartsWithNoCase(token, key))
             return token.substr(key.size());
         if (!token.empty() && token[0] == '/' && StartsWithNoCase(token.substr(1), key))
@@ -293,7 +298,8 @@ bool MainLogic::ConfirmExit(bool pMinimised)
     if (answer == MsgAnswer::Cancel)
         return false;
     if (answer == MsgAnswer::Yes)
-        return OverwriteProjectCommand(); // quitting after a failed or cancelled save would lose the work
+        return OverwriteProjectCommand(); // quitting after a failed or cancelled save would lose
+                                          // the work
     return true;
 }
 

@@ -3,13 +3,13 @@
 #include "app/app_options.h"
 #include "app/recent_files.h"
 
-#include "core/error_log.h"
-#include "core/settings.h"
-#include "core/user_interface.h"
 #include "core/data_folder.h"
+#include "core/error_log.h"
 #include "core/file_io.h"
 #include "core/project.h"
 #include "core/project_file.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
 #include "decode/sound_decoder.h"
 
 #include <array>
@@ -128,7 +128,8 @@ public:
 
     /// Imports a sound file into the project: tracks from pTrack on, at pPosition frames.
     /// Reports problems through the user interface; false when nothing was placed.
-    bool ImportSoundFile(int32_t pTrack, const std::string& pPath, int32_t pPosition, bool pNoRecent);
+    bool ImportSoundFile(
+        int32_t pTrack, const std::string& pPath, int32_t pPosition, bool pNoRecent);
 
     // Project files (the project menu). Every command reports through the user interface
     // and returns false when refused, cancelled or failed.

@@ -3,13 +3,13 @@
 #include "app/main_logic.h"
 
 #include "app/file_copy.h"
-#include "core/paths.h"
 #include "base/text.h"
 #include "core/file_io.h"
+#include "core/paths.h"
 #include "core/write_out_all.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -22,7 +22,8 @@ namespace {
 constexpr const char* kProjectFilter = "tarvokプロジェクトファイル|*.tvp";
 constexpr const char* kLoadFailed = "プロジェクト読込に失敗しました";
 constexpr const char* kProcessingFailed = "処理失敗";
-constexpr const char* kSaveOnlyInDataFolder = "データフォルダ以外にはプロジェクトファイルの保存はできません";
+constexpr const char* kSaveOnlyInDataFolder
+    = "データフォルダ以外にはプロジェクトファイルの保存はできません";
 
 bool HasTvpExtension(const std::string& pPath)
 {
@@ -89,7 +90,8 @@ bool MainLogic::LockProjectFile(const std::string& pPath)
         return true;
     FileLock lock;
     if (!lock.Acquire(pPath, &lockHolder_)) {
-        std::string who = lockHolder_ > 0 ? "他のプロセス(PID " + std::to_string(lockHolder_) + ")" : "他のプロセス";
+        std::string who = lockHolder_ > 0 ? "他のプロセス(PID " + std::to_string(lockHolder_) + ")"
+                                          : "他のプロセス";
         ui_.ShowMessage(pPath + " は" + who + "が編集中です。上書き保存はできません");
         return false;
     }
@@ -110,7 +112,8 @@ bool MainLogic::OpenProjectCommand()
 std::optional<std::string> MainLogic::ChooseProjectSavePath()
 {
     for (;;) {
-        std::optional<std::string> path = ui_.ChooseSaveFile("", kProjectFilter, project_.DataFolder);
+        std::optional<std::string> path
+            = ui_.ChooseSaveFile("", kProjectFilter, project_.DataFolder);
         if (!path || path->empty())
             return std::nullopt;
         std::string chosen = *path;
@@ -204,7 +207,8 @@ bool MainLogic::FetchWavCommand()
 {
     if (!CanEdit())
         return false;
-    auto outside = [this](const std::string& pPath) { return !pPath.empty() && !IsInDataFolder(pPath); };
+    auto outside
+        = [this](const std::string& pPath) { return !pPath.empty() && !IsInDataFolder(pPath); };
     bool any = false;
     for (const WaveFile& w : project_.WaveFiles)
         any = any || outside(w.FileName) || outside(w.PeakFile);
@@ -305,7 +309,8 @@ bool MainLogic::SaveAllCommand()
         return false;
     }
     const char* home = std::getenv("HOME");
-    if (target == target.root_path() || (home != nullptr && *home != '\0' && target == CanonicalPath(home))) {
+    if (target == target.root_path()
+        || (home != nullptr && *home != '\0' && target == CanonicalPath(home))) {
         ui_.ShowError(target.string() + "\nには保存できません。新しいフォルダを指定してください");
         return false;
     }
@@ -362,7 +367,8 @@ bool MainLogic::SaveAllCommand()
         // The old SAVEALL files go, the new ones move in; anything else stays.
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
             std::string entryName = entry.path().filename().string();
-            if (entry.is_regular_file(ec) && !entry.is_symlink(ec) && IsSaveAllFile(entryName, name))
+            if (entry.is_regular_file(ec) && !entry.is_symlink(ec)
+                && IsSaveAllFile(entryName, name))
                 ok = DeleteFileForce(entry.path().string()) && ok;
             else
                 kept.push_back(entryName);
@@ -397,7 +403,9 @@ bool MainLogic::SaveAllCommand()
     for (const WaveFile& w : project_.WaveFiles)
         inside = inside || IsWithin(CanonicalPath(FolderOf(w.FileName)), target);
     for (const Track& t : project_.Tracks)
-        inside = inside || (!t.EnvelopeFile.empty() && IsWithin(CanonicalPath(FolderOf(t.EnvelopeFile)), target));
+        inside = inside
+            || (!t.EnvelopeFile.empty()
+                && IsWithin(CanonicalPath(FolderOf(t.EnvelopeFile)), target));
     if (replacing && inside) {
         CloseProject();
         OpenProject(lastSaveAllProject_, false);

@@ -3,9 +3,9 @@
 #include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "app/range_input.h"
-#include "core/time_text.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/time_text.h"
 #include "edit/range_edit.h"
 
 #include <limits>

@@ -1,18 +1,20 @@
 #include "app/range_input.h"
 
 #include "app/main_logic.h"
-#include "core/time_text.h"
-#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/project.h"
-
+#include "core/time_text.h"
+#include "core/user_interface.h"
 
 namespace tarvok {
 
 void SetClickFrame(MainLogic& pLogic, int32_t pFrame) { pLogic.LastClickFrame = pFrame; }
 
-int32_t ClickFrame(const MainLogic& pLogic) { return pLogic.LastClickFrame.value_or(pLogic.Proj().ViewStart); }
+int32_t ClickFrame(const MainLogic& pLogic)
+{
+    return pLogic.LastClickFrame.value_or(pLogic.Proj().ViewStart);
+}
 
 void ForgetClickFrame(MainLogic& pLogic) { pLogic.LastClickFrame.reset(); }
 

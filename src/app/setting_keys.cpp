@@ -1,7 +1,7 @@
 #include "app/setting_keys.h"
 
-#include "core/settings.h"
 #include "base/text.h"
+#include "core/settings.h"
 
 #include <cstdint>
 #include <optional>
@@ -27,7 +27,8 @@ std::vector<SettingKeyInfo> BuildTable()
         { "RecTrimDB", T::Single, "0", F::None, "recording trim in dB, -40..40" },
         { "FadeTableType", T::Integer, "1", F::None, "fade table: 0 centre zero, 1 general fader" },
         { "nFreq", T::Integer, "44100", F::None, "sampling rate of new projects" },
-        { "SampleStep", T::Integer, "64", F::None, "frames per peak entry of new projects, 10..48000" },
+        { "SampleStep", T::Integer, "64", F::None,
+            "frames per peak entry of new projects, 10..48000" },
         { "DrawWFP", T::Integer, "0", F::None, "draw waveforms from peaks" },
         { "WFMode", T::Integer, "0", F::None, "peak values: 0 linear, 1 dB" },
         { "WFMono", T::Integer, "0", F::None, "draw waveforms as one channel" },
@@ -50,7 +51,8 @@ std::vector<SettingKeyInfo> BuildTable()
         { "LevelRdb_", T::Single, "0", F::Slot, "input level of slot n, right, in dB" },
         { "ShowToolBar", T::Integer, "0", F::None, "show the toolbar" },
         { "MaxPow", T::Integer, "1", F::None, "draw waveforms while recording" },
-        { "UseAdjustClock", T::Integer, "1", F::None, "keep playback in step with the input clock" },
+        { "UseAdjustClock", T::Integer, "1", F::None,
+            "keep playback in step with the input clock" },
         { "ScrollMode", T::Integer, "0", F::None, "scroll the view with the head" },
         { "TrackNum", T::Integer, "7", F::None, "index of the last track, 0..63" },
         { "DataPath", T::Text, "", F::None, "data folder; empty = the default folder" },
@@ -117,7 +119,8 @@ std::vector<SettingKeyInfo> BuildTable()
     names.clear();
     names.reserve(std::size(kPrefixes) * 5);
     for (std::string_view prefix : kPrefixes)
-        for (std::string_view field : { "WindowLeft", "WindowTop", "WindowHeight", "WindowWidth", "WindowState" })
+        for (std::string_view field :
+            { "WindowLeft", "WindowTop", "WindowHeight", "WindowWidth", "WindowState" })
             names.push_back(std::string(prefix) + std::string(field));
     size_t n = 0;
     for (size_t p = 0; p < std::size(kPrefixes); ++p)
@@ -198,7 +201,8 @@ bool IsValidSettingValue(const SettingKeyInfo& pKey, std::string_view pText)
 {
     switch (pKey.Type) {
     case SettingType::Text:
-        return pText.find('\n') == std::string_view::npos && pText.find('\r') == std::string_view::npos;
+        return pText.find('\n') == std::string_view::npos
+            && pText.find('\r') == std::string_view::npos;
     case SettingType::Integer:
         return SettingTextToInt(pText).has_value();
     case SettingType::Short: {

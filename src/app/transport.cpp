@@ -2,10 +2,10 @@
 
 #include "app/command_ids.h"
 #include "app/main_logic.h"
-#include "core/time_text.h"
 #include "base/numeric.h"
-#include "core/project.h"
 #include "core/envelope_gain.h"
+#include "core/project.h"
+#include "core/time_text.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
 
@@ -181,8 +181,8 @@ bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)
     pEngine.ComputeDeviceSlots();
     if (!rec->PrepareRecording())
         return false;
-    const bool wasPlaying = IsRunning(pEngine) && pEngine.PlayMode >= kPlayAll
-        && pEngine.PlayMode <= kPlayFromOut;
+    const bool wasPlaying
+        = IsRunning(pEngine) && pEngine.PlayMode >= kPlayAll && pEngine.PlayMode <= kPlayFromOut;
     if (IsRunning(pEngine))
         pEngine.StopPlay(false);
     if (!rec->OpenArmedInputs())

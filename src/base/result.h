@@ -29,8 +29,7 @@ inline Error Fail(std::string pMessage, ErrorCode pCode = ErrorCode::Other)
 }
 
 /// A value or an Error, with members named like std::expected.
-template <class T>
-class [[nodiscard]] Result {
+template <class T> class [[nodiscard]] Result {
 public:
     Result(T pValue)
         : m_(std::in_place_index<0>, std::move(pValue))
@@ -71,8 +70,7 @@ private:
 };
 
 /// Success or an Error, for operations that return nothing else.
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
     Result(Error pError)

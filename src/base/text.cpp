@@ -91,8 +91,8 @@ std::optional<double> ParseNumber(std::string_view pText)
     if (pText.empty())
         return std::nullopt;
     double value = 0;
-    auto [ptr, ec] = std::from_chars(pText.data(), pText.data() + pText.size(), value,
-        std::chars_format::general);
+    auto [ptr, ec] = std::from_chars(
+        pText.data(), pText.data() + pText.size(), value, std::chars_format::general);
     if (ec != std::errc() || ptr != pText.data() + pText.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
@@ -115,7 +115,8 @@ std::string FormatNumber(float pValue)
 std::string ZeroPad(int64_t pValue, int pDigits)
 {
     bool negative = pValue < 0;
-    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(pValue) : static_cast<uint64_t>(pValue);
+    uint64_t magnitude
+        = negative ? 0 - static_cast<uint64_t>(pValue) : static_cast<uint64_t>(pValue);
     std::string digits = std::to_string(magnitude);
     if (static_cast<int>(digits.size()) < pDigits)
         digits.insert(0, static_cast<size_t>(pDigits) - digits.size(), '0');

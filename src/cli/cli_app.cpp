@@ -1,20 +1,20 @@
 #include "cli/cli_app.h"
 
 #include "cli/cli_context.h"
+#include "cli/mixdown_command.h"
 #include "cli/play_command.h"
 #include "cli/record_command.h"
-#include "cli/mixdown_command.h"
 #include "cli/run_command.h"
 #include "cli/wave_info_command.h"
 
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
-#include "core/paths.h"
 #include "app/setting_keys.h"
+#include "base/legacy_text.h"
+#include "base/text.h"
+#include "core/headless_ui.h"
+#include "core/paths.h"
 #include "core/settings.h"
 #include "core/time_text.h"
-#include "base/text.h"
-#include "base/legacy_text.h"
 #include "platform/iconv/shift_jis_decoder.h"
 #include "platform/inifile/ini_settings_backend.h"
 
@@ -82,7 +82,8 @@ std::string EffectiveDefault(const SettingKeyInfo& pKey, const Settings& pStore)
 
 /// The value a reader of the key gets now: the stored text after the "***" rule, or the
 /// key's default when nothing usable is stored.
-std::string EffectiveValue(const SettingKeyInfo& pKey, std::string_view pName, const Settings& pStore)
+std::string EffectiveValue(
+    const SettingKeyInfo& pKey, std::string_view pName, const Settings& pStore)
 {
     std::optional<std::string> raw = pStore.GetRaw(pName, pKey.Section);
     if (!raw)
@@ -140,10 +141,12 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         if (!key)
             return pCtx.Fail("unknown setting key: " + name);
         if (!value.empty() && !IsValidSettingValue(*key, value))
-            return pCtx.Fail("not a valid " + std::string(SettingTypeName(key->Type)) + " value for " + name + ": " + value);
+            return pCtx.Fail("not a valid " + std::string(SettingTypeName(key->Type))
+                + " value for " + name + ": " + value);
         if (key->Section != kMainSection) {
             if (!pCtx.Backend.WriteValue(key->Section, name, value.empty() ? "***" : value))
-                return pCtx.Fail("could not write the settings file " + pCtx.Backend.FileOf(key->Section));
+                return pCtx.Fail(
+                    "could not write the settings file " + pCtx.Backend.FileOf(key->Section));
             return 0;
         }
         bool ok = false;
@@ -154,7 +157,8 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         else
             ok = pCtx.Store.SaveSetting(name, SettingTextToInt(value).value_or(0));
         if (!ok)
-            return pCtx.Fail("could not write the settings file " + pCtx.Backend.FileOf(kMainSection));
+            return pCtx.Fail(
+                "could not write the settings file " + pCtx.Backend.FileOf(kMainSection));
         return 0;
     }
     if (verb == "delete") {
@@ -228,20 +232,22 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     const std::string& command = pArgs[i];
     std::vector<std::string> rest(pArgs.begin() + static_cast<long>(i) + 1, pArgs.end());
 
-    static const std::map<std::string, std::function<int(CliContext&, const std::vector<std::string>&)>> kCommands = {
-        { "cleanup", CleanupCliCommand },
-        { "demo", DemoCommand },
-        { "devices", DevicesCommand },
-        { "import", ImportCommand },
-        { "info", InfoCommand },
-        { "mixdown", MixdownCommand },
-        { "new", NewProjectCommand },
-        { "play", PlayCommand },
-        { "record", RecordCommand },
-        { "run", RunScriptCommand },
-        { "saveall", SaveAllCliCommand },
-        { "settings", SettingsCommand },
-    };
+    static const std::map<std::string,
+        std::function<int(CliContext&, const std::vector<std::string>&)>>
+        kCommands = {
+            { "cleanup", CleanupCliCommand },
+            { "demo", DemoCommand },
+            { "devices", DevicesCommand },
+            { "import", ImportCommand },
+            { "info", InfoCommand },
+            { "mixdown", MixdownCommand },
+            { "new", NewProjectCommand },
+            { "play", PlayCommand },
+            { "record", RecordCommand },
+            { "run", RunScriptCommand },
+            { "saveall", SaveAllCliCommand },
+            { "settings", SettingsCommand },
+        };
     auto it = kCommands.find(command);
     if (it == kCommands.end())
         return ctx.Fail("unknown command: " + command + " (see --help)", 2);

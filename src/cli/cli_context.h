@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
+#include "core/headless_ui.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "decode/decode_audio.h"
@@ -46,7 +46,8 @@ struct CliContext {
 struct HeadlessSession {
     MainLogic Logic;
     FfmpegMediaBackend Media;
-    MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); }, [this] { return &Logic.Log(); } };
+    MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
+        [this] { return &Logic.Log(); } };
     bool Started = false;
 
     HeadlessSession(CliContext& pCtx)

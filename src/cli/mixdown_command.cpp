@@ -2,13 +2,13 @@
 
 #include "cli/mixdown_command.h"
 
+#include "app/mixdown.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "platform/lame/lame_encoder.h"
-#include "app/mixdown.h"
 
 #include <cstdio>
 #include <filesystem>

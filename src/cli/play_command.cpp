@@ -2,10 +2,10 @@
 
 #include "cli/play_command.h"
 
-#include "core/time_text.h"
-#include "core/file_io.h"
-#include "engine/playback_engine.h"
 #include "app/transport.h"
+#include "core/file_io.h"
+#include "core/time_text.h"
+#include "engine/playback_engine.h"
 #include "platform/portaudio/portaudio_wave_device.h"
 
 #include <chrono>

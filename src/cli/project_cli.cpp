@@ -1,6 +1,5 @@
 // tarvok2-cli commands that work on project files in the data folder.
 
-#include "core/time_text.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
 #include "cli/json_text.h"
@@ -8,6 +7,7 @@
 #include "cli/wave_info_command.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
+#include "core/time_text.h"
 
 #include <filesystem>
 #include <map>
@@ -33,8 +33,8 @@ struct ParsedArgs {
     }
 };
 
-ParsedArgs ParseArgs(const std::vector<std::string>& pArgs, const std::vector<std::string>& pValueOptions,
-    const std::vector<std::string>& pFlagOptions)
+ParsedArgs ParseArgs(const std::vector<std::string>& pArgs,
+    const std::vector<std::string>& pValueOptions, const std::vector<std::string>& pFlagOptions)
 {
     ParsedArgs out;
     for (size_t i = 0; i < pArgs.size(); ++i) {
@@ -76,13 +76,14 @@ ParsedArgs ParseArgs(const std::vector<std::string>& pArgs, const std::vector<st
 
 bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
 {
-    return pText.size() >= pSuffix.size() && EqualsNoCase(pText.substr(pText.size() - pSuffix.size()), pSuffix);
+    return pText.size() >= pSuffix.size()
+        && EqualsNoCase(pText.substr(pText.size() - pSuffix.size()), pSuffix);
 }
 
 /// Opens project pName into the session; false (with a message) when it cannot. With
 /// pForWriting the project's edit lock is taken first, and another holder refuses the run.
-bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName, std::string& pPath,
-    bool pForWriting = false)
+bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName,
+    std::string& pPath, bool pForWriting = false)
 {
     pPath = pCtx.ProjectPath(pName, pSession.Logic.Proj().DataFolder);
     if (!FileExists(pPath)) {
@@ -100,7 +101,8 @@ bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::st
 
 /// 3 (with a message) when opening the project dropped working files and the user did not
 /// ask to save it anyway; else 0.
-int RefuseLossyOpen(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath, bool pForce)
+int RefuseLossyOpen(
+    CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath, bool pForce)
 {
     const int32_t lost = pSession.Logic.LostOnOpen;
     if (lost == 0 || pForce)
@@ -126,21 +128,25 @@ void PrintProjectText(std::ostream& pOut, const std::string& pPath, const Projec
     pOut << "project:     " << pPath << "\n";
     pOut << "rate:        " << p.SampleRate << " Hz\n";
     pOut << "tracks:      " << p.TrackCount() << "\n";
-    pOut << "length:      " << p.ProjectLength << " frames (" << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false) << ")\n";
+    pOut << "length:      " << p.ProjectLength << " frames ("
+         << TimeText(FramesToMs(p.ProjectLength, p.SampleRate), 0, false) << ")\n";
     for (int32_t t = 0; t < p.TrackCount(); ++t) {
         const Track& track = p.Tracks[t];
         if (track.Name.empty() && track.EnvelopeFile.empty())
             continue;
-        pOut << "track " << t << ": name \"" << track.Name << "\" envelope " << (track.EnvelopeFile.empty() ? "-" : track.EnvelopeFile) << "\n";
+        pOut << "track " << t << ": name \"" << track.Name << "\" envelope "
+             << (track.EnvelopeFile.empty() ? "-" : track.EnvelopeFile) << "\n";
     }
     pOut << "wave files:  " << p.WaveFileCount() << "\n";
     for (int32_t w = 0; w < p.WaveFileCount(); ++w)
-        pOut << "  wave " << w << ": " << p.WaveFiles[w].FileName << " (" << p.WaveFiles[w].Length << " frames)\n";
+        pOut << "  wave " << w << ": " << p.WaveFiles[w].FileName << " (" << p.WaveFiles[w].Length
+             << " frames)\n";
     pOut << "blocks:      " << p.BlockCount() << "\n";
     for (int32_t b = 0; b < p.BlockCount(); ++b) {
         const Block& k = p.Blocks[b];
-        pOut << "  block " << b << ": track " << k.TrackNo << " frames " << k.StartAdr << ".." << k.EndAdr << " wave " << k.WaveNo
-             << " source " << k.SrcStart << ".." << k.SrcEnd << " level " << FormatBlockLevel(k.LevelL) << "/" << FormatBlockLevel(k.LevelR)
+        pOut << "  block " << b << ": track " << k.TrackNo << " frames " << k.StartAdr << ".."
+             << k.EndAdr << " wave " << k.WaveNo << " source " << k.SrcStart << ".." << k.SrcEnd
+             << " level " << FormatBlockLevel(k.LevelL) << "/" << FormatBlockLevel(k.LevelR)
              << " flags " << k.Flags << " group " << k.GroupID << " name \"" << k.Name << "\"\n";
     }
     pOut << "fade points: " << p.FadePointCount() << "\n";
@@ -148,26 +154,33 @@ void PrintProjectText(std::ostream& pOut, const std::string& pPath, const Projec
 
 void PrintProjectJson(std::ostream& pOut, const std::string& pPath, const Project& p)
 {
-    pOut << "{\"Project\":" << JsonString(pPath) << ",\"SampleRate\":" << p.SampleRate << ",\"Tracks\":[";
+    pOut << "{\"Project\":" << JsonString(pPath) << ",\"SampleRate\":" << p.SampleRate
+         << ",\"Tracks\":[";
     for (int32_t t = 0; t < p.TrackCount(); ++t) {
         const Track& k = p.Tracks[t];
-        pOut << (t ? "," : "") << "{\"Name\":" << JsonString(k.Name) << ",\"EnvelopeFile\":" << JsonString(k.EnvelopeFile)
-             << ",\"PlaySelected\":" << k.PlaySelected << ",\"Selected\":" << k.Selected << ",\"LevelL\":" << k.LevelL
-             << ",\"LevelR\":" << k.LevelR << "}";
+        pOut << (t ? "," : "") << "{\"Name\":" << JsonString(k.Name)
+             << ",\"EnvelopeFile\":" << JsonString(k.EnvelopeFile)
+             << ",\"PlaySelected\":" << k.PlaySelected << ",\"Selected\":" << k.Selected
+             << ",\"LevelL\":" << k.LevelL << ",\"LevelR\":" << k.LevelR << "}";
     }
     pOut << "],\"WaveFiles\":[";
     for (int32_t w = 0; w < p.WaveFileCount(); ++w)
-        pOut << (w ? "," : "") << "{\"FileName\":" << JsonString(p.WaveFiles[w].FileName) << ",\"PeakFile\":"
-             << JsonString(p.WaveFiles[w].PeakFile) << ",\"Length\":" << p.WaveFiles[w].Length << "}";
+        pOut << (w ? "," : "") << "{\"FileName\":" << JsonString(p.WaveFiles[w].FileName)
+             << ",\"PeakFile\":" << JsonString(p.WaveFiles[w].PeakFile)
+             << ",\"Length\":" << p.WaveFiles[w].Length << "}";
     pOut << "],\"Blocks\":[";
     for (int32_t b = 0; b < p.BlockCount(); ++b) {
         const Block& k = p.Blocks[b];
-        pOut << (b ? "," : "") << "{\"TrackNo\":" << k.TrackNo << ",\"StartAdr\":" << k.StartAdr << ",\"EndAdr\":" << k.EndAdr
-             << ",\"Length\":" << k.Length << ",\"WaveNo\":" << k.WaveNo << ",\"SrcStart\":" << k.SrcStart << ",\"SrcEnd\":"
-             << k.SrcEnd << ",\"Flags\":" << k.Flags << ",\"GroupID\":" << k.GroupID << ",\"LevelL\":" << FormatBlockLevel(k.LevelL)
-             << ",\"LevelR\":" << FormatBlockLevel(k.LevelR) << ",\"Name\":" << JsonString(k.Name) << "}";
+        pOut << (b ? "," : "") << "{\"TrackNo\":" << k.TrackNo << ",\"StartAdr\":" << k.StartAdr
+             << ",\"EndAdr\":" << k.EndAdr << ",\"Length\":" << k.Length
+             << ",\"WaveNo\":" << k.WaveNo << ",\"SrcStart\":" << k.SrcStart
+             << ",\"SrcEnd\":" << k.SrcEnd << ",\"Flags\":" << k.Flags
+             << ",\"GroupID\":" << k.GroupID << ",\"LevelL\":" << FormatBlockLevel(k.LevelL)
+             << ",\"LevelR\":" << FormatBlockLevel(k.LevelR) << ",\"Name\":" << JsonString(k.Name)
+             << "}";
     }
-    pOut << "],\"FadePoints\":" << p.FadePointCount() << ",\"ProjectLength\":" << p.ProjectLength << "}\n";
+    pOut << "],\"FadePoints\":" << p.FadePointCount() << ",\"ProjectLength\":" << p.ProjectLength
+         << "}\n";
 }
 
 } // namespace
@@ -178,7 +191,8 @@ bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::stri
         return true;
     const int64_t holder = pSession.Logic.LockHolder();
     pCtx.Fail("the project " + pPath + " is being edited by another process"
-        + (holder > 0 ? " (PID " + std::to_string(holder) + ")" : std::string()) + "; nothing was changed");
+        + (holder > 0 ? " (PID " + std::to_string(holder) + ")" : std::string())
+        + "; nothing was changed");
     return false;
 }
 
@@ -244,7 +258,9 @@ int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (auto it = args.Values.find("--track"); it != args.Values.end()) {
         std::optional<int64_t> t = ParseInteger(it->second);
         if (!t || *t < 0 || *t > p.LastTrackNo)
-            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(p.LastTrackNo) + "): " + it->second, 2);
+            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(p.LastTrackNo)
+                    + "): " + it->second,
+                2);
         track = static_cast<int32_t>(*t);
     }
     int32_t position = p.MarkIn;
@@ -325,7 +341,10 @@ int SaveAllCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     std::error_code ec;
     const bool exists = std::filesystem::exists(folder, ec);
     if (exists && !args.Has("--replace"))
-        return pCtx.Fail(folder + " exists; --replace replaces the data a SAVEALL wrote there (other files are kept)", 2);
+        return pCtx.Fail(folder
+                + " exists; --replace replaces the data a SAVEALL wrote there (other files are "
+                  "kept)",
+            2);
     // The reason of a failure has gone to the error stream as the command showed it.
     pCtx.Ui.QueueAnswer(folder);
     // Only the user's --replace answers the question whether to replace an existing folder.

@@ -5,10 +5,10 @@
 #include "app/block_commands.h"
 #include "app/command_dispatch.h"
 #include "app/command_table.h"
-#include "core/time_text.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
+#include "core/time_text.h"
 
 #include <iostream>
 #include <iterator>
@@ -209,7 +209,8 @@ std::optional<std::string> RunLine(CliContext& pCtx, MainLogic& pLogic, const Sc
             std::string reason;
             const std::vector<HeadlessUi::Event>& events = pCtx.Ui.Events();
             for (size_t i = before; i < events.size(); ++i)
-                if (events[i].Kind == HeadlessUi::EventKind::MessageBox && events[i].Icon == MsgIcon::Error)
+                if (events[i].Kind == HeadlessUi::EventKind::MessageBox
+                    && events[i].Icon == MsgIcon::Error)
                     reason += (reason.empty() ? "" : "; ") + events[i].Text;
             if (did && reason.empty())
                 return std::nullopt;
@@ -268,7 +269,8 @@ std::optional<std::string> RunLine(CliContext& pCtx, MainLogic& pLogic, const Sc
 
 } // namespace
 
-int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view pScript, const RunOptions& pOptions)
+int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view pScript,
+    const RunOptions& pOptions)
 {
     std::vector<ScriptLine> lines;
     if (!ParseScript(pCtx, pScript, lines))

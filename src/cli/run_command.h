@@ -27,6 +27,7 @@ int RunScriptCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 /// or a step fails (a command refused or reporting an error): the line and the reason go to
 /// the error stream and nothing of the run is saved; 3 when opening the project dropped
 /// working files and pOptions.Force is not set (nothing is saved then either).
-int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view pScript, const RunOptions& pOptions = {});
+int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view pScript,
+    const RunOptions& pOptions = {});
 
 } // namespace tarvok

@@ -1,17 +1,17 @@
 #include "core/data_folder.h"
 
-#include "core/paths.h"
-#include "core/user_interface.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "core/file_io.h"
+#include "core/paths.h"
 #include "core/project_file.h"
+#include "core/user_interface.h"
 
 #include <algorithm>
 #include <atomic>
 #include <ctime>
-#include <mutex>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -317,7 +317,8 @@ bool DataFolder::Enter()
 {
     if (!marker_.empty())
         return true;
-    std::string marker = folder_ + "~u" + std::to_string(::getpid()) + "-" + std::to_string(instance_) + ".run";
+    std::string marker
+        = folder_ + "~u" + std::to_string(::getpid()) + "-" + std::to_string(instance_) + ".run";
     int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
@@ -390,8 +391,9 @@ std::string DataFolder::NewestStaleSnapshot() const
     fs::file_time_type bestTime {};
     for (const FolderEntry& entry : *entries) {
         int64_t pid = 0;
-        bool stale = IsUndoSnapshotName(entry.Name, &pid) ? SnapshotOwnerGone(entry.Name, pid)
-                                                           : IsTempName(ToLowerAscii(entry.Name), "~t", "tvp");
+        bool stale = IsUndoSnapshotName(entry.Name, &pid)
+            ? SnapshotOwnerGone(entry.Name, pid)
+            : IsTempName(ToLowerAscii(entry.Name), "~t", "tvp");
         if (!stale || !IsRegularFile(entry.Path))
             continue;
         std::error_code ec;

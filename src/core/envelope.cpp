@@ -65,7 +65,8 @@ bool ReadEnvelopeFile(
     if (size == static_cast<int64_t>(frames)) {
         // One level per frame, used for both channels.
         std::vector<uint8_t> bytes(frames);
-        if (ReadAt(file, bytes.data(), static_cast<int64_t>(frames), 0) != static_cast<int64_t>(frames))
+        if (ReadAt(file, bytes.data(), static_cast<int64_t>(frames), 0)
+            != static_cast<int64_t>(frames))
             return false;
         for (size_t k = 0; k < frames; ++k)
             pEnvelope[2 * k] = pEnvelope[2 * k + 1] = bytes[k];

@@ -1,8 +1,8 @@
 #include "core/error_log.h"
 
+#include "base/text.h"
 #include "core/paths.h"
 #include "core/settings.h"
-#include "base/text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -54,10 +54,12 @@ MsgAnswer HeadlessUi::MessageBox(std::string_view pText, MsgButtons pButtons, Ms
         answer = MsgAnswer::Ok;
         break;
     case MsgButtons::OkCancel:
-        answer = (scripted && EqualsNoCase(Trim(*scripted), "ok")) ? MsgAnswer::Ok : MsgAnswer::Cancel;
+        answer
+            = (scripted && EqualsNoCase(Trim(*scripted), "ok")) ? MsgAnswer::Ok : MsgAnswer::Cancel;
         break;
     case MsgButtons::YesNo:
-        answer = (scripted && EqualsNoCase(Trim(*scripted), "yes")) ? MsgAnswer::Yes : MsgAnswer::No;
+        answer
+            = (scripted && EqualsNoCase(Trim(*scripted), "yes")) ? MsgAnswer::Yes : MsgAnswer::No;
         break;
     case MsgButtons::YesNoCancel:
         answer = MsgAnswer::Cancel;
@@ -68,12 +70,12 @@ MsgAnswer HeadlessUi::MessageBox(std::string_view pText, MsgButtons pButtons, Ms
         break;
     case MsgButtons::RetryCancel:
         answer = (scripted && EqualsNoCase(Trim(*scripted), "retry")) ? MsgAnswer::Retry
-                                                                       : MsgAnswer::Cancel;
+                                                                      : MsgAnswer::Cancel;
         break;
     }
     static const char* const kNames[] = { "ok", "cancel", "yes", "no", "retry" };
-    events_.push_back({ EventKind::MessageBox, std::string(pText), pIcon,
-        kNames[static_cast<int>(answer)] });
+    events_.push_back(
+        { EventKind::MessageBox, std::string(pText), pIcon, kNames[static_cast<int>(answer)] });
     return answer;
 }
 
@@ -93,12 +95,14 @@ std::optional<std::string> HeadlessUi::Choose(EventKind pKind, std::string_view 
     return a;
 }
 
-std::optional<std::string> HeadlessUi::ChooseOpenFile(std::string_view pTitle, std::string_view, std::string_view)
+std::optional<std::string> HeadlessUi::ChooseOpenFile(
+    std::string_view pTitle, std::string_view, std::string_view)
 {
     return Choose(EventKind::OpenFile, pTitle);
 }
 
-std::optional<std::string> HeadlessUi::ChooseSaveFile(std::string_view pTitle, std::string_view, std::string_view)
+std::optional<std::string> HeadlessUi::ChooseSaveFile(
+    std::string_view pTitle, std::string_view, std::string_view)
 {
     return Choose(EventKind::SaveFile, pTitle);
 }

@@ -32,7 +32,10 @@ public:
     /// Called with every status message as it is shown (the CLI prints them).
     void SetMessageSink(std::function<void(std::string_view)> pSink) { sink_ = std::move(pSink); }
     /// Called with every message box text and icon as it is shown.
-    void SetBoxSink(std::function<void(std::string_view, MsgIcon)> pSink) { boxSink_ = std::move(pSink); }
+    void SetBoxSink(std::function<void(std::string_view, MsgIcon)> pSink)
+    {
+        boxSink_ = std::move(pSink);
+    }
 
     const std::vector<Event>& Events() const { return events_; }
     /// The texts of all message boxes shown, in order.
@@ -48,12 +51,14 @@ public:
     void Yield() override { ++yields_; }
     void ShowMessage(std::string_view pText) override;
     MsgAnswer MessageBox(std::string_view pText, MsgButtons pButtons, MsgIcon pIcon) override;
-    std::optional<std::string> InputBox(std::string_view pPrompt, std::string_view pDefault) override;
+    std::optional<std::string> InputBox(
+        std::string_view pPrompt, std::string_view pDefault) override;
     std::optional<std::string> ChooseOpenFile(
         std::string_view pTitle, std::string_view pFilter, std::string_view pInitial) override;
     std::optional<std::string> ChooseSaveFile(
         std::string_view pTitle, std::string_view pFilter, std::string_view pInitial) override;
-    std::optional<std::string> ChooseFolder(std::string_view pTitle, std::string_view pInitial) override;
+    std::optional<std::string> ChooseFolder(
+        std::string_view pTitle, std::string_view pInitial) override;
     void RequestRedraw(RedrawArea) override { ++redraws_; }
     void SetBusy(bool pBusy) override { busy_ = pBusy; }
 

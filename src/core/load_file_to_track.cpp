@@ -79,11 +79,13 @@ bool LoadFileToTrack(Project& pProject, int32_t pTrack, const std::string& pFile
     int32_t pBlockAddr, std::string_view pBlockName, DataFolder& pFolder, int32_t pWfMode,
     UserInterface& pUi, bool& pCancel)
 {
-    Result<PlacedFile> placed = PlaceFileOnTrack(pProject, pTrack, pFilename, pBlockAddr, pBlockName);
+    Result<PlacedFile> placed
+        = PlaceFileOnTrack(pProject, pTrack, pFilename, pBlockAddr, pBlockName);
     if (!placed)
         return false;
     if (placed->NewWave)
-        BuildPeaks(pProject, placed->Wave, pTrack, "", pWfMode, pFolder.NewTempName(kTempPeak), pUi, pCancel);
+        BuildPeaks(pProject, placed->Wave, pTrack, "", pWfMode, pFolder.NewTempName(kTempPeak), pUi,
+            pCancel);
     return true;
 }
 

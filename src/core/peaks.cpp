@@ -1,8 +1,8 @@
 #include "core/peaks.h"
 
-#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
+#include "core/user_interface.h"
 
 #include <algorithm>
 #include <array>

@@ -72,7 +72,8 @@ bool Project::DeleteBlock(int32_t pIndex)
     return true;
 }
 
-void NormalizeBlockFields(Block& pBlock, const WaveFile& pWave, int32_t pLastTrackNo, int32_t pSampleStep)
+void NormalizeBlockFields(
+    Block& pBlock, const WaveFile& pWave, int32_t pLastTrackNo, int32_t pSampleStep)
 {
     pBlock.TrackNo = Clamp32(pBlock.TrackNo, 0, pLastTrackNo);
     if (pBlock.SrcEnd > pWave.Length)

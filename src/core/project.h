@@ -112,7 +112,8 @@ struct ClipProject {
 /// Re-establishes the block invariants against its wave file: track clamped to
 /// 0..pLastTrackNo, source range inside the file (at least one frame), timeline position
 /// inside 0..kMaxLength - 1, derived fields recomputed.
-void NormalizeBlockFields(Block& pBlock, const WaveFile& pWave, int32_t pLastTrackNo, int32_t pSampleStep);
+void NormalizeBlockFields(
+    Block& pBlock, const WaveFile& pWave, int32_t pLastTrackNo, int32_t pSampleStep);
 
 /// The one editing state: tracks, blocks, wave files with their peaks, envelopes, fade
 /// points, marks and head. The table operations keep the invariants that every editing

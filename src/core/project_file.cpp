@@ -1,15 +1,15 @@
 #include "core/project_file.h"
 
-#include "core/paths.h"
-#include "core/user_interface.h"
-#include "base/numeric.h"
 #include "base/legacy_text.h"
+#include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"
-#include "core/file_io.h"
-#include "core/peaks.h"
-#include "core/wave_info.h"
 #include "core/envelope.h"
+#include "core/file_io.h"
+#include "core/paths.h"
+#include "core/peaks.h"
+#include "core/user_interface.h"
+#include "core/wave_info.h"
 
 #include <algorithm>
 #include <cmath>
@@ -137,14 +137,16 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
         block.Flags = v[5];
         block.GroupID = v[6];
         for (size_t i = 7; i <= 8; ++i) {
-            std::optional<double> level = Trim(f[i]).empty() ? std::optional<double>(0.0) : ParseNumber(f[i]);
+            std::optional<double> level
+                = Trim(f[i]).empty() ? std::optional<double>(0.0) : ParseNumber(f[i]);
             if (!level || std::fabs(*level) > 1000.0)
                 return Fail("block line " + std::to_string(line + 1) + " has a bad level");
             (i == 7 ? block.LevelL : block.LevelR) = static_cast<float>(*level);
         }
         block.Name = f[10];
         if (block.WaveNo < 0 || block.WaveNo >= waveCount)
-            return Fail("block line " + std::to_string(line + 1) + " names a wave file that does not exist");
+            return Fail("block line " + std::to_string(line + 1)
+                + " names a wave file that does not exist");
         parsed.Blocks.push_back(std::move(block));
     }
     for (int64_t k = 0; k < fadeCount; ++k, ++line) {
@@ -190,7 +192,8 @@ struct PreviousWaves {
     int32_t SampleStep;
     std::map<std::string, size_t> Index; // lower-case path -> entry
 
-    PreviousWaves(const std::vector<WaveFile>& pFiles, const std::vector<PeakArray>& pPeaks, int32_t pStep)
+    PreviousWaves(
+        const std::vector<WaveFile>& pFiles, const std::vector<PeakArray>& pPeaks, int32_t pStep)
         : Files(pFiles)
         , Peaks(pPeaks)
         , SampleStep(pStep)
@@ -211,7 +214,8 @@ LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, in
     scratch.SampleStep = pSampleStep;
     for (size_t i = 0; i < pParsed.Waves.size(); ++i) {
         const ParsedProject::WaveLine& line = pParsed.Waves[i];
-        std::string path = line.FileName.empty() ? std::string() : ResolveProjectName(line.FileName, pBase);
+        std::string path
+            = line.FileName.empty() ? std::string() : ResolveProjectName(line.FileName, pBase);
         std::string key = ToLowerAscii(path);
         if (!path.empty()) {
             if (auto it = seen.find(key); it != seen.end()) {
@@ -229,14 +233,16 @@ LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, in
             wave.Length = info.Frames;
             wave.DataOffset = info.DataOffset;
             wave.PeakCount = info.Frames / pSampleStep + 1;
-            std::string peakPath = line.PeakFile.empty() ? std::string() : ResolveProjectName(line.PeakFile, pBase);
+            std::string peakPath
+                = line.PeakFile.empty() ? std::string() : ResolveProjectName(line.PeakFile, pBase);
             // The same file with the same peak file in the state being replaced (an undo
             // step) keeps its peaks without reading them again.
             auto prevIt = pPrevious.Index.find(key);
             size_t prev = prevIt == pPrevious.Index.end() ? 0 : prevIt->second;
             if (prevIt != pPrevious.Index.end() && pPrevious.Files[prev].Length == wave.Length
-                && pPrevious.SampleStep == pSampleStep && EqualsNoCase(pPrevious.Files[prev].PeakFile, peakPath)
-                && !peakPath.empty() && pPrevious.Peaks[prev].size() == static_cast<size_t>(wave.PeakCount) * 2) {
+                && pPrevious.SampleStep == pSampleStep
+                && EqualsNoCase(pPrevious.Files[prev].PeakFile, peakPath) && !peakPath.empty()
+                && pPrevious.Peaks[prev].size() == static_cast<size_t>(wave.PeakCount) * 2) {
                 wave.PeakFile = peakPath;
                 peaks = pPrevious.Peaks[prev];
             } else {
@@ -268,7 +274,8 @@ LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, in
 
 /// Attaches blocks to the loaded waves, drops those of unusable entries, removes the
 /// unusable entries and renumbers. Returns the blocks normalised against their waves.
-std::vector<Block> AttachBlocks(const ParsedProject& pParsed, LoadedWaves& pWaves, int32_t pLastTrackNo, int32_t pSampleStep)
+std::vector<Block> AttachBlocks(
+    const ParsedProject& pParsed, LoadedWaves& pWaves, int32_t pLastTrackNo, int32_t pSampleStep)
 {
     std::vector<int32_t> renumber(pWaves.Files.size(), -1);
     std::vector<WaveFile> files;
@@ -311,8 +318,8 @@ std::vector<Block> AttachBlocks(const ParsedProject& pParsed, LoadedWaves& pWave
 
 void LoadTrackEnvelope(TrackEnvelope& pEnvelope, std::string& pFileName, const std::string& pName,
     int32_t pFrames, const Project& pProject, const std::string& pBase, bool pLegacy,
-    const std::map<std::string, std::pair<std::string, TrackEnvelope>>& pPrevious, ProjectFileEnv& pEnv,
-    bool& pPresent)
+    const std::map<std::string, std::pair<std::string, TrackEnvelope>>& pPrevious,
+    ProjectFileEnv& pEnv, bool& pPresent)
 {
     const auto unity = static_cast<uint8_t>(pProject.UnityLevel);
     pPresent = false;
@@ -324,7 +331,8 @@ void LoadTrackEnvelope(TrackEnvelope& pEnvelope, std::string& pFileName, const s
     if (!path.empty() && FileExists(path)) {
         pPresent = true;
         auto prev = pPrevious.find(ToLowerAscii(path));
-        if (!pLegacy && prev != pPrevious.end() && prev->second.second.size() == static_cast<size_t>(pFrames) * 2) {
+        if (!pLegacy && prev != pPrevious.end()
+            && prev->second.second.size() == static_cast<size_t>(pFrames) * 2) {
             pEnvelope = prev->second.second; // unchanged since the state being replaced
         } else {
             ReadEnvelopeFile(path, pFrames, unity, pEnvelope);
@@ -422,7 +430,8 @@ std::string ResolveProjectName(std::string_view pName, std::string_view pBase)
     return FileExists(beside) ? beside : name;
 }
 
-std::string ProjectFileText(const Project& pProject, bool pClip, const std::vector<std::string>& pClipEnvelopeFiles)
+std::string ProjectFileText(
+    const Project& pProject, bool pClip, const std::vector<std::string>& pClipEnvelopeFiles)
 {
     const Project& p = pProject;
     const ClipProject& c = p.Clip;
@@ -442,36 +451,39 @@ std::string ProjectFileText(const Project& pProject, bool pClip, const std::vect
     const std::vector<FadePoint>& fades = pClip ? c.FadePoints : p.FadePoints;
     if (pClip) {
         line({ "0", n(c.LastTrackNo), n(p.SampleRate), n(waves.size()), n(blocks.size()),
-            n(c.Length / kEnvelopeFrameSamples + 2), "0", "0", "0", "0", n(p.MasterLevelL), n(p.MasterLevelR),
-            n(p.Zoom), "0", "0", n(c.LastTrackNo), "0", "0", n(kFormatFlags), "0", n(p.FadeTableType),
-            n(p.SampleStep), n(fades.size()), n(p.LevelZoomDB) });
+            n(c.Length / kEnvelopeFrameSamples + 2), "0", "0", "0", "0", n(p.MasterLevelL),
+            n(p.MasterLevelR), n(p.Zoom), "0", "0", n(c.LastTrackNo), "0", "0", n(kFormatFlags),
+            "0", n(p.FadeTableType), n(p.SampleStep), n(fades.size()), n(p.LevelZoomDB) });
         for (int32_t t = 0; t <= c.LastTrackNo; ++t) {
             int32_t source = c.FirstTrack + t;
             Track track;
             track.LevelL = track.LevelR = p.UnityLevel;
             if (source >= 0 && source <= p.LastTrackNo)
                 track = p.Tracks[source];
-            std::string envelope = static_cast<size_t>(t) < pClipEnvelopeFiles.size() ? pClipEnvelopeFiles[t] : "";
-            line({ n(track.PlaySelected), "1", n(track.LevelLinked), n(track.LevelL), n(track.LevelR),
-                n(track.RecSelected), n(track.RecCh), n(track.PlayCh), "0", "0", QuoteProjectField(track.Name),
-                QuoteProjectField(envelope) });
+            std::string envelope
+                = static_cast<size_t>(t) < pClipEnvelopeFiles.size() ? pClipEnvelopeFiles[t] : "";
+            line({ n(track.PlaySelected), "1", n(track.LevelLinked), n(track.LevelL),
+                n(track.LevelR), n(track.RecSelected), n(track.RecCh), n(track.PlayCh), "0", "0",
+                QuoteProjectField(track.Name), QuoteProjectField(envelope) });
         }
     } else {
-        line({ "0", n(p.LastTrackNo), n(p.SampleRate), n(waves.size()), n(blocks.size()), n(p.EnvelopeLength),
-            n(p.MarkIn), n(p.MarkOut), n(p.CurrentTrack), "0", n(p.MasterLevelL), n(p.MasterLevelR), n(p.Zoom),
-            n(p.Head), n(p.ViewStart), n(p.ViewTrackCount), n(p.ViewScroll), "0", n(kFormatFlags), n(p.ZeroPos),
+        line({ "0", n(p.LastTrackNo), n(p.SampleRate), n(waves.size()), n(blocks.size()),
+            n(p.EnvelopeLength), n(p.MarkIn), n(p.MarkOut), n(p.CurrentTrack), "0",
+            n(p.MasterLevelL), n(p.MasterLevelR), n(p.Zoom), n(p.Head), n(p.ViewStart),
+            n(p.ViewTrackCount), n(p.ViewScroll), "0", n(kFormatFlags), n(p.ZeroPos),
             n(p.FadeTableType), n(p.SampleStep), n(fades.size()), n(p.LevelZoomDB) });
         for (const Track& track : p.Tracks)
-            line({ n(track.PlaySelected), n(track.Selected), n(track.LevelLinked), n(track.LevelL), n(track.LevelR),
-                n(track.RecSelected), n(track.RecCh), n(track.PlayCh), "0", "0", QuoteProjectField(track.Name),
-                QuoteProjectField(track.EnvelopeFile) });
+            line({ n(track.PlaySelected), n(track.Selected), n(track.LevelLinked), n(track.LevelL),
+                n(track.LevelR), n(track.RecSelected), n(track.RecCh), n(track.PlayCh), "0", "0",
+                QuoteProjectField(track.Name), QuoteProjectField(track.EnvelopeFile) });
     }
     for (const WaveFile& wave : waves)
-        line({ "0", "0", "0", "0", QuoteProjectField(wave.FileName), QuoteProjectField(wave.PeakFile) });
+        line({ "0", "0", "0", "0", QuoteProjectField(wave.FileName),
+            QuoteProjectField(wave.PeakFile) });
     for (const Block& b : blocks)
-        line({ n(b.StartAdr), n(b.WaveNo), n(b.TrackNo), n(b.SrcStart), n(b.SrcEnd), n(b.Flags), n(b.GroupID),
-            QuoteProjectField(FormatBlockLevel(b.LevelL)), QuoteProjectField(FormatBlockLevel(b.LevelR)), "0",
-            QuoteProjectField(b.Name) });
+        line({ n(b.StartAdr), n(b.WaveNo), n(b.TrackNo), n(b.SrcStart), n(b.SrcEnd), n(b.Flags),
+            n(b.GroupID), QuoteProjectField(FormatBlockLevel(b.LevelL)),
+            QuoteProjectField(FormatBlockLevel(b.LevelR)), "0", QuoteProjectField(b.Name) });
     for (const FadePoint& f : fades)
         line({ n(f.EnvFrame), n(f.TrackNo), n(f.Channels) });
     return text;
@@ -490,7 +502,8 @@ bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, P
             if (present) {
                 // The clip's envelope is padded with unity up to the frame count the header gives.
                 TrackEnvelope env = c.Envelopes[t];
-                env.resize(static_cast<size_t>(frames) * 2, static_cast<uint8_t>(pProject.UnityLevel));
+                env.resize(
+                    static_cast<size_t>(frames) * 2, static_cast<uint8_t>(pProject.UnityLevel));
                 name = pEnv.Folder.NewTempName(kTempEnvelope);
                 if (name.empty() || !WriteEnvelopeFile(name, env, frames))
                     return false;
@@ -502,7 +515,8 @@ bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, P
     return WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size()));
 }
 
-Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv)
+Status ReadProject(
+    Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv)
 {
     pEnv.Lost = 0;
     if (!FileExists(pPath))
@@ -517,7 +531,8 @@ Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool p
     const ParsedProject& parsed = *parsedResult;
     const std::string base = FolderOf(pPath);
     const bool legacyLevels = (parsed.Values[18] & 1) == 0;
-    int32_t sampleStep = parsed.HeaderFieldCount >= 22 && parsed.Values[21] > 0 ? parsed.Values[21] : 64;
+    int32_t sampleStep
+        = parsed.HeaderFieldCount >= 22 && parsed.Values[21] > 0 ? parsed.Values[21] : 64;
     sampleStep = std::min(sampleStep, 1000000);
 
     // Envelopes of the state being replaced, by file name, so an undo step re-reads only
@@ -545,8 +560,8 @@ Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool p
                 continue;
             std::string fileName;
             bool present = false;
-            LoadTrackEnvelope(clip.Envelopes[t], fileName, line.Envelope, parsed.EnvelopeLength, pProject, base,
-                legacyLevels, {}, pEnv, present);
+            LoadTrackEnvelope(clip.Envelopes[t], fileName, line.Envelope, parsed.EnvelopeLength,
+                pProject, base, legacyLevels, {}, pEnv, present);
             if (present) {
                 clip.TrackPresent[t] = 1;
                 clip.NoEnvelope = false;
@@ -617,8 +632,8 @@ Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool p
         track.PlayCh = line.Values[7];
         track.Name = line.Name;
         bool present = false;
-        LoadTrackEnvelope(p.Envelopes[t], track.EnvelopeFile, line.Envelope, p.EnvelopeLength, p, base, legacyLevels,
-            previousEnvelopes, pEnv, present);
+        LoadTrackEnvelope(p.Envelopes[t], track.EnvelopeFile, line.Envelope, p.EnvelopeLength, p,
+            base, legacyLevels, previousEnvelopes, pEnv, present);
         if (p.EnvelopeLength < 1)
             p.Envelopes[t].clear();
     }

@@ -44,13 +44,15 @@ std::string ProjectFileText(const Project& pProject, bool pClip = false,
 
 /// Writes the project (or the clipboard) to pPath, replacing the file atomically. For the
 /// clipboard every present clip-track envelope is written into a fresh ".wfd" file first.
-bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, ProjectFileEnv& pEnv);
+bool WriteProject(
+    const Project& pProject, std::string_view pPath, bool pClip, ProjectFileEnv& pEnv);
 
 /// Reads a project file into the project (or into the clipboard with pClip). pUndo marks an
 /// undo snapshot. The whole file is checked before anything changes, so a damaged file
 /// leaves the project (or the clipboard) as it was and returns the reason. Missing working
 /// files are reported one by one and dropped with their blocks; that is not a failure.
-Status ReadProject(Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv);
+Status ReadProject(
+    Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv);
 
 /// The folder of a path with a trailing "/" (the base of relative names).
 std::string FolderOf(std::string_view pPath);

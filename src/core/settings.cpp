@@ -11,7 +11,8 @@ namespace {
 constexpr std::string_view kEmptyMarker = "***";
 }
 
-std::optional<std::string> MemorySettingsBackend::ReadValue(std::string_view pSection, std::string_view pKey)
+std::optional<std::string> MemorySettingsBackend::ReadValue(
+    std::string_view pSection, std::string_view pKey)
 {
     for (auto& [section, kv] : values_)
         if (EqualsNoCase(section, pSection) && EqualsNoCase(kv.first, pKey))
@@ -19,7 +20,8 @@ std::optional<std::string> MemorySettingsBackend::ReadValue(std::string_view pSe
     return std::nullopt;
 }
 
-bool MemorySettingsBackend::WriteValue(std::string_view pSection, std::string_view pKey, std::string_view pValue)
+bool MemorySettingsBackend::WriteValue(
+    std::string_view pSection, std::string_view pKey, std::string_view pValue)
 {
     for (auto& [section, kv] : values_)
         if (EqualsNoCase(section, pSection) && EqualsNoCase(kv.first, pKey)) {
@@ -40,7 +42,8 @@ bool MemorySettingsBackend::DeleteValue(std::string_view pSection, std::string_v
     return false;
 }
 
-std::vector<std::pair<std::string, std::string>> MemorySettingsBackend::ListValues(std::string_view pSection)
+std::vector<std::pair<std::string, std::string>> MemorySettingsBackend::ListValues(
+    std::string_view pSection)
 {
     std::vector<std::pair<std::string, std::string>> out;
     for (auto& [section, kv] : values_)
@@ -102,7 +105,8 @@ float Settings::GetSetting(std::string_view pKey, float pDefault) const
     return static_cast<float>(*value);
 }
 
-std::string Settings::GetSettingIn(std::string_view pKey, std::string_view pDefault, std::string_view pSection) const
+std::string Settings::GetSettingIn(
+    std::string_view pKey, std::string_view pDefault, std::string_view pSection) const
 {
     std::optional<std::string> raw = GetRaw(pKey, pSection);
     return raw ? *raw : std::string(pDefault);
@@ -125,10 +129,19 @@ bool Settings::SaveSetting(std::string_view pKey, float pValue)
     return SaveSetting(pKey, std::string_view(FormatNumber(pValue)));
 }
 
-bool Settings::DeleteSetting(std::string_view pKey) { return backend_.DeleteValue(kMainSection, pKey); }
+bool Settings::DeleteSetting(std::string_view pKey)
+{
+    return backend_.DeleteValue(kMainSection, pKey);
+}
 
-std::string SlotKey(std::string_view pPrefix, int pNumber) { return std::string(pPrefix) + std::to_string(pNumber); }
+std::string SlotKey(std::string_view pPrefix, int pNumber)
+{
+    return std::string(pPrefix) + std::to_string(pNumber);
+}
 
-std::string TwoDigitKey(std::string_view pPrefix, int pNumber) { return std::string(pPrefix) + ZeroPad(pNumber, 2); }
+std::string TwoDigitKey(std::string_view pPrefix, int pNumber)
+{
+    return std::string(pPrefix) + ZeroPad(pNumber, 2);
+}
 
 } // namespace tarvok

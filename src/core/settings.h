@@ -21,18 +21,23 @@ inline constexpr std::string_view kCommonSection = "common";
 class SettingsBackend {
 public:
     virtual ~SettingsBackend() = default;
-    virtual std::optional<std::string> ReadValue(std::string_view pSection, std::string_view pKey) = 0;
-    virtual bool WriteValue(std::string_view pSection, std::string_view pKey, std::string_view pValue) = 0;
+    virtual std::optional<std::string> ReadValue(std::string_view pSection, std::string_view pKey)
+        = 0;
+    virtual bool WriteValue(
+        std::string_view pSection, std::string_view pKey, std::string_view pValue)
+        = 0;
     virtual bool DeleteValue(std::string_view pSection, std::string_view pKey) = 0;
     /// Every stored name and raw value of a section, in stored order.
-    virtual std::vector<std::pair<std::string, std::string>> ListValues(std::string_view pSection) = 0;
+    virtual std::vector<std::pair<std::string, std::string>> ListValues(std::string_view pSection)
+        = 0;
 };
 
 /// An in-memory store for tests and for runs that must not touch the user's settings.
 class MemorySettingsBackend : public SettingsBackend {
 public:
     std::optional<std::string> ReadValue(std::string_view pSection, std::string_view pKey) override;
-    bool WriteValue(std::string_view pSection, std::string_view pKey, std::string_view pValue) override;
+    bool WriteValue(
+        std::string_view pSection, std::string_view pKey, std::string_view pValue) override;
     bool DeleteValue(std::string_view pSection, std::string_view pKey) override;
     std::vector<std::pair<std::string, std::string>> ListValues(std::string_view pSection) override;
 
@@ -61,13 +66,18 @@ public:
     float GetSetting(std::string_view pKey, float pDefault) const;
 
     /// Reads from another section (the "common" one).
-    std::string GetSettingIn(std::string_view pKey, std::string_view pDefault, std::string_view pSection) const;
+    std::string GetSettingIn(
+        std::string_view pKey, std::string_view pDefault, std::string_view pSection) const;
 
     /// The stored text after the "***" rule, or nothing when the value is missing.
-    std::optional<std::string> GetRaw(std::string_view pKey, std::string_view pSection = kMainSection) const;
+    std::optional<std::string> GetRaw(
+        std::string_view pKey, std::string_view pSection = kMainSection) const;
 
     bool SaveSetting(std::string_view pKey, std::string_view pValue);
-    bool SaveSetting(std::string_view pKey, const char* pValue) { return SaveSetting(pKey, std::string_view(pValue)); }
+    bool SaveSetting(std::string_view pKey, const char* pValue)
+    {
+        return SaveSetting(pKey, std::string_view(pValue));
+    }
     bool SaveSetting(std::string_view pKey, int32_t pValue);
     bool SaveSetting(std::string_view pKey, float pValue);
     bool DeleteSetting(std::string_view pKey);

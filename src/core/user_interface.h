@@ -37,7 +37,8 @@ public:
     virtual std::optional<std::string> ChooseSaveFile(
         std::string_view pTitle, std::string_view pFilter, std::string_view pInitial)
         = 0;
-    virtual std::optional<std::string> ChooseFolder(std::string_view pTitle, std::string_view pInitial)
+    virtual std::optional<std::string> ChooseFolder(
+        std::string_view pTitle, std::string_view pInitial)
         = 0;
     /// Asks for a redraw; cheap, may be coalesced.
     virtual void RequestRedraw(RedrawArea pArea) = 0;

@@ -20,7 +20,8 @@ bool CopyWaveFrames(const WaveFile& pWave, int32_t pSampleRate, int32_t pFirst, 
     FileHandle source = OpenFile(pWave.FileName, OpenMode::Read);
     if (!source.IsOpen())
         return false;
-    std::optional<FileHandle> target = WriteWaveHeader(pSampleRate, 16, 2, pTarget, frames * kFrameBytes, true);
+    std::optional<FileHandle> target
+        = WriteWaveHeader(pSampleRate, 16, 2, pTarget, frames * kFrameBytes, true);
     if (!target)
         return false;
     constexpr int64_t kChunkFrames = 2097152 / kFrameBytes;
@@ -80,7 +81,8 @@ Status WriteOutAll(const Project& pProject, const std::string& pFolder, const st
             if (pProgress)
                 pProgress((w + pRate) / waves, pCancel);
         };
-        if (!CopyWaveFrames(wave, pProject.SampleRate, first[w], last[w], pFolder + wavName, progress))
+        if (!CopyWaveFrames(
+                wave, pProject.SampleRate, first[w], last[w], pFolder + wavName, progress))
             return Fail("copying " + wave.FileName + " failed");
         int32_t step = pProject.SampleStep > 0 ? pProject.SampleStep : 64;
         if (!SavePeakRange(pProject, w, pFolder + peakName, first[w] / step,
@@ -98,7 +100,8 @@ Status WriteOutAll(const Project& pProject, const std::string& pFolder, const st
         std::string envName = NewNumberedName(kTempEnvelope, pFolder);
         std::optional<std::string> bytes = ReadAllBytes(pProject.Tracks[t].EnvelopeFile);
         if (envName.empty() || !bytes
-            || !WriteFileAtomic(pFolder + envName, bytes->data(), static_cast<int64_t>(bytes->size())))
+            || !WriteFileAtomic(
+                pFolder + envName, bytes->data(), static_cast<int64_t>(bytes->size())))
             return Fail("copying the envelope of track " + std::to_string(t + 1) + " failed");
         track.EnvelopeFile = envName;
     }

@@ -1,10 +1,10 @@
 #include "decode/decode_audio.h"
 
-#include "core/error_log.h"
-#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/error_log.h"
 #include "core/file_io.h"
+#include "core/user_interface.h"
 #include "core/wave_info.h"
 #include "decode/mpeg_info.h"
 

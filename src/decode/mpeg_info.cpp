@@ -1,8 +1,8 @@
 #include "decode/mpeg_info.h"
 
-#include "core/user_interface.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
+#include "core/user_interface.h"
 
 #include <algorithm>
 #include <array>

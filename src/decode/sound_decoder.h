@@ -13,13 +13,18 @@ class SoundDecoder {
 public:
     virtual ~SoundDecoder() = default;
     /// True when pTarget now holds the decoded file. pCancel is the user's stop request.
-    virtual bool Decode(const std::string& pSource, const std::string& pTarget, UserInterface& pUi, bool& pCancel) = 0;
+    virtual bool Decode(
+        const std::string& pSource, const std::string& pTarget, UserInterface& pUi, bool& pCancel)
+        = 0;
 };
 
 /// The decoder used where no media library is wired in: it decodes nothing.
 class NoSoundDecoder : public SoundDecoder {
 public:
-    bool Decode(const std::string&, const std::string&, UserInterface&, bool&) override { return false; }
+    bool Decode(const std::string&, const std::string&, UserInterface&, bool&) override
+    {
+        return false;
+    }
 };
 
 } // namespace tarvok

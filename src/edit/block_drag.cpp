@@ -1,8 +1,8 @@
 #include "edit/block_drag.h"
 
-#include "core/time_text.h"
 #include "base/numeric.h"
 #include "core/envelope.h"
+#include "core/time_text.h"
 
 #include <algorithm>
 #include <limits>

@@ -3,8 +3,8 @@
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"
-#include "core/project.h"
 #include "core/envelope.h"
+#include "core/project.h"
 
 #include <algorithm>
 #include <cmath>

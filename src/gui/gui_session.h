@@ -22,7 +22,8 @@ class RecordingEngine;
 
 /// Every wire of the window program: the settings file of this user, the Qt user interface,
 /// the main-window logic, the FFmpeg decoder, and (when asked for) the PortAudio output with
-/// the playback engine, the PortAudio input with the recording engine, and the LAME encoder. main() and the widget tests build one.
+/// the playback engine, the PortAudio input with the recording engine, and the LAME encoder. main()
+/// and the widget tests build one.
 class GuiSession {
 public:
     /// pWithSound: open the sound system and the MP3 encoder (the tests leave them out).

@@ -1,7 +1,7 @@
 #include "render/mp3_encoder.h"
 
-#include "core/user_interface.h"
 #include "core/file_io.h"
+#include "core/user_interface.h"
 #include "core/wave_info.h"
 #include "render/target_file.h"
 

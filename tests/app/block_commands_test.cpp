@@ -1,9 +1,9 @@
 #include "app/block_commands.h"
 
 #include "app/command_ids.h"
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/data_folder.h"
+#include "core/headless_ui.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
 #include "support/started_logic.h"

@@ -1,10 +1,10 @@
 #include "app/command_dispatch.h"
 
 #include "app/command_table.h"
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
 #include "support/started_logic.h"
@@ -35,11 +35,11 @@ struct Fixture : test::StartedLogic<> {
     void EditAddBlock(int32_t pFrames, int32_t pTrack, int32_t pStart)
     {
         ASSERT_TRUE(Logic.StartProc(1, 0));
-        ASSERT_GE(test::AddBlockWithFile(Logic,
-                      test::Stereo16(
-                          pFrames, [](int64_t f) { return f % 300; },
-                          [](int64_t f) { return f % 200; }),
-                      pTrack, pStart),
+        ASSERT_GE(
+            test::AddBlockWithFile(Logic,
+                test::Stereo16(
+                    pFrames, [](int64_t f) { return f % 300; }, [](int64_t f) { return f % 200; }),
+                pTrack, pStart),
             0);
         Logic.EndProc();
     }

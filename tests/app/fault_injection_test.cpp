@@ -43,7 +43,10 @@ struct Session {
         Data = Logic.Proj().DataFolder;
         ProjectPath = Data + "p.tvp";
         std::string path = Logic.Folder().NewTempName(kTempWave);
-        test::WriteWav(path, test::PcmSpec(44100, 16, 2, test::Stereo16(3000, [](int64_t f) { return f % 300; }, [](int64_t f) { return f % 200; })));
+        test::WriteWav(path,
+            test::PcmSpec(44100, 16, 2,
+                test::Stereo16(
+                    3000, [](int64_t f) { return f % 300; }, [](int64_t f) { return f % 200; })));
         EXPECT_TRUE(Logic.StartProc(1, 0));
         Project& p = Logic.Proj();
         int32_t w = p.AddWaveFile(path);
@@ -85,7 +88,8 @@ struct Session {
     bool ErrorShown(size_t pBefore) const
     {
         for (size_t i = pBefore; i < Ui.Events().size(); ++i)
-            if (Ui.Events()[i].Kind == HeadlessUi::EventKind::MessageBox && Ui.Events()[i].Icon == MsgIcon::Error)
+            if (Ui.Events()[i].Kind == HeadlessUi::EventKind::MessageBox
+                && Ui.Events()[i].Icon == MsgIcon::Error)
                 return true;
         return false;
     }
@@ -98,7 +102,8 @@ int ForEveryWritePoint(const std::function<void(FaultPoint, int64_t, FaultKind)>
 {
     ClearFaults();
     pCount();
-    int64_t counts[3] = { FaultCount(FaultPoint::Write), FaultCount(FaultPoint::Flush), FaultCount(FaultPoint::Rename) };
+    int64_t counts[3] = { FaultCount(FaultPoint::Write), FaultCount(FaultPoint::Flush),
+        FaultCount(FaultPoint::Rename) };
     ClearFaults();
     int runs = 0;
     for (FaultPoint point : kPoints) {

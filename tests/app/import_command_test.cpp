@@ -1,8 +1,8 @@
 #include "app/import_command.h"
 
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/load_file_to_track.h"
 #include "core/wave_info.h"
 #include "render/conv_wave.h"

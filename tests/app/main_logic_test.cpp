@@ -37,7 +37,12 @@ public:
 TEST(MainLogic, TrackNumIsClampedToOneTo64Tracks)
 {
     const std::pair<const char*, int32_t> kCases[] = {
-        { "100", 64 }, { "-5", 1 }, { "0", 1 }, { "63", 64 }, { "7", 8 }, { "abc", 8 },
+        { "100", 64 },
+        { "-5", 1 },
+        { "0", 1 },
+        { "63", 64 },
+        { "7", 8 },
+        { "abc", 8 },
     };
     for (auto [setting, tracks] : kCases) {
         SCOPED_TRACE(setting);
@@ -156,7 +161,8 @@ TEST(MainLogic, StartProcTakesNoSnapshotBetweenTwoUndoSteps)
 
 TEST(MainLogic, CommandLineTokensAndQuotes)
 {
-    EXPECT_EQ(SplitCommandLine("  a  \"b c\"  d\"e f\"g "), (std::vector<std::string> { "a", "b c", "de fg" }));
+    EXPECT_EQ(SplitCommandLine("  a  \"b c\"  d\"e f\"g "),
+        (std::vector<std::string> { "a", "b c", "de fg" }));
     EXPECT_EQ(SplitCommandLine("\"\""), (std::vector<std::string> { "" }));
     EXPECT_TRUE(SplitCommandLine("   ").empty());
 }

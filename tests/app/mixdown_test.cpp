@@ -1,10 +1,10 @@
 #include "app/mixdown.h"
 
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
+#include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/paths.h"
 #include "core/settings.h"
-#include "core/file_io.h"
 #include "core/wave_info.h"
 #include "platform/lame/lame_encoder.h"
 #include "render/mp3_encoder.h"

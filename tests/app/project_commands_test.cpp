@@ -1,9 +1,9 @@
-#include "core/headless_ui.h"
 #include "app/export_command.h"
 #include "app/main_logic.h"
-#include "core/paths.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
+#include "core/paths.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
@@ -27,11 +27,11 @@ struct Fixture : test::StartedLogic<> {
     void EditAddBlock(int32_t pFrames, int32_t pTrack, int32_t pStart)
     {
         ASSERT_TRUE(Logic.StartProc(1, 0));
-        ASSERT_GE(test::AddBlockWithFile(Logic,
-                      test::Stereo16(
-                          pFrames, [](int64_t f) { return f % 300; },
-                          [](int64_t f) { return f % 200; }),
-                      pTrack, pStart),
+        ASSERT_GE(
+            test::AddBlockWithFile(Logic,
+                test::Stereo16(
+                    pFrames, [](int64_t f) { return f % 300; }, [](int64_t f) { return f % 200; }),
+                pTrack, pStart),
             0);
         Logic.EndProc();
     }
@@ -120,7 +120,8 @@ TEST(ProjectCommands, SaveInsistsOnTheDataFolderAndOpenRestores)
     f.Ui.QueueAnswer(f.Home.Dir().File("elsewhere.tvp"));
     f.Ui.QueueAnswer(f.Data + "song");
     ASSERT_TRUE(f.Logic.SaveProjectCommand());
-    EXPECT_EQ(f.Ui.BoxTexts().back(), "データフォルダ以外にはプロジェクトファイルの保存はできません");
+    EXPECT_EQ(
+        f.Ui.BoxTexts().back(), "データフォルダ以外にはプロジェクトファイルの保存はできません");
     EXPECT_EQ(f.Logic.Proj().ProjectFile, f.Data + "song.tvp");
     EXPECT_TRUE(f.Logic.Proj().Saved);
     EXPECT_TRUE(f.Logic.OverwriteEnabled);
@@ -244,7 +245,10 @@ TEST(ProjectCommands, ExitWithoutTidyingOffersTheWorkAtTheNextStart)
         logic.SetDataFolderOverride(data);
         ASSERT_TRUE(logic.Startup(""));
         std::string path = logic.Folder().NewTempName(kTempWave);
-        test::WriteWav(path, test::PcmSpec(44100, 16, 2, test::Stereo16(100, [](int64_t) { return 1; }, [](int64_t) { return 2; })));
+        test::WriteWav(path,
+            test::PcmSpec(44100, 16, 2,
+                test::Stereo16(
+                    100, [](int64_t) { return 1; }, [](int64_t) { return 2; })));
         ASSERT_TRUE(logic.StartProc(1, 0));
         int32_t w = logic.Proj().AddWaveFile(path);
         logic.Proj().AddBlock();
@@ -366,9 +370,13 @@ TEST(SaveAll, RefusesTheDataFolderInEverySpellingAndEverythingAroundIt)
     }
     // Undo snapshots of the edits come and go; every other file is as it was.
     std::map<std::string, std::string> after = Snapshot(f.Home.Dir().File(""));
-    std::erase_if(after, [](const auto& pEntry) { return pEntry.first.ends_with(".tvp") && pEntry.first.find("/~u") != std::string::npos; });
+    std::erase_if(after, [](const auto& pEntry) {
+        return pEntry.first.ends_with(".tvp") && pEntry.first.find("/~u") != std::string::npos;
+    });
     std::map<std::string, std::string> expected = before;
-    std::erase_if(expected, [](const auto& pEntry) { return pEntry.first.ends_with(".tvp") && pEntry.first.find("/~u") != std::string::npos; });
+    std::erase_if(expected, [](const auto& pEntry) {
+        return pEntry.first.ends_with(".tvp") && pEntry.first.find("/~u") != std::string::npos;
+    });
     EXPECT_EQ(after, expected);
     EXPECT_EQ(f.Logic.Proj().BlockCount(), 1);
 }

@@ -10,8 +10,16 @@ namespace tarvok {
 TEST(Numeric, RoundHalfEvenRoundsHalvesToEven)
 {
     const std::pair<double, int64_t> kCases[] = {
-        { 0.5, 0 }, { 1.5, 2 }, { 2.5, 2 }, { -0.5, 0 }, { -1.5, -2 }, { -2.5, -2 },
-        { 2.4999, 2 }, { 2.5001, 3 }, { -2.5001, -3 }, { 1e10 + 0.5, 10000000000 },
+        { 0.5, 0 },
+        { 1.5, 2 },
+        { 2.5, 2 },
+        { -0.5, 0 },
+        { -1.5, -2 },
+        { -2.5, -2 },
+        { 2.4999, 2 },
+        { 2.5001, 3 },
+        { -2.5001, -3 },
+        { 1e10 + 0.5, 10000000000 },
     };
     for (auto [value, expected] : kCases) {
         SCOPED_TRACE(value);
@@ -21,9 +29,9 @@ TEST(Numeric, RoundHalfEvenRoundsHalvesToEven)
 
 TEST(Numeric, NearestEvenAgreesWithRoundHalfEven)
 {
-    const double kValues[] = { 0.0, -0.0, 0.5, 1.5, 2.5, -0.5, -1.5, -2.5, 2.4999, 2.5001,
-        -2.5001, 0.49999999999999994, -0.49999999999999994, 1e15 + 0.5, -1e15 - 0.5, 8388607.5,
-        -8388608.5, 4194303.75, -3.25, 32766.5, -32767.5, 2147483647.5 };
+    const double kValues[] = { 0.0, -0.0, 0.5, 1.5, 2.5, -0.5, -1.5, -2.5, 2.4999, 2.5001, -2.5001,
+        0.49999999999999994, -0.49999999999999994, 1e15 + 0.5, -1e15 - 0.5, 8388607.5, -8388608.5,
+        4194303.75, -3.25, 32766.5, -32767.5, 2147483647.5 };
     for (double v : kValues) {
         SCOPED_TRACE(v);
         EXPECT_EQ(NearestEven(v), static_cast<double>(RoundHalfEven(v)));

@@ -65,7 +65,8 @@ TEST(Cli, CommonKeysGoToTheCommonFile)
 {
     test::ScopedHome home;
     ASSERT_EQ(RunTool({ "settings", "set", "DebugLogPath", "/tmp/logs/" }).Code, 0);
-    EXPECT_NE(test::ReadFileBytes(home.ConfigHome() + "/lumora/common.ini").find("DebugLogPath=/tmp/logs/"),
+    EXPECT_NE(test::ReadFileBytes(home.ConfigHome() + "/lumora/common.ini")
+                  .find("DebugLogPath=/tmp/logs/"),
         std::string::npos);
     EXPECT_EQ(RunTool({ "settings", "get", "DebugLogPath" }).Out, "/tmp/logs/\n");
 }
@@ -74,10 +75,19 @@ TEST(Cli, BadArgumentsGiveOneErrorLineAndANonZeroCode)
 {
     test::ScopedHome home;
     const std::vector<std::vector<std::string>> kCases = {
-        {}, { "bogus" }, { "--bogus" }, { "--data-folder" }, { "settings" }, { "settings", "frob" },
-        { "settings", "get" }, { "settings", "get", "NoSuchKey" }, { "settings", "set", "nFreq" },
-        { "settings", "set", "nFreq", "fast" }, { "settings", "set", "NoSuchKey", "1" },
-        { "settings", "set", "PlayTrimDB", "1x" }, { "settings", "set", "BitRate", "70000" },
+        {},
+        { "bogus" },
+        { "--bogus" },
+        { "--data-folder" },
+        { "settings" },
+        { "settings", "frob" },
+        { "settings", "get" },
+        { "settings", "get", "NoSuchKey" },
+        { "settings", "set", "nFreq" },
+        { "settings", "set", "nFreq", "fast" },
+        { "settings", "set", "NoSuchKey", "1" },
+        { "settings", "set", "PlayTrimDB", "1x" },
+        { "settings", "set", "BitRate", "70000" },
         { "demo", "extra" },
     };
     for (const auto& args : kCases) {

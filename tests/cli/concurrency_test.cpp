@@ -43,7 +43,10 @@ struct Fixture {
         Data = logic.Proj().DataFolder;
         Project& p = logic.Proj();
         std::string wav = logic.Folder().NewTempName(kTempWave);
-        test::WriteWav(wav, test::PcmSpec(44100, 16, 2, test::Stereo16(5000, [](int64_t f) { return f % 100; }, [](int64_t f) { return f % 70; })));
+        test::WriteWav(wav,
+            test::PcmSpec(44100, 16, 2,
+                test::Stereo16(
+                    5000, [](int64_t f) { return f % 100; }, [](int64_t f) { return f % 70; })));
         int32_t w = p.AddWaveFile(wav);
         bool cancel = false;
         BuildPeaks(p, w, -1, "", 0, logic.Folder().NewTempName(kTempPeak), ui, cancel);
@@ -150,7 +153,10 @@ TEST(Concurrency, ASecondWriterIsRefusedWithAClearMessage)
     ASSERT_TRUE(held.Acquire(f.Data + "p.tvp"));
     std::string err;
     EXPECT_EQ(f.Run("p", &err), 1);
-    EXPECT_NE(err.find("is being edited by another process (PID " + std::to_string(::getpid()) + ")"), std::string::npos) << err;
+    EXPECT_NE(
+        err.find("is being edited by another process (PID " + std::to_string(::getpid()) + ")"),
+        std::string::npos)
+        << err;
     held.Release();
     EXPECT_EQ(f.BlockStart("p"), 1000);
     EXPECT_EQ(f.Run("p", &err), 0) << err;

@@ -1,7 +1,7 @@
 #include "cli/play_command.h"
 
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
+#include "core/headless_ui.h"
 #include "core/project_file.h"
 #include "platform/portaudio/portaudio_wave_device.h"
 #include "support/temp_dir.h"

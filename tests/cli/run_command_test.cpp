@@ -1,9 +1,9 @@
 #include "cli/run_command.h"
 
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
 #include "support/started_logic.h"
@@ -43,11 +43,11 @@ struct Fixture {
         Data = logic.Proj().DataFolder;
         ProjectPath = Data + "p.tvp";
         Project& p = logic.Proj();
-        EXPECT_EQ(test::AddBlockWithFile(logic,
-                      test::Stereo16(
-                          5000, [](int64_t f) { return f % 100; },
-                          [](int64_t f) { return f % 70; }),
-                      1, 1000),
+        EXPECT_EQ(
+            test::AddBlockWithFile(logic,
+                test::Stereo16(
+                    5000, [](int64_t f) { return f % 100; }, [](int64_t f) { return f % 70; }),
+                1, 1000),
             0);
         p.UpdateTitleLength(false);
         ProjectFileEnv env = logic.FileEnv();
@@ -149,7 +149,8 @@ TEST(RunScript, AnswersGoToTheirCommandOnly)
     Fixture f;
     // The last SAVEPRJ has no answer of its own: its dialog is cancelled, a failed step.
     std::string script = f.Home.Dir().File("s.txt");
-    test::WriteFileBytes(script, "SAVEPRJ \"" + f.Data + "saved copy\"\nUNDO " + f.Data + "leftover\nSAVEPRJ\n");
+    test::WriteFileBytes(
+        script, "SAVEPRJ \"" + f.Data + "saved copy\"\nUNDO " + f.Data + "leftover\nSAVEPRJ\n");
     ScriptRun run = f.RunArgs({ "p", script, "--keep-going" });
     EXPECT_EQ(run.Code, 1) << run.Err;
     EXPECT_NE(run.Err.find("line 3: SAVEPRJ"), std::string::npos) << run.Err;

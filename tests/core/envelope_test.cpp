@@ -1,7 +1,7 @@
 #include "core/envelope.h"
 
-#include "core/project.h"
 #include "core/envelope_gain.h"
+#include "core/project.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "core/load_file_to_track.h"
 
-#include "core/headless_ui.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/project.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"

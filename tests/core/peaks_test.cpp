@@ -1,7 +1,7 @@
 #include "core/peaks.h"
 
-#include "core/headless_ui.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 

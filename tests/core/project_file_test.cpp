@@ -1,11 +1,11 @@
 #include "core/project_file.h"
 
-#include "core/headless_ui.h"
 #include "base/legacy_text.h"
 #include "core/data_folder.h"
-#include "core/file_io.h"
-#include "core/peaks.h"
 #include "core/envelope.h"
+#include "core/file_io.h"
+#include "core/headless_ui.h"
+#include "core/peaks.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -20,7 +20,8 @@ namespace {
 std::string RampWav(int32_t pFrames)
 {
     return test::MakeWav(test::PcmSpec(44100, 16, 2,
-        test::Stereo16(pFrames, [](int64_t f) { return f % 1000; }, [](int64_t f) { return -(f % 700); })));
+        test::Stereo16(
+            pFrames, [](int64_t f) { return f % 1000; }, [](int64_t f) { return -(f % 700); })));
 }
 
 /// A data folder with a project of two wave files, three blocks, a named track with an
@@ -51,7 +52,8 @@ struct Fixture {
         return w;
     }
 
-    void AddBlock(int32_t pWave, int32_t pTrack, int32_t pStart, int32_t pSrcStart, int32_t pSrcEnd, std::string pName = "b")
+    void AddBlock(int32_t pWave, int32_t pTrack, int32_t pStart, int32_t pSrcStart, int32_t pSrcEnd,
+        std::string pName = "b")
     {
         P.AddBlock();
         Block& b = P.Blocks.back();
@@ -125,8 +127,14 @@ TEST(ProjectFile, FieldsSplitAtCommasOutsideQuotes)
 TEST(ProjectFile, BlockLevelsHaveOneDecimal)
 {
     const std::pair<float, const char*> kCases[] = {
-        { 0.0f, "0.0" }, { -3.5f, "-3.5" }, { 2.0f, "2.0" }, { -0.04f, "0.0" }, { 1.25f, "1.3" },
-        { -1.25f, "-1.3" }, { 12.0f, "12.0" }, { -110.0f, "-110.0" },
+        { 0.0f, "0.0" },
+        { -3.5f, "-3.5" },
+        { 2.0f, "2.0" },
+        { -0.04f, "0.0" },
+        { 1.25f, "1.3" },
+        { -1.25f, "-1.3" },
+        { 12.0f, "12.0" },
+        { -110.0f, "-110.0" },
     };
     for (auto [value, text] : kCases) {
         SCOPED_TRACE(text);
@@ -229,8 +237,9 @@ TEST(ProjectFile, MissingWorkingFilesAreReportedAndDroppedWithTheirBlocks)
     std::filesystem::remove(missingWave);
     std::filesystem::remove(missingEnvelope);
     Project q = f.Read(path);
-    EXPECT_EQ(f.Ui.BoxTexts(), (std::vector<std::string> { "ファイルが存在しません\n" + missingEnvelope,
-                                   "ファイルが存在しません\n" + missingWave }));
+    EXPECT_EQ(f.Ui.BoxTexts(),
+        (std::vector<std::string> { "ファイルが存在しません\n" + missingEnvelope,
+            "ファイルが存在しません\n" + missingWave }));
     ASSERT_EQ(q.BlockCount(), 1);
     EXPECT_EQ(q.Blocks[0].Name, "二番");
     EXPECT_EQ(q.Blocks[0].WaveNo, 0);
@@ -357,13 +366,22 @@ TEST(ProjectFile, DamagedFilesFailCleanlyAndLeaveTheProjectAsItWas)
         { "missing track line", file({ header, track }) },
         { "short track line", file({ header, track, "1,1,0", wave, block }) },
         { "missing block line", file({ header, track, track, wave }) },
-        { "non-numeric field", file({ header, track, "1,x,0,207,207,1,0,0,0,0,\"\",\"\"", wave, block }) },
-        { "block names a missing wave", file({ header, track, track, wave, "0,5,0,1,100,0,0,\"0.0\",\"0.0\",0,\"x\"" }) },
-        { "huge counts", file({ "0,1,44100,99999999,99999999,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track, track }) },
-        { "track count out of range", file({ "0,10000,44100,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0" }) },
-        { "envelope length absurd", file({ "0,1,44100,0,0,2000000000,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track, track }) },
-        { "bad rate", file({ "0,1,0,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track, track }) },
-        { "bad level", file({ header, track, track, wave, "0,0,0,1,100,0,0,\"loud\",\"0.0\",0,\"x\"" }) },
+        { "non-numeric field",
+            file({ header, track, "1,x,0,207,207,1,0,0,0,0,\"\",\"\"", wave, block }) },
+        { "block names a missing wave",
+            file({ header, track, track, wave, "0,5,0,1,100,0,0,\"0.0\",\"0.0\",0,\"x\"" }) },
+        { "huge counts",
+            file({ "0,1,44100,99999999,99999999,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track,
+                track }) },
+        { "track count out of range",
+            file({ "0,10000,44100,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0" }) },
+        { "envelope length absurd",
+            file({ "0,1,44100,0,0,2000000000,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track,
+                track }) },
+        { "bad rate",
+            file({ "0,1,0,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track, track }) },
+        { "bad level",
+            file({ header, track, track, wave, "0,0,0,1,100,0,0,\"loud\",\"0.0\",0,\"x\"" }) },
     };
     Project before = f.P;
     for (const auto& [name, text] : kCases) {

@@ -25,7 +25,8 @@ WaveFile Wave(int32_t pFrames)
 }
 
 // Adds a block over the whole of a new wave file and returns its index.
-int32_t AddWholeBlock(Project& p, const std::string& pPath, int32_t pFrames, int32_t pTrack, int32_t pStart)
+int32_t AddWholeBlock(
+    Project& p, const std::string& pPath, int32_t pFrames, int32_t pTrack, int32_t pStart)
 {
     int32_t w = p.AddWaveFileEntry(pPath, 44, pFrames);
     EXPECT_GE(w, 0);
@@ -61,8 +62,10 @@ TEST(Project, NormalizeBlockReestablishesTheBlockInvariants)
     const Case kCases[] = {
         { "source start 0 becomes 1", block(0, 100, 0, 10), 1000, 1, 10, 10, 100, 109, 0, 0 },
         { "negative start becomes 0", block(0, -50, 1, 10), 1000, 1, 10, 10, 0, 9, 0, 0 },
-        { "end beyond the wave is cut", block(0, 0, 900, 5000), 1000, 900, 1000, 101, 0, 100, 14, 15 },
-        { "start beyond the wave is cut", block(0, 0, 2000, 5000), 1000, 1000, 1000, 1, 0, 0, 15, 15 },
+        { "end beyond the wave is cut", block(0, 0, 900, 5000), 1000, 900, 1000, 101, 0, 100, 14,
+            15 },
+        { "start beyond the wave is cut", block(0, 0, 2000, 5000), 1000, 1000, 1000, 1, 0, 0, 15,
+            15 },
         { "moved left of MaxLength", block(0, kMaxLength - 5, 1, 100), 1000, 1, 100, 100,
             kMaxLength - 100, kMaxLength - 1, 0, 1 },
         { "track clamped", block(99, 0, 1, 64), 1000, 1, 64, 64, 0, 63, 0, 1 },

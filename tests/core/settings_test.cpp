@@ -38,8 +38,14 @@ TEST(Settings, NumbersAreStoredAsDecimalTextAndConvertedOnRead)
     EXPECT_EQ(s.GetSetting("nFreq", int32_t { 0 }), 48000);
 
     const std::pair<std::string, int32_t> kIntCases[] = {
-        { " 12 ", 12 }, { "-7", -7 }, { "2.5", 2 }, { "3.5", 4 }, { "abc", 99 }, { "", 99 },
-        { "99999999999", 99 }, { std::string("5\0garbage", 9), 5 },
+        { " 12 ", 12 },
+        { "-7", -7 },
+        { "2.5", 2 },
+        { "3.5", 4 },
+        { "abc", 99 },
+        { "", 99 },
+        { "99999999999", 99 },
+        { std::string("5\0garbage", 9), 5 },
     };
     for (const auto& [text, expected] : kIntCases) {
         SCOPED_TRACE(text);
@@ -74,10 +80,16 @@ TEST(Settings, CommonSectionIsSeparate)
 TEST(SettingKeys, FindsPlainKeysAndNumberedFamilies)
 {
     const std::pair<const char*, const char*> kFound[] = {
-        { "nFreq", "nFreq" }, { "nfreq", "nFreq" }, { "DevOutID_1", "DevOutID_" },
-        { "DevInID_8", "DevInID_" }, { "MRUList_3", "MRUList_" }, { "TrackName_01", "TrackName_" },
-        { "TrackLevelL_64", "TrackLevelL_" }, { "fkeyfct-12", "fkeyfct-" },
-        { "MixWindowLeft", "MixWindowLeft" }, { "WindowState", "WindowState" },
+        { "nFreq", "nFreq" },
+        { "nfreq", "nFreq" },
+        { "DevOutID_1", "DevOutID_" },
+        { "DevInID_8", "DevInID_" },
+        { "MRUList_3", "MRUList_" },
+        { "TrackName_01", "TrackName_" },
+        { "TrackLevelL_64", "TrackLevelL_" },
+        { "fkeyfct-12", "fkeyfct-" },
+        { "MixWindowLeft", "MixWindowLeft" },
+        { "WindowState", "WindowState" },
     };
     for (auto [name, entry] : kFound) {
         SCOPED_TRACE(name);
@@ -85,7 +97,8 @@ TEST(SettingKeys, FindsPlainKeysAndNumberedFamilies)
         ASSERT_NE(key, nullptr);
         EXPECT_EQ(key->Name, entry);
     }
-    for (const char* name : { "DevOutID_0", "DevOutID_9", "TrackName_1", "TrackName_65", "Bogus", "" }) {
+    for (const char* name :
+        { "DevOutID_0", "DevOutID_9", "TrackName_1", "TrackName_65", "Bogus", "" }) {
         SCOPED_TRACE(name);
         EXPECT_EQ(FindSettingKey(name), nullptr);
     }
@@ -99,8 +112,8 @@ TEST(SettingKeys, TableDefaultsMatchTheirTypes)
             EXPECT_TRUE(IsValidSettingValue(key, key.Default));
         }
         EXPECT_EQ(FindSettingKey(key.Family == KeyFamily::None ? std::string(key.Name)
-                          : key.Family == KeyFamily::Slot       ? std::string(key.Name) + "1"
-                                                                : std::string(key.Name) + "01"),
+                          : key.Family == KeyFamily::Slot      ? std::string(key.Name) + "1"
+                                                               : std::string(key.Name) + "01"),
             &key);
     }
     EXPECT_EQ(FindSettingKey("DebugLogPath")->Section, kCommonSection);

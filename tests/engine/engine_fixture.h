@@ -1,13 +1,13 @@
 #pragma once
 
 #include "app/command_ids.h"
-#include "core/headless_ui.h"
 #include "app/main_logic.h"
-#include "base/numeric.h"
-#include "core/project.h"
-#include "core/envelope_gain.h"
-#include "engine/playback_engine.h"
 #include "app/transport.h"
+#include "base/numeric.h"
+#include "core/envelope_gain.h"
+#include "core/headless_ui.h"
+#include "core/project.h"
+#include "engine/playback_engine.h"
 #include "engine/virtual_wave_device.h"
 #include "support/started_logic.h"
 #include "support/temp_dir.h"
@@ -78,7 +78,6 @@ struct EngineFixture : StartedLogic<YieldingUi> {
             Device, Logic.Proj(), Logic.Ui(), Logic.Options(), Clock);
         AttachTransport(Logic, *Engine);
     }
-
 
     /// Writes a WAV file of pFrames frames of Signal(pSeed) and returns its wave index.
     int32_t AddWave(int32_t pSeed, int32_t pFrames)

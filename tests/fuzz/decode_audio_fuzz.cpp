@@ -2,12 +2,12 @@
 // FFmpeg backend, the WAV writer) under a file name whose extension the first byte picks.
 // Afterwards there must be a PCM WAV file at the target when the decode succeeded, nothing
 // there when it failed, and never a leftover temporary or strip file.
-#include "core/headless_ui.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/wave_info.h"
 #include "decode/decode_audio.h"
-#include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "fuzz_input.h"
+#include "platform/ffmpeg/ffmpeg_media_backend.h"
 
 #include <array>
 #include <cstdint>

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
     std::vector<uint8_t> envelope;
     tarvok::ReadEnvelopeFile(path, frames, unity, envelope);
     const int32_t expected = std::max(frames, 0);
-    tarvok::fuzz::Check(envelope.size() == static_cast<size_t>(expected) * 2 || envelope.size() == static_cast<size_t>(expected));
+    tarvok::fuzz::Check(envelope.size() == static_cast<size_t>(expected) * 2
+        || envelope.size() == static_cast<size_t>(expected));
     if (expected > 0 && envelope.size() == static_cast<size_t>(expected) * 2) {
         const std::string copy = tarvok::fuzz::Folder() + "copy.wfd";
         if (tarvok::WriteEnvelopeFile(copy, envelope, expected)) {

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
     tarvok::Project project;
     project.SetTrackCount(1);
     // A wave file whose peak count is the file's own count of entries or one near it.
-    const int32_t count = static_cast<int32_t>((pSize - 2) / 2) + static_cast<int8_t>(pData[0] % 3) - 1;
+    const int32_t count
+        = static_cast<int32_t>((pSize - 2) / 2) + static_cast<int8_t>(pData[0] % 3) - 1;
     const int32_t wave = project.AddWaveFileEntry(tarvok::fuzz::Folder() + "none.wav", 44, 1);
     if (wave < 0 || count < 0)
         return 0;

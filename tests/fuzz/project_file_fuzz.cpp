@@ -1,8 +1,8 @@
 // Feeds arbitrary text to the project-file reader in a folder that holds two small working
 // files the text may name. The reader must fail cleanly or give a project that keeps every
 // invariant of the model; it never crashes, hangs or allocates without bound.
-#include "core/headless_ui.h"
 #include "core/data_folder.h"
+#include "core/headless_ui.h"
 #include "core/project_file.h"
 #include "fuzz_input.h"
 
@@ -22,7 +22,9 @@ void WriteFile(const std::string& pPath, const std::string& pBytes)
 
 std::string SmallWav(uint32_t pFrames)
 {
-    auto le32 = [](uint32_t v) { return std::string { char(v), char(v >> 8), char(v >> 16), char(v >> 24) }; };
+    auto le32 = [](uint32_t v) {
+        return std::string { char(v), char(v >> 8), char(v >> 16), char(v >> 24) };
+    };
     auto le16 = [](uint32_t v) { return std::string { char(v), char(v >> 8) }; };
     std::string data(pFrames * 4, '\x10');
     return "RIFF" + le32(36 + data.size()) + "WAVEfmt " + le32(16) + le16(1) + le16(2) + le32(44100)
@@ -64,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
     // Peak and envelope files the reader made must not pile up between inputs.
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         std::string name = entry.path().filename().string();
-        if (name != "~t000001.wav" && name != "~t000002.wav" && name != "~t000001.wfd" && name != "input.tvp")
+        if (name != "~t000001.wav" && name != "~t000002.wav" && name != "~t000001.wfd"
+            && name != "input.tvp")
             std::filesystem::remove(entry.path());
     }
     return 0;

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the settings-file reader as a user's settings file. Reading,
 // listing, writing and deleting must never crash or hang; a value written reads back as
 // written, and the other keys keep the values they read as before the write.
-#include "platform/inifile/ini_settings_backend.h"
 #include "fuzz_input.h"
+#include "platform/inifile/ini_settings_backend.h"
 
 #include <cstdint>
 #include <map>
@@ -24,10 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t pSize)
         tarvok::fuzz::Check(read.has_value() && *read == value);
     }
     if (backend.WriteValue("Main", "FuzzKey", "fuzz value")) {
-        tarvok::fuzz::Check(backend.ReadValue("Main", "FuzzKey") == std::optional<std::string>("fuzz value"));
+        tarvok::fuzz::Check(
+            backend.ReadValue("Main", "FuzzKey") == std::optional<std::string>("fuzz value"));
         for (const auto& [key, value] : first)
             if (key != "FuzzKey")
-                tarvok::fuzz::Check(backend.ReadValue("Main", key) == std::optional<std::string>(value));
+                tarvok::fuzz::Check(
+                    backend.ReadValue("Main", key) == std::optional<std::string>(value));
         backend.DeleteValue("Main", "FuzzKey");
         tarvok::fuzz::Check(!backend.ReadValue("Main", "FuzzKey").has_value());
     }

@@ -1,8 +1,8 @@
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 
 #include "core/error_log.h"
-#include "core/headless_ui.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/wave_info.h"
 #include "decode/decode_audio.h"
 #include "support/temp_dir.h"

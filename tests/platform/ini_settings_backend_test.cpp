@@ -27,7 +27,8 @@ TEST(IniSettingsBackend, CorruptLinesAreSkippedAndKeptOnRewrite)
 {
     TempDir dir;
     WriteFileBytes(dir.File("tarvok2.ini"),
-        "\xEF\xBB\xBF[tarvok2]\nnFreq=48000\ngarbage line\n=novalue\n\xFF\xFE binary\nTrackNum = 3 \r\n");
+        "\xEF\xBB\xBF[tarvok2]\nnFreq=48000\ngarbage line\n=novalue\n\xFF\xFE binary\nTrackNum = 3 "
+        "\r\n");
     IniSettingsBackend backend(dir.Path());
     Settings s(backend);
     EXPECT_EQ(s.GetSetting("nFreq", int32_t { 0 }), 48000);

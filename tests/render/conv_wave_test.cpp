@@ -1,9 +1,9 @@
 #include "render/conv_wave.h"
 
-#include "core/headless_ui.h"
 #include "base/numeric.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/headless_ui.h"
 #include "core/wave_info.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"

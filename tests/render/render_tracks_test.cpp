@@ -1,12 +1,12 @@
 #include "render/render_tracks.h"
 
-#include "core/headless_ui.h"
 #include "base/numeric.h"
-#include "core/project.h"
-#include "core/wave_info.h"
 #include "core/envelope.h"
 #include "core/envelope_gain.h"
 #include "core/fade_table.h"
+#include "core/headless_ui.h"
+#include "core/project.h"
+#include "core/wave_info.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 

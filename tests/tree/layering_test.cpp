@@ -69,7 +69,8 @@ std::vector<Include> IncludesUnder(const fs::path& pSrc)
             ++number;
             std::smatch m;
             if (std::regex_search(line, m, kLine))
-                result.push_back({ fs::relative(entry.path(), pSrc).generic_string(), number, m[1] });
+                result.push_back(
+                    { fs::relative(entry.path(), pSrc).generic_string(), number, m[1] });
         }
     }
     return result;

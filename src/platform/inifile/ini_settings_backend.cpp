@@ -1,8 +1,8 @@
 #include "platform/inifile/ini_settings_backend.h"
 
+#include "base/text.h"
 #include "core/file_io.h"
 #include "core/paths.h"
-#include "base/text.h"
 
 #include <cstdio>
 #include <fstream>
@@ -53,7 +53,8 @@ std::vector<Line> ReadLines(const std::string& pPath)
     return lines;
 }
 
-bool WriteLinesAtomically(const std::string& pFolder, const std::string& pPath, const std::vector<Line>& pLines)
+bool WriteLinesAtomically(
+    const std::string& pFolder, const std::string& pPath, const std::vector<Line>& pLines)
 {
     if (!CreateFolders(pFolder))
         return false;
@@ -82,7 +83,8 @@ std::string IniSettingsBackend::FileOf(std::string_view pSection) const
     return folder_ + ToLowerAscii(pSection) + ".ini";
 }
 
-std::optional<std::string> IniSettingsBackend::ReadValue(std::string_view pSection, std::string_view pKey)
+std::optional<std::string> IniSettingsBackend::ReadValue(
+    std::string_view pSection, std::string_view pKey)
 {
     for (const Line& line : ReadLines(FileOf(pSection)))
         if (!line.Key.empty() && EqualsNoCase(line.Key, pKey))
@@ -90,7 +92,8 @@ std::optional<std::string> IniSettingsBackend::ReadValue(std::string_view pSecti
     return std::nullopt;
 }
 
-bool IniSettingsBackend::WriteValue(std::string_view pSection, std::string_view pKey, std::string_view pValue)
+bool IniSettingsBackend::WriteValue(
+    std::string_view pSection, std::string_view pKey, std::string_view pValue)
 {
     // A name or value that would break the line structure cannot be stored faithfully.
     if (HasLineBreak(pKey) || HasLineBreak(pValue) || pKey.find('=') != std::string_view::npos
@@ -114,7 +117,8 @@ bool IniSettingsBackend::WriteValue(std::string_view pSection, std::string_view 
     if (lines.empty())
         lines.push_back({ "[" + std::string(pSection) + "]", {}, {} });
     if (!found)
-        lines.push_back({ std::string(pKey) + "=" + std::string(pValue), std::string(pKey), std::string(pValue) });
+        lines.push_back({ std::string(pKey) + "=" + std::string(pValue), std::string(pKey),
+            std::string(pValue) });
     return WriteLinesAtomically(folder_, path, lines);
 }
 
@@ -136,7 +140,8 @@ bool IniSettingsBackend::DeleteValue(std::string_view pSection, std::string_view
     return WriteLinesAtomically(folder_, path, kept);
 }
 
-std::vector<std::pair<std::string, std::string>> IniSettingsBackend::ListValues(std::string_view pSection)
+std::vector<std::pair<std::string, std::string>> IniSettingsBackend::ListValues(
+    std::string_view pSection)
 {
     std::vector<std::pair<std::string, std::string>> out;
     for (const Line& line : ReadLines(FileOf(pSection)))

@@ -17,7 +17,8 @@ public:
     explicit IniSettingsBackend(const std::string& pFolder);
 
     std::optional<std::string> ReadValue(std::string_view pSection, std::string_view pKey) override;
-    bool WriteValue(std::string_view pSection, std::string_view pKey, std::string_view pValue) override;
+    bool WriteValue(
+        std::string_view pSection, std::string_view pKey, std::string_view pValue) override;
     bool DeleteValue(std::string_view pSection, std::string_view pKey) override;
     std::vector<std::pair<std::string, std::string>> ListValues(std::string_view pSection) override;
 

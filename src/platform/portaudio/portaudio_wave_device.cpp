@@ -132,7 +132,8 @@ void PortAudioWaveOut::Stream::Run()
         Wake.wait(guard, [this] {
             return Quit
                 || (!Hold && !Paused.load(std::memory_order_acquire)
-                    && Head.load(std::memory_order_relaxed) != Tail.load(std::memory_order_acquire));
+                    && Head.load(std::memory_order_relaxed)
+                        != Tail.load(std::memory_order_acquire));
         });
         if (Quit)
             return;
