@@ -356,8 +356,9 @@ TEST(SaveAll, RefusesTheDataFolderInEverySpellingAndEverythingAroundIt)
     std::filesystem::create_directory_symlink(f.Data, f.Home.Dir().File("link-to-data"));
     const std::string data = f.Data.substr(0, f.Data.size() - 1);
     const std::map<std::string, std::string> before = Snapshot(f.Home.Dir().File(""));
-    const std::string kTargets[] = { f.Data, data, data + "/.", data + "/./", data + "/../data",
-        data + "/..", f.Home.Dir().File("link-to-data"), data + "/inner", data + "/inner/new",
+    const std::string kTargets[] = { f.Data, data, data + "/.", data + "/./",
+        data + "/../" + std::filesystem::path(data).filename().string(), data + "/..",
+        f.Home.Dir().File("link-to-data"), data + "/inner", data + "/inner/new",
         f.Home.Dir().File(""), "/", f.Data + "keep.tvp" };
     for (const std::string& target : kTargets) {
         SCOPED_TRACE(target);
