@@ -11,6 +11,9 @@ fi
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVOK_SANITIZE=ON \
   -DTARVOK_WERROR="$werror" -DTARVOK_BENCH=OFF
 cmake --build build-test
+# The tree keeps the project's format and passes the clang-tidy profile.
+./scripts/check-format.sh
+./scripts/tidy.sh build-test
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
