@@ -65,6 +65,12 @@ struct HeadlessSession {
 /// error stream) when another process is editing it.
 bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath);
 
+/// Opens project pName into the session and puts its path in pPath; false (with a message)
+/// when it cannot. With pForWriting the project's edit lock is taken first, and another
+/// holder refuses the run.
+bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName,
+    std::string& pPath, bool pForWriting = false);
+
 using CliCommand = int (*)(CliContext&, const std::vector<std::string>&);
 
 int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);

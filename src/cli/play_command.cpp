@@ -83,11 +83,9 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
         return pCtx.Fail("cannot create the data folder");
     MainLogic& logic = session.Logic;
     Project& p = logic.Proj();
-    const std::string path = pCtx.ProjectPath(name, p.DataFolder);
-    if (!FileExists(path))
-        return pCtx.Fail("no such project: " + path);
-    if (!logic.OpenProject(path, true))
-        return pCtx.Fail("cannot read the project " + path);
+    std::string path;
+    if (!OpenNamedProject(pCtx, session, name, path))
+        return 1;
 
     int32_t from = 0;
     std::optional<int32_t> to;

@@ -80,25 +80,6 @@ bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
         && EqualsNoCase(pText.substr(pText.size() - pSuffix.size()), pSuffix);
 }
 
-/// Opens project pName into the session; false (with a message) when it cannot. With
-/// pForWriting the project's edit lock is taken first, and another holder refuses the run.
-bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName,
-    std::string& pPath, bool pForWriting = false)
-{
-    pPath = pCtx.ProjectPath(pName, pSession.Logic.Proj().DataFolder);
-    if (!FileExists(pPath)) {
-        pCtx.Fail("no such project: " + pPath);
-        return false;
-    }
-    if (pForWriting && !LockForWriting(pCtx, pSession, pPath))
-        return false;
-    if (!pSession.Logic.OpenProject(pPath, true)) {
-        pCtx.Fail("cannot read the project " + pPath);
-        return false;
-    }
-    return true;
-}
-
 /// 3 (with a message) when opening the project dropped working files and the user did not
 /// ask to save it anyway; else 0.
 int RefuseLossyOpen(
@@ -194,6 +175,23 @@ bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::stri
         + (holder > 0 ? " (PID " + std::to_string(holder) + ")" : std::string())
         + "; nothing was changed");
     return false;
+}
+
+bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName,
+    std::string& pPath, bool pForWriting)
+{
+    pPath = pCtx.ProjectPath(pName, pSession.Logic.Proj().DataFolder);
+    if (!FileExists(pPath)) {
+        pCtx.Fail("no such project: " + pPath);
+        return false;
+    }
+    if (pForWriting && !LockForWriting(pCtx, pSession, pPath))
+        return false;
+    if (!pSession.Logic.OpenProject(pPath, true)) {
+        pCtx.Fail("cannot read the project " + pPath);
+        return false;
+    }
+    return true;
 }
 
 std::string CliContext::ProjectPath(const std::string& pName, const std::string& pDataFolder) const

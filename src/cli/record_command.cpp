@@ -117,11 +117,10 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
         return pCtx.Fail("cannot create the data folder");
     MainLogic& logic = session.Logic;
     Project& p = logic.Proj();
-    const std::string path = pCtx.ProjectPath(name, p.DataFolder);
-    if (!FileExists(path))
-        return pCtx.Fail("no such project: " + path);
-    if (!logic.OpenProject(path, true))
-        return pCtx.Fail("cannot read the project " + path);
+    // The take is saved into the project, so this run holds its edit lock.
+    std::string path;
+    if (!OpenNamedProject(pCtx, session, name, path, true))
+        return 1;
 
     const std::optional<int32_t> track = SettingTextToInt(trackText);
     if (!track || *track < 0 || *track >= p.TrackCount())
