@@ -2,6 +2,7 @@
 
 #include "app/file_copy.h"
 #include "app/main_logic.h"
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
@@ -38,16 +39,6 @@ bool NeedsDecoding(std::string_view pExtension, int32_t pFormatTag)
         if (pExtension == ext)
             return true;
     return pFormatTag == 80 || pFormatTag == 85 || pFormatTag == 352 || pFormatTag == 353;
-}
-
-std::string ExtensionOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos)
-        return {};
-    return ToLowerAscii(name.substr(dot + 1));
 }
 
 int32_t FitZoom(int64_t pEndFrame, int32_t pSampleStep, int32_t pWidthPx)
