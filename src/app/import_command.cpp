@@ -201,8 +201,8 @@ bool MainLogic::ImportSoundFile(
             if (LoadFileToTrack(p, track, item.Path, position, blockName, *folder_, options_.WFMode,
                     ui_, CancelRequest)) {
                 ++placed;
-                endFrame = std::max<int64_t>(
-                    endFrame, static_cast<int64_t>(position) + ReadWaveInfo(item.Path).Frames);
+                endFrame = std::max<int64_t>(endFrame,
+                    static_cast<int64_t>(position) + FramesPresent(ReadWaveInfo(item.Path)));
             }
         }
     }

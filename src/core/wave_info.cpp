@@ -183,6 +183,14 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
     return info;
 }
 
+int32_t FramesPresent(const WaveInfo& pInfo)
+{
+    if (pInfo.Valid == 0 || pInfo.BlockAlign <= 0)
+        return 0;
+    const int64_t bytes = std::max<int64_t>(0, pInfo.FileSize - pInfo.DataOffset);
+    return static_cast<int32_t>(std::min<int64_t>(pInfo.Frames, bytes / pInfo.BlockAlign));
+}
+
 int64_t FindChunk(const FileHandle& pFile, std::string_view pId)
 {
     if (!pFile.IsOpen() || pId.size() != 4)

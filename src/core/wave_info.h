@@ -43,6 +43,10 @@ inline constexpr std::array<int32_t, 12> kRateList { 192000, 96000, 88200, 48000
 /// malformed file gives Valid 0; never reads past the end of the file.
 WaveInfo ReadWaveInfo(std::string_view pPath);
 
+/// The whole frames of a Valid summary that the file really holds: Frames, or fewer when the
+/// file ends before the data its header claims (a streamed or truncated file).
+int32_t FramesPresent(const WaveInfo& pInfo);
+
 /// Byte offset of the first chunk with this four-character id, walking from offset 12 as
 /// ReadWaveInfo does, or -1.
 int64_t FindChunk(std::string_view pPath, std::string_view pId);

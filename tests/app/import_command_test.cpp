@@ -439,3 +439,47 @@ TEST(ImportCommand, Helpers)
 }
 
 } // namespace tarvok
+
+namespace tarvok {
+
+TEST(ImportCommand, AHeaderClaimingMoreDataThanTheFileHoldsPlacesOnlyTheFramesPresent)
+{
+    // 442 frames are present; the header claims a streamed length (0xFFFFFFFF) or twice
+    // what is there (a truncated copy), in the project's format and in one to convert,
+    // from outside the data folder and from inside it.
+    struct Case {
+        const char* Name;
+        int32_t Bits;
+        int32_t Channels;
+        uint32_t SizeField;
+        bool Inside;
+    };
+    const Case kCases[] = {
+        { "streamed", 16, 2, 0xFFFFFFFFU, false },
+        { "truncated", 16, 2, 442U * 4 * 2, false },
+        { "streamed-inside", 16, 2, 0xFFFFFFFFU, true },
+        { "streamed-mono8", 8, 1, 0xFFFFFFFFU, false },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        Fixture f;
+        test::WavSpec spec
+            = test::PcmSpec(44100, c.Bits, c.Channels, VariedSamples(c.Bits, 442 * c.Channels));
+        spec.DataSizeField = c.SizeField;
+        const std::string source = c.Inside ? f.DataPath() + c.Name + ".wav"
+                                            : f.Sources.File(std::string(c.Name) + ".wav");
+        ASSERT_TRUE(test::WriteWav(source, spec));
+        ASSERT_TRUE(f.Logic.ImportSoundFile(1, source, 100, true));
+        const Project& p = f.Logic.Proj();
+        ASSERT_EQ(p.BlockCount(), 1);
+        EXPECT_EQ(p.Blocks[0].StartAdr, 100);
+        EXPECT_EQ(p.Blocks[0].SrcStart, 1);
+        EXPECT_EQ(p.Blocks[0].SrcEnd, 442);
+        EXPECT_EQ(p.Blocks[0].EndAdr, 541);
+        EXPECT_EQ(p.WaveFiles[0].Length, 442);
+        EXPECT_EQ(p.ProjectLength, 542);
+        EXPECT_EQ(p.CheckInvariants(), "");
+    }
+}
+
+} // namespace tarvok
