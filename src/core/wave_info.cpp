@@ -183,6 +183,14 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
     return info;
 }
 
+bool IsRiffWaveFile(std::string_view pPath)
+{
+    uint8_t head[12];
+    FileHandle file = OpenFile(pPath, OpenMode::Read);
+    return file.IsOpen() && ReadAt(file, head, 12, 0) == 12 && std::memcmp(head, "RIFF", 4) == 0
+        && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
 int32_t FramesPresent(const WaveInfo& pInfo)
 {
     if (pInfo.Valid == 0 || pInfo.BlockAlign <= 0)
