@@ -38,12 +38,14 @@ Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std
     if (pTrack < 0 || pTrack > pProject.LastTrackNo)
         return Fail("トラック選択エラー");
     WaveInfo info = ReadWaveInfo(pPath);
-    if (info.Valid == 0 || info.Frames < 1)
+    if (info.Valid == 0 || FramesPresent(info) < 1)
         return Fail("ファイル形式が違います");
     PlacedFile placed;
     placed.Wave = pProject.FindWaveFile(pPath);
     if (placed.Wave < 0) {
-        placed.Wave = pProject.AddWaveFile(pPath);
+        // A header may claim more data than the file holds (a streamed WAV whose sizes were
+        // never patched, a truncated copy): only the frames that are there are placed.
+        placed.Wave = pProject.AddWaveFileEntry(pPath, info.DataOffset, FramesPresent(info));
         if (placed.Wave < 0)
             return Fail("ファイル形式が違います");
         placed.NewWave = true;

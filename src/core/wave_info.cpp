@@ -184,6 +184,22 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
     return info;
 }
 
+bool IsRiffWaveFile(std::string_view pPath)
+{
+    uint8_t head[12];
+    FileHandle file = OpenFile(pPath, OpenMode::Read);
+    return file.IsOpen() && ReadAt(file, head, 12, 0) == 12 && std::memcmp(head, "RIFF", 4) == 0
+        && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
+int32_t FramesPresent(const WaveInfo& pInfo)
+{
+    if (pInfo.Valid == 0 || pInfo.BlockAlign <= 0)
+        return 0;
+    const int64_t bytes = std::max<int64_t>(0, pInfo.FileSize - pInfo.DataOffset);
+    return static_cast<int32_t>(std::min<int64_t>(pInfo.Frames, bytes / pInfo.BlockAlign));
+}
+
 int64_t FindChunk(const FileHandle& pFile, std::string_view pId)
 {
     if (!pFile.IsOpen() || pId.size() != 4)

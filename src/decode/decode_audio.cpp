@@ -376,4 +376,10 @@ bool MediaSoundDecoder::Decode(
     return DecodeSoundFile(pSource, pTarget, backend_, env, pUi, pCancel);
 }
 
+bool MediaSoundDecoder::Recognises(const std::string& pSource)
+{
+    Result<std::unique_ptr<MediaSource>> opened = backend_.Open(pSource, MediaContainer::Auto);
+    return opened && *opened;
+}
+
 } // namespace tarvok
