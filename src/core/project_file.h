@@ -54,6 +54,9 @@ bool WriteProject(
 Status ReadProject(
     Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv);
 
+/// pPath made absolute against the current folder and normalised ("a/../b" is "b").
+std::string AbsolutePathOf(std::string_view pPath);
+
 /// The folder of a path with a trailing "/" (the base of relative names).
 std::string FolderOf(std::string_view pPath);
 
