@@ -219,4 +219,8 @@ private:
 /// Splits a command line into tokens at blanks; double quotes group blanks and are dropped.
 std::vector<std::string> SplitCommandLine(std::string_view pText);
 
+/// True when a command-line token is one of the keys "X=", "Y=", "W=", "H=", "T=" (any
+/// case), with or without a leading "/": such a token is never a file path.
+bool IsCommandLineKey(std::string_view pToken);
+
 } // namespace tarvok

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 
 namespace tarvok {
@@ -434,6 +435,13 @@ std::string FormatBlockLevel(float pDb)
     return sign + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
 }
 
+std::string AbsolutePathOf(std::string_view pPath)
+{
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(std::string(pPath), ec);
+    return ec ? std::string(pPath) : full.lexically_normal().string();
+}
+
 std::string ResolveProjectName(std::string_view pName, std::string_view pBase)
 {
     if (!IsAbsolutePath(pName) && !(pName.size() >= 1 && pName[0] == '\\'))
@@ -527,7 +535,12 @@ bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, P
         }
     }
     std::string text = ProjectFileText(pProject, pClip, envelopeFiles);
-    return WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size()));
+    if (!WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size())))
+        return false;
+    // A project saved outside the data folder names working files there: the folder's
+    // clean-up must read it too, or it would delete them.
+    NoteOutsideProject(pEnv.Folder.Path(), pPath);
+    return true;
 }
 
 Status ReadProject(
@@ -544,7 +557,10 @@ Status ReadProject(
     if (!parsedResult)
         return parsedResult.error();
     const ParsedProject& parsed = *parsedResult;
-    const std::string base = FolderOf(pPath);
+    // Relative names are taken from the project's folder as a full path, so that the names
+    // kept in the project (and saved again) mean the same files whatever the current folder
+    // and however the project was named.
+    const std::string base = FolderOf(AbsolutePathOf(pPath));
     const bool legacyLevels = (parsed.Values[kHdrFormatFlags] & 1) == 0;
     int32_t sampleStep
         = parsed.HeaderFieldCount > kHdrSampleStep && parsed.Values[kHdrSampleStep] > 0

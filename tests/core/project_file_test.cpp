@@ -450,3 +450,36 @@ TEST(ProjectFile, LegacyShiftJisNamesAreConverted)
 }
 
 } // namespace tarvok
+
+namespace tarvok {
+
+TEST(ProjectFile, NamesReadThroughARelativeProjectPathMeanTheSameFilesWhenSavedAndReadElsewhere)
+{
+    Fixture f;
+    // A SAVEALL-style folder: the project names its files relative to itself.
+    const std::string out = f.Dir.File("out/");
+    std::filesystem::create_directories(out);
+    test::WriteFileBytes(out + "00000001.wav", RampWav(700));
+    std::string text = "0,0,44100,1,1,0,0,0,0,0,207,207,32,0,0,0,0,0,3,0,1,64,0,0\r\n"
+                       "1,1,0,207,207,1,0,0,0,0,\"\",\"\"\r\n"
+                       "0,0,0,0,\"00000001.wav\",\"\"\r\n"
+                       "0,0,0,1,700,0,0,\"0.0\",\"0.0\",0,\"a\"\r\n";
+    test::WriteFileBytes(out + "x.tvp", text);
+
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(f.Dir.Path());
+    Project q = f.Read("out/x.tvp");
+    const bool saved = WriteProject(q, "out/x.tvp", false, f.Env);
+    std::filesystem::current_path(before);
+
+    ASSERT_EQ(q.WaveFileCount(), 1);
+    EXPECT_EQ(q.WaveFiles[0].FileName, out + "00000001.wav");
+    ASSERT_TRUE(saved);
+    // Read again by its full path, from another current folder: every block is there.
+    Project again = f.Read(out + "x.tvp");
+    ASSERT_EQ(again.WaveFileCount(), 1);
+    EXPECT_EQ(again.WaveFiles[0].FileName, out + "00000001.wav");
+    EXPECT_EQ(again.BlockCount(), 1);
+}
+
+} // namespace tarvok
