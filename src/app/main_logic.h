@@ -67,6 +67,9 @@ public:
     /// Working files (with their blocks) the last project open dropped because they were
     /// missing or unusable; 0 when it lost nothing.
     int32_t LostOnOpen = 0;
+    /// Why the last OpenProject failed (the reader's message, naming the line and field of
+    /// a damaged file); empty after one that succeeded.
+    std::string OpenFailure;
     /// Runs a transport command (14..22, 31..44) with its JOG level; set when a playback
     /// engine is attached, empty in runs without sound devices.
     std::function<bool(int32_t pId, int32_t pLevel)> TransportHandler;

@@ -41,11 +41,12 @@ Commands:
                            import a sound file into a project (tracks count from 0;
                            --keep-rate makes an empty project take the file's rate)
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
-  mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks all|selected|playing]
+  mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
           [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]
           [--post-silence MS]
-                           mix the project down to a WAV or MP3 file, onto a track, or
+                           mix the project down to a WAV, MP3, FLAC or Ogg Opus file
+                           (chosen by the extension), onto a track, or
                            into the CD folder (track001.wav, track002.wav, ...)
   devices                  the output and input devices with their IDs (0 = default)
   play NAME [--from TIME] [--to TIME] [--device ID]
