@@ -80,6 +80,10 @@ public:
     /// The recording engine REC, REC_NOW and PLAY while armed work through; none in runs
     /// without sound devices (REC then reports that recording is unavailable).
     RecordingEngine* Recorder = nullptr;
+    /// Shows the recording monitor window; REC calls it when "ShowRecMon" is 1, the REC
+    /// came while stopped and not as REC_NOW, and the monitor is not open. Set by the window
+    /// front end.
+    std::function<void()> ShowRecordingMonitor;
     /// Timeline frame of the last left press in the track area (the *_CLICK commands).
     std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.

@@ -206,6 +206,11 @@ bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)
     }
     pLogic.Ui().RequestRedraw(RedrawArea::Menus);
     pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    // The monitor shows the inputs while waiting for PLAY; a recording that writes at
+    // once does not wait for it.
+    if (!wasPlaying && !pRecordNow && rec->MonitorOpen == 0 && pLogic.Options().ShowRecMon == 1
+        && pLogic.ShowRecordingMonitor)
+        pLogic.ShowRecordingMonitor();
     return true;
 }
 

@@ -53,7 +53,15 @@ MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
     edit_->addSeparator();
     AddCommands(edit_, kCmdSampleedit, kCmdSampleedit);
 
-    AddCommands(AddHeading(tr("再生")), kCmdPlaySelected, kCmdPlayFromout);
+    QMenu* play = AddHeading(tr("再生"));
+    AddCommands(play, kCmdPlaySelected, kCmdPlayFromout);
+    play->addSeparator();
+    monitor_ = play->addAction(tr("録音モニター(&M)..."));
+    monitor_->setObjectName(QStringLiteral("MenuRecMonitor"));
+    connect(monitor_, &QAction::triggered, this, [this] {
+        if (handlers_.Monitor)
+            handlers_.Monitor();
+    });
     QMenu* marks = AddHeading(tr("マーク/ヘッド移動"));
     AddCommands(marks, kCmdMarkinClick, kCmdMarkinSet);
     marks->addSeparator();

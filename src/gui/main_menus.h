@@ -28,6 +28,7 @@ public:
         std::function<void()> Settings;
         std::function<void()> ToggleToolbar;
         std::function<void()> About;
+        std::function<void()> Monitor;
         std::function<void()> Exit;
     };
 
@@ -45,6 +46,7 @@ public:
     void ShowRecent(const std::vector<std::string>& pPaths, bool pShow);
     QMenu* TracksMenu() const { return tracks_; }
     QAction* ToolbarAction() const { return toolbar_; }
+    QAction* MonitorAction() const { return monitor_; }
 
 private:
     QMenu* AddHeading(const QString& pTitle);
@@ -61,6 +63,7 @@ private:
     QMenu* tracks_ = nullptr;
     QActionGroup* tracksGroup_ = nullptr;
     QAction* toolbar_ = nullptr;
+    QAction* monitor_ = nullptr;
     QMenu* settings_ = nullptr;
 };
 
