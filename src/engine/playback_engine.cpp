@@ -431,6 +431,8 @@ void PlaybackEngine::TimerProg()
 {
     if (OnRecordProgTick && !Paused)
         OnRecordProgTick();
+    if (OnAutomationTick)
+        OnAutomationTick();
     if (!DeviceOpen || Starting || Paused)
         return;
     switch (PlayMode) {
