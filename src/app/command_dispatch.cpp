@@ -7,6 +7,7 @@
 #include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/range_commands.h"
+#include "base/file_name.h"
 #include "core/project_file.h"
 
 #include <optional>
