@@ -29,6 +29,9 @@ public:
         std::function<void()> ToggleToolbar;
         std::function<void()> About;
         std::function<void()> Exit;
+        /// Toggles fade channel pIndex (0 "Lch", 1 "Rch"; -1 toggles nothing) and returns
+        /// the channels on (bit 0 left, bit 1 right).
+        std::function<int32_t(int)> FadeChannel;
     };
 
     MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent);
@@ -45,6 +48,10 @@ public:
     void ShowRecent(const std::vector<std::string>& pPaths, bool pShow);
     QMenu* TracksMenu() const { return tracks_; }
     QAction* ToolbarAction() const { return toolbar_; }
+    /// The fade menu's channel items, MenuFadeOn 0 ("Lch") and 1 ("Rch").
+    QAction* FadeChannelAction(int pIndex) const { return fadeOn_[pIndex == 0 ? 0 : 1]; }
+    /// Ticks the channel items for the channels on.
+    void TickFadeChannels(int32_t pChannels);
 
 private:
     QMenu* AddHeading(const QString& pTitle);
@@ -62,6 +69,7 @@ private:
     QActionGroup* tracksGroup_ = nullptr;
     QAction* toolbar_ = nullptr;
     QMenu* settings_ = nullptr;
+    QAction* fadeOn_[2] = { nullptr, nullptr };
 };
 
 /// The SetViewTrackCount argument of each item of the tracks-shown menu ("全て" first,
