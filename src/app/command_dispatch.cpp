@@ -4,6 +4,7 @@
 #include "app/command_ids.h"
 #include "app/command_table.h"
 #include "app/export_command.h"
+#include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/range_commands.h"
 #include "base/file_name.h"
@@ -72,6 +73,8 @@ bool IsCommandAvailable(int32_t pIndex)
         return IsRangeCommand(pIndex);
     if (IsBlockIndex(pIndex))
         return IsBlockCommand(pIndex);
+    if (IsFadeCommand(pIndex))
+        return true;
     switch (pIndex) {
     case kCmdOpensound:
     case kCmdOpenprj:
@@ -114,6 +117,8 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
     if (IsBlockIndex(pIndex))
         return IsBlockCommand(pIndex) ? RunBlockCommand(pLogic, pIndex)
                                       : NotAvailable(pLogic, pIndex);
+    if (IsFadeCommand(pIndex))
+        return RunFadeCommand(pLogic, pIndex);
     if (IsPendingEdit(pIndex))
         return pLogic.CanEdit() ? NotAvailable(pLogic, pIndex) : false;
 

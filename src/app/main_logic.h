@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/user_interface.h"
 #include "decode/sound_decoder.h"
+#include "edit/fade_automation.h"
 
 #include <array>
 #include <functional>
@@ -88,6 +89,9 @@ public:
     std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.
     int32_t FadeChannels = 3;
+    /// Automation mode, arming and the writing pass (the automation window and the
+    /// transport share it).
+    AutomationState Automation;
 
     /// True when an edit may start now (no playback, recording, busy job or drawing window).
     bool CanEdit() const { return !Playing && !Recording && !Busy && !DrawWindowOpen; }

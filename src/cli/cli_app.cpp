@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include "cli/automate_command.h"
 #include "cli/cli_context.h"
 #include "cli/mixdown_command.h"
 #include "cli/play_command.h"
@@ -60,6 +61,11 @@ Commands:
                            prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
                            MARKOUT TIME / HEAD TIME / SELECT_BLOCK I / MOVE_BLOCK I FRAMES
                            [TRACKS] / FADE_CHANNELS L|R|LR
+  automate NAME --track N --from TIME --curve FILE
+                           write automation into track N: play from TIME as fast as
+                           possible while the automation fader follows FILE (lines
+                           "TIME LEVEL": timeline times, levels 0..255 or "-6db"), up to
+                           its last point, then save the project
 
 NAME is a project file in the data folder (".tvp" added when missing) or a path.
   settings list            every setting with its current value
@@ -236,6 +242,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     static const std::map<std::string,
         std::function<int(CliContext&, const std::vector<std::string>&)>>
         kCommands = {
+            { "automate", AutomateCommand },
             { "cleanup", CleanupCliCommand },
             { "demo", DemoCommand },
             { "devices", DevicesCommand },
