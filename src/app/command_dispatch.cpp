@@ -6,6 +6,7 @@
 #include "app/export_command.h"
 #include "app/main_logic.h"
 #include "app/range_commands.h"
+#include "base/file_name.h"
 #include "core/project_file.h"
 
 #include <optional>

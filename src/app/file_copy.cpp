@@ -1,5 +1,6 @@
 #include "app/file_copy.h"
 
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/paths.h"
@@ -80,13 +81,6 @@ bool ReadExact(int pFd, char* pData, size_t pSize, int64_t pOffset)
         pOffset += done;
     }
     return true;
-}
-
-// The folder part of a path including its final "/", or empty for a bare file name.
-std::string FolderOf(const std::string& pPath)
-{
-    size_t slash = pPath.rfind('/');
-    return slash == std::string::npos ? std::string() : pPath.substr(0, slash + 1);
 }
 
 int64_t ChunkBytes(int64_t pSize)

@@ -1,6 +1,7 @@
 #include "app/mixdown.h"
 
 #include "app/main_logic.h"
+#include "base/file_name.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"

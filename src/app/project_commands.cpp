@@ -3,6 +3,7 @@
 #include "app/main_logic.h"
 
 #include "app/file_copy.h"
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/paths.h"

@@ -62,7 +62,8 @@ int RunWaveInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut,
             pErr << "wave-info: not a RIFF/WAVE file: " << pPath << "\n";
         return 1;
     }
-    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+    // The import's test too: RIFX, RF64 and AVI files are not read as WAV files by either.
+    if (!IsRiffWaveFile(pPath)) {
         pErr << "wave-info: not a RIFF/WAVE file: " << pPath << "\n";
         return 1;
     }

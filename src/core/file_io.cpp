@@ -1,5 +1,6 @@
 #include "core/file_io.h"
 
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/user_interface.h"
 
@@ -53,8 +54,8 @@ bool ValidPath(std::string_view pPath)
 
 std::string FolderPart(const std::string& pPath)
 {
-    size_t slash = pPath.rfind('/');
-    return slash == std::string::npos ? std::string("./") : pPath.substr(0, slash + 1);
+    std::string folder = FolderOf(pPath);
+    return folder.empty() ? std::string("./") : folder;
 }
 
 std::atomic<int64_t> gTempCounter { 0 };

@@ -1,5 +1,6 @@
 #include "core/project_file.h"
 
+#include "base/file_name.h"
 #include "base/legacy_text.h"
 #include "base/numeric.h"
 #include "base/text.h"
@@ -27,8 +28,35 @@ constexpr const char* kWave = "wavファイル";
 constexpr const char* kBlock = "ブロック";
 constexpr const char* kFadePoint = "フェードポイント";
 constexpr const char* kRateDiffers = "サンプリング周波数が違います";
-// Header field 18: bit 0 set means envelope files hold level indices.
+// Bit 0 of the header's format flags set means envelope files hold level indices.
 constexpr int32_t kFormatFlags = 3;
+
+/// The numbered fields of a project file's first line (field 0 is always "0"; 9 and 17 are
+/// reserved). Files of older versions end after field 20, 21 or 22.
+enum HeaderField : size_t {
+    kHdrLastTrackNo = 1,
+    kHdrSampleRate = 2,
+    kHdrWaveCount = 3,
+    kHdrBlockCount = 4,
+    kHdrEnvelopeLength = 5,
+    kHdrMarkIn = 6,
+    kHdrMarkOut = 7,
+    kHdrCurrentTrack = 8,
+    kHdrMasterLevelL = 10,
+    kHdrMasterLevelR = 11,
+    kHdrZoom = 12,
+    kHdrHead = 13,
+    kHdrViewStart = 14,
+    kHdrViewTrackCount = 15,
+    kHdrViewScroll = 16,
+    kHdrFormatFlags = 18,
+    kHdrZeroPos = 19,
+    kHdrFadeTableType = 20,
+    kHdrSampleStep = 21,
+    kHdrFadeCount = 22,
+    kHdrLevelZoomDB = 23,
+    kHdrFieldCount = 24,
+};
 
 using Fields = std::vector<std::string>;
 
@@ -38,7 +66,7 @@ struct ParsedProject {
     int32_t LastTrackNo = 0;
     int32_t SampleRate = 0;
     int32_t EnvelopeLength = 0;
-    int32_t Values[24] = {}; // numeric header fields; absent ones 0
+    int32_t Values[kHdrFieldCount] = {}; // numeric header fields; absent ones 0
     size_t HeaderFieldCount = 0;
 
     struct TrackLine {
@@ -88,7 +116,7 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
     if (parsed.Header.size() < 21)
         return Fail(LineOf(1, kHeader) + "の項目が21個より少なくなっています（"
             + std::to_string(parsed.Header.size()) + "個）");
-    for (size_t i = 1; i < std::min<size_t>(parsed.Header.size(), 24); ++i) {
+    for (size_t i = 1; i < std::min<size_t>(parsed.Header.size(), kHdrFieldCount); ++i) {
         if (i == 9 || i == 17)
             continue; // reserved
         Result<int32_t> v = FieldInt(parsed.Header, i, kHeader, 1);
@@ -96,21 +124,22 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
             return v.error();
         parsed.Values[i] = *v;
     }
-    parsed.LastTrackNo = parsed.Values[1];
-    parsed.SampleRate = parsed.Values[2];
-    parsed.EnvelopeLength = parsed.Values[5];
+    parsed.LastTrackNo = parsed.Values[kHdrLastTrackNo];
+    parsed.SampleRate = parsed.Values[kHdrSampleRate];
+    parsed.EnvelopeLength = parsed.Values[kHdrEnvelopeLength];
     if (parsed.LastTrackNo < 0 || parsed.LastTrackNo > kMaxTrackIndex)
-        return Fail(WhereIn(1, kHeader, 1)
+        return Fail(WhereIn(1, kHeader, kHdrLastTrackNo)
             + "（最後のトラック番号）が範囲外です: " + std::to_string(parsed.LastTrackNo));
     if (parsed.SampleRate < 1000 || parsed.SampleRate > 768000)
-        return Fail(WhereIn(1, kHeader, 2)
+        return Fail(WhereIn(1, kHeader, kHdrSampleRate)
             + "（サンプリング周波数）が範囲外です: " + std::to_string(parsed.SampleRate));
     if (parsed.EnvelopeLength < 0 || parsed.EnvelopeLength > kMaxEnvelopeFrames)
-        return Fail(WhereIn(1, kHeader, 5)
+        return Fail(WhereIn(1, kHeader, kHdrEnvelopeLength)
             + "（エンベロープの長さ）が範囲外です: " + std::to_string(parsed.EnvelopeLength));
-    const int64_t waveCount = parsed.Values[3];
-    const int64_t blockCount = parsed.Values[4];
-    const int64_t fadeCount = parsed.Header.size() >= 23 ? parsed.Values[22] : 0;
+    const int64_t waveCount = parsed.Values[kHdrWaveCount];
+    const int64_t blockCount = parsed.Values[kHdrBlockCount];
+    const int64_t fadeCount
+        = parsed.Header.size() > kHdrFadeCount ? parsed.Values[kHdrFadeCount] : 0;
     if (waveCount < 0 || blockCount < 0 || fadeCount < 0)
         return Fail(WhereIn(1, kHeader,
                         waveCount < 0        ? 3
@@ -434,20 +463,6 @@ std::string FormatBlockLevel(float pDb)
     return sign + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
 }
 
-std::string FolderOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of("/\\");
-    if (slash == std::string_view::npos)
-        return {};
-    return std::string(pPath.substr(0, slash + 1));
-}
-
-std::string FileNameOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of("/\\");
-    return std::string(slash == std::string_view::npos ? pPath : pPath.substr(slash + 1));
-}
-
 std::string ResolveProjectName(std::string_view pName, std::string_view pBase)
 {
     if (!IsAbsolutePath(pName) && !(pName.size() >= 1 && pName[0] == '\\'))
@@ -455,7 +470,7 @@ std::string ResolveProjectName(std::string_view pName, std::string_view pBase)
     std::string name(pName);
     if (FileExists(name))
         return name;
-    std::string beside = std::string(pBase) + FileNameOf(name);
+    std::string beside = std::string(pBase) + std::string(ForeignFileNameOf(name));
     return FileExists(beside) ? beside : name;
 }
 
@@ -559,9 +574,11 @@ Status ReadProject(
         return parsedResult.error();
     const ParsedProject& parsed = *parsedResult;
     const std::string base = FolderOf(pPath);
-    const bool legacyLevels = (parsed.Values[18] & 1) == 0;
+    const bool legacyLevels = (parsed.Values[kHdrFormatFlags] & 1) == 0;
     int32_t sampleStep
-        = parsed.HeaderFieldCount >= 22 && parsed.Values[21] > 0 ? parsed.Values[21] : 64;
+        = parsed.HeaderFieldCount > kHdrSampleStep && parsed.Values[kHdrSampleStep] > 0
+        ? parsed.Values[kHdrSampleStep]
+        : 64;
     sampleStep = std::min(sampleStep, 1000000);
 
     // Envelopes of the state being replaced, by file name, so an undo step re-reads only
@@ -623,23 +640,23 @@ Status ReadProject(
     p.Blocks.clear();
     p.SampleRate = parsed.SampleRate;
     if (!pUndo || pEnv.UndoAll) {
-        p.MarkIn = std::max(v[6], 0);
-        p.MarkOut = std::max(v[7], 0);
-        p.CurrentTrack = v[8];
-        p.Zoom = std::max(v[12], 1);
-        p.Head = std::max(v[13], 0);
-        p.ViewStart = std::max(v[14], 0);
-        if (parsed.HeaderFieldCount > 23)
-            p.LevelZoomDB = Clamp32(v[23], -30, 30);
+        p.MarkIn = std::max(v[kHdrMarkIn], 0);
+        p.MarkOut = std::max(v[kHdrMarkOut], 0);
+        p.CurrentTrack = v[kHdrCurrentTrack];
+        p.Zoom = std::max(v[kHdrZoom], 1);
+        p.Head = std::max(v[kHdrHead], 0);
+        p.ViewStart = std::max(v[kHdrViewStart], 0);
+        if (parsed.HeaderFieldCount > kHdrLevelZoomDB)
+            p.LevelZoomDB = Clamp32(v[kHdrLevelZoomDB], -30, 30);
     }
     p.CurrentTrack = Clamp32(p.CurrentTrack, 0, parsed.LastTrackNo);
-    if (v[20] != p.FadeTableType)
-        p.SetFadeTableType(v[20]);
-    p.MasterLevelL = Clamp32(v[10], 0, 255);
-    p.MasterLevelR = Clamp32(v[11], 0, 255);
-    p.ViewTrackCount = Clamp32(v[15], 0, parsed.LastTrackNo);
-    p.ViewScroll = Clamp32(v[16], 0, 1000);
-    p.ZeroPos = v[19];
+    if (v[kHdrFadeTableType] != p.FadeTableType)
+        p.SetFadeTableType(v[kHdrFadeTableType]);
+    p.MasterLevelL = Clamp32(v[kHdrMasterLevelL], 0, 255);
+    p.MasterLevelR = Clamp32(v[kHdrMasterLevelR], 0, 255);
+    p.ViewTrackCount = Clamp32(v[kHdrViewTrackCount], 0, parsed.LastTrackNo);
+    p.ViewScroll = Clamp32(v[kHdrViewScroll], 0, 1000);
+    p.ZeroPos = v[kHdrZeroPos];
     p.SampleStep = sampleStep;
     p.EnvelopeLength = parsed.EnvelopeLength;
     p.LastTrackNo = parsed.LastTrackNo;

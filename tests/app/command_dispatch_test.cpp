@@ -1,4 +1,5 @@
 #include "app/command_dispatch.h"
+#include "base/file_name.h"
 
 #include "app/command_table.h"
 #include "app/main_logic.h"

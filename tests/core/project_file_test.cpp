@@ -1,3 +1,4 @@
+#include "base/file_name.h"
 #include "core/project_file.h"
 
 #include "base/legacy_text.h"
