@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build-fuzz and runs each of them.
-#   scripts/fuzz.sh smoke            every target for a bounded run (CI): 20000 executions each
+#   scripts/fuzz.sh smoke            every target for a bounded run (CI): 2000 executions or
+#                                    10 seconds each, whichever comes first
 #   scripts/fuzz.sh long [RUNS] [SECONDS]
 #                                    every target until RUNS executions (default 10000000) or
 #                                    SECONDS (default 3600), whichever comes first
@@ -10,8 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-smoke}"
-runs=20000
-seconds=600
+runs=2000
+seconds=10
 if [ "$mode" = long ]; then
   runs="${2:-10000000}"
   seconds="${3:-3600}"
@@ -26,7 +27,7 @@ if [ ! -f build-fuzz/build.ninja ]; then
     -DTARVOK_FUZZ=ON -DTARVOK_BENCH=OFF -DTARVOK_GUI=OFF >/dev/null
 fi
 # shellcheck disable=SC2086
-flock /tmp/tarvok-build.lock cmake --build build-fuzz --target $targets
+flock /tmp/tarvok-build.lock cmake --build build-fuzz --target $targets >/dev/null
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 status=0

@@ -18,3 +18,8 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir build-test --output-on-failure -j2 "$@"
+# Every fuzz target builds (clang and libFuzzer) and survives a short run; scripts/fuzz.sh
+# long does the long runs. TARVOK_FUZZ_SMOKE=0 skips this, as does a machine without clang.
+if [ "${TARVOK_FUZZ_SMOKE:-1}" != 0 ] && command -v clang++-14 >/dev/null 2>&1; then
+  ./scripts/fuzz.sh smoke
+fi

@@ -392,7 +392,7 @@ bool MainLogic::SaveAllCommand()
             return false;
         }
         SyncFolder(FolderOf(bare));
-        const std::string oldFolder = writeTo; // now holds the old copy
+        const std::string& oldFolder = writeTo; // now holds the old copy
         for (const auto& entry : fs::directory_iterator(oldFolder, ec)) {
             std::string entryName = entry.path().filename().string();
             if (entry.is_regular_file(ec) && !entry.is_symlink(ec)
