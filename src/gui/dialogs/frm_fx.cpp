@@ -140,7 +140,7 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     message_->setMinimumWidth(200);
     meter_ = new UC_VVU(this);
     meter_->setObjectName(QStringLiteral("PictureMVU"));
-    meter_->setMinimumSize(200, 14);
+    meter_->setFixedSize(18, 72);
     meter_->SetRange(0, 32767);
     meter_->SetRedPoint(29000);
     previewRow->addWidget(new QLabel(tr("試聴位置"), this), 0, 0);
@@ -152,7 +152,7 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     buttonsRow->addWidget(pauseButton_);
     buttonsRow->addWidget(message_, 1);
     previewRow->addLayout(buttonsRow, 2, 0, 1, 2);
-    previewRow->addWidget(meter_, 3, 0, 1, 2);
+    previewRow->addWidget(meter_, 0, 2, 3, 1);
     layout->addLayout(previewRow);
     connect(previewFrom_, &QSlider::valueChanged, this, [this, step](int pValue) {
         model_.SetPreviewFrom(pValue * step);
