@@ -151,6 +151,32 @@ void ApplyLengthChange(MainLogic& pLogic, double pRatio)
     p.MarkOut = Clamp32(newEnd, 0, kMaxLength);
 }
 
+/// The selection an effect command may change before it edits: marks, selected tracks and
+/// the selected block.
+struct SelectionState {
+    int32_t MarkIn = 0;
+    int32_t MarkOut = 0;
+    int32_t SelectedBlock = -1;
+    std::vector<int32_t> Selected;
+
+    static SelectionState Of(const Project& pProject)
+    {
+        SelectionState s { pProject.MarkIn, pProject.MarkOut, pProject.SelectedBlock, {} };
+        for (const Track& t : pProject.Tracks)
+            s.Selected.push_back(t.Selected);
+        return s;
+    }
+
+    void Restore(Project& pProject) const
+    {
+        pProject.MarkIn = MarkIn;
+        pProject.MarkOut = MarkOut;
+        pProject.SelectedBlock = SelectedBlock;
+        for (size_t i = 0; i < pProject.Tracks.size() && i < Selected.size(); ++i)
+            pProject.Tracks[i].Selected = Selected[i];
+    }
+};
+
 } // namespace
 
 bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
@@ -162,6 +188,20 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
     if (p.BlockCount() == 0)
         return false;
     UserInterface& ui = pLogic.Ui();
+    // The command changes the selection only when it edits: the undo snapshot then holds the
+    // selection as it was, and a cancelled or refused command leaves it alone.
+    const SelectionState original = SelectionState::Of(p);
+    bool done = false;
+    struct RestoreUnlessDone {
+        Project& P;
+        const SelectionState& S;
+        const bool& Done;
+        ~RestoreUnlessDone()
+        {
+            if (!Done)
+                S.Restore(P);
+        }
+    } restore { p, original, done };
     if (!HasRange(p)) {
         p.MarkIn = 0;
         p.MarkOut = p.ComputeLength();
@@ -202,11 +242,15 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
     if (!rendered)
         return false;
 
+    const SelectionState chosen = SelectionState::Of(p);
+    original.Restore(p);
     if (!pLogic.StartProc(1, 0)) {
         for (EffectJob& job : jobs)
             DeleteFileForce(job.File);
         return false;
     }
+    chosen.Restore(p);
+    done = true;
     SplitAtMarks(p);
     // Jobs run from the last record to the first, so deleting one leaves the indexes of the
     // others valid.

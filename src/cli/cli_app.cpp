@@ -2,6 +2,7 @@
 
 #include "cli/automate_command.h"
 #include "cli/cli_context.h"
+#include "cli/fx_command.h"
 #include "cli/mixdown_command.h"
 #include "cli/play_command.h"
 #include "cli/record_command.h"
@@ -41,6 +42,10 @@ Commands:
   import NAME FILE [--track N] [--at TIME] [--keep-rate]
                            import a sound file into a project (tracks count from 0;
                            --keep-rate makes an empty project take the file's rate)
+  fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--track N --from TIME --to TIME]
+                           apply an effect (106..143 or its name, FX_DELAY) to the
+                           project's selection with the faders given (saved values or
+                           defaults for the rest); fx --list prints every effect
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
   mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
@@ -246,6 +251,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
             { "cleanup", CleanupCliCommand },
             { "demo", DemoCommand },
             { "devices", DevicesCommand },
+            { "fx", FxCommand },
             { "import", ImportCommand },
             { "info", InfoCommand },
             { "mixdown", MixdownCommand },

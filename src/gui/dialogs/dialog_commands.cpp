@@ -1,13 +1,17 @@
 #include "gui/dialogs/dialog_commands.h"
 
+#include "app/apply_effect.h"
 #include "app/command_ids.h"
 #include "app/level_dialog.h"
 #include "app/main_logic.h"
 #include "core/project.h"
 #include "edit/block_edit.h"
+#include "fx/c_fx.h"
+#include "fx/fx_table.h"
 #include "gui/dialogs/frm_automation.h"
 #include "gui/dialogs/frm_conf.h"
 #include "gui/dialogs/frm_draw_level.h"
+#include "gui/dialogs/frm_fx.h"
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_rename.h"
 #include "gui/dialogs/frm_set_level.h"
@@ -82,6 +86,14 @@ std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget*
 {
     MainLogic& logic = pContext.Logic;
     Project& p = logic.Proj();
+    if (const FxInfo* effect = FindEffect(pId); effect && effect->HasDialog) {
+        if (!IsEffectAvailable(pId))
+            return std::nullopt;
+        return ApplyEffect(logic, pId, [&](C_FX& pFx) {
+            FrmFX window(pContext, pId, pFx, pParent);
+            return window.exec() == QDialog::Accepted;
+        });
+    }
     switch (pId) {
     case kCmdMixdown: {
         if (!logic.CanEdit())

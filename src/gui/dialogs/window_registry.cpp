@@ -1,13 +1,16 @@
 #include "gui/dialogs/window_registry.h"
 
+#include "app/command_ids.h"
 #include "app/level_dialog.h"
 #include "app/main_logic.h"
 #include "core/project.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
+#include "fx/fx_table.h"
 #include "gui/dialogs/frm_automation.h"
 #include "gui/dialogs/frm_conf.h"
 #include "gui/dialogs/frm_draw_level.h"
+#include "gui/dialogs/frm_fx.h"
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rename.h"
@@ -65,6 +68,16 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
     }
     if (pName == QLatin1String("FrmTimeInput"))
         return new FrmTimeInput(p, Tr("位置を入力"), p.Head, true, pParent);
+    if (pName == QLatin1String("FrmFX"))
+        return new FrmFX(pContext, kCmdFxReverb, pParent);
+    if (pName.startsWith(QLatin1String("FrmFX-"))) {
+        // FrmFX-130: the window of one effect.
+        bool ok = false;
+        const int id = pName.mid(6).toInt(&ok);
+        if (ok && FindEffect(id) && FindEffect(id)->HasDialog)
+            return new FrmFX(pContext, id, pParent);
+        return nullptr;
+    }
     if (pName == QLatin1String("FrmVer"))
         return new FrmVer(pParent);
     if (pName == QLatin1String("FrmMon")) {
@@ -94,7 +107,8 @@ QStringList NamedWindows()
 {
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
         QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
-        QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation") };
+        QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation"),
+        QStringLiteral("FrmFX") };
 }
 
 } // namespace tarvok

@@ -1,0 +1,51 @@
+#!/bin/sh
+# Times the effect processor against sox on the same ten-minute 44.1 kHz stereo file, in
+# one run, best wall time of several:
+#   sox IN OUT echo 0.8 0.88 100 0.5      against  echo 108 (遅延 100 ms, レベル 50)
+#                                         and      delay 106 (遅延 100 ms, レベル 50, 原音 100)
+#   sox IN OUT reverb                     against  reverb 109 (the dialog's defaults)
+#
+# usage: bench/compare_fx.sh [BUILD_DIR]   (BUILD_DIR defaults to build-rel, a Release build)
+set -eu
+
+build=${1:-build-rel}
+bench="$build/bench/fx_bench"
+runs=${RUNS:-3}
+if [ ! -x "$bench" ]; then
+    echo "compare_fx: $bench not found; build the fx_bench target first" >&2
+    exit 1
+fi
+if ! command -v sox >/dev/null 2>&1; then
+    echo "compare_fx: sox is not installed" >&2
+    exit 1
+fi
+
+work=$(mktemp -d /tmp/tarvok-compare-fx-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+file="$work/in.wav"
+"$bench" --make-file "$file"
+
+. "$(dirname "$0")/timing.sh"
+
+run_sox_echo() { rm -f "$work/o.wav"; sox "$file" "$work/o.wav" echo 0.8 0.88 100 0.5; }
+run_sox_reverb() { rm -f "$work/o.wav"; sox "$file" "$work/o.wav" reverb; }
+run_echo() { rm -f "$work/o.wav"; "$bench" --fx 108 "$file" "$work/o.wav" 100 50; }
+run_delay() { rm -f "$work/o.wav"; "$bench" --fx 106 "$file" "$work/o.wav" 100 50 100; }
+run_reverb() { rm -f "$work/o.wav"; "$bench" --fx 109 "$file" "$work/o.wav" 50 50 50 32 50 30 50; }
+
+cat "$file" >/dev/null # warm the cache
+t_sox_echo=$(best run_sox_echo)
+t_sox_reverb=$(best run_sox_reverb)
+t_echo=$(best run_echo)
+t_delay=$(best run_delay)
+t_reverb=$(best run_reverb)
+
+printf 'ten minutes of 44.1 kHz stereo, best of %d runs\n' "$runs"
+printf '%-40s %8.4f s\n' "sox echo 0.8 0.88 100 0.5" "$t_sox_echo"
+printf '%-40s %8.4f s\n' "sox reverb" "$t_sox_reverb"
+printf '%-40s %8.4f s\n' "echo (108)" "$t_echo"
+printf '%-40s %8.4f s\n' "delay (106)" "$t_delay"
+printf '%-40s %8.4f s\n' "reverb (109, 32 taps)" "$t_reverb"
+printf 'ratio echo / sox echo: %.3f\n' "$(calc "$t_echo / $t_sox_echo")"
+printf 'ratio delay / sox echo: %.3f\n' "$(calc "$t_delay / $t_sox_echo")"
+printf 'ratio reverb / sox reverb: %.3f\n' "$(calc "$t_reverb / $t_sox_reverb")"

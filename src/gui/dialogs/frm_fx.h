@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/fx_dialog.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTimer;
+
+namespace tarvok {
+
+class C_FX;
+class UC_VVU;
+struct GuiContext;
+
+/// The effect window: one fader per parameter with its label and value panel, the check
+/// boxes, the length or frequency box, the preview (position and length sliders, play and
+/// stop, pause, message line and level meter), "Save Values", OK and Cancel. It mirrors
+/// FxDialogModel; OK commits into the C_FX it was given, Cancel sets its FXCanceled.
+class FrmFX : public QDialog {
+    Q_OBJECT
+public:
+    FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent = nullptr);
+    /// A window over a processor of its own (the named-window list and screenshots).
+    FrmFX(GuiContext& pContext, int32_t pId, QWidget* pParent = nullptr);
+    ~FrmFX() override;
+
+    FxDialogModel& Model() { return model_; }
+    QSlider* Fader(int32_t pIndex) const;
+
+public slots:
+    /// OK: commits the values; an invalid value keeps the window open with its message.
+    void Confirm();
+    /// Cancel, Escape and the close box.
+    void reject() override;
+    /// "Save Values".
+    void SaveValues();
+    /// Play: makes the preview file when something changed, then plays it; Stop while it plays.
+    void TogglePreview();
+
+protected:
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+
+private:
+    void SyncFromModel();
+    void StopPreview();
+    void PreviewTick();
+    void Finish();
+
+    GuiContext& ctx_;
+    std::unique_ptr<C_FX> own_;
+    C_FX& fx_;
+    FxDialogModel model_;
+    FxPreview preview_;
+    std::vector<QSlider*> faders_;
+    std::vector<QLabel*> values_;
+    std::vector<QCheckBox*> checks_;
+    QLineEdit* box_ = nullptr;
+    QSlider* previewFrom_ = nullptr;
+    QSlider* previewSec_ = nullptr;
+    QLabel* message_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
+    QPushButton* pauseButton_ = nullptr;
+    UC_VVU* meter_ = nullptr;
+    QTimer* timer_ = nullptr;
+    bool making_ = false;
+    bool playing_ = false;
+    bool syncing_ = false;
+};
+
+} // namespace tarvok
