@@ -54,6 +54,9 @@ bool WriteProject(
 Status ReadProject(
     Project& pProject, std::string_view pPath, bool pUndo, bool pClip, ProjectFileEnv& pEnv);
 
+/// pPath made absolute against the current folder and normalised ("a/../b" is "b").
+std::string AbsolutePathOf(std::string_view pPath);
+
 /// Resolves a name from a project file: a relative name gets pBase in front; an absolute
 /// name whose file does not exist is tried once more as pBase + its file name.
 std::string ResolveProjectName(std::string_view pName, std::string_view pBase);

@@ -222,7 +222,10 @@ bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBack
 {
     auto fail = [&](const std::string& pWhy) {
         LogError(pEnv, "DecodeAudio " + pInput + ": " + pWhy);
-        pUi.ShowError(kDecodeFailed);
+        // A full disk is named as such: the file was fine, the room was not.
+        const int error = LastWriteError();
+        pUi.ShowError(
+            IsDiskFullError(error) ? WriteFailureText(error) : std::string(kDecodeFailed));
         return false;
     };
     const int64_t size = FileSize64(pInput);
@@ -309,6 +312,7 @@ bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, Med
 {
     pUi.ShowMessage(kDecoding);
     pUi.Yield();
+    ClearLastWriteError();
     // Whatever stood at the target before is replaced or, on failure, gone: afterwards the
     // import finds the decoded file there or nothing.
     if (pSource == pTarget) {

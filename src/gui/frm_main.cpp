@@ -2,6 +2,7 @@
 
 #include "app/command_dispatch.h"
 #include "app/command_ids.h"
+#include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/transport.h"
 #include "core/file_io.h"
@@ -250,6 +251,11 @@ void FrmMain::BuildMenus()
     };
     h.Exit = [this] { close(); };
     h.Monitor = [this] { OpenMonitor(); };
+    h.FadeChannel = [this](int pIndex) {
+        if (pIndex >= 0)
+            MenuFadeOn(ctx_.Logic, pIndex);
+        return ctx_.Logic.FadeChannels;
+    };
     menus_ = std::make_unique<MainMenus>(menuBar(), h, this);
 }
 

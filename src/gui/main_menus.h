@@ -30,6 +30,9 @@ public:
         std::function<void()> About;
         std::function<void()> Monitor;
         std::function<void()> Exit;
+        /// Toggles fade channel pIndex (0 "Lch", 1 "Rch"; -1 toggles nothing) and returns
+        /// the channels on (bit 0 left, bit 1 right).
+        std::function<int32_t(int)> FadeChannel;
     };
 
     MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent);
@@ -47,6 +50,10 @@ public:
     QMenu* TracksMenu() const { return tracks_; }
     QAction* ToolbarAction() const { return toolbar_; }
     QAction* MonitorAction() const { return monitor_; }
+    /// The fade menu's channel items, MenuFadeOn 0 ("Lch") and 1 ("Rch").
+    QAction* FadeChannelAction(int pIndex) const { return fadeOn_[pIndex == 0 ? 0 : 1]; }
+    /// Ticks the channel items for the channels on.
+    void TickFadeChannels(int32_t pChannels);
 
 private:
     QMenu* AddHeading(const QString& pTitle);
@@ -65,6 +72,7 @@ private:
     QAction* toolbar_ = nullptr;
     QAction* monitor_ = nullptr;
     QMenu* settings_ = nullptr;
+    QAction* fadeOn_[2] = { nullptr, nullptr };
 };
 
 /// The SetViewTrackCount argument of each item of the tracks-shown menu ("全て" first,

@@ -5,7 +5,9 @@
 #include "core/project.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
+#include "gui/dialogs/frm_automation.h"
 #include "gui/dialogs/frm_conf.h"
+#include "gui/dialogs/frm_draw_level.h"
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rename.h"
@@ -72,6 +74,19 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
         return new FrmMon(
             pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled, {}, pParent);
     }
+    if (pName == QLatin1String("FrmDrawLevel")) {
+        // Opened on the selection when there is one that fits; empty otherwise.
+        auto* window = new FrmDrawLevel(pContext, pParent);
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->Start(DrawMode::Draw);
+        return window;
+    }
+    if (pName == QLatin1String("FrmAutomation")) {
+        auto* window = new FrmAutomation(pContext, pParent);
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->Start();
+        return window;
+    }
     return nullptr;
 }
 
@@ -79,7 +94,7 @@ QStringList NamedWindows()
 {
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
         QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
-        QStringLiteral("FrmMon") };
+        QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation") };
 }
 
 } // namespace tarvok
