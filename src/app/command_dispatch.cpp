@@ -6,6 +6,7 @@
 #include "app/export_command.h"
 #include "app/main_logic.h"
 #include "app/range_commands.h"
+#include "app/sample_editor.h"
 #include "core/project_file.h"
 
 #include <optional>
@@ -113,6 +114,8 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
     if (IsBlockIndex(pIndex))
         return IsBlockCommand(pIndex) ? RunBlockCommand(pLogic, pIndex)
                                       : NotAvailable(pLogic, pIndex);
+    if (pIndex == kCmdSampleedit)
+        return SampleEditCommand(pLogic);
     if (IsPendingEdit(pIndex))
         return pLogic.CanEdit() ? NotAvailable(pLogic, pIndex) : false;
 
