@@ -12,7 +12,8 @@ namespace tarvok {
 
 /// Runs a command whose work happens in one of the dialogs of this folder, with the same
 /// refusals as its headless form: MIXDOWN (the mixdown window), BLOCK_NAME and TRACK_NAME
-/// (the rename dialog), BLOCK_LEVEL (the level dialog) and BLOCK_SETADR (the time input).
+/// (the rename dialog), BLOCK_LEVEL (the level dialog), BLOCK_SETADR (the time input) and
+/// SAMPLEEDIT (the sample editor).
 /// Returns nothing for any other command, so that a window handler can try this first and
 /// let everything else fall through: `if (auto r = RunDialogCommand(id, ctx, this)) return r;`
 std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget* pParent);

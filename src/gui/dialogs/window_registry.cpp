@@ -2,10 +2,12 @@
 
 #include "app/level_dialog.h"
 #include "app/main_logic.h"
+#include "app/sample_editor.h"
 #include "core/project.h"
 #include "gui/dialogs/frm_conf.h"
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_rename.h"
+#include "gui/dialogs/frm_sample_edit.h"
 #include "gui/dialogs/frm_set_level.h"
 #include "gui/dialogs/frm_time_input.h"
 #include "gui/dialogs/frm_ver.h"
@@ -60,6 +62,12 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
     }
     if (pName == QLatin1String("FrmTimeInput"))
         return new FrmTimeInput(p, Tr("位置を入力"), p.Head, true, pParent);
+    if (pName == QLatin1String("FrmSampleEdit")) {
+        // The editor needs the rendered selection of the current track.
+        if (pContext.Logic.SampleEditFile.empty() && !PrepareSampleEdit(pContext.Logic))
+            return nullptr;
+        return new FrmSampleEdit(pContext, pParent);
+    }
     if (pName == QLatin1String("FrmVer"))
         return new FrmVer(pParent);
     return nullptr;
@@ -68,7 +76,8 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
 QStringList NamedWindows()
 {
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
-        QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer") };
+        QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
+        QStringLiteral("FrmSampleEdit") };
 }
 
 } // namespace tarvok
