@@ -20,8 +20,10 @@ bool IsCommandAvailable(int32_t pIndex);
 /// The message shown for a command that is not available yet.
 std::string NotAvailableMessage(int32_t pIndex);
 
-/// The filter of the OPENSOUND file dialog.
+/// The filter of the OPENSOUND file dialog: the listed formats, then the common ones the
+/// decoder also reads (the import decides by content, so any file may still be chosen).
 inline constexpr const char* kSoundFileFilter
-    = "*.wav;*.mp1;*.mp2;*.mp3;*.mpg;*.mpeg;*.mpa;*.wma;*.wmv;*.asf";
+    = "*.wav;*.mp1;*.mp2;*.mp3;*.mpg;*.mpeg;*.mpa;*.wma;*.wmv;*.asf;*.aif;*.aiff;*.flac;*.ogg;"
+      "*.oga;*.opus;*.m4a;*.aac;*.ac3;*.mp4;*.mka;*.caf";
 
 } // namespace tarvok

@@ -2,6 +2,7 @@
 
 #include "app/file_copy.h"
 #include "app/main_logic.h"
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
@@ -40,14 +41,27 @@ bool NeedsDecoding(std::string_view pExtension, int32_t pFormatTag)
     return pFormatTag == 80 || pFormatTag == 85 || pFormatTag == 352 || pFormatTag == 353;
 }
 
-std::string ExtensionOf(std::string_view pPath)
+std::string RateRefusedText(int32_t pRate)
 {
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos)
-        return {};
-    return ToLowerAscii(name.substr(dot + 1));
+    return "サンプリング周波数 " + std::to_string(pRate) + " Hz のファイルは読み込めません（"
+        + std::to_string(kMinImportRate) + "〜" + std::to_string(kMaxImportRate) + " Hz）";
+}
+
+bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder)
+{
+    // The content decides first: a RIFF/WAVE file of integer PCM is read as a WAV file
+    // whatever its name says, one that wraps a compressed codec is decoded.
+    if (IsRiffWaveFile(pPath)) {
+        const WaveInfo info = ReadWaveInfo(pPath);
+        if (NeedsDecoding({}, info.FormatTag))
+            return true;
+        const bool pcm = info.FormatTag == kFormatTagPcm || info.FormatTag == kFormatTagExtensible;
+        return !(info.Valid != 0 && pcm) && pDecoder.Recognises(pPath);
+    }
+    // Anything else (RIFX, RF64, AVI, FLAC, Ogg, MPEG-4 ...) is not a WAV file: the names of
+    // the compressed formats go to the decoder as they are, other files only when the
+    // decoder finds sound in them.
+    return NeedsDecoding(ExtensionOf(pPath), 0) || pDecoder.Recognises(pPath);
 }
 
 int32_t FitZoom(int64_t pEndFrame, int32_t pSampleStep, int32_t pWidthPx)
@@ -84,10 +98,9 @@ bool MainLogic::ImportSoundFile(
     const int32_t position = std::max(pPosition, 0);
 
     const std::string blockName = CleanBlockName(BaseNameOf(pPath));
-    const WaveInfo sourceInfo = ReadWaveInfo(pPath);
     std::string file = pPath;
     bool decoded = false;
-    if (NeedsDecoding(ExtensionOf(pPath), sourceInfo.FormatTag)) {
+    if (NeedsDecoderFor(pPath, *decoder_)) {
         const std::string target = folder_->NewTempName(kTempWave);
         if (target.empty())
             return false;
@@ -109,9 +122,16 @@ bool MainLogic::ImportSoundFile(
             DeleteFileForce(file);
     };
 
-    const WaveInfo info = ReadWaveInfo(file);
+    const WaveInfo info = IsRiffWaveFile(file) ? ReadWaveInfo(file) : WaveInfo {};
     if (info.Valid == 0) {
         ui_.ShowMessage(kWrongFormatText);
+        dropDecoded();
+        return false;
+    }
+    // A rate below every rate the system offers (or an absurd one) would be converted into
+    // an enormous working file, or none: such a file is refused before anything is written.
+    if (info.SampleRate < kMinImportRate || info.SampleRate > kMaxImportRate) {
+        ui_.ShowMessage(RateRefusedText(info.SampleRate));
         dropDecoded();
         return false;
     }
@@ -201,8 +221,8 @@ bool MainLogic::ImportSoundFile(
             if (LoadFileToTrack(p, track, item.Path, position, blockName, *folder_, options_.WFMode,
                     ui_, CancelRequest)) {
                 ++placed;
-                endFrame = std::max<int64_t>(
-                    endFrame, static_cast<int64_t>(position) + ReadWaveInfo(item.Path).Frames);
+                endFrame = std::max<int64_t>(endFrame,
+                    static_cast<int64_t>(position) + FramesPresent(ReadWaveInfo(item.Path)));
             }
         }
     }

@@ -6,9 +6,13 @@
 
 namespace tarvok {
 
+class SoundDecoder;
+
 /// The import's fixed texts.
 inline constexpr std::string_view kDecodingText = "デコード中…";
 inline constexpr std::string_view kWrongFormatText = "ファイル形式が違います";
+/// Shown (in the message area) for a file whose rate is outside kMinImportRate..kMaxImportRate.
+std::string RateRefusedText(int32_t pRate);
 inline constexpr std::string_view kConvertRateQuestion
     = "サンプリング周波数を初期設定値にコンバートしますか？";
 inline constexpr std::string_view kConvertingText = "コンバート ";
@@ -18,8 +22,11 @@ inline constexpr std::string_view kConvertingText = "コンバート ";
 /// "aif", or by a RIFF format tag of MPEG (80), MP3 (85) or Windows Media audio (352, 353).
 bool NeedsDecoding(std::string_view pExtension, int32_t pFormatTag);
 
-/// The extension of a path's file name in lower case, without the dot; empty when none.
-std::string ExtensionOf(std::string_view pPath);
+/// True when the import must decode pPath: by its content first (a RIFF/WAVE file of
+/// integer PCM never, one with a compressed format tag always, another one when pDecoder
+/// recognises it), else by a listed extension (NeedsDecoding) or when pDecoder finds sound
+/// in the file.
+bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder);
 
 /// The smallest zoom of 1, 2, 4 .. 16384 at which pEndFrame frames fit pWidthPx pixels of
 /// track area (pEndFrame / (pSampleStep x zoom) <= pWidthPx); 16384 when none does.

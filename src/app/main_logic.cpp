@@ -214,19 +214,37 @@ bool MainLogic::CloseProject()
     return true;
 }
 
+namespace {
+
+constexpr std::string_view kCommandLineKeys[] = { "X=", "Y=", "W=", "H=", "T=" };
+
+/// The value of pToken when it is the key pKey, with or without a leading "/".
+std::optional<std::string_view> KeyValueOf(std::string_view pToken, std::string_view pKey)
+{
+    if (StartsWithNoCase(pToken, pKey))
+        return pToken.substr(pKey.size());
+    if (!pToken.empty() && pToken[0] == '/' && StartsWithNoCase(pToken.substr(1), pKey))
+        return pToken.substr(pKey.size() + 1);
+    return std::nullopt;
+}
+
+} // namespace
+
+bool IsCommandLineKey(std::string_view pToken)
+{
+    for (std::string_view key : kCommandLineKeys)
+        if (KeyValueOf(pToken, key))
+            return true;
+    return false;
+}
+
 void MainLogic::HandleCommandLine(std::string_view pText)
 {
     std::vector<std::string> tokens = SplitCommandLine(pText);
     auto valueOf
-        = [](std::string_view token, std::string_view key) -> std::optional<std::string_view> {
-        if (StartsWithNoCase(token, key))
-            return token.substr(key.size());
-        if (!token.empty() && token[0] == '/' && StartsWithNoCase(token.substr(1), key))
-            return token.substr(key.size() + 1);
-        return std::nullopt;
-    };
+        = [](std::string_view token, std::string_view key) { return KeyValueOf(token, key); };
     for (const std::string& token : tokens) {
-        static constexpr std::string_view kKeys[] = { "X=", "Y=", "W=", "H=", "T=" };
+        const auto& kKeys = kCommandLineKeys;
         for (size_t k = 0; k < std::size(kKeys); ++k) {
             std::optional<std::string_view> value = valueOf(token, kKeys[k]);
             if (!value)
@@ -265,8 +283,9 @@ void MainLogic::HandleCommandLine(std::string_view pText)
         }
     }
     for (const std::string& token : tokens) {
-        // Paths from other systems ("C:\...", "\\server\...") are full paths too.
-        if (IsAbsolutePath(token)) {
+        // Paths from other systems ("C:\...", "\\server\...") are full paths too. A key
+        // written with its "/" ("/W=800") looks like one but is a key, never a file.
+        if (IsAbsolutePath(token) && !IsCommandLineKey(token)) {
             OpenFile(token);
             break;
         }

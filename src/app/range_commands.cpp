@@ -5,9 +5,11 @@
 #include "app/range_input.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/envelope.h"
 #include "core/time_text.h"
 #include "edit/range_edit.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <string>
@@ -29,6 +31,14 @@ constexpr const char* kMarkOutPrompt = "マークアウト長さ指定";
 int32_t MarkValue(int64_t pFrames) { return Clamp32(pFrames, 0, kMaxLength); }
 
 // Ends an edit that ran: EndProc always, then the error text when something failed.
+/// Lengthens the envelopes (new frames at unity) when they end before the marks or the
+/// blocks, so that a copy of the range takes all of it.
+void CoverRangeWithEnvelopes(Project& pProject)
+{
+    const int32_t end = std::max({ pProject.MarkIn, pProject.MarkOut, pProject.ProjectLength, 0 });
+    ResizeEnvelopes(pProject, std::min(end, kMaxLength), false);
+}
+
 bool FinishEdit(MainLogic& pLogic, bool pOk)
 {
     pLogic.EndProc();
@@ -78,7 +88,13 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     case kCmdCut: {
         if (!pLogic.StartProc(1, 0))
             return false;
-        CopyRange(p);
+        // A project read from a foreign or hand-made file may have envelopes shorter than
+        // its blocks; they are lengthened (new frames at unity, as the missing frames were
+        // heard) so that the copy takes the whole range. Whatever the copy could not take is
+        // not erased: the cut removes only what the clipboard now holds.
+        CoverRangeWithEnvelopes(p);
+        if (!CopyRange(p) && !p.Blocks.empty())
+            return FinishEdit(pLogic, false);
         bool ok = EraseSelected(p, true);
         p.MarkOut = p.MarkIn;
         return FinishEdit(pLogic, ok);
@@ -86,6 +102,7 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     case kCmdCopy: {
         if (!pLogic.StartProc(0, 0))
             return false;
+        CoverRangeWithEnvelopes(p);
         bool copied = CopyRange(p);
         pLogic.EndProc();
         return copied;
@@ -105,7 +122,7 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     }
     case kCmdInsb: {
         std::optional<std::string> answer
-            = pLogic.Ui().InputBox(kBlankLengthPrompt, TimeInputDefault(p, 0, false));
+            = pLogic.Ui().TimeInputBox(kBlankLengthPrompt, TimeInputDefault(p, 0, false), false);
         if (!answer)
             return false;
         std::optional<int64_t> ms = ParseTimeAnswer(*answer);

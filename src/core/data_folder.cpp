@@ -1,5 +1,6 @@
 #include "core/data_folder.h"
 
+#include "base/file_name.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "core/file_io.h"
@@ -9,12 +10,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -160,14 +163,6 @@ std::optional<std::vector<std::string>> ReadProjectReferences(const fs::path& pP
     return names;
 }
 
-// The last component of a path of this or another system ("/", "\" and the drive colon
-// all separate).
-std::string_view LastComponent(std::string_view pPath)
-{
-    size_t cut = pPath.find_last_of("/\\:");
-    return cut == std::string_view::npos ? pPath : pPath.substr(cut + 1);
-}
-
 // A folder path in the form used for comparisons: normalised, no trailing "/", lower case
 // (a match in lower case can only make the clean-up keep more, never delete more).
 std::string FolderKey(const fs::path& pFolder)
@@ -186,39 +181,50 @@ bool SameFolder(const fs::path& pA, const fs::path& pB)
     return fs::equivalent(pA, pB, ec) && !ec;
 }
 
-// The generated name (lower case) that a project file in pFolder protects through the
-// reference pRef, or empty when pRef names no generated file of this folder. The reference
-// is resolved as the project reader resolves it: a relative name is taken from the project
-// file's folder (which is pFolder); an absolute name that does not exist is looked for under
-// its file name beside the project file. Names written on another system ("C:\...",
+// The generated name (lower case) of data folder pFolder that a project file in pBase
+// protects through the reference pRef, or empty when pRef names no generated file of this
+// folder. The reference is resolved as the project reader resolves it: a relative name is
+// taken from the project file's folder; an absolute name that does not exist is looked for
+// under its file name beside the project file. Names written on another system ("C:\...",
 // "\\server\...") never exist here, so they always come to the file beside the project.
-std::string ProtectedName(std::string_view pRef, const fs::path& pFolder)
+std::string ProtectedName(std::string_view pRef, const fs::path& pFolder, const fs::path& pBase)
 {
     std::string ref(Trim(pRef));
     if (ref.empty())
         return {};
-    std::string_view base = LastComponent(ref);
+    std::string_view base = ForeignFileNameOf(ref);
     if (!IsGeneratedName(base))
         return {};
     std::string name = ToLowerAscii(base);
 
     if (!IsAbsolutePath(ref)) {
         std::replace(ref.begin(), ref.end(), '\\', '/');
-        fs::path full = (pFolder / ref).lexically_normal();
+        fs::path full = (pBase / ref).lexically_normal();
         return SameFolder(full.parent_path(), pFolder) ? name : std::string();
     }
+    const bool beside = SameFolder(pBase, pFolder);
     if (ref[0] != '/')
-        return name;
+        return beside ? name : std::string();
     fs::path full = fs::path(ref).lexically_normal();
     if (SameFolder(full.parent_path(), pFolder))
         return name;
     std::error_code ec;
     fs::file_status status = fs::status(full, ec);
     if (status.type() == fs::file_type::not_found)
-        return name;
+        return beside ? name : std::string();
     if (ec)
         return name; // cannot tell whether the reader would fall back: keep the file here
     return std::string();
+}
+
+// Replaces the list of projects saved outside pFolder (ends in "/").
+bool WriteOutsideList(const std::string& pFolder, const std::vector<std::string>& pProjects)
+{
+    std::string text;
+    for (const std::string& project : pProjects)
+        text += project + "\n";
+    return WriteFileAtomic(pFolder + std::string(kOutsideProjectsName), text.data(),
+        static_cast<int64_t>(text.size()));
 }
 
 std::atomic<int64_t> gFolderInstances { 0 };
@@ -585,9 +591,34 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
             return -1;
         }
         for (const std::string& ref : *refs)
-            if (std::string name = ProtectedName(ref, folder); !name.empty())
+            if (std::string name = ProtectedName(ref, folder, folder); !name.empty())
                 keep.insert(std::move(name));
     }
+
+    // Projects saved outside the folder protect what they name as well. One that exists but
+    // cannot be read protects everything; one that is gone leaves the list.
+    const std::vector<std::string> outside = OutsideProjects(folder.string());
+    std::vector<std::string> stillThere;
+    for (const std::string& project : outside) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(project, ec);
+        if (status.type() == fs::file_type::not_found)
+            continue;
+        stillThere.push_back(project);
+        pUi.ShowMessage("Check " + project + "…");
+        pUi.Yield();
+        std::optional<std::vector<std::string>> refs = ReadProjectReferences(project);
+        if (!refs) {
+            pUi.ShowMessage("");
+            return -1;
+        }
+        const fs::path base = fs::path(project).parent_path();
+        for (const std::string& ref : *refs)
+            if (std::string name = ProtectedName(ref, folder, base); !name.empty())
+                keep.insert(std::move(name));
+    }
+    if (stillThere.size() != outside.size())
+        WriteOutsideList(folder.string(), stillThere);
 
     // The listing is taken again: files may have come or gone while the projects were read.
     entries = ListFolder(folder);
@@ -612,6 +643,43 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
     }
     pUi.ShowMessage("");
     return deleted;
+}
+
+std::vector<std::string> OutsideProjects(std::string_view pFolder)
+{
+    std::vector<std::string> projects;
+    std::optional<std::string> bytes
+        = ReadAllBytes(WithTrailingSlash(pFolder) + std::string(kOutsideProjectsName));
+    if (!bytes)
+        return projects;
+    for (std::string& line : SplitLines(*bytes))
+        if (!Trim(line).empty() && line[0] == '/')
+            projects.push_back(std::move(line));
+    return projects;
+}
+
+bool NoteOutsideProject(std::string_view pFolder, std::string_view pProject)
+{
+    std::error_code ec;
+    const fs::path target = fs::weakly_canonical(fs::absolute(ReplaceTargetOf(pProject), ec), ec);
+    if (ec || target.empty())
+        return false;
+    const fs::path folder(WithTrailingSlash(pFolder));
+    if (SameFolder(target.parent_path(), folder))
+        return true;
+    // Two processes may note projects at once: the list is changed under its lock.
+    const std::string list = folder.string() + std::string(kOutsideProjectsName);
+    FileLock lock;
+    for (int attempt = 0; !lock.Acquire(list); ++attempt) {
+        if (attempt >= 200)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::vector<std::string> projects = OutsideProjects(pFolder);
+    if (std::find(projects.begin(), projects.end(), target.string()) != projects.end())
+        return true;
+    projects.push_back(target.string());
+    return WriteOutsideList(folder.string(), projects);
 }
 
 std::string ResolveDataFolder(const std::string& pDataPathSetting)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvok {
 
@@ -107,12 +108,25 @@ int DeleteTempFiles(std::string_view pFolder, int pKind);
 /// replacements whose process no longer runs, every project file
 /// (other than "last.tvp") last written more than pDelPrjDays whole local days before pNow
 /// (0 or less: never), then every generated ".wav"/".wwf"/".wfd" file that no remaining
-/// project file of the folder refers to. Returns the number of working files deleted, or -1
-/// when a project file cannot be read; in that case no working file has been deleted.
-/// Shows "Check " + name + "…" while it reads each project file and clears the message
+/// project file of the folder, or listed as saved outside it (kOutsideProjectsName), refers
+/// to; a listed project that no longer exists leaves the list. Returns the number of working files
+/// deleted, or -1 when a project file cannot be read; in that case no working file has been
+/// deleted. Shows "Check " + name + "…" while it reads each project file and clears the message
 /// area at the end.
 int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface& pUi,
     std::chrono::system_clock::time_point pNow = std::chrono::system_clock::now());
+
+/// The file in a data folder that lists the project files saved outside it (one full path a
+/// line), so that the clean-up reads them as well: a project saved anywhere keeps the
+/// working files it names.
+inline constexpr std::string_view kOutsideProjectsName = "outside-projects.lst";
+
+/// Adds pProject (resolved to its full path through links) to the list of pFolder unless it
+/// lies in pFolder itself or is listed already. False when the list cannot be written.
+bool NoteOutsideProject(std::string_view pFolder, std::string_view pProject);
+
+/// The project files the list of pFolder names, in list order.
+std::vector<std::string> OutsideProjects(std::string_view pFolder);
 
 /// The data folder for the "DataPath" setting: the setting with "/" appended when it is an
 /// absolute path naming an existing folder, else the default data folder, which is created

@@ -1,5 +1,6 @@
 #include "core/load_file_to_track.h"
 
+#include "base/file_name.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project.h"
@@ -31,28 +32,20 @@ std::string CleanBlockName(std::string_view pName)
     return out;
 }
 
-std::string BaseNameOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string_view::npos)
-        name = name.substr(0, dot);
-    return std::string(name);
-}
-
 Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std::string& pPath,
     int32_t pStartAdr, std::string_view pName)
 {
     if (pTrack < 0 || pTrack > pProject.LastTrackNo)
         return Fail("トラック選択エラー");
     WaveInfo info = ReadWaveInfo(pPath);
-    if (info.Valid == 0 || info.Frames < 1)
+    if (info.Valid == 0 || FramesPresent(info) < 1)
         return Fail("ファイル形式が違います");
     PlacedFile placed;
     placed.Wave = pProject.FindWaveFile(pPath);
     if (placed.Wave < 0) {
-        placed.Wave = pProject.AddWaveFile(pPath);
+        // A header may claim more data than the file holds (a streamed WAV whose sizes were
+        // never patched, a truncated copy): only the frames that are there are placed.
+        placed.Wave = pProject.AddWaveFileEntry(pPath, info.DataOffset, FramesPresent(info));
         if (placed.Wave < 0)
             return Fail("ファイル形式が違います");
         placed.NewWave = true;

@@ -1,5 +1,6 @@
 #include "core/wave_info.h"
 
+#include "base/file_name.h"
 #include "base/numeric.h"
 #include "base/text.h"
 
@@ -181,6 +182,22 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
         pos = NextChunk(pos, Le32(size));
     }
     return info;
+}
+
+bool IsRiffWaveFile(std::string_view pPath)
+{
+    uint8_t head[12];
+    FileHandle file = OpenFile(pPath, OpenMode::Read);
+    return file.IsOpen() && ReadAt(file, head, 12, 0) == 12 && std::memcmp(head, "RIFF", 4) == 0
+        && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
+int32_t FramesPresent(const WaveInfo& pInfo)
+{
+    if (pInfo.Valid == 0 || pInfo.BlockAlign <= 0)
+        return 0;
+    const int64_t bytes = std::max<int64_t>(0, pInfo.FileSize - pInfo.DataOffset);
+    return static_cast<int32_t>(std::min<int64_t>(pInfo.Frames, bytes / pInfo.BlockAlign));
 }
 
 int64_t FindChunk(const FileHandle& pFile, std::string_view pId)
@@ -365,12 +382,7 @@ std::string WaveFileType(std::string_view pPath)
     default:
         break;
     }
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos)
-        return {};
-    return ToLowerAscii(name.substr(dot + 1));
+    return ExtensionOf(pPath);
 }
 
 void Unpack24(const uint8_t* pSrc, int32_t* pDst, size_t pCount)

@@ -39,9 +39,22 @@ inline constexpr int64_t kMaxRiffSize = 4294967295;
 inline constexpr std::array<int32_t, 12> kRateList { 192000, 96000, 88200, 48000, 44100, 32000,
     24000, 22050, 16000, 12000, 11025, 8000 };
 
+/// The rates a file brought in from outside may have: from the smallest rate of the list up
+/// to four times the largest (a rate outside would make absurd working files or none).
+inline constexpr int32_t kMinImportRate = kRateList.back();
+inline constexpr int32_t kMaxImportRate = 768000;
+
+/// True when the file starts as a RIFF/WAVE file ("RIFF", size, "WAVE"): the one test of
+/// whether a file is read as a WAV file. RIFX (big-endian), RF64 and AVI files are not.
+bool IsRiffWaveFile(std::string_view pPath);
+
 /// Summarises a WAV file by walking its chunks from offset 12. A missing, unreadable or
 /// malformed file gives Valid 0; never reads past the end of the file.
 WaveInfo ReadWaveInfo(std::string_view pPath);
+
+/// The whole frames of a Valid summary that the file really holds: Frames, or fewer when the
+/// file ends before the data its header claims (a streamed or truncated file).
+int32_t FramesPresent(const WaveInfo& pInfo);
 
 /// Byte offset of the first chunk with this four-character id, walking from offset 12 as
 /// ReadWaveInfo does, or -1.

@@ -111,6 +111,8 @@ public:
 
     bool Decode(const std::string& pSource, const std::string& pTarget, UserInterface& pUi,
         bool& pCancel) override;
+    /// True when the backend finds a decodable audio stream in the file by its content.
+    bool Recognises(const std::string& pSource) override;
 
 private:
     MediaBackend& backend_;

@@ -16,6 +16,13 @@ public:
     virtual bool Decode(
         const std::string& pSource, const std::string& pTarget, UserInterface& pUi, bool& pCancel)
         = 0;
+    /// True when the decoder can read sound from pSource at all (its content, not its
+    /// name, decides); a file nothing recognises is not a sound file.
+    virtual bool Recognises(const std::string& pSource)
+    {
+        (void)pSource;
+        return false;
+    }
 };
 
 /// The decoder used where no media library is wired in: it decodes nothing.

@@ -295,7 +295,11 @@ bool PlaybackEngine::ReloadCache(int32_t pPosition, uint64_t pStamp)
         };
     // A working file that cannot be read plays as silence.
     filter.StopOnReadError = false;
-    return mixer_.Reload(project_, pPosition, filter);
+    const bool read = mixer_.Reload(project_, pPosition, filter);
+    // So does one that lost its tail on the disk; the user is told once per file.
+    for (const std::string& damaged : mixer_.TakeDamaged())
+        Ui().ShowMessage(DamagedFileText(damaged));
+    return read;
 }
 
 std::array<double, 2> PlaybackEngine::TrackGains(int32_t pTrack) const
@@ -431,6 +435,8 @@ void PlaybackEngine::TimerProg()
 {
     if (OnRecordProgTick && !Paused)
         OnRecordProgTick();
+    if (OnAutomationTick)
+        OnAutomationTick();
     if (!DeviceOpen || Starting || Paused)
         return;
     switch (PlayMode) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tarvok {
@@ -23,6 +24,8 @@ public:
     bool Covers(int32_t pPosition, int32_t pFrames) const;
     /// Reads the window from pPosition; false when the filter abandoned it.
     bool Reload(const Project& pProject, int32_t pPosition, const TrackWindow::Filter& pFilter);
+    /// Damaged working files the last reads met for the first time (TrackWindow::TakeDamaged).
+    std::vector<std::string> TakeDamaged() { return cache_.TakeDamaged(); }
     /// True when no track of the window has a block in it.
     bool Empty() const { return cache_.TrackCount() == 0; }
     /// Mixes the cached tracks that play on pSlot over pFrames frames from pPosition into

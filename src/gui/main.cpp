@@ -2,6 +2,7 @@
 // main window; "--screenshot FILE.png [--window NAME] [PROJECT]" paints a window into a PNG
 // file without a display and ends.
 
+#include "app/main_logic.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/frm_main.h"
 #include "gui/gui_session.h"
@@ -59,7 +60,7 @@ Arguments ParseArguments(int argc, char** argv)
             if (!a.CommandLine.empty())
                 a.CommandLine += ' ';
             std::string token = arg;
-            if (token.find('=') == std::string::npos && token.find("://") == std::string::npos
+            if (!tarvok::IsCommandLineKey(token) && token.find("://") == std::string::npos
                 && std::filesystem::exists(token))
                 token = std::filesystem::absolute(token).lexically_normal().string();
             a.CommandLine += token.find(' ') != std::string::npos ? "\"" + token + "\"" : token;
@@ -115,7 +116,10 @@ int main(int argc, char** argv)
         channel.Listen();
     }
 
-    tarvok::GuiSession session(!screenshot);
+    // A screenshot plays and records nothing: the virtual devices stand in for the sound
+    // system, so that the windows that need an engine (the recording monitor) can be shown.
+    tarvok::GuiSession session(
+        screenshot ? tarvok::SoundDevices::Virtual : tarvok::SoundDevices::System);
     if (screenshot) {
         // Nobody is there to answer: every question is declined, and reported.
         session.Ui.AnswerHook = [](const QString& pText) -> std::optional<QString> {

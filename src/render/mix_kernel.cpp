@@ -6,6 +6,8 @@
 #include "core/project.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 
 namespace tarvok {
 
@@ -37,8 +39,21 @@ std::optional<BlockOverlap> OverlapOf(const Block& pBlock, int64_t pStart, int64
     return overlap;
 }
 
-bool ReadBlockFrames(
-    const Project& pProject, const Block& pBlock, int64_t pFrom, int64_t pCount, int16_t* pTo)
+bool NoteDamagedFile(const std::string& pPath)
+{
+    static std::mutex mutex;
+    static std::set<std::string> noted;
+    std::lock_guard<std::mutex> lock(mutex);
+    return noted.insert(pPath).second;
+}
+
+std::string DamagedFileText(std::string_view pPath)
+{
+    return "作業ファイルが短くなっています（足りない部分は無音になります）: " + std::string(pPath);
+}
+
+bool ReadBlockFrames(const Project& pProject, const Block& pBlock, int64_t pFrom, int64_t pCount,
+    int16_t* pTo, bool* pShort)
 {
     if (pBlock.WaveNo < 0 || pBlock.WaveNo >= pProject.WaveFileCount() || pCount <= 0)
         return false;
@@ -46,7 +61,17 @@ bool ReadBlockFrames(
     const int64_t offset = static_cast<int64_t>(wave.DataOffset)
         + (static_cast<int64_t>(pBlock.SrcStart) - 1 + pFrom) * kFrameBytes;
     std::fill_n(pTo, static_cast<size_t>(pCount) * 2, int16_t { 0 });
-    const bool read = ReadBytes(pTo, pCount * kFrameBytes, 0, wave.FileName, offset, 0);
+    bool read = ReadBytes(pTo, pCount * kFrameBytes, 0, wave.FileName, offset, 0);
+    if (!read) {
+        // A file that is there but ends before the frames asked for has lost its tail on the
+        // disk: what it still holds was read, the rest stays silent.
+        const int64_t size = FileSize64(wave.FileName);
+        if (size >= 0 && size < offset + pCount * kFrameBytes) {
+            read = true;
+            if (pShort != nullptr)
+                *pShort = true;
+        }
+    }
     if (pBlock.LevelL != 0.0f || pBlock.LevelR != 0.0f) {
         const double factor[2] = { DbToFactor(pBlock.LevelL), DbToFactor(pBlock.LevelR) };
         for (int64_t i = 0; i < pCount * 2; ++i)
@@ -95,9 +120,17 @@ bool TrackWindow::Read(
         if (block.WaveNo < 0 || block.WaveNo >= pProject.WaveFileCount())
             continue;
         int16_t* target = BufferFor(block.TrackNo) + overlap->WindowOffset * 2;
-        if (!ReadBlockFrames(pProject, block, overlap->BlockOffset, overlap->Count, target)
+        bool shortFile = false;
+        if (!ReadBlockFrames(
+                pProject, block, overlap->BlockOffset, overlap->Count, target, &shortFile)
             && pFilter.StopOnReadError)
             return false;
+        if (shortFile) {
+            const std::string& name
+                = pProject.WaveFiles[static_cast<size_t>(block.WaveNo)].FileName;
+            if (NoteDamagedFile(name))
+                damaged_.push_back(name);
+        }
     }
     return true;
 }

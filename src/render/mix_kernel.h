@@ -5,6 +5,9 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvok {
@@ -30,9 +33,17 @@ std::optional<BlockOverlap> OverlapOf(const Block& pBlock, int64_t pStart, int64
 
 /// Reads pCount frames of a block's source, from pFrom frames into the block, as interleaved
 /// 16-bit stereo into pTo and applies the block's levels. What cannot be read is left
-/// silent. False when the block names no wave file of the project or the read failed.
-bool ReadBlockFrames(
-    const Project& pProject, const Block& pBlock, int64_t pFrom, int64_t pCount, int16_t* pTo);
+/// silent. A working file that has become shorter than its blocks (damaged on disk) is not a
+/// failure: the frames it no longer holds are silence and pShort (when given) is set. False
+/// when the block names no wave file of the project or the file cannot be read.
+bool ReadBlockFrames(const Project& pProject, const Block& pBlock, int64_t pFrom, int64_t pCount,
+    int16_t* pTo, bool* pShort = nullptr);
+
+/// True the first time this process notes pPath as a damaged (shortened) working file, so
+/// that mixdown and playback report each such file once.
+bool NoteDamagedFile(const std::string& pPath);
+/// The user's message about a damaged working file.
+std::string DamagedFileText(std::string_view pPath);
 
 /// One window of the timeline read track by track: a buffer of interleaved frames for every
 /// track with a block there, in the order the tracks' first blocks appear in the block table.
@@ -57,6 +68,10 @@ public:
     /// Forgets the window's tracks (their buffers are kept for reuse).
     void Clear();
 
+    /// Damaged (shortened) working files met since the last call that were not reported
+    /// before in this process (NoteDamagedFile); their missing frames read as silence.
+    std::vector<std::string> TakeDamaged() { return std::exchange(damaged_, {}); }
+
     size_t TrackCount() const { return tracks_.size(); }
     int32_t TrackAt(size_t pIndex) const { return tracks_[pIndex]; }
     /// The frames of the track at pIndex, from pOffset frames into the window.
@@ -71,6 +86,7 @@ private:
     std::array<int32_t, 64> indexOf_ = MakeEmptyIndex();
     std::vector<int32_t> tracks_;
     std::vector<std::vector<int16_t>> buffers_;
+    std::vector<std::string> damaged_;
     int64_t start_ = 0;
     int32_t frames_ = 0;
 

@@ -30,9 +30,10 @@ std::string Percent(double pFraction)
 // runs of the single-track modes, kept between chunks so that nothing is allocated per chunk.
 class Renderer {
 public:
-    Renderer(const Project& pProject, const RenderRequest& pRequest)
+    Renderer(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi)
         : project_(pProject)
         , request_(pRequest)
+        , ui_(pUi)
     {
         filter_.Qualifies = [this](int32_t pTrack) { return Qualifies(pTrack); };
     }
@@ -54,6 +55,7 @@ private:
 
     const Project& project_;
     const RenderRequest& request_;
+    UserInterface& ui_;
     TrackWindow::Filter filter_;
     TrackWindow window_;
     MixAccumulator mix_;
@@ -77,6 +79,10 @@ bool Renderer::Gather(int32_t pStart, int32_t pFrames)
 {
     if (!window_.Read(project_, pStart, pFrames, filter_))
         return false;
+    // A working file that lost its tail on the disk renders as silence there; the user hears
+    // of it once, not from every chunk.
+    for (const std::string& damaged : window_.TakeDamaged())
+        ui_.MessageBox(DamagedFileText(damaged), MsgButtons::Ok, MsgIcon::Warning);
     if (request_.Mode != kRenderMix)
         window_.BufferFor(request_.Tracks); // the single output buffer, silent without blocks
     return true;
@@ -157,7 +163,7 @@ public:
         , ui_(pUi)
         , cancelRequest_(pCancelRequest)
         , progress_(pProgress)
-        , renderer_(pProject, pRequest)
+        , renderer_(pProject, pRequest, pUi)
         , from_(std::max<int32_t>(pRequest.From, 0))
         , to_(pRequest.To)
         , loops_(pRequest.Mode == kRenderMix ? std::max(pRequest.Loops, 1) : 1)

@@ -1,4 +1,5 @@
 #include "app/import_command.h"
+#include "base/file_name.h"
 
 #include "app/main_logic.h"
 #include "core/file_io.h"
@@ -435,6 +436,164 @@ TEST(ImportCommand, Helpers)
     for (auto [end, step, width, zoom] : kZoom) {
         SCOPED_TRACE(end);
         EXPECT_EQ(FitZoom(end, step, width), zoom);
+    }
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+TEST(ImportCommand, AHeaderClaimingMoreDataThanTheFileHoldsPlacesOnlyTheFramesPresent)
+{
+    // 442 frames are present; the header claims a streamed length (0xFFFFFFFF) or twice
+    // what is there (a truncated copy), in the project's format and in one to convert,
+    // from outside the data folder and from inside it.
+    struct Case {
+        const char* Name;
+        int32_t Bits;
+        int32_t Channels;
+        uint32_t SizeField;
+        bool Inside;
+    };
+    const Case kCases[] = {
+        { "streamed", 16, 2, 0xFFFFFFFFU, false },
+        { "truncated", 16, 2, 442U * 4 * 2, false },
+        { "streamed-inside", 16, 2, 0xFFFFFFFFU, true },
+        { "streamed-mono8", 8, 1, 0xFFFFFFFFU, false },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        Fixture f;
+        test::WavSpec spec
+            = test::PcmSpec(44100, c.Bits, c.Channels, VariedSamples(c.Bits, 442 * c.Channels));
+        spec.DataSizeField = c.SizeField;
+        const std::string source = c.Inside ? f.DataPath() + c.Name + ".wav"
+                                            : f.Sources.File(std::string(c.Name) + ".wav");
+        ASSERT_TRUE(test::WriteWav(source, spec));
+        ASSERT_TRUE(f.Logic.ImportSoundFile(1, source, 100, true));
+        const Project& p = f.Logic.Proj();
+        ASSERT_EQ(p.BlockCount(), 1);
+        EXPECT_EQ(p.Blocks[0].StartAdr, 100);
+        EXPECT_EQ(p.Blocks[0].SrcStart, 1);
+        EXPECT_EQ(p.Blocks[0].SrcEnd, 442);
+        EXPECT_EQ(p.Blocks[0].EndAdr, 541);
+        EXPECT_EQ(p.WaveFiles[0].Length, 442);
+        EXPECT_EQ(p.ProjectLength, 542);
+        EXPECT_EQ(p.CheckInvariants(), "");
+    }
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+namespace {
+
+/// A decoder that knows one made-up format: files starting with "SND1", decoded into a
+/// 16-bit stereo WAV file of 100 frames at 44.1 kHz.
+class Snd1Decoder : public SoundDecoder {
+public:
+    int Decodes = 0;
+    bool Decode(
+        const std::string& pSource, const std::string& pTarget, UserInterface&, bool&) override
+    {
+        ++Decodes;
+        if (!Recognises(pSource))
+            return false;
+        return test::WriteWav(pTarget, test::PcmSpec(44100, 16, 2, Ramp16(200, 7)));
+    }
+    bool Recognises(const std::string& pSource) override
+    {
+        return test::ReadFileBytes(pSource).starts_with("SND1");
+    }
+};
+
+} // namespace
+
+TEST(ImportCommand, RatesBelowTheListOrAbsurdAreRefusedWithAMessage)
+{
+    struct Case {
+        int32_t Rate;
+        bool Imported;
+    };
+    const Case kCases[] = { { 1, false }, { 7999, false }, { 768001, false }, { 2000000000, false },
+        { 8000, true }, { 768000, true } };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Rate);
+        Fixture f;
+        const std::string source = f.Sources.File("rate.wav");
+        ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(c.Rate, 16, 2, Ramp16(2 * 10, 3))));
+        f.Ui.QueueAnswer("yes"); // convert to the project's rate
+        EXPECT_EQ(f.Logic.ImportSoundFile(0, source, 0, true), c.Imported);
+        EXPECT_EQ(f.Logic.Proj().BlockCount(), c.Imported ? 1 : 0);
+        if (!c.Imported) {
+            EXPECT_EQ(f.Ui.LastStatus(), RateRefusedText(c.Rate));
+            EXPECT_TRUE(f.DataFiles().empty());
+            EXPECT_TRUE(f.Logic.Proj().Saved);
+        }
+    }
+}
+
+TEST(ImportCommand, TheContentNotTheNameDecidesHowAFileIsRead)
+{
+    Fixture f;
+    Snd1Decoder decoder;
+    f.Logic.SetDecoder(&decoder);
+    const std::string wav = test::MakeWav(test::PcmSpec(44100, 16, 2, Ramp16(2 * 50, 13)));
+    // WAV files under the names of compressed formats are read as WAV files, undecoded.
+    for (const char* name : { "song.mp3", "clip.wma", "voice.aiff", "take.flac" }) {
+        SCOPED_TRACE(name);
+        const std::string source = f.Sources.File(name);
+        ASSERT_TRUE(test::WriteFileBytes(source, wav));
+        ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+        const Project& p = f.Logic.Proj();
+        EXPECT_EQ(p.Blocks.back().SrcEnd, 50);
+        EXPECT_EQ(test::ReadFileBytes(p.WaveFiles.back().FileName), wav);
+    }
+    EXPECT_EQ(decoder.Decodes, 0);
+
+    // A file the decoder recognises is decoded whatever its name.
+    for (const char* name : { "odd.flac", "odd.wav", "odd" }) {
+        SCOPED_TRACE(name);
+        const std::string source = f.Sources.File(name);
+        ASSERT_TRUE(test::WriteFileBytes(source, "SND1 and more"));
+        const int32_t blocks = f.Logic.Proj().BlockCount();
+        ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+        EXPECT_EQ(f.Logic.Proj().BlockCount(), blocks + 1);
+        EXPECT_EQ(f.Logic.Proj().Blocks.back().SrcEnd, 100);
+    }
+    EXPECT_EQ(decoder.Decodes, 3);
+
+    // What nothing recognises is the wrong format, without a decode.
+    const std::string junk = f.Sources.File("junk.ogg");
+    ASSERT_TRUE(test::WriteFileBytes(junk, "not sound at all"));
+    f.Ui.ClearEvents();
+    EXPECT_FALSE(f.Logic.ImportSoundFile(0, junk, 0, true));
+    EXPECT_EQ(f.Ui.LastStatus(), kWrongFormatText);
+    EXPECT_EQ(decoder.Decodes, 3);
+}
+
+TEST(ImportCommand, RifxRf64AndAviFilesAreNotReadAsWavFiles)
+{
+    // Each holds a "fmt " and a "data" chunk a WAV reader would accept; none is RIFF/WAVE.
+    struct Case {
+        const char* Riff;
+        const char* Wave;
+    };
+    for (const Case& c :
+        { Case { "RIFX", "WAVE" }, Case { "RF64", "WAVE" }, Case { "RIFF", "AVI " } }) {
+        SCOPED_TRACE(std::string(c.Riff) + c.Wave);
+        Fixture f;
+        test::WavSpec spec = test::PcmSpec(44100, 16, 2, Ramp16(2 * 50, 13));
+        spec.RiffId = c.Riff;
+        spec.WaveId = c.Wave;
+        const std::string source = f.Sources.File("odd.wav");
+        ASSERT_TRUE(test::WriteWav(source, spec));
+        EXPECT_FALSE(IsRiffWaveFile(source));
+        EXPECT_FALSE(f.Logic.ImportSoundFile(0, source, 0, true));
+        EXPECT_EQ(f.Ui.LastStatus(), kWrongFormatText);
+        EXPECT_EQ(f.Logic.Proj().BlockCount(), 0);
+        EXPECT_TRUE(f.DataFiles().empty());
     }
 }
 

@@ -210,7 +210,9 @@ TEST(MainLogic, TheFirstFullPathIsOpened)
     Fixture f;
     ASSERT_TRUE(f.Start("X=1 relative.wav \"/music/my song.tvp\" /other.wav"));
     // The project does not exist: opening it is tried (and fails) once, the sound file not.
-    EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "プロジェクト読込に失敗しました" });
+    EXPECT_EQ(f.Ui.BoxTexts(),
+        std::vector<std::string> {
+            "プロジェクト読込に失敗しました\n/music/my song.tvp\nファイルが存在しません" });
     ASSERT_EQ(f.Logic.RecentFiles().size(), 1u);
     EXPECT_EQ(f.Logic.RecentFiles()[0], "/music/my song.tvp");
 }
@@ -303,6 +305,36 @@ TEST(MainLogic, ClosingTheProjectDeletesUndoSnapshots)
     test::WriteFileBytes(snapshot, "x");
     ASSERT_TRUE(f.Logic.CloseProject());
     EXPECT_EQ(test::ReadFileBytes(snapshot), "");
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+TEST(MainLogic, AKeyWrittenWithItsSlashIsNeverTakenForTheFirstFullPath)
+{
+    const char* const kLines[] = {
+        "/W=800 /music/a.tvp",
+        "/x=1 /T=8 \"/music/a.tvp\"",
+        "\"/H=3\" /music/a.tvp /other.wav",
+    };
+    for (const char* line : kLines) {
+        SCOPED_TRACE(line);
+        Fixture f;
+        ASSERT_TRUE(f.Start(line));
+        // The project was the file tried (and not found), as a second instance's hand-over
+        // of the same line would try it.
+        EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "プロジェクト読込に失敗しました" });
+        ASSERT_EQ(f.Logic.RecentFiles().size(), 1u);
+        EXPECT_EQ(f.Logic.RecentFiles()[0], "/music/a.tvp");
+        f.Ui.ClearEvents();
+        f.Logic.HandleCommandLine(line);
+        EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "プロジェクト読込に失敗しました" });
+    }
+    EXPECT_TRUE(IsCommandLineKey("/w=800"));
+    EXPECT_TRUE(IsCommandLineKey("T=4"));
+    EXPECT_FALSE(IsCommandLineKey("/music/W=800.wav"));
+    EXPECT_FALSE(IsCommandLineKey("/music/a.tvp"));
 }
 
 } // namespace tarvok

@@ -630,3 +630,45 @@ TEST(TimeInput, AnswersAndDefaults)
 }
 
 } // namespace tarvok
+
+namespace tarvok {
+
+TEST(RangeCommands, CutWithEnvelopesShorterThanTheBlocksRemovesOnlyWhatItCopied)
+{
+    // A project file from elsewhere: its envelopes end long before its blocks.
+    struct Case {
+        const char* Name;
+        int32_t EnvelopeFrames;
+        int32_t In;
+        int32_t Out;
+        const char* Left;
+        const char* Clip;
+    };
+    const Case kCases[] = {
+        { "no envelope", 0, 30000, 40000,
+            "t0 0..29999 w0 1..30000\nt0 30000..89999 w0 40001..100000",
+            "t0 0..9999 w0 30001..40000" },
+        { "two frames", 2, 50000, 60000,
+            "t0 0..49999 w0 1..50000\nt0 50000..89999 w0 60001..100000",
+            "t0 0..9999 w0 50001..60000" },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        Fixture f({ 100000 });
+        f.Place("t0 0..99999 w0 1..100000");
+        f.P.EnvelopeLength = c.EnvelopeFrames;
+        for (TrackEnvelope& e : f.P.Envelopes)
+            e.assign(
+                static_cast<size_t>(c.EnvelopeFrames) * 2, static_cast<uint8_t>(f.P.UnityLevel));
+        f.Marks(c.In, c.Out);
+        ASSERT_TRUE(f.Run(kCmdCut));
+        EXPECT_EQ(BlockTable(f.P), c.Left);
+        EXPECT_EQ(BlockTable(f.P.Clip.Blocks), c.Clip);
+        EXPECT_EQ(f.P.Clip.Length, c.Out - c.In);
+        // Inserted back, the project is whole again.
+        ASSERT_TRUE(f.Run(kCmdInsert));
+        EXPECT_EQ(f.P.ProjectLength, 100000);
+    }
+}
+
+} // namespace tarvok

@@ -371,4 +371,41 @@ TEST(RunScript, SampleEditorLinesNeedAnOpenEditorAndAClose)
     EXPECT_EQ(p.Blocks[0].EndAdr, 5999);
 }
 
+TEST(RunScript, AProjectOutsideTheDataFolderNamedRelativelyKeepsItsFilesThroughACleanUp)
+{
+    // Edit -> save -> clean-up -> open, for a project that lives outside the data folder and
+    // is named by a path relative to the current folder.
+    Fixture f;
+    std::filesystem::create_directories(f.Home.Dir().File("out"));
+    const std::string project = f.Home.Dir().File("out/x.tvp");
+    ASSERT_TRUE(test::WriteFileBytes(project, test::ReadFileBytes(f.ProjectPath)));
+    const std::string source = f.Home.Dir().File("in.wav");
+    ASSERT_TRUE(test::WriteWav(source,
+        test::PcmSpec(44100, 16, 2,
+            test::Stereo16(
+                2000, [](int64_t i) { return i % 50; }, [](int64_t) { return 3; }))));
+    const std::string script = f.Home.Dir().File("import.txt");
+    ASSERT_TRUE(test::WriteFileBytes(script, "CURRENT_TRACK 2\nOPENSOUND \"" + source + "\"\n"));
+
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(f.Home.Dir().Path());
+    ScriptRun run = f.RunArgs({ "out/x.tvp", script });
+    std::filesystem::current_path(before);
+    ASSERT_EQ(run.Code, 0) << run.Err;
+
+    HeadlessUi ui;
+    ASSERT_GE(CleanDataFolder(f.Data, 0, ui), 0);
+
+    f.ProjectPath = project;
+    Project p = f.Reread();
+    ASSERT_EQ(p.BlockCount(), 2);
+    for (const WaveFile& w : p.WaveFiles) {
+        SCOPED_TRACE(w.FileName);
+        EXPECT_EQ(FolderOf(w.FileName), f.Data);
+        EXPECT_TRUE(FileExists(w.FileName));
+    }
+    EXPECT_EQ(p.Blocks[1].TrackNo, 2);
+    EXPECT_EQ(p.Blocks[1].SrcEnd, 2000);
+}
+
 } // namespace tarvok

@@ -475,4 +475,42 @@ TEST(DataFolder, CleanUpRemovesSampleEditorFilesOfEndedOwnersOnly)
     EXPECT_FALSE(Exists(dir.File("~s999999999-0-clip.wav")));
 }
 
+TEST(DataFolder, ProjectsSavedOutsideTheFolderKeepTheWorkingFilesTheyName)
+{
+    test::TempDir dir;
+    test::TempDir outside;
+    Touch(dir, { "~t000001.wav", "~t000002.wav", "~t000003.wav", "~t000004.wav" });
+    // Saved elsewhere: an absolute name protects; a relative one means a file beside the
+    // project, not in the data folder; the list holds the project once however it is spelled.
+    const std::string project = outside.File("song.tvp");
+    ASSERT_TRUE(WriteFileBytes(project,
+        ProjectText({ "" }, { { dir.File("~t000001.wav"), "" }, { "~t000003.wav", "" } })));
+    ASSERT_TRUE(NoteOutsideProject(dir.Path(), project));
+    fs::create_directory(outside.File("sub"));
+    ASSERT_TRUE(NoteOutsideProject(dir.Path(), outside.File("sub/../song.tvp")));
+    fs::create_symlink(project, outside.File("link.tvp"));
+    ASSERT_TRUE(NoteOutsideProject(dir.Path(), outside.File("link.tvp")));
+    // A project inside the folder is not listed: the clean-up reads it anyway.
+    ASSERT_TRUE(NoteOutsideProject(dir.Path(), dir.File("inside.tvp")));
+    EXPECT_EQ(OutsideProjects(dir.Path()), std::vector<std::string> { project });
+
+    HeadlessUi ui;
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 3);
+    EXPECT_TRUE(Exists(dir.File("~t000001.wav")));
+    for (const char* gone : { "~t000002.wav", "~t000003.wav", "~t000004.wav" })
+        EXPECT_FALSE(Exists(dir.File(gone))) << gone;
+
+    // A listed project that cannot be read protects everything.
+    Touch(dir, { "~t000005.wav" });
+    ASSERT_TRUE(WriteFileBytes(project, "not a project"));
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), -1);
+    EXPECT_TRUE(Exists(dir.File("~t000005.wav")));
+
+    // A listed project that is gone protects nothing and leaves the list.
+    fs::remove(project);
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 2);
+    EXPECT_FALSE(Exists(dir.File("~t000001.wav")));
+    EXPECT_TRUE(OutsideProjects(dir.Path()).empty());
+}
+
 } // namespace tarvok

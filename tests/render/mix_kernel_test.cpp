@@ -1,10 +1,14 @@
 #include "render/mix_kernel.h"
 
 #include "core/project.h"
+#include "support/temp_dir.h"
+#include "support/wav_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tarvok {
 
@@ -96,6 +100,55 @@ TEST(MixKernel, AccumulatorRoundsAfterEveryTrackAndSaturates)
     EXPECT_EQ(out[0], 7);
     EXPECT_EQ(out[2], 32767);
     EXPECT_EQ(out[3], -32767); // never -32768
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+TEST(MixKernel, AShortenedWorkingFileReadsAsSilenceAndIsTakenOnceWhileAMissingOneFails)
+{
+    test::TempDir dir;
+    Project p;
+    p.SetTrackCount(2);
+    const std::string shortened = dir.File("short.wav");
+    ASSERT_TRUE(test::WriteWav(shortened,
+        test::PcmSpec(44100, 16, 2,
+            test::Stereo16(
+                100, [](int64_t) { return 9; }, [](int64_t) { return 8; }))));
+    const int32_t wave = p.AddWaveFile(shortened);
+    ASSERT_EQ(wave, 0);
+    Block b;
+    b.TrackNo = 0;
+    b.WaveNo = wave;
+    b.StartAdr = 0;
+    b.EndAdr = 99;
+    b.SrcStart = 1;
+    b.SrcEnd = 100;
+    p.Blocks.push_back(b);
+    std::filesystem::resize_file(shortened, 44 + 30 * 4);
+
+    TrackWindow window;
+    TrackWindow::Filter filter; // stops on a read error, as a mixdown does
+    for (int read = 0; read < 2; ++read) {
+        SCOPED_TRACE(read);
+        ASSERT_TRUE(window.Read(p, 0, 100, filter));
+        ASSERT_EQ(window.TrackCount(), 1u);
+        EXPECT_EQ(window.Frames(0)[2 * 29], 9);
+        EXPECT_EQ(window.Frames(0)[2 * 30], 0);
+        EXPECT_EQ(window.Frames(0)[2 * 99 + 1], 0);
+        // Reported the first time only, for this and every later window of the process.
+        EXPECT_EQ(window.TakeDamaged(),
+            read == 0 ? std::vector<std::string> { shortened } : std::vector<std::string> {});
+    }
+    TrackWindow other;
+    ASSERT_TRUE(other.Read(p, 0, 100, filter));
+    EXPECT_TRUE(other.TakeDamaged().empty());
+
+    // A file that is gone is a read failure, not damage.
+    std::filesystem::remove(shortened);
+    EXPECT_FALSE(window.Read(p, 0, 100, filter));
+    EXPECT_TRUE(window.TakeDamaged().empty());
 }
 
 } // namespace tarvok

@@ -7,6 +7,7 @@
 #include "core/headless_ui.h"
 #include "core/project.h"
 #include "core/wave_info.h"
+#include "render/mix_kernel.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -14,6 +15,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 namespace tarvok {
@@ -364,6 +366,48 @@ TEST(RenderTracks, SingleTrackModes)
                         * EnvelopeGain(p, 1, c, j));
                 ASSERT_EQ(got[2 * j + c], want) << j;
             }
+    }
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+TEST(RenderTracks, AWorkingFileShortenedOnDiskRendersItsLostTailAsSilenceAndIsReportedOnce)
+{
+    // Cases: the file lost part of a block, and the file lost everything after its header.
+    struct Case {
+        const char* Name;
+        int64_t KeptFrames;
+    };
+    for (const Case& c : { Case { "part", 400 }, Case { "all", 0 } }) {
+        SCOPED_TRACE(c.Name);
+        MixFixture f;
+        Project& p = f.P;
+        const std::string wave = f.Dir.File(std::string("w_") + c.Name + ".wav");
+        const int32_t w0 = AddWave(
+            p, wave, 1000, [](int64_t) { return 7; }, [](int64_t) { return -3; });
+        AddBlock(p, 0, 0, w0, 1, 1000);
+        p.UpdateTitleLength(false);
+        std::filesystem::resize_file(wave, 44 + c.KeptFrames * 4);
+
+        for (int run = 0; run < 2; ++run) {
+            RenderRequest r;
+            r.File = f.Dir.File("mix" + std::to_string(run) + ".wav");
+            r.To = 1000;
+            r.NormLevel = run == 0 ? kNoNormalize : -6.0f; // the level pass reads it too
+            ASSERT_TRUE(f.Render(r));
+            std::vector<int16_t> got = ReadFrames16(r.File);
+            ASSERT_EQ(got.size(), 2000u);
+            if (run == 0) {
+                for (int64_t i = 0; i < 1000; ++i) {
+                    const bool kept = i < c.KeptFrames;
+                    ASSERT_EQ(got[static_cast<size_t>(2 * i)], kept ? 7 : 0) << i;
+                    ASSERT_EQ(got[static_cast<size_t>(2 * i + 1)], kept ? -3 : 0) << i;
+                }
+            }
+        }
+        EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { DamagedFileText(wave) });
     }
 }
 

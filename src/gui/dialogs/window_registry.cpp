@@ -4,8 +4,13 @@
 #include "app/main_logic.h"
 #include "app/sample_editor.h"
 #include "core/project.h"
+#include "engine/playback_engine.h"
+#include "engine/recording_engine.h"
+#include "gui/dialogs/frm_automation.h"
 #include "gui/dialogs/frm_conf.h"
+#include "gui/dialogs/frm_draw_level.h"
 #include "gui/dialogs/frm_mix_down.h"
+#include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rename.h"
 #include "gui/dialogs/frm_sample_edit.h"
 #include "gui/dialogs/frm_set_level.h"
@@ -70,6 +75,26 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
     }
     if (pName == QLatin1String("FrmVer"))
         return new FrmVer(pParent);
+    if (pName == QLatin1String("FrmMon")) {
+        // The monitor shows the inputs of a recording engine; there is none without devices.
+        if (!pContext.Logic.Recorder || !pContext.Engine)
+            return nullptr;
+        return new FrmMon(
+            pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled, {}, pParent);
+    }
+    if (pName == QLatin1String("FrmDrawLevel")) {
+        // Opened on the selection when there is one that fits; empty otherwise.
+        auto* window = new FrmDrawLevel(pContext, pParent);
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->Start(DrawMode::Draw);
+        return window;
+    }
+    if (pName == QLatin1String("FrmAutomation")) {
+        auto* window = new FrmAutomation(pContext, pParent);
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->Start();
+        return window;
+    }
     return nullptr;
 }
 
@@ -77,6 +102,7 @@ QStringList NamedWindows()
 {
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
         QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
+        QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation"),
         QStringLiteral("FrmSampleEdit") };
 }
 
