@@ -8,6 +8,7 @@
 #include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/range_commands.h"
+#include "app/sample_editor.h"
 #include "base/file_name.h"
 #include "core/project_file.h"
 
@@ -126,6 +127,8 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
     if (IsBlockIndex(pIndex))
         return IsBlockCommand(pIndex) ? RunBlockCommand(pLogic, pIndex)
                                       : NotAvailable(pLogic, pIndex);
+    if (pIndex == kCmdSampleedit)
+        return SampleEditCommand(pLogic);
     if (IsFadeCommand(pIndex))
         return RunFadeCommand(pLogic, pIndex);
     if (IsEffectIndex(pIndex)) {

@@ -89,6 +89,14 @@ public:
     std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.
     int32_t FadeChannels = 3;
+    /// The working file that carries the selection into the sample editor and its result
+    /// back; empty when there is none.
+    std::string SampleEditFile;
+    /// The frame count of SampleEditFile when the editor opened.
+    int32_t SampleEditFrames = 0;
+    /// Shows the sample editor on SampleEditFile (set by the front end); returns false when
+    /// it could not be shown. The editor calls SampleEdit2 when it closes.
+    std::function<bool()> SampleEditorOpener;
     /// Automation mode, arming and the writing pass (the automation window and the
     /// transport share it).
     AutomationState Automation;

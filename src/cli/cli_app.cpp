@@ -65,7 +65,12 @@ Commands:
                            project: one command ID per line with the answers to its
                            prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
                            MARKOUT TIME / HEAD TIME / SELECT_BLOCK I / MOVE_BLOCK I FRAMES
-                           [TRACKS] / FADE_CHANNELS L|R|LR
+                           [TRACKS] / FADE_CHANNELS L|R|LR; SAMPLEEDIT opens the sample
+                           editor on the selection of the current track, then SE_SELECT
+                           FROM TO / SE_PENCIL L|R F1 V1 F2 V2 / SE_CUT / SE_DELETE /
+                           SE_COPY / SE_PASTE / SE_UNDO / SE_REDO / SE_SILENCE L|R|LR /
+                           SE_SELALL (frames of the edit file) and SE_OK [yes|no] or
+                           SE_CANCEL to close it
   automate NAME --track N --from TIME --curve FILE
                            write automation into track N: play from TIME as fast as
                            possible while the automation fader follows FILE (lines

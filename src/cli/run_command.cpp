@@ -5,6 +5,7 @@
 #include "app/block_commands.h"
 #include "app/command_dispatch.h"
 #include "app/command_table.h"
+#include "app/sample_editor.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
@@ -12,6 +13,7 @@
 
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 namespace tarvok {
@@ -31,6 +33,23 @@ enum class LineKind {
     SelectBlock,
     MoveBlock,
     FadeChannels,
+    SampleEdit, ///< a line of the sample editor (SE_...), Command holds which
+};
+
+/// The sample editor's script lines.
+enum SampleEditLine : int32_t {
+    kSeSelect,
+    kSePencil,
+    kSeCut,
+    kSeDelete,
+    kSeCopy,
+    kSePaste,
+    kSeUndo,
+    kSeRedo,
+    kSeSilence,
+    kSeSelAll,
+    kSeOk,
+    kSeCancel,
 };
 
 /// One understood line: what to do and its checked arguments.
@@ -50,6 +69,78 @@ std::optional<int32_t> ToInt32(std::string_view pText)
     if (!n || *n < INT32_MIN || *n > INT32_MAX)
         return std::nullopt;
     return static_cast<int32_t>(*n);
+}
+
+/// L, R or LR (any case) as channel bits; 0 for anything else.
+int32_t ChannelBits(const std::string& pText)
+{
+    std::string which = ToLowerAscii(pText);
+    return which == "l" ? 1 : which == "r" ? 2 : which == "lr" ? 3 : 0;
+}
+
+/// Reads a sample-editor line (its word begins with "SE_"); an error text when it is not
+/// understood.
+std::optional<std::string> ParseSampleEditLine(
+    const std::string& pWord, std::vector<std::string>& pArgs, ScriptLine& pLine)
+{
+    static const std::pair<const char*, SampleEditLine> kWords[]
+        = { { "SE_SELECT", kSeSelect }, { "SE_PENCIL", kSePencil }, { "SE_CUT", kSeCut },
+              { "SE_DELETE", kSeDelete }, { "SE_COPY", kSeCopy }, { "SE_PASTE", kSePaste },
+              { "SE_UNDO", kSeUndo }, { "SE_REDO", kSeRedo }, { "SE_SILENCE", kSeSilence },
+              { "SE_SELALL", kSeSelAll }, { "SE_OK", kSeOk }, { "SE_CANCEL", kSeCancel } };
+    pLine.Kind = LineKind::SampleEdit;
+    pLine.Command = -1;
+    for (const auto& [name, which] : kWords)
+        if (pWord == name)
+            pLine.Command = which;
+    if (pLine.Command < 0)
+        return "unknown command: " + pWord;
+    auto number = [&](const std::string& pText, int32_t pMin) -> std::optional<std::string> {
+        std::optional<int32_t> n = ToInt32(pText);
+        if (!n || *n < pMin)
+            return pWord + ": not a valid number: " + pText;
+        pLine.Numbers.push_back(*n);
+        return std::nullopt;
+    };
+    switch (pLine.Command) {
+    case kSeSelect:
+        if (pArgs.size() != 2)
+            return pWord + ": wrong number of arguments (FROM TO, frames of the edit file)";
+        for (const std::string& a : pArgs)
+            if (auto e = number(a, 0))
+                return e;
+        return std::nullopt;
+    case kSePencil: {
+        if (pArgs.size() != 5)
+            return pWord + ": wrong number of arguments (L|R F1 V1 F2 V2)";
+        const int32_t bits = ChannelBits(pArgs[0]);
+        if (bits != 1 && bits != 2)
+            return pWord + ": expected L or R: " + pArgs[0];
+        pLine.Numbers.push_back(bits == 1 ? 0 : 1);
+        for (size_t i = 1; i < 5; ++i)
+            if (auto e = number(pArgs[i], i % 2 == 1 ? 0 : -32767))
+                return e;
+        if (pLine.Numbers[2] > 32767 || pLine.Numbers[4] > 32767)
+            return pWord + ": values lie in -32767..32767";
+        return std::nullopt;
+    }
+    case kSeSilence: {
+        if (pArgs.size() != 1)
+            return pWord + ": wrong number of arguments (L, R or LR)";
+        const int32_t bits = ChannelBits(pArgs[0]);
+        if (bits == 0)
+            return pWord + ": expected L, R or LR: " + pArgs[0];
+        pLine.Numbers.push_back(bits);
+        return std::nullopt;
+    }
+    case kSeOk:
+        pLine.Answers = std::move(pArgs); // for the length question
+        return std::nullopt;
+    default:
+        if (!pArgs.empty())
+            return pWord + ": wrong number of arguments";
+        return std::nullopt;
+    }
 }
 
 /// Reads one line; an error text when it is not understood.
@@ -141,6 +232,8 @@ std::optional<std::string> ParseLine(std::string_view pText, ScriptLine& pLine)
         pLine.Numbers.push_back(bits);
         return std::nullopt;
     }
+    if (word.starts_with("SE_"))
+        return ParseSampleEditLine(word, args, pLine);
     int32_t command = FindCommand(word, kCommandIdColumn);
     if (command < 1)
         return "unknown command: " + word;
@@ -192,34 +285,92 @@ std::optional<int32_t> TimeFrames(const Project& pProject, int32_t pMs)
     return static_cast<int32_t>(frames);
 }
 
+/// Runs pAction with pAnswers queued for its questions. An error text when it did nothing
+/// or reported an error while it ran (named pName).
+template <class Action>
+std::optional<std::string> RunAnswered(CliContext& pCtx, const std::string& pName,
+    const std::vector<std::string>& pAnswers, Action&& pAction)
+{
+    DropAnswers(pCtx.Ui);
+    for (const std::string& answer : pAnswers)
+        pCtx.Ui.QueueAnswer(answer);
+    const size_t before = pCtx.Ui.Events().size();
+    const bool did = pAction();
+    DropAnswers(pCtx.Ui);
+    std::string reason;
+    const std::vector<HeadlessUi::Event>& events = pCtx.Ui.Events();
+    for (size_t i = before; i < events.size(); ++i)
+        if (events[i].Kind == HeadlessUi::EventKind::MessageBox && events[i].Icon == MsgIcon::Error)
+            reason += (reason.empty() ? "" : "; ") + events[i].Text;
+    if (did && reason.empty())
+        return std::nullopt;
+    for (char& c : reason)
+        if (c == '\n')
+            c = ' ';
+    return pName + ": "
+        + (reason.empty() ? std::string("the command was refused or did nothing") : reason);
+}
+
+/// What a script run keeps between its lines: the sample editor while it is open.
+struct ScriptState {
+    std::unique_ptr<SampleEditor> Editor;
+};
+
+/// Carries out one sample-editor line on the open editor.
+std::optional<std::string> RunSampleEditLine(
+    CliContext& pCtx, ScriptState& pState, const ScriptLine& pLine)
+{
+    if (!pState.Editor || pState.Editor->Closed())
+        return "the sample editor is not open (SAMPLEEDIT opens it on the selection)";
+    SampleEditor& e = *pState.Editor;
+    const std::string name = pLine.Text.substr(0, pLine.Text.find(' '));
+    const std::vector<int32_t>& n = pLine.Numbers;
+    switch (pLine.Command) {
+    case kSeSelect:
+        if (n[0] >= e.Length() || n[1] >= e.Length() || n[1] < n[0])
+            return name + ": the edit file has frames 0.." + std::to_string(e.Length() - 1)
+                + " and FROM must not lie after TO";
+        e.Select(n[0], n[1]);
+        return std::nullopt;
+    case kSePencil:
+        return RunAnswered(pCtx, name, {}, [&] {
+            e.StrokeBegin(n[0]);
+            const bool first = e.StrokePoint(n[1], n[2]);
+            const bool second = e.StrokePoint(n[3], n[4]);
+            return e.StrokeEnd() && first && second;
+        });
+    case kSeSilence:
+        return RunAnswered(pCtx, name, {}, [&] { return e.Silence(n[0]); });
+    case kSeOk:
+    case kSeCancel: {
+        std::optional<std::string> error = RunAnswered(pCtx, name, pLine.Answers, [&] {
+            e.Close(pLine.Command == kSeOk);
+            return true;
+        });
+        pState.Editor.reset();
+        return error;
+    }
+    default: {
+        static const int32_t kMenu[] = { 0, 0, 0, 1, 2, 3, 4, 5, 0, 6 };
+        const int32_t item = pLine.Command < 10 ? kMenu[pLine.Command] : 6;
+        return RunAnswered(pCtx, name, {}, [&] { return e.EditMenu(item); });
+    }
+    }
+}
+
 /// Carries out one line; an error text when its arguments do not fit the project now.
-std::optional<std::string> RunLine(CliContext& pCtx, MainLogic& pLogic, const ScriptLine& pLine)
+std::optional<std::string> RunLine(
+    CliContext& pCtx, MainLogic& pLogic, ScriptState& pState, const ScriptLine& pLine)
 {
     Project& p = pLogic.Proj();
+    if (pLine.Kind == LineKind::SampleEdit)
+        return RunSampleEditLine(pCtx, pState, pLine);
+    if (pState.Editor)
+        return "the sample editor is open: SE_OK or SE_CANCEL closes it first";
     switch (pLine.Kind) {
     case LineKind::Command:
-        DropAnswers(pCtx.Ui);
-        for (const std::string& answer : pLine.Answers)
-            pCtx.Ui.QueueAnswer(answer);
-        {
-            const size_t before = pCtx.Ui.Events().size();
-            const bool did = RunCommand(pLogic, pLine.Command);
-            DropAnswers(pCtx.Ui);
-            // A command that did nothing, or that reported an error while it ran, failed.
-            std::string reason;
-            const std::vector<HeadlessUi::Event>& events = pCtx.Ui.Events();
-            for (size_t i = before; i < events.size(); ++i)
-                if (events[i].Kind == HeadlessUi::EventKind::MessageBox
-                    && events[i].Icon == MsgIcon::Error)
-                    reason += (reason.empty() ? "" : "; ") + events[i].Text;
-            if (did && reason.empty())
-                return std::nullopt;
-            for (char& c : reason)
-                if (c == '\n')
-                    c = ' ';
-            return std::string(GetCommandText(pLine.Command, kCommandIdColumn)) + ": "
-                + (reason.empty() ? std::string("the command was refused or did nothing") : reason);
-        }
+        return RunAnswered(pCtx, std::string(GetCommandText(pLine.Command, kCommandIdColumn)),
+            pLine.Answers, [&] { return RunCommand(pLogic, pLine.Command); });
     case LineKind::SelectTracks:
         for (int32_t t : pLine.Numbers)
             if (t > p.LastTrackNo)
@@ -263,6 +414,8 @@ std::optional<std::string> RunLine(CliContext& pCtx, MainLogic& pLogic, const Sc
     case LineKind::FadeChannels:
         pLogic.FadeChannels = pLine.Numbers[0];
         return std::nullopt;
+    case LineKind::SampleEdit:
+        break;
     }
     return "unknown line";
 }
@@ -302,13 +455,32 @@ int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view p
             && !WriteFileAtomic(path, original->data(), static_cast<int64_t>(original->size())))
             pCtx.Fail("cannot restore " + path + " as it was before the run");
     };
+    // SAMPLEEDIT opens the editor without a window; the SE_ lines drive it, and SE_OK or
+    // SE_CANCEL closes it.
+    ScriptState state;
+    session.Logic.SampleEditorOpener = [&state, &session] {
+        state.Editor = std::make_unique<SampleEditor>(session.Logic, nullptr);
+        return true;
+    };
     int failed = 0;
-    for (const ScriptLine& line : lines) {
-        std::optional<std::string> error = RunLine(pCtx, session.Logic, line);
+    for (size_t i = 0; i <= lines.size(); ++i) {
+        std::optional<std::string> error;
+        int number = 0;
+        if (i < lines.size()) {
+            number = lines[i].Number;
+            error = RunLine(pCtx, session.Logic, state, lines[i]);
+        } else if (state.Editor) {
+            // An editor left open at the end is closed without placing anything.
+            number = lines.empty() ? 0 : lines.back().Number;
+            state.Editor->Close(false);
+            state.Editor.reset();
+            error = "the sample editor was left open (closed with Cancel; SE_OK places the "
+                    "result)";
+        }
         if (!error)
             continue;
         ++failed;
-        pCtx.Fail("line " + std::to_string(line.Number) + ": " + *error);
+        pCtx.Fail("line " + std::to_string(number) + ": " + *error);
         if (!pOptions.KeepGoing) {
             restore();
             pCtx.Err << "tarvok2-cli: nothing of this run was saved\n";

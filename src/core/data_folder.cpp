@@ -363,6 +363,70 @@ std::string DataFolder::UndoSnapshotName(int32_t pNumber) const
     return folder_ + SnapshotPrefix(instance_) + ZeroPad(pNumber, 6) + ".tvp";
 }
 
+namespace {
+
+// "~s" + pid + "-" + instance + "-": one DataFolder's sample-editor files.
+std::string SampleEditPrefix(int64_t pInstance)
+{
+    return "~s" + std::to_string(::getpid()) + "-" + std::to_string(pInstance) + "-";
+}
+
+} // namespace
+
+std::string DataFolder::SampleEditName(int32_t pNumber) const
+{
+    return folder_ + SampleEditPrefix(instance_) + ZeroPad(pNumber, 6) + ".wav";
+}
+
+std::string DataFolder::SampleEditClipName() const
+{
+    return folder_ + SampleEditPrefix(instance_) + "clip.wav";
+}
+
+int DataFolder::DeleteSampleEditFiles(int32_t pAbove) const
+{
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(folder_);
+    if (!entries)
+        return 0;
+    const std::string own = SampleEditPrefix(instance_);
+    int deleted = 0;
+    for (const FolderEntry& entry : *entries) {
+        if (!entry.Name.starts_with(own) || !entry.Name.ends_with(".wav"))
+            continue;
+        std::string_view rest = std::string_view(entry.Name).substr(own.size());
+        rest.remove_suffix(4);
+        bool go = false;
+        if (rest.size() == 6 && IsDigits(rest)) {
+            std::optional<int64_t> number = ParseInteger(rest);
+            go = pAbove < 0 || (number && *number > pAbove);
+        } else {
+            go = pAbove < 0 && rest == "clip";
+        }
+        if (go && RemoveFile(entry.Path))
+            ++deleted;
+    }
+    return deleted;
+}
+
+bool IsSampleEditName(std::string_view pName, int64_t* pPid)
+{
+    // "~s" + pid + "-" + instance + "-" + (six digits | "clip") + ".wav"
+    if (!pName.starts_with("~s") || !pName.ends_with(".wav"))
+        return false;
+    std::string_view body = pName.substr(2, pName.size() - 6);
+    size_t first = body.find('-');
+    size_t second = first == std::string_view::npos ? first : body.find('-', first + 1);
+    if (second == std::string_view::npos || !AllDigits(body.substr(0, first), 10)
+        || !AllDigits(body.substr(first + 1, second - first - 1), 18))
+        return false;
+    std::string_view tail = body.substr(second + 1);
+    if (tail != "clip" && !(tail.size() == 6 && IsDigits(tail)))
+        return false;
+    if (pPid != nullptr)
+        *pPid = ParseInteger(body.substr(0, first)).value_or(0);
+    return true;
+}
+
 int DataFolder::DeleteOwnSnapshots(int32_t pAbove) const
 {
     std::optional<std::vector<FolderEntry>> entries = ListFolder(folder_);
@@ -565,6 +629,12 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
     int deleted = 0;
     for (const FolderEntry& entry : *entries) {
         std::string lower = ToLowerAscii(entry.Name);
+        int64_t pid = 0;
+        if (IsSampleEditName(entry.Name, &pid) && SnapshotOwnerGone(entry.Name, pid)) {
+            if (RemoveFile(entry.Path))
+                ++deleted;
+            continue;
+        }
         bool working = IsTempName(lower, "~t", "wav") || IsTempName(lower, "~t", "wfd")
             || IsTempName(lower, "~t", "wwf") || IsTempName(lower, "~s", "wav")
             || IsTempName(lower, "~s", "wfd") || IsTempName(lower, "~s", "wwf");

@@ -50,6 +50,18 @@ public:
     /// the undo snapshots of this DataFolder alone. Does not look at the folder.
     std::string UndoSnapshotName(int32_t pNumber) const;
 
+    /// Folder + "~s" + process ID + "-" + instance + "-" + pNumber with six digits + ".wav":
+    /// edit pNumber of the sample editor's chain, this DataFolder's alone, so that two
+    /// processes sharing the folder never write or delete each other's. Does not look at the
+    /// folder.
+    std::string SampleEditName(int32_t pNumber) const;
+    /// Folder + "~s" + process ID + "-" + instance + "-clip.wav": the sample editor's clip
+    /// file, likewise this DataFolder's alone.
+    std::string SampleEditClipName() const;
+    /// Deletes this DataFolder's sample-editor files: with pAbove >= 0 only the chain files
+    /// numbered above it, otherwise every chain file and the clip file. Returns how many went.
+    int DeleteSampleEditFiles(int32_t pAbove = -1) const;
+
     /// Deletes this DataFolder's undo snapshots and those of processes that no longer run;
     /// with pAbove >= 0 only its own above that number. Returns how many went.
     int DeleteOwnSnapshots(int32_t pAbove = -1) const;
@@ -73,6 +85,10 @@ private:
 /// True when pName (no folder) is an undo snapshot name of this program ("~u" + process ID
 /// + "-" + instance + "-" + number + ".tvp"); pPid receives its process ID.
 bool IsUndoSnapshotName(std::string_view pName, int64_t* pPid = nullptr);
+
+/// True when pName (no folder) is a sample-editor file of this program ("~s" + process ID +
+/// "-" + instance + "-" + six digits or "clip" + ".wav"); pPid receives its process ID.
+bool IsSampleEditName(std::string_view pName, int64_t* pPid = nullptr);
 
 /// The first file name "00000001" .. "09999999" + ".wav"/".wwf"/".wfd" (kind 1..3) that does
 /// not exist in pFolder, without the folder; empty when all are taken or the kind is unknown.

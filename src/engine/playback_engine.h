@@ -184,8 +184,9 @@ public:
     bool OpenVoice(int32_t pPlayMode);
     /// OpenVoice for the file preview (PlayMode 14).
     bool OpenPreviewDevice() { return OpenVoice(kPlayFilePreview); }
-    /// Plays PreviewFile from PlayStart to its end.
-    bool StartFilePreview();
+    /// Plays PreviewFile from PlayStart up to frame pEnd (exclusive), or to its end when pEnd
+    /// is 0 or lies beyond it.
+    bool StartFilePreview(int32_t pEnd = 0);
     int32_t RefillFilePreview();
     /// Prepares every ring header of slot 0.
     void PrepareVoiceRing();

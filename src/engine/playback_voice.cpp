@@ -99,14 +99,14 @@ void PlaybackEngine::FillPreviewBuffer(int32_t pIndex, int32_t pPosition)
     QueueVoiceBuffer(pIndex);
 }
 
-bool PlaybackEngine::StartFilePreview()
+bool PlaybackEngine::StartFilePreview(int32_t pEnd)
 {
     // The file's own header gives where the samples start and how many there are.
     const WaveInfo info = ReadWaveInfo(PreviewFile);
     if (!info.Valid || info.Bits != 16 || info.Channels != 2)
         return false;
     previewDataOffset_ = info.DataOffset;
-    PlayEnd = info.Frames;
+    PlayEnd = pEnd > 0 && pEnd < info.Frames ? pEnd : static_cast<int32_t>(info.Frames);
     PlayStart = std::max(0, PlayStart);
     if (!OpenPreviewDevice())
         return false;

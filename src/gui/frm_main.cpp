@@ -336,10 +336,6 @@ std::optional<bool> FrmMain::HandleWindowCommand(int32_t pId, int32_t)
     switch (pId) {
     case kCmdRipcd:
         return OpenNamedWindow(QStringLiteral("FrmRip"), pId);
-    case kCmdSampleedit:
-        if (!logic.CanEdit())
-            return false;
-        return OpenNamedWindow(QStringLiteral("FrmSampleEdit"), pId);
     case kCmdTrackUp:
     case kCmdTrackDown: {
         const int32_t next = p.CurrentTrack + (pId == kCmdTrackUp ? -1 : 1);

@@ -7,12 +7,14 @@
 #include "core/headless_ui.h"
 #include "core/peaks.h"
 #include "core/project_file.h"
+#include "core/wave_info.h"
 #include "support/started_logic.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -277,6 +279,98 @@ TEST(RunScript, AProjectWhoseOpenDroppedBlocksIsNotSavedWithoutForce)
 } // namespace tarvok
 
 namespace tarvok {
+
+TEST(RunScript, TheSampleEditorEditsTheSelectionAndPlacesItBack)
+{
+    Fixture f;
+    // Frames 2205..4409 of track 1 (block frames 1205..3409) go into the editor; 100 frames
+    // are cut, so the length question comes, and Yes moves the block's tail left.
+    ScriptRun run = f.Run("CURRENT_TRACK 1\n"
+                          "MARKIN 0.05\n"
+                          "MARKOUT 0.1\n"
+                          "SAMPLEEDIT\n"
+                          "SE_SELECT 0 9\n"
+                          "SE_SILENCE L\n"
+                          "SE_PENCIL R 20 1000 23 4000\n"
+                          "SE_SELECT 100 199\n"
+                          "SE_COPY\n"
+                          "SE_CUT\n"
+                          "SE_UNDO\n"
+                          "SE_REDO\n"
+                          "SE_OK yes\n");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    Project p = f.Reread();
+    ASSERT_EQ(p.BlockCount(), 3);
+    std::vector<std::pair<int32_t, int32_t>> spans;
+    const Block* edited = nullptr;
+    for (const Block& b : p.Blocks) {
+        spans.emplace_back(b.StartAdr, b.EndAdr);
+        if (b.StartAdr == 2205)
+            edited = &b;
+    }
+    std::sort(spans.begin(), spans.end());
+    const std::vector<std::pair<int32_t, int32_t>> expected
+        = { { 1000, 2204 }, { 2205, 4309 }, { 4310, 5899 } };
+    EXPECT_EQ(spans, expected);
+    EXPECT_EQ(p.MarkOut, 2205 + 2105);
+    ASSERT_NE(edited, nullptr);
+    const std::string file = p.WaveFiles[edited->WaveNo].FileName;
+    const WaveInfo info = ReadWaveInfo(file);
+    ASSERT_EQ(info.Frames, 2105);
+    std::vector<int16_t> data(2 * 2105);
+    ASSERT_TRUE(ReadBytes(data.data(), 4 * 2105, 0, file, info.DataOffset, 0));
+    EXPECT_EQ(data[2 * 5], 0); // silenced left
+    EXPECT_EQ(data[2 * 5 + 1], (1205 + 5) % 70);
+    EXPECT_EQ(data[2 * 10], (1205 + 10) % 100);
+    const std::vector<int16_t> stroke = { data[41], data[43], data[45], data[47] };
+    EXPECT_EQ(stroke, (std::vector<int16_t> { 1000, 1750, 2500, 3250 }));
+    EXPECT_EQ(data[2 * 100], (1205 + 200) % 100); // after the cut
+    // No file of the editor is left in the data folder.
+    for (const auto& e : std::filesystem::directory_iterator(f.Data))
+        EXPECT_FALSE(IsSampleEditName(e.path().filename().string())) << e.path();
+}
+
+TEST(RunScript, SampleEditorLinesNeedAnOpenEditorAndAClose)
+{
+    struct Case {
+        const char* Script;
+        const char* Error;
+    };
+    const Case cases[] = {
+        { "SE_CUT\n", "line 1: the sample editor is not open" },
+        { "MARKIN 0.05\nMARKOUT 0.1\nCURRENT_TRACK 1\nSAMPLEEDIT\nUNDO\n",
+            "line 5: the sample editor is open" },
+        { "MARKIN 0.05\nMARKOUT 0.1\nCURRENT_TRACK 1\nSAMPLEEDIT\nSE_SELALL\n",
+            "line 5: the sample editor was left open" },
+        { "MARKIN 0.05\nMARKOUT 0.1\nCURRENT_TRACK 1\nSAMPLEEDIT\nSE_UNDO\n",
+            "line 5: SE_UNDO: the command was refused" },
+        { "MARKIN 0.05\nMARKOUT 0.1\nCURRENT_TRACK 1\nSAMPLEEDIT\nSE_SELECT 0 5000\n",
+            "line 5: SE_SELECT: the edit file has frames 0..2204" },
+        { "SE_PENCIL X 1 2 3 4\n", "line 1: SE_PENCIL: expected L or R" },
+        { "SE_SILENCE 3\n", "line 1: SE_SILENCE: expected L, R or LR" },
+        { "SE_FOO\n", "line 1: unknown command: SE_FOO" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Script);
+        Fixture f;
+        const std::string before = test::ReadFileBytes(f.ProjectPath);
+        ScriptRun run = f.Run(c.Script);
+        EXPECT_EQ(run.Code, 1);
+        EXPECT_NE(run.Err.find(c.Error), std::string::npos) << run.Err;
+        EXPECT_EQ(test::ReadFileBytes(f.ProjectPath), before);
+        for (const auto& e : std::filesystem::directory_iterator(f.Data))
+            EXPECT_FALSE(IsSampleEditName(e.path().filename().string())) << e.path();
+    }
+    // Cancel leaves the project as it was.
+    Fixture f;
+    ScriptRun run = f.Run("MARKIN 0.05\nMARKOUT 0.1\nCURRENT_TRACK 1\nSAMPLEEDIT\nSE_SELALL\n"
+                          "SE_DELETE\nSE_CANCEL\n");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    Project p = f.Reread();
+    ASSERT_EQ(p.BlockCount(), 1);
+    EXPECT_EQ(p.Blocks[0].StartAdr, 1000);
+    EXPECT_EQ(p.Blocks[0].EndAdr, 5999);
+}
 
 TEST(RunScript, AProjectOutsideTheDataFolderNamedRelativelyKeepsItsFilesThroughACleanUp)
 {

@@ -415,6 +415,66 @@ TEST(DataFolder, ResolveDataFolderFallsBackToTheCreatedDefault)
 
 namespace tarvok {
 
+TEST(DataFolder, SampleEditorFilesAreEachDataFoldersOwn)
+{
+    TempDir dir;
+    DataFolder mine(dir.Path());
+    DataFolder other(dir.Path());
+    const std::string pid = std::to_string(::getpid());
+    EXPECT_EQ(fs::path(mine.SampleEditName(3)).filename().string().substr(0, 3 + pid.size()),
+        "~s" + pid + "-");
+    EXPECT_NE(mine.SampleEditName(3), other.SampleEditName(3));
+    EXPECT_NE(mine.SampleEditClipName(), other.SampleEditClipName());
+    for (int32_t n = 1; n <= 4; ++n) {
+        ASSERT_TRUE(WriteFileBytes(mine.SampleEditName(n), "x"));
+        ASSERT_TRUE(WriteFileBytes(other.SampleEditName(n), "x"));
+    }
+    ASSERT_TRUE(WriteFileBytes(mine.SampleEditClipName(), "x"));
+    // Only the chain above 2 goes; the clip stays.
+    EXPECT_EQ(mine.DeleteSampleEditFiles(2), 2);
+    EXPECT_TRUE(Exists(mine.SampleEditName(2)));
+    EXPECT_FALSE(Exists(mine.SampleEditName(3)));
+    EXPECT_TRUE(Exists(mine.SampleEditClipName()));
+    EXPECT_EQ(mine.DeleteSampleEditFiles(), 3);
+    for (int32_t n = 1; n <= 4; ++n)
+        EXPECT_TRUE(Exists(other.SampleEditName(n))) << n;
+
+    const struct {
+        const char* Name;
+        bool Matches;
+    } names[] = { { "~s12-0-000001.wav", true }, { "~s12-0-clip.wav", true },
+        { "~s000001.wav", false }, { "~s12-0-00001.wav", false }, { "~s12-0-000001.tvp", false },
+        { "~sx-0-000001.wav", false }, { "~s12-000001.wav", false } };
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.Name);
+        int64_t owner = 0;
+        EXPECT_EQ(IsSampleEditName(n.Name, &owner), n.Matches);
+        if (n.Matches) {
+            EXPECT_EQ(owner, 12);
+        }
+    }
+}
+
+TEST(DataFolder, CleanUpRemovesSampleEditorFilesOfEndedOwnersOnly)
+{
+    TempDir dir;
+    DataFolder live(dir.Path());
+    ASSERT_TRUE(WriteFileBytes(live.SampleEditName(1), "x"));
+    // A process that no longer runs, and an instance of this process that is gone.
+    Touch(dir, { "~s999999999-0-000001.wav", "~s999999999-0-clip.wav" });
+    std::string gone;
+    {
+        DataFolder ended(dir.Path());
+        gone = ended.SampleEditName(1);
+    }
+    ASSERT_TRUE(WriteFileBytes(gone, "x"));
+    HeadlessUi ui;
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 3);
+    EXPECT_TRUE(Exists(live.SampleEditName(1)));
+    EXPECT_FALSE(Exists(gone));
+    EXPECT_FALSE(Exists(dir.File("~s999999999-0-clip.wav")));
+}
+
 TEST(DataFolder, ProjectsSavedOutsideTheFolderKeepTheWorkingFilesTheyName)
 {
     test::TempDir dir;

@@ -23,10 +23,14 @@ TEST(WindowRegistry, EveryNamedWindowIsMadeAndDrawn)
     test::EnsureApp();
     test::LogicFixture f;
     ASSERT_GE(f.AddBlock("a.wav", 0, 0, 1000), 0);
+    // The sample editor opens on a selection of the current track.
+    f.Logic.Proj().CurrentTrack = 0;
+    f.Logic.Proj().MarkIn = 100;
+    f.Logic.Proj().MarkOut = 900;
     GuiContext context { f.Logic };
     const QStringList names = NamedWindows();
-    for (const char* expected :
-        { "FrmMixDown", "FrmConf", "FrmRename", "FrmSetLevel", "FrmTimeInput", "FrmVer", "FrmMon" })
+    for (const char* expected : { "FrmMixDown", "FrmConf", "FrmRename", "FrmSetLevel",
+             "FrmTimeInput", "FrmVer", "FrmMon", "FrmSampleEdit" })
         EXPECT_TRUE(names.contains(QLatin1String(expected))) << expected;
     // The recording monitor needs a recording engine: none without devices, virtual ones here.
     EXPECT_EQ(CreateNamedWindow(QStringLiteral("FrmMon"), context, nullptr), nullptr);

@@ -14,6 +14,7 @@
 #include "gui/dialogs/frm_fx.h"
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_rename.h"
+#include "gui/dialogs/frm_sample_edit.h"
 #include "gui/dialogs/frm_set_level.h"
 #include "gui/dialogs/frm_time_input.h"
 #include "gui/dialogs/frm_ver.h"
@@ -103,6 +104,8 @@ std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget*
         return window.LastResult().has_value()
             && window.LastResult()->Outcome == MixdownOutcome::Finished;
     }
+    case kCmdSampleedit:
+        return RunSampleEditCommand(pContext, pParent);
     case kCmdTrackName: {
         if (!logic.CanEdit() || p.CurrentTrack < 0 || p.CurrentTrack >= p.TrackCount())
             return false;

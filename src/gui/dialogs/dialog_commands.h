@@ -13,7 +13,8 @@ namespace tarvok {
 /// Runs a command whose work happens in one of the dialogs of this folder, with the same
 /// refusals as its headless form: MIXDOWN (the mixdown window), BLOCK_NAME and TRACK_NAME
 /// (the rename dialog), BLOCK_LEVEL (the level dialog), BLOCK_SETADR (the time input),
-/// FADE_DRAW and FADE_BG (the drawing window) and FADE_AUTO (the automation window).
+/// FADE_DRAW and FADE_BG (the drawing window), FADE_AUTO (the automation window) and
+/// SAMPLEEDIT (the sample editor).
 /// Returns nothing for any other command, so that a window handler can try this first and
 /// let everything else fall through: `if (auto r = RunDialogCommand(id, ctx, this)) return r;`
 std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget* pParent);

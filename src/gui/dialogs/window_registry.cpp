@@ -3,6 +3,7 @@
 #include "app/command_ids.h"
 #include "app/level_dialog.h"
 #include "app/main_logic.h"
+#include "app/sample_editor.h"
 #include "core/project.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
@@ -14,6 +15,7 @@
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rename.h"
+#include "gui/dialogs/frm_sample_edit.h"
 #include "gui/dialogs/frm_set_level.h"
 #include "gui/dialogs/frm_time_input.h"
 #include "gui/dialogs/frm_ver.h"
@@ -78,6 +80,12 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
             return new FrmFX(pContext, id, pParent);
         return nullptr;
     }
+    if (pName == QLatin1String("FrmSampleEdit")) {
+        // The editor needs the rendered selection of the current track.
+        if (pContext.Logic.SampleEditFile.empty() && !PrepareSampleEdit(pContext.Logic))
+            return nullptr;
+        return new FrmSampleEdit(pContext, pParent);
+    }
     if (pName == QLatin1String("FrmVer"))
         return new FrmVer(pParent);
     if (pName == QLatin1String("FrmMon")) {
@@ -108,7 +116,7 @@ QStringList NamedWindows()
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
         QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
         QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation"),
-        QStringLiteral("FrmFX") };
+        QStringLiteral("FrmFX"), QStringLiteral("FrmSampleEdit") };
 }
 
 } // namespace tarvok
