@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include "cli/cd_command.h"
 #include "cli/cli_context.h"
 #include "cli/mixdown_command.h"
 #include "cli/play_command.h"
@@ -39,7 +40,17 @@ Commands:
                            create an empty project NAME.tvp in the data folder
   import NAME FILE [--track N] [--at TIME] [--keep-rate]
                            import a sound file into a project (tracks count from 0;
-                           --keep-rate makes an empty project take the file's rate)
+                           --keep-rate makes an empty project take the file's rate);
+                           FILE cd:DRIVE#N rips CD track N (from 1) and imports it
+  cd list                  the CD drives and the disc images of the setting CDImages
+  cd toc DRIVE [--cddb] [--album N] [--accuraterip]
+                           the tracks of a disc (DRIVE: a path or a number of cd list),
+                           its CDDB id, and with --cddb its titles from the CDDB server
+                           (--album N picks the Nth of several matches); --accuraterip
+                           reads every track and shows its AccurateRip v1 and v2 sums
+  cd rip DRIVE --track N -o OUT.wav [--check] [--level DB]
+                           rip a track (from 1) to a WAV file; --check reads it twice
+                           and compares; --level applies -30..20 dB while reading
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
   mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
@@ -235,6 +246,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     static const std::map<std::string,
         std::function<int(CliContext&, const std::vector<std::string>&)>>
         kCommands = {
+            { "cd", CdCommand },
             { "cleanup", CleanupCliCommand },
             { "demo", DemoCommand },
             { "devices", DevicesCommand },
