@@ -10,6 +10,7 @@
 #include "gui/bottom_row.h"
 #include "gui/controls/uc_fader.h"
 #include "gui/dialogs/dialog_commands.h"
+#include "gui/dialogs/frm_rip.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/instance_channel.h"
 #include "gui/main_menus.h"
@@ -307,8 +308,11 @@ std::optional<bool> FrmMain::HandleWindowCommand(int32_t pId, int32_t)
         return done;
     }
     switch (pId) {
-    case kCmdRipcd:
-        return OpenNamedWindow(QStringLiteral("FrmRip"), pId);
+    case kCmdRipcd: {
+        const bool imported = RunRipCommand(ctx_, this);
+        DrawAll();
+        return imported;
+    }
     case kCmdSampleedit:
         if (!logic.CanEdit())
             return false;

@@ -14,6 +14,8 @@ GuiSession::GuiSession(bool pWithSound)
 {
     SetLegacyTextDecoder(DecodeShiftJis);
     Logic.SetDecoder(&Decoder);
+    Context.CdDrives = &CdDrives;
+    Context.Http = &Http;
 }
 
 GuiSession::~GuiSession()

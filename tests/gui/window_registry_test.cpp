@@ -21,7 +21,7 @@ TEST(WindowRegistry, EveryNamedWindowIsMadeAndDrawn)
     GuiContext context { f.Logic };
     const QStringList names = NamedWindows();
     for (const char* expected :
-        { "FrmMixDown", "FrmConf", "FrmRename", "FrmSetLevel", "FrmTimeInput", "FrmVer" })
+        { "FrmMixDown", "FrmConf", "FrmRename", "FrmRip", "FrmSetLevel", "FrmTimeInput", "FrmVer" })
         EXPECT_TRUE(names.contains(QLatin1String(expected))) << expected;
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());

@@ -6,6 +6,7 @@
 #include "gui/dialogs/frm_conf.h"
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_rename.h"
+#include "gui/dialogs/frm_rip.h"
 #include "gui/dialogs/frm_set_level.h"
 #include "gui/dialogs/frm_time_input.h"
 #include "gui/dialogs/frm_ver.h"
@@ -60,6 +61,8 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
     }
     if (pName == QLatin1String("FrmTimeInput"))
         return new FrmTimeInput(p, Tr("位置を入力"), p.Head, true, pParent);
+    if (pName == QLatin1String("FrmRip"))
+        return new FrmRip(pContext, pParent);
     if (pName == QLatin1String("FrmVer"))
         return new FrmVer(pParent);
     return nullptr;
@@ -68,7 +71,8 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
 QStringList NamedWindows()
 {
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
-        QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer") };
+        QStringLiteral("FrmRip"), QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"),
+        QStringLiteral("FrmVer") };
 }
 
 } // namespace tarvok
