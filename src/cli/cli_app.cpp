@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include "cli/automate_command.h"
+#include "cli/cd_command.h"
 #include "cli/cli_context.h"
 #include "cli/fx_command.h"
 #include "cli/mixdown_command.h"
@@ -41,7 +42,17 @@ Commands:
                            create an empty project NAME.tvp in the data folder
   import NAME FILE [--track N] [--at TIME] [--keep-rate]
                            import a sound file into a project (tracks count from 0;
-                           --keep-rate makes an empty project take the file's rate)
+                           --keep-rate makes an empty project take the file's rate);
+                           FILE cd:DRIVE#N rips CD track N (from 1) and imports it
+  cd list                  the CD drives and the disc images of the setting CDImages
+  cd toc DRIVE [--cddb] [--album N] [--accuraterip]
+                           the tracks of a disc (DRIVE: a path or a number of cd list),
+                           its CDDB id, and with --cddb its titles from the CDDB server
+                           (--album N picks the Nth of several matches); --accuraterip
+                           reads every track and shows its AccurateRip v1 and v2 sums
+  cd rip DRIVE --track N -o OUT.wav [--check] [--level DB]
+                           rip a track (from 1) to a WAV file; --check reads it twice
+                           and compares; --level applies -30..20 dB while reading
   fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--track N --from TIME --to TIME]
                            apply an effect (106..143 or its name, FX_DELAY) to the
                            project's selection with the faders given (saved values or
@@ -253,6 +264,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
         std::function<int(CliContext&, const std::vector<std::string>&)>>
         kCommands = {
             { "automate", AutomateCommand },
+            { "cd", CdCommand },
             { "cleanup", CleanupCliCommand },
             { "demo", DemoCommand },
             { "devices", DevicesCommand },

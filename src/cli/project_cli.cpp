@@ -1,6 +1,8 @@
 // tarvok2-cli commands that work on project files in the data folder.
 
+#include "app/rip_command.h"
 #include "base/text.h"
+#include "cli/cd_command.h"
 #include "cli/cli_context.h"
 #include "cli/json_text.h"
 #include "cli/mpeg_info_command.h"
@@ -306,13 +308,27 @@ int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
             return pCtx.Fail("the time is beyond the longest project: " + it->second, 2);
         position = static_cast<int32_t>(frames);
     }
-    const std::string& file = args.Positional[1];
+    std::string file = args.Positional[1];
+    const bool fromCd = IsCdSource(file);
+    if (fromCd) {
+        std::string drive;
+        int32_t cdTrack = 0;
+        if (!ParseCdSource(file, drive, cdTrack))
+            return pCtx.Fail("a CD source is cd:DRIVE#TRACK (tracks from 1): " + file, 2);
+        const std::string resolved = ResolveCdDrive(pCtx, drive);
+        if (resolved.empty())
+            return pCtx.Fail("no such CD drive: " + drive);
+        file = RipCdToDataFolder(session.Logic, *CliCdServices().Drives, resolved, cdTrack,
+            RipOptionsFromSettings(session.Logic));
+        if (file.empty())
+            return pCtx.Fail("nothing was ripped from " + args.Positional[1]);
+    }
     if (!FileExists(file))
         return pCtx.Fail(NotAFileText("sound", file));
     int32_t blocksBefore = p.BlockCount();
     pCtx.Ui.QueueAnswer(args.Has("--keep-rate") ? "no" : "yes");
     const size_t eventsBefore = pCtx.Ui.Events().size();
-    bool placed = session.Logic.ImportSoundFile(track, file, position, false);
+    bool placed = session.Logic.ImportSoundFile(track, file, position, fromCd);
     if (!placed || p.BlockCount() == blocksBefore)
         return pCtx.Fail(
             "nothing was imported from " + file + ": " + ImportFailureReason(pCtx, eventsBefore));

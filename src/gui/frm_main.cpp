@@ -13,6 +13,7 @@
 #include "gui/controls/uc_fader.h"
 #include "gui/dialogs/dialog_commands.h"
 #include "gui/dialogs/frm_mon.h"
+#include "gui/dialogs/frm_rip.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/instance_channel.h"
 #include "gui/main_menus.h"
@@ -334,8 +335,11 @@ std::optional<bool> FrmMain::HandleWindowCommand(int32_t pId, int32_t)
         return done;
     }
     switch (pId) {
-    case kCmdRipcd:
-        return OpenNamedWindow(QStringLiteral("FrmRip"), pId);
+    case kCmdRipcd: {
+        const bool imported = RunRipCommand(ctx_, this);
+        DrawAll();
+        return imported;
+    }
     case kCmdTrackUp:
     case kCmdTrackDown: {
         const int32_t next = p.CurrentTrack + (pId == kCmdTrackUp ? -1 : 1);

@@ -6,6 +6,8 @@ class MainLogic;
 class PlaybackEngine;
 class Mp3Encoder;
 class WaveInService;
+class CdDriveService;
+class HttpClient;
 
 /// What every window of the front end works on: the main-window logic (which owns the
 /// project, the settings and the user interface), the playback engine when sound devices
@@ -16,6 +18,10 @@ struct GuiContext {
     Mp3Encoder* Encoder = nullptr;
     /// The recording devices, for the settings window's input lists (none without them).
     WaveInService* WaveIn = nullptr;
+    /// The CD drives and disc images, and the HTTP client of the CDDB look-ups (the rip
+    /// window works without the client).
+    CdDriveService* CdDrives = nullptr;
+    HttpClient* Http = nullptr;
 };
 
 } // namespace tarvok

@@ -20,6 +20,8 @@ GuiSession::GuiSession(SoundDevices pDevices)
 {
     SetLegacyTextDecoder(DecodeShiftJis);
     Logic.SetDecoder(&Decoder);
+    Context.CdDrives = &CdDrives;
+    Context.Http = &Http;
 }
 
 GuiSession::~GuiSession()

@@ -7,6 +7,8 @@
 #include "engine/playback_engine.h"
 #include "gui/gui_context.h"
 #include "gui/qt_ui.h"
+#include "platform/cdio/cdio_drive_service.h"
+#include "platform/curl/curl_http_client.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
 
@@ -51,6 +53,8 @@ public:
     FfmpegMediaBackend Media;
     MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
         [this] { return &Logic.Log(); } };
+    CdioDriveService CdDrives;
+    CurlHttpClient Http;
     GuiContext Context { Logic };
 
     /// The virtual devices of a SoundDevices::Virtual session (nullptr otherwise).

@@ -30,7 +30,7 @@ TEST(WindowRegistry, EveryNamedWindowIsMadeAndDrawn)
     GuiContext context { f.Logic };
     const QStringList names = NamedWindows();
     for (const char* expected : { "FrmMixDown", "FrmConf", "FrmRename", "FrmSetLevel",
-             "FrmTimeInput", "FrmVer", "FrmMon", "FrmSampleEdit" })
+             "FrmTimeInput", "FrmVer", "FrmMon", "FrmSampleEdit", "FrmRip" })
         EXPECT_TRUE(names.contains(QLatin1String(expected))) << expected;
     // The recording monitor needs a recording engine: none without devices, virtual ones here.
     EXPECT_EQ(CreateNamedWindow(QStringLiteral("FrmMon"), context, nullptr), nullptr);

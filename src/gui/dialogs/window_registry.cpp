@@ -15,6 +15,7 @@
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rename.h"
+#include "gui/dialogs/frm_rip.h"
 #include "gui/dialogs/frm_sample_edit.h"
 #include "gui/dialogs/frm_set_level.h"
 #include "gui/dialogs/frm_time_input.h"
@@ -86,6 +87,8 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
             return nullptr;
         return new FrmSampleEdit(pContext, pParent);
     }
+    if (pName == QLatin1String("FrmRip"))
+        return new FrmRip(pContext, pParent);
     if (pName == QLatin1String("FrmVer"))
         return new FrmVer(pParent);
     if (pName == QLatin1String("FrmMon")) {
@@ -116,7 +119,7 @@ QStringList NamedWindows()
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
         QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
         QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation"),
-        QStringLiteral("FrmFX"), QStringLiteral("FrmSampleEdit") };
+        QStringLiteral("FrmFX"), QStringLiteral("FrmSampleEdit"), QStringLiteral("FrmRip") };
 }
 
 } // namespace tarvok

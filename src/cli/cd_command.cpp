@@ -1,0 +1,254 @@
+#include "cli/cd_command.h"
+
+#include "app/file_copy.h"
+#include "base/text.h"
+#include "cd/accurate_rip.h"
+#include "cd/cddb.h"
+#include "cd/rip_audio.h"
+#include "cd/rip_check.h"
+#include "platform/cdio/cdio_drive_service.h"
+#include "platform/curl/curl_http_client.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace tarvok {
+
+namespace {
+
+constexpr const char* kCdUsage = "usage: cd list | cd toc DRIVE [--cddb] [--album N] "
+                                 "[--accuraterip] | cd rip DRIVE --track N -o OUT.wav "
+                                 "[--check] [--level DB]";
+
+/// Options of the form --name VALUE and bare flags; everything else is positional.
+struct CdArgs {
+    std::vector<std::string> Positional;
+    std::map<std::string, std::string> Values;
+    std::vector<std::string> Flags;
+    std::string Error;
+    bool Has(const std::string& pFlag) const
+    {
+        for (const std::string& f : Flags)
+            if (f == pFlag)
+                return true;
+        return false;
+    }
+};
+
+CdArgs ParseCdArgs(const std::vector<std::string>& pArgs, const std::vector<std::string>& pValues,
+    const std::vector<std::string>& pFlags)
+{
+    CdArgs out;
+    for (size_t i = 0; i < pArgs.size(); ++i) {
+        const std::string& a = pArgs[i];
+        if (a.size() > 1 && a[0] == '-' && !ParseNumber(a)) {
+            bool known = false;
+            for (const std::string& v : pValues)
+                if (a == v) {
+                    if (i + 1 >= pArgs.size()) {
+                        out.Error = a + " needs a value";
+                        return out;
+                    }
+                    out.Values[a] = pArgs[++i];
+                    known = true;
+                }
+            for (const std::string& f : pFlags)
+                if (a == f) {
+                    out.Flags.push_back(a);
+                    known = true;
+                }
+            if (!known) {
+                out.Error = "unknown option: " + a;
+                return out;
+            }
+            continue;
+        }
+        out.Positional.push_back(a);
+    }
+    return out;
+}
+
+std::string Images(CliContext& pCtx) { return pCtx.Store.GetSetting("CDImages", ""); }
+
+/// Opens the drive and reads its table; false (with a message) when there is no disc.
+bool LoadDisc(CliContext& pCtx, RipAudio& pRa, const std::string& pDrive)
+{
+    pRa.DriveToRip(ResolveCdDrive(pCtx, pDrive));
+    if (pRa.Drive().empty()) {
+        pCtx.Fail("not a CD drive or disc image: " + pDrive);
+        return false;
+    }
+    pRa.UpdateToc();
+    if (pRa.Tracks().empty()) {
+        pCtx.Fail("no audio disc in " + pDrive);
+        return false;
+    }
+    return true;
+}
+
+int ListDrives(CliContext& pCtx)
+{
+    int n = 0;
+    for (const CdDriveEntry& d : ListCdDrives(*CliCdServices().Drives, Images(pCtx)))
+        pCtx.Out << ++n << "\t" << d.Path << "\t" << (d.IsImage ? "image" : "drive") << "\t"
+                 << d.Name << "\n";
+    return 0;
+}
+
+/// The AccurateRip checksums of track pTrack read from the disc; nothing when a read fails.
+std::optional<AccurateRipSums> TrackChecksums(RipAudio& pRa, int32_t pTrack)
+{
+    const int32_t frames = pRa.GetTrackSample(pTrack);
+    const int32_t last = static_cast<int32_t>(pRa.Tracks().size()) - 1;
+    AccurateRipAccumulator sums(frames, pTrack == 0, pTrack == last);
+    std::vector<uint8_t> buffer(static_cast<size_t>(RipAudio::kBufferBytes));
+    pRa.SetBuffRipLevel(1.0);
+    for (int32_t from = 0; from < frames; from += RipAudio::kBufferFrames) {
+        if (pRa.RipCDtoBuff(pTrack, from, buffer.data()) < 0)
+            return std::nullopt;
+        sums.Add(
+            buffer.data(), static_cast<size_t>(std::min(RipAudio::kBufferFrames, frames - from)));
+    }
+    return sums.Sums();
+}
+
+int ShowToc(CliContext& pCtx, const CdArgs& pArgs)
+{
+    if (pArgs.Positional.size() != 1)
+        return pCtx.Fail(kCdUsage, 2);
+    RipAudio ra(*CliCdServices().Drives, &pCtx.Ui);
+    if (!LoadDisc(pCtx, ra, pArgs.Positional[0]))
+        return 1;
+    if (auto it = pArgs.Values.find("--album"); it != pArgs.Values.end()) {
+        std::optional<int64_t> n = ParseInteger(it->second);
+        if (!n || *n < 1 || *n > 1000)
+            return pCtx.Fail("--album needs a number from 1", 2);
+        for (int64_t i = 1; i < *n; ++i)
+            pCtx.Ui.QueueAnswer("no");
+        pCtx.Ui.QueueAnswer("yes");
+    }
+    CddbOptions options;
+    options.Server = pCtx.Store.GetSetting("CDDBServer", "gnudb.gnudb.org");
+    DiscListing listing;
+    HttpClient* http = pArgs.Has("--cddb") ? CliCdServices().Http : nullptr;
+    if (!LoadTrackToList(ra, http, pCtx.Ui, options, listing))
+        return pCtx.Fail("no audio disc in " + pArgs.Positional[0]);
+    pCtx.Ui.ClearAnswers();
+    pCtx.Out << "disc id: " << CddbDiscId(ra.Toc()) << "\n";
+    pCtx.Out << "title: " << listing.Title << "\n";
+    for (size_t i = 0; i < ra.Tracks().size(); ++i) {
+        const CdTrack& t = ra.Tracks()[i];
+        pCtx.Out << ZeroPad(static_cast<int64_t>(i) + 1, 2) << "\t" << listing.Lengths[i] << "\t"
+                 << t.StartLba << "\t" << t.Sectors << (t.IsData ? "\tdata" : "") << "\t"
+                 << listing.Titles[i];
+        if (pArgs.Has("--accuraterip") && !t.IsData) {
+            std::optional<AccurateRipSums> sums = TrackChecksums(ra, static_cast<int32_t>(i));
+            pCtx.Out << "\t" << (sums ? AccurateRipText(*sums) : std::string("unreadable"));
+        }
+        pCtx.Out << "\n";
+    }
+    return 0;
+}
+
+int RipCommand(CliContext& pCtx, const CdArgs& pArgs)
+{
+    if (pArgs.Positional.size() != 1 || !pArgs.Values.count("--track") || !pArgs.Values.count("-o"))
+        return pCtx.Fail(kCdUsage, 2);
+    std::optional<int64_t> track = ParseInteger(pArgs.Values.at("--track"));
+    if (!track || *track < 1 || *track > 99)
+        return pCtx.Fail("--track needs a track number from 1", 2);
+    RipCheckOptions options;
+    options.Check = pArgs.Has("--check");
+    if (auto it = pArgs.Values.find("--level"); it != pArgs.Values.end()) {
+        std::optional<double> db = ParseNumber(it->second);
+        if (!db || *db < -30 || *db > 20)
+            return pCtx.Fail("--level needs a number of dB from -30 to 20", 2);
+        options.LevelDb = *db;
+    }
+    RipAudio ra(*CliCdServices().Drives, &pCtx.Ui);
+    if (!LoadDisc(pCtx, ra, pArgs.Positional[0]))
+        return 1;
+    const auto index = static_cast<int32_t>(*track - 1);
+    if (index >= static_cast<int32_t>(ra.Tracks().size()))
+        return pCtx.Fail("no track " + std::to_string(*track) + " on the disc (tracks 1.."
+            + std::to_string(ra.Tracks().size()) + ")");
+    options.Compare = [&pCtx](const std::string& pA, const std::string& pB) {
+        FileCopy fh(&pCtx.Ui);
+        return fh.HikakuFile(pA, pB);
+    };
+    RipCheckResult result = RipWithCheck(ra, pCtx.Ui, index, pArgs.Values.at("-o"), options);
+    if (!result.Good)
+        return pCtx.Fail(result.Canceled ? "the rip was cancelled" : "nothing was ripped");
+    // The checksums compare with other rips of the same disc only at the disc's own level.
+    if (options.LevelDb == 0) {
+        const bool last = index + 1 == static_cast<int32_t>(ra.Tracks().size());
+        if (std::optional<AccurateRipSums> sums = AccurateRipOfFile(result.Path, index == 0, last))
+            pCtx.Out << "AccurateRip " << AccurateRipText(*sums) << "\n";
+    }
+    pCtx.Out << result.Path << "\n";
+    return 0;
+}
+
+} // namespace
+
+CdServices& CliCdServices()
+{
+    static CdioDriveService drives;
+    static CurlHttpClient http;
+    static CdServices services { &drives, &http };
+    return services;
+}
+
+bool IsCdSource(const std::string& pSource) { return pSource.rfind("cd:", 0) == 0; }
+
+bool ParseCdSource(const std::string& pSource, std::string& pDrive, int32_t& pTrack)
+{
+    if (!IsCdSource(pSource))
+        return false;
+    const size_t hash = pSource.rfind('#');
+    if (hash == std::string::npos || hash <= 3)
+        return false;
+    std::optional<int64_t> n = ParseInteger(std::string_view(pSource).substr(hash + 1));
+    if (!n || *n < 1 || *n > 99)
+        return false;
+    pDrive = pSource.substr(3, hash - 3);
+    pTrack = static_cast<int32_t>(*n - 1);
+    return true;
+}
+
+std::string ResolveCdDrive(CliContext& pCtx, const std::string& pDrive)
+{
+    std::optional<int64_t> n = ParseInteger(pDrive);
+    if (n && pDrive.find('/') == std::string::npos) {
+        std::vector<CdDriveEntry> list = ListCdDrives(*CliCdServices().Drives, Images(pCtx));
+        if (*n >= 1 && *n <= static_cast<int64_t>(list.size()))
+            return list[static_cast<size_t>(*n - 1)].Path;
+        return {};
+    }
+    return pDrive;
+}
+
+int CdCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    if (pArgs.empty())
+        return pCtx.Fail(kCdUsage, 2);
+    const std::vector<std::string> rest(pArgs.begin() + 1, pArgs.end());
+    CdArgs args = ParseCdArgs(
+        rest, { "--track", "-o", "--level", "--album" }, { "--cddb", "--check", "--accuraterip" });
+    if (!args.Error.empty())
+        return pCtx.Fail(args.Error, 2);
+    if (pArgs[0] == "list") {
+        if (!rest.empty())
+            return pCtx.Fail("cd list takes no arguments", 2);
+        return ListDrives(pCtx);
+    }
+    if (pArgs[0] == "toc")
+        return ShowToc(pCtx, args);
+    if (pArgs[0] == "rip")
+        return RipCommand(pCtx, args);
+    return pCtx.Fail(kCdUsage, 2);
+}
+
+} // namespace tarvok

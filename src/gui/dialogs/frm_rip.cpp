@@ -1,0 +1,443 @@
+#include "gui/dialogs/frm_rip.h"
+
+#include "app/file_copy.h"
+#include "app/main_logic.h"
+#include "app/rip_command.h"
+#include "core/data_folder.h"
+#include "core/file_io.h"
+#include "core/settings.h"
+#include "engine/playback_engine.h"
+#include "gui/controls/uc_file_hand.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace tarvok {
+
+namespace {
+
+QString Q(const std::string& pText) { return QString::fromStdString(pText); }
+
+/// A caption from the settings under pKey, with its English default.
+QString Caption(Settings& pStore, const char* pKey, const char* pDefault)
+{
+    return Q(pStore.GetSetting(pKey, pDefault));
+}
+
+/// The meter's scale: -600..0 tenths of a dB over the width.
+int MeterX(int32_t pTenths, int pWidth)
+{
+    const int32_t v = std::clamp(pTenths, -600, 0);
+    return static_cast<int>((v + 600) * static_cast<int64_t>(pWidth) / 600);
+}
+
+} // namespace
+
+RipWavePicture::RipWavePicture(const RipWindowModel& pModel, QWidget* pParent)
+    : QWidget(pParent)
+    , model_(pModel)
+{
+    setObjectName(QStringLiteral("PictureWave"));
+    setMinimumSize(200, 60);
+}
+
+void RipWavePicture::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const int h = height();
+    const int left = (h - 4) / 4;
+    const int right = 3 * (h - 4) / 4;
+    const double scale = (h - 4) / 2.0 / 65534.0;
+    painter.setPen(QColor(40, 80, 40));
+    painter.drawLine(0, left, width(), left);
+    painter.drawLine(0, right, width(), right);
+    painter.setPen(QColor(80, 230, 80));
+    int x = 0;
+    for (const auto& column : model_.WaveColumns()) {
+        const int l = static_cast<int>(column[0] * scale);
+        const int r = static_cast<int>(column[1] * scale);
+        painter.drawLine(x, left - l, x, left + l);
+        painter.drawLine(x, right - r, x, right + r);
+        if (++x >= width())
+            break;
+    }
+}
+
+RipMeter::RipMeter(const RipWindowModel& pModel, QWidget* pParent)
+    : QWidget(pParent)
+    , model_(pModel)
+{
+    setObjectName(QStringLiteral("PictureVU"));
+    setMinimumSize(200, 20);
+}
+
+void RipMeter::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(24, 24, 24));
+    const int barHeight = (height() - 3) / 2;
+    const int red = MeterX(-200, width());
+    for (int c = 0; c < 2; ++c) {
+        const int y = 1 + c * (barHeight + 1);
+        const int value = MeterX(model_.MeterValue()[static_cast<size_t>(c)], width());
+        painter.fillRect(0, y, std::min(value, red), barHeight, QColor(60, 200, 60));
+        if (value > red)
+            painter.fillRect(red, y, value - red, barHeight, QColor(220, 50, 50));
+        const int peak = MeterX(model_.MeterPeak()[static_cast<size_t>(c)], width());
+        painter.fillRect(std::max(0, peak - 2), y, 2, barHeight, Qt::white);
+    }
+}
+
+FrmRip::FrmRip(GuiContext& pContext, QWidget* pParent)
+    : QDialog(pParent)
+    , context_(pContext)
+{
+    setObjectName(QStringLiteral("FrmRip"));
+    setWindowTitle(tr("CDオーディオ"));
+    setModal(true);
+    MainLogic& logic = context_.Logic;
+    RipCheckOptions options = RipOptionsFromSettings(logic);
+    // The compare shows its progress in FH1 while it runs.
+    options.Compare = [this](const std::string& pA, const std::string& pB) {
+        FileCopy copy(&context_.Logic.Ui());
+        fh1_->Attach(copy);
+        fh1_->show();
+        const bool same = copy.HikakuFile(pA, pB);
+        fh1_->hide();
+        return same;
+    };
+    options.Status = [this](std::string_view pText) { picPlay_->setText(Q(std::string(pText))); };
+    CdDriveService& drives = context_.CdDrives ? *context_.CdDrives : ownDrives_;
+    WaveOutService& out = context_.Engine ? context_.Engine->Out() : silentOut_;
+    model_ = std::make_unique<RipWindowModel>(
+        drives, context_.Http, logic.Ui(), out, logic.Store(), std::move(options));
+    model_->Open();
+    BuildControls();
+    for (const CdDriveEntry& d : model_->Drives())
+        comboCd_->addItem(Q(d.Name), Q(d.Path));
+    comboCd_->setCurrentIndex(model_->SelectedDrive());
+    dbBar_->setValue(model_->LevelDb());
+    textDb_->setText(Q(model_->LevelText()));
+    checkRip_->setChecked(model_->CheckRip);
+    checkCddb_->setChecked(model_->UseCddb);
+    model_->SetWaveSize(wave_->width(), wave_->height());
+    QTimer::singleShot(100, this, [this] {
+        if (model_->Rows().empty())
+            LoadDisc();
+    });
+}
+
+FrmRip::~FrmRip()
+{
+    if (!model_->Closed())
+        model_->Close(true);
+}
+
+void FrmRip::BuildControls()
+{
+    Settings& store = context_.Logic.Store();
+    auto* layout = new QVBoxLayout(this);
+
+    auto* driveRow = new QHBoxLayout;
+    comboCd_ = new QComboBox(this);
+    comboCd_->setObjectName(QStringLiteral("ComboCD"));
+    comboCd_->setMinimumWidth(300);
+    update_ = new QPushButton(Caption(store, "Name_Update", "Update"), this);
+    update_->setObjectName(QStringLiteral("UpdateButton"));
+    driveRow->addWidget(comboCd_, 1);
+    driveRow->addWidget(update_);
+    layout->addLayout(driveRow);
+
+    textTitle_ = new QLineEdit(this);
+    textTitle_->setObjectName(QStringLiteral("TextTitle"));
+    layout->addWidget(textTitle_);
+
+    lv_ = new QTreeWidget(this);
+    lv_->setObjectName(QStringLiteral("LV"));
+    lv_->setRootIsDecorated(false);
+    lv_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lv_->setHeaderLabels({ Caption(store, "Name_No", "No"), Caption(store, "Name_Time", "Time"),
+        Caption(store, "Name_Title", "Title") });
+    lv_->setColumnWidth(0, 40);
+    lv_->setColumnWidth(1, 70);
+    lv_->setColumnWidth(2, 300);
+    lv_->setMinimumHeight(160);
+    lv_->viewport()->installEventFilter(this);
+    layout->addWidget(lv_, 1);
+
+    auto* options = new QHBoxLayout;
+    dbBar_ = new QSlider(Qt::Horizontal, this);
+    dbBar_->setObjectName(QStringLiteral("DBBar"));
+    dbBar_->setRange(RipWindowModel::kMinLevelDb, RipWindowModel::kMaxLevelDb);
+    dbBar_->setSingleStep(1);
+    dbBar_->installEventFilter(this);
+    textDb_ = new QLabel(this);
+    textDb_->setObjectName(QStringLiteral("Textdb"));
+    textDb_->setMinimumWidth(50);
+    checkRip_ = new QCheckBox(Caption(store, "Name_CheckRip", "Check Rip"), this);
+    checkRip_->setObjectName(QStringLiteral("CheckRip"));
+    checkCddb_ = new QCheckBox(Caption(store, "Name_CDDB", "Get CD Info"), this);
+    checkCddb_->setObjectName(QStringLiteral("CheckCDDB"));
+    options->addWidget(dbBar_, 1);
+    options->addWidget(textDb_);
+    options->addWidget(checkRip_);
+    options->addWidget(checkCddb_);
+    layout->addLayout(options);
+
+    auto* player = new QHBoxLayout;
+    stop_ = new QPushButton(QStringLiteral("■"), this);
+    stop_->setObjectName(QStringLiteral("PlayButtons0"));
+    pause_ = new QPushButton(QStringLiteral("❚❚"), this);
+    pause_->setObjectName(QStringLiteral("PlayButtons1"));
+    pause_->setCheckable(true);
+    play_ = new QPushButton(QStringLiteral("▶"), this);
+    play_->setObjectName(QStringLiteral("PlayButtons2"));
+    play_->setCheckable(true);
+    picPlay_ = new QLabel(QStringLiteral("000'00.000"), this);
+    picPlay_->setObjectName(QStringLiteral("PicPlay"));
+    picPlay_->setMinimumWidth(110);
+    picPlay_->setAlignment(Qt::AlignCenter);
+    picPlay_->setFrameShape(QFrame::Panel);
+    picPlay_->setFrameShadow(QFrame::Sunken);
+    for (QPushButton* b : { stop_, pause_, play_ }) {
+        b->setFixedWidth(40);
+        player->addWidget(b);
+    }
+    player->addWidget(picPlay_);
+    player->addStretch();
+    layout->addLayout(player);
+
+    wave_ = new RipWavePicture(*model_, this);
+    wave_->setFixedHeight(80);
+    layout->addWidget(wave_);
+    meter_ = new RipMeter(*model_, this);
+    meter_->setFixedHeight(24);
+    layout->addWidget(meter_);
+    progBar_ = new QSlider(Qt::Horizontal, this);
+    progBar_->setObjectName(QStringLiteral("ProgBar"));
+    progBar_->setRange(0, 1000);
+    layout->addWidget(progBar_);
+
+    fh1_ = new UC_FileHand(this);
+    fh1_->setObjectName(QStringLiteral("FH1"));
+    fh1_->Init(1);
+    fh1_->hide();
+    layout->addWidget(fh1_, 0, Qt::AlignHCenter);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    cancel_ = new QPushButton(Caption(store, "Name_Cancel", "Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("CtrlButton0"));
+    start_ = new QPushButton(Caption(store, "Name_Start", "Start"), this);
+    start_->setObjectName(QStringLiteral("CtrlButton1"));
+    buttons->addWidget(cancel_);
+    buttons->addWidget(start_);
+    layout->addLayout(buttons);
+
+    connect(comboCd_, qOverload<int>(&QComboBox::activated), this, [this](int pIndex) {
+        if (model_->Playing() || model_->Busy())
+            return;
+        model_->SelectDrive(pIndex);
+        FillRows();
+    });
+    connect(update_, &QPushButton::clicked, this, [this] { LoadDisc(); });
+    connect(lv_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        std::vector<int32_t> rows;
+        for (QTreeWidgetItem* item : lv_->selectedItems())
+            rows.push_back(lv_->indexOfTopLevelItem(item));
+        model_->SetSelectedRows(rows);
+    });
+    connect(dbBar_, &QSlider::valueChanged, this, [this](int pValue) {
+        model_->SetLevelDb(pValue);
+        textDb_->setText(Q(model_->LevelText()));
+    });
+    connect(checkRip_, &QCheckBox::toggled, this, [this](bool pOn) { model_->CheckRip = pOn; });
+    connect(checkCddb_, &QCheckBox::toggled, this, [this](bool pOn) { model_->UseCddb = pOn; });
+    connect(stop_, &QPushButton::clicked, this, [this] {
+        if (!model_->Busy())
+            model_->Stop(true);
+        Refresh();
+    });
+    connect(pause_, &QPushButton::clicked, this, [this] {
+        model_->PauseToggle();
+        Refresh();
+    });
+    connect(play_, &QPushButton::clicked, this, [this] {
+        model_->Play();
+        Refresh();
+    });
+    connect(progBar_, &QSlider::sliderPressed, this, [this] { model_->SeekPress(); });
+    connect(progBar_, &QSlider::sliderMoved, this, [this](int pValue) {
+        model_->SeekMove(pValue);
+        picPlay_->setText(Q(model_->PicPlay()));
+    });
+    connect(progBar_, &QSlider::sliderReleased, this, [this] {
+        model_->SeekRelease(progBar_->value());
+        Refresh();
+    });
+    connect(cancel_, &QPushButton::clicked, this, &FrmRip::CancelClicked);
+    connect(start_, &QPushButton::clicked, this, &FrmRip::StartClicked);
+
+    timer1_ = new QTimer(this);
+    timer1_->setInterval(50);
+    connect(timer1_, &QTimer::timeout, this, &FrmRip::TimerTick);
+    timer1_->start();
+}
+
+void FrmRip::LoadDisc()
+{
+    if (model_->Playing() || model_->Busy())
+        return;
+    if (comboCd_->count() > 0 && comboCd_->currentIndex() < 0)
+        comboCd_->setCurrentIndex(0);
+    setCursor(Qt::WaitCursor);
+    model_->UseCddb = checkCddb_->isChecked();
+    if (comboCd_->currentIndex() >= 0)
+        model_->SelectDrive(comboCd_->currentIndex());
+    FillRows();
+    unsetCursor();
+}
+
+void FrmRip::FillRows()
+{
+    textTitle_->setText(Q(model_->DiscTitle()));
+    lv_->clear();
+    for (const RipWindowModel::Row& row : model_->Rows())
+        lv_->addTopLevelItem(
+            new QTreeWidgetItem(QStringList { Q(row.No), Q(row.Time), Q(row.Title) }));
+}
+
+void FrmRip::Refresh()
+{
+    if (!model_->Busy() && model_->Playing() != play_->isChecked())
+        play_->setChecked(model_->Playing());
+    pause_->setChecked(model_->Paused());
+    if (!progBar_->isSliderDown())
+        progBar_->setValue(model_->ProgBar());
+    if (!model_->Busy())
+        picPlay_->setText(model_->Playing() || !model_->PicPlay().empty()
+                ? Q(model_->PicPlay())
+                : QStringLiteral("000'00.000"));
+    QPalette palette = picPlay_->palette();
+    palette.setColor(
+        QPalette::WindowText, model_->Playing() ? QColor(200, 40, 40) : QColor(0, 0, 0));
+    picPlay_->setPalette(palette);
+    // The list follows the model's selection when the preview moves on to the next track.
+    if (model_->Playing() && model_->FirstSelectedRow() >= 0) {
+        QTreeWidgetItem* item = lv_->topLevelItem(model_->FirstSelectedRow());
+        if (item && !item->isSelected()) {
+            lv_->blockSignals(true);
+            lv_->clearSelection();
+            item->setSelected(true);
+            lv_->blockSignals(false);
+        }
+    }
+    const bool idle = !model_->Busy();
+    for (QWidget* w :
+        std::initializer_list<QWidget*> { comboCd_, update_, stop_, pause_, play_, start_ })
+        w->setEnabled(idle);
+    wave_->update();
+    meter_->update();
+}
+
+void FrmRip::TimerTick()
+{
+    model_->SetWaveSize(wave_->width(), wave_->height());
+    if (model_->DeviceOpen())
+        model_->Tick();
+    Refresh();
+}
+
+void FrmRip::StartClicked()
+{
+    if (model_->Playing() || model_->Busy())
+        return;
+    setCursor(Qt::WaitCursor);
+    Refresh();
+    const bool ran = model_->Start();
+    unsetCursor();
+    if (!ran)
+        return;
+    closing_ = true;
+    accept();
+}
+
+void FrmRip::CancelClicked()
+{
+    model_->Cancel();
+    closing_ = true;
+    // A rip in progress stops at its next progress event; Start closes the window then.
+    if (!model_->Busy())
+        reject();
+}
+
+void FrmRip::reject()
+{
+    if (model_->Busy()) {
+        model_->Cancel();
+        return;
+    }
+    if (!model_->Closed())
+        model_->Close(true);
+    QDialog::reject();
+}
+
+bool FrmRip::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(pEvent);
+        if (pWatched == dbBar_ && mouse->button() == Qt::RightButton) {
+            dbBar_->setValue(0);
+            return true;
+        }
+        if (pWatched == lv_->viewport() && mouse->button() == Qt::LeftButton && model_->Playing()) {
+            model_->ListClicked();
+            Refresh();
+        }
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
+}
+
+bool RunRipCommand(GuiContext& pContext, QWidget* pParent)
+{
+    MainLogic& logic = pContext.Logic;
+    if (!CanStartRip(logic))
+        return false;
+    const std::string target = logic.Folder().NewTempName(1);
+    if (target.empty())
+        return false;
+    std::string ripped;
+    {
+        FrmRip window(pContext, pParent);
+        window.Model().RipTarget = target;
+        window.exec();
+        ripped = window.Model().RipTarget;
+    }
+    if (ripped.empty()) {
+        // The reserved name is still the empty file NewTempName made.
+        if (FileExists(target) && FileSize64(target) == 0)
+            DeleteFileForce(target);
+        return false;
+    }
+    return ImportRip(logic, ripped);
+}
+
+} // namespace tarvok
