@@ -208,7 +208,10 @@ int FileCopy::CreateTemporary(const std::string& pFolder, std::string& pTemporar
 {
     std::uniform_int_distribution<int> draw(0, 9999);
     for (int32_t attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        std::string name = pFolder + "~tmp" + ZeroPad(draw(random_), 4) + ".tmp";
+        // The process ID in the name (the file layer's temporary form) lets a clean-up tell
+        // the leftover of a killed copy from the file of a copy that still runs.
+        std::string name = pFolder + ".~tmp." + std::to_string(::getpid()) + "-"
+            + ZeroPad(draw(random_), 4) + ".part";
         int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             pTemporary = std::move(name);
