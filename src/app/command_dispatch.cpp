@@ -1,11 +1,14 @@
 #include "app/command_dispatch.h"
 
+#include "app/apply_effect.h"
 #include "app/block_commands.h"
 #include "app/command_ids.h"
 #include "app/command_table.h"
 #include "app/export_command.h"
+#include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/range_commands.h"
+#include "base/file_name.h"
 #include "core/project_file.h"
 
 #include <optional>
@@ -30,9 +33,15 @@ bool IsTransportIndex(int32_t pIndex)
 /// Block and track commands.
 bool IsBlockIndex(int32_t pIndex) { return InRange(pIndex, kCmdBlockDelete, kCmdTrackSave); }
 
+/// The effects.
+bool IsEffectIndex(int32_t pIndex) { return InRange(pIndex, kCmdFxDelay, kCmdFxVocal); }
+
 /// Commands that change the project or open an editing window, but whose handlers are not
 /// available yet: they are refused like edits before saying so.
-bool IsPendingEdit(int32_t pIndex) { return InRange(pIndex, kCmdFadeIn, kCmdSampleedit); }
+bool IsPendingEdit(int32_t pIndex)
+{
+    return InRange(pIndex, kCmdFadeIn, kCmdSampleedit) && !IsEffectIndex(pIndex);
+}
 
 bool NotAvailable(MainLogic& pLogic, int32_t pIndex)
 {
@@ -71,6 +80,10 @@ bool IsCommandAvailable(int32_t pIndex)
         return IsRangeCommand(pIndex);
     if (IsBlockIndex(pIndex))
         return IsBlockCommand(pIndex);
+    if (IsFadeCommand(pIndex))
+        return true;
+    if (IsEffectIndex(pIndex))
+        return IsEffectAvailable(pIndex);
     switch (pIndex) {
     case kCmdOpensound:
     case kCmdOpenprj:
@@ -113,6 +126,13 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
     if (IsBlockIndex(pIndex))
         return IsBlockCommand(pIndex) ? RunBlockCommand(pLogic, pIndex)
                                       : NotAvailable(pLogic, pIndex);
+    if (IsFadeCommand(pIndex))
+        return RunFadeCommand(pLogic, pIndex);
+    if (IsEffectIndex(pIndex)) {
+        if (!IsEffectAvailable(pIndex))
+            return pLogic.CanEdit() ? NotAvailable(pLogic, pIndex) : false;
+        return RunEffectCommand(pLogic, pIndex);
+    }
     if (IsPendingEdit(pIndex))
         return pLogic.CanEdit() ? NotAvailable(pLogic, pIndex) : false;
 

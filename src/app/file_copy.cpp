@@ -1,6 +1,8 @@
 #include "app/file_copy.h"
 
+#include "base/file_name.h"
 #include "base/text.h"
+#include "core/file_io.h"
 #include "core/paths.h"
 #include "core/user_interface.h"
 
@@ -51,26 +53,6 @@ private:
     int fd_;
 };
 
-// Removes a file on every path out of a function unless released.
-class RemoveOnExit {
-public:
-    explicit RemoveOnExit(std::string pPath)
-        : path_(std::move(pPath))
-    {
-    }
-    ~RemoveOnExit()
-    {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    RemoveOnExit(const RemoveOnExit&) = delete;
-    RemoveOnExit& operator=(const RemoveOnExit&) = delete;
-    void Release() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
 bool StatRegular(const std::string& pPath, struct stat& pInfo)
 {
     return ::stat(pPath.c_str(), &pInfo) == 0 && S_ISREG(pInfo.st_mode);
@@ -101,28 +83,6 @@ bool ReadExact(int pFd, char* pData, size_t pSize, int64_t pOffset)
     return true;
 }
 
-bool WriteAll(int pFd, const char* pData, size_t pSize)
-{
-    while (pSize > 0) {
-        ssize_t done = ::write(pFd, pData, pSize);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        pData += done;
-        pSize -= static_cast<size_t>(done);
-    }
-    return true;
-}
-
-// The folder part of a path including its final "/", or empty for a bare file name.
-std::string FolderOf(const std::string& pPath)
-{
-    size_t slash = pPath.rfind('/');
-    return slash == std::string::npos ? std::string() : pPath.substr(0, slash + 1);
-}
-
 int64_t ChunkBytes(int64_t pSize)
 {
     if (pSize < 1)
@@ -131,21 +91,6 @@ int64_t ChunkBytes(int64_t pSize)
 }
 
 int32_t PauseMs(int32_t pInt) { return pInt < 1 ? FileCopy::kDefaultPauseMs : pInt; }
-
-// Renames without replacing an existing target; false (target untouched) when one exists.
-bool RenameNoReplace(const std::string& pFrom, const std::string& pTo)
-{
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, pFrom.c_str(), AT_FDCWD, pTo.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-#endif
-    // A file system without the atomic form: check, then rename.
-    if (PathExists(pTo))
-        return false;
-    return std::rename(pFrom.c_str(), pTo.c_str()) == 0;
-}
 
 // True when both names lead to the same file: the same text apart from letter case (names
 // from other systems), or the same resolved path.
@@ -164,7 +109,6 @@ bool SamePath(const std::string& pA, const std::string& pB)
 
 FileCopy::FileCopy(UserInterface* pUi)
     : ui_(pUi)
-    , random_(std::random_device {}())
 {
 }
 
@@ -204,39 +148,15 @@ void FileCopy::RaiseProgress(const ProgressHandler& pHandler, double pRate)
         canceled_ = true;
 }
 
-int FileCopy::CreateTemporary(const std::string& pFolder, std::string& pTemporary)
+bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t pInt, int64_t pSize)
 {
-    std::uniform_int_distribution<int> draw(0, 9999);
-    for (int32_t attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        // The process ID in the name (the file layer's temporary form) lets a clean-up tell
-        // the leftover of a killed copy from the file of a copy that still runs.
-        std::string name = pFolder + ".~tmp." + std::to_string(::getpid()) + "-"
-            + ZeroPad(draw(random_), 4) + ".part";
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            pTemporary = std::move(name);
-            return fd;
-        }
-        if (errno != EEXIST)
-            return -1;
-    }
-    return -1;
-}
-
-bool FileCopy::CopyToTemporary(const std::string& pSource, const std::string& pFolder,
-    std::string& pTemporary, int32_t pInt, int64_t pSize)
-{
-    pTemporary.clear();
-    FileDescriptor source(::open(pSource.c_str(), O_RDONLY | O_CLOEXEC));
+    ClearLastWriteError();
+    FileDescriptor source(::open(pSource.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info { };
-    if (!source.Valid() || ::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (!source.Valid() || ::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        failure_ = "コピー元のファイルを読めません";
         return false;
-    std::string temporary;
-    FileDescriptor target(CreateTemporary(pFolder, temporary));
-    if (!target.Valid())
-        return false;
-    RemoveOnExit removeTemporary(temporary);
-
+    }
     const int64_t size = info.st_size;
     const int32_t pause = PauseMs(pInt);
     bool complete = size == 0; // an empty file needs no chunks and raises no progress
@@ -250,27 +170,34 @@ bool FileCopy::CopyToTemporary(const std::string& pSource, const std::string& pF
             const auto n = static_cast<size_t>(std::min(remaining, chunk));
             RaiseProgress(
                 mirrorProg_, static_cast<double>(size - remaining) / static_cast<double>(size));
-            if (!ReadExact(source.Get(), buffer.data(), n, offset))
+            if (!ReadExact(source.Get(), buffer.data(), n, offset)) {
+                failure_ = "コピー元のファイルを読めません";
                 break;
+            }
             Pause(pause);
-            if (!WriteAll(target.Get(), buffer.data(), n))
+            if (!WriteAt(pOut.Handle(), buffer.data(), static_cast<int64_t>(n), offset)) {
+                failure_ = WriteFailureText(LastWriteError());
                 break;
+            }
             remaining -= static_cast<int64_t>(n);
             offset += static_cast<int64_t>(n);
             if (remaining == 0) {
                 complete = true;
                 break;
             }
-            if (canceled_)
+            if (canceled_) {
+                failure_ = "キャンセルしました";
                 break;
+            }
         }
     }
     if (complete) {
         // Only the modification time follows the source; the access time stays as it is.
         const struct timespec times[2] = { { 0, UTIME_OMIT }, info.st_mtim };
-        complete = ::futimens(target.Get(), times) == 0 && ::fsync(target.Get()) == 0;
+        complete = ::futimens(pOut.Handle().Fd(), times) == 0;
+        if (!complete)
+            failure_ = WriteFailureText(errno);
     }
-    complete = target.Close() && complete;
     if (size > 0) {
         if (complete) {
             Pause(pause);
@@ -278,11 +205,7 @@ bool FileCopy::CopyToTemporary(const std::string& pSource, const std::string& pF
         }
         message_.clear();
     }
-    if (!complete)
-        return false;
-    removeTemporary.Release();
-    pTemporary = std::move(temporary);
-    return true;
+    return complete;
 }
 
 bool FileCopy::MirrorFile(std::string_view sFilename, std::string_view tFilename, int32_t pInt,
@@ -290,19 +213,27 @@ bool FileCopy::MirrorFile(std::string_view sFilename, std::string_view tFilename
 {
     if (!pSaiki)
         canceled_ = false;
+    failure_.clear();
     const std::string source(sFilename);
     const std::string target(tFilename);
     struct stat info { };
-    if (target.empty() || !StatRegular(source, info))
+    if (target.empty() || !StatRegular(source, info)) {
+        failure_ = "コピー元のファイルがありません";
         return false;
-    std::string temporary;
-    if (!CopyToTemporary(source, FolderOf(target), temporary, pInt, pSize))
+    }
+    // The file layer's one safe replace: a hidden temporary file beside the target, renamed
+    // over it only when complete.
+    ReplaceFile out;
+    if (!out.Begin(target)) {
+        failure_ = WriteFailureText(errno);
         return false;
-    RemoveOnExit removeTemporary(temporary);
-    // The rename replaces an older target in one step; a folder in the way makes it fail.
-    if (std::rename(temporary.c_str(), target.c_str()) != 0)
+    }
+    if (!CopyInto(source, out, pInt, pSize))
         return false;
-    removeTemporary.Release();
+    if (!out.Commit()) {
+        failure_ = WriteFailureText(LastWriteError());
+        return false;
+    }
     return true;
 }
 
@@ -311,34 +242,49 @@ bool FileCopy::TranspFile(std::string_view sFilename, std::string_view tFilename
 {
     if (!pSaiki)
         canceled_ = false;
+    failure_.clear();
     const std::string source(sFilename);
     const std::string target(tFilename);
-    if (target.empty() || target.back() == '/')
+    if (target.empty() || target.back() == '/') {
+        failure_ = "コピー先の名前がありません";
         return false;
+    }
     struct stat info { };
-    if (!StatRegular(source, info))
+    if (!StatRegular(source, info)) {
+        failure_ = "コピー元のファイルがありません";
         return false;
+    }
     const std::string folder = FolderOf(target);
-    if (!folder.empty() && !CreateFolders(folder))
+    if (!folder.empty() && !CreateFolders(folder)) {
+        failure_ = "コピー先のフォルダを作成できません";
         return false;
+    }
     // Checked before copying so that a refused transfer costs nothing; checked again by
     // the rename itself, in case the target appears meanwhile.
-    if (!KillTarget && PathExists(target))
+    if (!KillTarget && PathExists(target)) {
+        failure_ = "コピー先のファイルがすでにあります";
         return false;
-
-    std::string temporary;
-    if (!CopyToTemporary(source, folder, temporary, pInt, pSize))
+    }
+    ReplaceFile out;
+    if (!out.Begin(target)) {
+        failure_ = WriteFailureText(errno);
         return false;
-    RemoveOnExit removeTemporary(temporary);
+    }
+    if (!CopyInto(source, out, pInt, pSize))
+        return false;
     const bool same = SamePath(source, target);
-    const bool placed = KillTarget ? std::rename(temporary.c_str(), target.c_str()) == 0
-                                   : RenameNoReplace(temporary, target);
-    if (!placed)
+    if (!out.Commit(KillTarget)) {
+        failure_ = LastWriteError() == EEXIST ? "コピー先のファイルがすでにあります"
+                                              : WriteFailureText(LastWriteError());
         return false;
-    removeTemporary.Release();
+    }
     if (same || !KillSource)
         return true;
-    return ::unlink(source.c_str()) == 0;
+    if (::unlink(source.c_str()) != 0) {
+        failure_ = "コピー元のファイルを削除できません";
+        return false;
+    }
+    return true;
 }
 
 bool FileCopy::HikakuFile(
@@ -346,8 +292,8 @@ bool FileCopy::HikakuFile(
 {
     const std::string first(sFilename);
     const std::string second(tFilename);
-    FileDescriptor a(::open(first.c_str(), O_RDONLY | O_CLOEXEC));
-    FileDescriptor b(::open(second.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor a(::open(first.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor b(::open(second.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat infoA { };
     struct stat infoB { };
     if (!a.Valid() || !b.Valid() || ::fstat(a.Get(), &infoA) != 0 || ::fstat(b.Get(), &infoB) != 0

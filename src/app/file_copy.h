@@ -2,12 +2,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <string>
 #include <string_view>
 
 namespace tarvok {
 
+class ReplaceFile;
 class UserInterface;
 
 /// Copies and compares files of any size in chunks, pausing and yielding to the window
@@ -28,8 +28,6 @@ public:
     /// Larger chunk sizes are reduced to this, so a bad size cannot exhaust memory.
     static constexpr int64_t kMaxChunkBytes = 64 * 1024 * 1024;
     static constexpr int32_t kDefaultPauseMs = 10;
-    /// Temporary names tried before a transfer gives up.
-    static constexpr int32_t kTemporaryNameAttempts = 501;
 
     /// pUi (may be null) is yielded to during pauses and between compared chunks.
     explicit FileCopy(UserInterface* pUi = nullptr);
@@ -64,15 +62,18 @@ public:
     /// Asks the running operation to stop after its current chunk.
     void ProcCancel() { canceled_ = true; }
 
+    /// Why the last copy failed, in the program's language (a full disk named as such);
+    /// empty after a successful one.
+    const std::string& FailureText() const { return failure_; }
     /// The control's message line; empty when idle.
     const std::string& Message() const { return message_; }
     /// The bar's fraction, 0 to 1.
     double Bar() const { return bar_; }
 
 private:
-    bool CopyToTemporary(const std::string& pSource, const std::string& pFolder,
-        std::string& pTemporary, int32_t pInt, int64_t pSize);
-    int CreateTemporary(const std::string& pFolder, std::string& pTemporary);
+    /// Copies pSource into the begun replacement pOut in chunks; false (failure_ set) when
+    /// a read or write fails or the copy is cancelled.
+    bool CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t pInt, int64_t pSize);
     void RaiseProgress(const ProgressHandler& pHandler, double pRate);
     void Pause(int32_t pMs);
     void Yield();
@@ -81,9 +82,9 @@ private:
     ProgressHandler mirrorProg_;
     ProgressHandler hikakuProg_;
     WaitHandler wait_;
-    std::minstd_rand random_;
     bool canceled_ = false;
     std::string message_;
+    std::string failure_;
     double bar_ = 0.0;
 };
 

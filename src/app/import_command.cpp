@@ -2,6 +2,7 @@
 
 #include "app/file_copy.h"
 #include "app/main_logic.h"
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
@@ -61,16 +62,6 @@ bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder)
     // the compressed formats go to the decoder as they are, other files only when the
     // decoder finds sound in them.
     return NeedsDecoding(ExtensionOf(pPath), 0) || pDecoder.Recognises(pPath);
-}
-
-std::string ExtensionOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos)
-        return {};
-    return ToLowerAscii(name.substr(dot + 1));
 }
 
 int32_t FitZoom(int64_t pEndFrame, int32_t pSampleStep, int32_t pWidthPx)

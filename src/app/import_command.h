@@ -28,9 +28,6 @@ bool NeedsDecoding(std::string_view pExtension, int32_t pFormatTag);
 /// in the file.
 bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder);
 
-/// The extension of a path's file name in lower case, without the dot; empty when none.
-std::string ExtensionOf(std::string_view pPath);
-
 /// The smallest zoom of 1, 2, 4 .. 16384 at which pEndFrame frames fit pWidthPx pixels of
 /// track area (pEndFrame / (pSampleStep x zoom) <= pWidthPx); 16384 when none does.
 int32_t FitZoom(int64_t pEndFrame, int32_t pSampleStep, int32_t pWidthPx);

@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/user_interface.h"
 #include "decode/sound_decoder.h"
+#include "edit/fade_automation.h"
 
 #include <array>
 #include <functional>
@@ -67,6 +68,9 @@ public:
     /// Working files (with their blocks) the last project open dropped because they were
     /// missing or unusable; 0 when it lost nothing.
     int32_t LostOnOpen = 0;
+    /// Why the last OpenProject failed (the reader's message, naming the line and field of
+    /// a damaged file); empty after one that succeeded.
+    std::string OpenFailure;
     /// Runs a transport command (14..22, 31..44) with its JOG level; set when a playback
     /// engine is attached, empty in runs without sound devices.
     std::function<bool(int32_t pId, int32_t pLevel)> TransportHandler;
@@ -77,10 +81,17 @@ public:
     /// The recording engine REC, REC_NOW and PLAY while armed work through; none in runs
     /// without sound devices (REC then reports that recording is unavailable).
     RecordingEngine* Recorder = nullptr;
+    /// Shows the recording monitor window; REC calls it when "ShowRecMon" is 1, the REC
+    /// came while stopped and not as REC_NOW, and the monitor is not open. Set by the window
+    /// front end.
+    std::function<void()> ShowRecordingMonitor;
     /// Timeline frame of the last left press in the track area (the *_CLICK commands).
     std::optional<int32_t> LastClickFrame;
     /// Channels the fade commands and new fade points act on: bit 0 left, bit 1 right.
     int32_t FadeChannels = 3;
+    /// Automation mode, arming and the writing pass (the automation window and the
+    /// transport share it).
+    AutomationState Automation;
 
     /// True when an edit may start now (no playback, recording, busy job or drawing window).
     bool CanEdit() const { return !Playing && !Recording && !Busy && !DrawWindowOpen; }

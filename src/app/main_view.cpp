@@ -466,6 +466,18 @@ int32_t MainView::EnvelopeY(int32_t pTrack, int pChannel, int32_t pLevel) const
     return Nearest(base - pLevel * (h - 1) / 256.0);
 }
 
+int32_t MainView::EnvelopeLevelOfY(int32_t pTrack, int pChannel, double pY) const
+{
+    const int32_t top = LaneTop(pTrack);
+    const int32_t h = HalfHeight;
+    if (h <= 1)
+        return 0;
+    const bool mono = logic_.Options().WFMono == 1;
+    const int32_t base = mono || pChannel != 0 ? top + 2 * h - 1 : top + h;
+    const double perLevel = (h - 1) / (mono ? 128.0 : 256.0);
+    return Clamp32(RoundHalfEven((base - pY) / perLevel), 0, 255);
+}
+
 std::vector<EnvPoint> MainView::EnvelopeLine(int32_t pTrack, int pChannel) const
 {
     const Project& p = logic_.Proj();

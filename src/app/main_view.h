@@ -158,6 +158,10 @@ public:
     std::vector<EnvPoint> EnvelopeLine(int32_t pTrack, int pChannel) const;
     /// y of an envelope level on lane t for channel pChannel.
     int32_t EnvelopeY(int32_t pTrack, int pChannel, int32_t pLevel) const;
+    /// The envelope level at row y of lane t for channel pChannel (the inverse of
+    /// EnvelopeY: the rows above the channel's baseline divided by the pixels of one level
+    /// step), held to 0..255. A fade point dragged to y takes this level.
+    int32_t EnvelopeLevelOfY(int32_t pTrack, int pChannel, double pY) const;
     /// Computes the dots of the fade points of track t, storing their centres in the points
     /// (for hit testing); returns the indices of the points shown.
     std::vector<int32_t> PlaceFadePoints(int32_t pTrack);

@@ -1,6 +1,7 @@
 #include "app/mixdown.h"
 
 #include "app/main_logic.h"
+#include "base/file_name.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/data_folder.h"
@@ -90,17 +91,27 @@ std::string PercentText1(double pFraction)
 }
 
 // The target path of a file mixdown: the text, or with encoding its folder and name with
-// the extension ".mp3".
-std::string FileTargetPath(const MixdownRequest& pRequest, bool pEncode)
+// the encoded type's extension (".mp3", ".flac", ".opus").
+std::string FileTargetPath(
+    const MixdownRequest& pRequest, bool pEncode, std::optional<AudioCodec> pCodec = {})
 {
     std::string path(Trim(pRequest.TargetFile));
-    if (!pEncode)
+    if (!pEncode && !pCodec)
         return path;
     const std::string folder = FolderOf(path);
     std::string name = path.substr(folder.size());
     if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
         name.erase(dot);
-    return folder + name + ".mp3";
+    const char* extension = !pCodec ? ".mp3" : *pCodec == AudioCodec::Flac ? ".flac" : ".opus";
+    return folder + name + extension;
+}
+
+// The message of a failed step: a full disk is named as such, anything else gets the
+// step's own message.
+std::string FailureMessage(const char* pGeneric)
+{
+    const int error = LastWriteError();
+    return IsDiskFullError(error) ? WriteFailureText(error) : std::string(pGeneric);
 }
 
 int64_t FreeBytes(const std::string& pFolder)
@@ -257,18 +268,45 @@ bool EncodeAvailable(const MixdownRequest& pRequest, Mp3Encoder* pEncoder)
     return format && !LoadBitRateList(pEncoder, format->Rate, pRequest.WaveMode).empty();
 }
 
-std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder)
+std::string ValidateMixdown(
+    const MixdownRequest& pRequest, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder)
 {
     std::string message;
     const bool toTrack = pRequest.TargetMode == kMixTargetTrack;
     std::optional<OutputFormat> format = FormatOf(pRequest);
     if (!toTrack && !format)
         message = kMsgRate;
-    const bool encode = !toTrack && pRequest.Encode && EncodeAvailable(pRequest, pEncoder);
-    if (encode && !IsNumber(pRequest.BitRate))
+    const std::optional<AudioCodec> codec = toTrack ? std::nullopt : pRequest.Codec;
+    const bool encode
+        = !toTrack && !codec && pRequest.Encode && EncodeAvailable(pRequest, pEncoder);
+    if (encode && !IsNumber(pRequest.BitRate)) {
         message = kMsgBitRate;
+    } else if (encode) {
+        // Only a bit rate of the list may go to the encoder: another one would fail only
+        // after the whole render.
+        const std::vector<int32_t> offered
+            = LoadBitRateList(pEncoder, format->Rate, pRequest.WaveMode);
+        const auto kbps = static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.BitRate, 0)));
+        if (std::find(offered.begin(), offered.end(), kbps) == offered.end()) {
+            std::string list;
+            for (int32_t rate : offered)
+                list += (list.empty() ? "" : ", ") + std::to_string(rate);
+            message = std::string(kMsgBitRate) + "（" + std::to_string(format->Rate) + "Hzでは "
+                + list + " kbps）";
+        }
+    }
+    if (codec && pRequest.TargetMode == kMixTargetFile) {
+        if (pFileEncoder == nullptr || !pFileEncoder->Available(*codec))
+            message = std::string(CodecName(*codec)) + "のエンコーダがありません";
+        else if (format)
+            if (std::string problem
+                = CodecFormatProblem(*codec, format->Rate, format->Bits, format->Channels,
+                    static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.BitRate, 0))));
+                !problem.empty())
+                message = problem;
+    }
     if (pRequest.TargetMode == kMixTargetCd) {
-        if (encode)
+        if (encode || codec)
             message = kMsgCdEncode;
         if (format && (format->Rate != 44100 || format->Bits != 16 || format->Channels != 2))
             message = kMsgCdFormat;
@@ -298,12 +336,13 @@ namespace {
 class MixdownRun {
 public:
     MixdownRun(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
-        const std::function<void(double)>& pProgress)
+        const std::function<void(double)>& pProgress, AudioFileEncoder* pFileEncoder)
         : logic_(pLogic)
         , ui_(pLogic.Ui())
         , project_(pLogic.Proj())
         , request_(pRequest)
         , encoder_(pEncoder)
+        , fileEncoder_(pFileEncoder)
         , progress_(pProgress)
     {
     }
@@ -343,13 +382,16 @@ private:
     Project& project_;
     const MixdownRequest& request_;
     Mp3Encoder* encoder_;
+    AudioFileEncoder* fileEncoder_;
     const std::function<void(double)>& progress_;
     MixdownResult result_;
 
     // What the settings decided.
     bool toTrack_ = false;
     bool toCd_ = false;
-    bool encode_ = false;
+    bool encode_ = false; // MP3
+    std::optional<AudioCodec> codec_; // FLAC or Opus
+    bool compressed_ = false; // MP3, FLAC or Opus: made from a work file in the data folder
     bool needConv_ = false;
     OutputFormat format_;
     int32_t bitRate_ = 0;
@@ -408,8 +450,11 @@ void MixdownRun::ReadSettings()
     format_ = OutputFormat { project_.SampleRate, kBits, kChannels };
     if (!toTrack_)
         format_ = *FormatOf(request_);
-    encode_ = !toTrack_ && !toCd_ && request_.Encode && EncodeAvailable(request_, encoder_);
-    bitRate_ = encode_ ? static_cast<int32_t>(RoundHalfEven(NumberOr(request_.BitRate, 0))) : 0;
+    codec_ = !toTrack_ && !toCd_ ? request_.Codec : std::nullopt;
+    encode_
+        = !toTrack_ && !toCd_ && !codec_ && request_.Encode && EncodeAvailable(request_, encoder_);
+    compressed_ = encode_ || codec_.has_value();
+    bitRate_ = compressed_ ? static_cast<int32_t>(RoundHalfEven(NumberOr(request_.BitRate, 0))) : 0;
     loops_ = RoundHalfEven(NumberOr(request_.Loop, 1));
     suStartMs_ = RoundHalfEven(NumberOr(request_.SuStart, 0));
     suEndMs_ = RoundHalfEven(NumberOr(request_.SuEnd, 0));
@@ -428,7 +473,7 @@ void MixdownRun::ReadSettings()
 // project plays from, and refuses early when neither the file nor its folder can be written.
 MixdownRun::Step MixdownRun::ChooseFileTarget()
 {
-    target_ = FileTargetPath(request_, encode_);
+    target_ = FileTargetPath(request_, encode_, codec_);
     if (FileExists(target_)) {
         overwritesWorkingFile_ = project_.FindWaveFile(target_) >= 0;
         if (!ui_.AskYesNo(overwritesWorkingFile_ ? kMsgOverwriteProject : kMsgOverwrite))
@@ -492,7 +537,7 @@ bool MixdownRun::RenderFits() const
 // the data folder and the old target is deleted last, just before the copy.
 MixdownRun::Step MixdownRun::CheckSpace()
 {
-    renderInDataFolder_ = toTrack_ || encode_ || needConv_;
+    renderInDataFolder_ = toTrack_ || compressed_ || needConv_;
     if (toTrack_)
         return std::nullopt;
     const int64_t frameBytes = static_cast<int64_t>(format_.Bits) / 8 * format_.Channels;
@@ -502,7 +547,7 @@ MixdownRun::Step MixdownRun::CheckSpace()
             * (static_cast<double>(format_.Rate) / project_.SampleRate)
             * static_cast<double>(frameBytes) * static_cast<double>(loops_)
         + 5000000.0;
-    if (encode_)
+    if (compressed_)
         estimate /= 4.0;
     const int64_t free = FreeBytes(FolderOf(target_));
     if (free >= 0 && static_cast<double>(free) < estimate && targetExisted_) {
@@ -519,16 +564,18 @@ MixdownRun::Step MixdownRun::CheckSpace()
 // done to it, so that the final step is a rename on one file system.
 MixdownRun::Step MixdownRun::RenderMix()
 {
-    const Stop renderFailed { MixdownOutcome::Failed, kMsgRenderFailed };
+    const auto renderFailed = [] {
+        return Stop { MixdownOutcome::Failed, FailureMessage(kMsgRenderFailed) };
+    };
     const std::string renderFile
         = renderInDataFolder_ ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
     if (renderFile.empty())
-        return renderFailed;
+        return renderFailed();
     DeleteFileForce(renderFile);
     if (!WriteWaveHeader(project_.SampleRate, kBits, kChannels, renderFile, 0, false)
         || !AppendSilenceFrames(renderFile, leadFrames_)) {
         DeleteFileForce(renderFile);
-        return renderFailed;
+        return renderFailed();
     }
 
     RenderRequest render;
@@ -556,11 +603,11 @@ MixdownRun::Step MixdownRun::RenderMix()
         DeleteFileForce(renderFile);
         if (cancelled)
             return Stop { MixdownOutcome::Finished, "", true };
-        return renderFailed;
+        return renderFailed();
     }
     if (!AppendSilenceFrames(renderFile, trailFrames_)) {
         DeleteFileForce(renderFile);
-        return renderFailed;
+        return renderFailed();
     }
     current_ = renderFile;
     currentInDataFolder_ = renderInDataFolder_;
@@ -602,7 +649,7 @@ MixdownRun::Step MixdownRun::PlaceOnTargetTrack()
 // data folder when it is to be encoded or when the target's disk is short of room.
 MixdownRun::Step MixdownRun::ConvertFormat()
 {
-    const bool convInDataFolder = encode_ || lowSpace_;
+    const bool convInDataFolder = compressed_ || lowSpace_;
     const std::string converted
         = convInDataFolder ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
     bool cancelled = false;
@@ -614,7 +661,7 @@ MixdownRun::Step MixdownRun::ConvertFormat()
             DeleteFileForce(converted);
         if (cancelled)
             return Stop { MixdownOutcome::Finished, "", true };
-        return Stop { MixdownOutcome::Failed, kMsgRenderFailed };
+        return Stop { MixdownOutcome::Failed, FailureMessage(kMsgRenderFailed) };
     }
     current_ = converted;
     currentInDataFolder_ = convInDataFolder;
@@ -627,7 +674,23 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
 {
     std::string failure;
     bool encodeCancelled = false;
-    if (encode_) {
+    ClearLastWriteError();
+    if (codec_) {
+        ui_.ShowMessage("Encode");
+        Status done = EncodeFileInPlace(
+            *fileEncoder_, *codec_, bitRate_, current_, target_, [&](double pRate) {
+                ui_.ShowMessage(Percent2(pRate));
+                ReportProgress(pRate);
+                ui_.Yield();
+                if (logic_.CancelRequest) {
+                    logic_.CancelRequest = false;
+                    encodeCancelled = true;
+                }
+                return encodeCancelled;
+            });
+        if (!done && !encodeCancelled)
+            failure = done.error().Message;
+    } else if (encode_) {
         ui_.ShowMessage("Encode");
         const bool ok = EncFromWavfile(
             encoder_, current_, target_, bitRate_,
@@ -642,7 +705,7 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
             },
             &ui_);
         if (!ok && !encodeCancelled)
-            failure = kMsgEncodeFailed;
+            failure = FailureMessage(kMsgEncodeFailed);
     } else if (currentInDataFolder_) {
         // A rename is enough when the data folder shares the target's file system.
         bool ok = CommitFile(current_, target_) || CopyIntoPlace(current_, target_);
@@ -668,7 +731,7 @@ MixdownResult MixdownRun::Run()
 {
     if (!logic_.CanEdit())
         return Refuse(Stop { MixdownOutcome::Failed, "" });
-    if (std::string message = ValidateMixdown(request_, encoder_); !message.empty())
+    if (std::string message = ValidateMixdown(request_, encoder_, fileEncoder_); !message.empty())
         return Refuse(Stop { MixdownOutcome::Invalid, message });
     ReadSettings();
     Step stop;
@@ -715,9 +778,10 @@ MixdownResult MixdownRun::Run()
 } // namespace
 
 MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
-    const std::function<void(double)>& pProgress)
+    const std::function<void(double)>& pProgress, AudioFileEncoder* pFileEncoder)
 {
-    return MixdownRun(pLogic, pRequest, pEncoder, pProgress).Run();
+    ClearLastWriteError();
+    return MixdownRun(pLogic, pRequest, pEncoder, pProgress, pFileEncoder).Run();
 }
 
 } // namespace tarvok

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "render/audio_file_encoder.h"
+
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tarvok {
@@ -26,6 +29,9 @@ struct MixdownRequest {
     std::string Freq = "44100"; ///< "MixDownFreq", the rate box
     int32_t WaveMode = 3; ///< "MixDownWaveMode": 0 Mono8bit .. 5 Stereo24bit
     bool Encode = false; ///< "Encode"
+    /// A FLAC or Opus file instead of WAV or MP3 (chosen by the target's extension); takes
+    /// the place of Encode, and Opus takes its bit rate from BitRate.
+    std::optional<AudioCodec> Codec;
     std::string BitRate = "192"; ///< "BitRate", the bit-rate box
     bool Normalize = false; ///< "CheckNormalize"
     bool UseRMS = false; ///< "CheckRMS"
@@ -52,8 +58,11 @@ void SaveMixdownValues(Settings& pSettings, MixdownRequest& pRequest);
 bool EncodeAvailable(const MixdownRequest& pRequest, Mp3Encoder* pEncoder);
 
 /// The message the window shows for the request's settings, or empty when they are valid.
-/// When several checks fail the last one found is given.
-std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder);
+/// When several checks fail the last one found is given. An MP3 bit rate that the encoder
+/// does not offer for the rate, and a FLAC or Opus output that pFileEncoder cannot write,
+/// are refused here, before anything is rendered.
+std::string ValidateMixdown(
+    const MixdownRequest& pRequest, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder = nullptr);
 
 enum class MixdownOutcome {
     Invalid, ///< a settings message was shown; the window stays open
@@ -75,7 +84,7 @@ struct MixdownResult {
 /// (may be empty) receives the fraction done of each phase. A cancelled or failed run leaves
 /// an existing target file as it was and no partial file behind.
 MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
-    const std::function<void(double)>& pProgress = {});
+    const std::function<void(double)>& pProgress = {}, AudioFileEncoder* pFileEncoder = nullptr);
 
 /// The next free CD file of pFolder: "track" + three digits from 001 + ".wav"; empty when
 /// all are taken.

@@ -1,6 +1,7 @@
 #include "app/mixdown_window.h"
 
 #include "app/main_logic.h"
+#include "base/file_name.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/project.h"

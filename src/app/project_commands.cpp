@@ -3,6 +3,7 @@
 #include "app/main_logic.h"
 
 #include "app/file_copy.h"
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/paths.h"
@@ -62,9 +63,10 @@ bool MainLogic::OpenProject(const std::string& pPath, bool pResuming)
     ProjectFileEnv env = FileEnv();
     Status read = ReadProject(project_, pPath, false, false, env);
     LostOnOpen = env.Lost;
+    OpenFailure = read ? std::string() : read.error().Message;
     if (!read) {
         projectLock_.Release();
-        ui_.ShowError(kLoadFailed);
+        ui_.ShowError(std::string(kLoadFailed) + "\n" + pPath + "\n" + OpenFailure);
         // Whatever was read must never be saved over the file it came from.
         project_.ProjectFile.clear();
         OverwriteEnabled = false;
@@ -199,7 +201,7 @@ bool MainLogic::ProjectToClipCommand()
     ui_.RequestRedraw(RedrawArea::Menus);
     // A rate mismatch was already shown by the reader.
     if (!read && read.error().Code != ErrorCode::RateMismatch)
-        ui_.ShowError(kLoadFailed);
+        ui_.ShowError(std::string(kLoadFailed) + "\n" + *path + "\n" + read.error().Message);
     return static_cast<bool>(read);
 }
 
@@ -221,13 +223,22 @@ bool MainLogic::FetchWavCommand()
         if (CancelRequest)
             pCancel = true;
     });
-    bool ok = true;
+    // Each name moves to its copy only when the copy is complete, so the project names
+    // complete files whatever happens; the first failure ends the command and is reported
+    // with its cause.
+    std::string failure;
     auto fetch = [&](std::string& pName, int pKind) {
-        if (!ok || !outside(pName) || !FileExists(pName))
+        // A file that is gone (dropped when the project was read) has nothing to copy.
+        if (!failure.empty() || !outside(pName) || !FileExists(pName))
             return;
         std::string target = folder_->NewTempName(pKind);
-        if (target.empty() || !copier.TranspFile(pName, target, true, false)) {
-            ok = false;
+        if (target.empty()) {
+            failure = pName + "\nデータフォルダに新しいファイルを作成できません";
+            return;
+        }
+        if (!copier.TranspFile(pName, target, true, false)) {
+            failure = pName + "\n" + copier.FailureText();
+            DeleteFileForce(target); // the empty name handed out for the copy
             return;
         }
         pName = target;
@@ -239,7 +250,11 @@ bool MainLogic::FetchWavCommand()
     for (Track& t : project_.Tracks)
         fetch(t.EnvelopeFile, kTempEnvelope);
     EndProc();
-    return ok;
+    if (!failure.empty()) {
+        ui_.ShowError("構成ファイルのコピーに失敗しました\n" + failure);
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -358,37 +373,60 @@ bool MainLogic::SaveAllCommand()
         pCancel = CancelRequest;
     });
     std::vector<std::string> kept;
-    bool ok = static_cast<bool>(written);
+    std::vector<std::string> stranded;
     if (!written) {
         // Nothing of a failed copy stays behind; the old folder is as it was.
         if (replacing)
             fs::remove_all(writeTo, ec);
     } else if (replacing) {
-        // The old SAVEALL files go, the new ones move in; anything else stays.
-        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        // The complete new copy and the old folder swap places in one step, so the folder
+        // holds the old copy or the new one whatever fails. Then the files that are not
+        // SAVEALL's move from the old folder into the new one, and the old one goes.
+        const std::string newFolder = writeTo.substr(0, writeTo.size() - 1);
+        ClearLastWriteError();
+        if (!ExchangePaths(bare, newFolder)) {
+            const std::string cause = WriteFailureText(LastWriteError());
+            fs::remove_all(newFolder, ec);
+            EndProc();
+            ui_.ShowError("フォルダ名変更に失敗しました\n" + folder + "\n" + cause);
+            return false;
+        }
+        SyncFolder(FolderOf(bare));
+        const std::string oldFolder = writeTo; // now holds the old copy
+        for (const auto& entry : fs::directory_iterator(oldFolder, ec)) {
             std::string entryName = entry.path().filename().string();
             if (entry.is_regular_file(ec) && !entry.is_symlink(ec)
                 && IsSaveAllFile(entryName, name))
-                ok = DeleteFileForce(entry.path().string()) && ok;
+                continue;
+            if (fs::exists(folder + entryName, ec)
+                || !RenameFile(entry.path().string(), folder + entryName))
+                stranded.push_back(entryName);
             else
                 kept.push_back(entryName);
         }
-        for (const auto& entry : fs::directory_iterator(writeTo, ec)) {
-            std::string entryName = entry.path().filename().string();
-            ok = RenameFile(entry.path().string(), folder + entryName) && ok;
+        if (stranded.empty()) {
+            fs::remove_all(newFolder, ec);
+        } else {
+            for (const auto& entry : fs::directory_iterator(oldFolder, ec))
+                if (entry.is_regular_file(ec) && !entry.is_symlink(ec)
+                    && IsSaveAllFile(entry.path().filename().string(), name))
+                    DeleteFileForce(entry.path().string());
         }
-        ok = ok && fs::remove(writeTo.substr(0, writeTo.size() - 1), ec);
         SyncFolder(folder);
-        if (!ok)
-            ui_.ShowError("フォルダ名変更に失敗しました\n" + writeTo);
     }
     EndProc();
     if (!written) {
         ui_.ShowError("出力に失敗しました\n" + written.error().Message);
         return false;
     }
-    if (!ok)
-        return false;
+    if (!stranded.empty()) {
+        // The new copy is in place; what could not follow it stays, named, in the old
+        // folder's new place.
+        std::string list;
+        for (const std::string& k : stranded)
+            list += "\n" + k;
+        ui_.ShowError(writeTo + "\nに残したファイルがあります（移動できませんでした）:" + list);
+    }
     if (!kept.empty()) {
         std::string list;
         for (const std::string& k : kept)

@@ -122,7 +122,7 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     }
     case kCmdInsb: {
         std::optional<std::string> answer
-            = pLogic.Ui().InputBox(kBlankLengthPrompt, TimeInputDefault(p, 0, false));
+            = pLogic.Ui().TimeInputBox(kBlankLengthPrompt, TimeInputDefault(p, 0, false), false);
         if (!answer)
             return false;
         std::optional<int64_t> ms = ParseTimeAnswer(*answer);

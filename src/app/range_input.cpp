@@ -59,7 +59,7 @@ std::optional<int32_t> AskTimeFrames(UserInterface& pUi, const Project& pProject
     std::string_view pPrompt, int32_t pFrames, bool pPosition)
 {
     std::optional<std::string> answer
-        = pUi.InputBox(pPrompt, TimeInputDefault(pProject, pFrames, pPosition));
+        = pUi.TimeInputBox(pPrompt, TimeInputDefault(pProject, pFrames, pPosition), pPosition);
     if (!answer)
         return std::nullopt;
     std::optional<int64_t> ms = ParseTimeAnswer(*answer);

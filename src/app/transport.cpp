@@ -1,5 +1,6 @@
 #include "app/transport.h"
 
+#include "app/automation_window.h"
 #include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
@@ -81,6 +82,11 @@ void ShowPlayingDisplay(MainLogic& pLogic, PlaybackEngine& pEngine)
 bool StartRun(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
     pEngine.PlaySpeed = 1.0f;
+    // In automation mode the run plays with short buffers, so that written levels are
+    // heard soon, and a new writing pass begins (the previous one saved first).
+    pEngine.AutomationWriting = pLogic.Automation.Mode;
+    EndAutomationPass(pLogic);
+    BeginAutomationPass(pLogic);
     if (pEngine.StartPlayback()) {
         ShowPlayingDisplay(pLogic, pEngine);
         return true;
@@ -132,6 +138,8 @@ void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine)
     pEngine.OnPlayingChanged = [&pLogic](bool pPlaying) { pLogic.Playing = pPlaying; };
     pEngine.OnStopButton = [&pLogic, &pEngine] { StopButton(pLogic, pEngine); };
     pEngine.OnShuttleTick = [&pLogic, &pEngine] { ShuttleTick(pLogic, pEngine); };
+    pEngine.OnAutomationTick
+        = [&pLogic, &pEngine] { AutomationTick(pLogic, AutomationWritePosition(pLogic, pEngine)); };
     pEngine.OnHeadTick = [&pLogic, &pEngine] {
         if (pEngine.PlayMode >= 1 && pEngine.PlayMode <= 9)
             FollowHead(pLogic, pEngine);
@@ -206,6 +214,11 @@ bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)
     }
     pLogic.Ui().RequestRedraw(RedrawArea::Menus);
     pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    // The monitor shows the inputs while waiting for PLAY; a recording that writes at
+    // once does not wait for it.
+    if (!wasPlaying && !pRecordNow && rec->MonitorOpen == 0 && pLogic.Options().ShowRecMon == 1
+        && pLogic.ShowRecordingMonitor)
+        pLogic.ShowRecordingMonitor();
     return true;
 }
 
@@ -227,6 +240,9 @@ static bool StartArmedRecording(MainLogic& pLogic, PlaybackEngine& pEngine)
         pEngine.PlayEnd = 0;
         if (!StartRun(pLogic, pEngine))
             rec.RecOnly = true;
+    } else {
+        EndAutomationPass(pLogic);
+        BeginAutomationPass(pLogic);
     }
     pLogic.Ui().Yield();
     rec.StartAtCurrentPosition();
@@ -253,6 +269,7 @@ void StopButton(MainLogic& pLogic, PlaybackEngine& pEngine)
                     pLogic.Recorder->MonitorClose = true;
             }
         }
+        EndAutomationPass(pLogic);
         pEngine.AutomationWriting = false;
         pLogic.ShowMessage(kStopped);
         return;

@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include "cli/automate_command.h"
 #include "cli/cli_context.h"
 #include "cli/mixdown_command.h"
 #include "cli/play_command.h"
@@ -41,11 +42,12 @@ Commands:
                            import a sound file into a project (tracks count from 0;
                            --keep-rate makes an empty project take the file's rate)
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
-  mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks all|selected|playing]
+  mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
           [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]
           [--post-silence MS]
-                           mix the project down to a WAV or MP3 file, onto a track, or
+                           mix the project down to a WAV, MP3, FLAC or Ogg Opus file
+                           (chosen by the extension), onto a track, or
                            into the CD folder (track001.wav, track002.wav, ...)
   devices                  the output and input devices with their IDs (0 = default)
   play NAME [--from TIME] [--to TIME] [--device ID]
@@ -59,6 +61,11 @@ Commands:
                            prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
                            MARKOUT TIME / HEAD TIME / SELECT_BLOCK I / MOVE_BLOCK I FRAMES
                            [TRACKS] / FADE_CHANNELS L|R|LR
+  automate NAME --track N --from TIME --curve FILE
+                           write automation into track N: play from TIME as fast as
+                           possible while the automation fader follows FILE (lines
+                           "TIME LEVEL": timeline times, levels 0..255 or "-6db"), up to
+                           its last point, then save the project
 
 NAME is a project file in the data folder (".tvp" added when missing) or a path.
   settings list            every setting with its current value
@@ -235,6 +242,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     static const std::map<std::string,
         std::function<int(CliContext&, const std::vector<std::string>&)>>
         kCommands = {
+            { "automate", AutomateCommand },
             { "cleanup", CleanupCliCommand },
             { "demo", DemoCommand },
             { "devices", DevicesCommand },

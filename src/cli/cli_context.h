@@ -61,6 +61,10 @@ struct HeadlessSession {
     }
 };
 
+/// The message for a path that names no regular file: "no such <what>: PATH", or what is
+/// there instead (a folder, a pipe or device), so that neither is called missing.
+std::string NotAFileText(const std::string& pWhat, const std::string& pPath);
+
 /// Takes the edit lock of the project file pPath for this run; false (with a message on the
 /// error stream) when another process is editing it.
 bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath);

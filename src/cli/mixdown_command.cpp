@@ -8,6 +8,7 @@
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
+#include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 #include "platform/lame/lame_encoder.h"
 
 #include <cstdio>
@@ -20,7 +21,7 @@ namespace tarvok {
 namespace {
 
 constexpr const char* kUsage
-    = "usage: mixdown NAME (-o OUT.wav|OUT.mp3 | --to-track N | --cd) [--tracks "
+    = "usage: mixdown NAME (-o OUT.wav|OUT.mp3|OUT.flac|OUT.opus | --to-track N | --cd) [--tracks "
       "all|selected|playing]"
       " [--range all|selection|zero] [--format Mono8bit|...|Stereo24bit] [--rate HZ]"
       " [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]"
@@ -73,9 +74,9 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     pCtx.Ui.SetMessageSink(nullptr);
     const std::string path = pCtx.ProjectPath(positional[0], logic.Proj().DataFolder);
     if (!FileExists(path))
-        return pCtx.Fail("no such project: " + path);
+        return pCtx.Fail(NotAFileText("project", path));
     if (!logic.OpenProject(path, true))
-        return pCtx.Fail("cannot read the project " + path);
+        return pCtx.Fail("cannot read the project " + path + ": " + logic.OpenFailure);
     Project& project = logic.Proj();
     project.UpdateTitleLength(false);
 
@@ -87,9 +88,18 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         if (!IsAbsolutePath(out))
             out = std::filesystem::absolute(out).string();
         request.TargetFile = out;
+        // The extension decides the file type; a name the program cannot write as what it
+        // says is refused rather than filled with WAV data.
         request.Encode = EndsWithNoCase(out, ".mp3");
-        if (request.Encode)
+        request.Codec = CodecOfPath(out);
+        if (!request.Encode && !request.Codec && !EndsWithNoCase(out, ".wav"))
+            return pCtx.Fail("cannot write this file type: " + out
+                    + " (the output name must end in .wav, .mp3, .flac or .opus)",
+                2);
+        if (request.Encode || request.Codec)
             request.WaveMode = 3;
+        if (request.Codec == AudioCodec::Opus)
+            request.Freq = "48000";
     } else if (auto it = values.find("--to-track"); it != values.end()) {
         std::optional<int64_t> t = ParseInteger(it->second);
         if (!t || *t < 0 || *t > project.LastTrackNo)
@@ -151,16 +161,24 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     LameEncoder encoder;
     if (request.Encode && !EncodeAvailable(request, &encoder))
         return pCtx.Fail("MP3 output is not available for this rate and format");
+    FfmpegAudioEncoder fileEncoder;
+    // Settings that cannot be written are refused before anything is rendered, with the
+    // reason and the usage exit status.
+    if (std::string problem = ValidateMixdown(request, &encoder, &fileEncoder); !problem.empty())
+        return pCtx.Fail(problem, 2);
 
     pCtx.Ui.SetBoxSink(nullptr);
     pCtx.Ui.QueueAnswer("yes"); // overwrite a file the user named
     const bool tty = ::isatty(STDERR_FILENO) == 1;
-    MixdownResult result = RunMixdown(logic, request, &encoder, [&](double pDone) {
-        if (tty) {
-            std::fprintf(stderr, "\r%5.1f%%", pDone * 100.0);
-            std::fflush(stderr);
-        }
-    });
+    MixdownResult result = RunMixdown(
+        logic, request, &encoder,
+        [&](double pDone) {
+            if (tty) {
+                std::fprintf(stderr, "\r%5.1f%%", pDone * 100.0);
+                std::fflush(stderr);
+            }
+        },
+        &fileEncoder);
     if (tty)
         std::fprintf(stderr, "\r       \r");
     if (result.Outcome != MixdownOutcome::Finished)

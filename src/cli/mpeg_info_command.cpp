@@ -1,5 +1,7 @@
 #include "cli/mpeg_info_command.h"
 
+#include "cli/cli_context.h"
+
 #include "cli/json_text.h"
 
 #include "core/file_io.h"
@@ -13,7 +15,7 @@ namespace tarvok {
 int RunMpegInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut, std::ostream& pErr)
 {
     if (!FileExists(pPath)) {
-        pErr << "mpeg-info: no such file: " << pPath << "\n";
+        pErr << "mpeg-info: " << NotAFileText("sound", pPath) << "\n";
         return 1;
     }
     MpegInfo info;

@@ -166,6 +166,20 @@ void PrintProjectJson(std::ostream& pOut, const std::string& pPath, const Projec
 
 } // namespace
 
+std::string NotAFileText(const std::string& pWhat, const std::string& pPath)
+{
+    switch (KindOfPath(pPath)) {
+    case PathKind::Folder:
+        return "a folder, not a " + pWhat + " file: " + pPath;
+    case PathKind::Special:
+        return "not a regular file (a pipe, device or socket): " + pPath;
+    case PathKind::Missing:
+    case PathKind::RegularFile:
+        break;
+    }
+    return std::string(pWhat == "project" ? "no such project: " : "no such file: ") + pPath;
+}
+
 bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath)
 {
     if (pSession.Logic.LockProjectFile(pPath))
@@ -182,13 +196,13 @@ bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::st
 {
     pPath = pCtx.ProjectPath(pName, pSession.Logic.Proj().DataFolder);
     if (!FileExists(pPath)) {
-        pCtx.Fail("no such project: " + pPath);
+        pCtx.Fail(NotAFileText("project", pPath));
         return false;
     }
     if (pForWriting && !LockForWriting(pCtx, pSession, pPath))
         return false;
     if (!pSession.Logic.OpenProject(pPath, true)) {
-        pCtx.Fail("cannot read the project " + pPath);
+        pCtx.Fail("cannot read the project " + pPath + ": " + pSession.Logic.OpenFailure);
         return false;
     }
     return true;
@@ -236,6 +250,27 @@ int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     return 0;
 }
 
+namespace {
+
+/// Why an import placed nothing: the last error the import showed, else its last status
+/// line that is not progress (such as "ファイル形式が違います").
+std::string ImportFailureReason(const CliContext& pCtx, size_t pEventsBefore)
+{
+    const auto& events = pCtx.Ui.Events();
+    std::string status;
+    for (size_t i = events.size(); i-- > pEventsBefore;) {
+        const HeadlessUi::Event& e = events[i];
+        if (e.Kind == HeadlessUi::EventKind::MessageBox && e.Icon == MsgIcon::Error)
+            return e.Text;
+        if (status.empty() && e.Kind == HeadlessUi::EventKind::Message && !e.Text.empty()
+            && e.Text.back() != '%')
+            status = e.Text;
+    }
+    return status.empty() ? std::string("the file holds no sound that could be placed") : status;
+}
+
+} // namespace
+
 int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
     ParsedArgs args = ParseArgs(pArgs, { "--track", "--at" }, { "--keep-rate", "--force" });
@@ -273,12 +308,14 @@ int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     }
     const std::string& file = args.Positional[1];
     if (!FileExists(file))
-        return pCtx.Fail("no such file: " + file);
+        return pCtx.Fail(NotAFileText("sound", file));
     int32_t blocksBefore = p.BlockCount();
     pCtx.Ui.QueueAnswer(args.Has("--keep-rate") ? "no" : "yes");
+    const size_t eventsBefore = pCtx.Ui.Events().size();
     bool placed = session.Logic.ImportSoundFile(track, file, position, false);
     if (!placed || p.BlockCount() == blocksBefore)
-        return pCtx.Fail("nothing was imported from " + file);
+        return pCtx.Fail(
+            "nothing was imported from " + file + ": " + ImportFailureReason(pCtx, eventsBefore));
     if (!SaveBack(pCtx, session, path))
         return 1;
     return 0;
@@ -305,7 +342,8 @@ int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return pCtx.Fail("cannot create the data folder");
     std::string path = pCtx.ProjectPath(target, session.Logic.Proj().DataFolder);
     if (!FileExists(path))
-        return pCtx.Fail("no such file or project: " + target);
+        return pCtx.Fail(KindOfPath(target) != PathKind::Missing ? NotAFileText("sound", target)
+                                                                 : NotAFileText("project", path));
     // The summary must not be mixed with status messages on standard output.
     pCtx.Ui.SetMessageSink(nullptr);
     std::string unused;

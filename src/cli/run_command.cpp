@@ -280,14 +280,14 @@ int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view p
         return pCtx.Fail("cannot create the data folder");
     std::string path = pCtx.ProjectPath(pName, session.Logic.Proj().DataFolder);
     if (!FileExists(path))
-        return pCtx.Fail("no such project: " + path);
+        return pCtx.Fail(NotAFileText("project", path));
     if (!LockForWriting(pCtx, session, path))
         return 1;
     std::optional<std::string> original = ReadAllBytes(path);
     if (!original)
         return pCtx.Fail("no such project: " + path);
     if (!session.Logic.OpenProject(path, true))
-        return pCtx.Fail("cannot read the project " + path);
+        return pCtx.Fail("cannot read the project " + path + ": " + session.Logic.OpenFailure);
     if (session.Logic.LostOnOpen > 0 && !pOptions.Force)
         return pCtx.Fail("opening " + path + " dropped " + std::to_string(session.Logic.LostOnOpen)
                 + " missing or unusable working file(s) with their blocks; nothing was run or saved"

@@ -1,5 +1,6 @@
 #include "core/data_folder.h"
 
+#include "base/file_name.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "core/file_io.h"
@@ -162,14 +163,6 @@ std::optional<std::vector<std::string>> ReadProjectReferences(const fs::path& pP
     return names;
 }
 
-// The last component of a path of this or another system ("/", "\" and the drive colon
-// all separate).
-std::string_view LastComponent(std::string_view pPath)
-{
-    size_t cut = pPath.find_last_of("/\\:");
-    return cut == std::string_view::npos ? pPath : pPath.substr(cut + 1);
-}
-
 // A folder path in the form used for comparisons: normalised, no trailing "/", lower case
 // (a match in lower case can only make the clean-up keep more, never delete more).
 std::string FolderKey(const fs::path& pFolder)
@@ -199,7 +192,7 @@ std::string ProtectedName(std::string_view pRef, const fs::path& pFolder, const 
     std::string ref(Trim(pRef));
     if (ref.empty())
         return {};
-    std::string_view base = LastComponent(ref);
+    std::string_view base = ForeignFileNameOf(ref);
     if (!IsGeneratedName(base))
         return {};
     std::string name = ToLowerAscii(base);

@@ -1,5 +1,6 @@
 #include "core/file_io.h"
 
+#include "base/file_name.h"
 #include "base/text.h"
 #include "core/user_interface.h"
 
@@ -53,8 +54,8 @@ bool ValidPath(std::string_view pPath)
 
 std::string FolderPart(const std::string& pPath)
 {
-    size_t slash = pPath.rfind('/');
-    return slash == std::string::npos ? std::string("./") : pPath.substr(0, slash + 1);
+    std::string folder = FolderOf(pPath);
+    return folder.empty() ? std::string("./") : folder;
 }
 
 std::atomic<int64_t> gTempCounter { 0 };
@@ -160,7 +161,19 @@ int64_t ReadAt(const FileHandle& pHandle, void* pBuffer, int64_t pCount, int64_t
     return done;
 }
 
-bool WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset)
+namespace {
+
+// The error of the last write, flush or rename that failed on this thread.
+thread_local int gLastWriteError = 0;
+
+bool NoteWriteResult(bool pOk)
+{
+    if (!pOk)
+        gLastWriteError = errno != 0 ? errno : EIO;
+    return pOk;
+}
+
+bool WriteAtOnce(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset)
 {
     if (!pHandle.IsOpen() || pCount < 0 || pOffset < -1 || pOffset > kMaxOffset - pCount)
         return false;
@@ -204,6 +217,31 @@ bool WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int
         done += n;
     }
     return true;
+}
+
+} // namespace
+
+int LastWriteError() { return gLastWriteError; }
+
+void ClearLastWriteError() { gLastWriteError = 0; }
+
+bool IsDiskFullError(int pErrno) { return pErrno == ENOSPC || pErrno == EDQUOT; }
+
+std::string WriteFailureText(int pErrno)
+{
+    if (IsDiskFullError(pErrno))
+        return "ディスクの空き容量が足りません";
+    if (pErrno == EROFS)
+        return "書き込み禁止のディスクです";
+    if (pErrno == EACCES || pErrno == EPERM)
+        return "書き込みの権限がありません";
+    return "ファイルに書き込めません";
+}
+
+bool WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset)
+{
+    errno = 0;
+    return NoteWriteResult(WriteAtOnce(pHandle, pBuffer, pCount, pOffset));
 }
 
 bool ReadBytes(void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_view pPath,
@@ -331,6 +369,31 @@ bool FileExists(std::string_view pPath)
     return ::stat(PathString(pPath).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+PathKind KindOfPath(std::string_view pPath)
+{
+    struct stat st { };
+    if (!ValidPath(pPath) || ::stat(PathString(pPath).c_str(), &st) != 0)
+        return PathKind::Missing;
+    if (S_ISREG(st.st_mode))
+        return PathKind::RegularFile;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Special;
+}
+
+std::string NotARegularFileText(std::string_view pPath)
+{
+    switch (KindOfPath(pPath)) {
+    case PathKind::Missing:
+        return "ファイルが存在しません";
+    case PathKind::Folder:
+        return "フォルダです。ファイルを指定してください";
+    case PathKind::Special:
+        return "通常のファイルではありません（パイプまたはデバイス）";
+    case PathKind::RegularFile:
+        break;
+    }
+    return {};
+}
+
 bool DeleteFileForce(std::string_view pPath)
 {
     if (Trim(pPath).empty() || pPath.find('\0') != std::string_view::npos)
@@ -360,9 +423,9 @@ bool SyncFile(const FileHandle& pHandle)
         return false;
     if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Flush)) {
         errno = *fault == FaultKind::Error ? EIO : ENOSPC;
-        return false;
+        return NoteWriteResult(false);
     }
-    return ::fsync(pHandle.Fd()) == 0;
+    return NoteWriteResult(::fsync(pHandle.Fd()) == 0);
 }
 
 bool RenameFile(std::string_view pFrom, std::string_view pTo)
@@ -371,9 +434,64 @@ bool RenameFile(std::string_view pFrom, std::string_view pTo)
         return false;
     if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename)) {
         errno = *fault == FaultKind::Error ? EIO : ENOSPC;
-        return false;
+        return NoteWriteResult(false);
     }
-    return std::rename(PathString(pFrom).c_str(), PathString(pTo).c_str()) == 0;
+    return NoteWriteResult(std::rename(PathString(pFrom).c_str(), PathString(pTo).c_str()) == 0);
+}
+
+bool RenameFileNoReplace(std::string_view pFrom, std::string_view pTo)
+{
+    if (!ValidPath(pFrom) || !ValidPath(pTo))
+        return false;
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename)) {
+        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
+        return NoteWriteResult(false);
+    }
+    const std::string from = PathString(pFrom);
+    const std::string to = PathString(pTo);
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return NoteWriteResult(false);
+#endif
+    // A file system without the atomic form: check, then rename.
+    struct stat st { };
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return NoteWriteResult(false);
+    }
+    return NoteWriteResult(std::rename(from.c_str(), to.c_str()) == 0);
+}
+
+bool ExchangePaths(std::string_view pA, std::string_view pB)
+{
+    if (!ValidPath(pA) || !ValidPath(pB))
+        return false;
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename)) {
+        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
+        return NoteWriteResult(false);
+    }
+    const std::string a = PathString(pA);
+    const std::string b = PathString(pB);
+#ifdef RENAME_EXCHANGE
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return NoteWriteResult(false);
+#endif
+    // A file system without the atomic form: three renames, the first undone when the
+    // second fails, so that pA is never left missing on a failure.
+    const std::string aside = a + "." + std::to_string(::getpid()) + ".swap";
+    if (std::rename(a.c_str(), aside.c_str()) != 0)
+        return NoteWriteResult(false);
+    if (std::rename(b.c_str(), a.c_str()) != 0) {
+        const int error = errno;
+        std::rename(aside.c_str(), a.c_str());
+        errno = error;
+        return NoteWriteResult(false);
+    }
+    return NoteWriteResult(std::rename(aside.c_str(), b.c_str()) == 0);
 }
 
 bool SyncFolder(std::string_view pFolder)
@@ -434,7 +552,8 @@ std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened)
     return {};
 }
 
-bool CommitTempSibling(const std::string& pTemp, std::string_view pTarget, FileHandle* pOpen)
+bool CommitTempSibling(
+    const std::string& pTemp, std::string_view pTarget, FileHandle* pOpen, bool pReplaceExisting)
 {
     if (pTemp.empty() || !ValidPath(pTarget))
         return false;
@@ -445,7 +564,7 @@ bool CommitTempSibling(const std::string& pTemp, std::string_view pTarget, FileH
     bool ok = SyncFile(file);
     ok = file.Close() && ok;
     const std::string target = ReplaceTargetOf(pTarget);
-    if (!ok || !RenameFile(pTemp, target))
+    if (!ok || !(pReplaceExisting ? RenameFile(pTemp, target) : RenameFileNoReplace(pTemp, target)))
         return false;
     // The rename is in place; a failed flush of the folder leaves it there, so the new file
     // is what the target names now and the replacement counts as done.
@@ -463,11 +582,11 @@ bool ReplaceFile::Begin(std::string_view pTarget)
     return true;
 }
 
-bool ReplaceFile::Commit()
+bool ReplaceFile::Commit(bool pReplaceExisting)
 {
     if (temp_.empty())
         return false;
-    if (!CommitTempSibling(temp_, target_, &file_)) {
+    if (!CommitTempSibling(temp_, target_, &file_, pReplaceExisting)) {
         Discard();
         return false;
     }

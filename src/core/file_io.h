@@ -99,6 +99,14 @@ int64_t FileSize64(std::string_view pPath);
 /// True when a regular file (not a folder) exists; an empty or blank path is false.
 bool FileExists(std::string_view pPath);
 
+/// What is at a path that is not a regular file, for messages: missing, a folder, or
+/// another kind of file (a pipe, a device, a socket).
+enum class PathKind { Missing, RegularFile, Folder, Special };
+PathKind KindOfPath(std::string_view pPath);
+/// "ファイルが存在しません", "フォルダです" or "通常のファイルではありません…" for a path
+/// that is not a regular file (empty for one that is).
+std::string NotARegularFileText(std::string_view pPath);
+
 /// Makes the file writable when it is not and deletes it; true also when it did not exist.
 /// False for a folder or when the deletion fails.
 bool DeleteFileForce(std::string_view pPath);
@@ -111,6 +119,12 @@ bool WriteFileAtomic(std::string_view pPath, const void* pBytes, int64_t pCount)
 bool SyncFile(const FileHandle& pHandle);
 /// Renames pFrom over pTo (same file system); false when that fails.
 bool RenameFile(std::string_view pFrom, std::string_view pTo);
+/// Renames pFrom to pTo only when nothing has that name (atomically where the file system
+/// allows); false, with errno EEXIST, when something does.
+bool RenameFileNoReplace(std::string_view pFrom, std::string_view pTo);
+/// Swaps what two paths name (files or folders on one file system) in one step where the
+/// file system allows it; false, with both as they were, when that fails.
+bool ExchangePaths(std::string_view pA, std::string_view pB);
 /// Flushes a folder's entries (after a rename into it); false when that fails.
 bool SyncFolder(std::string_view pFolder);
 
@@ -127,8 +141,8 @@ std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened = nu
 /// Flushes pTemp (through pOpen when that is open; it is closed), renames it over pTarget
 /// (a link's final target) and flushes the folder. False, with pTemp left in place and
 /// pTarget as it was, when that fails (a caller may then copy instead of renaming).
-bool CommitTempSibling(
-    const std::string& pTemp, std::string_view pTarget, FileHandle* pOpen = nullptr);
+bool CommitTempSibling(const std::string& pTemp, std::string_view pTarget,
+    FileHandle* pOpen = nullptr, bool pReplaceExisting = true);
 
 /// The one way a file that may replace an older one is written. Begin creates a new,
 /// hidden temporary file beside the target, named "." + name + "." + process ID + "-" +
@@ -151,8 +165,9 @@ public:
     /// The file that Commit replaces (a link's target when pTarget was a link).
     const std::string& Target() const { return target_; }
     /// Flushes, closes and renames the temporary file over the target; false (with the
-    /// temporary file gone and the target as it was) when any step fails.
-    bool Commit();
+    /// temporary file gone and the target as it was) when any step fails. Without
+    /// pReplaceExisting an existing target stays and the commit fails.
+    bool Commit(bool pReplaceExisting = true);
     /// Deletes the temporary file; the target stays as it was.
     void Discard();
 
@@ -199,6 +214,16 @@ private:
     std::string path_;
     std::string lockPath_;
 };
+
+/// The system error (errno) of the last WriteAt, SyncFile or RenameFile that failed on this
+/// thread, 0 when none failed since ClearLastWriteError: lets a caller tell a full disk
+/// (ENOSPC, EDQUOT) from other failures when it reports one.
+int LastWriteError();
+void ClearLastWriteError();
+/// True for the errors of a full disk or an exhausted quota.
+bool IsDiskFullError(int pErrno);
+/// The message for a write that failed with pErrno: a full disk is named as such.
+std::string WriteFailureText(int pErrno);
 
 /// Where the file layer fails on purpose in tests (the fault-injection seam): every call of
 /// WriteAt, SyncFile and RenameFile counts as one point of its kind.

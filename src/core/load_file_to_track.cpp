@@ -1,5 +1,6 @@
 #include "core/load_file_to_track.h"
 
+#include "base/file_name.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project.h"
@@ -29,16 +30,6 @@ std::string CleanBlockName(std::string_view pName)
         }
     }
     return out;
-}
-
-std::string BaseNameOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string_view::npos)
-        name = name.substr(0, dot);
-    return std::string(name);
 }
 
 Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std::string& pPath,

@@ -16,9 +16,6 @@ class UserInterface;
 /// quotation mark "＂", every "," and "，" becomes ".".
 std::string CleanBlockName(std::string_view pName);
 
-/// The file name of a path without its folder and without its last extension.
-std::string BaseNameOf(std::string_view pPath);
-
 /// A whole working file placed as a new block.
 struct PlacedFile {
     int32_t Block = -1; ///< index of the new block

@@ -1,5 +1,6 @@
 #include "core/project_file.h"
 
+#include "base/file_name.h"
 #include "base/legacy_text.h"
 #include "base/numeric.h"
 #include "base/text.h"
@@ -21,9 +22,42 @@ namespace tarvok {
 namespace {
 
 constexpr const char* kMissingFile = "ファイルが存在しません";
+// The kinds of line a project file has, as the reader's messages name them.
+constexpr const char* kHeader = "ヘッダ";
+constexpr const char* kTrack = "トラック";
+constexpr const char* kWave = "wavファイル";
+constexpr const char* kBlock = "ブロック";
+constexpr const char* kFadePoint = "フェードポイント";
 constexpr const char* kRateDiffers = "サンプリング周波数が違います";
-// Header field 18: bit 0 set means envelope files hold level indices.
+// Bit 0 of the header's format flags set means envelope files hold level indices.
 constexpr int32_t kFormatFlags = 3;
+
+/// The numbered fields of a project file's first line (field 0 is always "0"; 9 and 17 are
+/// reserved). Files of older versions end after field 20, 21 or 22.
+enum HeaderField : size_t {
+    kHdrLastTrackNo = 1,
+    kHdrSampleRate = 2,
+    kHdrWaveCount = 3,
+    kHdrBlockCount = 4,
+    kHdrEnvelopeLength = 5,
+    kHdrMarkIn = 6,
+    kHdrMarkOut = 7,
+    kHdrCurrentTrack = 8,
+    kHdrMasterLevelL = 10,
+    kHdrMasterLevelR = 11,
+    kHdrZoom = 12,
+    kHdrHead = 13,
+    kHdrViewStart = 14,
+    kHdrViewTrackCount = 15,
+    kHdrViewScroll = 16,
+    kHdrFormatFlags = 18,
+    kHdrZeroPos = 19,
+    kHdrFadeTableType = 20,
+    kHdrSampleStep = 21,
+    kHdrFadeCount = 22,
+    kHdrLevelZoomDB = 23,
+    kHdrFieldCount = 24,
+};
 
 using Fields = std::vector<std::string>;
 
@@ -33,7 +67,7 @@ struct ParsedProject {
     int32_t LastTrackNo = 0;
     int32_t SampleRate = 0;
     int32_t EnvelopeLength = 0;
-    int32_t Values[24] = {}; // numeric header fields; absent ones 0
+    int32_t Values[kHdrFieldCount] = {}; // numeric header fields; absent ones 0
     size_t HeaderFieldCount = 0;
 
     struct TrackLine {
@@ -51,12 +85,25 @@ struct ParsedProject {
     std::vector<FadePoint> Fades;
 };
 
+// "N行目（kind）の M番目の項目" for a message that names where the reader stopped; pLine
+// counts from 1, pIndex from 0.
+std::string WhereIn(size_t pLine, const char* pWhat, size_t pIndex)
+{
+    return std::to_string(pLine) + "行目（" + pWhat + "）の" + std::to_string(pIndex + 1)
+        + "番目の項目";
+}
+
+std::string LineOf(size_t pLine, const char* pWhat)
+{
+    return std::to_string(pLine) + "行目（" + pWhat + "）";
+}
+
 Result<int32_t> FieldInt(const Fields& pFields, size_t pIndex, const char* pWhat, size_t pLine)
 {
     std::optional<int32_t> v = ParseInt32(pFields[pIndex]);
     if (!v)
-        return Fail(std::string(pWhat) + " in line " + std::to_string(pLine) + ", field "
-            + std::to_string(pIndex) + " is not a number");
+        return Fail(WhereIn(pLine, pWhat, pIndex) + "が数値ではありません: \""
+            + pFields[pIndex].substr(0, 40) + "\"");
     return *v;
 }
 
@@ -64,46 +111,56 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
 {
     ParsedProject parsed;
     if (pLines.empty())
-        return Fail("the file is empty");
+        return Fail("ファイルが空です");
     parsed.Header = SplitProjectFields(pLines[0]);
     parsed.HeaderFieldCount = parsed.Header.size();
     if (parsed.Header.size() < 21)
-        return Fail("the header has fewer than 21 fields");
-    for (size_t i = 1; i < std::min<size_t>(parsed.Header.size(), 24); ++i) {
+        return Fail(LineOf(1, kHeader) + "の項目が21個より少なくなっています（"
+            + std::to_string(parsed.Header.size()) + "個）");
+    for (size_t i = 1; i < std::min<size_t>(parsed.Header.size(), kHdrFieldCount); ++i) {
         if (i == 9 || i == 17)
             continue; // reserved
-        Result<int32_t> v = FieldInt(parsed.Header, i, "header", 1);
+        Result<int32_t> v = FieldInt(parsed.Header, i, kHeader, 1);
         if (!v)
             return v.error();
         parsed.Values[i] = *v;
     }
-    parsed.LastTrackNo = parsed.Values[1];
-    parsed.SampleRate = parsed.Values[2];
-    parsed.EnvelopeLength = parsed.Values[5];
+    parsed.LastTrackNo = parsed.Values[kHdrLastTrackNo];
+    parsed.SampleRate = parsed.Values[kHdrSampleRate];
+    parsed.EnvelopeLength = parsed.Values[kHdrEnvelopeLength];
     if (parsed.LastTrackNo < 0 || parsed.LastTrackNo > kMaxTrackIndex)
-        return Fail("the track count is out of range");
+        return Fail(WhereIn(1, kHeader, kHdrLastTrackNo)
+            + "（最後のトラック番号）が範囲外です: " + std::to_string(parsed.LastTrackNo));
     if (parsed.SampleRate < 1000 || parsed.SampleRate > 768000)
-        return Fail("the sampling rate is out of range");
+        return Fail(WhereIn(1, kHeader, kHdrSampleRate)
+            + "（サンプリング周波数）が範囲外です: " + std::to_string(parsed.SampleRate));
     if (parsed.EnvelopeLength < 0 || parsed.EnvelopeLength > kMaxEnvelopeFrames)
-        return Fail("the envelope length is out of range");
-    const int64_t waveCount = parsed.Values[3];
-    const int64_t blockCount = parsed.Values[4];
-    const int64_t fadeCount = parsed.Header.size() >= 23 ? parsed.Values[22] : 0;
+        return Fail(WhereIn(1, kHeader, kHdrEnvelopeLength)
+            + "（エンベロープの長さ）が範囲外です: " + std::to_string(parsed.EnvelopeLength));
+    const int64_t waveCount = parsed.Values[kHdrWaveCount];
+    const int64_t blockCount = parsed.Values[kHdrBlockCount];
+    const int64_t fadeCount
+        = parsed.Header.size() > kHdrFadeCount ? parsed.Values[kHdrFadeCount] : 0;
     if (waveCount < 0 || blockCount < 0 || fadeCount < 0)
-        return Fail("a count in the header is negative");
+        return Fail(WhereIn(1, kHeader,
+                        waveCount < 0        ? kHdrWaveCount
+                            : blockCount < 0 ? kHdrBlockCount
+                                             : kHdrFadeCount)
+            + "（個数）が負の数です");
     // Counts larger than the file could hold are caught before anything is reserved.
     const int64_t needed = 1 + parsed.LastTrackNo + 1 + waveCount + blockCount + fadeCount;
     if (needed > static_cast<int64_t>(pLines.size()))
-        return Fail("the file ends before the lines its header announces");
+        return Fail("ファイルが途中で終わっています（ヘッダが示す" + std::to_string(needed)
+            + "行に対して" + std::to_string(pLines.size()) + "行しかありません）");
 
     size_t line = 1;
     for (int32_t t = 0; t <= parsed.LastTrackNo; ++t, ++line) {
         Fields f = SplitProjectFields(pLines[line]);
         if (f.size() < 12)
-            return Fail("track line " + std::to_string(line + 1) + " has fewer than 12 fields");
+            return Fail(LineOf(line + 1, kTrack) + "の項目が12個より少なくなっています");
         ParsedProject::TrackLine track;
         for (size_t i = 0; i < 8; ++i) {
-            Result<int32_t> v = FieldInt(f, i, "track", line + 1);
+            Result<int32_t> v = FieldInt(f, i, kTrack, line + 1);
             if (!v)
                 return v.error();
             track.Values[i] = *v;
@@ -115,16 +172,16 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
     for (int64_t w = 0; w < waveCount; ++w, ++line) {
         Fields f = SplitProjectFields(pLines[line]);
         if (f.size() < 6)
-            return Fail("wave line " + std::to_string(line + 1) + " has fewer than 6 fields");
+            return Fail(LineOf(line + 1, kWave) + "の項目が6個より少なくなっています");
         parsed.Waves.push_back({ f[4], f[5] });
     }
     for (int64_t b = 0; b < blockCount; ++b, ++line) {
         Fields f = SplitProjectFields(pLines[line]);
         if (f.size() < 11)
-            return Fail("block line " + std::to_string(line + 1) + " has fewer than 11 fields");
+            return Fail(LineOf(line + 1, kBlock) + "の項目が11個より少なくなっています");
         int32_t v[7];
         for (size_t i = 0; i < 7; ++i) {
-            Result<int32_t> r = FieldInt(f, i, "block", line + 1);
+            Result<int32_t> r = FieldInt(f, i, kBlock, line + 1);
             if (!r)
                 return r.error();
             v[i] = *r;
@@ -141,23 +198,24 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
             std::optional<double> level
                 = Trim(f[i]).empty() ? std::optional<double>(0.0) : ParseNumber(f[i]);
             if (!level || std::fabs(*level) > 1000.0)
-                return Fail("block line " + std::to_string(line + 1) + " has a bad level");
+                return Fail(WhereIn(line + 1, kBlock, i) + "（レベル）が正しくありません: \""
+                    + f[i].substr(0, 40) + "\"");
             (i == 7 ? block.LevelL : block.LevelR) = static_cast<float>(*level);
         }
         block.Name = f[10];
         if (block.WaveNo < 0 || block.WaveNo >= waveCount)
-            return Fail("block line " + std::to_string(line + 1)
-                + " names a wave file that does not exist");
+            return Fail(WhereIn(line + 1, kBlock, 1)
+                + "が存在しないwavファイルの番号です: " + std::to_string(block.WaveNo));
         parsed.Blocks.push_back(std::move(block));
     }
     for (int64_t k = 0; k < fadeCount; ++k, ++line) {
         Fields f = SplitProjectFields(pLines[line]);
         if (f.size() < 3)
-            return Fail("fade point line " + std::to_string(line + 1) + " has fewer than 3 fields");
+            return Fail(LineOf(line + 1, kFadePoint) + "の項目が3個より少なくなっています");
         FadePoint point;
         int32_t v[3];
         for (size_t i = 0; i < 3; ++i) {
-            Result<int32_t> r = FieldInt(f, i, "fade point", line + 1);
+            Result<int32_t> r = FieldInt(f, i, kFadePoint, line + 1);
             if (!r)
                 return r.error();
             v[i] = *r;
@@ -413,20 +471,6 @@ std::string AbsolutePathOf(std::string_view pPath)
     return ec ? std::string(pPath) : full.lexically_normal().string();
 }
 
-std::string FolderOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of("/\\");
-    if (slash == std::string_view::npos)
-        return {};
-    return std::string(pPath.substr(0, slash + 1));
-}
-
-std::string FileNameOf(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of("/\\");
-    return std::string(slash == std::string_view::npos ? pPath : pPath.substr(slash + 1));
-}
-
 std::string ResolveProjectName(std::string_view pName, std::string_view pBase)
 {
     if (!IsAbsolutePath(pName) && !(pName.size() >= 1 && pName[0] == '\\'))
@@ -434,7 +478,7 @@ std::string ResolveProjectName(std::string_view pName, std::string_view pBase)
     std::string name(pName);
     if (FileExists(name))
         return name;
-    std::string beside = std::string(pBase) + FileNameOf(name);
+    std::string beside = std::string(pBase) + std::string(ForeignFileNameOf(name));
     return FileExists(beside) ? beside : name;
 }
 
@@ -533,10 +577,10 @@ Status ReadProject(
 {
     pEnv.Lost = 0;
     if (!FileExists(pPath))
-        return Fail("the file does not exist");
+        return Fail(NotARegularFileText(pPath));
     std::optional<std::string> bytes = ReadAllBytes(pPath);
     if (!bytes)
-        return Fail("the file cannot be read");
+        return Fail("ファイルを読めません");
     std::string text = DecodeLegacyText(*bytes);
     Result<ParsedProject> parsedResult = ParseProject(SplitLines(text));
     if (!parsedResult)
@@ -546,9 +590,11 @@ Status ReadProject(
     // kept in the project (and saved again) mean the same files whatever the current folder
     // and however the project was named.
     const std::string base = FolderOf(AbsolutePathOf(pPath));
-    const bool legacyLevels = (parsed.Values[18] & 1) == 0;
+    const bool legacyLevels = (parsed.Values[kHdrFormatFlags] & 1) == 0;
     int32_t sampleStep
-        = parsed.HeaderFieldCount >= 22 && parsed.Values[21] > 0 ? parsed.Values[21] : 64;
+        = parsed.HeaderFieldCount > kHdrSampleStep && parsed.Values[kHdrSampleStep] > 0
+        ? parsed.Values[kHdrSampleStep]
+        : 64;
     sampleStep = std::min(sampleStep, 1000000);
 
     // Envelopes of the state being replaced, by file name, so an undo step re-reads only
@@ -610,23 +656,23 @@ Status ReadProject(
     p.Blocks.clear();
     p.SampleRate = parsed.SampleRate;
     if (!pUndo || pEnv.UndoAll) {
-        p.MarkIn = std::max(v[6], 0);
-        p.MarkOut = std::max(v[7], 0);
-        p.CurrentTrack = v[8];
-        p.Zoom = std::max(v[12], 1);
-        p.Head = std::max(v[13], 0);
-        p.ViewStart = std::max(v[14], 0);
-        if (parsed.HeaderFieldCount > 23)
-            p.LevelZoomDB = Clamp32(v[23], -30, 30);
+        p.MarkIn = std::max(v[kHdrMarkIn], 0);
+        p.MarkOut = std::max(v[kHdrMarkOut], 0);
+        p.CurrentTrack = v[kHdrCurrentTrack];
+        p.Zoom = std::max(v[kHdrZoom], 1);
+        p.Head = std::max(v[kHdrHead], 0);
+        p.ViewStart = std::max(v[kHdrViewStart], 0);
+        if (parsed.HeaderFieldCount > kHdrLevelZoomDB)
+            p.LevelZoomDB = Clamp32(v[kHdrLevelZoomDB], -30, 30);
     }
     p.CurrentTrack = Clamp32(p.CurrentTrack, 0, parsed.LastTrackNo);
-    if (v[20] != p.FadeTableType)
-        p.SetFadeTableType(v[20]);
-    p.MasterLevelL = Clamp32(v[10], 0, 255);
-    p.MasterLevelR = Clamp32(v[11], 0, 255);
-    p.ViewTrackCount = Clamp32(v[15], 0, parsed.LastTrackNo);
-    p.ViewScroll = Clamp32(v[16], 0, 1000);
-    p.ZeroPos = v[19];
+    if (v[kHdrFadeTableType] != p.FadeTableType)
+        p.SetFadeTableType(v[kHdrFadeTableType]);
+    p.MasterLevelL = Clamp32(v[kHdrMasterLevelL], 0, 255);
+    p.MasterLevelR = Clamp32(v[kHdrMasterLevelR], 0, 255);
+    p.ViewTrackCount = Clamp32(v[kHdrViewTrackCount], 0, parsed.LastTrackNo);
+    p.ViewScroll = Clamp32(v[kHdrViewScroll], 0, 1000);
+    p.ZeroPos = v[kHdrZeroPos];
     p.SampleStep = sampleStep;
     p.EnvelopeLength = parsed.EnvelopeLength;
     p.LastTrackNo = parsed.LastTrackNo;

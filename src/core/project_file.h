@@ -57,12 +57,6 @@ Status ReadProject(
 /// pPath made absolute against the current folder and normalised ("a/../b" is "b").
 std::string AbsolutePathOf(std::string_view pPath);
 
-/// The folder of a path with a trailing "/" (the base of relative names).
-std::string FolderOf(std::string_view pPath);
-
-/// The last path component, for "/" and "\" separated paths.
-std::string FileNameOf(std::string_view pPath);
-
 /// Resolves a name from a project file: a relative name gets pBase in front; an absolute
 /// name whose file does not exist is tried once more as pBase + its file name.
 std::string ResolveProjectName(std::string_view pName, std::string_view pBase);

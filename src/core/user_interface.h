@@ -29,6 +29,16 @@ public:
     /// Asks for a line of text; nothing when the user cancels.
     virtual std::optional<std::string> InputBox(std::string_view pPrompt, std::string_view pDefault)
         = 0;
+    /// Asks for a time as time text: a position on the timeline (pPosition) or a length;
+    /// pDefault is the current value's text. Nothing when the user cancels. A window shows
+    /// its time input, which reads the text back as the user types; the plain form asks
+    /// with InputBox.
+    virtual std::optional<std::string> TimeInputBox(
+        std::string_view pPrompt, std::string_view pDefault, bool pPosition)
+    {
+        (void)pPosition;
+        return InputBox(pPrompt, pDefault);
+    }
     /// File and folder choosers; nothing when the user cancels. pFilter is a list of
     /// patterns separated by ";" ("*.wav;*.mp3"), empty for all files.
     virtual std::optional<std::string> ChooseOpenFile(

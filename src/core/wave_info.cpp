@@ -1,5 +1,6 @@
 #include "core/wave_info.h"
 
+#include "base/file_name.h"
 #include "base/numeric.h"
 #include "base/text.h"
 
@@ -381,12 +382,7 @@ std::string WaveFileType(std::string_view pPath)
     default:
         break;
     }
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos)
-        return {};
-    return ToLowerAscii(name.substr(dot + 1));
+    return ExtensionOf(pPath);
 }
 
 void Unpack24(const uint8_t* pSrc, int32_t* pDst, size_t pCount)

@@ -1,5 +1,6 @@
 #include "decode/decode_audio.h"
 
+#include "base/file_name.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/error_log.h"
@@ -26,14 +27,6 @@ constexpr size_t kWriteBufferBytes = 2097152;
 constexpr int32_t kMaxRate = 768000;
 // Reads between two yields when the shown percentage does not change.
 constexpr int32_t kYieldEvery = 64;
-
-std::string LowerExtension(std::string_view pPath)
-{
-    size_t slash = pPath.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? pPath : pPath.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    return dot == std::string_view::npos ? std::string() : ToLowerAscii(name.substr(dot + 1));
-}
 
 void LogError(const DecodeEnvironment& pEnv, const std::string& pMessage)
 {
@@ -229,7 +222,10 @@ bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBack
 {
     auto fail = [&](const std::string& pWhy) {
         LogError(pEnv, "DecodeAudio " + pInput + ": " + pWhy);
-        pUi.ShowError(kDecodeFailed);
+        // A full disk is named as such: the file was fine, the room was not.
+        const int error = LastWriteError();
+        pUi.ShowError(
+            IsDiskFullError(error) ? WriteFailureText(error) : std::string(kDecodeFailed));
         return false;
     };
     const int64_t size = FileSize64(pInput);
@@ -316,6 +312,7 @@ bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, Med
 {
     pUi.ShowMessage(kDecoding);
     pUi.Yield();
+    ClearLastWriteError();
     // Whatever stood at the target before is replaced or, on failure, gone: afterwards the
     // import finds the decoded file there or nothing.
     if (pSource == pTarget) {
@@ -326,7 +323,7 @@ bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, Med
 
     std::string input = pSource;
     std::string strip;
-    if (LowerExtension(pSource) == "mp3") {
+    if (ExtensionOf(pSource) == "mp3") {
         MpegInfo info;
         if (!ReadMpegInfo(pSource, info)) {
             DeleteFileForce(pTarget);

@@ -156,6 +156,12 @@ void BarMeter::Draw(int32_t pRms, int32_t pPeak)
     }
 }
 
+void BarMeter::Set(double pBar, double pPeak)
+{
+    bar_ = std::clamp<double>(pBar, Min, Max);
+    peak_ = std::clamp<double>(pPeak, Min, Max);
+}
+
 void BarMeter::Clear() { bar_ = peak_ = Min; }
 
 double BarMeter::PixelFromTop(double pValue, int32_t pHeight) const

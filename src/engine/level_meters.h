@@ -67,6 +67,8 @@ public:
     /// falls likewise and jumps to pPeak (PeakIndp), or falls ten times as fast and follows
     /// pRms.
     void Draw(int32_t pRms, int32_t pPeak);
+    /// Shows pBar and pPeak as they are (clamped to Min..Max), without the fall-back.
+    void Set(double pBar, double pPeak);
     void Clear();
     double Bar() const { return bar_; }
     double Peak() const { return peak_; }

@@ -435,6 +435,8 @@ void PlaybackEngine::TimerProg()
 {
     if (OnRecordProgTick && !Paused)
         OnRecordProgTick();
+    if (OnAutomationTick)
+        OnAutomationTick();
     if (!DeviceOpen || Starting || Paused)
         return;
     switch (PlayMode) {

@@ -139,6 +139,10 @@ public:
     /// not anything plays.
     std::function<void()> OnRecordProgTick;
     std::function<void()> OnRecordVUTick;
+    /// Automation writing's share of TimerProg, run after the recording's share and before
+    /// the refill, whether or not anything plays, so that the buffers mixed next read the
+    /// levels it wrote.
+    std::function<void()> OnAutomationTick;
 
     /// Recomputes OutputEnabled and InputEnabled from "DevOutID_n" and "DevInID_n": a slot
     /// is enabled unless its ID is -1 or a lower slot has the same ID.

@@ -618,7 +618,9 @@ int32_t RecordingEngine::WriteTarget(
             }
         }
     }
-    if (end > d) {
+    // After a failed write nothing more is appended to any target: a later buffer would land
+    // where the lost one belonged and shift the rest of the take. What was written stays.
+    if (end > d && !WriteFailed) {
         if (!Append(t, pTarget, pFrames + 2 * static_cast<size_t>(d), end - d)) {
             WriteFailed = true;
             return status;
@@ -848,6 +850,7 @@ void RecordingEngine::StopRecording()
             RecTarget& t = Targets[i];
             if (t.FileName.empty())
                 continue;
+            // Should the header stay unwritable (a full disk), the block still ends at Total.
             SetWaveDataSize(t.FileName, static_cast<int64_t>(t.Total) * kRecFrameBytes);
             const int32_t wave = p.AddWaveFile(t.FileName);
             if (wave < 0 || !p.AddBlock()) {
@@ -860,7 +863,7 @@ void RecordingEngine::StopRecording()
             b.StartAdr = t.StartAdr;
             b.WaveNo = wave;
             b.SrcStart = 1;
-            b.SrcEnd = p.WaveFiles[wave].Length;
+            b.SrcEnd = std::min(p.WaveFiles[wave].Length, t.Total);
             p.NormalizeBlock(p.BlockCount() - 1);
             const std::string peakFile = folder_.NewTempName(2);
             if (options_.MaxPow == 1) {

@@ -69,6 +69,10 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
         b->setToolTip(Description(transportCommands[i]));
         b->setCheckable(i != 1);
         connect(b, &QToolButton::clicked, this, [this, i] { owner_.TransportButton(i); });
+        if (i == 0) {
+            b->installEventFilter(this); // a right click opens the recording monitor
+            b->setToolTip(Description(kCmdRec) + tr("（右クリックで録音モニター）"));
+        }
         transport_[i] = b;
         buttons->addWidget(b, 0, i);
     }
@@ -202,6 +206,10 @@ bool BottomRow::eventFilter(QObject* pObject, QEvent* pEvent)
     if (pEvent->type() != QEvent::MouseButtonRelease)
         return QWidget::eventFilter(pObject, pEvent);
     auto* mouse = static_cast<QMouseEvent*>(pEvent);
+    if (pObject == transport_[0] && mouse->button() == Qt::RightButton) {
+        owner_.OpenMonitor();
+        return true;
+    }
     for (int i = 0; i < 4; ++i) {
         if (pObject != display_[i])
             continue;

@@ -2,17 +2,21 @@
 
 #include "app/command_dispatch.h"
 #include "app/command_ids.h"
+#include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/transport.h"
 #include "core/file_io.h"
 #include "core/time_text.h"
 #include "engine/playback_engine.h"
+#include "engine/recording_engine.h"
 #include "gui/bottom_row.h"
 #include "gui/controls/uc_fader.h"
 #include "gui/dialogs/dialog_commands.h"
+#include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/instance_channel.h"
 #include "gui/main_menus.h"
+#include "gui/master_meters.h"
 #include "gui/mixer_launcher.h"
 #include "gui/qt_ui.h"
 #include "gui/time_scale.h"
@@ -104,11 +108,13 @@ FrmMain::FrmMain(GuiContext& pContext, QtUserInterface& pUi, QWidget* pParent)
     setWindowTitle(QStringLiteral("tarvok2"));
     setMinimumSize(922, 695);
     ui_.SetWindow(this);
+    ui_.SetTimeProject(&pContext.Logic.Proj());
     connect(&ui_, &QtUserInterface::MessageShown, this,
         [this](const QString& pText, int pPercent) { bottom_->SetMessage(pText, pPercent); });
     connect(&ui_, &QtUserInterface::RedrawRequested, this, &FrmMain::OnRedraw);
     ctx_.Logic.WindowHandler
         = [this](int32_t pId, int32_t pLevel) { return HandleWindowCommand(pId, pLevel); };
+    ctx_.Logic.ShowRecordingMonitor = [this] { OpenMonitor(); };
     BuildLayout();
     BuildMenus();
     timerProg_.setInterval(50);
@@ -121,8 +127,11 @@ FrmMain::FrmMain(GuiContext& pContext, QtUserInterface& pUi, QWidget* pParent)
 FrmMain::~FrmMain()
 {
     qApp->removeEventFilter(this);
+    delete monitor_.data();
     ctx_.Logic.WindowHandler = nullptr;
+    ctx_.Logic.ShowRecordingMonitor = nullptr;
     ui_.SetWindow(nullptr);
+    ui_.SetTimeProject(nullptr);
 }
 
 void FrmMain::BuildLayout()
@@ -202,6 +211,16 @@ void FrmMain::BuildLayout()
             ctx_.Logic.ShowMessage(("Master " + master_->FaderText()).toStdString());
     });
     bottom->addWidget(master_);
+    masterMeters_ = new MasterMeters(central);
+    connect(masterMeters_, &MasterMeters::Clicked, this, [this] {
+        AppOptions& o = ctx_.Logic.Options();
+        o.ShowRMS = o.ShowRMS == 1 ? 0 : 1;
+        masterMeters_->ApplyOptions(o);
+        if (!metersLive_ && ctx_.Engine)
+            masterMeters_->Show(UpdateMasterMeters(*ctx_.Engine, MeterSettings(), true),
+                MeterSettings(), o.ShowRMS == 1, true);
+    });
+    bottom->addWidget(masterMeters_);
     stripView_ = new QScrollArea(central);
     stripView_->setObjectName(QStringLiteral("PictureTrCtrlP"));
     stripView_->setFrameShape(QFrame::NoFrame);
@@ -213,7 +232,7 @@ void FrmMain::BuildLayout()
     bottom->addWidget(stripView_, 2);
     auto* bottomBox = new QWidget(central);
     bottomBox->setLayout(bottom);
-    bottomBox->setFixedHeight(156);
+    bottomBox->setFixedHeight(196);
     column->addWidget(bottomBox);
     setCentralWidget(central);
 }
@@ -231,6 +250,12 @@ void FrmMain::BuildMenus()
             RunAboutWindow(this);
     };
     h.Exit = [this] { close(); };
+    h.Monitor = [this] { OpenMonitor(); };
+    h.FadeChannel = [this](int pIndex) {
+        if (pIndex >= 0)
+            MenuFadeOn(ctx_.Logic, pIndex);
+        return ctx_.Logic.FadeChannels;
+    };
     menus_ = std::make_unique<MainMenus>(menuBar(), h, this);
 }
 
@@ -261,6 +286,8 @@ void FrmMain::Start(const std::string& pCommandLine, bool pOfferResume, bool pTi
     keys_ = LoadKeyAssignment(logic.Store());
     view_.ZoomMode = logic.Options().ZoomMode;
     BuildToolbar();
+    masterMeters_->ApplyOptions(logic.Options());
+    strip_->SetMeterReference(logic.Options().VULevelTrim);
     RestorePosition();
     loaded_ = true;
     RefreshTrackControls();
@@ -505,6 +532,39 @@ void FrmMain::TimerProgTick()
     }
 }
 
+MasterMeterSettings FrmMain::MeterSettings() const
+{
+    const AppOptions& o = ctx_.Logic.Options();
+    return { o.RMSP3, o.PlayTrimDB, o.VULevelTrim };
+}
+
+void FrmMain::UpdateMeters()
+{
+    if (!ctx_.Engine)
+        return;
+    PlaybackEngine& engine = *ctx_.Engine;
+    const Project& p = ctx_.Logic.Proj();
+    const bool showRms = ctx_.Logic.Options().ShowRMS == 1;
+    const bool live = engine.PlayMode != kPlayStopped && engine.PlayMode != kPlayMarkPreview;
+    if (live) {
+        UpdateTrackMeters(p, engine.PlayMode, trackMeters_, false);
+        masterMeters_->Show(
+            UpdateMasterMeters(engine, MeterSettings(), false), MeterSettings(), showRms, false);
+        metersLive_ = true;
+    } else if (metersLive_ || trackMeters_.size() != static_cast<size_t>(p.TrackCount())) {
+        // The run ended: every meter back to its floor.
+        trackMeters_.assign(
+            static_cast<size_t>(p.TrackCount()), TrackMeterPair { -kMeterFloorDb, -kMeterFloorDb });
+        UpdateTrackMeters(p, engine.PlayMode, trackMeters_, true);
+        masterMeters_->Show(
+            UpdateMasterMeters(engine, MeterSettings(), true), MeterSettings(), showRms, true);
+        metersLive_ = false;
+    } else {
+        return;
+    }
+    strip_->ShowMeters(trackMeters_);
+}
+
 void FrmMain::TimerVUTick()
 {
     if (ctx_.Engine) {
@@ -515,6 +575,7 @@ void FrmMain::TimerVUTick()
             scale_->update();
             RefreshCounter();
         }
+        UpdateMeters();
     }
     if (redrawCountdown_ <= 3 && ++redrawCountdown_ == 2)
         DrawAll();
@@ -853,6 +914,33 @@ void FrmMain::OpenRecent(int pIndex)
     DrawAll();
 }
 
+FrmMon* FrmMain::Monitor() const { return monitor_.data(); }
+
+bool FrmMain::OpenMonitor()
+{
+    if (monitor_) {
+        monitor_->show();
+        monitor_->raise();
+        monitor_->activateWindow();
+        return true;
+    }
+    RecordingEngine* rec = ctx_.Logic.Recorder;
+    if (!rec || !ctx_.Engine) {
+        ctx_.Logic.ShowMessage(kRecordingUnavailable);
+        return false;
+    }
+    if (rec->MonitorOpen != 0)
+        return false;
+    if (!ctx_.Logic.Playing && !ctx_.Logic.Recording)
+        ctx_.Engine->ComputeDeviceSlots();
+    auto* monitor = new FrmMon(
+        ctx_, *rec, ctx_.Engine->InputEnabled, [this](int32_t pCommand) { Run(pCommand); }, this);
+    monitor->setAttribute(Qt::WA_DeleteOnClose);
+    monitor_ = monitor;
+    monitor->show();
+    return true;
+}
+
 void FrmMain::ShowTracks(int32_t pCount)
 {
     view_.SetViewTrackCount(pCount < 0 ? ctx_.Logic.Proj().LastTrackNo : pCount);
@@ -877,6 +965,8 @@ void FrmMain::OpenSettings()
         // The settings may have changed the bindings, the toolbar, the view options and the
         // recent-files display.
         BuildToolbar();
+        masterMeters_->ApplyOptions(ctx_.Logic.Options());
+        strip_->SetMeterReference(ctx_.Logic.Options().VULevelTrim);
         view_.ZoomMode = ctx_.Logic.Options().ZoomMode;
         if (ctx_.Engine)
             ctx_.Engine->ComputeDeviceSlots();

@@ -3,9 +3,11 @@
 #include "app/command_table.h"
 #include "app/main_view.h"
 #include "core/user_interface.h"
+#include "engine/level_meters.h"
 #include "gui/gui_context.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <memory>
@@ -19,8 +21,10 @@ class QScrollArea;
 namespace tarvok {
 
 class BottomRow;
+class FrmMon;
 class InstanceChannel;
 class MainMenus;
+class MasterMeters;
 class QtUserInterface;
 class UC_Fader;
 class TimeScale;
@@ -49,10 +53,15 @@ public:
     void SetInstanceChannel(InstanceChannel* pChannel) { channel_ = pChannel; }
 
     MainView& View() { return view_; }
+    /// The playback engine, nullptr without sound devices.
+    PlaybackEngine* Engine() const { return ctx_.Engine; }
     MainMenus& Menus() { return *menus_; }
     TrackArea& Tracks() { return *tracks_; }
     BottomRow& Bottom() { return *bottom_; }
     TrackStrip& Strip() { return *strip_; }
+    MasterMeters& Meters() { return *masterMeters_; }
+    /// The track meters' values (whole dB per track and channel).
+    const std::vector<TrackMeterPair>& TrackMeters() const { return trackMeters_; }
     QToolBar* ToolBar() { return toolbar_; }
     const KeyAssignment& Keys() const { return keys_; }
     QScrollBar* VerticalBar() { return vbar_; }
@@ -101,6 +110,11 @@ public:
     void TrackNumberClicked(int32_t pTrack, bool pRight);
     /// Opens recent file pIndex as the recent-files menu does.
     void OpenRecent(int pIndex);
+    /// Shows the recording monitor (REC with "ShowRecMon", a right click on REC, the menu);
+    /// an open monitor is raised. False, with a message, without a recording engine.
+    bool OpenMonitor();
+    /// The open recording monitor, or nullptr.
+    FrmMon* Monitor() const;
 
 protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
@@ -111,6 +125,10 @@ private:
     std::optional<bool> HandleWindowCommand(int32_t pId, int32_t pLevel);
     bool OpenNamedWindow(const QString& pName, int32_t pCommand);
     void OnRedraw(const std::set<RedrawArea>& pAreas);
+    /// Feeds the track and master meters (TimerVU): measured while a play run sounds, set
+    /// back to the floor once when it ends.
+    void UpdateMeters();
+    MasterMeterSettings MeterSettings() const;
     void RefreshCounter();
     void RefreshTitle();
     void ShowTracks(int32_t pCount);
@@ -145,9 +163,13 @@ private:
     QScrollBar* slider_ = nullptr;
     BottomRow* bottom_ = nullptr;
     UC_Fader* master_ = nullptr;
+    MasterMeters* masterMeters_ = nullptr;
+    std::vector<TrackMeterPair> trackMeters_;
+    bool metersLive_ = false;
     TrackStrip* strip_ = nullptr;
     QScrollArea* stripView_ = nullptr;
     std::unique_ptr<MainMenus> menus_;
+    QPointer<FrmMon> monitor_;
 };
 
 } // namespace tarvok

@@ -3,6 +3,7 @@
 #include "app/transport.h"
 #include "base/legacy_text.h"
 #include "engine/recording_engine.h"
+#include "engine/virtual_wave_device.h"
 #include "platform/iconv/shift_jis_decoder.h"
 #include "platform/lame/lame_encoder.h"
 #include "platform/portaudio/portaudio_wave_device.h"
@@ -10,7 +11,12 @@
 namespace tarvok {
 
 GuiSession::GuiSession(bool pWithSound)
-    : withSound_(pWithSound)
+    : GuiSession(pWithSound ? SoundDevices::System : SoundDevices::None)
+{
+}
+
+GuiSession::GuiSession(SoundDevices pDevices)
+    : devices_(pDevices)
 {
     SetLegacyTextDecoder(DecodeShiftJis);
     Logic.SetDecoder(&Decoder);
@@ -32,27 +38,35 @@ bool GuiSession::Startup(const std::string& pDataFolder)
         Logic.SetDataFolderOverride(pDataFolder);
     if (!Logic.Startup("", false))
         return false;
-    if (withSound_) {
+    if (devices_ == SoundDevices::System) {
         out_ = std::make_unique<PortAudioWaveOut>();
         if (out_->Available()) {
-            engine_ = std::make_unique<PlaybackEngine>(
-                *out_, Logic.Proj(), Ui, Logic.Options(), clock_);
-            engine_->ComputeDeviceSlots();
-            AttachTransport(Logic, *engine_);
-            Context.Engine = engine_.get();
             in_ = std::make_unique<PortAudioWaveIn>();
-            if (in_->Available()) {
-                recorder_ = std::make_unique<RecordingEngine>(
-                    *in_, *engine_, Logic.Proj(), Ui, Logic.Options(), Logic.Folder());
-                AttachRecorder(Logic, *engine_, *recorder_);
-                Context.WaveIn = in_.get();
-            }
+            AttachEngines(*out_, in_->Available() ? in_.get() : nullptr);
         }
         encoder_ = std::make_unique<LameEncoder>();
         if (encoder_->EncAvailable())
             Context.Encoder = encoder_.get();
+    } else if (devices_ == SoundDevices::Virtual) {
+        virtualOut_ = std::make_unique<VirtualWaveOut>();
+        virtualIn_ = std::make_unique<VirtualWaveIn>();
+        AttachEngines(*virtualOut_, virtualIn_.get());
     }
     return true;
+}
+
+void GuiSession::AttachEngines(WaveOutService& pOut, WaveInService* pIn)
+{
+    engine_ = std::make_unique<PlaybackEngine>(pOut, Logic.Proj(), Ui, Logic.Options(), clock_);
+    engine_->ComputeDeviceSlots();
+    AttachTransport(Logic, *engine_);
+    Context.Engine = engine_.get();
+    if (!pIn)
+        return;
+    recorder_ = std::make_unique<RecordingEngine>(
+        *pIn, *engine_, Logic.Proj(), Ui, Logic.Options(), Logic.Folder());
+    AttachRecorder(Logic, *engine_, *recorder_);
+    Context.WaveIn = pIn;
 }
 
 } // namespace tarvok

@@ -19,6 +19,13 @@ class LameEncoder;
 class PortAudioWaveIn;
 class PortAudioWaveOut;
 class RecordingEngine;
+class VirtualWaveIn;
+class VirtualWaveOut;
+
+/// The sound devices a session wires in: none (REC reports that recording is unavailable),
+/// the system's through PortAudio, or the virtual-clock pair, whose clock only moves when
+/// the caller advances it (widget tests, and screenshots of windows that need an engine).
+enum class SoundDevices { None, System, Virtual };
 
 /// Every wire of the window program: the settings file of this user, the Qt user interface,
 /// the main-window logic, the FFmpeg decoder, and (when asked for) the PortAudio output with
@@ -28,6 +35,7 @@ class GuiSession {
 public:
     /// pWithSound: open the sound system and the MP3 encoder (the tests leave them out).
     explicit GuiSession(bool pWithSound);
+    explicit GuiSession(SoundDevices pDevices);
     ~GuiSession();
     GuiSession(const GuiSession&) = delete;
     GuiSession& operator=(const GuiSession&) = delete;
@@ -45,14 +53,24 @@ public:
         [this] { return &Logic.Log(); } };
     GuiContext Context { Logic };
 
+    /// The virtual devices of a SoundDevices::Virtual session (nullptr otherwise).
+    VirtualWaveOut* VirtualOut() { return virtualOut_.get(); }
+    VirtualWaveIn* VirtualIn() { return virtualIn_.get(); }
+    /// The recording engine, when an input service is wired in.
+    RecordingEngine* Recorder() { return recorder_.get(); }
+
 private:
-    bool withSound_;
+    void AttachEngines(WaveOutService& pOut, WaveInService* pIn);
+
+    SoundDevices devices_;
     std::unique_ptr<PortAudioWaveOut> out_;
     SystemEngineClock clock_;
     std::unique_ptr<PlaybackEngine> engine_;
     std::unique_ptr<PortAudioWaveIn> in_;
     std::unique_ptr<RecordingEngine> recorder_;
     std::unique_ptr<LameEncoder> encoder_;
+    std::unique_ptr<VirtualWaveOut> virtualOut_;
+    std::unique_ptr<VirtualWaveIn> virtualIn_;
 };
 
 } // namespace tarvok

@@ -116,7 +116,10 @@ int main(int argc, char** argv)
         channel.Listen();
     }
 
-    tarvok::GuiSession session(!screenshot);
+    // A screenshot plays and records nothing: the virtual devices stand in for the sound
+    // system, so that the windows that need an engine (the recording monitor) can be shown.
+    tarvok::GuiSession session(
+        screenshot ? tarvok::SoundDevices::Virtual : tarvok::SoundDevices::System);
     if (screenshot) {
         // Nobody is there to answer: every question is declined, and reported.
         session.Ui.AnswerHook = [](const QString& pText) -> std::optional<QString> {

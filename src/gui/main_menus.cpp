@@ -53,7 +53,15 @@ MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
     edit_->addSeparator();
     AddCommands(edit_, kCmdSampleedit, kCmdSampleedit);
 
-    AddCommands(AddHeading(tr("再生")), kCmdPlaySelected, kCmdPlayFromout);
+    QMenu* play = AddHeading(tr("再生"));
+    AddCommands(play, kCmdPlaySelected, kCmdPlayFromout);
+    play->addSeparator();
+    monitor_ = play->addAction(tr("録音モニター(&M)..."));
+    monitor_->setObjectName(QStringLiteral("MenuRecMonitor"));
+    connect(monitor_, &QAction::triggered, this, [this] {
+        if (handlers_.Monitor)
+            handlers_.Monitor();
+    });
     QMenu* marks = AddHeading(tr("マーク/ヘッド移動"));
     AddCommands(marks, kCmdMarkinClick, kCmdMarkinSet);
     marks->addSeparator();
@@ -62,7 +70,24 @@ MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
     AddCommands(marks, kCmdHeadMarkin, kCmdHeadRwd);
     AddCommands(AddHeading(tr("ブロック")), kCmdBlockDelete, kCmdBlockGroup);
     AddCommands(AddHeading(tr("トラック")), kCmdTrackName, kCmdTrackSave);
-    AddCommands(AddHeading(tr("フェード")), kCmdFadeIn, kCmdFadeMerge);
+    QMenu* fade = AddHeading(tr("フェード"));
+    AddCommands(fade, kCmdFadeIn, kCmdFadeMerge);
+    fade->addSeparator();
+    const QString channels[2] = { QStringLiteral("Lch"), QStringLiteral("Rch") };
+    for (int i = 0; i < 2; ++i) {
+        fadeOn_[i] = fade->addAction(channels[i]);
+        fadeOn_[i]->setObjectName(QStringLiteral("MenuFadeOn%1").arg(i));
+        fadeOn_[i]->setCheckable(true);
+        connect(fadeOn_[i], &QAction::triggered, this, [this, i] {
+            if (handlers_.FadeChannel)
+                TickFadeChannels(handlers_.FadeChannel(i));
+        });
+    }
+    connect(fade, &QMenu::aboutToShow, this, [this] {
+        if (handlers_.FadeChannel)
+            TickFadeChannels(handlers_.FadeChannel(-1));
+    });
+    TickFadeChannels(handlers_.FadeChannel ? handlers_.FadeChannel(-1) : 3);
     AddCommands(AddHeading(tr("エフェクト")), kCmdFxDelay, kCmdFxAmplify);
     AddCommands(AddHeading(tr("ステレオエフェクト")), kCmdFxPhaseOut, kCmdFxVocal);
 
@@ -132,6 +157,12 @@ void MainMenus::EnableMenus(bool pOn)
     for (int32_t c = kCmdErase; c <= kCmdRedo; ++c)
         Command(c)->setEnabled(pOn);
     Command(kCmdSampleedit)->setEnabled(pOn);
+}
+
+void MainMenus::TickFadeChannels(int32_t pChannels)
+{
+    for (int i = 0; i < 2; ++i)
+        fadeOn_[i]->setChecked((pChannels & (1 << i)) != 0);
 }
 
 void MainMenus::TickTracks(int32_t pCount, int32_t pLastTrack)

@@ -28,7 +28,11 @@ public:
         std::function<void()> Settings;
         std::function<void()> ToggleToolbar;
         std::function<void()> About;
+        std::function<void()> Monitor;
         std::function<void()> Exit;
+        /// Toggles fade channel pIndex (0 "Lch", 1 "Rch"; -1 toggles nothing) and returns
+        /// the channels on (bit 0 left, bit 1 right).
+        std::function<int32_t(int)> FadeChannel;
     };
 
     MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent);
@@ -45,6 +49,11 @@ public:
     void ShowRecent(const std::vector<std::string>& pPaths, bool pShow);
     QMenu* TracksMenu() const { return tracks_; }
     QAction* ToolbarAction() const { return toolbar_; }
+    QAction* MonitorAction() const { return monitor_; }
+    /// The fade menu's channel items, MenuFadeOn 0 ("Lch") and 1 ("Rch").
+    QAction* FadeChannelAction(int pIndex) const { return fadeOn_[pIndex == 0 ? 0 : 1]; }
+    /// Ticks the channel items for the channels on.
+    void TickFadeChannels(int32_t pChannels);
 
 private:
     QMenu* AddHeading(const QString& pTitle);
@@ -61,7 +70,9 @@ private:
     QMenu* tracks_ = nullptr;
     QActionGroup* tracksGroup_ = nullptr;
     QAction* toolbar_ = nullptr;
+    QAction* monitor_ = nullptr;
     QMenu* settings_ = nullptr;
+    QAction* fadeOn_[2] = { nullptr, nullptr };
 };
 
 /// The SetViewTrackCount argument of each item of the tracks-shown menu ("全て" first,

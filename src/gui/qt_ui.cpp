@@ -1,5 +1,7 @@
 #include "gui/qt_ui.h"
 
+#include "gui/dialogs/frm_time_input.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -159,6 +161,23 @@ std::optional<std::string> QtUserInterface::InputBox(
     if (!ok)
         return std::nullopt;
     return text.toStdString();
+}
+
+std::optional<std::string> QtUserInterface::TimeInputBox(
+    std::string_view pPrompt, std::string_view pDefault, bool pPosition)
+{
+    const QString prompt = Q(pPrompt);
+    if (std::optional<QString> answer = Hooked(prompt)) {
+        if (answer->isEmpty())
+            return std::nullopt;
+        return answer->toStdString();
+    }
+    if (!timeProject_)
+        return InputBox(pPrompt, pDefault);
+    FrmTimeInput dialog(*timeProject_, prompt, Q(pDefault), pPosition, window_);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Text().toStdString();
 }
 
 std::optional<std::string> QtUserInterface::ChooseOpenFile(

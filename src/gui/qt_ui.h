@@ -13,6 +13,8 @@
 
 namespace tarvok {
 
+class Project;
+
 /// The user-interface boundary over Qt: yielding runs the event loop, messages go to the
 /// main window's message area, questions are modal message boxes titled "tarvok2" with the
 /// system's Japanese button texts, redraw requests are gathered and handed over once per
@@ -25,6 +27,9 @@ public:
 
     /// The window message boxes and dialogs are centred over.
     void SetWindow(QWidget* pWindow) { window_ = pWindow; }
+    /// The project whose zero position and rate the time input reads times with; without
+    /// one, times are asked with the plain input box.
+    void SetTimeProject(const Project* pProject) { timeProject_ = pProject; }
     QWidget* Window() const { return window_; }
 
     /// Stand-in for the user (tests): called with each question's text; an answer given
@@ -41,6 +46,8 @@ public:
     MsgAnswer MessageBox(std::string_view pText, MsgButtons pButtons, MsgIcon pIcon) override;
     std::optional<std::string> InputBox(
         std::string_view pPrompt, std::string_view pDefault) override;
+    std::optional<std::string> TimeInputBox(
+        std::string_view pPrompt, std::string_view pDefault, bool pPosition) override;
     std::optional<std::string> ChooseOpenFile(
         std::string_view pTitle, std::string_view pFilter, std::string_view pInitial) override;
     std::optional<std::string> ChooseSaveFile(
@@ -65,6 +72,7 @@ private:
     std::optional<QString> Hooked(const QString& pText);
 
     QPointer<QWidget> window_;
+    const Project* timeProject_ = nullptr;
     QString lastMessage_;
     QStringList boxTexts_;
     std::set<RedrawArea> pending_;

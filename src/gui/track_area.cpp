@@ -1,7 +1,9 @@
 #include "gui/track_area.h"
 
+#include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/main_view.h"
+#include "core/envelope.h"
 #include "gui/frm_main.h"
 #include "gui/view_colours.h"
 
@@ -183,7 +185,10 @@ void TrackArea::PaintEnvelopes(QPainter& pPainter)
         if (!view_.LaneVisible(t))
             continue;
         const bool selected = p.Tracks[t].Selected != 0;
-        const QColor colour = selected ? QColor(Qt::white) : ViewColours::ButtonFace();
+        // Red while automation writing is armed, on the tracks it writes.
+        const bool writing = logic_.Automation.Mode && logic_.Automation.Armed;
+        const QColor colour = selected ? (writing ? QColor(192, 0, 0) : QColor(Qt::white))
+                                       : ViewColours::ButtonFace();
         pPainter.setPen(colour);
         for (int ch = 0; ch < 2; ++ch) {
             const std::vector<EnvPoint> line = view_.EnvelopeLine(t, ch);
@@ -198,9 +203,14 @@ void TrackArea::PaintEnvelopes(QPainter& pPainter)
         const int r = view_.PointRadius;
         for (int32_t i : view_.PlaceFadePoints(t)) {
             const FadePoint& fp = p.FadePoints[i];
-            for (int ch = 0; ch < 2; ++ch)
-                if ((fp.Channels & (1 << ch)) != 0)
-                    pPainter.drawEllipse(QPointF(fp.DotX[ch], fp.DotY[ch]), r, r);
+            for (int ch = 0; ch < 2; ++ch) {
+                if ((fp.Channels & (1 << ch)) == 0)
+                    continue;
+                // The dot being dragged follows the pointer inside its lane.
+                const bool dragged = fadeDrag_.Point == i && fadeDrag_.Channel == ch;
+                pPainter.drawEllipse(
+                    QPointF(fp.DotX[ch], dragged ? fadeDrag_.Y : fp.DotY[ch]), r, r);
+            }
         }
         pPainter.setBrush(Qt::NoBrush);
         pPainter.setPen(colour);
@@ -257,7 +267,7 @@ void TrackArea::PaintMarks(QPainter& pPainter)
     }
 }
 
-int TrackArea::FadePointAt(QPointF pPos) const
+int TrackArea::FadePointAt(QPointF pPos, int* pChannel) const
 {
     const Project& p = logic_.Proj();
     const double r = view_.PointRadius + 1;
@@ -270,8 +280,11 @@ int TrackArea::FadePointAt(QPointF pPos) const
                 continue;
             const double dx = pPos.x() - fp.DotX[ch];
             const double dy = pPos.y() - fp.DotY[ch];
-            if (dx * dx + dy * dy <= r * r && fp.DotX[ch] >= 1)
+            if (dx * dx + dy * dy <= r * r && fp.DotX[ch] >= 1) {
+                if (pChannel)
+                    *pChannel = ch;
                 return i;
+            }
         }
     }
     return -1;
@@ -291,11 +304,18 @@ void TrackArea::mousePressEvent(QMouseEvent* pEvent)
     if (owner_.SpaceClick(left, static_cast<int32_t>(std::min<int64_t>(frame, kMaxLength - 1))))
         return;
     const int mods = Modifiers(pEvent->modifiers());
-    const int fade = FadePointAt(pos);
+    int channel = 0;
+    const int fade = FadePointAt(pos, &channel);
     const int32_t track = fade >= 0 ? logic_.Proj().FadePoints[fade].TrackNo : view_.TrackFromY(y);
     owner_.PressTrack(track, mods & 3);
-    if (fade >= 0)
+    if (fade >= 0) {
+        // The left button drags the dot up and down its lane; the drop is an edit.
+        if (left && logic_.CanEdit()) {
+            const FadePoint& fp = logic_.Proj().FadePoints[fade];
+            fadeDrag_ = { fade, channel, fp.DotY[channel], fp.DotY[channel], false };
+        }
         return;
+    }
     if (!left) {
         // The right button picks the block under the pointer for the edit menu.
         Project& p = logic_.Proj();
@@ -349,6 +369,22 @@ void TrackArea::MoveOutMark(int pX)
 
 void TrackArea::mouseMoveEvent(QMouseEvent* pEvent)
 {
+    if (fadeDrag_.Point >= 0 && (pEvent->buttons() & Qt::LeftButton)) {
+        const Project& p = logic_.Proj();
+        const int32_t track = fadeDrag_.Point < p.FadePointCount()
+            ? p.FadePoints[static_cast<size_t>(fadeDrag_.Point)].TrackNo
+            : 0;
+        const double top = view_.LaneTop(track);
+        const double y = std::clamp(pEvent->position().y(), top, top + view_.TrackHeight - 1.0);
+        if (y != fadeDrag_.Y) {
+            fadeDrag_.Y = y;
+            fadeDrag_.Moved = fadeDrag_.Moved || y != fadeDrag_.StartY;
+            const int32_t level = view_.EnvelopeLevelOfY(track, fadeDrag_.Channel, y);
+            logic_.ShowMessage(LevelText(p.Fades, level));
+            update();
+        }
+        return;
+    }
     if (!leftDown_ || !(pEvent->buttons() & Qt::LeftButton))
         return;
     const QPointF pos = pEvent->position();
@@ -408,6 +444,10 @@ void TrackArea::mouseReleaseEvent(QMouseEvent* pEvent)
 {
     scrollTimer_.stop();
     scrollDir_ = 0;
+    if (pEvent->button() == Qt::LeftButton && fadeDrag_.Point >= 0) {
+        EndFadeDrag(pEvent);
+        return;
+    }
     if (pEvent->button() == Qt::LeftButton) {
         if (!leftDown_)
             return;
@@ -429,16 +469,27 @@ void TrackArea::mouseReleaseEvent(QMouseEvent* pEvent)
         return;
     const int fade = FadePointAt(pEvent->position());
     if (fade >= 0) {
-        if (logic_.StartProc(1, 0)) {
-            logic_.Proj().DeleteFadePoint(fade);
-            logic_.EndProc();
-        }
+        DeleteFadePointCommand(logic_, fade);
         update();
         return;
     }
     if (owner_.StopIfPlaying() || logic_.Recording)
         return;
     owner_.ShowEditPopup(pEvent->globalPosition().toPoint());
+}
+
+void TrackArea::EndFadeDrag(QMouseEvent* pEvent)
+{
+    const FadeDrag drag = fadeDrag_;
+    fadeDrag_ = FadeDrag {};
+    const Project& p = logic_.Proj();
+    if (drag.Moved && drag.Point < p.FadePointCount()) {
+        const int32_t track = p.FadePoints[static_cast<size_t>(drag.Point)].TrackNo;
+        const int32_t level = view_.EnvelopeLevelOfY(track, drag.Channel, drag.Y);
+        DragFadePointCommand(
+            logic_, drag.Point, level, (pEvent->modifiers() & Qt::ShiftModifier) != 0);
+    }
+    update();
 }
 
 void TrackArea::dragEnterEvent(QDragEnterEvent* pEvent)

@@ -46,7 +46,10 @@ private:
     void PaintMarks(QPainter& pPainter);
     void MoveOutMark(int pX);
     void AutoScroll();
-    int FadePointAt(QPointF pPos) const;
+    /// The fade point whose dot lies under pPos, or -1; pChannel gets the dot's channel.
+    int FadePointAt(QPointF pPos, int* pChannel = nullptr) const;
+    /// Ends a fade point drag: an editing step when the pointer moved.
+    void EndFadeDrag(QMouseEvent* pEvent);
     DragHooks Hooks();
 
     FrmMain& owner_;
@@ -59,6 +62,14 @@ private:
     int scrollDir_ = 0;
     QTimer scrollTimer_;
     std::vector<WaveLine> lines_;
+    /// A fade point being dragged: its index, the channel of the dot, where it is now.
+    struct FadeDrag {
+        int Point = -1;
+        int Channel = 0;
+        double StartY = 0;
+        double Y = 0;
+        bool Moved = false;
+    } fadeDrag_;
     QImage buffer_;
 };
 

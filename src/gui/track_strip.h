@@ -1,9 +1,14 @@
 #pragma once
 
+#include "engine/level_meters.h"
+
 #include <QWidget>
 
+#include <array>
+#include <memory>
 #include <vector>
 
+class QMenu;
 class QPushButton;
 
 namespace tarvok {
@@ -12,7 +17,7 @@ class FrmMain;
 class MainLogic;
 class UC_Fader;
 class UC_IOSelector;
-class UC_VVU;
+class UC_TrackVU;
 
 /// The mixer-like strip: one column per track with the number button, the play and record
 /// input/output selector, the stereo fader and the meter.
@@ -25,6 +30,20 @@ public:
     void Refresh();
     int Columns() const { return static_cast<int>(columns_.size()); }
     QPushButton* NumberButton(int pTrack) const;
+    UC_IOSelector* Selector(int pTrack) const;
+    UC_TrackVU* Meter(int pTrack) const;
+    /// Shows the track meters' values (one pair per track, whole dB).
+    void ShowMeters(const std::vector<TrackMeterPair>& pMeters);
+    /// The meters' reference level, where their colour changes.
+    void SetMeterReference(double pDb);
+
+    /// The input choice menu MenuRecCh of a track: the stereo input of every enabled slot
+    /// and its two channels, the track's input ticked; choosing an item routes the track
+    /// (disarming overlapping armed tracks). Nothing while recording.
+    std::unique_ptr<QMenu> InputMenu(int pTrack);
+    /// The output choice menu of a track: every enabled output slot, the track's ticked.
+    /// Nothing while playing or recording.
+    std::unique_ptr<QMenu> OutputMenu(int pTrack);
 
 protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
@@ -35,13 +54,19 @@ private:
         QPushButton* Number = nullptr;
         UC_IOSelector* Selector = nullptr;
         UC_Fader* Fader = nullptr;
-        UC_VVU* Meter = nullptr;
+        UC_TrackVU* Meter = nullptr;
     };
     void Build(int pCount);
+    /// The enabled input and output slots (all of them when no sound devices are wired in,
+    /// so that routing can still be edited).
+    std::array<int32_t, 8> InputSlots() const;
+    std::array<int32_t, 8> OutputSlots() const;
+    void RefreshColumn(int pTrack);
 
     FrmMain& owner_;
     MainLogic& logic_;
     std::vector<Column> columns_;
+    double referenceDb_ = -23.0;
 };
 
 } // namespace tarvok

@@ -1,4 +1,5 @@
 #include "app/command_dispatch.h"
+#include "base/file_name.h"
 
 #include "app/command_table.h"
 #include "app/main_logic.h"
@@ -12,6 +13,8 @@
 #include "support/wav_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace tarvok {
 
@@ -181,6 +184,50 @@ TEST(RunCommand, FetchWavCopiesOutsideFilesIn)
     EXPECT_TRUE(RunCommand(f.Logic, kCmdFetchwav));
     EXPECT_EQ(FolderOf(p.WaveFiles[0].FileName), p.DataFolder);
     EXPECT_FALSE(RunCommand(f.Logic, kCmdFetchwav)); // nothing left outside
+}
+
+TEST(RunCommand, AFailedFetchWavIsReportedWithItsCauseAndNamesNoPartialCopy)
+{
+    // The disk fills up at each write of the command in turn (the undo snapshot's, then the
+    // copy's): the command either copies completely or fails, says why, and the project
+    // still names the complete file outside.
+    int copyFailures = 0;
+    for (int64_t n = 1;; ++n) {
+        SCOPED_TRACE(n);
+        Fixture f;
+        std::string outside = f.MakeWav("outside.wav", 1500);
+        ASSERT_TRUE(f.Logic.StartProc(0, 0));
+        Project& p = f.Logic.Proj();
+        int32_t w = p.AddWaveFile(outside);
+        p.AddBlock();
+        p.Blocks.back().WaveNo = w;
+        p.Blocks.back().SrcStart = 1;
+        p.Blocks.back().SrcEnd = 1500;
+        p.NormalizeBlock(0);
+        f.Logic.EndProc();
+        f.Ui.ClearEvents();
+        ArmFault(FaultPoint::Write, n, FaultKind::ShortWrite);
+        const bool ok = RunCommand(f.Logic, kCmdFetchwav);
+        const bool fired = FaultFired();
+        ClearFaults();
+        if (!fired)
+            break;
+        if (ok) {
+            EXPECT_EQ(FolderOf(p.WaveFiles[0].FileName), p.DataFolder);
+            continue;
+        }
+        ++copyFailures;
+        EXPECT_EQ(p.WaveFiles[0].FileName, outside);
+        ASSERT_FALSE(f.Ui.BoxTexts().empty());
+        EXPECT_EQ(f.Ui.BoxTexts().back(),
+            "構成ファイルのコピーに失敗しました\n" + outside + "\nディスクの空き容量が足りません");
+        for (const auto& e : std::filesystem::directory_iterator(p.DataFolder))
+            EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos);
+        // With room again the same command copies it.
+        EXPECT_TRUE(RunCommand(f.Logic, kCmdFetchwav));
+        EXPECT_EQ(FolderOf(p.WaveFiles[0].FileName), p.DataFolder);
+    }
+    EXPECT_EQ(copyFailures, 1);
 }
 
 TEST(RunCommand, OpenSoundAsksForAFileAndRemembersItsFolder)

@@ -3,6 +3,7 @@
 // is afterwards its old or its new complete version, and a failure is reported.
 
 #include "app/main_logic.h"
+#include "app/mixdown.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"
@@ -242,10 +243,53 @@ TEST(FaultInjection, AnImportPlacesACompleteFileOrNothingAndSaysSo)
     std::cout << "import: " << runs << " fault runs\n";
 }
 
-// Known fault, still open: a rename that fails while the new files move into the replaced
-// folder (after the old SAVEALL files were deleted) leaves that folder incomplete (rename
-// points 5 and 6). Enable once the move-in is made undoable.
-TEST(FaultInjection, DISABLED_ASaveAllLeavesTheOldCopyOrACompleteNewOne)
+TEST(FaultInjection, AMixdownLeavesTheOldTargetOrACompleteNewOneAndSaysSo)
+{
+    const std::string previous = "previous content";
+    auto request = [](Session& pS, const std::string& pTarget) {
+        MixdownRequest r = LoadMixdownRequest(pS.Store, pS.Logic.Proj());
+        r.TargetFile = pTarget;
+        r.WaveMode = 2; // Mono16bit: the render is converted as well
+        pS.Ui.QueueAnswer("yes"); // replace the old file
+        return r;
+    };
+    int runs = ForEveryWritePoint(
+        [&](FaultPoint pPoint, int64_t pN, FaultKind pKind) {
+            Session s;
+            const std::string target = s.Home.Dir().File("mix.wav");
+            test::WriteFileBytes(target, previous);
+            MixdownRequest r = request(s, target);
+            ArmFault(pPoint, pN, pKind);
+            MixdownResult result = RunMixdown(s.Logic, r, nullptr);
+            ClearFaults();
+            const std::string bytes = test::ReadFileBytes(target);
+            if (bytes == previous) {
+                EXPECT_NE(result.Outcome, MixdownOutcome::Finished);
+                EXPECT_FALSE(result.Message.empty());
+                EXPECT_TRUE(s.ErrorShown(0));
+            } else {
+                const WaveInfo info = ReadWaveInfo(target);
+                EXPECT_EQ(info.Valid, 1);
+                EXPECT_EQ(info.Channels, 1);
+                EXPECT_EQ(info.Frames, s.Logic.Proj().ProjectLength);
+            }
+            for (const auto& e : std::filesystem::directory_iterator(s.Home.Dir().Path()))
+                EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos);
+        },
+        [&] {
+            Session s;
+            const std::string target = s.Home.Dir().File("mix.wav");
+            test::WriteFileBytes(target, previous);
+            MixdownRequest r = request(s, target);
+            ClearFaults();
+            EXPECT_EQ(RunMixdown(s.Logic, r, nullptr).Outcome, MixdownOutcome::Finished);
+        });
+    std::cout << "mixdown: " << runs << " fault runs\n";
+}
+
+// The new copy is written complete beside the old folder and the two swap places in one
+// step, so a failure anywhere leaves the old copy or the new one.
+TEST(FaultInjection, ASaveAllLeavesTheOldCopyOrACompleteNewOne)
 {
     int runs = ForEveryWritePoint(
         [](FaultPoint pPoint, int64_t pN, FaultKind pKind) {

@@ -1,4 +1,5 @@
 #include "app/import_command.h"
+#include "base/file_name.h"
 
 #include "app/main_logic.h"
 #include "core/file_io.h"

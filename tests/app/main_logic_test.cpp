@@ -210,7 +210,9 @@ TEST(MainLogic, TheFirstFullPathIsOpened)
     Fixture f;
     ASSERT_TRUE(f.Start("X=1 relative.wav \"/music/my song.tvp\" /other.wav"));
     // The project does not exist: opening it is tried (and fails) once, the sound file not.
-    EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "プロジェクト読込に失敗しました" });
+    EXPECT_EQ(f.Ui.BoxTexts(),
+        std::vector<std::string> {
+            "プロジェクト読込に失敗しました\n/music/my song.tvp\nファイルが存在しません" });
     ASSERT_EQ(f.Logic.RecentFiles().size(), 1u);
     EXPECT_EQ(f.Logic.RecentFiles()[0], "/music/my song.tvp");
 }

@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/wave_info.h"
 #include "platform/lame/lame_encoder.h"
+#include "render/audio_file_encoder.h"
 #include "render/mp3_encoder.h"
 #include "support/started_logic.h"
 #include "support/temp_dir.h"
@@ -334,6 +335,153 @@ TEST(Mixdown, Mp3TargetDecodesToTheMix)
     // The delay lies within the documented encoder delay plus one frame of decoder lag.
     EXPECT_GE(bestShift, 529);
     EXPECT_LE(bestShift, 576 + 529 + 1152);
+}
+
+namespace {
+
+/// An encoder that writes a marker and the source's size, or fails as told.
+class FakeFileEncoder : public AudioFileEncoder {
+public:
+    bool Present = true;
+    bool FailAfterWriting = false;
+    int Calls = 0;
+    bool Available(AudioCodec) const override { return Present; }
+    Status Encode(AudioCodec pCodec, int32_t, std::string_view pSource, FileHandle& pOut,
+        const std::function<bool(double)>&) override
+    {
+        ++Calls;
+        const std::string text
+            = std::string(CodecName(pCodec)) + ":" + std::to_string(ReadWaveInfo(pSource).Frames);
+        if (!WriteAt(pOut, text.data(), static_cast<int64_t>(text.size()), 0))
+            return Fail(WriteFailureText(LastWriteError()));
+        if (FailAfterWriting)
+            return Fail("the encoder gave up");
+        return {};
+    }
+};
+
+} // namespace
+
+TEST(Mixdown, FlacAndOpusTargetsGoThroughTheEncoderAndReplaceOnlyWhenComplete)
+{
+    Fixture f;
+    f.AddMaterial(4800);
+    FakeFileEncoder encoder;
+    const struct {
+        AudioCodec Codec;
+        const char* Name;
+        const char* Freq;
+        const char* Written;
+    } kCases[] = {
+        { AudioCodec::Flac, "out.flac", "44100", "FLAC:4800" },
+        // Opus runs at 48 kHz: the mix is converted first (4800 frames at 44.1 kHz).
+        { AudioCodec::Opus, "out.opus", "48000", "Opus:5224" },
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        const std::string target = f.Home.Dir().File(c.Name);
+        // The path box may still say ".wav": the codec decides the extension.
+        MixdownRequest r = f.FileRequest(f.Home.Dir().File("out.wav"));
+        r.Codec = c.Codec;
+        r.Freq = c.Freq;
+        r.BitRate = "128";
+        MixdownResult result = RunMixdown(f.Logic, r, nullptr, {}, &encoder);
+        ASSERT_EQ(result.Outcome, MixdownOutcome::Finished) << result.Message;
+        EXPECT_EQ(result.Target, target);
+        EXPECT_EQ(test::ReadFileBytes(target), c.Written);
+        // A failing encoder leaves the old file and says why.
+        encoder.FailAfterWriting = true;
+        f.Ui.QueueAnswer("yes");
+        result = RunMixdown(f.Logic, r, nullptr, {}, &encoder);
+        encoder.FailAfterWriting = false;
+        EXPECT_EQ(result.Outcome, MixdownOutcome::Failed);
+        EXPECT_EQ(result.Message, "the encoder gave up");
+        EXPECT_EQ(test::ReadFileBytes(target), c.Written);
+        for (const auto& e : std::filesystem::directory_iterator(f.Home.Dir().Path()))
+            EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos);
+    }
+    // Formats the codecs cannot carry, and a missing encoder, are refused before rendering.
+    const int before = encoder.Calls;
+    const struct {
+        AudioCodec Codec;
+        int32_t WaveMode;
+        const char* Freq;
+        const char* BitRate;
+        const char* Message;
+    } kRefused[] = {
+        { AudioCodec::Flac, 1, "44100", "128", "FLACは16bitか24bitの形式で作成してください" },
+        { AudioCodec::Opus, 3, "44100", "128",
+            "Opusの周波数は48000, 24000, 16000, 12000, 8000のいずれかです" },
+        { AudioCodec::Opus, 5, "48000", "128", "Opusは16bitの形式で作成してください" },
+        { AudioCodec::Opus, 3, "48000", "600", "Opusのビットレートは6から510kbpsです" },
+    };
+    for (const auto& c : kRefused) {
+        SCOPED_TRACE(c.Message);
+        MixdownRequest r = f.FileRequest(f.Home.Dir().File("refused.wav"));
+        r.Codec = c.Codec;
+        r.WaveMode = c.WaveMode;
+        r.Freq = c.Freq;
+        r.BitRate = c.BitRate;
+        EXPECT_EQ(ValidateMixdown(r, nullptr, &encoder), c.Message);
+        MixdownResult result = RunMixdown(f.Logic, r, nullptr, {}, &encoder);
+        EXPECT_EQ(result.Outcome, MixdownOutcome::Invalid);
+        EXPECT_EQ(result.Message, c.Message);
+    }
+    MixdownRequest r = f.FileRequest(f.Home.Dir().File("none.flac"));
+    r.Codec = AudioCodec::Flac;
+    EXPECT_EQ(ValidateMixdown(r, nullptr, nullptr), "FLACのエンコーダがありません");
+    encoder.Present = false;
+    EXPECT_EQ(ValidateMixdown(r, nullptr, &encoder), "FLACのエンコーダがありません");
+    EXPECT_EQ(encoder.Calls, before);
+    EXPECT_FALSE(FileExists(f.Home.Dir().File("refused.flac")));
+    EXPECT_FALSE(FileExists(f.Home.Dir().File("refused.opus")));
+}
+
+TEST(Mixdown, AnMp3BitRateTheEncoderDoesNotOfferIsRefusedBeforeTheRender)
+{
+    LameEncoder lame;
+    if (!lame.EncAvailable())
+        GTEST_SKIP() << "LAME is not installed";
+    Fixture f;
+    f.AddMaterial(44100);
+    // 8 kHz is an MPEG-2.5 rate: 320 kbps is not one of its bit rates.
+    MixdownRequest r = f.FileRequest(f.Home.Dir().File("low.wav"));
+    r.Encode = true;
+    r.WaveMode = 3;
+    r.Freq = "8000";
+    r.BitRate = "320";
+    const std::vector<int32_t> offered = LoadBitRateList(&lame, 8000, 3);
+    ASSERT_FALSE(offered.empty());
+    ASSERT_EQ(std::find(offered.begin(), offered.end(), 320), offered.end());
+    const std::string message = ValidateMixdown(r, &lame);
+    EXPECT_EQ(message.rfind("ビットレートを選択してください（8000Hzでは ", 0), 0u) << message;
+    MixdownResult result = RunMixdown(f.Logic, r, &lame);
+    EXPECT_EQ(result.Outcome, MixdownOutcome::Invalid);
+    EXPECT_FALSE(FileExists(f.Home.Dir().File("low.mp3")));
+    // An offered rate passes.
+    r.BitRate = std::to_string(offered.front());
+    EXPECT_EQ(ValidateMixdown(r, &lame), "");
+}
+
+TEST(Mixdown, AFullDiskIsReportedAsSuch)
+{
+    Fixture f;
+    f.AddMaterial(20000);
+    const std::string target = f.Home.Dir().File("full.wav");
+    ASSERT_TRUE(test::WriteFileBytes(target, "previous content"));
+    for (int64_t n : { 1, 2, 3 }) {
+        SCOPED_TRACE(n);
+        MixdownRequest r = f.FileRequest(target);
+        f.Ui.QueueAnswer("yes");
+        ArmFault(FaultPoint::Write, n, FaultKind::NoSpace);
+        MixdownResult result = RunMixdown(f.Logic, r, nullptr);
+        const bool fired = FaultFired();
+        ClearFaults();
+        ASSERT_TRUE(fired);
+        EXPECT_EQ(result.Outcome, MixdownOutcome::Failed);
+        EXPECT_EQ(result.Message, "ディスクの空き容量が足りません");
+        EXPECT_EQ(test::ReadFileBytes(target), "previous content");
+    }
 }
 
 } // namespace tarvok

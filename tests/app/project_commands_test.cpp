@@ -144,7 +144,11 @@ TEST(ProjectCommands, AFailedOpenCanNeverBeSavedOverTheDamagedFile)
     f.Logic.Proj().ProjectFile = path;
     f.Logic.OverwriteEnabled = true;
     EXPECT_FALSE(f.Logic.OpenProject(path, false));
-    EXPECT_EQ(f.Ui.BoxTexts().back(), "プロジェクト読込に失敗しました");
+    // The message names the file and where the reader stopped.
+    EXPECT_EQ(f.Ui.BoxTexts().back(),
+        "プロジェクト読込に失敗しました\n" + path
+            + "\n1行目（ヘッダ）の項目が21個より少なくなっています（6個）");
+    EXPECT_EQ(f.Logic.OpenFailure, "1行目（ヘッダ）の項目が21個より少なくなっています（6個）");
     EXPECT_TRUE(f.Logic.Proj().ProjectFile.empty());
     EXPECT_FALSE(f.Logic.OverwriteEnabled);
     // Overwrite-save now asks for a new name; cancelling leaves the damaged file alone.

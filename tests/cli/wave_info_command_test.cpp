@@ -41,13 +41,18 @@ TEST(WaveInfoCommand, PrintsOneJsonObjectWithEscapedStrings)
     spec.Extensible = true;
     ASSERT_TRUE(test::WriteWav(path, spec));
     std::ostringstream out, err;
-    EXPECT_EQ(RunWaveInfoCommand(path, true, out, err), 0);
+    // A file the program cannot use fails, and says why in the object and on stderr.
+    EXPECT_EQ(RunWaveInfoCommand(path, true, out, err), 1);
     std::string escaped = dir.Path() + "q\\\"b\\\\s\\tx.wav";
+    const std::string reason
+        = "its format (6 channels of 8 bits) is none of the PCM formats the program reads";
     EXPECT_EQ(out.str(),
         "{\"Path\":\"" + escaped
             + "\",\"Valid\":0,\"Frames\":0,\"SampleRate\":8000,\"Bits\":8,"
               "\"Channels\":6,\"BlockAlign\":6,\"DataOffset\":0,\"DataSize\":0,\"FileSize\":0,"
-              "\"FormatMode\":0,\"LengthMs\":0,\"FormatTag\":-2,\"FormatName\":\"\"}\n");
+              "\"FormatMode\":0,\"LengthMs\":0,\"FormatTag\":-2,\"FormatName\":\"\",\"Reason\":\""
+            + reason + "\"}\n");
+    EXPECT_EQ(err.str(), "wave-info: not a usable WAV file: " + path + ": " + reason + "\n");
 }
 
 TEST(WaveInfoCommand, NonUtf8PathStaysValidJson)
@@ -72,7 +77,9 @@ TEST(WaveInfoCommand, MissingAndForeignFilesFailWithOneLine)
     };
     const Case cases[] = {
         { dir.File("missing.wav"), "wave-info: no such file: " + dir.File("missing.wav") + "\n" },
-        { dir.File("folder.wav"), "wave-info: no such file: " + dir.File("folder.wav") + "\n" },
+        // A folder is named as what it is, not as a missing file.
+        { dir.File("folder.wav"),
+            "wave-info: a folder, not a sound file: " + dir.File("folder.wav") + "\n" },
         { dir.File("song.mp3"), "wave-info: not a RIFF/WAVE file: " + dir.File("song.mp3") + "\n" },
         { dir.File("tiny"), "wave-info: not a RIFF/WAVE file: " + dir.File("tiny") + "\n" },
     };

@@ -1,3 +1,4 @@
+#include "base/file_name.h"
 #include "core/load_file_to_track.h"
 
 #include "core/data_folder.h"

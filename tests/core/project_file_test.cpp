@@ -1,3 +1,4 @@
+#include "base/file_name.h"
 #include "core/project_file.h"
 
 #include "base/legacy_text.h"
@@ -10,6 +11,8 @@
 #include "support/wav_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -360,42 +363,69 @@ TEST(ProjectFile, DamagedFilesFailCleanlyAndLeaveTheProjectAsItWas)
             out += l + "\r\n";
         return out;
     };
-    const std::pair<const char*, std::string> kCases[] = {
-        { "empty", "" },
-        { "short header", file({ "0,1,44100,1,1", track, track, wave, block }) },
-        { "missing track line", file({ header, track }) },
-        { "short track line", file({ header, track, "1,1,0", wave, block }) },
-        { "missing block line", file({ header, track, track, wave }) },
+    // Each case: the damage, the file, and what the message must say (where the reader
+    // stopped: the line and the field).
+    const struct {
+        const char* Name;
+        std::string Text;
+        const char* Says;
+    } kCases[] = {
+        { "empty", "", "ファイルが空です" },
+        { "short header", file({ "0,1,44100,1,1", track, track, wave, block }),
+            "1行目（ヘッダ）の項目が21個より少なくなっています（5個）" },
+        { "missing track line", file({ header, track }), "ファイルが途中で終わっています" },
+        { "short track line", file({ header, track, "1,1,0", wave, block }),
+            "3行目（トラック）の項目が12個より少なくなっています" },
+        { "missing block line", file({ header, track, track, wave }),
+            "ファイルが途中で終わっています" },
         { "non-numeric field",
-            file({ header, track, "1,x,0,207,207,1,0,0,0,0,\"\",\"\"", wave, block }) },
+            file({ header, track, "1,x,0,207,207,1,0,0,0,0,\"\",\"\"", wave, block }),
+            "3行目（トラック）の2番目の項目が数値ではありません: \"x\"" },
         { "block names a missing wave",
-            file({ header, track, track, wave, "0,5,0,1,100,0,0,\"0.0\",\"0.0\",0,\"x\"" }) },
+            file({ header, track, track, wave, "0,5,0,1,100,0,0,\"0.0\",\"0.0\",0,\"x\"" }),
+            "5行目（ブロック）の2番目の項目が存在しないwavファイルの番号です: 5" },
         { "huge counts",
             file({ "0,1,44100,99999999,99999999,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track,
-                track }) },
+                track }),
+            "ファイルが途中で終わっています" },
         { "track count out of range",
-            file({ "0,10000,44100,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0" }) },
+            file({ "0,10000,44100,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0" }),
+            "1行目（ヘッダ）の2番目の項目（最後のトラック番号）が範囲外です: 10000" },
         { "envelope length absurd",
             file({ "0,1,44100,0,0,2000000000,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track,
-                track }) },
+                track }),
+            "1行目（ヘッダ）の6番目の項目（エンベロープの長さ）が範囲外です" },
         { "bad rate",
-            file({ "0,1,0,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track, track }) },
+            file({ "0,1,0,0,0,0,0,0,0,0,207,207,32,0,0,1,0,0,3,0,1,64,0,0", track, track }),
+            "1行目（ヘッダ）の3番目の項目（サンプリング周波数）が範囲外です: 0" },
         { "bad level",
-            file({ header, track, track, wave, "0,0,0,1,100,0,0,\"loud\",\"0.0\",0,\"x\"" }) },
+            file({ header, track, track, wave, "0,0,0,1,100,0,0,\"loud\",\"0.0\",0,\"x\"" }),
+            "5行目（ブロック）の8番目の項目（レベル）が正しくありません: \"loud\"" },
     };
     Project before = f.P;
-    for (const auto& [name, text] : kCases) {
-        SCOPED_TRACE(name);
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.Name);
         std::string path = f.Data + "bad.tvp";
-        test::WriteFileBytes(path, text);
-        EXPECT_FALSE(ReadProject(f.P, path, false, false, f.Env));
+        test::WriteFileBytes(path, c.Text);
+        Status read = ReadProject(f.P, path, false, false, f.Env);
+        ASSERT_FALSE(read);
+        EXPECT_NE(read.error().Message.find(c.Says), std::string::npos) << read.error().Message;
         EXPECT_EQ(f.P.Blocks, before.Blocks);
         EXPECT_EQ(f.P.WaveFiles, before.WaveFiles);
         EXPECT_EQ(f.P.LastTrackNo, before.LastTrackNo);
         EXPECT_EQ(f.P.CheckInvariants(), "");
     }
-    EXPECT_FALSE(ReadProject(f.P, f.Data, false, false, f.Env)); // a folder
-    EXPECT_FALSE(ReadProject(f.P, f.Data + "nothing.tvp", false, false, f.Env));
+    // A folder or a pipe is not called a missing file.
+    Status folder = ReadProject(f.P, f.Data, false, false, f.Env);
+    ASSERT_FALSE(folder);
+    EXPECT_EQ(folder.error().Message, "フォルダです。ファイルを指定してください");
+    ASSERT_EQ(::mkfifo((f.Data + "pipe.tvp").c_str(), 0600), 0);
+    Status pipe = ReadProject(f.P, f.Data + "pipe.tvp", false, false, f.Env);
+    ASSERT_FALSE(pipe);
+    EXPECT_EQ(pipe.error().Message, "通常のファイルではありません（パイプまたはデバイス）");
+    Status missing = ReadProject(f.P, f.Data + "nothing.tvp", false, false, f.Env);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().Message, "ファイルが存在しません");
 }
 
 TEST(ProjectFile, OutOfRangeValuesAreNormalised)

@@ -1,5 +1,6 @@
 #include "engine/recording_engine.h"
 
+#include "core/file_io.h"
 #include "core/wave_info.h"
 #include "engine/engine_fixture.h"
 
@@ -436,6 +437,52 @@ TEST(RecordingEngine, AFailingWriteStopsAndKeepsWhatWasWritten)
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0]->Length, 2 * 44100);
     EXPECT_EQ(f.BlockSamples(*blocks[0]), Expect(src, 0, 2 * 44100, -1));
+}
+
+TEST(RecordingEngine, AFullDiskStopsTheTakeAtTheLastWholeBufferAndKeepsIt)
+{
+    // Each appended buffer is three writes of the file layer: the samples, then the RIFF
+    // and data sizes in the header. Whichever of them fails, and however, the take ends
+    // with the buffers written completely before it, as one block, and nothing recorded
+    // later is appended behind the gap.
+    for (FaultKind kind : { FaultKind::NoSpace, FaultKind::ShortWrite, FaultKind::Error }) {
+        for (int64_t nth = 1; nth <= 7; ++nth) {
+            SCOPED_TRACE(
+                testing::Message() << "kind " << static_cast<int>(kind) << " write " << nth);
+            RecFixture f;
+            const std::vector<int16_t> src = Source(
+                300000, [](int64_t x) { return Left(4, x); },
+                [](int64_t x) { return Right(4, x); });
+            f.In.SetSource(0, src);
+            f.Arm(0, 0);
+            ASSERT_TRUE(f.Command(kCmdRecNow));
+            const std::string file = f.Rec->Targets[0].FileName;
+            ArmFault(FaultPoint::Write, nth, kind);
+            f.Run(4 * 44100);
+            const bool fired = FaultFired();
+            ClearFaults();
+            ASSERT_TRUE(fired);
+            EXPECT_FALSE(f.Logic.Recording);
+            EXPECT_FALSE(f.Rec->Recording);
+            const auto boxes = f.Ui.BoxTexts();
+            EXPECT_EQ(std::count(boxes.begin(), boxes.end(), kRecWriteFailedText), 1);
+            const int64_t kept = (nth - 1) / 3 * 44100;
+            const auto blocks = f.BlocksOn(0);
+            if (kept == 0) {
+                EXPECT_TRUE(blocks.empty());
+                EXPECT_FALSE(FileExists(file));
+                continue;
+            }
+            ASSERT_EQ(blocks.size(), 1u);
+            EXPECT_EQ(blocks[0]->StartAdr, 0);
+            EXPECT_EQ(blocks[0]->Length, kept);
+            EXPECT_EQ(f.BlockSamples(*blocks[0]), Expect(src, 0, kept, -1));
+            const WaveInfo info = ReadWaveInfo(file);
+            EXPECT_EQ(info.Valid, 1);
+            EXPECT_EQ(info.Frames, kept);
+            EXPECT_FALSE(FileExists(file + kRecMarkerSuffix));
+        }
+    }
 }
 
 TEST(RecordingEngine, AnOverrunIsCountedAndReported)

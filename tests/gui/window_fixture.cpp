@@ -15,9 +15,9 @@
 
 namespace tarvok::test {
 
-WindowFixture::WindowFixture()
+WindowFixture::WindowFixture(SoundDevices pDevices)
 {
-    Session = std::make_unique<GuiSession>(false);
+    Session = std::make_unique<GuiSession>(pDevices);
     Session->Ui.AnswerHook = [this](const QString& pText) -> std::optional<QString> {
         Asked << pText;
         if (Answers.empty())

@@ -14,8 +14,9 @@
 
 namespace tarvok::test {
 
-/// A main window over a fresh home folder, without sound devices, shown offscreen at
-/// 1200 x 800. Questions are answered from Answers (an empty queue declines) and recorded.
+/// A main window over a fresh home folder, without sound devices (or with the virtual-clock
+/// pair, which moves only when a test advances it), shown offscreen at 1200 x 800.
+/// Questions are answered from Answers (an empty queue declines) and recorded.
 struct WindowFixture {
     ScopedHome Home;
     std::unique_ptr<GuiSession> Session;
@@ -23,7 +24,7 @@ struct WindowFixture {
     std::deque<QString> Answers;
     QStringList Asked;
 
-    WindowFixture();
+    explicit WindowFixture(SoundDevices pDevices = SoundDevices::None);
     ~WindowFixture();
 
     MainLogic& Logic() { return Session->Logic; }

@@ -1,5 +1,10 @@
 #include "gui/dialogs/window_registry.h"
 
+#include "app/transport.h"
+#include "engine/engine_clock.h"
+#include "engine/playback_engine.h"
+#include "engine/recording_engine.h"
+#include "engine/virtual_wave_device.h"
 #include "gui/gui_context.h"
 #include "gui_app.h"
 #include "support/logic_fixture.h"
@@ -21,8 +26,20 @@ TEST(WindowRegistry, EveryNamedWindowIsMadeAndDrawn)
     GuiContext context { f.Logic };
     const QStringList names = NamedWindows();
     for (const char* expected :
-        { "FrmMixDown", "FrmConf", "FrmRename", "FrmSetLevel", "FrmTimeInput", "FrmVer" })
+        { "FrmMixDown", "FrmConf", "FrmRename", "FrmSetLevel", "FrmTimeInput", "FrmVer", "FrmMon" })
         EXPECT_TRUE(names.contains(QLatin1String(expected))) << expected;
+    // The recording monitor needs a recording engine: none without devices, virtual ones here.
+    EXPECT_EQ(CreateNamedWindow(QStringLiteral("FrmMon"), context, nullptr), nullptr);
+    VirtualWaveOut out;
+    VirtualWaveIn in;
+    SystemEngineClock clock;
+    PlaybackEngine engine(out, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), clock);
+    engine.ComputeDeviceSlots();
+    RecordingEngine recorder(
+        in, engine, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
+    AttachTransport(f.Logic, engine);
+    AttachRecorder(f.Logic, engine, recorder);
+    context.Engine = &engine;
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         std::unique_ptr<QWidget> window(CreateNamedWindow(name, context, nullptr));
@@ -37,6 +54,8 @@ TEST(WindowRegistry, EveryNamedWindowIsMadeAndDrawn)
         window->close();
     }
     EXPECT_EQ(CreateNamedWindow(QStringLiteral("NoSuchWindow"), context, nullptr), nullptr);
+    f.Logic.Recorder = nullptr;
+    f.Logic.TransportHandler = nullptr;
 }
 
 } // namespace tarvok

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarvok {
 
@@ -79,6 +83,100 @@ TEST(IniSettingsBackend, SectionsLiveInTheirOwnFiles)
     EXPECT_TRUE(backend.DeleteValue(kCommonSection, "debuglogpath"));
     EXPECT_FALSE(backend.ReadValue(kCommonSection, "DebugLogPath").has_value());
     EXPECT_FALSE(backend.DeleteValue(kCommonSection, "DebugLogPath"));
+}
+
+TEST(IniSettingsBackend, APipeAtTheSettingsPathReadsAsEmptyWithoutBlockingAndStays)
+{
+    TempDir dir;
+    IniSettingsBackend backend(dir.Path());
+    const std::string file = backend.FileOf(kMainSection);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    auto calls = std::async(std::launch::async, [&] {
+        Settings s(backend);
+        int32_t value = s.GetSetting("nFreq", int32_t { 44100 });
+        bool wrote = s.SaveSetting("nFreq", int32_t { 48000 });
+        return std::make_pair(value, wrote);
+    });
+    // A reader blocked in open() is let go by opening the writing end, so that a failure
+    // ends the test instead of hanging it.
+    if (calls.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
+        ADD_FAILURE() << "a settings call blocked on the pipe";
+        if (fd >= 0)
+            ::close(fd);
+    }
+    auto [value, wrote] = calls.get();
+    EXPECT_EQ(value, 44100);
+    EXPECT_FALSE(wrote);
+    struct stat st { };
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(IniSettingsBackend, EveryLineEndFormIsRead)
+{
+    const struct {
+        const char* Name;
+        std::string Text;
+    } cases[] = {
+        { "LF", "[tarvok2]\nnFreq=48000\nTrackNum=3\n" },
+        { "CR LF", "[tarvok2]\r\nnFreq=48000\r\nTrackNum=3\r\n" },
+        { "CR", "[tarvok2]\rnFreq=48000\rTrackNum=3\r" },
+        { "CR without a last end", "[tarvok2]\rnFreq=48000\rTrackNum=3" },
+        { "mixed", "[tarvok2]\r\n\rnFreq=48000\n\r\rTrackNum=3\r\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        WriteFileBytes(dir.File("tarvok2.ini"), c.Text);
+        IniSettingsBackend backend(dir.Path());
+        Settings s(backend);
+        EXPECT_EQ(s.GetSetting("nFreq", int32_t { 0 }), 48000);
+        EXPECT_EQ(s.GetSetting("TrackNum", int32_t { 7 }), 3);
+        // A rewrite keeps both and writes CR LF ends.
+        ASSERT_TRUE(s.SaveSetting("ShowMRU", int32_t { 0 }));
+        EXPECT_EQ(
+            ReadFileBytes(dir.File("tarvok2.ini")).find('\r', 0), std::string("[tarvok2]").size());
+        IniSettingsBackend again(dir.Path());
+        Settings t(again);
+        EXPECT_EQ(t.GetSetting("nFreq", int32_t { 0 }), 48000);
+        EXPECT_EQ(t.GetSetting("TrackNum", int32_t { 7 }), 3);
+        EXPECT_EQ(t.GetSetting("ShowMRU", int32_t { 1 }), 0);
+    }
+}
+
+TEST(IniSettingsBackend, ALargeFileIsReadOncePerChangeNotOncePerKey)
+{
+    TempDir dir;
+    std::string text = "[tarvok2]\r\n";
+    constexpr int kLines = 50000;
+    for (int i = 0; i < kLines; ++i)
+        text += "Key" + std::to_string(i) + "=" + std::to_string(i * 3) + "\r\n";
+    WriteFileBytes(dir.File("tarvok2.ini"), text);
+    IniSettingsBackend backend(dir.Path());
+    Settings s(backend);
+    for (int i = 0; i < kLines; i += kLines / 50)
+        EXPECT_EQ(s.GetSetting("key" + std::to_string(i), int32_t { -1 }), i * 3);
+    EXPECT_EQ(s.GetSetting("Missing", int32_t { -1 }), -1);
+    EXPECT_EQ(backend.FileReads(), 1);
+    // Its own writes do not make the store read the file again...
+    ASSERT_TRUE(s.SaveSetting("Key7", int32_t { 70 }));
+    ASSERT_TRUE(s.SaveSetting("NewKey", "x"));
+    EXPECT_EQ(s.GetSetting("Key7", int32_t { -1 }), 70);
+    EXPECT_EQ(s.GetSetting("NewKey", ""), "x");
+    EXPECT_EQ(backend.FileReads(), 1);
+    // ...but another program's write is seen, once.
+    IniSettingsBackend other(dir.Path());
+    ASSERT_TRUE(other.WriteValue(kMainSection, "Key9", "99"));
+    EXPECT_EQ(s.GetSetting("Key9", int32_t { -1 }), 99);
+    EXPECT_EQ(s.GetSetting("Key7", int32_t { -1 }), 70);
+    EXPECT_EQ(s.GetSetting("Key8", int32_t { -1 }), 24);
+    EXPECT_EQ(backend.FileReads(), 2);
+    // A file changed in place (same inode) is seen too.
+    WriteFileBytes(dir.File("tarvok2.ini"), "[tarvok2]\r\nKey7=5\r\n");
+    EXPECT_EQ(s.GetSetting("Key7", int32_t { -1 }), 5);
+    EXPECT_EQ(s.GetSetting("Key8", int32_t { -1 }), -1);
 }
 
 } // namespace tarvok

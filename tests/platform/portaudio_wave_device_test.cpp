@@ -47,6 +47,38 @@ int32_t FindDevice(PortAudioWaveOut& pOut, const std::string& pName)
 
 } // namespace
 
+TEST(HeardPosition, LagsTheWrittenSoundByTheLatencyAndRunsOnToTheEnd)
+{
+    // 1000 frames per second, 100 frames of output latency; times in ms.
+    HeardPosition heard(1000, 100);
+    auto ms = [](int64_t pMs) { return pMs * 1000000; };
+    EXPECT_EQ(heard.At(ms(500)), 0u); // nothing written, nothing heard
+    struct Step {
+        int64_t WrittenAtMs; ///< -1: no write at this step
+        uint64_t Written;
+        int64_t AskMs;
+        uint64_t Heard;
+    };
+    const Step steps[] = {
+        { 0, 50, 0, 0 }, // the device's buffer is still filling: nothing heard yet
+        { 10, 1000, 10, 900 }, // a blocking write returned: one latency is still held
+        { -1, 0, 60, 950 }, // between writes the clock runs on
+        { -1, 0, 10, 950 }, // never back
+        { -1, 0, 150, 1000 }, // writing stopped: the held sound plays out to the end...
+        { -1, 0, 5000, 1000 }, // ...and the position never passes what was written
+        { 6000, 1500, 6000, 1400 },
+        { 6010, 1510, 6005, 1410 }, // a write stamped just after the question: no jump back
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(testing::Message() << "ask at " << s.AskMs);
+        if (s.WrittenAtMs >= 0)
+            heard.Written(s.Written, ms(s.WrittenAtMs));
+        EXPECT_EQ(heard.At(ms(s.AskMs)), s.Heard);
+    }
+    heard.Reset();
+    EXPECT_EQ(heard.At(ms(7000)), 0u);
+}
+
 TEST(PortAudioWaveOut, ListsTheTestDeviceAndReportsBadDevices)
 {
     TARVOK_IGNORE_LIBRARY_LEAKS;

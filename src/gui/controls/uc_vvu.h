@@ -1,10 +1,13 @@
 #pragma once
 
+#include "engine/level_meters.h"
+
 #include <QWidget>
 
 namespace tarvok {
 
-/// A vertical bar meter with a peak mark. Values are integers in the meter's own unit
+/// A vertical bar meter with a peak mark, painting a BarMeter model (which keeps the shown
+/// values and their fall-back). Values are integers in the meter's own unit
 /// (tenths of dB for the master meters: Max 0, Min -500); the part above the red point is
 /// drawn red, the rest green. Each DrawVU call is one display tick: the shown bar falls by
 /// (Max - Min) / PeakDecRate and jumps up to a higher value; with PeakIndp the peak mark
@@ -20,8 +23,8 @@ public:
     explicit UC_VVU(QWidget* pParent = nullptr);
 
     void SetRange(int pMin, int pMax);
-    int Min() const { return min_; }
-    int Max() const { return max_; }
+    int Min() const { return model_.Min; }
+    int Max() const { return model_.Max; }
     void SetRedPoint(int pValue);
     void SetPeakDecRate(int pRate);
     void SetPeakIndp(bool pOn);
@@ -34,10 +37,11 @@ public:
     void ClearVU();
 
     /// The values drawn now.
-    double ShownBar() const { return bar_; }
-    double ShownPeak() const { return peak_; }
+    double ShownBar() const { return model_.Bar(); }
+    double ShownPeak() const { return model_.Peak(); }
     /// The y (from the top) at which a value is drawn.
     int YOfValue(double pValue) const;
+    const BarMeter& Model() const { return model_; }
 
     QSize sizeHint() const override { return { 8, 120 }; }
     QSize minimumSizeHint() const override { return { 4, 30 }; }
@@ -46,13 +50,7 @@ protected:
     void paintEvent(QPaintEvent* pEvent) override;
 
 private:
-    int min_ = -500;
-    int max_ = 0;
-    int redPoint_ = -230;
-    int decRate_ = 30;
-    bool peakIndp_ = true;
-    double bar_ = -500;
-    double peak_ = -500;
+    BarMeter model_;
 };
 
 } // namespace tarvok

@@ -5,7 +5,9 @@
 #include "app/main_logic.h"
 #include "core/project.h"
 #include "edit/block_edit.h"
+#include "gui/dialogs/frm_automation.h"
 #include "gui/dialogs/frm_conf.h"
+#include "gui/dialogs/frm_draw_level.h"
 #include "gui/dialogs/frm_mix_down.h"
 #include "gui/dialogs/frm_rename.h"
 #include "gui/dialogs/frm_set_level.h"
@@ -13,6 +15,7 @@
 #include "gui/dialogs/frm_ver.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 namespace tarvok {
 
@@ -26,6 +29,51 @@ QString Tr(const char* pText)
 bool HasSelectedBlock(const Project& pProject)
 {
     return pProject.SelectedBlock >= 0 && pProject.SelectedBlock < pProject.BlockCount();
+}
+
+/// The two modeless fade windows: singletons while they are open.
+QPointer<FrmDrawLevel>& DrawWindow()
+{
+    static QPointer<FrmDrawLevel> window;
+    return window;
+}
+
+QPointer<FrmAutomation>& AutomationWindow()
+{
+    static QPointer<FrmAutomation> window;
+    return window;
+}
+
+/// FADE_DRAW and FADE_BG: opens the drawing window, or brings the open one forward.
+bool OpenDrawWindow(GuiContext& pContext, DrawMode pMode, QWidget* pParent)
+{
+    if (FrmDrawLevel* open = DrawWindow()) {
+        open->raise();
+        open->activateWindow();
+        return false;
+    }
+    auto* window = new FrmDrawLevel(pContext, pParent);
+    if (!window->Start(pMode)) {
+        delete window;
+        return false;
+    }
+    DrawWindow() = window;
+    window->show();
+    return true;
+}
+
+/// FADE_AUTO: opens the automation window, or closes it when it is open.
+bool ToggleAutomationWindow(GuiContext& pContext, QWidget* pParent)
+{
+    if (FrmAutomation* open = AutomationWindow()) {
+        open->close();
+        return true;
+    }
+    auto* window = new FrmAutomation(pContext, pParent);
+    window->Start();
+    AutomationWindow() = window;
+    window->show();
+    return true;
 }
 
 } // namespace
@@ -83,10 +131,20 @@ std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget*
         logic.EndProc();
         return true;
     }
+    case kCmdFadeDraw:
+    case kCmdFadeBg:
+        return OpenDrawWindow(
+            pContext, pId == kCmdFadeDraw ? DrawMode::Draw : DrawMode::Background, pParent);
+    case kCmdFadeAuto:
+        return ToggleAutomationWindow(pContext, pParent);
     default:
         return std::nullopt;
     }
 }
+
+FrmDrawLevel* OpenDrawLevelWindow() { return DrawWindow(); }
+
+FrmAutomation* OpenAutomationWindow() { return AutomationWindow(); }
 
 bool RunTrackLevelDialog(GuiContext& pContext, int32_t pTrack, QWidget* pParent)
 {

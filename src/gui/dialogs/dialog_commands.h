@@ -12,10 +12,19 @@ namespace tarvok {
 
 /// Runs a command whose work happens in one of the dialogs of this folder, with the same
 /// refusals as its headless form: MIXDOWN (the mixdown window), BLOCK_NAME and TRACK_NAME
-/// (the rename dialog), BLOCK_LEVEL (the level dialog) and BLOCK_SETADR (the time input).
+/// (the rename dialog), BLOCK_LEVEL (the level dialog), BLOCK_SETADR (the time input),
+/// FADE_DRAW and FADE_BG (the drawing window) and FADE_AUTO (the automation window).
 /// Returns nothing for any other command, so that a window handler can try this first and
 /// let everything else fall through: `if (auto r = RunDialogCommand(id, ctx, this)) return r;`
 std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget* pParent);
+
+class FrmAutomation;
+class FrmDrawLevel;
+
+/// The open drawing window (FADE_DRAW, FADE_BG) and automation window (FADE_AUTO), or
+/// nullptr; RunDialogCommand opens them without blocking.
+FrmDrawLevel* OpenDrawLevelWindow();
+FrmAutomation* OpenAutomationWindow();
 
 /// The track level dialog (right button on a track's number): sets the track's faders to
 /// the levels entered. True when a fader moved; the caller then refreshes the strip.

@@ -1,6 +1,7 @@
 #include "gui/dialogs/frm_mix_down.h"
 
 #include "app/main_logic.h"
+#include "base/file_name.h"
 #include "core/paths.h"
 #include "core/project_file.h"
 #include "gui/controls/uc_file_hand.h"

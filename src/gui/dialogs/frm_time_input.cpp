@@ -17,11 +17,17 @@ namespace tarvok {
 
 FrmTimeInput::FrmTimeInput(const Project& pProject, const QString& pPrompt, int32_t pFrames,
     bool pPosition, QWidget* pParent)
+    : FrmTimeInput(pProject, pPrompt,
+        QString::fromStdString(TimeInputDefault(pProject, pFrames, pPosition)), pPosition, pParent)
+{
+}
+
+FrmTimeInput::FrmTimeInput(const Project& pProject, const QString& pPrompt, const QString& pText,
+    bool pPosition, QWidget* pParent)
     : QDialog(pParent)
     , project_(pProject)
     , position_(pPosition)
-    , text_(new QLineEdit(
-          QString::fromStdString(TimeInputDefault(pProject, pFrames, pPosition)), this))
+    , text_(new QLineEdit(pText, this))
     , preview_(new QLabel(this))
 {
     setObjectName(QStringLiteral("FrmTimeInput"));
@@ -62,6 +68,8 @@ void FrmTimeInput::UpdatePreview()
             .arg(QString::fromStdString(TimeText(static_cast<int32_t>(shownMs), 0, true)))
             .arg(frames));
 }
+
+QString FrmTimeInput::Text() const { return text_->text(); }
 
 std::optional<int32_t> FrmTimeInput::Frames() const
 {

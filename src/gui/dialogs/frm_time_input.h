@@ -22,8 +22,13 @@ class FrmTimeInput : public QDialog {
 public:
     FrmTimeInput(const Project& pProject, const QString& pPrompt, int32_t pFrames, bool pPosition,
         QWidget* pParent = nullptr);
+    /// The same with the default answer given as text.
+    FrmTimeInput(const Project& pProject, const QString& pPrompt, const QString& pText,
+        bool pPosition, QWidget* pParent = nullptr);
 
     std::optional<int32_t> Frames() const;
+    /// The text as typed.
+    QString Text() const;
     QLineEdit* TextTime() const { return text_; }
     QLabel* Preview() const { return preview_; }
 

@@ -3,8 +3,13 @@
 #include "app/level_dialog.h"
 #include "app/main_logic.h"
 #include "core/project.h"
+#include "engine/playback_engine.h"
+#include "engine/recording_engine.h"
+#include "gui/dialogs/frm_automation.h"
 #include "gui/dialogs/frm_conf.h"
+#include "gui/dialogs/frm_draw_level.h"
 #include "gui/dialogs/frm_mix_down.h"
+#include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rename.h"
 #include "gui/dialogs/frm_set_level.h"
 #include "gui/dialogs/frm_time_input.h"
@@ -62,13 +67,34 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
         return new FrmTimeInput(p, Tr("位置を入力"), p.Head, true, pParent);
     if (pName == QLatin1String("FrmVer"))
         return new FrmVer(pParent);
+    if (pName == QLatin1String("FrmMon")) {
+        // The monitor shows the inputs of a recording engine; there is none without devices.
+        if (!pContext.Logic.Recorder || !pContext.Engine)
+            return nullptr;
+        return new FrmMon(
+            pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled, {}, pParent);
+    }
+    if (pName == QLatin1String("FrmDrawLevel")) {
+        // Opened on the selection when there is one that fits; empty otherwise.
+        auto* window = new FrmDrawLevel(pContext, pParent);
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->Start(DrawMode::Draw);
+        return window;
+    }
+    if (pName == QLatin1String("FrmAutomation")) {
+        auto* window = new FrmAutomation(pContext, pParent);
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->Start();
+        return window;
+    }
     return nullptr;
 }
 
 QStringList NamedWindows()
 {
     return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
-        QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer") };
+        QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
+        QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation") };
 }
 
 } // namespace tarvok

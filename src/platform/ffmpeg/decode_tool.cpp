@@ -1,5 +1,6 @@
 // tarvok-decode SOURCE TARGET: decodes one sound file into a 16-bit PCM WAV file exactly as
 // the import does (FFmpeg backend, "~strip.mp3" beside the target). Exit status 0 on success.
+#include "base/file_name.h"
 #include "core/headless_ui.h"
 #include "decode/decode_audio.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
@@ -20,8 +21,9 @@ int main(int pArgc, char** pArgv)
     });
     tarvok::FfmpegMediaBackend backend;
     tarvok::DecodeEnvironment env;
-    size_t slash = target.find_last_of('/');
-    env.DataFolder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+    env.DataFolder = tarvok::FolderOf(target);
+    if (env.DataFolder.empty())
+        env.DataFolder = "./";
     bool cancel = false;
     return tarvok::DecodeSoundFile(source, target, backend, env, ui, cancel) ? 0 : 1;
 }

@@ -4,66 +4,82 @@
 #include "core/file_io.h"
 #include "core/paths.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace tarvok {
 
 namespace {
 
-struct Line {
-    std::string Raw; // the line as read, without its end
-    std::string Key; // empty for lines that are not "name=value"
-    std::string Value;
-};
+using Line = IniSettingsBackend::Line;
+using FileState = IniSettingsBackend::FileState;
 
-std::vector<Line> ReadLines(const std::string& pPath)
+constexpr int64_t kMaxSettingsFileBytes = int64_t { 1 } << 30;
+
+int64_t Nanoseconds(const struct timespec& pTime)
 {
-    std::vector<Line> lines;
-    std::ifstream in(pPath, std::ios::binary);
-    if (!in)
-        return lines;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    std::string text = buffer.str();
+    return static_cast<int64_t>(pTime.tv_sec) * 1000000000 + pTime.tv_nsec;
+}
+
+void TakeIdentity(FileState& pState, const struct stat& pStat)
+{
+    pState.Device = static_cast<uint64_t>(pStat.st_dev);
+    pState.Inode = static_cast<uint64_t>(pStat.st_ino);
+    pState.Size = static_cast<int64_t>(pStat.st_size);
+    pState.ModifiedNs = Nanoseconds(pStat.st_mtim);
+    pState.ChangedNs = Nanoseconds(pStat.st_ctim);
+}
+
+bool SameIdentity(const FileState& pState, const struct stat& pStat)
+{
+    return pState.Present && pState.Device == static_cast<uint64_t>(pStat.st_dev)
+        && pState.Inode == static_cast<uint64_t>(pStat.st_ino)
+        && pState.Size == static_cast<int64_t>(pStat.st_size)
+        && pState.ModifiedNs == Nanoseconds(pStat.st_mtim)
+        && pState.ChangedNs == Nanoseconds(pStat.st_ctim);
+}
+
+Line ParseLine(std::string pRaw)
+{
+    Line line { std::move(pRaw), {}, {} };
+    std::string_view view = Trim(line.Raw);
+    size_t eq = view.find('=');
+    if (!view.empty() && view.front() != ';' && view.front() != '#' && view.front() != '['
+        && eq != std::string_view::npos && !Trim(view.substr(0, eq)).empty()) {
+        line.Key = std::string(Trim(view.substr(0, eq)));
+        line.Value = std::string(view.substr(eq + 1));
+    }
+    return line;
+}
+
+/// Splits the text at LF, CR LF and CR alone; a last line without an end counts.
+std::vector<Line> ParseLines(std::string_view pText)
+{
     // A UTF-8 byte-order mark written by another editor is not part of the first name.
-    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text.erase(0, 3);
+    if (pText.substr(0, 3) == "\xEF\xBB\xBF")
+        pText.remove_prefix(3);
+    std::vector<Line> lines;
     size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string raw = text.substr(pos, end - pos);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
-        pos = end + 1;
-        Line line { raw, {}, {} };
-        std::string_view view = Trim(raw);
-        size_t eq = view.find('=');
-        if (!view.empty() && view.front() != ';' && view.front() != '#' && view.front() != '['
-            && eq != std::string_view::npos && !Trim(view.substr(0, eq)).empty()) {
-            line.Key = std::string(Trim(view.substr(0, eq)));
-            line.Value = std::string(view.substr(eq + 1));
+    while (pos < pText.size()) {
+        size_t end = pText.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            lines.push_back(ParseLine(std::string(pText.substr(pos))));
+            break;
         }
-        lines.push_back(std::move(line));
+        lines.push_back(ParseLine(std::string(pText.substr(pos, end - pos))));
+        pos = end + 1;
+        if (pText[end] == '\r' && pos < pText.size() && pText[pos] == '\n')
+            ++pos;
     }
     return lines;
 }
 
-bool WriteLinesAtomically(
-    const std::string& pFolder, const std::string& pPath, const std::vector<Line>& pLines)
+void IndexKeys(FileState& pState)
 {
-    if (!CreateFolders(pFolder))
-        return false;
-    std::string text;
-    for (const Line& line : pLines) {
-        text += line.Raw;
-        text += "\r\n";
-    }
-    return WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size()));
+    pState.FirstLineOfKey.clear();
+    for (size_t i = 0; i < pState.Lines.size(); ++i)
+        if (!pState.Lines[i].Key.empty())
+            pState.FirstLineOfKey.emplace(ToLowerAscii(pState.Lines[i].Key), i);
 }
 
 bool HasLineBreak(std::string_view s)
@@ -83,13 +99,88 @@ std::string IniSettingsBackend::FileOf(std::string_view pSection) const
     return folder_ + ToLowerAscii(pSection) + ".ini";
 }
 
+const FileState& IniSettingsBackend::Current(const std::string& pPath)
+{
+    FileState& state = files_[pPath];
+    struct stat st { };
+    // Anything but a regular file (a folder, a pipe, a device) holds no settings; stat never
+    // opens it, so a pipe cannot block here.
+    if (::stat(pPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        state = FileState {};
+        return state;
+    }
+    if (SameIdentity(state, st))
+        return state;
+    state = FileState {};
+    // A regular file that cannot be read (or is far beyond any settings file) reads as empty
+    // and is not replaced by a write that would lose what it holds.
+    state.Unreadable = true;
+    if (st.st_size > kMaxSettingsFileBytes)
+        return state;
+    // OpenFile opens without blocking and accepts only a regular file, so a pipe put there
+    // between the stat and the open is refused as well.
+    FileHandle file = OpenFile(pPath, OpenMode::Read);
+    if (!file.IsOpen() || ::fstat(file.Fd(), &st) != 0)
+        return state;
+    std::string text(static_cast<size_t>(st.st_size), '\0');
+    const int64_t got = ReadAt(file, text.data(), static_cast<int64_t>(text.size()), 0);
+    ++fileReads_;
+    if (got < 0)
+        return state;
+    text.resize(static_cast<size_t>(got));
+    state.Unreadable = false;
+    state.Lines = ParseLines(text);
+    IndexKeys(state);
+    state.Present = true;
+    // The identity is taken from the handle the text came from; a file that grew while it
+    // was read no longer matches it and is read again next time.
+    TakeIdentity(state, st);
+    return state;
+}
+
+bool IniSettingsBackend::WriteLines(const std::string& pPath, std::vector<Line> pLines)
+{
+    // A folder, pipe or device at the file's path is not replaced by a settings file.
+    struct stat st { };
+    if (::stat(pPath.c_str(), &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)
+        return false;
+    if (!CreateFolders(folder_))
+        return false;
+    std::string text;
+    for (const Line& line : pLines) {
+        text += line.Raw;
+        text += "\r\n";
+    }
+    ReplaceFile file;
+    if (!file.Begin(pPath)
+        || !WriteAt(file.Handle(), text.data(), static_cast<int64_t>(text.size()), 0)
+        || ::fstat(file.Handle().Fd(), &st) != 0 || !file.Commit()) {
+        files_.erase(pPath);
+        return false;
+    }
+    // The new file's lines are known: keep them unless another writer came in between.
+    FileState& state = files_[pPath];
+    struct stat now { };
+    if (::stat(pPath.c_str(), &now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev) {
+        state = FileState {};
+        return true;
+    }
+    state.Lines = std::move(pLines);
+    IndexKeys(state);
+    state.Present = true;
+    TakeIdentity(state, now);
+    return true;
+}
+
 std::optional<std::string> IniSettingsBackend::ReadValue(
     std::string_view pSection, std::string_view pKey)
 {
-    for (const Line& line : ReadLines(FileOf(pSection)))
-        if (!line.Key.empty() && EqualsNoCase(line.Key, pKey))
-            return line.Value;
-    return std::nullopt;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const FileState& state = Current(FileOf(pSection));
+    auto it = state.FirstLineOfKey.find(ToLowerAscii(Trim(pKey)));
+    if (it == state.FirstLineOfKey.end() || !EqualsNoCase(state.Lines[it->second].Key, pKey))
+        return std::nullopt;
+    return state.Lines[it->second].Value;
 }
 
 bool IniSettingsBackend::WriteValue(
@@ -99,33 +190,42 @@ bool IniSettingsBackend::WriteValue(
     if (HasLineBreak(pKey) || HasLineBreak(pValue) || pKey.find('=') != std::string_view::npos
         || Trim(pKey).empty() || Trim(pKey) != pKey)
         return false;
+    std::lock_guard<std::mutex> lock(mutex_);
     std::string path = FileOf(pSection);
-    std::vector<Line> lines = ReadLines(path);
+    const FileState& state = Current(path);
+    if (state.Unreadable)
+        return false;
+    std::vector<Line> lines = state.Lines;
     bool found = false;
+    std::vector<Line> kept;
+    kept.reserve(lines.size() + 2);
     for (Line& line : lines) {
         if (!line.Key.empty() && EqualsNoCase(line.Key, pKey)) {
-            if (found) {
-                line.Key.clear();
-                line.Raw.clear();
+            // Later copies of the name go, so the file holds the name once.
+            if (found)
                 continue;
-            }
             line.Value = std::string(pValue);
             line.Raw = line.Key + "=" + line.Value;
             found = true;
         }
+        kept.push_back(std::move(line));
     }
-    if (lines.empty())
-        lines.push_back({ "[" + std::string(pSection) + "]", {}, {} });
+    if (kept.empty())
+        kept.push_back({ "[" + std::string(pSection) + "]", {}, {} });
     if (!found)
-        lines.push_back({ std::string(pKey) + "=" + std::string(pValue), std::string(pKey),
+        kept.push_back({ std::string(pKey) + "=" + std::string(pValue), std::string(pKey),
             std::string(pValue) });
-    return WriteLinesAtomically(folder_, path, lines);
+    return WriteLines(path, std::move(kept));
 }
 
 bool IniSettingsBackend::DeleteValue(std::string_view pSection, std::string_view pKey)
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     std::string path = FileOf(pSection);
-    std::vector<Line> lines = ReadLines(path);
+    const FileState& state = Current(path);
+    if (state.Unreadable)
+        return false;
+    std::vector<Line> lines = state.Lines;
     std::vector<Line> kept;
     bool found = false;
     for (Line& line : lines) {
@@ -137,14 +237,15 @@ bool IniSettingsBackend::DeleteValue(std::string_view pSection, std::string_view
     }
     if (!found)
         return false;
-    return WriteLinesAtomically(folder_, path, kept);
+    return WriteLines(path, std::move(kept));
 }
 
 std::vector<std::pair<std::string, std::string>> IniSettingsBackend::ListValues(
     std::string_view pSection)
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::pair<std::string, std::string>> out;
-    for (const Line& line : ReadLines(FileOf(pSection)))
+    for (const Line& line : Current(FileOf(pSection)).Lines)
         if (!line.Key.empty())
             out.push_back({ line.Key, line.Value });
     return out;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -70,7 +71,46 @@ std::vector<WaveDeviceInfo> DeviceList(bool pOutput)
     return list;
 }
 
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
+
+HeardPosition::HeardPosition(double pRate, double pLatencyFrames)
+    : rate_(pRate > 0 ? pRate : 1)
+    , latency_(std::max(0.0, pLatencyFrames))
+{
+}
+
+void HeardPosition::Written(uint64_t pWritten, int64_t pNowNs)
+{
+    written_ = pWritten;
+    writtenAtNs_ = pNowNs;
+}
+
+uint64_t HeardPosition::At(int64_t pNowNs)
+{
+    if (written_ == 0)
+        return heard_;
+    const double elapsed = static_cast<double>(std::max<int64_t>(0, pNowNs - writtenAtNs_)) * 1e-9;
+    const double heard = static_cast<double>(written_) - latency_ + elapsed * rate_;
+    const uint64_t now = heard <= 0              ? 0
+        : heard >= static_cast<double>(written_) ? written_
+                                                 : static_cast<uint64_t>(heard);
+    heard_ = std::max(heard_, now);
+    return heard_;
+}
+
+void HeardPosition::Reset()
+{
+    written_ = 0;
+    writtenAtNs_ = 0;
+    heard_ = 0;
+}
 
 /// One open device: a blocking output stream fed by its own writer thread from a
 /// single-producer, single-consumer ring of headers. The user-interface thread appends at
@@ -84,9 +124,10 @@ struct PortAudioWaveOut::Stream {
     std::atomic<uint32_t> Head { 0 };
     std::atomic<uint32_t> Tail { 0 };
     uint32_t Consumed = 0; ///< bytes of the front buffer written; under Lock
-    std::atomic<uint64_t> Position { 0 };
+    std::atomic<uint64_t> Position { 0 }; ///< bytes handed to PortAudio
     std::atomic<bool> Paused { false };
     bool Started = false;
+    HeardPosition Heard { 1, 0 }; ///< under Lock
 
     std::thread Writer;
     std::mutex Lock; ///< guards the hand-over between the writer and Reset/Close
@@ -148,7 +189,9 @@ void PortAudioWaveOut::Stream::Run()
         guard.lock();
         Writing = false;
         Consumed += bytes;
-        Position.fetch_add(bytes, std::memory_order_relaxed);
+        const uint64_t total = Position.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+        if (bytes >= 4)
+            Heard.Written(total / 4, NowNs());
         if (Consumed >= h->Length || bytes < 4) {
             Consumed = 0;
             h->MarkDone();
@@ -211,6 +254,9 @@ WaveResult PortAudioWaveOut::Open(int32_t pDeviceId, const WaveFormat& pFormat, 
         paFramesPerBufferUnspecified, paClipOff | paDitherOff, nullptr, nullptr);
     if (err != paNoError)
         return FromPa(err);
+    const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream->Pa);
+    const double latency = streamInfo ? streamInfo->outputLatency : params.suggestedLatency;
+    stream->Heard = HeardPosition(pFormat.SampleRate, latency * pFormat.SampleRate);
     Stream* raw = stream.get();
     stream->Writer = std::thread([raw] { raw->Run(); });
     pHandle = nextHandle_++;
@@ -264,7 +310,8 @@ WaveResult PortAudioWaveOut::GetPosition(WaveHandle pHandle, uint32_t& pBytes)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    pBytes = static_cast<uint32_t>(s->Position.load(std::memory_order_relaxed));
+    std::lock_guard<std::mutex> guard(s->Lock);
+    pBytes = static_cast<uint32_t>(s->Heard.At(NowNs()) * 4);
     return kWaveOk;
 }
 
@@ -315,6 +362,7 @@ WaveResult PortAudioWaveOut::Reset(WaveHandle pHandle)
     s->Head.store(tail, std::memory_order_release);
     s->Consumed = 0;
     s->Position.store(0);
+    s->Heard.Reset();
     s->Paused.store(false);
     s->Hold = false;
     guard.unlock();

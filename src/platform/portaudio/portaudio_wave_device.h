@@ -2,15 +2,42 @@
 
 #include "engine/wave_device.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 
 namespace tarvok {
 
+/// What the listener has heard of an output fed by blocking writes. A blocking write returns
+/// once the device's buffer has room again, so right after it the device still holds about
+/// one output latency of sound: heard = written - latency. Between writes the device goes on
+/// playing in real time, and once nothing more is written it plays what it holds to the end,
+/// so the heard position runs on with the clock up to everything written and never stops
+/// short of it. It never goes back and never passes what was written.
+class HeardPosition {
+public:
+    /// pRate frames per second; pLatencyFrames the device's output latency in frames.
+    HeardPosition(double pRate, double pLatencyFrames);
+    /// Everything handed to the device so far (pWritten frames), at pNowNs.
+    void Written(uint64_t pWritten, int64_t pNowNs);
+    /// Frames heard at pNowNs.
+    uint64_t At(int64_t pNowNs);
+    void Reset();
+
+private:
+    double rate_;
+    double latency_;
+    uint64_t written_ = 0;
+    int64_t writtenAtNs_ = 0;
+    uint64_t heard_ = 0;
+};
+
 /// The wave-out service on PortAudio. Each open device is one blocking output stream fed
 /// by a writer thread that plays the queued buffers in order from a fixed ring of header
 /// pointers and marks each one done; the stream starts with the first buffer written (or
-/// at Restart when it was paused before). Device 0 is PortAudio's default output.
+/// at Restart when it was paused before). The position reported is what has been heard
+/// (HeardPosition over the stream's output latency), so the head shows the sound the user
+/// hears, not the sound handed over. Device 0 is PortAudio's default output.
 class PortAudioWaveOut : public WaveOutService {
 public:
     PortAudioWaveOut();

@@ -1,0 +1,261 @@
+#include "cd/cddb.h"
+
+#include "base/legacy_text.h"
+#include "base/text.h"
+#include "cd/rip_audio.h"
+#include "core/user_interface.h"
+
+#include <cstdio>
+
+namespace tarvok {
+
+namespace {
+
+/// The user, host, client and version of the hello parameter, and the protocol level
+/// (6: answers in UTF-8).
+constexpr std::string_view kHello = "&hello=ru+localhost+ripper+2&proto=6";
+
+int32_t TrackCount(const DiscToc& pToc)
+{
+    return pToc.Entries.size() < 2 ? 0 : static_cast<int32_t>(pToc.Entries.size() - 1);
+}
+
+int32_t Seconds(const TocEntry& pEntry) { return pEntry.M * 60 + pEntry.S; }
+
+std::string Hex(int64_t pValue, int pDigits)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*llx", pDigits, static_cast<unsigned long long>(pValue));
+    return text;
+}
+
+/// Text of a body: cut at the first NUL, UTF-8 as it is, anything else as legacy text.
+std::string BodyText(std::string_view pBody)
+{
+    const size_t nul = pBody.find('\0');
+    if (nul != std::string_view::npos)
+        pBody = pBody.substr(0, nul);
+    return DecodeLegacyText(pBody);
+}
+
+/// Splits at LF, dropping a CR before it; with pTrim each line is trimmed.
+std::vector<std::string_view> Lines(std::string_view pText, bool pTrim)
+{
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < pText.size()) {
+        size_t end = pText.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = pText.size();
+        std::string_view line = pText.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(pTrim ? Trim(line) : line);
+        pos = end + 1;
+    }
+    return lines;
+}
+
+std::string ReplaceAll(std::string pText, std::string_view pFrom, std::string_view pTo)
+{
+    size_t pos = 0;
+    while ((pos = pText.find(pFrom, pos)) != std::string::npos) {
+        pText.replace(pos, pFrom.size(), pTo);
+        pos += pTo.size();
+    }
+    return pText;
+}
+
+bool IsPlainWord(std::string_view pWord)
+{
+    if (pWord.empty() || pWord.size() > 32)
+        return false;
+    for (char c : pWord)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+/// A server setting usable in a URL: host name or address with an optional port; an
+/// "http://" in front and a "/" behind are dropped. Empty when anything else is in it.
+std::string ServerHost(std::string_view pServer)
+{
+    std::string_view s = Trim(pServer);
+    if (StartsWithNoCase(s, "http://"))
+        s.remove_prefix(7);
+    while (!s.empty() && s.back() == '/')
+        s.remove_suffix(1);
+    for (char c : s)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.'
+                || c == '-' || c == ':'))
+            return {};
+    return std::string(s);
+}
+
+} // namespace
+
+std::string CddbDiscId(const DiscToc& pToc)
+{
+    const int32_t n = TrackCount(pToc);
+    if (n == 0)
+        return {};
+    int64_t digits = 0;
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t s = Seconds(pToc.Entries[static_cast<size_t>(i)]); s > 0; s /= 10)
+            digits += s % 10;
+    const int64_t total = Seconds(pToc.Entries[static_cast<size_t>(n)]) - Seconds(pToc.Entries[0]);
+    return Hex(digits % 255, 2) + Hex(total < 0 ? 0 : total, 4) + Hex(n, 2);
+}
+
+std::string CddbQueryText(const DiscToc& pToc)
+{
+    const int32_t n = TrackCount(pToc);
+    if (n == 0)
+        return {};
+    std::string text = CddbDiscId(pToc) + "+" + std::to_string(n);
+    for (int32_t i = 0; i < n; ++i) {
+        const TocEntry& e = pToc.Entries[static_cast<size_t>(i)];
+        text += "+" + std::to_string(MsfToLba(e.M, e.S, e.F) + 150);
+    }
+    text += "+" + std::to_string(Seconds(pToc.Entries[static_cast<size_t>(n)]));
+    return text;
+}
+
+std::vector<std::string> CddbAlbums(std::string_view pBody, std::string_view pId)
+{
+    std::vector<std::string> albums;
+    if (pId.empty())
+        return albums;
+    const std::string text = BodyText(pBody);
+    const std::string withBlank = " " + std::string(pId);
+    for (std::string_view line : Lines(text, true)) {
+        if (line.find(pId) == std::string_view::npos)
+            continue;
+        albums.push_back(ReplaceAll(std::string(line), withBlank, ""));
+    }
+    return albums;
+}
+
+std::string CddbCategoryOfSingle(std::string_view pAlbum)
+{
+    if (pAlbum.size() < 5)
+        return {};
+    std::string_view rest = pAlbum.substr(4);
+    std::string_view word = rest.substr(0, rest.find(' '));
+    return IsPlainWord(word) ? std::string(word) : std::string();
+}
+
+std::string CddbCategoryOfListed(std::string_view pAlbum)
+{
+    std::string_view word = pAlbum.substr(0, pAlbum.find(' '));
+    return IsPlainWord(word) ? std::string(word) : std::string();
+}
+
+CddbTitles ParseCddbEntry(std::string_view pBody, int32_t pTracks)
+{
+    CddbTitles titles;
+    titles.Tracks.assign(static_cast<size_t>(pTracks < 0 ? 0 : pTracks), std::string());
+    const std::string text = BodyText(pBody);
+    for (std::string_view line : Lines(text, false)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos)
+            continue;
+        std::string_view key = line.substr(0, eq);
+        std::string_view value = line.substr(eq + 1);
+        if (key == "DTITLE") {
+            titles.Disc += value;
+        } else if (key.size() > 6 && key.substr(0, 6) == "TTITLE") {
+            std::optional<int64_t> index = ParseInteger(key.substr(6));
+            if (!index || *index < 0 || *index >= pTracks
+                || key.substr(6).find_first_not_of("0123456789") != std::string_view::npos)
+                continue;
+            titles.Tracks[static_cast<size_t>(*index)] += value;
+        }
+    }
+    titles.Disc = ReplaceAll(ReplaceAll(std::string(Trim(titles.Disc)), "?", "？"), " / ", " - ");
+    for (std::string& t : titles.Tracks)
+        t = ReplaceAll(std::string(Trim(t)), "?", "？");
+    return titles;
+}
+
+CddbTitles LookupCddb(
+    HttpClient& pHttp, UserInterface& pUi, const CddbOptions& pOptions, const DiscToc& pToc)
+{
+    CddbTitles none;
+    none.Tracks.assign(static_cast<size_t>(TrackCount(pToc)), std::string());
+    const std::string host = ServerHost(pOptions.Server);
+    const std::string id = CddbDiscId(pToc);
+    if (host.empty() || id.empty())
+        return none;
+    const std::string base = "http://" + host + "/~cddb/cddb.cgi?cmd=cddb+";
+    Result<std::string> query
+        = pHttp.Get(base + "query+" + CddbQueryText(pToc) + std::string(kHello), pOptions.Limits);
+    if (!query)
+        return none;
+    std::vector<std::string> albums = CddbAlbums(*query, id);
+    std::string category;
+    if (albums.size() == 1) {
+        category = CddbCategoryOfSingle(albums[0]);
+    } else {
+        for (const std::string& album : albums) {
+            if (pUi.MessageBox(
+                    "このCDは\r\n" + album + "ですか？", MsgButtons::YesNo, MsgIcon::Question)
+                == MsgAnswer::Yes) {
+                category = CddbCategoryOfListed(album);
+                break;
+            }
+        }
+    }
+    if (category.empty())
+        return none;
+    Result<std::string> entry
+        = pHttp.Get(base + "read+" + category + "+" + id + std::string(kHello), pOptions.Limits);
+    if (!entry)
+        return none;
+    return ParseCddbEntry(*entry, TrackCount(pToc));
+}
+
+std::string TrackLengthText(int32_t pMs)
+{
+    if (pMs < 0)
+        pMs = 0;
+    char text[32];
+    std::snprintf(
+        text, sizeof text, "%02d'%02d.%d", pMs / 60000, (pMs / 1000) % 60, (pMs % 1000) / 100);
+    return text;
+}
+
+bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
+    const CddbOptions& pOptions, DiscListing& pListing)
+{
+    pRa.UpdateToc();
+    if (pRa.Drive().empty() || pRa.Tracks().empty())
+        return false;
+    const size_t n = pRa.Tracks().size();
+    DiscListing listing;
+    listing.Titles.assign(n, std::string());
+    for (const CdTrack& t : pRa.Tracks())
+        listing.Lengths.push_back(TrackLengthText(t.LengthMs));
+    if (pHttp) {
+        CddbTitles titles = LookupCddb(*pHttp, pUi, pOptions, pRa.Toc());
+        listing.Title = titles.Disc;
+        for (size_t i = 0; i < n && i < titles.Tracks.size(); ++i)
+            listing.Titles[i] = titles.Tracks[i];
+    }
+    bool any = !listing.Title.empty();
+    for (const std::string& t : listing.Titles)
+        any = any || !t.empty();
+    if (!any) {
+        std::vector<std::string> text = pRa.CdTextTitles();
+        if (!text.empty()) {
+            listing.Title = text[0];
+            for (size_t i = 0; i < n && i + 1 < text.size(); ++i)
+                listing.Titles[i] = text[i + 1];
+        }
+    }
+    pRa.SetTitles(listing.Titles);
+    pListing = std::move(listing);
+    return true;
+}
+
+} // namespace tarvok

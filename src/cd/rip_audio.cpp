@@ -1,0 +1,211 @@
+#include "cd/rip_audio.h"
+
+#include "base/numeric.h"
+#include "core/file_io.h"
+#include "core/user_interface.h"
+#include "core/wave_info.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarvok {
+
+namespace {
+
+/// Reads between two progress events.
+constexpr int32_t kReadsPerProgress = 10;
+
+} // namespace
+
+void ScaleCdSamples(uint8_t* pBytes, size_t pCount, double pFactor)
+{
+    for (size_t i = 0; i < pCount; ++i) {
+        uint8_t* p = pBytes + i * 2;
+        const auto value = static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+        const auto scaled = static_cast<uint16_t>(Saturate16(value * pFactor));
+        p[0] = static_cast<uint8_t>(scaled & 0xFF);
+        p[1] = static_cast<uint8_t>(scaled >> 8);
+    }
+}
+
+RipAudio::RipAudio(CdDriveService& pService, UserInterface* pUi)
+    : service_(pService)
+    , ui_(pUi)
+{
+}
+
+void RipAudio::DriveToRip(std::string_view pDrive)
+{
+    drive_.clear();
+    if (pDrive.empty())
+        return;
+    for (const CdDriveEntry& d : service_.PhysicalDrives())
+        if (d.Path == pDrive) {
+            drive_ = d.Path;
+            return;
+        }
+    if (IsCdImagePath(pDrive) && FileExists(pDrive))
+        drive_ = std::string(pDrive);
+}
+
+void RipAudio::UpdateToc()
+{
+    toc_ = DiscToc {};
+    tracks_.clear();
+    if (drive_.empty())
+        return;
+    std::unique_ptr<CdDevice> device = service_.Open(drive_);
+    if (!device)
+        return;
+    DiscToc toc = device->ReadToc();
+    // The walk stops at the first entry numbered above the last track (the lead-out);
+    // a table without one, or with tracks out of order, counts as unreadable.
+    std::vector<CdTrack> tracks;
+    size_t leadOut = 0;
+    bool found = false;
+    for (size_t i = 0; i < toc.Entries.size(); ++i) {
+        if (toc.Entries[i].TrackNo > toc.LastTrack) {
+            leadOut = i;
+            found = true;
+            break;
+        }
+    }
+    if (!found || toc.LastTrack <= 0 || toc.LastTrack > 99 || toc.FirstTrack < 1
+        || static_cast<int32_t>(leadOut) != toc.LastTrack - toc.FirstTrack + 1)
+        return;
+    for (size_t i = 0; i < leadOut; ++i) {
+        const TocEntry& e = toc.Entries[i];
+        const TocEntry& next = toc.Entries[i + 1];
+        CdTrack t;
+        t.StartLba = MsfToLba(e.M, e.S, e.F);
+        const int32_t nextStart = MsfToLba(next.M, next.S, next.F);
+        if (nextStart < t.StartLba)
+            return;
+        t.Sectors = nextStart - t.StartLba;
+        t.EndLba = nextStart - 1;
+        t.LengthMs = static_cast<int32_t>(RoundHalfEven(t.Sectors * 1000.0 / kCdSectorsPerSecond));
+        t.Frames = t.Sectors * kCdSectorFrames;
+        t.IsData = (e.Control & 4) != 0;
+        tracks.push_back(t);
+    }
+    toc_ = std::move(toc);
+    tracks_ = std::move(tracks);
+}
+
+int32_t RipAudio::GetTrackSample(int32_t pTrack) const
+{
+    if (pTrack < 0 || pTrack >= static_cast<int32_t>(tracks_.size()))
+        return 0;
+    return tracks_[static_cast<size_t>(pTrack)].Frames;
+}
+
+RipOutcome RipAudio::RipTrack(int32_t pTrack, std::string_view pFilename, double pVol)
+{
+    if (drive_.empty() || pTrack < 0 || pTrack >= static_cast<int32_t>(tracks_.size()))
+        return RipOutcome::NoTrack;
+    const CdTrack track = tracks_[static_cast<size_t>(pTrack)];
+
+    ReplaceFile out;
+    if (!out.Begin(pFilename))
+        return RipOutcome::WriteFailed;
+    std::optional<FileHandle> header
+        = WriteWaveHeader(kCdSampleRate, 16, 2, out.TempPath(), 0, true);
+    if (!header)
+        return RipOutcome::WriteFailed;
+    out.Handle() = std::move(*header);
+
+    RipOutcome outcome = RipOutcome::Done;
+    std::unique_ptr<CdDevice> device = service_.Open(drive_);
+    if (!device)
+        outcome = RipOutcome::ReadFailed;
+    std::vector<uint8_t> buffer(static_cast<size_t>(kBufferBytes));
+    int32_t left = track.Sectors;
+    int32_t position = track.StartLba;
+    int32_t reads = 0;
+    while (device && left > 0) {
+        const int32_t n = std::min(kCdReadSectors, left);
+        const int64_t bytes = static_cast<int64_t>(n) * kCdSectorBytes;
+        if (!device->ReadAudioSectors(position, n, buffer.data())) {
+            outcome = RipOutcome::ReadFailed;
+            break;
+        }
+        if (pVol != 1.0)
+            ScaleCdSamples(buffer.data(), static_cast<size_t>(bytes / 2), pVol);
+        if (!WriteAt(out.Handle(), buffer.data(), bytes, -1)) {
+            outcome = RipOutcome::WriteFailed;
+            break;
+        }
+        left -= n;
+        position += n;
+        if (left == 0)
+            break;
+        if (++reads % kReadsPerProgress == 0) {
+            if (ui_)
+                ui_->Yield();
+            bool cancel = false;
+            if (prog_)
+                prog_(1.0 - static_cast<double>(left) / track.Sectors, cancel);
+            if (cancel)
+                canceled_ = true;
+            if (canceled_) {
+                outcome = RipOutcome::Canceled;
+                break;
+            }
+        }
+    }
+    device.reset();
+    // The file ends at the last good chunk; its header is made to match before it goes
+    // into place, so even a short file is a valid one.
+    if (outcome == RipOutcome::WriteFailed) {
+        const int64_t size = FileSize64(out.Handle());
+        const int64_t whole = size < 44 ? 0 : (size - 44) / 4 * 4;
+        if (!SetWaveDataSize(out.TempPath(), whole, &out.Handle()) || !out.Commit())
+            return RipOutcome::WriteFailed;
+        return outcome;
+    }
+    if (!FixWaveSizes(out.TempPath(), 0, false, &out.Handle()) || !out.Commit())
+        return RipOutcome::WriteFailed;
+    return outcome;
+}
+
+int32_t RipAudio::RipCDtoBuff(int32_t pTrack, int32_t pFrom, uint8_t* pBuffer)
+{
+    if (drive_.empty() || pTrack < 0 || pTrack >= static_cast<int32_t>(tracks_.size()) || pFrom < 0)
+        return -1;
+    const CdTrack& track = tracks_[static_cast<size_t>(pTrack)];
+    const int32_t start
+        = static_cast<int32_t>(RoundHalfEven(pFrom / double { kCdSectorFrames })) + track.StartLba;
+    // Up to and including the track's last sector.
+    const int32_t count = std::min(kCdReadSectors, track.EndLba + 1 - start);
+    if (count <= 0)
+        return -1;
+    std::unique_ptr<CdDevice> device = service_.Open(drive_);
+    if (!device)
+        return -1;
+    std::vector<uint8_t> buffer(static_cast<size_t>(kBufferBytes), 0);
+    if (!device->ReadAudioSectors(start, count, buffer.data()))
+        return -1;
+    if (buffRipLevel_ != 1.0)
+        ScaleCdSamples(
+            buffer.data(), static_cast<size_t>(count) * kCdSectorBytes / 2, buffRipLevel_);
+    std::memcpy(pBuffer, buffer.data(), buffer.size());
+    return 1;
+}
+
+std::vector<std::string> RipAudio::CdTextTitles()
+{
+    if (drive_.empty())
+        return {};
+    std::unique_ptr<CdDevice> device = service_.Open(drive_);
+    if (!device)
+        return {};
+    return device->CdTextTitles();
+}
+
+void RipAudio::SetTitles(const std::vector<std::string>& pTitles)
+{
+    for (size_t i = 0; i < tracks_.size(); ++i)
+        tracks_[i].Title = i < pTitles.size() ? pTitles[i] : std::string();
+}
+
+} // namespace tarvok

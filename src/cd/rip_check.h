@@ -1,0 +1,54 @@
+#pragma once
+
+#include "cd/rip_audio.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tarvok {
+
+class UserInterface;
+
+/// The question asked when the two reads of a track differ.
+inline constexpr std::string_view kRipRetryQuestion = "結果不整合:再実行しますか？";
+inline constexpr std::string_view kRipRetryQuestionAlt = "negative result:retry again?";
+/// Shown when a read of the disc fails part-way.
+inline constexpr std::string_view kRipReadFailed = "CDの読み込みに失敗しました";
+inline constexpr std::string_view kRipReadFailedAlt = "The CD could not be read.";
+/// Shown when the ripped file cannot be written.
+inline constexpr std::string_view kRipWriteFailed = "ファイルを書き込めませんでした";
+inline constexpr std::string_view kRipWriteFailedAlt = "The file could not be written.";
+
+/// The name a rip goes to: pTarget with ".wav" added when it does not end so; when that
+/// file exists and is not empty, the first free name with "01", "02", ... inserted before the
+/// extension.
+std::string RipTargetName(std::string_view pTarget);
+
+/// What a rip with check needs besides the drive.
+struct RipCheckOptions {
+    bool Check = true; ///< read the track a second time and compare
+    double LevelDb = 0; ///< level applied while reading
+    bool AlternativeLanguage = false; ///< the non-Japanese texts
+    /// Compares two files (the file layer's chunked compare); true when they are equal.
+    std::function<bool(const std::string& pA, const std::string& pB)> Compare;
+    /// The status text ("Tr1 Rip", "Tr1 Check", empty at the end).
+    std::function<void(std::string_view)> Status;
+};
+
+/// How a rip with check ended.
+struct RipCheckResult {
+    bool Good = false; ///< a verified (or, without the check, complete) file is at Path
+    bool Canceled = false;
+    std::string Path; ///< the file ripped to (after numbering)
+};
+
+/// Rips track pTrack into RipTargetName(pTarget). With the check, the track is read again
+/// into Path + ".chk" and the two are compared; when they differ the file is deleted and
+/// the user is asked whether to run again (a Yes/No question with the critical icon). A
+/// cancelled or failed read deletes what it wrote; a failed read is reported to the user.
+/// The ".chk" file never remains.
+RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
+    std::string_view pTarget, const RipCheckOptions& pOptions);
+
+} // namespace tarvok

@@ -1,0 +1,74 @@
+#include "platform/curl/curl_http_client.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+namespace tarvok {
+
+namespace {
+
+struct Sink {
+    std::string Body;
+    int64_t Max = 0;
+    bool TooLong = false;
+};
+
+size_t Append(char* pData, size_t pSize, size_t pCount, void* pUser)
+{
+    auto* sink = static_cast<Sink*>(pUser);
+    const size_t n = pSize * pCount;
+    if (static_cast<int64_t>(sink->Body.size() + n) > sink->Max) {
+        sink->TooLong = true;
+        return 0; // makes libcurl stop with a write error
+    }
+    sink->Body.append(pData, n);
+    return n;
+}
+
+void GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+} // namespace
+
+Result<std::string> CurlHttpClient::Get(std::string_view pUrl, const HttpLimits& pLimits)
+{
+    GlobalInit();
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return Fail("HTTP: no client");
+    const std::string url(pUrl);
+    Sink sink;
+    sink.Max = pLimits.MaxBytes;
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    headers = curl_slist_append(headers, "Pragma: no-cache");
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "tarvok2");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(pLimits.TimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(pLimits.TimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(pLimits.MaxBytes));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    const CURLcode code = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
+    if (sink.TooLong)
+        return Fail("HTTP: the answer is too long");
+    if (code != CURLE_OK)
+        return Fail(std::string("HTTP: ") + curl_easy_strerror(code));
+    if (status < 200 || status > 299)
+        return Fail("HTTP: status " + std::to_string(status));
+    return std::move(sink.Body);
+}
+
+} // namespace tarvok

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "cd/http_client.h"
+
+namespace tarvok {
+
+/// HttpClient on libcurl: plain HTTP GET, "no-cache" request headers, no redirects, no
+/// signals (safe beside the program's other threads), the body delivered raw.
+class CurlHttpClient : public HttpClient {
+public:
+    Result<std::string> Get(std::string_view pUrl, const HttpLimits& pLimits) override;
+};
+
+} // namespace tarvok

@@ -1,0 +1,71 @@
+#include "render/audio_file_encoder.h"
+
+#include "base/text.h"
+#include "core/file_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+namespace tarvok {
+
+namespace {
+bool HasExtension(std::string_view pPath, std::string_view pExtension)
+{
+    return pPath.size() >= pExtension.size()
+        && EqualsNoCase(pPath.substr(pPath.size() - pExtension.size()), pExtension);
+}
+} // namespace
+
+std::optional<AudioCodec> CodecOfPath(std::string_view pPath)
+{
+    if (HasExtension(pPath, ".flac"))
+        return AudioCodec::Flac;
+    if (HasExtension(pPath, ".opus"))
+        return AudioCodec::Opus;
+    return std::nullopt;
+}
+
+std::string_view CodecName(AudioCodec pCodec)
+{
+    return pCodec == AudioCodec::Flac ? "FLAC" : "Opus";
+}
+
+std::string CodecFormatProblem(
+    AudioCodec pCodec, int32_t pRate, int32_t pBits, int32_t pChannels, int32_t pKbps)
+{
+    if (pChannels != 1 && pChannels != 2)
+        return std::string(CodecName(pCodec)) + "はモノラルかステレオで作成してください";
+    if (pCodec == AudioCodec::Flac) {
+        if (pBits != 16 && pBits != 24)
+            return "FLACは16bitか24bitの形式で作成してください";
+        if (pRate < 1 || pRate > 655350)
+            return "FLACで扱えない周波数です";
+        return {};
+    }
+    if (pBits != 16)
+        return "Opusは16bitの形式で作成してください";
+    if (std::find(std::begin(kOpusRates), std::end(kOpusRates), pRate) == std::end(kOpusRates))
+        return "Opusの周波数は48000, 24000, 16000, 12000, 8000のいずれかです";
+    if (pKbps < kOpusMinKbps || pKbps > kOpusMaxKbps)
+        return "Opusのビットレートは6から510kbpsです";
+    return {};
+}
+
+Status EncodeFileInPlace(AudioFileEncoder& pEncoder, AudioCodec pCodec, int32_t pKbps,
+    std::string_view pSource, std::string_view pTarget,
+    const std::function<bool(double)>& pProgress)
+{
+    ClearLastWriteError();
+    ReplaceFile out;
+    if (!out.Begin(pTarget))
+        return Fail(WriteFailureText(errno));
+    Status encoded = pEncoder.Encode(pCodec, pKbps, pSource, out.Handle(), pProgress);
+    if (!encoded)
+        return encoded; // out goes with its temporary file
+    if (!out.Commit())
+        return Fail(WriteFailureText(LastWriteError()));
+    return {};
+}
+
+} // namespace tarvok

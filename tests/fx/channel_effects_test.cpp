@@ -1,0 +1,151 @@
+#include "base/numeric.h"
+#include "core/file_io.h"
+#include "core/headless_ui.h"
+#include "fx/c_fx.h"
+#include "fx/fx_table.h"
+#include "support/fx_runner.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tarvok::test {
+namespace {
+
+TEST(ChannelEffects, FramesFollowTheirFormulas)
+{
+    struct Case {
+        int id;
+        std::vector<double> parms;
+        Samples in;
+        Samples out;
+    };
+    const std::vector<Case> cases = {
+        { 136, { 3 }, { 1000, -32768 }, { -1000, 32767 } },
+        { 136, { 1 }, { 1000, -2000 }, { -1000, -2000 } },
+        { 136, { 2 }, { 1000, -2000 }, { 1000, 2000 } },
+        { 136, { 0 }, { 1000, -2000 }, { 1000, -2000 } },
+        { 137, { 0 }, { 1234, -4321 }, { 1234, -4321 } },
+        // At 100 each channel is the mono average; 0.005 in single precision is a little below
+        // 0.005, so a half leans toward the channel itself (2, 1 stays 2, 1).
+        { 137, { 100 }, { 100, 300, 2, 1 }, { 200, 200, 2, 1 } },
+        { 135, { 0, 0 }, { 1234, -4321 }, { 1234, -4321 } },
+        { 135, { 6, -6 }, { 1000, 1000 }, { 1995, 501 } },
+        { 135, { 20, 0 }, { 30000, 5 }, { 32767, 5 } },
+        { 134, { -20, -20 }, { 1000, 20000 }, { 100, 2000 } },
+        { 138, {}, { 1, 2, -32768, 5 }, { 2, 1, 5, -32767 } },
+        { 139, {}, { 1, 2 }, { 1, 1 } },
+        { 140, {}, { 1, 2 }, { 2, 2 } },
+        // k = 0 halves; a mono input is halved whatever k is.
+        { 141, { 0 }, { 1001, -1001 }, { 500, -500 } },
+        { 141, { 300 }, { 999, 999 }, { 499, 499 } },
+        { 141, { 150 }, { 1000, 0 }, { 1250, -750 } },
+        { 142, {}, { 500, 500, 30000, -30000 }, { 0, 0, 32767, -32767 } },
+        { 143, {}, { 100, 300, -5, 7, 0, 0, 0, 9, -400, -20 },
+            { 100, 100, 0, 0, 0, 0, 0, 0, -20, -20 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.id << " " << (c.parms.empty() ? 0 : c.parms[0]));
+        FxRun run = RunEffect(c.id, c.parms, c.in);
+        ASSERT_TRUE(run.Ok);
+        EXPECT_EQ(run.Out, c.out);
+    }
+}
+
+TEST(ChannelEffects, SineAtAQuarterOfTheRateRepeatsFourValues)
+{
+    const Samples in(2 * 8, 123);
+    FxRun run = RunEffect(133, { 0, 2000 }, in);
+    ASSERT_TRUE(run.Ok);
+    const Samples expected
+        = { 32767, 32767, 0, 0, -32767, -32767, 0, 0, 32767, 32767, 0, 0, -32767, -32767, 0, 0 };
+    EXPECT_EQ(run.Out, expected);
+}
+
+TEST(ChannelEffects, SinePhaseRunsOnAcrossChunks)
+{
+    const Samples in(2 * 90000, 0);
+    FxRun run = RunEffect(133, { -6, 441 }, in);
+    ASSERT_TRUE(run.Ok);
+    ASSERT_EQ(run.Out.size(), in.size());
+    const double amp = static_cast<double>(static_cast<float>(DbToFactor(-6))) * 32767.0;
+    const double step = 2.0 * 3.141592653589793 * 441 / 8000;
+    double phi = 0;
+    for (size_t n = 0; n < 90000; ++n) {
+        phi += step;
+        ASSERT_EQ(run.Out[n * 2], Saturate16(std::sin(phi) * amp)) << n;
+    }
+}
+
+TEST(ChannelEffects, ProcReportsProgressAndStopsOnCancelWithoutATarget)
+{
+    TempDir dir;
+    const std::string source = dir.File("in.wav");
+    const std::string target = dir.File("out.wav");
+    ASSERT_TRUE(WriteSamples(source, 8000, NoiseSignal(100000)));
+    HeadlessUi ui;
+    C_FX fx(8000, &ui);
+    std::vector<float> rates;
+    fx.SetProg([&](float pRate, bool& pCancel) {
+        rates.push_back(pRate);
+        pCancel = rates.size() == 2;
+    });
+    EXPECT_FALSE(fx.Proc(135, source, target, 0, 100000, false, "1ブロック"));
+    EXPECT_FALSE(FileExists(target));
+    EXPECT_EQ(rates, (std::vector<float> { 0.0f, 0.4f }));
+
+    rates.clear();
+    fx.SetProg([&](float pRate, bool&) { rates.push_back(pRate); });
+    EXPECT_TRUE(fx.Proc(135, source, target, 0, 100000, false, "1ブロック"));
+    EXPECT_EQ(rates, (std::vector<float> { 0.0f, 0.4f, 0.8f, 1.0f }));
+    EXPECT_EQ(fx.FramesWritten(), 100000);
+    EXPECT_EQ(FxProgressText(0.454f), "FX処理…45%");
+}
+
+TEST(EffectTable, ListsEveryEffectWithItsSavedNamesAndDisplayRules)
+{
+    ASSERT_EQ(AllEffects().size(), 38u);
+    for (int id = kFirstEffect; id <= kLastEffect; ++id) {
+        const FxInfo* info = FindEffect(id);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->Id, id);
+        for (const FxFader& f : info->Faders) {
+            EXPECT_LE(f.Min, f.Default) << id;
+            EXPECT_LE(f.Default, f.Max) << id;
+        }
+    }
+    EXPECT_EQ(FaderSettingName(*FindEffect(106), 0), "FXParm_FX_DELAY-01");
+    EXPECT_EQ(CheckSettingName(*FindEffect(134), 0), "FXParm_FX_NORM_Check-01");
+    EXPECT_EQ(FrequencySettingName(*FindEffect(133)), "FXParm_FX_SIGN-02");
+    EXPECT_EQ(FindEffect(130)->Faders.size(), 16u);
+    EXPECT_EQ(FindEffect(131)->Faders.size(), 10u);
+    const std::pair<int, std::string> freq[] = { { 260, "20" }, { 560, "630" }, { 860, "19900" } };
+    for (const auto& [v, text] : freq)
+        EXPECT_EQ(FaderText(FaderDisplay::Frequency, v), text) << v;
+    EXPECT_EQ(FaderNumber(FaderDisplay::Frequency, 560), 630);
+    EXPECT_EQ(FaderText(FaderDisplay::Q, 200), "2.0");
+    EXPECT_EQ(FaderText(FaderDisplay::Q, 75), "0.8");
+    const std::pair<double, std::string> bands[] = { { 25, "25" }, { 400, "400" }, { 1000, "1k" },
+        { 1600, "1.6k" }, { 2500, "2.5k" }, { 6300, "6.3k" }, { 10000, "10k" }, { 16000, "16k" } };
+    for (const auto& [hz, text] : bands)
+        EXPECT_EQ(BandLabel(hz), text) << hz;
+    EXPECT_EQ(FindEffect(130)->Faders[9].Label, "1.6k");
+}
+
+TEST(EffectTable, EqualiserBandsKeepValuesGivenAsUnchanged)
+{
+    C_FX fx(44100);
+    fx.SetEQasGEQ();
+    ASSERT_EQ(fx.EQBands(), 15);
+    EXPECT_EQ(fx.EQFreq(2), 63);
+    fx.SetEQParm(2, 6, -9999, -9999);
+    EXPECT_EQ(fx.Bands()[2].GainDb, 6.0f);
+    EXPECT_EQ(fx.Bands()[2].Freq, 63.0f);
+    EXPECT_EQ(fx.Bands()[2].Q, 2.0f);
+    fx.SetEQBands(3);
+    EXPECT_EQ(fx.EQBands(), 3);
+}
+
+} // namespace
+} // namespace tarvok::test
