@@ -605,6 +605,8 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
         if (status.type() == fs::file_type::not_found)
             continue;
         stillThere.push_back(project);
+        // Temporaries of killed saves of that project lie beside it.
+        RemoveStaleTemporaries(fs::path(project).parent_path().string());
         pUi.ShowMessage("Check " + project + "…");
         pUi.Yield();
         std::optional<std::vector<std::string>> refs = ReadProjectReferences(project);

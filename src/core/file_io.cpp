@@ -529,6 +529,9 @@ std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened)
         return {};
     const std::string target = ReplaceTargetOf(pTarget);
     const std::string folder = FolderPart(target);
+    // Saves and mixdowns that were killed left their temporaries here: those of processes
+    // that no longer run go before a new one is made, so a folder never collects them.
+    RemoveStaleTemporaries(folder);
     std::string name = target.substr(target.rfind('/') + 1); // npos + 1 is 0: no folder part
     // The name keeps well inside the system's limit of 255 bytes per name.
     if (name.size() > 180)

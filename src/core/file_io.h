@@ -134,8 +134,9 @@ std::string ReplaceTargetOf(std::string_view pPath);
 
 /// Creates a new, empty, hidden temporary file beside pTarget (beside a link's final target),
 /// named "." + name + "." + process ID + "-" + number + ".part", exclusively, so that no two
-/// writers (of this or another process) ever get the same one. With pOpened the file stays
-/// open there. Empty when no file could be created.
+/// writers (of this or another process) ever get the same one. The temporaries that ended
+/// processes left in that folder are removed first (RemoveStaleTemporaries). With pOpened the file
+/// stays open there. Empty when no file could be created.
 std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened = nullptr);
 /// Flushes pTemp (through pOpen when that is open; it is closed), renames it over pTarget
 /// (a link's final target) and flushes the folder. False, with pTemp left in place and

@@ -226,3 +226,43 @@ TEST(ProcessSafety, EveryWritePointOfAReplacementKeepsTheOldOrTheNewFile)
 
 } // namespace
 } // namespace tarvok
+
+namespace tarvok {
+
+TEST(ProcessSafety, TemporariesOfKilledSavesOutsideTheDataFolderGoWithTheNextWriteOrCleanUp)
+{
+    const std::string pid = std::to_string(DeadPid());
+    // What a killed project save, mixdown and file copy leave beside their targets.
+    const std::vector<std::string> leftovers = { ".x.tvp." + pid + "-1.part",
+        ".mix.wav." + pid + "-2.part", ".~tmp." + pid + "-0042.part" };
+    for (const std::string& name : leftovers)
+        EXPECT_TRUE(IsReplaceTempName(name)) << name;
+
+    // The next replacement in that folder, of any file, removes them.
+    {
+        TempDir out;
+        for (const std::string& name : leftovers)
+            ASSERT_TRUE(WriteFileBytes(out.File(name), "half"));
+        ASSERT_TRUE(WriteFileAtomic(out.File("other.wav"), "new", 3));
+        for (const std::string& name : leftovers)
+            EXPECT_FALSE(FileExists(out.File(name))) << name;
+    }
+    // So does the clean-up of a data folder for the folders of its outside projects.
+    {
+        TempDir data;
+        TempDir out;
+        ASSERT_TRUE(WriteFileBytes(out.File("x.tvp"),
+            "0,0,44100,0,0,3,0,0,0,0,200,200,10,0,0,8,0,0,3,0,1,64,0,40\r\n"
+            "1,0,1,200,200,0,0,0,0,0,\"Track 1\",\"\"\r\n"));
+        ASSERT_TRUE(NoteOutsideProject(data.Path(), out.File("x.tvp")));
+        for (const std::string& name : leftovers)
+            ASSERT_TRUE(WriteFileBytes(out.File(name), "half"));
+        HeadlessUi ui;
+        EXPECT_EQ(CleanDataFolder(data.Path(), 0, ui), 0);
+        for (const std::string& name : leftovers)
+            EXPECT_FALSE(FileExists(out.File(name))) << name;
+        EXPECT_TRUE(FileExists(out.File("x.tvp")));
+    }
+}
+
+} // namespace tarvok
