@@ -324,12 +324,14 @@ TEST(MainLogic, AKeyWrittenWithItsSlashIsNeverTakenForTheFirstFullPath)
         ASSERT_TRUE(f.Start(line));
         // The project was the file tried (and not found), as a second instance's hand-over
         // of the same line would try it.
-        EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "プロジェクト読込に失敗しました" });
+        ASSERT_EQ(f.Ui.BoxTexts().size(), 1u);
+        EXPECT_EQ(f.Ui.BoxTexts()[0].rfind("プロジェクト読込に失敗しました\n/music/a.tvp", 0), 0u);
         ASSERT_EQ(f.Logic.RecentFiles().size(), 1u);
         EXPECT_EQ(f.Logic.RecentFiles()[0], "/music/a.tvp");
         f.Ui.ClearEvents();
         f.Logic.HandleCommandLine(line);
-        EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { "プロジェクト読込に失敗しました" });
+        ASSERT_EQ(f.Ui.BoxTexts().size(), 1u);
+        EXPECT_EQ(f.Ui.BoxTexts()[0].rfind("プロジェクト読込に失敗しました\n/music/a.tvp", 0), 0u);
     }
     EXPECT_TRUE(IsCommandLineKey("/w=800"));
     EXPECT_TRUE(IsCommandLineKey("T=4"));
