@@ -56,7 +56,8 @@ bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder)
         if (NeedsDecoding({}, info.FormatTag))
             return true;
         const bool pcm = info.FormatTag == kFormatTagPcm || info.FormatTag == kFormatTagExtensible;
-        return !(info.Valid != 0 && pcm) && pDecoder.Recognises(pPath);
+        // Integer PCM in a layout the WAV reader refuses stays refused, with its reason.
+        return !pcm && pDecoder.Recognises(pPath);
     }
     // Anything else (RIFX, RF64, AVI, FLAC, Ogg, MPEG-4 ...) is not a WAV file: the names of
     // the compressed formats go to the decoder as they are, other files only when the
@@ -200,7 +201,12 @@ bool MainLogic::ImportSoundFile(
             }
             item = { target, true };
         }
-        if (!IsInsideFolder(item.Path, folder_->Path())) {
+        // A header that claims more data than the file holds is put right in a copy of the
+        // file (never in the user's own file), so that a later open of the project sees the
+        // length that was placed.
+        const WaveInfo placedInfo = ReadWaveInfo(item.Path);
+        const bool overclaimed = FramesPresent(placedInfo) < placedInfo.Frames;
+        if (overclaimed || !IsInsideFolder(item.Path, folder_->Path())) {
             const std::string target = folder_->NewTempName(kTempWave);
             FileCopy copy(&ui_);
             // Yielding between chunks keeps the window responsive; no pause is needed.
@@ -214,7 +220,15 @@ bool MainLogic::ImportSoundFile(
                     DeleteFileForce(item.Path);
                 break;
             }
+            if (item.Temporary)
+                DeleteFileForce(item.Path);
             item = { target, false };
+            if (overclaimed
+                && !SetWaveDataSize(target,
+                    static_cast<int64_t>(FramesPresent(placedInfo)) * placedInfo.BlockAlign)) {
+                DeleteFileForce(target);
+                break;
+            }
         }
         if (pTrack + static_cast<int64_t>(done) <= p.LastTrackNo) {
             const auto track = static_cast<int32_t>(pTrack + static_cast<int64_t>(done));

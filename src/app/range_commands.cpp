@@ -102,7 +102,6 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     case kCmdCopy: {
         if (!pLogic.StartProc(0, 0))
             return false;
-        CoverRangeWithEnvelopes(p);
         bool copied = CopyRange(p);
         pLogic.EndProc();
         return copied;

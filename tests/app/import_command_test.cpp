@@ -480,6 +480,11 @@ TEST(ImportCommand, AHeaderClaimingMoreDataThanTheFileHoldsPlacesOnlyTheFramesPr
         EXPECT_EQ(p.WaveFiles[0].Length, 442);
         EXPECT_EQ(p.ProjectLength, 542);
         EXPECT_EQ(p.CheckInvariants(), "");
+        // The working file is a copy whose header tells the truth, so a later open of the
+        // project sees the same length; the user's file is untouched.
+        EXPECT_NE(p.WaveFiles[0].FileName, source);
+        EXPECT_EQ(ReadWaveInfo(p.WaveFiles[0].FileName).Frames, 442);
+        EXPECT_EQ(test::ReadFileBytes(source), test::MakeWav(spec));
     }
 }
 
