@@ -92,7 +92,7 @@ void RipWindowModel::LoadDisc()
     ui_.SetBusy(false);
 }
 
-void RipWindowModel::SetSelectedRows(std::vector<int32_t> pRows)
+void RipWindowModel::SetSelectedRows(const std::vector<int32_t>& pRows)
 {
     selected_.clear();
     for (int32_t r : pRows)

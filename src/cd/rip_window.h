@@ -54,7 +54,7 @@ public:
     const std::string& DiscTitle() const { return discTitle_; }
     const std::vector<Row>& Rows() const { return rows_; }
     /// The selected rows (any order); only the first in row order counts.
-    void SetSelectedRows(std::vector<int32_t> pRows);
+    void SetSelectedRows(const std::vector<int32_t>& pRows);
     const std::vector<int32_t>& SelectedRows() const { return selected_; }
     int32_t FirstSelectedRow() const;
 
