@@ -13,12 +13,13 @@ bool CanStartRip(const MainLogic& pLogic) { return pLogic.CanEdit(); }
 
 bool ImportRip(MainLogic& pLogic, const std::string& pTarget)
 {
-    if (pTarget.empty() || !pLogic.StartProc(1, 0))
+    // The import is an edit of its own (its undo snapshot, busy state and end): wrapping it
+    // in another one would make it refuse to start.
+    if (pTarget.empty() || !pLogic.CanEdit())
         return false;
     Project& p = pLogic.Proj();
     const int32_t before = p.BlockCount();
     const bool placed = pLogic.ImportSoundFile(p.CurrentTrack, pTarget, p.MarkIn, true);
-    pLogic.EndProc();
     return placed && p.BlockCount() != before;
 }
 

@@ -61,7 +61,7 @@ TEST(FrmRip, StartRipsTheSelectedTrackOfAnImageAndCloses)
 
 // Disabled until the import after the window closes is found to fail here (the window part
 // passes; RunRipCommand returns false in this fixture).
-TEST(FrmRip, DISABLED_RipCommandImportsTheTrackAtMarkIn)
+TEST(FrmRip, RipCommandImportsTheTrackAtMarkIn)
 {
     test::WindowFixture w;
     const std::string cue = test::WriteCdImage(w.Home.Dir().Path(), "disc", { 75, 150 });
