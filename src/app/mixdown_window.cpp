@@ -31,9 +31,11 @@ std::string WithExtension(const std::string& pPath, const std::string& pExtensio
 
 } // namespace
 
-MixdownWindowModel::MixdownWindowModel(MainLogic& pLogic, Mp3Encoder* pEncoder)
+MixdownWindowModel::MixdownWindowModel(
+    MainLogic& pLogic, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder)
     : logic_(pLogic)
     , encoder_(pEncoder)
+    , fileEncoder_(pFileEncoder)
     , request_(LoadMixdownRequest(pLogic.Store(), pLogic.Proj()))
 {
     const std::string& last = pLogic.Proj().LastSoundFile;
@@ -175,7 +177,12 @@ void MixdownWindowModel::SaveValues() { SaveMixdownValues(logic_.Store(), reques
 
 MixdownResult MixdownWindowModel::Run(const std::function<void(double)>& pProgress)
 {
-    return RunMixdown(logic_, request_, encoder_, pProgress);
+    // The target's extension chooses FLAC or Opus, as on the command line; a target with
+    // another extension is a WAV or MP3 file as the window's boxes say.
+    MixdownRequest request = request_;
+    if (request.TargetMode == kMixTargetFile)
+        request.Codec = CodecOfPath(Trim(request.TargetFile));
+    return RunMixdown(logic_, request, encoder_, pProgress, fileEncoder_);
 }
 
 bool MixdownWindowModel::ClosesAfter(const MixdownResult& pResult)

@@ -20,7 +20,9 @@ class MixdownWindowModel {
 public:
     /// Loads the stored values; the path box starts with the last sound file opened when
     /// that is a valid WAV file. pEncoder may be null (no MP3 output).
-    MixdownWindowModel(MainLogic& pLogic, Mp3Encoder* pEncoder);
+    /// pFileEncoder (may be null) writes a target named ".flac" or ".opus" in that format.
+    MixdownWindowModel(
+        MainLogic& pLogic, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder = nullptr);
 
     /// Which controls the current values enable.
     struct Enabling {
@@ -91,6 +93,7 @@ private:
 
     MainLogic& logic_;
     Mp3Encoder* encoder_;
+    AudioFileEncoder* fileEncoder_;
     MixdownRequest request_;
     std::vector<int32_t> bitRates_;
     std::string soundFileInfo_;

@@ -49,6 +49,7 @@ bool GuiSession::Startup(const std::string& pDataFolder)
         encoder_ = std::make_unique<LameEncoder>();
         if (encoder_->EncAvailable())
             Context.Encoder = encoder_.get();
+        Context.FileEncoder = &fileEncoder_;
     } else if (devices_ == SoundDevices::Virtual) {
         virtualOut_ = std::make_unique<VirtualWaveOut>();
         virtualIn_ = std::make_unique<VirtualWaveIn>();

@@ -9,6 +9,7 @@
 #include "gui/qt_ui.h"
 #include "platform/cdio/cdio_drive_service.h"
 #include "platform/curl/curl_http_client.h"
+#include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
 
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<PortAudioWaveIn> in_;
     std::unique_ptr<RecordingEngine> recorder_;
     std::unique_ptr<LameEncoder> encoder_;
+    FfmpegAudioEncoder fileEncoder_;
     std::unique_ptr<VirtualWaveOut> virtualOut_;
     std::unique_ptr<VirtualWaveIn> virtualIn_;
 };

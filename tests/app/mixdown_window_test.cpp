@@ -1,5 +1,6 @@
 #include "app/mixdown_window.h"
 
+#include "core/file_io.h"
 #include "core/project.h"
 #include "core/wave_info.h"
 #include "render/mp3_encoder.h"
@@ -187,6 +188,56 @@ TEST(MixdownWindow, OkWritesTheFileAndSaysWhetherTheWindowCloses)
     MixdownResult declined;
     declined.Outcome = MixdownOutcome::Declined;
     EXPECT_FALSE(MixdownWindowModel::ClosesAfter(declined));
+}
+
+namespace {
+
+/// Writes "CODEC" into the target instead of encoding, so a test sees which path ran.
+class NamingFileEncoder : public AudioFileEncoder {
+public:
+    bool Available(AudioCodec) const override { return true; }
+    Status Encode(AudioCodec pCodec, int32_t, std::string_view, FileHandle& pOut,
+        const std::function<bool(double)>&) override
+    {
+        const std::string text(CodecName(pCodec));
+        if (!WriteAt(pOut, text.data(), static_cast<int64_t>(text.size()), 0))
+            return Fail("write failed");
+        return {};
+    }
+};
+
+} // namespace
+
+TEST(MixdownWindow, ATargetNamedFlacOrOpusIsWrittenInThatFormatAsOnTheCommandLine)
+{
+    test::LogicFixture f;
+    ASSERT_GE(f.AddBlock("a.wav", 0, 0, 3000), 0);
+    NamingFileEncoder encoder;
+    const struct {
+        const char* Name;
+        const char* Freq;
+        const char* Written;
+        const char* Extension;
+    } kCases[]
+        = { { "mix.flac", "44100", "FLAC", "flac" }, { "mix.OPUS", "48000", "Opus", "opus" } };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        MixdownWindowModel m(f.Logic, nullptr, &encoder);
+        const std::string target = f.Home.Dir().File(c.Name);
+        m.SetTargetFile(target);
+        m.SetFreq(c.Freq);
+        MixdownResult done = m.Run();
+        ASSERT_EQ(done.Outcome, MixdownOutcome::Finished) << done.Message;
+        // The codec's own extension names the file written.
+        EXPECT_EQ(done.Target, f.Home.Dir().File(std::string("mix.") + c.Extension));
+        EXPECT_EQ(test::ReadFileBytes(done.Target), c.Written);
+    }
+    // Without an encoder such a target is refused, never written as a WAV under that name.
+    MixdownWindowModel none(f.Logic, nullptr);
+    const std::string target = f.Home.Dir().File("plain.flac");
+    none.SetTargetFile(target);
+    EXPECT_EQ(none.Run().Outcome, MixdownOutcome::Invalid);
+    EXPECT_FALSE(FileExists(target));
 }
 
 } // namespace tarvok

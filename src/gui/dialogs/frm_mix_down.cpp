@@ -46,7 +46,7 @@ QWidget* WithUnit(QWidget* pField, const QString& pUnit, QWidget* pParent)
 FrmMixDown::FrmMixDown(GuiContext& pContext, QWidget* pParent)
     : QDialog(pParent)
     , context_(pContext)
-    , model_(pContext.Logic, pContext.Encoder)
+    , model_(pContext.Logic, pContext.Encoder, pContext.FileEncoder)
 {
     setObjectName(QStringLiteral("FrmMixDown"));
     setWindowTitle(tr("wavファイル作成"));
