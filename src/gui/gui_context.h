@@ -17,14 +17,14 @@ struct GuiContext {
     MainLogic& Logic;
     PlaybackEngine* Engine = nullptr;
     Mp3Encoder* Encoder = nullptr;
-    /// The FLAC and Opus encoder of mixdown targets named so (none: those are refused).
-    AudioFileEncoder* FileEncoder = nullptr;
     /// The recording devices, for the settings window's input lists (none without them).
     WaveInService* WaveIn = nullptr;
     /// The CD drives and disc images, and the HTTP client of the CDDB look-ups (the rip
     /// window works without the client).
     CdDriveService* CdDrives = nullptr;
     HttpClient* Http = nullptr;
+    /// The FLAC and Opus encoder of mixdown targets named so (none: those are refused).
+    AudioFileEncoder* FileEncoder = nullptr;
 };
 
 } // namespace tarvok
