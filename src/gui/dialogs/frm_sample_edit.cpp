@@ -4,6 +4,7 @@
 #include "gui/dialogs/window_placement.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,6 +25,13 @@
 namespace tarvok {
 
 namespace {
+
+// Every text the window shows passes through Qt's translation, so that a translation can
+// be added without touching code.
+QString Tr(const char* pText)
+{
+    return QCoreApplication::translate("tarvok::FrmSampleEdit", pText);
+}
 
 const QColor kWaveBack(16, 24, 32);
 const QColor kWaveLine(90, 220, 120);
@@ -188,7 +196,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     , model_(std::make_unique<SampleEditor>(pContext.Logic, pContext.Engine))
 {
     setObjectName(QStringLiteral("FrmSampleEdit"));
-    setWindowTitle(QString::fromUtf8(kSeTitle));
+    setWindowTitle(Tr(kSeTitle));
     setModal(true);
     resize(900, 420);
 
@@ -199,7 +207,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     auto* menuBar = new QMenuBar(this);
     QMenu* playMenu = menuBar->addMenu(tr("再生(&P)"));
     for (int i = 0; i < 2; ++i) {
-        QAction* a = playMenu->addAction(QString::fromUtf8(kPlayItems[i]));
+        QAction* a = playMenu->addAction(Tr(kPlayItems[i]));
         a->setObjectName(QStringLiteral("MenuPlaySE%1").arg(i));
         a->setCheckable(true);
         a->setShortcut(i == 0 ? QKeySequence(Qt::Key_F5) : QKeySequence(Qt::Key_F6));
@@ -208,7 +216,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     }
     editMenu_ = menuBar->addMenu(tr("編集(&E)"));
     for (int i = 0; i < 7; ++i) {
-        QAction* a = editMenu_->addAction(QString::fromUtf8(kEditItems[i]));
+        QAction* a = editMenu_->addAction(Tr(kEditItems[i]));
         a->setObjectName(QStringLiteral("MenuEditFCT%1").arg(i));
         connect(a, &QAction::triggered, this, [this, i] {
             setCursor(Qt::WaitCursor);
@@ -219,7 +227,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     }
     QMenu* eraseMenu = menuBar->addMenu(tr("無音"));
     for (int i = 0; i < 3; ++i) {
-        QAction* a = eraseMenu->addAction(QString::fromUtf8(kEraseItems[i]));
+        QAction* a = eraseMenu->addAction(Tr(kEraseItems[i]));
         a->setObjectName(QStringLiteral("MenuErase%1").arg(i));
         connect(a, &QAction::triggered, this, [this, i] {
             setCursor(Qt::WaitCursor);
@@ -328,7 +336,7 @@ void FrmSampleEdit::Refresh()
     }
     const std::array<std::string, 5> texts = m.InfoTexts();
     for (size_t i = 0; i < info_.size(); ++i)
-        info_[i]->setText(QString::fromUtf8(SampleEditor::InfoLabels()[i]) + QStringLiteral(" ")
+        info_[i]->setText(Tr(SampleEditor::InfoLabels()[i]) + QStringLiteral(" ")
             + QString::fromStdString(texts[i]));
     message_->setText(QString::fromStdString(m.Message()));
     for (int i = 0; i < 2; ++i)
