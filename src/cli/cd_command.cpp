@@ -6,6 +6,7 @@
 #include "cd/cddb.h"
 #include "cd/rip_audio.h"
 #include "cd/rip_check.h"
+#include "cli/cli_args.h"
 #include "platform/cdio/cdio_drive_service.h"
 #include "platform/curl/curl_http_client.h"
 
@@ -21,54 +22,6 @@ namespace {
 constexpr const char* kCdUsage = "usage: cd list | cd toc DRIVE [--cddb] [--album N] "
                                  "[--accuraterip] | cd rip DRIVE --track N -o OUT.wav "
                                  "[--check] [--level DB]";
-
-/// Options of the form --name VALUE and bare flags; everything else is positional.
-struct CdArgs {
-    std::vector<std::string> Positional;
-    std::map<std::string, std::string> Values;
-    std::vector<std::string> Flags;
-    std::string Error;
-    bool Has(const std::string& pFlag) const
-    {
-        for (const std::string& f : Flags)
-            if (f == pFlag)
-                return true;
-        return false;
-    }
-};
-
-CdArgs ParseCdArgs(const std::vector<std::string>& pArgs, const std::vector<std::string>& pValues,
-    const std::vector<std::string>& pFlags)
-{
-    CdArgs out;
-    for (size_t i = 0; i < pArgs.size(); ++i) {
-        const std::string& a = pArgs[i];
-        if (a.size() > 1 && a[0] == '-' && !ParseNumber(a)) {
-            bool known = false;
-            for (const std::string& v : pValues)
-                if (a == v) {
-                    if (i + 1 >= pArgs.size()) {
-                        out.Error = a + " needs a value";
-                        return out;
-                    }
-                    out.Values[a] = pArgs[++i];
-                    known = true;
-                }
-            for (const std::string& f : pFlags)
-                if (a == f) {
-                    out.Flags.push_back(a);
-                    known = true;
-                }
-            if (!known) {
-                out.Error = "unknown option: " + a;
-                return out;
-            }
-            continue;
-        }
-        out.Positional.push_back(a);
-    }
-    return out;
-}
 
 std::string Images(CliContext& pCtx) { return pCtx.Store.GetSetting("CDImages", ""); }
 
@@ -114,7 +67,7 @@ std::optional<AccurateRipSums> TrackChecksums(RipAudio& pRa, int32_t pTrack)
     return sums.Sums();
 }
 
-int ShowToc(CliContext& pCtx, const CdArgs& pArgs)
+int ShowToc(CliContext& pCtx, const ParsedArgs& pArgs)
 {
     if (pArgs.Positional.size() != 1)
         return pCtx.Fail(kCdUsage, 2);
@@ -152,7 +105,7 @@ int ShowToc(CliContext& pCtx, const CdArgs& pArgs)
     return 0;
 }
 
-int RipCommand(CliContext& pCtx, const CdArgs& pArgs)
+int RipCommand(CliContext& pCtx, const ParsedArgs& pArgs)
 {
     if (pArgs.Positional.size() != 1 || !pArgs.Values.count("--track") || !pArgs.Values.count("-o"))
         return pCtx.Fail(kCdUsage, 2);
@@ -235,8 +188,8 @@ int CdCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (pArgs.empty())
         return pCtx.Fail(kCdUsage, 2);
     const std::vector<std::string> rest(pArgs.begin() + 1, pArgs.end());
-    CdArgs args = ParseCdArgs(
-        rest, { "--track", "-o", "--level", "--album" }, { "--cddb", "--check", "--accuraterip" });
+    ParsedArgs args = ParseArgs(rest, { "--track", "-o", "--level", "--album" },
+        { "--cddb", "--check", "--accuraterip" }, OptionStyle::AnyDash);
     if (!args.Error.empty())
         return pCtx.Fail(args.Error, 2);
     if (pArgs[0] == "list") {

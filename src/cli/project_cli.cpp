@@ -3,6 +3,7 @@
 #include "app/rip_command.h"
 #include "base/text.h"
 #include "cli/cd_command.h"
+#include "cli/cli_args.h"
 #include "cli/cli_context.h"
 #include "cli/json_text.h"
 #include "cli/mpeg_info_command.h"
@@ -18,63 +19,6 @@
 namespace tarvok {
 
 namespace {
-
-/// Options of the form --name VALUE or bare flags, and the positional arguments.
-struct ParsedArgs {
-    std::vector<std::string> Positional;
-    std::map<std::string, std::string> Values;
-    std::vector<std::string> Flags;
-    std::string Error;
-
-    bool Has(const std::string& pFlag) const
-    {
-        for (const std::string& f : Flags)
-            if (f == pFlag)
-                return true;
-        return false;
-    }
-};
-
-ParsedArgs ParseArgs(const std::vector<std::string>& pArgs,
-    const std::vector<std::string>& pValueOptions, const std::vector<std::string>& pFlagOptions)
-{
-    ParsedArgs out;
-    for (size_t i = 0; i < pArgs.size(); ++i) {
-        const std::string& a = pArgs[i];
-        if (a.size() > 2 && a.rfind("--", 0) == 0) {
-            std::string name = a;
-            std::optional<std::string> inlineValue;
-            if (size_t eq = a.find('='); eq != std::string::npos) {
-                name = a.substr(0, eq);
-                inlineValue = a.substr(eq + 1);
-            }
-            bool isValue = false;
-            for (const std::string& v : pValueOptions)
-                isValue = isValue || v == name;
-            bool isFlag = false;
-            for (const std::string& f : pFlagOptions)
-                isFlag = isFlag || f == name;
-            if (isValue) {
-                if (inlineValue) {
-                    out.Values[name] = *inlineValue;
-                } else if (i + 1 < pArgs.size()) {
-                    out.Values[name] = pArgs[++i];
-                } else {
-                    out.Error = name + " needs a value";
-                    return out;
-                }
-            } else if (isFlag && !inlineValue) {
-                out.Flags.push_back(name);
-            } else {
-                out.Error = "unknown option: " + a;
-                return out;
-            }
-        } else {
-            out.Positional.push_back(a);
-        }
-    }
-    return out;
-}
 
 bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
 {
