@@ -10,6 +10,8 @@ PACKAGES=(
   libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # wave devices: PortAudio over ALSA (tests play into ALSA file devices)
   portaudio19-dev libasound2-dev libasound2-plugins
+  # loudness measurement (EBU R128) and high-quality time stretch and pitch shift
+  libebur128-dev librubberband-dev
   # CD access (drives and disc images) and the HTTP client of the CDDB look-ups
   libcdio-dev libiso9660-dev libcdio-paranoia-dev libcurl4-openssl-dev
   # the window front end (Qt 6 Widgets), the Japanese fonts it shows, and a virtual display
