@@ -219,6 +219,8 @@ TEST(ApplyEffect, TimeStretchAndSpeedChangeSetTheNewEndAndAskToMoveLaterBlocks)
         EXPECT_GE(f.BlockAt(0, c.laterStart), 0);
         EXPECT_EQ(f.P().CheckInvariants(), "");
     }
+    for (int32_t id = 116; id <= 119; ++id)
+        EXPECT_TRUE(IsEffectAvailable(id)) << id;
     // Nothing after the selection: no question.
     EffectFixture f;
     f.Add(NoiseSignal(4000, 23), 0, 0);
