@@ -486,6 +486,32 @@ TEST(DynamicsEffects, EnhancerAddsTheDifferenceOfSuccessiveSamplesAcrossChunks)
     EXPECT_EQ(At(run.Out, 40001, 1), 3000);
 }
 
+TEST(DynamicsEffects, TimesOfZeroCountAsOneMillisecond)
+{
+    // No fader offers 0 ms, but a value from elsewhere must not divide by zero: it renders
+    // as 1 ms would.
+    const Samples x = BurstSignal(8000, 700, 11);
+    struct Case {
+        int id;
+        std::vector<double> zero;
+        std::vector<double> one;
+    };
+    const std::vector<Case> cases = {
+        { 122, { 30, 0, 0, 0 }, { 30, 1, 0, 0 } },
+        { 123, { 30, 0, 100, 80, 0 }, { 30, 1, 100, 80, 0 } },
+        { 124, { 6, 0, 0, -3 }, { 6, 1, 1, -3 } },
+        { 125, { 30, 0, 0 }, { 30, 0, 1 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        FxRun zero = RunEffect(c.id, c.zero, x);
+        FxRun one = RunEffect(c.id, c.one, x);
+        ASSERT_TRUE(zero.Ok && one.Ok);
+        EXPECT_EQ(FirstDifference(zero.Out, one.Out), -1);
+        EXPECT_NE(zero.Out, Samples(x.size(), 0));
+    }
+}
+
 TEST(DynamicsEffects, PartialRangesKeepTheirLengthAndMaximizeLooksPastThem)
 {
     // None of these effects has a tail; a range inside the file gives exactly its length,
