@@ -2,8 +2,9 @@
 //   fx_bench --make-file PATH                 writes the ten-minute 44.1 kHz stereo test file
 //   fx_bench --fx ID IN OUT [P0 P1 ...]       renders all of IN through effect ID once
 //   fx_bench --fx-high ID IN OUT [P0 ...]     the same in the high-quality mode (117, 118)
-//   fx_bench                                  Google Benchmark: delay, echo, reverb, time
-//                                             stretch and pitch shift on 60 s
+//   fx_bench                                  Google Benchmark: delay, echo, reverb, overdrive,
+//                                             compressor, maximize, time stretch and pitch
+//                                             shift on 60 s
 // bench/compare_fx.sh and bench/compare_pitch_time.sh time --fx against sox in one run and
 // print the ratios.
 
@@ -67,6 +68,12 @@ BENCHMARK_CAPTURE(BM_Effect, PitchShift, 117, std::vector<double> { 3, 0, 100, 0
 BENCHMARK_CAPTURE(BM_Effect, TimeStretchHigh, 118, std::vector<double> { 1.25 }, true)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Effect, PitchShiftHigh, 117, std::vector<double> { 3, 0, 100, 0 }, true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, Overdrive, 121, std::vector<double> { 50, 50, 50 })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, Compressor, 123, std::vector<double> { 50, 200, 100, 100, 0 })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, Maximize, 124, std::vector<double> { 4, 10, 50, 0 })
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
