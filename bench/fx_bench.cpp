@@ -1,6 +1,8 @@
 // The effect processor over long material.
 //   fx_bench --make-file PATH                 writes the ten-minute 44.1 kHz stereo test file
-//   fx_bench --fx ID IN OUT [P0 P1 ...]       renders all of IN through effect ID once
+//   fx_bench --fx ID IN OUT [P0 P1 ...]       renders all of IN through effect ID once; for
+//                                             the graphic equaliser (130) the values are its
+//                                             faders: 15 band gains in dB, then the level
 //   fx_bench                                  Google Benchmark: delay, echo and reverb on 60 s
 // bench/compare_fx.sh times --fx against sox in one run and prints the ratios.
 
@@ -19,6 +21,8 @@ namespace {
 
 using namespace tarvok;
 
+constexpr int32_t kGraphicEq = 130;
+
 bool RenderOnce(
     int32_t pId, const std::string& pIn, const std::string& pOut, const std::vector<double>& pParms)
 {
@@ -26,8 +30,15 @@ bool RenderOnce(
     if (info.Valid == 0)
         return false;
     C_FX fx(info.SampleRate);
-    for (size_t i = 0; i < pParms.size(); ++i)
-        fx.SetFXParm(static_cast<int32_t>(i), pParms[i]);
+    if (pId == kGraphicEq) {
+        fx.SetEQasGEQ();
+        for (size_t b = 0; b < pParms.size() && b < 15; ++b)
+            fx.SetEQParm(static_cast<int32_t>(b), pParms[b], -9999, -9999);
+        fx.SetFXParm(0, pParms.size() > 15 ? pParms[15] : 0.0);
+    } else {
+        for (size_t i = 0; i < pParms.size(); ++i)
+            fx.SetFXParm(static_cast<int32_t>(i), pParms[i]);
+    }
     return fx.Proc(pId, pIn, pOut, 0, info.Frames, false, "bench");
 }
 
@@ -49,6 +60,8 @@ void BM_Effect(benchmark::State& pState, int32_t pId, std::vector<double> pParms
 BENCHMARK_CAPTURE(BM_Effect, Delay, 106, std::vector<double> { 100, 50, 100 })
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Effect, Echo, 108, std::vector<double> { 100, 50 })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, GraphicEqAllBands, kGraphicEq, std::vector<double>(15, 6.0))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Effect, Reverb, 109, std::vector<double> { 50, 50, 50, 32, 50, 30, 50 })
     ->Unit(benchmark::kMillisecond);
