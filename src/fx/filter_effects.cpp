@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -110,17 +111,44 @@ private:
     State state_[2];
 };
 
+/// Four floats processed as one: two bands, each with its left and right sample.
+using Float4 = float __attribute__((vector_size(16)));
+
 /// The equalisers: the bands whose gain is not 0 dB, one after the other, in single
 /// precision, then the output level.
+///
+/// Every band computes out = b0 in + b1 in[-1] + b2 in[-2] - a1 out[-1] - a2 out[-2] for each
+/// channel in exactly that order, as if it ran over the whole chunk before the next band
+/// starts. To keep the processor busy the bands run as a wavefront instead: at step t band b
+/// takes frame t - b, which band b - 1 finished at step t - 1, so all bands of one step are
+/// independent. Two neighbouring bands with both channels fill four lanes (band 2p + 1 on
+/// frame t - 2p - 1 in lanes 0 and 1, band 2p on frame t - 2p in lanes 2 and 3: four
+/// consecutive floats of the interleaved buffer). An odd band count is padded with a band
+/// that passes its input unchanged (1 x in + 0 + 0 - 0 - 0 is exact).
 class EqualiserKernel : public FxKernel {
 public:
     explicit EqualiserKernel(const FxContext& pContext)
         : level_(static_cast<float>(std::pow(10.0, pContext.P(0) / 20.0)))
     {
-        for (const EqBand& b : pContext.Bands) {
-            std::optional<EqCoefficients> c = DesignPeakingBand(b, pContext.SampleRate);
-            if (c)
-                bands_.push_back(Band { *c, {} });
+        std::vector<EqCoefficients> active;
+        for (const EqBand& b : pContext.Bands)
+            if (std::optional<EqCoefficients> c = DesignPeakingBand(b, pContext.SampleRate))
+                active.push_back(*c);
+        if (active.size() % 2 != 0)
+            active.push_back(EqCoefficients {});
+        pairs_.resize(active.size() / 2);
+        for (size_t p = 0; p < pairs_.size(); ++p) {
+            const EqCoefficients& odd = active[p * 2 + 1];
+            const EqCoefficients& even = active[p * 2];
+            auto lanes = [&](float EqCoefficients::*pField) {
+                return Float4 { odd.*pField, odd.*pField, even.*pField, even.*pField };
+            };
+            Pair& pair = pairs_[p];
+            pair.B0 = lanes(&EqCoefficients::B0);
+            pair.B1 = lanes(&EqCoefficients::B1);
+            pair.B2 = lanes(&EqCoefficients::B2);
+            pair.A1 = lanes(&EqCoefficients::A1);
+            pair.A2 = lanes(&EqCoefficients::A2);
         }
     }
 
@@ -131,52 +159,74 @@ public:
         buf_.resize(count);
         for (size_t i = 0; i < count; ++i)
             buf_[i] = pChunk.In[i];
-        // The left and right samples stay interleaved: each band runs both channels at once,
-        // each with its own state, which leaves every channel's arithmetic as it is alone.
-        for (Band& band : bands_)
-            RunBand(band, buf_.data(), frames);
+        const auto bands = static_cast<int64_t>(pairs_.size() * 2);
+        if (bands > 0) {
+            // Steps where some band's frame lies outside the chunk go band by band; the
+            // steps between them run every band.
+            const int64_t steps = frames + bands - 1;
+            const int64_t fullFrom = bands - 1;
+            const int64_t fullTo = std::max(fullFrom, frames);
+            for (int64_t t = 0; t < std::min(fullFrom, steps); ++t)
+                PartialStep(t, frames);
+            for (int64_t t = fullFrom; t < fullTo; ++t)
+                FullStep(t);
+            for (int64_t t = fullTo; t < steps; ++t)
+                PartialStep(t, frames);
+        }
         const double level = level_;
         for (size_t i = 0; i < count; ++i)
             pOut[i] = Saturate16(static_cast<double>(buf_[i]) * level);
     }
 
 private:
-    struct Band {
-        EqCoefficients C;
-        std::array<float, 8> S; ///< per channel: in[-1], in[-2], out[-1], out[-2]
+    struct Pair {
+        Float4 B0 {}, B1 {}, B2 {}, A1 {}, A2 {};
+        Float4 X1 {}, X2 {}, Y1 {}, Y2 {}; ///< the last two inputs and outputs, per lane
     };
 
-    static void RunBand(Band& pBand, float* pBuf, int64_t pFrames)
+    /// Step t for every band: frames t - 2p - 1 and t - 2p, all inside the chunk.
+    void FullStep(int64_t pStep)
     {
-        const float b0 = pBand.C.B0;
-        const float b1 = pBand.C.B1;
-        const float b2 = pBand.C.B2;
-        const float a1 = pBand.C.A1;
-        const float a2 = pBand.C.A2;
-        float lx1 = pBand.S[0], lx2 = pBand.S[1], ly1 = pBand.S[2], ly2 = pBand.S[3];
-        float rx1 = pBand.S[4], rx2 = pBand.S[5], ry1 = pBand.S[6], ry2 = pBand.S[7];
-        for (int64_t n = 0; n < pFrames; ++n) {
-            float* f = pBuf + n * 2;
-            const float l = f[0];
-            const float r = f[1];
-            const float lo = b0 * l + b1 * lx1 + b2 * lx2 - a1 * ly1 - a2 * ly2;
-            const float ro = b0 * r + b1 * rx1 + b2 * rx2 - a1 * ry1 - a2 * ry2;
-            lx2 = lx1;
-            lx1 = l;
-            ly2 = ly1;
-            ly1 = lo;
-            rx2 = rx1;
-            rx1 = r;
-            ry2 = ry1;
-            ry1 = ro;
-            f[0] = lo;
-            f[1] = ro;
+        float* base = buf_.data() + (pStep - 1) * 2;
+        for (Pair& p : pairs_) {
+            Float4 in;
+            std::memcpy(&in, base, sizeof in);
+            const Float4 out = p.B0 * in + p.B1 * p.X1 + p.B2 * p.X2 - p.A1 * p.Y1 - p.A2 * p.Y2;
+            p.X2 = p.X1;
+            p.X1 = in;
+            p.Y2 = p.Y1;
+            p.Y1 = out;
+            std::memcpy(base, &out, sizeof out);
+            base -= 4;
         }
-        pBand.S = { lx1, lx2, ly1, ly2, rx1, rx2, ry1, ry2 };
+    }
+
+    /// Step t for the bands whose frame lies inside the chunk, one lane at a time.
+    void PartialStep(int64_t pStep, int64_t pFrames)
+    {
+        for (size_t p = 0; p < pairs_.size(); ++p) {
+            Pair& pair = pairs_[p];
+            for (int lane = 0; lane < 4; ++lane) {
+                const int64_t band = static_cast<int64_t>(p * 2) + (lane < 2 ? 1 : 0);
+                const int64_t frame = pStep - band;
+                if (frame < 0 || frame >= pFrames)
+                    continue;
+                float& v = buf_[static_cast<size_t>(frame * 2 + (lane % 2))];
+                const float in = v;
+                const float out = pair.B0[lane] * in + pair.B1[lane] * pair.X1[lane]
+                    + pair.B2[lane] * pair.X2[lane] - pair.A1[lane] * pair.Y1[lane]
+                    - pair.A2[lane] * pair.Y2[lane];
+                pair.X2[lane] = pair.X1[lane];
+                pair.X1[lane] = in;
+                pair.Y2[lane] = pair.Y1[lane];
+                pair.Y1[lane] = out;
+                v = out;
+            }
+        }
     }
 
     float level_;
-    std::vector<Band> bands_;
+    std::vector<Pair> pairs_;
     std::vector<float> buf_;
 };
 
