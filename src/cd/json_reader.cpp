@@ -10,9 +10,9 @@ const JsonValue* JsonValue::Find(std::string_view pKey) const
 {
     if (Type != Kind::Object)
         return nullptr;
-    for (const auto& [key, value] : Members)
-        if (key == pKey)
-            return &value;
+    for (const JsonMember& m : Members)
+        if (m.Key == pKey)
+            return &m.Value;
     return nullptr;
 }
 
@@ -109,7 +109,7 @@ private:
             JsonValue value;
             if (!Value(value, pDepth + 1))
                 return false;
-            pOut.Members.emplace_back(std::move(key), std::move(value));
+            pOut.Members.push_back({ std::move(key), std::move(value) });
             SkipBlanks();
             if (pos_ >= text_.size())
                 return false;
