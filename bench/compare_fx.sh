@@ -4,6 +4,9 @@
 #   sox IN OUT echo 0.8 0.88 100 0.5      against  echo 108 (遅延 100 ms, レベル 50)
 #                                         and      delay 106 (遅延 100 ms, レベル 50, 原音 100)
 #   sox IN OUT reverb                     against  reverb 109 (the dialog's defaults)
+#   sox IN OUT compand 0.3,1 6:-70,-60,-20 -5 -90 0.2
+#                                         against  compressor 123, overdrive 121, maximize 124
+#                                                  (the dialog's defaults)
 #
 # usage: bench/compare_fx.sh [BUILD_DIR]   (BUILD_DIR defaults to build-rel, a Release build)
 set -eu
@@ -49,3 +52,20 @@ printf '%-40s %8.4f s\n' "reverb (109, 32 taps)" "$t_reverb"
 printf 'ratio echo / sox echo: %.3f\n' "$(calc "$t_echo / $t_sox_echo")"
 printf 'ratio delay / sox echo: %.3f\n' "$(calc "$t_delay / $t_sox_echo")"
 printf 'ratio reverb / sox reverb: %.3f\n' "$(calc "$t_reverb / $t_sox_reverb")"
+
+# Dynamics and distortion.
+run_sox_compand() { rm -f "$work/o.wav"; sox "$file" "$work/o.wav" compand 0.3,1 6:-70,-60,-20 -5 -90 0.2; }
+run_compressor() { rm -f "$work/o.wav"; "$bench" --fx 123 "$file" "$work/o.wav" 50 200 100 100 0; }
+run_overdrive() { rm -f "$work/o.wav"; "$bench" --fx 121 "$file" "$work/o.wav" 50 50 50; }
+run_maximize() { rm -f "$work/o.wav"; "$bench" --fx 124 "$file" "$work/o.wav" 4 10 50 0; }
+t_sox_compand=$(best run_sox_compand)
+t_compressor=$(best run_compressor)
+t_overdrive=$(best run_overdrive)
+t_maximize=$(best run_maximize)
+printf '%-40s %8.4f s\n' "sox compand 0.3,1 6:-70,-60,-20 -5 -90 0.2" "$t_sox_compand"
+printf '%-40s %8.4f s\n' "compressor (123)" "$t_compressor"
+printf '%-40s %8.4f s\n' "overdrive (121)" "$t_overdrive"
+printf '%-40s %8.4f s\n' "maximize (124)" "$t_maximize"
+printf 'ratio compressor / sox compand: %.3f\n' "$(calc "$t_compressor / $t_sox_compand")"
+printf 'ratio overdrive / sox compand: %.3f\n' "$(calc "$t_overdrive / $t_sox_compand")"
+printf 'ratio maximize / sox compand: %.3f\n' "$(calc "$t_maximize / $t_sox_compand")"

@@ -1,7 +1,8 @@
 // The effect processor over long material.
 //   fx_bench --make-file PATH                 writes the ten-minute 44.1 kHz stereo test file
 //   fx_bench --fx ID IN OUT [P0 P1 ...]       renders all of IN through effect ID once
-//   fx_bench                                  Google Benchmark: delay, echo and reverb on 60 s
+//   fx_bench                                  Google Benchmark: delay, echo, reverb, overdrive,
+//                                             compressor and maximize on 60 s
 // bench/compare_fx.sh times --fx against sox in one run and prints the ratios.
 
 #include "fx/c_fx.h"
@@ -51,6 +52,12 @@ BENCHMARK_CAPTURE(BM_Effect, Delay, 106, std::vector<double> { 100, 50, 100 })
 BENCHMARK_CAPTURE(BM_Effect, Echo, 108, std::vector<double> { 100, 50 })
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Effect, Reverb, 109, std::vector<double> { 50, 50, 50, 32, 50, 30, 50 })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, Overdrive, 121, std::vector<double> { 50, 50, 50 })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, Compressor, 123, std::vector<double> { 50, 200, 100, 100, 0 })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, Maximize, 124, std::vector<double> { 4, 10, 50, 0 })
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -64,6 +64,7 @@ std::unique_ptr<FxKernel> MakeFxKernel(int32_t pId, const FxContext& pContext);
 /// The kernels of each family; MakeFxKernel asks them in turn.
 std::unique_ptr<FxKernel> MakeModulationKernel(int32_t pId, const FxContext& pContext);
 std::unique_ptr<FxKernel> MakeChannelKernel(int32_t pId, const FxContext& pContext);
+std::unique_ptr<FxKernel> MakeDynamicsKernel(int32_t pId, const FxContext& pContext);
 
 /// The last frames of the input stream before the current chunk, for effects that read back
 /// in time across chunk boundaries. Silence before the first frame of the run.

@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include "app/apply_effect.h"
 #include "app/main_logic.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"
@@ -108,6 +109,25 @@ TEST(FxCommand, AppliesTheEffectToTheGivenRangeAndSavesTheProject)
         const int16_t x = f.Noise[i];
         const int16_t expected
             = frame >= 2000 && frame < 4000 ? static_cast<int16_t>(x == -32768 ? 32767 : -x) : x;
+        ASSERT_EQ(after[i], expected) << i;
+    }
+}
+
+TEST(FxCommand, AppliesADistortionToTheSelectionOnly)
+{
+    for (int32_t id = 120; id <= 126; ++id)
+        EXPECT_TRUE(IsEffectAvailable(id)) << id;
+    Fixture f;
+    // ゲイン 3, レベル 40: three times the input, clipped to ±13107, over frames 2000..4000.
+    CliRun r = f.Run(
+        { "fx", "p", "FX_DISTORTION", "3", "40", "--track", "1", "--from", "0.25", "--to", "0.5" });
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    const test::Samples after = f.Track1();
+    ASSERT_EQ(after.size(), f.Noise.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        const int64_t frame = static_cast<int64_t>(i / 2) + 1000;
+        const int x = f.Noise[i];
+        const int expected = frame >= 2000 && frame < 4000 ? std::clamp(x * 3, -13107, 13107) : x;
         ASSERT_EQ(after[i], expected) << i;
     }
 }
