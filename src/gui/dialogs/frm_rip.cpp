@@ -183,7 +183,7 @@ void FrmRip::BuildControls()
         Caption(store, "Name_Title", "Title"), QStringLiteral("AccurateRip"), tr("照合") });
     lv_->setColumnWidth(0, 40);
     lv_->setColumnWidth(1, 70);
-    lv_->setColumnWidth(2, 300);
+    lv_->setColumnWidth(2, 180);
     lv_->setColumnWidth(3, 170);
     lv_->setMinimumHeight(160);
     lv_->viewport()->installEventFilter(this);
