@@ -22,8 +22,17 @@ constexpr int32_t kSine = 133;
 constexpr int32_t kNormalize = 134;
 constexpr int32_t kAmplify = 135;
 constexpr int32_t kPhaseInvert = 136;
+constexpr int32_t kPitchShift = 117;
+constexpr int32_t kTimeStretch = 118;
 constexpr double kMinRatio = 0.4;
 constexpr double kMaxRatio = 2.2;
+
+/// The saved quality choice: "FXParm_FX_PITCH_SHIFT_Quality" (0 the effect's own algorithm,
+/// 1 the high-quality engine).
+std::string QualitySettingName(const FxInfo& pInfo)
+{
+    return "FXParm_" + std::string(pInfo.Command) + "_Quality";
+}
 
 } // namespace
 
@@ -46,6 +55,8 @@ FxDialogModel::FxDialogModel(
         checks_.push_back(store_.GetSetting(CheckSettingName(*info_, i), int32_t { 0 }) != 0);
     if (info_->Box == FxBox::Frequency)
         box_ = store_.GetSetting(FrequencySettingName(*info_), "1000");
+    if (HasQualityChoice())
+        highQuality_ = store_.GetSetting(QualitySettingName(*info_), int32_t { 0 }) != 0;
     if (info_->Box == FxBox::Length)
         ShowLengthFromFaders();
     previewSec_ = std::clamp<int32_t>(store_.GetSetting("FXPreviewSec", int32_t { 10 }), 5, 20);
@@ -94,6 +105,19 @@ void FxDialogModel::SetCheck(int32_t pCheck, bool pOn)
     if (pCheck < 0 || pCheck >= CheckCount())
         return;
     checks_[static_cast<size_t>(pCheck)] = pOn;
+    ++revision_;
+}
+
+bool FxDialogModel::HasQualityChoice() const
+{
+    return info_->Id == kPitchShift || info_->Id == kTimeStretch;
+}
+
+void FxDialogModel::SetHighQuality(bool pOn)
+{
+    if (!HasQualityChoice())
+        return;
+    highQuality_ = pOn;
     ++revision_;
 }
 
@@ -218,6 +242,7 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
         for (int32_t i = 0; i < FaderCount(); ++i)
             pFx.SetFXParm(i, Value(i));
     }
+    pFx.SetHighQuality(HasQualityChoice() && highQuality_ && pFx.TimePitch() != nullptr);
     pFx.FXCanceled = 0;
     return true;
 }
@@ -232,6 +257,9 @@ bool FxDialogModel::SaveValues(C_FX& pFx, UserInterface& pUi)
         store_.SaveSetting(CheckSettingName(*info_, i), Check(i) ? int32_t { 1 } : int32_t { 0 });
     if (info_->Box == FxBox::Frequency)
         store_.SaveSetting(FrequencySettingName(*info_), std::string_view(Trim(box_)));
+    if (HasQualityChoice())
+        store_.SaveSetting(
+            QualitySettingName(*info_), highQuality_ ? int32_t { 1 } : int32_t { 0 });
     return true;
 }
 
@@ -289,6 +317,8 @@ bool FxPreview::Stale(const FxDialogModel& pModel) const
 bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
 {
     UserInterface& ui = logic_.Ui();
+    if (!pFx.TimePitch())
+        pFx.SetTimePitchEngine(logic_.TimePitch());
     if (!pModel.Commit(pFx, ui))
         return false;
     Discard();

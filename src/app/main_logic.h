@@ -23,6 +23,7 @@
 namespace tarvok {
 
 class RecordingEngine;
+class TimePitchEngine;
 
 /// Window geometry asked for on the command line ("X=", "Y=", "W=", "H=").
 struct WindowRequest {
@@ -145,6 +146,11 @@ public:
     void SetDecoder(SoundDecoder* pDecoder) { decoder_ = pDecoder ? pDecoder : &noDecoder_; }
     SoundDecoder& Decoder() { return *decoder_; }
 
+    /// The engine of the high-quality time stretch and pitch shift (none until an adapter
+    /// is wired in: the effects then offer only their own algorithms).
+    void SetTimePitchEngine(TimePitchEngine* pEngine) { timePitch_ = pEngine; }
+    TimePitchEngine* TimePitch() const { return timePitch_; }
+
     /// Imports a sound file into the project: tracks from pTrack on, at pPosition frames.
     /// Reports problems through the user interface; false when nothing was placed.
     bool ImportSoundFile(
@@ -233,6 +239,7 @@ private:
     RecentFileList recent_;
     NoSoundDecoder noDecoder_;
     SoundDecoder* decoder_ = &noDecoder_;
+    TimePitchEngine* timePitch_ = nullptr;
 };
 
 /// Splits a command line into tokens at blanks; double quotes group blanks and are dropped.

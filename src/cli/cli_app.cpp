@@ -58,10 +58,13 @@ Commands:
                            --paranoia (or the setting ParanoiaRip) reads with error
                            correction where the drive allows; prints the AccurateRip sums,
                            with --accuraterip checked against the database
-  fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--track N --from TIME --to TIME]
+  fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality standard|high]
+          [--track N --from TIME --to TIME]
                            apply an effect (106..143 or its name, FX_DELAY) to the
                            project's selection with the faders given (saved values or
-                           defaults for the rest); fx --list prints every effect
+                           defaults for the rest); --quality high renders pitch shift
+                           and time stretch through the high-quality engine; fx --list
+                           prints every effect
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
   mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]

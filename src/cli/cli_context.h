@@ -7,6 +7,7 @@
 #include "decode/decode_audio.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
+#include "platform/rubberband/rubberband_time_pitch.h"
 
 #include <ostream>
 #include <string>
@@ -48,6 +49,7 @@ struct HeadlessSession {
     FfmpegMediaBackend Media;
     MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
         [this] { return &Logic.Log(); } };
+    RubberBandTimePitch TimePitch;
     bool Started = false;
 
     HeadlessSession(CliContext& pCtx)
@@ -56,6 +58,7 @@ struct HeadlessSession {
         if (!pCtx.DataFolder.empty())
             Logic.SetDataFolderOverride(pCtx.DataFolder);
         Logic.SetDecoder(&Decoder);
+        Logic.SetTimePitchEngine(&TimePitch);
         // A command-line run never offers to resume earlier work: nobody is there to answer.
         Started = Logic.Startup("", false);
     }

@@ -17,8 +17,9 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kFxUsage = "usage: fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] "
-                                 "[--track N --from TIME --to TIME] | fx --list";
+constexpr const char* kFxUsage
+    = "usage: fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality standard|high] "
+      "[--track N --from TIME --to TIME] | fx --list";
 
 int ListEffects(CliContext& pCtx)
 {
@@ -45,6 +46,8 @@ int ListEffects(CliContext& pCtx)
             pCtx.Out << "  --freq Hz 20..20000 (1000)\n";
         if (fx.Box == FxBox::Length)
             pCtx.Out << "  length: the selection's length x 100 / (P0 + P1/100 + P2/10000)\n";
+        if (fx.Id == 117 || fx.Id == 118)
+            pCtx.Out << "  --quality standard|high (the saved choice, else standard)\n";
     }
     return 0;
 }
@@ -77,11 +80,13 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     std::vector<std::string> positional;
     std::vector<std::pair<int32_t, bool>> checks;
     std::optional<std::string> freq, from, to;
+    std::optional<bool> high;
     std::optional<int32_t> track;
     for (size_t i = 0; i < pArgs.size(); ++i) {
         const std::string& a = pArgs[i];
         const bool hasValue = i + 1 < pArgs.size();
-        if (a == "--check" || a == "--freq" || a == "--track" || a == "--from" || a == "--to") {
+        if (a == "--check" || a == "--freq" || a == "--track" || a == "--from" || a == "--to"
+            || a == "--quality") {
             if (!hasValue)
                 return pCtx.Fail(a + " needs a value", 2);
             const std::string& v = pArgs[++i];
@@ -95,6 +100,10 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
                 checks.emplace_back(*n, *on == 1);
             } else if (a == "--freq") {
                 freq = v;
+            } else if (a == "--quality") {
+                if (v != "high" && v != "standard")
+                    return pCtx.Fail("--quality takes standard or high: " + v, 2);
+                high = v == "high";
             } else if (a == "--track") {
                 track = ToInt(v);
                 if (!track || *track < 0)
@@ -137,6 +146,8 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
                 std::string(info->Command) + " has no check box " + std::to_string(n), 2);
     if (freq && info->Box != FxBox::Frequency)
         return pCtx.Fail(std::string(info->Command) + " takes no frequency", 2);
+    if (high && info->Id != 117 && info->Id != 118)
+        return pCtx.Fail(std::string(info->Command) + " has no quality choice", 2);
 
     HeadlessSession session(pCtx);
     if (!session.Started)
@@ -146,6 +157,8 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return 1;
     MainLogic& logic = session.Logic;
     Project& p = logic.Proj();
+    if (high && *high && !logic.TimePitch())
+        return pCtx.Fail("the high-quality mode is not available");
     if (track) {
         if (*track > p.LastTrackNo)
             return pCtx.Fail("no such track (tracks are 0.." + std::to_string(p.LastTrackNo)
@@ -174,6 +187,8 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
             model.SetValue(static_cast<int32_t>(i), values[i]);
         if (freq)
             model.SetBoxText(*freq);
+        if (high)
+            model.SetHighQuality(*high);
         return model.Commit(pFx, logic.Ui());
     });
     if (!done) {

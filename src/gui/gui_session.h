@@ -12,6 +12,7 @@
 #include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
+#include "platform/rubberband/rubberband_time_pitch.h"
 
 #include <memory>
 #include <string>
@@ -56,6 +57,7 @@ public:
         [this] { return &Logic.Log(); } };
     CdioDriveService CdDrives;
     CurlHttpClient Http;
+    RubberBandTimePitch TimePitch;
     GuiContext Context { Logic };
 
     /// The virtual devices of a SoundDevices::Virtual session (nullptr otherwise).

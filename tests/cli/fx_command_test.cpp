@@ -113,6 +113,24 @@ TEST(FxCommand, AppliesTheEffectToTheGivenRangeAndSavesTheProject)
     }
 }
 
+TEST(FxCommand, TimeStretchesInEitherQualityToTheLengthTheRatioGives)
+{
+    // 速さ 200 over the whole block (frames 1000..5000): S = 2, 2000 frames.
+    for (const char* quality : { "standard", "high" }) {
+        SCOPED_TRACE(quality);
+        Fixture f;
+        CliRun r = f.Run({ "fx", "p", "118", "200", "--quality", quality, "--track", "1", "--from",
+            "0.125", "--to", "0.625" });
+        ASSERT_EQ(r.Code, 0) << r.Err;
+        const test::Samples after = f.Track1();
+        EXPECT_EQ(after.size(), 2u * 2000);
+        double energy = 0;
+        for (int16_t v : after)
+            energy += std::abs(static_cast<double>(v));
+        EXPECT_GT(energy / static_cast<double>(after.size()), 1000);
+    }
+}
+
 TEST(FxCommand, AppliesADistortionToTheSelectionOnly)
 {
     for (int32_t id = 120; id <= 126; ++id)
@@ -143,6 +161,8 @@ TEST(FxCommand, RejectsBadArgumentsWithoutTouchingTheProject)
         { "fx", "p", "133", "--freq" },
         { "fx", "p", "106", "--track", "1" },
         { "fx", "p", "135", "--check", "3=1" },
+        { "fx", "p", "106", "--quality", "high" },
+        { "fx", "p", "118", "--quality", "best" },
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(args[2]);
