@@ -474,6 +474,10 @@ void MixdownRun::ReadSettings()
 MixdownRun::Step MixdownRun::ChooseFileTarget()
 {
     target_ = FileTargetPath(request_, encode_, codec_);
+    // A folder, pipe or device of that name is never replaced by the mix.
+    if (const PathKind kind = KindOfPath(target_);
+        kind == PathKind::Folder || kind == PathKind::Special)
+        return Stop { MixdownOutcome::Invalid, NotARegularFileText(target_) };
     if (FileExists(target_)) {
         overwritesWorkingFile_ = project_.FindWaveFile(target_) >= 0;
         if (!ui_.AskYesNo(overwritesWorkingFile_ ? kMsgOverwriteProject : kMsgOverwrite))
