@@ -1,10 +1,12 @@
 // The effect processor over long material.
 //   fx_bench --make-file PATH                 writes the ten-minute 44.1 kHz stereo test file
-//   fx_bench --fx ID IN OUT [P0 P1 ...]       renders all of IN through effect ID once
+//   fx_bench --fx ID IN OUT [P0 P1 ...]       renders all of IN through effect ID once; for
+//                                             the graphic equaliser (130) the values are its
+//                                             faders: 15 band gains in dB, then the level
 //   fx_bench --fx-high ID IN OUT [P0 ...]     the same in the high-quality mode (117, 118)
-//   fx_bench                                  Google Benchmark: delay, echo, reverb, overdrive,
-//                                             compressor, maximize, time stretch and pitch
-//                                             shift on 60 s
+//   fx_bench                                  Google Benchmark: delay, echo, reverb, graphic
+//                                             equaliser, overdrive, compressor, maximize, time
+//                                             stretch and pitch shift on 60 s
 // bench/compare_fx.sh and bench/compare_pitch_time.sh time --fx against sox in one run and
 // print the ratios.
 
@@ -24,6 +26,8 @@ namespace {
 
 using namespace tarvok;
 
+constexpr int32_t kGraphicEq = 130;
+
 bool RenderOnce(int32_t pId, const std::string& pIn, const std::string& pOut,
     const std::vector<double>& pParms, bool pHighQuality = false)
 {
@@ -31,8 +35,15 @@ bool RenderOnce(int32_t pId, const std::string& pIn, const std::string& pOut,
     if (info.Valid == 0)
         return false;
     C_FX fx(info.SampleRate);
-    for (size_t i = 0; i < pParms.size(); ++i)
-        fx.SetFXParm(static_cast<int32_t>(i), pParms[i]);
+    if (pId == kGraphicEq) {
+        fx.SetEQasGEQ();
+        for (size_t b = 0; b < pParms.size() && b < 15; ++b)
+            fx.SetEQParm(static_cast<int32_t>(b), pParms[b], -9999, -9999);
+        fx.SetFXParm(0, pParms.size() > 15 ? pParms[15] : 0.0);
+    } else {
+        for (size_t i = 0; i < pParms.size(); ++i)
+            fx.SetFXParm(static_cast<int32_t>(i), pParms[i]);
+    }
     RubberBandTimePitch engine;
     fx.SetTimePitchEngine(&engine);
     fx.SetHighQuality(pHighQuality);
@@ -58,6 +69,8 @@ void BM_Effect(
 BENCHMARK_CAPTURE(BM_Effect, Delay, 106, std::vector<double> { 100, 50, 100 })
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Effect, Echo, 108, std::vector<double> { 100, 50 })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, GraphicEqAllBands, kGraphicEq, std::vector<double>(15, 6.0))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Effect, Reverb, 109, std::vector<double> { 50, 50, 50, 32, 50, 30, 50 })
     ->Unit(benchmark::kMillisecond);

@@ -239,8 +239,10 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
     } else if (id == kPhaseInvert) {
         pFx.SetFXParm(0, (Check(0) ? 1 : 0) + (Check(1) ? 2 : 0));
     } else {
+        // The effect receives the number its value panel shows: the frequency in Hz for a
+        // frequency fader (low pass and high pass), else the fader's integer.
         for (int32_t i = 0; i < FaderCount(); ++i)
-            pFx.SetFXParm(i, Value(i));
+            pFx.SetFXParm(i, FaderNumber(info_->Faders[static_cast<size_t>(i)].Display, Value(i)));
     }
     pFx.SetHighQuality(HasQualityChoice() && highQuality_ && pFx.TimePitch() != nullptr);
     pFx.FXCanceled = 0;

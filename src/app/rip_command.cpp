@@ -27,6 +27,7 @@ RipCheckOptions RipOptionsFromSettings(MainLogic& pLogic)
 {
     RipCheckOptions options;
     options.Check = pLogic.Store().GetSetting("CheckRip", int32_t { 1 }) != 0;
+    options.ErrorCorrection = pLogic.Store().GetSetting("ParanoiaRip", int32_t { 0 }) != 0;
     options.LevelDb = pLogic.Store().GetSetting("RipLevel", int32_t { 0 });
     if (options.LevelDb < -30 || options.LevelDb > 20)
         options.LevelDb = 0;

@@ -68,6 +68,11 @@ std::vector<SettingKeyInfo> BuildTable()
         { "CDFolder", T::Text, "", F::None, "CD-writing staging folder; empty = the default" },
         { "CDImages", T::Text, "", F::None, "disc images offered as drives, separated by ;" },
         { "CDDBServer", T::Text, "gnudb.gnudb.org", F::None, "CDDB server" },
+        { "MusicBrainzServer", T::Text, "https://musicbrainz.org", F::None,
+            "MusicBrainz web service asked when CDDB has no titles; empty = none" },
+        { "AccurateRipServer", T::Text, "http://www.accuraterip.com/accuraterip", F::None,
+            "AccurateRip database address; empty = no check" },
+        { "ParanoiaRip", T::Integer, "0", F::None, "rip CDs with error-correcting reads" },
 
         // Per track, written by the track-state command.
         { "TrackName_", T::Text, "", F::Track, "track name" },

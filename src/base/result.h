@@ -13,6 +13,8 @@ enum class ErrorCode {
     Other,
     /// A project's sampling rate differs from the one it is to be merged into.
     RateMismatch,
+    /// What was asked for does not exist (an HTTP server's 404).
+    NotFound,
 };
 
 /// The failure side of a Result: a message that can be shown to the user as it stands, and

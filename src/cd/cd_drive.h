@@ -56,6 +56,10 @@ public:
     virtual bool ReadAudioSectors(int32_t pLba, int32_t pCount, uint8_t* pBuffer) = 0;
     /// The disc's CD-TEXT titles: [0] the album, then one per track; empty when none.
     virtual std::vector<std::string> CdTextTitles() { return {}; }
+    /// Makes the later reads error-correcting (overlapping reads compared and re-read until
+    /// they agree, scratches repaired where possible): slower, but the sectors delivered
+    /// are the same bytes. False when the device cannot; its reads then stay plain.
+    virtual bool UseErrorCorrection() { return false; }
 };
 
 /// A drive as listed: the path to open (a device node or an image file) and a name to show.

@@ -2,6 +2,7 @@
 
 #include "base/legacy_text.h"
 #include "base/text.h"
+#include "cd/musicbrainz.h"
 #include "cd/rip_audio.h"
 #include "core/user_interface.h"
 
@@ -233,6 +234,8 @@ bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
         return false;
     const size_t n = pRa.Tracks().size();
     DiscListing listing;
+    listing.CddbId = CddbDiscId(pRa.Toc());
+    listing.MusicBrainzId = MusicBrainzDiscId(pRa.Toc());
     listing.Titles.assign(n, std::string());
     for (const CdTrack& t : pRa.Tracks())
         listing.Lengths.push_back(TrackLengthText(t.LengthMs));
@@ -242,10 +245,20 @@ bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
         for (size_t i = 0; i < n && i < titles.Tracks.size(); ++i)
             listing.Titles[i] = titles.Tracks[i];
     }
-    bool any = !listing.Title.empty();
-    for (const std::string& t : listing.Titles)
-        any = any || !t.empty();
-    if (!any) {
+    auto anyTitle = [&listing] {
+        bool any = !listing.Title.empty();
+        for (const std::string& t : listing.Titles)
+            any = any || !t.empty();
+        return any;
+    };
+    if (pHttp && !anyTitle() && !pOptions.MusicBrainzServer.empty()) {
+        CddbTitles titles = LookupMusicBrainz(
+            *pHttp, pUi, { pOptions.MusicBrainzServer, pOptions.Limits }, pRa.Toc());
+        listing.Title = titles.Disc;
+        for (size_t i = 0; i < n && i < titles.Tracks.size(); ++i)
+            listing.Titles[i] = titles.Tracks[i];
+    }
+    if (!anyTitle()) {
         std::vector<std::string> text = pRa.CdTextTitles();
         if (!text.empty()) {
             listing.Title = text[0];

@@ -47,6 +47,9 @@ CddbTitles ParseCddbEntry(std::string_view pBody, int32_t pTracks);
 struct CddbOptions {
     std::string Server; ///< host (and port) of the server, from the setting "CDDBServer"
     HttpLimits Limits;
+    /// The MusicBrainz web service asked when the CDDB server has no titles (the setting
+    /// "MusicBrainzServer"); empty for none.
+    std::string MusicBrainzServer;
 };
 
 /// Asks the server for the disc's titles: query, the choice of album (a Yes/No question
@@ -60,14 +63,17 @@ std::string TrackLengthText(int32_t pMs);
 
 /// The disc's listing for the track list.
 struct DiscListing {
+    std::string CddbId;
+    std::string MusicBrainzId;
     std::string Title;
     std::vector<std::string> Titles;
     std::vector<std::string> Lengths;
 };
 
 /// Reads the table of contents of pRa's drive and lists the tracks with their lengths and,
-/// with pHttp given (the "UseCDDB" choice), titles from the server; when no title comes
-/// from there, the disc's CD-TEXT titles are used. False (and pListing untouched) when no
+/// with pHttp given (the "UseCDDB" choice), titles from the CDDB server, else from the
+/// MusicBrainz server when one is set; when no title comes from either, the disc's CD-TEXT
+/// titles are used. Both disc ids are listed. False (and pListing untouched) when no
 /// drive is set or the disc has no tracks.
 bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
     const CddbOptions& pOptions, DiscListing& pListing);

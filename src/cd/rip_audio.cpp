@@ -116,8 +116,11 @@ RipOutcome RipAudio::RipTrack(int32_t pTrack, std::string_view pFilename, double
 
     RipOutcome outcome = RipOutcome::Done;
     std::unique_ptr<CdDevice> device = service_.Open(drive_);
+    errorCorrectionUsed_ = false;
     if (!device)
         outcome = RipOutcome::ReadFailed;
+    else if (errorCorrection_)
+        errorCorrectionUsed_ = device->UseErrorCorrection();
     std::vector<uint8_t> buffer(static_cast<size_t>(kBufferBytes));
     int32_t left = track.Sectors;
     int32_t position = track.StartLba;
@@ -190,6 +193,46 @@ int32_t RipAudio::RipCDtoBuff(int32_t pTrack, int32_t pFrom, uint8_t* pBuffer)
             buffer.data(), static_cast<size_t>(count) * kCdSectorBytes / 2, buffRipLevel_);
     std::memcpy(pBuffer, buffer.data(), buffer.size());
     return 1;
+}
+
+std::optional<AccurateRipSums> RipAudio::TrackChecksums(int32_t pTrack)
+{
+    if (drive_.empty() || pTrack < 0 || pTrack >= static_cast<int32_t>(tracks_.size()))
+        return std::nullopt;
+    const CdTrack track = tracks_[static_cast<size_t>(pTrack)];
+    if (track.IsData)
+        return std::nullopt;
+    std::unique_ptr<CdDevice> device = service_.Open(drive_);
+    if (!device)
+        return std::nullopt;
+    if (errorCorrection_)
+        device->UseErrorCorrection();
+    AccurateRipAccumulator sums(
+        track.Frames, IsFirstAudioTrack(toc_, pTrack), IsLastAudioTrack(toc_, pTrack));
+    std::vector<uint8_t> buffer(static_cast<size_t>(kBufferBytes));
+    int32_t left = track.Sectors;
+    int32_t position = track.StartLba;
+    int32_t reads = 0;
+    while (left > 0) {
+        const int32_t n = std::min(kCdReadSectors, left);
+        if (!device->ReadAudioSectors(position, n, buffer.data()))
+            return std::nullopt;
+        sums.Add(buffer.data(), static_cast<size_t>(n) * kCdSectorFrames);
+        left -= n;
+        position += n;
+        if (left > 0 && ++reads % kReadsPerProgress == 0) {
+            if (ui_)
+                ui_->Yield();
+            bool cancel = false;
+            if (prog_)
+                prog_(1.0 - static_cast<double>(left) / track.Sectors, cancel);
+            if (cancel)
+                canceled_ = true;
+            if (canceled_)
+                return std::nullopt;
+        }
+    }
+    return sums.Sums();
 }
 
 std::vector<std::string> RipAudio::CdTextTitles()

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "cd/accurate_rip.h"
 #include "cd/cd_drive.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +70,13 @@ public:
     void SetBuffRipLevel(double pLevel) { buffRipLevel_ = pLevel; }
     double BuffRipLevel() const { return buffRipLevel_; }
 
+    /// Asks for error-correcting reads in RipTrack (the setting "ParanoiaRip"). A device
+    /// that cannot do them is read plainly; ErrorCorrectionUsed tells which one the last
+    /// RipTrack got. The preview's reads (RipCDtoBuff) stay plain.
+    void SetErrorCorrection(bool pOn) { errorCorrection_ = pOn; }
+    bool ErrorCorrection() const { return errorCorrection_; }
+    bool ErrorCorrectionUsed() const { return errorCorrectionUsed_; }
+
     void SetProgressHandler(ProgressHandler pHandler) { prog_ = std::move(pHandler); }
     bool Canceled() const { return canceled_; }
     void SetCanceled(bool pCanceled) { canceled_ = pCanceled; }
@@ -86,6 +95,12 @@ public:
     /// device cannot be opened or read (pBuffer is then unchanged).
     int32_t RipCDtoBuff(int32_t pTrack, int32_t pFrom, uint8_t* pBuffer);
 
+    /// The AccurateRip checksums of track pTrack read from the disc at the disc's own level
+    /// (the reads as RipTrack makes them, error-correcting when asked for), with the
+    /// progress events and cancel of RipTrack; nothing for a data track, a failed read or a
+    /// cancel.
+    std::optional<AccurateRipSums> TrackChecksums(int32_t pTrack);
+
     /// The titles the disc carries as CD-TEXT ([0] album, then tracks); empty when none.
     std::vector<std::string> CdTextTitles();
 
@@ -100,6 +115,8 @@ private:
     std::vector<CdTrack> tracks_;
     double buffRipLevel_ = 1.0;
     bool canceled_ = false;
+    bool errorCorrection_ = false;
+    bool errorCorrectionUsed_ = false;
     ProgressHandler prog_;
 };
 

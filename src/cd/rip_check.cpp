@@ -35,6 +35,7 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
             pOptions.Status(pText);
     };
     RipCheckResult result;
+    pRa.SetErrorCorrection(pOptions.ErrorCorrection);
     result.Path = RipTargetName(pTarget);
     const std::string& t = result.Path;
     const std::string chk = t + ".chk";
@@ -59,6 +60,7 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
     while (true) {
         status(tr + " Rip");
         RipOutcome first = pRa.RipTrack(pTrack, t, factor);
+        result.ErrorCorrected = pRa.ErrorCorrectionUsed();
         if (first != RipOutcome::Done)
             return failed(first);
         if (!pOptions.Check)

@@ -28,6 +28,8 @@ std::string RipTargetName(std::string_view pTarget);
 /// What a rip with check needs besides the drive.
 struct RipCheckOptions {
     bool Check = true; ///< read the track a second time and compare
+    /// Error-correcting reads where the device can do them (RipAudio::SetErrorCorrection).
+    bool ErrorCorrection = false;
     double LevelDb = 0; ///< level applied while reading
     bool AlternativeLanguage = false; ///< the non-Japanese texts
     /// Compares two files (the file layer's chunked compare); true when they are equal.
@@ -40,6 +42,9 @@ struct RipCheckOptions {
 struct RipCheckResult {
     bool Good = false; ///< a verified (or, without the check, complete) file is at Path
     bool Canceled = false;
+    /// The reads were error-correcting (asked for with RipAudio::SetErrorCorrection and
+    /// possible on the device).
+    bool ErrorCorrected = false;
     std::string Path; ///< the file ripped to (after numbering)
 };
 

@@ -52,6 +52,7 @@ void RipWindowModel::Open()
     SetLevelDb(level);
     CheckRip = settings_.GetSetting("CheckRip", int32_t { 1 }) != 0;
     UseCddb = settings_.GetSetting("UseCDDB", int32_t { 1 }) != 0;
+    ParanoiaRip = settings_.GetSetting("ParanoiaRip", int32_t { 0 }) != 0;
     drives_ = ListCdDrives(driveService_, settings_.GetSetting("CDImages", ""));
     selectedDrive_ = drives_.empty() ? -1 : 0;
 }
@@ -74,20 +75,25 @@ void RipWindowModel::LoadDisc()
     ui_.SetBusy(true);
     ui_.Yield();
     discTitle_.clear();
+    cddbId_.clear();
+    musicBrainzId_.clear();
     rows_.clear();
     selected_.clear();
     ra_.DriveToRip(drives_[static_cast<size_t>(selectedDrive_)].Path);
     CddbOptions cddb;
     cddb.Server = settings_.GetSetting("CDDBServer", "gnudb.gnudb.org");
+    cddb.MusicBrainzServer = settings_.GetSetting("MusicBrainzServer", "https://musicbrainz.org");
     DiscListing listing;
     if (!LoadTrackToList(ra_, UseCddb ? http_ : nullptr, ui_, cddb, listing)) {
         listing.Titles.assign(1, std::string());
         listing.Lengths.assign(1, std::string());
     }
     discTitle_ = listing.Title;
+    cddbId_ = listing.CddbId;
+    musicBrainzId_ = listing.MusicBrainzId;
     for (size_t i = 0; i < listing.Lengths.size(); ++i)
         rows_.push_back({ ZeroPad(static_cast<int64_t>(i) + 1, 2), listing.Lengths[i],
-            i < listing.Titles.size() ? listing.Titles[i] : std::string() });
+            i < listing.Titles.size() ? listing.Titles[i] : std::string(), {}, {} });
     busy_ = false;
     ui_.SetBusy(false);
 }
@@ -126,6 +132,7 @@ bool RipWindowModel::Start()
     if (row >= 0 && !RipTarget.empty()) {
         RipCheckOptions options = options_;
         options.Check = CheckRip;
+        options.ErrorCorrection = ParanoiaRip;
         options.LevelDb = levelDb_;
         options.Status = [this](std::string_view pText) {
             picPlay_ = std::string(pText);
@@ -135,6 +142,14 @@ bool RipWindowModel::Start()
         RipCheckResult result = RipWithCheck(ra_, ui_, row, RipTarget, options);
         progBar_ = 0;
         good = result.Good;
+        // The ripped track's checksums go to its row (at the disc's own level only: other
+        // rips of the disc are compared at that level).
+        if (good && levelDb_ == 0 && row < static_cast<int32_t>(ra_.Tracks().size())) {
+            const std::optional<AccurateRipSums> sums = AccurateRipOfFile(
+                result.Path, IsFirstAudioTrack(ra_.Toc(), row), IsLastAudioTrack(ra_.Toc(), row));
+            if (sums)
+                rows_[static_cast<size_t>(row)].AccurateRip = AccurateRipText(*sums);
+        }
         // A cancel during the rip has emptied the target already.
         if (good && !RipTarget.empty())
             RipTarget = result.Path;
@@ -154,9 +169,64 @@ bool RipWindowModel::Start()
     return true;
 }
 
+std::string RipWindowModel::DiscIdText() const
+{
+    if (cddbId_.empty())
+        return {};
+    return "CDDB " + cddbId_ + "  MusicBrainz " + musicBrainzId_;
+}
+
+bool RipWindowModel::VerifyAccurateRip()
+{
+    if (playing_ || busy_ || ra_.Tracks().empty())
+        return false;
+    cancel_ = false;
+    busy_ = true;
+    verifying_ = true;
+    ui_.SetBusy(true);
+    ra_.SetErrorCorrection(ParanoiaRip);
+    const size_t n = ra_.Tracks().size();
+    std::vector<std::optional<AccurateRipSums>> sums(n);
+    for (size_t i = 0; i < n && !cancel_; ++i) {
+        if (ra_.Tracks()[i].IsData)
+            continue;
+        picPlay_ = "Tr" + std::to_string(i + 1) + " AccurateRip";
+        if (options_.Status)
+            options_.Status(picPlay_);
+        sums[i] = ra_.TrackChecksums(static_cast<int32_t>(i));
+        if (i < rows_.size()) {
+            rows_[i].AccurateRip = sums[i] ? AccurateRipText(*sums[i]) : std::string();
+            rows_[i].Verdict.clear();
+        }
+    }
+    const bool canceled = cancel_ || ra_.Canceled();
+    if (!closed_)
+        ra_.SetCanceled(false);
+    cancel_ = false;
+    progBar_ = 0;
+    if (!canceled && http_) {
+        AccurateRipOptions options;
+        options.Server
+            = settings_.GetSetting("AccurateRipServer", "http://www.accuraterip.com/accuraterip");
+        const std::vector<AccurateRipResult> verdicts
+            = CheckAccurateRip(*http_, options, ra_.Toc(), sums);
+        for (size_t i = 0; i < n && i < rows_.size() && i < verdicts.size(); ++i)
+            rows_[i].Verdict = AccurateRipVerdictText(verdicts[i], options_.AlternativeLanguage);
+    }
+    picPlay_.clear();
+    if (options_.Status)
+        options_.Status(picPlay_);
+    verifying_ = false;
+    busy_ = false;
+    ui_.SetBusy(false);
+    return true;
+}
+
 void RipWindowModel::Cancel()
 {
     cancel_ = true;
+    if (verifying_)
+        return;
     RipTarget.clear();
     Close(false);
 }
@@ -169,6 +239,7 @@ void RipWindowModel::Close(bool pCloseBox)
     }
     settings_.SaveSetting("CheckRip", int32_t { CheckRip ? 1 : 0 });
     settings_.SaveSetting("UseCDDB", int32_t { UseCddb ? 1 : 0 });
+    settings_.SaveSetting("ParanoiaRip", int32_t { ParanoiaRip ? 1 : 0 });
     Stop(true);
     ra_.SetCanceled(true);
     closed_ = true;

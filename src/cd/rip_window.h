@@ -27,6 +27,8 @@ public:
         std::string No;
         std::string Time;
         std::string Title;
+        std::string AccurateRip; ///< "v1 ... v2 ..." once the track's checksums are known
+        std::string Verdict; ///< the database's word on them, or empty
     };
     static constexpr int32_t kBuffers = 4;
     static constexpr int32_t kMinLevelDb = -30;
@@ -52,6 +54,10 @@ public:
     /// or the window is busy. Without a disc one empty row "01" is listed.
     void LoadDisc();
     const std::string& DiscTitle() const { return discTitle_; }
+    /// The loaded disc's ids: "CDDB 0b014802  MusicBrainz xY...-" (empty without a disc).
+    const std::string& CddbId() const { return cddbId_; }
+    const std::string& MusicBrainzId() const { return musicBrainzId_; }
+    std::string DiscIdText() const;
     const std::vector<Row>& Rows() const { return rows_; }
     /// The selected rows (any order); only the first in row order counts.
     void SetSelectedRows(const std::vector<int32_t>& pRows);
@@ -62,6 +68,8 @@ public:
 
     bool CheckRip = true;
     bool UseCddb = true;
+    /// Error-correcting reads for the rip (the setting "ParanoiaRip").
+    bool ParanoiaRip = false;
     int32_t LevelDb() const { return levelDb_; }
     /// The slider: clamped to -30..20, applied to the preview at once.
     void SetLevelDb(int32_t pDb);
@@ -72,12 +80,20 @@ public:
     /// The file the rip goes to; empty means nothing is imported.
     std::string RipTarget;
     bool Busy() const { return busy_; }
+    /// The AccurateRip reads and check are running.
+    bool Verifying() const { return verifying_; }
     /// Start: rips the first selected row into RipTarget (with the check read when
     /// CheckRip) and closes. Ignored (false) while the preview plays or the window is busy;
     /// otherwise true, and RipTarget is the ripped file, or empty when nothing good was
     /// ripped.
     bool Start();
+    /// AccurateRip: reads every audio track of the disc for its checksums (progress on the
+    /// bar, Cancel stops it), shows them in the rows and, when the setting
+    /// "AccurateRipServer" is set and there is an HTTP client, checks them against the
+    /// database. Ignored (false) while the preview plays or the window is busy.
+    bool VerifyAccurateRip();
     /// Cancel: stops a running rip at its next progress event, empties RipTarget, closes.
+    /// While the AccurateRip reads run, it stops them only.
     void Cancel();
     /// Closing (also after Start and Cancel): stores "CheckRip" and "UseCDDB", stops the
     /// preview with the display reset. The close box also empties RipTarget.
@@ -150,6 +166,9 @@ private:
     std::vector<CdDriveEntry> drives_;
     int32_t selectedDrive_ = -1;
     std::string discTitle_;
+    std::string cddbId_;
+    std::string musicBrainzId_;
+    bool verifying_ = false;
     std::vector<Row> rows_;
     std::vector<int32_t> selected_;
     int32_t levelDb_ = 0;

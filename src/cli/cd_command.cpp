@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "cd/accurate_rip.h"
 #include "cd/cddb.h"
+#include "cd/musicbrainz.h"
 #include "cd/rip_audio.h"
 #include "cd/rip_check.h"
 #include "cli/cli_args.h"
@@ -21,9 +22,17 @@ namespace {
 
 constexpr const char* kCdUsage = "usage: cd list | cd toc DRIVE [--cddb] [--album N] "
                                  "[--accuraterip] | cd rip DRIVE --track N -o OUT.wav "
-                                 "[--check] [--level DB]";
+                                 "[--check] [--level DB] [--paranoia] [--accuraterip]";
 
 std::string Images(CliContext& pCtx) { return pCtx.Store.GetSetting("CDImages", ""); }
+
+AccurateRipOptions AccurateRipSettings(CliContext& pCtx)
+{
+    AccurateRipOptions options;
+    options.Server
+        = pCtx.Store.GetSetting("AccurateRipServer", "http://www.accuraterip.com/accuraterip");
+    return options;
+}
 
 /// Opens the drive and reads its table; false (with a message) when there is no disc.
 bool LoadDisc(CliContext& pCtx, RipAudio& pRa, const std::string& pDrive)
@@ -50,23 +59,6 @@ int ListDrives(CliContext& pCtx)
     return 0;
 }
 
-/// The AccurateRip checksums of track pTrack read from the disc; nothing when a read fails.
-std::optional<AccurateRipSums> TrackChecksums(RipAudio& pRa, int32_t pTrack)
-{
-    const int32_t frames = pRa.GetTrackSample(pTrack);
-    const int32_t last = static_cast<int32_t>(pRa.Tracks().size()) - 1;
-    AccurateRipAccumulator sums(frames, pTrack == 0, pTrack == last);
-    std::vector<uint8_t> buffer(static_cast<size_t>(RipAudio::kBufferBytes));
-    pRa.SetBuffRipLevel(1.0);
-    for (int32_t from = 0; from < frames; from += RipAudio::kBufferFrames) {
-        if (pRa.RipCDtoBuff(pTrack, from, buffer.data()) < 0)
-            return std::nullopt;
-        sums.Add(
-            buffer.data(), static_cast<size_t>(std::min(RipAudio::kBufferFrames, frames - from)));
-    }
-    return sums.Sums();
-}
-
 int ShowToc(CliContext& pCtx, const ParsedArgs& pArgs)
 {
     if (pArgs.Positional.size() != 1)
@@ -84,21 +76,37 @@ int ShowToc(CliContext& pCtx, const ParsedArgs& pArgs)
     }
     CddbOptions options;
     options.Server = pCtx.Store.GetSetting("CDDBServer", "gnudb.gnudb.org");
+    options.MusicBrainzServer
+        = pCtx.Store.GetSetting("MusicBrainzServer", "https://musicbrainz.org");
     DiscListing listing;
     HttpClient* http = pArgs.Has("--cddb") ? CliCdServices().Http : nullptr;
     if (!LoadTrackToList(ra, http, pCtx.Ui, options, listing))
         return pCtx.Fail("no audio disc in " + pArgs.Positional[0]);
     pCtx.Ui.ClearAnswers();
-    pCtx.Out << "disc id: " << CddbDiscId(ra.Toc()) << "\n";
+    pCtx.Out << "disc id: " << listing.CddbId << "\n";
+    pCtx.Out << "MusicBrainz disc id: " << listing.MusicBrainzId << "\n";
     pCtx.Out << "title: " << listing.Title << "\n";
+    // With --accuraterip every audio track is read for its checksums, and the database is
+    // asked once for the disc when its address is set.
+    std::vector<std::optional<AccurateRipSums>> sums(ra.Tracks().size());
+    std::vector<AccurateRipResult> verdicts(ra.Tracks().size());
+    if (pArgs.Has("--accuraterip")) {
+        for (size_t i = 0; i < ra.Tracks().size(); ++i)
+            if (!ra.Tracks()[i].IsData)
+                sums[i] = ra.TrackChecksums(static_cast<int32_t>(i));
+        verdicts
+            = CheckAccurateRip(*CliCdServices().Http, AccurateRipSettings(pCtx), ra.Toc(), sums);
+    }
     for (size_t i = 0; i < ra.Tracks().size(); ++i) {
         const CdTrack& t = ra.Tracks()[i];
         pCtx.Out << ZeroPad(static_cast<int64_t>(i) + 1, 2) << "\t" << listing.Lengths[i] << "\t"
                  << t.StartLba << "\t" << t.Sectors << (t.IsData ? "\tdata" : "") << "\t"
                  << listing.Titles[i];
         if (pArgs.Has("--accuraterip") && !t.IsData) {
-            std::optional<AccurateRipSums> sums = TrackChecksums(ra, static_cast<int32_t>(i));
-            pCtx.Out << "\t" << (sums ? AccurateRipText(*sums) : std::string("unreadable"));
+            pCtx.Out << "\t" << (sums[i] ? AccurateRipText(*sums[i]) : std::string("unreadable"));
+            const std::string verdict = AccurateRipVerdictText(verdicts[i]);
+            if (!verdict.empty())
+                pCtx.Out << "\t" << verdict;
         }
         pCtx.Out << "\n";
     }
@@ -114,6 +122,8 @@ int RipCommand(CliContext& pCtx, const ParsedArgs& pArgs)
         return pCtx.Fail("--track needs a track number from 1", 2);
     RipCheckOptions options;
     options.Check = pArgs.Has("--check");
+    options.ErrorCorrection
+        = pArgs.Has("--paranoia") || pCtx.Store.GetSetting("ParanoiaRip", int32_t { 0 }) != 0;
     if (auto it = pArgs.Values.find("--level"); it != pArgs.Values.end()) {
         std::optional<double> db = ParseNumber(it->second);
         if (!db || *db < -30 || *db > 20)
@@ -134,11 +144,27 @@ int RipCommand(CliContext& pCtx, const ParsedArgs& pArgs)
     RipCheckResult result = RipWithCheck(ra, pCtx.Ui, index, pArgs.Values.at("-o"), options);
     if (!result.Good)
         return pCtx.Fail(result.Canceled ? "the rip was cancelled" : "nothing was ripped");
+    if (options.ErrorCorrection)
+        pCtx.Out << (result.ErrorCorrected
+                ? "error-correcting reads\n"
+                : "error-correcting reads are not possible on this drive: plain reads used\n");
     // The checksums compare with other rips of the same disc only at the disc's own level.
     if (options.LevelDb == 0) {
-        const bool last = index + 1 == static_cast<int32_t>(ra.Tracks().size());
-        if (std::optional<AccurateRipSums> sums = AccurateRipOfFile(result.Path, index == 0, last))
-            pCtx.Out << "AccurateRip " << AccurateRipText(*sums) << "\n";
+        std::vector<std::optional<AccurateRipSums>> sums(ra.Tracks().size());
+        sums[static_cast<size_t>(index)] = AccurateRipOfFile(
+            result.Path, IsFirstAudioTrack(ra.Toc(), index), IsLastAudioTrack(ra.Toc(), index));
+        if (const std::optional<AccurateRipSums>& own = sums[static_cast<size_t>(index)]) {
+            pCtx.Out << "AccurateRip " << AccurateRipText(*own);
+            if (pArgs.Has("--accuraterip")) {
+                const std::vector<AccurateRipResult> verdicts = CheckAccurateRip(
+                    *CliCdServices().Http, AccurateRipSettings(pCtx), ra.Toc(), sums);
+                const std::string verdict
+                    = AccurateRipVerdictText(verdicts[static_cast<size_t>(index)]);
+                if (!verdict.empty())
+                    pCtx.Out << " " << verdict;
+            }
+            pCtx.Out << "\n";
+        }
     }
     pCtx.Out << result.Path << "\n";
     return 0;
@@ -189,7 +215,7 @@ int CdCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return pCtx.Fail(kCdUsage, 2);
     const std::vector<std::string> rest(pArgs.begin() + 1, pArgs.end());
     ParsedArgs args = ParseArgs(rest, { "--track", "-o", "--level", "--album" },
-        { "--cddb", "--check", "--accuraterip" }, OptionStyle::AnyDash);
+        { "--cddb", "--check", "--accuraterip", "--paranoia" }, OptionStyle::AnyDash);
     if (!args.Error.empty())
         return pCtx.Fail(args.Error, 2);
     if (pArgs[0] == "list") {

@@ -47,12 +47,17 @@ Commands:
   cd list                  the CD drives and the disc images of the setting CDImages
   cd toc DRIVE [--cddb] [--album N] [--accuraterip]
                            the tracks of a disc (DRIVE: a path or a number of cd list),
-                           its CDDB id, and with --cddb its titles from the CDDB server
-                           (--album N picks the Nth of several matches); --accuraterip
-                           reads every track and shows its AccurateRip v1 and v2 sums
-  cd rip DRIVE --track N -o OUT.wav [--check] [--level DB]
+                           its CDDB and MusicBrainz disc ids, and with --cddb its titles
+                           from the CDDB server, else from MusicBrainz (--album N picks
+                           the Nth of several matches); --accuraterip reads every track,
+                           shows its AccurateRip v1 and v2 sums and checks them against
+                           the database of the setting AccurateRipServer
+  cd rip DRIVE --track N -o OUT.wav [--check] [--level DB] [--paranoia] [--accuraterip]
                            rip a track (from 1) to a WAV file; --check reads it twice
-                           and compares; --level applies -30..20 dB while reading
+                           and compares; --level applies -30..20 dB while reading;
+                           --paranoia (or the setting ParanoiaRip) reads with error
+                           correction where the drive allows; prints the AccurateRip sums,
+                           with --accuraterip checked against the database
   fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality standard|high]
           [--track N --from TIME --to TIME]
                            apply an effect (106..143 or its name, FX_DELAY) to the

@@ -63,6 +63,8 @@ std::unique_ptr<FxKernel> MakeFxKernel(int32_t pId, const FxContext& pContext)
         return k;
     if (std::unique_ptr<FxKernel> k = MakeDynamicsKernel(pId, pContext))
         return k;
+    if (std::unique_ptr<FxKernel> k = MakeFilterKernel(pId, pContext))
+        return k;
     return MakeChannelKernel(pId, pContext);
 }
 

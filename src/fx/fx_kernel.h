@@ -75,6 +75,7 @@ std::unique_ptr<FxKernel> MakeModulationKernel(int32_t pId, const FxContext& pCo
 std::unique_ptr<FxKernel> MakeChannelKernel(int32_t pId, const FxContext& pContext);
 std::unique_ptr<FxKernel> MakePitchTimeKernel(int32_t pId, const FxContext& pContext);
 std::unique_ptr<FxKernel> MakeDynamicsKernel(int32_t pId, const FxContext& pContext);
+std::unique_ptr<FxKernel> MakeFilterKernel(int32_t pId, const FxContext& pContext);
 
 /// The last frames of the input stream before the current chunk, for effects that read back
 /// in time across chunk boundaries. Silence before the first frame of the run.

@@ -125,7 +125,7 @@ TEST(CddbLookup, OneMatchReadsItsEntry)
         LocalHttpServer::Ok("200 rock 0b014802 Band / Record\r\n"), LocalHttpServer::Ok(kEntry)));
     CurlHttpClient http;
     HeadlessUi ui;
-    CddbTitles titles = LookupCddb(http, ui, { server.Address(), {} }, ExampleToc());
+    CddbTitles titles = LookupCddb(http, ui, { server.Address(), {}, {} }, ExampleToc());
     EXPECT_EQ(titles.Disc, "Band - Record");
     EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "One", "Two？" }));
     const std::vector<std::string> targets = server.Targets();
@@ -147,7 +147,7 @@ TEST(CddbLookup, SeveralMatchesAskPerAlbumUntilYes)
     HeadlessUi ui;
     ui.QueueAnswer("no");
     ui.QueueAnswer("yes");
-    CddbTitles titles = LookupCddb(http, ui, { server.Address(), {} }, ExampleToc());
+    CddbTitles titles = LookupCddb(http, ui, { server.Address(), {}, {} }, ExampleToc());
     EXPECT_EQ(titles.Disc, "Band - Record");
     EXPECT_EQ(ui.BoxTexts(),
         (std::vector<std::string> {
@@ -159,7 +159,7 @@ TEST(CddbLookup, SeveralMatchesAskPerAlbumUntilYes)
     HeadlessUi declining;
     for (int i = 0; i < 3; ++i)
         declining.QueueAnswer("no");
-    titles = LookupCddb(http, declining, { server.Address(), {} }, ExampleToc());
+    titles = LookupCddb(http, declining, { server.Address(), {}, {} }, ExampleToc());
     EXPECT_EQ(titles.Disc, "");
     EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "", "" }));
     EXPECT_EQ(server.Targets().size(), 3U);
@@ -197,7 +197,7 @@ TEST(CddbLookup, NoMatchAndHostileAnswersGiveEmptyTitles)
         HeadlessUi ui;
         HttpLimits limits;
         limits.TimeoutMs = 300;
-        CddbTitles titles = LookupCddb(http, ui, { server.Address(), limits }, ExampleToc());
+        CddbTitles titles = LookupCddb(http, ui, { server.Address(), limits, {} }, ExampleToc());
         EXPECT_EQ(titles.Disc, "");
         EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "", "" }));
     }
@@ -211,7 +211,7 @@ TEST(CddbLookup, UnreachableOrUnusableServerMakesNoRequest)
     for (std::string bad :
         { std::string(), std::string("host/../x"), std::string("a b"), std::string("h?cmd=x") }) {
         SCOPED_TRACE(bad);
-        CddbTitles titles = LookupCddb(http, ui, { bad, {} }, ExampleToc());
+        CddbTitles titles = LookupCddb(http, ui, { bad, {}, {} }, ExampleToc());
         EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "", "" }));
     }
     EXPECT_TRUE(server.Targets().empty());
@@ -233,7 +233,7 @@ TEST(LoadTrackToList, ListsLengthsAndTitlesOfAnImage)
     CurlHttpClient http;
     HeadlessUi ui;
     DiscListing listing;
-    ASSERT_TRUE(LoadTrackToList(ra, &http, ui, { server.Address(), {} }, listing));
+    ASSERT_TRUE(LoadTrackToList(ra, &http, ui, { server.Address(), {}, {} }, listing));
     EXPECT_EQ(listing.Title, "Band - Tape");
     EXPECT_EQ(listing.Titles, (std::vector<std::string> { "", "B side" }));
     EXPECT_EQ(listing.Lengths, (std::vector<std::string> { "00'02.0", "00'03.5" }));
@@ -244,7 +244,7 @@ TEST(LoadTrackToList, ListsLengthsAndTitlesOfAnImage)
     // Without the server's help: lengths only, and no request.
     const size_t before = server.Targets().size();
     DiscListing plain;
-    ASSERT_TRUE(LoadTrackToList(ra, nullptr, ui, { server.Address(), {} }, plain));
+    ASSERT_TRUE(LoadTrackToList(ra, nullptr, ui, { server.Address(), {}, {} }, plain));
     EXPECT_EQ(plain.Titles, (std::vector<std::string> { "", "" }));
     EXPECT_EQ(server.Targets().size(), before);
 
@@ -254,12 +254,12 @@ TEST(LoadTrackToList, ListsLengthsAndTitlesOfAnImage)
     RipAudio withText(cd);
     withText.DriveToRip(texted);
     DiscListing fromText;
-    ASSERT_TRUE(LoadTrackToList(withText, nullptr, ui, { server.Address(), {} }, fromText));
+    ASSERT_TRUE(LoadTrackToList(withText, nullptr, ui, { server.Address(), {}, {} }, fromText));
     EXPECT_EQ(fromText.Title, "Album");
     EXPECT_EQ(fromText.Titles, (std::vector<std::string> { "One", "Two" }));
 
     RipAudio none(cd);
-    EXPECT_FALSE(LoadTrackToList(none, &http, ui, { server.Address(), {} }, plain));
+    EXPECT_FALSE(LoadTrackToList(none, &http, ui, { server.Address(), {}, {} }, plain));
 }
 
 } // namespace

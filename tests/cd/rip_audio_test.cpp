@@ -1,6 +1,8 @@
 #include "cd/rip_audio.h"
 
 #include "cd/cd_fakes.h"
+#include "cd/rip_check.h"
+#include "core/headless_ui.h"
 #include "core/wave_info.h"
 #include "platform/cdio/cdio_drive_service.h"
 #include "support/cd_image.h"
@@ -287,6 +289,74 @@ TEST(RipAudio, BufferReadsSixteenSectorsAndSilenceAfterTheTrack)
     std::string scaled = CdImageTrackBytes(0, 20).substr(0, 16 * 2352);
     ScaleCdSamples(reinterpret_cast<uint8_t*>(scaled.data()), scaled.size() / 2, 2.0);
     EXPECT_TRUE(std::string(buffer.begin(), buffer.end()) == scaled);
+}
+
+} // namespace
+} // namespace tarvok
+
+namespace tarvok {
+namespace {
+
+TEST(RipAudioErrorCorrection, ImagesRipBitExactThroughTheErrorCorrectingReads)
+{
+    TempDir dir;
+    const std::vector<int32_t> sizes = { 40, 300, 25 };
+    const std::string cue = WriteCdImage(dir.Path(), "disc", sizes);
+    CdioDriveService drives;
+    RipAudio ra(drives);
+    ra.DriveToRip(cue);
+    ra.UpdateToc();
+    ra.SetErrorCorrection(true);
+    for (int32_t t = 0; t < 3; ++t) {
+        SCOPED_TRACE(t);
+        const std::string out = dir.File("t" + std::to_string(t) + ".wav");
+        ASSERT_EQ(ra.RipTrack(t, out, 1.0), RipOutcome::Done);
+        EXPECT_TRUE(ra.ErrorCorrectionUsed());
+        EXPECT_TRUE(WavData(out) == CdImageTrackBytes(t, sizes[static_cast<size_t>(t)]));
+        // The checksums read through the same reads agree with the file's.
+        const std::optional<AccurateRipSums> read = ra.TrackChecksums(t);
+        const std::optional<AccurateRipSums> file = AccurateRipOfFile(out, t == 0, t == 2);
+        ASSERT_TRUE(read && file);
+        EXPECT_EQ(read->V1, file->V1);
+        EXPECT_EQ(read->V2, file->V2);
+    }
+    // Asked for plain reads, the same device reads plainly.
+    ra.SetErrorCorrection(false);
+    ASSERT_EQ(ra.RipTrack(1, dir.File("plain.wav"), 1.0), RipOutcome::Done);
+    EXPECT_FALSE(ra.ErrorCorrectionUsed());
+}
+
+TEST(RipAudioErrorCorrection, ADeviceWithoutItFallsBackToPlainReads)
+{
+    TempDir dir;
+    const std::string cue = WriteCdImage(dir.Path(), "disc", { 33 });
+    CdioDriveService real;
+    // The watching wrapper offers no error correction, like a platform without it.
+    test::WatchedDriveService drives(real);
+    RipAudio ra(drives);
+    ra.DriveToRip(cue);
+    ra.UpdateToc();
+    ra.SetErrorCorrection(true);
+    const std::string out = dir.File("t.wav");
+    ASSERT_EQ(ra.RipTrack(0, out, 1.0), RipOutcome::Done);
+    EXPECT_FALSE(ra.ErrorCorrectionUsed());
+    EXPECT_TRUE(WavData(out) == CdImageTrackBytes(0, 33));
+    ASSERT_EQ(drives.Requests.size(), 3U);
+    EXPECT_EQ(drives.Requests[2].Count, 1);
+
+    // The rip with check reports which reads it got.
+    RipCheckOptions options;
+    options.Check = false;
+    options.ErrorCorrection = true;
+    HeadlessUi ui;
+    EXPECT_FALSE(RipWithCheck(ra, ui, 0, dir.File("c.wav"), options).ErrorCorrected);
+    RipAudio direct(real);
+    direct.DriveToRip(cue);
+    direct.UpdateToc();
+    const RipCheckResult r = RipWithCheck(direct, ui, 0, dir.File("d.wav"), options);
+    EXPECT_TRUE(r.Good);
+    EXPECT_TRUE(r.ErrorCorrected);
+    EXPECT_TRUE(WavData(r.Path) == CdImageTrackBytes(0, 33));
 }
 
 } // namespace

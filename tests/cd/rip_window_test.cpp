@@ -6,7 +6,9 @@
 #include "core/settings.h"
 #include "engine/virtual_wave_device.h"
 #include "platform/cdio/cdio_drive_service.h"
+#include "platform/curl/curl_http_client.h"
 #include "support/cd_image.h"
+#include "support/local_http_server.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -217,6 +219,109 @@ TEST(RipWindow, PreviewTimeText)
 {
     EXPECT_EQ(RipWindowModel::PreviewTimeText(187250), "003'07.250");
     EXPECT_EQ(RipWindowModel::PreviewTimeText(0), "000'00.000");
+}
+
+} // namespace
+} // namespace tarvok
+
+namespace tarvok {
+namespace {
+
+void Put32(std::string& pOut, uint32_t pValue)
+{
+    for (int b = 0; b < 4; ++b)
+        pOut.push_back(static_cast<char>((pValue >> (8 * b)) & 0xFF));
+}
+
+TEST(RipWindowAccurateRip, EveryTrackGetsItsChecksumsAndTheDatabaseVerdict)
+{
+    test::TempDir dir;
+    const std::string cue = test::WriteCdImage(dir.Path(), "disc", { 20, 100, 10 });
+    MemorySettingsBackend backend;
+    Settings store { backend };
+    store.SaveSetting("CDImages", std::string_view(cue));
+    store.SaveSetting("UseCDDB", int32_t { 0 });
+    CdioDriveService drives;
+    HeadlessUi ui;
+    VirtualWaveOut waveOut { 1 };
+    CurlHttpClient http;
+
+    // The checksums as the file of each track gives them.
+    RipAudio ra(drives);
+    ra.DriveToRip(cue);
+    ra.UpdateToc();
+    std::vector<AccurateRipSums> sums;
+    for (int32_t t = 0; t < 3; ++t) {
+        const std::string out = dir.File("t" + std::to_string(t) + ".wav");
+        ASSERT_EQ(ra.RipTrack(t, out, 1.0), RipOutcome::Done);
+        sums.push_back(*AccurateRipOfFile(out, t == 0, t == 2));
+    }
+    // The database knows tracks 1 (v2, confidence 7) and 3 (v1, 2); track 2 differs.
+    const AccurateRipDiscIds ids = *AccurateRipIdsOf(ra.Toc());
+    std::string dbar(1, '\x03');
+    Put32(dbar, ids.Id1);
+    Put32(dbar, ids.Id2);
+    Put32(dbar, ids.CddbId);
+    const std::pair<char, uint32_t> tracks[]
+        = { { '\x07', sums[0].V2 }, { '\x09', sums[1].V1 + 1 }, { '\x02', sums[2].V1 } };
+    for (const auto& [confidence, crc] : tracks) {
+        dbar.push_back(confidence);
+        Put32(dbar, crc);
+        Put32(dbar, 0);
+    }
+    test::LocalHttpServer server(
+        [&](const std::string&) { return test::LocalHttpServer::Ok(dbar); });
+    store.SaveSetting("AccurateRipServer", "http://" + server.Address());
+
+    RipWindowModel model(drives, &http, ui, waveOut, store, {});
+    model.Open();
+    model.SelectDrive(static_cast<int32_t>(model.Drives().size()) - 1);
+    EXPECT_EQ(model.DiscIdText(), "CDDB 07000103  MusicBrainz x9F2d6sSQkNHcLaud7Ukq4_LKsA-");
+    ASSERT_TRUE(model.VerifyAccurateRip());
+    ASSERT_EQ(model.Rows().size(), 3U);
+    for (size_t t = 0; t < 3; ++t)
+        EXPECT_EQ(model.Rows()[t].AccurateRip, AccurateRipText(sums[t]));
+    EXPECT_EQ(model.Rows()[0].Verdict, "一致 (信頼度 7)");
+    EXPECT_EQ(model.Rows()[1].Verdict, "不一致");
+    EXPECT_EQ(model.Rows()[2].Verdict, "一致 (信頼度 2)");
+    EXPECT_FALSE(model.Busy());
+    EXPECT_FALSE(ui.Busy());
+    ASSERT_EQ(server.Targets().size(), 1U);
+
+    // Unreachable: the checksums stay, the verdict says so.
+    store.SaveSetting("AccurateRipServer", "http://127.0.0.1:1");
+    ASSERT_TRUE(model.VerifyAccurateRip());
+    EXPECT_EQ(model.Rows()[1].AccurateRip, AccurateRipText(sums[1]));
+    EXPECT_EQ(model.Rows()[1].Verdict, "接続できません");
+
+    // The error-correcting choice is the setting's and is stored at closing.
+    EXPECT_FALSE(model.ParanoiaRip);
+    model.ParanoiaRip = true;
+    model.Close(false);
+    EXPECT_EQ(store.GetSetting("ParanoiaRip", int32_t { 0 }), 1);
+    RipWindowModel again(drives, &http, ui, waveOut, store, {});
+    again.Open();
+    EXPECT_TRUE(again.ParanoiaRip);
+}
+
+TEST(RipWindowAccurateRip, StartPutsTheRippedTracksChecksumsInItsRow)
+{
+    Window w;
+    w.Model->SelectDrive(static_cast<int32_t>(w.Model->Drives().size()) - 1);
+    w.Model->SetSelectedRows({ 1 });
+    w.Model->ParanoiaRip = true;
+    w.Model->RipTarget = w.Dir.File("~rip.wav");
+    ASSERT_TRUE(w.Model->Start());
+    const std::optional<AccurateRipSums> sums = AccurateRipOfFile(w.Model->RipTarget, false, false);
+    ASSERT_TRUE(sums);
+    EXPECT_EQ(w.Model->Rows()[1].AccurateRip, AccurateRipText(*sums));
+    EXPECT_TRUE(ReadFileBytes(w.Model->RipTarget).substr(44) == test::CdImageTrackBytes(1, 100));
+    // Without an HTTP client the check reads the sums and asks nobody.
+    Window n;
+    n.Model->SelectDrive(static_cast<int32_t>(n.Model->Drives().size()) - 1);
+    ASSERT_TRUE(n.Model->VerifyAccurateRip());
+    EXPECT_EQ(n.Model->Rows()[1].AccurateRip, AccurateRipText(*sums));
+    EXPECT_EQ(n.Model->Rows()[1].Verdict, "");
 }
 
 } // namespace

@@ -79,9 +79,17 @@ TEST(CliCd, RipWritesTheTrackBitExactAndNumbersExistingTargets)
     const std::optional<AccurateRipSums> sums = AccurateRipOfFile(out, false, true);
     ASSERT_TRUE(sums.has_value());
     EXPECT_NE(rip.Out.find("AccurateRip " + AccurateRipText(*sums) + "\n"), std::string::npos);
-    // The same sums come from reading the disc for the track list.
+    // The same sums come from reading the disc for the track list; the database (a local
+    // server without this disc) is asked once.
+    test::LocalHttpServer none([](const std::string&) {
+        return test::LocalHttpServer::Response { "HTTP/1.0 404 No\r\nContent-Length: 0\r\n\r\n" };
+    });
+    ASSERT_EQ(
+        RunTool({ "settings", "set", "AccurateRipServer", "http://" + none.Address() }).Code, 0);
     CliRun toc = RunTool({ "cd", "toc", cue, "--accuraterip" });
-    EXPECT_NE(toc.Out.find("\t" + AccurateRipText(*sums) + "\n"), std::string::npos) << toc.Out;
+    EXPECT_NE(toc.Out.find("\t" + AccurateRipText(*sums) + "\t未登録\n"), std::string::npos)
+        << toc.Out;
+    EXPECT_EQ(none.Targets().size(), 1U);
 
     CliRun again = RunTool({ "cd", "rip", cue, "--track", "1", "-o", out, "--level", "-6" });
     ASSERT_EQ(again.Code, 0) << again.Err;
@@ -99,6 +107,60 @@ TEST(CliCd, RipWritesTheTrackBitExactAndNumbersExistingTargets)
         SCOPED_TRACE(bad[2] + " " + bad[4]);
         EXPECT_NE(RunTool(bad).Code, 0);
     }
+}
+
+void Put32(std::string& pOut, uint32_t pValue)
+{
+    for (int b = 0; b < 4; ++b)
+        pOut.push_back(static_cast<char>((pValue >> (8 * b)) & 0xFF));
+}
+
+TEST(CliCd, RipChecksTheDatabaseAndReadsWithErrorCorrection)
+{
+    test::ScopedHome home;
+    const std::string cue = test::WriteCdImage(home.Dir().Path(), "disc", { 40, 70 });
+    const std::string out = home.Dir().File("out.wav");
+    CliRun plain = RunTool({ "cd", "rip", cue, "--track", "2", "-o", out });
+    ASSERT_EQ(plain.Code, 0) << plain.Err;
+    EXPECT_EQ(plain.Out.find("error-correcting"), std::string::npos);
+    const std::optional<AccurateRipSums> sums = AccurateRipOfFile(out, false, true);
+    ASSERT_TRUE(sums);
+
+    // A database answer that knows track 2 with a confidence of 4.
+    DiscToc toc;
+    toc.FirstTrack = 1;
+    toc.LastTrack = 2;
+    toc.Entries = { LbaToMsf(0, 1), LbaToMsf(40, 2), LbaToMsf(110, kLeadOutTrack) };
+    const AccurateRipDiscIds ids = *AccurateRipIdsOf(toc);
+    std::string dbar(1, '\x02');
+    Put32(dbar, ids.Id1);
+    Put32(dbar, ids.Id2);
+    Put32(dbar, ids.CddbId);
+    for (uint32_t crc : { 1U, sums->V1 }) {
+        dbar.push_back('\x04');
+        Put32(dbar, crc);
+        Put32(dbar, 0);
+    }
+    test::LocalHttpServer server(
+        [&](const std::string&) { return test::LocalHttpServer::Ok(dbar); });
+    ASSERT_EQ(
+        RunTool({ "settings", "set", "AccurateRipServer", "http://" + server.Address() }).Code, 0);
+    CliRun rip = RunTool({ "cd", "rip", cue, "--track", "2", "-o", home.Dir().File("p.wav"),
+        "--paranoia", "--accuraterip" });
+    ASSERT_EQ(rip.Code, 0) << rip.Err;
+    EXPECT_NE(rip.Out.find("error-correcting reads\n"), std::string::npos) << rip.Out;
+    EXPECT_NE(rip.Out.find("AccurateRip " + AccurateRipText(*sums) + " 一致 (信頼度 4)\n"),
+        std::string::npos)
+        << rip.Out;
+    ASSERT_EQ(server.Targets().size(), 1U);
+    EXPECT_EQ(server.Targets()[0], "/" + AccurateRipFileName(ids));
+    EXPECT_TRUE(
+        test::ReadFileBytes(home.Dir().File("p.wav")).substr(44) == test::CdImageTrackBytes(1, 70));
+
+    // The toc shows both disc ids.
+    CliRun listed = RunTool({ "cd", "toc", cue });
+    EXPECT_NE(listed.Out.find("disc id: 04000102\nMusicBrainz disc id: "), std::string::npos)
+        << listed.Out;
 }
 
 TEST(CliCd, ImportRipsATrackIntoTheProjectAtMarkIn)

@@ -1,6 +1,7 @@
 #include "gui/dialogs/frm_rip.h"
 
 #include "app/command_ids.h"
+#include "cd/accurate_rip.h"
 #include "core/project.h"
 #include "gui/gui_context.h"
 #include "gui_app.h"
@@ -10,6 +11,8 @@
 #include "window_fixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -57,6 +60,44 @@ TEST(FrmRip, StartRipsTheSelectedTrackOfAnImageAndCloses)
     EXPECT_EQ(window.Model().RipTarget, target);
     EXPECT_TRUE(test::ReadFileBytes(target).substr(44) == test::CdImageTrackBytes(1, 60));
     EXPECT_EQ(f.Store.GetSetting("CheckRip", int32_t { 0 }), 1);
+}
+
+TEST(FrmRip, AccurateRipButtonFillsTheChecksumColumnAndParanoiaIsTheSetting)
+{
+    test::EnsureApp();
+    test::LogicFixture f;
+    const std::string cue = test::WriteCdImage(f.Home.Dir().Path(), "disc", { 30, 60, 45 });
+    f.Store.SaveSetting("CDImages", std::string_view(cue));
+    f.Store.SaveSetting("UseCDDB", int32_t { 0 });
+    f.Store.SaveSetting("ParanoiaRip", int32_t { 1 });
+    CdioDriveService drives;
+    GuiContext context { f.Logic };
+    context.CdDrives = &drives;
+    FrmRip window(context);
+    window.show();
+    window.LoadDisc();
+    QCheckBox* paranoia = Child<QCheckBox>(window, "CheckParanoia");
+    ASSERT_NE(paranoia, nullptr);
+    EXPECT_TRUE(paranoia->isChecked());
+    EXPECT_TRUE(Child<QLabel>(window, "DiscIds")->text().startsWith(QStringLiteral("CDDB ")));
+    QTreeWidget* lv = Child<QTreeWidget>(window, "LV");
+    lv->topLevelItem(2)->setSelected(true);
+    QTest::mouseClick(Child<QPushButton>(window, "AccurateRipButton"), Qt::LeftButton);
+    ASSERT_EQ(lv->topLevelItemCount(), 3);
+    for (int t = 0; t < 3; ++t) {
+        SCOPED_TRACE(t);
+        EXPECT_EQ(lv->topLevelItem(t)->text(3).toStdString(),
+            window.Model().Rows()[static_cast<size_t>(t)].AccurateRip);
+        EXPECT_TRUE(lv->topLevelItem(t)->text(3).startsWith(QStringLiteral("v1 ")));
+    }
+    // The selection survives the refill; the window stays open.
+    EXPECT_TRUE(lv->topLevelItem(2)->isSelected());
+    EXPECT_EQ(window.Model().FirstSelectedRow(), 2);
+    EXPECT_TRUE(window.isVisible());
+
+    paranoia->setChecked(false);
+    QTest::mouseClick(Child<QPushButton>(window, "CtrlButton0"), Qt::LeftButton);
+    EXPECT_EQ(f.Store.GetSetting("ParanoiaRip", int32_t { 1 }), 0);
 }
 
 // Disabled until the import after the window closes is found to fail here (the window part

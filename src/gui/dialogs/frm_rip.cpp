@@ -138,6 +138,7 @@ FrmRip::FrmRip(GuiContext& pContext, QWidget* pParent)
     textDb_->setText(Q(model_->LevelText()));
     checkRip_->setChecked(model_->CheckRip);
     checkCddb_->setChecked(model_->UseCddb);
+    checkParanoia_->setChecked(model_->ParanoiaRip);
     model_->SetWaveSize(wave_->width(), wave_->height());
     QTimer::singleShot(100, this, [this] {
         if (model_->Rows().empty())
@@ -169,16 +170,21 @@ void FrmRip::BuildControls()
     textTitle_ = new QLineEdit(this);
     textTitle_->setObjectName(QStringLiteral("TextTitle"));
     layout->addWidget(textTitle_);
+    discIds_ = new QLabel(this);
+    discIds_->setObjectName(QStringLiteral("DiscIds"));
+    discIds_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(discIds_);
 
     lv_ = new QTreeWidget(this);
     lv_->setObjectName(QStringLiteral("LV"));
     lv_->setRootIsDecorated(false);
     lv_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lv_->setHeaderLabels({ Caption(store, "Name_No", "No"), Caption(store, "Name_Time", "Time"),
-        Caption(store, "Name_Title", "Title") });
+        Caption(store, "Name_Title", "Title"), QStringLiteral("AccurateRip"), tr("照合") });
     lv_->setColumnWidth(0, 40);
     lv_->setColumnWidth(1, 70);
-    lv_->setColumnWidth(2, 300);
+    lv_->setColumnWidth(2, 180);
+    lv_->setColumnWidth(3, 170);
     lv_->setMinimumHeight(160);
     lv_->viewport()->installEventFilter(this);
     layout->addWidget(lv_, 1);
@@ -196,10 +202,14 @@ void FrmRip::BuildControls()
     checkRip_->setObjectName(QStringLiteral("CheckRip"));
     checkCddb_ = new QCheckBox(Caption(store, "Name_CDDB", "Get CD Info"), this);
     checkCddb_->setObjectName(QStringLiteral("CheckCDDB"));
+    checkParanoia_ = new QCheckBox(tr("誤り訂正読み込み"), this);
+    checkParanoia_->setObjectName(QStringLiteral("CheckParanoia"));
+    checkParanoia_->setToolTip(tr("読み込みを重ねて照合し、傷の誤りを訂正します (遅くなります)"));
     options->addWidget(dbBar_, 1);
     options->addWidget(textDb_);
     options->addWidget(checkRip_);
     options->addWidget(checkCddb_);
+    options->addWidget(checkParanoia_);
     layout->addLayout(options);
 
     auto* player = new QHBoxLayout;
@@ -243,6 +253,9 @@ void FrmRip::BuildControls()
     layout->addWidget(fh1_, 0, Qt::AlignHCenter);
 
     auto* buttons = new QHBoxLayout;
+    accurateRip_ = new QPushButton(tr("AccurateRip照合"), this);
+    accurateRip_->setObjectName(QStringLiteral("AccurateRipButton"));
+    buttons->addWidget(accurateRip_);
     buttons->addStretch();
     cancel_ = new QPushButton(Caption(store, "Name_Cancel", "Cancel"), this);
     cancel_->setObjectName(QStringLiteral("CtrlButton0"));
@@ -271,6 +284,18 @@ void FrmRip::BuildControls()
     });
     connect(checkRip_, &QCheckBox::toggled, this, [this](bool pOn) { model_->CheckRip = pOn; });
     connect(checkCddb_, &QCheckBox::toggled, this, [this](bool pOn) { model_->UseCddb = pOn; });
+    connect(
+        checkParanoia_, &QCheckBox::toggled, this, [this](bool pOn) { model_->ParanoiaRip = pOn; });
+    connect(accurateRip_, &QPushButton::clicked, this, [this] {
+        if (model_->Playing() || model_->Busy())
+            return;
+        setCursor(Qt::WaitCursor);
+        Refresh();
+        model_->VerifyAccurateRip();
+        unsetCursor();
+        FillRows();
+        Refresh();
+    });
     connect(stop_, &QPushButton::clicked, this, [this] {
         if (!model_->Busy())
             model_->Stop(true);
@@ -310,6 +335,7 @@ void FrmRip::LoadDisc()
         comboCd_->setCurrentIndex(0);
     setCursor(Qt::WaitCursor);
     model_->UseCddb = checkCddb_->isChecked();
+    model_->ParanoiaRip = checkParanoia_->isChecked();
     if (comboCd_->currentIndex() >= 0)
         model_->SelectDrive(comboCd_->currentIndex());
     FillRows();
@@ -319,10 +345,16 @@ void FrmRip::LoadDisc()
 void FrmRip::FillRows()
 {
     textTitle_->setText(Q(model_->DiscTitle()));
+    discIds_->setText(Q(model_->DiscIdText()));
+    const std::vector<int32_t> selected = model_->SelectedRows();
     lv_->clear();
     for (const RipWindowModel::Row& row : model_->Rows())
-        lv_->addTopLevelItem(
-            new QTreeWidgetItem(QStringList { Q(row.No), Q(row.Time), Q(row.Title) }));
+        lv_->addTopLevelItem(new QTreeWidgetItem(QStringList {
+            Q(row.No), Q(row.Time), Q(row.Title), Q(row.AccurateRip), Q(row.Verdict) }));
+    // A refill after the AccurateRip check keeps the rows the user had selected.
+    for (int32_t r : selected)
+        if (QTreeWidgetItem* item = lv_->topLevelItem(r))
+            item->setSelected(true);
 }
 
 void FrmRip::Refresh()
@@ -351,8 +383,8 @@ void FrmRip::Refresh()
         }
     }
     const bool idle = !model_->Busy();
-    for (QWidget* w :
-        std::initializer_list<QWidget*> { comboCd_, update_, stop_, pause_, play_, start_ })
+    for (QWidget* w : std::initializer_list<QWidget*> {
+             comboCd_, update_, stop_, pause_, play_, start_, accurateRip_ })
         w->setEnabled(idle);
     wave_->update();
     meter_->update();
@@ -382,6 +414,11 @@ void FrmRip::StartClicked()
 
 void FrmRip::CancelClicked()
 {
+    // While the AccurateRip reads run, Cancel stops them and the window stays.
+    if (model_->Verifying()) {
+        model_->Cancel();
+        return;
+    }
     model_->Cancel();
     closing_ = true;
     // A rip in progress stops at its next progress event; Start closes the window then.

@@ -91,6 +91,9 @@ private:
     QLabel* textDb_ = nullptr;
     QCheckBox* checkRip_ = nullptr;
     QCheckBox* checkCddb_ = nullptr;
+    QCheckBox* checkParanoia_ = nullptr;
+    QLabel* discIds_ = nullptr;
+    QPushButton* accurateRip_ = nullptr;
     QPushButton* stop_ = nullptr;
     QPushButton* pause_ = nullptr;
     QPushButton* play_ = nullptr;

@@ -5,7 +5,12 @@
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
 #include <cdio/logging.h>
+// The paranoia headers' short compatibility names (paranoia_read, ...) are not wanted.
+#define DO_NOT_WANT_PARANOIA_COMPATIBILITY
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
 
+#include <cstdio>
 #include <string>
 
 namespace tarvok {
@@ -14,6 +19,9 @@ namespace {
 
 void QuietLog(cdio_log_level_t, const char*) { }
 
+/// Re-reads of one sector before paranoia gives up on it.
+constexpr int kParanoiaRetries = 20;
+
 /// One open libcdio source, destroyed with the object.
 class CdioDevice : public CdDevice {
 public:
@@ -21,7 +29,14 @@ public:
         : cdio_(pCdio)
     {
     }
-    ~CdioDevice() override { cdio_destroy(cdio_); }
+    ~CdioDevice() override
+    {
+        if (paranoia_)
+            cdio_paranoia_free(paranoia_);
+        if (cdda_)
+            cdio_cddap_close_no_free_cdio(cdda_);
+        cdio_destroy(cdio_);
+    }
     CdioDevice(const CdioDevice&) = delete;
     CdioDevice& operator=(const CdioDevice&) = delete;
 
@@ -54,6 +69,8 @@ public:
     {
         if (pLba < 0 || pCount <= 0)
             return false;
+        if (paranoia_)
+            return ParanoiaRead(pLba, pCount, pBuffer);
         return cdio_read_audio_sectors(cdio_, pBuffer, pLba, static_cast<uint32_t>(pCount))
             == DRIVER_OP_SUCCESS;
     }
@@ -77,8 +94,64 @@ public:
         return any ? titles : std::vector<std::string> {};
     }
 
+    bool UseErrorCorrection() override
+    {
+        if (paranoia_)
+            return true;
+        cdda_ = cdio_cddap_identify_cdio(cdio_, CDDA_MESSAGE_FORGETIT, nullptr);
+        if (!cdda_)
+            return false;
+        if (cdio_cddap_open(cdda_) != 0) {
+            cdio_cddap_close_no_free_cdio(cdda_);
+            cdda_ = nullptr;
+            return false;
+        }
+        // libcdio delivers audio sectors little-endian from drives and images alike; the
+        // guess paranoia makes from the samples could swap quiet or odd material.
+        cdda_->bigendianp = 0;
+        paranoia_ = cdio_paranoia_init(cdda_);
+        if (!paranoia_) {
+            cdio_cddap_close_no_free_cdio(cdda_);
+            cdda_ = nullptr;
+            return false;
+        }
+        // Every check and repair, but a sector that stays unreadable fails the read
+        // instead of being retried for ever.
+        cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+        next_ = -1;
+        return true;
+    }
+
 private:
+    static void NoCallback(long, paranoia_cb_mode_t) { }
+
+    /// Reads sector after sector through paranoia; it delivers samples in the host's
+    /// order, written out here little-endian as a drive delivers them.
+    bool ParanoiaRead(int32_t pLba, int32_t pCount, uint8_t* pBuffer)
+    {
+        if (pLba != next_)
+            cdio_paranoia_seek(paranoia_, pLba, SEEK_SET);
+        next_ = -1;
+        for (int32_t s = 0; s < pCount; ++s) {
+            const int16_t* samples
+                = cdio_paranoia_read_limited(paranoia_, NoCallback, kParanoiaRetries);
+            if (!samples)
+                return false;
+            uint8_t* out = pBuffer + static_cast<size_t>(s) * kCdSectorBytes;
+            for (size_t i = 0; i < static_cast<size_t>(kCdSectorBytes / 2); ++i) {
+                const auto v = static_cast<uint16_t>(samples[i]);
+                out[i * 2] = static_cast<uint8_t>(v & 0xFF);
+                out[i * 2 + 1] = static_cast<uint8_t>(v >> 8);
+            }
+        }
+        next_ = pLba + pCount;
+        return true;
+    }
+
     CdIo_t* cdio_;
+    cdrom_drive_t* cdda_ = nullptr;
+    cdrom_paranoia_t* paranoia_ = nullptr;
+    int32_t next_ = -1; ///< the sector a paranoia read continues at without a seek
 };
 
 } // namespace

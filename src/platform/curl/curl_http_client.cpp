@@ -66,6 +66,8 @@ Result<std::string> CurlHttpClient::Get(std::string_view pUrl, const HttpLimits&
         return Fail("HTTP: the answer is too long");
     if (code != CURLE_OK)
         return Fail(std::string("HTTP: ") + curl_easy_strerror(code));
+    if (status == 404)
+        return Fail("HTTP: status 404", ErrorCode::NotFound);
     if (status < 200 || status > 299)
         return Fail("HTTP: status " + std::to_string(status));
     return std::move(sink.Body);
