@@ -22,6 +22,7 @@
 
 namespace tarvok {
 
+class LoudnessMeter;
 class RecordingEngine;
 
 /// Window geometry asked for on the command line ("X=", "Y=", "W=", "H=").
@@ -145,6 +146,11 @@ public:
     void SetDecoder(SoundDecoder* pDecoder) { decoder_ = pDecoder ? pDecoder : &noDecoder_; }
     SoundDecoder& Decoder() { return *decoder_; }
 
+    /// The loudness meter of loudness targets (normalise, mixdown); none until an adapter
+    /// is wired in, and then those targets are refused with a message.
+    void SetLoudnessMeter(LoudnessMeter* pMeter) { loudness_ = pMeter; }
+    LoudnessMeter* Loudness() const { return loudness_; }
+
     /// Imports a sound file into the project: tracks from pTrack on, at pPosition frames.
     /// Reports problems through the user interface; false when nothing was placed.
     bool ImportSoundFile(
@@ -233,6 +239,7 @@ private:
     RecentFileList recent_;
     NoSoundDecoder noDecoder_;
     SoundDecoder* decoder_ = &noDecoder_;
+    LoudnessMeter* loudness_ = nullptr;
 };
 
 /// Splits a command line into tokens at blanks; double quotes group blanks and are dropped.

@@ -5,6 +5,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "decode/decode_audio.h"
+#include "platform/ebur128/ebur128_loudness_meter.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
 
@@ -48,6 +49,7 @@ struct HeadlessSession {
     FfmpegMediaBackend Media;
     MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
         [this] { return &Logic.Log(); } };
+    Ebur128LoudnessMeter Loudness;
     bool Started = false;
 
     HeadlessSession(CliContext& pCtx)
@@ -56,6 +58,7 @@ struct HeadlessSession {
         if (!pCtx.DataFolder.empty())
             Logic.SetDataFolderOverride(pCtx.DataFolder);
         Logic.SetDecoder(&Decoder);
+        Logic.SetLoudnessMeter(&Loudness);
         // A command-line run never offers to resume earlier work: nobody is there to answer.
         Started = Logic.Startup("", false);
     }

@@ -17,8 +17,10 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kFxUsage = "usage: fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] "
-                                 "[--track N --from TIME --to TIME] | fx --list";
+constexpr const char* kFxUsage
+    = "usage: fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--lufs TARGET] "
+      "[--track N --from TIME --to TIME] | fx --list";
+constexpr int32_t kNormalizeId = 134;
 
 int ListEffects(CliContext& pCtx)
 {
@@ -43,6 +45,8 @@ int ListEffects(CliContext& pCtx)
             pCtx.Out << "  check " << i << " " << fx.Checks[i] << " 0..1 (0)\n";
         if (fx.Box == FxBox::Frequency)
             pCtx.Out << "  --freq Hz 20..20000 (1000)\n";
+        if (fx.Id == kNormalizeId)
+            pCtx.Out << "  --lufs TARGET -60..0: P0 as a loudness target in LUFS (check 1 on)\n";
         if (fx.Box == FxBox::Length)
             pCtx.Out << "  length: the selection's length x 100 / (P0 + P1/100 + P2/10000)\n";
     }
@@ -76,12 +80,13 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return ListEffects(pCtx);
     std::vector<std::string> positional;
     std::vector<std::pair<int32_t, bool>> checks;
-    std::optional<std::string> freq, from, to;
+    std::optional<std::string> freq, from, to, lufs;
     std::optional<int32_t> track;
     for (size_t i = 0; i < pArgs.size(); ++i) {
         const std::string& a = pArgs[i];
         const bool hasValue = i + 1 < pArgs.size();
-        if (a == "--check" || a == "--freq" || a == "--track" || a == "--from" || a == "--to") {
+        if (a == "--check" || a == "--freq" || a == "--track" || a == "--from" || a == "--to"
+            || a == "--lufs") {
             if (!hasValue)
                 return pCtx.Fail(a + " needs a value", 2);
             const std::string& v = pArgs[++i];
@@ -95,6 +100,8 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
                 checks.emplace_back(*n, *on == 1);
             } else if (a == "--freq") {
                 freq = v;
+            } else if (a == "--lufs") {
+                lufs = v;
             } else if (a == "--track") {
                 track = ToInt(v);
                 if (!track || *track < 0)
@@ -137,6 +144,22 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
                 std::string(info->Command) + " has no check box " + std::to_string(n), 2);
     if (freq && info->Box != FxBox::Frequency)
         return pCtx.Fail(std::string(info->Command) + " takes no frequency", 2);
+    // --lufs is the normalise dialog with its LUFS check on and the target on its fader.
+    if (lufs) {
+        if (info->Id != kNormalizeId)
+            return pCtx.Fail(
+                "--lufs goes with normalise (" + std::to_string(kNormalizeId) + ")", 2);
+        if (!values.empty())
+            return pCtx.Fail("--lufs takes the place of P0", 2);
+        const FxFader& f = info->Faders[0];
+        std::optional<int32_t> v = ToInt(*lufs);
+        if (!v || *v < f.Min || *v > f.Max)
+            return pCtx.Fail("--lufs takes " + std::to_string(f.Min) + ".." + std::to_string(f.Max)
+                    + ": " + *lufs,
+                2);
+        values.push_back(*v);
+        checks.emplace_back(1, true);
+    }
 
     HeadlessSession session(pCtx);
     if (!session.Started)
