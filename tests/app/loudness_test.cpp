@@ -12,6 +12,7 @@
 #include "platform/ebur128/ebur128_loudness_meter.h"
 #include "platform/lame/lame_encoder.h"
 #include "render/loudness.h"
+#include "support/fx_runner.h"
 #include "support/started_logic.h"
 #include "support/wav_fixture.h"
 
@@ -326,6 +327,49 @@ TEST(LoudnessNormalise, SilenceOrNoMeterLeavesTheProjectAsItWas)
         const std::vector<std::string> boxes = f.Ui.BoxTexts();
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(boxes.back(), withMeter ? kMsgNoLoudness : kMsgNoLoudnessMeter);
+    }
+}
+
+} // namespace
+} // namespace tarvok
+
+namespace tarvok {
+namespace {
+
+TEST(LoudnessNormalise, PreviewIsHeardWithTheGainTheCommandGives)
+{
+    // Peak mode to 0 dB and LUFS mode to -14 on a -20 dBFS sine: both channels of the
+    // preview carry the measured gain (not the target and the mode as gains).
+    const struct {
+        bool Lufs;
+        int32_t Target;
+        double GainDb;
+    } cases[] = { { false, 0, 20.0 }, { true, -14, 6.0 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Lufs ? "LUFS" : "peak");
+        LoudFixture f;
+        f.AddSine(3.0, kSineDbfs);
+        f.P().Tracks[0].Selected = 1;
+        f.P().MarkIn = 0;
+        f.P().MarkOut = f.P().ProjectLength;
+        f.P().SelectedBlock = 0;
+        C_FX fx(f.P().SampleRate, &f.Ui);
+        FxDialogModel model(134, f.Store, f.P().MarkOut, f.P().SampleRate, 0);
+        model.SetValue(0, c.Target);
+        model.SetCheck(1, c.Lufs);
+        model.SetPreviewSec(5);
+        FxPreview preview(f.Logic);
+        ASSERT_TRUE(preview.Render(model, fx));
+        const std::vector<int16_t> out = test::ReadSamples(preview.File());
+        ASSERT_EQ(out.size(), test::ReadSamples(f.BlockFile(0)).size());
+        int32_t peakL = 0;
+        int32_t peakR = 0;
+        for (size_t i = 0; i + 1 < out.size(); i += 2) {
+            peakL = std::max<int32_t>(peakL, std::abs(out[i]));
+            peakR = std::max<int32_t>(peakR, std::abs(out[i + 1]));
+        }
+        EXPECT_EQ(peakL, peakR);
+        EXPECT_NEAR(20.0 * std::log10(peakL / 32768.0), kSineDbfs + c.GainDb, 0.2);
     }
 }
 
