@@ -220,6 +220,7 @@ MixdownRequest LoadMixdownRequest(const Settings& pSettings, const Project& pPro
     r.NormalizeLevel = FormatNumber(pSettings.GetSetting("NormalizeLevel", 0.0f));
     r.Loudness = pSettings.GetSetting("CheckLoudness", int32_t { 0 }) == 1;
     r.LoudnessLevel = FormatNumber(pSettings.GetSetting("LoudnessLevel", -23.0f));
+    r.MeasureLoudness = pSettings.GetSetting("MixMeasureLoudness", int32_t { 0 }) == 1;
     r.Loop = std::to_string(pSettings.GetSetting("MixLoop", int32_t { 1 }));
     r.SuStart = std::to_string(pSettings.GetSetting("SuStart", int32_t { 0 }));
     r.SuEnd = std::to_string(pSettings.GetSetting("SuEnd", int32_t { 0 }));
@@ -251,6 +252,7 @@ void SaveMixdownValues(Settings& pSettings, MixdownRequest& pRequest)
         pSettings.SaveSetting(
             "NormalizeLevel", static_cast<float>(NumberOr(pRequest.NormalizeLevel, 0)));
     pSettings.SaveSetting("CheckLoudness", pRequest.Loudness ? 1 : 0);
+    pSettings.SaveSetting("MixMeasureLoudness", pRequest.MeasureLoudness ? 1 : 0);
     if (IsNumber(pRequest.LoudnessLevel))
         pSettings.SaveSetting(
             "LoudnessLevel", static_cast<float>(NumberOr(pRequest.LoudnessLevel, -23)));
@@ -643,14 +645,14 @@ MixdownRun::Step MixdownRun::RenderMix()
     return std::nullopt;
 }
 
-// Measures the loudness of the render file; with a loudness target, copies it with the gain
-// that reaches the target (measuring the copy on the way) and goes on with the copy. A mix
+// Measures the loudness of the render file when asked; with a loudness target, copies it with the
+// gain that reaches the target (measuring the copy on the way) and goes on with the copy. A mix
 // with no measurable loudness stops a run with a target (nothing is written) and only goes
 // without a reading otherwise.
 MixdownRun::Step MixdownRun::MeasureLoudness()
 {
     LoudnessMeter* meter = logic_.Loudness();
-    if (meter == nullptr)
+    if (meter == nullptr || (!request_.Loudness && !request_.MeasureLoudness))
         return std::nullopt;
     bool cancelled = false;
     const auto progress = [&](const char* pLabel) {

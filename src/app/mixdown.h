@@ -41,6 +41,10 @@ struct MixdownRequest {
     /// normalising its peak or RMS).
     bool Loudness = false;
     std::string LoudnessLevel = "-23"; ///< "LoudnessLevel", LUFS
+    /// "MixMeasureLoudness": measures the finished mix's loudness and true peak without a
+    /// loudness target too (a pass over the mix that costs about what the render does, so
+    /// it is asked for; with a target the mix is always measured).
+    bool MeasureLoudness = false;
     std::string Loop = "1"; ///< "MixLoop"
     std::string SuStart = "0"; ///< "SuStart", ms
     std::string SuEnd = "0"; ///< "SuEnd", ms
@@ -82,8 +86,8 @@ struct MixdownResult {
     std::string Target; ///< the file written (file and CD targets)
     bool Cancelled = false;
     /// The integrated loudness and true peak of the finished mix (16-bit stereo at the
-    /// project's rate, before any conversion or encoding); none without a loudness meter or
-    /// when the mix is silent.
+    /// project's rate, before any conversion or encoding), with a loudness target or when
+    /// asked for; none without a loudness meter or when the mix is silent.
     std::optional<LoudnessReading> Loudness;
     /// The loudness target was not reached: the gain was lowered to keep the true peak at
     /// kLoudnessPeakCeiling.

@@ -110,6 +110,7 @@ MixdownWindowModel::Enabling MixdownWindowModel::Enabled() const
     e.Rms = request_.Normalize;
     e.Loudness = logic_.Loudness() != nullptr;
     e.LoudnessLevel = e.Loudness && request_.Loudness;
+    e.MeasureLoudness = e.Loudness && !request_.Loudness;
     return e;
 }
 
@@ -180,6 +181,7 @@ void MixdownWindowModel::SetLoudnessLevel(const std::string& pText)
 {
     request_.LoudnessLevel = pText;
 }
+void MixdownWindowModel::SetMeasureLoudness(bool pOn) { request_.MeasureLoudness = pOn; }
 void MixdownWindowModel::SetUseRms(bool pOn) { request_.UseRMS = pOn; }
 void MixdownWindowModel::SetNormalizeLevel(const std::string& pText)
 {

@@ -36,6 +36,7 @@ public:
         bool Rms = false; ///< CheckRMS
         bool Loudness = false; ///< CheckLoudness: only with a loudness meter
         bool LoudnessLevel = false; ///< TextLoudness
+        bool MeasureLoudness = false; ///< CheckMeasureLoudness: a target measures anyway
     };
 
     /// The entries of the two source lists, the target options and the output lists.
@@ -77,6 +78,7 @@ public:
     /// clears the other.
     void SetLoudness(bool pOn);
     void SetLoudnessLevel(const std::string& pText);
+    void SetMeasureLoudness(bool pOn);
     void SetLoop(const std::string& pText);
     void SetSuStart(const std::string& pText);
     void SetSuEnd(const std::string& pText);

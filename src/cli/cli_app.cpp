@@ -62,13 +62,14 @@ Commands:
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
   mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
-          [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--loop N]
-          [--pre-silence MS] [--post-silence MS]
+          [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--measure]
+          [--loop N] [--pre-silence MS] [--post-silence MS]
                            mix the project down to a WAV, MP3, FLAC or Ogg Opus file
                            (chosen by the extension), onto a track, or
                            into the CD folder (track001.wav, track002.wav, ...);
                            --loudness brings the mix to LUFS (true peak kept at
-                           -1 dBTP); the mix's loudness and true peak are printed
+                           -1 dBTP); with it or --measure the mix's loudness and true
+                           peak are printed
   devices                  the output and input devices with their IDs (0 = default)
   play NAME [--from TIME] [--to TIME] [--device ID]
                            play a project (or a range of it) on a sound device

@@ -24,7 +24,7 @@ constexpr const char* kUsage
     = "usage: mixdown NAME (-o OUT.wav|OUT.mp3|OUT.flac|OUT.opus | --to-track N | --cd) [--tracks "
       "all|selected|playing]"
       " [--range all|selection|zero] [--format Mono8bit|...|Stereo24bit] [--rate HZ]"
-      " [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--loop N]"
+      " [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--measure] [--loop N]"
       " [--pre-silence MS]"
       " [--post-silence MS]";
 
@@ -45,10 +45,13 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     std::map<std::string, std::string> values;
     bool rms = false;
     bool cd = false;
+    bool measure = false;
     for (size_t i = 0; i < pArgs.size(); ++i) {
         const std::string& a = pArgs[i];
         if (a == "--rms") {
             rms = true;
+        } else if (a == "--measure") {
+            measure = true;
         } else if (a == "--cd") {
             cd = true;
         } else if (std::find(kValues.begin(), kValues.end(), a) != kValues.end()) {
@@ -152,6 +155,7 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         request.Normalize = false;
     }
     request.UseRMS = rms;
+    request.MeasureLoudness = measure;
     if (auto it = values.find("--loudness"); it != values.end()) {
         request.Loudness = true;
         request.LoudnessLevel = it->second;
@@ -206,7 +210,7 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     // The mix as measured after any loudness gain (before conversion and encoding).
     if (result.Loudness)
         pCtx.Out << "loudness: " << LoudnessText(*result.Loudness) << "\n";
-    else
+    else if (request.MeasureLoudness)
         pCtx.Out << "loudness: not measurable (silence)\n";
     if (result.LoudnessLimited)
         pCtx.Out << "the gain was lowered to keep the true peak at " << kLoudnessPeakCeiling

@@ -194,13 +194,37 @@ TEST(LoudnessMixdown, SilenceIsRefusedAndNothingIsWritten)
     }
     EXPECT_FALSE(FileExists(fresh));
     EXPECT_EQ(test::ReadFileBytes(existing), "previous content");
-    // Without a target the silent mix is written and simply has no reading.
+    // Without a target the silent mix is written, and measuring it simply gives no reading.
     MixdownRequest plain = f.LoudnessRequest(fresh, "-23");
     plain.Loudness = false;
+    plain.MeasureLoudness = true;
     MixdownResult result = RunMixdown(f.Logic, plain, nullptr);
     EXPECT_EQ(result.Outcome, MixdownOutcome::Finished);
     EXPECT_FALSE(result.Loudness);
     EXPECT_EQ(f.Ui.LastStatus(), "終了");
+    EXPECT_TRUE(FileExists(fresh));
+}
+
+TEST(LoudnessMixdown, WithoutATargetTheMixIsMeasuredOnlyWhenAskedAndNotChanged)
+{
+    LoudFixture f;
+    f.AddSine(2.0, kSineDbfs);
+    for (const bool measure : { false, true }) {
+        SCOPED_TRACE(measure);
+        const std::string target = f.Home.Dir().File(measure ? "measured.wav" : "plain.wav");
+        MixdownRequest r = f.LoudnessRequest(target, "-23");
+        r.Loudness = false;
+        r.MeasureLoudness = measure;
+        MixdownResult result = RunMixdown(f.Logic, r, nullptr);
+        ASSERT_EQ(result.Outcome, MixdownOutcome::Finished);
+        EXPECT_EQ(result.Loudness.has_value(), measure);
+        if (measure) {
+            EXPECT_NEAR(result.Loudness->Integrated, kSineDbfs, 0.1);
+            EXPECT_NEAR(result.Loudness->TruePeak, kSineDbfs, 0.2);
+        }
+        EXPECT_EQ(f.Ui.LastStatus(), MixdownDoneText(result));
+        EXPECT_NEAR(f.Lufs(target), kSineDbfs, 0.1) << "the mix itself is unchanged";
+    }
 }
 
 TEST(LoudnessMixdown, ValidationOfTheLoudnessOption)
@@ -236,10 +260,13 @@ TEST(LoudnessMixdown, WindowAndSettingsCarryTheOption)
     MixdownWindowModel window(f.Logic, nullptr);
     EXPECT_TRUE(window.Enabled().Loudness);
     EXPECT_FALSE(window.Enabled().LoudnessLevel);
+    EXPECT_TRUE(window.Enabled().MeasureLoudness);
+    window.SetMeasureLoudness(true);
     window.SetNormalize(true);
     window.SetLoudness(true);
     EXPECT_FALSE(window.Request().Normalize) << "the loudness target replaces normalising";
     EXPECT_TRUE(window.Enabled().LoudnessLevel);
+    EXPECT_FALSE(window.Enabled().MeasureLoudness) << "a target always measures";
     window.SetNormalize(true);
     EXPECT_FALSE(window.Request().Loudness);
     window.SetLoudness(true);
@@ -254,6 +281,7 @@ TEST(LoudnessMixdown, WindowAndSettingsCarryTheOption)
     MixdownRequest loaded = LoadMixdownRequest(f.Store, f.P());
     EXPECT_TRUE(loaded.Loudness);
     EXPECT_EQ(loaded.LoudnessLevel, "-18");
+    EXPECT_TRUE(loaded.MeasureLoudness);
     const std::string direct = f.Home.Dir().File("direct.wav");
     loaded.TargetFile = direct;
     ASSERT_EQ(RunMixdown(f.Logic, loaded, nullptr).Outcome, MixdownOutcome::Finished);

@@ -150,12 +150,15 @@ TEST(LoudnessCli, MixdownLoudnessWritesTheTargetAndPrintsTheReading)
     EXPECT_NEAR(reading->Integrated, -23.0, 0.5);
     EXPECT_NE(run.Out.find("loudness: " + LoudnessText(*reading)), std::string::npos) << run.Out;
 
-    // Without the option the mix is written as it is and its reading printed.
+    // Without a target the mix is written as it is; --measure prints its reading.
     const std::string plain = f.Home.Dir().File("plain.wav");
-    run = f.Run({ "mixdown", "p", "-o", plain });
+    run = f.Run({ "mixdown", "p", "-o", plain, "--measure" });
     ASSERT_EQ(run.Code, 0) << run.Err;
     EXPECT_NE(run.Out.find("loudness: -20.0 LUFS, true peak -20.0 dBTP"), std::string::npos)
         << run.Out;
+    run = f.Run({ "mixdown", "p", "-o", plain });
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Out.find("loudness"), std::string::npos) << run.Out;
 
     run = f.Run({ "mixdown", "p", "-o", f.Home.Dir().File("bad.wav"), "--loudness", "-80" });
     EXPECT_EQ(run.Code, 2);

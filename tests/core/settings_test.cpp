@@ -98,6 +98,7 @@ TEST(SettingKeys, FindsPlainKeysAndNumberedFamilies)
         { "FXParm_FX_SIGN-02", "FXParm_FX_SIGN-02" },
         { "CheckLoudness", "CheckLoudness" },
         { "LoudnessLevel", "LoudnessLevel" },
+        { "MixMeasureLoudness", "MixMeasureLoudness" },
     };
     for (auto [name, entry] : kFound) {
         SCOPED_TRACE(name);

@@ -134,6 +134,9 @@ void FrmMixDown::BuildControls()
     loudness_->setObjectName(QStringLiteral("CheckLoudness"));
     loudnessLevel_ = new QLineEdit(optionBox);
     loudnessLevel_->setObjectName(QStringLiteral("TextLoudness"));
+    measureLoudness_ = new QCheckBox(tr("測定"), optionBox);
+    measureLoudness_->setObjectName(QStringLiteral("CheckMeasureLoudness"));
+    measureLoudness_->setToolTip(tr("作成したミックスのラウドネスとトゥルーピークを表示します"));
     loop_ = new QLineEdit(optionBox);
     loop_->setObjectName(QStringLiteral("TextLoop"));
     suStart_ = new QLineEdit(optionBox);
@@ -147,6 +150,7 @@ void FrmMixDown::BuildControls()
     optionGrid->addWidget(rms_, 0, 2);
     optionGrid->addWidget(loudness_, 1, 0);
     optionGrid->addWidget(WithUnit(loudnessLevel_, tr("LUFS"), optionBox), 1, 1);
+    optionGrid->addWidget(measureLoudness_, 1, 2);
     optionGrid->addWidget(new QLabel(tr("ループ"), optionBox), 2, 0);
     optionGrid->addWidget(loop_, 2, 1, Qt::AlignLeft);
     optionGrid->addWidget(new QLabel(tr("前空白"), optionBox), 3, 0);
@@ -245,6 +249,8 @@ void FrmMixDown::BuildControls()
         model_.SetLoudness(pOn);
         syncLevelChecks();
     });
+    connect(measureLoudness_, &QCheckBox::toggled, this,
+        [this](bool pOn) { model_.SetMeasureLoudness(pOn); });
     connect(loudnessLevel_, &QLineEdit::textChanged, this,
         [this](const QString& pText) { model_.SetLoudnessLevel(S(pText)); });
     connect(rms_, &QCheckBox::toggled, this, [this](bool pOn) { model_.SetUseRms(pOn); });
@@ -283,6 +289,7 @@ void FrmMixDown::LoadControls()
     normalizeLevel_->setText(Q(r.NormalizeLevel));
     loudness_->setChecked(r.Loudness);
     loudnessLevel_->setText(Q(r.LoudnessLevel));
+    measureLoudness_->setChecked(r.MeasureLoudness);
     loop_->setText(Q(r.Loop));
     suStart_->setText(Q(r.SuStart));
     suEnd_->setText(Q(r.SuEnd));
@@ -324,6 +331,7 @@ void FrmMixDown::RefreshEnabling()
     rms_->setEnabled(e.Rms);
     loudness_->setEnabled(e.Loudness);
     loudnessLevel_->setEnabled(e.LoudnessLevel);
+    measureLoudness_->setEnabled(e.MeasureLoudness);
 }
 
 void FrmMixDown::SetControlsEnabled(bool pOn)

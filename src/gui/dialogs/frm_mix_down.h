@@ -73,6 +73,7 @@ private:
     QCheckBox* rms_ = nullptr;
     QCheckBox* loudness_ = nullptr;
     QLineEdit* loudnessLevel_ = nullptr;
+    QCheckBox* measureLoudness_ = nullptr;
     QLineEdit* loop_ = nullptr;
     QLineEdit* suStart_ = nullptr;
     QLineEdit* suEnd_ = nullptr;
