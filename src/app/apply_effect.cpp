@@ -271,6 +271,7 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
     p.SelectedBlock = first;
 
     C_FX fx(p.SampleRate, &ui);
+    fx.SetTimePitchEngine(pLogic.TimePitch());
     if (info->HasDialog && (!pDialog || !pDialog(fx) || fx.FXCanceled != 0))
         return false;
     if (!pLogic.CanEdit())

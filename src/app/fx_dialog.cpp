@@ -23,8 +23,17 @@ constexpr int32_t kSine = 133;
 constexpr int32_t kNormalize = 134;
 constexpr int32_t kAmplify = 135;
 constexpr int32_t kPhaseInvert = 136;
+constexpr int32_t kPitchShift = 117;
+constexpr int32_t kTimeStretch = 118;
 constexpr double kMinRatio = 0.4;
 constexpr double kMaxRatio = 2.2;
+
+/// The saved quality choice: "FXParm_FX_PITCH_SHIFT_Quality" (0 the effect's own algorithm,
+/// 1 the high-quality engine).
+std::string QualitySettingName(const FxInfo& pInfo)
+{
+    return "FXParm_" + std::string(pInfo.Command) + "_Quality";
+}
 
 } // namespace
 
@@ -47,6 +56,8 @@ FxDialogModel::FxDialogModel(
         checks_.push_back(store_.GetSetting(CheckSettingName(*info_, i), int32_t { 0 }) != 0);
     if (info_->Box == FxBox::Frequency)
         box_ = store_.GetSetting(FrequencySettingName(*info_), "1000");
+    if (HasQualityChoice())
+        highQuality_ = store_.GetSetting(QualitySettingName(*info_), int32_t { 0 }) != 0;
     if (info_->Box == FxBox::Length)
         ShowLengthFromFaders();
     previewSec_ = std::clamp<int32_t>(store_.GetSetting("FXPreviewSec", int32_t { 10 }), 5, 20);
@@ -98,6 +109,19 @@ void FxDialogModel::SetCheck(int32_t pCheck, bool pOn)
     // Normalise measures one way: RMS and loudness (LUFS) exclude each other.
     if (info_->Id == kNormalize && pOn)
         checks_[static_cast<size_t>(1 - pCheck)] = false;
+    ++revision_;
+}
+
+bool FxDialogModel::HasQualityChoice() const
+{
+    return info_->Id == kPitchShift || info_->Id == kTimeStretch;
+}
+
+void FxDialogModel::SetHighQuality(bool pOn)
+{
+    if (!HasQualityChoice())
+        return;
+    highQuality_ = pOn;
     ++revision_;
 }
 
@@ -221,9 +245,12 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
     } else if (id == kPhaseInvert) {
         pFx.SetFXParm(0, (Check(0) ? 1 : 0) + (Check(1) ? 2 : 0));
     } else {
+        // The effect receives the number its value panel shows: the frequency in Hz for a
+        // frequency fader (low pass and high pass), else the fader's integer.
         for (int32_t i = 0; i < FaderCount(); ++i)
-            pFx.SetFXParm(i, Value(i));
+            pFx.SetFXParm(i, FaderNumber(info_->Faders[static_cast<size_t>(i)].Display, Value(i)));
     }
+    pFx.SetHighQuality(HasQualityChoice() && highQuality_ && pFx.TimePitch() != nullptr);
     pFx.FXCanceled = 0;
     return true;
 }
@@ -238,6 +265,9 @@ bool FxDialogModel::SaveValues(C_FX& pFx, UserInterface& pUi)
         store_.SaveSetting(CheckSettingName(*info_, i), Check(i) ? int32_t { 1 } : int32_t { 0 });
     if (info_->Box == FxBox::Frequency)
         store_.SaveSetting(FrequencySettingName(*info_), std::string_view(Trim(box_)));
+    if (HasQualityChoice())
+        store_.SaveSetting(
+            QualitySettingName(*info_), highQuality_ ? int32_t { 1 } : int32_t { 0 });
     return true;
 }
 
@@ -315,6 +345,8 @@ bool FxPreview::Stale(const FxDialogModel& pModel) const
 bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
 {
     UserInterface& ui = logic_.Ui();
+    if (!pFx.TimePitch())
+        pFx.SetTimePitchEngine(logic_.TimePitch());
     if (!pModel.Commit(pFx, ui))
         return false;
     Discard();

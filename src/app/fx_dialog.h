@@ -50,6 +50,13 @@ public:
     bool Check(int32_t pCheck) const;
     void SetCheck(int32_t pCheck, bool pOn);
 
+    /// Pitch shift and time stretch offer a high-quality mode beside their own algorithms
+    /// (saved with the values as "FXParm_" + command + "_Quality"); OK hands it on only when
+    /// the processor has a high-quality engine.
+    bool HasQualityChoice() const;
+    bool HighQuality() const { return highQuality_; }
+    void SetHighQuality(bool pOn);
+
     /// The box: the resulting length (118, 119) or the frequency in Hz (133).
     const std::string& BoxText() const { return box_; }
     /// Text typed into the box; read on Enter or OK.
@@ -97,6 +104,7 @@ private:
     int32_t rmsP3_;
     std::vector<int32_t> values_;
     std::vector<bool> checks_;
+    bool highQuality_ = false;
     std::string box_;
     bool boxTyped_ = false;
     int32_t previewSec_ = 10;

@@ -24,6 +24,7 @@ namespace tarvok {
 
 class LoudnessMeter;
 class RecordingEngine;
+class TimePitchEngine;
 
 /// Window geometry asked for on the command line ("X=", "Y=", "W=", "H=").
 struct WindowRequest {
@@ -150,6 +151,10 @@ public:
     /// is wired in, and then those targets are refused with a message.
     void SetLoudnessMeter(LoudnessMeter* pMeter) { loudness_ = pMeter; }
     LoudnessMeter* Loudness() const { return loudness_; }
+    /// The engine of the high-quality time stretch and pitch shift (none until an adapter
+    /// is wired in: the effects then offer only their own algorithms).
+    void SetTimePitchEngine(TimePitchEngine* pEngine) { timePitch_ = pEngine; }
+    TimePitchEngine* TimePitch() const { return timePitch_; }
 
     /// Imports a sound file into the project: tracks from pTrack on, at pPosition frames.
     /// Reports problems through the user interface; false when nothing was placed.
@@ -240,6 +245,7 @@ private:
     NoSoundDecoder noDecoder_;
     SoundDecoder* decoder_ = &noDecoder_;
     LoudnessMeter* loudness_ = nullptr;
+    TimePitchEngine* timePitch_ = nullptr;
 };
 
 /// Splits a command line into tokens at blanks; double quotes group blanks and are dropped.

@@ -53,12 +53,14 @@ Commands:
   cd rip DRIVE --track N -o OUT.wav [--check] [--level DB]
                            rip a track (from 1) to a WAV file; --check reads it twice
                            and compares; --level applies -30..20 dB while reading
-  fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--lufs TARGET]
-          [--track N --from TIME --to TIME]
+  fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality standard|high]
+          [--lufs TARGET] [--track N --from TIME --to TIME]
                            apply an effect (106..143 or its name, FX_DELAY) to the
                            project's selection with the faders given (saved values or
-                           defaults for the rest); fx --list prints every effect;
-                           normalise (134) --lufs brings each block to TARGET LUFS
+                           defaults for the rest); --quality high renders pitch shift
+                           and time stretch through the high-quality engine; normalise
+                           (134) --lufs brings each block to TARGET LUFS; fx --list
+                           prints every effect
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
   mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]

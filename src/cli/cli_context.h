@@ -8,6 +8,7 @@
 #include "platform/ebur128/ebur128_loudness_meter.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
+#include "platform/rubberband/rubberband_time_pitch.h"
 
 #include <ostream>
 #include <string>
@@ -50,6 +51,7 @@ struct HeadlessSession {
     MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
         [this] { return &Logic.Log(); } };
     Ebur128LoudnessMeter Loudness;
+    RubberBandTimePitch TimePitch;
     bool Started = false;
 
     HeadlessSession(CliContext& pCtx)
@@ -59,6 +61,7 @@ struct HeadlessSession {
             Logic.SetDataFolderOverride(pCtx.DataFolder);
         Logic.SetDecoder(&Decoder);
         Logic.SetLoudnessMeter(&Loudness);
+        Logic.SetTimePitchEngine(&TimePitch);
         // A command-line run never offers to resume earlier work: nobody is there to answer.
         Started = Logic.Startup("", false);
     }

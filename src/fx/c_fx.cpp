@@ -106,6 +106,8 @@ bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTar
     context.SampleRate = rate_;
     context.Preview = pPreview;
     context.Bands = bands_;
+    context.HighQuality = highQuality_;
+    context.TimePitch = timePitch_;
     context.Seed = seed_
         ? *seed_
         : static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -162,6 +164,8 @@ bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTar
         c.Start = position - pFrom;
         c.Last = last;
         kernel->Run(c, out);
+        if (kernel->Failed())
+            return false;
         const auto outBytes = static_cast<int64_t>(out.size() * sizeof(int16_t));
         if (outBytes > 0 && !WriteAt(target.Handle(), out.data(), outBytes, -1))
             return false;

@@ -53,6 +53,13 @@ public:
     /// from the clock.
     void SetSeed(std::optional<uint32_t> pSeed) { seed_ = pSeed; }
 
+    /// Time stretch and pitch shift through pEngine (the high-quality mode) when
+    /// HighQuality is set; a run asking for it without an engine fails.
+    void SetTimePitchEngine(TimePitchEngine* pEngine) { timePitch_ = pEngine; }
+    TimePitchEngine* TimePitch() const { return timePitch_; }
+    void SetHighQuality(bool pOn) { highQuality_ = pOn; }
+    bool HighQuality() const { return highQuality_; }
+
     /// Renders frames pFrom + 1 .. pTo (1-based; pFrom is the first frame counted from 0) of
     /// the 16-bit stereo working file pSource through effect pId into a new 16-bit stereo WAV
     /// file pTarget at the project rate; a preview has no tail. pCaption names the job for
@@ -74,6 +81,8 @@ private:
     std::vector<double> parms_;
     std::vector<EqBand> bands_;
     std::optional<uint32_t> seed_;
+    TimePitchEngine* timePitch_ = nullptr;
+    bool highQuality_ = false;
     int64_t framesWritten_ = 0;
     std::string caption_;
 };

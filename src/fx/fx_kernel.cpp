@@ -59,6 +59,12 @@ std::unique_ptr<FxKernel> MakeFxKernel(int32_t pId, const FxContext& pContext)
 {
     if (std::unique_ptr<FxKernel> k = MakeModulationKernel(pId, pContext))
         return k;
+    if (std::unique_ptr<FxKernel> k = MakePitchTimeKernel(pId, pContext))
+        return k;
+    if (std::unique_ptr<FxKernel> k = MakeDynamicsKernel(pId, pContext))
+        return k;
+    if (std::unique_ptr<FxKernel> k = MakeFilterKernel(pId, pContext))
+        return k;
     return MakeChannelKernel(pId, pContext);
 }
 

@@ -7,6 +7,8 @@
 
 namespace tarvok {
 
+class TimePitchEngine;
+
 /// What an effect asks of the chunk driver when it is set up.
 struct FxSetup {
     int64_t Tail = 0; ///< frames of output after the end of the input (0 in preview)
@@ -28,6 +30,10 @@ struct FxContext {
     bool Preview = false; ///< a preview never has a tail
     uint32_t Seed = 0; ///< the random generator's seed (reverb taps)
     std::vector<EqBand> Bands; ///< the equaliser bands
+    /// Time stretch and pitch shift through the high-quality engine instead of their own
+    /// algorithms; without an engine those effects cannot be rendered then.
+    bool HighQuality = false;
+    TimePitchEngine* TimePitch = nullptr;
     double P(size_t pIndex) const { return pIndex < Parm.size() ? Parm[pIndex] : 0.0; }
     /// The parameter as an integer, rounded half to even.
     int64_t I(size_t pIndex) const;
@@ -52,9 +58,12 @@ public:
     /// Fills pOut (interleaved, already sized by the driver: n frames, n + tail on the last
     /// chunk); an effect whose output length differs resizes it.
     virtual void Run(const FxChunk& pChunk, std::vector<int16_t>& pOut) = 0;
+    /// True when a chunk could not be processed (a library failure): the run fails.
+    bool Failed() const { return failed_; }
 
 protected:
     FxSetup setup_;
+    bool failed_ = false;
 };
 
 /// The effect pId set up from pContext, or nullptr for an effect the processor does not
@@ -64,6 +73,9 @@ std::unique_ptr<FxKernel> MakeFxKernel(int32_t pId, const FxContext& pContext);
 /// The kernels of each family; MakeFxKernel asks them in turn.
 std::unique_ptr<FxKernel> MakeModulationKernel(int32_t pId, const FxContext& pContext);
 std::unique_ptr<FxKernel> MakeChannelKernel(int32_t pId, const FxContext& pContext);
+std::unique_ptr<FxKernel> MakePitchTimeKernel(int32_t pId, const FxContext& pContext);
+std::unique_ptr<FxKernel> MakeDynamicsKernel(int32_t pId, const FxContext& pContext);
+std::unique_ptr<FxKernel> MakeFilterKernel(int32_t pId, const FxContext& pContext);
 
 /// The last frames of the input stream before the current chunk, for effects that read back
 /// in time across chunk boundaries. Silence before the first frame of the run.

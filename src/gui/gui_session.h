@@ -13,6 +13,7 @@
 #include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
+#include "platform/rubberband/rubberband_time_pitch.h"
 
 #include <memory>
 #include <string>
@@ -59,6 +60,7 @@ public:
     CurlHttpClient Http;
     /// The loudness meter of the normalise effect's and the mixdown's loudness targets.
     Ebur128LoudnessMeter Loudness;
+    RubberBandTimePitch TimePitch;
     GuiContext Context { Logic };
 
     /// The virtual devices of a SoundDevices::Virtual session (nullptr otherwise).

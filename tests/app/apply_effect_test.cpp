@@ -7,6 +7,7 @@
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "fx/c_fx.h"
+#include "fx/time_pitch_engine.h"
 #include "support/fx_runner.h"
 #include "support/started_logic.h"
 #include "support/wav_fixture.h"
@@ -179,6 +180,144 @@ TEST(ApplyEffect, MenuCommandUsesTheSavedValuesAndRefusesWithoutBlocks)
     EXPECT_EQ(f.BlockSamples(0), (Samples { 2, 1, 4, 3 }));
     EXPECT_TRUE(IsCommandAvailable(kCmdFxDelay));
     EXPECT_TRUE(IsCommandAvailable(kCmdFxRvs));
+}
+
+TEST(ApplyEffect, TimeStretchAndSpeedChangeSetTheNewEndAndAskToMoveLaterBlocks)
+{
+    struct Case {
+        int32_t id;
+        const char* answer;
+        int32_t laterStart; // where the block after the selection ends up
+        int64_t frames; // the new block's length
+    };
+    // A 4000-frame selection at S = 2: the new end is 2000; speed change's file is one
+    // frame shorter (one chunk).
+    const Case cases[] = {
+        { 118, "yes", 4000, 2000 },
+        { 118, "no", 6000, 2000 },
+        { 119, "yes", 4000, 1999 },
+        { 119, "no", 6000, 1999 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.id << " " << c.answer);
+        EffectFixture f;
+        f.Add(NoiseSignal(4000, 21), 0, 0);
+        f.Add(NoiseSignal(500, 22), 0, 6000);
+        f.P().Tracks[0].Selected = 1;
+        f.P().MarkIn = 0;
+        f.P().MarkOut = 4000;
+        f.Ui.QueueAnswer(c.answer);
+        f.Ui.ClearEvents();
+        ASSERT_TRUE(ApplyEffect(f.Logic, c.id, Parms({ 2.0, 0, 0 })));
+        EXPECT_EQ(f.Ui.BoxTexts(),
+            (std::vector<std::string> {
+                "長さが変更されています。これより後のブロックを移動しますか？" }));
+        EXPECT_EQ(f.P().MarkOut, 2000);
+        const int32_t stretched = f.BlockAt(0, 0);
+        ASSERT_GE(stretched, 0);
+        EXPECT_EQ(static_cast<int64_t>(f.BlockSamples(stretched).size() / 2), c.frames);
+        EXPECT_GE(f.BlockAt(0, c.laterStart), 0);
+        EXPECT_EQ(f.P().CheckInvariants(), "");
+    }
+    for (int32_t id = 116; id <= 119; ++id)
+        EXPECT_TRUE(IsEffectAvailable(id)) << id;
+    // Nothing after the selection: no question.
+    EffectFixture f;
+    f.Add(NoiseSignal(4000, 23), 0, 0);
+    f.P().Tracks[0].Selected = 1;
+    f.P().MarkIn = 0;
+    f.P().MarkOut = 4000;
+    f.Ui.ClearEvents();
+    ASSERT_TRUE(ApplyEffect(f.Logic, 118, Parms({ 0.5, 0, 0 })));
+    EXPECT_TRUE(f.Ui.BoxTexts().empty());
+    EXPECT_EQ(f.P().MarkOut, 8000);
+    EXPECT_EQ(f.BlockSamples(f.BlockAt(0, 0)).size() / 2, 8000u);
+}
+
+/// An engine that passes the signal through unchanged and counts its streams.
+struct PassEngine : TimePitchEngine {
+    struct Stream : TimePitchStream {
+        std::vector<float> Held;
+        bool Final = false;
+        bool Push(const float* pFrames, int64_t pCount, bool pFinal) override
+        {
+            Held.insert(Held.end(), pFrames, pFrames + pCount * 2);
+            Final = Final || pFinal;
+            return true;
+        }
+        int64_t Pull(float* pOut, int64_t pMax) override
+        {
+            const int64_t n = std::min<int64_t>(pMax, static_cast<int64_t>(Held.size() / 2));
+            std::copy_n(Held.begin(), n * 2, pOut);
+            Held.erase(Held.begin(), Held.begin() + n * 2);
+            return n;
+        }
+        bool Finished() const override { return Final && Held.empty(); }
+    };
+    std::unique_ptr<TimePitchStream> Open(const TimePitchRequest&) override
+    {
+        ++Opened;
+        return std::make_unique<Stream>();
+    }
+    int Opened = 0;
+};
+
+TEST(ApplyEffect, HighQualityModeRendersThroughTheEngineTheLogicHolds)
+{
+    EffectFixture f;
+    const Samples a = NoiseSignal(3000, 24);
+    f.Add(a, 0, 0);
+    f.P().Tracks[0].Selected = 1;
+    f.P().MarkIn = 0;
+    f.P().MarkOut = 3000;
+    PassEngine engine;
+    f.Logic.SetTimePitchEngine(&engine);
+    auto dialog = [](C_FX& pFx) {
+        pFx.SetFXParm(0, 0);
+        pFx.SetFXParm(2, 100);
+        pFx.SetHighQuality(pFx.TimePitch() != nullptr);
+        return true;
+    };
+    ASSERT_TRUE(ApplyEffect(f.Logic, 117, dialog));
+    EXPECT_EQ(engine.Opened, 1);
+    Samples expected = a;
+    for (int16_t& v : expected)
+        v = std::max<int16_t>(v, -32767);
+    EXPECT_EQ(f.BlockSamples(f.BlockAt(0, 0)), expected);
+    f.Logic.SetTimePitchEngine(nullptr);
+}
+
+TEST(FxDialog, QualityChoiceIsOfferedForPitchShiftAndTimeStretchAndSaved)
+{
+    EffectFixture f;
+    for (int32_t id : { 116, 119, 106 }) {
+        FxDialogModel m(id, f.Store, 8000, 8000, 0);
+        EXPECT_FALSE(m.HasQualityChoice()) << id;
+        m.SetHighQuality(true);
+        EXPECT_FALSE(m.HighQuality()) << id;
+    }
+    PassEngine engine;
+    {
+        FxDialogModel m(117, f.Store, 8000, 8000, 0);
+        ASSERT_TRUE(m.HasQualityChoice());
+        EXPECT_FALSE(m.HighQuality());
+        const uint64_t revision = m.Revision();
+        m.SetHighQuality(true);
+        EXPECT_GT(m.Revision(), revision); // a preview is made again
+        // Without an engine OK keeps to the effect's own algorithm.
+        C_FX plain(8000);
+        ASSERT_TRUE(m.Commit(plain, f.Ui));
+        EXPECT_FALSE(plain.HighQuality());
+        C_FX fx(8000);
+        fx.SetTimePitchEngine(&engine);
+        ASSERT_TRUE(m.Commit(fx, f.Ui));
+        EXPECT_TRUE(fx.HighQuality());
+        EXPECT_EQ(f.Store.GetSetting("FXParm_FX_PITCH_SHIFT_Quality", int32_t { -1 }), -1);
+        ASSERT_TRUE(m.SaveValues(fx, f.Ui));
+    }
+    EXPECT_EQ(f.Store.GetSetting("FXParm_FX_PITCH_SHIFT_Quality", int32_t { -1 }), 1);
+    EXPECT_TRUE(FxDialogModel(117, f.Store, 8000, 8000, 0).HighQuality());
+    EXPECT_FALSE(FxDialogModel(118, f.Store, 8000, 8000, 0).HighQuality());
 }
 
 TEST(FxDialog, CommitChecksRangesAndShowsTheMessages)

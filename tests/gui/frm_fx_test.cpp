@@ -3,6 +3,7 @@
 #include "app/command_ids.h"
 #include "core/project.h"
 #include "core/project_file.h"
+#include "fx/time_pitch_engine.h"
 #include "gui/dialogs/dialog_commands.h"
 #include "gui/gui_context.h"
 #include "gui_app.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,7 +43,74 @@ template <class T> T* Child(QWidget& pParent, const char* pName)
     return w;
 }
 
+/// An engine that passes the signal through unchanged and counts its streams.
+struct PassEngine : TimePitchEngine {
+    struct Stream : TimePitchStream {
+        std::vector<float> Held;
+        bool Final = false;
+        bool Push(const float* pFrames, int64_t pCount, bool pFinal) override
+        {
+            Held.insert(Held.end(), pFrames, pFrames + pCount * 2);
+            Final = Final || pFinal;
+            return true;
+        }
+        int64_t Pull(float* pOut, int64_t pMax) override
+        {
+            const int64_t n = std::min<int64_t>(pMax, static_cast<int64_t>(Held.size() / 2));
+            std::copy_n(Held.begin(), n * 2, pOut);
+            Held.erase(Held.begin(), Held.begin() + n * 2);
+            return n;
+        }
+        bool Finished() const override { return Final && Held.empty(); }
+    };
+    std::unique_ptr<TimePitchStream> Open(const TimePitchRequest&) override
+    {
+        ++Opened;
+        return std::make_unique<Stream>();
+    }
+    int Opened = 0;
+};
+
 } // namespace
+
+TEST(FrmFX, QualityChoiceOfTimeStretchRendersThroughTheEngine)
+{
+    test::EnsureApp();
+    test::LogicFixture f;
+    ASSERT_GE(f.AddBlock("a.wav", 0, 0, 4000), 0);
+    Project& p = f.Logic.Proj();
+    p.Tracks[0].Selected = 1;
+    p.MarkIn = 0;
+    p.MarkOut = 4000;
+    GuiContext context { f.Logic };
+    // Without an engine the choice is shown but cannot be changed; octave has none.
+    for (const auto& [id, shown, enabled] : { std::tuple { kCmdFxTimeStretch, true, false },
+             std::tuple { kCmdFxOctave, false, false } }) {
+        FrmFX window(context, id);
+        auto* combo = window.findChild<QComboBox*>(QStringLiteral("ComboQuality"));
+        EXPECT_EQ(combo != nullptr, shown) << id;
+        if (combo) {
+            EXPECT_EQ(combo->isEnabled(), enabled) << id;
+        }
+    }
+    PassEngine engine;
+    f.Logic.SetTimePitchEngine(&engine);
+    WhenModal([](QWidget& pDialog) {
+        auto* combo = Child<QComboBox>(pDialog, "ComboQuality");
+        ASSERT_NE(combo, nullptr);
+        EXPECT_TRUE(combo->isEnabled());
+        EXPECT_EQ(combo->currentIndex(), 0);
+        combo->setCurrentIndex(1);
+        QTest::mouseClick(Child<QPushButton>(pDialog, "OKButton"), Qt::LeftButton);
+    });
+    std::optional<bool> ran = RunDialogCommand(kCmdFxTimeStretch, context, nullptr);
+    ASSERT_TRUE(ran.has_value());
+    EXPECT_TRUE(*ran);
+    EXPECT_EQ(engine.Opened, 1);
+    ASSERT_EQ(p.BlockCount(), 1);
+    EXPECT_EQ(p.Blocks[0].EndAdr - p.Blocks[0].StartAdr + 1, 4000);
+    f.Logic.SetTimePitchEngine(nullptr);
+}
 
 TEST(FrmFX, OkAppliesTheFadersShownToTheSelection)
 {

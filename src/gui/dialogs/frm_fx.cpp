@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -48,6 +49,8 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
         fx_.SetEQasGEQ();
     if (pId == kParametricEq)
         fx_.SetEQBands(3);
+    if (!fx_.TimePitch())
+        fx_.SetTimePitchEngine(ctx_.Logic.TimePitch());
 
     auto* layout = new QVBoxLayout(this);
     const FxInfo& info = model_.Info();
@@ -116,6 +119,26 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
         }
         row->addStretch();
         layout->addLayout(row);
+    }
+
+    if (model_.HasQualityChoice()) {
+        // The effect's own algorithm, or the high-quality engine when one is wired in.
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(tr("品質"), this));
+        quality_ = new QComboBox(this);
+        quality_->setObjectName(QStringLiteral("ComboQuality"));
+        quality_->addItem(tr("標準"));
+        quality_->addItem(tr("高品質"));
+        quality_->setEnabled(fx_.TimePitch() != nullptr);
+        row->addWidget(quality_);
+        row->addStretch();
+        layout->addLayout(row);
+        connect(quality_, &QComboBox::currentIndexChanged, this, [this](int pIndex) {
+            if (syncing_)
+                return;
+            model_.SetHighQuality(pIndex == 1);
+            SyncFromModel();
+        });
     }
 
     // Preview.
@@ -223,6 +246,8 @@ void FrmFX::SyncFromModel()
     }
     for (int32_t i = 0; i < static_cast<int32_t>(checks_.size()); ++i)
         checks_[static_cast<size_t>(i)]->setChecked(model_.Check(i));
+    if (quality_)
+        quality_->setCurrentIndex(model_.HighQuality() && quality_->isEnabled() ? 1 : 0);
     if (box_ && box_->text() != QString::fromStdString(model_.BoxText()))
         box_->setText(QString::fromStdString(model_.BoxText()));
     syncing_ = false;

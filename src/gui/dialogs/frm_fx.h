@@ -8,6 +8,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,8 +22,9 @@ class UC_VVU;
 struct GuiContext;
 
 /// The effect window: one fader per parameter with its label and value panel, the check
-/// boxes, the length or frequency box, the preview (position and length sliders, play and
-/// stop, pause, message line and level meter), "Save Values", OK and Cancel. It mirrors
+/// boxes, the length or frequency box, the quality choice of pitch shift and time stretch
+/// (enabled when a high-quality engine is wired in), the preview (position and length sliders, play
+/// and stop, pause, message line and level meter), "Save Values", OK and Cancel. It mirrors
 /// FxDialogModel; OK commits into the C_FX it was given, Cancel sets its FXCanceled.
 class FrmFX : public QDialog {
     Q_OBJECT
@@ -67,6 +69,7 @@ private:
     std::vector<QLabel*> values_;
     std::vector<QCheckBox*> checks_;
     QLineEdit* box_ = nullptr;
+    QComboBox* quality_ = nullptr; ///< pitch shift and time stretch only
     QSlider* previewFrom_ = nullptr;
     QSlider* previewSec_ = nullptr;
     QLabel* message_ = nullptr;
