@@ -22,6 +22,7 @@
 
 namespace tarvok {
 
+class LoudnessMeter;
 class RecordingEngine;
 class TimePitchEngine;
 
@@ -153,6 +154,10 @@ public:
     void SetDecoder(SoundDecoder* pDecoder) { decoder_ = pDecoder ? pDecoder : &noDecoder_; }
     SoundDecoder& Decoder() { return *decoder_; }
 
+    /// The loudness meter of loudness targets (normalise, mixdown); none until an adapter
+    /// is wired in, and then those targets are refused with a message.
+    void SetLoudnessMeter(LoudnessMeter* pMeter) { loudness_ = pMeter; }
+    LoudnessMeter* Loudness() const { return loudness_; }
     /// The engine of the high-quality time stretch and pitch shift (none until an adapter
     /// is wired in: the effects then offer only their own algorithms).
     void SetTimePitchEngine(TimePitchEngine* pEngine) { timePitch_ = pEngine; }
@@ -253,6 +258,7 @@ private:
     RecentFileList recent_;
     NoSoundDecoder noDecoder_;
     SoundDecoder* decoder_ = &noDecoder_;
+    LoudnessMeter* loudness_ = nullptr;
     TimePitchEngine* timePitch_ = nullptr;
 };
 
