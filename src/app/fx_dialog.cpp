@@ -370,9 +370,9 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
                 const int64_t partFrom
                     = static_cast<int64_t>(b.SrcStart) - 1 + (partStart - b.StartAdr);
                 std::string note;
-                const std::optional<double> gain = NormalizeGain(logic_, source, partFrom,
-                    partFrom + PartFrames(), pFx.FXParm(0),
-                    static_cast<int32_t>(RoundHalfEven(pFx.FXParm(1))), note);
+                const std::optional<double> gain
+                    = NormalizeGain(logic_, source, partFrom, partFrom + PartFrames(),
+                        pFx.FXParm(0), static_cast<int32_t>(RoundHalfEven(pFx.FXParm(1))), note);
                 ok = gain.has_value();
                 if (gain) {
                     pFx.SetFXParm(0, *gain);
