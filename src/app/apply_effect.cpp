@@ -12,9 +12,12 @@
 #include "fx/fx_table.h"
 #include "render/conv_wave.h"
 #include "render/edit_wave.h"
+#include "render/loudness.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,9 +64,59 @@ std::vector<EffectJob> PartsInSelection(Project& pProject)
     return jobs;
 }
 
+} // namespace
+
+std::optional<double> NormalizeGain(MainLogic& pLogic, const std::string& pSource, int64_t pFrom,
+    int64_t pTo, double pTarget, int32_t pMode, std::string& pNote)
+{
+    UserInterface& ui = pLogic.Ui();
+    if (pMode != kNormalizeLoudness) {
+        C_EditWave measure(&ui);
+        EditWaveRequest request;
+        request.SourceFN = pSource;
+        request.From = pFrom;
+        request.To = pTo;
+        request.CheckLevel = 1;
+        if (!measure.EditWave(request))
+            return std::nullopt;
+        const double measured = pMode == kNormalizeRms ? measure.MaxRMSDB : measure.MaxPeakDB;
+        return pTarget + std::abs(measured);
+    }
+    LoudnessMeter* meter = pLogic.Loudness();
+    if (!meter) {
+        ui.ShowError(kMsgNoLoudnessMeter);
+        return std::nullopt;
+    }
+    bool cancelled = false;
+    Result<LoudnessReading> reading
+        = MeasureWaveLoudness(*meter, pSource, pFrom, pTo, [&](double pRate) {
+              pLogic.ShowMessage(
+                  "ラウドネス測定中 " + std::to_string(RoundHalfEven(pRate * 100.0)) + "%");
+              ui.Yield();
+              cancelled = cancelled || pLogic.CancelRequest;
+              pLogic.CancelRequest = false;
+              return cancelled;
+          });
+    if (!reading) {
+        if (!cancelled)
+            ui.ShowError(reading.error().Message);
+        return std::nullopt;
+    }
+    bool limited = false;
+    const double gain = LoudnessGain(*reading, pTarget, limited);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f LUFS%s", reading->Integrated + gain,
+        limited ? "（トゥルーピーク制限）" : "");
+    pNote += (pNote.empty() ? "ラウドネス " : ", ") + std::string(text);
+    return gain;
+}
+
+namespace {
+
 /// Renders every part into a new working file; false (with the files made deleted) when
-/// one fails or is cancelled.
-bool RenderParts(MainLogic& pLogic, int32_t pId, C_FX& pFx, std::vector<EffectJob>& pJobs)
+/// one fails or is cancelled. pNote receives the loudness each normalised block will have.
+bool RenderParts(
+    MainLogic& pLogic, int32_t pId, C_FX& pFx, std::vector<EffectJob>& pJobs, std::string& pNote)
 {
     Project& p = pLogic.Proj();
     UserInterface& ui = pLogic.Ui();
@@ -94,20 +147,14 @@ bool RenderParts(MainLogic& pLogic, int32_t pId, C_FX& pFx, std::vector<EffectJo
             break;
         }
         if (pId == kNormalize) {
-            C_EditWave measure(&ui);
-            EditWaveRequest request;
-            request.SourceFN = source;
-            request.From = from;
-            request.To = to;
-            request.CheckLevel = 1;
-            if (!measure.EditWave(request)) {
+            const std::optional<double> gain
+                = NormalizeGain(pLogic, source, from, to, target, mode, pNote);
+            if (!gain) {
                 ok = false;
                 break;
             }
-            const double measured = mode == 1 ? measure.MaxRMSDB : measure.MaxPeakDB;
-            const double gain = target + std::abs(measured);
-            pFx.SetFXParm(0, gain);
-            pFx.SetFXParm(1, gain);
+            pFx.SetFXParm(0, *gain);
+            pFx.SetFXParm(1, *gain);
         }
         if (pId == kReverse)
             ok = ReverseRange(source, job.File, static_cast<int32_t>(from),
@@ -237,7 +284,8 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
     // cancelled render leaves the project exactly as it was.
     pLogic.Busy = true;
     ui.SetBusy(true);
-    const bool rendered = RenderParts(pLogic, pId, fx, jobs);
+    std::string loudnessNote;
+    const bool rendered = RenderParts(pLogic, pId, fx, jobs, loudnessNote);
     pLogic.Busy = false;
     ui.SetBusy(false);
     if (!rendered)
@@ -281,6 +329,8 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
     pLogic.EndProc();
     if (!placed)
         ui.ShowError("編集エラー");
+    else if (!loudnessNote.empty())
+        pLogic.ShowMessage(loudnessNote);
     return placed;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace tarvok {
 
@@ -22,6 +24,15 @@ using EffectDialog = std::function<bool(C_FX& pFx)>;
 /// time stretch and speed change set the new end and ask whether later blocks move.
 /// Returns true when the blocks were replaced.
 bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog);
+
+/// Normalise's gain in dB for frames pFrom..pTo-1 (0-based) of pSource: the peak (pMode
+/// kNormalizePeak) or loudest RMS (kNormalizeRms) brought to pTarget dB, or the integrated
+/// loudness (kNormalizeLoudness) brought to pTarget LUFS through the main window's loudness
+/// meter, lowered so that the true peak stays at the ceiling; pNote collects the loudness
+/// each block will have. Nothing, with the message shown, when the range cannot be measured
+/// or the measuring was cancelled.
+std::optional<double> NormalizeGain(MainLogic& pLogic, const std::string& pSource, int64_t pFrom,
+    int64_t pTo, double pTarget, int32_t pMode, std::string& pNote);
 
 /// True when effect pId can be rendered today (reverse, and every effect the processor has).
 bool IsEffectAvailable(int32_t pId);

@@ -16,9 +16,13 @@ AutomationHooks AutomationHooksFor(MainLogic& pLogic)
         return SaveTrackEnvelope(pLogic.Proj(), pTrack, pLogic.Folder());
     };
     hooks.TakeSnapshot = [&pLogic] {
-        pLogic.SaveUndoSnapshot();
+        if (!pLogic.TakeUndoSnapshot()) {
+            pLogic.ShowUndoSnapshotFailure();
+            return false;
+        }
         pLogic.Proj().LastUndoType = 0;
         pLogic.Proj().Saved = false;
+        return true;
     };
     hooks.Redraw
         = [&pLogic](const std::vector<int32_t>&) { pLogic.Ui().RequestRedraw(RedrawArea::Tracks); };

@@ -164,9 +164,13 @@ DragHooks HooksFor(MainLogic& pLogic)
 {
     DragHooks hooks;
     hooks.TakeSnapshot = [&pLogic] {
-        pLogic.SaveUndoSnapshot();
+        if (!pLogic.TakeUndoSnapshot()) {
+            pLogic.ShowUndoSnapshotFailure();
+            return false;
+        }
         // A drag is an ordinary edit: a following undo must snapshot this state first.
         pLogic.Proj().LastUndoType = 0;
+        return true;
     };
     hooks.NewEnvelopeName = [&pLogic] { return pLogic.Folder().NewTempName(kTempEnvelope); };
     return hooks;

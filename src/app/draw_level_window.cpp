@@ -46,7 +46,10 @@ bool DrawLevelModel::Open(DrawMode pMode, int32_t pWidth, int32_t pHeight)
     }
     if (!SelectionFits(p))
         return false;
-    logic_.SaveUndoSnapshot();
+    if (!logic_.TakeUndoSnapshot()) {
+        logic_.ShowUndoSnapshotFailure();
+        return false;
+    }
     p.LastUndoType = 0;
     p.Saved = false;
     logic_.DrawWindowOpen = true;

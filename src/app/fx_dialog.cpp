@@ -1,5 +1,6 @@
 #include "app/fx_dialog.h"
 
+#include "app/apply_effect.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
 #include "base/text.h"
@@ -105,6 +106,9 @@ void FxDialogModel::SetCheck(int32_t pCheck, bool pOn)
     if (pCheck < 0 || pCheck >= CheckCount())
         return;
     checks_[static_cast<size_t>(pCheck)] = pOn;
+    // Normalise measures one way: RMS and loudness (LUFS) exclude each other.
+    if (info_->Id == kNormalize && pOn)
+        checks_[static_cast<size_t>(1 - pCheck)] = false;
     ++revision_;
 }
 
@@ -234,8 +238,10 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
         pFx.SetFXParm(0, Value(0));
         pFx.SetFXParm(1, *hz);
     } else if (id == kNormalize) {
-        pFx.SetFXParm(0, Check(0) ? Value(0) - 3.0 * rmsP3_ : Value(0));
-        pFx.SetFXParm(1, Check(0) ? 1 : 0);
+        // A loudness target is in LUFS as shown; RMSP3 shifts only RMS readings.
+        const bool loudness = Check(1);
+        pFx.SetFXParm(0, Check(0) && !loudness ? Value(0) - 3.0 * rmsP3_ : Value(0));
+        pFx.SetFXParm(1, loudness ? kNormalizeLoudness : Check(0) ? kNormalizeRms : kNormalizePeak);
     } else if (id == kPhaseInvert) {
         pFx.SetFXParm(0, (Check(0) ? 1 : 0) + (Check(1) ? 2 : 0));
     } else {
@@ -284,6 +290,26 @@ void FxDialogModel::SetPreviewFrom(int64_t pFrames)
             static_cast<int32_t>(std::min<int64_t>(FramesToMs(previewFrom_, rate_), INT32_MAX)), 0,
             false);
     ++revision_;
+}
+
+std::array<int32_t, 2> PreviewMeterLevels(const int16_t* pSamples, int32_t pFrames, bool pRms)
+{
+    std::array<int32_t, 2> levels { 0, 0 };
+    if (!pSamples || pFrames <= 0)
+        return levels;
+    for (size_t c = 0; c < 2; ++c) {
+        double sum = 0.0;
+        int32_t peak = 0;
+        for (int32_t i = 0; i < pFrames; ++i) {
+            const int32_t s = pSamples[static_cast<size_t>(i) * 2 + c];
+            peak = std::max(peak, std::abs(s));
+            sum += static_cast<double>(s) * s;
+        }
+        levels[c] = pRms ? static_cast<int32_t>(
+                        std::min<int64_t>(RoundHalfEven(std::sqrt(sum / pFrames)), 32767))
+                         : std::min(peak, 32767);
+    }
+    return levels;
 }
 
 FxPreview::FxPreview(MainLogic& pLogic)
@@ -336,8 +362,25 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
             from + static_cast<int64_t>(pModel.PreviewSec()) * p.SampleRate, b.SrcEnd);
         const std::string name = logic_.Folder().NewTempName(1);
         if (!name.empty() && b.WaveNo >= 0 && b.WaveNo < p.WaveFileCount()) {
-            ok = pFx.Proc(pModel.Info().Id, p.WaveFiles[static_cast<size_t>(b.WaveNo)].FileName,
-                name, from, to, true, "試聴");
+            const std::string& source = p.WaveFiles[static_cast<size_t>(b.WaveNo)].FileName;
+            // Normalise is heard with the gain the command will give this block's part: its
+            // level is measured over the whole part, as the command measures it.
+            ok = true;
+            if (pModel.Info().Id == kNormalize) {
+                const int64_t partFrom
+                    = static_cast<int64_t>(b.SrcStart) - 1 + (partStart - b.StartAdr);
+                std::string note;
+                const std::optional<double> gain = NormalizeGain(logic_, source, partFrom,
+                    partFrom + PartFrames(), pFx.FXParm(0),
+                    static_cast<int32_t>(RoundHalfEven(pFx.FXParm(1))), note);
+                ok = gain.has_value();
+                if (gain) {
+                    pFx.SetFXParm(0, *gain);
+                    pFx.SetFXParm(1, *gain);
+                }
+            }
+            if (ok)
+                ok = pFx.Proc(pModel.Info().Id, source, name, from, to, true, "試聴");
             if (ok)
                 file_ = name;
             else

@@ -2,6 +2,7 @@
 
 #include "fx/fx_table.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,12 @@ class UserInterface;
 
 inline constexpr const char* kFxOutOfRange = "値が範囲外です";
 inline constexpr const char* kFxFrequencyRange = "20～20000の値を入力してください";
+
+/// Normalise's measuring modes, as FXParm 1 carries them: the peak, the loudest RMS, or the
+/// integrated loudness (FXParm 0 then is a target in LUFS).
+inline constexpr int32_t kNormalizePeak = 0;
+inline constexpr int32_t kNormalizeRms = 1;
+inline constexpr int32_t kNormalizeLoudness = 2;
 
 /// The effect dialog without a window: the faders with their value panels, the check boxes,
 /// the length or frequency box, OK (Commit), "Save Values" and the preview settings. The
@@ -105,6 +112,11 @@ private:
     std::string message_;
     uint64_t revision_ = 0;
 };
+
+/// The preview meter's values for one played buffer of pFrames 16-bit stereo frames, left
+/// and right on the 0..32767 scale: the largest magnitude, or with pRms the root of the mean
+/// square, rounded to the nearest integer.
+std::array<int32_t, 2> PreviewMeterLevels(const int16_t* pSamples, int32_t pFrames, bool pRms);
 
 /// The preview file of the effect dialog: renders PreviewSec seconds of the selected block's
 /// part of the selection, from the chosen offset and never past the block's end, through the

@@ -10,6 +10,7 @@
 #include "render/conv_wave.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <vector>
 
@@ -101,10 +102,22 @@ bool MainLogic::ImportSoundFile(
     const std::string blockName = CleanBlockName(BaseNameOf(pPath));
     std::string file = pPath;
     bool decoded = false;
+    // Tells the user why the import stopped; an empty cause is a cancelled import.
+    auto showFailure = [this, &pPath](const std::string& pCause) {
+        if (pCause.empty())
+            ui_.ShowMessage(kImportCancelledText);
+        else
+            ui_.ShowError(std::string(kImportFailedText) + "\n" + pPath + "\n" + pCause);
+    };
+    // NewTempName makes the file it names, so an empty name is a failed write in the folder.
+    auto createFailure = [] { return WriteFailureText(errno != 0 ? errno : EIO); };
     if (NeedsDecoderFor(pPath, *decoder_)) {
+        errno = 0;
         const std::string target = folder_->NewTempName(kTempWave);
-        if (target.empty())
+        if (target.empty()) {
+            showFailure(createFailure());
             return false;
+        }
         ui_.ShowMessage(kDecodingText);
         CancelRequest = false;
         const bool decodedOk = decoder_->Decode(pPath, target, ui_, CancelRequest);
@@ -158,9 +171,11 @@ bool MainLogic::ImportSoundFile(
     // extensible form (usual for 24 bits) stay whole, as do their plain PCM equivalents.
     if (pcm && info.Channels > 2) {
         std::vector<std::string> names;
-        const bool split = SplitChannels(file, names, *folder_, ui_, CancelRequest);
+        std::string failure;
+        const bool split = SplitChannels(file, names, *folder_, ui_, CancelRequest, &failure);
         dropDecoded();
         if (!split) {
+            showFailure(failure);
             p.SampleRate = oldRate;
             p.LastSoundFile = oldSoundFile;
             EndProc();
@@ -181,10 +196,12 @@ bool MainLogic::ImportSoundFile(
     int32_t placed = 0;
     int64_t endFrame = 0;
     size_t done = 0;
+    std::string failure; // why the item "done" could not be made ready; empty when cancelled
     for (; done < items.size(); ++done) {
         ImportItem& item = items[done];
         const WaveInfo itemInfo = ReadWaveInfo(item.Path);
         if (itemInfo.FormatMode != 3 || itemInfo.SampleRate != p.SampleRate) {
+            errno = 0;
             const std::string target = folder_->NewTempName(kTempWave);
             C_ConvWave cw(&ui_);
             cw.SetProg([this](double pRate, bool& pCancel) {
@@ -196,6 +213,9 @@ bool MainLogic::ImportSoundFile(
             if (item.Temporary)
                 DeleteFileForce(item.Path);
             if (!converted) {
+                failure = target.empty() ? createFailure()
+                    : cw.Canceled        ? std::string()
+                                         : cw.FailureText;
                 DeleteFileForce(target);
                 break;
             }
@@ -207,6 +227,7 @@ bool MainLogic::ImportSoundFile(
         const WaveInfo placedInfo = ReadWaveInfo(item.Path);
         const bool overclaimed = FramesPresent(placedInfo) < placedInfo.Frames;
         if (overclaimed || !IsInsideFolder(item.Path, folder_->Path())) {
+            errno = 0;
             const std::string target = folder_->NewTempName(kTempWave);
             FileCopy copy(&ui_);
             // Yielding between chunks keeps the window responsive; no pause is needed.
@@ -215,6 +236,9 @@ bool MainLogic::ImportSoundFile(
                 [this](double, bool& pCancel) { pCancel = pCancel || CancelRequest; });
             // The target is the empty file NewTempName made for this copy alone.
             if (target.empty() || !copy.TranspFile(item.Path, target, true, false)) {
+                failure = target.empty() ? createFailure()
+                    : CancelRequest      ? std::string()
+                                         : copy.FailureText();
                 DeleteFileForce(target);
                 if (item.Temporary)
                     DeleteFileForce(item.Path);
@@ -223,9 +247,11 @@ bool MainLogic::ImportSoundFile(
             if (item.Temporary)
                 DeleteFileForce(item.Path);
             item = { target, false };
+            ClearLastWriteError();
             if (overclaimed
                 && !SetWaveDataSize(target,
                     static_cast<int64_t>(FramesPresent(placedInfo)) * placedInfo.BlockAlign)) {
+                failure = WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO);
                 DeleteFileForce(target);
                 break;
             }
@@ -241,6 +267,8 @@ bool MainLogic::ImportSoundFile(
         }
     }
     const bool complete = done == items.size();
+    if (!complete)
+        showFailure(failure);
     // Channel files not reached are of no use to anyone.
     for (size_t i = done + 1; i < items.size(); ++i)
         if (items[i].Temporary)

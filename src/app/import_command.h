@@ -16,6 +16,11 @@ std::string RateRefusedText(int32_t pRate);
 inline constexpr std::string_view kConvertRateQuestion
     = "サンプリング周波数を初期設定値にコンバートしますか？";
 inline constexpr std::string_view kConvertingText = "コンバート ";
+/// The first line of the error shown when an import stops on a failed step; the file and
+/// the cause follow on their own lines.
+inline constexpr std::string_view kImportFailedText = "ファイルを読み込めませんでした";
+/// The message area after an import the user cancelled.
+inline constexpr std::string_view kImportCancelledText = "キャンセルしました";
 
 /// True when a sound file must be decoded before import: by its extension (lower case,
 /// without the dot) "mp1", "mp2", "mp3", "mpg", "mpa", "mpeg", "wma", "wmv", "asf", "aiff",

@@ -5,6 +5,7 @@
 #include "core/envelope.h"
 #include "core/file_io.h"
 #include "core/paths.h"
+#include "render/mix_kernel.h"
 
 #include <algorithm>
 
@@ -80,6 +81,8 @@ MainLogic::MainLogic(Settings& pSettings, UserInterface& pUi)
     project_.SetTrackCount(8);
 }
 
+MainLogic::~MainLogic() { ClearDamagedFileLog(log_->Folder()); }
+
 void MainLogic::ReadOptions() { ReadAppOptions(settings_, options_); }
 
 void MainLogic::SaveOptions() { SaveAppOptions(settings_, options_); }
@@ -149,8 +152,11 @@ bool MainLogic::Startup(std::string_view pCommandLine, bool pOfferResume)
 
     if (!SetUpDataFolder())
         return false;
+    ClearDamagedFileLog(log_->Folder());
     log_ = std::make_unique<ErrorLog>(settings_);
     log_->CleanAtStart();
+    // A working file found shortened on the disk is written to the log as well as shown.
+    SetDamagedFileLog(log_->Folder());
 
     if (options_.ShowMRU == 1)
         recent_.Load(settings_);
@@ -166,7 +172,7 @@ bool MainLogic::Startup(std::string_view pCommandLine, bool pOfferResume)
     return true;
 }
 
-bool MainLogic::StartProc(int32_t pNeedUndo, int32_t pType)
+bool MainLogic::StartProc(int32_t pNeedUndo, int32_t pType, bool pRefuseWithoutUndo)
 {
     if (!CanEdit())
         return false;
@@ -175,8 +181,18 @@ bool MainLogic::StartProc(int32_t pNeedUndo, int32_t pType)
     CancelRequest = false;
     if (pNeedUndo == 1) {
         if (!(project_.LastUndoType == 1 && pType == 1)) {
-            SaveUndoSnapshot();
-            if (pType == 1)
+            // An edit that could not be undone is not made: the project stays as it is
+            // (and an undo step keeps the present state to come back to). Placing a
+            // recording goes on, since the audio is the user's; it only cannot be undone.
+            if (!TakeUndoSnapshot()) {
+                if (pRefuseWithoutUndo) {
+                    Busy = false;
+                    ui_.SetBusy(false);
+                    ShowUndoSnapshotFailure();
+                    return false;
+                }
+                ShowUndoSnapshotFailure(kUndoLostText);
+            } else if (pType == 1)
                 --project_.UndoCounter;
         }
         project_.Saved = false;
@@ -331,7 +347,10 @@ void MainLogic::Shutdown()
             ui_.ShowError(count == -2 ? kCleanupBusy : kCleanupFailed);
     } else {
         // The work stays for the next start, which offers to resume it.
-        SaveUndoSnapshot();
+        ClearLastWriteError();
+        if (!SaveUndoSnapshot())
+            ui_.ShowError("作業の続きを保存できませんでした（" + WriteFailureText(LastWriteError())
+                + "）。\n次の起動では続きから作業できません。");
     }
     project_.ResetProject();
     SaveOptions();

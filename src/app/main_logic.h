@@ -22,6 +22,7 @@
 
 namespace tarvok {
 
+class LoudnessMeter;
 class RecordingEngine;
 class TimePitchEngine;
 
@@ -29,6 +30,11 @@ class TimePitchEngine;
 struct WindowRequest {
     std::optional<int32_t> Left, Top, Width, Height;
 };
+
+/// What follows the cause when an undo snapshot could not be written.
+inline constexpr std::string_view kEditNotMadeText = "この編集はしていません。";
+inline constexpr std::string_view kUndoLostText
+    = "録音は配置しましたが、元に戻すことはできません。";
 
 /// The headless logic of the main window: owns the one Project for the life of the process,
 /// runs start-up and exit, brackets every edit with StartProc/EndProc and handles the
@@ -107,8 +113,10 @@ public:
 
     /// Begins an edit: false (and nothing changed) when edits are refused now. pNeedUndo 1
     /// takes an undo snapshot first (except between two undo steps); pType 1 marks an
-    /// undo step.
-    bool StartProc(int32_t pNeedUndo, int32_t pType);
+    /// undo step. A snapshot that cannot be written refuses the edit with its cause, unless
+    /// pRefuseWithoutUndo is false (placing a recording): then the user is told that the
+    /// edit cannot be undone, and it goes on.
+    bool StartProc(int32_t pNeedUndo, int32_t pType, bool pRefuseWithoutUndo = true);
     /// Ends an edit: length, redraw, "処理終了".
     void EndProc();
 
@@ -146,6 +154,10 @@ public:
     void SetDecoder(SoundDecoder* pDecoder) { decoder_ = pDecoder ? pDecoder : &noDecoder_; }
     SoundDecoder& Decoder() { return *decoder_; }
 
+    /// The loudness meter of loudness targets (normalise, mixdown); none until an adapter
+    /// is wired in, and then those targets are refused with a message.
+    void SetLoudnessMeter(LoudnessMeter* pMeter) { loudness_ = pMeter; }
+    LoudnessMeter* Loudness() const { return loudness_; }
     /// The engine of the high-quality time stretch and pitch shift (none until an adapter
     /// is wired in: the effects then offer only their own algorithms).
     void SetTimePitchEngine(TimePitchEngine* pEngine) { timePitch_ = pEngine; }
@@ -214,7 +226,13 @@ public:
 
     /// Called by StartProc to take an undo snapshot.
     virtual bool SaveUndoSnapshot() { return PushUndo(); }
-    virtual ~MainLogic() = default;
+    /// Takes the undo snapshot of an edit about to start; false when it could not be
+    /// written, and the edit must then not be made (ShowUndoSnapshotFailure tells why).
+    bool TakeUndoSnapshot();
+    /// Tells the user that the last TakeUndoSnapshot failed, with its cause, and then
+    /// pConsequence (by default that the edit was not made).
+    void ShowUndoSnapshotFailure(std::string_view pConsequence = kEditNotMadeText);
+    virtual ~MainLogic();
 
 private:
     void ReadOptions();
@@ -235,10 +253,12 @@ private:
     FileLock projectLock_;
     int64_t lockHolder_ = 0;
     std::string lastSaveAllProject_;
+    int undoSnapshotError_ = 0; ///< errno of the last failed TakeUndoSnapshot
     std::unique_ptr<ErrorLog> log_;
     RecentFileList recent_;
     NoSoundDecoder noDecoder_;
     SoundDecoder* decoder_ = &noDecoder_;
+    LoudnessMeter* loudness_ = nullptr;
     TimePitchEngine* timePitch_ = nullptr;
 };
 

@@ -49,6 +49,9 @@ constexpr const char* kMsgEncodeFailed = "エンコードに失敗しました";
 constexpr const char* kMsgTooLarge = "作成データは4GBまでです";
 constexpr const char* kMsgRenderFailed = "wavファイル作成に失敗しました";
 constexpr const char* kLabel = "wavファイル作成";
+constexpr const char* kMsgLoudnessRange = "ラウドネスは-70～0のLUFS値を入力してください";
+constexpr const char* kMsgLoudnessAndNormalize = "ノーマライズとラウドネスは同時に選べません";
+constexpr const char* kLoudnessLimited = "（トゥルーピーク制限）";
 
 struct OutputFormat {
     int32_t Rate = 0;
@@ -215,6 +218,9 @@ MixdownRequest LoadMixdownRequest(const Settings& pSettings, const Project& pPro
     r.Normalize = pSettings.GetSetting("CheckNormalize", int32_t { 0 }) == 1;
     r.UseRMS = pSettings.GetSetting("CheckRMS", int32_t { 0 }) == 1;
     r.NormalizeLevel = FormatNumber(pSettings.GetSetting("NormalizeLevel", 0.0f));
+    r.Loudness = pSettings.GetSetting("CheckLoudness", int32_t { 0 }) == 1;
+    r.LoudnessLevel = FormatNumber(pSettings.GetSetting("LoudnessLevel", -23.0f));
+    r.MeasureLoudness = pSettings.GetSetting("MixMeasureLoudness", int32_t { 0 }) == 1;
     r.Loop = std::to_string(pSettings.GetSetting("MixLoop", int32_t { 1 }));
     r.SuStart = std::to_string(pSettings.GetSetting("SuStart", int32_t { 0 }));
     r.SuEnd = std::to_string(pSettings.GetSetting("SuEnd", int32_t { 0 }));
@@ -245,6 +251,11 @@ void SaveMixdownValues(Settings& pSettings, MixdownRequest& pRequest)
     if (IsNumber(pRequest.NormalizeLevel))
         pSettings.SaveSetting(
             "NormalizeLevel", static_cast<float>(NumberOr(pRequest.NormalizeLevel, 0)));
+    pSettings.SaveSetting("CheckLoudness", pRequest.Loudness ? 1 : 0);
+    pSettings.SaveSetting("MixMeasureLoudness", pRequest.MeasureLoudness ? 1 : 0);
+    if (IsNumber(pRequest.LoudnessLevel))
+        pSettings.SaveSetting(
+            "LoudnessLevel", static_cast<float>(NumberOr(pRequest.LoudnessLevel, -23)));
     if (IsNumber(pRequest.Loop))
         pSettings.SaveSetting(
             "MixLoop", static_cast<int32_t>(RoundHalfEven(NumberOr(pRequest.Loop, 1))));
@@ -268,8 +279,18 @@ bool EncodeAvailable(const MixdownRequest& pRequest, Mp3Encoder* pEncoder)
     return format && !LoadBitRateList(pEncoder, format->Rate, pRequest.WaveMode).empty();
 }
 
-std::string ValidateMixdown(
-    const MixdownRequest& pRequest, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder)
+std::string MixdownDoneText(const MixdownResult& pResult)
+{
+    std::string text = "終了";
+    if (pResult.Loudness)
+        text += " " + LoudnessText(*pResult.Loudness);
+    if (pResult.LoudnessLimited)
+        text += kLoudnessLimited;
+    return text;
+}
+
+std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
+    AudioFileEncoder* pFileEncoder, LoudnessMeter* pMeter)
 {
     std::string message;
     const bool toTrack = pRequest.TargetMode == kMixTargetTrack;
@@ -317,6 +338,15 @@ std::string ValidateMixdown(
         message = kMsgNormNumber;
     else if (NumberOr(pRequest.NormalizeLevel, 0) > 0)
         message = kMsgNormRange;
+    if (pRequest.Loudness) {
+        const std::optional<double> lufs = ParseNumber(Trim(pRequest.LoudnessLevel));
+        if (!lufs || *lufs < kMinLoudnessTarget || *lufs > kMaxLoudnessTarget)
+            message = kMsgLoudnessRange;
+        else if (pRequest.Normalize)
+            message = kMsgLoudnessAndNormalize;
+        else if (pMeter == nullptr)
+            message = kMsgNoLoudnessMeter;
+    }
     if (!IsNumber(pRequest.Loop))
         message = kMsgLoopNumber;
     else if (NumberOr(pRequest.Loop, 1) < 1)
@@ -364,6 +394,7 @@ private:
     bool RenderFits() const;
     Step CheckSpace();
     Step RenderMix();
+    Step MeasureLoudness();
     Step PlaceOnTargetTrack();
     Step ConvertFormat();
     Step EncodeOrMoveIntoPlace();
@@ -437,7 +468,7 @@ MixdownResult MixdownRun::Finish(const Stop& pStop)
     if (!pStop.Message.empty())
         ui_.ShowError(pStop.Message);
     else
-        ui_.ShowMessage("終了");
+        ui_.ShowMessage(pStop.Cancelled ? std::string("終了") : MixdownDoneText(result_));
     return result_;
 }
 
@@ -474,6 +505,10 @@ void MixdownRun::ReadSettings()
 MixdownRun::Step MixdownRun::ChooseFileTarget()
 {
     target_ = FileTargetPath(request_, encode_, codec_);
+    // A folder, pipe or device of that name is never replaced by the mix.
+    if (const PathKind kind = KindOfPath(target_);
+        kind == PathKind::Folder || kind == PathKind::Special)
+        return Stop { MixdownOutcome::Invalid, NotARegularFileText(target_) };
     if (FileExists(target_)) {
         overwritesWorkingFile_ = project_.FindWaveFile(target_) >= 0;
         if (!ui_.AskYesNo(overwritesWorkingFile_ ? kMsgOverwriteProject : kMsgOverwrite))
@@ -614,6 +649,61 @@ MixdownRun::Step MixdownRun::RenderMix()
     return std::nullopt;
 }
 
+// Measures the loudness of the render file when asked; with a loudness target, copies it with the
+// gain that reaches the target (measuring the copy on the way) and goes on with the copy. A mix
+// with no measurable loudness stops a run with a target (nothing is written) and only goes
+// without a reading otherwise.
+MixdownRun::Step MixdownRun::MeasureLoudness()
+{
+    LoudnessMeter* meter = logic_.Loudness();
+    if (meter == nullptr || (!request_.Loudness && !request_.MeasureLoudness))
+        return std::nullopt;
+    bool cancelled = false;
+    const auto progress = [&](const char* pLabel) {
+        return [this, &cancelled, pLabel](double pDone) {
+            ui_.ShowMessage(std::string(pLabel) + PercentText1(pDone));
+            ReportProgress(pDone);
+            ui_.Yield();
+            cancelled = cancelled || logic_.CancelRequest;
+            logic_.CancelRequest = false;
+            return cancelled;
+        };
+    };
+    const auto stopped = [&](const Error& pError) -> Step {
+        DeleteFileForce(current_);
+        if (cancelled)
+            return Stop { MixdownOutcome::Finished, "", true };
+        return Stop { MixdownOutcome::Failed, pError.Message };
+    };
+    Result<LoudnessReading> measured
+        = MeasureWaveLoudness(*meter, current_, 0, -1, progress("ラウドネス測定中 "));
+    if (!request_.Loudness) {
+        if (measured)
+            result_.Loudness = *measured;
+        else if (cancelled)
+            return stopped(measured.error());
+        return std::nullopt;
+    }
+    if (!measured)
+        return stopped(measured.error());
+    bool limited = false;
+    const double gain
+        = LoudnessGain(*measured, NumberOr(request_.LoudnessLevel, kMinLoudnessTarget), limited);
+    const std::string adjusted
+        = currentInDataFolder_ ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
+    if (adjusted.empty())
+        return stopped(Error { FailureMessage(kMsgRenderFailed) });
+    Result<LoudnessReading> after
+        = CopyWithGainMeasured(*meter, current_, adjusted, gain, progress("ラウドネス調整中 "));
+    DeleteFileForce(current_);
+    current_ = adjusted;
+    if (!after)
+        return stopped(after.error());
+    result_.Loudness = *after;
+    result_.LoudnessLimited = limited;
+    return std::nullopt;
+}
+
 // Puts the render file on the target track in place of the range, as one undoable edit:
 // the track's blocks and fades over the range go, the new block comes in at the range start.
 MixdownRun::Step MixdownRun::PlaceOnTargetTrack()
@@ -731,7 +821,8 @@ MixdownResult MixdownRun::Run()
 {
     if (!logic_.CanEdit())
         return Refuse(Stop { MixdownOutcome::Failed, "" });
-    if (std::string message = ValidateMixdown(request_, encoder_, fileEncoder_); !message.empty())
+    if (std::string message = ValidateMixdown(request_, encoder_, fileEncoder_, logic_.Loudness());
+        !message.empty())
         return Refuse(Stop { MixdownOutcome::Invalid, message });
     ReadSettings();
     Step stop;
@@ -760,6 +851,8 @@ MixdownResult MixdownRun::Run()
     stop = CheckSpace();
     if (!stop)
         stop = RenderMix();
+    if (!stop)
+        stop = MeasureLoudness();
     if (!stop && toTrack_)
         stop = PlaceOnTargetTrack();
     if (stop || toTrack_)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/audio_file_encoder.h"
+#include "render/loudness.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,14 @@ struct MixdownRequest {
     bool Normalize = false; ///< "CheckNormalize"
     bool UseRMS = false; ///< "CheckRMS"
     std::string NormalizeLevel = "0"; ///< "NormalizeLevel", dB
+    /// "CheckLoudness": brings the mix's integrated loudness to LoudnessLevel (instead of
+    /// normalising its peak or RMS).
+    bool Loudness = false;
+    std::string LoudnessLevel = "-23"; ///< "LoudnessLevel", LUFS
+    /// "MixMeasureLoudness": measures the finished mix's loudness and true peak without a
+    /// loudness target too (a pass over the mix that costs about what the render does, so
+    /// it is asked for; with a target the mix is always measured).
+    bool MeasureLoudness = false;
     std::string Loop = "1"; ///< "MixLoop"
     std::string SuStart = "0"; ///< "SuStart", ms
     std::string SuEnd = "0"; ///< "SuEnd", ms
@@ -59,10 +68,10 @@ bool EncodeAvailable(const MixdownRequest& pRequest, Mp3Encoder* pEncoder);
 
 /// The message the window shows for the request's settings, or empty when they are valid.
 /// When several checks fail the last one found is given. An MP3 bit rate that the encoder
-/// does not offer for the rate, and a FLAC or Opus output that pFileEncoder cannot write,
-/// are refused here, before anything is rendered.
-std::string ValidateMixdown(
-    const MixdownRequest& pRequest, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder = nullptr);
+/// does not offer for the rate, a FLAC or Opus output that pFileEncoder cannot write, and a
+/// loudness target without pMeter, are refused here, before anything is rendered.
+std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
+    AudioFileEncoder* pFileEncoder = nullptr, LoudnessMeter* pMeter = nullptr);
 
 enum class MixdownOutcome {
     Invalid, ///< a settings message was shown; the window stays open
@@ -76,13 +85,27 @@ struct MixdownResult {
     std::string Message; ///< the message shown, if any
     std::string Target; ///< the file written (file and CD targets)
     bool Cancelled = false;
+    /// The integrated loudness and true peak of the finished mix (16-bit stereo at the
+    /// project's rate, before any conversion or encoding), with a loudness target or when
+    /// asked for; none without a loudness meter or when the mix is silent.
+    std::optional<LoudnessReading> Loudness;
+    /// The loudness target was not reached: the gain was lowered to keep the true peak at
+    /// kLoudnessPeakCeiling.
+    bool LoudnessLimited = false;
 };
 
+/// The completion text of a finished mixdown: "終了", followed by the loudness reading when
+/// there is one ("終了 -23.0 LUFS, true peak -21.2 dBTP"), and a note when the true peak
+/// limited the gain.
+std::string MixdownDoneText(const MixdownResult& pResult);
+
 /// The window's OK: validates, asks before overwriting, renders the chosen tracks and range,
-/// converts, encodes and moves the result into place, or places it on a track as one
-/// undoable edit. Every message goes through the main window's user interface; pProgress
-/// (may be empty) receives the fraction done of each phase. A cancelled or failed run leaves
-/// an existing target file as it was and no partial file behind.
+/// measures its loudness (through the main window's meter, when there is one) and with a
+/// loudness target copies it with the gain that reaches the target, converts, encodes and
+/// moves the result into place, or places it on a track as one undoable edit. Every message goes
+/// through the main window's user interface; pProgress (may be empty) receives the fraction done of
+/// each phase. A cancelled or failed run leaves an existing target file as it was and no partial
+/// file behind.
 MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
     const std::function<void(double)>& pProgress = {}, AudioFileEncoder* pFileEncoder = nullptr);
 

@@ -108,6 +108,9 @@ MixdownWindowModel::Enabling MixdownWindowModel::Enabled() const
     e.BitRate = e.Encode && request_.Encode;
     e.NormalizeLevel = request_.Normalize;
     e.Rms = request_.Normalize;
+    e.Loudness = logic_.Loudness() != nullptr;
+    e.LoudnessLevel = e.Loudness && request_.Loudness;
+    e.MeasureLoudness = e.Loudness && !request_.Loudness;
     return e;
 }
 
@@ -162,7 +165,23 @@ void MixdownWindowModel::SetEncode(bool pOn)
 }
 
 void MixdownWindowModel::SetBitRate(const std::string& pText) { request_.BitRate = pText; }
-void MixdownWindowModel::SetNormalize(bool pOn) { request_.Normalize = pOn; }
+void MixdownWindowModel::SetNormalize(bool pOn)
+{
+    request_.Normalize = pOn;
+    if (pOn)
+        request_.Loudness = false;
+}
+void MixdownWindowModel::SetLoudness(bool pOn)
+{
+    request_.Loudness = pOn;
+    if (pOn)
+        request_.Normalize = false;
+}
+void MixdownWindowModel::SetLoudnessLevel(const std::string& pText)
+{
+    request_.LoudnessLevel = pText;
+}
+void MixdownWindowModel::SetMeasureLoudness(bool pOn) { request_.MeasureLoudness = pOn; }
 void MixdownWindowModel::SetUseRms(bool pOn) { request_.UseRMS = pOn; }
 void MixdownWindowModel::SetNormalizeLevel(const std::string& pText)
 {

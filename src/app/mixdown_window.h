@@ -34,6 +34,9 @@ public:
         bool Path = false; ///< TextTargetFile and its chooser
         bool NormalizeLevel = false; ///< TextNormalize
         bool Rms = false; ///< CheckRMS
+        bool Loudness = false; ///< CheckLoudness: only with a loudness meter
+        bool LoudnessLevel = false; ///< TextLoudness
+        bool MeasureLoudness = false; ///< CheckMeasureLoudness: a target measures anyway
     };
 
     /// The entries of the two source lists, the target options and the output lists.
@@ -71,6 +74,11 @@ public:
     void SetNormalize(bool pOn);
     void SetUseRms(bool pOn);
     void SetNormalizeLevel(const std::string& pText);
+    /// The loudness target (LUFS) takes the place of peak or RMS normalisation: ticking one
+    /// clears the other.
+    void SetLoudness(bool pOn);
+    void SetLoudnessLevel(const std::string& pText);
+    void SetMeasureLoudness(bool pOn);
     void SetLoop(const std::string& pText);
     void SetSuStart(const std::string& pText);
     void SetSuEnd(const std::string& pText);

@@ -10,6 +10,7 @@
 #include "core/write_out_all.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -455,11 +456,26 @@ bool MainLogic::SaveAllCommand()
 bool MainLogic::PushUndo()
 {
     ProjectFileEnv env = FileEnv();
-    bool ok = WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env);
+    if (!WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env))
+        return false; // the counter and the redo snapshots stay as they were
     ++project_.UndoCounter;
     // Snapshots beyond the present can no longer be reached by redo.
     folder_->DeleteOwnSnapshots(project_.UndoCounter);
+    return true;
+}
+
+bool MainLogic::TakeUndoSnapshot()
+{
+    ClearLastWriteError();
+    const bool ok = SaveUndoSnapshot();
+    undoSnapshotError_ = ok ? 0 : (LastWriteError() != 0 ? LastWriteError() : EIO);
     return ok;
+}
+
+void MainLogic::ShowUndoSnapshotFailure(std::string_view pConsequence)
+{
+    ui_.ShowError("元に戻すための記録を書き込めませんでした（"
+        + WriteFailureText(undoSnapshotError_) + "）。\n" + std::string(pConsequence));
 }
 
 bool MainLogic::StepUndo(bool pRedo, bool pCheckOnly)

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "core/settings.h"
+#include "fx/fx_table.h"
 
 #include <cstdint>
 #include <optional>
@@ -102,6 +103,14 @@ std::vector<SettingKeyInfo> BuildTable()
         { "MixDownWaveMode", T::Integer, "3", F::None, "mixdown format mode" },
         { "MixDownPath", T::Text, "", F::None, "mixdown target file" },
         { "MixTargetMode", T::Integer, "0", F::None, "mixdown target kind" },
+        { "CheckLoudness", T::Integer, "0", F::None, "mixdown brings the mix to a loudness" },
+        { "LoudnessLevel", T::Single, "-23", F::None, "mixdown loudness target in LUFS" },
+        { "MixMeasureLoudness", T::Integer, "0", F::None,
+            "mixdown reports the mix's loudness and true peak" },
+        // The effect dialogs' "Save Values": the sine frequency, then every fader and check.
+        { "FXParm_FX_SIGN-02", T::Text, "1000", F::None, "sine wave frequency in Hz" },
+        { "FXParm_", T::Integer, "", F::Effect,
+            "effect dialog value: fader (-NN) or check box (_Check-NN); default the effect's" },
         { "Encode", T::Integer, "0", F::None, "mixdown encodes MP3" },
         { "CheckNormalize", T::Integer, "0", F::None, "mixdown normalises" },
         { "CheckRMS", T::Integer, "0", F::None, "normalise by RMS" },
@@ -145,6 +154,32 @@ bool AllDigits(std::string_view s)
     return true;
 }
 
+// True for "FX_DELAY-01" or "FX_NORM_Check-02": a fader or check box an effect's dialog has,
+// numbered from 01.
+bool IsEffectValueName(std::string_view pRest)
+{
+    for (const FxInfo& fx : AllEffects()) {
+        if (!fx.HasDialog || !StartsWithNoCase(pRest, fx.Command))
+            continue;
+        std::string_view tail = pRest.substr(fx.Command.size());
+        size_t count = fx.Faders.size();
+        if (StartsWithNoCase(tail, "_Check-")) {
+            tail.remove_prefix(7);
+            count = fx.Checks.size();
+        } else if (!tail.empty() && tail.front() == '-') {
+            tail.remove_prefix(1);
+        } else {
+            continue;
+        }
+        if (tail.size() != 2 || !AllDigits(tail))
+            continue;
+        const int64_t n = ParseInteger(tail).value_or(0);
+        if (n >= 1 && static_cast<size_t>(n) <= count)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const std::vector<SettingKeyInfo>& AllSettingKeys()
@@ -164,6 +199,11 @@ const SettingKeyInfo* FindSettingKey(std::string_view pName)
         if (!StartsWithNoCase(pName, key.Name))
             continue;
         std::string_view rest = pName.substr(key.Name.size());
+        if (key.Family == KeyFamily::Effect) {
+            if (IsEffectValueName(rest))
+                return &key;
+            continue;
+        }
         if (!AllDigits(rest))
             continue;
         int64_t n = ParseInteger(rest).value_or(-1);
@@ -181,6 +221,7 @@ const SettingKeyInfo* FindSettingKey(std::string_view pName)
                 return &key;
             break;
         case KeyFamily::None:
+        case KeyFamily::Effect:
             break;
         }
     }

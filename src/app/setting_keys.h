@@ -14,6 +14,9 @@ enum class KeyFamily {
     Slot, ///< prefix + 1..8 (device slots, recent files)
     Track, ///< prefix + 01..64 (track number + 1)
     TwoDigit, ///< prefix + two digits (key and toolbar bindings)
+    /// "FXParm_" + an effect's command + "-" + fader number (01..) or "_Check-" + check box
+    /// number (01..): the effect dialogs' saved values
+    Effect,
 };
 
 /// One key of the settings store with its type and default. A default of the unity level

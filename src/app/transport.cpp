@@ -164,7 +164,9 @@ void AttachRecorder(MainLogic& pLogic, PlaybackEngine& pEngine, RecordingEngine&
             pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     };
     pRecorder.OnStopButton = [&pLogic, &pEngine] { StopButton(pLogic, pEngine); };
-    pRecorder.BeginEditStep = [&pLogic] { return pLogic.StartProc(1, 0); };
+    // A take is placed even when its undo snapshot cannot be written: the audio is the
+    // user's, and losing it would be worse than not being able to undo its placing.
+    pRecorder.BeginEditStep = [&pLogic] { return pLogic.StartProc(1, 0, false); };
     pRecorder.EndEditStep = [&pLogic] { pLogic.EndProc(); };
     pRecorder.OnWritten = [&pLogic] {
         pLogic.Ui().RequestRedraw(RedrawArea::Tracks);

@@ -59,20 +59,24 @@ Commands:
                            correction where the drive allows; prints the AccurateRip sums,
                            with --accuraterip checked against the database
   fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality standard|high]
-          [--track N --from TIME --to TIME]
+          [--lufs TARGET] [--track N --from TIME --to TIME]
                            apply an effect (106..143 or its name, FX_DELAY) to the
                            project's selection with the faders given (saved values or
                            defaults for the rest); --quality high renders pitch shift
-                           and time stretch through the high-quality engine; fx --list
+                           and time stretch through the high-quality engine; normalise
+                           (134) --lufs brings each block to TARGET LUFS; fx --list
                            prints every effect
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
   mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
           [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
-          [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]
-          [--post-silence MS]
+          [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--measure]
+          [--loop N] [--pre-silence MS] [--post-silence MS]
                            mix the project down to a WAV, MP3, FLAC or Ogg Opus file
                            (chosen by the extension), onto a track, or
-                           into the CD folder (track001.wav, track002.wav, ...)
+                           into the CD folder (track001.wav, track002.wav, ...);
+                           --loudness brings the mix to LUFS (true peak kept at
+                           -1 dBTP); with it or --measure the mix's loudness and true
+                           peak are printed
   devices                  the output and input devices with their IDs (0 = default)
   play NAME [--from TIME] [--to TIME] [--device ID]
                            play a project (or a range of it) on a sound device

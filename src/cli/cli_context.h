@@ -5,6 +5,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "decode/decode_audio.h"
+#include "platform/ebur128/ebur128_loudness_meter.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
 #include "platform/rubberband/rubberband_time_pitch.h"
@@ -49,6 +50,7 @@ struct HeadlessSession {
     FfmpegMediaBackend Media;
     MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
         [this] { return &Logic.Log(); } };
+    Ebur128LoudnessMeter Loudness;
     RubberBandTimePitch TimePitch;
     bool Started = false;
 
@@ -58,6 +60,7 @@ struct HeadlessSession {
         if (!pCtx.DataFolder.empty())
             Logic.SetDataFolderOverride(pCtx.DataFolder);
         Logic.SetDecoder(&Decoder);
+        Logic.SetLoudnessMeter(&Loudness);
         Logic.SetTimePitchEngine(&TimePitch);
         // A command-line run never offers to resume earlier work: nobody is there to answer.
         Started = Logic.Startup("", false);

@@ -21,7 +21,8 @@ namespace {
 
 constexpr const char* kFxUsage
     = "usage: fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--band N=GAIN[,HZ,Q]] "
-      "[--quality standard|high] [--track N --from TIME --to TIME] | fx --list";
+      "[--quality standard|high] [--lufs TARGET] [--track N --from TIME --to TIME] | fx --list";
+constexpr int32_t kNormalizeId = 134;
 
 constexpr int32_t kGraphicEq = 130;
 constexpr int32_t kParametricEq = 131;
@@ -60,6 +61,8 @@ int ListEffects(CliContext& pCtx)
             pCtx.Out << "  check " << i << " " << fx.Checks[i] << " 0..1 (0)\n";
         if (fx.Box == FxBox::Frequency)
             pCtx.Out << "  --freq Hz 20..20000 (1000)\n";
+        if (fx.Id == kNormalizeId)
+            pCtx.Out << "  --lufs TARGET -60..0: P0 as a loudness target in LUFS (check 1 on)\n";
         if (fx.Box == FxBox::Length)
             pCtx.Out << "  length: the selection's length x 100 / (P0 + P1/100 + P2/10000)\n";
         if (fx.Id == 117 || fx.Id == 118)
@@ -185,14 +188,14 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     std::vector<std::string> positional;
     std::vector<std::pair<int32_t, bool>> checks;
     std::vector<BandOption> bands;
-    std::optional<std::string> freq, from, to;
+    std::optional<std::string> freq, from, to, lufs;
     std::optional<bool> high;
     std::optional<int32_t> track;
     for (size_t i = 0; i < pArgs.size(); ++i) {
         const std::string& a = pArgs[i];
         const bool hasValue = i + 1 < pArgs.size();
         if (a == "--check" || a == "--freq" || a == "--band" || a == "--track" || a == "--from"
-            || a == "--to" || a == "--quality") {
+            || a == "--to" || a == "--quality" || a == "--lufs") {
             if (!hasValue)
                 return pCtx.Fail(a + " needs a value", 2);
             const std::string& v = pArgs[++i];
@@ -211,6 +214,8 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
                 bands.push_back(*b);
             } else if (a == "--freq") {
                 freq = v;
+            } else if (a == "--lufs") {
+                lufs = v;
             } else if (a == "--quality") {
                 if (v != "high" && v != "standard")
                     return pCtx.Fail("--quality takes standard or high: " + v, 2);
@@ -257,6 +262,22 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
                 std::string(info->Command) + " has no check box " + std::to_string(n), 2);
     if (freq && info->Box != FxBox::Frequency)
         return pCtx.Fail(std::string(info->Command) + " takes no frequency", 2);
+    // --lufs is the normalise dialog with its LUFS check on and the target on its fader.
+    if (lufs) {
+        if (info->Id != kNormalizeId)
+            return pCtx.Fail(
+                "--lufs goes with normalise (" + std::to_string(kNormalizeId) + ")", 2);
+        if (!values.empty())
+            return pCtx.Fail("--lufs takes the place of P0", 2);
+        const FxFader& f = info->Faders[0];
+        std::optional<int32_t> v = ToInt(*lufs);
+        if (!v || *v < f.Min || *v > f.Max)
+            return pCtx.Fail("--lufs takes " + std::to_string(f.Min) + ".." + std::to_string(f.Max)
+                    + ": " + *lufs,
+                2);
+        values.push_back(*v);
+        checks.emplace_back(1, true);
+    }
     if (high && info->Id != 117 && info->Id != 118)
         return pCtx.Fail(std::string(info->Command) + " has no quality choice", 2);
     std::vector<std::pair<int32_t, int32_t>> bandFaders;

@@ -24,7 +24,8 @@ constexpr const char* kUsage
     = "usage: mixdown NAME (-o OUT.wav|OUT.mp3|OUT.flac|OUT.opus | --to-track N | --cd) [--tracks "
       "all|selected|playing]"
       " [--range all|selection|zero] [--format Mono8bit|...|Stereo24bit] [--rate HZ]"
-      " [--bitrate KBPS] [--normalize DB] [--rms] [--loop N] [--pre-silence MS]"
+      " [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--measure] [--loop N]"
+      " [--pre-silence MS]"
       " [--post-silence MS]";
 
 bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
@@ -39,15 +40,18 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
     static const std::vector<std::string> kValues
         = { "-o", "--tracks", "--range", "--format", "--rate", "--bitrate", "--normalize", "--loop",
-              "--pre-silence", "--post-silence", "--to-track" };
+              "--pre-silence", "--post-silence", "--to-track", "--loudness" };
     std::vector<std::string> positional;
     std::map<std::string, std::string> values;
     bool rms = false;
     bool cd = false;
+    bool measure = false;
     for (size_t i = 0; i < pArgs.size(); ++i) {
         const std::string& a = pArgs[i];
         if (a == "--rms") {
             rms = true;
+        } else if (a == "--measure") {
+            measure = true;
         } else if (a == "--cd") {
             cd = true;
         } else if (std::find(kValues.begin(), kValues.end(), a) != kValues.end()) {
@@ -151,6 +155,13 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         request.Normalize = false;
     }
     request.UseRMS = rms;
+    request.MeasureLoudness = measure;
+    if (auto it = values.find("--loudness"); it != values.end()) {
+        request.Loudness = true;
+        request.LoudnessLevel = it->second;
+    } else {
+        request.Loudness = false;
+    }
     if (auto it = values.find("--loop"); it != values.end())
         request.Loop = it->second;
     if (auto it = values.find("--pre-silence"); it != values.end())
@@ -164,7 +175,8 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     FfmpegAudioEncoder fileEncoder;
     // Settings that cannot be written are refused before anything is rendered, with the
     // reason and the usage exit status.
-    if (std::string problem = ValidateMixdown(request, &encoder, &fileEncoder); !problem.empty())
+    if (std::string problem = ValidateMixdown(request, &encoder, &fileEncoder, logic.Loudness());
+        !problem.empty())
         return pCtx.Fail(problem, 2);
 
     pCtx.Ui.SetBoxSink(nullptr);
@@ -195,6 +207,14 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
             return pCtx.Fail("the range is empty: nothing was made");
         pCtx.Out << result.Target << "\n";
     }
+    // The mix as measured after any loudness gain (before conversion and encoding).
+    if (result.Loudness)
+        pCtx.Out << "loudness: " << LoudnessText(*result.Loudness) << "\n";
+    else if (request.MeasureLoudness)
+        pCtx.Out << "loudness: not measurable (silence)\n";
+    if (result.LoudnessLimited)
+        pCtx.Out << "the gain was lowered to keep the true peak at " << kLoudnessPeakCeiling
+                 << " dBTP: the target was not reached\n";
     return 0;
 }
 

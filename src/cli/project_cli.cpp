@@ -12,6 +12,7 @@
 #include "core/project_file.h"
 #include "core/time_text.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -43,8 +44,10 @@ int RefuseLossyOpen(
 bool SaveBack(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath)
 {
     ProjectFileEnv env = pSession.Logic.FileEnv();
+    ClearLastWriteError();
     if (!WriteProject(pSession.Logic.Proj(), pPath, false, env)) {
-        pCtx.Fail("cannot write the project " + pPath);
+        pCtx.Fail("cannot write the project " + pPath + ": "
+            + WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO));
         return false;
     }
     return true;

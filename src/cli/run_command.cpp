@@ -11,6 +11,7 @@
 #include "core/project_file.h"
 #include "core/time_text.h"
 
+#include <cerrno>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -488,8 +489,10 @@ int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view p
         }
     }
     ProjectFileEnv env = session.Logic.FileEnv();
+    ClearLastWriteError();
     if (!WriteProject(session.Logic.Proj(), path, false, env))
-        return pCtx.Fail("cannot write the project " + path);
+        return pCtx.Fail("cannot write the project " + path + ": "
+            + WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO));
     return failed > 0 ? 1 : 0;
 }
 

@@ -217,6 +217,60 @@ std::string ProtectedName(std::string_view pRef, const fs::path& pFolder, const 
     return std::string();
 }
 
+// The file of pFolder (ends in "/") that keeps the names the outside project pProject (its
+// full path) protects: a hash of the path names it, its first line is the path itself.
+std::string OutsideKeptFile(const std::string& pFolder, const std::string& pProject)
+{
+    uint64_t hash = 14695981039346656037ULL; // FNV-1a
+    for (unsigned char c : pProject) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name(16, '0');
+    for (size_t i = 0; i < 16; ++i)
+        name[15 - i] = kHex[(hash >> (4 * i)) & 15U];
+    return pFolder + std::string(kOutsideKeptFolder) + "/" + name + ".lst";
+}
+
+// Writes the kept names of the outside project pProject (a full path) as it reads now;
+// false when it cannot be read or the file cannot be written.
+bool WriteOutsideKept(const std::string& pFolder, const std::string& pProject)
+{
+    std::optional<std::vector<std::string>> refs = ReadProjectReferences(pProject);
+    if (!refs)
+        return false;
+    const fs::path base = fs::path(pProject).parent_path();
+    std::set<std::string> names;
+    for (const std::string& ref : *refs)
+        if (std::string name = ProtectedName(ref, fs::path(pFolder), base); !name.empty())
+            names.insert(std::move(name));
+    std::string text = pProject + "\n";
+    for (const std::string& name : names)
+        text += name + "\n";
+    if (!CreateFolders(pFolder + std::string(kOutsideKeptFolder)))
+        return false;
+    return WriteFileAtomic(
+        OutsideKeptFile(pFolder, pProject), text.data(), static_cast<int64_t>(text.size()));
+}
+
+// The names kept for the outside project pProject; nothing when no file keeps them.
+std::optional<std::vector<std::string>> ReadOutsideKept(
+    const std::string& pFolder, const std::string& pProject)
+{
+    std::optional<std::string> bytes = ReadAllBytes(OutsideKeptFile(pFolder, pProject));
+    if (!bytes)
+        return std::nullopt;
+    std::vector<std::string> lines = SplitLines(*bytes);
+    if (lines.empty() || lines[0] != pProject)
+        return std::nullopt; // another project's path with the same hash
+    std::vector<std::string> names;
+    for (size_t i = 1; i < lines.size(); ++i)
+        if (IsGeneratedName(lines[i]))
+            names.push_back(ToLowerAscii(lines[i]));
+    return names;
+}
+
 // Replaces the list of projects saved outside pFolder (ends in "/").
 bool WriteOutsideList(const std::string& pFolder, const std::vector<std::string>& pProjects)
 {
@@ -596,14 +650,24 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
     }
 
     // Projects saved outside the folder protect what they name as well. One that exists but
-    // cannot be read protects everything; one that is gone leaves the list.
+    // cannot be read protects everything. One that is gone may only have been moved (the
+    // clean-up cannot tell): what it named at its last save stays (see below).
     const std::vector<std::string> outside = OutsideProjects(folder.string());
     std::vector<std::string> stillThere;
+    struct Missing {
+        std::string Project;
+        std::vector<std::string> Names;
+    };
+    std::vector<Missing> missing;
     for (const std::string& project : outside) {
         std::error_code ec;
         const fs::file_status status = fs::status(project, ec);
-        if (status.type() == fs::file_type::not_found)
+        if (status.type() == fs::file_type::not_found) {
+            if (std::optional<std::vector<std::string>> kept
+                = ReadOutsideKept(folder.string(), project))
+                missing.push_back({ project, std::move(*kept) });
             continue;
+        }
         stillThere.push_back(project);
         // Temporaries of killed saves of that project lie beside it.
         RemoveStaleTemporaries(fs::path(project).parent_path().string());
@@ -618,9 +682,35 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
         for (const std::string& ref : *refs)
             if (std::string name = ProtectedName(ref, folder, base); !name.empty())
                 keep.insert(std::move(name));
+        // Listed before its names were kept: they are kept from now on, in case it moves.
+        if (!FileExists(OutsideKeptFile(folder.string(), project)))
+            WriteOutsideKept(folder.string(), project);
+    }
+    // A project that is gone keeps the names it had at its last save, so that moving it
+    // (`mv`) never costs its working files. It lets them go when every one is kept by a
+    // project that is there (it was opened and saved at its new place), or when its last
+    // save is older than the days after which the folder's own projects expire.
+    std::vector<std::string> reported;
+    for (Missing& m : missing) {
+        const std::string keptFile = OutsideKeptFile(folder.string(), m.Project);
+        const bool covered = std::all_of(m.Names.begin(), m.Names.end(),
+            [&keep](const std::string& pName) { return keep.contains(pName); });
+        if (covered || ProjectExpired(keptFile, pDelPrjDays, pNow)) {
+            RemoveFile(keptFile);
+            continue;
+        }
+        keep.insert(m.Names.begin(), m.Names.end());
+        stillThere.push_back(m.Project);
+        reported.push_back(m.Project);
     }
     if (stillThere.size() != outside.size())
         WriteOutsideList(folder.string(), stillThere);
+    if (!reported.empty()) {
+        std::string text(kOutsideMissingText);
+        for (const std::string& project : reported)
+            text += "\n" + project;
+        pUi.MessageBox(text, MsgButtons::Ok, MsgIcon::Warning);
+    }
 
     // The listing is taken again: files may have come or gone while the projects were read.
     entries = ListFolder(folder);
@@ -678,10 +768,13 @@ bool NoteOutsideProject(std::string_view pFolder, std::string_view pProject)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::vector<std::string> projects = OutsideProjects(pFolder);
-    if (std::find(projects.begin(), projects.end(), target.string()) != projects.end())
-        return true;
-    projects.push_back(target.string());
-    return WriteOutsideList(folder.string(), projects);
+    if (std::find(projects.begin(), projects.end(), target.string()) == projects.end()) {
+        projects.push_back(target.string());
+        if (!WriteOutsideList(folder.string(), projects))
+            return false;
+    }
+    // What it names now is kept apart from it, so that it stays kept if the project moves.
+    return WriteOutsideKept(folder.string(), target.string());
 }
 
 std::string ResolveDataFolder(const std::string& pDataPathSetting)

@@ -109,7 +109,10 @@ int DeleteTempFiles(std::string_view pFolder, int pKind);
 /// (other than "last.tvp") last written more than pDelPrjDays whole local days before pNow
 /// (0 or less: never), then every generated ".wav"/".wwf"/".wfd" file that no remaining
 /// project file of the folder, or listed as saved outside it (kOutsideProjectsName), refers
-/// to; a listed project that no longer exists leaves the list. Returns the number of working files
+/// to. A listed project that no longer exists (moved or deleted) keeps the names it had at
+/// its last save (kOutsideKeptFolder) and stays listed, with a warning (kOutsideMissingText);
+/// it leaves the list when projects that exist keep all those names, or when its last save
+/// is older than pDelPrjDays as above. Returns the number of working files
 /// deleted, or -1 when a project file cannot be read; in that case no working file has been
 /// deleted. Shows "Check " + name + "…" while it reads each project file and clears the message
 /// area at the end.
@@ -121,8 +124,20 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
 /// working files it names.
 inline constexpr std::string_view kOutsideProjectsName = "outside-projects.lst";
 
+/// The folder of a data folder that keeps, per project saved outside it, the working-file
+/// names that project named at its last save (a project may be moved with `mv`, and the
+/// clean-up must not then take its files).
+inline constexpr std::string_view kOutsideKeptFolder = "outside-kept";
+
+/// The warning of a clean-up that kept the working files of listed projects that are gone;
+/// their paths follow, one a line.
+inline constexpr std::string_view kOutsideMissingText
+    = "見つからないプロジェクトの作業ファイルを残しました（移動したプロジェクトは移動先で開いて保存"
+      "してください）:";
+
 /// Adds pProject (resolved to its full path through links) to the list of pFolder unless it
-/// lies in pFolder itself or is listed already. False when the list cannot be written.
+/// lies in pFolder itself or is listed already, and keeps the working-file names it names now
+/// in kOutsideKeptFolder. False when the list or the kept names cannot be written.
 bool NoteOutsideProject(std::string_view pFolder, std::string_view pProject);
 
 /// The project files the list of pFolder names, in list order.

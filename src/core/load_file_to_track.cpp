@@ -4,6 +4,7 @@
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project.h"
+#include "core/user_interface.h"
 #include "core/wave_info.h"
 
 namespace tarvok {
@@ -74,8 +75,10 @@ bool LoadFileToTrack(Project& pProject, int32_t pTrack, const std::string& pFile
 {
     Result<PlacedFile> placed
         = PlaceFileOnTrack(pProject, pTrack, pFilename, pBlockAddr, pBlockName);
-    if (!placed)
+    if (!placed) {
+        pUi.ShowMessage(placed.error().Message);
         return false;
+    }
     if (placed->NewWave)
         BuildPeaks(pProject, placed->Wave, pTrack, "", pWfMode, pFolder.NewTempName(kTempPeak), pUi,
             pCancel);

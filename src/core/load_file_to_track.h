@@ -35,7 +35,7 @@ Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std
 /// peaks built into a fresh ".wwf" name of pFolder (pWfMode chooses the peak scale;
 /// pCancel stops the peak building, not the placing). False, with the project unchanged,
 /// when the track does not exist, the file is not a usable WAV file, has no frames or the
-/// tables cannot grow.
+/// tables cannot grow; the reason is then shown in the message area.
 bool LoadFileToTrack(Project& pProject, int32_t pTrack, const std::string& pFilename,
     int32_t pBlockAddr, std::string_view pBlockName, DataFolder& pFolder, int32_t pWfMode,
     UserInterface& pUi, bool& pCancel);

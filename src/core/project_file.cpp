@@ -231,7 +231,9 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
 void ReportMissing(ProjectFileEnv& pEnv, std::string_view pPath)
 {
     ++pEnv.Lost;
-    pEnv.Ui.ShowError(std::string(kMissingFile) + "\n" + std::string(pPath));
+    // A folder or a pipe of that name is named as such, not as a missing file.
+    std::string why = NotARegularFileText(pPath);
+    pEnv.Ui.ShowError((why.empty() ? std::string(kMissingFile) : why) + "\n" + std::string(pPath));
 }
 
 /// Wave files as read, before blocks are attached: entries that could not be used have an
@@ -567,9 +569,9 @@ bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, P
     if (!WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size())))
         return false;
     // A project saved outside the data folder names working files there: the folder's
-    // clean-up must read it too, or it would delete them.
-    NoteOutsideProject(pEnv.Folder.Path(), pPath);
-    return true;
+    // clean-up must read it too, or it would delete them. A project that could not be noted
+    // is not safely saved, and the save says so.
+    return NoteOutsideProject(pEnv.Folder.Path(), pPath);
 }
 
 Status ReadProject(

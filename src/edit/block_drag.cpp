@@ -130,14 +130,18 @@ bool BlockDrag::BeginTrim(Project& pProject, int32_t pIndex, BlockEdge pEdge)
     return true;
 }
 
-void BlockDrag::Snapshot(Project& pProject, const DragHooks& pHooks)
+bool BlockDrag::Snapshot(Project& pProject, const DragHooks& pHooks)
 {
     if (snapshotTaken_)
-        return;
+        return true;
+    if (pHooks.TakeSnapshot && !pHooks.TakeSnapshot()) {
+        // A change that could not be undone is not made: the drag ends here.
+        Reset();
+        return false;
+    }
     snapshotTaken_ = true;
-    if (pHooks.TakeSnapshot)
-        pHooks.TakeSnapshot();
     pProject.Saved = false;
+    return true;
 }
 
 std::string BlockDrag::ApplyDelta(
@@ -150,7 +154,8 @@ std::string BlockDrag::ApplyDelta(
         GroupMove move = LimitGroupMove(p, block_, pFrames, pTrack - p.Blocks[block_].TrackNo);
         if (move.Frames == 0 && move.Tracks == 0)
             return {};
-        Snapshot(p, pHooks);
+        if (!Snapshot(p, pHooks))
+            return {};
         MoveBlockGroup(p, block_, move.Frames, move.Tracks);
         p.UpdateTitleLength(true);
         return "ブロック位置  "
@@ -167,9 +172,11 @@ std::string BlockDrag::ApplyDelta(
         return {};
     if (!snapshotTaken_) {
         tarvok::Block after = p.Blocks[block_];
-        p.Blocks[block_] = before;
-        Snapshot(p, pHooks);
-        p.Blocks[block_] = after;
+        const int32_t index = block_;
+        p.Blocks[index] = before;
+        if (!Snapshot(p, pHooks))
+            return {};
+        p.Blocks[index] = after;
     }
     p.UpdateTitleLength(true);
     const tarvok::Block& b = p.Blocks[block_];

@@ -13,7 +13,8 @@ namespace tarvok {
 /// What the drag needs from its owner. Both may be left empty.
 struct DragHooks {
     /// Called once per drag, right before the first change, to save an undo snapshot.
-    std::function<void()> TakeSnapshot;
+    /// False when it could not be written: the drag then ends without changing anything.
+    std::function<bool()> TakeSnapshot;
     /// A fresh working-file name for an envelope the drag changed; an empty name (or no
     /// hook) leaves the envelope unsaved in memory only.
     std::function<std::string()> NewEnvelopeName;
@@ -98,7 +99,7 @@ private:
     void PlaceEnvelope(Project& pProject, const DragHooks& pHooks);
     std::string ApplyDelta(
         Project& pProject, int32_t pFrames, int32_t pTrack, const DragHooks& pHooks);
-    void Snapshot(Project& pProject, const DragHooks& pHooks);
+    bool Snapshot(Project& pProject, const DragHooks& pHooks);
 
     DragMode mode_ = DragMode::None;
     int32_t block_ = -1;

@@ -73,8 +73,11 @@ std::vector<int32_t> FctAutomation(Project& pProject, AutomationState& pState, i
         } else {
             if (!pState.Writing) {
                 EndAutomation(pProject, pHooks);
-                if (pHooks.TakeSnapshot)
-                    pHooks.TakeSnapshot();
+                if (pHooks.TakeSnapshot && !pHooks.TakeSnapshot()) {
+                    pState.Armed = false;
+                    pState.Writing = false;
+                    return written;
+                }
                 pState.Writing = true;
             }
             const int64_t d = b - c;

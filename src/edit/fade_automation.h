@@ -16,8 +16,9 @@ inline constexpr int32_t kAutomationLookAhead = 12;
 struct AutomationHooks {
     /// Saves the envelope of a track under a fresh name; false when it failed.
     std::function<bool(int32_t pTrack)> SaveEnvelope;
-    /// Takes an undo snapshot (at the first write of a pass).
-    std::function<void()> TakeSnapshot;
+    /// Takes an undo snapshot (at the first write of a pass); false when it could not be
+    /// written, and the pass then writes nothing and writing is disarmed.
+    std::function<bool()> TakeSnapshot;
     /// The written tracks changed on screen.
     std::function<void(const std::vector<int32_t>& pTracks)> Redraw;
 };

@@ -109,7 +109,7 @@ std::vector<FxInfo> BuildEffects()
         E(131, "FX_PEQ", "パラメトリックEQ", true, ParametricEqFaders()),
         E(132, "FX_RVS", "逆回転", false, {}),
         E(133, "FX_SIGN", "サイン波", true, { F("レベル", -60, 0, 0) }, {}, FxBox::Frequency),
-        E(134, "FX_NORM", "ノーマライズ", true, { F("ピーク", -60, 0, 0) }, { "RMS" }),
+        E(134, "FX_NORM", "ノーマライズ", true, { F("ピーク", -60, 0, 0) }, { "RMS", "LUFS" }),
         E(135, "FX_AMPLIFY", "アンプリファイ", true, { F("L", -50, 20, 0), F("R", -50, 20, 0) },
             { "Link" }),
         E(136, "FX_PHASE_OUT", "位相反転", true, {}, { "Lch", "Rch" }),

@@ -20,6 +20,7 @@ GuiSession::GuiSession(SoundDevices pDevices)
 {
     SetLegacyTextDecoder(DecodeShiftJis);
     Logic.SetDecoder(&Decoder);
+    Logic.SetLoudnessMeter(&Loudness);
     Logic.SetTimePitchEngine(&TimePitch);
     Context.CdDrives = &CdDrives;
     Context.Http = &Http;

@@ -9,6 +9,7 @@
 #include "gui/qt_ui.h"
 #include "platform/cdio/cdio_drive_service.h"
 #include "platform/curl/curl_http_client.h"
+#include "platform/ebur128/ebur128_loudness_meter.h"
 #include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
@@ -57,6 +58,8 @@ public:
         [this] { return &Logic.Log(); } };
     CdioDriveService CdDrives;
     CurlHttpClient Http;
+    /// The loudness meter of the normalise effect's and the mixdown's loudness targets.
+    Ebur128LoudnessMeter Loudness;
     RubberBandTimePitch TimePitch;
     GuiContext Context { Logic };
 

@@ -50,9 +50,13 @@ DragHooks TrackArea::Hooks()
 {
     DragHooks hooks;
     hooks.TakeSnapshot = [this] {
-        logic_.SaveUndoSnapshot();
+        if (!logic_.TakeUndoSnapshot()) {
+            logic_.ShowUndoSnapshotFailure();
+            return false;
+        }
         logic_.Proj().LastUndoType = 0;
         logic_.Proj().Saved = false;
+        return true;
     };
     hooks.NewEnvelopeName = [this] { return logic_.Folder().NewTempName(kTempEnvelope); };
     return hooks;

@@ -7,6 +7,7 @@
 #include "core/wave_info.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -426,23 +427,32 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
     int32_t pBit, int32_t pCh, int32_t pFlg, bool HeadderExists)
 {
     Canceled = false;
+    FailureText.clear();
+    auto refuse = [this](std::string_view pWhy) {
+        FailureText = std::string(pWhy);
+        return false;
+    };
     const WaveInfo info = ReadWaveInfo(pSourceFN);
     if (info.Valid == 0 || info.DataOffset <= 0 || info.DataSize <= 0 || info.Channels > 2)
-        return false;
+        return refuse(kConvSourceUnusable);
     if (pFreq <= 0 || pFreq > kMaxConvRate || info.SampleRate > kMaxConvRate)
-        return false;
+        return refuse(kConvSourceUnusable);
     if ((pBit != 8 && pBit != 16 && pBit != 24) || (pCh != 1 && pCh != 2))
-        return false;
+        return refuse(kConvSourceUnusable);
     const int64_t sourceFrames = AvailableFrames(info);
     if (sourceFrames <= 0)
-        return false;
+        return refuse(kConvSourceUnusable);
     FileHandle source = OpenFile(pSourceFN, OpenMode::Read);
     if (!source.IsOpen())
-        return false;
+        return refuse(kConvSourceUnreadable);
     const ConvPlan plan = PlanConversion(info, sourceFrames, pFreq, pFlg);
     ConvTarget target;
-    if (!target.Open(pTargetFN, HeadderExists, pFreq, pBit, pCh))
-        return false;
+    ClearLastWriteError();
+    errno = 0;
+    if (!target.Open(pTargetFN, HeadderExists, pFreq, pBit, pCh)) {
+        const int error = errno != 0 ? errno : EIO;
+        return refuse(WriteFailureText(LastWriteError() != 0 ? LastWriteError() : error));
+    }
 
     // Upsampling makes more output than input, so the limit is checked against whichever
     // is larger (with the silent frame that pads odd data).
@@ -451,8 +461,10 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
     if (outputBytes % 2 != 0)
         outputBytes += outFrameBytes;
     const int64_t bound = std::max(sourceFrames * outFrameBytes, outputBytes);
-    if (target.OldSize() < 0 || bound > kConvMaxFileBytes - target.OldSize())
+    if (target.OldSize() < 0 || bound > kConvMaxFileBytes - target.OldSize()) {
+        FailureText = std::string(kConvTooLarge);
         return target.Fail();
+    }
 
     int64_t written = 0;
     const ChunksResult result = ConvertChunks(
@@ -467,44 +479,60 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
                 ui_->Yield();
             return Canceled;
         });
+    if (result == ChunksResult::Failed)
+        FailureText = LastWriteError() != 0 ? WriteFailureText(LastWriteError())
+                                            : std::string(kConvSourceUnreadable);
     if (result != ChunksResult::Done)
         return target.Fail();
-    return target.Finish();
+    if (!target.Finish()) {
+        FailureText = WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO);
+        return false;
+    }
+    return true;
 }
 
 bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, DataFolder& pFolder,
-    UserInterface& pUi, bool& pCancelRequest)
+    UserInterface& pUi, bool& pCancelRequest, std::string* pFailure)
 {
     pNames.clear();
-    const WaveInfo info = ReadWaveInfo(pSource);
-    if (info.Valid == 0 || info.DataOffset <= 0)
-        return false;
-    const int64_t frames = AvailableFrames(info);
-    if (frames <= 0)
-        return false;
-    FileHandle source = OpenFile(pSource, OpenMode::Read);
-    if (!source.IsOpen())
-        return false;
-
-    const int32_t channels = info.Channels;
-    const int32_t width = info.Bits / 8;
+    if (pFailure != nullptr)
+        pFailure->clear();
     std::vector<FileHandle> files;
-    auto fail = [&]() {
+    // pWhy is the cause for the user; empty for a cancelled split.
+    auto fail = [&](std::string_view pWhy) {
         files.clear();
         for (const std::string& name : pNames)
             DeleteFileForce(name);
         pNames.clear();
+        if (pFailure != nullptr)
+            *pFailure = std::string(pWhy);
         return false;
     };
+    auto writeFailure
+        = [] { return WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO); };
+    const WaveInfo info = ReadWaveInfo(pSource);
+    if (info.Valid == 0 || info.DataOffset <= 0)
+        return fail(kConvSourceUnusable);
+    const int64_t frames = AvailableFrames(info);
+    if (frames <= 0)
+        return fail(kConvSourceUnusable);
+    FileHandle source = OpenFile(pSource, OpenMode::Read);
+    if (!source.IsOpen())
+        return fail(kConvSourceUnreadable);
+
+    ClearLastWriteError();
+    const int32_t channels = info.Channels;
+    const int32_t width = info.Bits / 8;
     for (int32_t c = 0; c < channels; ++c) {
+        errno = 0;
         std::string name = pFolder.NewTempName(kTempWave);
         if (name.empty())
-            return fail();
+            return fail(WriteFailureText(errno != 0 ? errno : EIO));
         pNames.push_back(name);
         std::optional<FileHandle> file
             = WriteWaveHeader(info.SampleRate, info.Bits, 1, name, 0, true);
         if (!file || !file->IsOpen())
-            return fail();
+            return fail(writeFailure());
         files.push_back(std::move(*file));
     }
 
@@ -518,7 +546,7 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
         const int64_t n = std::min(chunkFrames, frames - done);
         const int64_t bytes = n * info.BlockAlign;
         if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
-            return fail();
+            return fail(kConvSourceUnreadable);
         done += n;
         pUi.ShowMessage(PercentText(static_cast<double>(done) / static_cast<double>(frames)));
         for (int32_t c = 0; c < channels; ++c) {
@@ -527,16 +555,16 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
             for (int64_t f = 0; f < n; ++f, src += info.BlockAlign, dst += width)
                 std::memcpy(dst, src, static_cast<size_t>(width));
             if (!WriteAt(files[c], channel.data(), n * width, -1))
-                return fail();
+                return fail(writeFailure());
         }
         if (pCancelRequest) {
             pCancelRequest = false;
-            return fail();
+            return fail({});
         }
     }
     for (int32_t c = 0; c < channels; ++c) {
         if (!SetWaveDataSize(pNames[c], frames * width, &files[c]) || !files[c].Close())
-            return fail();
+            return fail(writeFailure());
     }
     return true;
 }

@@ -11,6 +11,11 @@ namespace tarvok {
 class DataFolder;
 class UserInterface;
 
+/// The causes a failed conversion gives beside those of a failed write.
+inline constexpr std::string_view kConvSourceUnusable = "変換できない形式のファイルです";
+inline constexpr std::string_view kConvSourceUnreadable = "変換元のファイルを読めません";
+inline constexpr std::string_view kConvTooLarge = "変換後のファイルが 4 GB を超えます";
+
 /// Rates above this are refused by the conversion, so that a damaged header cannot make it
 /// allocate chunk buffers of gigabytes.
 inline constexpr int32_t kMaxConvRate = 768000;
@@ -56,6 +61,9 @@ public:
 
     /// Set when the progress handler asked to stop; cleared when ConvWave starts.
     bool Canceled = false;
+    /// Why the last ConvWave failed, for the user (the disk is full, the source cannot be
+    /// read ...); empty after one that succeeded or was cancelled.
+    std::string FailureText;
 
 private:
     UserInterface* ui_;
@@ -66,9 +74,10 @@ private:
 /// bits) under fresh ".wav" names of pFolder, which pNames receives in channel order. Shows
 /// the percentage done after each chunk of at most 2 MiB and stops when pCancelRequest is
 /// set (clearing it). False when the source has no frames, a read or write fails or the
-/// split is cancelled; the channel files made are then deleted and pNames is empty.
+/// split is cancelled; the channel files made are then deleted and pNames is empty, and
+/// pFailure (when given) receives the cause for the user (empty when cancelled).
 bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, DataFolder& pFolder,
-    UserInterface& pUi, bool& pCancelRequest);
+    UserInterface& pUi, bool& pCancelRequest, std::string* pFailure = nullptr);
 
 /// Writes frames pFirst .. pEnd - 1 (counted from 0) of a 16-bit stereo working file to
 /// pTarget in reverse order, as 16-bit stereo at pSampleRate; -32768 becomes -32767. pEnd

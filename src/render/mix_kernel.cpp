@@ -2,6 +2,7 @@
 
 #include "base/numeric.h"
 #include "core/envelope_gain.h"
+#include "core/error_log.h"
 #include "core/file_io.h"
 #include "core/project.h"
 
@@ -39,12 +40,39 @@ std::optional<BlockOverlap> OverlapOf(const Block& pBlock, int64_t pStart, int64
     return overlap;
 }
 
+namespace {
+
+std::mutex gDamagedMutex;
+std::set<std::string> gDamagedNoted;
+std::string gDamagedLogFolder;
+
+} // namespace
+
 bool NoteDamagedFile(const std::string& pPath)
 {
-    static std::mutex mutex;
-    static std::set<std::string> noted;
-    std::lock_guard<std::mutex> lock(mutex);
-    return noted.insert(pPath).second;
+    std::string logFolder;
+    {
+        std::lock_guard<std::mutex> lock(gDamagedMutex);
+        if (!gDamagedNoted.insert(pPath).second)
+            return false;
+        logFolder = gDamagedLogFolder;
+    }
+    if (!logFolder.empty())
+        ErrorLog(logFolder).WriteLog(DamagedFileText(pPath), true, true);
+    return true;
+}
+
+void SetDamagedFileLog(const std::string& pLogFolder)
+{
+    std::lock_guard<std::mutex> lock(gDamagedMutex);
+    gDamagedLogFolder = pLogFolder;
+}
+
+void ClearDamagedFileLog(const std::string& pLogFolder)
+{
+    std::lock_guard<std::mutex> lock(gDamagedMutex);
+    if (gDamagedLogFolder == pLogFolder)
+        gDamagedLogFolder.clear();
 }
 
 std::string DamagedFileText(std::string_view pPath)

@@ -40,8 +40,15 @@ bool ReadBlockFrames(const Project& pProject, const Block& pBlock, int64_t pFrom
     int16_t* pTo, bool* pShort = nullptr);
 
 /// True the first time this process notes pPath as a damaged (shortened) working file, so
-/// that mixdown and playback report each such file once.
+/// that mixdown and playback report each such file once. That first time the file is also
+/// written to the error log of SetDamagedFileLog, when one is set.
 bool NoteDamagedFile(const std::string& pPath);
+/// The error-log folder that damaged working files are written to (the application sets
+/// its own at start-up); empty for none.
+void SetDamagedFileLog(const std::string& pLogFolder);
+/// Stops writing damaged files to pLogFolder when that is the folder set (an application
+/// ending whose log that was).
+void ClearDamagedFileLog(const std::string& pLogFolder);
 /// The user's message about a damaged working file.
 std::string DamagedFileText(std::string_view pPath);
 

@@ -190,8 +190,10 @@ TEST(RunCommand, AFailedFetchWavIsReportedWithItsCauseAndNamesNoPartialCopy)
 {
     // The disk fills up at each write of the command in turn (the undo snapshot's, then the
     // copy's): the command either copies completely or fails, says why, and the project
-    // still names the complete file outside.
+    // still names the complete file outside. A snapshot that cannot be written refuses the
+    // command before it copies anything.
     int copyFailures = 0;
+    int snapshotRefusals = 0;
     for (int64_t n = 1;; ++n) {
         SCOPED_TRACE(n);
         Fixture f;
@@ -216,11 +218,18 @@ TEST(RunCommand, AFailedFetchWavIsReportedWithItsCauseAndNamesNoPartialCopy)
             EXPECT_EQ(FolderOf(p.WaveFiles[0].FileName), p.DataFolder);
             continue;
         }
-        ++copyFailures;
         EXPECT_EQ(p.WaveFiles[0].FileName, outside);
         ASSERT_FALSE(f.Ui.BoxTexts().empty());
-        EXPECT_EQ(f.Ui.BoxTexts().back(),
-            "構成ファイルのコピーに失敗しました\n" + outside + "\nディスクの空き容量が足りません");
+        if (f.Ui.BoxTexts().back().starts_with("元に戻すための記録")) {
+            ++snapshotRefusals;
+            EXPECT_NE(
+                f.Ui.BoxTexts().back().find("ディスクの空き容量が足りません"), std::string::npos);
+        } else {
+            ++copyFailures;
+            EXPECT_EQ(f.Ui.BoxTexts().back(),
+                "構成ファイルのコピーに失敗しました\n" + outside
+                    + "\nディスクの空き容量が足りません");
+        }
         for (const auto& e : std::filesystem::directory_iterator(p.DataFolder))
             EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos);
         // With room again the same command copies it.
@@ -228,6 +237,7 @@ TEST(RunCommand, AFailedFetchWavIsReportedWithItsCauseAndNamesNoPartialCopy)
         EXPECT_EQ(FolderOf(p.WaveFiles[0].FileName), p.DataFolder);
     }
     EXPECT_EQ(copyFailures, 1);
+    EXPECT_EQ(snapshotRefusals, 1);
 }
 
 TEST(RunCommand, OpenSoundAsksForAFileAndRemembersItsFolder)

@@ -2,6 +2,7 @@
 // and a SAVEALL made to fail in turn (an error, a short write, a full disk): each user file
 // is afterwards its old or its new complete version, and a failure is reported.
 
+#include "app/import_command.h"
 #include "app/main_logic.h"
 #include "app/mixdown.h"
 #include "core/data_folder.h"
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -158,7 +160,13 @@ TEST(FaultInjection, AnUndoSnapshotIsCompleteOrTheEditIsNotUndoneToGarbage)
         [](FaultPoint pPoint, int64_t pN, FaultKind pKind) {
             Session s;
             ArmFault(pPoint, pN, pKind);
-            s.MoveBlock(700); // takes the snapshot of the state at 100
+            // Takes the snapshot of the state at 100; refused when it cannot be written.
+            const bool started = s.Logic.StartProc(1, 0);
+            if (started) {
+                s.Logic.Proj().Blocks[0].StartAdr = 700;
+                s.Logic.Proj().NormalizeBlock(0);
+                s.Logic.EndProc();
+            }
             ClearFaults();
             // Undo gives the state before the edit, or refuses; never a damaged project.
             bool undone = s.Logic.UndoCommand(false);
@@ -166,7 +174,8 @@ TEST(FaultInjection, AnUndoSnapshotIsCompleteOrTheEditIsNotUndoneToGarbage)
                 ASSERT_EQ(s.Logic.Proj().BlockCount(), 1);
                 EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 100);
             } else {
-                EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 700);
+                EXPECT_FALSE(started);
+                EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 100);
             }
             EXPECT_EQ(s.Logic.Proj().CheckInvariants(), "");
         },
@@ -176,6 +185,111 @@ TEST(FaultInjection, AnUndoSnapshotIsCompleteOrTheEditIsNotUndoneToGarbage)
             s.MoveBlock(700);
         });
     std::cout << "undo snapshot: " << runs << " fault runs\n";
+}
+
+// An edit whose undo snapshot cannot be written is refused with its cause, and the undo
+// history before it still works; an undo step whose snapshot of the present fails is
+// refused as well, so the present state is never left without a way back.
+TEST(FaultInjection, AnEditWhoseUndoSnapshotFailsIsRefusedWithItsCause)
+{
+    int refused = 0;
+    int runs = ForEveryWritePoint(
+        [&](FaultPoint pPoint, int64_t pN, FaultKind pKind) {
+            Session s;
+            s.MoveBlock(300); // snapshot 0 holds the state at 100
+            const size_t before = s.Ui.Events().size();
+            ArmFault(pPoint, pN, pKind);
+            const bool started = s.Logic.StartProc(1, 0);
+            ClearFaults();
+            if (!started) {
+                ++refused;
+                EXPECT_FALSE(s.Logic.Busy);
+                EXPECT_FALSE(s.Ui.Busy());
+                EXPECT_TRUE(s.ErrorShown(before));
+                const std::string text = s.Ui.BoxTexts().back();
+                EXPECT_NE(text.find("元に戻すための記録"), std::string::npos) << text;
+                EXPECT_NE(text.find(WriteFailureText(pKind == FaultKind::Error ? EIO : ENOSPC)),
+                    std::string::npos)
+                    << text;
+                EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 300);
+            } else {
+                s.Logic.Proj().Blocks[0].StartAdr = 700;
+                s.Logic.Proj().NormalizeBlock(0);
+                s.Logic.EndProc();
+                ASSERT_TRUE(s.Logic.UndoCommand(false));
+                EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 300);
+            }
+            // Whatever happened, the earlier step is still there to undo, and redo comes back.
+            ASSERT_TRUE(s.Logic.UndoCommand(false));
+            EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 100);
+            ASSERT_TRUE(s.Logic.UndoCommand(true));
+            EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 300);
+            EXPECT_EQ(s.Logic.Proj().CheckInvariants(), "");
+        },
+        [] {
+            Session s;
+            s.MoveBlock(300);
+            ClearFaults();
+            s.MoveBlock(700);
+        });
+    EXPECT_GT(refused, 0);
+    std::cout << "refused edit: " << runs << " fault runs, " << refused << " refused\n";
+}
+
+// Placing a recording is not refused for want of its undo snapshot (the take would be
+// lost); the user is told that it cannot be undone.
+TEST(FaultInjection, ARecordingIsPlacedEvenWhenItsUndoSnapshotFails)
+{
+    Session s;
+    s.MoveBlock(300);
+    const size_t before = s.Ui.Events().size();
+    ArmFault(FaultPoint::Write, 1, FaultKind::NoSpace);
+    const bool started = s.Logic.StartProc(1, 0, false);
+    ClearFaults();
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(s.Logic.Busy);
+    EXPECT_FALSE(s.Logic.Proj().Saved);
+    ASSERT_TRUE(s.ErrorShown(before));
+    const std::string text = s.Ui.BoxTexts().back();
+    EXPECT_NE(text.find(WriteFailureText(ENOSPC)), std::string::npos) << text;
+    EXPECT_NE(text.find(kUndoLostText), std::string::npos) << text;
+    s.Logic.Proj().Blocks[0].StartAdr = 900;
+    s.Logic.EndProc();
+    // The step before is still there to undo.
+    ASSERT_TRUE(s.Logic.UndoCommand(false));
+    EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 100);
+}
+
+TEST(FaultInjection, AnUndoWhoseSnapshotOfThePresentFailsIsRefused)
+{
+    int refused = 0;
+    int runs = ForEveryWritePoint(
+        [&](FaultPoint pPoint, int64_t pN, FaultKind pKind) {
+            Session s;
+            s.MoveBlock(300);
+            const size_t before = s.Ui.Events().size();
+            ArmFault(pPoint, pN, pKind);
+            const bool undone = s.Logic.UndoCommand(false);
+            ClearFaults();
+            if (!undone) {
+                ++refused;
+                EXPECT_TRUE(s.ErrorShown(before));
+                EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 300);
+                EXPECT_FALSE(s.Logic.Busy);
+                ASSERT_TRUE(s.Logic.UndoCommand(false)); // the disk has room again
+            }
+            EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 100);
+            ASSERT_TRUE(s.Logic.UndoCommand(true));
+            EXPECT_EQ(s.Logic.Proj().Blocks[0].StartAdr, 300);
+        },
+        [] {
+            Session s;
+            s.MoveBlock(300);
+            ClearFaults();
+            EXPECT_TRUE(s.Logic.UndoCommand(false));
+        });
+    EXPECT_GT(refused, 0);
+    std::cout << "refused undo: " << runs << " fault runs, " << refused << " refused\n";
 }
 
 TEST(FaultInjection, ASettingsWriteKeepsTheOldOrTheNewFileAndSaysSo)
@@ -230,8 +344,18 @@ TEST(FaultInjection, AnImportPlacesACompleteFileOrNothingAndSaysSo)
                 EXPECT_EQ(info.Valid, 1);
                 EXPECT_EQ(info.Frames, w.Length);
             } else {
+                // The failed step gives its own cause, not a generic failure.
                 EXPECT_EQ(p.BlockCount(), 1);
-                EXPECT_TRUE(s.ErrorShown(before) || !s.Ui.LastStatus().empty());
+                ASSERT_TRUE(s.ErrorShown(before));
+                // The refusal of the undo snapshot that comes first, or the import's own.
+                const std::string text = s.Ui.BoxTexts().back();
+                if (text.find("元に戻すための記録") == std::string::npos) {
+                    EXPECT_EQ(text.rfind(kImportFailedText, 0), 0u) << text;
+                    EXPECT_NE(text.find(source), std::string::npos) << text;
+                }
+                EXPECT_NE(text.find(WriteFailureText(pKind == FaultKind::Error ? EIO : ENOSPC)),
+                    std::string::npos)
+                    << text;
             }
         },
         [&] {
@@ -241,6 +365,52 @@ TEST(FaultInjection, AnImportPlacesACompleteFileOrNothingAndSaysSo)
             EXPECT_TRUE(s.Logic.ImportSoundFile(1, source, 0, true));
         });
     std::cout << "import: " << runs << " fault runs\n";
+}
+
+// A 16-bit stereo file at the project's rate outside the data folder is copied in; a
+// surround file is split into one file per channel. Either step failing names its cause.
+TEST(FaultInjection, AnImportCopyOrSplitThatFailsNamesItsCause)
+{
+    test::TempDir sources;
+    const std::string stereo = sources.File("stereo.wav");
+    ASSERT_TRUE(test::WriteWav(stereo,
+        test::PcmSpec(44100, 16, 2,
+            test::Stereo16(
+                3000, [](int64_t f) { return f % 100; }, [](int64_t f) { return f % 70; }))));
+    const std::string surround = sources.File("surround.wav");
+    ASSERT_TRUE(
+        test::WriteWav(surround, test::PcmSpec(44100, 16, 6, std::string(6000 * 12, '\x11'))));
+    for (const std::string& source : { stereo, surround }) {
+        SCOPED_TRACE(source);
+        int failed = 0;
+        ForEveryWritePoint(
+            [&](FaultPoint pPoint, int64_t pN, FaultKind pKind) {
+                // The split has many write points: one kind of fault is enough there.
+                if (source == surround && pKind != FaultKind::NoSpace)
+                    return;
+                Session s;
+                const size_t before = s.Ui.Events().size();
+                const int32_t blocks = s.Logic.Proj().BlockCount();
+                ArmFault(pPoint, pN, pKind);
+                const bool placed = s.Logic.ImportSoundFile(1, source, 0, true);
+                ClearFaults();
+                if (placed)
+                    return;
+                ++failed;
+                EXPECT_EQ(s.Logic.Proj().BlockCount(), blocks);
+                ASSERT_TRUE(s.ErrorShown(before));
+                const std::string text = s.Ui.BoxTexts().back();
+                EXPECT_NE(text.find(WriteFailureText(pKind == FaultKind::Error ? EIO : ENOSPC)),
+                    std::string::npos)
+                    << text;
+            },
+            [&] {
+                Session s;
+                ClearFaults();
+                EXPECT_TRUE(s.Logic.ImportSoundFile(1, source, 0, true));
+            });
+        EXPECT_GT(failed, 0);
+    }
 }
 
 TEST(FaultInjection, AMixdownLeavesTheOldTargetOrACompleteNewOneAndSaysSo)

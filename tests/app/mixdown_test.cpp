@@ -8,6 +8,7 @@
 #include "core/wave_info.h"
 #include "platform/lame/lame_encoder.h"
 #include "render/audio_file_encoder.h"
+#include "render/mix_kernel.h"
 #include "render/mp3_encoder.h"
 #include "support/started_logic.h"
 #include "support/temp_dir.h"
@@ -20,6 +21,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include <sys/stat.h>
 
 namespace tarvok {
 
@@ -482,6 +485,60 @@ TEST(Mixdown, AFullDiskIsReportedAsSuch)
         EXPECT_EQ(result.Message, "ディスクの空き容量が足りません");
         EXPECT_EQ(test::ReadFileBytes(target), "previous content");
     }
+}
+
+// A working file shortened on the disk after it was placed does not stop the mixdown: the
+// missing frames are silence, and the file is reported once (message box and error log)
+// however many mixdowns read it.
+TEST(Mixdown, AWorkingFileShortenedOnDiskMixesAsSilenceAndIsReportedOnce)
+{
+    Fixture f;
+    f.AddMaterial(3000);
+    const std::string source = f.Home.Dir().File("src.wav");
+    const std::vector<int16_t> whole = Frames(source);
+    std::filesystem::resize_file(source, ReadWaveInfo(source).DataOffset + 1000 * 4);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        const std::string target = f.Home.Dir().File("out" + std::to_string(run) + ".wav");
+        MixdownResult result = RunMixdown(f.Logic, f.FileRequest(target), nullptr);
+        ASSERT_EQ(result.Outcome, MixdownOutcome::Finished) << result.Message;
+        const std::vector<int16_t> out = Frames(target);
+        ASSERT_EQ(out.size(), whole.size());
+        for (size_t i = 0; i < out.size(); ++i)
+            ASSERT_EQ(out[i], i < 2000 ? whole[i] : 0) << i;
+    }
+    const std::vector<std::string> boxes = f.Ui.BoxTexts();
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), DamagedFileText(source)), 1);
+    int logged = 0;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(f.Logic.Log().Folder(), ec)) {
+        const std::string text = test::ReadFileBytes(e.path().string());
+        for (size_t at = text.find(source); at != std::string::npos; at = text.find(source, at + 1))
+            ++logged;
+    }
+    EXPECT_EQ(logged, 1);
+}
+
+// A target name that is a folder or a pipe is refused with what it is, and stays as it was.
+TEST(Mixdown, AFolderOrPipeAsTheTargetIsRefusedAndKept)
+{
+    Fixture f;
+    f.AddMaterial(1000);
+    const std::string folder = f.Home.Dir().File("folder.wav");
+    std::filesystem::create_directory(folder);
+    const std::string pipe = f.Home.Dir().File("pipe.wav");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& target : { folder, pipe }) {
+        SCOPED_TRACE(target);
+        f.Ui.QueueAnswer("yes");
+        MixdownResult result = RunMixdown(f.Logic, f.FileRequest(target), nullptr);
+        f.Ui.ClearAnswers();
+        EXPECT_EQ(result.Outcome, MixdownOutcome::Invalid);
+        EXPECT_EQ(result.Message, NotARegularFileText(target));
+        EXPECT_NE(KindOfPath(target), PathKind::RegularFile);
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
 } // namespace tarvok

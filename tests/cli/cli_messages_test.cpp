@@ -70,7 +70,9 @@ TEST(CliMessages, AFolderOrAPipeIsNotCalledAMissingFile)
         { { "import", "song", f.Home.Dir().File("none.wav") }, "no such file: " },
         { { "info", folder }, "a folder, not a sound file: " },
         { { "info", pipe }, "not a regular file (a pipe, device or socket): " },
-        { { "mixdown", "song", "-o", folder }, "上書きできません" },
+        { { "mixdown", "song", "-o", folder }, "フォルダです。ファイルを指定してください" },
+        { { "mixdown", "song", "-o", pipe },
+            "通常のファイルではありません（パイプまたはデバイス）" },
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.Args[0] + " " + c.Args.back());
@@ -78,6 +80,7 @@ TEST(CliMessages, AFolderOrAPipeIsNotCalledAMissingFile)
         EXPECT_NE(run.Code, 0);
         EXPECT_TRUE(Says(run, c.Says)) << run.Err;
     }
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
 TEST(CliMessages, AnInvalidWavGivesItsReasonAndAFailingStatus)

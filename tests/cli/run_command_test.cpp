@@ -409,4 +409,53 @@ TEST(RunScript, AProjectOutsideTheDataFolderNamedRelativelyKeepsItsFilesThroughA
     EXPECT_EQ(p.Blocks[1].SrcEnd, 2000);
 }
 
+// Edit -> save outside the data folder -> `mv` -> clean-up -> open: the moved project still
+// finds every working file, and once saved at its new place the old entry goes quietly.
+TEST(RunScript, AnOutsideProjectMovedWithMvKeepsItsFilesThroughACleanUp)
+{
+    Fixture f;
+    std::filesystem::create_directories(f.Home.Dir().File("out"));
+    std::filesystem::create_directories(f.Home.Dir().File("moved"));
+    const std::string project = f.Home.Dir().File("out/x.tvp");
+    ASSERT_TRUE(test::WriteFileBytes(project, test::ReadFileBytes(f.ProjectPath)));
+    const std::string source = f.Home.Dir().File("in.wav");
+    ASSERT_TRUE(test::WriteWav(source,
+        test::PcmSpec(44100, 16, 2,
+            test::Stereo16(
+                2000, [](int64_t i) { return i % 50; }, [](int64_t) { return 3; }))));
+    const std::string script = f.Home.Dir().File("import.txt");
+    ASSERT_TRUE(test::WriteFileBytes(script, "CURRENT_TRACK 2\nOPENSOUND \"" + source + "\"\n"));
+    ScriptRun run = f.RunArgs({ project, script });
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    // The data folder's own project no longer names the imported file: only x.tvp does.
+    std::filesystem::remove(f.ProjectPath);
+
+    const std::string moved = f.Home.Dir().File("moved/y.tvp");
+    std::filesystem::rename(project, moved);
+    HeadlessUi ui;
+    ASSERT_GE(CleanDataFolder(f.Data, 0, ui), 0);
+    EXPECT_EQ(ui.BoxTexts(),
+        std::vector<std::string> { std::string(kOutsideMissingText) + "\n" + project });
+
+    f.ProjectPath = moved;
+    Project p = f.Reread();
+    ASSERT_EQ(p.BlockCount(), 2);
+    for (const WaveFile& w : p.WaveFiles) {
+        SCOPED_TRACE(w.FileName);
+        EXPECT_TRUE(FileExists(w.FileName));
+        EXPECT_TRUE(FileExists(w.PeakFile));
+    }
+
+    // An empty script saves the project at its new place.
+    const std::string nothing = f.Home.Dir().File("nothing.txt");
+    ASSERT_TRUE(test::WriteFileBytes(nothing, "CURRENT_TRACK 1\n"));
+    run = f.RunArgs({ moved, nothing });
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    ui.ClearEvents();
+    ASSERT_GE(CleanDataFolder(f.Data, 0, ui), 0);
+    EXPECT_TRUE(ui.BoxTexts().empty());
+    EXPECT_EQ(OutsideProjects(f.Data), std::vector<std::string> { moved });
+    EXPECT_EQ(f.Reread().BlockCount(), 2);
+}
+
 } // namespace tarvok

@@ -506,10 +506,64 @@ TEST(DataFolder, ProjectsSavedOutsideTheFolderKeepTheWorkingFilesTheyName)
     EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), -1);
     EXPECT_TRUE(Exists(dir.File("~t000005.wav")));
 
-    // A listed project that is gone protects nothing and leaves the list.
+    // A listed project that is gone may have been moved: it keeps what it named when it was
+    // noted, stays listed and is reported; the rest goes.
     fs::remove(project);
-    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 2);
-    EXPECT_FALSE(Exists(dir.File("~t000001.wav")));
+    ui.ClearEvents();
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 1);
+    EXPECT_TRUE(Exists(dir.File("~t000001.wav")));
+    EXPECT_FALSE(Exists(dir.File("~t000005.wav")));
+    EXPECT_EQ(OutsideProjects(dir.Path()), std::vector<std::string> { project });
+    ASSERT_EQ(ui.BoxTexts().size(), 1u);
+    EXPECT_EQ(ui.BoxTexts()[0], std::string(kOutsideMissingText) + "\n" + project);
+}
+
+// A project saved outside the data folder and then moved with `mv` keeps its working files
+// through clean-ups until it is saved at its new place (which keeps them itself), or until
+// its last save is older than the days after which projects expire.
+TEST(DataFolder, AMovedOutsideProjectKeepsItsWorkingFiles)
+{
+    test::TempDir dir;
+    test::TempDir outside;
+    Touch(dir, { "~t000001.wav", "~t000001.wwf", "~t000002.wav", "~t000003.wav" });
+    const std::string text = ProjectText({ "" },
+        { { dir.File("~t000001.wav"), dir.File("~t000001.wwf") },
+            { dir.File("~t000002.wav"), "" } });
+    const std::string first = outside.File("a/song.tvp");
+    fs::create_directories(outside.File("a"));
+    ASSERT_TRUE(WriteFileBytes(first, text));
+    ASSERT_TRUE(NoteOutsideProject(dir.Path(), first));
+    const std::string moved = outside.File("b/renamed.tvp");
+    fs::create_directories(outside.File("b"));
+    fs::rename(first, moved);
+
+    HeadlessUi ui;
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 1); // only the unnamed ~t000003.wav
+    for (const char* kept : { "~t000001.wav", "~t000001.wwf", "~t000002.wav" })
+        EXPECT_TRUE(Exists(dir.File(kept))) << kept;
+    EXPECT_EQ(ui.BoxTexts(),
+        std::vector<std::string> { std::string(kOutsideMissingText) + "\n" + first });
+    // A second clean-up keeps them again: the kept names do not wear out.
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 0);
+    EXPECT_TRUE(Exists(dir.File("~t000002.wav")));
+
+    // Saved at its new place, the project keeps its files itself; the old entry goes quietly.
+    ASSERT_TRUE(NoteOutsideProject(dir.Path(), moved));
+    ui.ClearEvents();
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 0);
+    EXPECT_TRUE(ui.BoxTexts().empty());
+    EXPECT_EQ(OutsideProjects(dir.Path()), std::vector<std::string> { moved });
+    for (const char* kept : { "~t000001.wav", "~t000001.wwf", "~t000002.wav" })
+        EXPECT_TRUE(Exists(dir.File(kept))) << kept;
+
+    // Deleted for good: with projects expiring after 10 days, its files stay until its last
+    // save is older than that.
+    fs::remove(moved);
+    const auto now = std::chrono::system_clock::now();
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 10, ui, now), 0);
+    EXPECT_TRUE(Exists(dir.File("~t000002.wav")));
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 10, ui, now + std::chrono::hours(24 * 12)), 3);
+    EXPECT_FALSE(Exists(dir.File("~t000002.wav")));
     EXPECT_TRUE(OutsideProjects(dir.Path()).empty());
 }
 

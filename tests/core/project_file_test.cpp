@@ -251,6 +251,32 @@ TEST(ProjectFile, MissingWorkingFilesAreReportedAndDroppedWithTheirBlocks)
     EXPECT_EQ(q.CheckInvariants(), "");
 }
 
+// A working file replaced by a folder or a pipe of its name is dropped like a missing one,
+// and the message says what is there instead of "no such file".
+TEST(ProjectFile, AFolderOrPipeInPlaceOfAWorkingFileIsNamedAsSuch)
+{
+    for (const bool pipe : { false, true }) {
+        SCOPED_TRACE(pipe ? "pipe" : "folder");
+        Fixture f;
+        f.Populate();
+        std::string path = f.Data + "song.tvp";
+        ASSERT_TRUE(WriteProject(f.P, path, false, f.Env));
+        const std::string wave = f.P.WaveFiles[0].FileName;
+        std::filesystem::remove(wave);
+        if (pipe) {
+            ASSERT_EQ(::mkfifo(wave.c_str(), 0600), 0);
+        } else {
+            std::filesystem::create_directory(wave);
+        }
+        Project q = f.Read(path);
+        const std::string expected = NotARegularFileText(wave);
+        EXPECT_NE(expected, "ファイルが存在しません");
+        EXPECT_EQ(f.Ui.BoxTexts(), std::vector<std::string> { expected + "\n" + wave });
+        EXPECT_EQ(q.BlockCount(), 1);
+        EXPECT_EQ(q.CheckInvariants(), "");
+    }
+}
+
 TEST(ProjectFile, StalePeakFilesAreRebuiltAndTheNewNamesSaved)
 {
     Fixture f;

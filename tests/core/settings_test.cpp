@@ -90,6 +90,15 @@ TEST(SettingKeys, FindsPlainKeysAndNumberedFamilies)
         { "fkeyfct-12", "fkeyfct-" },
         { "MixWindowLeft", "MixWindowLeft" },
         { "WindowState", "WindowState" },
+        { "FXParm_FX_DELAY-01", "FXParm_" },
+        { "FXParm_FX_DELAY-03", "FXParm_" },
+        { "FXParm_FX_NORM_Check-02", "FXParm_" },
+        { "FXParm_FX_GEQ-16", "FXParm_" },
+        { "FXParm_FX_SIGN-01", "FXParm_" },
+        { "FXParm_FX_SIGN-02", "FXParm_FX_SIGN-02" },
+        { "CheckLoudness", "CheckLoudness" },
+        { "LoudnessLevel", "LoudnessLevel" },
+        { "MixMeasureLoudness", "MixMeasureLoudness" },
     };
     for (auto [name, entry] : kFound) {
         SCOPED_TRACE(name);
@@ -98,7 +107,9 @@ TEST(SettingKeys, FindsPlainKeysAndNumberedFamilies)
         EXPECT_EQ(key->Name, entry);
     }
     for (const char* name :
-        { "DevOutID_0", "DevOutID_9", "TrackName_1", "TrackName_65", "Bogus", "" }) {
+        { "DevOutID_0", "DevOutID_9", "TrackName_1", "TrackName_65", "Bogus", "",
+            "FXParm_FX_DELAY-04", "FXParm_FX_DELAY-00", "FXParm_FX_DELAY-1", "FXParm_FX_RVS-01",
+            "FXParm_FX_NORM_Check-03", "FXParm_FX_DELAY_Check-01", "FXParm_NOPE-01" }) {
         SCOPED_TRACE(name);
         EXPECT_EQ(FindSettingKey(name), nullptr);
     }
@@ -113,7 +124,8 @@ TEST(SettingKeys, TableDefaultsMatchTheirTypes)
         }
         EXPECT_EQ(FindSettingKey(key.Family == KeyFamily::None ? std::string(key.Name)
                           : key.Family == KeyFamily::Slot      ? std::string(key.Name) + "1"
-                                                               : std::string(key.Name) + "01"),
+                          : key.Family == KeyFamily::Effect ? std::string(key.Name) + "FX_ECHO-01"
+                                                            : std::string(key.Name) + "01"),
             &key);
     }
     EXPECT_EQ(FindSettingKey("DebugLogPath")->Section, kCommonSection);

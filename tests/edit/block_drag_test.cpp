@@ -21,6 +21,7 @@ struct Counter {
         hooks.TakeSnapshot = [this, &pProject] {
             ++Snapshots;
             TableAtSnapshot = LayoutTable(pProject);
+            return true;
         };
         return hooks;
     }
@@ -59,6 +60,39 @@ TEST(BlockDrag, AMoveTakesOneSnapshotOfTheStateBeforeIt)
     EXPECT_EQ(p.ProjectLength, 2150);
     EXPECT_EQ(drag.Mode(), DragMode::None);
     EXPECT_EQ(p.CheckInvariants(), "");
+}
+
+TEST(BlockDrag, ADragWhoseSnapshotFailsChangesNothingAndEnds)
+{
+    struct Case {
+        const char* Name;
+        int32_t PressFrame, ToFrame, ToTrack;
+    };
+    const Case cases[] = {
+        { "move", 1500, 1700, 1 },
+        { "trim the start", 1002, 1300, 0 },
+        { "trim the end", 1997, 1500, 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Project p = MakeLayout({ { 0, 1000, 1999 } });
+        const std::string before = LayoutTable(p);
+        int calls = 0;
+        DragHooks hooks;
+        hooks.TakeSnapshot = [&calls] {
+            ++calls;
+            return false;
+        };
+        BlockDrag drag;
+        EXPECT_NE(drag.Press(p, LowerPress(c.PressFrame, 0), false).Mode, DragMode::None);
+        drag.Move(p, c.ToFrame, c.ToTrack, 0, false, hooks);
+        drag.Move(p, c.ToFrame + 50, c.ToTrack, 0, false, hooks);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(drag.Mode(), DragMode::None);
+        EXPECT_FALSE(drag.Release(p, hooks));
+        EXPECT_EQ(LayoutTable(p), before);
+        EXPECT_TRUE(p.Saved);
+    }
 }
 
 TEST(BlockDrag, NoSnapshotWhenNothingMoves)

@@ -32,7 +32,10 @@ struct AutoFixture {
             Saved.push_back(t);
             return true;
         };
-        Hooks.TakeSnapshot = [this] { ++Snapshots; };
+        Hooks.TakeSnapshot = [this] {
+            ++Snapshots;
+            return true;
+        };
         S.Mode = true;
         S.Armed = true;
     }

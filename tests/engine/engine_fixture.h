@@ -199,8 +199,9 @@ inline std::vector<int16_t> ReferenceMix(const Project& pProject, float pTrimDb,
             const std::string& bytes = files[hit->WaveNo];
             const int64_t offset = pProject.WaveFiles[hit->WaveNo].DataOffset
                 + (hit->SrcStart - 1 + (q - hit->StartAdr)) * 4;
-            int16_t raw[2] = { 0, 0 };
-            std::memcpy(raw, bytes.data() + offset, 4);
+            int16_t raw[2] = { 0, 0 }; // a file that lost its tail is silent there
+            if (offset + 4 <= static_cast<int64_t>(bytes.size()))
+                std::memcpy(raw, bytes.data() + offset, 4);
             const Track& track = pProject.Tracks[t];
             const int32_t levels[2] = { track.LevelL, track.LevelR };
             const int32_t masters[2] = { pProject.MasterLevelL, pProject.MasterLevelR };

@@ -2,9 +2,13 @@
 
 #include "core/wave_info.h"
 #include "engine/engine_fixture.h"
+#include "render/mix_kernel.h"
 #include "render/render_tracks.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 namespace tarvok {
 
@@ -115,6 +119,44 @@ TEST(PlaybackEngine, RangePlayGivesExactlyTheMixAndEndsWithSilence)
     EXPECT_EQ(FirstDifference(Frames(played, 0, 70000), Expected(f, 12345, 70000)), -1);
     EXPECT_TRUE(AllZero(Frames(played, 70000, 2205)));
     EXPECT_EQ(f.Device.OpenCount(), 0);
+}
+
+// A working file that lost its tail on the disk after it was placed: playback goes on with
+// silence where the frames are missing, and the file is reported once in the message area
+// and once in the error log, however often it is played.
+TEST(PlaybackEngine, AWorkingFileShortenedOnDiskPlaysSilenceThereAndIsReportedOnce)
+{
+    EngineFixture f;
+    const int32_t w = f.AddWave(7, 60000);
+    f.AddBlock(0, w, 0, 1, 60000);
+    f.P().Tracks[0].Selected = 1;
+    const std::string wave = f.P().WaveFiles[w].FileName;
+    std::filesystem::resize_file(wave, f.P().WaveFiles[w].DataOffset + 20000 * 4);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        f.P().MarkIn = 0;
+        f.P().MarkOut = 60000;
+        ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+        f.RunUntilStopped();
+        EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+        if (run == 0) {
+            const std::vector<int16_t>& played = f.Device.Log(0).Samples;
+            ASSERT_GE(played.size(), static_cast<size_t>(60000) * 2);
+            EXPECT_EQ(FirstDifference(Frames(played, 0, 60000), Expected(f, 0, 60000)), -1);
+            EXPECT_FALSE(AllZero(Frames(played, 0, 20000)));
+            EXPECT_TRUE(AllZero(Frames(played, 20000, 40000)));
+        }
+    }
+    const std::vector<std::string> status = f.Ui.StatusTexts();
+    EXPECT_EQ(std::count(status.begin(), status.end(), DamagedFileText(wave)), 1);
+    int logged = 0;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(f.Logic.Log().Folder(), ec)) {
+        const std::string text = test::ReadFileBytes(e.path().string());
+        for (size_t at = text.find(wave); at != std::string::npos; at = text.find(wave, at + 1))
+            ++logged;
+    }
+    EXPECT_EQ(logged, 1);
 }
 
 TEST(PlaybackEngine, RangePlayEqualsTheRenderedMixOfTheSameRange)

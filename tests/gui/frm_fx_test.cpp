@@ -10,6 +10,7 @@
 #include "support/logic_fixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -199,6 +200,41 @@ TEST(FrmFX, ValuePanelsFollowTheDisplayRulesAndPreviewIsMade)
         delay.findChild<QPushButton*>(QStringLiteral("PreviewButton")), Qt::LeftButton);
     EXPECT_EQ(delay.findChild<QLabel*>(QStringLiteral("TextMessage"))->text(),
         QStringLiteral("作成完了"));
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+TEST(FrmFX, NormaliseOffersLufsBesideRmsAndTheMeterSwitchesToRms)
+{
+    test::EnsureApp();
+    test::LogicFixture f;
+    ASSERT_GE(f.AddBlock("a.wav", 0, 0, 4000), 0);
+    Project& p = f.Logic.Proj();
+    p.Tracks[0].Selected = 1;
+    p.MarkIn = 0;
+    p.MarkOut = 4000;
+    GuiContext context { f.Logic };
+    FrmFX window(context, kCmdFxNorm);
+    window.show();
+    auto* rms = window.findChild<QCheckBox*>(QStringLiteral("CheckOPT0"));
+    auto* lufs = window.findChild<QCheckBox*>(QStringLiteral("CheckOPT1"));
+    ASSERT_NE(rms, nullptr);
+    ASSERT_NE(lufs, nullptr);
+    EXPECT_EQ(lufs->text(), QStringLiteral("LUFS"));
+    QTest::mouseClick(rms, Qt::LeftButton);
+    QTest::mouseClick(lufs, Qt::LeftButton);
+    EXPECT_TRUE(lufs->isChecked());
+    EXPECT_FALSE(rms->isChecked()) << "one measuring mode at a time";
+
+    auto* meter = window.findChild<QWidget*>(QStringLiteral("PictureMVU"));
+    ASSERT_NE(meter, nullptr);
+    EXPECT_FALSE(window.MeterShowsRms());
+    QTest::mouseClick(meter, Qt::LeftButton);
+    EXPECT_TRUE(window.MeterShowsRms());
+    QTest::mouseClick(meter, Qt::LeftButton);
+    EXPECT_FALSE(window.MeterShowsRms());
 }
 
 } // namespace tarvok

@@ -40,6 +40,7 @@ const std::vector<std::pair<std::regex, std::string>> kLibraryHeaders = {
     { std::regex(R"(^<cdio)"), "platform/cdio" },
     { std::regex(R"(^<curl)"), "platform/curl" },
     { std::regex(R"(^<rubberband)"), "platform/rubberband" },
+    { std::regex(R"(^<ebur128)"), "platform/ebur128" },
 };
 
 fs::path SourceDir()

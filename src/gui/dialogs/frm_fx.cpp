@@ -166,6 +166,8 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     meter_->setFixedSize(18, 72);
     meter_->SetRange(0, 32767);
     meter_->SetRedPoint(29000);
+    meter_->setToolTip(tr("クリックで RMS 表示とピーク表示を切り替えます"));
+    meter_->installEventFilter(this);
     previewRow->addWidget(new QLabel(tr("試聴位置"), this), 0, 0);
     previewRow->addWidget(previewFrom_, 0, 1);
     previewRow->addWidget(new QLabel(tr("試聴秒数"), this), 1, 0);
@@ -253,6 +255,10 @@ void FrmFX::SyncFromModel()
 
 bool FrmFX::eventFilter(QObject* pObject, QEvent* pEvent)
 {
+    if (pObject == meter_ && pEvent->type() == QEvent::MouseButtonPress) {
+        ToggleMeterMode();
+        return true;
+    }
     if (pEvent->type() == QEvent::MouseButtonDblClick) {
         const auto it = std::find(faders_.begin(), faders_.end(), pObject);
         if (it != faders_.end() && model_.Info().Id == kGraphicEq) {
@@ -262,6 +268,12 @@ bool FrmFX::eventFilter(QObject* pObject, QEvent* pEvent)
         }
     }
     return QDialog::eventFilter(pObject, pEvent);
+}
+
+void FrmFX::ToggleMeterMode()
+{
+    meterRms_ = !meterRms_;
+    meter_->ClearVU();
 }
 
 void FrmFX::Confirm()
@@ -371,14 +383,9 @@ void FrmFX::PreviewTick()
         return;
     }
     if (result >= 0) {
-        const int16_t* s = engine->Samples(0, result);
-        int peakL = 0;
-        int peakR = 0;
-        for (int32_t i = 0; s && i < engine->BufferSamples; ++i) {
-            peakL = std::max(peakL, std::abs(static_cast<int>(s[i * 2])));
-            peakR = std::max(peakR, std::abs(static_cast<int>(s[i * 2 + 1])));
-        }
-        meter_->SetValues(peakL, peakR);
+        const std::array<int32_t, 2> levels
+            = PreviewMeterLevels(engine->Samples(0, result), engine->BufferSamples, meterRms_);
+        meter_->SetValues(levels[0], levels[1]);
     }
 }
 

@@ -46,6 +46,9 @@ public slots:
     void SaveValues();
     /// Play: makes the preview file when something changed, then plays it; Stop while it plays.
     void TogglePreview();
+    /// Clicking the preview meter switches it between peak and RMS.
+    void ToggleMeterMode();
+    bool MeterShowsRms() const { return meterRms_; }
 
 protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
@@ -77,6 +80,7 @@ private:
     bool making_ = false;
     bool playing_ = false;
     bool syncing_ = false;
+    bool meterRms_ = false;
 };
 
 } // namespace tarvok

@@ -130,23 +130,33 @@ void FrmMixDown::BuildControls()
     normalizeLevel_->setObjectName(QStringLiteral("TextNormalize"));
     rms_ = new QCheckBox(tr("RMS"), optionBox);
     rms_->setObjectName(QStringLiteral("CheckRMS"));
+    loudness_ = new QCheckBox(tr("ラウドネス"), optionBox);
+    loudness_->setObjectName(QStringLiteral("CheckLoudness"));
+    loudnessLevel_ = new QLineEdit(optionBox);
+    loudnessLevel_->setObjectName(QStringLiteral("TextLoudness"));
+    measureLoudness_ = new QCheckBox(tr("測定"), optionBox);
+    measureLoudness_->setObjectName(QStringLiteral("CheckMeasureLoudness"));
+    measureLoudness_->setToolTip(tr("作成したミックスのラウドネスとトゥルーピークを表示します"));
     loop_ = new QLineEdit(optionBox);
     loop_->setObjectName(QStringLiteral("TextLoop"));
     suStart_ = new QLineEdit(optionBox);
     suStart_->setObjectName(QStringLiteral("TextSuStart"));
     suEnd_ = new QLineEdit(optionBox);
     suEnd_->setObjectName(QStringLiteral("TextSuEnd"));
-    for (QLineEdit* edit : { normalizeLevel_, loop_, suStart_, suEnd_ })
+    for (QLineEdit* edit : { normalizeLevel_, loudnessLevel_, loop_, suStart_, suEnd_ })
         edit->setMaximumWidth(80);
     optionGrid->addWidget(normalize_, 0, 0);
     optionGrid->addWidget(WithUnit(normalizeLevel_, tr("db"), optionBox), 0, 1);
     optionGrid->addWidget(rms_, 0, 2);
-    optionGrid->addWidget(new QLabel(tr("ループ"), optionBox), 1, 0);
-    optionGrid->addWidget(loop_, 1, 1, Qt::AlignLeft);
-    optionGrid->addWidget(new QLabel(tr("前空白"), optionBox), 2, 0);
-    optionGrid->addWidget(WithUnit(suStart_, tr("ms"), optionBox), 2, 1);
-    optionGrid->addWidget(new QLabel(tr("後空白"), optionBox), 2, 2, Qt::AlignRight);
-    optionGrid->addWidget(WithUnit(suEnd_, tr("ms"), optionBox), 2, 3);
+    optionGrid->addWidget(loudness_, 1, 0);
+    optionGrid->addWidget(WithUnit(loudnessLevel_, tr("LUFS"), optionBox), 1, 1);
+    optionGrid->addWidget(measureLoudness_, 1, 2);
+    optionGrid->addWidget(new QLabel(tr("ループ"), optionBox), 2, 0);
+    optionGrid->addWidget(loop_, 2, 1, Qt::AlignLeft);
+    optionGrid->addWidget(new QLabel(tr("前空白"), optionBox), 3, 0);
+    optionGrid->addWidget(WithUnit(suStart_, tr("ms"), optionBox), 3, 1);
+    optionGrid->addWidget(new QLabel(tr("後空白"), optionBox), 3, 2, Qt::AlignRight);
+    optionGrid->addWidget(WithUnit(suEnd_, tr("ms"), optionBox), 3, 3);
     layout->addWidget(optionBox);
 
     // The target file.
@@ -218,10 +228,31 @@ void FrmMixDown::BuildControls()
         if (!loading_)
             model_.SetBitRate(S(pText));
     });
-    connect(normalize_, &QCheckBox::toggled, this, [this](bool pOn) {
-        model_.SetNormalize(pOn);
+    // Normalising and the loudness target exclude each other: the model clears the other.
+    const auto syncLevelChecks = [this] {
+        const bool wasLoading = loading_;
+        loading_ = true;
+        normalize_->setChecked(model_.Request().Normalize);
+        loudness_->setChecked(model_.Request().Loudness);
+        loading_ = wasLoading;
         RefreshEnabling();
+    };
+    connect(normalize_, &QCheckBox::toggled, this, [this, syncLevelChecks](bool pOn) {
+        if (loading_)
+            return;
+        model_.SetNormalize(pOn);
+        syncLevelChecks();
     });
+    connect(loudness_, &QCheckBox::toggled, this, [this, syncLevelChecks](bool pOn) {
+        if (loading_)
+            return;
+        model_.SetLoudness(pOn);
+        syncLevelChecks();
+    });
+    connect(measureLoudness_, &QCheckBox::toggled, this,
+        [this](bool pOn) { model_.SetMeasureLoudness(pOn); });
+    connect(loudnessLevel_, &QLineEdit::textChanged, this,
+        [this](const QString& pText) { model_.SetLoudnessLevel(S(pText)); });
     connect(rms_, &QCheckBox::toggled, this, [this](bool pOn) { model_.SetUseRms(pOn); });
     connect(normalizeLevel_, &QLineEdit::textChanged, this,
         [this](const QString& pText) { model_.SetNormalizeLevel(S(pText)); });
@@ -256,6 +287,9 @@ void FrmMixDown::LoadControls()
     normalize_->setChecked(r.Normalize);
     rms_->setChecked(r.UseRMS);
     normalizeLevel_->setText(Q(r.NormalizeLevel));
+    loudness_->setChecked(r.Loudness);
+    loudnessLevel_->setText(Q(r.LoudnessLevel));
+    measureLoudness_->setChecked(r.MeasureLoudness);
     loop_->setText(Q(r.Loop));
     suStart_->setText(Q(r.SuStart));
     suEnd_->setText(Q(r.SuEnd));
@@ -295,6 +329,9 @@ void FrmMixDown::RefreshEnabling()
     browse_->setEnabled(e.Path);
     normalizeLevel_->setEnabled(e.NormalizeLevel);
     rms_->setEnabled(e.Rms);
+    loudness_->setEnabled(e.Loudness);
+    loudnessLevel_->setEnabled(e.LoudnessLevel);
+    measureLoudness_->setEnabled(e.MeasureLoudness);
 }
 
 void FrmMixDown::SetControlsEnabled(bool pOn)

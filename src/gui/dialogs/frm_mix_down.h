@@ -71,6 +71,9 @@ private:
     QCheckBox* normalize_ = nullptr;
     QLineEdit* normalizeLevel_ = nullptr;
     QCheckBox* rms_ = nullptr;
+    QCheckBox* loudness_ = nullptr;
+    QLineEdit* loudnessLevel_ = nullptr;
+    QCheckBox* measureLoudness_ = nullptr;
     QLineEdit* loop_ = nullptr;
     QLineEdit* suStart_ = nullptr;
     QLineEdit* suEnd_ = nullptr;
