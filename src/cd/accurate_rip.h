@@ -105,7 +105,7 @@ std::vector<AccurateRipResult> MatchAccurateRip(const DiscToc& pToc,
 struct AccurateRipOptions {
     /// The database's base address, from the setting "AccurateRipServer"; empty: no check.
     std::string Server;
-    HttpLimits Limits { 256 * 1024, 10000 };
+    HttpLimits Limits { 256 * 1024, 10000, {} };
 };
 
 /// Fetches the disc's entry and compares (one result per track of pToc). Unreachable,

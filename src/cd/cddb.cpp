@@ -251,7 +251,9 @@ bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
             any = any || !t.empty();
         return any;
     };
-    if (pHttp && !anyTitle() && !pOptions.MusicBrainzServer.empty()) {
+    // A caller that stopped the CDDB wait (its tick says no) gets no second look-up.
+    if (pHttp && !anyTitle() && !pOptions.MusicBrainzServer.empty()
+        && (!pOptions.Limits.Tick || pOptions.Limits.Tick())) {
         CddbTitles titles = LookupMusicBrainz(
             *pHttp, pUi, { pOptions.MusicBrainzServer, pOptions.Limits }, pRa.Toc());
         listing.Title = titles.Disc;

@@ -83,6 +83,11 @@ void RipWindowModel::LoadDisc()
     CddbOptions cddb;
     cddb.Server = settings_.GetSetting("CDDBServer", "gnudb.gnudb.org");
     cddb.MusicBrainzServer = settings_.GetSetting("MusicBrainzServer", "https://musicbrainz.org");
+    // The look-ups keep the window responsive; closing it stops the wait.
+    cddb.Limits.Tick = [this] {
+        ui_.Yield();
+        return !closed_;
+    };
     DiscListing listing;
     if (!LoadTrackToList(ra_, UseCddb ? http_ : nullptr, ui_, cddb, listing)) {
         listing.Titles.assign(1, std::string());
@@ -208,10 +213,19 @@ bool RipWindowModel::VerifyAccurateRip()
         AccurateRipOptions options;
         options.Server
             = settings_.GetSetting("AccurateRipServer", "http://www.accuraterip.com/accuraterip");
+        // The window stays responsive while the database answers; Cancel stops the wait
+        // and leaves the verdicts empty rather than calling the server unreachable.
+        options.Limits.Tick = [this] {
+            ui_.Yield();
+            return !cancel_ && !closed_;
+        };
         const std::vector<AccurateRipResult> verdicts
             = CheckAccurateRip(*http_, options, ra_.Toc(), sums);
-        for (size_t i = 0; i < n && i < rows_.size() && i < verdicts.size(); ++i)
-            rows_[i].Verdict = AccurateRipVerdictText(verdicts[i], options_.AlternativeLanguage);
+        if (!cancel_ && !closed_)
+            for (size_t i = 0; i < n && i < rows_.size() && i < verdicts.size(); ++i)
+                rows_[i].Verdict
+                    = AccurateRipVerdictText(verdicts[i], options_.AlternativeLanguage);
+        cancel_ = false;
     }
     picPlay_.clear();
     if (options_.Status)

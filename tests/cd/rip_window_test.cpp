@@ -10,10 +10,12 @@
 #include "support/cd_image.h"
 #include "support/local_http_server.h"
 #include "support/temp_dir.h"
+#include "support/tick_gate.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace tarvok {
 namespace {
@@ -322,6 +324,92 @@ TEST(RipWindowAccurateRip, StartPutsTheRippedTracksChecksumsInItsRow)
     ASSERT_TRUE(n.Model->VerifyAccurateRip());
     EXPECT_EQ(n.Model->Rows()[1].AccurateRip, AccurateRipText(*sums));
     EXPECT_EQ(n.Model->Rows()[1].Verdict, "");
+}
+
+/// A headless interface whose Yield also runs a hook: the test sees the window's turns.
+class HookedUi : public HeadlessUi {
+public:
+    std::function<void()> OnYield;
+    void Yield() override
+    {
+        HeadlessUi::Yield();
+        if (OnYield)
+            OnYield();
+    }
+};
+
+TEST(RipWindowNetwork, DiscLookupGivesTheWindowItsTurnsWhileTheServerWaits)
+{
+    test::TempDir dir;
+    const std::string cue = test::WriteCdImage(dir.Path(), "disc", { 20, 100, 10 });
+    MemorySettingsBackend backend;
+    Settings store { backend };
+    store.SaveSetting("CDImages", std::string_view(cue));
+    store.SaveSetting("UseCDDB", int32_t { 1 });
+    store.SaveSetting("MusicBrainzServer", "");
+    CdioDriveService drives;
+    HookedUi ui;
+    VirtualWaveOut waveOut { 1 };
+    CurlHttpClient http;
+    test::TickGate gate;
+    ui.OnYield = [&gate] { gate.Tick(); };
+    // Each answer is held until the window has had three more turns.
+    test::LocalHttpServer server([&gate](const std::string& pTarget) {
+        gate.WaitForMore(3);
+        if (pTarget.find("query") != std::string::npos)
+            return test::LocalHttpServer::Ok("200 misc 07000103 Band / Tape\r\n");
+        return test::LocalHttpServer::Ok("DTITLE=Band / Tape\r\nTTITLE1=B side\r\n");
+    });
+    const test::OpenAtExit release { gate };
+    store.SaveSetting("CDDBServer", server.Address());
+
+    RipWindowModel model(drives, &http, ui, waveOut, store, {});
+    model.Open();
+    model.SelectDrive(static_cast<int32_t>(model.Drives().size()) - 1);
+    EXPECT_EQ(server.Targets().size(), 2U);
+    ASSERT_EQ(model.Rows().size(), 3U);
+    EXPECT_EQ(model.Rows()[1].Title, "B side");
+    EXPECT_GE(gate.Ticks(), 6);
+    EXPECT_FALSE(model.Busy());
+}
+
+TEST(RipWindowNetwork, CancelStopsTheWaitForTheDatabaseAndLeavesNoVerdict)
+{
+    test::TempDir dir;
+    const std::string cue = test::WriteCdImage(dir.Path(), "disc", { 20, 100, 10 });
+    MemorySettingsBackend backend;
+    Settings store { backend };
+    store.SaveSetting("CDImages", std::string_view(cue));
+    store.SaveSetting("UseCDDB", int32_t { 0 });
+    CdioDriveService drives;
+    HookedUi ui;
+    VirtualWaveOut waveOut { 1 };
+    CurlHttpClient http;
+    // The database accepts the request and never answers.
+    test::LocalHttpServer server([](const std::string&) {
+        return test::LocalHttpServer::Response { "", true };
+    });
+    store.SaveSetting("AccurateRipServer", "http://" + server.Address());
+
+    RipWindowModel model(drives, &http, ui, waveOut, store, {});
+    model.Open();
+    model.SelectDrive(static_cast<int32_t>(model.Drives().size()) - 1);
+    // The user presses Cancel during a turn the window gets once the request is out.
+    ui.OnYield = [&] {
+        if (!server.Targets().empty() && model.Verifying())
+            model.Cancel();
+    };
+    ASSERT_TRUE(model.VerifyAccurateRip());
+    ui.OnYield = nullptr;
+    EXPECT_EQ(server.Targets().size(), 1U);
+    ASSERT_EQ(model.Rows().size(), 3U);
+    for (const RipWindowModel::Row& row : model.Rows()) {
+        EXPECT_FALSE(row.AccurateRip.empty());
+        EXPECT_EQ(row.Verdict, "");
+    }
+    EXPECT_FALSE(model.Closed());
+    EXPECT_FALSE(model.Busy());
+    EXPECT_FALSE(ui.Busy());
 }
 
 } // namespace

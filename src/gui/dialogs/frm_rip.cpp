@@ -338,8 +338,13 @@ void FrmRip::LoadDisc()
     model_->ParanoiaRip = checkParanoia_->isChecked();
     if (comboCd_->currentIndex() >= 0)
         model_->SelectDrive(comboCd_->currentIndex());
-    FillRows();
     unsetCursor();
+    // Cancel or the close box during the look-ups stopped their wait; now the window goes.
+    if (model_->Closed()) {
+        QDialog::reject();
+        return;
+    }
+    FillRows();
 }
 
 void FrmRip::FillRows()

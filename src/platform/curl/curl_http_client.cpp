@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <functional>
 #include <mutex>
 
 namespace tarvok {
@@ -32,6 +33,48 @@ void GlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+/// Runs the transfer of pCurl on a multi handle, waking at least every kTickMs to call
+/// pTick (when set) so that the caller's thread stays responsive. pTick returning false
+/// stops the transfer and sets pCancelled. The time and size bounds are the easy handle's.
+CURLcode Perform(CURL* pCurl, const std::function<bool()>& pTick, bool& pCancelled)
+{
+    constexpr int kTickMs = 50;
+    CURLM* multi = curl_multi_init();
+    if (!multi)
+        return CURLE_OUT_OF_MEMORY;
+    if (curl_multi_add_handle(multi, pCurl) != CURLM_OK) {
+        curl_multi_cleanup(multi);
+        return CURLE_FAILED_INIT;
+    }
+    CURLcode code = CURLE_OK;
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            code = CURLE_RECV_ERROR;
+            break;
+        }
+        if (running == 0)
+            break;
+        if (pTick && !pTick()) {
+            pCancelled = true;
+            break;
+        }
+        if (curl_multi_poll(multi, nullptr, 0, kTickMs, nullptr) != CURLM_OK) {
+            code = CURLE_RECV_ERROR;
+            break;
+        }
+    }
+    if (running == 0 && code == CURLE_OK) {
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == pCurl)
+                code = message->data.result;
+    }
+    curl_multi_remove_handle(multi, pCurl);
+    curl_multi_cleanup(multi);
+    return code;
+}
+
 } // namespace
 
 Result<std::string> CurlHttpClient::Get(std::string_view pUrl, const HttpLimits& pLimits)
@@ -57,11 +100,14 @@ Result<std::string> CurlHttpClient::Get(std::string_view pUrl, const HttpLimits&
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(pLimits.MaxBytes));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    const CURLcode code = curl_easy_perform(curl);
+    bool cancelled = false;
+    const CURLcode code = Perform(curl, pLimits.Tick, cancelled);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
+    if (cancelled)
+        return Fail("HTTP: the request was cancelled");
     if (sink.TooLong)
         return Fail("HTTP: the answer is too long");
     if (code != CURLE_OK)
