@@ -220,7 +220,7 @@ MixdownRequest LoadMixdownRequest(const Settings& pSettings, const Project& pPro
     r.NormalizeLevel = FormatNumber(pSettings.GetSetting("NormalizeLevel", 0.0f));
     r.Loudness = pSettings.GetSetting("CheckLoudness", int32_t { 0 }) == 1;
     r.LoudnessLevel = FormatNumber(pSettings.GetSetting("LoudnessLevel", -23.0f));
-    r.MeasureLoudness = pSettings.GetSetting("MixMeasureLoudness", int32_t { 0 }) == 1;
+    r.MeasureLoudness = pSettings.GetSetting("MixMeasureLoudness", int32_t { 1 }) == 1;
     r.Loop = std::to_string(pSettings.GetSetting("MixLoop", int32_t { 1 }));
     r.SuStart = std::to_string(pSettings.GetSetting("SuStart", int32_t { 0 }));
     r.SuEnd = std::to_string(pSettings.GetSetting("SuEnd", int32_t { 0 }));

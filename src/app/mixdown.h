@@ -43,7 +43,8 @@ struct MixdownRequest {
     std::string LoudnessLevel = "-23"; ///< "LoudnessLevel", LUFS
     /// "MixMeasureLoudness": measures the finished mix's loudness and true peak without a
     /// loudness target too (a pass over the mix that costs about what the render does, so
-    /// it is asked for; with a target the mix is always measured).
+    /// it is asked for: the window asks by default, the command line with --measure; with a
+    /// target the mix is always measured).
     bool MeasureLoudness = false;
     std::string Loop = "1"; ///< "MixLoop"
     std::string SuStart = "0"; ///< "SuStart", ms

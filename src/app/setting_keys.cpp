@@ -105,7 +105,7 @@ std::vector<SettingKeyInfo> BuildTable()
         { "MixTargetMode", T::Integer, "0", F::None, "mixdown target kind" },
         { "CheckLoudness", T::Integer, "0", F::None, "mixdown brings the mix to a loudness" },
         { "LoudnessLevel", T::Single, "-23", F::None, "mixdown loudness target in LUFS" },
-        { "MixMeasureLoudness", T::Integer, "0", F::None,
+        { "MixMeasureLoudness", T::Integer, "1", F::None,
             "mixdown reports the mix's loudness and true peak" },
         // The effect dialogs' "Save Values": the sine frequency, then every fader and check.
         { "FXParm_FX_SIGN-02", T::Text, "1000", F::None, "sine wave frequency in Hz" },

@@ -261,6 +261,10 @@ TEST(LoudnessMixdown, WindowAndSettingsCarryTheOption)
     EXPECT_TRUE(window.Enabled().Loudness);
     EXPECT_FALSE(window.Enabled().LoudnessLevel);
     EXPECT_TRUE(window.Enabled().MeasureLoudness);
+    EXPECT_TRUE(window.Request().MeasureLoudness)
+        << "the window reports the mix's loudness unless told not to";
+    window.SetMeasureLoudness(false);
+    EXPECT_FALSE(window.Request().MeasureLoudness);
     window.SetMeasureLoudness(true);
     window.SetNormalize(true);
     window.SetLoudness(true);
