@@ -12,6 +12,8 @@
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
+#include "cli_project.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -20,37 +22,16 @@ namespace tarvok {
 
 namespace {
 
-struct CliRun {
-    int Code;
-    std::string Out;
-    std::string Err;
-};
+using test::CliRun;
 
 /// A project "p.tvp" with 3 seconds of sound on track 1 at 44100 Hz, in its own data folder.
-struct Fixture {
-    test::ScopedHome Home;
-    std::string Data;
-    std::string ProjectPath;
-
+struct Fixture : test::CliProject {
     Fixture()
+        : CliProject(test::Stereo16(
+                         132300, [](int64_t f) { return 3000 + f % 100; },
+                         [](int64_t f) { return -3000 - f % 70; }),
+            1, 0)
     {
-        MemorySettingsBackend backend;
-        Settings store(backend);
-        HeadlessUi ui;
-        MainLogic logic(store, ui);
-        logic.SetDataFolderOverride(Home.Dir().File("data"));
-        EXPECT_TRUE(logic.Startup(""));
-        Data = logic.Proj().DataFolder;
-        ProjectPath = Data + "p.tvp";
-        EXPECT_EQ(test::AddBlockWithFile(logic,
-                      test::Stereo16(
-                          132300, [](int64_t f) { return 3000 + f % 100; },
-                          [](int64_t f) { return -3000 - f % 70; }),
-                      1, 0),
-            0);
-        logic.Proj().UpdateTitleLength(false);
-        ProjectFileEnv env = logic.FileEnv();
-        EXPECT_TRUE(WriteProject(logic.Proj(), ProjectPath, false, env));
     }
 
     template <class Command> CliRun Call(Command pCommand, const std::vector<std::string>& pArgs)
@@ -79,17 +60,7 @@ struct Fixture {
     }
 
     /// The saved project read back, envelopes from their files.
-    Project Reread()
-    {
-        MemorySettingsBackend backend;
-        Settings store(backend);
-        HeadlessUi ui;
-        MainLogic logic(store, ui);
-        logic.SetDataFolderOverride(Data);
-        EXPECT_TRUE(logic.Startup(""));
-        EXPECT_TRUE(logic.OpenProject(ProjectPath, true));
-        return logic.Proj();
-    }
+    Project Reread() { return CliProject::Reread(true); }
 };
 
 } // namespace

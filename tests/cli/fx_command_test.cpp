@@ -12,6 +12,8 @@
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
+#include "cli_project.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,56 +22,22 @@
 namespace tarvok {
 namespace {
 
-struct CliRun {
-    int Code;
-    std::string Out;
-    std::string Err;
-};
+using test::CliRun;
 
 /// A project "p.tvp" at 8000 Hz with one block of noise on track 1 at frame 1000.
-struct Fixture {
-    test::ScopedHome Home;
-    std::string Data;
-    std::string ProjectPath;
+struct Fixture : test::CliProject {
     test::Samples Noise = test::NoiseSignal(4000, 9);
 
     Fixture()
+        : CliProject(test::Samples16(test::NoiseSignal(4000, 9)), 1, 1000, 8000)
     {
-        MemorySettingsBackend backend;
-        Settings store(backend);
-        HeadlessUi ui;
-        MainLogic logic(store, ui);
-        logic.SetDataFolderOverride(Home.Dir().File("data"));
-        EXPECT_TRUE(logic.Startup(""));
-        Data = logic.Proj().DataFolder;
-        ProjectPath = Data + "p.tvp";
-        logic.Proj().SampleRate = 8000;
-        EXPECT_EQ(test::AddBlockWithFile(logic, test::Samples16(Noise), 1, 1000), 0);
-        logic.Proj().UpdateTitleLength(false);
-        ProjectFileEnv env = logic.FileEnv();
-        EXPECT_TRUE(WriteProject(logic.Proj(), ProjectPath, false, env));
-    }
-
-    CliRun Run(std::vector<std::string> pArgs)
-    {
-        std::ostringstream out, err;
-        pArgs.insert(pArgs.begin(), { "--data-folder", Data });
-        const int code = RunCli(pArgs, out, err);
-        return { code, out.str(), err.str() };
     }
 
     /// The samples of the blocks of track 1, in timeline order, read back from the saved
     /// project.
     test::Samples Track1()
     {
-        MemorySettingsBackend backend;
-        Settings store(backend);
-        HeadlessUi ui;
-        MainLogic logic(store, ui);
-        logic.SetDataFolderOverride(Data);
-        EXPECT_TRUE(logic.Startup("", false));
-        EXPECT_TRUE(logic.OpenProject(ProjectPath, false));
-        const Project& p = logic.Proj();
+        const Project p = Reread();
         std::vector<Block> blocks;
         for (const Block& b : p.Blocks)
             if (b.TrackNo == 1)

@@ -16,6 +16,8 @@
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
+#include "cli_project.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,11 +27,7 @@
 namespace tarvok {
 namespace {
 
-struct CliRun {
-    int Code;
-    std::string Out;
-    std::string Err;
-};
+using test::CliRun;
 
 /// pSeconds of a 1 kHz stereo sine at pDbfs (silence below -200) at 44.1 kHz.
 std::string SineBytes(double pSeconds, double pDbfs)
@@ -43,47 +41,18 @@ std::string SineBytes(double pSeconds, double pDbfs)
 }
 
 /// A project "p.tvp" with one block of a sine on track 0 at 0.
-struct Fixture {
-    test::ScopedHome Home;
-    std::string Data;
-    std::string ProjectPath;
+struct Fixture : test::CliProject {
     Ebur128LoudnessMeter Meter;
 
     explicit Fixture(double pDbfs = -20.0)
+        : CliProject(SineBytes(3.0, pDbfs), 0, 0)
     {
-        MemorySettingsBackend backend;
-        Settings store(backend);
-        HeadlessUi ui;
-        MainLogic logic(store, ui);
-        logic.SetDataFolderOverride(Home.Dir().File("data"));
-        EXPECT_TRUE(logic.Startup(""));
-        Data = logic.Proj().DataFolder;
-        ProjectPath = Data + "p.tvp";
-        EXPECT_EQ(test::AddBlockWithFile(logic, SineBytes(3.0, pDbfs), 0, 0), 0);
-        logic.Proj().UpdateTitleLength(false);
-        ProjectFileEnv env = logic.FileEnv();
-        EXPECT_TRUE(WriteProject(logic.Proj(), ProjectPath, false, env));
-    }
-
-    CliRun Run(std::vector<std::string> pArgs)
-    {
-        std::ostringstream out, err;
-        pArgs.insert(pArgs.begin(), { "--data-folder", Data });
-        const int code = RunCli(pArgs, out, err);
-        return { code, out.str(), err.str() };
     }
 
     /// The file of the one block of track 0 in the saved project.
     std::string Track0File()
     {
-        MemorySettingsBackend backend;
-        Settings store(backend);
-        HeadlessUi ui;
-        MainLogic logic(store, ui);
-        logic.SetDataFolderOverride(Data);
-        EXPECT_TRUE(logic.Startup("", false));
-        EXPECT_TRUE(logic.OpenProject(ProjectPath, false));
-        const Project& p = logic.Proj();
+        const Project p = Reread();
         EXPECT_EQ(p.BlockCount(), 1);
         return p.WaveFiles[static_cast<size_t>(p.Blocks[0].WaveNo)].FileName;
     }
