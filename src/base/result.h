@@ -15,6 +15,14 @@ enum class ErrorCode {
     RateMismatch,
     /// What was asked for does not exist (an HTTP server's 404).
     NotFound,
+    /// The user (or a Progress callback) asked the operation to stop; nothing half-done stays.
+    Cancelled,
+    /// A write failed because the disk (or the user's quota) is full.
+    DiskFull,
+    /// A write or read failed for another reason of the file system (permission, I/O error).
+    FileError,
+    /// Another process holds what the operation needs (the edit lock of a project).
+    Busy,
 };
 
 /// The failure side of a Result: a message that can be shown to the user as it stands, and
