@@ -100,6 +100,29 @@ float EnvelopeStepGain(const Project& pProject, int32_t pTrack, int32_t pChannel
     return LevelGain(pProject, view, frame);
 }
 
+std::optional<float> EnvelopeFlatGain(
+    const Project& pProject, int32_t pTrack, int32_t pChannel, int64_t pStart, int64_t pFrames)
+{
+    if (pFrames <= 0)
+        return std::nullopt;
+    const EnvelopeView view = ViewOf(pProject, pTrack, pChannel);
+    if (view.Frames == 0)
+        return 1.0f;
+    // A position before the timeline takes frame 0's gain; one inside frame f blends f and
+    // f + 1; one from the last frame on takes the last frame's gain. The run is flat when
+    // every frame level it can reach is the same gain.
+    const int64_t lastFrame = view.Frames - 1;
+    const int64_t lastSample = pStart + pFrames - 1;
+    const int64_t low = pStart < 0 ? 0 : std::min(pStart >> kFrameShift, lastFrame);
+    const int64_t high = lastSample < 0 ? 0 : std::min((lastSample >> kFrameShift) + 1, lastFrame);
+    const float gain = LevelGain(pProject, view, low);
+    for (int64_t frame = low + 1; frame <= high; ++frame) {
+        if (LevelGain(pProject, view, frame) != gain)
+            return std::nullopt;
+    }
+    return gain;
+}
+
 void EnvelopeGainRun(const Project& pProject, int32_t pTrack, int32_t pChannel, int64_t pStart,
     std::span<float> pGains)
 {

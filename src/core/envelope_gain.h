@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace tarvok {
@@ -28,6 +29,13 @@ float EnvelopeGain(const Project& pProject, int32_t pTrack, int32_t pChannel, in
 /// the envelope as EnvelopeGain. User-interface thread: the voice fills its buffers there
 /// (scrub, shuttle, mark preview); allocates nothing, takes no lock.
 float EnvelopeStepGain(const Project& pProject, int32_t pTrack, int32_t pChannel, int64_t pSample);
+
+/// The one gain EnvelopeGain gives at every position pStart .. pStart + pFrames - 1 when the
+/// envelope is flat there, found from the frames' levels alone; nothing when the gain changes
+/// inside the run (or pFrames is not positive). Lets a mixer skip the per-sample gains of
+/// the usual flat stretch. User-interface thread, like EnvelopeGainRun.
+std::optional<float> EnvelopeFlatGain(
+    const Project& pProject, int32_t pTrack, int32_t pChannel, int64_t pStart, int64_t pFrames);
 
 /// Fills pGains[j] with EnvelopeGain(pProject, pTrack, pChannel, pStart + j), bit for bit,
 /// looking each frame up once: the way a mixer evaluates a run of samples.

@@ -88,16 +88,18 @@ bool ReadBlockFrames(const Project& pProject, const Block& pBlock, int64_t pFrom
     const WaveFile& wave = pProject.WaveFiles[static_cast<size_t>(pBlock.WaveNo)];
     const int64_t offset = static_cast<int64_t>(wave.DataOffset)
         + (static_cast<int64_t>(pBlock.SrcStart) - 1 + pFrom) * kFrameBytes;
-    std::fill_n(pTo, static_cast<size_t>(pCount) * 2, int16_t { 0 });
     bool read = ReadBytes(pTo, pCount * kFrameBytes, 0, wave.FileName, offset, 0);
     if (!read) {
         // A file that is there but ends before the frames asked for has lost its tail on the
-        // disk: what it still holds was read, the rest stays silent.
+        // disk: what it still holds was read (the read leaves the rest silent). Any other
+        // failure reads as silence throughout.
         const int64_t size = FileSize64(wave.FileName);
-        if (size >= 0 && size < offset + pCount * kFrameBytes) {
+        if (offset >= 0 && size >= 0 && size < offset + pCount * kFrameBytes) {
             read = true;
             if (pShort != nullptr)
                 *pShort = true;
+        } else {
+            std::fill_n(pTo, static_cast<size_t>(pCount) * 2, int16_t { 0 });
         }
     }
     if (pBlock.LevelL != 0.0f || pBlock.LevelR != 0.0f) {
@@ -175,23 +177,36 @@ void MixAccumulator::AddTrack(const Project& pProject, int32_t pTrack, int64_t p
     const int16_t* pFrames, std::array<double, 2> pGains)
 {
     const size_t frames = frames_;
+    double* acc = acc_.data();
+    const double gainL = pGains[0];
+    const double gainR = pGains[1];
+    const int64_t count = static_cast<int64_t>(frames);
+    const std::optional<float> flatL
+        = EnvelopeFlatGain(pProject, pTrack, kLeftChannel, pStart, count);
+    const std::optional<float> flatR
+        = flatL ? EnvelopeFlatGain(pProject, pTrack, kRightChannel, pStart, count) : std::nullopt;
+    if (flatL && flatR) {
+        // The usual case: the envelope holds one gain over the whole window, so no per-sample
+        // gains are needed. The sums are the same expressions as below, term for term.
+        if (gainL == 1.0 && gainR == 1.0 && *flatL == 1.0f && *flatR == 1.0f) {
+            // Integer plus integer: the rounding after the addition changes nothing.
+            for (size_t i = 0; i < frames * 2; ++i)
+                acc[i] += pFrames[i];
+            return;
+        }
+        const double envL = *flatL;
+        const double envR = *flatR;
+        for (size_t j = 0; j < frames; ++j) {
+            acc[2 * j] = NearestEven(acc[2 * j] + pFrames[2 * j] * gainL * envL);
+            acc[2 * j + 1] = NearestEven(acc[2 * j + 1] + pFrames[2 * j + 1] * gainR * envR);
+        }
+        return;
+    }
     EnvelopeGainRun(pProject, pTrack, kLeftChannel, pStart, std::span<float>(envL_.data(), frames));
     EnvelopeGainRun(
         pProject, pTrack, kRightChannel, pStart, std::span<float>(envR_.data(), frames));
-    double* acc = acc_.data();
     const float* envL = envL_.data();
     const float* envR = envR_.data();
-    const bool unity = pGains[0] == 1.0 && pGains[1] == 1.0
-        && std::all_of(envL, envL + frames, [](float g) { return g == 1.0f; })
-        && std::all_of(envR, envR + frames, [](float g) { return g == 1.0f; });
-    if (unity) {
-        // Integer plus integer: the rounding after the addition changes nothing.
-        for (size_t i = 0; i < frames * 2; ++i)
-            acc[i] += pFrames[i];
-        return;
-    }
-    const double gainL = pGains[0];
-    const double gainR = pGains[1];
     for (size_t j = 0; j < frames; ++j) {
         acc[2 * j] = NearestEven(acc[2 * j] + pFrames[2 * j] * gainL * envL[j]);
         acc[2 * j + 1] = NearestEven(acc[2 * j + 1] + pFrames[2 * j + 1] * gainR * envR[j]);

@@ -210,6 +210,41 @@ TEST(EnvelopeGain, RunEqualsSampleBySampleEvaluation)
     EXPECT_EQ(unity, std::vector<float>(50, 1.0f));
 }
 
+TEST(EnvelopeGain, FlatGainIsGivenOnlyWhereEverySampleHasIt)
+{
+    Project project = MakeProject(6);
+    const uint8_t kLevels[] = { 207, 143, 143, 143, 0, 0 };
+    for (int32_t k = 0; k < 6; ++k)
+        SetLevel(project, 0, k, kLevels[k], 207);
+    struct Case {
+        int64_t Start;
+        int64_t Count;
+        bool Flat;
+    };
+    const Case kCases[] = {
+        { 2048, 2 * 2048, true }, // frames 1..2 blend into frame 3 too: all 143
+        { 2048, 2 * 2048 + 2, false }, // reaches into frame 3, which blends towards frame 4
+        { 0, 10, false }, // frame 0 blends towards frame 1
+        { -500, 100, true }, // before the timeline: frame 0 alone
+        { 5 * 2048, 4096, true }, // from the last frame on
+        { 4 * 2048 + 7, 3000, true }, // frames 4 and 5 are equal
+        { 0, 0, false },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.Start << " + " << c.Count);
+        const std::optional<float> flat
+            = EnvelopeFlatGain(project, 0, kLeftChannel, c.Start, c.Count);
+        EXPECT_EQ(flat.has_value(), c.Flat);
+        if (!flat)
+            continue;
+        for (int64_t j = 0; j < c.Count; ++j)
+            ASSERT_EQ(EnvelopeGain(project, 0, kLeftChannel, c.Start + j), *flat) << j;
+    }
+    // The right channel is flat at unity everywhere, as is a track without an envelope.
+    EXPECT_EQ(EnvelopeFlatGain(project, 0, kRightChannel, 0, 6 * 2048), project.Fades[207]);
+    EXPECT_EQ(EnvelopeFlatGain(project, 7, kLeftChannel, 0, 50), 1.0f);
+}
+
 TEST(EnvelopeFile, SaveWritesTwoBytesPerFrameAndStoresTheName)
 {
     TempDir dir;
