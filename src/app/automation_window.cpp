@@ -60,8 +60,7 @@ void AutomationTick(MainLogic& pLogic, int64_t pPosition)
 int64_t AutomationWritePosition(const MainLogic& pLogic, const PlaybackEngine& pEngine)
 {
     const Project& p = pLogic.Proj();
-    if (pEngine.DeviceOpen && !pEngine.Starting && pEngine.PlayMode >= kPlayAll
-        && pEngine.PlayMode <= kPlayFromOut)
+    if (pEngine.DeviceOpen && !pEngine.Starting && IsTrackPlay(pEngine.Mode))
         return static_cast<int64_t>(p.Head)
             + static_cast<int64_t>(pEngine.RingSize()) * pEngine.BufferSamples;
     if (pLogic.Recording && pEngine.Transport.RecWriting)

@@ -770,7 +770,7 @@ bool SampleEditor::EditMenu(int32_t pIndex)
 
 bool SampleEditor::IsPlaying() const
 {
-    return engine_ != nullptr && engine_->PlayMode == kPlayFilePreview && engine_->DeviceOpen != 0;
+    return engine_ != nullptr && engine_->Mode == PlayMode::FilePreview && engine_->DeviceOpen != 0;
 }
 
 bool SampleEditor::IsPaused() const { return IsPlaying() && engine_->Paused != 0; }
@@ -786,7 +786,7 @@ bool SampleEditor::Play()
 {
     if (busy_ || engine_ == nullptr || IsPaused())
         return false;
-    if (engine_->PlayMode != kPlayStopped)
+    if (engine_->Mode != PlayMode::Stopped)
         Stop();
     engine_->PreviewFile = currentFile_;
     int32_t end = length_;
@@ -811,7 +811,7 @@ bool SampleEditor::Play()
 
 void SampleEditor::Stop()
 {
-    if (engine_ != nullptr && engine_->PlayMode == kPlayFilePreview) {
+    if (engine_ != nullptr && engine_->Mode == PlayMode::FilePreview) {
         engine_->StopPlay(false);
         engine_->Paused = 0;
     }

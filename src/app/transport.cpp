@@ -67,7 +67,7 @@ void DrawHead(MainLogic& pLogic, PlaybackEngine& pEngine)
 
 bool IsRunning(const PlaybackEngine& pEngine)
 {
-    return pEngine.PlayMode != kPlayStopped || pEngine.DeviceOpen;
+    return pEngine.Mode != PlayMode::Stopped || pEngine.DeviceOpen;
 }
 
 void ShowPlayingDisplay(MainLogic& pLogic, PlaybackEngine& pEngine)
@@ -75,7 +75,7 @@ void ShowPlayingDisplay(MainLogic& pLogic, PlaybackEngine& pEngine)
     pLogic.ShowMessage(pLogic.Recording ? kRecordingText : kPlayingText);
     pLogic.Ui().RequestRedraw(RedrawArea::Menus);
     pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
-    pEngine.Transport.LastPlayMode = pEngine.PlayMode;
+    pEngine.Transport.LastPlayMode = pEngine.Mode;
 }
 
 /// Starts the engine in its current PlayMode and shows the result.
@@ -106,7 +106,7 @@ std::string FormatSpeed(double pSpeed)
 }
 
 /// Opens the single-device voice for a scrub mode with PlaySpeed 0 at the head.
-bool OpenScrubVoice(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pMode)
+bool OpenScrubVoice(MainLogic& pLogic, PlaybackEngine& pEngine, PlayMode pMode)
 {
     Project& p = pLogic.Proj();
     if (IsRunning(pEngine))
@@ -141,7 +141,7 @@ void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine)
     pEngine.OnAutomationTick
         = [&pLogic, &pEngine] { AutomationTick(pLogic, AutomationWritePosition(pLogic, pEngine)); };
     pEngine.OnHeadTick = [&pLogic, &pEngine] {
-        if (pEngine.PlayMode >= 1 && pEngine.PlayMode <= 9)
+        if (IsTrackPlay(pEngine.Mode))
             FollowHead(pLogic, pEngine);
         else
             pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
@@ -191,8 +191,7 @@ bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)
     pEngine.ComputeDeviceSlots();
     if (!rec->PrepareRecording())
         return false;
-    const bool wasPlaying
-        = IsRunning(pEngine) && pEngine.PlayMode >= kPlayAll && pEngine.PlayMode <= kPlayFromOut;
+    const bool wasPlaying = IsRunning(pEngine) && IsTrackPlay(pEngine.Mode);
     if (IsRunning(pEngine))
         pEngine.StopPlay(false);
     if (!rec->OpenArmedInputs())
@@ -201,7 +200,7 @@ bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)
     pEngine.Transport.RecArmed = true;
     pEngine.Transport.RecWriting = false;
     if (wasPlaying || pRecordNow) {
-        pEngine.PlayMode = kPlayAll;
+        pEngine.Mode = PlayMode::All;
         p.Head = std::max(0, p.Head);
         pEngine.PlayStart = p.Head;
         pEngine.PlayEnd = 0;
@@ -236,7 +235,7 @@ static bool StartArmedRecording(MainLogic& pLogic, PlaybackEngine& pEngine)
     rec.RecOnly = !anyPlaying;
     pEngine.Transport.RecWriting = true;
     if (anyPlaying) {
-        pEngine.PlayMode = kPlayAll;
+        pEngine.Mode = PlayMode::All;
         p.Head = std::max(0, p.Head);
         pEngine.PlayStart = p.Head;
         pEngine.PlayEnd = 0;
@@ -284,7 +283,7 @@ void StopButton(MainLogic& pLogic, PlaybackEngine& pEngine)
 
 void PauseButton(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
-    if (pLogic.Recording || !pEngine.DeviceOpen || pEngine.PlayMode < 1 || pEngine.PlayMode > 9)
+    if (pLogic.Recording || !pEngine.DeviceOpen || !IsTrackPlay(pEngine.Mode))
         return;
     if (!pEngine.Paused) {
         pEngine.PauseOutputs(false);
@@ -318,30 +317,29 @@ bool PlayButton(MainLogic& pLogic, PlaybackEngine& pEngine)
         }
         return StartArmedRecording(pLogic, pEngine);
     }
-    pEngine.PlayMode = kPlayAll;
+    pEngine.Mode = PlayMode::All;
     p.Head = std::max(0, p.Head);
     pEngine.PlayStart = p.Head;
     pEngine.PlayEnd = 0;
     return StartRun(pLogic, pEngine);
 }
 
-bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pPlayMode)
+bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, PlayMode pPlayMode)
 {
     Project& p = pLogic.Proj();
-    if (pLogic.Busy || pEngine.Paused || pLogic.Recording || pPlayMode < kPlaySelection
-        || pPlayMode > kPlayFromOut)
+    if (pLogic.Busy || pEngine.Paused || pLogic.Recording || !IsRangePlay(pPlayMode))
         return false;
     const int32_t pre
         = static_cast<int32_t>(static_cast<int64_t>(kPreRollMs) * p.SampleRate / 1000);
     int64_t head = 0;
     int64_t end = 0;
     switch (pPlayMode) {
-    case kPlaySelection:
-    case kPlayLoop:
+    case PlayMode::Selection:
+    case PlayMode::Loop:
         head = p.MarkIn;
         end = static_cast<int64_t>(p.MarkOut) - 1;
         break;
-    case kPlayAround:
+    case PlayMode::Around:
         if (p.MarkIn == 0) {
             head = p.MarkOut;
             end = static_cast<int64_t>(p.MarkOut) + pre;
@@ -350,15 +348,15 @@ bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pPlayMode)
             end = p.MarkIn;
         }
         break;
-    case kPlayToIn:
+    case PlayMode::ToIn:
         head = static_cast<int64_t>(p.MarkIn) - pre;
         end = p.MarkIn;
         break;
-    case kPlayToOut:
+    case PlayMode::ToOut:
         head = static_cast<int64_t>(p.MarkOut) - pre;
         end = static_cast<int64_t>(p.MarkOut) - 1;
         break;
-    case kPlayFromIn:
+    case PlayMode::FromIn:
         head = p.MarkIn;
         break;
     default:
@@ -368,14 +366,14 @@ bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pPlayMode)
     head = std::max<int64_t>(0, head);
     // A range that ends at or before its start would read as "no end" (0) or loop on
     // nothing: there is nothing to play.
-    const bool bounded = pPlayMode <= kPlayToOut;
+    const bool bounded = IsBoundedRangePlay(pPlayMode);
     if (bounded
-        && (end <= 0 || end <= head || (pPlayMode == kPlayLoop && p.MarkOut - p.MarkIn < 2)))
+        && (end <= 0 || end <= head || (pPlayMode == PlayMode::Loop && p.MarkOut - p.MarkIn < 2)))
         return false;
     if (IsRunning(pEngine))
         pEngine.StopPlay(false);
     pEngine.AutomationWriting = false;
-    pEngine.PlayMode = pPlayMode;
+    pEngine.Mode = pPlayMode;
     p.Head = static_cast<int32_t>(head);
     pEngine.PlayEnd = static_cast<int32_t>(end);
     pEngine.PlayStart = p.Head;
@@ -425,9 +423,9 @@ void HeadStripUp(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
     if (pLogic.Recording || !IsRunning(pEngine))
         return;
     SetHeadFromX(pLogic, pEngine, pX);
-    const int32_t mode = pEngine.PlayMode == kPlayAll ? kPlayAll : kPlayFromClick;
+    const PlayMode mode = pEngine.Mode == PlayMode::All ? PlayMode::All : PlayMode::FromClick;
     pEngine.StopPlay(false);
-    pEngine.PlayMode = mode;
+    pEngine.Mode = mode;
     pEngine.PlayStart = pLogic.Proj().Head;
     pEngine.PlayEnd = 0;
     StartRun(pLogic, pEngine);
@@ -447,7 +445,7 @@ bool HeadStripRightUp(MainLogic& pLogic, PlaybackEngine& pEngine)
 void HeadStripDoubleClick(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
     if (!IsRunning(pEngine) && !pLogic.Recording)
-        pEngine.PlayMode = kPlayFromClick;
+        pEngine.Mode = PlayMode::FromClick;
 }
 
 bool SetZeroAtHead(MainLogic& pLogic)
@@ -497,15 +495,15 @@ std::array<std::string, 3> CounterLines(const MainLogic& pLogic, const PlaybackE
         lines[0] = "REC";
     else if (pEngine.Paused)
         lines[0] = "PAUSE";
-    else if (pEngine.PlayMode == kPlayStopped)
+    else if (pEngine.Mode == PlayMode::Stopped)
         lines[0] = "STOP";
-    else if (pEngine.PlayMode == kPlayShuttle)
+    else if (pEngine.Mode == PlayMode::Shuttle)
         lines[0] = speed >= 0 ? "JOG × +" + FormatSpeed(speed) : "JOG × " + FormatSpeed(speed);
-    else if (pEngine.PlayMode == kPlayScaleScrub || pEngine.PlayMode == kPlayScrubBurst)
+    else if (pEngine.Mode == PlayMode::ScaleScrub || pEngine.Mode == PlayMode::ScrubBurst)
         lines[0] = "SCRUB";
     else
         lines[0] = "PLAY";
-    if (pEngine.PlayMode != kPlayStopped && p.SampleRate > 0) {
+    if (pEngine.Mode != PlayMode::Stopped && p.SampleRate > 0) {
         const int64_t spaces = (std::llabs(static_cast<int64_t>(p.Head)) / p.SampleRate) % 6;
         lines[1] = std::string(static_cast<size_t>(spaces), ' ');
         if (speed <= -1)
@@ -525,7 +523,7 @@ int32_t CounterColour(const MainLogic& pLogic, const PlaybackEngine& pEngine)
 {
     if (pLogic.Recording)
         return 2;
-    return pEngine.PlayMode != kPlayStopped ? 1 : 0;
+    return pEngine.Mode != PlayMode::Stopped ? 1 : 0;
 }
 
 void FillVoiceBuffer(
@@ -593,7 +591,7 @@ void FillVoiceBuffer(
     }
     header->Data = reinterpret_cast<uint8_t*>(out);
     header->Length = static_cast<uint32_t>(bs) * kFrameBytes;
-    if (pEngine.PlayMode != kPlayStopped) {
+    if (pEngine.Mode != PlayMode::Stopped) {
         pEngine.BufferState[pIndex] = 3;
         pEngine.QueueVoiceBuffer(pIndex);
         pEngine.BufferStart[pIndex] = pPosition;
@@ -651,8 +649,8 @@ void KeyScrub(MainLogic& pLogic, PlaybackEngine& pEngine, bool pForward, bool pW
     if (e == 0)
         return;
     if (t.ScrubMode == 1) {
-        if (pEngine.PlayMode != kPlayScrubBurst
-            && !OpenScrubVoice(pLogic, pEngine, kPlayScrubBurst))
+        if (pEngine.Mode != PlayMode::ScrubBurst
+            && !OpenScrubVoice(pLogic, pEngine, PlayMode::ScrubBurst))
             return;
         const double r = 50.0 / e;
         const double push = (pWide ? 0.1 : 0.05) * r;
@@ -707,7 +705,7 @@ void ShuttlePress(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pValue)
     pEngine.PlayEnd = 0;
     pEngine.Transport.ShuttleValue = pValue;
     pEngine.PlaySpeed = static_cast<float>(pValue / 100.0);
-    if (!pEngine.OpenVoice(kPlayShuttle)) {
+    if (!pEngine.OpenVoice(PlayMode::Shuttle)) {
         pEngine.StopPlay(true);
         return;
     }
@@ -728,7 +726,7 @@ void ShuttleMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pValue)
 void ShuttleRelease(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
     (void)pLogic;
-    if (pEngine.PlayMode == kPlayShuttle || pEngine.DeviceOpen)
+    if (pEngine.Mode == PlayMode::Shuttle || pEngine.DeviceOpen)
         pEngine.StopPlay(true);
     pEngine.PlaySpeed = 1.0f;
     pEngine.Transport.ShuttleValue = 0;
@@ -758,12 +756,12 @@ void ShuttleTick(MainLogic& pLogic, PlaybackEngine& pEngine)
 void Jog(MainLogic& pLogic, PlaybackEngine& pEngine, bool pForward, int32_t pLevel)
 {
     if (pLevel <= 0) {
-        if (pEngine.PlayMode == kPlayShuttle)
+        if (pEngine.Mode == PlayMode::Shuttle)
             ShuttleRelease(pLogic, pEngine);
         return;
     }
     const int32_t value = pForward ? JogPercent(pLevel) : -JogPercent(pLevel);
-    if (pEngine.PlayMode != kPlayShuttle)
+    if (pEngine.Mode != PlayMode::Shuttle)
         ShuttlePress(pLogic, pEngine, value);
     else
         ShuttleMove(pLogic, pEngine, value);
@@ -773,13 +771,13 @@ void ScaleScrubDown(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pXTwips)
 {
     if (pLogic.Busy || pLogic.Recording)
         return;
-    if (OpenScrubVoice(pLogic, pEngine, kPlayScaleScrub))
+    if (OpenScrubVoice(pLogic, pEngine, PlayMode::ScaleScrub))
         pEngine.Transport.ScaleScrubX = pXTwips;
 }
 
 void ScaleScrubMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pXTwips)
 {
-    if (pEngine.PlayMode != kPlayScaleScrub)
+    if (pEngine.Mode != PlayMode::ScaleScrub)
         return;
     const int32_t d = pXTwips - pEngine.Transport.ScaleScrubX;
     if (d == 0)
@@ -791,7 +789,7 @@ void ScaleScrubMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pXTwips)
 void ScaleScrubUp(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
     (void)pLogic;
-    if (pEngine.PlayMode == kPlayScaleScrub)
+    if (pEngine.Mode == PlayMode::ScaleScrub)
         pEngine.StopPlay(true);
     pEngine.PlaySpeed = 1.0f;
 }
@@ -802,7 +800,7 @@ bool MarkPreviewBegin(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
         return false;
     if (IsRunning(pEngine))
         pEngine.StopPlay(false);
-    if (!pEngine.OpenVoice(kPlayMarkPreview)) {
+    if (!pEngine.OpenVoice(PlayMode::MarkPreview)) {
         pEngine.StopPlay(false);
         return false;
     }
@@ -815,7 +813,7 @@ bool MarkPreviewBegin(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
 
 void MarkPreviewMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX, int32_t pMark)
 {
-    if (pEngine.PlayMode != kPlayMarkPreview)
+    if (pEngine.Mode != PlayMode::MarkPreview)
         return;
     const int32_t dx = pX - pEngine.Transport.MarkPreviewX;
     if (std::abs(dx) <= 1)
@@ -834,10 +832,10 @@ void MarkPreviewMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX, int
 
 void MarkPreviewEnd(MainLogic& pLogic, PlaybackEngine& pEngine)
 {
-    if (pEngine.PlayMode != kPlayMarkPreview)
+    if (pEngine.Mode != PlayMode::MarkPreview)
         return;
     pEngine.CloseVoice();
-    pEngine.PlayMode = kPlayStopped;
+    pEngine.Mode = PlayMode::Stopped;
     pLogic.ShowMessage("");
 }
 
@@ -891,16 +889,16 @@ bool RunTransportCommand(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pId
             return false;
         if (pEngine.Transport.RecArmed && !pEngine.Transport.RecWriting)
             return PlayButton(pLogic, pEngine);
-        const int32_t last = pEngine.Transport.LastPlayMode;
-        if (last == kPlayAll)
+        const PlayMode last = pEngine.Transport.LastPlayMode;
+        if (last == PlayMode::All)
             return PlayButton(pLogic, pEngine);
-        if (last >= kPlaySelection && last <= kPlayFromOut)
+        if (IsRangePlay(last))
             return RangePlay(pLogic, pEngine, last);
         if (pEngine.Paused || pLogic.Recording)
             return false;
         if (IsRunning(pEngine))
             pEngine.StopPlay(false);
-        pEngine.PlayMode = kPlayFromClick;
+        pEngine.Mode = PlayMode::FromClick;
         p.Head = std::max(0, p.Head);
         pEngine.PlayStart = p.Head;
         pEngine.PlayEnd = 0;
@@ -922,7 +920,7 @@ bool RunTransportCommand(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pId
     case kCmdPlayToend:
     case kCmdPlayFromin:
     case kCmdPlayFromout:
-        return RangePlay(pLogic, pEngine, kPlaySelection + (pId - kCmdPlaySelected));
+        return RangePlay(pLogic, pEngine, RangePlayOfItem(pId - kCmdPlaySelected));
     default:
         return false;
     }

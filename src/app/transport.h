@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/play_mode.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -35,7 +37,7 @@ void StopButton(MainLogic& pLogic, PlaybackEngine& pEngine);
 void PauseButton(MainLogic& pLogic, PlaybackEngine& pEngine);
 bool PlayButton(MainLogic& pLogic, PlaybackEngine& pEngine);
 /// The range plays, PlayMode 3..9.
-bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pPlayMode);
+bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, PlayMode pPlayMode);
 
 // The head strip.
 /// Sets the head from a click at pX pixels; the head is at least 0.

@@ -119,7 +119,7 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
             t.Selected = t.PlaySelected;
         p.MarkIn = from;
         p.MarkOut = *to;
-        started = RangePlay(logic, engine, kPlaySelection);
+        started = RangePlay(logic, engine, PlayMode::Selection);
     } else {
         p.Head = from;
         started = PlayButton(logic, engine);
@@ -128,12 +128,12 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
         return pCtx.Fail("playing could not start");
 
     const bool showHead = ::isatty(STDERR_FILENO) == 1;
-    while (engine.PlayMode != kPlayStopped) {
+    while (engine.Mode != PlayMode::Stopped) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         engine.TimerProg();
         engine.TimerVU();
         // Without an end the run stops when the head leaves the project.
-        if (!to && engine.PlayMode == kPlayAll && p.Head >= p.ProjectLength)
+        if (!to && engine.Mode == PlayMode::All && p.Head >= p.ProjectLength)
             StopButton(logic, engine);
         if (showHead)
             pCtx.Err << "\r" << HeadTimeText(logic) << std::flush;

@@ -12,7 +12,7 @@
 namespace tarvok {
 
 void UpdateTrackMeters(
-    const Project& pProject, int32_t pPlayMode, std::vector<TrackMeterPair>& pMeters, bool pReset)
+    const Project& pProject, PlayMode pPlayMode, std::vector<TrackMeterPair>& pMeters, bool pReset)
 {
     pMeters.resize(static_cast<size_t>(pProject.TrackCount()),
         TrackMeterPair { -kMeterFloorDb, -kMeterFloorDb });
@@ -27,9 +27,9 @@ void UpdateTrackMeters(
             continue;
         const Track& t = pProject.Tracks[b.TrackNo];
         bool heard = false;
-        if (pPlayMode == kPlayAll)
+        if (pPlayMode == PlayMode::All)
             heard = t.PlaySelected != 0;
-        else if (pPlayMode >= kPlayShuttle && pPlayMode <= kPlayScrubBurst)
+        else if (pPlayMode >= PlayMode::Shuttle && pPlayMode <= PlayMode::ScrubBurst)
             heard = b.TrackNo == pProject.CurrentTrack;
         else
             heard = t.Selected != 0;

@@ -61,18 +61,18 @@ void PlaybackEngine::ComputeDeviceSlots()
 
 void PlaybackEngine::SetupBuffers()
 {
-    const bool multi = PlayMode >= 0 && PlayMode <= 9;
+    const bool multi = !IsVoiceMode(Mode);
     if (multi)
         BufferSetup = AutomationWriting ? Setup { 3, 70, 5 } : Setup { 2, 500, 1 };
-    else if (PlayMode == kPlayShuttle)
+    else if (Mode == PlayMode::Shuttle)
         BufferSetup = { 5, 50, 1 };
-    else if (PlayMode == kPlayScaleScrub)
+    else if (Mode == PlayMode::ScaleScrub)
         BufferSetup = { 10, 50, 1 };
-    else if (PlayMode == kPlayScrubBurst)
+    else if (Mode == PlayMode::ScrubBurst)
         BufferSetup = { 3, 50, 1 };
-    else if (PlayMode == kPlayMarkPreview)
+    else if (Mode == PlayMode::MarkPreview)
         BufferSetup = { 0, 1000, 1 };
-    else if (PlayMode == kPlayFilePreview)
+    else if (Mode == PlayMode::FilePreview)
         BufferSetup = { 4, 150, 1 };
     BufferSamples = std::max(
         3, static_cast<int32_t>(static_cast<int64_t>(BufferSetup.Ms) * Proj().SampleRate / 1000));
@@ -120,13 +120,13 @@ bool PlaybackEngine::MixFirstBuffers(uint64_t pStamp, int32_t& pPosition, int32_
                 slots_.Prepare(s, i);
         BufferSpeed[i] = 1.0f;
         if (PlayEnd > 0 && pPosition >= PlayEnd) {
-            if (PlayMode == kPlayAround) {
+            if (Mode == PlayMode::Around) {
                 const int32_t e = PreRollFrames() + p.MarkOut;
                 if (PlayEnd == e)
                     break;
                 pPosition = p.MarkOut;
                 PlayEnd = e;
-            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
+            } else if (Mode == PlayMode::Loop && p.MarkIn < PlayEnd) {
                 pPosition = p.MarkIn;
             } else {
                 break;
@@ -224,7 +224,7 @@ int32_t PlaybackEngine::RefillBuffers()
         NextBuffer[MasterSlot] = (i + 1) % ring;
         BufferState[i] = 1;
         if (PlayEnd > 0 && NextFill >= PlayEnd) {
-            if (PlayMode == kPlayAround) {
+            if (Mode == PlayMode::Around) {
                 const int32_t e = PreRollFrames() + p.MarkOut;
                 if (PlayEnd == e) {
                     endReached = true;
@@ -232,7 +232,7 @@ int32_t PlaybackEngine::RefillBuffers()
                 }
                 NextFill = p.MarkOut;
                 PlayEnd = e;
-            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
+            } else if (Mode == PlayMode::Loop && p.MarkIn < PlayEnd) {
                 NextFill = p.MarkIn;
             } else {
                 endReached = true;
@@ -270,9 +270,9 @@ bool PlaybackEngine::TrackQualifies(int32_t pTrack) const
     if (pTrack < 0 || pTrack >= static_cast<int32_t>(p.Tracks.size()))
         return false;
     const Track& t = p.Tracks[pTrack];
-    if (PlayMode == kPlayAll)
+    if (Mode == PlayMode::All)
         return t.PlaySelected != 0;
-    if (PlayMode >= 2 && PlayMode <= 9)
+    if (IsTrackPlay(Mode))
         return t.Selected != 0;
     return true;
 }
@@ -362,7 +362,7 @@ void PlaybackEngine::StopPlayback(bool pFlush)
 
 void PlaybackEngine::StopPlay(bool pUpdateDisplay)
 {
-    PlayMode = kPlayStopped;
+    Mode = PlayMode::Stopped;
     StopPlayback(pUpdateDisplay);
     // Any start or refill still yielding must give up now.
     NewStamp();
@@ -407,16 +407,16 @@ void PlaybackEngine::UpdateHead()
     Project& p = Proj();
     const int64_t d = RoundHalfEven(static_cast<double>(OutputPosition(MasterSlot)) / kFrameBytes);
     int64_t head = p.Head;
-    if (PlayMode == kPlayAround) {
+    if (Mode == PlayMode::Around) {
         int64_t base = PlayStart;
         if (p.Head > p.MarkIn && PlayStart < p.MarkIn)
             base = static_cast<int64_t>(PlayStart) + p.MarkOut - p.MarkIn;
         head = base + d;
-    } else if (PlayMode == kPlayLoop) {
+    } else if (Mode == PlayMode::Loop) {
         const int64_t span = static_cast<int64_t>(p.MarkOut) - p.MarkIn;
         if (span > 1)
             head = p.MarkIn + d % span;
-    } else if (PlayMode >= 1 && PlayMode <= 9) {
+    } else if (IsTrackPlay(Mode)) {
         head = PlayStart + d;
     }
     const bool beyondLimit = head > kMaxLength;
@@ -439,17 +439,17 @@ void PlaybackEngine::TimerProg()
         OnAutomationTick();
     if (!DeviceOpen || Starting || Paused)
         return;
-    switch (PlayMode) {
-    case kPlayStopped:
-    case kPlayScaleScrub:
-    case kPlayMarkPreview: // refilled by its own drag events
-    case kPlayFilePreview:
+    switch (Mode) {
+    case PlayMode::Stopped:
+    case PlayMode::ScaleScrub:
+    case PlayMode::MarkPreview: // refilled by its own drag events
+    case PlayMode::FilePreview:
         return;
-    case kPlayShuttle:
+    case PlayMode::Shuttle:
         if (OnShuttleTick)
             OnShuttleTick();
         return;
-    case kPlayScrubBurst:
+    case PlayMode::ScrubBurst:
         if (ElapsedMs(Transport.ScrubTime, clock_.TimeOfDayMs()) >= 500)
             StopPlay(true);
         return;
@@ -465,7 +465,7 @@ void PlaybackEngine::TimerProg()
         if (!DeviceOpen)
             return;
     }
-    if ((result == kRefillEndIdle || result == kRefillError) && PlayMode != kPlayStopped)
+    if ((result == kRefillEndIdle || result == kRefillError) && Mode != PlayMode::Stopped)
         StopAsButton();
 }
 
@@ -477,12 +477,12 @@ void PlaybackEngine::TimerVU()
         return;
     if (RecordingStarted)
         return; // the recording engine moves the head from the input clock
-    if (PlayMode >= 1 && PlayMode <= 9) {
+    if (IsTrackPlay(Mode)) {
         UpdateHead();
         if (!DeviceOpen)
             return;
     }
-    if (PlayMode != kPlayStopped && OnHeadTick)
+    if (Mode != PlayMode::Stopped && OnHeadTick)
         OnHeadTick();
 }
 

@@ -4,6 +4,7 @@
 #include "engine/engine_clock.h"
 #include "engine/engine_options.h"
 #include "engine/output_slots.h"
+#include "engine/play_mode.h"
 #include "engine/track_mixer.h"
 #include "engine/wave_device.h"
 
@@ -22,25 +23,6 @@ class UserInterface;
 /// Pre-roll and post-roll of the range plays.
 inline constexpr int32_t kPreRollMs = 2000;
 
-/// Values of PlaybackEngine::PlayMode.
-enum PlayModeValue : int32_t {
-    kPlayStopped = 0,
-    kPlayAll = 1, ///< PLAY: the PlaySelected tracks from the head
-    kPlayFromClick = 2, ///< the Selected tracks from a clicked position
-    kPlaySelection = 3,
-    kPlayAround = 4, ///< pre-roll up to mark-in, then post-roll from mark-out
-    kPlayLoop = 5,
-    kPlayToIn = 6,
-    kPlayToOut = 7,
-    kPlayFromIn = 8,
-    kPlayFromOut = 9,
-    kPlayShuttle = 10,
-    kPlayScaleScrub = 11,
-    kPlayScrubBurst = 12,
-    kPlayMarkPreview = 13,
-    kPlayFilePreview = 14,
-};
-
 /// Results of RefillBuffers below 0.
 inline constexpr int32_t kRefillNothing = -1; ///< nothing to do, or superseded
 inline constexpr int32_t kRefillError = -2;
@@ -50,7 +32,7 @@ inline constexpr int32_t kRefillEndIdle = -4; ///< end of range, nothing playing
 /// The transport's own state (head strip, scrub, shuttle), kept with the engine so that
 /// the timers and the transport commands share it.
 struct TransportState {
-    int32_t LastPlayMode = kPlayAll;
+    PlayMode LastPlayMode = PlayMode::All;
     int32_t ScrubMode = 0;
     int32_t ScrubTime = 0; ///< time of day (ms) of the latest scrub command
     int32_t ScrubStep = 0; ///< smoothed step of silent scrubbing, frames
@@ -86,7 +68,8 @@ public:
     };
 
     // State of the playback run; the windows and the transport read and set these.
-    int32_t PlayMode = kPlayStopped;
+    /// What the current run plays.
+    PlayMode Mode = PlayMode::Stopped;
     std::array<int32_t, kOutputSlots> OutputEnabled {};
     std::array<int32_t, kInputSlots> InputEnabled {};
     std::array<int32_t, kOutputSlots> OutputUsed {};
@@ -181,9 +164,9 @@ public:
 
     /// Sets PlayMode, marks slot 0 as the only used slot, sets up the ring for the mode and
     /// opens slot 0; false (after reporting) when it cannot be opened.
-    bool OpenVoice(int32_t pPlayMode);
+    bool OpenVoice(PlayMode pMode);
     /// OpenVoice for the file preview (PlayMode 14).
-    bool OpenPreviewDevice() { return OpenVoice(kPlayFilePreview); }
+    bool OpenPreviewDevice() { return OpenVoice(PlayMode::FilePreview); }
     /// Plays PreviewFile from PlayStart up to frame pEnd (exclusive), or to its end when pEnd
     /// is 0 or lies beyond it.
     bool StartFilePreview(int32_t pEnd = 0);

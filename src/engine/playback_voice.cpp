@@ -11,9 +11,9 @@
 
 namespace tarvok {
 
-bool PlaybackEngine::OpenVoice(int32_t pPlayMode)
+bool PlaybackEngine::OpenVoice(PlayMode pMode)
 {
-    PlayMode = pPlayMode;
+    Mode = pMode;
     OutputUsed.fill(0);
     OutputUsed[0] = 1;
     MasterSlot = 0;

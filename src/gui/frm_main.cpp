@@ -462,7 +462,7 @@ void FrmMain::RefreshCounter()
             lines[i] = Q(l[i]);
         colour = CounterColour(ctx_.Logic, *ctx_.Engine);
         bottom_->SetTransportState(
-            ctx_.Logic.Recording, ctx_.Engine->Paused != 0, ctx_.Engine->PlayMode != kPlayStopped);
+            ctx_.Logic.Recording, ctx_.Engine->Paused != 0, ctx_.Engine->Mode != PlayMode::Stopped);
     } else {
         lines = { QStringLiteral("STOP"), QString(), Q(HeadTimeText(ctx_.Logic)) };
     }
@@ -545,9 +545,9 @@ void FrmMain::UpdateMeters()
     PlaybackEngine& engine = *ctx_.Engine;
     const Project& p = ctx_.Logic.Proj();
     const bool showRms = ctx_.Logic.Options().ShowRMS == 1;
-    const bool live = engine.PlayMode != kPlayStopped && engine.PlayMode != kPlayMarkPreview;
+    const bool live = engine.Mode != PlayMode::Stopped && engine.Mode != PlayMode::MarkPreview;
     if (live) {
-        UpdateTrackMeters(p, engine.PlayMode, trackMeters_, false);
+        UpdateTrackMeters(p, engine.Mode, trackMeters_, false);
         masterMeters_->Show(
             UpdateMasterMeters(engine, MeterSettings(), false), MeterSettings(), showRms, false);
         metersLive_ = true;
@@ -555,7 +555,7 @@ void FrmMain::UpdateMeters()
         // The run ended: every meter back to its floor.
         trackMeters_.assign(
             static_cast<size_t>(p.TrackCount()), TrackMeterPair { -kMeterFloorDb, -kMeterFloorDb });
-        UpdateTrackMeters(p, engine.PlayMode, trackMeters_, true);
+        UpdateTrackMeters(p, engine.Mode, trackMeters_, true);
         masterMeters_->Show(
             UpdateMasterMeters(engine, MeterSettings(), true), MeterSettings(), showRms, true);
         metersLive_ = false;
@@ -570,7 +570,7 @@ void FrmMain::TimerVUTick()
     if (ctx_.Engine) {
         const int32_t head = ctx_.Logic.Proj().Head;
         ctx_.Engine->TimerVU();
-        if (ctx_.Logic.Proj().Head != head || ctx_.Engine->PlayMode != kPlayStopped) {
+        if (ctx_.Logic.Proj().Head != head || ctx_.Engine->Mode != PlayMode::Stopped) {
             tracks_->update();
             scale_->update();
             RefreshCounter();
@@ -602,9 +602,9 @@ bool FrmMain::SpaceClick(bool pLeft, int32_t pFrame)
     MainLogic& logic = ctx_.Logic;
     logic.LastClickFrame = pFrame;
     Run(pLeft ? kCmdMarkinClick : kCmdMarkoutClick);
-    if (ctx_.Engine && ctx_.Engine->PlayMode != kPlayStopped) {
+    if (ctx_.Engine && ctx_.Engine->Mode != PlayMode::Stopped) {
         // Start the run again with the new mark, in the mode it was playing.
-        ctx_.Engine->Transport.LastPlayMode = ctx_.Engine->PlayMode;
+        ctx_.Engine->Transport.LastPlayMode = ctx_.Engine->Mode;
         Run(kCmdPlay);
     }
     return true;
@@ -631,9 +631,8 @@ void FrmMain::EndMarkerDrag()
 {
     UpdateInfo();
     tracks_->update();
-    if (ctx_.Engine && ctx_.Engine->PlayMode >= kPlaySelection
-        && ctx_.Engine->PlayMode <= kPlayFromOut) {
-        ctx_.Engine->Transport.LastPlayMode = ctx_.Engine->PlayMode;
+    if (ctx_.Engine && IsRangePlay(ctx_.Engine->Mode)) {
+        ctx_.Engine->Transport.LastPlayMode = ctx_.Engine->Mode;
         Run(kCmdPlay);
     }
 }
@@ -1031,7 +1030,7 @@ void FrmMain::closeEvent(QCloseEvent* pEvent)
     timerProg_.stop();
     timerVU_.stop();
     ui_.SetBusy(true);
-    if (ctx_.Engine && (ctx_.Engine->PlayMode != kPlayStopped || logic.Recording))
+    if (ctx_.Engine && (ctx_.Engine->Mode != PlayMode::Stopped || logic.Recording))
         StopButton(logic, *ctx_.Engine);
     SavePosition();
     SaveKeyAssignment(logic.Store(), keys_);
@@ -1062,7 +1061,7 @@ bool FrmMain::KeyRelease(QKeyEvent* pEvent)
     const CommandKey key = KeyOf(pEvent);
     if (key == CommandKey::None || pEvent->isAutoRepeat())
         return key != CommandKey::None;
-    const bool playing = ctx_.Engine && ctx_.Engine->PlayMode != kPlayStopped;
+    const bool playing = ctx_.Engine && ctx_.Engine->Mode != PlayMode::Stopped;
     const std::optional<int32_t> command
         = keyboard_.KeyUp(key, ModifierState(pEvent->modifiers()), keys_, playing);
     if (command && *command > 0)

@@ -576,10 +576,10 @@ TEST(SampleEditor, PlaysTheSelectionThroughTheFilePreviewWithAMovingCursor)
     ASSERT_TRUE(e.Silence(3));
     e.Select(1000, 1000);
     EXPECT_FALSE(e.Play()); // an empty range plays nothing
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     e.Select(1000, 20999);
     ASSERT_TRUE(e.Play());
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFilePreview);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::FilePreview);
     EXPECT_EQ(f.Engine->PreviewFile, e.CurrentFile());
     EXPECT_EQ(f.Engine->PlayEnd, 21000);
     EXPECT_EQ(e.HeadFrame(), 1000);
@@ -604,7 +604,7 @@ TEST(SampleEditor, PlaysTheSelectionThroughTheFilePreviewWithAMovingCursor)
     EXPECT_EQ(f.Engine->PlayStart, 0);
     EXPECT_EQ(f.Engine->PlayEnd, 30000);
     e.Close(true); // closing stops and stores the play mode
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     EXPECT_TRUE(f.Engine->PreviewFile.empty());
     EXPECT_EQ(f.Store.GetSetting("PlayModeSE", int32_t { 0 }), 1);
 }

@@ -38,9 +38,9 @@ TEST(Transport, PlayCommandAfterStartUpActsAsThePlayButton)
     EngineFixture f;
     BuildPlainTrack(f);
     f.P().Head = 777;
-    EXPECT_EQ(f.Engine->Transport.LastPlayMode, kPlayAll);
+    EXPECT_EQ(f.Engine->Transport.LastPlayMode, PlayMode::All);
     ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayAll);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::All);
     EXPECT_EQ(f.Engine->PlayStart, 777);
     EXPECT_EQ(f.Ui.LastStatus(), "再生中");
     // After a range play, PLAY repeats it.
@@ -49,7 +49,7 @@ TEST(Transport, PlayCommandAfterStartUpActsAsThePlayButton)
     ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdPlayFromin));
     f.P().Head = 90000;
     ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFromIn);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::FromIn);
     EXPECT_EQ(f.Engine->PlayStart, 1000);
 }
 
@@ -64,7 +64,7 @@ TEST(Transport, PauseWhileRecordingDoesNothingAndRecReportsItIsUnavailable)
     f.Logic.Recording = false;
     EXPECT_FALSE(RunTransportCommand(f.Logic, *f.Engine, kCmdRec));
     EXPECT_EQ(f.Ui.LastStatus(), kRecordingUnavailable);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayAll); // the run goes on
+    EXPECT_EQ(f.Engine->Mode, PlayMode::All); // the run goes on
 }
 
 TEST(Transport, EmptyRangesStartNothing)
@@ -76,9 +76,9 @@ TEST(Transport, EmptyRangesStartNothing)
         SCOPED_TRACE(out);
         f.P().MarkIn = in;
         f.P().MarkOut = out;
-        EXPECT_FALSE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
-        EXPECT_FALSE(RangePlay(f.Logic, *f.Engine, kPlayLoop));
-        EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+        EXPECT_FALSE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
+        EXPECT_FALSE(RangePlay(f.Logic, *f.Engine, PlayMode::Loop));
+        EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
         EXPECT_EQ(f.Device.OpenCount(), 0);
     }
 }
@@ -112,7 +112,7 @@ TEST(Transport, SilentKeyScrubStepGrowsTowards194481AndRestartsAfterAPause)
     f.P().Head = 10;
     RunTransportCommand(f.Logic, *f.Engine, kCmdScrubMinusw);
     EXPECT_EQ(f.P().Head, 0);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
 }
 
 TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
@@ -121,7 +121,7 @@ TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
     BuildPlainTrack(f);
     f.P().Head = 50000;
     ScaleScrubDown(f.Logic, *f.Engine, 1000);
-    ASSERT_EQ(f.Engine->PlayMode, kPlayScaleScrub);
+    ASSERT_EQ(f.Engine->Mode, PlayMode::ScaleScrub);
     EXPECT_EQ(f.Engine->RingSize(), 11);
     EXPECT_EQ(f.Engine->PlaySpeed, 0.0f);
     ScaleScrubMove(f.Logic, *f.Engine, 1030); // 30 twips from rest
@@ -136,7 +136,7 @@ TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
         EXPECT_LE(std::fabs(f.Engine->PlaySpeed), 1.0f);
     }
     ScaleScrubUp(f.Logic, *f.Engine);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     EXPECT_EQ(f.Engine->PlaySpeed, 1.0f);
     EXPECT_EQ(f.Device.OpenCount(), 0);
 }
@@ -153,14 +153,14 @@ TEST(Transport, JogLevelsSetTheShuttleSpeed)
     BuildPlainTrack(f);
     f.P().Head = 100000;
     RunTransportCommand(f.Logic, *f.Engine, kCmdJogPlus, 7);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayShuttle);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Shuttle);
     EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 3.0f);
     EXPECT_EQ(CounterLines(f.Logic, *f.Engine)[0], "JOG × +3.0");
     RunTransportCommand(f.Logic, *f.Engine, kCmdJogMinus, 2);
     EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, -0.4f);
     EXPECT_EQ(CounterLines(f.Logic, *f.Engine)[0], "JOG × -0.4");
     RunTransportCommand(f.Logic, *f.Engine, kCmdJogPlus, 0);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     EXPECT_EQ(f.Engine->PlaySpeed, 1.0f);
 }
 
@@ -172,7 +172,7 @@ TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
         BuildPlainTrack(f);
         f.P().Head = 100000;
         ShuttlePress(f.Logic, *f.Engine, 100 * direction);
-        ASSERT_EQ(f.Engine->PlayMode, kPlayShuttle);
+        ASSERT_EQ(f.Engine->Mode, PlayMode::Shuttle);
         for (int i = 0; i < 20; ++i)
             f.Tick(2205);
         const std::vector<int16_t>& played = f.Device.Log(0).Samples;
@@ -184,7 +184,7 @@ TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
         }
         EXPECT_NE(f.P().Head, 100000);
         ShuttleRelease(f.Logic, *f.Engine);
-        EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+        EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     }
 }
 
@@ -197,17 +197,17 @@ TEST(Transport, KeyScrubWithSoundStartsABurstThatEndsAfterHalfASecond)
     f.Clock.NowMs = 20000;
     f.Engine->Transport.ScrubTime = 20000 - 50;
     RunTransportCommand(f.Logic, *f.Engine, kCmdScrubPlus);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayScrubBurst);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::ScrubBurst);
     EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 0.05f);
     f.Clock.NowMs += 50;
     RunTransportCommand(f.Logic, *f.Engine, kCmdScrubMinusw);
     EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, -0.05f * 0.95f - 0.1f);
     f.Clock.NowMs += 499;
     f.Engine->TimerProg();
-    EXPECT_EQ(f.Engine->PlayMode, kPlayScrubBurst);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::ScrubBurst);
     f.Clock.NowMs += 1;
     f.Engine->TimerProg();
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
 }
 
 TEST(Transport, CounterShowsStateIndicatorAndHeadTime)
@@ -258,13 +258,13 @@ TEST(Transport, HeadStripSetsTheHeadAndRestartsARun)
     EXPECT_EQ(f.P().Head, 4096 + 10 * 64 * 32);
     EXPECT_EQ(f.Ui.LastStatus().rfind("ヘッド位置  ", 0), 0u);
     HeadStripDoubleClick(f.Logic, *f.Engine);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFromClick);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::FromClick);
     HeadStripUp(f.Logic, *f.Engine, 20);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFromClick);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::FromClick);
     EXPECT_EQ(f.Engine->PlayStart, 4096 + 20 * 64 * 32);
     EXPECT_EQ(f.Engine->DeviceOpen, 1);
     EXPECT_TRUE(HeadStripRightUp(f.Logic, *f.Engine));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
 }
 
 TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
@@ -272,7 +272,7 @@ TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
     EngineFixture f;
     BuildPlainTrack(f);
     ASSERT_TRUE(MarkPreviewBegin(f.Logic, *f.Engine, 100));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayMarkPreview);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::MarkPreview);
     EXPECT_EQ(f.Engine->RingSize(), 1);
     MarkPreviewMove(f.Logic, *f.Engine, 101, 5000); // one pixel: nothing
     MarkPreviewMove(f.Logic, *f.Engine, 110, 60000);
@@ -283,7 +283,7 @@ TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
     EXPECT_EQ(played[0], test::Signal(1, 60000, 0));
     EXPECT_EQ(played[1999], test::Signal(1, 60999, 1));
     MarkPreviewEnd(f.Logic, *f.Engine);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     EXPECT_EQ(f.Device.OpenCount(), 0);
     EXPECT_EQ(f.Ui.LastStatus(), "");
 }
@@ -299,14 +299,14 @@ TEST(Transport, TheDispatcherRunsTransportCommandsOnceAnEngineIsAttached)
     f.AddBlock(0, w, 0, 1, 300000);
     f.Logic.TransportHandler = nullptr;
     EXPECT_FALSE(RunCommand(f.Logic, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     AttachTransport(f.Logic, *f.Engine);
     ASSERT_TRUE(RunCommand(f.Logic, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayAll);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::All);
     EXPECT_TRUE(f.Logic.Playing);
     EXPECT_FALSE(f.Logic.CanEdit());
     RunCommand(f.Logic, kCmdStop);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
 }
 
 } // namespace tarvok

@@ -124,7 +124,7 @@ struct EngineFixture : StartedLogic<YieldingUi> {
     int RunUntilStopped(int pMaxTicks = 2000, int64_t pFramesPerTick = 2205)
     {
         int ticks = 0;
-        while (Engine->PlayMode != kPlayStopped && ticks < pMaxTicks) {
+        while (Engine->Mode != PlayMode::Stopped && ticks < pMaxTicks) {
             Device.AdvanceFrames(pFramesPerTick);
             Clock.NowMs += 50;
             Engine->TimerProg();

@@ -25,28 +25,28 @@ TEST(TrackMeters, PeakByteAtTheHeadRisesFallsAndFollowsThePlayMode)
     p.Tracks[1].PlaySelected = 1;
     p.Tracks[1].Selected = 0;
     std::vector<TrackMeterPair> meters;
-    UpdateTrackMeters(p, kPlayAll, meters, false);
+    UpdateTrackMeters(p, PlayMode::All, meters, false);
     ASSERT_EQ(meters.size(), static_cast<size_t>(p.TrackCount()));
     EXPECT_EQ(meters[1][0], -6); // level(128 / 256) = -6.02
     EXPECT_EQ(meters[1][1], 0); // level(255 / 256) = -0.03
     EXPECT_EQ(meters[0][0], -kMeterFloorDb);
     // Away from the block the values fall 1 dB per tick, never below the floor.
     p.Head = 100000;
-    UpdateTrackMeters(p, kPlayAll, meters, false);
+    UpdateTrackMeters(p, PlayMode::All, meters, false);
     EXPECT_EQ(meters[1][0], -7);
     for (int i = 0; i < 60; ++i)
-        UpdateTrackMeters(p, kPlayAll, meters, false);
+        UpdateTrackMeters(p, PlayMode::All, meters, false);
     EXPECT_EQ(meters[1][0], -kMeterFloorDb);
     // PlayMode 2 hears the selected tracks only; track 1 is not selected.
     p.Head = 1703;
-    UpdateTrackMeters(p, kPlayFromClick, meters, false);
+    UpdateTrackMeters(p, PlayMode::FromClick, meters, false);
     EXPECT_EQ(meters[1][0], -kMeterFloorDb);
     // Scrub modes hear the current track.
     p.CurrentTrack = 1;
-    UpdateTrackMeters(p, kPlayShuttle, meters, false);
+    UpdateTrackMeters(p, PlayMode::Shuttle, meters, false);
     EXPECT_EQ(meters[1][0], -6);
     // A reset leaves the values as they are.
-    UpdateTrackMeters(p, kPlayShuttle, meters, true);
+    UpdateTrackMeters(p, PlayMode::Shuttle, meters, true);
     EXPECT_EQ(meters[1][0], -6);
     EXPECT_EQ(TrackMeterBarTop(-25, 108), 50);
 }
@@ -61,7 +61,7 @@ TEST(MasterMeters, ReadoutOfKnownLevelsAndOfNothing)
     EXPECT_EQ(none.Frames, 0);
     EXPECT_EQ(MasterReadoutText(none.RmsDb[0], none.RmsDb[1]), "-∞ -∞");
 
-    e.PlayMode = kPlayAll;
+    e.Mode = PlayMode::All;
     e.OutputUsed.fill(0);
     e.OutputUsed[0] = 1;
     e.SetupBuffers();

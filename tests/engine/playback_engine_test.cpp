@@ -75,23 +75,23 @@ TEST(PlaybackEngine, DefaultSettingsEnableOnlySlotZeroAndDuplicatesAreDisabled)
 TEST(PlaybackEngine, BufferSetupFollowsThePlayMode)
 {
     struct Case {
-        int32_t Mode;
+        PlayMode Mode;
         bool Automation;
         int32_t Buffers, Ms, Multiple;
     };
     const Case kCases[] = {
-        { 1, false, 3, 500, 1 },
-        { 9, true, 4, 70, 5 },
-        { 10, false, 6, 50, 1 },
-        { 11, false, 11, 50, 1 },
-        { 12, false, 4, 50, 1 },
-        { 13, false, 1, 1000, 1 },
-        { 14, false, 5, 150, 1 },
+        { PlayMode::All, false, 3, 500, 1 },
+        { PlayMode::FromOut, true, 4, 70, 5 },
+        { PlayMode::Shuttle, false, 6, 50, 1 },
+        { PlayMode::ScaleScrub, false, 11, 50, 1 },
+        { PlayMode::ScrubBurst, false, 4, 50, 1 },
+        { PlayMode::MarkPreview, false, 1, 1000, 1 },
+        { PlayMode::FilePreview, false, 5, 150, 1 },
     };
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.Mode);
+        SCOPED_TRACE(PlayModeNumber(c.Mode));
         EngineFixture f;
-        f.Engine->PlayMode = c.Mode;
+        f.Engine->Mode = c.Mode;
         f.Engine->AutomationWriting = c.Automation;
         f.Engine->OutputUsed = { 1, 0, 0, 0, 0, 0, 0, 0 };
         f.Engine->SetupBuffers();
@@ -108,11 +108,11 @@ TEST(PlaybackEngine, RangePlayGivesExactlyTheMixAndEndsWithSilence)
     BuildProject(f);
     f.P().MarkIn = 12345;
     f.P().MarkOut = 12345 + 70000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
     EXPECT_TRUE(f.Logic.Playing);
     EXPECT_FALSE(f.Logic.CanEdit());
     f.RunUntilStopped();
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     EXPECT_FALSE(f.Logic.Playing);
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     ASSERT_EQ(played.size(), static_cast<size_t>(70000 + 2205) * 2);
@@ -136,9 +136,9 @@ TEST(PlaybackEngine, AWorkingFileShortenedOnDiskPlaysSilenceThereAndIsReportedOn
         SCOPED_TRACE(run);
         f.P().MarkIn = 0;
         f.P().MarkOut = 60000;
-        ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+        ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
         f.RunUntilStopped();
-        EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+        EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
         if (run == 0) {
             const std::vector<int16_t>& played = f.Device.Log(0).Samples;
             ASSERT_GE(played.size(), static_cast<size_t>(60000) * 2);
@@ -181,7 +181,7 @@ TEST(PlaybackEngine, RangePlayEqualsTheRenderedMixOfTheSameRange)
     std::vector<int16_t> rendered(static_cast<size_t>(count) * 2);
     std::memcpy(rendered.data(), bytes.data() + info.DataOffset, rendered.size() * 2);
 
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
     f.RunUntilStopped();
     EXPECT_EQ(FirstDifference(Frames(f.Device.Log(0).Samples, 0, count), rendered), -1);
     EXPECT_EQ(FirstDifference(rendered, Expected(f, from, count)), -1);
@@ -236,7 +236,7 @@ TEST(PlaybackEngine, HeadFollowsTheDeviceClockAndPauseFreezesIt)
     RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
     RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
     EXPECT_EQ(f.Engine->Paused, 0);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
 }
 
 TEST(PlaybackEngine, StopFlushesWithSilenceButARestartDoesNot)
@@ -270,7 +270,7 @@ TEST(PlaybackEngine, PlayAroundWithMarkInZeroPlaysTwoSecondsFromMarkOut)
     BuildProject(f);
     f.P().MarkIn = 0;
     f.P().MarkOut = 30000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlayAround));
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Around));
     EXPECT_EQ(f.Engine->PlayStart, 30000);
     f.RunUntilStopped();
     // Four whole buffers reach the post-roll end exactly: two seconds.
@@ -286,7 +286,7 @@ TEST(PlaybackEngine, PlayAroundJumpsFromMarkInToMarkOut)
     BuildProject(f);
     f.P().MarkIn = 100000;
     f.P().MarkOut = 130000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlayAround));
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Around));
     EXPECT_EQ(f.Engine->PlayStart, 100000 - 88200);
     f.RunUntilStopped();
     const int64_t side = 88200;
@@ -302,7 +302,7 @@ TEST(PlaybackEngine, LoopPlayWrapsToMarkIn)
     BuildProject(f);
     f.P().MarkIn = 20000;
     f.P().MarkOut = 50000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlayLoop));
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Loop));
     for (int i = 0; i < 45; ++i) {
         f.Tick(2205);
         EXPECT_GE(f.P().Head, 20000);
@@ -315,7 +315,7 @@ TEST(PlaybackEngine, LoopPlayWrapsToMarkIn)
         SCOPED_TRACE(k);
         EXPECT_EQ(FirstDifference(Frames(played, k * 30000, 30000), once), -1);
     }
-    EXPECT_EQ(f.Engine->PlayMode, kPlayLoop);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Loop);
 }
 
 TEST(PlaybackEngine, ASecondStartSupersedesTheFirstAndKeepsPlaying)
@@ -324,15 +324,15 @@ TEST(PlaybackEngine, ASecondStartSupersedesTheFirstAndKeepsPlaying)
     BuildProject(f);
     f.P().MarkIn = 40000;
     f.P().MarkOut = 100000;
-    f.Ui.OnYield = [&] { EXPECT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection)); };
+    f.Ui.OnYield = [&] { EXPECT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection)); };
     EXPECT_FALSE(PlayButton(f.Logic, *f.Engine));
     EXPECT_TRUE(f.Engine->LastStartSuperseded);
-    EXPECT_EQ(f.Engine->PlayMode, kPlaySelection);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Selection);
     EXPECT_EQ(f.Engine->DeviceOpen, 1);
     EXPECT_EQ(f.Device.OpenCount(), 1);
     EXPECT_EQ(f.Device.QueuedOn(0), 3);
     EXPECT_EQ(f.Device.Log(0).Opens, 2);
-    EXPECT_EQ(f.Engine->Transport.LastPlayMode, kPlaySelection);
+    EXPECT_EQ(f.Engine->Transport.LastPlayMode, PlayMode::Selection);
     f.RunUntilStopped();
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     EXPECT_EQ(FirstDifference(Frames(played, 0, 60000), Expected(f, 40000, 60000)), -1);
@@ -348,7 +348,7 @@ TEST(PlaybackEngine, TracksPlayOnTheirSlotsAndDisabledSlotsAreSilent)
     f.P().Tracks[2].PlayCh = 1;
     f.P().MarkIn = 0;
     f.P().MarkOut = 50000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
     EXPECT_EQ(f.Engine->OutputUsed, (std::array<int32_t, 8> { 1, 1, 0, 0, 0, 0, 0, 0 }));
     EXPECT_EQ(f.Engine->MasterSlot, 0);
     f.RunUntilStopped();
@@ -380,7 +380,7 @@ TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
     // With no slot open there is nothing to play: the start fails and the run is stopped.
     f.Device.FailOpen(1, kWaveErrBadDevice);
     EXPECT_FALSE(PlayButton(f.Logic, *f.Engine));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     EXPECT_FALSE(f.Logic.Playing);
     EXPECT_EQ(f.Device.OpenCount(), 0);
 }
@@ -400,7 +400,7 @@ TEST(PlaybackEngine, SumsSaturateAtPlusAndMinus32767)
     }
     p.MarkIn = 0;
     p.MarkOut = 3000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
     f.RunUntilStopped();
     const std::vector<int16_t> played = Frames(f.Device.Log(0).Samples, 0, 3000);
     ASSERT_EQ(played.size(), 6000u);
@@ -414,7 +414,7 @@ TEST(PlaybackEngine, ShortLastBufferKeepsAtLeastThreeFrames)
 {
     EngineFixture f;
     BuildProject(f);
-    f.Engine->PlayMode = kPlaySelection;
+    f.Engine->Mode = PlayMode::Selection;
     f.Engine->OutputUsed = { 1, 0, 0, 0, 0, 0, 0, 0 };
     f.Engine->SetupBuffers();
     f.Engine->PlayEnd = 22051; // one frame after the start of the second buffer
@@ -436,7 +436,7 @@ TEST(PlaybackEngine, FilePreviewPlaysTheFileFromPlayStart)
     f.Engine->PreviewFile = path;
     f.Engine->PlayStart = 1000;
     ASSERT_TRUE(f.Engine->StartFilePreview());
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFilePreview);
+    EXPECT_EQ(f.Engine->Mode, PlayMode::FilePreview);
     int32_t result = 0;
     for (int i = 0; i < 200 && result != kRefillEndIdle; ++i) {
         f.Device.AdvanceFrames(2205);
