@@ -55,74 +55,12 @@ void PlaceHead(MainLogic& pLogic, double pFraction)
     SetViewStart(p, p.Head - static_cast<int64_t>(ViewWidthFrames(pLogic) * pFraction));
 }
 
-void DrawHead(MainLogic& pLogic, PlaybackEngine& pEngine)
-{
-    Project& p = pLogic.Proj();
-    const int64_t fpp = std::max<int64_t>(1, FramesPerPixel(p));
-    pEngine.Transport.HeadX = static_cast<int32_t>(
-        std::clamp<int64_t>((p.Head - p.ViewStart) / fpp, INT32_MIN, INT32_MAX));
-    pLogic.Ui().RequestRedraw(RedrawArea::Tracks);
-    pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
-}
-
-bool IsRunning(const PlaybackEngine& pEngine)
-{
-    return pEngine.Mode != PlayMode::Stopped || pEngine.DeviceOpen;
-}
-
-void ShowPlayingDisplay(MainLogic& pLogic, PlaybackEngine& pEngine)
-{
-    pLogic.ShowMessage(pLogic.Recording ? kRecordingText : kPlayingText);
-    pLogic.Ui().RequestRedraw(RedrawArea::Menus);
-    pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
-    pEngine.Transport.LastPlayMode = pEngine.Mode;
-}
-
-/// Starts the engine in its current PlayMode and shows the result.
-bool StartRun(MainLogic& pLogic, PlaybackEngine& pEngine)
-{
-    pEngine.PlaySpeed = 1.0f;
-    // In automation mode the run plays with short buffers, so that written levels are
-    // heard soon, and a new writing pass begins (the previous one saved first).
-    pEngine.AutomationWriting = pLogic.Automation.Mode;
-    EndAutomationPass(pLogic);
-    BeginAutomationPass(pLogic);
-    if (pEngine.StartPlayback()) {
-        ShowPlayingDisplay(pLogic, pEngine);
-        return true;
-    }
-    // A start given up for a newer one leaves that one playing.
-    if (!pEngine.LastStartSuperseded)
-        pEngine.StopPlay(true);
-    return false;
-}
-
 std::string FormatSpeed(double pSpeed)
 {
     const int64_t tenths = RoundHalfEven(pSpeed * 10.0);
     const int64_t whole = std::llabs(tenths) / 10;
     const int64_t frac = std::llabs(tenths) % 10;
     return std::string(tenths < 0 ? "-" : "") + std::to_string(whole) + "." + std::to_string(frac);
-}
-
-/// Opens the single-device voice for a scrub mode with PlaySpeed 0 at the head.
-bool OpenScrubVoice(MainLogic& pLogic, PlaybackEngine& pEngine, PlayMode pMode)
-{
-    Project& p = pLogic.Proj();
-    if (IsRunning(pEngine))
-        pEngine.StopPlay(false);
-    DrawHead(pLogic, pEngine);
-    pEngine.PlayStart = pEngine.NextFill = std::max(0, p.Head);
-    pEngine.PlayEnd = 0;
-    pEngine.PlaySpeed = 0.0f;
-    if (!pEngine.OpenVoice(pMode)) {
-        pEngine.StopPlay(true);
-        return false;
-    }
-    pEngine.PrepareVoiceRing();
-    ShowPlayingDisplay(pLogic, pEngine);
-    pEngine.DeviceOpen = 1;
-    return true;
 }
 
 } // namespace
@@ -133,201 +71,340 @@ std::string HeadTimeText(const MainLogic& pLogic)
     return TimeText(FramesToMs(static_cast<int64_t>(p.Head) - p.ZeroPos, p.SampleRate), 0, true);
 }
 
-void AttachTransport(MainLogic& pLogic, PlaybackEngine& pEngine)
+Transport::Transport(MainLogic& pLogic, PlaybackEngine& pEngine)
+    : logic_(pLogic)
+    , engine_(pEngine)
 {
-    pEngine.OnPlayingChanged = [&pLogic](bool pPlaying) { pLogic.Playing = pPlaying; };
-    pEngine.OnStopButton = [&pLogic, &pEngine] { StopButton(pLogic, pEngine); };
-    pEngine.OnShuttleTick = [&pLogic, &pEngine] { ShuttleTick(pLogic, pEngine); };
-    pEngine.OnAutomationTick
-        = [&pLogic, &pEngine] { AutomationTick(pLogic, AutomationWritePosition(pLogic, pEngine)); };
-    pEngine.OnHeadTick = [&pLogic, &pEngine] {
-        if (IsTrackPlay(pEngine.Mode))
-            FollowHead(pLogic, pEngine);
+    engine_.OnPlayingChanged = [&pLogic](bool pPlaying) { pLogic.Playing = pPlaying; };
+    engine_.OnStopButton = [this] { Stop(); };
+    engine_.OnShuttleTick = [this] { ShuttleTick(); };
+    engine_.OnAutomationTick
+        = [this] { AutomationTick(logic_, AutomationWritePosition(logic_, engine_)); };
+    engine_.OnHeadTick = [this] {
+        if (IsTrackPlay(engine_.Mode))
+            FollowHead();
         else
-            pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+            logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     };
-    pLogic.TransportHandler = [&pLogic, &pEngine](int32_t pId, int32_t pLevel) {
-        return RunTransportCommand(pLogic, pEngine, pId, pLevel);
-    };
+    logic_.TransportHandler
+        = [this](int32_t pId, int32_t pLevel) { return RunCommand(pId, pLevel); };
 }
 
-void AttachRecorder(MainLogic& pLogic, PlaybackEngine& pEngine, RecordingEngine& pRecorder)
+Transport::~Transport()
 {
-    pLogic.Recorder = &pRecorder;
-    pEngine.OnRecordProgTick = [&pRecorder] { pRecorder.TimerProg(); };
-    pEngine.OnRecordVUTick = [&pLogic, &pEngine, &pRecorder] {
+    // What called back into this object goes; the engine's and the window's own wires stay.
+    engine_.OnStopButton = nullptr;
+    engine_.OnShuttleTick = nullptr;
+    engine_.OnAutomationTick = nullptr;
+    engine_.OnHeadTick = nullptr;
+    engine_.OnRecordVUTick = nullptr;
+    logic_.TransportHandler = nullptr;
+}
+
+void Transport::AttachRecorder(RecordingEngine& pRecorder)
+{
+    logic_.Recorder = &pRecorder;
+    engine_.OnRecordProgTick = [&pRecorder] { pRecorder.TimerProg(); };
+    engine_.OnRecordVUTick = [this, &pRecorder] {
         if (!pRecorder.Recording || !pRecorder.RecStarted)
             return;
         pRecorder.TimerVU();
         // Without outputs nothing else moves the view with the head.
-        if (!pEngine.DeviceOpen)
-            pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+        if (!engine_.DeviceOpen)
+            logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     };
-    pRecorder.OnStopButton = [&pLogic, &pEngine] { StopButton(pLogic, pEngine); };
+    pRecorder.OnStopButton = [this] { Stop(); };
     // A take is placed even when its undo snapshot cannot be written: the audio is the
     // user's, and losing it would be worse than not being able to undo its placing.
-    pRecorder.BeginEditStep = [&pLogic] { return pLogic.StartProc(1, 0, false); };
-    pRecorder.EndEditStep = [&pLogic] { pLogic.EndProc(); };
-    pRecorder.OnWritten = [&pLogic] {
-        pLogic.Ui().RequestRedraw(RedrawArea::Tracks);
-        pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    MainLogic& logic = logic_;
+    pRecorder.BeginEditStep = [&logic] { return logic.StartProc(1, 0, false); };
+    pRecorder.EndEditStep = [&logic] { logic.EndProc(); };
+    pRecorder.OnWritten = [&logic] {
+        logic.Ui().RequestRedraw(RedrawArea::Tracks);
+        logic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     };
 }
 
-bool RecButton(MainLogic& pLogic, PlaybackEngine& pEngine, bool pRecordNow)
+PlayMode Transport::Mode() const { return engine_.Mode; }
+
+bool Transport::IsRunning() const
 {
-    Project& p = pLogic.Proj();
-    if (pEngine.Transport.RecArmed) {
-        pLogic.Ui().RequestRedraw(RedrawArea::Menus);
+    return engine_.Mode != PlayMode::Stopped || engine_.DeviceOpen;
+}
+
+bool Transport::IsPaused() const { return engine_.Paused != 0; }
+
+bool Transport::RecordingArmed() const { return engine_.Transport.RecArmed; }
+
+Motion Transport::State() const
+{
+    if (logic_.Recording || engine_.Transport.RecArmed)
+        return Motion::Recording;
+    if (engine_.Paused)
+        return Motion::Paused;
+    const PlayMode mode = engine_.Mode;
+    if (mode == PlayMode::Stopped)
+        return Motion::Stopped;
+    if (mode == PlayMode::FilePreview)
+        return Motion::Previewing;
+    return IsVoiceMode(mode) ? Motion::Scrubbing : Motion::Rolling;
+}
+
+void Transport::RepeatCurrentModeOnPlay()
+{
+    if (engine_.Mode != PlayMode::Stopped)
+        lastPlayMode_ = engine_.Mode;
+}
+
+void Transport::DrawHead()
+{
+    Project& p = logic_.Proj();
+    const int64_t fpp = std::max<int64_t>(1, FramesPerPixel(p));
+    engine_.Transport.HeadX = static_cast<int32_t>(
+        std::clamp<int64_t>((p.Head - p.ViewStart) / fpp, INT32_MIN, INT32_MAX));
+    logic_.Ui().RequestRedraw(RedrawArea::Tracks);
+    logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+}
+
+void Transport::ShowPlayingDisplay()
+{
+    logic_.ShowMessage(logic_.Recording ? kRecordingText : kPlayingText);
+    logic_.Ui().RequestRedraw(RedrawArea::Menus);
+    logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    lastPlayMode_ = engine_.Mode;
+}
+
+/// Starts the engine in its current PlayMode and shows the result.
+bool Transport::StartRun()
+{
+    engine_.PlaySpeed = 1.0f;
+    // In automation mode the run plays with short buffers, so that written levels are
+    // heard soon, and a new writing pass begins (the previous one saved first).
+    engine_.AutomationWriting = logic_.Automation.Mode;
+    EndAutomationPass(logic_);
+    BeginAutomationPass(logic_);
+    if (engine_.StartPlayback()) {
+        ShowPlayingDisplay();
         return true;
     }
-    if (pLogic.Busy)
-        return false;
-    RecordingEngine* rec = pLogic.Recorder;
-    if (!rec) {
-        pLogic.ShowMessage(kRecordingUnavailable);
+    // A start given up for a newer one leaves that one playing.
+    if (!engine_.LastStartSuperseded)
+        engine_.StopPlay(true);
+    return false;
+}
+
+/// Opens the single-device voice for a scrub mode with PlaySpeed 0 at the head.
+bool Transport::OpenScrubVoice(PlayMode pMode)
+{
+    Project& p = logic_.Proj();
+    if (IsRunning())
+        engine_.StopPlay(false);
+    DrawHead();
+    engine_.PlayStart = engine_.NextFill = std::max(0, p.Head);
+    engine_.PlayEnd = 0;
+    engine_.PlaySpeed = 0.0f;
+    if (!engine_.OpenVoice(pMode)) {
+        engine_.StopPlay(true);
         return false;
     }
-    pEngine.ComputeDeviceSlots();
+    engine_.PrepareVoiceRing();
+    ShowPlayingDisplay();
+    engine_.DeviceOpen = 1;
+    return true;
+}
+
+bool Transport::StartPreview(const std::string& pFile, int32_t pStart, int32_t pEnd)
+{
+    engine_.PreviewFile = pFile;
+    engine_.PlayStart = pStart;
+    return engine_.StartFilePreview(pEnd);
+}
+
+bool Transport::PreviewPlaying() const
+{
+    return engine_.Mode == PlayMode::FilePreview && engine_.DeviceOpen != 0;
+}
+
+void Transport::TogglePreviewPause()
+{
+    if (!PreviewPlaying())
+        return;
+    const bool resume = engine_.Paused != 0;
+    engine_.PauseOutputs(resume);
+    engine_.Paused = resume ? 0 : 1;
+}
+
+int32_t Transport::RefillPreview() { return engine_.RefillFilePreview(); }
+
+int64_t Transport::PreviewPosition()
+{
+    return static_cast<int64_t>(engine_.OutputPosition(0)) / kFrameBytes + engine_.PlayStart;
+}
+
+void Transport::StopPreview()
+{
+    if (engine_.Mode != PlayMode::FilePreview)
+        return;
+    engine_.StopPlay(false);
+    engine_.Paused = 0;
+}
+
+void Transport::ForgetPreviewFile() { engine_.PreviewFile.clear(); }
+
+bool Transport::Record(bool pRecordNow)
+{
+    Project& p = logic_.Proj();
+    if (engine_.Transport.RecArmed) {
+        logic_.Ui().RequestRedraw(RedrawArea::Menus);
+        return true;
+    }
+    if (logic_.Busy)
+        return false;
+    RecordingEngine* rec = logic_.Recorder;
+    if (!rec) {
+        logic_.ShowMessage(kRecordingUnavailable);
+        return false;
+    }
+    engine_.ComputeDeviceSlots();
     if (!rec->PrepareRecording())
         return false;
-    const bool wasPlaying = IsRunning(pEngine) && IsTrackPlay(pEngine.Mode);
-    if (IsRunning(pEngine))
-        pEngine.StopPlay(false);
+    const bool wasPlaying = IsRunning() && IsTrackPlay(engine_.Mode);
+    if (IsRunning())
+        engine_.StopPlay(false);
     if (!rec->OpenArmedInputs())
         return false;
-    pLogic.Recording = true;
-    pEngine.Transport.RecArmed = true;
-    pEngine.Transport.RecWriting = false;
+    logic_.Recording = true;
+    engine_.Transport.RecArmed = true;
+    engine_.Transport.RecWriting = false;
     if (wasPlaying || pRecordNow) {
-        pEngine.Mode = PlayMode::All;
+        engine_.Mode = PlayMode::All;
         p.Head = std::max(0, p.Head);
-        pEngine.PlayStart = p.Head;
-        pEngine.PlayEnd = 0;
+        engine_.PlayStart = p.Head;
+        engine_.PlayEnd = 0;
         rec->RecOnly = false;
-        pEngine.Transport.RecWriting = true;
+        engine_.Transport.RecWriting = true;
         rec->StartAtFirstFrame();
-        if (!StartRun(pLogic, pEngine))
+        if (!StartRun())
             rec->RecOnly = true; // nothing to play: the recording goes on alone
-        pLogic.ShowMessage(kRecordingText);
+        logic_.ShowMessage(kRecordingText);
     } else {
-        pLogic.ShowMessage(kRecPressPlayText);
+        logic_.ShowMessage(kRecPressPlayText);
     }
-    pLogic.Ui().RequestRedraw(RedrawArea::Menus);
-    pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    logic_.Ui().RequestRedraw(RedrawArea::Menus);
+    logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     // The monitor shows the inputs while waiting for PLAY; a recording that writes at
     // once does not wait for it.
-    if (!wasPlaying && !pRecordNow && rec->MonitorOpen == 0 && pLogic.Options().ShowRecMon == 1
-        && pLogic.ShowRecordingMonitor)
-        pLogic.ShowRecordingMonitor();
+    if (!wasPlaying && !pRecordNow && rec->MonitorOpen == 0 && logic_.Options().ShowRecMon == 1
+        && logic_.ShowRecordingMonitor)
+        logic_.ShowRecordingMonitor();
     return true;
 }
 
 /// PLAY while a recording is armed and nothing is written: starts playback of the playing
 /// tracks (or records alone when none plays) and begins writing at the inputs' positions.
-static bool StartArmedRecording(MainLogic& pLogic, PlaybackEngine& pEngine)
+bool Transport::StartArmedRecording()
 {
-    Project& p = pLogic.Proj();
-    RecordingEngine& rec = *pLogic.Recorder;
+    Project& p = logic_.Proj();
+    RecordingEngine& rec = *logic_.Recorder;
     bool anyPlaying = false;
     for (const Track& t : p.Tracks)
         anyPlaying = anyPlaying || t.PlaySelected != 0;
     rec.RecOnly = !anyPlaying;
-    pEngine.Transport.RecWriting = true;
+    engine_.Transport.RecWriting = true;
     if (anyPlaying) {
-        pEngine.Mode = PlayMode::All;
+        engine_.Mode = PlayMode::All;
         p.Head = std::max(0, p.Head);
-        pEngine.PlayStart = p.Head;
-        pEngine.PlayEnd = 0;
-        if (!StartRun(pLogic, pEngine))
+        engine_.PlayStart = p.Head;
+        engine_.PlayEnd = 0;
+        if (!StartRun())
             rec.RecOnly = true;
     } else {
-        EndAutomationPass(pLogic);
-        BeginAutomationPass(pLogic);
+        EndAutomationPass(logic_);
+        BeginAutomationPass(logic_);
     }
-    pLogic.Ui().Yield();
+    logic_.Ui().Yield();
     rec.StartAtCurrentPosition();
-    pLogic.ShowMessage(kRecordingText);
-    pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    logic_.ShowMessage(kRecordingText);
+    logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     return true;
 }
 
-void StopButton(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::Stop()
 {
-    Project& p = pLogic.Proj();
-    if (pLogic.Recording || IsRunning(pEngine)) {
-        pLogic.ShowMessage(kStopped);
-        if (IsRunning(pEngine))
-            pEngine.StopPlay(true);
-        if (pLogic.Recording) {
-            pLogic.Recording = false;
-            pEngine.RecordingStarted = false;
-            pEngine.Transport.RecArmed = false;
-            pEngine.Transport.RecWriting = false;
-            if (pLogic.Recorder) {
-                pLogic.Recorder->StopRecording();
-                if (pLogic.Recorder->MonitorOpen == 1)
-                    pLogic.Recorder->MonitorClose = true;
+    Project& p = logic_.Proj();
+    if (logic_.Recording || IsRunning()) {
+        logic_.ShowMessage(kStopped);
+        if (IsRunning())
+            engine_.StopPlay(true);
+        if (logic_.Recording) {
+            logic_.Recording = false;
+            engine_.RecordingStarted = false;
+            engine_.Transport.RecArmed = false;
+            engine_.Transport.RecWriting = false;
+            if (logic_.Recorder) {
+                logic_.Recorder->StopRecording();
+                if (logic_.Recorder->MonitorOpen == 1)
+                    logic_.Recorder->MonitorClose = true;
             }
         }
-        EndAutomationPass(pLogic);
-        pEngine.AutomationWriting = false;
-        pLogic.ShowMessage(kStopped);
+        EndAutomationPass(logic_);
+        engine_.AutomationWriting = false;
+        logic_.ShowMessage(kStopped);
         return;
     }
-    p.Head = p.Head != pEngine.PlayStart ? pEngine.PlayStart : 0;
-    DrawHead(pLogic, pEngine);
-    if (!HeadInView(pLogic))
-        PlaceHead(pLogic, 0.5);
+    p.Head = p.Head != engine_.PlayStart ? engine_.PlayStart : 0;
+    DrawHead();
+    if (!HeadInView(logic_))
+        PlaceHead(logic_, 0.5);
 }
 
-void PauseButton(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::Pause()
 {
-    if (pLogic.Recording || !pEngine.DeviceOpen || !IsTrackPlay(pEngine.Mode))
+    if (logic_.Recording || !engine_.DeviceOpen || !IsTrackPlay(engine_.Mode))
         return;
-    if (!pEngine.Paused) {
-        pEngine.PauseOutputs(false);
-        pEngine.Paused = 1;
-        pLogic.ShowMessage(std::string(kPausedPrefix) + HeadTimeText(pLogic));
+    if (!engine_.Paused) {
+        engine_.PauseOutputs(false);
+        engine_.Paused = 1;
+        logic_.ShowMessage(std::string(kPausedPrefix) + HeadTimeText(logic_));
     } else {
-        pEngine.PauseOutputs(true);
-        pEngine.Paused = 0;
-        pLogic.ShowMessage(kPlayingText);
+        engine_.PauseOutputs(true);
+        engine_.Paused = 0;
+        logic_.ShowMessage(kPlayingText);
     }
-    pLogic.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+    logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
 }
 
-bool PlayButton(MainLogic& pLogic, PlaybackEngine& pEngine)
+bool Transport::Play()
 {
-    Project& p = pLogic.Proj();
-    if (pLogic.Busy)
+    Project& p = logic_.Proj();
+    if (logic_.Busy)
         return false;
-    if (pEngine.Paused) {
-        pLogic.Ui().RequestRedraw(RedrawArea::Menus);
+    if (engine_.Paused) {
+        logic_.Ui().RequestRedraw(RedrawArea::Menus);
         return false;
     }
-    if (IsRunning(pEngine))
-        pEngine.StopPlay(false);
-    if (!HeadInView(pLogic))
-        PlaceHead(pLogic, 0.5);
-    if (pEngine.Transport.RecArmed && !pEngine.Transport.RecWriting) {
-        if (!pLogic.Recorder) {
-            pLogic.ShowMessage(kRecordingUnavailable);
+    if (IsRunning())
+        engine_.StopPlay(false);
+    if (!HeadInView(logic_))
+        PlaceHead(logic_, 0.5);
+    if (engine_.Transport.RecArmed && !engine_.Transport.RecWriting) {
+        if (!logic_.Recorder) {
+            logic_.ShowMessage(kRecordingUnavailable);
             return false;
         }
-        return StartArmedRecording(pLogic, pEngine);
+        return StartArmedRecording();
     }
-    pEngine.Mode = PlayMode::All;
+    engine_.Mode = PlayMode::All;
     p.Head = std::max(0, p.Head);
-    pEngine.PlayStart = p.Head;
-    pEngine.PlayEnd = 0;
-    return StartRun(pLogic, pEngine);
+    engine_.PlayStart = p.Head;
+    engine_.PlayEnd = 0;
+    return StartRun();
 }
 
-bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, PlayMode pPlayMode)
+bool Transport::PlayRange(PlayMode pPlayMode)
 {
-    Project& p = pLogic.Proj();
-    if (pLogic.Busy || pEngine.Paused || pLogic.Recording || !IsRangePlay(pPlayMode))
+    Project& p = logic_.Proj();
+    if (logic_.Busy || engine_.Paused || logic_.Recording || !IsRangePlay(pPlayMode))
         return false;
     const int32_t pre
         = static_cast<int32_t>(static_cast<int64_t>(kPreRollMs) * p.SampleRate / 1000);
@@ -370,82 +447,82 @@ bool RangePlay(MainLogic& pLogic, PlaybackEngine& pEngine, PlayMode pPlayMode)
     if (bounded
         && (end <= 0 || end <= head || (pPlayMode == PlayMode::Loop && p.MarkOut - p.MarkIn < 2)))
         return false;
-    if (IsRunning(pEngine))
-        pEngine.StopPlay(false);
-    pEngine.AutomationWriting = false;
-    pEngine.Mode = pPlayMode;
+    if (IsRunning())
+        engine_.StopPlay(false);
+    engine_.AutomationWriting = false;
+    engine_.Mode = pPlayMode;
     p.Head = static_cast<int32_t>(head);
-    pEngine.PlayEnd = static_cast<int32_t>(end);
-    pEngine.PlayStart = p.Head;
-    DrawHead(pLogic, pEngine);
-    if (!HeadInView(pLogic))
-        PlaceHead(pLogic, 0.5);
-    return StartRun(pLogic, pEngine);
+    engine_.PlayEnd = static_cast<int32_t>(end);
+    engine_.PlayStart = p.Head;
+    DrawHead();
+    if (!HeadInView(logic_))
+        PlaceHead(logic_, 0.5);
+    return StartRun();
 }
 
-void SetHeadFromX(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
+void Transport::SetHeadFromX(int32_t pX)
 {
-    Project& p = pLogic.Proj();
+    Project& p = logic_.Proj();
     const int64_t head = static_cast<int64_t>(pX) * p.SampleStep * p.Zoom + p.ViewStart;
     if (head > kMaxLength) {
-        pLogic.ShowMessage(kHeadMoveError);
+        logic_.ShowMessage(kHeadMoveError);
         return;
     }
     if (head < 0) {
         p.Head = 0;
-        DrawHead(pLogic, pEngine);
-        pEngine.Transport.HeadX = -9;
+        DrawHead();
+        engine_.Transport.HeadX = -9;
     } else {
         p.Head = static_cast<int32_t>(head);
-        DrawHead(pLogic, pEngine);
+        DrawHead();
     }
-    pLogic.ShowMessage(std::string(kHeadPosition) + HeadTimeText(pLogic));
+    logic_.ShowMessage(std::string(kHeadPosition) + HeadTimeText(logic_));
 }
 
-void HeadStripDown(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
+void Transport::HeadStripDown(int32_t pX)
 {
-    if (pLogic.Recording)
+    if (logic_.Recording)
         return;
-    pEngine.Transport.HeadDrag = true;
-    SetHeadFromX(pLogic, pEngine, pX);
+    headDrag_ = true;
+    SetHeadFromX(pX);
 }
 
-void HeadStripMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
+void Transport::HeadStripMove(int32_t pX)
 {
-    if (pLogic.Recording || !pEngine.Transport.HeadDrag)
+    if (logic_.Recording || !headDrag_)
         return;
-    SetHeadFromX(pLogic, pEngine, pX);
+    SetHeadFromX(pX);
 }
 
-void HeadStripUp(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
+void Transport::HeadStripUp(int32_t pX)
 {
-    pEngine.Transport.HeadDrag = false;
-    if (pLogic.Recording || !IsRunning(pEngine))
+    headDrag_ = false;
+    if (logic_.Recording || !IsRunning())
         return;
-    SetHeadFromX(pLogic, pEngine, pX);
-    const PlayMode mode = pEngine.Mode == PlayMode::All ? PlayMode::All : PlayMode::FromClick;
-    pEngine.StopPlay(false);
-    pEngine.Mode = mode;
-    pEngine.PlayStart = pLogic.Proj().Head;
-    pEngine.PlayEnd = 0;
-    StartRun(pLogic, pEngine);
+    SetHeadFromX(pX);
+    const PlayMode mode = engine_.Mode == PlayMode::All ? PlayMode::All : PlayMode::FromClick;
+    engine_.StopPlay(false);
+    engine_.Mode = mode;
+    engine_.PlayStart = logic_.Proj().Head;
+    engine_.PlayEnd = 0;
+    StartRun();
 }
 
-bool HeadStripRightUp(MainLogic& pLogic, PlaybackEngine& pEngine)
+bool Transport::HeadStripRightUp()
 {
-    if (pLogic.Recording)
+    if (logic_.Recording)
         return true;
-    if (IsRunning(pEngine)) {
-        pEngine.StopPlay(true);
+    if (IsRunning()) {
+        engine_.StopPlay(true);
         return true;
     }
     return false;
 }
 
-void HeadStripDoubleClick(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::HeadStripDoubleClick()
 {
-    if (!IsRunning(pEngine) && !pLogic.Recording)
-        pEngine.Mode = PlayMode::FromClick;
+    if (!IsRunning() && !logic_.Recording)
+        engine_.Mode = PlayMode::FromClick;
 }
 
 bool SetZeroAtHead(MainLogic& pLogic)
@@ -463,47 +540,47 @@ void BringHeadIntoView(MainLogic& pLogic)
         PlaceHead(pLogic, 0.5);
 }
 
-void FollowHead(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::FollowHead()
 {
-    Project& p = pLogic.Proj();
-    if (!pEngine.Transport.ScrollDragging && !pEngine.Transport.HeadDrag) {
-        const int64_t width = ViewWidthFrames(pLogic);
-        if (pEngine.Transport.ScrubMode == 1) {
+    Project& p = logic_.Proj();
+    if (!engine_.Transport.ScrollDragging && !headDrag_) {
+        const int64_t width = ViewWidthFrames(logic_);
+        if (scrubMode_ == 1) {
             SetViewStart(
-                p, p.Head - static_cast<int64_t>(pLogic.TrackAreaWidthPx / 2) * FramesPerPixel(p));
-        } else if (p.Head >= p.ViewStart + width && pEngine.PlaySpeed > 0) {
-            if (pLogic.Options().ScrollMode == 1)
-                pEngine.Transport.ScrubMode = 1;
+                p, p.Head - static_cast<int64_t>(logic_.TrackAreaWidthPx / 2) * FramesPerPixel(p));
+        } else if (p.Head >= p.ViewStart + width && engine_.PlaySpeed > 0) {
+            if (logic_.Options().ScrollMode == 1)
+                scrubMode_ = 1;
             else
-                PlaceHead(pLogic, 0.1);
-        } else if (p.Head < p.ViewStart && pEngine.PlaySpeed < 0) {
-            if (pLogic.Options().ScrollMode == 1)
-                pEngine.Transport.ScrubMode = 1;
+                PlaceHead(logic_, 0.1);
+        } else if (p.Head < p.ViewStart && engine_.PlaySpeed < 0) {
+            if (logic_.Options().ScrollMode == 1)
+                scrubMode_ = 1;
             else
-                PlaceHead(pLogic, 0.9);
+                PlaceHead(logic_, 0.9);
         }
     }
-    DrawHead(pLogic, pEngine);
+    DrawHead();
 }
 
-std::array<std::string, 3> CounterLines(const MainLogic& pLogic, const PlaybackEngine& pEngine)
+std::array<std::string, 3> Transport::CounterLines() const
 {
-    const Project& p = pLogic.Proj();
+    const Project& p = logic_.Proj();
     std::array<std::string, 3> lines;
-    const double speed = pEngine.PlaySpeed;
-    if (pLogic.Recording)
+    const double speed = engine_.PlaySpeed;
+    if (logic_.Recording)
         lines[0] = "REC";
-    else if (pEngine.Paused)
+    else if (engine_.Paused)
         lines[0] = "PAUSE";
-    else if (pEngine.Mode == PlayMode::Stopped)
+    else if (engine_.Mode == PlayMode::Stopped)
         lines[0] = "STOP";
-    else if (pEngine.Mode == PlayMode::Shuttle)
+    else if (engine_.Mode == PlayMode::Shuttle)
         lines[0] = speed >= 0 ? "JOG × +" + FormatSpeed(speed) : "JOG × " + FormatSpeed(speed);
-    else if (pEngine.Mode == PlayMode::ScaleScrub || pEngine.Mode == PlayMode::ScrubBurst)
+    else if (engine_.Mode == PlayMode::ScaleScrub || engine_.Mode == PlayMode::ScrubBurst)
         lines[0] = "SCRUB";
     else
         lines[0] = "PLAY";
-    if (pEngine.Mode != PlayMode::Stopped && p.SampleRate > 0) {
+    if (engine_.Mode != PlayMode::Stopped && p.SampleRate > 0) {
         const int64_t spaces = (std::llabs(static_cast<int64_t>(p.Head)) / p.SampleRate) % 6;
         lines[1] = std::string(static_cast<size_t>(spaces), ' ');
         if (speed <= -1)
@@ -515,35 +592,34 @@ std::array<std::string, 3> CounterLines(const MainLogic& pLogic, const PlaybackE
         else
             lines[1] += "<";
     }
-    lines[2] = HeadTimeText(pLogic);
+    lines[2] = HeadTimeText(logic_);
     return lines;
 }
 
-int32_t CounterColour(const MainLogic& pLogic, const PlaybackEngine& pEngine)
+int32_t Transport::CounterColour() const
 {
-    if (pLogic.Recording)
+    if (logic_.Recording)
         return 2;
-    return pEngine.Mode != PlayMode::Stopped ? 1 : 0;
+    return engine_.Mode != PlayMode::Stopped ? 1 : 0;
 }
 
-void FillVoiceBuffer(
-    MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pIndex, int32_t pPosition, float pSpeed)
+void Transport::FillVoiceBuffer(int32_t pIndex, int32_t pPosition, float pSpeed)
 {
-    Project& p = pLogic.Proj();
-    int16_t* out = pEngine.Samples(0, pIndex);
-    WaveHeader* header = pEngine.Header(0, pIndex);
+    Project& p = logic_.Proj();
+    int16_t* out = engine_.Samples(0, pIndex);
+    WaveHeader* header = engine_.Header(0, pIndex);
     if (!out || !header)
         return;
-    const int32_t bs = pEngine.BufferSamples;
+    const int32_t bs = engine_.BufferSamples;
     const double s = pSpeed;
-    pEngine.BufferSpeed[pIndex] = pSpeed;
+    engine_.BufferSpeed[pIndex] = pSpeed;
     const int32_t n = static_cast<int32_t>(RoundHalfEven(std::fabs(s) * bs + 100));
     const int64_t winStart
         = s >= 0 ? static_cast<int64_t>(pPosition) : static_cast<int64_t>(pPosition) - n;
     const int32_t track = std::clamp(p.CurrentTrack, 0, std::max(0, p.TrackCount() - 1));
     std::vector<int16_t> src;
-    const bool any = pEngine.ReadTrackFrames(track, winStart, n, src);
-    const std::array<double, 2> g = pEngine.TrackGains(track);
+    const bool any = engine_.ReadTrackFrames(track, winStart, n, src);
+    const std::array<double, 2> g = engine_.TrackGains(track);
     // The envelope by steps: frames before 0 and beyond the envelope are silent.
     auto env = [&](int64_t pIndexInWindow, int32_t pChannel) -> double {
         const int64_t q = winStart + pIndexInWindow;
@@ -591,97 +667,96 @@ void FillVoiceBuffer(
     }
     header->Data = reinterpret_cast<uint8_t*>(out);
     header->Length = static_cast<uint32_t>(bs) * kFrameBytes;
-    if (pEngine.Mode != PlayMode::Stopped) {
-        pEngine.BufferState[pIndex] = 3;
-        pEngine.QueueVoiceBuffer(pIndex);
-        pEngine.BufferStart[pIndex] = pPosition;
-        pEngine.BufferPrevEnd[pIndex] = pEngine.BufferEnd[pIndex];
-        pEngine.BufferEnd[pIndex] = static_cast<int32_t>(RoundHalfEven(s * bs + pPosition));
+    if (engine_.Mode != PlayMode::Stopped) {
+        engine_.BufferState[pIndex] = 3;
+        engine_.QueueVoiceBuffer(pIndex);
+        engine_.BufferStart[pIndex] = pPosition;
+        engine_.BufferPrevEnd[pIndex] = engine_.BufferEnd[pIndex];
+        engine_.BufferEnd[pIndex] = static_cast<int32_t>(RoundHalfEven(s * bs + pPosition));
     }
 }
 
-void ScrubFill(MainLogic& pLogic, PlaybackEngine& pEngine, double pSpeed)
+void Transport::ScrubFill(double pSpeed)
 {
-    Project& p = pLogic.Proj();
-    const int32_t ring = pEngine.RingSize();
+    Project& p = logic_.Proj();
+    const int32_t ring = engine_.RingSize();
     bool moved = false;
     for (int32_t i = 0; i < ring; ++i) {
-        WaveHeader* h = pEngine.Header(0, i);
-        if (h && h->IsDone() && pEngine.BufferEnd[i] != -1) {
-            p.Head = std::clamp(pEngine.BufferEnd[i], 0, kMaxLength);
-            pEngine.BufferEnd[i] = -1;
+        WaveHeader* h = engine_.Header(0, i);
+        if (h && h->IsDone() && engine_.BufferEnd[i] != -1) {
+            p.Head = std::clamp(engine_.BufferEnd[i], 0, kMaxLength);
+            engine_.BufferEnd[i] = -1;
             moved = true;
         }
     }
     if (moved)
-        DrawHead(pLogic, pEngine);
+        DrawHead();
     double speed = pSpeed;
-    const double previous = pEngine.PlaySpeed;
+    const double previous = engine_.PlaySpeed;
     for (int32_t filled = 0; filled < 2; ++filled) {
         int32_t index = -1;
         for (int32_t c = 0; c < ring && index < 0; ++c) {
-            const int32_t i = (pEngine.NextBuffer[0] + c) % ring;
-            if (pEngine.IsBufferFree(i))
+            const int32_t i = (engine_.NextBuffer[0] + c) % ring;
+            if (engine_.IsBufferFree(i))
                 index = i;
         }
         if (index < 0)
             return;
         if (std::fabs(speed) > 1)
             speed = previous > 0 ? 1.0 : (previous < 0 ? -1.0 : 0.0);
-        pEngine.PlaySpeed = static_cast<float>(speed);
-        pEngine.NextBuffer[0] = (index + 1) % ring;
-        FillVoiceBuffer(pLogic, pEngine, index, pEngine.NextFill, pEngine.PlaySpeed);
-        pEngine.NextFill
-            = static_cast<int32_t>(RoundHalfEven(speed * pEngine.BufferSamples + pEngine.NextFill));
-        pEngine.BufferEnd[index] = pEngine.NextFill;
+        engine_.PlaySpeed = static_cast<float>(speed);
+        engine_.NextBuffer[0] = (index + 1) % ring;
+        FillVoiceBuffer(index, engine_.NextFill, engine_.PlaySpeed);
+        engine_.NextFill
+            = static_cast<int32_t>(RoundHalfEven(speed * engine_.BufferSamples + engine_.NextFill));
+        engine_.BufferEnd[index] = engine_.NextFill;
     }
 }
 
-void KeyScrub(MainLogic& pLogic, PlaybackEngine& pEngine, bool pForward, bool pWide)
+void Transport::KeyScrub(bool pForward, bool pWide)
 {
-    Project& p = pLogic.Proj();
-    TransportState& t = pEngine.Transport;
-    if (pLogic.Busy || pLogic.Recording)
+    Project& p = logic_.Proj();
+    TransportState& t = engine_.Transport; // the time of the latest scrub command
+    if (logic_.Busy || logic_.Recording)
         return;
-    const int32_t now = pEngine.Clock().TimeOfDayMs();
+    const int32_t now = engine_.Clock().TimeOfDayMs();
     const int32_t e = std::min(800, ElapsedMs(t.ScrubTime, now));
     t.ScrubTime = now;
     if (e == 0)
         return;
-    if (t.ScrubMode == 1) {
-        if (pEngine.Mode != PlayMode::ScrubBurst
-            && !OpenScrubVoice(pLogic, pEngine, PlayMode::ScrubBurst))
+    if (scrubMode_ == 1) {
+        if (engine_.Mode != PlayMode::ScrubBurst && !OpenScrubVoice(PlayMode::ScrubBurst))
             return;
         const double r = 50.0 / e;
         const double push = (pWide ? 0.1 : 0.05) * r;
-        double speed = pEngine.PlaySpeed;
+        double speed = engine_.PlaySpeed;
         if (pForward) {
             if (speed < 0)
                 speed = -speed;
-            ScrubFill(pLogic, pEngine, push + speed * 0.95);
+            ScrubFill(push + speed * 0.95);
         } else {
             if (speed > 0)
                 speed = -speed;
-            ScrubFill(pLogic, pEngine, speed * 0.95 - push);
+            ScrubFill(speed * 0.95 - push);
         }
         return;
     }
-    pLogic.Ui().Yield();
-    if (IsRunning(pEngine))
+    logic_.Ui().Yield();
+    if (IsRunning())
         return;
     if (e > 500)
-        t.ScrubStep = 0;
+        scrubStep_ = 0;
     const double base = 0.5 / e * p.SampleRate;
-    t.ScrubStep = static_cast<int32_t>(RoundHalfEven(0.2 * base * base + 0.8 * t.ScrubStep));
-    int64_t step = pForward ? t.ScrubStep : -static_cast<int64_t>(t.ScrubStep);
+    scrubStep_ = static_cast<int32_t>(RoundHalfEven(0.2 * base * base + 0.8 * scrubStep_));
+    int64_t step = pForward ? scrubStep_ : -static_cast<int64_t>(scrubStep_);
     if (pWide)
         step *= 2;
     p.Head = static_cast<int32_t>(
         std::clamp<int64_t>(static_cast<int64_t>(p.Head) + step, 0, kMaxLength));
-    DrawHead(pLogic, pEngine);
-    if (!HeadInView(pLogic))
-        PlaceHead(pLogic, pForward ? 0.2 : 0.8);
-    pLogic.ShowMessage(std::string(kHeadPosition) + HeadTimeText(pLogic));
+    DrawHead();
+    if (!HeadInView(logic_))
+        PlaceHead(logic_, pForward ? 0.2 : 0.8);
+    logic_.ShowMessage(std::string(kHeadPosition) + HeadTimeText(logic_));
 }
 
 int32_t JogPercent(int32_t pLevel)
@@ -692,226 +767,223 @@ int32_t JogPercent(int32_t pLevel)
     return pLevel <= 6 ? kLevels[pLevel] : 300;
 }
 
-void ShuttlePress(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pValue)
+void Transport::ShuttlePress(int32_t pValue)
 {
-    Project& p = pLogic.Proj();
-    if (pLogic.Busy || pLogic.Recording)
+    Project& p = logic_.Proj();
+    if (logic_.Busy || logic_.Recording)
         return;
-    if (IsRunning(pEngine))
-        pEngine.StopPlay(false);
-    BringHeadIntoView(pLogic);
+    if (IsRunning())
+        engine_.StopPlay(false);
+    BringHeadIntoView(logic_);
     p.Head = std::max(0, p.Head);
-    pEngine.PlayStart = p.Head;
-    pEngine.PlayEnd = 0;
-    pEngine.Transport.ShuttleValue = pValue;
-    pEngine.PlaySpeed = static_cast<float>(pValue / 100.0);
-    if (!pEngine.OpenVoice(PlayMode::Shuttle)) {
-        pEngine.StopPlay(true);
+    engine_.PlayStart = p.Head;
+    engine_.PlayEnd = 0;
+    shuttleValue_ = pValue;
+    engine_.PlaySpeed = static_cast<float>(pValue / 100.0);
+    if (!engine_.OpenVoice(PlayMode::Shuttle)) {
+        engine_.StopPlay(true);
         return;
     }
-    pEngine.PrepareVoiceRing();
-    pEngine.NextFill = p.Head;
-    pEngine.DeviceOpen = 1;
-    ShuttleTick(pLogic, pEngine);
-    ShowPlayingDisplay(pLogic, pEngine);
+    engine_.PrepareVoiceRing();
+    engine_.NextFill = p.Head;
+    engine_.DeviceOpen = 1;
+    ShuttleTick();
+    ShowPlayingDisplay();
 }
 
-void ShuttleMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pValue)
+void Transport::ShuttleMove(int32_t pValue)
 {
-    (void)pLogic;
-    pEngine.Transport.ShuttleValue = pValue;
-    pEngine.PlaySpeed = static_cast<float>(pValue / 100.0);
+    shuttleValue_ = pValue;
+    engine_.PlaySpeed = static_cast<float>(pValue / 100.0);
 }
 
-void ShuttleRelease(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::ShuttleRelease()
 {
-    (void)pLogic;
-    if (pEngine.Mode == PlayMode::Shuttle || pEngine.DeviceOpen)
-        pEngine.StopPlay(true);
-    pEngine.PlaySpeed = 1.0f;
-    pEngine.Transport.ShuttleValue = 0;
+    if (engine_.Mode == PlayMode::Shuttle || engine_.DeviceOpen)
+        engine_.StopPlay(true);
+    engine_.PlaySpeed = 1.0f;
+    shuttleValue_ = 0;
 }
 
-void ShuttleTick(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::ShuttleTick()
 {
-    Project& p = pLogic.Proj();
-    const int32_t ring = pEngine.RingSize();
+    Project& p = logic_.Proj();
+    const int32_t ring = engine_.RingSize();
     for (int32_t c = 0; c < ring; ++c) {
-        const int32_t i = (pEngine.NextBuffer[0] + c) % ring;
-        if (!pEngine.IsBufferFree(i))
+        const int32_t i = (engine_.NextBuffer[0] + c) % ring;
+        if (!engine_.IsBufferFree(i))
             continue;
-        FillVoiceBuffer(pLogic, pEngine, i, pEngine.NextFill, pEngine.PlaySpeed);
-        pEngine.NextFill = static_cast<int32_t>(
-            RoundHalfEven(static_cast<double>(pEngine.BufferSpeed[i]) * pEngine.BufferSamples
-                + pEngine.NextFill));
-        if (pEngine.BufferPrevEnd[i] != -1) {
-            p.Head = std::clamp(pEngine.BufferPrevEnd[i], 0, kMaxLength);
-            if (!HeadInView(pLogic))
-                PlaceHead(pLogic, pEngine.PlaySpeed >= 0 ? 0.2 : 0.8);
-            DrawHead(pLogic, pEngine);
+        FillVoiceBuffer(i, engine_.NextFill, engine_.PlaySpeed);
+        engine_.NextFill = static_cast<int32_t>(
+            RoundHalfEven(static_cast<double>(engine_.BufferSpeed[i]) * engine_.BufferSamples
+                + engine_.NextFill));
+        if (engine_.BufferPrevEnd[i] != -1) {
+            p.Head = std::clamp(engine_.BufferPrevEnd[i], 0, kMaxLength);
+            if (!HeadInView(logic_))
+                PlaceHead(logic_, engine_.PlaySpeed >= 0 ? 0.2 : 0.8);
+            DrawHead();
         }
     }
 }
 
-void Jog(MainLogic& pLogic, PlaybackEngine& pEngine, bool pForward, int32_t pLevel)
+void Transport::Jog(bool pForward, int32_t pLevel)
 {
     if (pLevel <= 0) {
-        if (pEngine.Mode == PlayMode::Shuttle)
-            ShuttleRelease(pLogic, pEngine);
+        if (engine_.Mode == PlayMode::Shuttle)
+            ShuttleRelease();
         return;
     }
     const int32_t value = pForward ? JogPercent(pLevel) : -JogPercent(pLevel);
-    if (pEngine.Mode != PlayMode::Shuttle)
-        ShuttlePress(pLogic, pEngine, value);
+    if (engine_.Mode != PlayMode::Shuttle)
+        ShuttlePress(value);
     else
-        ShuttleMove(pLogic, pEngine, value);
+        ShuttleMove(value);
 }
 
-void ScaleScrubDown(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pXTwips)
+void Transport::ScaleScrubDown(int32_t pXTwips)
 {
-    if (pLogic.Busy || pLogic.Recording)
+    if (logic_.Busy || logic_.Recording)
         return;
-    if (OpenScrubVoice(pLogic, pEngine, PlayMode::ScaleScrub))
-        pEngine.Transport.ScaleScrubX = pXTwips;
+    if (OpenScrubVoice(PlayMode::ScaleScrub))
+        scaleScrubX_ = pXTwips;
 }
 
-void ScaleScrubMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pXTwips)
+void Transport::ScaleScrubMove(int32_t pXTwips)
 {
-    if (pEngine.Mode != PlayMode::ScaleScrub)
+    if (engine_.Mode != PlayMode::ScaleScrub)
         return;
-    const int32_t d = pXTwips - pEngine.Transport.ScaleScrubX;
+    const int32_t d = pXTwips - scaleScrubX_;
     if (d == 0)
         return;
-    pEngine.Transport.ScaleScrubX = pXTwips;
-    ScrubFill(pLogic, pEngine, d / 30.0 * 0.5 + pEngine.PlaySpeed * 0.5);
+    scaleScrubX_ = pXTwips;
+    ScrubFill(d / 30.0 * 0.5 + engine_.PlaySpeed * 0.5);
 }
 
-void ScaleScrubUp(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::ScaleScrubUp()
 {
-    (void)pLogic;
-    if (pEngine.Mode == PlayMode::ScaleScrub)
-        pEngine.StopPlay(true);
-    pEngine.PlaySpeed = 1.0f;
+    if (engine_.Mode == PlayMode::ScaleScrub)
+        engine_.StopPlay(true);
+    engine_.PlaySpeed = 1.0f;
 }
 
-bool MarkPreviewBegin(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX)
+bool Transport::MarkPreviewBegin(int32_t pX)
 {
-    if (pLogic.Busy || pLogic.Recording)
+    if (logic_.Busy || logic_.Recording)
         return false;
-    if (IsRunning(pEngine))
-        pEngine.StopPlay(false);
-    if (!pEngine.OpenVoice(PlayMode::MarkPreview)) {
-        pEngine.StopPlay(false);
+    if (IsRunning())
+        engine_.StopPlay(false);
+    if (!engine_.OpenVoice(PlayMode::MarkPreview)) {
+        engine_.StopPlay(false);
         return false;
     }
-    pEngine.PrepareVoiceRing();
-    pEngine.DeviceOpen = 1;
-    pEngine.QueueVoiceBuffer(0);
-    pEngine.Transport.MarkPreviewX = pX;
+    engine_.PrepareVoiceRing();
+    engine_.DeviceOpen = 1;
+    engine_.QueueVoiceBuffer(0);
+    markPreviewX_ = pX;
     return true;
 }
 
-void MarkPreviewMove(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pX, int32_t pMark)
+void Transport::MarkPreviewMove(int32_t pX, int32_t pMark)
 {
-    if (pEngine.Mode != PlayMode::MarkPreview)
+    if (engine_.Mode != PlayMode::MarkPreview)
         return;
-    const int32_t dx = pX - pEngine.Transport.MarkPreviewX;
+    const int32_t dx = pX - markPreviewX_;
     if (std::abs(dx) <= 1)
         return;
-    pEngine.Transport.MarkPreviewX = pX;
-    const int32_t position = dx < 0 ? pMark - pEngine.BufferSamples : pMark;
+    markPreviewX_ = pX;
+    const int32_t position = dx < 0 ? pMark - engine_.BufferSamples : pMark;
     // The one buffer may still be playing: stop it before its samples are rewritten.
-    if (WaveHeader* h = pEngine.Header(0, 0); h && !h->IsDone())
-        pEngine.ResetSlot(0);
-    FillVoiceBuffer(pLogic, pEngine, 0, position, 1.0f);
-    Project& p = pLogic.Proj();
-    pLogic.ShowMessage(std::string(kSearchTrack) + std::to_string(p.CurrentTrack + 1)
+    if (WaveHeader* h = engine_.Header(0, 0); h && !h->IsDone())
+        engine_.ResetSlot(0);
+    FillVoiceBuffer(0, position, 1.0f);
+    Project& p = logic_.Proj();
+    logic_.ShowMessage(std::string(kSearchTrack) + std::to_string(p.CurrentTrack + 1)
         + kSearchSuffix
         + TimeText(FramesToMs(static_cast<int64_t>(pMark) - p.ZeroPos, p.SampleRate), 0, true));
 }
 
-void MarkPreviewEnd(MainLogic& pLogic, PlaybackEngine& pEngine)
+void Transport::MarkPreviewEnd()
 {
-    if (pEngine.Mode != PlayMode::MarkPreview)
+    if (engine_.Mode != PlayMode::MarkPreview)
         return;
-    pEngine.CloseVoice();
-    pEngine.Mode = PlayMode::Stopped;
-    pLogic.ShowMessage("");
+    engine_.CloseVoice();
+    engine_.Mode = PlayMode::Stopped;
+    logic_.ShowMessage("");
 }
 
-bool RunTransportCommand(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pId, int32_t pLevel)
+bool Transport::RunCommand(int32_t pId, int32_t pLevel)
 {
-    Project& p = pLogic.Proj();
+    Project& p = logic_.Proj();
     switch (pId) {
     case kCmdScrubPlus:
     case kCmdScrubMinus:
     case kCmdScrubPlusw:
     case kCmdScrubMinusw:
-        if (pLogic.Busy || pLogic.Recording)
+        if (logic_.Busy || logic_.Recording)
             return false;
-        KeyScrub(pLogic, pEngine, pId == kCmdScrubPlus || pId == kCmdScrubPlusw,
+        KeyScrub(pId == kCmdScrubPlus || pId == kCmdScrubPlusw,
             pId == kCmdScrubPlusw || pId == kCmdScrubMinusw);
         return true;
     case kCmdJogPlus:
     case kCmdJogMinus:
-        if (pLogic.Busy || pLogic.Recording)
+        if (logic_.Busy || logic_.Recording)
             return false;
-        Jog(pLogic, pEngine, pId == kCmdJogPlus, pLevel);
+        Jog(pId == kCmdJogPlus, pLevel);
         return true;
     case kCmdScrubOnoff:
-        pEngine.Transport.ScrubMode = pEngine.Transport.ScrubMode ? 0 : 1;
-        pLogic.ShowMessage(pEngine.Transport.ScrubMode ? kScrubOn : kScrubOff);
+        scrubMode_ = scrubMode_ ? 0 : 1;
+        logic_.ShowMessage(scrubMode_ ? kScrubOn : kScrubOff);
         return true;
     case kCmdMoveLeft:
     case kCmdMoveRight: {
-        const int64_t half = ViewWidthFrames(pLogic) / 2;
+        const int64_t half = ViewWidthFrames(logic_) / 2;
         SetViewStart(p, static_cast<int64_t>(p.ViewStart) + (pId == kCmdMoveLeft ? -half : half));
-        pLogic.Ui().RequestRedraw(RedrawArea::All);
+        logic_.Ui().RequestRedraw(RedrawArea::All);
         return true;
     }
     case kCmdRec:
     case kCmdRecNow:
-        return RecButton(pLogic, pEngine, pId == kCmdRecNow);
+        return Record(pId == kCmdRecNow);
     case kCmdStop:
-        if (pLogic.Busy) {
-            pLogic.CancelRequest = true;
+        if (logic_.Busy) {
+            logic_.CancelRequest = true;
             return true;
         }
-        StopButton(pLogic, pEngine);
+        Stop();
         return true;
     case kCmdPause:
-        if (pLogic.Busy)
+        if (logic_.Busy)
             return false;
-        PauseButton(pLogic, pEngine);
+        Pause();
         return true;
     case kCmdPlay: {
-        if (pLogic.Busy)
+        if (logic_.Busy)
             return false;
-        if (pEngine.Transport.RecArmed && !pEngine.Transport.RecWriting)
-            return PlayButton(pLogic, pEngine);
-        const PlayMode last = pEngine.Transport.LastPlayMode;
+        if (engine_.Transport.RecArmed && !engine_.Transport.RecWriting)
+            return Play();
+        const PlayMode last = lastPlayMode_;
         if (last == PlayMode::All)
-            return PlayButton(pLogic, pEngine);
+            return Play();
         if (IsRangePlay(last))
-            return RangePlay(pLogic, pEngine, last);
-        if (pEngine.Paused || pLogic.Recording)
+            return PlayRange(last);
+        if (engine_.Paused || logic_.Recording)
             return false;
-        if (IsRunning(pEngine))
-            pEngine.StopPlay(false);
-        pEngine.Mode = PlayMode::FromClick;
+        if (IsRunning())
+            engine_.StopPlay(false);
+        engine_.Mode = PlayMode::FromClick;
         p.Head = std::max(0, p.Head);
-        pEngine.PlayStart = p.Head;
-        pEngine.PlayEnd = 0;
-        return StartRun(pLogic, pEngine);
+        engine_.PlayStart = p.Head;
+        engine_.PlayEnd = 0;
+        return StartRun();
     }
     case kCmdPlayWhole:
-        return PlayButton(pLogic, pEngine);
+        return Play();
     case kCmdMoveHome:
-        if (pLogic.Recording || IsRunning(pEngine))
+        if (logic_.Recording || IsRunning())
             return false;
         p.Head = 0;
         p.ViewStart = 0;
-        DrawHead(pLogic, pEngine);
+        DrawHead();
         return true;
     case kCmdPlaySelected:
     case kCmdPlaySelectedEx:
@@ -920,7 +992,7 @@ bool RunTransportCommand(MainLogic& pLogic, PlaybackEngine& pEngine, int32_t pId
     case kCmdPlayToend:
     case kCmdPlayFromin:
     case kCmdPlayFromout:
-        return RangePlay(pLogic, pEngine, RangePlayOfItem(pId - kCmdPlaySelected));
+        return PlayRange(RangePlayOfItem(pId - kCmdPlaySelected));
     default:
         return false;
     }

@@ -180,7 +180,7 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     VirtualRunClock clock(device, p.SampleRate);
     PlaybackEngine engine(device, p, logic.Ui(), options, clock);
     engine.ComputeDeviceSlots();
-    AttachTransport(logic, engine);
+    Transport transport(logic, engine);
 
     for (Track& t : p.Tracks)
         t.Selected = 0;
@@ -189,7 +189,7 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     AutomationWindowModel window(logic);
     window.Open();
     p.Head = from;
-    if (!PlayButton(logic, engine)) {
+    if (!transport.Play()) {
         window.Close();
         return pCtx.Fail("playing could not start");
     }
@@ -206,10 +206,10 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         engine.TimerProg();
         engine.TimerVU();
         if (engine.Mode != PlayMode::Stopped && p.Head >= end)
-            StopButton(logic, engine);
+            transport.Stop();
     }
     if (engine.Mode != PlayMode::Stopped)
-        StopButton(logic, engine);
+        transport.Stop();
     window.Close();
     for (const std::string& box : pCtx.Ui.BoxTexts())
         pCtx.Err << box << "\n";

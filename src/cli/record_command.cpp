@@ -200,21 +200,21 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
 
     SystemEngineClock clock;
     PlaybackEngine engine(pOut, p, logic.Ui(), o, clock);
-    AttachTransport(logic, engine);
+    Transport transport(logic, engine);
     RecordingEngine rec(pIn, engine, p, logic.Ui(), o, logic.Folder());
-    AttachRecorder(logic, engine, rec);
+    transport.AttachRecorder(rec);
     engine.ComputeDeviceSlots();
     if (!engine.InputEnabled[slot]) {
         logic.Recorder = nullptr;
         return pCtx.Fail("input slot " + std::to_string(slot + 1) + " is not enabled");
     }
     const int32_t blocksBefore = p.BlockCount();
-    if (!RecButton(logic, engine, false) || !rec.Recording) {
+    if (!transport.Record(false) || !rec.Recording) {
         logic.Recorder = nullptr;
         return pCtx.Fail("recording could not start");
     }
     if (!o.UseMuonStart)
-        PlayButton(logic, engine);
+        transport.Play();
     RecordingMonitor monitor(rec, engine.InputEnabled, 1, 0);
     monitor.Open();
 
@@ -228,7 +228,7 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
             break;
         const int64_t written = rec.RecStarted ? static_cast<int64_t>(p.Head) - rec.RecStartPos : 0;
         if (pStop.load() || (seconds && written >= *seconds * p.SampleRate)) {
-            StopButton(logic, engine);
+            transport.Stop();
             break;
         }
         if (++ticks % 2 == 0) {

@@ -29,19 +29,11 @@ inline constexpr int32_t kRefillError = -2;
 inline constexpr int32_t kRefillEndBusy = -3; ///< end of range, buffers still playing
 inline constexpr int32_t kRefillEndIdle = -4; ///< end of range, nothing playing
 
-/// The transport's own state (head strip, scrub, shuttle), kept with the engine so that
-/// the timers and the transport commands share it.
+/// What the transport shares with the engine's timers and the recording engine.
 struct TransportState {
-    PlayMode LastPlayMode = PlayMode::All;
-    int32_t ScrubMode = 0;
     int32_t ScrubTime = 0; ///< time of day (ms) of the latest scrub command
-    int32_t ScrubStep = 0; ///< smoothed step of silent scrubbing, frames
     int32_t HeadX = 0;
-    bool HeadDrag = false;
     bool ScrollDragging = false; ///< the horizontal scroll bar is being dragged
-    int32_t ShuttleValue = 0; ///< slider position in percent
-    int32_t ScaleScrubX = 0; ///< last x of a scale scrub drag, twips
-    int32_t MarkPreviewX = 0; ///< last x of a mark preview drag, pixels
     bool RecArmed = false; ///< a recording is prepared (armed), waiting or writing
     bool RecWriting = false;
 };

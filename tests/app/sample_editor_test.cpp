@@ -52,7 +52,7 @@ struct EditorFixture : EngineFixture {
         P().MarkIn = 10000;
         P().MarkOut = 40000;
         Logic.SampleEditorOpener = [this] {
-            Editor = std::make_unique<SampleEditor>(Logic, Engine.get(), 800, 256);
+            Editor = std::make_unique<SampleEditor>(Logic, Transport.get(), 800, 256);
             return true;
         };
     }

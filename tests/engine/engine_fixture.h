@@ -69,6 +69,7 @@ struct EngineFixture : StartedLogic<YieldingUi> {
     VirtualWaveOut Device { 3 };
     ManualClock Clock;
     std::unique_ptr<PlaybackEngine> Engine;
+    std::unique_ptr<tarvok::Transport> Transport;
 
     EngineFixture()
     {
@@ -76,7 +77,7 @@ struct EngineFixture : StartedLogic<YieldingUi> {
         Clock.Rate = Logic.Proj().SampleRate;
         Engine = std::make_unique<PlaybackEngine>(
             Device, Logic.Proj(), Logic.Ui(), Logic.Options(), Clock);
-        AttachTransport(Logic, *Engine);
+        Transport = std::make_unique<tarvok::Transport>(Logic, *Engine);
     }
 
     /// Writes a WAV file of pFrames frames of Signal(pSeed) and returns its wave index.

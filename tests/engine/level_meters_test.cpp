@@ -160,7 +160,7 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
     EngineFixture f;
     VirtualWaveIn in { 1 };
     RecordingEngine rec(in, *f.Engine, f.P(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
-    AttachRecorder(f.Logic, *f.Engine, rec);
+    f.Transport->AttachRecorder(rec);
     RecordingMonitor mon(rec, f.Engine->InputEnabled, 1, 0);
     mon.Open();
     EXPECT_TRUE(mon.IsOpen());
@@ -197,7 +197,7 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
         t.RecSelected = 0;
     f.P().Tracks[0].RecSelected = 1;
     f.P().Tracks[0].RecCh = 0;
-    ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdRec));
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdRec));
     mon.Meter().Width = 665;
     EXPECT_TRUE(mon.Tick()); // notices the recording started
     EXPECT_TRUE(mon.ShowsRecordingButtons());
@@ -207,7 +207,7 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
     EXPECT_EQ(mon.Meter().BarPosition(0), mon.Meter().X(FactorToDb(3277 / 32767.0)));
     EXPECT_EQ(mon.Meter().Text(1), "-110.0");
     // STOP in the main window closes the monitor at its next tick.
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     EXPECT_TRUE(rec.MonitorClose);
     EXPECT_FALSE(mon.Tick());
     EXPECT_FALSE(mon.IsOpen());

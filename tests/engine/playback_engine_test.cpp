@@ -108,7 +108,7 @@ TEST(PlaybackEngine, RangePlayGivesExactlyTheMixAndEndsWithSilence)
     BuildProject(f);
     f.P().MarkIn = 12345;
     f.P().MarkOut = 12345 + 70000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
     EXPECT_TRUE(f.Logic.Playing);
     EXPECT_FALSE(f.Logic.CanEdit());
     f.RunUntilStopped();
@@ -136,7 +136,7 @@ TEST(PlaybackEngine, AWorkingFileShortenedOnDiskPlaysSilenceThereAndIsReportedOn
         SCOPED_TRACE(run);
         f.P().MarkIn = 0;
         f.P().MarkOut = 60000;
-        ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
+        ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
         f.RunUntilStopped();
         EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
         if (run == 0) {
@@ -181,7 +181,7 @@ TEST(PlaybackEngine, RangePlayEqualsTheRenderedMixOfTheSameRange)
     std::vector<int16_t> rendered(static_cast<size_t>(count) * 2);
     std::memcpy(rendered.data(), bytes.data() + info.DataOffset, rendered.size() * 2);
 
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
     f.RunUntilStopped();
     EXPECT_EQ(FirstDifference(Frames(f.Device.Log(0).Samples, 0, count), rendered), -1);
     EXPECT_EQ(FirstDifference(rendered, Expected(f, from, count)), -1);
@@ -193,7 +193,7 @@ TEST(PlaybackEngine, LateTickKeepsTheRingPlayingWithoutGapOrRepeat)
     BuildProject(f);
     f.P().Head = 5000;
     f.P().Tracks[1].PlaySelected = 0;
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     for (int i = 0; i < 10; ++i)
         f.Tick(2205);
     f.Tick(52920); // the window was busy for 1.2 seconds
@@ -215,11 +215,11 @@ TEST(PlaybackEngine, HeadFollowsTheDeviceClockAndPauseFreezesIt)
     EngineFixture f;
     BuildProject(f);
     f.P().Head = 1000;
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     for (int i = 0; i < 4; ++i)
         f.Tick(2205);
     EXPECT_EQ(f.P().Head, 1000 + 4 * 2205);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
+    f.Transport->RunCommand(kCmdPause);
     ASSERT_EQ(f.Engine->Paused, 1);
     EXPECT_TRUE(f.Device.IsPaused(0));
     EXPECT_EQ(f.Ui.LastStatus().rfind("一時停止 ", 0), 0u);
@@ -228,13 +228,13 @@ TEST(PlaybackEngine, HeadFollowsTheDeviceClockAndPauseFreezesIt)
         f.Tick(2205);
     EXPECT_EQ(f.P().Head, 1000 + 4 * 2205);
     EXPECT_EQ(f.Device.Log(0).Samples.size(), playedBefore);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
+    f.Transport->RunCommand(kCmdPause);
     EXPECT_EQ(f.Ui.LastStatus(), "再生中");
     f.Tick(2205);
     EXPECT_EQ(f.P().Head, 1000 + 5 * 2205);
     // STOP while paused clears the pause.
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdPause);
+    f.Transport->RunCommand(kCmdStop);
     EXPECT_EQ(f.Engine->Paused, 0);
     EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
 }
@@ -243,16 +243,16 @@ TEST(PlaybackEngine, StopFlushesWithSilenceButARestartDoesNot)
 {
     EngineFixture f;
     BuildProject(f);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     for (int i = 0; i < 3; ++i)
         f.Tick(2205);
     const size_t before = f.Device.Log(0).Samples.size();
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine)); // restarts: stops without a flush
+    ASSERT_TRUE(f.Transport->Play()); // restarts: stops without a flush
     EXPECT_EQ(f.Clock.Waits, 0);
     EXPECT_EQ(f.Device.Log(0).Samples.size(), before);
     f.Tick(2205);
     const size_t running = f.Device.Log(0).Samples.size();
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     EXPECT_EQ(f.Clock.Waits, 1);
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     ASSERT_EQ(played.size(), running + 2205 * 2);
@@ -270,7 +270,7 @@ TEST(PlaybackEngine, PlayAroundWithMarkInZeroPlaysTwoSecondsFromMarkOut)
     BuildProject(f);
     f.P().MarkIn = 0;
     f.P().MarkOut = 30000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Around));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Around));
     EXPECT_EQ(f.Engine->PlayStart, 30000);
     f.RunUntilStopped();
     // Four whole buffers reach the post-roll end exactly: two seconds.
@@ -286,7 +286,7 @@ TEST(PlaybackEngine, PlayAroundJumpsFromMarkInToMarkOut)
     BuildProject(f);
     f.P().MarkIn = 100000;
     f.P().MarkOut = 130000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Around));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Around));
     EXPECT_EQ(f.Engine->PlayStart, 100000 - 88200);
     f.RunUntilStopped();
     const int64_t side = 88200;
@@ -302,7 +302,7 @@ TEST(PlaybackEngine, LoopPlayWrapsToMarkIn)
     BuildProject(f);
     f.P().MarkIn = 20000;
     f.P().MarkOut = 50000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Loop));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Loop));
     for (int i = 0; i < 45; ++i) {
         f.Tick(2205);
         EXPECT_GE(f.P().Head, 20000);
@@ -324,15 +324,15 @@ TEST(PlaybackEngine, ASecondStartSupersedesTheFirstAndKeepsPlaying)
     BuildProject(f);
     f.P().MarkIn = 40000;
     f.P().MarkOut = 100000;
-    f.Ui.OnYield = [&] { EXPECT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection)); };
-    EXPECT_FALSE(PlayButton(f.Logic, *f.Engine));
+    f.Ui.OnYield = [&] { EXPECT_TRUE(f.Transport->PlayRange(PlayMode::Selection)); };
+    EXPECT_FALSE(f.Transport->Play());
     EXPECT_TRUE(f.Engine->LastStartSuperseded);
     EXPECT_EQ(f.Engine->Mode, PlayMode::Selection);
     EXPECT_EQ(f.Engine->DeviceOpen, 1);
     EXPECT_EQ(f.Device.OpenCount(), 1);
     EXPECT_EQ(f.Device.QueuedOn(0), 3);
     EXPECT_EQ(f.Device.Log(0).Opens, 2);
-    EXPECT_EQ(f.Engine->Transport.LastPlayMode, PlayMode::Selection);
+    EXPECT_EQ(f.Transport->LastPlayMode(), PlayMode::Selection);
     f.RunUntilStopped();
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     EXPECT_EQ(FirstDifference(Frames(played, 0, 60000), Expected(f, 40000, 60000)), -1);
@@ -348,7 +348,7 @@ TEST(PlaybackEngine, TracksPlayOnTheirSlotsAndDisabledSlotsAreSilent)
     f.P().Tracks[2].PlayCh = 1;
     f.P().MarkIn = 0;
     f.P().MarkOut = 50000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
     EXPECT_EQ(f.Engine->OutputUsed, (std::array<int32_t, 8> { 1, 1, 0, 0, 0, 0, 0, 0 }));
     EXPECT_EQ(f.Engine->MasterSlot, 0);
     f.RunUntilStopped();
@@ -371,7 +371,7 @@ TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
     f.Engine->ComputeDeviceSlots();
     f.P().Tracks[2].PlayCh = 1;
     f.Device.FailOpen(0, kWaveErrBadDevice);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     EXPECT_EQ(f.Engine->MasterSlot, 1);
     ASSERT_EQ(f.Ui.BoxTexts().size(), 1u);
     EXPECT_EQ(f.Ui.BoxTexts()[0], CommonWaveErrorText(kWaveErrBadDevice));
@@ -379,7 +379,7 @@ TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
     EXPECT_EQ(f.P().Head, 2205);
     // With no slot open there is nothing to play: the start fails and the run is stopped.
     f.Device.FailOpen(1, kWaveErrBadDevice);
-    EXPECT_FALSE(PlayButton(f.Logic, *f.Engine));
+    EXPECT_FALSE(f.Transport->Play());
     EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
     EXPECT_FALSE(f.Logic.Playing);
     EXPECT_EQ(f.Device.OpenCount(), 0);
@@ -400,7 +400,7 @@ TEST(PlaybackEngine, SumsSaturateAtPlusAndMinus32767)
     }
     p.MarkIn = 0;
     p.MarkOut = 3000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, PlayMode::Selection));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
     f.RunUntilStopped();
     const std::vector<int16_t> played = Frames(f.Device.Log(0).Samples, 0, 3000);
     ASSERT_EQ(played.size(), 6000u);
@@ -456,7 +456,7 @@ TEST(PlaybackEngine, ClockDriftAveragesSeventeenValuesOverEighteen)
 {
     EngineFixture f;
     BuildProject(f);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     f.Tick(2205);
     uint32_t out = f.Engine->OutputPosition(0);
     f.Engine->UpdateClockDrift(out + 900 * 4, 0);

@@ -50,7 +50,7 @@ struct RecFixture : EngineFixture {
         Engine->ComputeDeviceSlots();
         Rec = std::make_unique<RecordingEngine>(
             In, *Engine, Logic.Proj(), Logic.Ui(), Logic.Options(), Logic.Folder());
-        AttachRecorder(Logic, *Engine, *Rec);
+        Transport->AttachRecorder(*Rec);
         for (Track& t : P().Tracks) {
             t.PlaySelected = 0;
             t.RecSelected = 0;
@@ -69,7 +69,7 @@ struct RecFixture : EngineFixture {
         P().Tracks[pTrack].RecCh = pRecCh;
         P().Tracks[pTrack].RecSelected = 1;
     }
-    bool Command(int32_t pId) { return RunTransportCommand(Logic, *Engine, pId); }
+    bool Command(int32_t pId) { return Transport->RunCommand(pId); }
 
     /// Runs the clock pFrames frames on in 50 ms ticks (input pInputRate times as fast as
     /// the outputs), with both timers after each.

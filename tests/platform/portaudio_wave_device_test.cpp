@@ -126,8 +126,8 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
     f.Logic.Options().DevOutID[0] = id;
     test::ManualClock clock;
     PlaybackEngine engine(out, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), clock);
-    AttachTransport(f.Logic, engine);
-    ASSERT_TRUE(RangePlay(f.Logic, engine, PlayMode::Selection));
+    Transport transport(f.Logic, engine);
+    ASSERT_TRUE(transport.PlayRange(PlayMode::Selection));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (engine.Mode != PlayMode::Stopped && std::chrono::steady_clock::now() < deadline) {
         engine.TimerProg();
