@@ -130,8 +130,7 @@ void BM_Recording8StereoInputs48k(benchmark::State& state)
         cpuSeconds += static_cast<double>(std::clock() - begin) / CLOCKS_PER_SEC;
         audioSeconds += kTicks * 0.05;
         logic.Recorder = nullptr;
-        engine.OnRecordProgTick = nullptr;
-        engine.OnRecordVUTick = nullptr;
+        engine.DetachRecorderTicks();
         // The next round starts from an empty project.
         p.Blocks.clear();
         p.WaveFiles.clear();

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace tarvok {
@@ -75,44 +76,42 @@ Transport::Transport(MainLogic& pLogic, PlaybackEngine& pEngine)
     : logic_(pLogic)
     , engine_(pEngine)
 {
-    engine_.OnPlayingChanged = [&pLogic](bool pPlaying) { pLogic.Playing = pPlaying; };
-    engine_.OnStopButton = [this] { Stop(); };
-    engine_.OnShuttleTick = [this] { ShuttleTick(); };
-    engine_.OnAutomationTick
+    TransportHooks hooks;
+    hooks.PlayingChanged = [&pLogic](bool pPlaying) { pLogic.Playing = pPlaying; };
+    hooks.StopButton = [this] { Stop(); };
+    hooks.ShuttleTick = [this] { ShuttleTick(); };
+    hooks.AutomationTick
         = [this] { AutomationTick(logic_, AutomationWritePosition(logic_, engine_)); };
-    engine_.OnHeadTick = [this] {
-        if (IsTrackPlay(engine_.Mode))
+    hooks.HeadTick = [this] {
+        if (IsTrackPlay(engine_.Mode()))
             FollowHead();
         else
             logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     };
+    engine_.AttachTransport(std::move(hooks));
     logic_.TransportHandler
         = [this](int32_t pId, int32_t pLevel) { return RunCommand(pId, pLevel); };
 }
 
 Transport::~Transport()
 {
-    // What called back into this object goes; the engine's and the window's own wires stay.
-    engine_.OnStopButton = nullptr;
-    engine_.OnShuttleTick = nullptr;
-    engine_.OnAutomationTick = nullptr;
-    engine_.OnHeadTick = nullptr;
-    engine_.OnRecordVUTick = nullptr;
+    engine_.DetachTransport();
+    engine_.DetachRecorderTicks();
     logic_.TransportHandler = nullptr;
 }
 
 void Transport::AttachRecorder(RecordingEngine& pRecorder)
 {
     logic_.Recorder = &pRecorder;
-    engine_.OnRecordProgTick = [&pRecorder] { pRecorder.TimerProg(); };
-    engine_.OnRecordVUTick = [this, &pRecorder] {
-        if (!pRecorder.Recording || !pRecorder.RecStarted)
-            return;
-        pRecorder.TimerVU();
-        // Without outputs nothing else moves the view with the head.
-        if (!engine_.DeviceOpen)
-            logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
-    };
+    engine_.AttachRecorderTicks([&pRecorder] { pRecorder.TimerProg(); },
+        [this, &pRecorder] {
+            if (!pRecorder.Recording || !pRecorder.RecStarted)
+                return;
+            pRecorder.TimerVU();
+            // Without outputs nothing else moves the view with the head.
+            if (!engine_.IsDeviceOpen())
+                logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
+        });
     pRecorder.OnStopButton = [this] { Stop(); };
     // A take is placed even when its undo snapshot cannot be written: the audio is the
     // user's, and losing it would be worse than not being able to undo its placing.
@@ -125,24 +124,24 @@ void Transport::AttachRecorder(RecordingEngine& pRecorder)
     };
 }
 
-PlayMode Transport::Mode() const { return engine_.Mode; }
+PlayMode Transport::Mode() const { return engine_.Mode(); }
 
 bool Transport::IsRunning() const
 {
-    return engine_.Mode != PlayMode::Stopped || engine_.DeviceOpen;
+    return engine_.Mode() != PlayMode::Stopped || engine_.IsDeviceOpen();
 }
 
-bool Transport::IsPaused() const { return engine_.Paused != 0; }
+bool Transport::IsPaused() const { return engine_.IsPaused(); }
 
-bool Transport::RecordingArmed() const { return engine_.Transport.RecArmed; }
+bool Transport::RecordingArmed() const { return engine_.RecordingArmed(); }
 
 Motion Transport::State() const
 {
-    if (logic_.Recording || engine_.Transport.RecArmed)
+    if (logic_.Recording || engine_.RecordingArmed())
         return Motion::Recording;
-    if (engine_.Paused)
+    if (engine_.IsPaused())
         return Motion::Paused;
-    const PlayMode mode = engine_.Mode;
+    const PlayMode mode = engine_.Mode();
     if (mode == PlayMode::Stopped)
         return Motion::Stopped;
     if (mode == PlayMode::FilePreview)
@@ -152,15 +151,15 @@ Motion Transport::State() const
 
 void Transport::RepeatCurrentModeOnPlay()
 {
-    if (engine_.Mode != PlayMode::Stopped)
-        lastPlayMode_ = engine_.Mode;
+    if (engine_.Mode() != PlayMode::Stopped)
+        lastPlayMode_ = engine_.Mode();
 }
 
 void Transport::DrawHead()
 {
     Project& p = logic_.Proj();
     const int64_t fpp = std::max<int64_t>(1, FramesPerPixel(p));
-    engine_.Transport.HeadX = static_cast<int32_t>(
+    headX_ = static_cast<int32_t>(
         std::clamp<int64_t>((p.Head - p.ViewStart) / fpp, INT32_MIN, INT32_MAX));
     logic_.Ui().RequestRedraw(RedrawArea::Tracks);
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
@@ -171,16 +170,16 @@ void Transport::ShowPlayingDisplay()
     logic_.ShowMessage(logic_.Recording ? kRecordingText : kPlayingText);
     logic_.Ui().RequestRedraw(RedrawArea::Menus);
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
-    lastPlayMode_ = engine_.Mode;
+    lastPlayMode_ = engine_.Mode();
 }
 
 /// Starts the engine in its current PlayMode and shows the result.
 bool Transport::StartRun()
 {
-    engine_.PlaySpeed = 1.0f;
+    engine_.ChangeVoiceSpeed(1.0f);
     // In automation mode the run plays with short buffers, so that written levels are
     // heard soon, and a new writing pass begins (the previous one saved first).
-    engine_.AutomationWriting = logic_.Automation.Mode;
+    engine_.UseAutomationBuffers(logic_.Automation.Mode);
     EndAutomationPass(logic_);
     BeginAutomationPass(logic_);
     if (engine_.StartPlayback()) {
@@ -188,7 +187,7 @@ bool Transport::StartRun()
         return true;
     }
     // A start given up for a newer one leaves that one playing.
-    if (!engine_.LastStartSuperseded)
+    if (!engine_.LastStartSuperseded())
         engine_.StopPlay(true);
     return false;
 }
@@ -200,61 +199,55 @@ bool Transport::OpenScrubVoice(PlayMode pMode)
     if (IsRunning())
         engine_.StopPlay(false);
     DrawHead();
-    engine_.PlayStart = engine_.NextFill = std::max(0, p.Head);
-    engine_.PlayEnd = 0;
-    engine_.PlaySpeed = 0.0f;
-    if (!engine_.OpenVoice(pMode)) {
+    if (!engine_.OpenVoiceAt(pMode, std::max(0, p.Head), 0.0f)) {
         engine_.StopPlay(true);
         return false;
     }
-    engine_.PrepareVoiceRing();
     ShowPlayingDisplay();
-    engine_.DeviceOpen = 1;
     return true;
 }
 
 bool Transport::StartPreview(const std::string& pFile, int32_t pStart, int32_t pEnd)
 {
-    engine_.PreviewFile = pFile;
-    engine_.PlayStart = pStart;
-    return engine_.StartFilePreview(pEnd);
+    return engine_.StartFilePreview(pFile, pStart, pEnd);
 }
 
 bool Transport::PreviewPlaying() const
 {
-    return engine_.Mode == PlayMode::FilePreview && engine_.DeviceOpen != 0;
+    return engine_.Mode() == PlayMode::FilePreview && engine_.IsDeviceOpen();
 }
 
 void Transport::TogglePreviewPause()
 {
     if (!PreviewPlaying())
         return;
-    const bool resume = engine_.Paused != 0;
-    engine_.PauseOutputs(resume);
-    engine_.Paused = resume ? 0 : 1;
+    if (engine_.IsPaused())
+        engine_.Resume();
+    else
+        engine_.Pause();
 }
 
 int32_t Transport::RefillPreview() { return engine_.RefillFilePreview(); }
 
 int64_t Transport::PreviewPosition()
 {
-    return static_cast<int64_t>(engine_.OutputPosition(0)) / kFrameBytes + engine_.PlayStart;
+    return static_cast<int64_t>(engine_.OutputPosition(0)) / kFrameBytes + engine_.PlayStart();
 }
 
 void Transport::StopPreview()
 {
-    if (engine_.Mode != PlayMode::FilePreview)
+    if (engine_.Mode() != PlayMode::FilePreview)
         return;
     engine_.StopPlay(false);
-    engine_.Paused = 0;
+    engine_.Resume();
 }
 
-void Transport::ForgetPreviewFile() { engine_.PreviewFile.clear(); }
+void Transport::ForgetPreviewFile() { engine_.ForgetPreviewFile(); }
 
 bool Transport::Record(bool pRecordNow)
 {
     Project& p = logic_.Proj();
-    if (engine_.Transport.RecArmed) {
+    if (engine_.RecordingArmed()) {
         logic_.Ui().RequestRedraw(RedrawArea::Menus);
         return true;
     }
@@ -268,21 +261,18 @@ bool Transport::Record(bool pRecordNow)
     engine_.ComputeDeviceSlots();
     if (!rec->PrepareRecording())
         return false;
-    const bool wasPlaying = IsRunning() && IsTrackPlay(engine_.Mode);
+    const bool wasPlaying = IsRunning() && IsTrackPlay(engine_.Mode());
     if (IsRunning())
         engine_.StopPlay(false);
     if (!rec->OpenArmedInputs())
         return false;
     logic_.Recording = true;
-    engine_.Transport.RecArmed = true;
-    engine_.Transport.RecWriting = false;
+    engine_.ArmRecording();
     if (wasPlaying || pRecordNow) {
-        engine_.Mode = PlayMode::All;
         p.Head = std::max(0, p.Head);
-        engine_.PlayStart = p.Head;
-        engine_.PlayEnd = 0;
+        engine_.PrepareRun(PlayMode::All, p.Head, 0);
         rec->RecOnly = false;
-        engine_.Transport.RecWriting = true;
+        engine_.MarkRecordingWriting();
         rec->StartAtFirstFrame();
         if (!StartRun())
             rec->RecOnly = true; // nothing to play: the recording goes on alone
@@ -310,12 +300,10 @@ bool Transport::StartArmedRecording()
     for (const Track& t : p.Tracks)
         anyPlaying = anyPlaying || t.PlaySelected != 0;
     rec.RecOnly = !anyPlaying;
-    engine_.Transport.RecWriting = true;
+    engine_.MarkRecordingWriting();
     if (anyPlaying) {
-        engine_.Mode = PlayMode::All;
         p.Head = std::max(0, p.Head);
-        engine_.PlayStart = p.Head;
-        engine_.PlayEnd = 0;
+        engine_.PrepareRun(PlayMode::All, p.Head, 0);
         if (!StartRun())
             rec.RecOnly = true;
     } else {
@@ -338,9 +326,7 @@ void Transport::Stop()
             engine_.StopPlay(true);
         if (logic_.Recording) {
             logic_.Recording = false;
-            engine_.RecordingStarted = false;
-            engine_.Transport.RecArmed = false;
-            engine_.Transport.RecWriting = false;
+            engine_.EndRecording();
             if (logic_.Recorder) {
                 logic_.Recorder->StopRecording();
                 if (logic_.Recorder->MonitorOpen == 1)
@@ -348,11 +334,11 @@ void Transport::Stop()
             }
         }
         EndAutomationPass(logic_);
-        engine_.AutomationWriting = false;
+        engine_.UseAutomationBuffers(false);
         logic_.ShowMessage(kStopped);
         return;
     }
-    p.Head = p.Head != engine_.PlayStart ? engine_.PlayStart : 0;
+    p.Head = p.Head != engine_.PlayStart() ? engine_.PlayStart() : 0;
     DrawHead();
     if (!HeadInView(logic_))
         PlaceHead(logic_, 0.5);
@@ -360,15 +346,13 @@ void Transport::Stop()
 
 void Transport::Pause()
 {
-    if (logic_.Recording || !engine_.DeviceOpen || !IsTrackPlay(engine_.Mode))
+    if (logic_.Recording || !engine_.IsDeviceOpen() || !IsTrackPlay(engine_.Mode()))
         return;
-    if (!engine_.Paused) {
-        engine_.PauseOutputs(false);
-        engine_.Paused = 1;
+    if (!engine_.IsPaused()) {
+        engine_.Pause();
         logic_.ShowMessage(std::string(kPausedPrefix) + HeadTimeText(logic_));
     } else {
-        engine_.PauseOutputs(true);
-        engine_.Paused = 0;
+        engine_.Resume();
         logic_.ShowMessage(kPlayingText);
     }
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
@@ -379,7 +363,7 @@ bool Transport::Play()
     Project& p = logic_.Proj();
     if (logic_.Busy)
         return false;
-    if (engine_.Paused) {
+    if (engine_.IsPaused()) {
         logic_.Ui().RequestRedraw(RedrawArea::Menus);
         return false;
     }
@@ -387,24 +371,22 @@ bool Transport::Play()
         engine_.StopPlay(false);
     if (!HeadInView(logic_))
         PlaceHead(logic_, 0.5);
-    if (engine_.Transport.RecArmed && !engine_.Transport.RecWriting) {
+    if (engine_.RecordingArmed() && !engine_.RecordingWriting()) {
         if (!logic_.Recorder) {
             logic_.ShowMessage(kRecordingUnavailable);
             return false;
         }
         return StartArmedRecording();
     }
-    engine_.Mode = PlayMode::All;
     p.Head = std::max(0, p.Head);
-    engine_.PlayStart = p.Head;
-    engine_.PlayEnd = 0;
+    engine_.PrepareRun(PlayMode::All, p.Head, 0);
     return StartRun();
 }
 
 bool Transport::PlayRange(PlayMode pPlayMode)
 {
     Project& p = logic_.Proj();
-    if (logic_.Busy || engine_.Paused || logic_.Recording || !IsRangePlay(pPlayMode))
+    if (logic_.Busy || engine_.IsPaused() || logic_.Recording || !IsRangePlay(pPlayMode))
         return false;
     const int32_t pre
         = static_cast<int32_t>(static_cast<int64_t>(kPreRollMs) * p.SampleRate / 1000);
@@ -449,11 +431,9 @@ bool Transport::PlayRange(PlayMode pPlayMode)
         return false;
     if (IsRunning())
         engine_.StopPlay(false);
-    engine_.AutomationWriting = false;
-    engine_.Mode = pPlayMode;
+    engine_.UseAutomationBuffers(false);
     p.Head = static_cast<int32_t>(head);
-    engine_.PlayEnd = static_cast<int32_t>(end);
-    engine_.PlayStart = p.Head;
+    engine_.PrepareRun(pPlayMode, p.Head, static_cast<int32_t>(end));
     DrawHead();
     if (!HeadInView(logic_))
         PlaceHead(logic_, 0.5);
@@ -471,7 +451,7 @@ void Transport::SetHeadFromX(int32_t pX)
     if (head < 0) {
         p.Head = 0;
         DrawHead();
-        engine_.Transport.HeadX = -9;
+        headX_ = -9;
     } else {
         p.Head = static_cast<int32_t>(head);
         DrawHead();
@@ -500,11 +480,9 @@ void Transport::HeadStripUp(int32_t pX)
     if (logic_.Recording || !IsRunning())
         return;
     SetHeadFromX(pX);
-    const PlayMode mode = engine_.Mode == PlayMode::All ? PlayMode::All : PlayMode::FromClick;
+    const PlayMode mode = engine_.Mode() == PlayMode::All ? PlayMode::All : PlayMode::FromClick;
     engine_.StopPlay(false);
-    engine_.Mode = mode;
-    engine_.PlayStart = logic_.Proj().Head;
-    engine_.PlayEnd = 0;
+    engine_.PrepareRun(mode, logic_.Proj().Head, 0);
     StartRun();
 }
 
@@ -522,7 +500,7 @@ bool Transport::HeadStripRightUp()
 void Transport::HeadStripDoubleClick()
 {
     if (!IsRunning() && !logic_.Recording)
-        engine_.Mode = PlayMode::FromClick;
+        engine_.SelectMode(PlayMode::FromClick);
 }
 
 bool SetZeroAtHead(MainLogic& pLogic)
@@ -543,17 +521,17 @@ void BringHeadIntoView(MainLogic& pLogic)
 void Transport::FollowHead()
 {
     Project& p = logic_.Proj();
-    if (!engine_.Transport.ScrollDragging && !headDrag_) {
+    if (!scrollDragging_ && !headDrag_) {
         const int64_t width = ViewWidthFrames(logic_);
         if (scrubMode_ == 1) {
             SetViewStart(
                 p, p.Head - static_cast<int64_t>(logic_.TrackAreaWidthPx / 2) * FramesPerPixel(p));
-        } else if (p.Head >= p.ViewStart + width && engine_.PlaySpeed > 0) {
+        } else if (p.Head >= p.ViewStart + width && engine_.PlaySpeed() > 0) {
             if (logic_.Options().ScrollMode == 1)
                 scrubMode_ = 1;
             else
                 PlaceHead(logic_, 0.1);
-        } else if (p.Head < p.ViewStart && engine_.PlaySpeed < 0) {
+        } else if (p.Head < p.ViewStart && engine_.PlaySpeed() < 0) {
             if (logic_.Options().ScrollMode == 1)
                 scrubMode_ = 1;
             else
@@ -567,20 +545,20 @@ std::array<std::string, 3> Transport::CounterLines() const
 {
     const Project& p = logic_.Proj();
     std::array<std::string, 3> lines;
-    const double speed = engine_.PlaySpeed;
+    const double speed = engine_.PlaySpeed();
     if (logic_.Recording)
         lines[0] = "REC";
-    else if (engine_.Paused)
+    else if (engine_.IsPaused())
         lines[0] = "PAUSE";
-    else if (engine_.Mode == PlayMode::Stopped)
+    else if (engine_.Mode() == PlayMode::Stopped)
         lines[0] = "STOP";
-    else if (engine_.Mode == PlayMode::Shuttle)
+    else if (engine_.Mode() == PlayMode::Shuttle)
         lines[0] = speed >= 0 ? "JOG × +" + FormatSpeed(speed) : "JOG × " + FormatSpeed(speed);
-    else if (engine_.Mode == PlayMode::ScaleScrub || engine_.Mode == PlayMode::ScrubBurst)
+    else if (engine_.Mode() == PlayMode::ScaleScrub || engine_.Mode() == PlayMode::ScrubBurst)
         lines[0] = "SCRUB";
     else
         lines[0] = "PLAY";
-    if (engine_.Mode != PlayMode::Stopped && p.SampleRate > 0) {
+    if (engine_.Mode() != PlayMode::Stopped && p.SampleRate > 0) {
         const int64_t spaces = (std::llabs(static_cast<int64_t>(p.Head)) / p.SampleRate) % 6;
         lines[1] = std::string(static_cast<size_t>(spaces), ' ');
         if (speed <= -1)
@@ -600,136 +578,34 @@ int32_t Transport::CounterColour() const
 {
     if (logic_.Recording)
         return 2;
-    return engine_.Mode != PlayMode::Stopped ? 1 : 0;
-}
-
-void Transport::FillVoiceBuffer(int32_t pIndex, int32_t pPosition, float pSpeed)
-{
-    Project& p = logic_.Proj();
-    int16_t* out = engine_.Samples(0, pIndex);
-    WaveHeader* header = engine_.Header(0, pIndex);
-    if (!out || !header)
-        return;
-    const int32_t bs = engine_.BufferSamples;
-    const double s = pSpeed;
-    engine_.BufferSpeed[pIndex] = pSpeed;
-    const int32_t n = static_cast<int32_t>(RoundHalfEven(std::fabs(s) * bs + 100));
-    const int64_t winStart
-        = s >= 0 ? static_cast<int64_t>(pPosition) : static_cast<int64_t>(pPosition) - n;
-    const int32_t track = std::clamp(p.CurrentTrack, 0, std::max(0, p.TrackCount() - 1));
-    std::vector<int16_t> src;
-    const bool any = engine_.ReadTrackFrames(track, winStart, n, src);
-    const std::array<double, 2> g = engine_.TrackGains(track);
-    // The envelope by steps: frames before 0 and beyond the envelope are silent.
-    auto env = [&](int64_t pIndexInWindow, int32_t pChannel) -> double {
-        const int64_t q = winStart + pIndexInWindow;
-        if (q < 0 || q / kEnvelopeFrameSamples >= p.EnvelopeLength)
-            return 0.0;
-        return EnvelopeStepGain(p, track, pChannel, q);
-    };
-    auto at = [&](int64_t pI, int32_t pChannel) -> double {
-        if (pI < 0 || pI >= n)
-            return 0.0;
-        return src[static_cast<size_t>(pI) * 2 + pChannel];
-    };
-    const double absS = std::fabs(s);
-    const int32_t k = absS > 2 ? std::max(0, static_cast<int32_t>(absS) - 1) : 0;
-    for (int32_t j = 0; j < bs; ++j) {
-        for (int32_t ch = 0; ch < 2; ++ch) {
-            double value = 0.0;
-            int64_t envIndex = 0;
-            if (!any || s == 0.0) {
-                value = 0.0;
-            } else if (s == 1.0) {
-                value = at(j, ch);
-                envIndex = j;
-            } else if (s == -1.0) {
-                value = at(static_cast<int64_t>(n) - (j + 1), ch);
-                envIndex = static_cast<int64_t>(n) - (j + 1);
-            } else {
-                double h = s * j;
-                if (s <= 0)
-                    h += n - k - 2;
-                const int64_t i0 = static_cast<int64_t>(std::floor(h));
-                const double f = h - static_cast<double>(i0);
-                const int64_t i1 = i0 + k + 1;
-                value = static_cast<double>(RoundHalfEven(at(i1, ch) * f + at(i0, ch) * (1 - f)));
-                if (k > 0) {
-                    for (int64_t i = i0 + 1; i <= i1 - 1; ++i)
-                        value += at(i, ch);
-                    value = static_cast<double>(RoundHalfEven(value / (k + 1)));
-                }
-                envIndex = i0;
-            }
-            out[2 * j + ch]
-                = value == 0.0 ? int16_t { 0 } : Saturate16(value * g[ch] * env(envIndex, ch));
-        }
-    }
-    header->Data = reinterpret_cast<uint8_t*>(out);
-    header->Length = static_cast<uint32_t>(bs) * kFrameBytes;
-    if (engine_.Mode != PlayMode::Stopped) {
-        engine_.BufferState[pIndex] = 3;
-        engine_.QueueVoiceBuffer(pIndex);
-        engine_.BufferStart[pIndex] = pPosition;
-        engine_.BufferPrevEnd[pIndex] = engine_.BufferEnd[pIndex];
-        engine_.BufferEnd[pIndex] = static_cast<int32_t>(RoundHalfEven(s * bs + pPosition));
-    }
+    return engine_.Mode() != PlayMode::Stopped ? 1 : 0;
 }
 
 void Transport::ScrubFill(double pSpeed)
 {
-    Project& p = logic_.Proj();
-    const int32_t ring = engine_.RingSize();
-    bool moved = false;
-    for (int32_t i = 0; i < ring; ++i) {
-        WaveHeader* h = engine_.Header(0, i);
-        if (h && h->IsDone() && engine_.BufferEnd[i] != -1) {
-            p.Head = std::clamp(engine_.BufferEnd[i], 0, kMaxLength);
-            engine_.BufferEnd[i] = -1;
-            moved = true;
-        }
-    }
-    if (moved)
+    if (const std::optional<int32_t> heard = engine_.TakeHeardScrubEnd()) {
+        logic_.Proj().Head = std::clamp(*heard, 0, kMaxLength);
         DrawHead();
-    double speed = pSpeed;
-    const double previous = engine_.PlaySpeed;
-    for (int32_t filled = 0; filled < 2; ++filled) {
-        int32_t index = -1;
-        for (int32_t c = 0; c < ring && index < 0; ++c) {
-            const int32_t i = (engine_.NextBuffer[0] + c) % ring;
-            if (engine_.IsBufferFree(i))
-                index = i;
-        }
-        if (index < 0)
-            return;
-        if (std::fabs(speed) > 1)
-            speed = previous > 0 ? 1.0 : (previous < 0 ? -1.0 : 0.0);
-        engine_.PlaySpeed = static_cast<float>(speed);
-        engine_.NextBuffer[0] = (index + 1) % ring;
-        FillVoiceBuffer(index, engine_.NextFill, engine_.PlaySpeed);
-        engine_.NextFill
-            = static_cast<int32_t>(RoundHalfEven(speed * engine_.BufferSamples + engine_.NextFill));
-        engine_.BufferEnd[index] = engine_.NextFill;
     }
+    engine_.FillScrubBuffers(pSpeed);
 }
 
 void Transport::KeyScrub(bool pForward, bool pWide)
 {
     Project& p = logic_.Proj();
-    TransportState& t = engine_.Transport; // the time of the latest scrub command
     if (logic_.Busy || logic_.Recording)
         return;
     const int32_t now = engine_.Clock().TimeOfDayMs();
-    const int32_t e = std::min(800, ElapsedMs(t.ScrubTime, now));
-    t.ScrubTime = now;
+    const int32_t e = std::min(800, ElapsedMs(engine_.ScrubCommandMs(), now));
+    engine_.NoteScrubCommand(now);
     if (e == 0)
         return;
     if (scrubMode_ == 1) {
-        if (engine_.Mode != PlayMode::ScrubBurst && !OpenScrubVoice(PlayMode::ScrubBurst))
+        if (engine_.Mode() != PlayMode::ScrubBurst && !OpenScrubVoice(PlayMode::ScrubBurst))
             return;
         const double r = 50.0 / e;
         const double push = (pWide ? 0.1 : 0.05) * r;
-        double speed = engine_.PlaySpeed;
+        double speed = engine_.PlaySpeed();
         if (pForward) {
             if (speed < 0)
                 speed = -speed;
@@ -776,17 +652,11 @@ void Transport::ShuttlePress(int32_t pValue)
         engine_.StopPlay(false);
     BringHeadIntoView(logic_);
     p.Head = std::max(0, p.Head);
-    engine_.PlayStart = p.Head;
-    engine_.PlayEnd = 0;
     shuttleValue_ = pValue;
-    engine_.PlaySpeed = static_cast<float>(pValue / 100.0);
-    if (!engine_.OpenVoice(PlayMode::Shuttle)) {
+    if (!engine_.OpenVoiceAt(PlayMode::Shuttle, p.Head, static_cast<float>(pValue / 100.0))) {
         engine_.StopPlay(true);
         return;
     }
-    engine_.PrepareVoiceRing();
-    engine_.NextFill = p.Head;
-    engine_.DeviceOpen = 1;
     ShuttleTick();
     ShowPlayingDisplay();
 }
@@ -794,47 +664,36 @@ void Transport::ShuttlePress(int32_t pValue)
 void Transport::ShuttleMove(int32_t pValue)
 {
     shuttleValue_ = pValue;
-    engine_.PlaySpeed = static_cast<float>(pValue / 100.0);
+    engine_.ChangeVoiceSpeed(static_cast<float>(pValue / 100.0));
 }
 
 void Transport::ShuttleRelease()
 {
-    if (engine_.Mode == PlayMode::Shuttle || engine_.DeviceOpen)
+    if (engine_.Mode() == PlayMode::Shuttle || engine_.IsDeviceOpen())
         engine_.StopPlay(true);
-    engine_.PlaySpeed = 1.0f;
+    engine_.ChangeVoiceSpeed(1.0f);
     shuttleValue_ = 0;
 }
 
 void Transport::ShuttleTick()
 {
-    Project& p = logic_.Proj();
-    const int32_t ring = engine_.RingSize();
-    for (int32_t c = 0; c < ring; ++c) {
-        const int32_t i = (engine_.NextBuffer[0] + c) % ring;
-        if (!engine_.IsBufferFree(i))
-            continue;
-        FillVoiceBuffer(i, engine_.NextFill, engine_.PlaySpeed);
-        engine_.NextFill = static_cast<int32_t>(
-            RoundHalfEven(static_cast<double>(engine_.BufferSpeed[i]) * engine_.BufferSamples
-                + engine_.NextFill));
-        if (engine_.BufferPrevEnd[i] != -1) {
-            p.Head = std::clamp(engine_.BufferPrevEnd[i], 0, kMaxLength);
-            if (!HeadInView(logic_))
-                PlaceHead(logic_, engine_.PlaySpeed >= 0 ? 0.2 : 0.8);
-            DrawHead();
-        }
-    }
+    engine_.FillShuttleBuffers([this](int32_t pHeard) {
+        logic_.Proj().Head = std::clamp(pHeard, 0, kMaxLength);
+        if (!HeadInView(logic_))
+            PlaceHead(logic_, engine_.PlaySpeed() >= 0 ? 0.2 : 0.8);
+        DrawHead();
+    });
 }
 
 void Transport::Jog(bool pForward, int32_t pLevel)
 {
     if (pLevel <= 0) {
-        if (engine_.Mode == PlayMode::Shuttle)
+        if (engine_.Mode() == PlayMode::Shuttle)
             ShuttleRelease();
         return;
     }
     const int32_t value = pForward ? JogPercent(pLevel) : -JogPercent(pLevel);
-    if (engine_.Mode != PlayMode::Shuttle)
+    if (engine_.Mode() != PlayMode::Shuttle)
         ShuttlePress(value);
     else
         ShuttleMove(value);
@@ -850,20 +709,20 @@ void Transport::ScaleScrubDown(int32_t pXTwips)
 
 void Transport::ScaleScrubMove(int32_t pXTwips)
 {
-    if (engine_.Mode != PlayMode::ScaleScrub)
+    if (engine_.Mode() != PlayMode::ScaleScrub)
         return;
     const int32_t d = pXTwips - scaleScrubX_;
     if (d == 0)
         return;
     scaleScrubX_ = pXTwips;
-    ScrubFill(d / 30.0 * 0.5 + engine_.PlaySpeed * 0.5);
+    ScrubFill(d / 30.0 * 0.5 + engine_.PlaySpeed() * 0.5);
 }
 
 void Transport::ScaleScrubUp()
 {
-    if (engine_.Mode == PlayMode::ScaleScrub)
+    if (engine_.Mode() == PlayMode::ScaleScrub)
         engine_.StopPlay(true);
-    engine_.PlaySpeed = 1.0f;
+    engine_.ChangeVoiceSpeed(1.0f);
 }
 
 bool Transport::MarkPreviewBegin(int32_t pX)
@@ -872,12 +731,10 @@ bool Transport::MarkPreviewBegin(int32_t pX)
         return false;
     if (IsRunning())
         engine_.StopPlay(false);
-    if (!engine_.OpenVoice(PlayMode::MarkPreview)) {
+    if (!engine_.OpenVoiceRing(PlayMode::MarkPreview)) {
         engine_.StopPlay(false);
         return false;
     }
-    engine_.PrepareVoiceRing();
-    engine_.DeviceOpen = 1;
     engine_.QueueVoiceBuffer(0);
     markPreviewX_ = pX;
     return true;
@@ -885,17 +742,13 @@ bool Transport::MarkPreviewBegin(int32_t pX)
 
 void Transport::MarkPreviewMove(int32_t pX, int32_t pMark)
 {
-    if (engine_.Mode != PlayMode::MarkPreview)
+    if (engine_.Mode() != PlayMode::MarkPreview)
         return;
     const int32_t dx = pX - markPreviewX_;
     if (std::abs(dx) <= 1)
         return;
     markPreviewX_ = pX;
-    const int32_t position = dx < 0 ? pMark - engine_.BufferSamples : pMark;
-    // The one buffer may still be playing: stop it before its samples are rewritten.
-    if (WaveHeader* h = engine_.Header(0, 0); h && !h->IsDone())
-        engine_.ResetSlot(0);
-    FillVoiceBuffer(0, position, 1.0f);
+    engine_.ReplayMarkPreview(dx < 0 ? pMark - engine_.BufferSamples() : pMark);
     Project& p = logic_.Proj();
     logic_.ShowMessage(std::string(kSearchTrack) + std::to_string(p.CurrentTrack + 1)
         + kSearchSuffix
@@ -904,10 +757,9 @@ void Transport::MarkPreviewMove(int32_t pX, int32_t pMark)
 
 void Transport::MarkPreviewEnd()
 {
-    if (engine_.Mode != PlayMode::MarkPreview)
+    if (engine_.Mode() != PlayMode::MarkPreview)
         return;
-    engine_.CloseVoice();
-    engine_.Mode = PlayMode::Stopped;
+    engine_.StopVoice();
     logic_.ShowMessage("");
 }
 
@@ -959,21 +811,19 @@ bool Transport::RunCommand(int32_t pId, int32_t pLevel)
     case kCmdPlay: {
         if (logic_.Busy)
             return false;
-        if (engine_.Transport.RecArmed && !engine_.Transport.RecWriting)
+        if (engine_.RecordingArmed() && !engine_.RecordingWriting())
             return Play();
         const PlayMode last = lastPlayMode_;
         if (last == PlayMode::All)
             return Play();
         if (IsRangePlay(last))
             return PlayRange(last);
-        if (engine_.Paused || logic_.Recording)
+        if (engine_.IsPaused() || logic_.Recording)
             return false;
         if (IsRunning())
             engine_.StopPlay(false);
-        engine_.Mode = PlayMode::FromClick;
         p.Head = std::max(0, p.Head);
-        engine_.PlayStart = p.Head;
-        engine_.PlayEnd = 0;
+        engine_.PrepareRun(PlayMode::FromClick, p.Head, 0);
         return StartRun();
     }
     case kCmdPlayWhole:

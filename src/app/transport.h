@@ -76,7 +76,10 @@ public:
     int32_t ScrubStep() const { return scrubStep_; }
     /// The shuttle slider's value in percent (0 when released).
     int32_t ShuttleValue() const { return shuttleValue_; }
-    PlaybackEngine& Engine() { return engine_; }
+    /// The head in pixels from the left edge of the track view (-9 when set before 0).
+    int32_t HeadX() const { return headX_; }
+    /// While the horizontal scroll bar is dragged the view does not follow the head.
+    void SetScrollBarDragging(bool pDragging) { scrollDragging_ = pDragging; }
 
     // The head strip.
     /// Sets the head from a click at pX pixels; the head is at least 0.
@@ -136,9 +139,6 @@ public:
 private:
     /// One TimerProg tick of the shuttle: refills free buffers and moves the head.
     void ShuttleTick();
-    /// Fills ring buffer pIndex of the voice from timeline position pPosition at speed
-    /// pSpeed and queues it unless the engine is stopped.
-    void FillVoiceBuffer(int32_t pIndex, int32_t pPosition, float pSpeed);
     /// Moves the head to finished buffers and fills up to two free ones at pSpeed (limited
     /// to -1..1) for the scale scrub and the key scrub.
     void ScrubFill(double pSpeed);
@@ -157,6 +157,8 @@ private:
     int32_t shuttleValue_ = 0; ///< slider position in percent
     int32_t scaleScrubX_ = 0; ///< last x of a scale scrub drag, twips
     int32_t markPreviewX_ = 0; ///< last x of a mark preview drag, pixels
+    int32_t headX_ = 0; ///< head in pixels from the view's left edge; -9 when set before 0
+    bool scrollDragging_ = false; ///< the horizontal scroll bar is being dragged
 };
 
 /// The slider value in percent that a JOG level selects (sign not included).

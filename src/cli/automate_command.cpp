@@ -198,17 +198,17 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     const int64_t tickFrames = static_cast<int64_t>(kTickMs) * p.SampleRate / 1000;
     const int64_t maxTicks
         = (static_cast<int64_t>(end) - from) / std::max<int64_t>(1, tickFrames) + 1000;
-    for (int64_t tick = 0; engine.Mode != PlayMode::Stopped && tick < maxTicks; ++tick) {
+    for (int64_t tick = 0; engine.Mode() != PlayMode::Stopped && tick < maxTicks; ++tick) {
         const int64_t position = AutomationWritePosition(logic, engine);
         if (position >= 0)
             window.SetFader(CurveLevelAt(curve, position));
         clock.Advance(kTickMs);
         engine.TimerProg();
         engine.TimerVU();
-        if (engine.Mode != PlayMode::Stopped && p.Head >= end)
+        if (engine.Mode() != PlayMode::Stopped && p.Head >= end)
             transport.Stop();
     }
-    if (engine.Mode != PlayMode::Stopped)
+    if (engine.Mode() != PlayMode::Stopped)
         transport.Stop();
     window.Close();
     for (const std::string& box : pCtx.Ui.BoxTexts())

@@ -128,12 +128,12 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
         return pCtx.Fail("playing could not start");
 
     const bool showHead = ::isatty(STDERR_FILENO) == 1;
-    while (engine.Mode != PlayMode::Stopped) {
+    while (engine.Mode() != PlayMode::Stopped) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         engine.TimerProg();
         engine.TimerVU();
         // Without an end the run stops when the head leaves the project.
-        if (!to && engine.Mode == PlayMode::All && p.Head >= p.ProjectLength)
+        if (!to && engine.Mode() == PlayMode::All && p.Head >= p.ProjectLength)
             transport.Stop();
         if (showHead)
             pCtx.Err << "\r" << HeadTimeText(logic) << std::flush;

@@ -204,7 +204,7 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
     RecordingEngine rec(pIn, engine, p, logic.Ui(), o, logic.Folder());
     transport.AttachRecorder(rec);
     engine.ComputeDeviceSlots();
-    if (!engine.InputEnabled[slot]) {
+    if (!engine.InputEnabled()[slot]) {
         logic.Recorder = nullptr;
         return pCtx.Fail("input slot " + std::to_string(slot + 1) + " is not enabled");
     }
@@ -215,7 +215,7 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
     }
     if (!o.UseMuonStart)
         transport.Play();
-    RecordingMonitor monitor(rec, engine.InputEnabled, 1, 0);
+    RecordingMonitor monitor(rec, engine.InputEnabled(), 1, 0);
     monitor.Open();
 
     const bool live = ::isatty(STDERR_FILENO) == 1;
@@ -248,8 +248,7 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
     if (live)
         pCtx.Err << "\n";
     logic.Recorder = nullptr;
-    engine.OnRecordProgTick = nullptr;
-    engine.OnRecordVUTick = nullptr;
+    engine.DetachRecorderTicks();
     for (size_t t = 0; t < playSelected.size() && t < p.Tracks.size(); ++t)
         p.Tracks[t].PlaySelected = playSelected[t];
     if (rec.Overruns > 0)

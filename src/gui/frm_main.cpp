@@ -545,9 +545,9 @@ void FrmMain::UpdateMeters()
     PlaybackEngine& engine = *ctx_.Engine;
     const Project& p = ctx_.Logic.Proj();
     const bool showRms = ctx_.Logic.Options().ShowRMS == 1;
-    const bool live = engine.Mode != PlayMode::Stopped && engine.Mode != PlayMode::MarkPreview;
+    const bool live = engine.Mode() != PlayMode::Stopped && engine.Mode() != PlayMode::MarkPreview;
     if (live) {
-        UpdateTrackMeters(p, engine.Mode, trackMeters_, false);
+        UpdateTrackMeters(p, engine.Mode(), trackMeters_, false);
         masterMeters_->Show(
             UpdateMasterMeters(engine, MeterSettings(), false), MeterSettings(), showRms, false);
         metersLive_ = true;
@@ -555,7 +555,7 @@ void FrmMain::UpdateMeters()
         // The run ended: every meter back to its floor.
         trackMeters_.assign(
             static_cast<size_t>(p.TrackCount()), TrackMeterPair { -kMeterFloorDb, -kMeterFloorDb });
-        UpdateTrackMeters(p, engine.Mode, trackMeters_, true);
+        UpdateTrackMeters(p, engine.Mode(), trackMeters_, true);
         masterMeters_->Show(
             UpdateMasterMeters(engine, MeterSettings(), true), MeterSettings(), showRms, true);
         metersLive_ = false;
@@ -570,7 +570,7 @@ void FrmMain::TimerVUTick()
     if (ctx_.Engine) {
         const int32_t head = ctx_.Logic.Proj().Head;
         ctx_.Engine->TimerVU();
-        if (ctx_.Logic.Proj().Head != head || ctx_.Engine->Mode != PlayMode::Stopped) {
+        if (ctx_.Logic.Proj().Head != head || ctx_.Engine->Mode() != PlayMode::Stopped) {
             tracks_->update();
             scale_->update();
             RefreshCounter();
@@ -933,7 +933,7 @@ bool FrmMain::OpenMonitor()
     if (!ctx_.Logic.Playing && !ctx_.Logic.Recording)
         ctx_.Engine->ComputeDeviceSlots();
     auto* monitor = new FrmMon(
-        ctx_, *rec, ctx_.Engine->InputEnabled, [this](int32_t pCommand) { Run(pCommand); }, this);
+        ctx_, *rec, ctx_.Engine->InputEnabled(), [this](int32_t pCommand) { Run(pCommand); }, this);
     monitor->setAttribute(Qt::WA_DeleteOnClose);
     monitor_ = monitor;
     monitor->show();

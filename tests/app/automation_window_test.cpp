@@ -43,7 +43,7 @@ TEST(AutomationWindow, WritingFollowsTheFaderAheadOfTheQueuedAudio)
     ASSERT_TRUE(f.Transport->Play());
     // Automation mode plays with four buffers of 70 ms.
     EXPECT_EQ(f.Engine->RingSize(), 4);
-    EXPECT_EQ(f.Engine->BufferSamples, 3087);
+    EXPECT_EQ(f.Engine->BufferSamples(), 3087);
     f.Tick(2205); // the first tick notes where the pass begins
     window.SetFader(100);
     f.Tick(2205);
@@ -62,7 +62,7 @@ TEST(AutomationWindow, WritingFollowsTheFaderAheadOfTheQueuedAudio)
 
     // STOP ends the pass: the envelope is saved under a new name.
     f.Transport->RunCommand(kCmdStop);
-    EXPECT_FALSE(f.Engine->AutomationWriting);
+    EXPECT_FALSE(EngineProbe::AutomationWriting(*f.Engine));
     EXPECT_NE(f.P().Tracks[0].EnvelopeFile, file);
     std::vector<uint8_t> read;
     ASSERT_TRUE(ReadEnvelopeFile(f.P().Tracks[0].EnvelopeFile, f.P().EnvelopeLength, 7, read));

@@ -25,7 +25,9 @@ void BuildPlainTrack(EngineFixture& f)
 TEST(Transport, StopTwiceWhenStoppedGoesToThePlayStartThenToZero)
 {
     EngineFixture f;
-    f.Engine->PlayStart = 3000;
+    f.P().Head = 3000;
+    f.Transport->Play(); // a run from 3000
+    f.Transport->Stop(); // ends it; the head stays where it is
     f.P().Head = 5000;
     f.Transport->RunCommand(kCmdStop);
     EXPECT_EQ(f.P().Head, 3000);
@@ -40,8 +42,8 @@ TEST(Transport, PlayCommandAfterStartUpActsAsThePlayButton)
     f.P().Head = 777;
     EXPECT_EQ(f.Transport->LastPlayMode(), PlayMode::All);
     ASSERT_TRUE(f.Transport->RunCommand(kCmdPlay));
-    EXPECT_EQ(f.Engine->Mode, PlayMode::All);
-    EXPECT_EQ(f.Engine->PlayStart, 777);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::All);
+    EXPECT_EQ(f.Engine->PlayStart(), 777);
     EXPECT_EQ(f.Ui.LastStatus(), "再生中");
     // After a range play, PLAY repeats it.
     f.P().MarkIn = 1000;
@@ -49,8 +51,8 @@ TEST(Transport, PlayCommandAfterStartUpActsAsThePlayButton)
     ASSERT_TRUE(f.Transport->RunCommand(kCmdPlayFromin));
     f.P().Head = 90000;
     ASSERT_TRUE(f.Transport->RunCommand(kCmdPlay));
-    EXPECT_EQ(f.Engine->Mode, PlayMode::FromIn);
-    EXPECT_EQ(f.Engine->PlayStart, 1000);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FromIn);
+    EXPECT_EQ(f.Engine->PlayStart(), 1000);
 }
 
 TEST(Transport, PauseWhileRecordingDoesNothingAndRecReportsItIsUnavailable)
@@ -60,11 +62,11 @@ TEST(Transport, PauseWhileRecordingDoesNothingAndRecReportsItIsUnavailable)
     ASSERT_TRUE(f.Transport->Play());
     f.Logic.Recording = true;
     f.Transport->RunCommand(kCmdPause);
-    EXPECT_EQ(f.Engine->Paused, 0);
+    EXPECT_FALSE(f.Engine->IsPaused());
     f.Logic.Recording = false;
     EXPECT_FALSE(f.Transport->RunCommand(kCmdRec));
     EXPECT_EQ(f.Ui.LastStatus(), kRecordingUnavailable);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::All); // the run goes on
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::All); // the run goes on
 }
 
 TEST(Transport, EmptyRangesStartNothing)
@@ -78,7 +80,7 @@ TEST(Transport, EmptyRangesStartNothing)
         f.P().MarkOut = out;
         EXPECT_FALSE(f.Transport->PlayRange(PlayMode::Selection));
         EXPECT_FALSE(f.Transport->PlayRange(PlayMode::Loop));
-        EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+        EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
         EXPECT_EQ(f.Device.OpenCount(), 0);
     }
 }
@@ -89,7 +91,7 @@ TEST(Transport, SilentKeyScrubStepGrowsTowards194481AndRestartsAfterAPause)
     BuildPlainTrack(f);
     ASSERT_FALSE(f.Transport->ScrubWithSound());
     f.Clock.NowMs = 10000;
-    f.Engine->Transport.ScrubTime = 10000 - 50;
+    f.Engine->NoteScrubCommand(10000 - 50);
     int32_t previous = 0;
     int64_t head = 0;
     for (int i = 0; i < 200; ++i) {
@@ -112,7 +114,7 @@ TEST(Transport, SilentKeyScrubStepGrowsTowards194481AndRestartsAfterAPause)
     f.P().Head = 10;
     f.Transport->RunCommand(kCmdScrubMinusw);
     EXPECT_EQ(f.P().Head, 0);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
@@ -121,23 +123,23 @@ TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
     BuildPlainTrack(f);
     f.P().Head = 50000;
     f.Transport->ScaleScrubDown(1000);
-    ASSERT_EQ(f.Engine->Mode, PlayMode::ScaleScrub);
+    ASSERT_EQ(f.Engine->Mode(), PlayMode::ScaleScrub);
     EXPECT_EQ(f.Engine->RingSize(), 11);
-    EXPECT_EQ(f.Engine->PlaySpeed, 0.0f);
+    EXPECT_EQ(f.Engine->PlaySpeed(), 0.0f);
     f.Transport->ScaleScrubMove(1030); // 30 twips from rest
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 0.5f);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), 0.5f);
     // Two 50 ms buffers filled at half speed: 1102.5 rounds to 1102 each time.
-    EXPECT_EQ(f.Engine->NextFill, 50000 + 1102 * 2);
+    EXPECT_EQ(f.Engine->NextFill(), 50000 + 1102 * 2);
     const int32_t kMoves[] = { 1090, 1500, 400, -3000, 5000, 5001, 4000 };
     for (int32_t x : kMoves) {
         SCOPED_TRACE(x);
         f.Device.AdvanceFrames(2205);
         f.Transport->ScaleScrubMove(x);
-        EXPECT_LE(std::fabs(f.Engine->PlaySpeed), 1.0f);
+        EXPECT_LE(std::fabs(f.Engine->PlaySpeed()), 1.0f);
     }
     f.Transport->ScaleScrubUp();
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
-    EXPECT_EQ(f.Engine->PlaySpeed, 1.0f);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->PlaySpeed(), 1.0f);
     EXPECT_EQ(f.Device.OpenCount(), 0);
 }
 
@@ -153,15 +155,15 @@ TEST(Transport, JogLevelsSetTheShuttleSpeed)
     BuildPlainTrack(f);
     f.P().Head = 100000;
     f.Transport->RunCommand(kCmdJogPlus, 7);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Shuttle);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 3.0f);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Shuttle);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), 3.0f);
     EXPECT_EQ(f.Transport->CounterLines()[0], "JOG × +3.0");
     f.Transport->RunCommand(kCmdJogMinus, 2);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, -0.4f);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), -0.4f);
     EXPECT_EQ(f.Transport->CounterLines()[0], "JOG × -0.4");
     f.Transport->RunCommand(kCmdJogPlus, 0);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
-    EXPECT_EQ(f.Engine->PlaySpeed, 1.0f);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->PlaySpeed(), 1.0f);
 }
 
 TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
@@ -172,7 +174,7 @@ TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
         BuildPlainTrack(f);
         f.P().Head = 100000;
         f.Transport->ShuttlePress(100 * direction);
-        ASSERT_EQ(f.Engine->Mode, PlayMode::Shuttle);
+        ASSERT_EQ(f.Engine->Mode(), PlayMode::Shuttle);
         for (int i = 0; i < 20; ++i)
             f.Tick(2205);
         const std::vector<int16_t>& played = f.Device.Log(0).Samples;
@@ -184,7 +186,7 @@ TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
         }
         EXPECT_NE(f.P().Head, 100000);
         f.Transport->ShuttleRelease();
-        EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+        EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     }
 }
 
@@ -195,19 +197,19 @@ TEST(Transport, KeyScrubWithSoundStartsABurstThatEndsAfterHalfASecond)
     f.Transport->RunCommand(kCmdScrubOnoff);
     EXPECT_EQ(f.Ui.LastStatus(), "スクラブON");
     f.Clock.NowMs = 20000;
-    f.Engine->Transport.ScrubTime = 20000 - 50;
+    f.Engine->NoteScrubCommand(20000 - 50);
     f.Transport->RunCommand(kCmdScrubPlus);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::ScrubBurst);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 0.05f);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::ScrubBurst);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), 0.05f);
     f.Clock.NowMs += 50;
     f.Transport->RunCommand(kCmdScrubMinusw);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, -0.05f * 0.95f - 0.1f);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), -0.05f * 0.95f - 0.1f);
     f.Clock.NowMs += 499;
     f.Engine->TimerProg();
-    EXPECT_EQ(f.Engine->Mode, PlayMode::ScrubBurst);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::ScrubBurst);
     f.Clock.NowMs += 1;
     f.Engine->TimerProg();
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 TEST(Transport, CounterShowsStateIndicatorAndHeadTime)
@@ -253,18 +255,18 @@ TEST(Transport, HeadStripSetsTheHeadAndRestartsARun)
     f.P().ViewStart = 4096;
     f.Transport->SetHeadFromX(-10);
     EXPECT_EQ(f.P().Head, 0);
-    EXPECT_EQ(f.Engine->Transport.HeadX, -9);
+    EXPECT_EQ(f.Transport->HeadX(), -9);
     f.Transport->SetHeadFromX(10);
     EXPECT_EQ(f.P().Head, 4096 + 10 * 64 * 32);
     EXPECT_EQ(f.Ui.LastStatus().rfind("ヘッド位置  ", 0), 0u);
     f.Transport->HeadStripDoubleClick();
-    EXPECT_EQ(f.Engine->Mode, PlayMode::FromClick);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FromClick);
     f.Transport->HeadStripUp(20);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::FromClick);
-    EXPECT_EQ(f.Engine->PlayStart, 4096 + 20 * 64 * 32);
-    EXPECT_EQ(f.Engine->DeviceOpen, 1);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FromClick);
+    EXPECT_EQ(f.Engine->PlayStart(), 4096 + 20 * 64 * 32);
+    EXPECT_TRUE(f.Engine->IsDeviceOpen());
     EXPECT_TRUE(f.Transport->HeadStripRightUp());
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 TEST(Transport, StateNamesWhatTheTransportIsDoing)
@@ -295,7 +297,7 @@ TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
     EngineFixture f;
     BuildPlainTrack(f);
     ASSERT_TRUE(f.Transport->MarkPreviewBegin(100));
-    EXPECT_EQ(f.Engine->Mode, PlayMode::MarkPreview);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::MarkPreview);
     EXPECT_EQ(f.Engine->RingSize(), 1);
     f.Transport->MarkPreviewMove(101, 5000); // one pixel: nothing
     f.Transport->MarkPreviewMove(110, 60000);
@@ -306,7 +308,7 @@ TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
     EXPECT_EQ(played[0], test::Signal(1, 60000, 0));
     EXPECT_EQ(played[1999], test::Signal(1, 60999, 1));
     f.Transport->MarkPreviewEnd();
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     EXPECT_EQ(f.Device.OpenCount(), 0);
     EXPECT_EQ(f.Ui.LastStatus(), "");
 }
@@ -322,14 +324,14 @@ TEST(Transport, TheDispatcherRunsTransportCommandsOnceAnEngineIsAttached)
     f.AddBlock(0, w, 0, 1, 300000);
     f.Transport.reset();
     EXPECT_FALSE(RunCommand(f.Logic, kCmdPlay));
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     f.Transport = std::make_unique<Transport>(f.Logic, *f.Engine);
     ASSERT_TRUE(RunCommand(f.Logic, kCmdPlay));
-    EXPECT_EQ(f.Engine->Mode, PlayMode::All);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::All);
     EXPECT_TRUE(f.Logic.Playing);
     EXPECT_FALSE(f.Logic.CanEdit());
     RunCommand(f.Logic, kCmdStop);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 } // namespace tarvok

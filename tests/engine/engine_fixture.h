@@ -20,6 +20,28 @@
 #include <string>
 #include <vector>
 
+namespace tarvok {
+
+/// The tests' view into the engine's ring and run state, for set-ups and checks that no
+/// transport command makes.
+struct EngineProbe {
+    static PlayMode& Mode(PlaybackEngine& pEngine) { return pEngine.mode_; }
+    static bool& AutomationWriting(PlaybackEngine& pEngine) { return pEngine.automationWriting_; }
+    static std::array<int32_t, kOutputSlots>& OutputUsed(PlaybackEngine& pEngine)
+    {
+        return pEngine.outputUsed_;
+    }
+    static int32_t& PlayEnd(PlaybackEngine& pEngine) { return pEngine.playEnd_; }
+    static std::vector<int32_t>& BufferStart(PlaybackEngine& pEngine)
+    {
+        return pEngine.bufferStart_;
+    }
+    static std::vector<int32_t>& BufferEnd(PlaybackEngine& pEngine) { return pEngine.bufferEnd_; }
+    static int32_t MasterSlot(const PlaybackEngine& pEngine) { return pEngine.masterSlot_; }
+};
+
+} // namespace tarvok
+
 namespace tarvok::test {
 
 /// A hand-driven clock; waiting moves the virtual device on, so a flush is heard.
@@ -125,7 +147,7 @@ struct EngineFixture : StartedLogic<YieldingUi> {
     int RunUntilStopped(int pMaxTicks = 2000, int64_t pFramesPerTick = 2205)
     {
         int ticks = 0;
-        while (Engine->Mode != PlayMode::Stopped && ticks < pMaxTicks) {
+        while (Engine->Mode() != PlayMode::Stopped && ticks < pMaxTicks) {
             Device.AdvanceFrames(pFramesPerTick);
             Clock.NowMs += 50;
             Engine->TimerProg();

@@ -61,21 +61,20 @@ TEST(MasterMeters, ReadoutOfKnownLevelsAndOfNothing)
     EXPECT_EQ(none.Frames, 0);
     EXPECT_EQ(MasterReadoutText(none.RmsDb[0], none.RmsDb[1]), "-∞ -∞");
 
-    e.Mode = PlayMode::All;
-    e.OutputUsed.fill(0);
-    e.OutputUsed[0] = 1;
+    EngineProbe::Mode(e) = PlayMode::All;
+    EngineProbe::OutputUsed(e) = { 1, 0, 0, 0, 0, 0, 0, 0 };
     e.SetupBuffers();
-    ASSERT_GT(e.BufferSamples, 0);
+    ASSERT_GT(e.BufferSamples(), 0);
     // A square wave of 10362 (-10.0 dB RMS) left and 3277 (-20 dB) right around the head.
     const int32_t head = 50000;
     f.P().Head = head;
     for (int32_t i = 0; i < e.RingSize(); ++i) {
-        e.BufferStart[i] = e.BufferEnd[i] = -1;
+        EngineProbe::BufferStart(e)[i] = EngineProbe::BufferEnd(e)[i] = -1;
     }
-    e.BufferStart[0] = head - e.BufferSamples / 2;
-    e.BufferEnd[0] = e.BufferStart[0] + e.BufferSamples;
+    EngineProbe::BufferStart(e)[0] = head - e.BufferSamples() / 2;
+    EngineProbe::BufferEnd(e)[0] = e.BufferStart(0) + e.BufferSamples();
     int16_t* s = e.Samples(0, 0);
-    for (int32_t j = 0; j < e.BufferSamples; ++j) {
+    for (int32_t j = 0; j < e.BufferSamples(); ++j) {
         s[2 * j] = static_cast<int16_t>(j % 2 ? 10362 : -10362);
         s[2 * j + 1] = 3277;
     }
@@ -161,7 +160,7 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
     VirtualWaveIn in { 1 };
     RecordingEngine rec(in, *f.Engine, f.P(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
     f.Transport->AttachRecorder(rec);
-    RecordingMonitor mon(rec, f.Engine->InputEnabled, 1, 0);
+    RecordingMonitor mon(rec, f.Engine->InputEnabled(), 1, 0);
     mon.Open();
     EXPECT_TRUE(mon.IsOpen());
     ASSERT_EQ(mon.ChannelCount(), 2); // only slot 0 is enabled by default
@@ -212,8 +211,7 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
     EXPECT_FALSE(mon.Tick());
     EXPECT_FALSE(mon.IsOpen());
     f.Logic.Recorder = nullptr;
-    f.Engine->OnRecordProgTick = nullptr;
-    f.Engine->OnRecordVUTick = nullptr;
+    f.Engine->DetachRecorderTicks();
 }
 
 } // namespace tarvok

@@ -64,12 +64,12 @@ std::vector<int16_t> Expected(EngineFixture& f, int64_t pFrom, int64_t pCount)
 TEST(PlaybackEngine, DefaultSettingsEnableOnlySlotZeroAndDuplicatesAreDisabled)
 {
     EngineFixture f;
-    EXPECT_EQ(f.Engine->OutputEnabled, (std::array<int32_t, 8> { 1, 0, 0, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(f.Engine->OutputEnabled(), (std::array<int32_t, 8> { 1, 0, 0, 0, 0, 0, 0, 0 }));
     f.Logic.Options().DevOutID = { 0, 1, 1, -1, 2, 0, 3, 3 };
     f.Logic.Options().DevInID = { -1, 0, 0, 1, 1, 2, -1, 5 };
     f.Engine->ComputeDeviceSlots();
-    EXPECT_EQ(f.Engine->OutputEnabled, (std::array<int32_t, 8> { 1, 1, 0, 0, 1, 0, 1, 0 }));
-    EXPECT_EQ(f.Engine->InputEnabled, (std::array<int32_t, 8> { 0, 1, 0, 1, 0, 1, 0, 1 }));
+    EXPECT_EQ(f.Engine->OutputEnabled(), (std::array<int32_t, 8> { 1, 1, 0, 0, 1, 0, 1, 0 }));
+    EXPECT_EQ(f.Engine->InputEnabled(), (std::array<int32_t, 8> { 0, 1, 0, 1, 0, 1, 0, 1 }));
 }
 
 TEST(PlaybackEngine, BufferSetupFollowsThePlayMode)
@@ -91,14 +91,14 @@ TEST(PlaybackEngine, BufferSetupFollowsThePlayMode)
     for (const Case& c : kCases) {
         SCOPED_TRACE(PlayModeNumber(c.Mode));
         EngineFixture f;
-        f.Engine->Mode = c.Mode;
-        f.Engine->AutomationWriting = c.Automation;
-        f.Engine->OutputUsed = { 1, 0, 0, 0, 0, 0, 0, 0 };
+        EngineProbe::Mode(*f.Engine) = c.Mode;
+        EngineProbe::AutomationWriting(*f.Engine) = c.Automation;
+        EngineProbe::OutputUsed(*f.Engine) = { 1, 0, 0, 0, 0, 0, 0, 0 };
         f.Engine->SetupBuffers();
         EXPECT_EQ(f.Engine->RingSize(), c.Buffers);
-        EXPECT_EQ(f.Engine->BufferSetup.Ms, c.Ms);
-        EXPECT_EQ(f.Engine->BufferSetup.CacheMultiple, c.Multiple);
-        EXPECT_EQ(f.Engine->BufferSamples, c.Ms * 44100 / 1000);
+        EXPECT_EQ(f.Engine->BufferSetup().Ms, c.Ms);
+        EXPECT_EQ(f.Engine->BufferSetup().CacheMultiple, c.Multiple);
+        EXPECT_EQ(f.Engine->BufferSamples(), c.Ms * 44100 / 1000);
     }
 }
 
@@ -112,7 +112,7 @@ TEST(PlaybackEngine, RangePlayGivesExactlyTheMixAndEndsWithSilence)
     EXPECT_TRUE(f.Logic.Playing);
     EXPECT_FALSE(f.Logic.CanEdit());
     f.RunUntilStopped();
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     EXPECT_FALSE(f.Logic.Playing);
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     ASSERT_EQ(played.size(), static_cast<size_t>(70000 + 2205) * 2);
@@ -138,7 +138,7 @@ TEST(PlaybackEngine, AWorkingFileShortenedOnDiskPlaysSilenceThereAndIsReportedOn
         f.P().MarkOut = 60000;
         ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
         f.RunUntilStopped();
-        EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+        EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
         if (run == 0) {
             const std::vector<int16_t>& played = f.Device.Log(0).Samples;
             ASSERT_GE(played.size(), static_cast<size_t>(60000) * 2);
@@ -220,7 +220,7 @@ TEST(PlaybackEngine, HeadFollowsTheDeviceClockAndPauseFreezesIt)
         f.Tick(2205);
     EXPECT_EQ(f.P().Head, 1000 + 4 * 2205);
     f.Transport->RunCommand(kCmdPause);
-    ASSERT_EQ(f.Engine->Paused, 1);
+    ASSERT_TRUE(f.Engine->IsPaused());
     EXPECT_TRUE(f.Device.IsPaused(0));
     EXPECT_EQ(f.Ui.LastStatus().rfind("一時停止 ", 0), 0u);
     const size_t playedBefore = f.Device.Log(0).Samples.size();
@@ -235,8 +235,8 @@ TEST(PlaybackEngine, HeadFollowsTheDeviceClockAndPauseFreezesIt)
     // STOP while paused clears the pause.
     f.Transport->RunCommand(kCmdPause);
     f.Transport->RunCommand(kCmdStop);
-    EXPECT_EQ(f.Engine->Paused, 0);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_FALSE(f.Engine->IsPaused());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 TEST(PlaybackEngine, StopFlushesWithSilenceButARestartDoesNot)
@@ -258,7 +258,7 @@ TEST(PlaybackEngine, StopFlushesWithSilenceButARestartDoesNot)
     ASSERT_EQ(played.size(), running + 2205 * 2);
     EXPECT_TRUE(AllZero(Frames(played, static_cast<int64_t>(running / 2), 2205)));
     EXPECT_EQ(f.Device.OpenCount(), 0);
-    EXPECT_EQ(f.Engine->DeviceOpen, 0);
+    EXPECT_FALSE(f.Engine->IsDeviceOpen());
     const std::vector<std::string> status = f.Ui.StatusTexts();
     EXPECT_NE(std::find(status.begin(), status.end(), "再生停止"), status.end());
     EXPECT_EQ(status.back(), "停止");
@@ -271,7 +271,7 @@ TEST(PlaybackEngine, PlayAroundWithMarkInZeroPlaysTwoSecondsFromMarkOut)
     f.P().MarkIn = 0;
     f.P().MarkOut = 30000;
     ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Around));
-    EXPECT_EQ(f.Engine->PlayStart, 30000);
+    EXPECT_EQ(f.Engine->PlayStart(), 30000);
     f.RunUntilStopped();
     // Four whole buffers reach the post-roll end exactly: two seconds.
     const int64_t post = 88200;
@@ -287,7 +287,7 @@ TEST(PlaybackEngine, PlayAroundJumpsFromMarkInToMarkOut)
     f.P().MarkIn = 100000;
     f.P().MarkOut = 130000;
     ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Around));
-    EXPECT_EQ(f.Engine->PlayStart, 100000 - 88200);
+    EXPECT_EQ(f.Engine->PlayStart(), 100000 - 88200);
     f.RunUntilStopped();
     const int64_t side = 88200;
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
@@ -315,7 +315,7 @@ TEST(PlaybackEngine, LoopPlayWrapsToMarkIn)
         SCOPED_TRACE(k);
         EXPECT_EQ(FirstDifference(Frames(played, k * 30000, 30000), once), -1);
     }
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Loop);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Loop);
 }
 
 TEST(PlaybackEngine, ASecondStartSupersedesTheFirstAndKeepsPlaying)
@@ -326,9 +326,9 @@ TEST(PlaybackEngine, ASecondStartSupersedesTheFirstAndKeepsPlaying)
     f.P().MarkOut = 100000;
     f.Ui.OnYield = [&] { EXPECT_TRUE(f.Transport->PlayRange(PlayMode::Selection)); };
     EXPECT_FALSE(f.Transport->Play());
-    EXPECT_TRUE(f.Engine->LastStartSuperseded);
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Selection);
-    EXPECT_EQ(f.Engine->DeviceOpen, 1);
+    EXPECT_TRUE(f.Engine->LastStartSuperseded());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Selection);
+    EXPECT_TRUE(f.Engine->IsDeviceOpen());
     EXPECT_EQ(f.Device.OpenCount(), 1);
     EXPECT_EQ(f.Device.QueuedOn(0), 3);
     EXPECT_EQ(f.Device.Log(0).Opens, 2);
@@ -349,8 +349,8 @@ TEST(PlaybackEngine, TracksPlayOnTheirSlotsAndDisabledSlotsAreSilent)
     f.P().MarkIn = 0;
     f.P().MarkOut = 50000;
     ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
-    EXPECT_EQ(f.Engine->OutputUsed, (std::array<int32_t, 8> { 1, 1, 0, 0, 0, 0, 0, 0 }));
-    EXPECT_EQ(f.Engine->MasterSlot, 0);
+    EXPECT_EQ(f.Engine->OutputUsed(), (std::array<int32_t, 8> { 1, 1, 0, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(EngineProbe::MasterSlot(*f.Engine), 0);
     f.RunUntilStopped();
     const Project& p = f.P();
     const float trim = f.Logic.Options().PlayTrimDB;
@@ -372,7 +372,7 @@ TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
     f.P().Tracks[2].PlayCh = 1;
     f.Device.FailOpen(0, kWaveErrBadDevice);
     ASSERT_TRUE(f.Transport->Play());
-    EXPECT_EQ(f.Engine->MasterSlot, 1);
+    EXPECT_EQ(EngineProbe::MasterSlot(*f.Engine), 1);
     ASSERT_EQ(f.Ui.BoxTexts().size(), 1u);
     EXPECT_EQ(f.Ui.BoxTexts()[0], CommonWaveErrorText(kWaveErrBadDevice));
     f.Tick(2205);
@@ -380,7 +380,7 @@ TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
     // With no slot open there is nothing to play: the start fails and the run is stopped.
     f.Device.FailOpen(1, kWaveErrBadDevice);
     EXPECT_FALSE(f.Transport->Play());
-    EXPECT_EQ(f.Engine->Mode, PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     EXPECT_FALSE(f.Logic.Playing);
     EXPECT_EQ(f.Device.OpenCount(), 0);
 }
@@ -414,14 +414,14 @@ TEST(PlaybackEngine, ShortLastBufferKeepsAtLeastThreeFrames)
 {
     EngineFixture f;
     BuildProject(f);
-    f.Engine->Mode = PlayMode::Selection;
-    f.Engine->OutputUsed = { 1, 0, 0, 0, 0, 0, 0, 0 };
+    EngineProbe::Mode(*f.Engine) = PlayMode::Selection;
+    EngineProbe::OutputUsed(*f.Engine) = { 1, 0, 0, 0, 0, 0, 0, 0 };
     f.Engine->SetupBuffers();
-    f.Engine->PlayEnd = 22051; // one frame after the start of the second buffer
-    ASSERT_TRUE(f.Engine->MixBuffer(1, 22050, f.Engine->FillStamp));
+    EngineProbe::PlayEnd(*f.Engine) = 22051; // one frame after the start of the second buffer
+    ASSERT_TRUE(f.Engine->MixBuffer(1, 22050, f.Engine->FillStamp()));
     EXPECT_EQ(f.Engine->Header(0, 1)->Length, 3u * 4);
-    EXPECT_FALSE(f.Engine->MixBuffer(2, 22051, f.Engine->FillStamp));
-    EXPECT_FALSE(f.Engine->MixBuffer(2, 0, f.Engine->FillStamp + 1));
+    EXPECT_FALSE(f.Engine->MixBuffer(2, 22051, f.Engine->FillStamp()));
+    EXPECT_FALSE(f.Engine->MixBuffer(2, 0, f.Engine->FillStamp() + 1));
 }
 
 TEST(PlaybackEngine, FilePreviewPlaysTheFileFromPlayStart)
@@ -433,10 +433,8 @@ TEST(PlaybackEngine, FilePreviewPlaysTheFileFromPlayStart)
             test::Stereo16(
                 40000, [](int64_t i) { return test::Signal(9, i, 0); },
                 [](int64_t i) { return test::Signal(9, i, 1); })));
-    f.Engine->PreviewFile = path;
-    f.Engine->PlayStart = 1000;
-    ASSERT_TRUE(f.Engine->StartFilePreview());
-    EXPECT_EQ(f.Engine->Mode, PlayMode::FilePreview);
+    ASSERT_TRUE(f.Engine->StartFilePreview(path, 1000));
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FilePreview);
     int32_t result = 0;
     for (int i = 0; i < 200 && result != kRefillEndIdle; ++i) {
         f.Device.AdvanceFrames(2205);
@@ -460,20 +458,20 @@ TEST(PlaybackEngine, ClockDriftAveragesSeventeenValuesOverEighteen)
     f.Tick(2205);
     uint32_t out = f.Engine->OutputPosition(0);
     f.Engine->UpdateClockDrift(out + 900 * 4, 0);
-    EXPECT_EQ(f.Engine->ClockDrift, 0); // not yet two seconds played
-    EXPECT_EQ(f.Engine->Drift.History[16], 0);
+    EXPECT_EQ(f.Engine->ClockDrift(), 0); // not yet two seconds played
+    EXPECT_EQ(f.Engine->Drift().History[16], 0);
     for (int i = 0; i < 45; ++i)
         f.Tick(2205);
     out = f.Engine->OutputPosition(0);
     ASSERT_GT(out, 2u * 44100 * 4);
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
-    EXPECT_EQ(f.Engine->ClockDrift, 50); // (1000 - 100) / 18
-    EXPECT_EQ(f.Engine->Drift.History[16], 900);
+    EXPECT_EQ(f.Engine->ClockDrift(), 50); // (1000 - 100) / 18
+    EXPECT_EQ(f.Engine->Drift().History[16], 900);
     // The newest entry joins the sum only after it has moved down one place.
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
-    EXPECT_EQ(f.Engine->ClockDrift, 50);
+    EXPECT_EQ(f.Engine->ClockDrift(), 50);
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
-    EXPECT_EQ(f.Engine->ClockDrift, 100);
+    EXPECT_EQ(f.Engine->ClockDrift(), 100);
 }
 
 } // namespace tarvok

@@ -58,8 +58,7 @@ struct RecFixture : EngineFixture {
     }
     ~RecFixture()
     {
-        Engine->OnRecordProgTick = nullptr;
-        Engine->OnRecordVUTick = nullptr;
+        Engine->DetachRecorderTicks();
         Logic.Recorder = nullptr;
         Rec.reset();
     }
@@ -408,10 +407,10 @@ TEST(RecordingEngine, PlaybackFollowsADriftingInputClock)
         EXPECT_EQ(f.P().Head, f.InputFrames - startIn);
         if (adjust) {
             // The correction is a lagging average of the measured drift.
-            EXPECT_GT(f.Engine->AppliedDrift, drift * 7 / 10);
-            EXPECT_LE(f.Engine->AppliedDrift, drift);
+            EXPECT_GT(f.Engine->AppliedDrift(), drift * 7 / 10);
+            EXPECT_LE(f.Engine->AppliedDrift(), drift);
         } else {
-            EXPECT_EQ(f.Engine->AppliedDrift, 0);
+            EXPECT_EQ(f.Engine->AppliedDrift(), 0);
         }
         f.Command(kCmdStop);
         ASSERT_EQ(f.BlocksOn(0).size(), 1u);

@@ -78,8 +78,7 @@ TEST(PortAudioWaveIn, RecordsAKnownInputIntoABlockSampleForSample)
     }
     f.Transport->RunCommand(kCmdStop);
     f.Logic.Recorder = nullptr;
-    f.Engine->OnRecordProgTick = nullptr;
-    f.Engine->OnRecordVUTick = nullptr;
+    f.Engine->DetachRecorderTicks();
     EXPECT_EQ(f.Ui.BoxTexts().size(), 0u);
     EXPECT_EQ(rec.Overruns, 0);
 

@@ -129,12 +129,12 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
     Transport transport(f.Logic, engine);
     ASSERT_TRUE(transport.PlayRange(PlayMode::Selection));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (engine.Mode != PlayMode::Stopped && std::chrono::steady_clock::now() < deadline) {
+    while (engine.Mode() != PlayMode::Stopped && std::chrono::steady_clock::now() < deadline) {
         engine.TimerProg();
         engine.TimerVU();
         std::this_thread::yield();
     }
-    ASSERT_EQ(engine.Mode, PlayMode::Stopped);
+    ASSERT_EQ(engine.Mode(), PlayMode::Stopped);
     EXPECT_EQ(f.Ui.BoxTexts().size(), 0u);
 
     const std::string bytes = test::ReadFileBytes(raw);

@@ -96,7 +96,7 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
         if (!pContext.Logic.Recorder || !pContext.Engine)
             return nullptr;
         return new FrmMon(
-            pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled, {}, pParent);
+            pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled(), {}, pParent);
     }
     if (pName == QLatin1String("FrmDrawLevel")) {
         // Opened on the selection when there is one that fits; empty otherwise.
