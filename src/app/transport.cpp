@@ -157,10 +157,6 @@ void Transport::RepeatCurrentModeOnPlay()
 
 void Transport::DrawHead()
 {
-    Project& p = logic_.Proj();
-    const int64_t fpp = std::max<int64_t>(1, FramesPerPixel(p));
-    headX_ = static_cast<int32_t>(
-        std::clamp<int64_t>((p.Head - p.ViewStart) / fpp, INT32_MIN, INT32_MAX));
     logic_.Ui().RequestRedraw(RedrawArea::Tracks);
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
 }
@@ -448,14 +444,8 @@ void Transport::SetHeadFromX(int32_t pX)
         logic_.ShowMessage(kHeadMoveError);
         return;
     }
-    if (head < 0) {
-        p.Head = 0;
-        DrawHead();
-        headX_ = -9;
-    } else {
-        p.Head = static_cast<int32_t>(head);
-        DrawHead();
-    }
+    p.Head = static_cast<int32_t>(std::max<int64_t>(0, head));
+    DrawHead();
     logic_.ShowMessage(std::string(kHeadPosition) + HeadTimeText(logic_));
 }
 
@@ -521,7 +511,7 @@ void BringHeadIntoView(MainLogic& pLogic)
 void Transport::FollowHead()
 {
     Project& p = logic_.Proj();
-    if (!scrollDragging_ && !headDrag_) {
+    if (!logic_.ScrollBarDragging && !headDrag_) {
         const int64_t width = ViewWidthFrames(logic_);
         if (scrubMode_ == 1) {
             SetViewStart(
@@ -699,23 +689,19 @@ void Transport::Jog(bool pForward, int32_t pLevel)
         ShuttleMove(value);
 }
 
-void Transport::ScaleScrubDown(int32_t pXTwips)
+bool Transport::ScaleScrubDown()
 {
     if (logic_.Busy || logic_.Recording)
-        return;
-    if (OpenScrubVoice(PlayMode::ScaleScrub))
-        scaleScrubX_ = pXTwips;
+        return false;
+    return OpenScrubVoice(PlayMode::ScaleScrub);
 }
 
-void Transport::ScaleScrubMove(int32_t pXTwips)
+bool Transport::ScaleScrubMove(int32_t pDeltaTwips)
 {
-    if (engine_.Mode() != PlayMode::ScaleScrub)
-        return;
-    const int32_t d = pXTwips - scaleScrubX_;
-    if (d == 0)
-        return;
-    scaleScrubX_ = pXTwips;
-    ScrubFill(d / 30.0 * 0.5 + engine_.PlaySpeed() * 0.5);
+    if (engine_.Mode() != PlayMode::ScaleScrub || pDeltaTwips == 0)
+        return false;
+    ScrubFill(pDeltaTwips / 30.0 * 0.5 + engine_.PlaySpeed() * 0.5);
+    return true;
 }
 
 void Transport::ScaleScrubUp()
@@ -725,7 +711,7 @@ void Transport::ScaleScrubUp()
     engine_.ChangeVoiceSpeed(1.0f);
 }
 
-bool Transport::MarkPreviewBegin(int32_t pX)
+bool Transport::MarkPreviewBegin()
 {
     if (logic_.Busy || logic_.Recording)
         return false;
@@ -736,23 +722,19 @@ bool Transport::MarkPreviewBegin(int32_t pX)
         return false;
     }
     engine_.QueueVoiceBuffer(0);
-    markPreviewX_ = pX;
     return true;
 }
 
-void Transport::MarkPreviewMove(int32_t pX, int32_t pMark)
+bool Transport::MarkPreviewMove(int32_t pDeltaPx, int32_t pMark)
 {
-    if (engine_.Mode() != PlayMode::MarkPreview)
-        return;
-    const int32_t dx = pX - markPreviewX_;
-    if (std::abs(dx) <= 1)
-        return;
-    markPreviewX_ = pX;
-    engine_.ReplayMarkPreview(dx < 0 ? pMark - engine_.BufferSamples() : pMark);
+    if (engine_.Mode() != PlayMode::MarkPreview || std::abs(pDeltaPx) <= 1)
+        return false;
+    engine_.ReplayMarkPreview(pDeltaPx < 0 ? pMark - engine_.BufferSamples() : pMark);
     Project& p = logic_.Proj();
     logic_.ShowMessage(std::string(kSearchTrack) + std::to_string(p.CurrentTrack + 1)
         + kSearchSuffix
         + TimeText(FramesToMs(static_cast<int64_t>(pMark) - p.ZeroPos, p.SampleRate), 0, true));
+    return true;
 }
 
 void Transport::MarkPreviewEnd()

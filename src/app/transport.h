@@ -76,10 +76,6 @@ public:
     int32_t ScrubStep() const { return scrubStep_; }
     /// The shuttle slider's value in percent (0 when released).
     int32_t ShuttleValue() const { return shuttleValue_; }
-    /// The head in pixels from the left edge of the track view (-9 when set before 0).
-    int32_t HeadX() const { return headX_; }
-    /// While the horizontal scroll bar is dragged the view does not follow the head.
-    void SetScrollBarDragging(bool pDragging) { scrollDragging_ = pDragging; }
 
     // The head strip.
     /// Sets the head from a click at pX pixels; the head is at least 0.
@@ -109,13 +105,17 @@ public:
     /// JOG_PLUS (pForward) and JOG_MINUS with a level: 0 stops, 1..6 and higher set the
     /// speed.
     void Jog(bool pForward, int32_t pLevel);
-    void ScaleScrubDown(int32_t pXTwips);
-    void ScaleScrubMove(int32_t pXTwips);
+    /// Scrub by dragging on the time scale: press (false when the voice did not open), a
+    /// move by pDeltaTwips from where the drag last counted (false when nothing was
+    /// scrubbed: the drag keeps its anchor), release.
+    bool ScaleScrubDown();
+    bool ScaleScrubMove(int32_t pDeltaTwips);
     void ScaleScrubUp();
-    /// Mark preview while a mark is dragged: begin, move to the mark at pMark (pX pixels),
-    /// end.
-    bool MarkPreviewBegin(int32_t pX);
-    void MarkPreviewMove(int32_t pX, int32_t pMark);
+    /// Mark preview while a mark is dragged: begin, the drag moved by pDeltaPx pixels to
+    /// the mark at frame pMark (false for a move of a pixel or less: the drag keeps its
+    /// anchor), end.
+    bool MarkPreviewBegin();
+    bool MarkPreviewMove(int32_t pDeltaPx, int32_t pMark);
     void MarkPreviewEnd();
 
     // The file preview of the effect and sample-editor windows.
@@ -155,10 +155,6 @@ private:
     int32_t scrubStep_ = 0;
     bool headDrag_ = false;
     int32_t shuttleValue_ = 0; ///< slider position in percent
-    int32_t scaleScrubX_ = 0; ///< last x of a scale scrub drag, twips
-    int32_t markPreviewX_ = 0; ///< last x of a mark preview drag, pixels
-    int32_t headX_ = 0; ///< head in pixels from the view's left edge; -9 when set before 0
-    bool scrollDragging_ = false; ///< the horizontal scroll bar is being dragged
 };
 
 /// The slider value in percent that a JOG level selects (sign not included).

@@ -746,15 +746,16 @@ void FrmMain::HeadDoubleClick()
 
 void FrmMain::ScaleScrubDown(int pX)
 {
-    if (ctx_.Transport)
-        ctx_.Transport->ScaleScrubDown(pX * kTwipsPerPixel);
+    if (ctx_.Transport && ctx_.Transport->ScaleScrubDown())
+        scaleScrubTwips_ = pX * kTwipsPerPixel;
     RefreshCounter();
 }
 
 void FrmMain::ScaleScrubMove(int pX)
 {
-    if (ctx_.Transport)
-        ctx_.Transport->ScaleScrubMove(pX * kTwipsPerPixel);
+    const int32_t twips = pX * kTwipsPerPixel;
+    if (ctx_.Transport && ctx_.Transport->ScaleScrubMove(twips - scaleScrubTwips_))
+        scaleScrubTwips_ = twips;
     tracks_->update();
     scale_->update();
 }

@@ -1,6 +1,7 @@
 #include "app/transport.h"
 
 #include "app/command_dispatch.h"
+#include "app/main_view.h"
 #include "engine/engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -122,11 +123,17 @@ TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
     EngineFixture f;
     BuildPlainTrack(f);
     f.P().Head = 50000;
-    f.Transport->ScaleScrubDown(1000);
+    // The drag keeps where it last counted; the transport is told how far it moved.
+    int32_t anchor = 1000;
+    auto dragTo = [&](int32_t pX) {
+        if (f.Transport->ScaleScrubMove(pX - anchor))
+            anchor = pX;
+    };
+    ASSERT_TRUE(f.Transport->ScaleScrubDown());
     ASSERT_EQ(f.Engine->Mode(), PlayMode::ScaleScrub);
     EXPECT_EQ(f.Engine->RingSize(), 11);
     EXPECT_EQ(f.Engine->PlaySpeed(), 0.0f);
-    f.Transport->ScaleScrubMove(1030); // 30 twips from rest
+    dragTo(1030); // 30 twips from rest
     EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), 0.5f);
     // Two 50 ms buffers filled at half speed: 1102.5 rounds to 1102 each time.
     EXPECT_EQ(f.Engine->NextFill(), 50000 + 1102 * 2);
@@ -134,7 +141,7 @@ TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
     for (int32_t x : kMoves) {
         SCOPED_TRACE(x);
         f.Device.AdvanceFrames(2205);
-        f.Transport->ScaleScrubMove(x);
+        dragTo(x);
         EXPECT_LE(std::fabs(f.Engine->PlaySpeed()), 1.0f);
     }
     f.Transport->ScaleScrubUp();
@@ -255,7 +262,7 @@ TEST(Transport, HeadStripSetsTheHeadAndRestartsARun)
     f.P().ViewStart = 4096;
     f.Transport->SetHeadFromX(-10);
     EXPECT_EQ(f.P().Head, 0);
-    EXPECT_EQ(f.Transport->HeadX(), -9);
+    EXPECT_EQ(MainView(f.Logic).HeadX(), -9);
     f.Transport->SetHeadFromX(10);
     EXPECT_EQ(f.P().Head, 4096 + 10 * 64 * 32);
     EXPECT_EQ(f.Ui.LastStatus().rfind("ヘッド位置  ", 0), 0u);
@@ -296,11 +303,11 @@ TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
 {
     EngineFixture f;
     BuildPlainTrack(f);
-    ASSERT_TRUE(f.Transport->MarkPreviewBegin(100));
+    ASSERT_TRUE(f.Transport->MarkPreviewBegin());
     EXPECT_EQ(f.Engine->Mode(), PlayMode::MarkPreview);
     EXPECT_EQ(f.Engine->RingSize(), 1);
-    f.Transport->MarkPreviewMove(101, 5000); // one pixel: nothing
-    f.Transport->MarkPreviewMove(110, 60000);
+    EXPECT_FALSE(f.Transport->MarkPreviewMove(1, 5000)); // one pixel: nothing
+    EXPECT_TRUE(f.Transport->MarkPreviewMove(10, 60000));
     EXPECT_EQ(f.Ui.LastStatus().rfind("トラック1をサーチ  ", 0), 0u);
     f.Device.AdvanceFrames(1000);
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
