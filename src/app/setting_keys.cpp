@@ -14,10 +14,10 @@ namespace {
 using T = SettingType;
 using F = KeyFamily;
 
-std::vector<SettingKeyInfo> BuildTable()
+/// Read by the main window at start-up, in this order.
+std::vector<SettingKeyInfo> StartUpKeys()
 {
-    std::vector<SettingKeyInfo> t = {
-        // Read by the main window at start-up, in this order.
+    return {
         { "LogError", T::Integer, "0", F::None, "error logging switch" },
         { "ErrorCatch", T::Integer, "0", F::None, "1 turns error trapping off" },
         { "DebugLogPath", T::Text, "", F::None, "log folder", false, "common" },
@@ -74,8 +74,13 @@ std::vector<SettingKeyInfo> BuildTable()
         { "AccurateRipServer", T::Text, "http://www.accuraterip.com/accuraterip", F::None,
             "AccurateRip database address; empty = no check" },
         { "ParanoiaRip", T::Integer, "0", F::None, "rip CDs with error-correcting reads" },
+    };
+}
 
-        // Per track, written by the track-state command.
+/// Per track, written by the track-state command.
+std::vector<SettingKeyInfo> TrackKeys()
+{
+    return {
         { "TrackName_", T::Text, "", F::Track, "track name" },
         { "TrackPlaySelected_", T::Integer, "1", F::Track, "track heard on playback" },
         { "TrackRecSelected_", T::Integer, "-1", F::Track, "track armed (-1: track 1 only)" },
@@ -84,7 +89,13 @@ std::vector<SettingKeyInfo> BuildTable()
         { "TrackLevelL_", T::Integer, "", F::Track, "track fader, left", true },
         { "TrackLevelR_", T::Integer, "", F::Track, "track fader, right", true },
         { "TrackLevelLinked_", T::Integer, "0", F::Track, "left and right faders linked" },
+    };
+}
 
+/// The file dialogs' folders and the values the other windows keep.
+std::vector<SettingKeyInfo> WindowValueKeys()
+{
+    return {
         // File dialogs.
         { "LastSaveAllPath", T::Text, "", F::None, "last folder written out by SAVEALL" },
         { "SoundfilePath", T::Text, "", F::None, "last sound file folder" },
@@ -127,7 +138,11 @@ std::vector<SettingKeyInfo> BuildTable()
         { "tbfct-", T::Text, "", F::TwoDigit, "toolbar button binding" },
         { "NumTBFCT", T::Integer, "16", F::None, "number of toolbar buttons" },
     };
-    // Window positions: a prefix per window, five keys each.
+}
+
+/// Window positions: a prefix per window, five keys each.
+void AddWindowPlacementKeys(std::vector<SettingKeyInfo>& pTable)
+{
     static constexpr std::string_view kPrefixes[] = { "", "Mon", "Draw", "Curve", "SE", "Mix" };
     static std::vector<std::string> names; // keeps the generated names alive
     names.clear();
@@ -139,8 +154,16 @@ std::vector<SettingKeyInfo> BuildTable()
     size_t n = 0;
     for (size_t p = 0; p < std::size(kPrefixes); ++p)
         for (int f = 0; f < 5; ++f, ++n)
-            t.push_back({ names[n], f == 4 ? T::Short : T::Single, "", F::None,
+            pTable.push_back({ names[n], f == 4 ? T::Short : T::Single, "", F::None,
                 "window position (twips) or state; default the window's own" });
+}
+
+std::vector<SettingKeyInfo> BuildTable()
+{
+    std::vector<SettingKeyInfo> t = StartUpKeys();
+    for (const std::vector<SettingKeyInfo>& family : { TrackKeys(), WindowValueKeys() })
+        t.insert(t.end(), family.begin(), family.end());
+    AddWindowPlacementKeys(t);
     return t;
 }
 

@@ -601,29 +601,30 @@ int DeleteTempFiles(std::string_view pFolder, int pKind)
     return deleted;
 }
 
-int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface& pUi,
-    std::chrono::system_clock::time_point pNow)
+namespace {
+
+/// Removes the run markers of processes that ended; true when another process works in the
+/// folder.
+bool OtherProcessRuns(const std::vector<FolderEntry>& pEntries)
 {
-    const fs::path folder(WithTrailingSlash(pFolder));
-    std::optional<std::vector<FolderEntry>> entries = ListFolder(folder);
-    if (!entries)
-        return -1;
-    // Another process that works in the folder has working files no saved project names yet.
-    for (const FolderEntry& entry : *entries) {
+    for (const FolderEntry& entry : pEntries) {
         int64_t pid = 0;
         if (IsRunMarkerName(entry.Name, &pid) && pid != ::getpid()) {
             if (ProcessRuns(pid))
-                return -2;
+                return true;
             RemoveFile(entry.Path);
         }
     }
-    RemoveStaleTemporaries(folder.string());
+    return false;
+}
 
-    // Project files first: snapshots and expired projects go, every other project file is
-    // read for the working files it still needs. Nothing else is deleted until all of them
-    // have been read, so a project that cannot be read protects everything.
-    std::set<std::string> keep;
-    for (const FolderEntry& entry : *entries) {
+/// Project files first: snapshots and expired projects go, every other project file is
+/// read for the working files it still needs (into pKeep). False when one cannot be read.
+bool KeepFolderProjectNames(const std::vector<FolderEntry>& pEntries, const fs::path& pFolder,
+    int32_t pDays, std::chrono::system_clock::time_point pNow, UserInterface& pUi,
+    std::set<std::string>& pKeep)
+{
+    for (const FolderEntry& entry : pEntries) {
         std::string lower = ToLowerAscii(entry.Name);
         if (!lower.ends_with(".tvp") || !IsRegularFile(entry.Path))
             continue;
@@ -633,7 +634,7 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
             RemoveFile(entry.Path);
             continue;
         }
-        if (lower != "last.tvp" && ProjectExpired(entry.Path, pDelPrjDays, pNow)) {
+        if (lower != "last.tvp" && ProjectExpired(entry.Path, pDays, pNow)) {
             RemoveFile(entry.Path);
             continue;
         }
@@ -642,33 +643,38 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
         std::optional<std::vector<std::string>> refs = ReadProjectReferences(entry.Path);
         if (!refs) {
             pUi.ShowMessage("");
-            return -1;
+            return false;
         }
         for (const std::string& ref : *refs)
-            if (std::string name = ProtectedName(ref, folder, folder); !name.empty())
-                keep.insert(std::move(name));
+            if (std::string name = ProtectedName(ref, pFolder, pFolder); !name.empty())
+                pKeep.insert(std::move(name));
     }
+    return true;
+}
 
-    // Projects saved outside the folder protect what they name as well. One that exists but
-    // cannot be read protects everything. One that is gone may only have been moved (the
-    // clean-up cannot tell): what it named at its last save stays (see below).
-    const std::vector<std::string> outside = OutsideProjects(folder.string());
-    std::vector<std::string> stillThere;
-    struct Missing {
-        std::string Project;
-        std::vector<std::string> Names;
-    };
-    std::vector<Missing> missing;
-    for (const std::string& project : outside) {
+/// A project listed as saved outside the folder that is no longer there, with the working-file
+/// names it had at its last save.
+struct GoneProject {
+    std::string Project;
+    std::vector<std::string> Names;
+};
+
+/// Reads the outside projects that exist for the names they need (into pKeep) and lists them
+/// in pStillThere; the ones that are gone go to pGone. False when one cannot be read.
+bool KeepOutsideProjectNames(const std::vector<std::string>& pOutside, const fs::path& pFolder,
+    UserInterface& pUi, std::set<std::string>& pKeep, std::vector<std::string>& pStillThere,
+    std::vector<GoneProject>& pGone)
+{
+    for (const std::string& project : pOutside) {
         std::error_code ec;
         const fs::file_status status = fs::status(project, ec);
         if (status.type() == fs::file_type::not_found) {
             if (std::optional<std::vector<std::string>> kept
-                = ReadOutsideKept(folder.string(), project))
-                missing.push_back({ project, std::move(*kept) });
+                = ReadOutsideKept(pFolder.string(), project))
+                pGone.push_back({ project, std::move(*kept) });
             continue;
         }
-        stillThere.push_back(project);
+        pStillThere.push_back(project);
         // Temporaries of killed saves of that project lie beside it.
         RemoveStaleTemporaries(fs::path(project).parent_path().string());
         pUi.ShowMessage("Check " + project + "…");
@@ -676,50 +682,59 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
         std::optional<std::vector<std::string>> refs = ReadProjectReferences(project);
         if (!refs) {
             pUi.ShowMessage("");
-            return -1;
+            return false;
         }
         const fs::path base = fs::path(project).parent_path();
         for (const std::string& ref : *refs)
-            if (std::string name = ProtectedName(ref, folder, base); !name.empty())
-                keep.insert(std::move(name));
+            if (std::string name = ProtectedName(ref, pFolder, base); !name.empty())
+                pKeep.insert(std::move(name));
         // Listed before its names were kept: they are kept from now on, in case it moves.
-        if (!FileExists(OutsideKeptFile(folder.string(), project)))
-            WriteOutsideKept(folder.string(), project);
+        if (!FileExists(OutsideKeptFile(pFolder.string(), project)))
+            WriteOutsideKept(pFolder.string(), project);
     }
-    // A project that is gone keeps the names it had at its last save, so that moving it
-    // (`mv`) never costs its working files. It lets them go when every one is kept by a
-    // project that is there (it was opened and saved at its new place), or when its last
-    // save is older than the days after which the folder's own projects expire.
+    return true;
+}
+
+/// Keeps the names of the gone projects that still hold them and lists those in pStillThere;
+/// returns them, for the report.
+std::vector<std::string> KeepGoneProjectNames(const std::vector<GoneProject>& pGone,
+    const fs::path& pFolder, int32_t pDays, std::chrono::system_clock::time_point pNow,
+    std::set<std::string>& pKeep, std::vector<std::string>& pStillThere)
+{
     std::vector<std::string> reported;
-    for (Missing& m : missing) {
-        const std::string keptFile = OutsideKeptFile(folder.string(), m.Project);
+    for (const GoneProject& m : pGone) {
+        const std::string keptFile = OutsideKeptFile(pFolder.string(), m.Project);
         const bool covered = std::all_of(m.Names.begin(), m.Names.end(),
-            [&keep](const std::string& pName) { return keep.contains(pName); });
-        if (covered || ProjectExpired(keptFile, pDelPrjDays, pNow)) {
+            [&pKeep](const std::string& pName) { return pKeep.contains(pName); });
+        if (covered || ProjectExpired(keptFile, pDays, pNow)) {
             RemoveFile(keptFile);
             continue;
         }
-        keep.insert(m.Names.begin(), m.Names.end());
-        stillThere.push_back(m.Project);
+        pKeep.insert(m.Names.begin(), m.Names.end());
+        pStillThere.push_back(m.Project);
         reported.push_back(m.Project);
     }
-    if (stillThere.size() != outside.size())
-        WriteOutsideList(folder.string(), stillThere);
-    if (!reported.empty()) {
+    return reported;
+}
+
+/// Tells the user which gone projects still keep working files.
+void ReportGoneProjects(const std::vector<std::string>& pReported, UserInterface& pUi)
+{
+    if (!pReported.empty()) {
         std::string text(kOutsideMissingText);
-        for (const std::string& project : reported)
+        for (const std::string& project : pReported)
             text += "\n" + project;
         pUi.MessageBox(text, MsgButtons::Ok, MsgIcon::Warning);
     }
+}
 
-    // The listing is taken again: files may have come or gone while the projects were read.
-    entries = ListFolder(folder);
-    if (!entries) {
-        pUi.ShowMessage("");
-        return -1;
-    }
+/// Deletes the sample-editor snapshots of ended processes and the working files no project
+/// keeps; returns how many files went.
+int DeleteUnkeptWorkingFiles(
+    const std::vector<FolderEntry>& pEntries, const std::set<std::string>& pKeep)
+{
     int deleted = 0;
-    for (const FolderEntry& entry : *entries) {
+    for (const FolderEntry& entry : pEntries) {
         std::string lower = ToLowerAscii(entry.Name);
         int64_t pid = 0;
         if (IsSampleEditName(entry.Name, &pid) && SnapshotOwnerGone(entry.Name, pid)) {
@@ -730,9 +745,59 @@ int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface
         bool working = IsTempName(lower, "~t", "wav") || IsTempName(lower, "~t", "wfd")
             || IsTempName(lower, "~t", "wwf") || IsTempName(lower, "~s", "wav")
             || IsTempName(lower, "~s", "wfd") || IsTempName(lower, "~s", "wwf");
-        if (working && !keep.contains(lower) && RemoveFile(entry.Path))
+        if (working && !pKeep.contains(lower) && RemoveFile(entry.Path))
             ++deleted;
     }
+    return deleted;
+}
+
+} // namespace
+
+int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface& pUi,
+    std::chrono::system_clock::time_point pNow)
+{
+    const fs::path folder(WithTrailingSlash(pFolder));
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(folder);
+    if (!entries)
+        return -1;
+    // Another process that works in the folder has working files no saved project names yet.
+    if (OtherProcessRuns(*entries))
+        return -2;
+    RemoveStaleTemporaries(folder.string());
+
+    // Project files first: snapshots and expired projects go, every other project file is
+    // read for the working files it still needs. Nothing else is deleted until all of them
+    // have been read, so a project that cannot be read protects everything.
+    std::set<std::string> keep;
+    if (!KeepFolderProjectNames(*entries, folder, pDelPrjDays, pNow, pUi, keep))
+        return -1;
+
+    // Projects saved outside the folder protect what they name as well. One that exists but
+    // cannot be read protects everything. One that is gone may only have been moved (the
+    // clean-up cannot tell): what it named at its last save stays (see below).
+    const std::vector<std::string> outside = OutsideProjects(folder.string());
+    std::vector<std::string> stillThere;
+    std::vector<GoneProject> gone;
+    if (!KeepOutsideProjectNames(outside, folder, pUi, keep, stillThere, gone))
+        return -1;
+
+    // A project that is gone keeps the names it had at its last save, so that moving it
+    // (`mv`) never costs its working files. It lets them go when every one is kept by a
+    // project that is there (it was opened and saved at its new place), or when its last
+    // save is older than the days after which the folder's own projects expire.
+    const std::vector<std::string> reported
+        = KeepGoneProjectNames(gone, folder, pDelPrjDays, pNow, keep, stillThere);
+    if (stillThere.size() != outside.size())
+        WriteOutsideList(folder.string(), stillThere);
+    ReportGoneProjects(reported, pUi);
+
+    // The listing is taken again: files may have come or gone while the projects were read.
+    entries = ListFolder(folder);
+    if (!entries) {
+        pUi.ShowMessage("");
+        return -1;
+    }
+    const int deleted = DeleteUnkeptWorkingFiles(*entries, keep);
     pUi.ShowMessage("");
     return deleted;
 }

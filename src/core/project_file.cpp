@@ -107,40 +107,45 @@ Result<int32_t> FieldInt(const Fields& pFields, size_t pIndex, const char* pWhat
     return *v;
 }
 
-Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
+/// How many wave, block and fade-point lines follow the track lines.
+struct LineCounts {
+    int64_t Waves = 0;
+    int64_t Blocks = 0;
+    int64_t Fades = 0;
+};
+
+/// Checks the first line and that the file holds as many lines as it announces.
+Result<LineCounts> ParseHeader(const std::vector<std::string>& pLines, ParsedProject& pParsed)
 {
-    ParsedProject parsed;
-    if (pLines.empty())
-        return Fail("ファイルが空です");
-    parsed.Header = SplitProjectFields(pLines[0]);
-    parsed.HeaderFieldCount = parsed.Header.size();
-    if (parsed.Header.size() < 21)
+    pParsed.Header = SplitProjectFields(pLines[0]);
+    pParsed.HeaderFieldCount = pParsed.Header.size();
+    if (pParsed.Header.size() < 21)
         return Fail(LineOf(1, kHeader) + "の項目が21個より少なくなっています（"
-            + std::to_string(parsed.Header.size()) + "個）");
-    for (size_t i = 1; i < std::min<size_t>(parsed.Header.size(), kHdrFieldCount); ++i) {
+            + std::to_string(pParsed.Header.size()) + "個）");
+    for (size_t i = 1; i < std::min<size_t>(pParsed.Header.size(), kHdrFieldCount); ++i) {
         if (i == 9 || i == 17)
             continue; // reserved
-        Result<int32_t> v = FieldInt(parsed.Header, i, kHeader, 1);
+        Result<int32_t> v = FieldInt(pParsed.Header, i, kHeader, 1);
         if (!v)
             return v.error();
-        parsed.Values[i] = *v;
+        pParsed.Values[i] = *v;
     }
-    parsed.LastTrackNo = parsed.Values[kHdrLastTrackNo];
-    parsed.SampleRate = parsed.Values[kHdrSampleRate];
-    parsed.EnvelopeLength = parsed.Values[kHdrEnvelopeLength];
-    if (parsed.LastTrackNo < 0 || parsed.LastTrackNo > kMaxTrackIndex)
+    pParsed.LastTrackNo = pParsed.Values[kHdrLastTrackNo];
+    pParsed.SampleRate = pParsed.Values[kHdrSampleRate];
+    pParsed.EnvelopeLength = pParsed.Values[kHdrEnvelopeLength];
+    if (pParsed.LastTrackNo < 0 || pParsed.LastTrackNo > kMaxTrackIndex)
         return Fail(WhereIn(1, kHeader, kHdrLastTrackNo)
-            + "（最後のトラック番号）が範囲外です: " + std::to_string(parsed.LastTrackNo));
-    if (parsed.SampleRate < 1000 || parsed.SampleRate > 768000)
+            + "（最後のトラック番号）が範囲外です: " + std::to_string(pParsed.LastTrackNo));
+    if (pParsed.SampleRate < 1000 || pParsed.SampleRate > 768000)
         return Fail(WhereIn(1, kHeader, kHdrSampleRate)
-            + "（サンプリング周波数）が範囲外です: " + std::to_string(parsed.SampleRate));
-    if (parsed.EnvelopeLength < 0 || parsed.EnvelopeLength > kMaxEnvelopeFrames)
+            + "（サンプリング周波数）が範囲外です: " + std::to_string(pParsed.SampleRate));
+    if (pParsed.EnvelopeLength < 0 || pParsed.EnvelopeLength > kMaxEnvelopeFrames)
         return Fail(WhereIn(1, kHeader, kHdrEnvelopeLength)
-            + "（エンベロープの長さ）が範囲外です: " + std::to_string(parsed.EnvelopeLength));
-    const int64_t waveCount = parsed.Values[kHdrWaveCount];
-    const int64_t blockCount = parsed.Values[kHdrBlockCount];
+            + "（エンベロープの長さ）が範囲外です: " + std::to_string(pParsed.EnvelopeLength));
+    const int64_t waveCount = pParsed.Values[kHdrWaveCount];
+    const int64_t blockCount = pParsed.Values[kHdrBlockCount];
     const int64_t fadeCount
-        = parsed.Header.size() > kHdrFadeCount ? parsed.Values[kHdrFadeCount] : 0;
+        = pParsed.Header.size() > kHdrFadeCount ? pParsed.Values[kHdrFadeCount] : 0;
     if (waveCount < 0 || blockCount < 0 || fadeCount < 0)
         return Fail(WhereIn(1, kHeader,
                         waveCount < 0        ? kHdrWaveCount
@@ -148,26 +153,106 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
                                              : kHdrFadeCount)
             + "（個数）が負の数です");
     // Counts larger than the file could hold are caught before anything is reserved.
-    const int64_t needed = 1 + parsed.LastTrackNo + 1 + waveCount + blockCount + fadeCount;
+    const int64_t needed = 1 + pParsed.LastTrackNo + 1 + waveCount + blockCount + fadeCount;
     if (needed > static_cast<int64_t>(pLines.size()))
         return Fail("ファイルが途中で終わっています（ヘッダが示す" + std::to_string(needed)
             + "行に対して" + std::to_string(pLines.size()) + "行しかありません）");
+    return LineCounts { waveCount, blockCount, fadeCount };
+}
+
+/// One track line; pLineNo is its index in the file, from 0.
+Result<ParsedProject::TrackLine> ParseTrackLine(const std::string& pLine, size_t pLineNo)
+{
+    Fields f = SplitProjectFields(pLine);
+    if (f.size() < 12)
+        return Fail(LineOf(pLineNo + 1, kTrack) + "の項目が12個より少なくなっています");
+    ParsedProject::TrackLine track;
+    for (size_t i = 0; i < 8; ++i) {
+        Result<int32_t> v = FieldInt(f, i, kTrack, pLineNo + 1);
+        if (!v)
+            return v.error();
+        track.Values[i] = *v;
+    }
+    track.Name = f[10];
+    track.Envelope = f[11];
+    return track;
+}
+
+/// One block line; pLineNo is its index in the file, from 0. The block must name one of pWaveCount
+/// wave files.
+Result<Block> ParseBlockLine(const std::string& pLine, size_t pLineNo, int64_t pWaveCount)
+{
+    Fields f = SplitProjectFields(pLine);
+    if (f.size() < 11)
+        return Fail(LineOf(pLineNo + 1, kBlock) + "の項目が11個より少なくなっています");
+    int32_t v[7];
+    for (size_t i = 0; i < 7; ++i) {
+        Result<int32_t> r = FieldInt(f, i, kBlock, pLineNo + 1);
+        if (!r)
+            return r.error();
+        v[i] = *r;
+    }
+    Block block;
+    block.StartAdr = v[0];
+    block.WaveNo = v[1];
+    block.TrackNo = v[2];
+    block.SrcStart = v[3];
+    block.SrcEnd = v[4];
+    block.Flags = v[5];
+    block.GroupID = v[6];
+    for (size_t i = 7; i <= 8; ++i) {
+        std::optional<double> level
+            = Trim(f[i]).empty() ? std::optional<double>(0.0) : ParseNumber(f[i]);
+        if (!level || std::fabs(*level) > 1000.0)
+            return Fail(WhereIn(pLineNo + 1, kBlock, i) + "（レベル）が正しくありません: \""
+                + f[i].substr(0, 40) + "\"");
+        (i == 7 ? block.LevelL : block.LevelR) = static_cast<float>(*level);
+    }
+    block.Name = f[10];
+    if (block.WaveNo < 0 || block.WaveNo >= pWaveCount)
+        return Fail(WhereIn(pLineNo + 1, kBlock, 1)
+            + "が存在しないwavファイルの番号です: " + std::to_string(block.WaveNo));
+    return block;
+}
+
+/// One fade-point line; pLineNo is its index in the file, from 0.
+Result<FadePoint> ParseFadeLine(const std::string& pLine, size_t pLineNo)
+{
+    Fields f = SplitProjectFields(pLine);
+    if (f.size() < 3)
+        return Fail(LineOf(pLineNo + 1, kFadePoint) + "の項目が3個より少なくなっています");
+    FadePoint point;
+    int32_t v[3];
+    for (size_t i = 0; i < 3; ++i) {
+        Result<int32_t> r = FieldInt(f, i, kFadePoint, pLineNo + 1);
+        if (!r)
+            return r.error();
+        v[i] = *r;
+    }
+    point.EnvFrame = v[0];
+    point.TrackNo = v[1];
+    point.Channels = v[2];
+    return point;
+}
+
+Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
+{
+    ParsedProject parsed;
+    if (pLines.empty())
+        return Fail("ファイルが空です");
+    Result<LineCounts> counts = ParseHeader(pLines, parsed);
+    if (!counts)
+        return counts.error();
+    const int64_t waveCount = counts->Waves;
+    const int64_t blockCount = counts->Blocks;
+    const int64_t fadeCount = counts->Fades;
 
     size_t line = 1;
     for (int32_t t = 0; t <= parsed.LastTrackNo; ++t, ++line) {
-        Fields f = SplitProjectFields(pLines[line]);
-        if (f.size() < 12)
-            return Fail(LineOf(line + 1, kTrack) + "の項目が12個より少なくなっています");
-        ParsedProject::TrackLine track;
-        for (size_t i = 0; i < 8; ++i) {
-            Result<int32_t> v = FieldInt(f, i, kTrack, line + 1);
-            if (!v)
-                return v.error();
-            track.Values[i] = *v;
-        }
-        track.Name = f[10];
-        track.Envelope = f[11];
-        parsed.Tracks.push_back(std::move(track));
+        Result<ParsedProject::TrackLine> track = ParseTrackLine(pLines[line], line);
+        if (!track)
+            return track.error();
+        parsed.Tracks.push_back(std::move(*track));
     }
     for (int64_t w = 0; w < waveCount; ++w, ++line) {
         Fields f = SplitProjectFields(pLines[line]);
@@ -176,54 +261,16 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
         parsed.Waves.push_back({ f[4], f[5] });
     }
     for (int64_t b = 0; b < blockCount; ++b, ++line) {
-        Fields f = SplitProjectFields(pLines[line]);
-        if (f.size() < 11)
-            return Fail(LineOf(line + 1, kBlock) + "の項目が11個より少なくなっています");
-        int32_t v[7];
-        for (size_t i = 0; i < 7; ++i) {
-            Result<int32_t> r = FieldInt(f, i, kBlock, line + 1);
-            if (!r)
-                return r.error();
-            v[i] = *r;
-        }
-        Block block;
-        block.StartAdr = v[0];
-        block.WaveNo = v[1];
-        block.TrackNo = v[2];
-        block.SrcStart = v[3];
-        block.SrcEnd = v[4];
-        block.Flags = v[5];
-        block.GroupID = v[6];
-        for (size_t i = 7; i <= 8; ++i) {
-            std::optional<double> level
-                = Trim(f[i]).empty() ? std::optional<double>(0.0) : ParseNumber(f[i]);
-            if (!level || std::fabs(*level) > 1000.0)
-                return Fail(WhereIn(line + 1, kBlock, i) + "（レベル）が正しくありません: \""
-                    + f[i].substr(0, 40) + "\"");
-            (i == 7 ? block.LevelL : block.LevelR) = static_cast<float>(*level);
-        }
-        block.Name = f[10];
-        if (block.WaveNo < 0 || block.WaveNo >= waveCount)
-            return Fail(WhereIn(line + 1, kBlock, 1)
-                + "が存在しないwavファイルの番号です: " + std::to_string(block.WaveNo));
-        parsed.Blocks.push_back(std::move(block));
+        Result<Block> block = ParseBlockLine(pLines[line], line, waveCount);
+        if (!block)
+            return block.error();
+        parsed.Blocks.push_back(std::move(*block));
     }
     for (int64_t k = 0; k < fadeCount; ++k, ++line) {
-        Fields f = SplitProjectFields(pLines[line]);
-        if (f.size() < 3)
-            return Fail(LineOf(line + 1, kFadePoint) + "の項目が3個より少なくなっています");
-        FadePoint point;
-        int32_t v[3];
-        for (size_t i = 0; i < 3; ++i) {
-            Result<int32_t> r = FieldInt(f, i, kFadePoint, line + 1);
-            if (!r)
-                return r.error();
-            v[i] = *r;
-        }
-        point.EnvFrame = v[0];
-        point.TrackNo = v[1];
-        point.Channels = v[2];
-        parsed.Fades.push_back(point);
+        Result<FadePoint> point = ParseFadeLine(pLines[line], line);
+        if (!point)
+            return point.error();
+        parsed.Fades.push_back(*point);
     }
     return parsed;
 }
@@ -377,10 +424,12 @@ std::vector<Block> AttachBlocks(
     return blocks;
 }
 
+/// Envelopes of the state being replaced: lower-case file name -> (file name, levels).
+using PreviousEnvelopes = std::map<std::string, std::pair<std::string, TrackEnvelope>>;
+
 void LoadTrackEnvelope(TrackEnvelope& pEnvelope, std::string& pFileName, const std::string& pName,
     int32_t pFrames, const Project& pProject, const std::string& pBase, bool pLegacy,
-    const std::map<std::string, std::pair<std::string, TrackEnvelope>>& pPrevious,
-    ProjectFileEnv& pEnv, bool& pPresent)
+    const PreviousEnvelopes& pPrevious, ProjectFileEnv& pEnv, bool& pPresent)
 {
     const auto unity = static_cast<uint8_t>(pProject.UnityLevel);
     pPresent = false;
@@ -411,6 +460,103 @@ void LoadTrackEnvelope(TrackEnvelope& pEnvelope, std::string& pFileName, const s
     if (!path.empty())
         ReportMissing(pEnv, path);
     pEnvelope.assign(static_cast<size_t>(pFrames) * 2, unity);
+}
+
+/// Reads a clipboard file into pProject.Clip; its rate must be the project's.
+void ReadClip(Project& pProject, const ParsedProject& pParsed, const std::string& pBase,
+    bool pLegacyLevels, ProjectFileEnv& pEnv)
+{
+    ClipProject clip;
+    clip.LastTrackNo = pParsed.LastTrackNo;
+    clip.Envelopes.resize(static_cast<size_t>(clip.LastTrackNo) + 1);
+    clip.TrackPresent.assign(static_cast<size_t>(clip.LastTrackNo) + 1, 0);
+    clip.NoEnvelope = true;
+    clip.Length = 0;
+    for (int32_t t = 0; t <= pParsed.LastTrackNo; ++t) {
+        const auto& line = pParsed.Tracks[t];
+        if (line.Envelope.empty())
+            continue;
+        std::string fileName;
+        bool present = false;
+        LoadTrackEnvelope(clip.Envelopes[t], fileName, line.Envelope, pParsed.EnvelopeLength,
+            pProject, pBase, pLegacyLevels, {}, pEnv, present);
+        if (present) {
+            clip.TrackPresent[t] = 1;
+            clip.NoEnvelope = false;
+            clip.Length = pParsed.EnvelopeLength * kEnvelopeFrameSamples;
+        } else {
+            clip.Envelopes[t].clear();
+        }
+    }
+    PreviousWaves previous(pProject.Clip.WaveFiles, pProject.Clip.Peaks, pProject.SampleStep);
+    LoadedWaves waves = LoadWaves(pParsed, pBase, pProject.SampleStep, previous, pEnv);
+    clip.Blocks = AttachBlocks(pParsed, waves, clip.LastTrackNo, pProject.SampleStep);
+    clip.WaveFiles = std::move(waves.Files);
+    clip.Peaks = std::move(waves.Peaks);
+    for (const Block& b : clip.Blocks)
+        clip.Length = std::max(clip.Length, b.EndAdr);
+    for (const FadePoint& f : pParsed.Fades)
+        if (f.TrackNo >= 0 && f.TrackNo <= clip.LastTrackNo)
+            clip.FadePoints.push_back(f);
+    pProject.Clip = std::move(clip);
+}
+
+/// The header's values; the marks, the current track and the view only when pViewToo.
+void ApplyHeader(
+    Project& pProject, const ParsedProject& pParsed, bool pViewToo, int32_t pSampleStep)
+{
+    const int32_t* v = pParsed.Values;
+    pProject.SampleRate = pParsed.SampleRate;
+    if (pViewToo) {
+        pProject.MarkIn = std::max(v[kHdrMarkIn], 0);
+        pProject.MarkOut = std::max(v[kHdrMarkOut], 0);
+        pProject.CurrentTrack = v[kHdrCurrentTrack];
+        pProject.Zoom = std::max(v[kHdrZoom], 1);
+        pProject.Head = std::max(v[kHdrHead], 0);
+        pProject.ViewStart = std::max(v[kHdrViewStart], 0);
+        if (pParsed.HeaderFieldCount > kHdrLevelZoomDB)
+            pProject.LevelZoomDB = Clamp32(v[kHdrLevelZoomDB], -30, 30);
+    }
+    pProject.CurrentTrack = Clamp32(pProject.CurrentTrack, 0, pParsed.LastTrackNo);
+    if (v[kHdrFadeTableType] != pProject.FadeTableType)
+        pProject.SetFadeTableType(v[kHdrFadeTableType]);
+    pProject.MasterLevelL = Clamp32(v[kHdrMasterLevelL], 0, 255);
+    pProject.MasterLevelR = Clamp32(v[kHdrMasterLevelR], 0, 255);
+    pProject.ViewTrackCount = Clamp32(v[kHdrViewTrackCount], 0, pParsed.LastTrackNo);
+    pProject.ViewScroll = Clamp32(v[kHdrViewScroll], 0, 1000);
+    pProject.ZeroPos = v[kHdrZeroPos];
+    pProject.SampleStep = pSampleStep;
+    pProject.EnvelopeLength = pParsed.EnvelopeLength;
+    pProject.LastTrackNo = pParsed.LastTrackNo;
+}
+
+/// The track lines and their envelopes; an undo step (pUndo) keeps the track selection.
+void ReadTracks(Project& pProject, const ParsedProject& pParsed, bool pUndo,
+    const std::string& pBase, bool pLegacyLevels, const PreviousEnvelopes& pPrevious,
+    ProjectFileEnv& pEnv)
+{
+    pProject.Tracks.assign(static_cast<size_t>(pProject.LastTrackNo) + 1, Track {});
+    pProject.Envelopes.assign(static_cast<size_t>(pProject.LastTrackNo) + 1, TrackEnvelope {});
+    for (int32_t t = 0; t <= pProject.LastTrackNo; ++t) {
+        const auto& line = pParsed.Tracks[t];
+        Track& track = pProject.Tracks[t];
+        track.PlaySelected = line.Values[0];
+        if (!pUndo)
+            track.Selected = line.Values[1];
+        track.LevelLinked = line.Values[2];
+        track.LevelL = Clamp32(line.Values[3], 0, 255);
+        track.LevelR = Clamp32(line.Values[4], 0, 255);
+        track.AutoLevelL = track.AutoLevelR = pProject.UnityLevel;
+        track.RecSelected = line.Values[5];
+        track.RecCh = line.Values[6];
+        track.PlayCh = line.Values[7];
+        track.Name = line.Name;
+        bool present = false;
+        LoadTrackEnvelope(pProject.Envelopes[t], track.EnvelopeFile, line.Envelope,
+            pProject.EnvelopeLength, pProject, pBase, pLegacyLevels, pPrevious, pEnv, present);
+        if (pProject.EnvelopeLength < 1)
+            pProject.Envelopes[t].clear();
+    }
 }
 
 } // namespace
@@ -601,7 +747,7 @@ Status ReadProject(
 
     // Envelopes of the state being replaced, by file name, so an undo step re-reads only
     // the envelopes whose files changed.
-    std::map<std::string, std::pair<std::string, TrackEnvelope>> previousEnvelopes;
+    PreviousEnvelopes previousEnvelopes;
     for (size_t t = 0; t < pProject.Tracks.size() && t < pProject.Envelopes.size(); ++t)
         if (!pProject.Tracks[t].EnvelopeFile.empty())
             previousEnvelopes[ToLowerAscii(pProject.Tracks[t].EnvelopeFile)]
@@ -612,95 +758,19 @@ Status ReadProject(
             pEnv.Ui.ShowError(kRateDiffers);
             return Fail(kRateDiffers, ErrorCode::RateMismatch);
         }
-        ClipProject clip;
-        clip.LastTrackNo = parsed.LastTrackNo;
-        clip.Envelopes.resize(static_cast<size_t>(clip.LastTrackNo) + 1);
-        clip.TrackPresent.assign(static_cast<size_t>(clip.LastTrackNo) + 1, 0);
-        clip.NoEnvelope = true;
-        clip.Length = 0;
-        for (int32_t t = 0; t <= parsed.LastTrackNo; ++t) {
-            const auto& line = parsed.Tracks[t];
-            if (line.Envelope.empty())
-                continue;
-            std::string fileName;
-            bool present = false;
-            LoadTrackEnvelope(clip.Envelopes[t], fileName, line.Envelope, parsed.EnvelopeLength,
-                pProject, base, legacyLevels, {}, pEnv, present);
-            if (present) {
-                clip.TrackPresent[t] = 1;
-                clip.NoEnvelope = false;
-                clip.Length = parsed.EnvelopeLength * kEnvelopeFrameSamples;
-            } else {
-                clip.Envelopes[t].clear();
-            }
-        }
-        PreviousWaves previous(pProject.Clip.WaveFiles, pProject.Clip.Peaks, pProject.SampleStep);
-        LoadedWaves waves = LoadWaves(parsed, base, pProject.SampleStep, previous, pEnv);
-        clip.Blocks = AttachBlocks(parsed, waves, clip.LastTrackNo, pProject.SampleStep);
-        clip.WaveFiles = std::move(waves.Files);
-        clip.Peaks = std::move(waves.Peaks);
-        for (const Block& b : clip.Blocks)
-            clip.Length = std::max(clip.Length, b.EndAdr);
-        for (const FadePoint& f : parsed.Fades)
-            if (f.TrackNo >= 0 && f.TrackNo <= clip.LastTrackNo)
-                clip.FadePoints.push_back(f);
-        pProject.Clip = std::move(clip);
+        ReadClip(pProject, parsed, base, legacyLevels, pEnv);
         return {};
     }
 
     Project& p = pProject;
-    const int32_t* v = parsed.Values;
     const std::vector<WaveFile> oldWaves = std::move(p.WaveFiles);
     const std::vector<PeakArray> oldPeaks = std::move(p.Peaks);
     const PreviousWaves previous(oldWaves, oldPeaks, p.SampleStep);
     p.WaveFiles.clear();
     p.Peaks.clear();
     p.Blocks.clear();
-    p.SampleRate = parsed.SampleRate;
-    if (!pUndo || pEnv.UndoAll) {
-        p.MarkIn = std::max(v[kHdrMarkIn], 0);
-        p.MarkOut = std::max(v[kHdrMarkOut], 0);
-        p.CurrentTrack = v[kHdrCurrentTrack];
-        p.Zoom = std::max(v[kHdrZoom], 1);
-        p.Head = std::max(v[kHdrHead], 0);
-        p.ViewStart = std::max(v[kHdrViewStart], 0);
-        if (parsed.HeaderFieldCount > kHdrLevelZoomDB)
-            p.LevelZoomDB = Clamp32(v[kHdrLevelZoomDB], -30, 30);
-    }
-    p.CurrentTrack = Clamp32(p.CurrentTrack, 0, parsed.LastTrackNo);
-    if (v[kHdrFadeTableType] != p.FadeTableType)
-        p.SetFadeTableType(v[kHdrFadeTableType]);
-    p.MasterLevelL = Clamp32(v[kHdrMasterLevelL], 0, 255);
-    p.MasterLevelR = Clamp32(v[kHdrMasterLevelR], 0, 255);
-    p.ViewTrackCount = Clamp32(v[kHdrViewTrackCount], 0, parsed.LastTrackNo);
-    p.ViewScroll = Clamp32(v[kHdrViewScroll], 0, 1000);
-    p.ZeroPos = v[kHdrZeroPos];
-    p.SampleStep = sampleStep;
-    p.EnvelopeLength = parsed.EnvelopeLength;
-    p.LastTrackNo = parsed.LastTrackNo;
-
-    p.Tracks.assign(static_cast<size_t>(p.LastTrackNo) + 1, Track {});
-    p.Envelopes.assign(static_cast<size_t>(p.LastTrackNo) + 1, TrackEnvelope {});
-    for (int32_t t = 0; t <= p.LastTrackNo; ++t) {
-        const auto& line = parsed.Tracks[t];
-        Track& track = p.Tracks[t];
-        track.PlaySelected = line.Values[0];
-        if (!pUndo)
-            track.Selected = line.Values[1];
-        track.LevelLinked = line.Values[2];
-        track.LevelL = Clamp32(line.Values[3], 0, 255);
-        track.LevelR = Clamp32(line.Values[4], 0, 255);
-        track.AutoLevelL = track.AutoLevelR = p.UnityLevel;
-        track.RecSelected = line.Values[5];
-        track.RecCh = line.Values[6];
-        track.PlayCh = line.Values[7];
-        track.Name = line.Name;
-        bool present = false;
-        LoadTrackEnvelope(p.Envelopes[t], track.EnvelopeFile, line.Envelope, p.EnvelopeLength, p,
-            base, legacyLevels, previousEnvelopes, pEnv, present);
-        if (p.EnvelopeLength < 1)
-            p.Envelopes[t].clear();
-    }
+    ApplyHeader(p, parsed, !pUndo || pEnv.UndoAll, sampleStep);
+    ReadTracks(p, parsed, pUndo, base, legacyLevels, previousEnvelopes, pEnv);
     p.Tracks[p.CurrentTrack].Selected = 1;
 
     LoadedWaves waves = LoadWaves(parsed, base, p.SampleStep, previous, pEnv);

@@ -84,97 +84,78 @@ int32_t SamplesPerFrame(int32_t pLayer, int32_t pLsf)
     return pLayer == 3 && pLsf == 1 ? 576 : 1152;
 }
 
-} // namespace
-
-bool ReadMpegInfo(std::string_view pPath, MpegInfo& pInfo)
+/// Skips a leading tag or takes the Xing count of a headerless start; sets pFound to 0 when
+/// the file starts with a frame header, and pExpected when its second byte is already fixed.
+void LeadIn(const std::array<uint8_t, 48>& pHead, bool pMp3, MpegInfo& pInfo, int64_t& pStart,
+    int& pExpected, int64_t& pFound)
 {
-    pInfo = MpegInfo {};
-    const bool mp3 = HasMp3Extension(pPath);
-
-    FileHandle file = OpenFile(pPath, OpenMode::Read);
-    if (!file.IsOpen())
-        return false;
-    const int64_t fileBytes = FileSize64(file);
-    if (fileBytes < kMinFileBytes || fileBytes > std::numeric_limits<int32_t>::max())
-        return false;
-    pInfo.FileBytes = static_cast<int32_t>(fileBytes);
-
-    std::array<uint8_t, 48> head {};
-    if (ReadAt(file, head.data(), 48, 0) != 48)
-        return false;
-
-    int64_t start = 0;
-    int expected = 0; // the second header byte every candidate must repeat, 0 while unknown
-    int64_t found = -1;
-    if (std::memcmp(head.data(), "TAG", 3) == 0) {
-        start = 128;
-    } else if (std::memcmp(head.data(), "ID3", 3) == 0) {
-        int64_t size = (int64_t(head[6] & 0x7F) << 21) | (int64_t(head[7] & 0x7F) << 14)
-            | (int64_t(head[8] & 0x7F) << 7) | int64_t(head[9] & 0x7F);
-        start = 10 + size;
+    if (std::memcmp(pHead.data(), "TAG", 3) == 0) {
+        pStart = 128;
+    } else if (std::memcmp(pHead.data(), "ID3", 3) == 0) {
+        int64_t size = (int64_t(pHead[6] & 0x7F) << 21) | (int64_t(pHead[7] & 0x7F) << 14)
+            | (int64_t(pHead[8] & 0x7F) << 7) | int64_t(pHead[9] & 0x7F);
+        pStart = 10 + size;
     } else {
-        if (IsXingAt(head.data())) {
+        if (IsXingAt(pHead.data())) {
             pInfo.IsVbr = 1;
-            pInfo.VbrFrames = BigEndian32(head.data() + kXingFramesOffset);
+            pInfo.VbrFrames = BigEndian32(pHead.data() + kXingFramesOffset);
         }
         // "FF FF" in an MP3 file is taken for noise, not for a Layer I header without CRC.
-        if (head[0] == 0xFF && head[1] >= 0xF0 && !(head[1] == 0xFF && mp3)) {
-            if (head[2] != 0xFF)
-                found = 0;
+        if (pHead[0] == 0xFF && pHead[1] >= 0xF0 && !(pHead[1] == 0xFF && pMp3)) {
+            if (pHead[2] != 0xFF)
+                pFound = 0;
             else
-                expected = head[1];
+                pExpected = pHead[1];
         }
     }
+}
 
+/// The offset of the first frame header at or after pStart; -1 when there is none or on a
+/// read error. pExpected is the second header byte every candidate must repeat, 0 while
+/// unknown.
+int64_t FindFirstHeader(
+    const FileHandle& pFile, int64_t pFileBytes, int64_t pStart, int pExpected, bool pMp3)
+{
     std::vector<uint8_t> window(static_cast<size_t>(kScanWindow));
-    for (int64_t base = start; found < 0; base += kScanStep) {
-        if (base >= fileBytes)
-            return false;
-        if (!ReadZeroFilled(file, window.data(), kScanWindow, base))
-            return false;
+    for (int64_t base = pStart;; base += kScanStep) {
+        if (base >= pFileBytes)
+            return -1;
+        if (!ReadZeroFilled(pFile, window.data(), kScanWindow, base))
+            return -1;
         for (int64_t q = 0; q + 3 < kScanWindow; ++q) {
             if (window[q] != 0xFF)
                 continue;
             const uint8_t second = window[q + 1];
             const uint8_t third = window[q + 2];
-            if (expected == 0) {
-                if (second < 0xF0 || (second == 0xFF && mp3))
+            if (pExpected == 0) {
+                if (second < 0xF0 || (second == 0xFF && pMp3))
                     continue;
                 if (third == 0xFF) {
                     // The first plausible sync followed by FF fixes the second byte for the rest.
-                    expected = second;
+                    pExpected = second;
                     continue;
                 }
-            } else if (second != expected || third == 0xFF) {
+            } else if (second != pExpected || third == 0xFF) {
                 continue;
             }
-            found = base + q;
-            break;
+            return base + q;
         }
     }
+}
 
-    std::array<uint8_t, 48> frame {};
-    if (!ReadZeroFilled(file, frame.data(), std::min<int64_t>(48, fileBytes - found), found))
-        return false;
-    if (pInfo.IsVbr == 0 && IsXingAt(frame.data())) {
-        pInfo.IsVbr = 1;
-        pInfo.VbrFrames = BigEndian32(frame.data() + kXingFramesOffset);
-    }
-    pInfo.HeaderB1 = frame[1];
-    pInfo.HeaderB2 = frame[2];
-    pInfo.HeaderB3 = frame[3];
-    pInfo.FirstPos = static_cast<int32_t>(found + 1);
-
+/// Sets AudioBytes and LastPos; false on a read error.
+bool ReadAudioEnd(const FileHandle& pFile, int64_t pFileBytes, MpegInfo& pInfo)
+{
     // The audio ends where a trailing tag begins, or with the file.
-    int64_t audioBytes = fileBytes - pInfo.FirstPos + 1;
-    const int64_t tailLength = std::min(kTailWindow, fileBytes);
+    int64_t audioBytes = pFileBytes - pInfo.FirstPos + 1;
+    const int64_t tailLength = std::min(kTailWindow, pFileBytes);
     if (tailLength >= 4) {
         std::vector<uint8_t> tail(static_cast<size_t>(tailLength));
-        if (!ReadZeroFilled(file, tail.data(), tailLength, fileBytes - tailLength))
+        if (!ReadZeroFilled(pFile, tail.data(), tailLength, pFileBytes - tailLength))
             return false;
         for (int64_t p = 0; p + 3 <= tailLength; ++p) {
             if (std::memcmp(tail.data() + p, "TAG", 3) == 0) {
-                int64_t bytes = (fileBytes - tailLength + p) - pInfo.FirstPos + 1;
+                int64_t bytes = (pFileBytes - tailLength + p) - pInfo.FirstPos + 1;
                 if (bytes > 3)
                     audioBytes = bytes;
                 break;
@@ -183,7 +164,13 @@ bool ReadMpegInfo(std::string_view pPath, MpegInfo& pInfo)
     }
     pInfo.AudioBytes = static_cast<int32_t>(audioBytes);
     pInfo.LastPos = pInfo.AudioBytes + pInfo.FirstPos - 1;
+    return true;
+}
 
+/// Layer, low sampling frequency, bit rate and rate from the header bytes; false when one is
+/// not usable.
+bool DecodeHeader(MpegInfo& pInfo)
+{
     switch (pInfo.HeaderB1 & 0x06) {
     case 0x02:
         pInfo.Layer = 3;
@@ -216,7 +203,12 @@ bool ReadMpegInfo(std::string_view pPath, MpegInfo& pInfo)
     default:
         return false;
     }
+    return true;
+}
 
+/// DurationMs, and the mean bit rate of a VBR file; false when there is no usable length.
+bool SetDuration(MpegInfo& pInfo)
+{
     double durationMs = 0;
     if (pInfo.IsVbr) {
         durationMs = double(pInfo.VbrFrames) * SamplesPerFrame(pInfo.Layer, pInfo.Lsf)
@@ -234,6 +226,51 @@ bool ReadMpegInfo(std::string_view pPath, MpegInfo& pInfo)
     if (pInfo.IsVbr)
         pInfo.BitRate = static_cast<int32_t>(
             RoundHalfEven(double(pInfo.AudioBytes) * 8.0 / pInfo.DurationMs));
+    return true;
+}
+
+} // namespace
+
+bool ReadMpegInfo(std::string_view pPath, MpegInfo& pInfo)
+{
+    pInfo = MpegInfo {};
+    const bool mp3 = HasMp3Extension(pPath);
+
+    FileHandle file = OpenFile(pPath, OpenMode::Read);
+    if (!file.IsOpen())
+        return false;
+    const int64_t fileBytes = FileSize64(file);
+    if (fileBytes < kMinFileBytes || fileBytes > std::numeric_limits<int32_t>::max())
+        return false;
+    pInfo.FileBytes = static_cast<int32_t>(fileBytes);
+
+    std::array<uint8_t, 48> head {};
+    if (ReadAt(file, head.data(), 48, 0) != 48)
+        return false;
+
+    int64_t start = 0;
+    int expected = 0; // the second header byte every candidate must repeat, 0 while unknown
+    int64_t found = -1;
+    LeadIn(head, mp3, pInfo, start, expected, found);
+    if (found < 0)
+        found = FindFirstHeader(file, fileBytes, start, expected, mp3);
+    if (found < 0)
+        return false;
+
+    std::array<uint8_t, 48> frame {};
+    if (!ReadZeroFilled(file, frame.data(), std::min<int64_t>(48, fileBytes - found), found))
+        return false;
+    if (pInfo.IsVbr == 0 && IsXingAt(frame.data())) {
+        pInfo.IsVbr = 1;
+        pInfo.VbrFrames = BigEndian32(frame.data() + kXingFramesOffset);
+    }
+    pInfo.HeaderB1 = frame[1];
+    pInfo.HeaderB2 = frame[2];
+    pInfo.HeaderB3 = frame[3];
+    pInfo.FirstPos = static_cast<int32_t>(found + 1);
+
+    if (!ReadAudioEnd(file, fileBytes, pInfo) || !DecodeHeader(pInfo) || !SetDuration(pInfo))
+        return false;
 
     pInfo.ChannelMode = (pInfo.HeaderB3 & 0xC0) >> 6;
     pInfo.Channels = pInfo.ChannelMode == 3 ? 1 : 2;

@@ -2,6 +2,7 @@
 
 #include "base/numeric.h"
 #include "core/data_folder.h"
+#include "core/load_file_to_track.h"
 #include "core/peaks.h"
 #include "core/user_interface.h"
 #include "core/wave_info.h"
@@ -39,6 +40,19 @@ void PutLe32(uint8_t* pTo, uint32_t pValue)
 {
     for (int i = 0; i < 4; ++i)
         pTo[i] = static_cast<uint8_t>(pValue >> (8 * i));
+}
+
+/// Places a take's whole file at pStartAdr on pTrack as a new block; the index of its wave
+/// file, or nothing when the file cannot be placed.
+std::optional<int32_t> PlaceTake(
+    Project& pProject, int32_t pTrack, const std::string& pPath, int32_t pStartAdr)
+{
+    Result<PlacedFile> placed = PlaceFileOnTrack(pProject, pTrack, pPath, pStartAdr, "");
+    if (!placed)
+        return std::nullopt;
+    // A take stays unnamed: its file's name is a working name that means nothing to the user.
+    pProject.Blocks[static_cast<size_t>(placed->Block)].Name.clear();
+    return placed->Wave;
 }
 
 } // namespace
@@ -849,19 +863,13 @@ void RecordingEngine::StopRecording()
                 continue;
             // Should the header stay unwritable (a full disk), the block still ends at Total.
             SetWaveDataSize(t.FileName, static_cast<int64_t>(t.Total) * kRecFrameBytes);
-            const int32_t wave = p.AddWaveFile(t.FileName);
-            if (wave < 0 || !p.AddBlock()) {
+            const std::optional<int32_t> placed = PlaceTake(p, t.TrackNo, t.FileName, t.StartAdr);
+            if (!placed) {
                 ui_.MessageBox(
                     "録音ファイルを配置できません: " + t.FileName, MsgButtons::Ok, MsgIcon::Error);
                 continue;
             }
-            Block& b = p.Blocks.back();
-            b.TrackNo = t.TrackNo;
-            b.StartAdr = t.StartAdr;
-            b.WaveNo = wave;
-            b.SrcStart = 1;
-            b.SrcEnd = std::min(p.WaveFiles[wave].Length, t.Total);
-            p.NormalizeBlock(p.BlockCount() - 1);
+            const int32_t wave = *placed;
             const std::string peakFile = folder_.NewTempName(2);
             if (options_.MaxPow == 1) {
                 PeakArray& peaks = p.Peaks[wave];
@@ -936,19 +944,13 @@ bool PlaceOrphanedRecording(Project& pProject, DataFolder& pFolder, UserInterfac
         return false;
     // Drop a partial frame written after the last size update.
     SetWaveDataSize(pOrphan.WaveFile, static_cast<int64_t>(info.Frames) * kRecFrameBytes);
-    const int32_t wave = pProject.AddWaveFile(pOrphan.WaveFile);
-    if (wave < 0 || !pProject.AddBlock())
+    const int32_t track = std::clamp(pOrphan.TrackNo, 0, pProject.LastTrackNo);
+    const std::optional<int32_t> wave = PlaceTake(
+        pProject, track, pOrphan.WaveFile, std::clamp(pOrphan.StartAdr, 0, kMaxLength - 1));
+    if (!wave)
         return false;
-    Block& b = pProject.Blocks.back();
-    b.TrackNo = std::clamp(pOrphan.TrackNo, 0, pProject.LastTrackNo);
-    b.StartAdr = std::clamp(pOrphan.StartAdr, 0, kMaxLength - 1);
-    b.WaveNo = wave;
-    b.SrcStart = 1;
-    b.SrcEnd = pProject.WaveFiles[wave].Length;
-    pProject.NormalizeBlock(pProject.BlockCount() - 1);
     bool cancel = false;
-    BuildPeaks(
-        pProject, wave, b.TrackNo, kRecFileLabel, pWfMode, pFolder.NewTempName(2), pUi, cancel);
+    BuildPeaks(pProject, *wave, track, kRecFileLabel, pWfMode, pFolder.NewTempName(2), pUi, cancel);
     pProject.UpdateTitleLength(false);
     DeleteFileForce(pOrphan.Marker);
     return true;

@@ -57,37 +57,7 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
 
-    // Transport and display buttons, two rows of four.
-    auto* buttons = new QGridLayout;
-    buttons->setSpacing(2);
-    const QStyle::StandardPixmap transportIcons[4] = { QStyle::SP_CustomBase, QStyle::SP_MediaStop,
-        QStyle::SP_MediaPause, QStyle::SP_MediaPlay };
-    const int32_t transportCommands[4] = { kCmdRec, kCmdStop, kCmdPause, kCmdPlayWhole };
-    for (int i = 0; i < 4; ++i) {
-        QToolButton* b = Button(this, QStringLiteral("PlayCtrl%1").arg(i));
-        b->setIcon(i == 0 ? RecordIcon() : style()->standardIcon(transportIcons[i]));
-        b->setToolTip(Description(transportCommands[i]));
-        b->setCheckable(i != 1);
-        connect(b, &QToolButton::clicked, this, [this, i] { owner_.TransportButton(i); });
-        if (i == 0) {
-            b->installEventFilter(this); // a right click opens the recording monitor
-            b->setToolTip(Description(kCmdRec) + tr("（右クリックで録音モニター）"));
-        }
-        transport_[i] = b;
-        buttons->addWidget(b, 0, i);
-    }
-    const QString displayTexts[4] = { tr("－"), tr("全体"), tr("＋"), tr("Mix") };
-    const QString displayTips[4] = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"),
-        Description(kCmdZoomPlus), tr("ミキサー") };
-    for (int i = 0; i < 4; ++i) {
-        QToolButton* b = Button(this, QStringLiteral("DispCtrl%1").arg(i));
-        b->setText(displayTexts[i]);
-        b->setToolTip(displayTips[i]);
-        b->installEventFilter(this);
-        display_[i] = b;
-        buttons->addWidget(b, 1, i);
-    }
-    row->addLayout(buttons);
+    row->addLayout(BuildButtonGrid());
 
     shuttle_ = new QSlider(Qt::Horizontal, this);
     shuttle_->setObjectName(QStringLiteral("SpeedShuttle"));
@@ -117,7 +87,47 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     counter_->installEventFilter(this);
     row->addWidget(counter_);
 
-    // Information bar above the message area.
+    row->addLayout(BuildInfoAndMessage(), 1);
+}
+
+/// Transport and display buttons, two rows of four.
+QGridLayout* BottomRow::BuildButtonGrid()
+{
+    auto* buttons = new QGridLayout;
+    buttons->setSpacing(2);
+    const QStyle::StandardPixmap transportIcons[4] = { QStyle::SP_CustomBase, QStyle::SP_MediaStop,
+        QStyle::SP_MediaPause, QStyle::SP_MediaPlay };
+    const int32_t transportCommands[4] = { kCmdRec, kCmdStop, kCmdPause, kCmdPlayWhole };
+    for (int i = 0; i < 4; ++i) {
+        QToolButton* b = Button(this, QStringLiteral("PlayCtrl%1").arg(i));
+        b->setIcon(i == 0 ? RecordIcon() : style()->standardIcon(transportIcons[i]));
+        b->setToolTip(Description(transportCommands[i]));
+        b->setCheckable(i != 1);
+        connect(b, &QToolButton::clicked, this, [this, i] { owner_.TransportButton(i); });
+        if (i == 0) {
+            b->installEventFilter(this); // a right click opens the recording monitor
+            b->setToolTip(Description(kCmdRec) + tr("（右クリックで録音モニター）"));
+        }
+        transport_[i] = b;
+        buttons->addWidget(b, 0, i);
+    }
+    const QString displayTexts[4] = { tr("－"), tr("全体"), tr("＋"), tr("Mix") };
+    const QString displayTips[4] = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"),
+        Description(kCmdZoomPlus), tr("ミキサー") };
+    for (int i = 0; i < 4; ++i) {
+        QToolButton* b = Button(this, QStringLiteral("DispCtrl%1").arg(i));
+        b->setText(displayTexts[i]);
+        b->setToolTip(displayTips[i]);
+        b->installEventFilter(this);
+        display_[i] = b;
+        buttons->addWidget(b, 1, i);
+    }
+    return buttons;
+}
+
+/// The information bar above the message area and its progress bar.
+QVBoxLayout* BottomRow::BuildInfoAndMessage()
+{
     auto* right = new QVBoxLayout;
     right->setSpacing(2);
     auto* infoRow = new QHBoxLayout;
@@ -152,7 +162,7 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     progress_->setVisible(false);
     messageRow->addWidget(progress_);
     right->addLayout(messageRow);
-    row->addLayout(right, 1);
+    return right;
 }
 
 void BottomRow::SetCounter(const std::array<QString, 3>& pLines, int pColourSet)

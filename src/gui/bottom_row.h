@@ -4,10 +4,12 @@
 
 #include <array>
 
+class QGridLayout;
 class QLabel;
 class QProgressBar;
 class QSlider;
 class QToolButton;
+class QVBoxLayout;
 
 namespace tarvok {
 
@@ -37,6 +39,9 @@ protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
 
 private:
+    QGridLayout* BuildButtonGrid();
+    QVBoxLayout* BuildInfoAndMessage();
+
     FrmMain& owner_;
     std::array<QToolButton*, 4> transport_ {};
     std::array<QToolButton*, 4> display_ {};

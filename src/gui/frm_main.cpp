@@ -137,7 +137,6 @@ FrmMain::~FrmMain()
 
 void FrmMain::BuildLayout()
 {
-    MainLogic& logic = ctx_.Logic;
     toolbar_ = addToolBar(tr("ツールバー"));
     toolbar_->setObjectName(QStringLiteral("ToolButtons"));
     toolbar_->setMovable(false);
@@ -148,34 +147,7 @@ void FrmMain::BuildLayout()
     column->setContentsMargins(4, 2, 4, 4);
     column->setSpacing(4);
 
-    // Track area, time scale and head strip, with the vertical bar at their right.
-    auto* all = new QHBoxLayout;
-    all->setSpacing(3);
-    auto* left = new QVBoxLayout;
-    left->setSpacing(0);
-    auto* container = new QFrame(central);
-    container->setObjectName(QStringLiteral("PictureConta"));
-    container->setFrameShape(QFrame::Panel);
-    container->setFrameShadow(QFrame::Sunken);
-    container->setLineWidth(1);
-    auto* inner = new QVBoxLayout(container);
-    inner->setContentsMargins(1, 1, 1, 1);
-    tracks_ = new TrackArea(*this, logic, view_, container);
-    inner->addWidget(tracks_);
-    left->addWidget(container, 1);
-    scale_ = new TimeScale(*this, logic, view_, central);
-    left->addWidget(scale_);
-    all->addLayout(left, 1);
-    vbar_ = new QScrollBar(Qt::Vertical, central);
-    vbar_->setObjectName(QStringLiteral("VScrollTrack"));
-    vbar_->setRange(0, 1000);
-    vbar_->setPageStep(100);
-    connect(vbar_, &QScrollBar::valueChanged, this, [this](int v) {
-        if (view_.SetVerticalBar(-v))
-            DrawAll();
-    });
-    all->addWidget(vbar_);
-    column->addLayout(all, 1);
+    column->addLayout(BuildTrackArea(*central), 1);
 
     slider_ = new QScrollBar(Qt::Horizontal, central);
     slider_->setObjectName(QStringLiteral("HScrollAddr"));
@@ -187,12 +159,52 @@ void FrmMain::BuildLayout()
     });
     column->addWidget(slider_);
 
-    // The bottom row, the master fader and the track strip.
+    column->addWidget(BuildBottomBox(*central));
+    setCentralWidget(central);
+}
+
+/// The track area, time scale and head strip, with the vertical bar at their right.
+QHBoxLayout* FrmMain::BuildTrackArea(QWidget& pCentral)
+{
+    MainLogic& logic = ctx_.Logic;
+    auto* all = new QHBoxLayout;
+    all->setSpacing(3);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(0);
+    auto* container = new QFrame(&pCentral);
+    container->setObjectName(QStringLiteral("PictureConta"));
+    container->setFrameShape(QFrame::Panel);
+    container->setFrameShadow(QFrame::Sunken);
+    container->setLineWidth(1);
+    auto* inner = new QVBoxLayout(container);
+    inner->setContentsMargins(1, 1, 1, 1);
+    tracks_ = new TrackArea(*this, logic, view_, container);
+    inner->addWidget(tracks_);
+    left->addWidget(container, 1);
+    scale_ = new TimeScale(*this, logic, view_, &pCentral);
+    left->addWidget(scale_);
+    all->addLayout(left, 1);
+    vbar_ = new QScrollBar(Qt::Vertical, &pCentral);
+    vbar_->setObjectName(QStringLiteral("VScrollTrack"));
+    vbar_->setRange(0, 1000);
+    vbar_->setPageStep(100);
+    connect(vbar_, &QScrollBar::valueChanged, this, [this](int v) {
+        if (view_.SetVerticalBar(-v))
+            DrawAll();
+    });
+    all->addWidget(vbar_);
+    return all;
+}
+
+/// The bottom row, the master fader and meters, and the track strip.
+QWidget* FrmMain::BuildBottomBox(QWidget& pCentral)
+{
+    MainLogic& logic = ctx_.Logic;
     auto* bottom = new QHBoxLayout;
     bottom->setSpacing(6);
-    bottom_ = new BottomRow(*this, central);
+    bottom_ = new BottomRow(*this, &pCentral);
     bottom->addWidget(bottom_, 3);
-    master_ = new UC_Fader(central);
+    master_ = new UC_Fader(&pCentral);
     master_->setObjectName(QStringLiteral("MasterFader"));
     master_->setToolTip(tr("マスター"));
     master_->SetFadeTable(logic.Proj().Fades, logic.Proj().UnityLevel);
@@ -212,7 +224,7 @@ void FrmMain::BuildLayout()
             ctx_.Logic.ShowMessage(("Master " + master_->FaderText()).toStdString());
     });
     bottom->addWidget(master_);
-    masterMeters_ = new MasterMeters(central);
+    masterMeters_ = new MasterMeters(&pCentral);
     connect(masterMeters_, &MasterMeters::Clicked, this, [this] {
         AppOptions& o = ctx_.Logic.Options();
         o.ShowRMS = o.ShowRMS == 1 ? 0 : 1;
@@ -222,7 +234,7 @@ void FrmMain::BuildLayout()
                 MeterSettings(), o.ShowRMS == 1, true);
     });
     bottom->addWidget(masterMeters_);
-    stripView_ = new QScrollArea(central);
+    stripView_ = new QScrollArea(&pCentral);
     stripView_->setObjectName(QStringLiteral("PictureTrCtrlP"));
     stripView_->setFrameShape(QFrame::NoFrame);
     stripView_->setWidgetResizable(true);
@@ -231,11 +243,10 @@ void FrmMain::BuildLayout()
     strip_ = new TrackStrip(*this, logic, stripView_);
     stripView_->setWidget(strip_);
     bottom->addWidget(stripView_, 2);
-    auto* bottomBox = new QWidget(central);
+    auto* bottomBox = new QWidget(&pCentral);
     bottomBox->setLayout(bottom);
     bottomBox->setFixedHeight(196);
-    column->addWidget(bottomBox);
-    setCentralWidget(central);
+    return bottomBox;
 }
 
 void FrmMain::BuildMenus()

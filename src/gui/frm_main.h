@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 
+class QHBoxLayout;
 class QScrollBar;
 class QToolBar;
 class QScrollArea;
@@ -138,6 +139,8 @@ private:
     void RestorePosition();
     void SavePosition();
     void BuildLayout();
+    QHBoxLayout* BuildTrackArea(QWidget& pCentral);
+    QWidget* BuildBottomBox(QWidget& pCentral);
     void BuildMenus();
     bool KeyPress(QKeyEvent* pEvent);
     bool KeyRelease(QKeyEvent* pEvent);

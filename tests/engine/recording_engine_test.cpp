@@ -221,6 +221,10 @@ TEST(RecordingEngine, SlotOneLeftIsDoubledIntoBothChannelsAtTheHead)
     const auto blocks = f.BlocksOn(2);
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0]->StartAdr, 5000);
+    // A take is an unnamed block over the whole of its file.
+    EXPECT_TRUE(blocks[0]->Name.empty());
+    EXPECT_EQ(blocks[0]->SrcStart, 1);
+    EXPECT_EQ(blocks[0]->SrcEnd, f.P().WaveFiles[blocks[0]->WaveNo].Length);
     // Everything the input delivered after PLAY, the last partly filled buffer included.
     EXPECT_EQ(blocks[0]->Length, 110250);
     EXPECT_EQ(f.BlockSamples(*blocks[0]), Expect(src, 13230, 110250, 0));
@@ -534,6 +538,7 @@ TEST(RecordingEngine, AKilledRecordingLeavesAValidWaveThatIsOfferedNextTime)
     const auto blocks = f.BlocksOn(3);
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0]->StartAdr, 777);
+    EXPECT_TRUE(blocks[0]->Name.empty());
     EXPECT_EQ(f.BlockSamples(*blocks[0]), Expect(src, 0, 3 * 44100, -1));
     EXPECT_TRUE(FindOrphanedRecordings(folder).empty());
 }

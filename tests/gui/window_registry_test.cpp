@@ -1,10 +1,12 @@
 #include "gui/dialogs/window_registry.h"
 
+#include "app/command_ids.h"
 #include "app/transport.h"
 #include "engine/engine_clock.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
 #include "engine/virtual_wave_device.h"
+#include "fx/fx_table.h"
 #include "gui/gui_context.h"
 #include "gui_app.h"
 #include "support/logic_fixture.h"
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 
 namespace tarvok {
 
@@ -61,6 +64,39 @@ TEST(WindowRegistry, EveryNamedWindowIsMadeAndDrawn)
     EXPECT_EQ(CreateNamedWindow(QStringLiteral("NoSuchWindow"), context, nullptr), nullptr);
     f.Logic.Recorder = nullptr;
     f.Logic.TransportHandler = nullptr;
+}
+
+TEST(WindowRegistry, NamesAreListedOnce)
+{
+    const QStringList names = NamedWindows();
+    const std::set<QString> unique(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), static_cast<size_t>(names.size()));
+}
+
+TEST(WindowRegistry, AnEffectWithADialogIsMadeByItsNumber)
+{
+    test::EnsureApp();
+    test::LogicFixture f;
+    GuiContext context { f.Logic };
+    std::unique_ptr<QWidget> window(
+        CreateNamedWindow(QStringLiteral("FrmFX-%1").arg(kCmdFxReverb), context, nullptr));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->objectName(), QStringLiteral("FrmFX"));
+    EXPECT_FALSE(window->windowTitle().isEmpty());
+
+    int32_t withoutDialog = -1;
+    for (const FxInfo& fx : AllEffects())
+        if (!fx.HasDialog) {
+            withoutDialog = fx.Id;
+            break;
+        }
+    ASSERT_GE(withoutDialog, 0);
+    for (const QString& name :
+        { QStringLiteral("FrmFX-%1").arg(withoutDialog), QStringLiteral("FrmFX-"),
+            QStringLiteral("FrmFX-x"), QStringLiteral("FrmFX-999999") }) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(CreateNamedWindow(name, context, nullptr), nullptr);
+    }
 }
 
 } // namespace tarvok

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace {
 
 /// Rank of each source folder; a file may include a folder of lower rank or its own.
 /// Folders of equal rank (render and decode, gui and cli) must not include each other.
+/// A key names a folder with everything under it; the longest key that matches wins. Every
+/// folder that holds sources must match a key.
 const std::map<std::string, int> kRank = {
     { "base", 0 },
     { "core", 1 },
@@ -77,7 +80,20 @@ std::vector<Include> IncludesUnder(const fs::path& pSrc)
     return result;
 }
 
-std::string TopFolder(const std::string& pPath) { return pPath.substr(0, pPath.find('/')); }
+/// The ranked folder a path under src/ belongs to (the longest key of kRank that is the path
+/// or a folder above it), or "" when no key matches.
+std::string RankedFolder(const std::string& pPath)
+{
+    std::string best;
+    for (const auto& entry : kRank) {
+        const std::string& key = entry.first;
+        const bool under = pPath.size() > key.size() && pPath.compare(0, key.size(), key) == 0
+            && pPath[key.size()] == '/';
+        if ((under || pPath == key) && key.size() > best.size())
+            best = key;
+    }
+    return best;
+}
 
 } // namespace
 
@@ -89,15 +105,42 @@ TEST(Layering, NoIncludePointsUp)
     for (const Include& inc : IncludesUnder(src)) {
         if (inc.Target.front() != '"')
             continue;
-        const std::string from = TopFolder(inc.File);
-        const std::string to = TopFolder(inc.Target.substr(1));
-        if (!kRank.count(from) || !kRank.count(to) || from == to)
+        const std::string from = RankedFolder(inc.File);
+        const std::string to = RankedFolder(inc.Target.substr(1, inc.Target.size() - 2));
+        if (from.empty() || to.empty() || from == to)
             continue;
         if (kRank.at(to) >= kRank.at(from))
             upward.push_back(inc.File + ":" + std::to_string(inc.Line) + " includes " + inc.Target);
     }
     for (const std::string& u : upward)
         ADD_FAILURE() << u;
+}
+
+TEST(Layering, EveryFolderWithSourcesHasARank)
+{
+    const fs::path src = SourceDir();
+    ASSERT_TRUE(fs::is_directory(src));
+    std::set<std::string> unranked;
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        const std::string ext = entry.path().extension().string();
+        if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp"))
+            continue;
+        const std::string file = fs::relative(entry.path(), src).generic_string();
+        if (file.find('/') == std::string::npos)
+            continue; // src/ itself holds only the build's own check program
+        if (RankedFolder(file).empty())
+            unranked.insert(fs::path(file).parent_path().generic_string());
+    }
+    for (const std::string& folder : unranked)
+        ADD_FAILURE() << "src/" << folder << " has no rank in the folder order";
+}
+
+TEST(Layering, RankedFolderIsTheLongestMatchingKey)
+{
+    EXPECT_EQ(RankedFolder("core/project.h"), "core");
+    EXPECT_EQ(RankedFolder("platform/lame/lame_encoder.cpp"), "platform");
+    EXPECT_EQ(RankedFolder("nowhere/file.h"), "");
+    EXPECT_EQ(RankedFolder("corex/file.h"), "");
 }
 
 TEST(Layering, LibraryHeadersStayInTheirAdapter)

@@ -61,8 +61,18 @@ void FrmMixDown::BuildControls()
 {
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addLayout(BuildSourceTargetRow());
+    layout->addWidget(BuildFormatBox());
+    layout->addWidget(BuildOptionsBox());
+    BuildTargetFileRows(*layout);
+    layout->addLayout(BuildButtonRow());
+    ConnectSourceAndFormat();
+    ConnectOptionsAndButtons();
+}
 
-    // Source and target side by side.
+/// Source and target side by side.
+QHBoxLayout* FrmMixDown::BuildSourceTargetRow()
+{
     auto* top = new QHBoxLayout;
     auto* source = new QGroupBox(tr("ソース"), this);
     auto* sourceGrid = new QVBoxLayout(source);
@@ -95,9 +105,12 @@ void FrmMixDown::BuildControls()
         targetTrack_->addItem(Q(item));
     targetGrid->addWidget(targetTrack_, 1, 1);
     top->addWidget(targetBox, 1);
-    layout->addLayout(top);
+    return top;
+}
 
-    // Output format.
+/// The output format.
+QGroupBox* FrmMixDown::BuildFormatBox()
+{
     auto* formatBox = new QGroupBox(tr("形式"), this);
     auto* formatGrid = new QGridLayout(formatBox);
     freq_ = new QComboBox(formatBox);
@@ -119,9 +132,12 @@ void FrmMixDown::BuildControls()
     formatGrid->addWidget(format_, 0, 1);
     formatGrid->addWidget(encode_, 0, 2);
     formatGrid->addWidget(WithUnit(bitRate_, tr("kbps"), formatBox), 0, 3);
-    layout->addWidget(formatBox);
+    return formatBox;
+}
 
-    // Normalisation, loops and silences.
+/// Normalisation, loops and silences.
+QGroupBox* FrmMixDown::BuildOptionsBox()
+{
     auto* optionBox = new QGroupBox(tr("オプション"), this);
     auto* optionGrid = new QGridLayout(optionBox);
     normalize_ = new QCheckBox(tr("ノーマライズ"), optionBox);
@@ -157,9 +173,12 @@ void FrmMixDown::BuildControls()
     optionGrid->addWidget(WithUnit(suStart_, tr("ms"), optionBox), 3, 1);
     optionGrid->addWidget(new QLabel(tr("後空白"), optionBox), 3, 2, Qt::AlignRight);
     optionGrid->addWidget(WithUnit(suEnd_, tr("ms"), optionBox), 3, 3);
-    layout->addWidget(optionBox);
+    return optionBox;
+}
 
-    // The target file.
+/// The target file, the information line and the progress control.
+void FrmMixDown::BuildTargetFileRows(QVBoxLayout& pLayout)
+{
     auto* pathRow = new QHBoxLayout;
     targetFile_ = new QLineEdit(this);
     targetFile_->setObjectName(QStringLiteral("TextTargetFile"));
@@ -168,19 +187,22 @@ void FrmMixDown::BuildControls()
     browse_->setObjectName(QStringLiteral("ButtonBrowse"));
     pathRow->addWidget(targetFile_, 1);
     pathRow->addWidget(browse_);
-    layout->addLayout(pathRow);
+    pLayout.addLayout(pathRow);
 
     info_ = new QLabel(this);
     info_->setObjectName(QStringLiteral("LabelInfo"));
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(info_);
+    pLayout.addWidget(info_);
 
     progress_ = new UC_FileHand(this);
     progress_->setObjectName(QStringLiteral("FH1"));
     progress_->Init(1);
     progress_->hide();
-    layout->addWidget(progress_, 0, Qt::AlignHCenter);
+    pLayout.addWidget(progress_, 0, Qt::AlignHCenter);
+}
 
+QHBoxLayout* FrmMixDown::BuildButtonRow()
+{
     auto* buttons = new QHBoxLayout;
     save_ = new QPushButton(tr("Save Values"), this);
     save_->setObjectName(QStringLiteral("SaveButtons"));
@@ -193,8 +215,11 @@ void FrmMixDown::BuildControls()
     buttons->addWidget(save_);
     buttons->addStretch();
     buttons->addWidget(box);
-    layout->addLayout(buttons);
+    return buttons;
+}
 
+void FrmMixDown::ConnectSourceAndFormat()
+{
     connect(sourceTracks_, &QComboBox::currentIndexChanged, this,
         [this](int pIndex) { model_.SetSourceTracks(pIndex); });
     connect(sourceRange_, &QComboBox::currentIndexChanged, this,
@@ -228,6 +253,10 @@ void FrmMixDown::BuildControls()
         if (!loading_)
             model_.SetBitRate(S(pText));
     });
+}
+
+void FrmMixDown::ConnectOptionsAndButtons()
+{
     // Normalising and the loudness target exclude each other: the model clears the other.
     const auto syncLevelChecks = [this] {
         const bool wasLoading = loading_;

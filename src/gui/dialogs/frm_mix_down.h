@@ -10,10 +10,13 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QVBoxLayout;
 
 namespace tarvok {
 
@@ -48,6 +51,13 @@ protected:
 
 private:
     void BuildControls();
+    QHBoxLayout* BuildSourceTargetRow();
+    QGroupBox* BuildFormatBox();
+    QGroupBox* BuildOptionsBox();
+    void BuildTargetFileRows(QVBoxLayout& pLayout);
+    QHBoxLayout* BuildButtonRow();
+    void ConnectSourceAndFormat();
+    void ConnectOptionsAndButtons();
     void LoadControls();
     void RefreshEnabling();
     void RefreshBitRates();

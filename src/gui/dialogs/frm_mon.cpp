@@ -57,6 +57,25 @@ FrmMon::FrmMon(GuiContext& pContext, RecordingEngine& pRecorder,
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(8);
 
+    layout->addWidget(BuildMeter());
+    layout->addWidget(BuildLevelsBox());
+    layout->addWidget(BuildMuonBox());
+    layout->addLayout(BuildButtonRow());
+    ShowButtons();
+
+    resize(sizeHint().expandedTo(QSize(460, 0)));
+    RestoreWindowPlacement(*this, ctx_.Logic.Store(), QStringLiteral("Mon"), true);
+    vu_->ModelChanged();
+
+    timer_.setInterval(100);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &FrmMon::TimerMonTick);
+    timer_.start();
+}
+
+/// The input meter; a click switches between dB and linear.
+UC_VU* FrmMon::BuildMeter()
+{
     vu_ = new UC_VU(monitor_.Meter(), this);
     vu_->setToolTip(tr("クリックで dB 表示とリニア表示を切り替えます"));
     vu_->SetDbMode(monitor_.DbMode());
@@ -65,9 +84,12 @@ FrmMon::FrmMon(GuiContext& pContext, RecordingEngine& pRecorder,
         vu_->SetDbMode(monitor_.DbMode());
         vu_->ModelChanged();
     });
-    layout->addWidget(vu_);
+    return vu_;
+}
 
-    // One level slider per channel, in the meter's order.
+/// One level slider per channel, in the meter's order.
+QGroupBox* FrmMon::BuildLevelsBox()
+{
     auto* levels = new QGroupBox(tr("入力レベル"), this);
     auto* grid = new QGridLayout(levels);
     grid->setHorizontalSpacing(8);
@@ -102,9 +124,12 @@ FrmMon::FrmMon(GuiContext& pContext, RecordingEngine& pRecorder,
         texts_.push_back(text);
     }
     grid->setColumnStretch(1, 1);
-    layout->addWidget(levels);
+    return levels;
+}
 
-    // Voice-activated recording.
+/// Voice-activated recording.
+QGroupBox* FrmMon::BuildMuonBox()
+{
     auto* muon = new QGroupBox(tr("自動録音"), this);
     auto* mgrid = new QGridLayout(muon);
     mgrid->setHorizontalSpacing(6);
@@ -141,9 +166,12 @@ FrmMon::FrmMon(GuiContext& pContext, RecordingEngine& pRecorder,
     mgrid->addWidget(seconds_, 1, 3);
     mgrid->addWidget(new QLabel(QStringLiteral("sec"), muon), 1, 4);
     mgrid->setColumnStretch(5, 1);
-    layout->addWidget(muon);
+    return muon;
+}
 
-    // Stop and Start while recording, Close otherwise.
+/// Stop and Start while recording, Close otherwise.
+QHBoxLayout* FrmMon::BuildButtonRow()
+{
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     recButtons_[0] = new QPushButton(QStringLiteral("Stop"), this);
@@ -173,17 +201,7 @@ FrmMon::FrmMon(GuiContext& pContext, RecordingEngine& pRecorder,
             run_(kCmdPlay);
     });
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
-    layout->addLayout(buttons);
-    ShowButtons();
-
-    resize(sizeHint().expandedTo(QSize(460, 0)));
-    RestoreWindowPlacement(*this, ctx_.Logic.Store(), QStringLiteral("Mon"), true);
-    vu_->ModelChanged();
-
-    timer_.setInterval(100);
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &FrmMon::TimerMonTick);
-    timer_.start();
+    return buttons;
 }
 
 FrmMon::~FrmMon() { Shutdown(); }

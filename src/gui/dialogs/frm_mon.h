@@ -13,6 +13,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -63,6 +65,10 @@ protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
 
 private:
+    UC_VU* BuildMeter();
+    QGroupBox* BuildLevelsBox();
+    QGroupBox* BuildMuonBox();
+    QHBoxLayout* BuildButtonRow();
     void ShowButtons();
     void LevelEntered(int pIndex);
     void Shutdown();

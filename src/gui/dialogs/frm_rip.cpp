@@ -156,39 +156,58 @@ void FrmRip::BuildControls()
 {
     Settings& store = context_.Logic.Store();
     auto* layout = new QVBoxLayout(this);
+    BuildDiscRows(*layout, store);
+    layout->addLayout(BuildOptionsRow(store));
+    BuildPlayerRows(*layout);
+    layout->addLayout(BuildButtonRow(store));
+    ConnectDiscAndOptions();
+    ConnectPlayerAndButtons();
 
+    timer1_ = new QTimer(this);
+    timer1_->setInterval(50);
+    connect(timer1_, &QTimer::timeout, this, &FrmRip::TimerTick);
+    timer1_->start();
+}
+
+/// The drive choice, the disc title and identifiers, and the track list.
+void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
+{
     auto* driveRow = new QHBoxLayout;
     comboCd_ = new QComboBox(this);
     comboCd_->setObjectName(QStringLiteral("ComboCD"));
     comboCd_->setMinimumWidth(300);
-    update_ = new QPushButton(Caption(store, "Name_Update", "Update"), this);
+    update_ = new QPushButton(Caption(pStore, "Name_Update", "Update"), this);
     update_->setObjectName(QStringLiteral("UpdateButton"));
     driveRow->addWidget(comboCd_, 1);
     driveRow->addWidget(update_);
-    layout->addLayout(driveRow);
+    pLayout.addLayout(driveRow);
 
     textTitle_ = new QLineEdit(this);
     textTitle_->setObjectName(QStringLiteral("TextTitle"));
-    layout->addWidget(textTitle_);
+    pLayout.addWidget(textTitle_);
     discIds_ = new QLabel(this);
     discIds_->setObjectName(QStringLiteral("DiscIds"));
     discIds_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(discIds_);
+    pLayout.addWidget(discIds_);
 
     lv_ = new QTreeWidget(this);
     lv_->setObjectName(QStringLiteral("LV"));
     lv_->setRootIsDecorated(false);
     lv_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lv_->setHeaderLabels({ Caption(store, "Name_No", "No"), Caption(store, "Name_Time", "Time"),
-        Caption(store, "Name_Title", "Title"), QStringLiteral("AccurateRip"), tr("照合") });
+    lv_->setHeaderLabels({ Caption(pStore, "Name_No", "No"), Caption(pStore, "Name_Time", "Time"),
+        Caption(pStore, "Name_Title", "Title"), QStringLiteral("AccurateRip"), tr("照合") });
     lv_->setColumnWidth(0, 40);
     lv_->setColumnWidth(1, 70);
     lv_->setColumnWidth(2, 180);
     lv_->setColumnWidth(3, 170);
     lv_->setMinimumHeight(160);
     lv_->viewport()->installEventFilter(this);
-    layout->addWidget(lv_, 1);
+    pLayout.addWidget(lv_, 1);
+}
 
+/// The level slider and the rip options.
+QHBoxLayout* FrmRip::BuildOptionsRow(Settings& pStore)
+{
     auto* options = new QHBoxLayout;
     dbBar_ = new QSlider(Qt::Horizontal, this);
     dbBar_->setObjectName(QStringLiteral("DBBar"));
@@ -198,9 +217,9 @@ void FrmRip::BuildControls()
     textDb_ = new QLabel(this);
     textDb_->setObjectName(QStringLiteral("Textdb"));
     textDb_->setMinimumWidth(50);
-    checkRip_ = new QCheckBox(Caption(store, "Name_CheckRip", "Check Rip"), this);
+    checkRip_ = new QCheckBox(Caption(pStore, "Name_CheckRip", "Check Rip"), this);
     checkRip_->setObjectName(QStringLiteral("CheckRip"));
-    checkCddb_ = new QCheckBox(Caption(store, "Name_CDDB", "Get CD Info"), this);
+    checkCddb_ = new QCheckBox(Caption(pStore, "Name_CDDB", "Get CD Info"), this);
     checkCddb_->setObjectName(QStringLiteral("CheckCDDB"));
     checkParanoia_ = new QCheckBox(tr("誤り訂正読み込み"), this);
     checkParanoia_->setObjectName(QStringLiteral("CheckParanoia"));
@@ -210,8 +229,12 @@ void FrmRip::BuildControls()
     options->addWidget(checkRip_);
     options->addWidget(checkCddb_);
     options->addWidget(checkParanoia_);
-    layout->addLayout(options);
+    return options;
+}
 
+/// The player buttons and counter, the wave picture, the meter, the seek bar and FH1.
+void FrmRip::BuildPlayerRows(QVBoxLayout& pLayout)
+{
     auto* player = new QHBoxLayout;
     stop_ = new QPushButton(QStringLiteral("■"), this);
     stop_->setObjectName(QStringLiteral("PlayButtons0"));
@@ -233,38 +256,44 @@ void FrmRip::BuildControls()
     }
     player->addWidget(picPlay_);
     player->addStretch();
-    layout->addLayout(player);
+    pLayout.addLayout(player);
 
     wave_ = new RipWavePicture(*model_, this);
     wave_->setFixedHeight(80);
-    layout->addWidget(wave_);
+    pLayout.addWidget(wave_);
     meter_ = new RipMeter(*model_, this);
     meter_->setFixedHeight(24);
-    layout->addWidget(meter_);
+    pLayout.addWidget(meter_);
     progBar_ = new QSlider(Qt::Horizontal, this);
     progBar_->setObjectName(QStringLiteral("ProgBar"));
     progBar_->setRange(0, 1000);
-    layout->addWidget(progBar_);
+    pLayout.addWidget(progBar_);
 
     fh1_ = new UC_FileHand(this);
     fh1_->setObjectName(QStringLiteral("FH1"));
     fh1_->Init(1);
     fh1_->hide();
-    layout->addWidget(fh1_, 0, Qt::AlignHCenter);
+    pLayout.addWidget(fh1_, 0, Qt::AlignHCenter);
+}
 
+QHBoxLayout* FrmRip::BuildButtonRow(Settings& pStore)
+{
     auto* buttons = new QHBoxLayout;
     accurateRip_ = new QPushButton(tr("AccurateRip照合"), this);
     accurateRip_->setObjectName(QStringLiteral("AccurateRipButton"));
     buttons->addWidget(accurateRip_);
     buttons->addStretch();
-    cancel_ = new QPushButton(Caption(store, "Name_Cancel", "Cancel"), this);
+    cancel_ = new QPushButton(Caption(pStore, "Name_Cancel", "Cancel"), this);
     cancel_->setObjectName(QStringLiteral("CtrlButton0"));
-    start_ = new QPushButton(Caption(store, "Name_Start", "Start"), this);
+    start_ = new QPushButton(Caption(pStore, "Name_Start", "Start"), this);
     start_->setObjectName(QStringLiteral("CtrlButton1"));
     buttons->addWidget(cancel_);
     buttons->addWidget(start_);
-    layout->addLayout(buttons);
+    return buttons;
+}
 
+void FrmRip::ConnectDiscAndOptions()
+{
     connect(comboCd_, qOverload<int>(&QComboBox::activated), this, [this](int pIndex) {
         if (model_->Playing() || model_->Busy())
             return;
@@ -286,6 +315,10 @@ void FrmRip::BuildControls()
     connect(checkCddb_, &QCheckBox::toggled, this, [this](bool pOn) { model_->UseCddb = pOn; });
     connect(
         checkParanoia_, &QCheckBox::toggled, this, [this](bool pOn) { model_->ParanoiaRip = pOn; });
+}
+
+void FrmRip::ConnectPlayerAndButtons()
+{
     connect(accurateRip_, &QPushButton::clicked, this, [this] {
         if (model_->Playing() || model_->Busy())
             return;
@@ -320,11 +353,6 @@ void FrmRip::BuildControls()
     });
     connect(cancel_, &QPushButton::clicked, this, &FrmRip::CancelClicked);
     connect(start_, &QPushButton::clicked, this, &FrmRip::StartClicked);
-
-    timer1_ = new QTimer(this);
-    timer1_->setInterval(50);
-    connect(timer1_, &QTimer::timeout, this, &FrmRip::TimerTick);
-    timer1_->start();
 }
 
 void FrmRip::LoadDisc()

@@ -12,12 +12,14 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
 class QTreeWidget;
+class QVBoxLayout;
 
 namespace tarvok {
 
@@ -73,6 +75,12 @@ protected:
 
 private:
     void BuildControls();
+    void BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore);
+    QHBoxLayout* BuildOptionsRow(Settings& pStore);
+    void BuildPlayerRows(QVBoxLayout& pLayout);
+    QHBoxLayout* BuildButtonRow(Settings& pStore);
+    void ConnectDiscAndOptions();
+    void ConnectPlayerAndButtons();
     void Refresh();
     void FillRows();
     void TimerTick();

@@ -204,6 +204,44 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
 
+    layout->setMenuBar(BuildMenuBar());
+
+    wave_ = new SampleWavePicture(*model_, this);
+    layout->addWidget(wave_, 1);
+    connect(wave_, &SampleWavePicture::ContextMenuAt, this,
+        [this](const QPoint& pAt) { editMenu_->popup(pAt); });
+
+    slider_ = new QScrollBar(Qt::Horizontal, this);
+    slider_->setObjectName(QStringLiteral("SliderSE"));
+    layout->addWidget(slider_);
+    connect(slider_, &QScrollBar::valueChanged, this,
+        [this](int pValue) { model_->SetViewStart(pValue); });
+
+    layout->addWidget(BuildInfoRow());
+
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("PictureMessage"));
+    message_->setFrameShape(QFrame::StyledPanel);
+    message_->setMinimumHeight(20);
+    layout->addWidget(message_);
+
+    layout->addLayout(BuildButtonRow());
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("Timer1"));
+    timer_->setInterval(50);
+    connect(timer_, &QTimer::timeout, this, [this] { model_->Tick(); });
+    timer_->start();
+
+    RestoreWindowPlacement(*this, ctx_.Logic.Store(), QStringLiteral("SE"), false);
+    model_->OnChange = [this] { Refresh(); };
+    model_->SetViewSize(wave_->width(), wave_->height());
+    Refresh();
+}
+
+/// The play, edit and silence menus.
+QMenuBar* FrmSampleEdit::BuildMenuBar()
+{
     auto* menuBar = new QMenuBar(this);
     QMenu* playMenu = menuBar->addMenu(tr("再生(&P)"));
     for (int i = 0; i < 2; ++i) {
@@ -236,19 +274,12 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
         });
         eraseActions_[static_cast<size_t>(i)] = a;
     }
-    layout->setMenuBar(menuBar);
+    return menuBar;
+}
 
-    wave_ = new SampleWavePicture(*model_, this);
-    layout->addWidget(wave_, 1);
-    connect(wave_, &SampleWavePicture::ContextMenuAt, this,
-        [this](const QPoint& pAt) { editMenu_->popup(pAt); });
-
-    slider_ = new QScrollBar(Qt::Horizontal, this);
-    slider_->setObjectName(QStringLiteral("SliderSE"));
-    layout->addWidget(slider_);
-    connect(slider_, &QScrollBar::valueChanged, this,
-        [this](int pValue) { model_->SetViewStart(pValue); });
-
+/// The five information fields; a click on one acts on what it shows.
+QWidget* FrmSampleEdit::BuildInfoRow()
+{
     auto* infoRow = new QHBoxLayout;
     infoRow->setSpacing(2);
     auto* infoBox = new QWidget(this);
@@ -265,14 +296,12 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
         infoRow->addWidget(field);
         info_[static_cast<size_t>(i)] = field;
     }
-    layout->addWidget(infoBox);
+    return infoBox;
+}
 
-    message_ = new QLabel(this);
-    message_->setObjectName(QStringLiteral("PictureMessage"));
-    message_->setFrameShape(QFrame::StyledPanel);
-    message_->setMinimumHeight(20);
-    layout->addWidget(message_);
-
+/// Zoom, play and OK/Cancel.
+QHBoxLayout* FrmSampleEdit::BuildButtonRow()
+{
     auto* buttons = new QHBoxLayout;
     auto makeButton = [this, buttons](const QString& pText, const QString& pName) {
         auto* b = new QPushButton(pText, this);
@@ -302,18 +331,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     QPushButton* ok = makeButton(tr("OK"), QStringLiteral("OKCancelButtons1"));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addLayout(buttons);
-
-    timer_ = new QTimer(this);
-    timer_->setObjectName(QStringLiteral("Timer1"));
-    timer_->setInterval(50);
-    connect(timer_, &QTimer::timeout, this, [this] { model_->Tick(); });
-    timer_->start();
-
-    RestoreWindowPlacement(*this, ctx_.Logic.Store(), QStringLiteral("SE"), false);
-    model_->OnChange = [this] { Refresh(); };
-    model_->SetViewSize(wave_->width(), wave_->height());
-    Refresh();
+    return buttons;
 }
 
 FrmSampleEdit::~FrmSampleEdit()

@@ -10,8 +10,10 @@
 #include <memory>
 
 class QAction;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 class QScrollBar;
 class QTimer;
@@ -72,6 +74,10 @@ protected:
     void closeEvent(QCloseEvent* pEvent) override;
 
 private:
+    QMenuBar* BuildMenuBar();
+    QWidget* BuildInfoRow();
+    QHBoxLayout* BuildButtonRow();
+
     GuiContext& ctx_;
     std::unique_ptr<SampleEditor> model_;
     SampleWavePicture* wave_ = nullptr;

@@ -45,81 +45,132 @@ int32_t CurrentTrack(const Project& pProject)
     return std::clamp(pProject.CurrentTrack, 0, pProject.LastTrackNo);
 }
 
+/// A window whose constructor takes only the context and the parent.
+template <typename Window> QWidget* Make(GuiContext& pContext, QWidget* pParent)
+{
+    return new Window(pContext, pParent);
+}
+
+QWidget* MakeConf(GuiContext& pContext, QWidget* pParent)
+{
+    return new FrmConf(pContext, nullptr, pParent);
+}
+
+QWidget* MakeVer(GuiContext&, QWidget* pParent) { return new FrmVer(pParent); }
+
+/// The effect window without a number shows the reverb.
+QWidget* MakeReverbFx(GuiContext& pContext, QWidget* pParent)
+{
+    return new FrmFX(pContext, kCmdFxReverb, pParent);
+}
+
+QWidget* MakeRename(GuiContext& pContext, QWidget* pParent)
+{
+    const Project& p = pContext.Logic.Proj();
+    // The selected block's name, else the current track's.
+    const std::string& name = HasSelectedBlock(p)
+        ? p.Blocks[static_cast<size_t>(p.SelectedBlock)].Name
+        : p.Tracks[static_cast<size_t>(CurrentTrack(p))].Name;
+    return new FrmRename(QString::fromStdString(name), pParent);
+}
+
+QWidget* MakeSetLevel(GuiContext& pContext, QWidget* pParent)
+{
+    Project& p = pContext.Logic.Proj();
+    if (HasSelectedBlock(p))
+        return new FrmSetLevel(LevelDialogModel::ForBlock(p, p.SelectedBlock), pContext.Logic.Ui(),
+            Tr("ブロックのレベル"), pParent);
+    const int32_t track = CurrentTrack(p);
+    return new FrmSetLevel(LevelDialogModel::ForTrack(p, track), pContext.Logic.Ui(),
+        QStringLiteral("Track %1").arg(track + 1), pParent);
+}
+
+QWidget* MakeTimeInput(GuiContext& pContext, QWidget* pParent)
+{
+    Project& p = pContext.Logic.Proj();
+    return new FrmTimeInput(p, Tr("位置を入力"), p.Head, true, pParent);
+}
+
+QWidget* MakeMon(GuiContext& pContext, QWidget* pParent)
+{
+    // The monitor shows the inputs of a recording engine; there is none without devices.
+    if (!pContext.Logic.Recorder || !pContext.Engine)
+        return nullptr;
+    return new FrmMon(
+        pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled(), {}, pParent);
+}
+
+QWidget* MakeDrawLevel(GuiContext& pContext, QWidget* pParent)
+{
+    // Opened on the selection when there is one that fits; empty otherwise.
+    auto* window = new FrmDrawLevel(pContext, pParent);
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->Start(DrawMode::Draw);
+    return window;
+}
+
+QWidget* MakeAutomation(GuiContext& pContext, QWidget* pParent)
+{
+    auto* window = new FrmAutomation(pContext, pParent);
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->Start();
+    return window;
+}
+
+QWidget* MakeSampleEdit(GuiContext& pContext, QWidget* pParent)
+{
+    // The editor needs the rendered selection of the current track.
+    if (pContext.Logic.SampleEditFile.empty() && !PrepareSampleEdit(pContext.Logic))
+        return nullptr;
+    return new FrmSampleEdit(pContext, pParent);
+}
+
+/// One window that can be made by name: the name is also the window's object name.
+struct NamedWindowRow {
+    const char* Name;
+    QWidget* (*Make)(GuiContext& pContext, QWidget* pParent);
+};
+
+/// Every named window, in the order NamedWindows lists them. A new window is one row here
+/// and its own file.
+const NamedWindowRow kWindows[] = {
+    { "FrmMixDown", Make<FrmMixDown> },
+    { "FrmConf", MakeConf },
+    { "FrmRename", MakeRename },
+    { "FrmSetLevel", MakeSetLevel },
+    { "FrmTimeInput", MakeTimeInput },
+    { "FrmVer", MakeVer },
+    { "FrmMon", MakeMon },
+    { "FrmDrawLevel", MakeDrawLevel },
+    { "FrmAutomation", MakeAutomation },
+    { "FrmFX", MakeReverbFx },
+    { "FrmSampleEdit", MakeSampleEdit },
+    { "FrmRip", Make<FrmRip> },
+};
+
 } // namespace
 
 QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* pParent)
 {
-    Project& p = pContext.Logic.Proj();
-    if (pName == QLatin1String("FrmMixDown"))
-        return new FrmMixDown(pContext, pParent);
-    if (pName == QLatin1String("FrmConf"))
-        return new FrmConf(pContext, nullptr, pParent);
-    if (pName == QLatin1String("FrmRename")) {
-        // The selected block's name, else the current track's.
-        const std::string& name = HasSelectedBlock(p)
-            ? p.Blocks[static_cast<size_t>(p.SelectedBlock)].Name
-            : p.Tracks[static_cast<size_t>(CurrentTrack(p))].Name;
-        return new FrmRename(QString::fromStdString(name), pParent);
-    }
-    if (pName == QLatin1String("FrmSetLevel")) {
-        if (HasSelectedBlock(p))
-            return new FrmSetLevel(LevelDialogModel::ForBlock(p, p.SelectedBlock),
-                pContext.Logic.Ui(), Tr("ブロックのレベル"), pParent);
-        const int32_t track = CurrentTrack(p);
-        return new FrmSetLevel(LevelDialogModel::ForTrack(p, track), pContext.Logic.Ui(),
-            QStringLiteral("Track %1").arg(track + 1), pParent);
-    }
-    if (pName == QLatin1String("FrmTimeInput"))
-        return new FrmTimeInput(p, Tr("位置を入力"), p.Head, true, pParent);
-    if (pName == QLatin1String("FrmFX"))
-        return new FrmFX(pContext, kCmdFxReverb, pParent);
+    for (const NamedWindowRow& row : kWindows)
+        if (pName == QLatin1String(row.Name))
+            return row.Make(pContext, pParent);
     if (pName.startsWith(QLatin1String("FrmFX-"))) {
         // FrmFX-130: the window of one effect.
         bool ok = false;
         const int id = pName.mid(6).toInt(&ok);
         if (ok && FindEffect(id) && FindEffect(id)->HasDialog)
             return new FrmFX(pContext, id, pParent);
-        return nullptr;
-    }
-    if (pName == QLatin1String("FrmSampleEdit")) {
-        // The editor needs the rendered selection of the current track.
-        if (pContext.Logic.SampleEditFile.empty() && !PrepareSampleEdit(pContext.Logic))
-            return nullptr;
-        return new FrmSampleEdit(pContext, pParent);
-    }
-    if (pName == QLatin1String("FrmRip"))
-        return new FrmRip(pContext, pParent);
-    if (pName == QLatin1String("FrmVer"))
-        return new FrmVer(pParent);
-    if (pName == QLatin1String("FrmMon")) {
-        // The monitor shows the inputs of a recording engine; there is none without devices.
-        if (!pContext.Logic.Recorder || !pContext.Engine)
-            return nullptr;
-        return new FrmMon(
-            pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled(), {}, pParent);
-    }
-    if (pName == QLatin1String("FrmDrawLevel")) {
-        // Opened on the selection when there is one that fits; empty otherwise.
-        auto* window = new FrmDrawLevel(pContext, pParent);
-        window->setAttribute(Qt::WA_DeleteOnClose, false);
-        window->Start(DrawMode::Draw);
-        return window;
-    }
-    if (pName == QLatin1String("FrmAutomation")) {
-        auto* window = new FrmAutomation(pContext, pParent);
-        window->setAttribute(Qt::WA_DeleteOnClose, false);
-        window->Start();
-        return window;
     }
     return nullptr;
 }
 
 QStringList NamedWindows()
 {
-    return { QStringLiteral("FrmMixDown"), QStringLiteral("FrmConf"), QStringLiteral("FrmRename"),
-        QStringLiteral("FrmSetLevel"), QStringLiteral("FrmTimeInput"), QStringLiteral("FrmVer"),
-        QStringLiteral("FrmMon"), QStringLiteral("FrmDrawLevel"), QStringLiteral("FrmAutomation"),
-        QStringLiteral("FrmFX"), QStringLiteral("FrmSampleEdit"), QStringLiteral("FrmRip") };
+    QStringList names;
+    for (const NamedWindowRow& row : kWindows)
+        names.push_back(QLatin1String(row.Name));
+    return names;
 }
 
 } // namespace tarvok
