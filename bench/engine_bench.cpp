@@ -36,10 +36,10 @@ void BM_PlaybackEngine64Tracks(benchmark::State& state)
         VirtualWaveOut device(1);
         NoWaitClock clock;
         PlaybackEngine engine(device, logic.Proj(), logic.Ui(), logic.Options(), clock);
-        AttachTransport(logic, engine);
+        Transport transport(logic, engine);
         logic.Proj().Head = 0;
         const std::clock_t begin = std::clock();
-        PlayButton(logic, engine);
+        transport.Play();
         for (int i = 0; i < kTicks; ++i) {
             device.AdvanceFrames(2205);
             engine.TimerProg();

@@ -102,9 +102,9 @@ void BM_Recording8StereoInputs48k(benchmark::State& state)
         VirtualWaveOut out(1);
         NoWaitClock clock;
         PlaybackEngine engine(out, p, logic.Ui(), logic.Options(), clock);
-        AttachTransport(logic, engine);
+        Transport transport(logic, engine);
         RecordingEngine rec(in, engine, p, logic.Ui(), logic.Options(), logic.Folder());
-        AttachRecorder(logic, engine, rec);
+        transport.AttachRecorder(rec);
         for (int32_t t = 0; t < p.TrackCount(); ++t) {
             p.Tracks[t].PlaySelected = 0;
             p.Tracks[t].RecSelected = t < kInputs ? 1 : 0;
@@ -112,7 +112,7 @@ void BM_Recording8StereoInputs48k(benchmark::State& state)
         }
         p.Head = 0;
         const std::clock_t begin = std::clock();
-        RecButton(logic, engine, true);
+        transport.Record(true);
         for (int i = 0; i < kTicks; ++i) {
             in.AdvanceFrames(kTick);
             const bool bufferDone = ((i + 1) * kTick) % p.SampleRate < kTick;
@@ -126,12 +126,11 @@ void BM_Recording8StereoInputs48k(benchmark::State& state)
                 latencyMs.push_back(
                     50.0 + std::chrono::duration<double, std::milli>(t1 - t0).count());
         }
-        StopButton(logic, engine);
+        transport.Stop();
         cpuSeconds += static_cast<double>(std::clock() - begin) / CLOCKS_PER_SEC;
         audioSeconds += kTicks * 0.05;
         logic.Recorder = nullptr;
-        engine.OnRecordProgTick = nullptr;
-        engine.OnRecordVUTick = nullptr;
+        engine.DetachRecorderTicks();
         // The next round starts from an empty project.
         p.Blocks.clear();
         p.WaveFiles.clear();

@@ -60,11 +60,10 @@ void AutomationTick(MainLogic& pLogic, int64_t pPosition)
 int64_t AutomationWritePosition(const MainLogic& pLogic, const PlaybackEngine& pEngine)
 {
     const Project& p = pLogic.Proj();
-    if (pEngine.DeviceOpen && !pEngine.Starting && pEngine.PlayMode >= kPlayAll
-        && pEngine.PlayMode <= kPlayFromOut)
+    if (pEngine.IsDeviceOpen() && !pEngine.IsStarting() && IsTrackPlay(pEngine.Mode()))
         return static_cast<int64_t>(p.Head)
-            + static_cast<int64_t>(pEngine.RingSize()) * pEngine.BufferSamples;
-    if (pLogic.Recording && pEngine.Transport.RecWriting)
+            + static_cast<int64_t>(pEngine.RingSize()) * pEngine.BufferSamples();
+    if (pLogic.Recording && pEngine.RecordingWriting())
         return p.Head;
     return -1;
 }

@@ -149,6 +149,8 @@ public:
 
     /// Width of the track area in pixels, for zoom-to-fit (the GUI keeps it current).
     int32_t TrackAreaWidthPx = 1000;
+    /// The horizontal scroll bar is being dragged: the view does not follow the head.
+    bool ScrollBarDragging = false;
 
     /// The decoder for compressed sound files (none until a media adapter is wired in).
     void SetDecoder(SoundDecoder* pDecoder) { decoder_ = pDecoder ? pDecoder : &noDecoder_; }

@@ -297,6 +297,15 @@ int32_t MainView::XOfFrame(int64_t pFrame) const
         static_cast<double>(pFrame - logic_.Proj().ViewStart) / static_cast<double>(Fpp()));
 }
 
+int32_t MainView::HeadX() const
+{
+    const Project& p = logic_.Proj();
+    if (p.Head < p.ViewStart)
+        return -9;
+    return static_cast<int32_t>(
+        std::min<int64_t>((static_cast<int64_t>(p.Head) - p.ViewStart) / Fpp(), INT32_MAX));
+}
+
 int64_t MainView::FrameOfX(double pX) const
 {
     return RoundHalfEven(pX * static_cast<double>(Fpp())) + logic_.Proj().ViewStart;

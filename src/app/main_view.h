@@ -132,6 +132,9 @@ public:
     // Pixels and frames.
     /// x of a timeline frame on the surface (may be outside it).
     int32_t XOfFrame(int64_t pFrame) const;
+    /// The head in pixels from the left edge of the track area: (Head - ViewStart) / fpp,
+    /// integer division, or -9 (just off the area) when the head lies before the view.
+    int32_t HeadX() const;
     /// The timeline frame under surface column x: x x fpp + ViewStart.
     int64_t FrameOfX(double pX) const;
     /// Left edge of a marker image for mark pFrame (centre at the mark's x).

@@ -3,6 +3,7 @@
 #include "app/command_dispatch.h"
 #include "app/command_ids.h"
 #include "app/main_logic.h"
+#include "app/transport.h"
 #include "base/numeric.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
@@ -215,9 +216,9 @@ void SampleEdit2(MainLogic& pLogic)
 // The editor.
 
 SampleEditor::SampleEditor(
-    MainLogic& pLogic, PlaybackEngine* pEngine, int32_t pViewWidth, int32_t pViewHeight)
+    MainLogic& pLogic, Transport* pTransport, int32_t pViewWidth, int32_t pViewHeight)
     : logic_(pLogic)
-    , engine_(pEngine)
+    , transport_(pTransport)
     , viewWidth_(std::max(1, pViewWidth))
     , viewHeight_(std::max(8, pViewHeight))
 {
@@ -770,10 +771,10 @@ bool SampleEditor::EditMenu(int32_t pIndex)
 
 bool SampleEditor::IsPlaying() const
 {
-    return engine_ != nullptr && engine_->PlayMode == kPlayFilePreview && engine_->DeviceOpen != 0;
+    return transport_ != nullptr && transport_->PreviewPlaying();
 }
 
-bool SampleEditor::IsPaused() const { return IsPlaying() && engine_->Paused != 0; }
+bool SampleEditor::IsPaused() const { return IsPlaying() && transport_->IsPaused(); }
 
 bool SampleEditor::ChoosePlayMode(int32_t pMode)
 {
@@ -784,37 +785,33 @@ bool SampleEditor::ChoosePlayMode(int32_t pMode)
 
 bool SampleEditor::Play()
 {
-    if (busy_ || engine_ == nullptr || IsPaused())
+    if (busy_ || transport_ == nullptr || IsPaused())
         return false;
-    if (engine_->PlayMode != kPlayStopped)
+    if (transport_->Mode() != PlayMode::Stopped)
         Stop();
-    engine_->PreviewFile = currentFile_;
+    int32_t start = 0;
     int32_t end = length_;
     if (playMode_ == 0) {
         if (selLast_ <= selFirst_)
             return false;
-        engine_->PlayStart = selFirst_;
+        start = selFirst_;
         end = selLast_ + 1;
-    } else {
-        if (length_ <= 0)
-            return false;
-        engine_->PlayStart = 0;
+    } else if (length_ <= 0) {
+        return false;
     }
-    if (!engine_->StartFilePreview(end)) {
+    if (!transport_->StartPreview(currentFile_, start, end)) {
         Stop();
         return false;
     }
-    headFrame_ = engine_->PlayStart;
+    headFrame_ = std::max(0, start);
     Changed();
     return true;
 }
 
 void SampleEditor::Stop()
 {
-    if (engine_ != nullptr && engine_->PlayMode == kPlayFilePreview) {
-        engine_->StopPlay(false);
-        engine_->Paused = 0;
-    }
+    if (transport_ != nullptr)
+        transport_->StopPreview();
     headFrame_ = -1;
     SetMessage("STOP");
     Changed();
@@ -824,9 +821,7 @@ void SampleEditor::Pause()
 {
     if (!IsPlaying())
         return;
-    const bool resume = engine_->Paused != 0;
-    engine_->PauseOutputs(resume);
-    engine_->Paused = resume ? 0 : 1;
+    transport_->TogglePreviewPause();
     Changed();
 }
 
@@ -834,12 +829,11 @@ void SampleEditor::Tick()
 {
     if (!IsPlaying())
         return;
-    const int64_t position
-        = static_cast<int64_t>(engine_->OutputPosition(0)) / kFrameBytes + engine_->PlayStart;
+    const int64_t position = transport_->PreviewPosition();
     headFrame_ = static_cast<int32_t>(std::min<int64_t>(position, length_));
     SetMessage(TimeText(FramesToMs(headFrame_, logic_.Proj().SampleRate), 0, false));
-    if (engine_->Paused == 0) {
-        const int32_t result = engine_->RefillFilePreview();
+    if (!transport_->IsPaused()) {
+        const int32_t result = transport_->RefillPreview();
         if (result == kRefillEndIdle || result == kRefillError) {
             Stop();
             return;
@@ -933,8 +927,8 @@ void SampleEditor::Close(bool pOk)
         }
     }
     folder.DeleteSampleEditFiles();
-    if (engine_ != nullptr)
-        engine_->PreviewFile.clear();
+    if (transport_ != nullptr)
+        transport_->ForgetPreviewFile();
     SampleEdit2(logic_);
 }
 

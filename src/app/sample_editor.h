@@ -10,7 +10,7 @@
 namespace tarvok {
 
 class MainLogic;
-class PlaybackEngine;
+class Transport;
 
 /// Texts of the sample editor.
 inline constexpr const char* kSeMaking = "選択範囲をファイル化…";
@@ -45,8 +45,8 @@ void SampleEdit2(MainLogic& pLogic);
 /// mouse, keys and buttons to it; the CLI drives it by frames and values.
 class SampleEditor {
 public:
-    /// Opens on pLogic.SampleEditFile. pEngine (may be null) plays the file preview.
-    SampleEditor(MainLogic& pLogic, PlaybackEngine* pEngine, int32_t pViewWidth = 800,
+    /// Opens on pLogic.SampleEditFile. pTransport (may be null) plays the file preview.
+    SampleEditor(MainLogic& pLogic, Transport* pTransport, int32_t pViewWidth = 800,
         int32_t pViewHeight = 256);
     /// Closes with Cancel when Close was never called.
     ~SampleEditor();
@@ -239,7 +239,7 @@ private:
     void EndBusy();
 
     MainLogic& logic_;
-    PlaybackEngine* engine_;
+    Transport* transport_;
     int32_t viewWidth_;
     int32_t viewHeight_;
     int32_t zoom_ = 32;

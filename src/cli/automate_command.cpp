@@ -180,7 +180,7 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     VirtualRunClock clock(device, p.SampleRate);
     PlaybackEngine engine(device, p, logic.Ui(), options, clock);
     engine.ComputeDeviceSlots();
-    AttachTransport(logic, engine);
+    Transport transport(logic, engine);
 
     for (Track& t : p.Tracks)
         t.Selected = 0;
@@ -189,7 +189,7 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     AutomationWindowModel window(logic);
     window.Open();
     p.Head = from;
-    if (!PlayButton(logic, engine)) {
+    if (!transport.Play()) {
         window.Close();
         return pCtx.Fail("playing could not start");
     }
@@ -198,18 +198,18 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     const int64_t tickFrames = static_cast<int64_t>(kTickMs) * p.SampleRate / 1000;
     const int64_t maxTicks
         = (static_cast<int64_t>(end) - from) / std::max<int64_t>(1, tickFrames) + 1000;
-    for (int64_t tick = 0; engine.PlayMode != kPlayStopped && tick < maxTicks; ++tick) {
+    for (int64_t tick = 0; engine.Mode() != PlayMode::Stopped && tick < maxTicks; ++tick) {
         const int64_t position = AutomationWritePosition(logic, engine);
         if (position >= 0)
             window.SetFader(CurveLevelAt(curve, position));
         clock.Advance(kTickMs);
         engine.TimerProg();
         engine.TimerVU();
-        if (engine.PlayMode != kPlayStopped && p.Head >= end)
-            StopButton(logic, engine);
+        if (engine.Mode() != PlayMode::Stopped && p.Head >= end)
+            transport.Stop();
     }
-    if (engine.PlayMode != kPlayStopped)
-        StopButton(logic, engine);
+    if (engine.Mode() != PlayMode::Stopped)
+        transport.Stop();
     window.Close();
     for (const std::string& box : pCtx.Ui.BoxTexts())
         pCtx.Err << box << "\n";

@@ -111,7 +111,7 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
 
     SystemEngineClock clock;
     PlaybackEngine engine(pOut, logic.Proj(), logic.Ui(), logic.Options(), clock);
-    AttachTransport(logic, engine);
+    Transport transport(logic, engine);
     bool started = false;
     if (to) {
         // A range plays the tracks that PLAY would play.
@@ -119,22 +119,22 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
             t.Selected = t.PlaySelected;
         p.MarkIn = from;
         p.MarkOut = *to;
-        started = RangePlay(logic, engine, kPlaySelection);
+        started = transport.PlayRange(PlayMode::Selection);
     } else {
         p.Head = from;
-        started = PlayButton(logic, engine);
+        started = transport.Play();
     }
     if (!started)
         return pCtx.Fail("playing could not start");
 
     const bool showHead = ::isatty(STDERR_FILENO) == 1;
-    while (engine.PlayMode != kPlayStopped) {
+    while (engine.Mode() != PlayMode::Stopped) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         engine.TimerProg();
         engine.TimerVU();
         // Without an end the run stops when the head leaves the project.
-        if (!to && engine.PlayMode == kPlayAll && p.Head >= p.ProjectLength)
-            StopButton(logic, engine);
+        if (!to && engine.Mode() == PlayMode::All && p.Head >= p.ProjectLength)
+            transport.Stop();
         if (showHead)
             pCtx.Err << "\r" << HeadTimeText(logic) << std::flush;
     }

@@ -200,22 +200,22 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
 
     SystemEngineClock clock;
     PlaybackEngine engine(pOut, p, logic.Ui(), o, clock);
-    AttachTransport(logic, engine);
+    Transport transport(logic, engine);
     RecordingEngine rec(pIn, engine, p, logic.Ui(), o, logic.Folder());
-    AttachRecorder(logic, engine, rec);
+    transport.AttachRecorder(rec);
     engine.ComputeDeviceSlots();
-    if (!engine.InputEnabled[slot]) {
+    if (!engine.InputEnabled()[slot]) {
         logic.Recorder = nullptr;
         return pCtx.Fail("input slot " + std::to_string(slot + 1) + " is not enabled");
     }
     const int32_t blocksBefore = p.BlockCount();
-    if (!RecButton(logic, engine, false) || !rec.Recording) {
+    if (!transport.Record(false) || !rec.Recording) {
         logic.Recorder = nullptr;
         return pCtx.Fail("recording could not start");
     }
     if (!o.UseMuonStart)
-        PlayButton(logic, engine);
-    RecordingMonitor monitor(rec, engine.InputEnabled, 1, 0);
+        transport.Play();
+    RecordingMonitor monitor(rec, engine.InputEnabled(), 1, 0);
     monitor.Open();
 
     const bool live = ::isatty(STDERR_FILENO) == 1;
@@ -228,7 +228,7 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
             break;
         const int64_t written = rec.RecStarted ? static_cast<int64_t>(p.Head) - rec.RecStartPos : 0;
         if (pStop.load() || (seconds && written >= *seconds * p.SampleRate)) {
-            StopButton(logic, engine);
+            transport.Stop();
             break;
         }
         if (++ticks % 2 == 0) {
@@ -248,8 +248,7 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
     if (live)
         pCtx.Err << "\n";
     logic.Recorder = nullptr;
-    engine.OnRecordProgTick = nullptr;
-    engine.OnRecordVUTick = nullptr;
+    engine.DetachRecorderTicks();
     for (size_t t = 0; t < playSelected.size() && t < p.Tracks.size(); ++t)
         p.Tracks[t].PlaySelected = playSelected[t];
     if (rec.Overruns > 0)

@@ -12,7 +12,7 @@
 namespace tarvok {
 
 void UpdateTrackMeters(
-    const Project& pProject, int32_t pPlayMode, std::vector<TrackMeterPair>& pMeters, bool pReset)
+    const Project& pProject, PlayMode pPlayMode, std::vector<TrackMeterPair>& pMeters, bool pReset)
 {
     pMeters.resize(static_cast<size_t>(pProject.TrackCount()),
         TrackMeterPair { -kMeterFloorDb, -kMeterFloorDb });
@@ -27,9 +27,9 @@ void UpdateTrackMeters(
             continue;
         const Track& t = pProject.Tracks[b.TrackNo];
         bool heard = false;
-        if (pPlayMode == kPlayAll)
+        if (pPlayMode == PlayMode::All)
             heard = t.PlaySelected != 0;
-        else if (pPlayMode >= kPlayShuttle && pPlayMode <= kPlayScrubBurst)
+        else if (pPlayMode >= PlayMode::Shuttle && pPlayMode <= PlayMode::ScrubBurst)
             heard = b.TrackNo == pProject.CurrentTrack;
         else
             heard = t.Selected != 0;
@@ -64,34 +64,33 @@ MasterReading UpdateMasterMeters(
     double peak[2] = { 0, 0 };
     double sumSq[2] = { 0, 0 };
     int64_t count = 0;
-    if (!pReset && pEngine.BufferSamples > 0) {
+    if (!pReset && pEngine.BufferSamples() > 0) {
         const Project& p = pEngine.Proj();
         const int64_t d2 = RoundHalfEven(0.2 * p.SampleRate);
         const int64_t d1 = RoundHalfEven(0.1 * p.SampleRate);
         int64_t lo, hi;
-        if (pEngine.PlaySpeed > 0) {
+        if (pEngine.PlaySpeed() > 0) {
             lo = p.Head - d2;
             hi = p.Head + RoundHalfEven(0.3 * p.SampleRate) - d2;
         } else {
             lo = p.Head - d1;
             hi = p.Head + d2;
         }
-        const int32_t ring
-            = static_cast<int32_t>(std::min(pEngine.BufferStart.size(), pEngine.BufferEnd.size()));
+        const int32_t ring = pEngine.BufferCount();
         for (int32_t i = 0; i < ring; ++i) {
-            int64_t start = pEngine.BufferStart[i];
-            int64_t end = pEngine.BufferEnd[i];
+            int64_t start = pEngine.BufferStart(i);
+            int64_t end = pEngine.BufferEnd(i);
             if (start == -1 || end == -1)
                 continue;
             if (end < start)
                 std::swap(start, end);
             const int64_t from = std::max(start, lo);
-            const int64_t to = std::min({ end, hi, start + pEngine.BufferSamples });
+            const int64_t to = std::min({ end, hi, start + pEngine.BufferSamples() });
             for (int64_t q = from; q < to; ++q) {
                 const int64_t j = q - start;
                 double s[2] = { 0, 0 };
                 for (int32_t slot = 0; slot < kOutputSlots; ++slot) {
-                    if (!pEngine.OutputUsed[slot])
+                    if (!pEngine.OutputUsed()[slot])
                         continue;
                     const int16_t* samples = pEngine.Samples(slot, i);
                     if (!samples)

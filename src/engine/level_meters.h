@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/play_mode.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -21,7 +23,7 @@ using TrackMeterPair = std::array<int16_t, 2>;
 /// track; otherwise the selected tracks). With pReset the values are left as they are.
 /// pMeters is resized to the track count (new entries at the floor).
 void UpdateTrackMeters(
-    const Project& pProject, int32_t pPlayMode, std::vector<TrackMeterPair>& pMeters, bool pReset);
+    const Project& pProject, PlayMode pPlayMode, std::vector<TrackMeterPair>& pMeters, bool pReset);
 /// Pixels from the top of a track meter pHeight pixels high to the top of its bar.
 int32_t TrackMeterBarTop(int32_t pValue, int32_t pHeight);
 

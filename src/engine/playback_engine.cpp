@@ -28,7 +28,7 @@ PlaybackEngine::PlaybackEngine(WaveOutService& pOut, Project& pProject, UserInte
 
 PlaybackEngine::~PlaybackEngine()
 {
-    if (DeviceOpen || slots_.AnyOpen())
+    if (deviceOpen_ || slots_.AnyOpen())
         StopPlayback(false);
 }
 
@@ -37,15 +37,47 @@ UserInterface& PlaybackEngine::Ui() { return ui_; }
 
 void PlaybackEngine::SetPlaying(bool pPlaying)
 {
-    Playing = pPlaying;
-    if (OnPlayingChanged)
-        OnPlayingChanged(pPlaying);
+    playing_ = pPlaying;
+    if (hooks_.PlayingChanged)
+        hooks_.PlayingChanged(pPlaying);
+}
+
+void PlaybackEngine::AttachRecorderTicks(
+    std::function<void()> pProgTick, std::function<void()> pVUTick)
+{
+    recordProgTick_ = std::move(pProgTick);
+    recordVUTick_ = std::move(pVUTick);
+}
+
+void PlaybackEngine::DetachRecorderTicks()
+{
+    recordProgTick_ = nullptr;
+    recordVUTick_ = nullptr;
+}
+
+void PlaybackEngine::RecordingBegan()
+{
+    recordingStarted_ = deviceOpen_;
+    recording_ = RecordingState::Writing;
+}
+
+void PlaybackEngine::EndRecording()
+{
+    recordingStarted_ = false;
+    recording_ = RecordingState::Off;
+}
+
+void PlaybackEngine::PrepareRun(PlayMode pMode, int32_t pStart, int32_t pEnd)
+{
+    mode_ = pMode;
+    playStart_ = pStart;
+    playEnd_ = pEnd;
 }
 
 uint64_t PlaybackEngine::NewStamp()
 {
-    FillStamp = ++stampCounter_;
-    return FillStamp;
+    fillStamp_ = ++stampCounter_;
+    return fillStamp_;
 }
 
 int32_t PlaybackEngine::PreRollFrames() const
@@ -55,38 +87,38 @@ int32_t PlaybackEngine::PreRollFrames() const
 
 void PlaybackEngine::ComputeDeviceSlots()
 {
-    OutputEnabled = EnabledSlots(options_.DevOutID);
-    InputEnabled = EnabledSlots(options_.DevInID);
+    outputEnabled_ = EnabledSlots(options_.DevOutID);
+    inputEnabled_ = EnabledSlots(options_.DevInID);
 }
 
 void PlaybackEngine::SetupBuffers()
 {
-    const bool multi = PlayMode >= 0 && PlayMode <= 9;
+    const bool multi = !IsVoiceMode(mode_);
     if (multi)
-        BufferSetup = AutomationWriting ? Setup { 3, 70, 5 } : Setup { 2, 500, 1 };
-    else if (PlayMode == kPlayShuttle)
-        BufferSetup = { 5, 50, 1 };
-    else if (PlayMode == kPlayScaleScrub)
-        BufferSetup = { 10, 50, 1 };
-    else if (PlayMode == kPlayScrubBurst)
-        BufferSetup = { 3, 50, 1 };
-    else if (PlayMode == kPlayMarkPreview)
-        BufferSetup = { 0, 1000, 1 };
-    else if (PlayMode == kPlayFilePreview)
-        BufferSetup = { 4, 150, 1 };
-    BufferSamples = std::max(
-        3, static_cast<int32_t>(static_cast<int64_t>(BufferSetup.Ms) * Proj().SampleRate / 1000));
+        bufferSetup_ = automationWriting_ ? Setup { 3, 70, 5 } : Setup { 2, 500, 1 };
+    else if (mode_ == PlayMode::Shuttle)
+        bufferSetup_ = { 5, 50, 1 };
+    else if (mode_ == PlayMode::ScaleScrub)
+        bufferSetup_ = { 10, 50, 1 };
+    else if (mode_ == PlayMode::ScrubBurst)
+        bufferSetup_ = { 3, 50, 1 };
+    else if (mode_ == PlayMode::MarkPreview)
+        bufferSetup_ = { 0, 1000, 1 };
+    else if (mode_ == PlayMode::FilePreview)
+        bufferSetup_ = { 4, 150, 1 };
+    bufferSamples_ = std::max(
+        3, static_cast<int32_t>(static_cast<int64_t>(bufferSetup_.Ms) * Proj().SampleRate / 1000));
     const int32_t ring = RingSize();
-    slots_.AllocateRings(OutputUsed, ring, BufferSamples);
-    BufferState.assign(ring, 0);
-    BufferSpeed.assign(ring, 0.0f);
-    BufferStart.assign(ring, -1);
-    BufferEnd.assign(ring, -1);
-    BufferPrevEnd.assign(ring, -1);
-    NextBuffer.fill(0);
+    slots_.AllocateRings(outputUsed_, ring, bufferSamples_);
+    bufferState_.assign(ring, 0);
+    bufferSpeed_.assign(ring, 0.0f);
+    bufferStart_.assign(ring, -1);
+    bufferEnd_.assign(ring, -1);
+    bufferPrevEnd_.assign(ring, -1);
+    nextBuffer_.fill(0);
     mixer_.MarkDirty();
     if (multi)
-        mixer_.SetUp(BufferSamples * BufferSetup.CacheMultiple, BufferSamples);
+        mixer_.SetUp(bufferSamples_ * bufferSetup_.CacheMultiple, bufferSamples_);
 }
 
 bool PlaybackEngine::OpenSlot(int32_t pSlot)
@@ -109,35 +141,35 @@ void PlaybackEngine::QueueOnUsedSlots(int32_t pIndex)
 bool PlaybackEngine::MixFirstBuffers(uint64_t pStamp, int32_t& pPosition, int32_t& pWritten)
 {
     Project& p = Proj();
-    for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
+    for (int32_t i = 0; i <= bufferSetup_.LastIndex; ++i) {
         Ui().Yield();
-        if (FillStamp != pStamp) {
-            LastStartSuperseded = true;
+        if (fillStamp_ != pStamp) {
+            lastStartSuperseded_ = true;
             return false;
         }
         for (int32_t s = 0; s < kOutputSlots; ++s)
             if (RingCanPlay(s))
                 slots_.Prepare(s, i);
-        BufferSpeed[i] = 1.0f;
-        if (PlayEnd > 0 && pPosition >= PlayEnd) {
-            if (PlayMode == kPlayAround) {
+        bufferSpeed_[i] = 1.0f;
+        if (playEnd_ > 0 && pPosition >= playEnd_) {
+            if (mode_ == PlayMode::Around) {
                 const int32_t e = PreRollFrames() + p.MarkOut;
-                if (PlayEnd == e)
+                if (playEnd_ == e)
                     break;
                 pPosition = p.MarkOut;
-                PlayEnd = e;
-            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
+                playEnd_ = e;
+            } else if (mode_ == PlayMode::Loop && p.MarkIn < playEnd_) {
                 pPosition = p.MarkIn;
             } else {
                 break;
             }
         }
         if (!MixBuffer(i, pPosition, pStamp)) {
-            LastStartSuperseded = FillStamp != pStamp;
+            lastStartSuperseded_ = fillStamp_ != pStamp;
             return false;
         }
-        pPosition += BufferSamples;
-        pWritten += BufferSamples;
+        pPosition += bufferSamples_;
+        pWritten += bufferSamples_;
     }
     return true;
 }
@@ -145,118 +177,118 @@ bool PlaybackEngine::MixFirstBuffers(uint64_t pStamp, int32_t& pPosition, int32_
 bool PlaybackEngine::StartPlayback()
 {
     Project& p = Proj();
-    Starting = 1;
-    LastStartSuperseded = false;
+    starting_ = true;
+    lastStartSuperseded_ = false;
     const uint64_t stamp = NewStamp();
-    OutputUsed.fill(0);
+    outputUsed_.fill(0);
     for (int32_t t = 0; t <= p.LastTrackNo && t < static_cast<int32_t>(p.Tracks.size()); ++t) {
         const int32_t ch = p.Tracks[t].PlayCh;
-        if (ch >= 0 && ch < kOutputSlots && OutputEnabled[ch] == 1)
-            OutputUsed[ch] = 1;
+        if (ch >= 0 && ch < kOutputSlots && outputEnabled_[ch] == 1)
+            outputUsed_[ch] = 1;
     }
-    PlaySpeed = 1.0f;
+    playSpeed_ = 1.0f;
     SetupBuffers();
     SetPlaying(true);
     // A slot that fails to open is reported and left out; the lowest slot that did open
     // is the clock of the run, so a failed lowest slot cannot leave the ring stuck.
     int32_t master = -1;
     for (int32_t s = 0; s < kOutputSlots; ++s) {
-        if (!OutputUsed[s])
+        if (!outputUsed_[s])
             continue;
         if (OpenSlot(s) && master < 0)
             master = s;
     }
     if (master < 0) {
-        MasterSlot = 0;
-        Starting = 0;
+        masterSlot_ = 0;
+        starting_ = false;
         return false;
     }
-    MasterSlot = master;
+    masterSlot_ = master;
 
-    PlayStart = std::max(0, p.Head);
-    int32_t pos = PlayStart;
+    playStart_ = std::max(0, p.Head);
+    int32_t pos = playStart_;
     int32_t written = 0;
     if (!MixFirstBuffers(stamp, pos, written))
         return false;
     // The slots are paused while the ring goes in, so that all of them start together
     // and no device runs dry between two of the first writes. Headers of buffers left
     // unmixed by an early end are prepared too; they play silence.
-    PauseOutputs(false);
-    for (int32_t i = 0; i <= BufferSetup.LastIndex; ++i) {
+    slots_.PauseAll(false);
+    for (int32_t i = 0; i <= bufferSetup_.LastIndex; ++i) {
         for (int32_t s = 0; s < kOutputSlots; ++s)
             if (RingCanPlay(s))
                 slots_.Prepare(s, i);
         QueueOnUsedSlots(i);
     }
-    PauseOutputs(true);
-    NextFill = pos;
-    Written = written;
-    ClockDrift = 0;
-    DeviceOpen = 1;
-    Starting = 0;
+    slots_.PauseAll(true);
+    nextFill_ = pos;
+    written_ = written;
+    clockDrift_ = 0;
+    deviceOpen_ = true;
+    starting_ = false;
     return true;
 }
 
 int32_t PlaybackEngine::RefillBuffers()
 {
     Project& p = Proj();
-    Starting = 1;
+    starting_ = true;
     const uint64_t stamp = NewStamp();
-    if (!DeviceOpen || !slots_.IsOpen(MasterSlot) || !slots_.HasRing(MasterSlot)) {
-        Starting = 0;
+    if (!deviceOpen_ || !slots_.IsOpen(masterSlot_) || !slots_.HasRing(masterSlot_)) {
+        starting_ = false;
         return kRefillError;
     }
     const int32_t ring = RingSize();
-    int32_t i = NextBuffer[MasterSlot];
+    int32_t i = nextBuffer_[masterSlot_];
     if (i < 0 || i >= ring)
         i = 0;
     int32_t result = -1;
     bool endReached = false;
     bool busy = false;
     for (int32_t c = 0; c < ring; ++c, i = (i + 1) % ring) {
-        if (FillStamp != stamp)
+        if (fillStamp_ != stamp)
             return kRefillNothing;
-        if (BufferState[i] != 0 && !slots_.IsDone(MasterSlot, i)) {
-            if (BufferState[i] > 1)
+        if (bufferState_[i] != 0 && !slots_.IsDone(masterSlot_, i)) {
+            if (bufferState_[i] > 1)
                 busy = true;
             continue;
         }
-        NextBuffer[MasterSlot] = (i + 1) % ring;
-        BufferState[i] = 1;
-        if (PlayEnd > 0 && NextFill >= PlayEnd) {
-            if (PlayMode == kPlayAround) {
+        nextBuffer_[masterSlot_] = (i + 1) % ring;
+        bufferState_[i] = 1;
+        if (playEnd_ > 0 && nextFill_ >= playEnd_) {
+            if (mode_ == PlayMode::Around) {
                 const int32_t e = PreRollFrames() + p.MarkOut;
-                if (PlayEnd == e) {
+                if (playEnd_ == e) {
                     endReached = true;
                     continue;
                 }
-                NextFill = p.MarkOut;
-                PlayEnd = e;
-            } else if (PlayMode == kPlayLoop && p.MarkIn < PlayEnd) {
-                NextFill = p.MarkIn;
+                nextFill_ = p.MarkOut;
+                playEnd_ = e;
+            } else if (mode_ == PlayMode::Loop && p.MarkIn < playEnd_) {
+                nextFill_ = p.MarkIn;
             } else {
                 endReached = true;
                 continue;
             }
         }
-        if (!MixBuffer(i, NextFill, stamp)) {
-            if (FillStamp != stamp)
+        if (!MixBuffer(i, nextFill_, stamp)) {
+            if (fillStamp_ != stamp)
                 return kRefillNothing;
-            Starting = 0;
+            starting_ = false;
             return kRefillError;
         }
         QueueOnUsedSlots(i);
-        Written += BufferSamples;
-        if (RecordingStarted) {
-            if (std::abs(ClockDrift - AppliedDrift) > p.SampleRate * 0.02)
-                AppliedDrift = ClockDrift;
-            NextFill = PlayStart + Written + AppliedDrift;
+        written_ += bufferSamples_;
+        if (recordingStarted_) {
+            if (std::abs(clockDrift_ - appliedDrift_) > p.SampleRate * 0.02)
+                appliedDrift_ = clockDrift_;
+            nextFill_ = playStart_ + written_ + appliedDrift_;
         } else {
-            NextFill += BufferSamples;
+            nextFill_ += bufferSamples_;
         }
         result = i;
     }
-    Starting = 0;
+    starting_ = false;
     if (result >= 0)
         return result;
     if (endReached)
@@ -270,9 +302,9 @@ bool PlaybackEngine::TrackQualifies(int32_t pTrack) const
     if (pTrack < 0 || pTrack >= static_cast<int32_t>(p.Tracks.size()))
         return false;
     const Track& t = p.Tracks[pTrack];
-    if (PlayMode == kPlayAll)
+    if (mode_ == PlayMode::All)
         return t.PlaySelected != 0;
-    if (PlayMode >= 2 && PlayMode <= 9)
+    if (IsTrackPlay(mode_))
         return t.Selected != 0;
     return true;
 }
@@ -284,14 +316,14 @@ bool PlaybackEngine::ReloadCache(int32_t pPosition, uint64_t pStamp)
         if (!TrackQualifies(pTrack))
             return false;
         const int32_t ch = project_.Tracks[static_cast<size_t>(pTrack)].PlayCh;
-        return ch >= 0 && ch < kOutputSlots && OutputUsed[ch];
+        return ch >= 0 && ch < kOutputSlots && outputUsed_[ch];
     };
     // Reading a window can take a while: the window system gets its turn between blocks,
     // and a newer start or refill makes this one give up.
-    if (options_.MaxPow == 1 && Playing)
+    if (options_.MaxPow == 1 && playing_)
         filter.BeforeBlock = [this, pStamp] {
             Ui().Yield();
-            return FillStamp == pStamp;
+            return fillStamp_ == pStamp;
         };
     // A working file that cannot be read plays as silence.
     filter.StopOnReadError = false;
@@ -310,22 +342,22 @@ std::array<double, 2> PlaybackEngine::TrackGains(int32_t pTrack) const
 bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStamp)
 {
     Project& p = Proj();
-    if (PlayEnd > 0 && pPosition >= PlayEnd)
+    if (playEnd_ > 0 && pPosition >= playEnd_)
         return false;
-    BufferState[pIndex] = 2;
-    const int32_t bs = BufferSamples;
+    bufferState_[pIndex] = 2;
+    const int32_t bs = bufferSamples_;
     if (!mixer_.Covers(pPosition, bs) && !ReloadCache(pPosition, pStamp))
         return false;
     const int32_t k = bs - 1;
     int32_t m = k;
-    if (PlayEnd > 0 && PlayEnd < static_cast<int64_t>(pPosition) + bs)
-        m = std::clamp(PlayEnd - pPosition, 2, k);
+    if (playEnd_ > 0 && playEnd_ < static_cast<int64_t>(pPosition) + bs)
+        m = std::clamp(playEnd_ - pPosition, 2, k);
     const uint32_t length = static_cast<uint32_t>(m + 1) * kFrameBytes;
     const int32_t frames = m + 1;
     const bool silent = mixer_.Empty() || pPosition < 0;
     const double trim = DbToFactor(options_.PlayTrimDB);
     for (int32_t s = 0; s < kOutputSlots; ++s) {
-        if (!OutputUsed[s] || !slots_.HasRing(s))
+        if (!outputUsed_[s] || !slots_.HasRing(s))
             continue;
         int16_t* out = slots_.Samples(s, pIndex);
         if (silent)
@@ -333,14 +365,14 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
         else
             mixer_.MixSlot(p, s, pPosition, frames, trim, out);
     }
-    if (FillStamp != pStamp)
+    if (fillStamp_ != pStamp)
         return false;
-    BufferStart[pIndex] = pPosition;
-    BufferPrevEnd[pIndex] = BufferEnd[pIndex];
-    BufferEnd[pIndex] = pPosition + bs;
-    BufferState[pIndex] = 3;
+    bufferStart_[pIndex] = pPosition;
+    bufferPrevEnd_[pIndex] = bufferEnd_[pIndex];
+    bufferEnd_[pIndex] = pPosition + bs;
+    bufferState_[pIndex] = 3;
     for (int32_t s = 0; s < kOutputSlots; ++s) {
-        if (!OutputUsed[s] || !slots_.HasRing(s))
+        if (!outputUsed_[s] || !slots_.HasRing(s))
             continue;
         WaveHeader* header = slots_.Header(s, pIndex);
         header->Data = reinterpret_cast<uint8_t*>(slots_.Samples(s, pIndex));
@@ -351,32 +383,42 @@ bool PlaybackEngine::MixBuffer(int32_t pIndex, int32_t pPosition, uint64_t pStam
 
 void PlaybackEngine::StopPlayback(bool pFlush)
 {
-    if (pFlush && slots_.QueueSilence(OutputUsed))
+    if (pFlush && slots_.QueueSilence(outputUsed_))
         clock_.Wait(50, Ui());
     for (int32_t s = 0; s < kOutputSlots; ++s)
         slots_.Close(s);
-    DeviceOpen = 0;
-    Starting = 0;
+    deviceOpen_ = false;
+    starting_ = false;
     SetPlaying(false);
 }
 
 void PlaybackEngine::StopPlay(bool pUpdateDisplay)
 {
-    PlayMode = kPlayStopped;
+    mode_ = PlayMode::Stopped;
     StopPlayback(pUpdateDisplay);
     // Any start or refill still yielding must give up now.
     NewStamp();
-    std::fill(BufferSpeed.begin(), BufferSpeed.end(), 0.0f);
+    std::fill(bufferSpeed_.begin(), bufferSpeed_.end(), 0.0f);
     if (pUpdateDisplay) {
-        Paused = 0;
-        if (OnStopDisplay)
-            OnStopDisplay();
+        paused_ = false;
+        if (hooks_.StopDisplay)
+            hooks_.StopDisplay();
         Ui().ShowMessage(kPlaybackStopped);
         Ui().RequestRedraw(RedrawArea::Tracks);
     }
 }
 
-void PlaybackEngine::PauseOutputs(bool pResume) { slots_.PauseAll(pResume); }
+void PlaybackEngine::Pause()
+{
+    slots_.PauseAll(false);
+    paused_ = true;
+}
+
+void PlaybackEngine::Resume()
+{
+    slots_.PauseAll(true);
+    paused_ = false;
+}
 
 int32_t PlaybackEngine::ShowDeviceError(WaveResult pResult, bool pIsOutput)
 {
@@ -396,8 +438,8 @@ uint32_t PlaybackEngine::OutputPosition(int32_t pSlot) { return slots_.Position(
 
 void PlaybackEngine::StopAsButton()
 {
-    if (OnStopButton)
-        OnStopButton();
+    if (hooks_.StopButton)
+        hooks_.StopButton();
     else
         StopPlay(true);
 }
@@ -405,52 +447,53 @@ void PlaybackEngine::StopAsButton()
 void PlaybackEngine::UpdateHead()
 {
     Project& p = Proj();
-    const int64_t d = RoundHalfEven(static_cast<double>(OutputPosition(MasterSlot)) / kFrameBytes);
+    const int64_t d = RoundHalfEven(static_cast<double>(OutputPosition(masterSlot_)) / kFrameBytes);
     int64_t head = p.Head;
-    if (PlayMode == kPlayAround) {
-        int64_t base = PlayStart;
-        if (p.Head > p.MarkIn && PlayStart < p.MarkIn)
-            base = static_cast<int64_t>(PlayStart) + p.MarkOut - p.MarkIn;
+    if (mode_ == PlayMode::Around) {
+        int64_t base = playStart_;
+        if (p.Head > p.MarkIn && playStart_ < p.MarkIn)
+            base = static_cast<int64_t>(playStart_) + p.MarkOut - p.MarkIn;
         head = base + d;
-    } else if (PlayMode == kPlayLoop) {
+    } else if (mode_ == PlayMode::Loop) {
         const int64_t span = static_cast<int64_t>(p.MarkOut) - p.MarkIn;
         if (span > 1)
             head = p.MarkIn + d % span;
-    } else if (PlayMode >= 1 && PlayMode <= 9) {
-        head = PlayStart + d;
+    } else if (IsTrackPlay(mode_)) {
+        head = playStart_ + d;
     }
     const bool beyondLimit = head > kMaxLength;
     p.Head = static_cast<int32_t>(std::min<int64_t>(head, kMaxLength + int64_t { 1 }));
-    if (beyondLimit || (!RecordingStarted && p.ProjectLength > 0 && p.Head > 1.2 * p.ProjectLength))
+    if (beyondLimit
+        || (!recordingStarted_ && p.ProjectLength > 0 && p.Head > 1.2 * p.ProjectLength))
         StopAsButton();
 }
 
 void PlaybackEngine::UpdateClockDrift(uint32_t pInputBytes, int32_t pStartOffset)
 {
-    ClockDrift
-        = Drift.Update(pInputBytes, OutputPosition(MasterSlot), pStartOffset, Proj().SampleRate);
+    clockDrift_
+        = drift_.Update(pInputBytes, OutputPosition(masterSlot_), pStartOffset, Proj().SampleRate);
 }
 
 void PlaybackEngine::TimerProg()
 {
-    if (OnRecordProgTick && !Paused)
-        OnRecordProgTick();
-    if (OnAutomationTick)
-        OnAutomationTick();
-    if (!DeviceOpen || Starting || Paused)
+    if (recordProgTick_ && !paused_)
+        recordProgTick_();
+    if (hooks_.AutomationTick)
+        hooks_.AutomationTick();
+    if (!deviceOpen_ || starting_ || paused_)
         return;
-    switch (PlayMode) {
-    case kPlayStopped:
-    case kPlayScaleScrub:
-    case kPlayMarkPreview: // refilled by its own drag events
-    case kPlayFilePreview:
+    switch (mode_) {
+    case PlayMode::Stopped:
+    case PlayMode::ScaleScrub:
+    case PlayMode::MarkPreview: // refilled by its own drag events
+    case PlayMode::FilePreview:
         return;
-    case kPlayShuttle:
-        if (OnShuttleTick)
-            OnShuttleTick();
+    case PlayMode::Shuttle:
+        if (hooks_.ShuttleTick)
+            hooks_.ShuttleTick();
         return;
-    case kPlayScrubBurst:
-        if (ElapsedMs(Transport.ScrubTime, clock_.TimeOfDayMs()) >= 500)
+    case PlayMode::ScrubBurst:
+        if (ElapsedMs(scrubCommandMs_, clock_.TimeOfDayMs()) >= 500)
             StopPlay(true);
         return;
     default:
@@ -462,28 +505,28 @@ void PlaybackEngine::TimerProg()
         if (result < 0)
             break;
         Ui().Yield();
-        if (!DeviceOpen)
+        if (!deviceOpen_)
             return;
     }
-    if ((result == kRefillEndIdle || result == kRefillError) && PlayMode != kPlayStopped)
+    if ((result == kRefillEndIdle || result == kRefillError) && mode_ != PlayMode::Stopped)
         StopAsButton();
 }
 
 void PlaybackEngine::TimerVU()
 {
-    if (OnRecordVUTick && !Paused)
-        OnRecordVUTick();
-    if (!DeviceOpen || Paused)
+    if (recordVUTick_ && !paused_)
+        recordVUTick_();
+    if (!deviceOpen_ || paused_)
         return;
-    if (RecordingStarted)
+    if (recordingStarted_)
         return; // the recording engine moves the head from the input clock
-    if (PlayMode >= 1 && PlayMode <= 9) {
+    if (IsTrackPlay(mode_)) {
         UpdateHead();
-        if (!DeviceOpen)
+        if (!deviceOpen_)
             return;
     }
-    if (PlayMode != kPlayStopped && OnHeadTick)
-        OnHeadTick();
+    if (mode_ != PlayMode::Stopped && hooks_.HeadTick)
+        hooks_.HeadTick();
 }
 
 } // namespace tarvok

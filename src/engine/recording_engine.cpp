@@ -301,7 +301,7 @@ bool RecordingEngine::PrepareRecording()
             continue;
         const int32_t k = RecChSlot(track.RecCh);
         const int32_t type = RecChType(track.RecCh);
-        if (k < 0 || !playback_.InputEnabled[k])
+        if (k < 0 || !playback_.InputEnabled()[k])
             continue;
         // Tracks armed on overlapping inputs (a project armed elsewhere): the first wins.
         if ((type != kRecRight && Slots[k].TargetL >= 0)
@@ -721,8 +721,7 @@ void RecordingEngine::HandleStatuses(std::pair<int32_t, int32_t> pStatus)
         FirstTarget = first;
         FirstStart = Targets[first].StartOffset;
         RecStarted = true;
-        playback_.RecordingStarted = playback_.DeviceOpen != 0;
-        playback_.Transport.RecWriting = true;
+        playback_.RecordingBegan();
         ui_.ShowMessage(kRecRecordingText);
     }
     for (int c = 0; c < 2; ++c)
@@ -778,7 +777,7 @@ void RecordingEngine::TimerVU()
     UpdateOverruns(slot);
     const int64_t head = Slots[slot].Captured + RecStartPos - FirstStart;
     project_.Head = static_cast<int32_t>(std::clamp<int64_t>(head, 0, kMaxLength));
-    if (playback_.DeviceOpen && options_.UseAdjustClock)
+    if (playback_.IsDeviceOpen() && options_.UseAdjustClock)
         playback_.UpdateClockDrift(InputPosition(slot), static_cast<int32_t>(FirstStart));
 }
 
@@ -823,9 +822,7 @@ void RecordingEngine::StopRecording()
     OnStopButton = std::move(onStop);
     Recording = false;
     RecStarted = false;
-    playback_.RecordingStarted = false;
-    playback_.Transport.RecArmed = false;
-    playback_.Transport.RecWriting = false;
+    playback_.EndRecording();
     project_.RecordingEnd = -1;
     Project& p = project_;
     bool kept = false;

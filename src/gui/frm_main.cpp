@@ -467,13 +467,13 @@ void FrmMain::RefreshCounter()
 {
     std::array<QString, 3> lines;
     int colour = 0;
-    if (ctx_.Engine) {
-        const std::array<std::string, 3> l = CounterLines(ctx_.Logic, *ctx_.Engine);
+    if (Transport* transport = ctx_.Transport) {
+        const std::array<std::string, 3> l = transport->CounterLines();
         for (int i = 0; i < 3; ++i)
             lines[i] = Q(l[i]);
-        colour = CounterColour(ctx_.Logic, *ctx_.Engine);
+        colour = transport->CounterColour();
         bottom_->SetTransportState(
-            ctx_.Logic.Recording, ctx_.Engine->Paused != 0, ctx_.Engine->PlayMode != kPlayStopped);
+            ctx_.Logic.Recording, transport->IsPaused(), transport->Mode() != PlayMode::Stopped);
     } else {
         lines = { QStringLiteral("STOP"), QString(), Q(HeadTimeText(ctx_.Logic)) };
     }
@@ -500,7 +500,7 @@ void FrmMain::UpdateMenus()
     int selected = 0;
     for (const Track& t : p.Tracks)
         selected += t.Selected != 0 ? 1 : 0;
-    const bool recording = logic.Recording || (ctx_.Engine && ctx_.Engine->Transport.RecArmed);
+    const bool recording = logic.Recording || (ctx_.Transport && ctx_.Transport->RecordingArmed());
     menus_->Command(kCmdSampleedit)->setEnabled(selected < 2 && !recording);
     if (QMenu* track = menus_->Heading(tr("トラック")))
         track->setEnabled(selected < 2 && !recording);
@@ -556,9 +556,9 @@ void FrmMain::UpdateMeters()
     PlaybackEngine& engine = *ctx_.Engine;
     const Project& p = ctx_.Logic.Proj();
     const bool showRms = ctx_.Logic.Options().ShowRMS == 1;
-    const bool live = engine.PlayMode != kPlayStopped && engine.PlayMode != kPlayMarkPreview;
+    const bool live = engine.Mode() != PlayMode::Stopped && engine.Mode() != PlayMode::MarkPreview;
     if (live) {
-        UpdateTrackMeters(p, engine.PlayMode, trackMeters_, false);
+        UpdateTrackMeters(p, engine.Mode(), trackMeters_, false);
         masterMeters_->Show(
             UpdateMasterMeters(engine, MeterSettings(), false), MeterSettings(), showRms, false);
         metersLive_ = true;
@@ -566,7 +566,7 @@ void FrmMain::UpdateMeters()
         // The run ended: every meter back to its floor.
         trackMeters_.assign(
             static_cast<size_t>(p.TrackCount()), TrackMeterPair { -kMeterFloorDb, -kMeterFloorDb });
-        UpdateTrackMeters(p, engine.PlayMode, trackMeters_, true);
+        UpdateTrackMeters(p, engine.Mode(), trackMeters_, true);
         masterMeters_->Show(
             UpdateMasterMeters(engine, MeterSettings(), true), MeterSettings(), showRms, true);
         metersLive_ = false;
@@ -581,7 +581,7 @@ void FrmMain::TimerVUTick()
     if (ctx_.Engine) {
         const int32_t head = ctx_.Logic.Proj().Head;
         ctx_.Engine->TimerVU();
-        if (ctx_.Logic.Proj().Head != head || ctx_.Engine->PlayMode != kPlayStopped) {
+        if (ctx_.Logic.Proj().Head != head || ctx_.Engine->Mode() != PlayMode::Stopped) {
             tracks_->update();
             scale_->update();
             RefreshCounter();
@@ -590,7 +590,7 @@ void FrmMain::TimerVUTick()
     }
     if (redrawCountdown_ <= 3 && ++redrawCountdown_ == 2)
         DrawAll();
-    const bool paused = ctx_.Engine && ctx_.Engine->Paused != 0;
+    const bool paused = ctx_.Transport && ctx_.Transport->IsPaused();
     if (wheel_ != 0 && !ctx_.Logic.Busy && !paused) {
         const int direction = wheel_;
         wheel_ = 0;
@@ -613,9 +613,9 @@ bool FrmMain::SpaceClick(bool pLeft, int32_t pFrame)
     MainLogic& logic = ctx_.Logic;
     logic.LastClickFrame = pFrame;
     Run(pLeft ? kCmdMarkinClick : kCmdMarkoutClick);
-    if (ctx_.Engine && ctx_.Engine->PlayMode != kPlayStopped) {
+    if (ctx_.Transport && ctx_.Transport->Mode() != PlayMode::Stopped) {
         // Start the run again with the new mark, in the mode it was playing.
-        ctx_.Engine->Transport.LastPlayMode = ctx_.Engine->PlayMode;
+        ctx_.Transport->RepeatCurrentModeOnPlay();
         Run(kCmdPlay);
     }
     return true;
@@ -642,9 +642,8 @@ void FrmMain::EndMarkerDrag()
 {
     UpdateInfo();
     tracks_->update();
-    if (ctx_.Engine && ctx_.Engine->PlayMode >= kPlaySelection
-        && ctx_.Engine->PlayMode <= kPlayFromOut) {
-        ctx_.Engine->Transport.LastPlayMode = ctx_.Engine->PlayMode;
+    if (ctx_.Transport && IsRangePlay(ctx_.Transport->Mode())) {
+        ctx_.Transport->RepeatCurrentModeOnPlay();
         Run(kCmdPlay);
     }
 }
@@ -703,8 +702,8 @@ void FrmMain::DropFiles(const QStringList& pPaths, int32_t pTrack, int32_t pFram
 
 void FrmMain::HeadDown(int pX)
 {
-    if (ctx_.Engine)
-        HeadStripDown(ctx_.Logic, *ctx_.Engine, pX);
+    if (ctx_.Transport)
+        ctx_.Transport->HeadStripDown(pX);
     else if (!ctx_.Logic.Recording)
         ctx_.Logic.Proj().Head
             = static_cast<int32_t>(std::clamp<int64_t>(view_.FrameOfX(pX), 0, kMaxLength - 1));
@@ -715,8 +714,8 @@ void FrmMain::HeadDown(int pX)
 
 void FrmMain::HeadMove(int pX)
 {
-    if (ctx_.Engine)
-        HeadStripMove(ctx_.Logic, *ctx_.Engine, pX);
+    if (ctx_.Transport)
+        ctx_.Transport->HeadStripMove(pX);
     else
         HeadDown(pX);
     tracks_->update();
@@ -726,8 +725,8 @@ void FrmMain::HeadMove(int pX)
 
 void FrmMain::HeadUp(int pX)
 {
-    if (ctx_.Engine)
-        HeadStripUp(ctx_.Logic, *ctx_.Engine, pX);
+    if (ctx_.Transport)
+        ctx_.Transport->HeadStripUp(pX);
     AfterCommand();
     tracks_->update();
     scale_->update();
@@ -735,7 +734,7 @@ void FrmMain::HeadUp(int pX)
 
 void FrmMain::HeadRightUp(QPoint pGlobal)
 {
-    if (ctx_.Engine && HeadStripRightUp(ctx_.Logic, *ctx_.Engine)) {
+    if (ctx_.Transport && ctx_.Transport->HeadStripRightUp()) {
         AfterCommand();
         return;
     }
@@ -752,29 +751,30 @@ void FrmMain::HeadRightUp(QPoint pGlobal)
 
 void FrmMain::HeadDoubleClick()
 {
-    if (ctx_.Engine)
-        HeadStripDoubleClick(ctx_.Logic, *ctx_.Engine);
+    if (ctx_.Transport)
+        ctx_.Transport->HeadStripDoubleClick();
 }
 
 void FrmMain::ScaleScrubDown(int pX)
 {
-    if (ctx_.Engine)
-        tarvok::ScaleScrubDown(ctx_.Logic, *ctx_.Engine, pX * kTwipsPerPixel);
+    if (ctx_.Transport && ctx_.Transport->ScaleScrubDown())
+        scaleScrubTwips_ = pX * kTwipsPerPixel;
     RefreshCounter();
 }
 
 void FrmMain::ScaleScrubMove(int pX)
 {
-    if (ctx_.Engine)
-        tarvok::ScaleScrubMove(ctx_.Logic, *ctx_.Engine, pX * kTwipsPerPixel);
+    const int32_t twips = pX * kTwipsPerPixel;
+    if (ctx_.Transport && ctx_.Transport->ScaleScrubMove(twips - scaleScrubTwips_))
+        scaleScrubTwips_ = twips;
     tracks_->update();
     scale_->update();
 }
 
 void FrmMain::ScaleScrubUp()
 {
-    if (ctx_.Engine)
-        tarvok::ScaleScrubUp(ctx_.Logic, *ctx_.Engine);
+    if (ctx_.Transport)
+        ctx_.Transport->ScaleScrubUp();
     AfterCommand();
 }
 
@@ -834,21 +834,21 @@ void FrmMain::DisplayButton(int pIndex, bool pRight, int pModifiers, QPoint pGlo
 
 void FrmMain::ShuttlePressed(int pValue)
 {
-    if (ctx_.Engine)
-        ShuttlePress(ctx_.Logic, *ctx_.Engine, pValue);
+    if (ctx_.Transport)
+        ctx_.Transport->ShuttlePress(pValue);
     RefreshCounter();
 }
 
 void FrmMain::ShuttleMoved(int pValue)
 {
-    if (ctx_.Engine)
-        ShuttleMove(ctx_.Logic, *ctx_.Engine, pValue);
+    if (ctx_.Transport)
+        ctx_.Transport->ShuttleMove(pValue);
 }
 
 void FrmMain::ShuttleReleased()
 {
-    if (ctx_.Engine)
-        ShuttleRelease(ctx_.Logic, *ctx_.Engine);
+    if (ctx_.Transport)
+        ctx_.Transport->ShuttleRelease();
     bottom_->ResetShuttle();
     AfterCommand();
 }
@@ -945,7 +945,7 @@ bool FrmMain::OpenMonitor()
     if (!ctx_.Logic.Playing && !ctx_.Logic.Recording)
         ctx_.Engine->ComputeDeviceSlots();
     auto* monitor = new FrmMon(
-        ctx_, *rec, ctx_.Engine->InputEnabled, [this](int32_t pCommand) { Run(pCommand); }, this);
+        ctx_, *rec, ctx_.Engine->InputEnabled(), [this](int32_t pCommand) { Run(pCommand); }, this);
     monitor->setAttribute(Qt::WA_DeleteOnClose);
     monitor_ = monitor;
     monitor->show();
@@ -1042,8 +1042,8 @@ void FrmMain::closeEvent(QCloseEvent* pEvent)
     timerProg_.stop();
     timerVU_.stop();
     ui_.SetBusy(true);
-    if (ctx_.Engine && (ctx_.Engine->PlayMode != kPlayStopped || logic.Recording))
-        StopButton(logic, *ctx_.Engine);
+    if (ctx_.Transport && (ctx_.Transport->Mode() != PlayMode::Stopped || logic.Recording))
+        ctx_.Transport->Stop();
     SavePosition();
     SaveKeyAssignment(logic.Store(), keys_);
     logic.Shutdown();
@@ -1073,7 +1073,7 @@ bool FrmMain::KeyRelease(QKeyEvent* pEvent)
     const CommandKey key = KeyOf(pEvent);
     if (key == CommandKey::None || pEvent->isAutoRepeat())
         return key != CommandKey::None;
-    const bool playing = ctx_.Engine && ctx_.Engine->PlayMode != kPlayStopped;
+    const bool playing = ctx_.Transport && ctx_.Transport->Mode() != PlayMode::Stopped;
     const std::optional<int32_t> command
         = keyboard_.KeyUp(key, ModifierState(pEvent->modifiers()), keys_, playing);
     if (command && *command > 0)

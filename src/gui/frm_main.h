@@ -169,6 +169,8 @@ private:
     MasterMeters* masterMeters_ = nullptr;
     std::vector<TrackMeterPair> trackMeters_;
     bool metersLive_ = false;
+    /// Where a scale scrub drag last counted, twips.
+    int32_t scaleScrubTwips_ = 0;
     TrackStrip* strip_ = nullptr;
     QScrollArea* stripView_ = nullptr;
     std::unique_ptr<MainMenus> menus_;

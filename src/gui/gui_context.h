@@ -4,6 +4,7 @@ namespace tarvok {
 
 class MainLogic;
 class PlaybackEngine;
+class Transport;
 class Mp3Encoder;
 class AudioFileEncoder;
 class WaveInService;
@@ -11,8 +12,9 @@ class CdDriveService;
 class HttpClient;
 
 /// What every window of the front end works on: the main-window logic (which owns the
-/// project, the settings and the user interface), the playback engine when sound devices
-/// are wired in, and the MP3 encoder when one is available. main() builds it.
+/// project, the settings and the user interface), the playback engine and its transport
+/// when sound devices are wired in, and the MP3 encoder when one is available. main()
+/// builds it.
 struct GuiContext {
     MainLogic& Logic;
     PlaybackEngine* Engine = nullptr;
@@ -25,6 +27,8 @@ struct GuiContext {
     HttpClient* Http = nullptr;
     /// The FLAC and Opus encoder of mixdown targets named so (none: those are refused).
     AudioFileEncoder* FileEncoder = nullptr;
+    /// The transport over the engine (set with it).
+    tarvok::Transport* Transport = nullptr;
 };
 
 } // namespace tarvok

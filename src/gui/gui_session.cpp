@@ -28,9 +28,10 @@ GuiSession::GuiSession(SoundDevices pDevices)
 
 GuiSession::~GuiSession()
 {
-    Logic.TransportHandler = nullptr;
     Logic.Recorder = nullptr;
+    Context.Transport = nullptr;
     Context.Engine = nullptr;
+    transport_.reset();
     Context.WaveIn = nullptr;
     recorder_.reset();
     engine_.reset();
@@ -64,13 +65,14 @@ void GuiSession::AttachEngines(WaveOutService& pOut, WaveInService* pIn)
 {
     engine_ = std::make_unique<PlaybackEngine>(pOut, Logic.Proj(), Ui, Logic.Options(), clock_);
     engine_->ComputeDeviceSlots();
-    AttachTransport(Logic, *engine_);
+    transport_ = std::make_unique<Transport>(Logic, *engine_);
     Context.Engine = engine_.get();
+    Context.Transport = transport_.get();
     if (!pIn)
         return;
     recorder_ = std::make_unique<RecordingEngine>(
         *pIn, *engine_, Logic.Proj(), Ui, Logic.Options(), Logic.Folder());
-    AttachRecorder(Logic, *engine_, *recorder_);
+    transport_->AttachRecorder(*recorder_);
     Context.WaveIn = pIn;
 }
 

@@ -24,6 +24,7 @@ class LameEncoder;
 class PortAudioWaveIn;
 class PortAudioWaveOut;
 class RecordingEngine;
+class Transport;
 class VirtualWaveIn;
 class VirtualWaveOut;
 
@@ -76,6 +77,7 @@ private:
     std::unique_ptr<PortAudioWaveOut> out_;
     SystemEngineClock clock_;
     std::unique_ptr<PlaybackEngine> engine_;
+    std::unique_ptr<tarvok::Transport> transport_;
     std::unique_ptr<PortAudioWaveIn> in_;
     std::unique_ptr<RecordingEngine> recorder_;
     std::unique_ptr<LameEncoder> encoder_;

@@ -129,7 +129,7 @@ void TrackStrip::Build(int pCount)
 std::array<int32_t, 8> TrackStrip::InputSlots() const
 {
     if (const PlaybackEngine* e = owner_.Engine())
-        return e->InputEnabled;
+        return e->InputEnabled();
     std::array<int32_t, 8> all {};
     all.fill(1);
     return all;
@@ -138,7 +138,7 @@ std::array<int32_t, 8> TrackStrip::InputSlots() const
 std::array<int32_t, 8> TrackStrip::OutputSlots() const
 {
     if (const PlaybackEngine* e = owner_.Engine())
-        return e->OutputEnabled;
+        return e->OutputEnabled();
     std::array<int32_t, 8> all {};
     all.fill(1);
     return all;

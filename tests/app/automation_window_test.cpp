@@ -40,10 +40,10 @@ TEST(AutomationWindow, WritingFollowsTheFaderAheadOfTheQueuedAudio)
     const std::string file = f.P().Tracks[0].EnvelopeFile;
 
     f.P().Head = 44100;
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     // Automation mode plays with four buffers of 70 ms.
     EXPECT_EQ(f.Engine->RingSize(), 4);
-    EXPECT_EQ(f.Engine->BufferSamples, 3087);
+    EXPECT_EQ(f.Engine->BufferSamples(), 3087);
     f.Tick(2205); // the first tick notes where the pass begins
     window.SetFader(100);
     f.Tick(2205);
@@ -61,8 +61,8 @@ TEST(AutomationWindow, WritingFollowsTheFaderAheadOfTheQueuedAudio)
     EXPECT_EQ(f.P().UndoCounter, counter + 1) << "one snapshot per pass";
 
     // STOP ends the pass: the envelope is saved under a new name.
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
-    EXPECT_FALSE(f.Engine->AutomationWriting);
+    f.Transport->RunCommand(kCmdStop);
+    EXPECT_FALSE(EngineProbe::AutomationWriting(*f.Engine));
     EXPECT_NE(f.P().Tracks[0].EnvelopeFile, file);
     std::vector<uint8_t> read;
     ASSERT_TRUE(ReadEnvelopeFile(f.P().Tracks[0].EnvelopeFile, f.P().EnvelopeLength, 7, read));
@@ -77,7 +77,7 @@ TEST(AutomationWindow, TheNewLevelIsHeardOnceTheQueuedAudioHasPlayed)
     BuildTrack(f);
     AutomationWindowModel window(f.Logic);
     window.Open();
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     f.Tick(2205);
     window.SetFader(0); // silence
     const int64_t movedAt = f.P().Head;
@@ -89,7 +89,7 @@ TEST(AutomationWindow, TheNewLevelIsHeardOnceTheQueuedAudioHasPlayed)
     ASSERT_GT(static_cast<int64_t>(played.size()) / 2, from + 2205);
     EXPECT_TRUE(test::AllZero(test::Frames(played, from, 2205)));
     EXPECT_FALSE(test::AllZero(test::Frames(played, 0, 2205)));
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
 }
 
 TEST(AutomationWindow, DisarmedOrClosedWritesNothingAndPlaysWithLongBuffers)
@@ -100,21 +100,21 @@ TEST(AutomationWindow, DisarmedOrClosedWritesNothingAndPlaysWithLongBuffers)
     window.Open();
     window.ToggleArmed();
     EXPECT_FALSE(window.Armed());
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     window.SetFader(10);
     for (int i = 0; i < 5; ++i)
         f.Tick(2205);
     for (int32_t k = 0; k < 60; ++k)
         ASSERT_EQ(E(f, k), f.P().UnityLevel) << k;
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     window.Close();
     f.P().Head = 0;
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     EXPECT_EQ(f.Engine->RingSize(), 3) << "three buffers of 500 ms without automation";
     for (int i = 0; i < 5; ++i)
         f.Tick(2205);
     EXPECT_EQ(E(f, 30), f.P().UnityLevel);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
 }
 
 } // namespace tarvok

@@ -196,6 +196,30 @@ TEST(MainView, ScrollToHoldsViewStartInsideTheProject)
     EXPECT_EQ(f.P.ViewStart, 0);
 }
 
+TEST(MainView, HeadXCountsWholePixelsFromTheViewAndMarksAHeadBeforeIt)
+{
+    ViewFixture f;
+    const int64_t fpp = f.View.Fpp();
+    struct Case {
+        int32_t ViewStart;
+        int64_t Head;
+        int32_t X;
+    };
+    const Case kCases[] = {
+        { 0, 0, 0 },
+        { 0, fpp * 10 + fpp - 1, 10 }, // whole pixels: rounded down
+        { 1000, 1000 + fpp * 3, 3 },
+        { 1000, 999, -9 },
+        { 4096, 0, -9 },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Head);
+        f.P.ViewStart = c.ViewStart;
+        f.P.Head = static_cast<int32_t>(c.Head);
+        EXPECT_EQ(f.View.HeadX(), c.X);
+    }
+}
+
 TEST(MainView, LevelZoomStepsByThreeWithinThirty)
 {
     ViewFixture f;

@@ -52,7 +52,7 @@ struct EditorFixture : EngineFixture {
         P().MarkIn = 10000;
         P().MarkOut = 40000;
         Logic.SampleEditorOpener = [this] {
-            Editor = std::make_unique<SampleEditor>(Logic, Engine.get(), 800, 256);
+            Editor = std::make_unique<SampleEditor>(Logic, Transport.get(), 800, 256);
             return true;
         };
     }
@@ -576,12 +576,12 @@ TEST(SampleEditor, PlaysTheSelectionThroughTheFilePreviewWithAMovingCursor)
     ASSERT_TRUE(e.Silence(3));
     e.Select(1000, 1000);
     EXPECT_FALSE(e.Play()); // an empty range plays nothing
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     e.Select(1000, 20999);
     ASSERT_TRUE(e.Play());
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFilePreview);
-    EXPECT_EQ(f.Engine->PreviewFile, e.CurrentFile());
-    EXPECT_EQ(f.Engine->PlayEnd, 21000);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FilePreview);
+    EXPECT_EQ(f.Engine->PreviewFile(), e.CurrentFile());
+    EXPECT_EQ(f.Engine->PlayEnd(), 21000);
     EXPECT_EQ(e.HeadFrame(), 1000);
     EXPECT_FALSE(e.Undo()); // refused while playing
     EXPECT_EQ(e.EditNumber(), 1);
@@ -601,11 +601,11 @@ TEST(SampleEditor, PlaysTheSelectionThroughTheFilePreviewWithAMovingCursor)
     EXPECT_EQ(e.Message(), "STOP");
     // The whole file.
     ASSERT_TRUE(e.ChoosePlayMode(1));
-    EXPECT_EQ(f.Engine->PlayStart, 0);
-    EXPECT_EQ(f.Engine->PlayEnd, 30000);
+    EXPECT_EQ(f.Engine->PlayStart(), 0);
+    EXPECT_EQ(f.Engine->PlayEnd(), 30000);
     e.Close(true); // closing stops and stores the play mode
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
-    EXPECT_TRUE(f.Engine->PreviewFile.empty());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
+    EXPECT_TRUE(f.Engine->PreviewFile().empty());
     EXPECT_EQ(f.Store.GetSetting("PlayModeSE", int32_t { 0 }), 1);
 }
 

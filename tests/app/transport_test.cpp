@@ -1,6 +1,7 @@
 #include "app/transport.h"
 
 #include "app/command_dispatch.h"
+#include "app/main_view.h"
 #include "engine/engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +26,13 @@ void BuildPlainTrack(EngineFixture& f)
 TEST(Transport, StopTwiceWhenStoppedGoesToThePlayStartThenToZero)
 {
     EngineFixture f;
-    f.Engine->PlayStart = 3000;
+    f.P().Head = 3000;
+    f.Transport->Play(); // a run from 3000
+    f.Transport->Stop(); // ends it; the head stays where it is
     f.P().Head = 5000;
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     EXPECT_EQ(f.P().Head, 3000);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     EXPECT_EQ(f.P().Head, 0);
 }
 
@@ -38,33 +41,33 @@ TEST(Transport, PlayCommandAfterStartUpActsAsThePlayButton)
     EngineFixture f;
     BuildPlainTrack(f);
     f.P().Head = 777;
-    EXPECT_EQ(f.Engine->Transport.LastPlayMode, kPlayAll);
-    ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayAll);
-    EXPECT_EQ(f.Engine->PlayStart, 777);
+    EXPECT_EQ(f.Transport->LastPlayMode(), PlayMode::All);
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdPlay));
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::All);
+    EXPECT_EQ(f.Engine->PlayStart(), 777);
     EXPECT_EQ(f.Ui.LastStatus(), "再生中");
     // After a range play, PLAY repeats it.
     f.P().MarkIn = 1000;
     f.P().MarkOut = 5000;
-    ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdPlayFromin));
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdPlayFromin));
     f.P().Head = 90000;
-    ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFromIn);
-    EXPECT_EQ(f.Engine->PlayStart, 1000);
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdPlay));
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FromIn);
+    EXPECT_EQ(f.Engine->PlayStart(), 1000);
 }
 
 TEST(Transport, PauseWhileRecordingDoesNothingAndRecReportsItIsUnavailable)
 {
     EngineFixture f;
     BuildPlainTrack(f);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     f.Logic.Recording = true;
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
-    EXPECT_EQ(f.Engine->Paused, 0);
+    f.Transport->RunCommand(kCmdPause);
+    EXPECT_FALSE(f.Engine->IsPaused());
     f.Logic.Recording = false;
-    EXPECT_FALSE(RunTransportCommand(f.Logic, *f.Engine, kCmdRec));
+    EXPECT_FALSE(f.Transport->RunCommand(kCmdRec));
     EXPECT_EQ(f.Ui.LastStatus(), kRecordingUnavailable);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayAll); // the run goes on
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::All); // the run goes on
 }
 
 TEST(Transport, EmptyRangesStartNothing)
@@ -76,9 +79,9 @@ TEST(Transport, EmptyRangesStartNothing)
         SCOPED_TRACE(out);
         f.P().MarkIn = in;
         f.P().MarkOut = out;
-        EXPECT_FALSE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
-        EXPECT_FALSE(RangePlay(f.Logic, *f.Engine, kPlayLoop));
-        EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+        EXPECT_FALSE(f.Transport->PlayRange(PlayMode::Selection));
+        EXPECT_FALSE(f.Transport->PlayRange(PlayMode::Loop));
+        EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
         EXPECT_EQ(f.Device.OpenCount(), 0);
     }
 }
@@ -87,32 +90,32 @@ TEST(Transport, SilentKeyScrubStepGrowsTowards194481AndRestartsAfterAPause)
 {
     EngineFixture f;
     BuildPlainTrack(f);
-    ASSERT_EQ(f.Engine->Transport.ScrubMode, 0);
+    ASSERT_FALSE(f.Transport->ScrubWithSound());
     f.Clock.NowMs = 10000;
-    f.Engine->Transport.ScrubTime = 10000 - 50;
+    f.Engine->NoteScrubCommand(10000 - 50);
     int32_t previous = 0;
     int64_t head = 0;
     for (int i = 0; i < 200; ++i) {
-        RunTransportCommand(f.Logic, *f.Engine, kCmdScrubPlus);
-        const int32_t step = f.Engine->Transport.ScrubStep;
+        f.Transport->RunCommand(kCmdScrubPlus);
+        const int32_t step = f.Transport->ScrubStep();
         ASSERT_GE(step, previous);
         ASSERT_LE(step, 194481);
         head += step;
         previous = step;
         f.Clock.NowMs += 50;
     }
-    EXPECT_EQ(f.Engine->Transport.ScrubStep, 194479); // rounding holds it two frames short
+    EXPECT_EQ(f.Transport->ScrubStep(), 194479); // rounding holds it two frames short
     EXPECT_EQ(f.P().Head, head);
     EXPECT_EQ(f.Ui.LastStatus().rfind("ヘッド位置  ", 0), 0u);
     f.Clock.NowMs += 950; // more than 500 ms later: e is capped at 800
-    RunTransportCommand(f.Logic, *f.Engine, kCmdScrubMinus);
-    EXPECT_EQ(f.Engine->Transport.ScrubStep, 152);
+    f.Transport->RunCommand(kCmdScrubMinus);
+    EXPECT_EQ(f.Transport->ScrubStep(), 152);
     EXPECT_EQ(f.P().Head, head - 152);
     f.Clock.NowMs += 50;
     f.P().Head = 10;
-    RunTransportCommand(f.Logic, *f.Engine, kCmdScrubMinusw);
+    f.Transport->RunCommand(kCmdScrubMinusw);
     EXPECT_EQ(f.P().Head, 0);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
@@ -120,24 +123,30 @@ TEST(Transport, ScaleScrubSmoothsTheSpeedAndKeepsItWithinOne)
     EngineFixture f;
     BuildPlainTrack(f);
     f.P().Head = 50000;
-    ScaleScrubDown(f.Logic, *f.Engine, 1000);
-    ASSERT_EQ(f.Engine->PlayMode, kPlayScaleScrub);
+    // The drag keeps where it last counted; the transport is told how far it moved.
+    int32_t anchor = 1000;
+    auto dragTo = [&](int32_t pX) {
+        if (f.Transport->ScaleScrubMove(pX - anchor))
+            anchor = pX;
+    };
+    ASSERT_TRUE(f.Transport->ScaleScrubDown());
+    ASSERT_EQ(f.Engine->Mode(), PlayMode::ScaleScrub);
     EXPECT_EQ(f.Engine->RingSize(), 11);
-    EXPECT_EQ(f.Engine->PlaySpeed, 0.0f);
-    ScaleScrubMove(f.Logic, *f.Engine, 1030); // 30 twips from rest
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 0.5f);
+    EXPECT_EQ(f.Engine->PlaySpeed(), 0.0f);
+    dragTo(1030); // 30 twips from rest
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), 0.5f);
     // Two 50 ms buffers filled at half speed: 1102.5 rounds to 1102 each time.
-    EXPECT_EQ(f.Engine->NextFill, 50000 + 1102 * 2);
+    EXPECT_EQ(f.Engine->NextFill(), 50000 + 1102 * 2);
     const int32_t kMoves[] = { 1090, 1500, 400, -3000, 5000, 5001, 4000 };
     for (int32_t x : kMoves) {
         SCOPED_TRACE(x);
         f.Device.AdvanceFrames(2205);
-        ScaleScrubMove(f.Logic, *f.Engine, x);
-        EXPECT_LE(std::fabs(f.Engine->PlaySpeed), 1.0f);
+        dragTo(x);
+        EXPECT_LE(std::fabs(f.Engine->PlaySpeed()), 1.0f);
     }
-    ScaleScrubUp(f.Logic, *f.Engine);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
-    EXPECT_EQ(f.Engine->PlaySpeed, 1.0f);
+    f.Transport->ScaleScrubUp();
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->PlaySpeed(), 1.0f);
     EXPECT_EQ(f.Device.OpenCount(), 0);
 }
 
@@ -152,16 +161,16 @@ TEST(Transport, JogLevelsSetTheShuttleSpeed)
     EngineFixture f;
     BuildPlainTrack(f);
     f.P().Head = 100000;
-    RunTransportCommand(f.Logic, *f.Engine, kCmdJogPlus, 7);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayShuttle);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 3.0f);
-    EXPECT_EQ(CounterLines(f.Logic, *f.Engine)[0], "JOG × +3.0");
-    RunTransportCommand(f.Logic, *f.Engine, kCmdJogMinus, 2);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, -0.4f);
-    EXPECT_EQ(CounterLines(f.Logic, *f.Engine)[0], "JOG × -0.4");
-    RunTransportCommand(f.Logic, *f.Engine, kCmdJogPlus, 0);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
-    EXPECT_EQ(f.Engine->PlaySpeed, 1.0f);
+    f.Transport->RunCommand(kCmdJogPlus, 7);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Shuttle);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), 3.0f);
+    EXPECT_EQ(f.Transport->CounterLines()[0], "JOG × +3.0");
+    f.Transport->RunCommand(kCmdJogMinus, 2);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), -0.4f);
+    EXPECT_EQ(f.Transport->CounterLines()[0], "JOG × -0.4");
+    f.Transport->RunCommand(kCmdJogPlus, 0);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
+    EXPECT_EQ(f.Engine->PlaySpeed(), 1.0f);
 }
 
 TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
@@ -171,8 +180,8 @@ TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
         EngineFixture f;
         BuildPlainTrack(f);
         f.P().Head = 100000;
-        ShuttlePress(f.Logic, *f.Engine, 100 * direction);
-        ASSERT_EQ(f.Engine->PlayMode, kPlayShuttle);
+        f.Transport->ShuttlePress(100 * direction);
+        ASSERT_EQ(f.Engine->Mode(), PlayMode::Shuttle);
         for (int i = 0; i < 20; ++i)
             f.Tick(2205);
         const std::vector<int16_t>& played = f.Device.Log(0).Samples;
@@ -183,8 +192,8 @@ TEST(Transport, ShuttleAtNormalSpeedPlaysTheTrackForwardsAndBackwards)
             ASSERT_EQ(played[j * 2 + 1], test::Signal(1, frame, 1)) << j;
         }
         EXPECT_NE(f.P().Head, 100000);
-        ShuttleRelease(f.Logic, *f.Engine);
-        EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+        f.Transport->ShuttleRelease();
+        EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     }
 }
 
@@ -192,22 +201,22 @@ TEST(Transport, KeyScrubWithSoundStartsABurstThatEndsAfterHalfASecond)
 {
     EngineFixture f;
     BuildPlainTrack(f);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdScrubOnoff);
+    f.Transport->RunCommand(kCmdScrubOnoff);
     EXPECT_EQ(f.Ui.LastStatus(), "スクラブON");
     f.Clock.NowMs = 20000;
-    f.Engine->Transport.ScrubTime = 20000 - 50;
-    RunTransportCommand(f.Logic, *f.Engine, kCmdScrubPlus);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayScrubBurst);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, 0.05f);
+    f.Engine->NoteScrubCommand(20000 - 50);
+    f.Transport->RunCommand(kCmdScrubPlus);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::ScrubBurst);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), 0.05f);
     f.Clock.NowMs += 50;
-    RunTransportCommand(f.Logic, *f.Engine, kCmdScrubMinusw);
-    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed, -0.05f * 0.95f - 0.1f);
+    f.Transport->RunCommand(kCmdScrubMinusw);
+    EXPECT_FLOAT_EQ(f.Engine->PlaySpeed(), -0.05f * 0.95f - 0.1f);
     f.Clock.NowMs += 499;
     f.Engine->TimerProg();
-    EXPECT_EQ(f.Engine->PlayMode, kPlayScrubBurst);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::ScrubBurst);
     f.Clock.NowMs += 1;
     f.Engine->TimerProg();
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 TEST(Transport, CounterShowsStateIndicatorAndHeadTime)
@@ -215,18 +224,18 @@ TEST(Transport, CounterShowsStateIndicatorAndHeadTime)
     EngineFixture f;
     BuildPlainTrack(f);
     f.P().Head = 44100 * 65 + 11025;
-    auto lines = CounterLines(f.Logic, *f.Engine);
+    auto lines = f.Transport->CounterLines();
     EXPECT_EQ(lines[0], "STOP");
     EXPECT_EQ(lines[1], "");
     EXPECT_EQ(lines[2], "001'05.250");
-    EXPECT_EQ(CounterColour(f.Logic, *f.Engine), 0);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
-    lines = CounterLines(f.Logic, *f.Engine);
+    EXPECT_EQ(f.Transport->CounterColour(), 0);
+    ASSERT_TRUE(f.Transport->Play());
+    lines = f.Transport->CounterLines();
     EXPECT_EQ(lines[0], "PLAY");
     EXPECT_EQ(lines[1], "     >>"); // 65 s: 65 mod 6 = 5 spaces
-    EXPECT_EQ(CounterColour(f.Logic, *f.Engine), 1);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
-    EXPECT_EQ(CounterLines(f.Logic, *f.Engine)[0], "PAUSE");
+    EXPECT_EQ(f.Transport->CounterColour(), 1);
+    f.Transport->RunCommand(kCmdPause);
+    EXPECT_EQ(f.Transport->CounterLines()[0], "PAUSE");
 }
 
 TEST(Transport, TheViewFollowsTheHead)
@@ -235,13 +244,13 @@ TEST(Transport, TheViewFollowsTheHead)
     BuildPlainTrack(f);
     f.Logic.TrackAreaWidthPx = 100; // 100 x 32 x 64 = 204800 frames wide
     f.P().Head = 200000;
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     EXPECT_EQ(f.P().ViewStart, 0);
     for (int i = 0; i < 3; ++i)
         f.Tick(2205);
     EXPECT_EQ(f.P().Head, 200000 + 3 * 2205);
     EXPECT_EQ(f.P().ViewStart, 200000 + 3 * 2205 - 20480); // head at 10 %
-    f.Engine->Transport.ScrubMode = 1;
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdScrubOnoff));
     f.Tick(2205);
     EXPECT_EQ(f.P().ViewStart, f.P().Head - 50 * 32 * 64);
 }
@@ -251,39 +260,62 @@ TEST(Transport, HeadStripSetsTheHeadAndRestartsARun)
     EngineFixture f;
     BuildPlainTrack(f);
     f.P().ViewStart = 4096;
-    SetHeadFromX(f.Logic, *f.Engine, -10);
+    f.Transport->SetHeadFromX(-10);
     EXPECT_EQ(f.P().Head, 0);
-    EXPECT_EQ(f.Engine->Transport.HeadX, -9);
-    SetHeadFromX(f.Logic, *f.Engine, 10);
+    EXPECT_EQ(MainView(f.Logic).HeadX(), -9);
+    f.Transport->SetHeadFromX(10);
     EXPECT_EQ(f.P().Head, 4096 + 10 * 64 * 32);
     EXPECT_EQ(f.Ui.LastStatus().rfind("ヘッド位置  ", 0), 0u);
-    HeadStripDoubleClick(f.Logic, *f.Engine);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFromClick);
-    HeadStripUp(f.Logic, *f.Engine, 20);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFromClick);
-    EXPECT_EQ(f.Engine->PlayStart, 4096 + 20 * 64 * 32);
-    EXPECT_EQ(f.Engine->DeviceOpen, 1);
-    EXPECT_TRUE(HeadStripRightUp(f.Logic, *f.Engine));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    f.Transport->HeadStripDoubleClick();
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FromClick);
+    f.Transport->HeadStripUp(20);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FromClick);
+    EXPECT_EQ(f.Engine->PlayStart(), 4096 + 20 * 64 * 32);
+    EXPECT_TRUE(f.Engine->IsDeviceOpen());
+    EXPECT_TRUE(f.Transport->HeadStripRightUp());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
+}
+
+TEST(Transport, StateNamesWhatTheTransportIsDoing)
+{
+    EngineFixture f;
+    BuildPlainTrack(f);
+    EXPECT_EQ(f.Transport->State(), Motion::Stopped);
+    ASSERT_TRUE(f.Transport->Play());
+    EXPECT_EQ(f.Transport->State(), Motion::Rolling);
+    f.Transport->Pause();
+    EXPECT_EQ(f.Transport->State(), Motion::Paused);
+    EXPECT_TRUE(f.Transport->IsPaused());
+    f.Transport->Stop();
+    EXPECT_EQ(f.Transport->State(), Motion::Stopped);
+    EXPECT_FALSE(f.Transport->IsRunning());
+    f.Transport->ShuttlePress(100);
+    EXPECT_EQ(f.Transport->State(), Motion::Scrubbing);
+    EXPECT_EQ(f.Transport->ShuttleValue(), 100);
+    f.Transport->ShuttleRelease();
+    EXPECT_EQ(f.Transport->State(), Motion::Stopped);
+    EXPECT_EQ(f.Transport->ShuttleValue(), 0);
+    f.Logic.Recording = true;
+    EXPECT_EQ(f.Transport->State(), Motion::Recording);
 }
 
 TEST(Transport, MarkPreviewPlaysTheTrackAtTheMark)
 {
     EngineFixture f;
     BuildPlainTrack(f);
-    ASSERT_TRUE(MarkPreviewBegin(f.Logic, *f.Engine, 100));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayMarkPreview);
+    ASSERT_TRUE(f.Transport->MarkPreviewBegin());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::MarkPreview);
     EXPECT_EQ(f.Engine->RingSize(), 1);
-    MarkPreviewMove(f.Logic, *f.Engine, 101, 5000); // one pixel: nothing
-    MarkPreviewMove(f.Logic, *f.Engine, 110, 60000);
+    EXPECT_FALSE(f.Transport->MarkPreviewMove(1, 5000)); // one pixel: nothing
+    EXPECT_TRUE(f.Transport->MarkPreviewMove(10, 60000));
     EXPECT_EQ(f.Ui.LastStatus().rfind("トラック1をサーチ  ", 0), 0u);
     f.Device.AdvanceFrames(1000);
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     ASSERT_EQ(played.size(), 2000u);
     EXPECT_EQ(played[0], test::Signal(1, 60000, 0));
     EXPECT_EQ(played[1999], test::Signal(1, 60999, 1));
-    MarkPreviewEnd(f.Logic, *f.Engine);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    f.Transport->MarkPreviewEnd();
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     EXPECT_EQ(f.Device.OpenCount(), 0);
     EXPECT_EQ(f.Ui.LastStatus(), "");
 }
@@ -297,16 +329,16 @@ TEST(Transport, TheDispatcherRunsTransportCommandsOnceAnEngineIsAttached)
     test::EngineFixture f;
     const int32_t w = f.AddWave(1, 300000);
     f.AddBlock(0, w, 0, 1, 300000);
-    f.Logic.TransportHandler = nullptr;
+    f.Transport.reset();
     EXPECT_FALSE(RunCommand(f.Logic, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
-    AttachTransport(f.Logic, *f.Engine);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
+    f.Transport = std::make_unique<Transport>(f.Logic, *f.Engine);
     ASSERT_TRUE(RunCommand(f.Logic, kCmdPlay));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayAll);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::All);
     EXPECT_TRUE(f.Logic.Playing);
     EXPECT_FALSE(f.Logic.CanEdit());
     RunCommand(f.Logic, kCmdStop);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 } // namespace tarvok

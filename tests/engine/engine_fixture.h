@@ -20,6 +20,28 @@
 #include <string>
 #include <vector>
 
+namespace tarvok {
+
+/// The tests' view into the engine's ring and run state, for set-ups and checks that no
+/// transport command makes.
+struct EngineProbe {
+    static PlayMode& Mode(PlaybackEngine& pEngine) { return pEngine.mode_; }
+    static bool& AutomationWriting(PlaybackEngine& pEngine) { return pEngine.automationWriting_; }
+    static std::array<int32_t, kOutputSlots>& OutputUsed(PlaybackEngine& pEngine)
+    {
+        return pEngine.outputUsed_;
+    }
+    static int32_t& PlayEnd(PlaybackEngine& pEngine) { return pEngine.playEnd_; }
+    static std::vector<int32_t>& BufferStart(PlaybackEngine& pEngine)
+    {
+        return pEngine.bufferStart_;
+    }
+    static std::vector<int32_t>& BufferEnd(PlaybackEngine& pEngine) { return pEngine.bufferEnd_; }
+    static int32_t MasterSlot(const PlaybackEngine& pEngine) { return pEngine.masterSlot_; }
+};
+
+} // namespace tarvok
+
 namespace tarvok::test {
 
 /// A hand-driven clock; waiting moves the virtual device on, so a flush is heard.
@@ -69,6 +91,7 @@ struct EngineFixture : StartedLogic<YieldingUi> {
     VirtualWaveOut Device { 3 };
     ManualClock Clock;
     std::unique_ptr<PlaybackEngine> Engine;
+    std::unique_ptr<tarvok::Transport> Transport;
 
     EngineFixture()
     {
@@ -76,7 +99,7 @@ struct EngineFixture : StartedLogic<YieldingUi> {
         Clock.Rate = Logic.Proj().SampleRate;
         Engine = std::make_unique<PlaybackEngine>(
             Device, Logic.Proj(), Logic.Ui(), Logic.Options(), Clock);
-        AttachTransport(Logic, *Engine);
+        Transport = std::make_unique<tarvok::Transport>(Logic, *Engine);
     }
 
     /// Writes a WAV file of pFrames frames of Signal(pSeed) and returns its wave index.
@@ -124,7 +147,7 @@ struct EngineFixture : StartedLogic<YieldingUi> {
     int RunUntilStopped(int pMaxTicks = 2000, int64_t pFramesPerTick = 2205)
     {
         int ticks = 0;
-        while (Engine->PlayMode != kPlayStopped && ticks < pMaxTicks) {
+        while (Engine->Mode() != PlayMode::Stopped && ticks < pMaxTicks) {
             Device.AdvanceFrames(pFramesPerTick);
             Clock.NowMs += 50;
             Engine->TimerProg();

@@ -25,28 +25,28 @@ TEST(TrackMeters, PeakByteAtTheHeadRisesFallsAndFollowsThePlayMode)
     p.Tracks[1].PlaySelected = 1;
     p.Tracks[1].Selected = 0;
     std::vector<TrackMeterPair> meters;
-    UpdateTrackMeters(p, kPlayAll, meters, false);
+    UpdateTrackMeters(p, PlayMode::All, meters, false);
     ASSERT_EQ(meters.size(), static_cast<size_t>(p.TrackCount()));
     EXPECT_EQ(meters[1][0], -6); // level(128 / 256) = -6.02
     EXPECT_EQ(meters[1][1], 0); // level(255 / 256) = -0.03
     EXPECT_EQ(meters[0][0], -kMeterFloorDb);
     // Away from the block the values fall 1 dB per tick, never below the floor.
     p.Head = 100000;
-    UpdateTrackMeters(p, kPlayAll, meters, false);
+    UpdateTrackMeters(p, PlayMode::All, meters, false);
     EXPECT_EQ(meters[1][0], -7);
     for (int i = 0; i < 60; ++i)
-        UpdateTrackMeters(p, kPlayAll, meters, false);
+        UpdateTrackMeters(p, PlayMode::All, meters, false);
     EXPECT_EQ(meters[1][0], -kMeterFloorDb);
     // PlayMode 2 hears the selected tracks only; track 1 is not selected.
     p.Head = 1703;
-    UpdateTrackMeters(p, kPlayFromClick, meters, false);
+    UpdateTrackMeters(p, PlayMode::FromClick, meters, false);
     EXPECT_EQ(meters[1][0], -kMeterFloorDb);
     // Scrub modes hear the current track.
     p.CurrentTrack = 1;
-    UpdateTrackMeters(p, kPlayShuttle, meters, false);
+    UpdateTrackMeters(p, PlayMode::Shuttle, meters, false);
     EXPECT_EQ(meters[1][0], -6);
     // A reset leaves the values as they are.
-    UpdateTrackMeters(p, kPlayShuttle, meters, true);
+    UpdateTrackMeters(p, PlayMode::Shuttle, meters, true);
     EXPECT_EQ(meters[1][0], -6);
     EXPECT_EQ(TrackMeterBarTop(-25, 108), 50);
 }
@@ -61,21 +61,20 @@ TEST(MasterMeters, ReadoutOfKnownLevelsAndOfNothing)
     EXPECT_EQ(none.Frames, 0);
     EXPECT_EQ(MasterReadoutText(none.RmsDb[0], none.RmsDb[1]), "-∞ -∞");
 
-    e.PlayMode = kPlayAll;
-    e.OutputUsed.fill(0);
-    e.OutputUsed[0] = 1;
+    EngineProbe::Mode(e) = PlayMode::All;
+    EngineProbe::OutputUsed(e) = { 1, 0, 0, 0, 0, 0, 0, 0 };
     e.SetupBuffers();
-    ASSERT_GT(e.BufferSamples, 0);
+    ASSERT_GT(e.BufferSamples(), 0);
     // A square wave of 10362 (-10.0 dB RMS) left and 3277 (-20 dB) right around the head.
     const int32_t head = 50000;
     f.P().Head = head;
     for (int32_t i = 0; i < e.RingSize(); ++i) {
-        e.BufferStart[i] = e.BufferEnd[i] = -1;
+        EngineProbe::BufferStart(e)[i] = EngineProbe::BufferEnd(e)[i] = -1;
     }
-    e.BufferStart[0] = head - e.BufferSamples / 2;
-    e.BufferEnd[0] = e.BufferStart[0] + e.BufferSamples;
+    EngineProbe::BufferStart(e)[0] = head - e.BufferSamples() / 2;
+    EngineProbe::BufferEnd(e)[0] = e.BufferStart(0) + e.BufferSamples();
     int16_t* s = e.Samples(0, 0);
-    for (int32_t j = 0; j < e.BufferSamples; ++j) {
+    for (int32_t j = 0; j < e.BufferSamples(); ++j) {
         s[2 * j] = static_cast<int16_t>(j % 2 ? 10362 : -10362);
         s[2 * j + 1] = 3277;
     }
@@ -160,8 +159,8 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
     EngineFixture f;
     VirtualWaveIn in { 1 };
     RecordingEngine rec(in, *f.Engine, f.P(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
-    AttachRecorder(f.Logic, *f.Engine, rec);
-    RecordingMonitor mon(rec, f.Engine->InputEnabled, 1, 0);
+    f.Transport->AttachRecorder(rec);
+    RecordingMonitor mon(rec, f.Engine->InputEnabled(), 1, 0);
     mon.Open();
     EXPECT_TRUE(mon.IsOpen());
     ASSERT_EQ(mon.ChannelCount(), 2); // only slot 0 is enabled by default
@@ -197,7 +196,7 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
         t.RecSelected = 0;
     f.P().Tracks[0].RecSelected = 1;
     f.P().Tracks[0].RecCh = 0;
-    ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdRec));
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdRec));
     mon.Meter().Width = 665;
     EXPECT_TRUE(mon.Tick()); // notices the recording started
     EXPECT_TRUE(mon.ShowsRecordingButtons());
@@ -207,13 +206,12 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
     EXPECT_EQ(mon.Meter().BarPosition(0), mon.Meter().X(FactorToDb(3277 / 32767.0)));
     EXPECT_EQ(mon.Meter().Text(1), "-110.0");
     // STOP in the main window closes the monitor at its next tick.
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     EXPECT_TRUE(rec.MonitorClose);
     EXPECT_FALSE(mon.Tick());
     EXPECT_FALSE(mon.IsOpen());
     f.Logic.Recorder = nullptr;
-    f.Engine->OnRecordProgTick = nullptr;
-    f.Engine->OnRecordVUTick = nullptr;
+    f.Engine->DetachRecorderTicks();
 }
 
 } // namespace tarvok

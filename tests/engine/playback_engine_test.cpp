@@ -64,41 +64,41 @@ std::vector<int16_t> Expected(EngineFixture& f, int64_t pFrom, int64_t pCount)
 TEST(PlaybackEngine, DefaultSettingsEnableOnlySlotZeroAndDuplicatesAreDisabled)
 {
     EngineFixture f;
-    EXPECT_EQ(f.Engine->OutputEnabled, (std::array<int32_t, 8> { 1, 0, 0, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(f.Engine->OutputEnabled(), (std::array<int32_t, 8> { 1, 0, 0, 0, 0, 0, 0, 0 }));
     f.Logic.Options().DevOutID = { 0, 1, 1, -1, 2, 0, 3, 3 };
     f.Logic.Options().DevInID = { -1, 0, 0, 1, 1, 2, -1, 5 };
     f.Engine->ComputeDeviceSlots();
-    EXPECT_EQ(f.Engine->OutputEnabled, (std::array<int32_t, 8> { 1, 1, 0, 0, 1, 0, 1, 0 }));
-    EXPECT_EQ(f.Engine->InputEnabled, (std::array<int32_t, 8> { 0, 1, 0, 1, 0, 1, 0, 1 }));
+    EXPECT_EQ(f.Engine->OutputEnabled(), (std::array<int32_t, 8> { 1, 1, 0, 0, 1, 0, 1, 0 }));
+    EXPECT_EQ(f.Engine->InputEnabled(), (std::array<int32_t, 8> { 0, 1, 0, 1, 0, 1, 0, 1 }));
 }
 
 TEST(PlaybackEngine, BufferSetupFollowsThePlayMode)
 {
     struct Case {
-        int32_t Mode;
+        PlayMode Mode;
         bool Automation;
         int32_t Buffers, Ms, Multiple;
     };
     const Case kCases[] = {
-        { 1, false, 3, 500, 1 },
-        { 9, true, 4, 70, 5 },
-        { 10, false, 6, 50, 1 },
-        { 11, false, 11, 50, 1 },
-        { 12, false, 4, 50, 1 },
-        { 13, false, 1, 1000, 1 },
-        { 14, false, 5, 150, 1 },
+        { PlayMode::All, false, 3, 500, 1 },
+        { PlayMode::FromOut, true, 4, 70, 5 },
+        { PlayMode::Shuttle, false, 6, 50, 1 },
+        { PlayMode::ScaleScrub, false, 11, 50, 1 },
+        { PlayMode::ScrubBurst, false, 4, 50, 1 },
+        { PlayMode::MarkPreview, false, 1, 1000, 1 },
+        { PlayMode::FilePreview, false, 5, 150, 1 },
     };
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.Mode);
+        SCOPED_TRACE(PlayModeNumber(c.Mode));
         EngineFixture f;
-        f.Engine->PlayMode = c.Mode;
-        f.Engine->AutomationWriting = c.Automation;
-        f.Engine->OutputUsed = { 1, 0, 0, 0, 0, 0, 0, 0 };
+        EngineProbe::Mode(*f.Engine) = c.Mode;
+        EngineProbe::AutomationWriting(*f.Engine) = c.Automation;
+        EngineProbe::OutputUsed(*f.Engine) = { 1, 0, 0, 0, 0, 0, 0, 0 };
         f.Engine->SetupBuffers();
         EXPECT_EQ(f.Engine->RingSize(), c.Buffers);
-        EXPECT_EQ(f.Engine->BufferSetup.Ms, c.Ms);
-        EXPECT_EQ(f.Engine->BufferSetup.CacheMultiple, c.Multiple);
-        EXPECT_EQ(f.Engine->BufferSamples, c.Ms * 44100 / 1000);
+        EXPECT_EQ(f.Engine->BufferSetup().Ms, c.Ms);
+        EXPECT_EQ(f.Engine->BufferSetup().CacheMultiple, c.Multiple);
+        EXPECT_EQ(f.Engine->BufferSamples(), c.Ms * 44100 / 1000);
     }
 }
 
@@ -108,11 +108,11 @@ TEST(PlaybackEngine, RangePlayGivesExactlyTheMixAndEndsWithSilence)
     BuildProject(f);
     f.P().MarkIn = 12345;
     f.P().MarkOut = 12345 + 70000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
     EXPECT_TRUE(f.Logic.Playing);
     EXPECT_FALSE(f.Logic.CanEdit());
     f.RunUntilStopped();
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     EXPECT_FALSE(f.Logic.Playing);
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     ASSERT_EQ(played.size(), static_cast<size_t>(70000 + 2205) * 2);
@@ -136,9 +136,9 @@ TEST(PlaybackEngine, AWorkingFileShortenedOnDiskPlaysSilenceThereAndIsReportedOn
         SCOPED_TRACE(run);
         f.P().MarkIn = 0;
         f.P().MarkOut = 60000;
-        ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+        ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
         f.RunUntilStopped();
-        EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+        EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
         if (run == 0) {
             const std::vector<int16_t>& played = f.Device.Log(0).Samples;
             ASSERT_GE(played.size(), static_cast<size_t>(60000) * 2);
@@ -181,7 +181,7 @@ TEST(PlaybackEngine, RangePlayEqualsTheRenderedMixOfTheSameRange)
     std::vector<int16_t> rendered(static_cast<size_t>(count) * 2);
     std::memcpy(rendered.data(), bytes.data() + info.DataOffset, rendered.size() * 2);
 
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
     f.RunUntilStopped();
     EXPECT_EQ(FirstDifference(Frames(f.Device.Log(0).Samples, 0, count), rendered), -1);
     EXPECT_EQ(FirstDifference(rendered, Expected(f, from, count)), -1);
@@ -193,7 +193,7 @@ TEST(PlaybackEngine, LateTickKeepsTheRingPlayingWithoutGapOrRepeat)
     BuildProject(f);
     f.P().Head = 5000;
     f.P().Tracks[1].PlaySelected = 0;
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     for (int i = 0; i < 10; ++i)
         f.Tick(2205);
     f.Tick(52920); // the window was busy for 1.2 seconds
@@ -215,12 +215,12 @@ TEST(PlaybackEngine, HeadFollowsTheDeviceClockAndPauseFreezesIt)
     EngineFixture f;
     BuildProject(f);
     f.P().Head = 1000;
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     for (int i = 0; i < 4; ++i)
         f.Tick(2205);
     EXPECT_EQ(f.P().Head, 1000 + 4 * 2205);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
-    ASSERT_EQ(f.Engine->Paused, 1);
+    f.Transport->RunCommand(kCmdPause);
+    ASSERT_TRUE(f.Engine->IsPaused());
     EXPECT_TRUE(f.Device.IsPaused(0));
     EXPECT_EQ(f.Ui.LastStatus().rfind("一時停止 ", 0), 0u);
     const size_t playedBefore = f.Device.Log(0).Samples.size();
@@ -228,37 +228,37 @@ TEST(PlaybackEngine, HeadFollowsTheDeviceClockAndPauseFreezesIt)
         f.Tick(2205);
     EXPECT_EQ(f.P().Head, 1000 + 4 * 2205);
     EXPECT_EQ(f.Device.Log(0).Samples.size(), playedBefore);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
+    f.Transport->RunCommand(kCmdPause);
     EXPECT_EQ(f.Ui.LastStatus(), "再生中");
     f.Tick(2205);
     EXPECT_EQ(f.P().Head, 1000 + 5 * 2205);
     // STOP while paused clears the pause.
-    RunTransportCommand(f.Logic, *f.Engine, kCmdPause);
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
-    EXPECT_EQ(f.Engine->Paused, 0);
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    f.Transport->RunCommand(kCmdPause);
+    f.Transport->RunCommand(kCmdStop);
+    EXPECT_FALSE(f.Engine->IsPaused());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
 }
 
 TEST(PlaybackEngine, StopFlushesWithSilenceButARestartDoesNot)
 {
     EngineFixture f;
     BuildProject(f);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     for (int i = 0; i < 3; ++i)
         f.Tick(2205);
     const size_t before = f.Device.Log(0).Samples.size();
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine)); // restarts: stops without a flush
+    ASSERT_TRUE(f.Transport->Play()); // restarts: stops without a flush
     EXPECT_EQ(f.Clock.Waits, 0);
     EXPECT_EQ(f.Device.Log(0).Samples.size(), before);
     f.Tick(2205);
     const size_t running = f.Device.Log(0).Samples.size();
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     EXPECT_EQ(f.Clock.Waits, 1);
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     ASSERT_EQ(played.size(), running + 2205 * 2);
     EXPECT_TRUE(AllZero(Frames(played, static_cast<int64_t>(running / 2), 2205)));
     EXPECT_EQ(f.Device.OpenCount(), 0);
-    EXPECT_EQ(f.Engine->DeviceOpen, 0);
+    EXPECT_FALSE(f.Engine->IsDeviceOpen());
     const std::vector<std::string> status = f.Ui.StatusTexts();
     EXPECT_NE(std::find(status.begin(), status.end(), "再生停止"), status.end());
     EXPECT_EQ(status.back(), "停止");
@@ -270,8 +270,8 @@ TEST(PlaybackEngine, PlayAroundWithMarkInZeroPlaysTwoSecondsFromMarkOut)
     BuildProject(f);
     f.P().MarkIn = 0;
     f.P().MarkOut = 30000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlayAround));
-    EXPECT_EQ(f.Engine->PlayStart, 30000);
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Around));
+    EXPECT_EQ(f.Engine->PlayStart(), 30000);
     f.RunUntilStopped();
     // Four whole buffers reach the post-roll end exactly: two seconds.
     const int64_t post = 88200;
@@ -286,8 +286,8 @@ TEST(PlaybackEngine, PlayAroundJumpsFromMarkInToMarkOut)
     BuildProject(f);
     f.P().MarkIn = 100000;
     f.P().MarkOut = 130000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlayAround));
-    EXPECT_EQ(f.Engine->PlayStart, 100000 - 88200);
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Around));
+    EXPECT_EQ(f.Engine->PlayStart(), 100000 - 88200);
     f.RunUntilStopped();
     const int64_t side = 88200;
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
@@ -302,7 +302,7 @@ TEST(PlaybackEngine, LoopPlayWrapsToMarkIn)
     BuildProject(f);
     f.P().MarkIn = 20000;
     f.P().MarkOut = 50000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlayLoop));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Loop));
     for (int i = 0; i < 45; ++i) {
         f.Tick(2205);
         EXPECT_GE(f.P().Head, 20000);
@@ -315,7 +315,7 @@ TEST(PlaybackEngine, LoopPlayWrapsToMarkIn)
         SCOPED_TRACE(k);
         EXPECT_EQ(FirstDifference(Frames(played, k * 30000, 30000), once), -1);
     }
-    EXPECT_EQ(f.Engine->PlayMode, kPlayLoop);
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Loop);
 }
 
 TEST(PlaybackEngine, ASecondStartSupersedesTheFirstAndKeepsPlaying)
@@ -324,15 +324,15 @@ TEST(PlaybackEngine, ASecondStartSupersedesTheFirstAndKeepsPlaying)
     BuildProject(f);
     f.P().MarkIn = 40000;
     f.P().MarkOut = 100000;
-    f.Ui.OnYield = [&] { EXPECT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection)); };
-    EXPECT_FALSE(PlayButton(f.Logic, *f.Engine));
-    EXPECT_TRUE(f.Engine->LastStartSuperseded);
-    EXPECT_EQ(f.Engine->PlayMode, kPlaySelection);
-    EXPECT_EQ(f.Engine->DeviceOpen, 1);
+    f.Ui.OnYield = [&] { EXPECT_TRUE(f.Transport->PlayRange(PlayMode::Selection)); };
+    EXPECT_FALSE(f.Transport->Play());
+    EXPECT_TRUE(f.Engine->LastStartSuperseded());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Selection);
+    EXPECT_TRUE(f.Engine->IsDeviceOpen());
     EXPECT_EQ(f.Device.OpenCount(), 1);
     EXPECT_EQ(f.Device.QueuedOn(0), 3);
     EXPECT_EQ(f.Device.Log(0).Opens, 2);
-    EXPECT_EQ(f.Engine->Transport.LastPlayMode, kPlaySelection);
+    EXPECT_EQ(f.Transport->LastPlayMode(), PlayMode::Selection);
     f.RunUntilStopped();
     const std::vector<int16_t>& played = f.Device.Log(0).Samples;
     EXPECT_EQ(FirstDifference(Frames(played, 0, 60000), Expected(f, 40000, 60000)), -1);
@@ -348,9 +348,9 @@ TEST(PlaybackEngine, TracksPlayOnTheirSlotsAndDisabledSlotsAreSilent)
     f.P().Tracks[2].PlayCh = 1;
     f.P().MarkIn = 0;
     f.P().MarkOut = 50000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
-    EXPECT_EQ(f.Engine->OutputUsed, (std::array<int32_t, 8> { 1, 1, 0, 0, 0, 0, 0, 0 }));
-    EXPECT_EQ(f.Engine->MasterSlot, 0);
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
+    EXPECT_EQ(f.Engine->OutputUsed(), (std::array<int32_t, 8> { 1, 1, 0, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(EngineProbe::MasterSlot(*f.Engine), 0);
     f.RunUntilStopped();
     const Project& p = f.P();
     const float trim = f.Logic.Options().PlayTrimDB;
@@ -371,16 +371,16 @@ TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
     f.Engine->ComputeDeviceSlots();
     f.P().Tracks[2].PlayCh = 1;
     f.Device.FailOpen(0, kWaveErrBadDevice);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
-    EXPECT_EQ(f.Engine->MasterSlot, 1);
+    ASSERT_TRUE(f.Transport->Play());
+    EXPECT_EQ(EngineProbe::MasterSlot(*f.Engine), 1);
     ASSERT_EQ(f.Ui.BoxTexts().size(), 1u);
     EXPECT_EQ(f.Ui.BoxTexts()[0], CommonWaveErrorText(kWaveErrBadDevice));
     f.Tick(2205);
     EXPECT_EQ(f.P().Head, 2205);
     // With no slot open there is nothing to play: the start fails and the run is stopped.
     f.Device.FailOpen(1, kWaveErrBadDevice);
-    EXPECT_FALSE(PlayButton(f.Logic, *f.Engine));
-    EXPECT_EQ(f.Engine->PlayMode, kPlayStopped);
+    EXPECT_FALSE(f.Transport->Play());
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::Stopped);
     EXPECT_FALSE(f.Logic.Playing);
     EXPECT_EQ(f.Device.OpenCount(), 0);
 }
@@ -400,7 +400,7 @@ TEST(PlaybackEngine, SumsSaturateAtPlusAndMinus32767)
     }
     p.MarkIn = 0;
     p.MarkOut = 3000;
-    ASSERT_TRUE(RangePlay(f.Logic, *f.Engine, kPlaySelection));
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
     f.RunUntilStopped();
     const std::vector<int16_t> played = Frames(f.Device.Log(0).Samples, 0, 3000);
     ASSERT_EQ(played.size(), 6000u);
@@ -414,14 +414,14 @@ TEST(PlaybackEngine, ShortLastBufferKeepsAtLeastThreeFrames)
 {
     EngineFixture f;
     BuildProject(f);
-    f.Engine->PlayMode = kPlaySelection;
-    f.Engine->OutputUsed = { 1, 0, 0, 0, 0, 0, 0, 0 };
+    EngineProbe::Mode(*f.Engine) = PlayMode::Selection;
+    EngineProbe::OutputUsed(*f.Engine) = { 1, 0, 0, 0, 0, 0, 0, 0 };
     f.Engine->SetupBuffers();
-    f.Engine->PlayEnd = 22051; // one frame after the start of the second buffer
-    ASSERT_TRUE(f.Engine->MixBuffer(1, 22050, f.Engine->FillStamp));
+    EngineProbe::PlayEnd(*f.Engine) = 22051; // one frame after the start of the second buffer
+    ASSERT_TRUE(f.Engine->MixBuffer(1, 22050, f.Engine->FillStamp()));
     EXPECT_EQ(f.Engine->Header(0, 1)->Length, 3u * 4);
-    EXPECT_FALSE(f.Engine->MixBuffer(2, 22051, f.Engine->FillStamp));
-    EXPECT_FALSE(f.Engine->MixBuffer(2, 0, f.Engine->FillStamp + 1));
+    EXPECT_FALSE(f.Engine->MixBuffer(2, 22051, f.Engine->FillStamp()));
+    EXPECT_FALSE(f.Engine->MixBuffer(2, 0, f.Engine->FillStamp() + 1));
 }
 
 TEST(PlaybackEngine, FilePreviewPlaysTheFileFromPlayStart)
@@ -433,10 +433,8 @@ TEST(PlaybackEngine, FilePreviewPlaysTheFileFromPlayStart)
             test::Stereo16(
                 40000, [](int64_t i) { return test::Signal(9, i, 0); },
                 [](int64_t i) { return test::Signal(9, i, 1); })));
-    f.Engine->PreviewFile = path;
-    f.Engine->PlayStart = 1000;
-    ASSERT_TRUE(f.Engine->StartFilePreview());
-    EXPECT_EQ(f.Engine->PlayMode, kPlayFilePreview);
+    ASSERT_TRUE(f.Engine->StartFilePreview(path, 1000));
+    EXPECT_EQ(f.Engine->Mode(), PlayMode::FilePreview);
     int32_t result = 0;
     for (int i = 0; i < 200 && result != kRefillEndIdle; ++i) {
         f.Device.AdvanceFrames(2205);
@@ -456,24 +454,24 @@ TEST(PlaybackEngine, ClockDriftAveragesSeventeenValuesOverEighteen)
 {
     EngineFixture f;
     BuildProject(f);
-    ASSERT_TRUE(PlayButton(f.Logic, *f.Engine));
+    ASSERT_TRUE(f.Transport->Play());
     f.Tick(2205);
     uint32_t out = f.Engine->OutputPosition(0);
     f.Engine->UpdateClockDrift(out + 900 * 4, 0);
-    EXPECT_EQ(f.Engine->ClockDrift, 0); // not yet two seconds played
-    EXPECT_EQ(f.Engine->Drift.History[16], 0);
+    EXPECT_EQ(f.Engine->ClockDrift(), 0); // not yet two seconds played
+    EXPECT_EQ(f.Engine->Drift().History[16], 0);
     for (int i = 0; i < 45; ++i)
         f.Tick(2205);
     out = f.Engine->OutputPosition(0);
     ASSERT_GT(out, 2u * 44100 * 4);
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
-    EXPECT_EQ(f.Engine->ClockDrift, 50); // (1000 - 100) / 18
-    EXPECT_EQ(f.Engine->Drift.History[16], 900);
+    EXPECT_EQ(f.Engine->ClockDrift(), 50); // (1000 - 100) / 18
+    EXPECT_EQ(f.Engine->Drift().History[16], 900);
     // The newest entry joins the sum only after it has moved down one place.
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
-    EXPECT_EQ(f.Engine->ClockDrift, 50);
+    EXPECT_EQ(f.Engine->ClockDrift(), 50);
     f.Engine->UpdateClockDrift(out + 1000 * 4, 100);
-    EXPECT_EQ(f.Engine->ClockDrift, 100);
+    EXPECT_EQ(f.Engine->ClockDrift(), 100);
 }
 
 } // namespace tarvok

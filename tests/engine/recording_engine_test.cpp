@@ -50,7 +50,7 @@ struct RecFixture : EngineFixture {
         Engine->ComputeDeviceSlots();
         Rec = std::make_unique<RecordingEngine>(
             In, *Engine, Logic.Proj(), Logic.Ui(), Logic.Options(), Logic.Folder());
-        AttachRecorder(Logic, *Engine, *Rec);
+        Transport->AttachRecorder(*Rec);
         for (Track& t : P().Tracks) {
             t.PlaySelected = 0;
             t.RecSelected = 0;
@@ -58,8 +58,7 @@ struct RecFixture : EngineFixture {
     }
     ~RecFixture()
     {
-        Engine->OnRecordProgTick = nullptr;
-        Engine->OnRecordVUTick = nullptr;
+        Engine->DetachRecorderTicks();
         Logic.Recorder = nullptr;
         Rec.reset();
     }
@@ -69,7 +68,7 @@ struct RecFixture : EngineFixture {
         P().Tracks[pTrack].RecCh = pRecCh;
         P().Tracks[pTrack].RecSelected = 1;
     }
-    bool Command(int32_t pId) { return RunTransportCommand(Logic, *Engine, pId); }
+    bool Command(int32_t pId) { return Transport->RunCommand(pId); }
 
     /// Runs the clock pFrames frames on in 50 ms ticks (input pInputRate times as fast as
     /// the outputs), with both timers after each.
@@ -412,10 +411,10 @@ TEST(RecordingEngine, PlaybackFollowsADriftingInputClock)
         EXPECT_EQ(f.P().Head, f.InputFrames - startIn);
         if (adjust) {
             // The correction is a lagging average of the measured drift.
-            EXPECT_GT(f.Engine->AppliedDrift, drift * 7 / 10);
-            EXPECT_LE(f.Engine->AppliedDrift, drift);
+            EXPECT_GT(f.Engine->AppliedDrift(), drift * 7 / 10);
+            EXPECT_LE(f.Engine->AppliedDrift(), drift);
         } else {
-            EXPECT_EQ(f.Engine->AppliedDrift, 0);
+            EXPECT_EQ(f.Engine->AppliedDrift(), 0);
         }
         f.Command(kCmdStop);
         ASSERT_EQ(f.BlocksOn(0).size(), 1u);

@@ -44,9 +44,10 @@ TEST(WindowRegistry, EveryNamedWindowIsMadeAndDrawn)
     engine.ComputeDeviceSlots();
     RecordingEngine recorder(
         in, engine, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
-    AttachTransport(f.Logic, engine);
-    AttachRecorder(f.Logic, engine, recorder);
+    Transport transport(f.Logic, engine);
+    transport.AttachRecorder(recorder);
     context.Engine = &engine;
+    context.Transport = &transport;
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         std::unique_ptr<QWidget> window(CreateNamedWindow(name, context, nullptr));

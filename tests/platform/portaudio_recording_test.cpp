@@ -60,7 +60,7 @@ TEST(PortAudioWaveIn, RecordsAKnownInputIntoABlockSampleForSample)
     f.Engine->ComputeDeviceSlots();
     RecordingEngine rec(
         device, *f.Engine, f.P(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
-    AttachRecorder(f.Logic, *f.Engine, rec);
+    f.Transport->AttachRecorder(rec);
     for (Track& t : f.P().Tracks) {
         t.RecSelected = 0;
         t.PlaySelected = 0;
@@ -69,17 +69,16 @@ TEST(PortAudioWaveIn, RecordsAKnownInputIntoABlockSampleForSample)
     f.P().Tracks[1].RecCh = 0;
     f.P().Head = 4410;
 
-    ASSERT_TRUE(RunTransportCommand(f.Logic, *f.Engine, kCmdRecNow));
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdRecNow));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (rec.InputPosition(0) < 3 * 44100 * 4 && std::chrono::steady_clock::now() < deadline) {
         f.Engine->TimerProg();
         f.Engine->TimerVU();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    RunTransportCommand(f.Logic, *f.Engine, kCmdStop);
+    f.Transport->RunCommand(kCmdStop);
     f.Logic.Recorder = nullptr;
-    f.Engine->OnRecordProgTick = nullptr;
-    f.Engine->OnRecordVUTick = nullptr;
+    f.Engine->DetachRecorderTicks();
     EXPECT_EQ(f.Ui.BoxTexts().size(), 0u);
     EXPECT_EQ(rec.Overruns, 0);
 

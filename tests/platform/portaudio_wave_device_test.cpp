@@ -126,15 +126,15 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
     f.Logic.Options().DevOutID[0] = id;
     test::ManualClock clock;
     PlaybackEngine engine(out, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), clock);
-    AttachTransport(f.Logic, engine);
-    ASSERT_TRUE(RangePlay(f.Logic, engine, kPlaySelection));
+    Transport transport(f.Logic, engine);
+    ASSERT_TRUE(transport.PlayRange(PlayMode::Selection));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (engine.PlayMode != kPlayStopped && std::chrono::steady_clock::now() < deadline) {
+    while (engine.Mode() != PlayMode::Stopped && std::chrono::steady_clock::now() < deadline) {
         engine.TimerProg();
         engine.TimerVU();
         std::this_thread::yield();
     }
-    ASSERT_EQ(engine.PlayMode, kPlayStopped);
+    ASSERT_EQ(engine.Mode(), PlayMode::Stopped);
     EXPECT_EQ(f.Ui.BoxTexts().size(), 0u);
 
     const std::string bytes = test::ReadFileBytes(raw);

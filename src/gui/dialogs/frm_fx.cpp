@@ -190,8 +190,10 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     connect(previewButton_, &QPushButton::clicked, this, &FrmFX::TogglePreview);
     connect(pauseButton_, &QPushButton::clicked, this, [this] {
         if (PlaybackEngine* engine = ctx_.Engine; engine && playing_) {
-            engine->Paused = engine->Paused ? 0 : 1;
-            engine->PauseOutputs(engine->Paused == 0);
+            if (engine->IsPaused())
+                engine->Resume();
+            else
+                engine->Pause();
         }
     });
     timer_ = new QTimer(this);
@@ -338,10 +340,7 @@ void FrmFX::TogglePreview()
     PlaybackEngine* engine = ctx_.Engine;
     if (!engine || preview_.File().empty())
         return;
-    engine->PreviewFile = preview_.File();
-    engine->PlayStart = 0;
-    engine->Paused = 0;
-    if (!engine->StartFilePreview())
+    if (!engine->StartFilePreview(preview_.File(), 0))
         return;
     playing_ = true;
     previewButton_->setText(tr("■ 停止"));
@@ -384,7 +383,7 @@ void FrmFX::PreviewTick()
     }
     if (result >= 0) {
         const std::array<int32_t, 2> levels
-            = PreviewMeterLevels(engine->Samples(0, result), engine->BufferSamples, meterRms_);
+            = PreviewMeterLevels(engine->Samples(0, result), engine->BufferSamples(), meterRms_);
         meter_->SetValues(levels[0], levels[1]);
     }
 }

@@ -193,7 +193,7 @@ void SampleWavePicture::mouseReleaseEvent(QMouseEvent* pEvent)
 FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     : QDialog(pParent)
     , ctx_(pContext)
-    , model_(std::make_unique<SampleEditor>(pContext.Logic, pContext.Engine))
+    , model_(std::make_unique<SampleEditor>(pContext.Logic, pContext.Transport))
 {
     setObjectName(QStringLiteral("FrmSampleEdit"));
     setWindowTitle(Tr(kSeTitle));

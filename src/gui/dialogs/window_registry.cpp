@@ -97,7 +97,7 @@ QWidget* MakeMon(GuiContext& pContext, QWidget* pParent)
     if (!pContext.Logic.Recorder || !pContext.Engine)
         return nullptr;
     return new FrmMon(
-        pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled, {}, pParent);
+        pContext, *pContext.Logic.Recorder, pContext.Engine->InputEnabled(), {}, pParent);
 }
 
 QWidget* MakeDrawLevel(GuiContext& pContext, QWidget* pParent)
