@@ -1,8 +1,8 @@
 #include "app/apply_effect.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/fx_dialog.h"
+#include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
