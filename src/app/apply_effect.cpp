@@ -3,6 +3,7 @@
 #include "app/fx_dialog.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
+#include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
 #include "core/wave_info.h"
@@ -25,8 +26,6 @@ namespace tarvok {
 
 namespace {
 
-constexpr int32_t kReverse = 132;
-constexpr int32_t kNormalize = 134;
 constexpr const char* kNothingSelected = "選択されていません";
 constexpr const char* kLengthChanged
     = "長さが変更されています。これより後のブロックを移動しますか？";
@@ -146,7 +145,7 @@ bool RenderParts(
             ok = false;
             break;
         }
-        if (pId == kNormalize) {
+        if (pId == kCmdFxNorm) {
             const std::optional<double> gain
                 = NormalizeGain(pLogic, source, from, to, target, mode, pNote);
             if (!gain) {
@@ -156,7 +155,7 @@ bool RenderParts(
             pFx.SetFXParm(0, *gain);
             pFx.SetFXParm(1, *gain);
         }
-        if (pId == kReverse)
+        if (pId == kCmdFxRvs)
             ok = ReverseRange(source, job.File, static_cast<int32_t>(from),
                 static_cast<int32_t>(to), p.SampleRate, ui, pLogic.CancelRequest);
         else
@@ -336,7 +335,7 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
 
 bool IsEffectAvailable(int32_t pId)
 {
-    if (pId == kReverse)
+    if (pId == kCmdFxRvs)
         return true;
     const FxInfo* info = FindEffect(pId);
     if (!info)

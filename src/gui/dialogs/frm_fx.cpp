@@ -25,13 +25,6 @@
 
 namespace tarvok {
 
-namespace {
-
-constexpr int32_t kGraphicEq = 130;
-constexpr int32_t kParametricEq = 131;
-
-} // namespace
-
 FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     : QDialog(pParent)
     , ctx_(pContext)
@@ -45,9 +38,9 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     setWindowTitle(QString::fromUtf8(
         model_.Info().Label.data(), static_cast<int>(model_.Info().Label.size())));
     setModal(true);
-    if (pId == kGraphicEq)
+    if (model_.Info().Extras.Parms == FxParms::GraphicEq)
         fx_.SetEQasGEQ();
-    if (pId == kParametricEq)
+    if (model_.Info().Extras.Parms == FxParms::ParametricEq)
         fx_.SetEQBands(3);
     if (!fx_.TimePitch())
         fx_.SetTimePitchEngine(ctx_.Logic.TimePitch());
@@ -261,7 +254,7 @@ bool FrmFX::eventFilter(QObject* pObject, QEvent* pEvent)
     }
     if (pEvent->type() == QEvent::MouseButtonDblClick) {
         const auto it = std::find(faders_.begin(), faders_.end(), pObject);
-        if (it != faders_.end() && model_.Info().Id == kGraphicEq) {
+        if (it != faders_.end() && model_.Info().Extras.BandReset) {
             model_.ResetBand(static_cast<int32_t>(it - faders_.begin()));
             SyncFromModel();
             return true;
