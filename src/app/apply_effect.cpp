@@ -119,12 +119,12 @@ bool RenderParts(
 {
     Project& p = pLogic.Proj();
     UserInterface& ui = pLogic.Ui();
-    pFx.SetProg([&pLogic](float pRate, bool& pCancel) {
-        pLogic.ShowMessage(FxProgressText(pRate));
-        if (pLogic.CancelRequest) {
-            pLogic.CancelRequest = false;
-            pCancel = true;
-        }
+    pFx.SetProg([&pLogic](double /*pRate*/, std::string_view pMessage) {
+        pLogic.ShowMessage(pMessage);
+        if (!pLogic.CancelRequest)
+            return true;
+        pLogic.CancelRequest = false;
+        return false;
     });
     const double target = pFx.FXParm(0);
     const int32_t mode = static_cast<int32_t>(RoundHalfEven(pFx.FXParm(1)));
@@ -158,9 +158,14 @@ bool RenderParts(
         if (pId == kCmdFxRvs)
             ok = ReverseRange(source, job.File, static_cast<int32_t>(from),
                 static_cast<int32_t>(to), p.SampleRate, ui, pLogic.CancelRequest);
-        else
-            ok = pFx.Proc(
+        else {
+            const Status rendered = pFx.Proc(
                 pId, source, job.File, from, to, false, std::to_string(number) + "ブロック");
+            // A stop is the user's own choice and needs no message; any other cause is shown.
+            if (!rendered && rendered.error().Code != ErrorCode::Cancelled)
+                ui.ShowError(rendered.error().Message);
+            ok = rendered.has_value();
+        }
         if (!ok)
             break;
         job.Frames = ReadWaveInfo(job.File).Frames;

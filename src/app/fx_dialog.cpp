@@ -379,7 +379,7 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
                 }
             }
             if (ok)
-                ok = pFx.Proc(pModel.Info().Id, source, name, from, to, true, "試聴");
+                ok = pFx.Proc(pModel.Info().Id, source, name, from, to, true, "試聴").has_value();
             if (ok)
                 file_ = name;
             else

@@ -163,6 +163,28 @@ TEST(ApplyEffect, ACancelledRenderLeavesTheProjectAndFolderAsTheyWere)
     EXPECT_EQ(f.WaveFilesInFolder(), files);
     EXPECT_FALSE(f.Logic.Busy);
     EXPECT_FALSE(f.Logic.CancelRequest);
+    // A stop is the user's own choice: nothing is shown for it.
+    EXPECT_TRUE(f.Ui.BoxTexts().empty());
+}
+
+TEST(ApplyEffect, ARenderThatFailsForAnotherCauseShowsItAndChangesNothing)
+{
+    EffectFixture f;
+    f.Add(NoiseSignal(20000, 4), 0, 0);
+    f.P().Tracks[0].Selected = 1;
+    f.P().MarkIn = 1000;
+    f.P().MarkOut = 9000;
+    const std::string before = ProjectFileText(f.P());
+    const size_t files = f.WaveFilesInFolder();
+    // The high-quality mode without an engine cannot be rendered.
+    EXPECT_FALSE(ApplyEffect(f.Logic, kCmdFxPitchShift, [](C_FX& pFx) {
+        pFx.SetTimePitchEngine(nullptr);
+        pFx.SetHighQuality(true);
+        return true;
+    }));
+    EXPECT_EQ(f.Ui.BoxTexts().size(), 1u);
+    EXPECT_EQ(ProjectFileText(f.P()), before);
+    EXPECT_EQ(f.WaveFilesInFolder(), files);
 }
 
 TEST(ApplyEffect, MenuCommandUsesTheSavedValuesAndRefusesWithoutBlocks)

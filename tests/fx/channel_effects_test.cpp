@@ -86,19 +86,38 @@ TEST(ChannelEffects, ProcReportsProgressAndStopsOnCancelWithoutATarget)
     ASSERT_TRUE(WriteSamples(source, 8000, NoiseSignal(100000)));
     HeadlessUi ui;
     C_FX fx(8000, &ui);
-    std::vector<float> rates;
-    fx.SetProg([&](float pRate, bool& pCancel) {
+    std::vector<double> rates;
+    std::vector<std::string> texts;
+    fx.SetProg([&](double pRate, std::string_view pText) {
         rates.push_back(pRate);
-        pCancel = rates.size() == 2;
+        texts.emplace_back(pText);
+        return rates.size() != 2;
     });
-    EXPECT_FALSE(fx.Proc(135, source, target, 0, 100000, false, "1ブロック"));
+    const Status stopped = fx.Proc(135, source, target, 0, 100000, false, "1ブロック");
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.error().Code, ErrorCode::Cancelled);
     EXPECT_FALSE(FileExists(target));
-    EXPECT_EQ(rates, (std::vector<float> { 0.0f, 0.4f }));
+    EXPECT_EQ(rates, (std::vector<double> { 0.0, 0.4 }));
+    EXPECT_EQ(texts, (std::vector<std::string> { "FX処理…0%", "FX処理…40%" }));
+
+    // The dialog's cancel flag stops a run as a stop from the progress does.
+    fx.SetProg([&](double, std::string_view) {
+        fx.FXCanceled = 1;
+        return true;
+    });
+    const Status cancelled = fx.Proc(135, source, target, 0, 100000, false, "1ブロック");
+    ASSERT_FALSE(cancelled);
+    EXPECT_EQ(cancelled.error().Code, ErrorCode::Cancelled);
+    EXPECT_EQ(fx.FXCanceled, 0);
+    EXPECT_FALSE(FileExists(target));
 
     rates.clear();
-    fx.SetProg([&](float pRate, bool&) { rates.push_back(pRate); });
+    fx.SetProg([&](double pRate, std::string_view) {
+        rates.push_back(pRate);
+        return true;
+    });
     EXPECT_TRUE(fx.Proc(135, source, target, 0, 100000, false, "1ブロック"));
-    EXPECT_EQ(rates, (std::vector<float> { 0.0f, 0.4f, 0.8f, 1.0f }));
+    EXPECT_EQ(rates, (std::vector<double> { 0.0, 0.4, 0.8, 1.0 }));
     EXPECT_EQ(fx.FramesWritten(), 100000);
     EXPECT_EQ(FxProgressText(0.454f), "FX処理…45%");
 }
