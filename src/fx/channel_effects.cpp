@@ -100,8 +100,11 @@ std::unique_ptr<FxKernel> MakePhaseInvertKernel(const FxContext& pContext)
 
 std::unique_ptr<FxKernel> MakeMixLrKernel(const FxContext& pContext)
 {
-    // The factor 0.005 is a single-precision constant.
-    const double a = static_cast<double>(pContext.I(0)) * static_cast<double>(0.005f);
+    // The share a of the other channel is formed in single precision: 0.005f times the level,
+    // rounded to single precision, so that at 100 it is exactly one half and both channels
+    // carry the same mono average.
+    const float share = static_cast<float>(pContext.I(0)) * 0.005f;
+    const double a = static_cast<double>(share);
     return Frames([a](S l, S r, S& ol, S& or_) {
         ol = Saturate16(l * (1.0 - a) + r * a);
         or_ = Saturate16(r * (1.0 - a) + l * a);

@@ -199,7 +199,8 @@ TEST(ApplyEffect, MenuCommandUsesTheSavedValuesAndRefusesWithoutBlocks)
     EXPECT_EQ(f.BlockSamples(0), (Samples { 2, 1, 4, 3 }));
     f.Store.SaveSetting("FXParm_FX_MIX_LR-01", int32_t { 100 });
     EXPECT_TRUE(RunCommand(f.Logic, kCmdFxMixLr));
-    EXPECT_EQ(f.BlockSamples(0), (Samples { 2, 1, 4, 3 }));
+    // At 100 both channels carry the mono average, halves rounded to even.
+    EXPECT_EQ(f.BlockSamples(0), (Samples { 2, 2, 4, 4 }));
     EXPECT_TRUE(IsCommandAvailable(kCmdFxDelay));
     EXPECT_TRUE(IsCommandAvailable(kCmdFxRvs));
 }

@@ -27,9 +27,8 @@ TEST(ChannelEffects, FramesFollowTheirFormulas)
         { 136, { 2 }, { 1000, -2000 }, { 1000, 2000 } },
         { 136, { 0 }, { 1000, -2000 }, { 1000, -2000 } },
         { 137, { 0 }, { 1234, -4321 }, { 1234, -4321 } },
-        // At 100 each channel is the mono average; 0.005 in single precision is a little below
-        // 0.005, so a half leans toward the channel itself (2, 1 stays 2, 1).
-        { 137, { 100 }, { 100, 300, 2, 1 }, { 200, 200, 2, 1 } },
+        // At 100 each channel is the mono average, a half rounded to even (2, 1 gives 2, 2).
+        { 137, { 100 }, { 100, 300, 2, 1 }, { 200, 200, 2, 2 } },
         { 135, { 0, 0 }, { 1234, -4321 }, { 1234, -4321 } },
         { 135, { 6, -6 }, { 1000, 1000 }, { 1995, 501 } },
         { 135, { 20, 0 }, { 30000, 5 }, { 32767, 5 } },
@@ -50,6 +49,30 @@ TEST(ChannelEffects, FramesFollowTheirFormulas)
         FxRun run = RunEffect(c.id, c.parms, c.in);
         ASSERT_TRUE(run.Ok);
         EXPECT_EQ(run.Out, c.out);
+    }
+}
+
+TEST(ChannelEffects, LrMixFollowsItsFormulaAndGivesTheMonoAverageAtFullLevel)
+{
+    // Varied frames: odd and even sums, both extremes, each channel the larger.
+    const Samples in = NoiseSignal(6000, 11);
+    for (const int level : { 0, 1, 33, 50, 77, 99, 100 }) {
+        SCOPED_TRACE(level);
+        FxRun run = RunEffect(kCmdFxMixLr, { static_cast<double>(level) }, in);
+        ASSERT_TRUE(run.Ok);
+        ASSERT_EQ(run.Out.size(), in.size());
+        // a = level x 0.005, formed in single precision.
+        const double a = static_cast<double>(static_cast<float>(level) * 0.005f);
+        for (size_t n = 0; n < in.size() / 2; ++n) {
+            const double l = in[n * 2];
+            const double r = in[n * 2 + 1];
+            ASSERT_EQ(run.Out[n * 2], Saturate16(l * (1.0 - a) + r * a)) << n;
+            ASSERT_EQ(run.Out[n * 2 + 1], Saturate16(r * (1.0 - a) + l * a)) << n;
+            if (level == 100) {
+                ASSERT_EQ(run.Out[n * 2], Saturate16((l + r) / 2.0)) << n;
+                ASSERT_EQ(run.Out[n * 2 + 1], run.Out[n * 2]) << n;
+            }
+        }
     }
 }
 
