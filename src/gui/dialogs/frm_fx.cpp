@@ -25,6 +25,13 @@
 
 namespace tarvok {
 
+namespace {
+
+/// The height of an effect fader in pixels.
+constexpr int kFaderHeight = 140;
+
+} // namespace
+
 FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     : QDialog(pParent)
     , ctx_(pContext)
@@ -68,7 +75,7 @@ void FrmFX::AddFaders(QVBoxLayout* pLayout)
             auto* slider = new QSlider(Qt::Vertical, this);
             slider->setObjectName(QStringLiteral("SliderValue%1").arg(i));
             slider->setRange(f.Min, f.Max);
-            slider->setMinimumHeight(140);
+            slider->setMinimumHeight(kFaderHeight);
             slider->installEventFilter(this);
             auto* value = new QLabel(this);
             value->setObjectName(QStringLiteral("TextValue%1").arg(i));
