@@ -175,6 +175,33 @@ TEST(EffectTable, ListsEveryEffectWithItsSavedNamesAndDisplayRules)
     EXPECT_EQ(FindEffect(130)->Faders[9].Label, "1.6k");
 }
 
+TEST(EffectTable, RowsCarryTheirFactoriesAndWhatTheirResultsAndDialogsDo)
+{
+    FxContext context;
+    context.Parm.resize(16, 1.0);
+    context.SampleRate = 8000;
+    context.Preview = true;
+    for (const FxInfo& fx : AllEffects()) {
+        SCOPED_TRACE(fx.Command);
+        // Reverse alone is rendered by the reversal transform instead of a kernel.
+        EXPECT_EQ(fx.Make == nullptr, fx.Id == kCmdFxRvs);
+        EXPECT_EQ(MakeFxKernel(fx.Id, context) != nullptr, fx.Id != kCmdFxRvs);
+        EXPECT_EQ(fx.ChangesLength, fx.Box == FxBox::Length);
+        EXPECT_EQ(HasTail(fx.Id), fx.Tail);
+        EXPECT_EQ(fx.Extras.QualityChoice, fx.Id == kCmdFxPitchShift || fx.Id == kCmdFxTimeStretch);
+    }
+    for (const int32_t id : { kCmdFxDelay, kCmdFxStdelay, kCmdFxEcho, kCmdFxReverb })
+        EXPECT_TRUE(HasTail(id)) << id;
+    EXPECT_TRUE(ChangesLength(kCmdFxSpeedChg));
+    EXPECT_EQ(FindEffect(kCmdFxGeq)->Extras.Parms, FxParms::GraphicEq);
+    EXPECT_TRUE(FindEffect(kCmdFxAmplify)->Extras.LinkedFaders);
+    EXPECT_TRUE(FindEffect(kCmdFxNorm)->Extras.ExclusiveChecks);
+    for (const int32_t id : { kFirstEffect - 1, kLastEffect + 1 }) {
+        EXPECT_EQ(FindEffect(id), nullptr) << id;
+        EXPECT_EQ(MakeFxKernel(id, context), nullptr) << id;
+    }
+}
+
 TEST(EffectTable, EqualiserBandsKeepValuesGivenAsUnchanged)
 {
     C_FX fx(44100);
