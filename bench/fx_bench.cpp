@@ -47,7 +47,7 @@ bool RenderOnce(int32_t pId, const std::string& pIn, const std::string& pOut,
     RubberBandTimePitch engine;
     fx.SetTimePitchEngine(&engine);
     fx.SetHighQuality(pHighQuality);
-    return fx.Proc(pId, pIn, pOut, 0, info.Frames, false, "bench");
+    return fx.Proc(pId, pIn, pOut, 0, info.Frames, false, "bench").has_value();
 }
 
 std::string BenchFile() { return "/tmp/tarvok-fx-bench-60s.wav"; }

@@ -3,6 +3,7 @@
 #include "app/fx_dialog.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
+#include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
 #include "core/wave_info.h"
@@ -25,8 +26,6 @@ namespace tarvok {
 
 namespace {
 
-constexpr int32_t kReverse = 132;
-constexpr int32_t kNormalize = 134;
 constexpr const char* kNothingSelected = "選択されていません";
 constexpr const char* kLengthChanged
     = "長さが変更されています。これより後のブロックを移動しますか？";
@@ -120,12 +119,12 @@ bool RenderParts(
 {
     Project& p = pLogic.Proj();
     UserInterface& ui = pLogic.Ui();
-    pFx.SetProg([&pLogic](float pRate, bool& pCancel) {
-        pLogic.ShowMessage(FxProgressText(pRate));
-        if (pLogic.CancelRequest) {
-            pLogic.CancelRequest = false;
-            pCancel = true;
-        }
+    pFx.SetProg([&pLogic](double /*pRate*/, std::string_view pMessage) {
+        pLogic.ShowMessage(pMessage);
+        if (!pLogic.CancelRequest)
+            return true;
+        pLogic.CancelRequest = false;
+        return false;
     });
     const double target = pFx.FXParm(0);
     const int32_t mode = static_cast<int32_t>(RoundHalfEven(pFx.FXParm(1)));
@@ -146,7 +145,7 @@ bool RenderParts(
             ok = false;
             break;
         }
-        if (pId == kNormalize) {
+        if (pId == kCmdFxNorm) {
             const std::optional<double> gain
                 = NormalizeGain(pLogic, source, from, to, target, mode, pNote);
             if (!gain) {
@@ -156,12 +155,17 @@ bool RenderParts(
             pFx.SetFXParm(0, *gain);
             pFx.SetFXParm(1, *gain);
         }
-        if (pId == kReverse)
+        if (pId == kCmdFxRvs)
             ok = ReverseRange(source, job.File, static_cast<int32_t>(from),
                 static_cast<int32_t>(to), p.SampleRate, ui, pLogic.CancelRequest);
-        else
-            ok = pFx.Proc(
+        else {
+            const Status rendered = pFx.Proc(
                 pId, source, job.File, from, to, false, std::to_string(number) + "ブロック");
+            // A stop is the user's own choice and needs no message; any other cause is shown.
+            if (!rendered && rendered.error().Code != ErrorCode::Cancelled)
+                ui.ShowError(rendered.error().Message);
+            ok = rendered.has_value();
+        }
         if (!ok)
             break;
         job.Frames = ReadWaveInfo(job.File).Frames;
@@ -336,7 +340,7 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
 
 bool IsEffectAvailable(int32_t pId)
 {
-    if (pId == kReverse)
+    if (pId == kCmdFxRvs)
         return true;
     const FxInfo* info = FindEffect(pId);
     if (!info)

@@ -14,9 +14,9 @@ class MainLogic;
 /// them; false (or pFx.FXCanceled set) when the user cancelled.
 using EffectDialog = std::function<bool(C_FX& pFx)>;
 
-/// Runs effect command pId (106..143) on the selection: refused silently while edits are
-/// refused or the project has no blocks; with no selection the whole project on the current
-/// track. Effects with a dialog ask pDialog first. Every block of a selected track inside
+/// Runs effect command pId (kFirstEffect..kLastEffect) on the selection: refused silently while
+/// edits are refused or the project has no blocks; with no selection the whole project on the
+/// current track. Effects with a dialog ask pDialog first. Every block of a selected track inside
 /// the selection (after splitting at the marks) is rendered into a new working file, and
 /// only when every block rendered are the old parts replaced by the new ones, as one
 /// undoable edit; a failed or cancelled render leaves the project as it was and deletes

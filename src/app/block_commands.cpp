@@ -5,10 +5,10 @@
 
 #include "app/range_input.h"
 
-#include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/time_text.h"

@@ -2,7 +2,6 @@
 
 #include "app/apply_effect.h"
 #include "app/block_commands.h"
-#include "app/command_ids.h"
 #include "app/command_table.h"
 #include "app/export_command.h"
 #include "app/fade_commands.h"
@@ -10,6 +9,7 @@
 #include "app/range_commands.h"
 #include "app/sample_editor.h"
 #include "base/file_name.h"
+#include "core/command_ids.h"
 #include "core/project_file.h"
 
 #include <optional>

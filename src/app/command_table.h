@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 
 #include <array>
 #include <cstdint>

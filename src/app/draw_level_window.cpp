@@ -1,11 +1,11 @@
 #include "app/draw_level_window.h"
 
-#include "app/command_ids.h"
 #include "app/command_table.h"
 #include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/command_ids.h"
 #include "core/envelope.h"
 #include "core/project.h"
 #include "edit/fade_edit.h"

@@ -17,14 +17,6 @@ namespace tarvok {
 
 namespace {
 
-constexpr int32_t kGraphicEq = 130;
-constexpr int32_t kParametricEq = 131;
-constexpr int32_t kSine = 133;
-constexpr int32_t kNormalize = 134;
-constexpr int32_t kAmplify = 135;
-constexpr int32_t kPhaseInvert = 136;
-constexpr int32_t kPitchShift = 117;
-constexpr int32_t kTimeStretch = 118;
 constexpr double kMinRatio = 0.4;
 constexpr double kMaxRatio = 2.2;
 
@@ -83,7 +75,7 @@ void FxDialogModel::SetValue(int32_t pFader, int32_t pValue)
         return;
     const FxFader& f = info_->Faders[static_cast<size_t>(pFader)];
     values_[static_cast<size_t>(pFader)] = std::clamp(pValue, f.Min, f.Max);
-    if (info_->Id == kAmplify && Check(0))
+    if (info_->Extras.LinkedFaders && Check(0))
         values_[static_cast<size_t>(1 - pFader)] = values_[static_cast<size_t>(pFader)];
     if (info_->Box == FxBox::Length)
         ShowLengthFromFaders();
@@ -92,7 +84,7 @@ void FxDialogModel::SetValue(int32_t pFader, int32_t pValue)
 
 void FxDialogModel::ResetBand(int32_t pFader)
 {
-    if (info_->Id == kGraphicEq && pFader >= 0 && pFader < FaderCount() - 1)
+    if (info_->Extras.BandReset && pFader >= 0 && pFader < FaderCount() - 1)
         SetValue(pFader, 0);
 }
 
@@ -106,16 +98,13 @@ void FxDialogModel::SetCheck(int32_t pCheck, bool pOn)
     if (pCheck < 0 || pCheck >= CheckCount())
         return;
     checks_[static_cast<size_t>(pCheck)] = pOn;
-    // Normalise measures one way: RMS and loudness (LUFS) exclude each other.
-    if (info_->Id == kNormalize && pOn)
+    // Choices that exclude each other, as normalise's RMS and loudness (LUFS) measuring.
+    if (info_->Extras.ExclusiveChecks && pOn)
         checks_[static_cast<size_t>(1 - pCheck)] = false;
     ++revision_;
 }
 
-bool FxDialogModel::HasQualityChoice() const
-{
-    return info_->Id == kPitchShift || info_->Id == kTimeStretch;
-}
+bool FxDialogModel::HasQualityChoice() const { return info_->Extras.QualityChoice; }
 
 void FxDialogModel::SetHighQuality(bool pOn)
 {
@@ -205,8 +194,8 @@ bool FxDialogModel::BoxEnter()
 
 bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
 {
-    const int32_t id = info_->Id;
-    if (info_->Box == FxBox::Length) {
+    switch (info_->Extras.Parms) {
+    case FxParms::LengthRatio: {
         const int64_t ms = BoxLengthMs();
         const double ratio
             = ms > 0 ? static_cast<double>(SelectionMs()) / static_cast<double>(ms) : 0.0;
@@ -217,19 +206,23 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
         pFx.SetFXParm(0, ratio);
         pFx.SetFXParm(1, 0);
         pFx.SetFXParm(2, 0);
-    } else if (id == kGraphicEq) {
+        break;
+    }
+    case FxParms::GraphicEq:
         if (pFx.EQBands() != 15)
             pFx.SetEQasGEQ();
         for (int32_t b = 0; b < 15; ++b)
             pFx.SetEQParm(b, Value(b), -9999, -9999);
         pFx.SetFXParm(0, Value(15));
-    } else if (id == kParametricEq) {
+        break;
+    case FxParms::ParametricEq:
         pFx.SetEQBands(3);
         for (int32_t b = 0; b < 3; ++b)
             pFx.SetEQParm(b, Value(b * 3 + 2), FaderNumber(FaderDisplay::Frequency, Value(b * 3)),
                 FaderNumber(FaderDisplay::Q, Value(b * 3 + 1)));
         pFx.SetFXParm(0, Value(9));
-    } else if (id == kSine) {
+        break;
+    case FxParms::SineWave: {
         std::optional<double> hz = ParseNumber(Trim(box_));
         if (!hz || *hz < 20 || *hz > 20000) {
             pUi.ShowError(kFxFrequencyRange);
@@ -237,18 +230,24 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
         }
         pFx.SetFXParm(0, Value(0));
         pFx.SetFXParm(1, *hz);
-    } else if (id == kNormalize) {
+        break;
+    }
+    case FxParms::Normalize: {
         // A loudness target is in LUFS as shown; RMSP3 shifts only RMS readings.
         const bool loudness = Check(1);
         pFx.SetFXParm(0, Check(0) && !loudness ? Value(0) - 3.0 * rmsP3_ : Value(0));
         pFx.SetFXParm(1, loudness ? kNormalizeLoudness : Check(0) ? kNormalizeRms : kNormalizePeak);
-    } else if (id == kPhaseInvert) {
+        break;
+    }
+    case FxParms::ChannelMask:
         pFx.SetFXParm(0, (Check(0) ? 1 : 0) + (Check(1) ? 2 : 0));
-    } else {
+        break;
+    case FxParms::Faders:
         // The effect receives the number its value panel shows: the frequency in Hz for a
         // frequency fader (low pass and high pass), else the fader's integer.
         for (int32_t i = 0; i < FaderCount(); ++i)
             pFx.SetFXParm(i, FaderNumber(info_->Faders[static_cast<size_t>(i)].Display, Value(i)));
+        break;
     }
     pFx.SetHighQuality(HasQualityChoice() && highQuality_ && pFx.TimePitch() != nullptr);
     pFx.FXCanceled = 0;
@@ -366,7 +365,7 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
             // Normalise is heard with the gain the command will give this block's part: its
             // level is measured over the whole part, as the command measures it.
             ok = true;
-            if (pModel.Info().Id == kNormalize) {
+            if (pModel.Info().Id == kCmdFxNorm) {
                 const int64_t partFrom
                     = static_cast<int64_t>(b.SrcStart) - 1 + (partStart - b.StartAdr);
                 std::string note;
@@ -380,7 +379,7 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
                 }
             }
             if (ok)
-                ok = pFx.Proc(pModel.Info().Id, source, name, from, to, true, "試聴");
+                ok = pFx.Proc(pModel.Info().Id, source, name, from, to, true, "試聴").has_value();
             if (ok)
                 file_ = name;
             else

@@ -57,7 +57,8 @@ public:
     bool HighQuality() const { return highQuality_; }
     void SetHighQuality(bool pOn);
 
-    /// The box: the resulting length (118, 119) or the frequency in Hz (133).
+    /// The box: the resulting length (time stretch, speed change) or the frequency in Hz (sine
+    /// wave).
     const std::string& BoxText() const { return box_; }
     /// Text typed into the box; read on Enter or OK.
     void SetBoxText(std::string pText);

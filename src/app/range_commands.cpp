@@ -1,10 +1,10 @@
 #include "app/range_commands.h"
 
-#include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "app/range_input.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/command_ids.h"
 #include "core/envelope.h"
 #include "core/time_text.h"
 #include "edit/range_edit.h"

@@ -1,10 +1,10 @@
 #include "app/sample_editor.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "app/transport.h"
 #include "base/numeric.h"
+#include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"

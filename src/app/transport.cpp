@@ -1,9 +1,9 @@
 #include "app/transport.h"
 
 #include "app/automation_window.h"
-#include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "base/numeric.h"
+#include "core/command_ids.h"
 #include "core/envelope_gain.h"
 #include "core/project.h"
 #include "core/time_text.h"

@@ -60,11 +60,11 @@ Commands:
                            with --accuraterip checked against the database
   fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality standard|high]
           [--lufs TARGET] [--track N --from TIME --to TIME]
-                           apply an effect (106..143 or its name, FX_DELAY) to the
+                           apply an effect (its number or name, FX_DELAY) to the
                            project's selection with the faders given (saved values or
                            defaults for the rest); --quality high renders pitch shift
                            and time stretch through the high-quality engine; normalise
-                           (134) --lufs brings each block to TARGET LUFS; fx --list
+                           (FX_NORM) --lufs brings each block to TARGET LUFS; fx --list
                            prints every effect
   saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
   mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]

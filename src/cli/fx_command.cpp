@@ -6,6 +6,7 @@
 #include "app/fx_dialog.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/time_text.h"
@@ -22,10 +23,10 @@ namespace {
 constexpr const char* kFxUsage
     = "usage: fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--band N=GAIN[,HZ,Q]] "
       "[--quality standard|high] [--lufs TARGET] [--track N --from TIME --to TIME] | fx --list";
-constexpr int32_t kNormalizeId = 134;
+constexpr int32_t kNormalizeId = kCmdFxNorm;
 
-constexpr int32_t kGraphicEq = 130;
-constexpr int32_t kParametricEq = 131;
+constexpr int32_t kGraphicEq = kCmdFxGeq;
+constexpr int32_t kParametricEq = kCmdFxPeq;
 constexpr int32_t kGraphicBands = 15;
 constexpr int32_t kParametricBands = 3;
 
@@ -65,7 +66,7 @@ int ListEffects(CliContext& pCtx)
             pCtx.Out << "  --lufs TARGET -60..0: P0 as a loudness target in LUFS (check 1 on)\n";
         if (fx.Box == FxBox::Length)
             pCtx.Out << "  length: the selection's length x 100 / (P0 + P1/100 + P2/10000)\n";
-        if (fx.Id == 117 || fx.Id == 118)
+        if (fx.Extras.QualityChoice)
             pCtx.Out << "  --quality standard|high (the saved choice, else standard)\n";
         if (fx.Id == kGraphicEq)
             pCtx.Out << "  --band N=GAIN: band N 0..14 at GAIN dB -15..15 (0)\n";
@@ -168,7 +169,7 @@ std::string BandFaders(const FxInfo& pInfo, const std::vector<BandOption>& pBand
     return {};
 }
 
-/// The effect named by number (106..143) or command name (FX_DELAY).
+/// The effect named by number (kFirstEffect..kLastEffect) or command name (FX_DELAY).
 const FxInfo* EffectNamed(const std::string& pText)
 {
     if (std::optional<int32_t> id = ToInt(pText))
@@ -278,7 +279,7 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         values.push_back(*v);
         checks.emplace_back(1, true);
     }
-    if (high && info->Id != 117 && info->Id != 118)
+    if (high && !info->Extras.QualityChoice)
         return pCtx.Fail(std::string(info->Command) + " has no quality choice", 2);
     std::vector<std::pair<int32_t, int32_t>> bandFaders;
     if (!bands.empty()) {

@@ -19,11 +19,26 @@ namespace {
 constexpr double kUnchanged = -9999.0;
 constexpr int32_t kMaxParms = 64;
 
+Error Unusable(std::string pWhat) { return Fail(std::move(pWhat)); }
+
+Error ReadFailed(const std::string& pSource)
+{
+    return Fail("読み込みに失敗しました: " + pSource, ErrorCode::FileError);
+}
+
+/// A failed write of the result, a full disk told apart from other causes.
+Error WriteFailed()
+{
+    const int cause = LastWriteError();
+    return Fail(WriteFailureText(cause),
+        IsDiskFullError(cause) ? ErrorCode::DiskFull : ErrorCode::FileError);
+}
+
 } // namespace
 
-std::string FxProgressText(float pRate)
+std::string FxProgressText(double pRate)
 {
-    return "FX処理…" + std::to_string(RoundHalfEven(static_cast<double>(pRate) * 100.0)) + "%";
+    return "FX処理…" + std::to_string(RoundHalfEven(pRate * 100.0)) + "%";
 }
 
 C_FX::C_FX(int32_t pSampleRate, UserInterface* pUi)
@@ -82,24 +97,22 @@ int32_t C_FX::EQFreq(int32_t pBand) const
     return static_cast<int32_t>(RoundHalfEven(bands_[static_cast<size_t>(pBand)].Freq));
 }
 
-bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTarget, int64_t pFrom,
-    int64_t pTo, bool pPreview, std::string_view pCaption)
+Status C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTarget,
+    int64_t pFrom, int64_t pTo, bool pPreview, std::string_view pCaption)
 {
     FXCanceled = 0;
     framesWritten_ = 0;
     caption_ = std::string(pCaption);
     if (rate_ <= 0 || pTo < 1 || pFrom < 0 || pFrom >= pTo)
-        return false;
+        return Unusable("範囲が正しくありません");
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.Channels != 2 || info.Bits != 16 || info.DataOffset <= 0)
-        return false;
+        return Unusable("16bitステレオのWAVファイルではありません: " + pSource);
     const int64_t sourceFrames
         = std::clamp<int64_t>((info.FileSize - info.DataOffset) / 4, 0, info.Frames);
-    if (sourceFrames < 1)
-        return false;
     const int64_t to = std::min(pTo, sourceFrames);
-    if (pFrom >= to)
-        return false;
+    if (sourceFrames < 1 || pFrom >= to)
+        return Unusable("範囲が正しくありません");
 
     FxContext context;
     context.Parm = parms_;
@@ -113,7 +126,7 @@ bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTar
         : static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::unique_ptr<FxKernel> kernel = MakeFxKernel(pId, context);
     if (!kernel)
-        return false;
+        return Unusable("このエフェクトは処理できません");
     const FxSetup setup = kernel->Setup();
     const int64_t tail = pPreview ? 0 : std::max<int64_t>(setup.Tail, 0);
     const int64_t chunk
@@ -121,13 +134,14 @@ bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTar
 
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
-        return false;
+        return ReadFailed(pSource);
+    ClearLastWriteError();
     ReplaceFile target;
     if (!target.Begin(pTarget))
-        return false;
+        return WriteFailed();
     std::optional<FileHandle> written = WriteWaveHeader(rate_, 16, 2, target.TempPath(), 0, true);
     if (!written || !written->IsOpen())
-        return false;
+        return WriteFailed();
     target.Handle() = std::move(*written);
 
     std::vector<int16_t> in;
@@ -136,16 +150,13 @@ bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTar
     while (position < to) {
         if (ui_)
             ui_->Yield();
-        bool cancel = false;
-        if (prog_)
-            prog_(static_cast<float>(
-                      static_cast<double>(position - pFrom) / static_cast<double>(to - pFrom)),
-                cancel);
+        const double rate = static_cast<double>(position - pFrom) / static_cast<double>(to - pFrom);
+        const bool goOn = prog_(rate, FxProgressText(rate));
         if (ui_)
             ui_->Yield();
-        if (cancel || FXCanceled != 0) {
+        if (!goOn || FXCanceled != 0) {
             FXCanceled = 0;
-            return false;
+            return Fail("中止しました", ErrorCode::Cancelled);
         }
         const int64_t n = std::min(chunk, to - position);
         const bool last = position + n >= to;
@@ -155,7 +166,7 @@ bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTar
         in.assign(static_cast<size_t>((n + ahead + extra) * 2), 0);
         const int64_t bytes = (n + ahead) * 4;
         if (ReadAt(source, in.data(), bytes, info.DataOffset + position * 4) != bytes)
-            return false;
+            return ReadFailed(pSource);
         out.assign(static_cast<size_t>((n + extra) * 2), 0);
         FxChunk c;
         c.In = in.data();
@@ -165,22 +176,18 @@ bool C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pTar
         c.Last = last;
         kernel->Run(c, out);
         if (kernel->Failed())
-            return false;
+            return Unusable("エフェクトの処理に失敗しました");
         const auto outBytes = static_cast<int64_t>(out.size() * sizeof(int16_t));
         if (outBytes > 0 && !WriteAt(target.Handle(), out.data(), outBytes, -1))
-            return false;
+            return WriteFailed();
         framesWritten_ += outBytes / 4;
         position += n;
     }
-    if (!FixWaveSizes(target.TempPath(), 0, false, &target.Handle()))
-        return false;
-    if (!target.Commit())
-        return false;
-    if (prog_) {
-        bool ignored = false;
-        prog_(1.0f, ignored);
-    }
-    return true;
+    if (!FixWaveSizes(target.TempPath(), 0, false, &target.Handle()) || !target.Commit())
+        return WriteFailed();
+    // The run is complete: a stop asked for now has nothing left to stop.
+    static_cast<void>(prog_(1.0, FxProgressText(1.0)));
+    return {};
 }
 
 } // namespace tarvok

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "base/progress.h"
+#include "base/result.h"
 #include "fx/fx_kernel.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,17 +19,17 @@ class UserInterface;
 /// chunk, with progress and cancel. One instance per effect command; user-interface thread.
 class C_FX {
 public:
-    /// Progress event, once per chunk: pRate the fraction done (0..1); setting pCancel stops.
-    using ProgressHandler = std::function<void(float pRate, bool& pCancel)>;
-
     /// pSampleRate is the project rate the results are written at; pUi (may be null) is
     /// yielded to around every progress event.
     explicit C_FX(int32_t pSampleRate, UserInterface* pUi = nullptr);
 
-    void SetProg(ProgressHandler pHandler) { prog_ = std::move(pHandler); }
+    /// Where Proc reports, once per chunk and once at the end: the fraction done and its
+    /// status text (FxProgressText); false from it stops the run.
+    void SetProg(Progress pProgress) { prog_ = std::move(pProgress); }
 
     /// Set by the dialog when it is cancelled; cleared when Proc starts and when it stops
-    /// on a cancel. Setting it between chunks stops a running Proc.
+    /// on a cancel. Setting it between chunks stops a running Proc as a stop from the
+    /// progress does.
     int32_t FXCanceled = 0;
 
     /// A parameter value (0 for one never set).
@@ -63,10 +64,11 @@ public:
     /// Renders frames pFrom + 1 .. pTo (1-based; pFrom is the first frame counted from 0) of
     /// the 16-bit stereo working file pSource through effect pId into a new 16-bit stereo WAV
     /// file pTarget at the project rate; a preview has no tail. pCaption names the job for
-    /// the progress display. True when the whole range was written; false (and no file at
-    /// pTarget beyond what was there) for an empty or unusable range or source, an effect
-    /// the processor does not render, a failed read or write, and a cancel.
-    bool Proc(int32_t pId, const std::string& pSource, const std::string& pTarget, int64_t pFrom,
+    /// the progress display. Succeeds when the whole range was written; otherwise nothing
+    /// is at pTarget beyond what was there, and the failure's code says why: Cancelled for a
+    /// stop, DiskFull or FileError for a failed read or write, Other for an empty or
+    /// unusable range or source and an effect the processor does not render.
+    Status Proc(int32_t pId, const std::string& pSource, const std::string& pTarget, int64_t pFrom,
         int64_t pTo, bool pPreview, std::string_view pCaption);
 
     /// Frames the last successful Proc wrote.
@@ -77,7 +79,7 @@ public:
 private:
     int32_t rate_;
     UserInterface* ui_;
-    ProgressHandler prog_;
+    Progress prog_;
     std::vector<double> parms_;
     std::vector<EqBand> bands_;
     std::optional<uint32_t> seed_;
@@ -87,7 +89,7 @@ private:
     std::string caption_;
 };
 
-/// The status text of the progress event: "FX処理…" + round(pRate x 100) + "%".
-std::string FxProgressText(float pRate);
+/// The status text of the progress: "FX処理…" + round(pRate x 100) + "%".
+std::string FxProgressText(double pRate);
 
 } // namespace tarvok

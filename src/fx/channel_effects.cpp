@@ -1,8 +1,9 @@
 // The simple per-frame effects: sine wave, normalise, amplify, phase invert, LR mix,
 // exchange, L to R, R to L, stereo enhance, centre removal and centre extraction.
 
+#include "fx/channel_effects.h"
+
 #include "base/numeric.h"
-#include "fx/fx_kernel.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -67,74 +68,95 @@ private:
     double phase_ = 0.0;
 };
 
+using S = int16_t;
+
 } // namespace
 
-std::unique_ptr<FxKernel> MakeChannelKernel(int32_t pId, const FxContext& pContext)
+std::unique_ptr<FxKernel> MakeSineKernel(const FxContext& pContext)
 {
-    using S = int16_t;
-    switch (pId) {
-    case 133:
-        return std::make_unique<SineKernel>(pContext.P(0), pContext.P(1), pContext.SampleRate);
-    case 134:
-    case 135: {
-        const double gl = SingleDb(pContext.P(0));
-        const double gr = SingleDb(pContext.P(1));
-        return Frames([gl, gr](S l, S r, S& ol, S& or_) {
-            ol = Saturate16(l * gl);
-            or_ = Saturate16(r * gr);
-        });
-    }
-    case 136: {
-        const int64_t mode = pContext.I(0);
-        const double sl = (mode == 1 || mode == 3) ? -1.0 : 1.0;
-        const double sr = (mode == 2 || mode == 3) ? -1.0 : 1.0;
-        return Frames([sl, sr](S l, S r, S& ol, S& or_) {
-            ol = Saturate16(l * sl);
-            or_ = Saturate16(r * sr);
-        });
-    }
-    case 137: {
-        // The factor 0.005 is a single-precision constant.
-        const double a = static_cast<double>(pContext.I(0)) * static_cast<double>(0.005f);
-        return Frames([a](S l, S r, S& ol, S& or_) {
-            ol = Saturate16(l * (1.0 - a) + r * a);
-            or_ = Saturate16(r * (1.0 - a) + l * a);
-        });
-    }
-    case 138:
-        return Frames([](S l, S r, S& ol, S& or_) {
-            ol = Saturate16(r);
-            or_ = Saturate16(l);
-        });
-    case 139:
-        return Frames([](S l, S /*r*/, S& ol, S& or_) { ol = or_ = Saturate16(l); });
-    case 140:
-        return Frames([](S /*l*/, S r, S& ol, S& or_) { ol = or_ = Saturate16(r); });
-    case 141: {
-        const double k = static_cast<double>(pContext.I(0)) / 100.0;
-        return Frames([k](S l, S r, S& ol, S& or_) {
-            ol = Saturate16(std::trunc(NearestEven((l - r) * k + l) / 2.0));
-            or_ = Saturate16(std::trunc(NearestEven((r - l) * k + r) / 2.0));
-        });
-    }
-    case 142:
-        return Frames([](S l, S r, S& ol, S& or_) {
-            ol = Saturate16(static_cast<double>(l) - r);
-            or_ = Saturate16(static_cast<double>(r) - l);
-        });
-    case 143:
-        return Frames([](S l, S r, S& ol, S& or_) {
-            auto sign = [](int v) { return (v > 0) - (v < 0); };
-            if (sign(l) != sign(r)) {
-                ol = or_ = 0;
-                return;
-            }
-            const S v = std::abs(static_cast<int>(r)) >= std::abs(static_cast<int>(l)) ? l : r;
-            ol = or_ = Saturate16(v);
-        });
-    default:
-        return nullptr;
-    }
+    return std::make_unique<SineKernel>(pContext.P(0), pContext.P(1), pContext.SampleRate);
+}
+
+std::unique_ptr<FxKernel> MakeGainKernel(const FxContext& pContext)
+{
+    const double gl = SingleDb(pContext.P(0));
+    const double gr = SingleDb(pContext.P(1));
+    return Frames([gl, gr](S l, S r, S& ol, S& or_) {
+        ol = Saturate16(l * gl);
+        or_ = Saturate16(r * gr);
+    });
+}
+
+std::unique_ptr<FxKernel> MakePhaseInvertKernel(const FxContext& pContext)
+{
+    const int64_t mode = pContext.I(0);
+    const double sl = (mode == 1 || mode == 3) ? -1.0 : 1.0;
+    const double sr = (mode == 2 || mode == 3) ? -1.0 : 1.0;
+    return Frames([sl, sr](S l, S r, S& ol, S& or_) {
+        ol = Saturate16(l * sl);
+        or_ = Saturate16(r * sr);
+    });
+}
+
+std::unique_ptr<FxKernel> MakeMixLrKernel(const FxContext& pContext)
+{
+    // The share a of the other channel is formed in single precision: 0.005f times the level,
+    // rounded to single precision, so that at 100 it is exactly one half and both channels
+    // carry the same mono average.
+    const float share = static_cast<float>(pContext.I(0)) * 0.005f;
+    const double a = static_cast<double>(share);
+    return Frames([a](S l, S r, S& ol, S& or_) {
+        ol = Saturate16(l * (1.0 - a) + r * a);
+        or_ = Saturate16(r * (1.0 - a) + l * a);
+    });
+}
+
+std::unique_ptr<FxKernel> MakeExchangeLrKernel(const FxContext& /*pContext*/)
+{
+    return Frames([](S l, S r, S& ol, S& or_) {
+        ol = Saturate16(r);
+        or_ = Saturate16(l);
+    });
+}
+
+std::unique_ptr<FxKernel> MakeLeftToRightKernel(const FxContext& /*pContext*/)
+{
+    return Frames([](S l, S /*r*/, S& ol, S& or_) { ol = or_ = Saturate16(l); });
+}
+
+std::unique_ptr<FxKernel> MakeRightToLeftKernel(const FxContext& /*pContext*/)
+{
+    return Frames([](S /*l*/, S r, S& ol, S& or_) { ol = or_ = Saturate16(r); });
+}
+
+std::unique_ptr<FxKernel> MakeStereoEnhanceKernel(const FxContext& pContext)
+{
+    const double k = static_cast<double>(pContext.I(0)) / 100.0;
+    return Frames([k](S l, S r, S& ol, S& or_) {
+        ol = Saturate16(std::trunc(NearestEven((l - r) * k + l) / 2.0));
+        or_ = Saturate16(std::trunc(NearestEven((r - l) * k + r) / 2.0));
+    });
+}
+
+std::unique_ptr<FxKernel> MakeCentreRemovalKernel(const FxContext& /*pContext*/)
+{
+    return Frames([](S l, S r, S& ol, S& or_) {
+        ol = Saturate16(static_cast<double>(l) - r);
+        or_ = Saturate16(static_cast<double>(r) - l);
+    });
+}
+
+std::unique_ptr<FxKernel> MakeCentreExtractionKernel(const FxContext& /*pContext*/)
+{
+    return Frames([](S l, S r, S& ol, S& or_) {
+        auto sign = [](int v) { return (v > 0) - (v < 0); };
+        if (sign(l) != sign(r)) {
+            ol = or_ = 0;
+            return;
+        }
+        const S v = std::abs(static_cast<int>(r)) >= std::abs(static_cast<int>(l)) ? l : r;
+        ol = or_ = Saturate16(v);
+    });
 }
 
 } // namespace tarvok

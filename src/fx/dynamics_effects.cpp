@@ -4,8 +4,9 @@
 // Gains, targets and steps are held in single precision and updated in single precision;
 // output products are formed in double precision from them and rounded half to even.
 
+#include "fx/dynamics_effects.h"
+
 #include "base/numeric.h"
-#include "fx/fx_kernel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -393,26 +394,39 @@ private:
 
 } // namespace
 
-std::unique_ptr<FxKernel> MakeDynamicsKernel(int32_t pId, const FxContext& pContext)
+std::unique_ptr<FxKernel> MakeDistortionKernel(const FxContext& pContext)
 {
-    switch (pId) {
-    case 120:
-        return std::make_unique<DistortionKernel>(pContext.I(0), pContext.I(1));
-    case 121:
-        return std::make_unique<OverdriveKernel>(pContext.I(0), pContext.I(1), pContext.I(2));
-    case 122:
-        return std::make_unique<LimiterKernel>(pContext);
-    case 123:
-        return std::make_unique<CompressorKernel>(pContext);
-    case 124:
-        return std::make_unique<MaximizeKernel>(pContext);
-    case 125:
-        return std::make_unique<GateKernel>(pContext);
-    case 126:
-        return std::make_unique<EnhancerKernel>(pContext.I(0), pContext.I(1));
-    default:
-        return nullptr;
-    }
+    return std::make_unique<DistortionKernel>(pContext.I(0), pContext.I(1));
+}
+
+std::unique_ptr<FxKernel> MakeOverdriveKernel(const FxContext& pContext)
+{
+    return std::make_unique<OverdriveKernel>(pContext.I(0), pContext.I(1), pContext.I(2));
+}
+
+std::unique_ptr<FxKernel> MakeLimiterKernel(const FxContext& pContext)
+{
+    return std::make_unique<LimiterKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakeCompressorKernel(const FxContext& pContext)
+{
+    return std::make_unique<CompressorKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakeMaximizeKernel(const FxContext& pContext)
+{
+    return std::make_unique<MaximizeKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakeGateKernel(const FxContext& pContext)
+{
+    return std::make_unique<GateKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakeEnhancerKernel(const FxContext& pContext)
+{
+    return std::make_unique<EnhancerKernel>(pContext.I(0), pContext.I(1));
 }
 
 } // namespace tarvok

@@ -17,12 +17,6 @@ namespace tarvok {
 
 namespace {
 
-constexpr int32_t kBandPass = 127;
-constexpr int32_t kLowPass = 128;
-constexpr int32_t kHighPass = 129;
-constexpr int32_t kGraphicEq = 130;
-constexpr int32_t kParametricEq = 131;
-
 /// Cut-off and band frequencies are kept below this share of the rate: at half the rate and
 /// above the bilinear low pass turns unstable and a peaking band would act on the mirrored
 /// frequency.
@@ -337,21 +331,24 @@ std::optional<EqCoefficients> DesignPeakingBand(const EqBand& pBand, int32_t pSa
     return c;
 }
 
-std::unique_ptr<FxKernel> MakeFilterKernel(int32_t pId, const FxContext& pContext)
+std::unique_ptr<FxKernel> MakeBandPassKernel(const FxContext& pContext)
 {
-    switch (pId) {
-    case kBandPass:
-        return std::make_unique<BandPassKernel>(pContext);
-    case kLowPass:
-        return std::make_unique<ButterworthKernel>(pContext, false);
-    case kHighPass:
-        return std::make_unique<ButterworthKernel>(pContext, true);
-    case kGraphicEq:
-    case kParametricEq:
-        return std::make_unique<EqualiserKernel>(pContext);
-    default:
-        return nullptr;
-    }
+    return std::make_unique<BandPassKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakeLowPassKernel(const FxContext& pContext)
+{
+    return std::make_unique<ButterworthKernel>(pContext, false);
+}
+
+std::unique_ptr<FxKernel> MakeHighPassKernel(const FxContext& pContext)
+{
+    return std::make_unique<ButterworthKernel>(pContext, true);
+}
+
+std::unique_ptr<FxKernel> MakeEqualiserKernel(const FxContext& pContext)
+{
+    return std::make_unique<EqualiserKernel>(pContext);
 }
 
 } // namespace tarvok

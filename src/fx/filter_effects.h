@@ -1,14 +1,21 @@
 #pragma once
 
-// The filter designs of the band pass, the low and high pass and the equalisers' peaking
-// bands; the kernels themselves are made by MakeFilterKernel (fx_kernel.h).
+// The kernels of the effects that change the spectrum, one factory per effect row, and the
+// filter designs of the band pass, the low and high pass and the equalisers' peaking bands.
 
 #include "fx/fx_kernel.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace tarvok {
+
+std::unique_ptr<FxKernel> MakeBandPassKernel(const FxContext& pContext);
+std::unique_ptr<FxKernel> MakeLowPassKernel(const FxContext& pContext);
+std::unique_ptr<FxKernel> MakeHighPassKernel(const FxContext& pContext);
+/// The graphic and the parametric equaliser: the context's bands, P0 the level in dB.
+std::unique_ptr<FxKernel> MakeEqualiserKernel(const FxContext& pContext);
 
 /// The band pass from 帯域 w (1..100), レベル and 原音: the poles c0, c1 of the two one-pole
 /// low passes (single precision), their input weights c2 = 1 - c0 and c3 = 1 - c1, the level

@@ -1,6 +1,7 @@
 #include "fx/fx_kernel.h"
 
 #include "base/numeric.h"
+#include "fx/fx_table.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,15 +58,10 @@ CrossfadeCurves BuildCrossfade(int32_t pPoints, bool pLinearOnly)
 
 std::unique_ptr<FxKernel> MakeFxKernel(int32_t pId, const FxContext& pContext)
 {
-    if (std::unique_ptr<FxKernel> k = MakeModulationKernel(pId, pContext))
-        return k;
-    if (std::unique_ptr<FxKernel> k = MakePitchTimeKernel(pId, pContext))
-        return k;
-    if (std::unique_ptr<FxKernel> k = MakeDynamicsKernel(pId, pContext))
-        return k;
-    if (std::unique_ptr<FxKernel> k = MakeFilterKernel(pId, pContext))
-        return k;
-    return MakeChannelKernel(pId, pContext);
+    const FxInfo* info = FindEffect(pId);
+    if (!info || !info->Make)
+        return nullptr;
+    return info->Make(pContext);
 }
 
 } // namespace tarvok

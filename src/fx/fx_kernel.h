@@ -66,16 +66,10 @@ protected:
     bool failed_ = false;
 };
 
-/// The effect pId set up from pContext, or nullptr for an effect the processor does not
-/// render (reverse is rendered by the reversal transform).
+/// The effect pId set up from pContext through its row's factory in the effect table, or
+/// nullptr for a number that is no effect, an effect the processor does not render (reverse
+/// is rendered by the reversal transform) or a context its factory refuses.
 std::unique_ptr<FxKernel> MakeFxKernel(int32_t pId, const FxContext& pContext);
-
-/// The kernels of each family; MakeFxKernel asks them in turn.
-std::unique_ptr<FxKernel> MakeModulationKernel(int32_t pId, const FxContext& pContext);
-std::unique_ptr<FxKernel> MakeChannelKernel(int32_t pId, const FxContext& pContext);
-std::unique_ptr<FxKernel> MakePitchTimeKernel(int32_t pId, const FxContext& pContext);
-std::unique_ptr<FxKernel> MakeDynamicsKernel(int32_t pId, const FxContext& pContext);
-std::unique_ptr<FxKernel> MakeFilterKernel(int32_t pId, const FxContext& pContext);
 
 /// The last frames of the input stream before the current chunk, for effects that read back
 /// in time across chunk boundaries. Silence before the first frame of the run.

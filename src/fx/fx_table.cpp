@@ -1,6 +1,11 @@
 #include "fx/fx_table.h"
 
 #include "base/numeric.h"
+#include "fx/channel_effects.h"
+#include "fx/dynamics_effects.h"
+#include "fx/filter_effects.h"
+#include "fx/modulation_effects.h"
+#include "fx/pitch_time_effects.h"
 
 #include <cmath>
 #include <cstdio>
@@ -38,12 +43,77 @@ std::vector<FxFader> ParametricEqFaders()
     return faders;
 }
 
-FxInfo E(int32_t pId, std::string_view pCommand, std::string_view pLabel, bool pDialog,
-    std::vector<FxFader> pFaders, std::vector<std::string_view> pChecks = {},
-    FxBox pBox = FxBox::None)
-{
-    return FxInfo { pId, pCommand, pLabel, pDialog, std::move(pFaders), std::move(pChecks), pBox };
-}
+/// One row of the table being written: the command's number, names, kernel and faders, with
+/// what sets the rest.
+class Row {
+public:
+    Row(int32_t pId, std::string_view pCommand, std::string_view pLabel, FxFactory pMake,
+        std::vector<FxFader> pFaders)
+    {
+        info_.Id = pId;
+        info_.Command = pCommand;
+        info_.Label = pLabel;
+        info_.Make = pMake;
+        info_.Faders = std::move(pFaders);
+    }
+    Row& NoDialog()
+    {
+        info_.HasDialog = false;
+        return *this;
+    }
+    Row& Checks(std::vector<std::string_view> pChecks)
+    {
+        info_.Checks = std::move(pChecks);
+        return *this;
+    }
+    Row& Box(FxBox pBox)
+    {
+        info_.Box = pBox;
+        return *this;
+    }
+    Row& Parms(FxParms pParms)
+    {
+        info_.Extras.Parms = pParms;
+        return *this;
+    }
+    Row& QualityChoice()
+    {
+        info_.Extras.QualityChoice = true;
+        return *this;
+    }
+    Row& LinkedFaders()
+    {
+        info_.Extras.LinkedFaders = true;
+        return *this;
+    }
+    Row& ExclusiveChecks()
+    {
+        info_.Extras.ExclusiveChecks = true;
+        return *this;
+    }
+    Row& BandReset()
+    {
+        info_.Extras.BandReset = true;
+        return *this;
+    }
+    Row& Tail()
+    {
+        info_.Tail = true;
+        return *this;
+    }
+    /// Time stretch and speed change: the length box and the ratio it gives.
+    Row& LengthRatio()
+    {
+        info_.Box = FxBox::Length;
+        info_.Extras.Parms = FxParms::LengthRatio;
+        info_.ChangesLength = true;
+        return *this;
+    }
+    operator FxInfo() const { return info_; }
+
+private:
+    FxInfo info_;
+};
 
 std::vector<FxInfo> BuildEffects()
 {
@@ -53,73 +123,97 @@ std::vector<FxInfo> BuildEffects()
         = { F("速さ", 50, 200, 100), F("微調整1", -100, 100, 0), F("微調整2", -100, 100, 0) };
     const std::vector<FxFader> filterFaders = { F("帯域", 260, 860, 560, D::Frequency),
         F("レベル", 0, 400, 100), F("原音", 0, 100, 0) };
+    // In command order: FindEffect indexes by the number.
     std::vector<FxInfo> t = {
-        E(106, "FX_DELAY", "ディレイ", true,
-            { F("遅延", 1, 500, 100), F("レベル", 0, 100, 50), F("原音", 0, 100, 100) }),
-        E(107, "FX_STDELAY", "ステレオディレイ", true,
+        Row(kCmdFxDelay, "FX_DELAY", "ディレイ", MakeDelayKernel,
+            { F("遅延", 1, 500, 100), F("レベル", 0, 100, 50), F("原音", 0, 100, 100) })
+            .Tail(),
+        Row(kCmdFxStdelay, "FX_STDELAY", "ステレオディレイ", MakeStereoDelayKernel,
             { F("L遅延", 1, 500, 100), F("R遅延", 1, 500, 80), F("レベル", 0, 100, 50),
-                F("原音", 0, 100, 100) }),
-        E(108, "FX_ECHO", "エコー", true, { F("遅延", 1, 2000, 100), F("レベル", 1, 100, 50) }),
-        E(109, "FX_REVERB", "リバーブ", true,
+                F("原音", 0, 100, 100) })
+            .Tail(),
+        Row(kCmdFxEcho, "FX_ECHO", "エコー", MakeEchoKernel,
+            { F("遅延", 1, 2000, 100), F("レベル", 1, 100, 50) })
+            .Tail(),
+        Row(kCmdFxReverb, "FX_REVERB", "リバーブ", MakeReverbKernel,
             { F("遅延", 1, 100, 50), F("Hiカット", 0, 100, 50), F("Lowカット", 0, 100, 50),
                 F("凄さ", 12, 64, 32), F("ステレオ", 0, 100, 50), F("レベル", 0, 100, 30),
-                F("原音", 0, 100, 50) }),
-        E(110, "FX_FLANGER", "フランジャー", true, modulation),
-        E(111, "FX_PHASER", "フェイザー", true,
+                F("原音", 0, 100, 50) })
+            .Tail(),
+        Row(kCmdFxFlanger, "FX_FLANGER", "フランジャー", MakeFlangerKernel, modulation),
+        Row(kCmdFxPhaser, "FX_PHASER", "フェイザー", MakePhaserKernel,
             { F("レート", 1, 100, 50), F("デプス", 1, 100, 50), F("ステレオ", 0, 100, 0),
                 F("レベル", 0, 100, 100) }),
-        E(112, "FX_CHORUS", "コーラス", true,
+        Row(kCmdFxChorus, "FX_CHORUS", "コーラス", MakeChorusKernel,
             { F("レート", 1, 100, 50), F("デプス", 10, 100, 50), F("ステレオ", 0, 100, 0),
                 F("レベル", 0, 100, 100) }),
-        E(113, "FX_AUTOPAN", "オートパン", true,
+        Row(kCmdFxAutopan, "FX_AUTOPAN", "オートパン", MakeAutopanKernel,
             { F("レート", 1, 100, 10), F("デプス", 10, 100, 100) }),
-        E(114, "FX_TREMOLO", "トレモロ", true,
+        Row(kCmdFxTremolo, "FX_TREMOLO", "トレモロ", MakeTremoloKernel,
             { F("レート", 1, 40, 20), F("デプス", 10, 100, 30) }),
-        E(115, "FX_VIBRATO", "ビブラート", true,
+        Row(kCmdFxVibrato, "FX_VIBRATO", "ビブラート", MakeVibratoKernel,
             { F("レート", 1, 100, 50), F("デプス", 10, 100, 50) }),
-        E(116, "FX_OCTAVE", "オクターブ", true,
+        Row(kCmdFxOctave, "FX_OCTAVE", "オクターブ", MakeOctaveKernel,
             { F("原音", 0, 200, 100), F("-1oct", 0, 200, 100), F("-2oct", 0, 200, 0) }),
-        E(117, "FX_PITCH_SHIFT", "ピッチシフト", true,
+        Row(kCmdFxPitchShift, "FX_PITCH_SHIFT", "ピッチシフト", MakePitchShiftKernel,
             { F("ピッチ", -24, 24, 0), F("微調整", -100, 100, 0), F("レベル", 0, 200, 100),
-                F("原音", 0, 200, 0) }),
-        E(118, "FX_TIME_STRETCH", "タイムストレッチ", true, timeFaders, {}, FxBox::Length),
-        E(119, "FX_SPEED_CHG", "スピードチェンジ", true, timeFaders, {}, FxBox::Length),
-        E(120, "FX_DISTORTION", "ディストーション", true,
+                F("原音", 0, 200, 0) })
+            .QualityChoice(),
+        Row(kCmdFxTimeStretch, "FX_TIME_STRETCH", "タイムストレッチ", MakeTimeStretchKernel,
+            timeFaders)
+            .LengthRatio()
+            .QualityChoice(),
+        Row(kCmdFxSpeedChg, "FX_SPEED_CHG", "スピードチェンジ", MakeSpeedChangeKernel, timeFaders)
+            .LengthRatio(),
+        Row(kCmdFxDistortion, "FX_DISTORTION", "ディストーション", MakeDistortionKernel,
             { F("ゲイン", 1, 100, 50), F("レベル", 1, 100, 50) }),
-        E(121, "FX_OVERDRIVE", "オーバードライブ", true,
+        Row(kCmdFxOverdrive, "FX_OVERDRIVE", "オーバードライブ", MakeOverdriveKernel,
             { F("ゲイン", 1, 100, 50), F("トーン", 1, 100, 50), F("レベル", 0, 100, 50) }),
-        E(122, "FX_LIMITER", "リミッター", true,
+        Row(kCmdFxLimiter, "FX_LIMITER", "リミッター", MakeLimiterKernel,
             { F("閾値", 1, 100, 50), F("リリースT", 1, 500, 200), F("レシオ", 0, 100, 0),
                 F("レベル", -15, 15, 0) }),
-        E(123, "FX_COMPRESSOR", "コンプレッサー", true,
+        Row(kCmdFxCompressor, "FX_COMPRESSOR", "コンプレッサー", MakeCompressorKernel,
             { F("閾値", 1, 100, 50), F("リリースT", 1, 500, 200), F("アタック", 0, 300, 100),
                 F("サスティン", 0, 300, 100), F("レベル", -15, 15, 0) }),
-        E(124, "FCT_FX_MAXIMIZE", "マキシマイズ", true,
+        Row(kCmdFctFxMaximize, "FCT_FX_MAXIMIZE", "マキシマイズ", MakeMaximizeKernel,
             { F("圧", 0, 20, 4), F("アタックT", 1, 400, 10), F("リリースT", 1, 400, 50),
                 F("最大値", -30, 0, 0) }),
-        E(125, "FX_GATE", "ゲート", true,
+        Row(kCmdFxGate, "FX_GATE", "ゲート", MakeGateKernel,
             { F("閾値", 1, 100, 10), F("トリガー", 1, 3000, 1000), F("タイム", 1, 2000, 200) }),
-        E(126, "FX_ENHANCER", "エンハンサー", true,
+        Row(kCmdFxEnhancer, "FX_ENHANCER", "エンハンサー", MakeEnhancerKernel,
             { F("レベル", 0, 100, 50), F("原音", 0, 200, 100) }),
-        E(127, "FX_BAND_PASS", "バンドパスフィルター", true,
+        Row(kCmdFxBandPass, "FX_BAND_PASS", "バンドパスフィルター", MakeBandPassKernel,
             { F("帯域", 1, 100, 50), F("レベル", 0, 200, 100), F("原音", 0, 200, 100) }),
-        E(128, "FX_HC_FILTER", "ローパスフィルター", true, filterFaders),
-        E(129, "FX_LC_FILTER", "ハイパスフィルター", true, filterFaders),
-        E(130, "FX_GEQ", "グラフィックEQ", true, GraphicEqFaders()),
-        E(131, "FX_PEQ", "パラメトリックEQ", true, ParametricEqFaders()),
-        E(132, "FX_RVS", "逆回転", false, {}),
-        E(133, "FX_SIGN", "サイン波", true, { F("レベル", -60, 0, 0) }, {}, FxBox::Frequency),
-        E(134, "FX_NORM", "ノーマライズ", true, { F("ピーク", -60, 0, 0) }, { "RMS", "LUFS" }),
-        E(135, "FX_AMPLIFY", "アンプリファイ", true, { F("L", -50, 20, 0), F("R", -50, 20, 0) },
-            { "Link" }),
-        E(136, "FX_PHASE_OUT", "位相反転", true, {}, { "Lch", "Rch" }),
-        E(137, "FX_MIX_LR", "LRミックス", true, { F("レベル", 0, 100, 100) }),
-        E(138, "FX_EXCHANGE_LR", "LR置換", false, {}),
-        E(139, "FX_LTOR", "LをRに", false, {}),
-        E(140, "FX_RTOL", "RをLに", false, {}),
-        E(141, "FX_ST_ENHANCE", "ステレオエンハンス", true, { F("レベル", 0, 300, 150) }),
-        E(142, "FX_KARAOKE", "センター除去", false, {}),
-        E(143, "FX_VOCAL", "センター抽出", false, {}),
+        Row(kCmdFxHcFilter, "FX_HC_FILTER", "ローパスフィルター", MakeLowPassKernel, filterFaders),
+        Row(kCmdFxLcFilter, "FX_LC_FILTER", "ハイパスフィルター", MakeHighPassKernel, filterFaders),
+        Row(kCmdFxGeq, "FX_GEQ", "グラフィックEQ", MakeEqualiserKernel, GraphicEqFaders())
+            .Parms(FxParms::GraphicEq)
+            .BandReset(),
+        Row(kCmdFxPeq, "FX_PEQ", "パラメトリックEQ", MakeEqualiserKernel, ParametricEqFaders())
+            .Parms(FxParms::ParametricEq),
+        Row(kCmdFxRvs, "FX_RVS", "逆回転", nullptr, {}).NoDialog(),
+        Row(kCmdFxSign, "FX_SIGN", "サイン波", MakeSineKernel, { F("レベル", -60, 0, 0) })
+            .Box(FxBox::Frequency)
+            .Parms(FxParms::SineWave),
+        Row(kCmdFxNorm, "FX_NORM", "ノーマライズ", MakeGainKernel, { F("ピーク", -60, 0, 0) })
+            .Checks({ "RMS", "LUFS" })
+            .Parms(FxParms::Normalize)
+            .ExclusiveChecks(),
+        Row(kCmdFxAmplify, "FX_AMPLIFY", "アンプリファイ", MakeGainKernel,
+            { F("L", -50, 20, 0), F("R", -50, 20, 0) })
+            .Checks({ "Link" })
+            .LinkedFaders(),
+        Row(kCmdFxPhaseOut, "FX_PHASE_OUT", "位相反転", MakePhaseInvertKernel, {})
+            .Checks({ "Lch", "Rch" })
+            .Parms(FxParms::ChannelMask),
+        Row(kCmdFxMixLr, "FX_MIX_LR", "LRミックス", MakeMixLrKernel, { F("レベル", 0, 100, 100) }),
+        Row(kCmdFxExchangeLr, "FX_EXCHANGE_LR", "LR置換", MakeExchangeLrKernel, {}).NoDialog(),
+        Row(kCmdFxLtor, "FX_LTOR", "LをRに", MakeLeftToRightKernel, {}).NoDialog(),
+        Row(kCmdFxRtol, "FX_RTOL", "RをLに", MakeRightToLeftKernel, {}).NoDialog(),
+        Row(kCmdFxStEnhance, "FX_ST_ENHANCE", "ステレオエンハンス", MakeStereoEnhanceKernel,
+            { F("レベル", 0, 300, 150) }),
+        Row(kCmdFxKaraoke, "FX_KARAOKE", "センター除去", MakeCentreRemovalKernel, {}).NoDialog(),
+        Row(kCmdFxVocal, "FX_VOCAL", "センター抽出", MakeCentreExtractionKernel, {}).NoDialog(),
     };
     return t;
 }
@@ -141,9 +235,11 @@ const std::vector<FxInfo>& AllEffects()
 
 const FxInfo* FindEffect(int32_t pId)
 {
-    if (pId < kFirstEffect || pId > kLastEffect)
+    const std::vector<FxInfo>& table = AllEffects();
+    if (pId < kFirstEffect || pId - kFirstEffect >= static_cast<int32_t>(table.size()))
         return nullptr;
-    return &AllEffects()[static_cast<size_t>(pId - kFirstEffect)];
+    const FxInfo& info = table[static_cast<size_t>(pId - kFirstEffect)];
+    return info.Id == pId ? &info : nullptr;
 }
 
 int32_t FaderFrequency(int32_t pValue)
@@ -226,8 +322,16 @@ std::string FrequencySettingName(const FxInfo& pInfo)
     return "FXParm_" + std::string(pInfo.Command) + "-02";
 }
 
-bool HasTail(int32_t pId) { return pId >= 106 && pId <= 109; }
+bool HasTail(int32_t pId)
+{
+    const FxInfo* info = FindEffect(pId);
+    return info && info->Tail;
+}
 
-bool ChangesLength(int32_t pId) { return pId == 118 || pId == 119; }
+bool ChangesLength(int32_t pId)
+{
+    const FxInfo* info = FindEffect(pId);
+    return info && info->ChangesLength;
+}
 
 } // namespace tarvok

@@ -1,8 +1,9 @@
 // Effects that delay or modulate the signal: delay, stereo delay, echo, reverb, the
 // modulated delays (flanger, phaser, chorus, vibrato), autopan and tremolo.
 
+#include "fx/modulation_effects.h"
+
 #include "base/numeric.h"
-#include "fx/fx_kernel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -302,53 +303,103 @@ private:
     double phase_ = 0.0;
 };
 
+/// A time fader in ms as whole frames at the project rate (whole frames per ms).
+int64_t MsParm(const FxContext& pContext, size_t pIndex)
+{
+    const int64_t perMs = pContext.SampleRate / 1000;
+    return std::max<int64_t>(perMs * pContext.I(pIndex), 0);
+}
+
+/// A level fader in percent as a share.
+double ShareParm(const FxContext& pContext, size_t pIndex)
+{
+    return static_cast<double>(pContext.I(pIndex)) / 100.0;
+}
+
+/// The modulated delays' right-channel phase offset (ステレオ, P2) in radians.
+double RightPhase(const FxContext& pContext)
+{
+    return static_cast<double>(pContext.I(2)) * kPi / 4.0;
+}
+
+/// The modulated delays' wet share (レベル, P3); the dry share is the rest.
+double MixWet(const FxContext& pContext) { return static_cast<double>(pContext.I(3)) / 200.0; }
+
 } // namespace
 
-std::unique_ptr<FxKernel> MakeModulationKernel(int32_t pId, const FxContext& pContext)
+std::unique_ptr<FxKernel> MakeDelayKernel(const FxContext& pContext)
+{
+    return std::make_unique<DelayKernel>(MsParm(pContext, 0), MsParm(pContext, 0),
+        ShareParm(pContext, 1), ShareParm(pContext, 2), pContext.Preview);
+}
+
+std::unique_ptr<FxKernel> MakeStereoDelayKernel(const FxContext& pContext)
+{
+    return std::make_unique<DelayKernel>(MsParm(pContext, 0), MsParm(pContext, 1),
+        ShareParm(pContext, 2), ShareParm(pContext, 3), pContext.Preview);
+}
+
+std::unique_ptr<FxKernel> MakeEchoKernel(const FxContext& pContext)
+{
+    return std::make_unique<EchoKernel>(
+        MsParm(pContext, 0), ShareParm(pContext, 1), pContext.Preview);
+}
+
+std::unique_ptr<FxKernel> MakeReverbKernel(const FxContext& pContext)
+{
+    return std::make_unique<ReverbKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakeFlangerKernel(const FxContext& pContext)
 {
     const int32_t rate = pContext.SampleRate;
-    const int64_t perMs = rate / 1000;
-    auto ms = [&](size_t pIndex) { return std::max<int64_t>(perMs * pContext.I(pIndex), 0); };
-    auto share = [&](size_t pIndex) { return static_cast<double>(pContext.I(pIndex)) / 100.0; };
-    const double p0 = static_cast<double>(pContext.I(0));
-    const double p1 = static_cast<double>(pContext.I(1));
-    const double rightPhase = static_cast<double>(pContext.I(2)) * kPi / 4.0;
-    const double mixWet = static_cast<double>(pContext.I(3)) / 200.0;
-    switch (pId) {
-    case 106:
-        return std::make_unique<DelayKernel>(ms(0), ms(0), share(1), share(2), pContext.Preview);
-    case 107:
-        return std::make_unique<DelayKernel>(ms(0), ms(1), share(2), share(3), pContext.Preview);
-    case 108:
-        return std::make_unique<EchoKernel>(ms(0), share(1), pContext.Preview);
-    case 109:
-        return std::make_unique<ReverbKernel>(pContext);
-    case 110: {
-        const int64_t base = rate / 800;
-        return std::make_unique<ModulatedDelayKernel>(p0 / 50.0, base,
-            RoundHalfEven(p1 / 100.0 * static_cast<double>(base)), rightPhase, mixWet, 1.0 - mixWet,
-            rate);
-    }
-    case 111: {
-        const int64_t base = rate / 3500;
-        return std::make_unique<ModulatedDelayKernel>((p0 + 20.0) / 10.0, base,
-            RoundHalfEven(p1 / 80.0 * static_cast<double>(base)), rightPhase, mixWet, 1.0 - mixWet,
-            rate);
-    }
-    case 112:
-        return std::make_unique<ModulatedDelayKernel>(p0 / 10.0,
-            RoundHalfEven(rate / 1000.0 * 20.0), RoundHalfEven(p1 / 100.0 * rate / 1000.0),
-            rightPhase, mixWet, 1.0 - mixWet, rate);
-    case 113:
-        return std::make_unique<SwingKernel>(p0 / 50.0, p1 / 100.0, true, rate);
-    case 114:
-        return std::make_unique<SwingKernel>(p0 * 0.5, p1 / 100.0, false, rate);
-    case 115:
-        return std::make_unique<ModulatedDelayKernel>(p0 / 10.0, RoundHalfEven(rate / 300.0 + 1.0),
-            RoundHalfEven(p1 / 100.0 * rate / 300.0), 0.0, 1.0, 0.0, rate);
-    default:
-        return nullptr;
-    }
+    const int64_t base = rate / 800;
+    const double wet = MixWet(pContext);
+    return std::make_unique<ModulatedDelayKernel>(static_cast<double>(pContext.I(0)) / 50.0, base,
+        RoundHalfEven(static_cast<double>(pContext.I(1)) / 100.0 * static_cast<double>(base)),
+        RightPhase(pContext), wet, 1.0 - wet, rate);
+}
+
+std::unique_ptr<FxKernel> MakePhaserKernel(const FxContext& pContext)
+{
+    const int32_t rate = pContext.SampleRate;
+    const int64_t base = rate / 3500;
+    const double wet = MixWet(pContext);
+    return std::make_unique<ModulatedDelayKernel>(
+        (static_cast<double>(pContext.I(0)) + 20.0) / 10.0, base,
+        RoundHalfEven(static_cast<double>(pContext.I(1)) / 80.0 * static_cast<double>(base)),
+        RightPhase(pContext), wet, 1.0 - wet, rate);
+}
+
+std::unique_ptr<FxKernel> MakeChorusKernel(const FxContext& pContext)
+{
+    const int32_t rate = pContext.SampleRate;
+    const double wet = MixWet(pContext);
+    return std::make_unique<ModulatedDelayKernel>(static_cast<double>(pContext.I(0)) / 10.0,
+        RoundHalfEven(rate / 1000.0 * 20.0),
+        RoundHalfEven(static_cast<double>(pContext.I(1)) / 100.0 * rate / 1000.0),
+        RightPhase(pContext), wet, 1.0 - wet, rate);
+}
+
+std::unique_ptr<FxKernel> MakeAutopanKernel(const FxContext& pContext)
+{
+    return std::make_unique<SwingKernel>(static_cast<double>(pContext.I(0)) / 50.0,
+        static_cast<double>(pContext.I(1)) / 100.0, true, pContext.SampleRate);
+}
+
+std::unique_ptr<FxKernel> MakeTremoloKernel(const FxContext& pContext)
+{
+    return std::make_unique<SwingKernel>(static_cast<double>(pContext.I(0)) * 0.5,
+        static_cast<double>(pContext.I(1)) / 100.0, false, pContext.SampleRate);
+}
+
+std::unique_ptr<FxKernel> MakeVibratoKernel(const FxContext& pContext)
+{
+    const int32_t rate = pContext.SampleRate;
+    return std::make_unique<ModulatedDelayKernel>(static_cast<double>(pContext.I(0)) / 10.0,
+        RoundHalfEven(rate / 300.0 + 1.0),
+        RoundHalfEven(static_cast<double>(pContext.I(1)) / 100.0 * rate / 300.0), 0.0, 1.0, 0.0,
+        rate);
 }
 
 } // namespace tarvok

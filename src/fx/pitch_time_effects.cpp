@@ -1,8 +1,9 @@
 // Effects that change pitch or duration: octave, pitch shift, time stretch and speed change,
 // and the high-quality mode of pitch shift and time stretch through a TimePitchEngine.
 
+#include "fx/pitch_time_effects.h"
+
 #include "base/numeric.h"
-#include "fx/fx_kernel.h"
 #include "fx/time_pitch_engine.h"
 
 #include <algorithm>
@@ -14,11 +15,6 @@
 namespace tarvok {
 
 namespace {
-
-constexpr int32_t kOctave = 116;
-constexpr int32_t kPitchShift = 117;
-constexpr int32_t kTimeStretch = 118;
-constexpr int32_t kSpeedChange = 119;
 
 /// pNum / pDen for pNum >= 0, pDen > 0, rounded to the nearest integer, halves to even.
 int64_t DivideHalfEven(int64_t pNum, int64_t pDen)
@@ -468,7 +464,8 @@ private:
 /// The ratio S of time stretch and speed change when it is one they can render.
 bool UsableRatio(double pRatio) { return std::isfinite(pRatio) && pRatio >= 0.1 && pRatio <= 10.0; }
 
-std::unique_ptr<FxKernel> MakeHighQualityKernel(int32_t pId, const FxContext& pContext)
+/// Pitch shift (pPitch) or time stretch through the high-quality engine.
+std::unique_ptr<FxKernel> MakeHighQualityKernel(bool pPitch, const FxContext& pContext)
 {
     if (!pContext.TimePitch)
         return nullptr;
@@ -476,7 +473,7 @@ std::unique_ptr<FxKernel> MakeHighQualityKernel(int32_t pId, const FxContext& pC
     request.SampleRate = pContext.SampleRate;
     double level = 1.0;
     double dry = 0.0;
-    if (pId == kPitchShift) {
+    if (pPitch) {
         request.PitchScale = static_cast<double>(PitchRatio(pContext.I(0), pContext.I(1)));
         level = static_cast<double>(pContext.I(2)) / 100.0;
         dry = static_cast<double>(pContext.I(3)) / 100.0;
@@ -493,26 +490,36 @@ std::unique_ptr<FxKernel> MakeHighQualityKernel(int32_t pId, const FxContext& pC
 
 } // namespace
 
-std::unique_ptr<FxKernel> MakePitchTimeKernel(int32_t pId, const FxContext& pContext)
+std::unique_ptr<FxKernel> MakeOctaveKernel(const FxContext& pContext)
 {
     if (pContext.SampleRate <= 0)
         return nullptr;
-    if ((pId == kTimeStretch || pId == kSpeedChange) && !UsableRatio(pContext.P(0)))
+    return std::make_unique<OctaveKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakePitchShiftKernel(const FxContext& pContext)
+{
+    if (pContext.SampleRate <= 0)
         return nullptr;
-    if (pContext.HighQuality && (pId == kPitchShift || pId == kTimeStretch))
-        return MakeHighQualityKernel(pId, pContext);
-    switch (pId) {
-    case kOctave:
-        return std::make_unique<OctaveKernel>(pContext);
-    case kPitchShift:
-        return std::make_unique<PitchShiftKernel>(pContext);
-    case kTimeStretch:
-        return std::make_unique<TimeStretchKernel>(pContext.P(0), pContext.SampleRate);
-    case kSpeedChange:
-        return std::make_unique<SpeedChangeKernel>(pContext.P(0));
-    default:
+    if (pContext.HighQuality)
+        return MakeHighQualityKernel(true, pContext);
+    return std::make_unique<PitchShiftKernel>(pContext);
+}
+
+std::unique_ptr<FxKernel> MakeTimeStretchKernel(const FxContext& pContext)
+{
+    if (pContext.SampleRate <= 0 || !UsableRatio(pContext.P(0)))
         return nullptr;
-    }
+    if (pContext.HighQuality)
+        return MakeHighQualityKernel(false, pContext);
+    return std::make_unique<TimeStretchKernel>(pContext.P(0), pContext.SampleRate);
+}
+
+std::unique_ptr<FxKernel> MakeSpeedChangeKernel(const FxContext& pContext)
+{
+    if (pContext.SampleRate <= 0 || !UsableRatio(pContext.P(0)))
+        return nullptr;
+    return std::make_unique<SpeedChangeKernel>(pContext.P(0));
 }
 
 } // namespace tarvok

@@ -1,7 +1,7 @@
 #include "gui/bottom_row.h"
 
-#include "app/command_ids.h"
 #include "app/command_table.h"
+#include "core/command_ids.h"
 #include "gui/frm_main.h"
 
 #include <QGridLayout>

@@ -1,10 +1,10 @@
 #include "gui/frm_main.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/fade_commands.h"
 #include "app/main_logic.h"
 #include "app/transport.h"
+#include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/time_text.h"
 #include "engine/playback_engine.h"

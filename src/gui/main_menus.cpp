@@ -1,7 +1,7 @@
 #include "gui/main_menus.h"
 
-#include "app/command_ids.h"
 #include "app/command_table.h"
+#include "core/command_ids.h"
 
 #include <QAction>
 #include <QActionGroup>

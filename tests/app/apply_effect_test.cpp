@@ -1,8 +1,8 @@
 #include "app/apply_effect.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/fx_dialog.h"
+#include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
@@ -163,6 +163,28 @@ TEST(ApplyEffect, ACancelledRenderLeavesTheProjectAndFolderAsTheyWere)
     EXPECT_EQ(f.WaveFilesInFolder(), files);
     EXPECT_FALSE(f.Logic.Busy);
     EXPECT_FALSE(f.Logic.CancelRequest);
+    // A stop is the user's own choice: nothing is shown for it.
+    EXPECT_TRUE(f.Ui.BoxTexts().empty());
+}
+
+TEST(ApplyEffect, ARenderThatFailsForAnotherCauseShowsItAndChangesNothing)
+{
+    EffectFixture f;
+    f.Add(NoiseSignal(20000, 4), 0, 0);
+    f.P().Tracks[0].Selected = 1;
+    f.P().MarkIn = 1000;
+    f.P().MarkOut = 9000;
+    const std::string before = ProjectFileText(f.P());
+    const size_t files = f.WaveFilesInFolder();
+    // The high-quality mode without an engine cannot be rendered.
+    EXPECT_FALSE(ApplyEffect(f.Logic, kCmdFxPitchShift, [](C_FX& pFx) {
+        pFx.SetTimePitchEngine(nullptr);
+        pFx.SetHighQuality(true);
+        return true;
+    }));
+    EXPECT_EQ(f.Ui.BoxTexts().size(), 1u);
+    EXPECT_EQ(ProjectFileText(f.P()), before);
+    EXPECT_EQ(f.WaveFilesInFolder(), files);
 }
 
 TEST(ApplyEffect, MenuCommandUsesTheSavedValuesAndRefusesWithoutBlocks)
@@ -177,7 +199,8 @@ TEST(ApplyEffect, MenuCommandUsesTheSavedValuesAndRefusesWithoutBlocks)
     EXPECT_EQ(f.BlockSamples(0), (Samples { 2, 1, 4, 3 }));
     f.Store.SaveSetting("FXParm_FX_MIX_LR-01", int32_t { 100 });
     EXPECT_TRUE(RunCommand(f.Logic, kCmdFxMixLr));
-    EXPECT_EQ(f.BlockSamples(0), (Samples { 2, 1, 4, 3 }));
+    // At 100 both channels carry the mono average, halves rounded to even.
+    EXPECT_EQ(f.BlockSamples(0), (Samples { 2, 2, 4, 4 }));
     EXPECT_TRUE(IsCommandAvailable(kCmdFxDelay));
     EXPECT_TRUE(IsCommandAvailable(kCmdFxRvs));
 }

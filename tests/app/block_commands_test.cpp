@@ -1,7 +1,7 @@
 #include "app/block_commands.h"
 
-#include "app/command_ids.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/headless_ui.h"
 #include "core/peaks.h"

@@ -1,8 +1,8 @@
 #include "app/draw_level_window.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "core/envelope.h"
 #include "core/headless_ui.h"
 #include "core/project_file.h"

@@ -1,8 +1,8 @@
 #include "app/fade_commands.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"

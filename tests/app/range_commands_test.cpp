@@ -1,8 +1,8 @@
 #include "app/range_commands.h"
 
-#include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "app/range_input.h"
+#include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/envelope.h"
 #include "core/headless_ui.h"

@@ -1,7 +1,7 @@
 #include "app/sample_editor.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/time_text.h"

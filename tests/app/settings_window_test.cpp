@@ -1,6 +1,6 @@
 #include "app/settings_window.h"
 
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 #include "support/logic_fixture.h"
 
 #include <gtest/gtest.h>

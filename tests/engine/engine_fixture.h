@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "app/transport.h"
 #include "base/numeric.h"
+#include "core/command_ids.h"
 #include "core/envelope_gain.h"
 #include "core/headless_ui.h"
 #include "core/project.h"

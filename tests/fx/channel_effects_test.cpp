@@ -27,9 +27,8 @@ TEST(ChannelEffects, FramesFollowTheirFormulas)
         { 136, { 2 }, { 1000, -2000 }, { 1000, 2000 } },
         { 136, { 0 }, { 1000, -2000 }, { 1000, -2000 } },
         { 137, { 0 }, { 1234, -4321 }, { 1234, -4321 } },
-        // At 100 each channel is the mono average; 0.005 in single precision is a little below
-        // 0.005, so a half leans toward the channel itself (2, 1 stays 2, 1).
-        { 137, { 100 }, { 100, 300, 2, 1 }, { 200, 200, 2, 1 } },
+        // At 100 each channel is the mono average, a half rounded to even (2, 1 gives 2, 2).
+        { 137, { 100 }, { 100, 300, 2, 1 }, { 200, 200, 2, 2 } },
         { 135, { 0, 0 }, { 1234, -4321 }, { 1234, -4321 } },
         { 135, { 6, -6 }, { 1000, 1000 }, { 1995, 501 } },
         { 135, { 20, 0 }, { 30000, 5 }, { 32767, 5 } },
@@ -50,6 +49,30 @@ TEST(ChannelEffects, FramesFollowTheirFormulas)
         FxRun run = RunEffect(c.id, c.parms, c.in);
         ASSERT_TRUE(run.Ok);
         EXPECT_EQ(run.Out, c.out);
+    }
+}
+
+TEST(ChannelEffects, LrMixFollowsItsFormulaAndGivesTheMonoAverageAtFullLevel)
+{
+    // Varied frames: odd and even sums, both extremes, each channel the larger.
+    const Samples in = NoiseSignal(6000, 11);
+    for (const int level : { 0, 1, 33, 50, 77, 99, 100 }) {
+        SCOPED_TRACE(level);
+        FxRun run = RunEffect(kCmdFxMixLr, { static_cast<double>(level) }, in);
+        ASSERT_TRUE(run.Ok);
+        ASSERT_EQ(run.Out.size(), in.size());
+        // a = level x 0.005, formed in single precision.
+        const double a = static_cast<double>(static_cast<float>(level) * 0.005f);
+        for (size_t n = 0; n < in.size() / 2; ++n) {
+            const double l = in[n * 2];
+            const double r = in[n * 2 + 1];
+            ASSERT_EQ(run.Out[n * 2], Saturate16(l * (1.0 - a) + r * a)) << n;
+            ASSERT_EQ(run.Out[n * 2 + 1], Saturate16(r * (1.0 - a) + l * a)) << n;
+            if (level == 100) {
+                ASSERT_EQ(run.Out[n * 2], Saturate16((l + r) / 2.0)) << n;
+                ASSERT_EQ(run.Out[n * 2 + 1], run.Out[n * 2]) << n;
+            }
+        }
     }
 }
 
@@ -86,19 +109,38 @@ TEST(ChannelEffects, ProcReportsProgressAndStopsOnCancelWithoutATarget)
     ASSERT_TRUE(WriteSamples(source, 8000, NoiseSignal(100000)));
     HeadlessUi ui;
     C_FX fx(8000, &ui);
-    std::vector<float> rates;
-    fx.SetProg([&](float pRate, bool& pCancel) {
+    std::vector<double> rates;
+    std::vector<std::string> texts;
+    fx.SetProg([&](double pRate, std::string_view pText) {
         rates.push_back(pRate);
-        pCancel = rates.size() == 2;
+        texts.emplace_back(pText);
+        return rates.size() != 2;
     });
-    EXPECT_FALSE(fx.Proc(135, source, target, 0, 100000, false, "1ブロック"));
+    const Status stopped = fx.Proc(135, source, target, 0, 100000, false, "1ブロック");
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.error().Code, ErrorCode::Cancelled);
     EXPECT_FALSE(FileExists(target));
-    EXPECT_EQ(rates, (std::vector<float> { 0.0f, 0.4f }));
+    EXPECT_EQ(rates, (std::vector<double> { 0.0, 0.4 }));
+    EXPECT_EQ(texts, (std::vector<std::string> { "FX処理…0%", "FX処理…40%" }));
+
+    // The dialog's cancel flag stops a run as a stop from the progress does.
+    fx.SetProg([&](double, std::string_view) {
+        fx.FXCanceled = 1;
+        return true;
+    });
+    const Status cancelled = fx.Proc(135, source, target, 0, 100000, false, "1ブロック");
+    ASSERT_FALSE(cancelled);
+    EXPECT_EQ(cancelled.error().Code, ErrorCode::Cancelled);
+    EXPECT_EQ(fx.FXCanceled, 0);
+    EXPECT_FALSE(FileExists(target));
 
     rates.clear();
-    fx.SetProg([&](float pRate, bool&) { rates.push_back(pRate); });
+    fx.SetProg([&](double pRate, std::string_view) {
+        rates.push_back(pRate);
+        return true;
+    });
     EXPECT_TRUE(fx.Proc(135, source, target, 0, 100000, false, "1ブロック"));
-    EXPECT_EQ(rates, (std::vector<float> { 0.0f, 0.4f, 0.8f, 1.0f }));
+    EXPECT_EQ(rates, (std::vector<double> { 0.0, 0.4, 0.8, 1.0 }));
     EXPECT_EQ(fx.FramesWritten(), 100000);
     EXPECT_EQ(FxProgressText(0.454f), "FX処理…45%");
 }
@@ -131,6 +173,33 @@ TEST(EffectTable, ListsEveryEffectWithItsSavedNamesAndDisplayRules)
     for (const auto& [hz, text] : bands)
         EXPECT_EQ(BandLabel(hz), text) << hz;
     EXPECT_EQ(FindEffect(130)->Faders[9].Label, "1.6k");
+}
+
+TEST(EffectTable, RowsCarryTheirFactoriesAndWhatTheirResultsAndDialogsDo)
+{
+    FxContext context;
+    context.Parm.resize(16, 1.0);
+    context.SampleRate = 8000;
+    context.Preview = true;
+    for (const FxInfo& fx : AllEffects()) {
+        SCOPED_TRACE(fx.Command);
+        // Reverse alone is rendered by the reversal transform instead of a kernel.
+        EXPECT_EQ(fx.Make == nullptr, fx.Id == kCmdFxRvs);
+        EXPECT_EQ(MakeFxKernel(fx.Id, context) != nullptr, fx.Id != kCmdFxRvs);
+        EXPECT_EQ(fx.ChangesLength, fx.Box == FxBox::Length);
+        EXPECT_EQ(HasTail(fx.Id), fx.Tail);
+        EXPECT_EQ(fx.Extras.QualityChoice, fx.Id == kCmdFxPitchShift || fx.Id == kCmdFxTimeStretch);
+    }
+    for (const int32_t id : { kCmdFxDelay, kCmdFxStdelay, kCmdFxEcho, kCmdFxReverb })
+        EXPECT_TRUE(HasTail(id)) << id;
+    EXPECT_TRUE(ChangesLength(kCmdFxSpeedChg));
+    EXPECT_EQ(FindEffect(kCmdFxGeq)->Extras.Parms, FxParms::GraphicEq);
+    EXPECT_TRUE(FindEffect(kCmdFxAmplify)->Extras.LinkedFaders);
+    EXPECT_TRUE(FindEffect(kCmdFxNorm)->Extras.ExclusiveChecks);
+    for (const int32_t id : { kFirstEffect - 1, kLastEffect + 1 }) {
+        EXPECT_EQ(FindEffect(id), nullptr) << id;
+        EXPECT_EQ(MakeFxKernel(id, context), nullptr) << id;
+    }
 }
 
 TEST(EffectTable, EqualiserBandsKeepValuesGivenAsUnchanged)

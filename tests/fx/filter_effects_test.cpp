@@ -42,7 +42,8 @@ FxRun RunWithBands(int32_t pId, const std::vector<double>& pParms,
     fx.SetEQBands(static_cast<int32_t>(pBands.size()));
     for (size_t b = 0; b < pBands.size(); ++b)
         fx.SetEQParm(static_cast<int32_t>(b), pBands[b].GainDb, pBands[b].Freq, pBands[b].Q);
-    run.Ok = fx.Proc(pId, dir.File("in.wav"), dir.File("out.wav"), 0, FramesOf(pIn), false, "1");
+    run.Ok = fx.Proc(pId, dir.File("in.wav"), dir.File("out.wav"), 0, FramesOf(pIn), false, "1")
+                 .has_value();
     if (run.Ok)
         run.Out = ReadSamples(dir.File("out.wav"));
     return run;

@@ -525,7 +525,8 @@ FxRun RunHighQuality(int32_t pId, const std::vector<double>& pParms, const Sampl
         fx.SetFXParm(static_cast<int32_t>(i), pParms[i]);
     fx.SetTimePitchEngine(pEngine);
     fx.SetHighQuality(pHigh);
-    run.Ok = fx.Proc(pId, dir.File("in.wav"), dir.File("out.wav"), 0, FramesOf(pIn), false, "1");
+    run.Ok = fx.Proc(pId, dir.File("in.wav"), dir.File("out.wav"), 0, FramesOf(pIn), false, "1")
+                 .has_value();
     if (run.Ok)
         run.Out = ReadSamples(dir.File("out.wav"));
     return run;

@@ -2,9 +2,9 @@
 #include "gui/dialogs/frm_draw_level.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/main_logic.h"
 #include "app/main_view.h"
+#include "core/command_ids.h"
 #include "core/envelope.h"
 #include "core/project.h"
 #include "edit/fade_edit.h"

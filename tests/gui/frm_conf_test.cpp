@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_conf.h"
 
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 #include "engine/playback_engine.h"
 #include "engine/virtual_wave_device.h"
 #include "gui/gui_context.h"

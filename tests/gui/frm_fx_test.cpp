@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_fx.h"
 
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "core/project_file.h"
 #include "fx/time_pitch_engine.h"

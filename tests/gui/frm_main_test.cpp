@@ -1,9 +1,9 @@
 #include "window_fixture.h"
 
 #include "app/command_dispatch.h"
-#include "app/command_ids.h"
 #include "app/command_table.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "gui/bottom_row.h"
 #include "gui/main_menus.h"
 #include "gui/track_area.h"

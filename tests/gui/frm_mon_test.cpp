@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_mon.h"
 
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 #include "engine/recording_engine.h"
 #include "engine/virtual_wave_device.h"
 #include "gui/bottom_row.h"

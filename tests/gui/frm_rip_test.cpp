@@ -1,8 +1,8 @@
 #include "gui/dialogs/frm_rip.h"
 
-#include "app/command_ids.h"
 #include "cd/accurate_rip.h"
 #include "cd/http_client.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "gui/gui_context.h"
 #include "gui_app.h"

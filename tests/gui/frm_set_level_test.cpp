@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_set_level.h"
 
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "gui/dialogs/dialog_commands.h"
 #include "gui/dialogs/frm_rename.h"

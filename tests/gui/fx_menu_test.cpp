@@ -1,7 +1,7 @@
 #include "window_fixture.h"
 
 #include "app/apply_effect.h"
-#include "app/command_ids.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "core/project_file.h"
 #include "fx/fx_table.h"

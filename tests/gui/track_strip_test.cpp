@@ -1,7 +1,7 @@
 #include "gui/track_strip.h"
 
-#include "app/command_ids.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "engine/playback_engine.h"
 #include "engine/virtual_wave_device.h"
 #include "gui/controls/uc_io_selector.h"

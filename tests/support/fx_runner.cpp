@@ -54,7 +54,7 @@ FxRun RunEffect(int32_t pId, const std::vector<double>& pParms, const Samples& p
         fx.SetFXParm(static_cast<int32_t>(i), pParms[i]);
     fx.SetSeed(pSeed);
     const int64_t to = pTo < 0 ? static_cast<int64_t>(pIn.size() / 2) : pTo;
-    run.Ok = fx.Proc(pId, source, target, pFrom, to, pPreview, "1ブロック");
+    run.Ok = fx.Proc(pId, source, target, pFrom, to, pPreview, "1ブロック").has_value();
     if (run.Ok)
         run.Out = ReadSamples(target);
     return run;

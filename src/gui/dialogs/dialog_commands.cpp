@@ -1,9 +1,9 @@
 #include "gui/dialogs/dialog_commands.h"
 
 #include "app/apply_effect.h"
-#include "app/command_ids.h"
 #include "app/level_dialog.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "edit/block_edit.h"
 #include "fx/c_fx.h"

@@ -1,8 +1,8 @@
 #include "gui/dialogs/frm_automation.h"
 
-#include "app/command_ids.h"
 #include "app/command_table.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "gui/controls/uc_fader.h"
 #include "gui/dialogs/window_placement.h"

@@ -27,8 +27,8 @@ namespace tarvok {
 
 namespace {
 
-constexpr int32_t kGraphicEq = 130;
-constexpr int32_t kParametricEq = 131;
+/// The height of an effect fader in pixels.
+constexpr int kFaderHeight = 140;
 
 } // namespace
 
@@ -45,14 +45,26 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     setWindowTitle(QString::fromUtf8(
         model_.Info().Label.data(), static_cast<int>(model_.Info().Label.size())));
     setModal(true);
-    if (pId == kGraphicEq)
+    if (model_.Info().Extras.Parms == FxParms::GraphicEq)
         fx_.SetEQasGEQ();
-    if (pId == kParametricEq)
+    if (model_.Info().Extras.Parms == FxParms::ParametricEq)
         fx_.SetEQBands(3);
     if (!fx_.TimePitch())
         fx_.SetTimePitchEngine(ctx_.Logic.TimePitch());
 
     auto* layout = new QVBoxLayout(this);
+    AddFaders(layout);
+    AddChecksAndBox(layout);
+    AddQualityChoice(layout);
+    AddPreview(layout);
+    AddButtons(layout);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    SyncFromModel();
+}
+
+// One column per fader: its label, the fader and its value panel.
+void FrmFX::AddFaders(QVBoxLayout* pLayout)
+{
     const FxInfo& info = model_.Info();
     if (!info.Faders.empty()) {
         auto* grid = new QGridLayout;
@@ -63,7 +75,7 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
             auto* slider = new QSlider(Qt::Vertical, this);
             slider->setObjectName(QStringLiteral("SliderValue%1").arg(i));
             slider->setRange(f.Min, f.Max);
-            slider->setMinimumHeight(140);
+            slider->setMinimumHeight(kFaderHeight);
             slider->installEventFilter(this);
             auto* value = new QLabel(this);
             value->setObjectName(QStringLiteral("TextValue%1").arg(i));
@@ -83,8 +95,14 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
                 SyncFromModel();
             });
         }
-        layout->addLayout(grid);
+        pLayout->addLayout(grid);
     }
+}
+
+// The check boxes and the length or frequency box, in one row.
+void FrmFX::AddChecksAndBox(QVBoxLayout* pLayout)
+{
+    const FxInfo& info = model_.Info();
     if (model_.CheckCount() > 0 || info.Box != FxBox::None) {
         auto* row = new QHBoxLayout;
         for (int32_t i = 0; i < model_.CheckCount(); ++i) {
@@ -118,11 +136,14 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
             });
         }
         row->addStretch();
-        layout->addLayout(row);
+        pLayout->addLayout(row);
     }
+}
 
+// The effect's own algorithm, or the high-quality engine when one is wired in.
+void FrmFX::AddQualityChoice(QVBoxLayout* pLayout)
+{
     if (model_.HasQualityChoice()) {
-        // The effect's own algorithm, or the high-quality engine when one is wired in.
         auto* row = new QHBoxLayout;
         row->addWidget(new QLabel(tr("品質"), this));
         quality_ = new QComboBox(this);
@@ -132,7 +153,7 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
         quality_->setEnabled(fx_.TimePitch() != nullptr);
         row->addWidget(quality_);
         row->addStretch();
-        layout->addLayout(row);
+        pLayout->addLayout(row);
         connect(quality_, &QComboBox::currentIndexChanged, this, [this](int pIndex) {
             if (syncing_)
                 return;
@@ -140,8 +161,11 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
             SyncFromModel();
         });
     }
+}
 
-    // Preview.
+// The preview: position and length sliders, play and pause, the message line and the meter.
+void FrmFX::AddPreview(QVBoxLayout* pLayout)
+{
     const int32_t rate = ctx_.Logic.Proj().SampleRate;
     auto* previewRow = new QGridLayout;
     previewButton_ = new QPushButton(tr("▶ 試聴"), this);
@@ -178,7 +202,7 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     buttonsRow->addWidget(message_, 1);
     previewRow->addLayout(buttonsRow, 2, 0, 1, 2);
     previewRow->addWidget(meter_, 0, 2, 3, 1);
-    layout->addLayout(previewRow);
+    pLayout->addLayout(previewRow);
     connect(previewFrom_, &QSlider::valueChanged, this, [this, step](int pValue) {
         model_.SetPreviewFrom(pValue * step);
         message_->setText(QString::fromStdString(model_.Message()));
@@ -199,7 +223,12 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     timer_ = new QTimer(this);
     timer_->setInterval(100);
     connect(timer_, &QTimer::timeout, this, &FrmFX::PreviewTick);
+}
 
+// "Save Values", Cancel and OK.
+void FrmFX::AddButtons(QVBoxLayout* pLayout)
+{
+    const FxInfo& info = model_.Info();
     auto* buttons = new QHBoxLayout;
     auto* save = new QPushButton(tr("Save Values"), this);
     save->setObjectName(QStringLiteral("SaveButton"));
@@ -215,12 +244,10 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     buttons->addStretch();
     buttons->addWidget(cancel);
     buttons->addWidget(ok);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    pLayout->addLayout(buttons);
     connect(save, &QPushButton::clicked, this, &FrmFX::SaveValues);
     connect(cancel, &QPushButton::clicked, this, &FrmFX::reject);
     connect(ok, &QPushButton::clicked, this, &FrmFX::Confirm);
-    SyncFromModel();
 }
 
 FrmFX::FrmFX(GuiContext& pContext, int32_t pId, QWidget* pParent)
@@ -263,7 +290,7 @@ bool FrmFX::eventFilter(QObject* pObject, QEvent* pEvent)
     }
     if (pEvent->type() == QEvent::MouseButtonDblClick) {
         const auto it = std::find(faders_.begin(), faders_.end(), pObject);
-        if (it != faders_.end() && model_.Info().Id == kGraphicEq) {
+        if (it != faders_.end() && model_.Info().Extras.BandReset) {
             model_.ResetBand(static_cast<int32_t>(it - faders_.begin()));
             SyncFromModel();
             return true;

@@ -14,6 +14,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
+class QVBoxLayout;
 
 namespace tarvok {
 
@@ -55,6 +56,11 @@ protected:
     void closeEvent(QCloseEvent* pEvent) override;
 
 private:
+    void AddFaders(QVBoxLayout* pLayout);
+    void AddChecksAndBox(QVBoxLayout* pLayout);
+    void AddQualityChoice(QVBoxLayout* pLayout);
+    void AddPreview(QVBoxLayout* pLayout);
+    void AddButtons(QVBoxLayout* pLayout);
     void SyncFromModel();
     void StopPreview();
     void PreviewTick();

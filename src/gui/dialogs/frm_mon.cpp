@@ -1,7 +1,7 @@
 #include "gui/dialogs/frm_mon.h"
 
-#include "app/command_ids.h"
 #include "app/main_logic.h"
+#include "core/command_ids.h"
 #include "engine/recording_engine.h"
 #include "gui/controls/uc_vu.h"
 #include "gui/dialogs/window_placement.h"

@@ -1,9 +1,9 @@
 #include "gui/dialogs/window_registry.h"
 
-#include "app/command_ids.h"
 #include "app/level_dialog.h"
 #include "app/main_logic.h"
 #include "app/sample_editor.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
