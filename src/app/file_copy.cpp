@@ -142,9 +142,7 @@ void FileCopy::RaiseProgress(const ProgressHandler& pHandler, double pRate)
     bar_ = pRate;
     if (!pHandler)
         return;
-    bool cancel = canceled_;
-    pHandler(pRate, cancel);
-    if (cancel)
+    if (!pHandler(pRate))
         canceled_ = true;
 }
 

@@ -1,5 +1,6 @@
 #include "app/import_command.h"
 
+#include "app/cancel_progress.h"
 #include "app/file_copy.h"
 #include "app/main_logic.h"
 #include "base/file_name.h"
@@ -171,11 +172,11 @@ bool MainLogic::ImportSoundFile(
     // extensible form (usual for 24 bits) stay whole, as do their plain PCM equivalents.
     if (pcm && info.Channels > 2) {
         std::vector<std::string> names;
-        std::string failure;
-        const bool split = SplitChannels(file, names, *folder_, ui_, CancelRequest, &failure);
+        const Status split
+            = SplitChannels(file, names, *folder_, ui_, CancelRequestProgress(*this));
         dropDecoded();
         if (!split) {
-            showFailure(failure);
+            showFailure(IsCancelled(split) ? std::string() : split.error().Message);
             p.SampleRate = oldRate;
             p.LastSoundFile = oldSoundFile;
             EndProc();
@@ -204,9 +205,9 @@ bool MainLogic::ImportSoundFile(
             errno = 0;
             const std::string target = folder_->NewTempName(kTempWave);
             C_ConvWave cw(&ui_);
-            cw.SetProg([this](double pRate, bool& pCancel) {
+            cw.SetProg([this](double pRate, std::string_view) {
                 ui_.ShowMessage(std::string(kConvertingText) + PercentText(pRate));
-                pCancel = CancelRequest;
+                return !CancelRequest;
             });
             const bool converted
                 = !target.empty() && cw.ConvWave(item.Path, target, p.SampleRate, 16, 2, 1, false);
@@ -232,8 +233,7 @@ bool MainLogic::ImportSoundFile(
             FileCopy copy(&ui_);
             // Yielding between chunks keeps the window responsive; no pause is needed.
             copy.SetWait([this](int32_t) { ui_.Yield(); });
-            copy.SetMirrorProg(
-                [this](double, bool& pCancel) { pCancel = pCancel || CancelRequest; });
+            copy.SetMirrorProg([this](double, std::string_view) { return !CancelRequest; });
             // The target is the empty file NewTempName made for this copy alone.
             if (target.empty() || !copy.TranspFile(item.Path, target, true, false)) {
                 failure = target.empty() ? createFailure()

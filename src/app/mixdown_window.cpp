@@ -15,9 +15,6 @@ namespace tarvok {
 
 namespace {
 
-/// Found before the window hides, so the window stays open for another choice.
-constexpr const char* kMsgNoCdFolder = "CD作成フォルダが検出できません";
-
 std::string WithExtension(const std::string& pPath, const std::string& pExtension)
 {
     if (Trim(pPath).empty())
@@ -194,7 +191,7 @@ void MixdownWindowModel::SetTargetFile(const std::string& pPath) { request_.Targ
 
 void MixdownWindowModel::SaveValues() { SaveMixdownValues(logic_.Store(), request_); }
 
-MixdownResult MixdownWindowModel::Run(const std::function<void(double)>& pProgress)
+MixdownResult MixdownWindowModel::Run(const Progress& pProgress)
 {
     // The target's extension chooses FLAC or Opus, as on the command line; a target with
     // another extension is a WAV or MP3 file as the window's boxes say.
@@ -209,7 +206,7 @@ bool MixdownWindowModel::ClosesAfter(const MixdownResult& pResult)
     if (pResult.Outcome == MixdownOutcome::Invalid || pResult.Outcome == MixdownOutcome::Declined)
         return false;
     if (pResult.Outcome == MixdownOutcome::Failed
-        && (pResult.Message.empty() || pResult.Message == kMsgNoCdFolder))
+        && (pResult.Message.empty() || pResult.Code == ErrorCode::NotFound))
         return false;
     return true;
 }

@@ -88,8 +88,8 @@ public:
     void SaveValues();
 
     /// OK: runs the mixdown through the main window's logic. pProgress receives the
-    /// fraction done of each phase.
-    MixdownResult Run(const std::function<void(double)>& pProgress = {});
+    /// fraction done of each phase; a stop there cancels the run.
+    MixdownResult Run(const Progress& pProgress = {});
 
     /// True when the window should close after OK: the run ended (finished, cancelled or
     /// stopped with a message shown after the window was hidden), not a settings message

@@ -220,10 +220,7 @@ bool MainLogic::FetchWavCommand()
     if (!any || !StartProc(1, 0))
         return false;
     FileCopy copier(&ui_);
-    copier.SetMirrorProg([this](double, bool& pCancel) {
-        if (CancelRequest)
-            pCancel = true;
-    });
+    copier.SetMirrorProg([this](double, std::string_view) { return !CancelRequest; });
     // Each name moves to its copy only when the copy is complete, so the project names
     // complete files whatever happens; the first failure ends the command and is reported
     // with its cause.
@@ -368,11 +365,12 @@ bool MainLogic::SaveAllCommand()
     }
     if (!StartProc(1, 0))
         return false;
-    Status written = WriteOutAll(project_, writeTo, name, ui_, [this](double pRate, bool& pCancel) {
-        ui_.ShowMessage(Percent(pRate));
-        ui_.Yield();
-        pCancel = CancelRequest;
-    });
+    Status written
+        = WriteOutAll(project_, writeTo, name, ui_, [this](double pRate, std::string_view) {
+              ui_.ShowMessage(Percent(pRate));
+              ui_.Yield();
+              return !CancelRequest;
+          });
     std::vector<std::string> kept;
     std::vector<std::string> stranded;
     if (!written) {

@@ -1,5 +1,6 @@
 #include "app/sample_editor.h"
 
+#include "app/cancel_progress.h"
 #include "app/command_dispatch.h"
 #include "app/command_ids.h"
 #include "app/main_logic.h"
@@ -117,7 +118,7 @@ bool PrepareSampleEdit(MainLogic& pLogic)
         request.Mode = kRenderTrackRaw;
         request.Tracks = p.CurrentTrack;
         request.Label = "トラック" + std::to_string(p.CurrentTrack + 1);
-        ok = RenderTracks(p, request, ui, pLogic.CancelRequest) && FileExists(file);
+        ok = RenderTracks(p, request, ui, CancelRequestProgress(pLogic)) && FileExists(file);
     }
     const WaveInfo info = ok ? ReadWaveInfo(file) : WaveInfo {};
     if (!ok || info.Valid == 0) {
@@ -607,9 +608,10 @@ bool SampleEditor::WritePieces(const std::string& pTarget, const std::vector<Pie
             continue;
         }
         C_EditWave ew(&logic_.Ui());
-        ew.SetProg([this](double pRate, bool&) {
+        ew.SetProg([this](double pRate, std::string_view) {
             SetMessage("書き出し " + FormatPercent(pRate) + "%");
             Changed();
+            return true;
         });
         EditWaveRequest request;
         request.SourceFN = piece.File;

@@ -184,11 +184,12 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     const bool tty = ::isatty(STDERR_FILENO) == 1;
     MixdownResult result = RunMixdown(
         logic, request, &encoder,
-        [&](double pDone) {
+        [&](double pDone, std::string_view) {
             if (tty) {
                 std::fprintf(stderr, "\r%5.1f%%", pDone * 100.0);
                 std::fflush(stderr);
             }
+            return true;
         },
         &fileEncoder);
     if (tty)

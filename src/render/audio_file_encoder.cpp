@@ -53,8 +53,7 @@ std::string CodecFormatProblem(
 }
 
 Status EncodeFileInPlace(AudioFileEncoder& pEncoder, AudioCodec pCodec, int32_t pKbps,
-    std::string_view pSource, std::string_view pTarget,
-    const std::function<bool(double)>& pProgress)
+    std::string_view pSource, std::string_view pTarget, const Progress& pProgress)
 {
     ClearLastWriteError();
     ReplaceFile out;

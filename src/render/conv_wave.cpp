@@ -365,11 +365,11 @@ private:
 enum class ChunksResult { Done, Failed, Cancelled };
 
 /// Reads, resamples, mixes and packs the source chunk by chunk and appends the result to
-/// pTarget. pAfterChunk gets the fraction done after each chunk and returns true to stop.
+/// pTarget. pAfterChunk gets the fraction done after each chunk; a stop ends the conversion.
 /// pWritten receives the bytes written.
 ChunksResult ConvertChunks(const FileHandle& pSource, const WaveInfo& pInfo, int64_t pSourceFrames,
     const ConvPlan& pPlan, int32_t pBit, int32_t pCh, ConvTarget& pTarget, int64_t& pWritten,
-    const std::function<bool(double)>& pAfterChunk)
+    const Progress& pAfterChunk)
 {
     const int32_t outFrameBytes = pCh * (pBit / 8);
     const std::vector<Phase> phases = BuildPhases(pPlan.Mode, pPlan.Ratio, pPlan.FirstChunkOutput);
@@ -409,7 +409,7 @@ ChunksResult ConvertChunks(const FileHandle& pSource, const WaveInfo& pInfo, int
         writeAt += u * outFrameBytes;
         pWritten += u * outFrameBytes;
         pos += length;
-        if (pAfterChunk(static_cast<double>(pos) / static_cast<double>(pSourceFrames)))
+        if (!pAfterChunk(static_cast<double>(pos) / static_cast<double>(pSourceFrames)))
             return ChunksResult::Cancelled;
     }
     // A data chunk of odd length (mono 8- or 24-bit, odd frames) gets one silent frame.
@@ -467,17 +467,14 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
     }
 
     int64_t written = 0;
-    const ChunksResult result = ConvertChunks(
-        source, info, sourceFrames, plan, pBit, pCh, target, written, [this](double pDone) {
-            bool cancel = false;
-            if (prog_)
-                prog_(pDone, cancel);
-            if (cancel)
+    const ChunksResult result = ConvertChunks(source, info, sourceFrames, plan, pBit, pCh, target,
+        written, [this](double pDone, std::string_view) {
+            if (!prog_(pDone))
                 Canceled = true;
             // Lets the window system (and a stop button) run between chunks.
             if (ui_ != nullptr)
                 ui_->Yield();
-            return Canceled;
+            return !Canceled;
         });
     if (result == ChunksResult::Failed)
         FailureText = LastWriteError() != 0 ? WriteFailureText(LastWriteError())
@@ -491,34 +488,32 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
     return true;
 }
 
-bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, DataFolder& pFolder,
-    UserInterface& pUi, bool& pCancelRequest, std::string* pFailure)
+Status SplitChannels(std::string_view pSource, std::vector<std::string>& pNames,
+    DataFolder& pFolder, UserInterface& pUi, const Progress& pProgress)
 {
     pNames.clear();
-    if (pFailure != nullptr)
-        pFailure->clear();
     std::vector<FileHandle> files;
-    // pWhy is the cause for the user; empty for a cancelled split.
-    auto fail = [&](std::string_view pWhy) {
+    auto fail = [&](Error pWhy) -> Status {
         files.clear();
         for (const std::string& name : pNames)
             DeleteFileForce(name);
         pNames.clear();
-        if (pFailure != nullptr)
-            *pFailure = std::string(pWhy);
-        return false;
+        return pWhy;
     };
-    auto writeFailure
-        = [] { return WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO); };
+    auto writeFailure = [] {
+        const int error = LastWriteError() != 0 ? LastWriteError() : EIO;
+        return Fail(WriteFailureText(error),
+            IsDiskFullError(error) ? ErrorCode::DiskFull : ErrorCode::FileError);
+    };
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.DataOffset <= 0)
-        return fail(kConvSourceUnusable);
+        return fail(Fail(std::string(kConvSourceUnusable)));
     const int64_t frames = AvailableFrames(info);
     if (frames <= 0)
-        return fail(kConvSourceUnusable);
+        return fail(Fail(std::string(kConvSourceUnusable)));
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
-        return fail(kConvSourceUnreadable);
+        return fail(Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError));
 
     ClearLastWriteError();
     const int32_t channels = info.Channels;
@@ -527,7 +522,7 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
         errno = 0;
         std::string name = pFolder.NewTempName(kTempWave);
         if (name.empty())
-            return fail(WriteFailureText(errno != 0 ? errno : EIO));
+            return fail(Fail(WriteFailureText(errno != 0 ? errno : EIO), ErrorCode::FileError));
         pNames.push_back(name);
         std::optional<FileHandle> file
             = WriteWaveHeader(info.SampleRate, info.Bits, 1, name, 0, true);
@@ -546,7 +541,7 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
         const int64_t n = std::min(chunkFrames, frames - done);
         const int64_t bytes = n * info.BlockAlign;
         if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
-            return fail(kConvSourceUnreadable);
+            return fail(Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError));
         done += n;
         pUi.ShowMessage(PercentText(static_cast<double>(done) / static_cast<double>(frames)));
         for (int32_t c = 0; c < channels; ++c) {
@@ -557,16 +552,14 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
             if (!WriteAt(files[c], channel.data(), n * width, -1))
                 return fail(writeFailure());
         }
-        if (pCancelRequest) {
-            pCancelRequest = false;
-            return fail({});
-        }
+        if (!pProgress(static_cast<double>(done) / static_cast<double>(frames)))
+            return fail(CancelledError());
     }
     for (int32_t c = 0; c < channels; ++c) {
         if (!SetWaveDataSize(pNames[c], frames * width, &files[c]) || !files[c].Close())
             return fail(writeFailure());
     }
-    return true;
+    return {};
 }
 
 bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst, int32_t pEnd,

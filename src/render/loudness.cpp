@@ -37,9 +37,9 @@ Result<Source> OpenSource(std::string_view pFile)
     return s;
 }
 
-bool Cancelled(const LoudnessProgress& pProgress, double pDone)
+bool Cancelled(const Progress& pProgress, double pDone)
 {
-    return pProgress && pProgress(std::clamp(pDone, 0.0, 1.0));
+    return !pProgress(std::clamp(pDone, 0.0, 1.0));
 }
 
 Result<LoudnessReading> ReadingOf(const LoudnessMeasurement& pMeasurement)
@@ -61,7 +61,7 @@ double LoudnessGain(const LoudnessReading& pReading, double pTarget, bool& pLimi
 }
 
 Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_view pFile,
-    int64_t pFrom, int64_t pTo, const LoudnessProgress& pProgress)
+    int64_t pFrom, int64_t pTo, const Progress& pProgress)
 {
     Result<Source> opened = OpenSource(pFile);
     if (!opened)
@@ -77,7 +77,7 @@ Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_v
     for (int64_t position = from; position < to;) {
         if (Cancelled(
                 pProgress, static_cast<double>(position - from) / static_cast<double>(to - from)))
-            return Fail("cancelled");
+            return CancelledError();
         const int64_t n = std::min(kChunkFrames, to - position);
         buffer.resize(static_cast<size_t>(n * s.Info.Channels));
         const int64_t bytes = n * frameBytes;
@@ -93,7 +93,7 @@ Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_v
 }
 
 Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_view pSource,
-    std::string_view pTarget, double pGainDb, const LoudnessProgress& pProgress)
+    std::string_view pTarget, double pGainDb, const Progress& pProgress)
 {
     Result<Source> opened = OpenSource(pSource);
     if (!opened)
@@ -121,7 +121,7 @@ Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_
     std::vector<int16_t> buffer;
     for (int64_t position = 0; position < s.Frames;) {
         if (Cancelled(pProgress, static_cast<double>(position) / static_cast<double>(s.Frames)))
-            return Fail("cancelled");
+            return CancelledError();
         const int64_t n = std::min(kChunkFrames, s.Frames - position);
         buffer.resize(static_cast<size_t>(n * s.Info.Channels));
         const int64_t bytes = n * frameBytes;

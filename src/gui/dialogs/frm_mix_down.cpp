@@ -380,9 +380,10 @@ void FrmMixDown::RunOk()
     progress_->ShowProgress(tr("wavファイル作成"), 0.0);
     progress_->show();
     const QString label = tr("wavファイル作成");
-    MixdownResult result = model_.Run([this, &label](double pDone) {
+    MixdownResult result = model_.Run([this, &label](double pDone, std::string_view) {
         progress_->ShowProgress(
             QStringLiteral("%1 %2%").arg(label).arg(pDone * 100.0, 0, 'f', 1), pDone);
+        return true;
     });
     running_ = false;
     progress_->hide();

@@ -101,9 +101,10 @@ struct EncodeState {
 Error FailureOf(const OutputFile& pOut, int pCode)
 {
     if (pOut.Error != 0)
-        return Fail(WriteFailureText(pOut.Error));
+        return Fail(WriteFailureText(pOut.Error),
+            IsDiskFullError(pOut.Error) ? ErrorCode::DiskFull : ErrorCode::FileError);
     if (pCode == AVERROR(ENOSPC) || pCode == AVERROR(EDQUOT))
-        return Fail(WriteFailureText(ENOSPC));
+        return Fail(WriteFailureText(ENOSPC), ErrorCode::DiskFull);
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(pCode, text, sizeof text);
     return Fail(std::string(kEncodeFailed) + " (" + text + ")");
@@ -166,7 +167,7 @@ bool FfmpegAudioEncoder::Available(AudioCodec pCodec) const
 }
 
 Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_view pSource,
-    FileHandle& pOut, const std::function<bool(double)>& pProgress)
+    FileHandle& pOut, const Progress& pProgress)
 {
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.FormatTag != kFormatTagPcm
@@ -239,8 +240,8 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
     std::vector<uint8_t> raw(static_cast<size_t>(frameSamples) * info.BlockAlign);
     int64_t pts = 0;
     for (int64_t done = 0; done < info.Frames;) {
-        if (pProgress && pProgress(static_cast<double>(done) / info.Frames))
-            return Fail("cancelled");
+        if (!pProgress(static_cast<double>(done) / info.Frames))
+            return CancelledError();
         const auto n = static_cast<int32_t>(std::min<int64_t>(frameSamples, info.Frames - done));
         const int64_t bytes = static_cast<int64_t>(n) * info.BlockAlign;
         if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
@@ -271,8 +272,7 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
     }
     if (rc < 0 || output.Error != 0)
         return FailureOf(output, rc);
-    if (pProgress)
-        pProgress(1.0);
+    pProgress(1.0);
     return {};
 }
 
