@@ -247,13 +247,14 @@ bool MainLogic::ImportSoundFile(
             if (item.Temporary)
                 DeleteFileForce(item.Path);
             item = { target, false };
-            ClearLastWriteError();
-            if (overclaimed
-                && !SetWaveDataSize(target,
-                    static_cast<int64_t>(FramesPresent(placedInfo)) * placedInfo.BlockAlign)) {
-                failure = WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO);
-                DeleteFileForce(target);
-                break;
+            if (overclaimed) {
+                if (Status sized = SetWaveDataSize(target,
+                        static_cast<int64_t>(FramesPresent(placedInfo)) * placedInfo.BlockAlign);
+                    !sized) {
+                    failure = sized.error().Message;
+                    DeleteFileForce(target);
+                    break;
+                }
             }
         }
         if (pTrack + static_cast<int64_t>(done) <= p.LastTrackNo) {

@@ -113,10 +113,7 @@ std::string FileTargetPath(
 // step's own message.
 std::string FailureMessage(const Error& pError, const char* pGeneric)
 {
-    if (pError.Code == ErrorCode::DiskFull)
-        return pError.Message;
-    const int error = LastWriteError();
-    return IsDiskFullError(error) ? WriteFailureText(error) : std::string(pGeneric);
+    return pError.Code == ErrorCode::DiskFull ? pError.Message : std::string(pGeneric);
 }
 
 int64_t FreeBytes(const std::string& pFolder)
@@ -128,13 +125,13 @@ int64_t FreeBytes(const std::string& pFolder)
 }
 
 // Adds pFrames frames of silence at the end of a 16-bit stereo render file's data.
-bool AppendSilenceFrames(const std::string& pFile, int64_t pFrames)
+Status AppendSilenceFrames(const std::string& pFile, int64_t pFrames)
 {
     if (pFrames <= 0)
-        return true;
+        return {};
     const WaveInfo info = ReadWaveInfo(pFile);
     if (info.Valid == 0)
-        return false;
+        return Fail(kMsgRenderFailed);
     return SetWaveDataSize(pFile, info.DataSize + pFrames * kFrameBytes);
 }
 
@@ -149,7 +146,7 @@ Status ConvertRender(MainLogic& pLogic, const std::string& pSource, const std::s
         return {};
     if (conv.Canceled)
         return CancelledError();
-    return Fail(conv.FailureText);
+    return Fail(conv.FailureText, conv.FailureCode);
 }
 
 // Resets the track's envelope to the unity level over the range and removes the fade
@@ -622,10 +619,16 @@ MixdownRun::Step MixdownRun::RenderMix()
     if (renderFile.empty())
         return renderFailed(Error {});
     DeleteFileForce(renderFile);
-    if (!WriteWaveHeader(project_.SampleRate, kBits, kChannels, renderFile, 0, false)
-        || !AppendSilenceFrames(renderFile, leadFrames_)) {
+    Status started;
+    if (Result<FileHandle> header
+        = StartWaveFile(project_.SampleRate, kBits, kChannels, renderFile, 0, false);
+        !header)
+        started = header.error();
+    else
+        started = AppendSilenceFrames(renderFile, leadFrames_);
+    if (!started) {
         DeleteFileForce(renderFile);
-        return renderFailed(Error {});
+        return renderFailed(started.error());
     }
 
     RenderRequest render;
@@ -648,9 +651,9 @@ MixdownRun::Step MixdownRun::RenderMix()
             return CancelledStop();
         return renderFailed(rendered.error());
     }
-    if (!AppendSilenceFrames(renderFile, trailFrames_)) {
+    if (Status appended = AppendSilenceFrames(renderFile, trailFrames_); !appended) {
         DeleteFileForce(renderFile);
-        return renderFailed(Error {});
+        return renderFailed(appended.error());
     }
     current_ = renderFile;
     currentInDataFolder_ = renderInDataFolder_;
@@ -769,7 +772,6 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
     std::string failure;
     bool encodeCancelled = false;
     ErrorCode code = ErrorCode::Other;
-    ClearLastWriteError();
     if (codec_) {
         ui_.ShowMessage("Encode");
         Status done = EncodeFileInPlace(
@@ -869,7 +871,6 @@ MixdownResult MixdownRun::Run()
 MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
     const Progress& pProgress, AudioFileEncoder* pFileEncoder)
 {
-    ClearLastWriteError();
     return MixdownRun(pLogic, pRequest, pEncoder, pProgress, pFileEncoder).Run();
 }
 

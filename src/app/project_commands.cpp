@@ -142,7 +142,7 @@ bool MainLogic::SaveProjectCommand()
     if (!StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
-    bool ok = WriteProject(project_, *path, false, env);
+    const bool ok = WriteProject(project_, *path, false, env).has_value();
     if (ok) {
         project_.ProjectFile = *path;
         project_.Saved = true;
@@ -166,7 +166,7 @@ bool MainLogic::OverwriteProjectCommand()
     if (!StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
-    bool ok = WriteProject(project_, project_.ProjectFile, false, env);
+    const bool ok = WriteProject(project_, project_.ProjectFile, false, env).has_value();
     if (ok)
         project_.Saved = true;
     EndProc();
@@ -183,7 +183,7 @@ bool MainLogic::ClipToProjectCommand()
     if (!path || !StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
-    bool ok = WriteProject(project_, *path, true, env);
+    const bool ok = WriteProject(project_, *path, true, env).has_value();
     EndProc();
     if (!ok)
         ui_.ShowError(kProcessingFailed);
@@ -382,9 +382,8 @@ bool MainLogic::SaveAllCommand()
         // holds the old copy or the new one whatever fails. Then the files that are not
         // SAVEALL's move from the old folder into the new one, and the old one goes.
         const std::string newFolder = writeTo.substr(0, writeTo.size() - 1);
-        ClearLastWriteError();
-        if (!ExchangePaths(bare, newFolder)) {
-            const std::string cause = WriteFailureText(LastWriteError());
+        if (Status exchanged = ExchangePaths(bare, newFolder); !exchanged) {
+            const std::string cause = exchanged.error().Message;
             fs::remove_all(newFolder, ec);
             EndProc();
             ui_.ShowError("フォルダ名変更に失敗しました\n" + folder + "\n" + cause);
@@ -451,29 +450,30 @@ bool MainLogic::SaveAllCommand()
     return true;
 }
 
-bool MainLogic::PushUndo()
+Status MainLogic::PushUndo()
 {
     ProjectFileEnv env = FileEnv();
-    if (!WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env))
-        return false; // the counter and the redo snapshots stay as they were
+    if (Status written
+        = WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env);
+        !written)
+        return written; // the counter and the redo snapshots stay as they were
     ++project_.UndoCounter;
     // Snapshots beyond the present can no longer be reached by redo.
     folder_->DeleteOwnSnapshots(project_.UndoCounter);
-    return true;
+    return {};
 }
 
 bool MainLogic::TakeUndoSnapshot()
 {
-    ClearLastWriteError();
-    const bool ok = SaveUndoSnapshot();
-    undoSnapshotError_ = ok ? 0 : (LastWriteError() != 0 ? LastWriteError() : EIO);
-    return ok;
+    const Status taken = SaveUndoSnapshot();
+    undoSnapshotError_ = taken ? Error {} : taken.error();
+    return taken.has_value();
 }
 
 void MainLogic::ShowUndoSnapshotFailure(std::string_view pConsequence)
 {
-    ui_.ShowError("元に戻すための記録を書き込めませんでした（"
-        + WriteFailureText(undoSnapshotError_) + "）。\n" + std::string(pConsequence));
+    ui_.ShowError("元に戻すための記録を書き込めませんでした（" + undoSnapshotError_.Message
+        + "）。\n" + std::string(pConsequence));
 }
 
 bool MainLogic::StepUndo(bool pRedo, bool pCheckOnly)

@@ -621,7 +621,7 @@ bool SampleEditor::WritePieces(const std::string& pTarget, const std::vector<Pie
         if (!ew.EditWave(request))
             return false;
     }
-    return FixWaveSizes(pTarget, 0, false);
+    return FixWaveSizes(pTarget, 0, false).has_value();
 }
 
 bool SampleEditor::RunEdit(const std::vector<Piece>& pPieces)

@@ -55,16 +55,13 @@ std::string CodecFormatProblem(
 Status EncodeFileInPlace(AudioFileEncoder& pEncoder, AudioCodec pCodec, int32_t pKbps,
     std::string_view pSource, std::string_view pTarget, const Progress& pProgress)
 {
-    ClearLastWriteError();
     ReplaceFile out;
-    if (!out.Begin(pTarget))
-        return Fail(WriteFailureText(errno));
+    if (Status begun = out.Begin(pTarget); !begun)
+        return begun;
     Status encoded = pEncoder.Encode(pCodec, pKbps, pSource, out.Handle(), pProgress);
     if (!encoded)
         return encoded; // out goes with its temporary file
-    if (!out.Commit())
-        return Fail(WriteFailureText(LastWriteError()));
-    return {};
+    return out.Commit();
 }
 
 } // namespace tarvok

@@ -66,6 +66,8 @@ public:
     /// Why the last ConvWave failed, for the user (the disk is full, the source cannot be
     /// read ...); empty after one that succeeded or was cancelled.
     std::string FailureText;
+    /// The kind of the last failure: DiskFull or FileError for a failed write, else Other.
+    ErrorCode FailureCode = ErrorCode::Other;
 
 private:
     UserInterface* ui_;

@@ -57,10 +57,15 @@ Status EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::str
         return Fail(kMp3EncodeFailed);
     const std::string target(pTargetFN);
     ReplaceFile replacement;
-    if (!replacement.Begin(target))
-        return Fail(kMp3EncodeFailed, ErrorCode::FileError);
+    if (Status begun = replacement.Begin(target); !begun)
+        return begun;
     FileHandle& out = replacement.Handle();
-    const auto writeFailed = [] { return Fail(kMp3EncodeFailed, ErrorCode::FileError); };
+    // Writes what the encoder gave back, if anything.
+    const auto put = [&out](const std::vector<uint8_t>& pBytes) -> Status {
+        if (pBytes.empty())
+            return {};
+        return WriteAt(out, pBytes.data(), static_cast<int64_t>(pBytes.size()), -1);
+    };
 
     std::vector<int16_t> samples;
     std::vector<uint8_t> encoded;
@@ -82,19 +87,16 @@ Status EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::str
         encoded.clear();
         if (!stream->Encode(samples.data(), static_cast<int32_t>(n), encoded))
             return Fail(kMp3EncodeFailed);
-        if (!encoded.empty()
-            && !WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1))
-            return writeFailed();
+        if (Status written = put(encoded); !written)
+            return written;
         p += n;
     }
     encoded.clear();
     if (!stream->Finish(encoded))
         return Fail(kMp3EncodeFailed);
-    if (!encoded.empty() && !WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1))
-        return writeFailed();
-    if (!replacement.Commit())
-        return writeFailed();
-    return {};
+    if (Status written = put(encoded); !written)
+        return written;
+    return replacement.Commit();
 }
 
 } // namespace tarvok

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <span>
@@ -141,18 +142,19 @@ bool RequestValid(const Project& pProject, const RenderRequest& pRequest)
 
 // A new file with a 16-bit stereo header at the project rate, or the caller's existing WAV
 // file opened for appending.
-std::optional<FileHandle> OpenRenderFile(const Project& pProject, const RenderRequest& pRequest)
+Result<FileHandle> OpenRenderFile(const Project& pProject, const RenderRequest& pRequest)
 {
     if (!pRequest.FileReady) {
         if (!DeleteFileForce(pRequest.File))
-            return std::nullopt;
-        return WriteWaveHeader(pProject.SampleRate, kBits, kChannels, pRequest.File, 0, true);
+            return WriteError(errno);
+        return StartWaveFile(pProject.SampleRate, kBits, kChannels, pRequest.File, 0, true);
     }
     if (ReadWaveInfo(pRequest.File).Valid == 0)
-        return std::nullopt;
+        return Fail(kRenderOpenFailed, ErrorCode::FileError);
+    errno = 0;
     FileHandle file = OpenFile(pRequest.File, OpenMode::Update);
     if (!file.IsOpen())
-        return std::nullopt;
+        return WriteError(errno);
     return file;
 }
 
@@ -264,8 +266,10 @@ Status RenderPasses::Write(const FileHandle& pFile, double pGain)
             } else {
                 renderer_.Single(static_cast<int32_t>(c), n, out);
             }
-            if (!WriteAt(pFile, out.data(), static_cast<int64_t>(n) * kFrameBytes, -1))
-                return Fail(kRenderOpenFailed, ErrorCode::FileError);
+            if (Status written
+                = WriteAt(pFile, out.data(), static_cast<int64_t>(n) * kFrameBytes, -1);
+                !written)
+                return written;
             workDone_ += n;
         }
     }
@@ -295,18 +299,16 @@ Status RenderTracks(const Project& pProject, const RenderRequest& pRequest, User
     }
     if (!RequestValid(pProject, pRequest))
         return Fail("unknown render mode or track");
-    std::optional<FileHandle> file = OpenRenderFile(pProject, pRequest);
+    Result<FileHandle> file = OpenRenderFile(pProject, pRequest);
     if (!file)
-        return Fail(kRenderOpenFailed, ErrorCode::FileError);
+        return file.error();
     // The header is finalised whatever happens, so that the file stays a valid WAV file.
     auto finish = [&](Status pResult) -> Status {
-        const bool fixed = FixWaveSizes(pRequest.File, 0, false, &*file);
-        const bool closed = file->Close();
-        if (!pResult)
-            return pResult;
-        if (!fixed || !closed)
-            return Fail(kRenderOpenFailed, ErrorCode::FileError);
-        return {};
+        Status fixed = FixWaveSizes(pRequest.File, 0, false, &*file);
+        errno = 0;
+        if (!file->Close() && fixed)
+            fixed = WriteError(errno);
+        return pResult ? fixed : pResult;
     };
     if (pRequest.To - std::max<int32_t>(pRequest.From, 0) < 1)
         return finish(Fail("empty range"));

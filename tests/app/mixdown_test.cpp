@@ -368,8 +368,9 @@ public:
         ++Calls;
         const std::string text
             = std::string(CodecName(pCodec)) + ":" + std::to_string(ReadWaveInfo(pSource).Frames);
-        if (!WriteAt(pOut, text.data(), static_cast<int64_t>(text.size()), 0))
-            return Fail(WriteFailureText(LastWriteError()));
+        if (Status written = WriteAt(pOut, text.data(), static_cast<int64_t>(text.size()), 0);
+            !written)
+            return written;
         if (FailAfterWriting)
             return Fail("the encoder gave up");
         return {};
