@@ -16,6 +16,7 @@
 #include "edit/range_edit.h"
 #include "render/conv_wave.h"
 #include "render/mp3_encoder.h"
+#include "render/output_format.h"
 #include "render/render_tracks.h"
 #include "render/target_file.h"
 
@@ -101,12 +102,10 @@ std::string FileTargetPath(
     std::string path(Trim(pRequest.TargetFile));
     if (!pEncode && !pCodec)
         return path;
-    const std::string folder = FolderOf(path);
-    std::string name = path.substr(folder.size());
-    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
-        name.erase(dot);
-    const char* extension = !pCodec ? ".mp3" : *pCodec == AudioCodec::Flac ? ".flac" : ".opus";
-    return folder + name + extension;
+    const OutputKind kind = !pCodec   ? OutputKind::Mp3
+        : *pCodec == AudioCodec::Flac ? OutputKind::Flac
+                                      : OutputKind::Opus;
+    return WithOutputExtension(path, kind);
 }
 
 // The message of a failed step: a full disk is named as such, anything else gets the

@@ -8,25 +8,11 @@
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "render/mp3_encoder.h"
+#include "render/output_format.h"
 
 #include <algorithm>
 
 namespace tarvok {
-
-namespace {
-
-std::string WithExtension(const std::string& pPath, const std::string& pExtension)
-{
-    if (Trim(pPath).empty())
-        return pPath;
-    const std::string folder = FolderOf(pPath);
-    std::string name = pPath.substr(folder.size());
-    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
-        name.erase(dot);
-    return folder + name + "." + pExtension;
-}
-
-} // namespace
 
 MixdownWindowModel::MixdownWindowModel(
     MainLogic& pLogic, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder)
@@ -46,7 +32,7 @@ MixdownWindowModel::MixdownWindowModel(
     }
     ReloadBitRates();
     if (request_.Encode && !bitRates_.empty())
-        request_.TargetFile = WithExtension(request_.TargetFile, "mp3");
+        request_.TargetFile = WithOutputExtension(request_.TargetFile, OutputKind::Mp3);
 }
 
 const std::vector<std::string>& MixdownWindowModel::SourceTrackItems()
@@ -118,9 +104,14 @@ std::string MixdownWindowModel::ProjectInfo() const
 
 std::string MixdownWindowModel::SoundFileInfo() const { return soundFileInfo_; }
 
+OutputKind MixdownWindowModel::PathKind() const
+{
+    return request_.Encode && Enabled().Encode ? OutputKind::Mp3 : OutputKind::Wav;
+}
+
 std::string MixdownWindowModel::PathExtension() const
 {
-    return request_.Encode && Enabled().Encode ? "mp3" : "wav";
+    return std::string(OutputFormatOf(PathKind()).Extension);
 }
 
 void MixdownWindowModel::SetSourceTracks(int32_t pIndex)
@@ -158,7 +149,7 @@ void MixdownWindowModel::SetWaveMode(int32_t pMode)
 void MixdownWindowModel::SetEncode(bool pOn)
 {
     request_.Encode = pOn;
-    request_.TargetFile = WithExtension(request_.TargetFile, PathExtension());
+    request_.TargetFile = WithOutputExtension(request_.TargetFile, PathKind());
 }
 
 void MixdownWindowModel::SetBitRate(const std::string& pText) { request_.BitRate = pText; }

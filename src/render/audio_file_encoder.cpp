@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "core/file_io.h"
+#include "render/output_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,21 +10,10 @@
 
 namespace tarvok {
 
-namespace {
-bool HasExtension(std::string_view pPath, std::string_view pExtension)
-{
-    return pPath.size() >= pExtension.size()
-        && EqualsNoCase(pPath.substr(pPath.size() - pExtension.size()), pExtension);
-}
-} // namespace
-
 std::optional<AudioCodec> CodecOfPath(std::string_view pPath)
 {
-    if (HasExtension(pPath, ".flac"))
-        return AudioCodec::Flac;
-    if (HasExtension(pPath, ".opus"))
-        return AudioCodec::Opus;
-    return std::nullopt;
+    const OutputFormatInfo* format = OutputFormatOfPath(pPath);
+    return format != nullptr ? format->Codec : std::nullopt;
 }
 
 std::string_view CodecName(AudioCodec pCodec)

@@ -356,12 +356,7 @@ void FrmMixDown::ChooseFile()
         = context_.Logic.Ui().ChooseSaveFile(S(tr("wavファイル作成")), "*." + extension, initial);
     if (!chosen)
         return;
-    std::string path = *chosen;
-    const std::string dotted = "." + extension;
-    if (path.size() < dotted.size()
-        || path.compare(path.size() - dotted.size(), dotted.size(), dotted) != 0)
-        path += dotted;
-    targetFile_->setText(Q(path));
+    targetFile_->setText(Q(EnsureOutputExtension(*chosen, model_.PathKind())));
 }
 
 void FrmMixDown::SaveValues()
