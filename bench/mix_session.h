@@ -51,7 +51,8 @@ struct Session {
             const std::string path = Folder + "w" + std::to_string(w) + ".wav";
             auto file = WriteWaveHeader(
                 44100, 16, 2, path, static_cast<int64_t>(samples.size()) * 2, true);
-            WriteAt(*file, samples.data(), static_cast<int64_t>(samples.size()) * 2, -1);
+            static_cast<void>(
+                WriteAt(*file, samples.data(), static_cast<int64_t>(samples.size()) * 2, -1));
             file->Close();
             p.AddWaveFile(path);
         }

@@ -43,7 +43,8 @@ struct BigProject {
             std::string path = data.NewTempName(kTempWave);
             auto file
                 = WriteWaveHeader(44100, 16, 2, path, static_cast<int64_t>(silence.size()), true);
-            WriteAt(*file, silence.data(), static_cast<int64_t>(silence.size()), -1);
+            static_cast<void>(
+                WriteAt(*file, silence.data(), static_cast<int64_t>(silence.size()), -1));
             file->Close();
             int32_t index = P.AddWaveFile(path);
             bool cancel = false;

@@ -88,13 +88,13 @@ std::optional<double> NormalizeGain(MainLogic& pLogic, const std::string& pSourc
     }
     bool cancelled = false;
     Result<LoudnessReading> reading
-        = MeasureWaveLoudness(*meter, pSource, pFrom, pTo, [&](double pRate) {
+        = MeasureWaveLoudness(*meter, pSource, pFrom, pTo, [&](double pRate, std::string_view) {
               pLogic.ShowMessage(
                   "ラウドネス測定中 " + std::to_string(RoundHalfEven(pRate * 100.0)) + "%");
               ui.Yield();
               cancelled = cancelled || pLogic.CancelRequest;
               pLogic.CancelRequest = false;
-              return cancelled;
+              return !cancelled;
           });
     if (!reading) {
         if (!cancelled)

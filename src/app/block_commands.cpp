@@ -3,6 +3,7 @@
 #include "core/file_io.h"
 #include "render/render_tracks.h"
 
+#include "app/cancel_progress.h"
 #include "app/range_input.h"
 
 #include "app/main_logic.h"
@@ -118,7 +119,7 @@ bool MergeCommand(MainLogic& pLogic)
         request.Mode = kRenderTrackEnvelopeLevel;
         request.Tracks = pTrack;
         request.Label = "トラック" + std::to_string(pTrack + 1);
-        if (!RenderTracks(pProject, request, pLogic.Ui(), pLogic.CancelRequest)) {
+        if (!RenderTracks(pProject, request, pLogic.Ui(), CancelRequestProgress(pLogic))) {
             DeleteFileForce(file);
             return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");
         }

@@ -1,5 +1,6 @@
 #include "app/export_command.h"
 
+#include "app/cancel_progress.h"
 #include "app/main_logic.h"
 
 #include "base/text.h"
@@ -45,7 +46,8 @@ bool ExportCommand(MainLogic& pLogic)
         request.Mode = kRenderTrackEnvelopeLevel;
         request.Tracks = t;
         request.Label = "トラック" + std::to_string(t + 1) + "出力";
-        ok = RenderTracks(project, request, ui, pLogic.CancelRequest) && CommitFile(temp, target);
+        ok = RenderTracks(project, request, ui, CancelRequestProgress(pLogic))
+            && CommitFile(temp, target);
         if (!ok)
             DeleteFileForce(temp);
     }

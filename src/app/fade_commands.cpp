@@ -1,5 +1,6 @@
 #include "app/fade_commands.h"
 
+#include "app/cancel_progress.h"
 #include "app/main_logic.h"
 #include "core/command_ids.h"
 #include "core/data_folder.h"
@@ -193,7 +194,7 @@ bool FadeMergeCommand(MainLogic& pLogic)
         request.Mode = kRenderTrackEnvelope;
         request.Tracks = t;
         request.Label = "トラック" + std::to_string(t + 1);
-        if (!RenderTracks(p, request, pLogic.Ui(), pLogic.CancelRequest)) {
+        if (!RenderTracks(p, request, pLogic.Ui(), CancelRequestProgress(pLogic))) {
             DeleteFileForce(file);
             ok = false;
             break;

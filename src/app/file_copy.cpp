@@ -142,15 +142,12 @@ void FileCopy::RaiseProgress(const ProgressHandler& pHandler, double pRate)
     bar_ = pRate;
     if (!pHandler)
         return;
-    bool cancel = canceled_;
-    pHandler(pRate, cancel);
-    if (cancel)
+    if (!pHandler(pRate))
         canceled_ = true;
 }
 
 bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t pInt, int64_t pSize)
 {
-    ClearLastWriteError();
     FileDescriptor source(::open(pSource.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info { };
     if (!source.Valid() || ::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -175,8 +172,10 @@ bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t p
                 break;
             }
             Pause(pause);
-            if (!WriteAt(pOut.Handle(), buffer.data(), static_cast<int64_t>(n), offset)) {
-                failure_ = WriteFailureText(LastWriteError());
+            if (Status written
+                = WriteAt(pOut.Handle(), buffer.data(), static_cast<int64_t>(n), offset);
+                !written) {
+                failure_ = written.error().Message;
                 break;
             }
             remaining -= static_cast<int64_t>(n);
@@ -224,14 +223,14 @@ bool FileCopy::MirrorFile(std::string_view sFilename, std::string_view tFilename
     // The file layer's one safe replace: a hidden temporary file beside the target, renamed
     // over it only when complete.
     ReplaceFile out;
-    if (!out.Begin(target)) {
-        failure_ = WriteFailureText(errno);
+    if (Status begun = out.Begin(target); !begun) {
+        failure_ = begun.error().Message;
         return false;
     }
     if (!CopyInto(source, out, pInt, pSize))
         return false;
-    if (!out.Commit()) {
-        failure_ = WriteFailureText(LastWriteError());
+    if (Status committed = out.Commit(); !committed) {
+        failure_ = committed.error().Message;
         return false;
     }
     return true;
@@ -266,16 +265,18 @@ bool FileCopy::TranspFile(std::string_view sFilename, std::string_view tFilename
         return false;
     }
     ReplaceFile out;
-    if (!out.Begin(target)) {
-        failure_ = WriteFailureText(errno);
+    if (Status begun = out.Begin(target); !begun) {
+        failure_ = begun.error().Message;
         return false;
     }
     if (!CopyInto(source, out, pInt, pSize))
         return false;
     const bool same = SamePath(source, target);
-    if (!out.Commit(KillTarget)) {
-        failure_ = LastWriteError() == EEXIST ? "コピー先のファイルがすでにあります"
-                                              : WriteFailureText(LastWriteError());
+    if (Status committed = out.Commit(KillTarget); !committed) {
+        // A commit that may not replace fails when the target appeared meanwhile.
+        failure_ = !KillTarget && PathExists(target)
+            ? std::string("コピー先のファイルがすでにあります")
+            : committed.error().Message;
         return false;
     }
     if (same || !KillSource)

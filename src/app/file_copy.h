@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/progress.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,9 +20,8 @@ class UserInterface;
 /// thread only.
 class FileCopy {
 public:
-    /// Progress event: pRate runs from 0 to 1; setting pCancel asks the operation to stop
-    /// after the current chunk.
-    using ProgressHandler = std::function<void(double pRate, bool& pCancel)>;
+    /// Progress: the fraction done (0..1); a stop ends the operation after the current chunk.
+    using ProgressHandler = Progress;
     /// Waits the given milliseconds; the default yields to the window system meanwhile.
     using WaitHandler = std::function<void(int32_t pMs)>;
 

@@ -1,5 +1,6 @@
 #include "app/import_command.h"
 
+#include "app/cancel_progress.h"
 #include "app/file_copy.h"
 #include "app/main_logic.h"
 #include "base/file_name.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace tarvok {
@@ -87,6 +89,171 @@ bool IsInsideFolder(std::string_view pPath, std::string_view pFolder)
     return !error && parent == folder;
 }
 
+namespace {
+
+// Tells the user why the import of pPath stopped; an empty cause is a cancelled import.
+void ShowImportFailure(UserInterface& pUi, const std::string& pPath, const std::string& pCause)
+{
+    if (pCause.empty())
+        pUi.ShowMessage(kImportCancelledText);
+    else
+        pUi.ShowError(std::string(kImportFailedText) + "\n" + pPath + "\n" + pCause);
+}
+
+// NewTempName makes the file it names, so an empty name is a failed write in the folder.
+std::string CreateFailure() { return WriteFailureText(errno != 0 ? errno : EIO); }
+
+// A file the WAV reader cannot take goes through the decoder into a new working file first.
+// The file to import (pPath itself when no decoder is needed); nothing when the decode
+// failed or was cancelled (the user has been told).
+std::optional<std::string> DecodeIfNeeded(MainLogic& pLogic, const std::string& pPath)
+{
+    if (!NeedsDecoderFor(pPath, pLogic.Decoder()))
+        return pPath;
+    UserInterface& ui = pLogic.Ui();
+    errno = 0;
+    const std::string target = pLogic.Folder().NewTempName(kTempWave);
+    if (target.empty()) {
+        ShowImportFailure(ui, pPath, CreateFailure());
+        return std::nullopt;
+    }
+    ui.ShowMessage(kDecodingText);
+    pLogic.CancelRequest = false;
+    const bool decodedOk = pLogic.Decoder().Decode(pPath, target, ui, pLogic.CancelRequest);
+    pLogic.CancelRequest = false;
+    // The name was handed out as an empty file: a decode that wrote nothing leaves it so.
+    if (!decodedOk || FileSize64(target) <= 0) {
+        DeleteFileForce(target);
+        ui.ShowMessage("");
+        return std::nullopt;
+    }
+    return target;
+}
+
+// True, with the message shown, when the file is refused before anything is written.
+bool RefusedFormat(UserInterface& pUi, const WaveInfo& pInfo)
+{
+    if (pInfo.Valid == 0) {
+        pUi.ShowMessage(kWrongFormatText);
+        return true;
+    }
+    // A rate below every rate the system offers (or an absurd one) would be converted into
+    // an enormous working file, or none: such a file is refused before anything is written.
+    if (pInfo.SampleRate < kMinImportRate || pInfo.SampleRate > kMaxImportRate) {
+        pUi.ShowMessage(RateRefusedText(pInfo.SampleRate));
+        return true;
+    }
+    return false;
+}
+
+// The files to place: pFile itself, or one mono working file per channel of a surround
+// file. Mono and stereo files written in the extensible form (usual for 24 bits) stay
+// whole, as do their plain PCM equivalents. Nothing when the file is not PCM or the split
+// failed (the user has been told why).
+std::optional<std::vector<ImportItem>> ImportItems(MainLogic& pLogic, const std::string& pPath,
+    const std::string& pFile, bool pDecoded, const WaveInfo& pInfo)
+{
+    const bool pcm = pInfo.FormatTag == kFormatTagPcm || pInfo.FormatTag == kFormatTagExtensible;
+    if (!pcm)
+        return std::nullopt;
+    if (pInfo.Channels <= 2)
+        return std::vector<ImportItem> { { pFile, pDecoded } };
+    std::vector<std::string> names;
+    const Status split
+        = SplitChannels(pFile, names, pLogic.Folder(), pLogic.Ui(), CancelRequestProgress(pLogic));
+    if (!split) {
+        ShowImportFailure(
+            pLogic.Ui(), pPath, IsCancelled(split) ? std::string() : split.error().Message);
+        return std::nullopt;
+    }
+    std::vector<ImportItem> items;
+    for (std::string& name : names)
+        items.push_back({ std::move(name), true });
+    return items;
+}
+
+// Converts the item to 16-bit stereo at the project's rate into a new working file that
+// takes its place. The cause of a failure (empty when cancelled); nothing when done.
+std::optional<std::string> ConvertItem(MainLogic& pLogic, ImportItem& pItem)
+{
+    errno = 0;
+    const std::string target = pLogic.Folder().NewTempName(kTempWave);
+    UserInterface& ui = pLogic.Ui();
+    C_ConvWave cw(&ui);
+    cw.SetProg([&pLogic, &ui](double pRate, std::string_view) {
+        ui.ShowMessage(std::string(kConvertingText) + PercentText(pRate));
+        return !pLogic.CancelRequest;
+    });
+    const bool converted = !target.empty()
+        && cw.ConvWave(pItem.Path, target, pLogic.Proj().SampleRate, 16, 2, 1, false);
+    if (pItem.Temporary)
+        DeleteFileForce(pItem.Path);
+    if (!converted) {
+        const std::string failure = target.empty() ? CreateFailure()
+            : cw.Canceled                          ? std::string()
+                                                   : cw.FailureText;
+        DeleteFileForce(target);
+        return failure;
+    }
+    pItem = { target, true };
+    return std::nullopt;
+}
+
+// Copies the item into a new working file that takes its place; a header that claims more
+// data than the file holds is put right in the copy (never in the user's own file), so that
+// a later open of the project sees the length that was placed. The cause of a failure (empty
+// when cancelled); nothing when done.
+std::optional<std::string> CopyItemIn(MainLogic& pLogic, ImportItem& pItem, const WaveInfo& pInfo)
+{
+    const bool overclaimed = FramesPresent(pInfo) < pInfo.Frames;
+    errno = 0;
+    const std::string target = pLogic.Folder().NewTempName(kTempWave);
+    UserInterface& ui = pLogic.Ui();
+    FileCopy copy(&ui);
+    // Yielding between chunks keeps the window responsive; no pause is needed.
+    copy.SetWait([&ui](int32_t) { ui.Yield(); });
+    copy.SetMirrorProg([&pLogic](double, std::string_view) { return !pLogic.CancelRequest; });
+    // The target is the empty file NewTempName made for this copy alone.
+    if (target.empty() || !copy.TranspFile(pItem.Path, target, true, false)) {
+        const std::string failure = target.empty() ? CreateFailure()
+            : pLogic.CancelRequest                 ? std::string()
+                                                   : copy.FailureText();
+        DeleteFileForce(target);
+        if (pItem.Temporary)
+            DeleteFileForce(pItem.Path);
+        return failure;
+    }
+    if (pItem.Temporary)
+        DeleteFileForce(pItem.Path);
+    pItem = { target, false };
+    if (overclaimed) {
+        if (Status sized = SetWaveDataSize(
+                target, static_cast<int64_t>(FramesPresent(pInfo)) * pInfo.BlockAlign);
+            !sized) {
+            DeleteFileForce(target);
+            return sized.error().Message;
+        }
+    }
+    return std::nullopt;
+}
+
+// Makes the item ready to be placed: in the project's format, inside the data folder. The
+// cause of a failure (empty when cancelled); nothing when ready.
+std::optional<std::string> PrepareItem(MainLogic& pLogic, ImportItem& pItem)
+{
+    const WaveInfo itemInfo = ReadWaveInfo(pItem.Path);
+    if (itemInfo.FormatMode != 3 || itemInfo.SampleRate != pLogic.Proj().SampleRate)
+        if (std::optional<std::string> failure = ConvertItem(pLogic, pItem))
+            return failure;
+    const WaveInfo placedInfo = ReadWaveInfo(pItem.Path);
+    if (FramesPresent(placedInfo) < placedInfo.Frames
+        || !IsInsideFolder(pItem.Path, pLogic.Folder().Path()))
+        return CopyItemIn(pLogic, pItem, placedInfo);
+    return std::nullopt;
+}
+
+} // namespace
+
 bool MainLogic::ImportSoundFile(
     int32_t pTrack, const std::string& pPath, int32_t pPosition, bool pNoRecent)
 {
@@ -98,64 +265,28 @@ bool MainLogic::ImportSoundFile(
     if (!CanEdit() || pTrack < 0 || pTrack > project_.LastTrackNo)
         return false;
     const int32_t position = std::max(pPosition, 0);
-
     const std::string blockName = CleanBlockName(BaseNameOf(pPath));
-    std::string file = pPath;
-    bool decoded = false;
-    // Tells the user why the import stopped; an empty cause is a cancelled import.
-    auto showFailure = [this, &pPath](const std::string& pCause) {
-        if (pCause.empty())
-            ui_.ShowMessage(kImportCancelledText);
-        else
-            ui_.ShowError(std::string(kImportFailedText) + "\n" + pPath + "\n" + pCause);
-    };
-    // NewTempName makes the file it names, so an empty name is a failed write in the folder.
-    auto createFailure = [] { return WriteFailureText(errno != 0 ? errno : EIO); };
-    if (NeedsDecoderFor(pPath, *decoder_)) {
-        errno = 0;
-        const std::string target = folder_->NewTempName(kTempWave);
-        if (target.empty()) {
-            showFailure(createFailure());
-            return false;
-        }
-        ui_.ShowMessage(kDecodingText);
-        CancelRequest = false;
-        const bool decodedOk = decoder_->Decode(pPath, target, ui_, CancelRequest);
-        CancelRequest = false;
-        // The name was handed out as an empty file: a decode that wrote nothing leaves it so.
-        if (!decodedOk || FileSize64(target) <= 0) {
-            DeleteFileForce(target);
-            ui_.ShowMessage("");
-            return false;
-        }
-        file = target;
-        decoded = true;
-    }
+    const std::optional<std::string> file = DecodeIfNeeded(*this, pPath);
+    if (!file)
+        return false;
+    const bool decoded = *file != pPath;
     auto dropDecoded = [&]() {
         if (decoded)
-            DeleteFileForce(file);
+            DeleteFileForce(*file);
     };
 
-    const WaveInfo info = IsRiffWaveFile(file) ? ReadWaveInfo(file) : WaveInfo {};
-    if (info.Valid == 0) {
-        ui_.ShowMessage(kWrongFormatText);
-        dropDecoded();
-        return false;
-    }
-    // A rate below every rate the system offers (or an absurd one) would be converted into
-    // an enormous working file, or none: such a file is refused before anything is written.
-    if (info.SampleRate < kMinImportRate || info.SampleRate > kMaxImportRate) {
-        ui_.ShowMessage(RateRefusedText(info.SampleRate));
-        dropDecoded();
-        return false;
-    }
-    if (!StartProc(1, 0)) {
+    const WaveInfo info = IsRiffWaveFile(*file) ? ReadWaveInfo(*file) : WaveInfo {};
+    if (RefusedFormat(ui_, info) || !StartProc(1, 0)) {
         dropDecoded();
         return false;
     }
     Project& p = project_;
     const int32_t oldRate = p.SampleRate;
     const std::string oldSoundFile = p.LastSoundFile;
+    auto restore = [&]() {
+        p.SampleRate = oldRate;
+        p.LastSoundFile = oldSoundFile;
+    };
     if (p.BlockCount() == 0 && info.SampleRate != p.SampleRate) {
         const bool convert = ui_.AskYesNo(kConvertRateQuestion);
         // A rate no device could use stays converted.
@@ -165,30 +296,11 @@ bool MainLogic::ImportSoundFile(
     if (!decoded)
         p.LastSoundFile = pPath;
 
-    std::vector<ImportItem> items;
-    const bool pcm = info.FormatTag == kFormatTagPcm || info.FormatTag == kFormatTagExtensible;
-    // Surround files become one mono file per channel. Mono and stereo files written in the
-    // extensible form (usual for 24 bits) stay whole, as do their plain PCM equivalents.
-    if (pcm && info.Channels > 2) {
-        std::vector<std::string> names;
-        std::string failure;
-        const bool split = SplitChannels(file, names, *folder_, ui_, CancelRequest, &failure);
+    std::optional<std::vector<ImportItem>> items = ImportItems(*this, pPath, *file, decoded, info);
+    if (!items || (*items)[0].Path != *file)
         dropDecoded();
-        if (!split) {
-            showFailure(failure);
-            p.SampleRate = oldRate;
-            p.LastSoundFile = oldSoundFile;
-            EndProc();
-            return false;
-        }
-        for (std::string& name : names)
-            items.push_back({ std::move(name), true });
-    } else if (pcm) {
-        items.push_back({ file, decoded });
-    } else {
-        dropDecoded();
-        p.SampleRate = oldRate;
-        p.LastSoundFile = oldSoundFile;
+    if (!items) {
+        restore();
         EndProc();
         return false;
     }
@@ -196,66 +308,11 @@ bool MainLogic::ImportSoundFile(
     int32_t placed = 0;
     int64_t endFrame = 0;
     size_t done = 0;
-    std::string failure; // why the item "done" could not be made ready; empty when cancelled
-    for (; done < items.size(); ++done) {
-        ImportItem& item = items[done];
-        const WaveInfo itemInfo = ReadWaveInfo(item.Path);
-        if (itemInfo.FormatMode != 3 || itemInfo.SampleRate != p.SampleRate) {
-            errno = 0;
-            const std::string target = folder_->NewTempName(kTempWave);
-            C_ConvWave cw(&ui_);
-            cw.SetProg([this](double pRate, bool& pCancel) {
-                ui_.ShowMessage(std::string(kConvertingText) + PercentText(pRate));
-                pCancel = CancelRequest;
-            });
-            const bool converted
-                = !target.empty() && cw.ConvWave(item.Path, target, p.SampleRate, 16, 2, 1, false);
-            if (item.Temporary)
-                DeleteFileForce(item.Path);
-            if (!converted) {
-                failure = target.empty() ? createFailure()
-                    : cw.Canceled        ? std::string()
-                                         : cw.FailureText;
-                DeleteFileForce(target);
-                break;
-            }
-            item = { target, true };
-        }
-        // A header that claims more data than the file holds is put right in a copy of the
-        // file (never in the user's own file), so that a later open of the project sees the
-        // length that was placed.
-        const WaveInfo placedInfo = ReadWaveInfo(item.Path);
-        const bool overclaimed = FramesPresent(placedInfo) < placedInfo.Frames;
-        if (overclaimed || !IsInsideFolder(item.Path, folder_->Path())) {
-            errno = 0;
-            const std::string target = folder_->NewTempName(kTempWave);
-            FileCopy copy(&ui_);
-            // Yielding between chunks keeps the window responsive; no pause is needed.
-            copy.SetWait([this](int32_t) { ui_.Yield(); });
-            copy.SetMirrorProg(
-                [this](double, bool& pCancel) { pCancel = pCancel || CancelRequest; });
-            // The target is the empty file NewTempName made for this copy alone.
-            if (target.empty() || !copy.TranspFile(item.Path, target, true, false)) {
-                failure = target.empty() ? createFailure()
-                    : CancelRequest      ? std::string()
-                                         : copy.FailureText();
-                DeleteFileForce(target);
-                if (item.Temporary)
-                    DeleteFileForce(item.Path);
-                break;
-            }
-            if (item.Temporary)
-                DeleteFileForce(item.Path);
-            item = { target, false };
-            ClearLastWriteError();
-            if (overclaimed
-                && !SetWaveDataSize(target,
-                    static_cast<int64_t>(FramesPresent(placedInfo)) * placedInfo.BlockAlign)) {
-                failure = WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO);
-                DeleteFileForce(target);
-                break;
-            }
-        }
+    std::optional<std::string> failure; // why item "done" could not be made ready
+    for (; done < items->size(); ++done) {
+        ImportItem& item = (*items)[done];
+        if ((failure = PrepareItem(*this, item)))
+            break;
         if (pTrack + static_cast<int64_t>(done) <= p.LastTrackNo) {
             const auto track = static_cast<int32_t>(pTrack + static_cast<int64_t>(done));
             if (LoadFileToTrack(p, track, item.Path, position, blockName, *folder_, options_.WFMode,
@@ -266,21 +323,17 @@ bool MainLogic::ImportSoundFile(
             }
         }
     }
-    const bool complete = done == items.size();
-    if (!complete)
-        showFailure(failure);
+    if (failure)
+        ShowImportFailure(ui_, pPath, *failure);
     // Channel files not reached are of no use to anyone.
-    for (size_t i = done + 1; i < items.size(); ++i)
-        if (items[i].Temporary)
-            DeleteFileForce(items[i].Path);
+    for (size_t i = done + 1; i < items->size(); ++i)
+        if ((*items)[i].Temporary)
+            DeleteFileForce((*items)[i].Path);
     CancelRequest = false;
     // An import that placed nothing leaves the project as it found it.
-    if (placed == 0) {
-        p.SampleRate = oldRate;
-        p.LastSoundFile = oldSoundFile;
-    }
-
-    if (complete && placed > 0 && p.BlockCount() == placed) {
+    if (placed == 0)
+        restore();
+    if (!failure && placed > 0 && p.BlockCount() == placed) {
         p.ViewStart = 0;
         p.Zoom = FitZoom(endFrame, p.SampleStep, TrackAreaWidthPx);
     }

@@ -347,9 +347,8 @@ void MainLogic::Shutdown()
             ui_.ShowError(count == -2 ? kCleanupBusy : kCleanupFailed);
     } else {
         // The work stays for the next start, which offers to resume it.
-        ClearLastWriteError();
-        if (!SaveUndoSnapshot())
-            ui_.ShowError("作業の続きを保存できませんでした（" + WriteFailureText(LastWriteError())
+        if (Status saved = SaveUndoSnapshot(); !saved)
+            ui_.ShowError("作業の続きを保存できませんでした（" + saved.error().Message
                 + "）。\n次の起動では続きから作業できません。");
     }
     project_.ResetProject();

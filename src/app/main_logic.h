@@ -205,7 +205,7 @@ public:
     // Undo and redo through project snapshots in the data folder.
 
     /// Writes snapshot UndoCounter, advances the counter and deletes newer snapshots.
-    bool PushUndo();
+    Status PushUndo();
     /// Steps to the previous (or, with pRedo, the next) snapshot; with pCheckOnly only
     /// tells whether that snapshot exists.
     bool StepUndo(bool pRedo, bool pCheckOnly);
@@ -227,7 +227,7 @@ public:
     void ShowMessage(std::string_view pText) { ui_.ShowMessage(pText); }
 
     /// Called by StartProc to take an undo snapshot.
-    virtual bool SaveUndoSnapshot() { return PushUndo(); }
+    virtual Status SaveUndoSnapshot() { return PushUndo(); }
     /// Takes the undo snapshot of an edit about to start; false when it could not be
     /// written, and the edit must then not be made (ShowUndoSnapshotFailure tells why).
     bool TakeUndoSnapshot();
@@ -255,7 +255,7 @@ private:
     FileLock projectLock_;
     int64_t lockHolder_ = 0;
     std::string lastSaveAllProject_;
-    int undoSnapshotError_ = 0; ///< errno of the last failed TakeUndoSnapshot
+    Error undoSnapshotError_; ///< why the last TakeUndoSnapshot failed
     std::unique_ptr<ErrorLog> log_;
     RecentFileList recent_;
     NoSoundDecoder noDecoder_;

@@ -16,6 +16,7 @@
 #include "edit/range_edit.h"
 #include "render/conv_wave.h"
 #include "render/mp3_encoder.h"
+#include "render/output_format.h"
 #include "render/render_tracks.h"
 #include "render/target_file.h"
 
@@ -101,20 +102,17 @@ std::string FileTargetPath(
     std::string path(Trim(pRequest.TargetFile));
     if (!pEncode && !pCodec)
         return path;
-    const std::string folder = FolderOf(path);
-    std::string name = path.substr(folder.size());
-    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
-        name.erase(dot);
-    const char* extension = !pCodec ? ".mp3" : *pCodec == AudioCodec::Flac ? ".flac" : ".opus";
-    return folder + name + extension;
+    const OutputKind kind = !pCodec   ? OutputKind::Mp3
+        : *pCodec == AudioCodec::Flac ? OutputKind::Flac
+                                      : OutputKind::Opus;
+    return WithOutputExtension(path, kind);
 }
 
 // The message of a failed step: a full disk is named as such, anything else gets the
 // step's own message.
-std::string FailureMessage(const char* pGeneric)
+std::string FailureMessage(const Error& pError, const char* pGeneric)
 {
-    const int error = LastWriteError();
-    return IsDiskFullError(error) ? WriteFailureText(error) : std::string(pGeneric);
+    return pError.Code == ErrorCode::DiskFull ? pError.Message : std::string(pGeneric);
 }
 
 int64_t FreeBytes(const std::string& pFolder)
@@ -126,33 +124,28 @@ int64_t FreeBytes(const std::string& pFolder)
 }
 
 // Adds pFrames frames of silence at the end of a 16-bit stereo render file's data.
-bool AppendSilenceFrames(const std::string& pFile, int64_t pFrames)
+Status AppendSilenceFrames(const std::string& pFile, int64_t pFrames)
 {
     if (pFrames <= 0)
-        return true;
+        return {};
     const WaveInfo info = ReadWaveInfo(pFile);
     if (info.Valid == 0)
-        return false;
+        return Fail(kMsgRenderFailed);
     return SetWaveDataSize(pFile, info.DataSize + pFrames * kFrameBytes);
 }
 
 // The conversion of the rendered file to the output format, the one place that knows the
 // converter.
-bool ConvertRender(MainLogic& pLogic, const std::string& pSource, const std::string& pTarget,
-    const OutputFormat& pFormat, bool& pCancelled, const std::function<void(double)>& pProgress)
+Status ConvertRender(MainLogic& pLogic, const std::string& pSource, const std::string& pTarget,
+    const OutputFormat& pFormat, const Progress& pProgress)
 {
     C_ConvWave conv(&pLogic.Ui());
-    conv.SetProg([&](double pRate, bool& pCancel) {
-        pLogic.ShowMessage(PercentText1(pRate));
-        if (pProgress)
-            pProgress(pRate);
-        if (pLogic.CancelRequest) {
-            pLogic.CancelRequest = false;
-            pCancelled = true;
-            pCancel = true;
-        }
-    });
-    return conv.ConvWave(pSource, pTarget, pFormat.Rate, pFormat.Bits, pFormat.Channels, 1, false);
+    conv.SetProg(pProgress);
+    if (conv.ConvWave(pSource, pTarget, pFormat.Rate, pFormat.Bits, pFormat.Channels, 1, false))
+        return {};
+    if (conv.Canceled)
+        return CancelledError();
+    return Fail(conv.FailureText, conv.FailureCode);
 }
 
 // Resets the track's envelope to the unity level over the range and removes the fade
@@ -366,7 +359,7 @@ namespace {
 class MixdownRun {
 public:
     MixdownRun(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
-        const std::function<void(double)>& pProgress, AudioFileEncoder* pFileEncoder)
+        const Progress& pProgress, AudioFileEncoder* pFileEncoder)
         : logic_(pLogic)
         , ui_(pLogic.Ui())
         , project_(pLogic.Proj())
@@ -384,7 +377,9 @@ private:
         MixdownOutcome Outcome = MixdownOutcome::Failed;
         std::string Message;
         bool Cancelled = false;
+        ErrorCode Code = ErrorCode::Other;
     };
+    static Stop CancelledStop() { return Stop { MixdownOutcome::Finished, "", true }; }
     using Step = std::optional<Stop>;
 
     void ReadSettings();
@@ -398,10 +393,21 @@ private:
     Step PlaceOnTargetTrack();
     Step ConvertFormat();
     Step EncodeOrMoveIntoPlace();
-    void ReportProgress(double pDone) const
+    /// The Progress of one step: pShow shows the fraction, the run's listener gets it, and
+    /// the step stops when that listener says so or the user asked to cancel (the request is
+    /// then cleared).
+    Progress StepProgress(std::function<void(double)> pShow) const
     {
-        if (progress_)
-            progress_(pDone);
+        return Progress([this, show = std::move(pShow)](double pRate, std::string_view) {
+            if (show)
+                show(pRate);
+            const bool goOn = progress_(pRate);
+            if (logic_.CancelRequest) {
+                logic_.CancelRequest = false;
+                return false;
+            }
+            return goOn;
+        });
     }
     /// Ends the run before the window went busy: only a message, if any.
     MixdownResult Refuse(const Stop& pStop);
@@ -414,7 +420,7 @@ private:
     const MixdownRequest& request_;
     Mp3Encoder* encoder_;
     AudioFileEncoder* fileEncoder_;
-    const std::function<void(double)>& progress_;
+    const Progress& progress_;
     MixdownResult result_;
 
     // What the settings decided.
@@ -452,6 +458,7 @@ MixdownResult MixdownRun::Refuse(const Stop& pStop)
 {
     result_.Outcome = pStop.Outcome;
     result_.Message = pStop.Message;
+    result_.Code = pStop.Code;
     if (!pStop.Message.empty())
         ui_.ShowError(pStop.Message);
     return result_;
@@ -463,8 +470,11 @@ MixdownResult MixdownRun::Finish(const Stop& pStop)
     ui_.SetBusy(false);
     result_.Outcome = pStop.Outcome;
     result_.Message = pStop.Message;
-    if (pStop.Cancelled)
+    result_.Code = pStop.Code;
+    if (pStop.Cancelled) {
         result_.Cancelled = true;
+        result_.Code = ErrorCode::Cancelled;
+    }
     if (!pStop.Message.empty())
         ui_.ShowError(pStop.Message);
     else
@@ -530,15 +540,15 @@ MixdownRun::Step MixdownRun::ChooseCdTarget()
     std::string folder = logic_.Store().GetSetting("CDFolder", std::string_view());
     if (!folder.empty()) {
         if (!FolderExists(folder))
-            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder };
+            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder, false, ErrorCode::NotFound };
     } else {
         folder = DefaultCdFolder();
         if (!CreateFolders(folder))
-            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder };
+            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder, false, ErrorCode::NotFound };
     }
     target_ = NextCdTrackName(folder);
     if (target_.empty())
-        return Stop { MixdownOutcome::Failed, kMsgNoCdFolder };
+        return Stop { MixdownOutcome::Failed, kMsgNoCdFolder, false, ErrorCode::NotFound };
     return std::nullopt;
 }
 
@@ -587,7 +597,7 @@ MixdownRun::Step MixdownRun::CheckSpace()
     const int64_t free = FreeBytes(FolderOf(target_));
     if (free >= 0 && static_cast<double>(free) < estimate && targetExisted_) {
         if (static_cast<double>(free + FileSize64(target_)) < estimate)
-            return Stop { MixdownOutcome::Failed, kMsgNoSpace };
+            return Stop { MixdownOutcome::Failed, kMsgNoSpace, false, ErrorCode::DiskFull };
         lowSpace_ = true;
         renderInDataFolder_ = true;
     }
@@ -599,18 +609,25 @@ MixdownRun::Step MixdownRun::CheckSpace()
 // done to it, so that the final step is a rename on one file system.
 MixdownRun::Step MixdownRun::RenderMix()
 {
-    const auto renderFailed = [] {
-        return Stop { MixdownOutcome::Failed, FailureMessage(kMsgRenderFailed) };
+    const auto renderFailed = [](const Error& pError) {
+        return Stop { MixdownOutcome::Failed, FailureMessage(pError, kMsgRenderFailed), false,
+            pError.Code == ErrorCode::DiskFull ? ErrorCode::DiskFull : ErrorCode::Other };
     };
     const std::string renderFile
         = renderInDataFolder_ ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
     if (renderFile.empty())
-        return renderFailed();
+        return renderFailed(Error {});
     DeleteFileForce(renderFile);
-    if (!WriteWaveHeader(project_.SampleRate, kBits, kChannels, renderFile, 0, false)
-        || !AppendSilenceFrames(renderFile, leadFrames_)) {
+    Status started;
+    if (Result<FileHandle> header
+        = StartWaveFile(project_.SampleRate, kBits, kChannels, renderFile, 0, false);
+        !header)
+        started = header.error();
+    else
+        started = AppendSilenceFrames(renderFile, leadFrames_);
+    if (!started) {
         DeleteFileForce(renderFile);
-        return renderFailed();
+        return renderFailed(started.error());
     }
 
     RenderRequest render;
@@ -626,23 +643,16 @@ MixdownRun::Step MixdownRun::RenderMix()
     render.FileReady = true;
     render.NormLevel = normLevel_;
     render.UseRMS = request_.UseRMS;
-    bool cancelled = false;
-    const bool rendered
-        = RenderTracks(project_, render, ui_, logic_.CancelRequest, [&](double pDone) {
-              ReportProgress(pDone);
-              // RenderTracks looks at the request right after this call and clears it.
-              if (logic_.CancelRequest)
-                  cancelled = true;
-          });
+    const Status rendered = RenderTracks(project_, render, ui_, StepProgress({}));
     if (!rendered) {
         DeleteFileForce(renderFile);
-        if (cancelled)
-            return Stop { MixdownOutcome::Finished, "", true };
-        return renderFailed();
+        if (IsCancelled(rendered))
+            return CancelledStop();
+        return renderFailed(rendered.error());
     }
-    if (!AppendSilenceFrames(renderFile, trailFrames_)) {
+    if (Status appended = AppendSilenceFrames(renderFile, trailFrames_); !appended) {
         DeleteFileForce(renderFile);
-        return renderFailed();
+        return renderFailed(appended.error());
     }
     current_ = renderFile;
     currentInDataFolder_ = renderInDataFolder_;
@@ -658,29 +668,24 @@ MixdownRun::Step MixdownRun::MeasureLoudness()
     LoudnessMeter* meter = logic_.Loudness();
     if (meter == nullptr || (!request_.Loudness && !request_.MeasureLoudness))
         return std::nullopt;
-    bool cancelled = false;
     const auto progress = [&](const char* pLabel) {
-        return [this, &cancelled, pLabel](double pDone) {
+        return StepProgress([this, pLabel](double pDone) {
             ui_.ShowMessage(std::string(pLabel) + PercentText1(pDone));
-            ReportProgress(pDone);
             ui_.Yield();
-            cancelled = cancelled || logic_.CancelRequest;
-            logic_.CancelRequest = false;
-            return cancelled;
-        };
+        });
     };
     const auto stopped = [&](const Error& pError) -> Step {
         DeleteFileForce(current_);
-        if (cancelled)
-            return Stop { MixdownOutcome::Finished, "", true };
-        return Stop { MixdownOutcome::Failed, pError.Message };
+        if (pError.Code == ErrorCode::Cancelled)
+            return CancelledStop();
+        return Stop { MixdownOutcome::Failed, pError.Message, false, pError.Code };
     };
     Result<LoudnessReading> measured
         = MeasureWaveLoudness(*meter, current_, 0, -1, progress("ラウドネス測定中 "));
     if (!request_.Loudness) {
         if (measured)
             result_.Loudness = *measured;
-        else if (cancelled)
+        else if (IsCancelled(measured))
             return stopped(measured.error());
         return std::nullopt;
     }
@@ -692,7 +697,7 @@ MixdownRun::Step MixdownRun::MeasureLoudness()
     const std::string adjusted
         = currentInDataFolder_ ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
     if (adjusted.empty())
-        return stopped(Error { FailureMessage(kMsgRenderFailed) });
+        return stopped(Error { FailureMessage(Error {}, kMsgRenderFailed) });
     Result<LoudnessReading> after
         = CopyWithGainMeasured(*meter, current_, adjusted, gain, progress("ラウドネス調整中 "));
     DeleteFileForce(current_);
@@ -742,16 +747,17 @@ MixdownRun::Step MixdownRun::ConvertFormat()
     const bool convInDataFolder = compressed_ || lowSpace_;
     const std::string converted
         = convInDataFolder ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
-    bool cancelled = false;
-    const bool ok = !converted.empty()
-        && ConvertRender(logic_, current_, converted, format_, cancelled, progress_);
+    const Status done = converted.empty()
+        ? Status(Error {})
+        : ConvertRender(logic_, current_, converted, format_,
+            StepProgress([this](double pRate) { logic_.ShowMessage(PercentText1(pRate)); }));
     DeleteFileForce(current_);
-    if (!ok) {
+    if (!done) {
         if (!converted.empty())
             DeleteFileForce(converted);
-        if (cancelled)
-            return Stop { MixdownOutcome::Finished, "", true };
-        return Stop { MixdownOutcome::Failed, FailureMessage(kMsgRenderFailed) };
+        if (IsCancelled(done))
+            return CancelledStop();
+        return Stop { MixdownOutcome::Failed, FailureMessage(done.error(), kMsgRenderFailed) };
     }
     current_ = converted;
     currentInDataFolder_ = convInDataFolder;
@@ -764,38 +770,28 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
 {
     std::string failure;
     bool encodeCancelled = false;
-    ClearLastWriteError();
+    ErrorCode code = ErrorCode::Other;
     if (codec_) {
         ui_.ShowMessage("Encode");
         Status done = EncodeFileInPlace(
-            *fileEncoder_, *codec_, bitRate_, current_, target_, [&](double pRate) {
+            *fileEncoder_, *codec_, bitRate_, current_, target_, StepProgress([this](double pRate) {
                 ui_.ShowMessage(Percent2(pRate));
-                ReportProgress(pRate);
                 ui_.Yield();
-                if (logic_.CancelRequest) {
-                    logic_.CancelRequest = false;
-                    encodeCancelled = true;
-                }
-                return encodeCancelled;
-            });
-        if (!done && !encodeCancelled)
+            }));
+        encodeCancelled = IsCancelled(done);
+        if (!done && !encodeCancelled) {
             failure = done.error().Message;
+            code = done.error().Code;
+        }
     } else if (encode_) {
         ui_.ShowMessage("Encode");
-        const bool ok = EncFromWavfile(
-            encoder_, current_, target_, bitRate_,
-            [&](double pRate, bool& pCancel) {
-                ui_.ShowMessage(Percent2(pRate));
-                ReportProgress(pRate);
-                if (logic_.CancelRequest) {
-                    logic_.CancelRequest = false;
-                    encodeCancelled = true;
-                    pCancel = true;
-                }
-            },
-            &ui_);
-        if (!ok && !encodeCancelled)
-            failure = FailureMessage(kMsgEncodeFailed);
+        Status done = EncFromWavfile(encoder_, current_, target_, bitRate_,
+            StepProgress([this](double pRate) { ui_.ShowMessage(Percent2(pRate)); }), &ui_);
+        encodeCancelled = IsCancelled(done);
+        if (!done && !encodeCancelled) {
+            failure = FailureMessage(done.error(), kMsgEncodeFailed);
+            code = done.error().Code;
+        }
     } else if (currentInDataFolder_) {
         // A rename is enough when the data folder shares the target's file system.
         bool ok = CommitFile(current_, target_) || CopyIntoPlace(current_, target_);
@@ -813,7 +809,8 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
     }
     DeleteFileForce(current_);
     if (!failure.empty())
-        return Stop { MixdownOutcome::Failed, failure, encodeCancelled };
+        return Stop { MixdownOutcome::Failed, failure, encodeCancelled,
+            code == ErrorCode::DiskFull ? code : ErrorCode::Other };
     return Stop { MixdownOutcome::Finished, "", encodeCancelled };
 }
 
@@ -871,9 +868,8 @@ MixdownResult MixdownRun::Run()
 } // namespace
 
 MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
-    const std::function<void(double)>& pProgress, AudioFileEncoder* pFileEncoder)
+    const Progress& pProgress, AudioFileEncoder* pFileEncoder)
 {
-    ClearLastWriteError();
     return MixdownRun(pLogic, pRequest, pEncoder, pProgress, pFileEncoder).Run();
 }
 

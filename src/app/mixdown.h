@@ -3,8 +3,10 @@
 #include "render/audio_file_encoder.h"
 #include "render/loudness.h"
 
+#include "base/progress.h"
+#include "base/result.h"
+
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -84,6 +86,9 @@ enum class MixdownOutcome {
 struct MixdownResult {
     MixdownOutcome Outcome = MixdownOutcome::Failed;
     std::string Message; ///< the message shown, if any
+    /// Why a Failed run failed, for a caller that acts on it: NotFound for a missing CD
+    /// folder, DiskFull for a full disk, Other for the rest; Cancelled for a cancelled run.
+    ErrorCode Code = ErrorCode::Other;
     std::string Target; ///< the file written (file and CD targets)
     bool Cancelled = false;
     /// The integrated loudness and true peak of the finished mix (16-bit stereo at the
@@ -104,11 +109,11 @@ std::string MixdownDoneText(const MixdownResult& pResult);
 /// measures its loudness (through the main window's meter, when there is one) and with a
 /// loudness target copies it with the gain that reaches the target, converts, encodes and
 /// moves the result into place, or places it on a track as one undoable edit. Every message goes
-/// through the main window's user interface; pProgress (may be empty) receives the fraction done of
-/// each phase. A cancelled or failed run leaves an existing target file as it was and no partial
-/// file behind.
+/// through the main window's user interface; pProgress receives the fraction done of each phase,
+/// and a stop there (or the main window's cancel request) cancels the run. A cancelled or failed
+/// run leaves an existing target file as it was and no partial file behind.
 MixdownResult RunMixdown(MainLogic& pLogic, const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
-    const std::function<void(double)>& pProgress = {}, AudioFileEncoder* pFileEncoder = nullptr);
+    const Progress& pProgress = {}, AudioFileEncoder* pFileEncoder = nullptr);
 
 /// The next free CD file of pFolder: "track" + three digits from 001 + ".wav"; empty when
 /// all are taken.

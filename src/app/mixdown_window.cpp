@@ -8,28 +8,11 @@
 #include "core/project_file.h"
 #include "core/wave_info.h"
 #include "render/mp3_encoder.h"
+#include "render/output_format.h"
 
 #include <algorithm>
 
 namespace tarvok {
-
-namespace {
-
-/// Found before the window hides, so the window stays open for another choice.
-constexpr const char* kMsgNoCdFolder = "CD作成フォルダが検出できません";
-
-std::string WithExtension(const std::string& pPath, const std::string& pExtension)
-{
-    if (Trim(pPath).empty())
-        return pPath;
-    const std::string folder = FolderOf(pPath);
-    std::string name = pPath.substr(folder.size());
-    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
-        name.erase(dot);
-    return folder + name + "." + pExtension;
-}
-
-} // namespace
 
 MixdownWindowModel::MixdownWindowModel(
     MainLogic& pLogic, Mp3Encoder* pEncoder, AudioFileEncoder* pFileEncoder)
@@ -49,7 +32,7 @@ MixdownWindowModel::MixdownWindowModel(
     }
     ReloadBitRates();
     if (request_.Encode && !bitRates_.empty())
-        request_.TargetFile = WithExtension(request_.TargetFile, "mp3");
+        request_.TargetFile = WithOutputExtension(request_.TargetFile, OutputKind::Mp3);
 }
 
 const std::vector<std::string>& MixdownWindowModel::SourceTrackItems()
@@ -121,9 +104,14 @@ std::string MixdownWindowModel::ProjectInfo() const
 
 std::string MixdownWindowModel::SoundFileInfo() const { return soundFileInfo_; }
 
+OutputKind MixdownWindowModel::PathKind() const
+{
+    return request_.Encode && Enabled().Encode ? OutputKind::Mp3 : OutputKind::Wav;
+}
+
 std::string MixdownWindowModel::PathExtension() const
 {
-    return request_.Encode && Enabled().Encode ? "mp3" : "wav";
+    return std::string(OutputFormatOf(PathKind()).Extension);
 }
 
 void MixdownWindowModel::SetSourceTracks(int32_t pIndex)
@@ -161,7 +149,7 @@ void MixdownWindowModel::SetWaveMode(int32_t pMode)
 void MixdownWindowModel::SetEncode(bool pOn)
 {
     request_.Encode = pOn;
-    request_.TargetFile = WithExtension(request_.TargetFile, PathExtension());
+    request_.TargetFile = WithOutputExtension(request_.TargetFile, PathKind());
 }
 
 void MixdownWindowModel::SetBitRate(const std::string& pText) { request_.BitRate = pText; }
@@ -194,7 +182,7 @@ void MixdownWindowModel::SetTargetFile(const std::string& pPath) { request_.Targ
 
 void MixdownWindowModel::SaveValues() { SaveMixdownValues(logic_.Store(), request_); }
 
-MixdownResult MixdownWindowModel::Run(const std::function<void(double)>& pProgress)
+MixdownResult MixdownWindowModel::Run(const Progress& pProgress)
 {
     // The target's extension chooses FLAC or Opus, as on the command line; a target with
     // another extension is a WAV or MP3 file as the window's boxes say.
@@ -209,7 +197,7 @@ bool MixdownWindowModel::ClosesAfter(const MixdownResult& pResult)
     if (pResult.Outcome == MixdownOutcome::Invalid || pResult.Outcome == MixdownOutcome::Declined)
         return false;
     if (pResult.Outcome == MixdownOutcome::Failed
-        && (pResult.Message.empty() || pResult.Message == kMsgNoCdFolder))
+        && (pResult.Message.empty() || pResult.Code == ErrorCode::NotFound))
         return false;
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mixdown.h"
+#include "render/output_format.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,7 +58,9 @@ public:
     /// "Freq=" + rate + " Mode=" + format of the last sound file, or empty when it is not
     /// a valid WAV file.
     std::string SoundFileInfo() const;
-    /// The extension the path box and its chooser use: "mp3" while encoding, else "wav".
+    /// The format the path box and its chooser name: MP3 while encoding, else WAV.
+    OutputKind PathKind() const;
+    /// Its extension: "mp3" while encoding, else "wav".
     std::string PathExtension() const;
 
     void SetSourceTracks(int32_t pIndex);
@@ -88,8 +91,8 @@ public:
     void SaveValues();
 
     /// OK: runs the mixdown through the main window's logic. pProgress receives the
-    /// fraction done of each phase.
-    MixdownResult Run(const std::function<void(double)>& pProgress = {});
+    /// fraction done of each phase; a stop there cancels the run.
+    MixdownResult Run(const Progress& pProgress = {});
 
     /// True when the window should close after OK: the run ended (finished, cancelled or
     /// stopped with a message shown after the window was hidden), not a settings message

@@ -142,7 +142,7 @@ bool MainLogic::SaveProjectCommand()
     if (!StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
-    bool ok = WriteProject(project_, *path, false, env);
+    const bool ok = WriteProject(project_, *path, false, env).has_value();
     if (ok) {
         project_.ProjectFile = *path;
         project_.Saved = true;
@@ -166,7 +166,7 @@ bool MainLogic::OverwriteProjectCommand()
     if (!StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
-    bool ok = WriteProject(project_, project_.ProjectFile, false, env);
+    const bool ok = WriteProject(project_, project_.ProjectFile, false, env).has_value();
     if (ok)
         project_.Saved = true;
     EndProc();
@@ -183,7 +183,7 @@ bool MainLogic::ClipToProjectCommand()
     if (!path || !StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
-    bool ok = WriteProject(project_, *path, true, env);
+    const bool ok = WriteProject(project_, *path, true, env).has_value();
     EndProc();
     if (!ok)
         ui_.ShowError(kProcessingFailed);
@@ -220,10 +220,7 @@ bool MainLogic::FetchWavCommand()
     if (!any || !StartProc(1, 0))
         return false;
     FileCopy copier(&ui_);
-    copier.SetMirrorProg([this](double, bool& pCancel) {
-        if (CancelRequest)
-            pCancel = true;
-    });
+    copier.SetMirrorProg([this](double, std::string_view) { return !CancelRequest; });
     // Each name moves to its copy only when the copy is complete, so the project names
     // complete files whatever happens; the first failure ends the command and is reported
     // with its cause.
@@ -302,14 +299,26 @@ bool IsSaveAllFile(const std::string& pName, const std::string& pProject)
 
 } // namespace
 
-bool MainLogic::SaveAllCommand()
+namespace {
+
+/// Where a SAVEALL goes: the folder (with a trailing slash), the same without it, the
+/// project's name and the folder as resolved through links.
+struct SaveAllTarget {
+    std::string Folder;
+    std::string Bare;
+    std::string Name;
+    fs::path Resolved;
+};
+
+// The folder the user chose, refused (with the message shown) inside or around the data
+// folder, at the root or the home folder, or when it names something else than a folder.
+std::optional<SaveAllTarget> ChooseSaveAllTarget(
+    UserInterface& pUi, Settings& pSettings, const Project& pProject)
 {
-    if (!CanEdit())
-        return false;
-    std::string start = settings_.GetSetting("LastSaveAllPath", std::string_view(ProgramFolder()));
-    std::optional<std::string> chosen = ui_.ChooseFolder("フォルダ名称を入力|*.tvp", start);
+    std::string start = pSettings.GetSetting("LastSaveAllPath", std::string_view(ProgramFolder()));
+    std::optional<std::string> chosen = pUi.ChooseFolder("フォルダ名称を入力|*.tvp", start);
     if (!chosen || chosen->empty())
-        return false;
+        return std::nullopt;
     std::error_code ec;
     std::string folder = *chosen;
     std::string name;
@@ -319,133 +328,180 @@ bool MainLogic::SaveAllCommand()
         folder = FolderOf(folder);
     }
     fs::path target = CanonicalPath(folder);
-    const fs::path data = CanonicalPath(project_.DataFolder);
+    const fs::path data = CanonicalPath(pProject.DataFolder);
     if (IsWithin(target, data) || IsWithin(data, target)) {
-        ui_.ShowError("データフォルダには保存はできません");
-        return false;
+        pUi.ShowError("データフォルダには保存はできません");
+        return std::nullopt;
     }
     const char* home = std::getenv("HOME");
     if (target == target.root_path()
         || (home != nullptr && *home != '\0' && target == CanonicalPath(home))) {
-        ui_.ShowError(target.string() + "\nには保存できません。新しいフォルダを指定してください");
-        return false;
+        pUi.ShowError(target.string() + "\nには保存できません。新しいフォルダを指定してください");
+        return std::nullopt;
     }
     if (fs::exists(target, ec) && !fs::is_directory(target, ec)) {
-        ui_.ShowError(target.string() + "\nはフォルダではありません");
-        return false;
+        pUi.ShowError(target.string() + "\nはフォルダではありません");
+        return std::nullopt;
     }
-    folder = WithTrailingSlash(target.string());
     const std::string bare = target.string();
     if (name.empty())
         name = FileNameOf(bare);
     if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
         name = name.substr(0, dot);
+    return SaveAllTarget { WithTrailingSlash(bare), bare, name, target };
+}
+
+// The folder the copy is written into: the target itself when it is new, else a fresh
+// numbered sibling (the old folder is replaced only after the new copy is complete, when
+// the user agrees). Nothing, with the message shown, when declined or not creatable.
+std::optional<std::string> MakeWriteFolder(
+    UserInterface& pUi, const SaveAllTarget& pTarget, bool pReplacing)
+{
+    const auto failed = [&pUi]() -> std::optional<std::string> {
+        pUi.ShowError("フォルダ作成に失敗しました");
+        return std::nullopt;
+    };
+    if (!pReplacing)
+        return CreateFolders(pTarget.Folder) ? std::optional(pTarget.Folder) : failed();
+    if (!pUi.AskYesNo(pTarget.Folder + "\nをクリアして全てのデータを出力します。続行しますか？"))
+        return std::nullopt;
+    std::error_code ec;
+    for (int n = 1; n <= 99; ++n) {
+        std::string candidate = pTarget.Bare + ZeroPad(n, 2);
+        if (!fs::exists(candidate, ec) && fs::create_directory(candidate, ec) && !ec)
+            return WithTrailingSlash(candidate);
+    }
+    return failed();
+}
+
+/// What followed the new copy from the old folder (Kept) and what stayed behind (Stranded).
+struct LeftFiles {
+    std::vector<std::string> Kept;
+    std::vector<std::string> Stranded;
+};
+
+// The complete new copy in pWriteTo and the old folder swap places in one step, so the
+// folder holds the old copy or the new one whatever fails. Then the files that are not
+// SAVEALL's move from the old folder into the new one, and the old one goes. Fails when the
+// swap fails (the new copy is then removed).
+Result<LeftFiles> SwapInNewCopy(const SaveAllTarget& pTarget, const std::string& pWriteTo)
+{
+    std::error_code ec;
+    const std::string newFolder = pWriteTo.substr(0, pWriteTo.size() - 1);
+    if (Status exchanged = ExchangePaths(pTarget.Bare, newFolder); !exchanged) {
+        fs::remove_all(newFolder, ec);
+        return exchanged.error();
+    }
+    SyncFolder(FolderOf(pTarget.Bare));
+    const std::string& oldFolder = pWriteTo; // now holds the old copy
+    const auto isSaveAllFile = [&](const fs::directory_entry& pEntry) {
+        return pEntry.is_regular_file(ec) && !pEntry.is_symlink(ec)
+            && IsSaveAllFile(pEntry.path().filename().string(), pTarget.Name);
+    };
+    LeftFiles left;
+    for (const auto& entry : fs::directory_iterator(oldFolder, ec)) {
+        if (isSaveAllFile(entry))
+            continue;
+        std::string entryName = entry.path().filename().string();
+        if (fs::exists(pTarget.Folder + entryName, ec)
+            || !RenameFile(entry.path().string(), pTarget.Folder + entryName))
+            left.Stranded.push_back(entryName);
+        else
+            left.Kept.push_back(entryName);
+    }
+    if (left.Stranded.empty()) {
+        fs::remove_all(newFolder, ec);
+    } else {
+        for (const auto& entry : fs::directory_iterator(oldFolder, ec))
+            if (isSaveAllFile(entry))
+                DeleteFileForce(entry.path().string());
+    }
+    SyncFolder(pTarget.Folder);
+    return left;
+}
+
+// Tells the user which files of the old folder stayed behind (in pWriteTo, the old folder's
+// new place) and which were kept beside the new copy.
+void ReportLeftFiles(UserInterface& pUi, const LeftFiles& pLeft, const std::string& pWriteTo,
+    const std::string& pFolder)
+{
+    const auto list = [](const std::vector<std::string>& pNames) {
+        std::string text;
+        for (const std::string& k : pNames)
+            text += "\n" + k;
+        return text;
+    };
+    if (!pLeft.Stranded.empty())
+        pUi.ShowError(pWriteTo
+            + "\nに残したファイルがあります（移動できませんでした）:" + list(pLeft.Stranded));
+    if (!pLeft.Kept.empty())
+        pUi.ShowInfo(pFolder + "\nのSAVEALL以外のファイルは残しました:" + list(pLeft.Kept));
+}
+
+// True when a working file of the project lies within pFolder.
+bool NamesFilesWithin(const Project& pProject, const fs::path& pFolder)
+{
+    for (const WaveFile& w : pProject.WaveFiles)
+        if (IsWithin(CanonicalPath(FolderOf(w.FileName)), pFolder))
+            return true;
+    for (const Track& t : pProject.Tracks)
+        if (!t.EnvelopeFile.empty() && IsWithin(CanonicalPath(FolderOf(t.EnvelopeFile)), pFolder))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool MainLogic::SaveAllCommand()
+{
+    if (!CanEdit())
+        return false;
+    const std::optional<SaveAllTarget> target = ChooseSaveAllTarget(ui_, settings_, project_);
+    if (!target)
+        return false;
+    const std::string& folder = target->Folder;
     if (project_.BlockCount() < 1 || project_.WaveFileCount() < 1) {
         ui_.ShowError("出力に失敗しました");
         return false;
     }
-
     // An existing folder is replaced only after the new copy is complete, and only in the
     // files a SAVEALL writes.
     const bool replacing = FolderExists(folder);
-    std::string writeTo = folder;
-    if (replacing) {
-        if (!ui_.AskYesNo(folder + "\nをクリアして全てのデータを出力します。続行しますか？"))
-            return false;
-        writeTo.clear();
-        for (int n = 1; n <= 99 && writeTo.empty(); ++n) {
-            std::string candidate = bare + ZeroPad(n, 2);
-            if (!fs::exists(candidate, ec) && fs::create_directory(candidate, ec) && !ec)
-                writeTo = WithTrailingSlash(candidate);
-        }
-        if (writeTo.empty()) {
-            ui_.ShowError("フォルダ作成に失敗しました");
-            return false;
-        }
-    } else if (!CreateFolders(writeTo)) {
-        ui_.ShowError("フォルダ作成に失敗しました");
+    const std::optional<std::string> writeTo = MakeWriteFolder(ui_, *target, replacing);
+    if (!writeTo || !StartProc(1, 0))
         return false;
-    }
-    if (!StartProc(1, 0))
-        return false;
-    Status written = WriteOutAll(project_, writeTo, name, ui_, [this](double pRate, bool& pCancel) {
-        ui_.ShowMessage(Percent(pRate));
-        ui_.Yield();
-        pCancel = CancelRequest;
-    });
-    std::vector<std::string> kept;
-    std::vector<std::string> stranded;
-    if (!written) {
+    Status written = WriteOutAll(
+        project_, *writeTo, target->Name, ui_, [this](double pRate, std::string_view) {
+            ui_.ShowMessage(Percent(pRate));
+            ui_.Yield();
+            return !CancelRequest;
+        });
+    LeftFiles left;
+    std::error_code ec;
+    if (!written && replacing) {
         // Nothing of a failed copy stays behind; the old folder is as it was.
-        if (replacing)
-            fs::remove_all(writeTo, ec);
+        fs::remove_all(*writeTo, ec);
     } else if (replacing) {
-        // The complete new copy and the old folder swap places in one step, so the folder
-        // holds the old copy or the new one whatever fails. Then the files that are not
-        // SAVEALL's move from the old folder into the new one, and the old one goes.
-        const std::string newFolder = writeTo.substr(0, writeTo.size() - 1);
-        ClearLastWriteError();
-        if (!ExchangePaths(bare, newFolder)) {
-            const std::string cause = WriteFailureText(LastWriteError());
-            fs::remove_all(newFolder, ec);
+        Result<LeftFiles> swapped = SwapInNewCopy(*target, *writeTo);
+        if (!swapped) {
             EndProc();
-            ui_.ShowError("フォルダ名変更に失敗しました\n" + folder + "\n" + cause);
+            ui_.ShowError(
+                "フォルダ名変更に失敗しました\n" + folder + "\n" + swapped.error().Message);
             return false;
         }
-        SyncFolder(FolderOf(bare));
-        const std::string& oldFolder = writeTo; // now holds the old copy
-        for (const auto& entry : fs::directory_iterator(oldFolder, ec)) {
-            std::string entryName = entry.path().filename().string();
-            if (entry.is_regular_file(ec) && !entry.is_symlink(ec)
-                && IsSaveAllFile(entryName, name))
-                continue;
-            if (fs::exists(folder + entryName, ec)
-                || !RenameFile(entry.path().string(), folder + entryName))
-                stranded.push_back(entryName);
-            else
-                kept.push_back(entryName);
-        }
-        if (stranded.empty()) {
-            fs::remove_all(newFolder, ec);
-        } else {
-            for (const auto& entry : fs::directory_iterator(oldFolder, ec))
-                if (entry.is_regular_file(ec) && !entry.is_symlink(ec)
-                    && IsSaveAllFile(entry.path().filename().string(), name))
-                    DeleteFileForce(entry.path().string());
-        }
-        SyncFolder(folder);
+        left = std::move(*swapped);
     }
     EndProc();
     if (!written) {
         ui_.ShowError("出力に失敗しました\n" + written.error().Message);
         return false;
     }
-    if (!stranded.empty()) {
-        // The new copy is in place; what could not follow it stays, named, in the old
-        // folder's new place.
-        std::string list;
-        for (const std::string& k : stranded)
-            list += "\n" + k;
-        ui_.ShowError(writeTo + "\nに残したファイルがあります（移動できませんでした）:" + list);
-    }
-    if (!kept.empty()) {
-        std::string list;
-        for (const std::string& k : kept)
-            list += "\n" + k;
-        ui_.ShowInfo(folder + "\nのSAVEALL以外のファイルは残しました:" + list);
-    }
+    ReportLeftFiles(ui_, left, *writeTo, folder);
     settings_.SaveSetting("LastSaveAllPath", std::string_view(folder));
-    lastSaveAllProject_ = folder + name + ".tvp";
+    lastSaveAllProject_ = folder + target->Name + ".tvp";
     // A project whose working files were in the replaced folder is opened again from the new
     // copy, so that it never names files that are gone.
-    bool inside = false;
-    for (const WaveFile& w : project_.WaveFiles)
-        inside = inside || IsWithin(CanonicalPath(FolderOf(w.FileName)), target);
-    for (const Track& t : project_.Tracks)
-        inside = inside
-            || (!t.EnvelopeFile.empty()
-                && IsWithin(CanonicalPath(FolderOf(t.EnvelopeFile)), target));
-    if (replacing && inside) {
+    if (replacing && NamesFilesWithin(project_, target->Resolved)) {
         CloseProject();
         OpenProject(lastSaveAllProject_, false);
         ui_.ShowMessage("保存したプロジェクトを開き直しました");
@@ -453,29 +509,30 @@ bool MainLogic::SaveAllCommand()
     return true;
 }
 
-bool MainLogic::PushUndo()
+Status MainLogic::PushUndo()
 {
     ProjectFileEnv env = FileEnv();
-    if (!WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env))
-        return false; // the counter and the redo snapshots stay as they were
+    if (Status written
+        = WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env);
+        !written)
+        return written; // the counter and the redo snapshots stay as they were
     ++project_.UndoCounter;
     // Snapshots beyond the present can no longer be reached by redo.
     folder_->DeleteOwnSnapshots(project_.UndoCounter);
-    return true;
+    return {};
 }
 
 bool MainLogic::TakeUndoSnapshot()
 {
-    ClearLastWriteError();
-    const bool ok = SaveUndoSnapshot();
-    undoSnapshotError_ = ok ? 0 : (LastWriteError() != 0 ? LastWriteError() : EIO);
-    return ok;
+    const Status taken = SaveUndoSnapshot();
+    undoSnapshotError_ = taken ? Error {} : taken.error();
+    return taken.has_value();
 }
 
 void MainLogic::ShowUndoSnapshotFailure(std::string_view pConsequence)
 {
-    ui_.ShowError("元に戻すための記録を書き込めませんでした（"
-        + WriteFailureText(undoSnapshotError_) + "）。\n" + std::string(pConsequence));
+    ui_.ShowError("元に戻すための記録を書き込めませんでした（" + undoSnapshotError_.Message
+        + "）。\n" + std::string(pConsequence));
 }
 
 bool MainLogic::StepUndo(bool pRedo, bool pCheckOnly)

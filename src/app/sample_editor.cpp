@@ -1,5 +1,6 @@
 #include "app/sample_editor.h"
 
+#include "app/cancel_progress.h"
 #include "app/command_dispatch.h"
 #include "app/main_logic.h"
 #include "app/transport.h"
@@ -118,7 +119,7 @@ bool PrepareSampleEdit(MainLogic& pLogic)
         request.Mode = kRenderTrackRaw;
         request.Tracks = p.CurrentTrack;
         request.Label = "トラック" + std::to_string(p.CurrentTrack + 1);
-        ok = RenderTracks(p, request, ui, pLogic.CancelRequest) && FileExists(file);
+        ok = RenderTracks(p, request, ui, CancelRequestProgress(pLogic)) && FileExists(file);
     }
     const WaveInfo info = ok ? ReadWaveInfo(file) : WaveInfo {};
     if (!ok || info.Valid == 0) {
@@ -608,9 +609,10 @@ bool SampleEditor::WritePieces(const std::string& pTarget, const std::vector<Pie
             continue;
         }
         C_EditWave ew(&logic_.Ui());
-        ew.SetProg([this](double pRate, bool&) {
+        ew.SetProg([this](double pRate, std::string_view) {
             SetMessage("書き出し " + FormatPercent(pRate) + "%");
             Changed();
+            return true;
         });
         EditWaveRequest request;
         request.SourceFN = piece.File;
@@ -620,7 +622,7 @@ bool SampleEditor::WritePieces(const std::string& pTarget, const std::vector<Pie
         if (!ew.EditWave(request))
             return false;
     }
-    return FixWaveSizes(pTarget, 0, false);
+    return FixWaveSizes(pTarget, 0, false).has_value();
 }
 
 bool SampleEditor::RunEdit(const std::vector<Piece>& pPieces)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <functional>
 #include <string_view>
 #include <type_traits>
@@ -54,5 +56,14 @@ public:
 private:
     Callback callback_;
 };
+
+/// The failure of an operation that its Progress told to stop.
+inline Error CancelledError() { return Fail("キャンセルしました", ErrorCode::Cancelled); }
+
+/// True when pStatus failed because the operation was told to stop.
+template <class T> bool IsCancelled(const Result<T>& pStatus)
+{
+    return !pStatus.has_value() && pStatus.error().Code == ErrorCode::Cancelled;
+}
 
 } // namespace tarvok

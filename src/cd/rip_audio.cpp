@@ -145,10 +145,7 @@ RipOutcome RipAudio::RipTrack(int32_t pTrack, std::string_view pFilename, double
         if (++reads % kReadsPerProgress == 0) {
             if (ui_)
                 ui_->Yield();
-            bool cancel = false;
-            if (prog_)
-                prog_(1.0 - static_cast<double>(left) / track.Sectors, cancel);
-            if (cancel)
+            if (!prog_(1.0 - static_cast<double>(left) / track.Sectors))
                 canceled_ = true;
             if (canceled_) {
                 outcome = RipOutcome::Canceled;
@@ -223,10 +220,7 @@ std::optional<AccurateRipSums> RipAudio::TrackChecksums(int32_t pTrack)
         if (left > 0 && ++reads % kReadsPerProgress == 0) {
             if (ui_)
                 ui_->Yield();
-            bool cancel = false;
-            if (prog_)
-                prog_(1.0 - static_cast<double>(left) / track.Sectors, cancel);
-            if (cancel)
+            if (!prog_(1.0 - static_cast<double>(left) / track.Sectors))
                 canceled_ = true;
             if (canceled_)
                 return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/progress.h"
 #include "cd/accurate_rip.h"
 #include "cd/cd_drive.h"
 
@@ -44,8 +45,8 @@ public:
     /// Frames delivered by one RipCDtoBuff call (16 sectors).
     static constexpr int32_t kBufferFrames = kCdReadSectors * kCdSectorFrames;
     static constexpr int32_t kBufferBytes = kCdReadSectors * kCdSectorBytes;
-    /// Progress event of RipTrack: pRate from 0 to 1; setting pCancel stops the rip.
-    using ProgressHandler = std::function<void(double pRate, bool& pCancel)>;
+    /// Progress of RipTrack: the fraction done (0..1); a stop ends the rip as Canceled.
+    using ProgressHandler = Progress;
 
     /// pUi (may be null) is yielded to during rips.
     explicit RipAudio(CdDriveService& pService, UserInterface* pUi = nullptr);

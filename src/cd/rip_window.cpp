@@ -38,9 +38,9 @@ RipWindowModel::RipWindowModel(CdDriveService& pDrives, HttpClient* pHttp, UserI
 {
     for (PlayBuffer& b : buffers_)
         b.Data.assign(static_cast<size_t>(kBytes), 0);
-    ra_.SetProgressHandler([this](double pRate, bool& pCancel) {
+    ra_.SetProgressHandler([this](double pRate, std::string_view) {
         progBar_ = static_cast<int32_t>(RoundHalfEven(pRate * 1000));
-        pCancel = cancel_;
+        return !cancel_;
     });
 }
 

@@ -35,7 +35,8 @@ bool Synthesise(const std::string& pPath, int32_t pRate, double pSeconds,
         samples[2 * f] = Saturate16(left * 32767.0);
         samples[2 * f + 1] = Saturate16(right * 32767.0);
     }
-    bool ok = WriteAt(*file, samples.data(), static_cast<int64_t>(samples.size()) * 2, -1);
+    const bool ok
+        = WriteAt(*file, samples.data(), static_cast<int64_t>(samples.size()) * 2, -1).has_value();
     return file->Close() && ok;
 }
 

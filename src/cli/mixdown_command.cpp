@@ -10,6 +10,7 @@
 #include "core/wave_info.h"
 #include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 #include "platform/lame/lame_encoder.h"
+#include "render/output_format.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -27,12 +28,6 @@ constexpr const char* kUsage
       " [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--measure] [--loop N]"
       " [--pre-silence MS]"
       " [--post-silence MS]";
-
-bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
-{
-    return pText.size() >= pSuffix.size()
-        && EqualsNoCase(pText.substr(pText.size() - pSuffix.size()), pSuffix);
-}
 
 } // namespace
 
@@ -94,12 +89,13 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         request.TargetFile = out;
         // The extension decides the file type; a name the program cannot write as what it
         // says is refused rather than filled with WAV data.
-        request.Encode = EndsWithNoCase(out, ".mp3");
-        request.Codec = CodecOfPath(out);
-        if (!request.Encode && !request.Codec && !EndsWithNoCase(out, ".wav"))
+        const OutputFormatInfo* format = OutputFormatOfPath(out);
+        if (format == nullptr)
             return pCtx.Fail("cannot write this file type: " + out
                     + " (the output name must end in .wav, .mp3, .flac or .opus)",
                 2);
+        request.Encode = format->Kind == OutputKind::Mp3;
+        request.Codec = format->Codec;
         if (request.Encode || request.Codec)
             request.WaveMode = 3;
         if (request.Codec == AudioCodec::Opus)
@@ -184,11 +180,12 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     const bool tty = ::isatty(STDERR_FILENO) == 1;
     MixdownResult result = RunMixdown(
         logic, request, &encoder,
-        [&](double pDone) {
+        [&](double pDone, std::string_view) {
             if (tty) {
                 std::fprintf(stderr, "\r%5.1f%%", pDone * 100.0);
                 std::fflush(stderr);
             }
+            return true;
         },
         &fileEncoder);
     if (tty)

@@ -44,10 +44,8 @@ int RefuseLossyOpen(
 bool SaveBack(CliContext& pCtx, HeadlessSession& pSession, const std::string& pPath)
 {
     ProjectFileEnv env = pSession.Logic.FileEnv();
-    ClearLastWriteError();
-    if (!WriteProject(pSession.Logic.Proj(), pPath, false, env)) {
-        pCtx.Fail("cannot write the project " + pPath + ": "
-            + WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO));
+    if (Status written = WriteProject(pSession.Logic.Proj(), pPath, false, env); !written) {
+        pCtx.Fail("cannot write the project " + pPath + ": " + written.error().Message);
         return false;
     }
     return true;

@@ -489,10 +489,8 @@ int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view p
         }
     }
     ProjectFileEnv env = session.Logic.FileEnv();
-    ClearLastWriteError();
-    if (!WriteProject(session.Logic.Proj(), path, false, env))
-        return pCtx.Fail("cannot write the project " + path + ": "
-            + WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO));
+    if (Status written = WriteProject(session.Logic.Proj(), path, false, env); !written)
+        return pCtx.Fail("cannot write the project " + path + ": " + written.error().Message);
     return failed > 0 ? 1 : 0;
 }
 

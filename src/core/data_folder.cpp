@@ -251,7 +251,8 @@ bool WriteOutsideKept(const std::string& pFolder, const std::string& pProject)
     if (!CreateFolders(pFolder + std::string(kOutsideKeptFolder)))
         return false;
     return WriteFileAtomic(
-        OutsideKeptFile(pFolder, pProject), text.data(), static_cast<int64_t>(text.size()));
+        OutsideKeptFile(pFolder, pProject), text.data(), static_cast<int64_t>(text.size()))
+        .has_value();
 }
 
 // The names kept for the outside project pProject; nothing when no file keeps them.
@@ -277,8 +278,9 @@ bool WriteOutsideList(const std::string& pFolder, const std::vector<std::string>
     std::string text;
     for (const std::string& project : pProjects)
         text += project + "\n";
-    return WriteFileAtomic(pFolder + std::string(kOutsideProjectsName), text.data(),
-        static_cast<int64_t>(text.size()));
+    return WriteFileAtomic(
+        pFolder + std::string(kOutsideProjectsName), text.data(), static_cast<int64_t>(text.size()))
+        .has_value();
 }
 
 std::atomic<int64_t> gFolderInstances { 0 };

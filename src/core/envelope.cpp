@@ -6,6 +6,7 @@
 #include "core/project.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace tarvok {
 
@@ -40,11 +41,11 @@ int32_t ClampFrames(int32_t pFrames) { return std::clamp(pFrames, 0, kMaxEnvelop
 
 } // namespace
 
-bool WriteEnvelopeFile(
+Status WriteEnvelopeFile(
     std::string_view pPath, const std::vector<uint8_t>& pEnvelope, int32_t pFrames)
 {
     if (pPath.empty() || pFrames < 0 || pEnvelope.size() / 2 < static_cast<size_t>(pFrames))
-        return false;
+        return WriteError(EINVAL);
     return WriteFileAtomic(pPath, pEnvelope.data(), static_cast<int64_t>(pFrames) * 2);
 }
 

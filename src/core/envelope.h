@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/result.h"
 #include "core/fade_table.h"
 
 #include <cstdint>
@@ -26,9 +27,9 @@ void FillUnity(Project& pProject, int32_t pTrack);
 
 /// Writes the first pFrames frames of an envelope (two bytes each, left then right) to
 /// pPath through a temporary file in the same folder that is flushed and renamed, so the
-/// path holds either its old content or the whole envelope. False when the envelope holds
-/// fewer frames or the file cannot be written; nothing is left behind then.
-bool WriteEnvelopeFile(
+/// path holds either its old content or the whole envelope. Fails when the envelope holds
+/// fewer frames or the file cannot be written (with the cause); nothing is left behind then.
+Status WriteEnvelopeFile(
     std::string_view pPath, const std::vector<uint8_t>& pEnvelope, int32_t pFrames);
 
 /// Reads an envelope file into pEnvelope, which becomes pFrames frames long (clamped to

@@ -80,12 +80,18 @@ bool ReadOnce(void* pBuffer, int64_t pCount, int64_t pOffset, std::string_view p
     return false;
 }
 
-bool WriteOnce(const void* pBuffer, int64_t pCount, int64_t pOffset, std::string_view pPath)
+Status WriteOnce(const void* pBuffer, int64_t pCount, int64_t pOffset, std::string_view pPath)
 {
+    errno = 0;
     FileHandle file = OpenFile(pPath, OpenMode::Write);
-    if (!file.IsOpen() || !WriteAt(file, pBuffer, pCount, pOffset))
-        return false;
-    return file.Close();
+    if (!file.IsOpen())
+        return WriteError(errno);
+    if (Status written = WriteAt(file, pBuffer, pCount, pOffset); !written)
+        return written;
+    errno = 0;
+    if (!file.Close())
+        return WriteError(errno);
+    return {};
 }
 
 } // namespace
@@ -163,14 +169,19 @@ int64_t ReadAt(const FileHandle& pHandle, void* pBuffer, int64_t pCount, int64_t
 
 namespace {
 
-// The error of the last write, flush or rename that failed on this thread.
-thread_local int gLastWriteError = 0;
-
-bool NoteWriteResult(bool pOk)
+// The failure of a system call that reported false, from its errno.
+Status Checked(bool pOk)
 {
-    if (!pOk)
-        gLastWriteError = errno != 0 ? errno : EIO;
-    return pOk;
+    if (pOk)
+        return {};
+    return WriteError(errno);
+}
+
+// The failure an armed fault simulates.
+Status Simulated(FaultKind pKind)
+{
+    errno = pKind == FaultKind::Error ? EIO : ENOSPC;
+    return WriteError(errno);
 }
 
 bool WriteAtOnce(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset)
@@ -221,10 +232,6 @@ bool WriteAtOnce(const FileHandle& pHandle, const void* pBuffer, int64_t pCount,
 
 } // namespace
 
-int LastWriteError() { return gLastWriteError; }
-
-void ClearLastWriteError() { gLastWriteError = 0; }
-
 bool IsDiskFullError(int pErrno) { return pErrno == ENOSPC || pErrno == EDQUOT; }
 
 std::string WriteFailureText(int pErrno)
@@ -238,10 +245,17 @@ std::string WriteFailureText(int pErrno)
     return "ファイルに書き込めません";
 }
 
-bool WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset)
+Error WriteError(int pErrno)
+{
+    const int error = pErrno != 0 ? pErrno : EIO;
+    return Fail(WriteFailureText(error),
+        IsDiskFullError(error) ? ErrorCode::DiskFull : ErrorCode::FileError);
+}
+
+Status WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset)
 {
     errno = 0;
-    return NoteWriteResult(WriteAtOnce(pHandle, pBuffer, pCount, pOffset));
+    return Checked(WriteAtOnce(pHandle, pBuffer, pCount, pOffset));
 }
 
 bool ReadBytes(void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_view pPath,
@@ -260,18 +274,17 @@ bool ReadBytes(void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_vie
     }
 }
 
-bool WriteBytes(const void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_view pPath,
+Status WriteBytes(const void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_view pPath,
     int64_t pOffset64, int32_t pRetries, std::chrono::milliseconds pDelay)
 {
     int64_t offset = EffectiveOffset(pOffset32, pOffset64);
     if ((pBuffer == nullptr && pCount > 0) || pCount < 0 || offset < -1)
-        return false;
+        return WriteError(EINVAL);
     int32_t attempts = AttemptsFor(pRetries);
     for (int32_t attempt = 1;; ++attempt) {
-        if (WriteOnce(pBuffer, pCount, offset, pPath))
-            return true;
-        if (attempt >= attempts)
-            return false;
+        Status written = WriteOnce(pBuffer, pCount, offset, pPath);
+        if (written || attempt >= attempts)
+            return written;
         std::this_thread::sleep_for(pDelay);
     }
 }
@@ -409,89 +422,82 @@ bool DeleteFileForce(std::string_view pPath)
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-bool WriteFileAtomic(std::string_view pPath, const void* pBytes, int64_t pCount)
+Status WriteFileAtomic(std::string_view pPath, const void* pBytes, int64_t pCount)
 {
     if (!ValidPath(pPath) || pCount < 0 || (pBytes == nullptr && pCount > 0))
-        return false;
+        return WriteError(EINVAL);
     ReplaceFile file;
-    return file.Begin(pPath) && WriteAt(file.Handle(), pBytes, pCount, 0) && file.Commit();
+    if (Status begun = file.Begin(pPath); !begun)
+        return begun;
+    if (Status written = WriteAt(file.Handle(), pBytes, pCount, 0); !written)
+        return written;
+    return file.Commit();
 }
 
-bool SyncFile(const FileHandle& pHandle)
+Status SyncFile(const FileHandle& pHandle)
 {
     if (!pHandle.IsOpen())
-        return false;
-    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Flush)) {
-        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
-        return NoteWriteResult(false);
-    }
-    return NoteWriteResult(::fsync(pHandle.Fd()) == 0);
+        return WriteError(EBADF);
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Flush))
+        return Simulated(*fault);
+    return Checked(::fsync(pHandle.Fd()) == 0);
 }
 
-bool RenameFile(std::string_view pFrom, std::string_view pTo)
+Status RenameFile(std::string_view pFrom, std::string_view pTo)
 {
     if (!ValidPath(pFrom) || !ValidPath(pTo))
-        return false;
-    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename)) {
-        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
-        return NoteWriteResult(false);
-    }
-    return NoteWriteResult(std::rename(PathString(pFrom).c_str(), PathString(pTo).c_str()) == 0);
+        return WriteError(EINVAL);
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename))
+        return Simulated(*fault);
+    return Checked(std::rename(PathString(pFrom).c_str(), PathString(pTo).c_str()) == 0);
 }
 
-bool RenameFileNoReplace(std::string_view pFrom, std::string_view pTo)
+Status RenameFileNoReplace(std::string_view pFrom, std::string_view pTo)
 {
     if (!ValidPath(pFrom) || !ValidPath(pTo))
-        return false;
-    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename)) {
-        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
-        return NoteWriteResult(false);
-    }
+        return WriteError(EINVAL);
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename))
+        return Simulated(*fault);
     const std::string from = PathString(pFrom);
     const std::string to = PathString(pTo);
 #ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
+        return {};
     if (errno != EINVAL && errno != ENOSYS)
-        return NoteWriteResult(false);
+        return WriteError(errno);
 #endif
     // A file system without the atomic form: check, then rename.
     struct stat st { };
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return NoteWriteResult(false);
-    }
-    return NoteWriteResult(std::rename(from.c_str(), to.c_str()) == 0);
+    if (::lstat(to.c_str(), &st) == 0)
+        return WriteError(EEXIST);
+    return Checked(std::rename(from.c_str(), to.c_str()) == 0);
 }
 
-bool ExchangePaths(std::string_view pA, std::string_view pB)
+Status ExchangePaths(std::string_view pA, std::string_view pB)
 {
     if (!ValidPath(pA) || !ValidPath(pB))
-        return false;
-    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename)) {
-        errno = *fault == FaultKind::Error ? EIO : ENOSPC;
-        return NoteWriteResult(false);
-    }
+        return WriteError(EINVAL);
+    if (std::optional<FaultKind> fault = FaultHere(FaultPoint::Rename))
+        return Simulated(*fault);
     const std::string a = PathString(pA);
     const std::string b = PathString(pB);
 #ifdef RENAME_EXCHANGE
     if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0)
-        return true;
+        return {};
     if (errno != EINVAL && errno != ENOSYS)
-        return NoteWriteResult(false);
+        return WriteError(errno);
 #endif
     // A file system without the atomic form: three renames, the first undone when the
     // second fails, so that pA is never left missing on a failure.
     const std::string aside = a + "." + std::to_string(::getpid()) + ".swap";
     if (std::rename(a.c_str(), aside.c_str()) != 0)
-        return NoteWriteResult(false);
+        return WriteError(errno);
     if (std::rename(b.c_str(), a.c_str()) != 0) {
         const int error = errno;
         std::rename(aside.c_str(), a.c_str());
-        errno = error;
-        return NoteWriteResult(false);
+        return WriteError(error);
     }
-    return NoteWriteResult(std::rename(aside.c_str(), b.c_str()) == 0);
+    return Checked(std::rename(aside.c_str(), b.c_str()) == 0);
 }
 
 bool SyncFolder(std::string_view pFolder)
@@ -501,7 +507,7 @@ bool SyncFolder(std::string_view pFolder)
     if (fd < 0)
         return false;
     FileHandle handle(fd);
-    return SyncFile(handle);
+    return SyncFile(handle).has_value();
 }
 
 std::string ReplaceTargetOf(std::string_view pPath)
@@ -552,46 +558,54 @@ std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened)
     return {};
 }
 
-bool CommitTempSibling(
+Status CommitTempSibling(
     const std::string& pTemp, std::string_view pTarget, FileHandle* pOpen, bool pReplaceExisting)
 {
     if (pTemp.empty() || !ValidPath(pTarget))
-        return false;
+        return WriteError(EINVAL);
     FileHandle own;
     FileHandle& file = pOpen != nullptr && pOpen->IsOpen() ? *pOpen : own;
     if (!file.IsOpen())
         file = OpenFile(pTemp, OpenMode::Update);
-    bool ok = SyncFile(file);
-    ok = file.Close() && ok;
+    Status synced = SyncFile(file);
+    errno = 0;
+    if (!file.Close() && synced)
+        synced = WriteError(errno);
+    if (!synced)
+        return synced;
     const std::string target = ReplaceTargetOf(pTarget);
-    if (!ok || !(pReplaceExisting ? RenameFile(pTemp, target) : RenameFileNoReplace(pTemp, target)))
-        return false;
+    Status renamed
+        = pReplaceExisting ? RenameFile(pTemp, target) : RenameFileNoReplace(pTemp, target);
+    if (!renamed)
+        return renamed;
     // The rename is in place; a failed flush of the folder leaves it there, so the new file
     // is what the target names now and the replacement counts as done.
     SyncFolder(FolderPart(target));
-    return true;
+    return {};
 }
 
-bool ReplaceFile::Begin(std::string_view pTarget)
+Status ReplaceFile::Begin(std::string_view pTarget)
 {
     Discard();
+    errno = 0;
     temp_ = CreateTempSibling(pTarget, &file_);
     if (temp_.empty())
-        return false;
+        return WriteError(errno);
     target_ = ReplaceTargetOf(pTarget);
-    return true;
+    return {};
 }
 
-bool ReplaceFile::Commit(bool pReplaceExisting)
+Status ReplaceFile::Commit(bool pReplaceExisting)
 {
     if (temp_.empty())
-        return false;
-    if (!CommitTempSibling(temp_, target_, &file_, pReplaceExisting)) {
+        return WriteError(EINVAL);
+    if (Status committed = CommitTempSibling(temp_, target_, &file_, pReplaceExisting);
+        !committed) {
         Discard();
-        return false;
+        return committed;
     }
     temp_.clear();
-    return true;
+    return {};
 }
 
 void ReplaceFile::Discard()

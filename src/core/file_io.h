@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/result.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -64,8 +66,9 @@ bool ReadBytes(void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_vie
     int64_t pOffset64, int32_t pRetries, std::chrono::milliseconds pDelay = kReadRetryDelay);
 
 /// Writes pCount bytes to pPath (created when missing) at pOffset64 when that is non-zero, else
-/// at pOffset32; an offset of -1 means the end of the file. Retries as ReadBytes does.
-bool WriteBytes(const void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_view pPath,
+/// at pOffset32; an offset of -1 means the end of the file. Retries as ReadBytes does. A
+/// failure carries the cause of the last attempt (WriteError).
+Status WriteBytes(const void* pBuffer, int64_t pCount, int32_t pOffset32, std::string_view pPath,
     int64_t pOffset64, int32_t pRetries, std::chrono::milliseconds pDelay = kWriteRetryDelay);
 
 /// Writes at pOffset (-1 = the end of the file) through pHandle, opening pPath first when the
@@ -77,8 +80,9 @@ FileHandle WriteBytesKeep(const void* pBuffer, int64_t pCount, int64_t pOffset, 
 /// Reads up to pCount bytes at pOffset through an open handle; returns the number read (short
 /// only at the end of the file) or -1 on error.
 int64_t ReadAt(const FileHandle& pHandle, void* pBuffer, int64_t pCount, int64_t pOffset);
-/// Writes all pCount bytes at pOffset (-1 = the end of the file); false on any error.
-bool WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset);
+/// Writes all pCount bytes at pOffset (-1 = the end of the file); fails on any error with
+/// its cause (WriteError).
+Status WriteAt(const FileHandle& pHandle, const void* pBuffer, int64_t pCount, int64_t pOffset);
 
 /// The whole file, only when it is a regular file smaller than 4 GB.
 std::optional<std::string> ReadAllBytes(std::string_view pPath);
@@ -113,18 +117,18 @@ bool DeleteFileForce(std::string_view pPath);
 
 /// Writes pBytes to a temporary file beside pPath, flushes it and renames it over pPath, so
 /// that the old or the new file survives a crash, never a truncated one (ReplaceFile).
-bool WriteFileAtomic(std::string_view pPath, const void* pBytes, int64_t pCount);
+Status WriteFileAtomic(std::string_view pPath, const void* pBytes, int64_t pCount);
 
-/// Flushes the file's data to the disk; false when that fails.
-bool SyncFile(const FileHandle& pHandle);
-/// Renames pFrom over pTo (same file system); false when that fails.
-bool RenameFile(std::string_view pFrom, std::string_view pTo);
+/// Flushes the file's data to the disk; fails with the cause when that fails.
+Status SyncFile(const FileHandle& pHandle);
+/// Renames pFrom over pTo (same file system); fails with the cause when that fails.
+Status RenameFile(std::string_view pFrom, std::string_view pTo);
 /// Renames pFrom to pTo only when nothing has that name (atomically where the file system
-/// allows); false, with errno EEXIST, when something does.
-bool RenameFileNoReplace(std::string_view pFrom, std::string_view pTo);
+/// allows); fails when something does.
+Status RenameFileNoReplace(std::string_view pFrom, std::string_view pTo);
 /// Swaps what two paths name (files or folders on one file system) in one step where the
-/// file system allows it; false, with both as they were, when that fails.
-bool ExchangePaths(std::string_view pA, std::string_view pB);
+/// file system allows it; fails, with both as they were, when that fails.
+Status ExchangePaths(std::string_view pA, std::string_view pB);
 /// Flushes a folder's entries (after a rename into it); false when that fails.
 bool SyncFolder(std::string_view pFolder);
 
@@ -139,9 +143,9 @@ std::string ReplaceTargetOf(std::string_view pPath);
 /// stays open there. Empty when no file could be created.
 std::string CreateTempSibling(std::string_view pTarget, FileHandle* pOpened = nullptr);
 /// Flushes pTemp (through pOpen when that is open; it is closed), renames it over pTarget
-/// (a link's final target) and flushes the folder. False, with pTemp left in place and
+/// (a link's final target) and flushes the folder. Fails, with pTemp left in place and
 /// pTarget as it was, when that fails (a caller may then copy instead of renaming).
-bool CommitTempSibling(const std::string& pTemp, std::string_view pTarget,
+Status CommitTempSibling(const std::string& pTemp, std::string_view pTarget,
     FileHandle* pOpen = nullptr, bool pReplaceExisting = true);
 
 /// The one way a file that may replace an older one is written. Begin creates a new,
@@ -157,17 +161,18 @@ public:
     ReplaceFile(const ReplaceFile&) = delete;
     ReplaceFile& operator=(const ReplaceFile&) = delete;
 
-    /// Creates the temporary file for pTarget; false when no file could be created there.
-    bool Begin(std::string_view pTarget);
+    /// Creates the temporary file for pTarget; fails with the cause when no file could be
+    /// created there.
+    Status Begin(std::string_view pTarget);
     FileHandle& Handle() { return file_; }
     /// The temporary file's path (empty before Begin).
     const std::string& TempPath() const { return temp_; }
     /// The file that Commit replaces (a link's target when pTarget was a link).
     const std::string& Target() const { return target_; }
-    /// Flushes, closes and renames the temporary file over the target; false (with the
+    /// Flushes, closes and renames the temporary file over the target; fails (with the
     /// temporary file gone and the target as it was) when any step fails. Without
     /// pReplaceExisting an existing target stays and the commit fails.
-    bool Commit(bool pReplaceExisting = true);
+    Status Commit(bool pReplaceExisting = true);
     /// Deletes the temporary file; the target stays as it was.
     void Discard();
 
@@ -215,15 +220,14 @@ private:
     std::string lockPath_;
 };
 
-/// The system error (errno) of the last WriteAt, SyncFile or RenameFile that failed on this
-/// thread, 0 when none failed since ClearLastWriteError: lets a caller tell a full disk
-/// (ENOSPC, EDQUOT) from other failures when it reports one.
-int LastWriteError();
-void ClearLastWriteError();
 /// True for the errors of a full disk or an exhausted quota.
 bool IsDiskFullError(int pErrno);
 /// The message for a write that failed with pErrno: a full disk is named as such.
 std::string WriteFailureText(int pErrno);
+/// The failure of a write, flush or rename that failed with pErrno (0 counts as EIO):
+/// ErrorCode::DiskFull for a full disk or quota, ErrorCode::FileError otherwise, with
+/// WriteFailureText as its message.
+Error WriteError(int pErrno);
 
 /// Where the file layer fails on purpose in tests (the fault-injection seam): every call of
 /// WriteAt, SyncFile and RenameFile counts as one point of its kind.

@@ -227,7 +227,8 @@ bool SavePeaks(const Project& pProject, int32_t pWave)
     if (wave.PeakCount <= 0 || wave.PeakFile.empty()
         || peaks.size() < static_cast<size_t>(wave.PeakCount) * 2)
         return false;
-    return WriteFileAtomic(wave.PeakFile, peaks.data(), static_cast<int64_t>(wave.PeakCount) * 2);
+    return WriteFileAtomic(wave.PeakFile, peaks.data(), static_cast<int64_t>(wave.PeakCount) * 2)
+        .has_value();
 }
 
 bool SavePeakRange(
@@ -241,7 +242,8 @@ bool SavePeakRange(
         || peaks.size() < static_cast<size_t>(wave.PeakCount) * 2)
         return false;
     return WriteFileAtomic(pPath, peaks.data() + static_cast<size_t>(pFirst) * 2,
-        (static_cast<int64_t>(pLast) - pFirst + 1) * 2);
+        (static_cast<int64_t>(pLast) - pFirst + 1) * 2)
+        .has_value();
 }
 
 bool IsPeakFileCurrent(std::string_view pPath, int32_t pPeakCount)

@@ -13,6 +13,7 @@
 #include "core/wave_info.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -689,7 +690,8 @@ std::string ProjectFileText(
     return text;
 }
 
-bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, ProjectFileEnv& pEnv)
+Status WriteProject(
+    const Project& pProject, std::string_view pPath, bool pClip, ProjectFileEnv& pEnv)
 {
     std::vector<std::string> envelopeFiles;
     if (pClip) {
@@ -704,20 +706,26 @@ bool WriteProject(const Project& pProject, std::string_view pPath, bool pClip, P
                 TrackEnvelope env = c.Envelopes[t];
                 env.resize(
                     static_cast<size_t>(frames) * 2, static_cast<uint8_t>(pProject.UnityLevel));
+                errno = 0;
                 name = pEnv.Folder.NewTempName(kTempEnvelope);
-                if (name.empty() || !WriteEnvelopeFile(name, env, frames))
-                    return false;
+                if (name.empty())
+                    return WriteError(errno);
+                if (Status written = WriteEnvelopeFile(name, env, frames); !written)
+                    return written;
             }
             envelopeFiles.push_back(name);
         }
     }
     std::string text = ProjectFileText(pProject, pClip, envelopeFiles);
-    if (!WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size())))
-        return false;
+    if (Status written = WriteFileAtomic(pPath, text.data(), static_cast<int64_t>(text.size()));
+        !written)
+        return written;
     // A project saved outside the data folder names working files there: the folder's
     // clean-up must read it too, or it would delete them. A project that could not be noted
     // is not safely saved, and the save says so.
-    return NoteOutsideProject(pEnv.Folder.Path(), pPath);
+    if (!NoteOutsideProject(pEnv.Folder.Path(), pPath))
+        return WriteError(EIO);
+    return {};
 }
 
 Status ReadProject(

@@ -44,9 +44,10 @@ std::string ProjectFileText(const Project& pProject, bool pClip = false,
 
 /// Writes the project (or the clipboard) to pPath, replacing the file atomically. For the
 /// clipboard every present clip-track envelope is written into a fresh ".wfd" file first.
-/// A project outside the data folder is noted in the folder (NoteOutsideProject); false
-/// when that fails too, although the file has been replaced.
-bool WriteProject(
+/// A project outside the data folder is noted in the folder (NoteOutsideProject); fails
+/// when that fails too, although the file has been replaced. A failure carries its cause
+/// (ErrorCode::DiskFull for a full disk).
+Status WriteProject(
     const Project& pProject, std::string_view pPath, bool pClip, ProjectFileEnv& pEnv);
 
 /// Reads a project file into the project (or into the clipboard with pClip). pUndo marks an

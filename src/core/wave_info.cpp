@@ -5,6 +5,7 @@
 #include "base/text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -112,11 +113,20 @@ const FileHandle* UseFile(
     return pOwn.IsOpen() ? &pOwn : nullptr;
 }
 
-bool WriteLe32(const FileHandle& pFile, int64_t pOffset, uint32_t pValue)
+Status WriteLe32(const FileHandle& pFile, int64_t pOffset, uint32_t pValue)
 {
     uint8_t bytes[4];
     Put32(bytes, pValue);
     return WriteAt(pFile, bytes, 4, pOffset);
+}
+
+// Closes a file this layer opened itself; the cause when the close failed.
+Status CloseOwn(FileHandle& pOwn)
+{
+    errno = 0;
+    if (pOwn.IsOpen() && !pOwn.Close())
+        return WriteError(errno);
+    return {};
 }
 
 } // namespace
@@ -228,13 +238,22 @@ int64_t FindChunk(std::string_view pPath, std::string_view pId)
 std::optional<FileHandle> WriteWaveHeader(int32_t pRate, int32_t pBits, int32_t pChannels,
     std::string_view pPath, int64_t pDataSize, bool pKeepOpen)
 {
+    Result<FileHandle> file = StartWaveFile(pRate, pBits, pChannels, pPath, pDataSize, pKeepOpen);
+    if (!file)
+        return std::nullopt;
+    return std::move(*file);
+}
+
+Result<FileHandle> StartWaveFile(int32_t pRate, int32_t pBits, int32_t pChannels,
+    std::string_view pPath, int64_t pDataSize, bool pKeepOpen)
+{
     const bool extensible = pChannels == 6 || pChannels == 8;
     const int64_t headerExtra = extensible ? 60 : 36;
     const int64_t blockAlign = static_cast<int64_t>(pBits) * pChannels / 8;
     if (pRate <= 0 || pBits <= 0 || pBits > 0xFFFF || pChannels <= 0 || pChannels > 0xFFFF
         || blockAlign <= 0 || blockAlign > 0xFFFF || blockAlign * pRate > kMaxRiffSize
         || pDataSize < 0 || pDataSize > kMaxRiffSize - headerExtra)
-        return std::nullopt;
+        return Fail("この形式のwavファイルは作成できません");
 
     uint8_t header[68] {};
     std::copy_n("RIFF", 4, header);
@@ -262,67 +281,78 @@ std::optional<FileHandle> WriteWaveHeader(int32_t pRate, int32_t pBits, int32_t 
     const int64_t headerSize = static_cast<int64_t>(at) + 8;
 
     if (!DeleteFileForce(pPath))
-        return std::nullopt;
+        return WriteError(errno);
+    errno = 0;
     FileHandle file = OpenFile(pPath, OpenMode::Write);
-    if (!file.IsOpen() || !WriteAt(file, header, headerSize, -1))
-        return std::nullopt;
+    if (!file.IsOpen())
+        return WriteError(errno);
+    if (Status written = WriteAt(file, header, headerSize, -1); !written)
+        return written.error();
     if (pKeepOpen)
         return file;
+    errno = 0;
     if (!file.Close())
-        return std::nullopt;
+        return WriteError(errno);
     return FileHandle();
 }
 
-bool FixWaveSizes(
+Status FixWaveSizes(
     std::string_view pPath, int64_t pTrailing, bool pRiffOnly, const FileHandle* pFile)
 {
+    const Error unusable = Fail("wavファイルの大きさを直せません", ErrorCode::FileError);
     FileHandle own;
     const FileHandle* file = UseFile(pPath, pFile, own, OpenMode::Update);
     if (file == nullptr || pTrailing < 0)
-        return false;
+        return unusable;
     int64_t size = FileSize64(*file);
     if (size < 44 || size > kMaxRiffSize)
-        return false;
-    if (!WriteLe32(*file, 4, static_cast<uint32_t>(size - 8)))
-        return false;
+        return unusable;
+    if (Status written = WriteLe32(*file, 4, static_cast<uint32_t>(size - 8)); !written)
+        return written;
     if (!pRiffOnly) {
         int64_t data = FindChunk(*file, "data");
         if (data >= 36) {
             int64_t dataSize = size - data - 8 - pTrailing;
             // More trailing bytes than the file holds after the header is a caller's mistake;
             // a negative size would be stored as a huge one.
-            if (dataSize < 0 || !WriteLe32(*file, data + 4, static_cast<uint32_t>(dataSize)))
-                return false;
+            if (dataSize < 0)
+                return unusable;
+            if (Status written = WriteLe32(*file, data + 4, static_cast<uint32_t>(dataSize));
+                !written)
+                return written;
         }
     }
-    return own.IsOpen() ? own.Close() : true;
+    return CloseOwn(own);
 }
 
-bool SetWaveDataSize(std::string_view pPath, int64_t pSize, const FileHandle* pFile)
+Status SetWaveDataSize(std::string_view pPath, int64_t pSize, const FileHandle* pFile)
 {
+    const Error unusable = Fail("wavファイルの大きさを直せません", ErrorCode::FileError);
     if (pSize < 0 || pSize > kMaxDataSetSize)
-        return false;
+        return unusable;
     FileHandle own;
     const FileHandle* file = UseFile(pPath, pFile, own, OpenMode::Update);
     if (file == nullptr)
-        return false;
+        return unusable;
     int64_t data = FindChunk(*file, "data");
     const int64_t pad = pSize & 1;
     if (data < 0 || data + pSize + pad > kMaxRiffSize)
-        return false;
+        return unusable;
     const int64_t end = data + 8 + pSize + pad;
-    if (!WriteLe32(*file, 4, static_cast<uint32_t>(data + pSize + pad))
-        || !WriteLe32(*file, data + 4, static_cast<uint32_t>(pSize))
-        || ::ftruncate(file->Fd(), static_cast<off_t>(end)) != 0)
-        return false;
+    if (Status written = WriteLe32(*file, 4, static_cast<uint32_t>(data + pSize + pad)); !written)
+        return written;
+    if (Status written = WriteLe32(*file, data + 4, static_cast<uint32_t>(pSize)); !written)
+        return written;
+    if (::ftruncate(file->Fd(), static_cast<off_t>(end)) != 0)
+        return WriteError(errno);
     if (pad != 0) {
         const uint8_t zero = 0;
-        if (!WriteAt(*file, &zero, 1, end - 1))
-            return false;
+        if (Status written = WriteAt(*file, &zero, 1, end - 1); !written)
+            return written;
     }
     if (SeekFile(*file, end) != 0)
-        return false;
-    return own.IsOpen() ? own.Close() : true;
+        return WriteError(errno);
+    return CloseOwn(own);
 }
 
 bool IsPcmWave(std::string_view pPath, bool pAllowExtensible)

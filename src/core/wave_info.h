@@ -67,15 +67,20 @@ int64_t FindChunk(const FileHandle& pFile, std::string_view pId);
 /// (including formats whose sizes do not fit the header fields).
 std::optional<FileHandle> WriteWaveHeader(int32_t pRate, int32_t pBits, int32_t pChannels,
     std::string_view pPath, int64_t pDataSize, bool pKeepOpen);
+/// WriteWaveHeader with the cause of a failure (ErrorCode::DiskFull for a full disk).
+Result<FileHandle> StartWaveFile(int32_t pRate, int32_t pBits, int32_t pChannels,
+    std::string_view pPath, int64_t pDataSize, bool pKeepOpen);
 
 /// Sets the RIFF size to the file size - 8 and, unless pRiffOnly, the "data" size to what
 /// follows the data chunk header less pTrailing bytes. Uses pFile when given (left open).
-bool FixWaveSizes(
+/// A failed write carries its cause.
+Status FixWaveSizes(
     std::string_view pPath, int64_t pTrailing, bool pRiffOnly, const FileHandle* pFile = nullptr);
 
 /// Sets the "data" size to pSize, the RIFF size to match, and cuts the file after the data
-/// (and its pad byte when pSize is odd). Uses pFile when given (left open).
-bool SetWaveDataSize(std::string_view pPath, int64_t pSize, const FileHandle* pFile = nullptr);
+/// (and its pad byte when pSize is odd). Uses pFile when given (left open). A failed write
+/// carries its cause.
+Status SetWaveDataSize(std::string_view pPath, int64_t pSize, const FileHandle* pFile = nullptr);
 
 /// Valid and integer PCM (format tag 1, or -2 when pAllowExtensible).
 bool IsPcmWave(std::string_view pPath, bool pAllowExtensible);

@@ -11,50 +11,47 @@
 
 namespace tarvok {
 
-bool CopyWaveFrames(const WaveFile& pWave, int32_t pSampleRate, int32_t pFirst, int32_t pLast,
-    const std::string& pTarget, const std::function<void(double, bool&)>& pProgress)
+Status CopyWaveFrames(const WaveFile& pWave, int32_t pSampleRate, int32_t pFirst, int32_t pLast,
+    const std::string& pTarget, const Progress& pProgress)
 {
+    const std::string failed = "copying " + pWave.FileName + " failed";
     if (pFirst < 1 || pLast < pFirst || pLast > pWave.Length)
-        return false;
+        return Fail(failed);
     const int64_t frames = static_cast<int64_t>(pLast) - pFirst + 1;
     FileHandle source = OpenFile(pWave.FileName, OpenMode::Read);
     if (!source.IsOpen())
-        return false;
+        return Fail(failed, ErrorCode::FileError);
     std::optional<FileHandle> target
         = WriteWaveHeader(pSampleRate, 16, 2, pTarget, frames * kFrameBytes, true);
     if (!target)
-        return false;
+        return Fail(failed, ErrorCode::FileError);
     constexpr int64_t kChunkFrames = 2097152 / kFrameBytes;
     std::vector<char> buffer(static_cast<size_t>(kChunkFrames * kFrameBytes));
     int64_t done = 0;
-    bool ok = true;
+    Status result;
     while (done < frames) {
-        bool cancel = false;
-        if (pProgress)
-            pProgress(static_cast<double>(done) / static_cast<double>(frames), cancel);
-        if (cancel) {
-            ok = false;
+        if (!pProgress(static_cast<double>(done) / static_cast<double>(frames))) {
+            result = CancelledError();
             break;
         }
         int64_t n = std::min(kChunkFrames, frames - done);
         int64_t offset = pWave.DataOffset + (static_cast<int64_t>(pFirst) - 1 + done) * kFrameBytes;
         if (ReadAt(source, buffer.data(), n * kFrameBytes, offset) != n * kFrameBytes
             || !WriteAt(*target, buffer.data(), n * kFrameBytes, -1)) {
-            ok = false;
+            result = Fail(failed, ErrorCode::FileError);
             break;
         }
         done += n;
     }
-    ok = ok && target->Close();
-    if (!ok) {
+    if (!target->Close() && result)
+        result = Fail(failed, ErrorCode::FileError);
+    if (!result)
         DeleteFileForce(pTarget);
-        return false;
-    }
-    return true;
+    return result;
 }
 
 Status WriteOutAll(const Project& pProject, const std::string& pFolder, const std::string& pName,
-    UserInterface& pUi, const std::function<void(double, bool&)>& pProgress)
+    UserInterface& pUi, const Progress& pProgress)
 {
     (void)pUi;
     if (pProject.BlockCount() < 1 || pProject.WaveFileCount() < 1)
@@ -77,13 +74,12 @@ Status WriteOutAll(const Project& pProject, const std::string& pFolder, const st
         std::string peakName = NewNumberedName(kTempPeak, pFolder);
         if (wavName.empty() || peakName.empty())
             return Fail("no free file name in the folder");
-        auto progress = [&](double pRate, bool& pCancel) {
-            if (pProgress)
-                pProgress((w + pRate) / waves, pCancel);
-        };
-        if (!CopyWaveFrames(
-                wave, pProject.SampleRate, first[w], last[w], pFolder + wavName, progress))
-            return Fail("copying " + wave.FileName + " failed");
+        const Progress stage
+            = pProgress.Stage(static_cast<double>(w) / waves, static_cast<double>(w + 1) / waves);
+        if (Status copied = CopyWaveFrames(
+                wave, pProject.SampleRate, first[w], last[w], pFolder + wavName, stage);
+            !copied)
+            return Fail("copying " + wave.FileName + " failed", copied.error().Code);
         int32_t step = pProject.SampleStep > 0 ? pProject.SampleStep : 64;
         if (!SavePeakRange(pProject, w, pFolder + peakName, first[w] / step,
                 std::min(last[w] / step, wave.PeakCount - 1)))

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 
@@ -52,10 +53,12 @@ public:
 
     bool Create()
     {
-        std::optional<FileHandle> file
-            = WriteWaveHeader(format_.SampleRate, 16, format_.Channels, path_, 0, true);
-        if (!file)
+        Result<FileHandle> file
+            = StartWaveFile(format_.SampleRate, 16, format_.Channels, path_, 0, true);
+        if (!file) {
+            failure_ = file.error();
             return false;
+        }
         file_ = std::move(*file);
         buffer_.reserve(kWriteBufferBytes);
         return true;
@@ -90,12 +93,22 @@ public:
     }
 
     int64_t DataBytes() const { return dataBytes_; }
+    /// Why the last write failed (success when none did).
+    const Status& Failure() const { return failure_; }
 
     /// Writes what is buffered, sets the header's sizes and closes the file.
     bool Finish()
     {
-        if (!Flush() || !SetWaveDataSize(path_, dataBytes_, &file_) || !file_.Close())
+        if (!Flush())
             return false;
+        failure_ = SetWaveDataSize(path_, dataBytes_, &file_);
+        if (!failure_)
+            return false;
+        errno = 0;
+        if (!file_.Close()) {
+            failure_ = WriteError(errno);
+            return false;
+        }
         finished_ = true;
         return true;
     }
@@ -105,9 +118,9 @@ private:
     {
         if (buffer_.empty())
             return true;
-        bool ok = WriteAt(file_, buffer_.data(), static_cast<int64_t>(buffer_.size()), -1);
+        failure_ = WriteAt(file_, buffer_.data(), static_cast<int64_t>(buffer_.size()), -1);
         buffer_.clear();
-        return ok;
+        return failure_.has_value();
     }
 
     std::string path_;
@@ -116,6 +129,7 @@ private:
     std::vector<char> buffer_;
     int64_t dataBytes_ = 0;
     bool finished_ = false;
+    Status failure_;
 };
 
 /// Shows "デコード中… NN%" when the whole percentage changes and yields to the window system.
@@ -220,12 +234,11 @@ RunResult RunDecode(MediaSource& pSource, WavOutput& pOut, const DecodeLimits& p
 bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBackend& pBackend,
     const DecodeEnvironment& pEnv, UserInterface& pUi, bool& pCancel)
 {
-    auto fail = [&](const std::string& pWhy) {
+    auto fail = [&](const std::string& pWhy, const Status& pCause = {}) {
         LogError(pEnv, "DecodeAudio " + pInput + ": " + pWhy);
         // A full disk is named as such: the file was fine, the room was not.
-        const int error = LastWriteError();
-        pUi.ShowError(
-            IsDiskFullError(error) ? WriteFailureText(error) : std::string(kDecodeFailed));
+        const bool full = !pCause && pCause.error().Code == ErrorCode::DiskFull;
+        pUi.ShowError(full ? pCause.error().Message : std::string(kDecodeFailed));
         return false;
     };
     const int64_t size = FileSize64(pInput);
@@ -246,13 +259,13 @@ bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBack
         return fail("cannot create a file beside " + pTarget);
     WavOutput out(partial, format);
     if (!out.Create())
-        return fail("cannot create " + partial);
+        return fail("cannot create " + partial, out.Failure());
     std::string why;
     switch (RunDecode(*source, out, pEnv.Limits, pUi, pCancel, why)) {
     case RunResult::Canceled:
         return false;
     case RunResult::Failed:
-        return fail(why);
+        return fail(why, out.Failure());
     case RunResult::Done:
         break;
     }
@@ -260,10 +273,10 @@ bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBack
     if (out.DataBytes() == 0)
         return fail("no audio decoded");
     if (!out.Finish())
-        return fail("cannot write " + partial);
-    if (!CommitTempSibling(partial, pTarget)) {
+        return fail("cannot write " + partial, out.Failure());
+    if (Status committed = CommitTempSibling(partial, pTarget); !committed) {
         DeleteFileForce(partial);
-        return fail("cannot put the decoded file in place: " + pTarget);
+        return fail("cannot put the decoded file in place: " + pTarget, committed);
     }
     return true;
 }
@@ -312,7 +325,6 @@ bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, Med
 {
     pUi.ShowMessage(kDecoding);
     pUi.Yield();
-    ClearLastWriteError();
     // Whatever stood at the target before is replaced or, on failure, gone: afterwards the
     // import finds the decoded file there or nothing.
     if (pSource == pTarget) {

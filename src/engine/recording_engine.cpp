@@ -357,8 +357,8 @@ void RecordingEngine::WriteMarker(const RecTarget& pTarget)
     // StopRecording: the track, the timeline position and the rate.
     const std::string text = std::to_string(pTarget.TrackNo) + " "
         + std::to_string(pTarget.StartAdr) + " " + std::to_string(project_.SampleRate) + "\r\n";
-    WriteFileAtomic(
-        pTarget.FileName + kRecMarkerSuffix, text.data(), static_cast<int64_t>(text.size()));
+    static_cast<void>(WriteFileAtomic(
+        pTarget.FileName + kRecMarkerSuffix, text.data(), static_cast<int64_t>(text.size())));
 }
 
 void RecordingEngine::SetupRecordBuffers(int32_t pSlot)
@@ -862,7 +862,8 @@ void RecordingEngine::StopRecording()
             if (t.FileName.empty())
                 continue;
             // Should the header stay unwritable (a full disk), the block still ends at Total.
-            SetWaveDataSize(t.FileName, static_cast<int64_t>(t.Total) * kRecFrameBytes);
+            static_cast<void>(
+                SetWaveDataSize(t.FileName, static_cast<int64_t>(t.Total) * kRecFrameBytes));
             const std::optional<int32_t> placed = PlaceTake(p, t.TrackNo, t.FileName, t.StartAdr);
             if (!placed) {
                 ui_.MessageBox(
@@ -943,7 +944,8 @@ bool PlaceOrphanedRecording(Project& pProject, DataFolder& pFolder, UserInterfac
     if (info.Valid != 1)
         return false;
     // Drop a partial frame written after the last size update.
-    SetWaveDataSize(pOrphan.WaveFile, static_cast<int64_t>(info.Frames) * kRecFrameBytes);
+    static_cast<void>(
+        SetWaveDataSize(pOrphan.WaveFile, static_cast<int64_t>(info.Frames) * kRecFrameBytes));
     const int32_t track = std::clamp(pOrphan.TrackNo, 0, pProject.LastTrackNo);
     const std::optional<int32_t> wave = PlaceTake(
         pProject, track, pOrphan.WaveFile, std::clamp(pOrphan.StartAdr, 0, kMaxLength - 1));

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "core/file_io.h"
+#include "render/output_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,21 +10,10 @@
 
 namespace tarvok {
 
-namespace {
-bool HasExtension(std::string_view pPath, std::string_view pExtension)
-{
-    return pPath.size() >= pExtension.size()
-        && EqualsNoCase(pPath.substr(pPath.size() - pExtension.size()), pExtension);
-}
-} // namespace
-
 std::optional<AudioCodec> CodecOfPath(std::string_view pPath)
 {
-    if (HasExtension(pPath, ".flac"))
-        return AudioCodec::Flac;
-    if (HasExtension(pPath, ".opus"))
-        return AudioCodec::Opus;
-    return std::nullopt;
+    const OutputFormatInfo* format = OutputFormatOfPath(pPath);
+    return format != nullptr ? format->Codec : std::nullopt;
 }
 
 std::string_view CodecName(AudioCodec pCodec)
@@ -53,19 +43,15 @@ std::string CodecFormatProblem(
 }
 
 Status EncodeFileInPlace(AudioFileEncoder& pEncoder, AudioCodec pCodec, int32_t pKbps,
-    std::string_view pSource, std::string_view pTarget,
-    const std::function<bool(double)>& pProgress)
+    std::string_view pSource, std::string_view pTarget, const Progress& pProgress)
 {
-    ClearLastWriteError();
     ReplaceFile out;
-    if (!out.Begin(pTarget))
-        return Fail(WriteFailureText(errno));
+    if (Status begun = out.Begin(pTarget); !begun)
+        return begun;
     Status encoded = pEncoder.Encode(pCodec, pKbps, pSource, out.Handle(), pProgress);
     if (!encoded)
         return encoded; // out goes with its temporary file
-    if (!out.Commit())
-        return Fail(WriteFailureText(LastWriteError()));
-    return {};
+    return out.Commit();
 }
 
 } // namespace tarvok

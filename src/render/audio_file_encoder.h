@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/progress.h"
 #include "base/result.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,19 +41,18 @@ public:
     virtual ~AudioFileEncoder() = default;
     virtual bool Available(AudioCodec pCodec) const = 0;
     /// Encodes the PCM WAV file pSource (8, 16 or 24 bits, mono or stereo) into pOut, an
-    /// open, empty file, writing through the file layer's primitives. pProgress (may be
-    /// empty) receives the fraction done and returns true to cancel. The failure's message
-    /// names the cause (a full disk as such).
+    /// open, empty file, writing through the file layer's primitives. pProgress receives
+    /// the fraction done; a stop fails with ErrorCode::Cancelled. The failure's message
+    /// names the cause (a full disk as such, with ErrorCode::DiskFull).
     virtual Status Encode(AudioCodec pCodec, int32_t pKbps, std::string_view pSource,
-        FileHandle& pOut, const std::function<bool(double)>& pProgress)
+        FileHandle& pOut, const Progress& pProgress)
         = 0;
 };
 
 /// Encodes pSource into pTarget through a temporary sibling that replaces the target only
 /// when complete (ReplaceFile), so a failure or a cancel leaves an old target as it was
-/// and no partial file. A cancel fails with the message "cancelled".
+/// and no partial file. A cancel fails with ErrorCode::Cancelled.
 Status EncodeFileInPlace(AudioFileEncoder& pEncoder, AudioCodec pCodec, int32_t pKbps,
-    std::string_view pSource, std::string_view pTarget,
-    const std::function<bool(double)>& pProgress);
+    std::string_view pSource, std::string_view pTarget, const Progress& pProgress);
 
 } // namespace tarvok

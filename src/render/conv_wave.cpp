@@ -29,25 +29,26 @@ public:
     ~PendingFile() { Discard(); }
 
     /// Writes a WAV header with an empty data chunk and keeps the file open after it.
-    bool Create(std::string_view pTarget, int32_t pRate, int32_t pBits, int32_t pChannels)
+    Status Create(std::string_view pTarget, int32_t pRate, int32_t pBits, int32_t pChannels)
     {
-        if (!replacement_.Begin(pTarget))
-            return false;
-        std::optional<FileHandle> file
-            = WriteWaveHeader(pRate, pBits, pChannels, replacement_.TempPath(), 0, true);
+        if (Status begun = replacement_.Begin(pTarget); !begun)
+            return begun;
+        Result<FileHandle> file
+            = StartWaveFile(pRate, pBits, pChannels, replacement_.TempPath(), 0, true);
         if (!file || !file->IsOpen()) {
             replacement_.Discard();
-            return false;
+            return file ? WriteError(EBADF) : file.error();
         }
         replacement_.Handle() = std::move(*file);
-        return true;
+        return {};
     }
 
     FileHandle& Handle() { return replacement_.Handle(); }
     const std::string& Path() const { return replacement_.TempPath(); }
 
-    /// Flushes the file and renames it over the target; false (and the file gone) on failure.
-    bool Commit() { return replacement_.Commit(); }
+    /// Flushes the file and renames it over the target; fails (and the file goes) when that
+    /// fails.
+    Status Commit() { return replacement_.Commit(); }
 
     void Discard() { replacement_.Discard(); }
 
@@ -297,7 +298,7 @@ class ConvTarget {
 public:
     /// False when the target cannot be opened or made (or, appending, has another format or
     /// data that does not end the file).
-    bool Open(std::string_view pTargetFN, bool pAppend, int32_t pFreq, int32_t pBit, int32_t pCh)
+    Status Open(std::string_view pTargetFN, bool pAppend, int32_t pFreq, int32_t pBit, int32_t pCh)
     {
         append_ = pAppend;
         if (pAppend) {
@@ -306,19 +307,20 @@ public:
             if (existing.Valid == 0 || existing.SampleRate != pFreq || existing.Bits != pBit
                 || existing.Channels != pCh || existing.DataSize % 2 != 0
                 || existing.DataOffset + existing.DataSize != existing.FileSize)
-                return false;
+                return WriteError(EINVAL);
+            errno = 0;
             appended_ = OpenFile(pTargetFN, OpenMode::Update);
             if (!appended_.IsOpen())
-                return false;
+                return WriteError(errno);
             oldSize_ = FileSize64(appended_);
             path_ = std::string(pTargetFN);
-            return true;
+            return {};
         }
-        if (!created_.Create(pTargetFN, pFreq, pBit, pCh))
-            return false;
+        if (Status created = created_.Create(pTargetFN, pFreq, pBit, pCh); !created)
+            return created;
         oldSize_ = FileSize64(created_.Handle());
         path_ = created_.Path();
-        return true;
+        return {};
     }
 
     FileHandle& Handle() { return append_ ? appended_ : created_.Handle(); }
@@ -345,12 +347,20 @@ public:
     }
 
     /// Writes the header sizes and closes the file, renaming a new one into place.
-    bool Finish()
+    Status Finish()
     {
-        if (!FixWaveSizes(path_, 0, false, &Handle()))
-            return Fail();
-        if (append_)
-            return appended_.Close() || Fail();
+        if (Status fixed = FixWaveSizes(path_, 0, false, &Handle()); !fixed) {
+            Fail();
+            return fixed;
+        }
+        if (append_) {
+            errno = 0;
+            if (appended_.Close())
+                return {};
+            const Error closed = WriteError(errno);
+            Fail();
+            return closed;
+        }
         return created_.Commit();
     }
 
@@ -365,11 +375,11 @@ private:
 enum class ChunksResult { Done, Failed, Cancelled };
 
 /// Reads, resamples, mixes and packs the source chunk by chunk and appends the result to
-/// pTarget. pAfterChunk gets the fraction done after each chunk and returns true to stop.
-/// pWritten receives the bytes written.
+/// pTarget. pAfterChunk gets the fraction done after each chunk; a stop ends the conversion.
+/// pWritten receives the bytes written, pWriteFailure the cause of a failed write.
 ChunksResult ConvertChunks(const FileHandle& pSource, const WaveInfo& pInfo, int64_t pSourceFrames,
     const ConvPlan& pPlan, int32_t pBit, int32_t pCh, ConvTarget& pTarget, int64_t& pWritten,
-    const std::function<bool(double)>& pAfterChunk)
+    Status& pWriteFailure, const Progress& pAfterChunk)
 {
     const int32_t outFrameBytes = pCh * (pBit / 8);
     const std::vector<Phase> phases = BuildPhases(pPlan.Mode, pPlan.Ratio, pPlan.FirstChunkOutput);
@@ -404,18 +414,20 @@ ChunksResult ConvertChunks(const FileHandle& pSource, const WaveInfo& pInfo, int
             right = yRight.data();
         }
         PackFrames(yLeft.data(), right, u, pBit, pCh, out.data());
-        if (!WriteAt(pTarget.Handle(), out.data(), u * outFrameBytes, writeAt))
+        pWriteFailure = WriteAt(pTarget.Handle(), out.data(), u * outFrameBytes, writeAt);
+        if (!pWriteFailure)
             return ChunksResult::Failed;
         writeAt += u * outFrameBytes;
         pWritten += u * outFrameBytes;
         pos += length;
-        if (pAfterChunk(static_cast<double>(pos) / static_cast<double>(pSourceFrames)))
+        if (!pAfterChunk(static_cast<double>(pos) / static_cast<double>(pSourceFrames)))
             return ChunksResult::Cancelled;
     }
     // A data chunk of odd length (mono 8- or 24-bit, odd frames) gets one silent frame.
     if (pWritten % 2 != 0) {
         const uint8_t silence[3] = { static_cast<uint8_t>(pBit == 8 ? 128 : 0), 0, 0 };
-        if (!WriteAt(pTarget.Handle(), silence, outFrameBytes, writeAt))
+        pWriteFailure = WriteAt(pTarget.Handle(), silence, outFrameBytes, writeAt);
+        if (!pWriteFailure)
             return ChunksResult::Failed;
     }
     return ChunksResult::Done;
@@ -428,9 +440,14 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
 {
     Canceled = false;
     FailureText.clear();
+    FailureCode = ErrorCode::Other;
     auto refuse = [this](std::string_view pWhy) {
         FailureText = std::string(pWhy);
         return false;
+    };
+    auto writeFailed = [this](const Error& pWhy) {
+        FailureText = pWhy.Message;
+        FailureCode = pWhy.Code;
     };
     const WaveInfo info = ReadWaveInfo(pSourceFN);
     if (info.Valid == 0 || info.DataOffset <= 0 || info.DataSize <= 0 || info.Channels > 2)
@@ -447,11 +464,9 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
         return refuse(kConvSourceUnreadable);
     const ConvPlan plan = PlanConversion(info, sourceFrames, pFreq, pFlg);
     ConvTarget target;
-    ClearLastWriteError();
-    errno = 0;
-    if (!target.Open(pTargetFN, HeadderExists, pFreq, pBit, pCh)) {
-        const int error = errno != 0 ? errno : EIO;
-        return refuse(WriteFailureText(LastWriteError() != 0 ? LastWriteError() : error));
+    if (Status opened = target.Open(pTargetFN, HeadderExists, pFreq, pBit, pCh); !opened) {
+        writeFailed(opened.error());
+        return false;
     }
 
     // Upsampling makes more output than input, so the limit is checked against whichever
@@ -467,72 +482,66 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
     }
 
     int64_t written = 0;
-    const ChunksResult result = ConvertChunks(
-        source, info, sourceFrames, plan, pBit, pCh, target, written, [this](double pDone) {
-            bool cancel = false;
-            if (prog_)
-                prog_(pDone, cancel);
-            if (cancel)
+    Status writeFailure;
+    const ChunksResult result = ConvertChunks(source, info, sourceFrames, plan, pBit, pCh, target,
+        written, writeFailure, [this](double pDone, std::string_view) {
+            if (!prog_(pDone))
                 Canceled = true;
             // Lets the window system (and a stop button) run between chunks.
             if (ui_ != nullptr)
                 ui_->Yield();
-            return Canceled;
+            return !Canceled;
         });
-    if (result == ChunksResult::Failed)
-        FailureText = LastWriteError() != 0 ? WriteFailureText(LastWriteError())
-                                            : std::string(kConvSourceUnreadable);
+    if (result == ChunksResult::Failed) {
+        if (!writeFailure)
+            writeFailed(writeFailure.error());
+        else
+            FailureText = std::string(kConvSourceUnreadable);
+    }
     if (result != ChunksResult::Done)
         return target.Fail();
-    if (!target.Finish()) {
-        FailureText = WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO);
+    if (Status finished = target.Finish(); !finished) {
+        writeFailed(finished.error());
         return false;
     }
     return true;
 }
 
-bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, DataFolder& pFolder,
-    UserInterface& pUi, bool& pCancelRequest, std::string* pFailure)
+Status SplitChannels(std::string_view pSource, std::vector<std::string>& pNames,
+    DataFolder& pFolder, UserInterface& pUi, const Progress& pProgress)
 {
     pNames.clear();
-    if (pFailure != nullptr)
-        pFailure->clear();
     std::vector<FileHandle> files;
-    // pWhy is the cause for the user; empty for a cancelled split.
-    auto fail = [&](std::string_view pWhy) {
+    auto fail = [&](Error pWhy) -> Status {
         files.clear();
         for (const std::string& name : pNames)
             DeleteFileForce(name);
         pNames.clear();
-        if (pFailure != nullptr)
-            *pFailure = std::string(pWhy);
-        return false;
+        return pWhy;
     };
-    auto writeFailure
-        = [] { return WriteFailureText(LastWriteError() != 0 ? LastWriteError() : EIO); };
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.DataOffset <= 0)
-        return fail(kConvSourceUnusable);
+        return fail(Fail(std::string(kConvSourceUnusable)));
     const int64_t frames = AvailableFrames(info);
     if (frames <= 0)
-        return fail(kConvSourceUnusable);
+        return fail(Fail(std::string(kConvSourceUnusable)));
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
-        return fail(kConvSourceUnreadable);
+        return fail(Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError));
 
-    ClearLastWriteError();
     const int32_t channels = info.Channels;
     const int32_t width = info.Bits / 8;
     for (int32_t c = 0; c < channels; ++c) {
         errno = 0;
         std::string name = pFolder.NewTempName(kTempWave);
         if (name.empty())
-            return fail(WriteFailureText(errno != 0 ? errno : EIO));
+            return fail(WriteError(errno));
         pNames.push_back(name);
-        std::optional<FileHandle> file
-            = WriteWaveHeader(info.SampleRate, info.Bits, 1, name, 0, true);
-        if (!file || !file->IsOpen())
-            return fail(writeFailure());
+        Result<FileHandle> file = StartWaveFile(info.SampleRate, info.Bits, 1, name, 0, true);
+        if (!file)
+            return fail(file.error());
+        if (!file->IsOpen())
+            return fail(WriteError(EBADF));
         files.push_back(std::move(*file));
     }
 
@@ -546,7 +555,7 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
         const int64_t n = std::min(chunkFrames, frames - done);
         const int64_t bytes = n * info.BlockAlign;
         if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
-            return fail(kConvSourceUnreadable);
+            return fail(Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError));
         done += n;
         pUi.ShowMessage(PercentText(static_cast<double>(done) / static_cast<double>(frames)));
         for (int32_t c = 0; c < channels; ++c) {
@@ -554,19 +563,20 @@ bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, D
             uint8_t* dst = channel.data();
             for (int64_t f = 0; f < n; ++f, src += info.BlockAlign, dst += width)
                 std::memcpy(dst, src, static_cast<size_t>(width));
-            if (!WriteAt(files[c], channel.data(), n * width, -1))
-                return fail(writeFailure());
+            if (Status written = WriteAt(files[c], channel.data(), n * width, -1); !written)
+                return fail(written.error());
         }
-        if (pCancelRequest) {
-            pCancelRequest = false;
-            return fail({});
-        }
+        if (!pProgress(static_cast<double>(done) / static_cast<double>(frames)))
+            return fail(CancelledError());
     }
     for (int32_t c = 0; c < channels; ++c) {
-        if (!SetWaveDataSize(pNames[c], frames * width, &files[c]) || !files[c].Close())
-            return fail(writeFailure());
+        if (Status sized = SetWaveDataSize(pNames[c], frames * width, &files[c]); !sized)
+            return fail(sized.error());
+        errno = 0;
+        if (!files[c].Close())
+            return fail(WriteError(errno));
     }
-    return true;
+    return {};
 }
 
 bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst, int32_t pEnd,
@@ -625,7 +635,7 @@ bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pF
     }
     if (!FixWaveSizes(target.Path(), 0, false, &target.Handle()))
         return false;
-    return target.Commit();
+    return target.Commit().has_value();
 }
 
 } // namespace tarvok

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/progress.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +36,9 @@ inline constexpr int64_t kSplitChunkBytes = 2097152;
 /// thread only.
 class C_ConvWave {
 public:
-    /// Progress event: pRate runs from 0 to 1; setting pCancel stops after the current chunk.
-    using ProgressHandler = std::function<void(double pRate, bool& pCancel)>;
+    /// Progress: the fraction done (0..1 over the whole call); a stop ends the call after
+    /// the current chunk.
+    using ProgressHandler = Progress;
 
     /// pUi (may be null) is yielded to after every chunk.
     explicit C_ConvWave(UserInterface* pUi = nullptr);
@@ -64,6 +66,8 @@ public:
     /// Why the last ConvWave failed, for the user (the disk is full, the source cannot be
     /// read ...); empty after one that succeeded or was cancelled.
     std::string FailureText;
+    /// The kind of the last failure: DiskFull or FileError for a failed write, else Other.
+    ErrorCode FailureCode = ErrorCode::Other;
 
 private:
     UserInterface* ui_;
@@ -72,12 +76,12 @@ private:
 
 /// Writes every channel of a PCM WAV file into its own mono working file (same rate and
 /// bits) under fresh ".wav" names of pFolder, which pNames receives in channel order. Shows
-/// the percentage done after each chunk of at most 2 MiB and stops when pCancelRequest is
-/// set (clearing it). False when the source has no frames, a read or write fails or the
-/// split is cancelled; the channel files made are then deleted and pNames is empty, and
-/// pFailure (when given) receives the cause for the user (empty when cancelled).
-bool SplitChannels(std::string_view pSource, std::vector<std::string>& pNames, DataFolder& pFolder,
-    UserInterface& pUi, bool& pCancelRequest, std::string* pFailure = nullptr);
+/// the percentage done after each chunk of at most 2 MiB and hands the fraction to pProgress;
+/// a stop there fails with ErrorCode::Cancelled. Fails when the source has no frames or a
+/// read or write fails, with the cause for the user (a full disk as ErrorCode::DiskFull);
+/// the channel files made are then deleted and pNames is empty.
+Status SplitChannels(std::string_view pSource, std::vector<std::string>& pNames,
+    DataFolder& pFolder, UserInterface& pUi, const Progress& pProgress = {});
 
 /// Writes frames pFirst .. pEnd - 1 (counted from 0) of a 16-bit stereo working file to
 /// pTarget in reverse order, as 16-bit stereo at pSampleRate; -32768 becomes -32767. pEnd

@@ -120,11 +120,9 @@ void C_EditWave::Yield()
 // Raises the progress event and takes its answer; true when the call must stop.
 bool C_EditWave::Report(double pRate)
 {
-    bool cancel = false;
-    if (prog_)
-        prog_(pRate, cancel);
+    const bool goOn = prog_(pRate);
     Yield();
-    if (cancel)
+    if (!goOn)
         Canceled = true;
     return Canceled;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/progress.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace tarvok {
@@ -50,9 +51,9 @@ struct EditWaveRequest {
 /// one operation (or a short series of appends to one target). User-interface thread only.
 class C_EditWave {
 public:
-    /// Progress event: pRate runs from 0 to 1 over the whole call; setting pCancel stops
-    /// after the current chunk.
-    using ProgressHandler = std::function<void(double pRate, bool& pCancel)>;
+    /// Progress: the fraction done (0..1 over the whole call); a stop ends the call after
+    /// the current chunk.
+    using ProgressHandler = Progress;
 
     /// pUi (may be null) is yielded to before every chunk and after every progress event.
     explicit C_EditWave(UserInterface* pUi = nullptr);

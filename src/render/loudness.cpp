@@ -5,6 +5,7 @@
 #include "core/wave_info.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -37,9 +38,9 @@ Result<Source> OpenSource(std::string_view pFile)
     return s;
 }
 
-bool Cancelled(const LoudnessProgress& pProgress, double pDone)
+bool Cancelled(const Progress& pProgress, double pDone)
 {
-    return pProgress && pProgress(std::clamp(pDone, 0.0, 1.0));
+    return !pProgress(std::clamp(pDone, 0.0, 1.0));
 }
 
 Result<LoudnessReading> ReadingOf(const LoudnessMeasurement& pMeasurement)
@@ -61,7 +62,7 @@ double LoudnessGain(const LoudnessReading& pReading, double pTarget, bool& pLimi
 }
 
 Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_view pFile,
-    int64_t pFrom, int64_t pTo, const LoudnessProgress& pProgress)
+    int64_t pFrom, int64_t pTo, const Progress& pProgress)
 {
     Result<Source> opened = OpenSource(pFile);
     if (!opened)
@@ -77,7 +78,7 @@ Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_v
     for (int64_t position = from; position < to;) {
         if (Cancelled(
                 pProgress, static_cast<double>(position - from) / static_cast<double>(to - from)))
-            return Fail("cancelled");
+            return CancelledError();
         const int64_t n = std::min(kChunkFrames, to - position);
         buffer.resize(static_cast<size_t>(n * s.Info.Channels));
         const int64_t bytes = n * frameBytes;
@@ -93,7 +94,7 @@ Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_v
 }
 
 Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_view pSource,
-    std::string_view pTarget, double pGainDb, const LoudnessProgress& pProgress)
+    std::string_view pTarget, double pGainDb, const Progress& pProgress)
 {
     Result<Source> opened = OpenSource(pSource);
     if (!opened)
@@ -103,17 +104,20 @@ Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_
     if (!m)
         return Fail(kMsgNoLoudnessMeter);
     ReplaceFile target;
-    const auto writeFailed = [&] {
-        const int error = LastWriteError();
-        return Fail(IsDiskFullError(error) ? WriteFailureText(error)
-                                           : "書き込みに失敗しました: " + std::string(pTarget));
+    // A full disk is named as such; any other failed write names the target.
+    const auto writeFailed = [&](const Error& pWhy) {
+        if (pWhy.Code == ErrorCode::DiskFull)
+            return pWhy;
+        return Fail("書き込みに失敗しました: " + std::string(pTarget), pWhy.Code);
     };
-    if (!target.Begin(pTarget))
-        return writeFailed();
-    std::optional<FileHandle> written
-        = WriteWaveHeader(s.Info.SampleRate, 16, s.Info.Channels, target.TempPath(), 0, true);
-    if (!written || !written->IsOpen())
-        return writeFailed();
+    if (Status begun = target.Begin(pTarget); !begun)
+        return writeFailed(begun.error());
+    Result<FileHandle> written
+        = StartWaveFile(s.Info.SampleRate, 16, s.Info.Channels, target.TempPath(), 0, true);
+    if (!written)
+        return writeFailed(written.error());
+    if (!written->IsOpen())
+        return writeFailed(WriteError(EBADF));
     target.Handle() = std::move(*written);
 
     const double gain = DbToFactor(pGainDb);
@@ -121,7 +125,7 @@ Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_
     std::vector<int16_t> buffer;
     for (int64_t position = 0; position < s.Frames;) {
         if (Cancelled(pProgress, static_cast<double>(position) / static_cast<double>(s.Frames)))
-            return Fail("cancelled");
+            return CancelledError();
         const int64_t n = std::min(kChunkFrames, s.Frames - position);
         buffer.resize(static_cast<size_t>(n * s.Info.Channels));
         const int64_t bytes = n * frameBytes;
@@ -130,8 +134,8 @@ Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_
             return Fail("読み込みに失敗しました: " + std::string(pSource));
         for (int16_t& sample : buffer)
             sample = Saturate16(static_cast<double>(sample) * gain);
-        if (!WriteAt(target.Handle(), buffer.data(), bytes, -1))
-            return writeFailed();
+        if (Status put = WriteAt(target.Handle(), buffer.data(), bytes, -1); !put)
+            return writeFailed(put.error());
         if (!m->Add(buffer.data(), static_cast<size_t>(n)))
             return Fail(kMsgNoLoudnessMeter);
         position += n;
@@ -139,8 +143,10 @@ Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_
     Result<LoudnessReading> reading = ReadingOf(*m);
     if (!reading)
         return reading;
-    if (!FixWaveSizes(target.TempPath(), 0, false, &target.Handle()) || !target.Commit())
-        return writeFailed();
+    if (Status fixed = FixWaveSizes(target.TempPath(), 0, false, &target.Handle()); !fixed)
+        return writeFailed(fixed.error());
+    if (Status committed = target.Commit(); !committed)
+        return writeFailed(committed.error());
     Cancelled(pProgress, 1.0);
     return reading;
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/progress.h"
 #include "base/result.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,21 +59,18 @@ inline constexpr const char* kMsgNoLoudness = "無音のためラウドネスを
 /// pLimited tells whether the ceiling lowered it (the result is then quieter than asked).
 double LoudnessGain(const LoudnessReading& pReading, double pTarget, bool& pLimited);
 
-/// Progress of a loudness pass: the fraction done; returns true to cancel.
-using LoudnessProgress = std::function<bool(double)>;
-
 /// Measures frames pFrom..pTo-1 (0-based; pTo < 0 for the end) of a 16-bit PCM WAV file,
 /// mono or stereo, reading in chunks. Fails with kMsgNoLoudness when the range has no
-/// measurable loudness, "cancelled" when pProgress asked so, or a read error.
+/// measurable loudness, ErrorCode::Cancelled when pProgress said stop, or a read error.
 Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_view pFile,
-    int64_t pFrom = 0, int64_t pTo = -1, const LoudnessProgress& pProgress = {});
+    int64_t pFrom = 0, int64_t pTo = -1, const Progress& pProgress = {});
 
 /// Copies a 16-bit PCM WAV file into pTarget (through a temporary sibling that replaces it
 /// only when complete) with every sample multiplied by 10^(pGainDb/20), rounded to the
 /// nearest integer with halves to even and saturated at +-32767, and measures the result on
-/// the way. Nothing is left at pTarget when it fails or is cancelled.
+/// the way. Nothing is left at pTarget when it fails or is cancelled (ErrorCode::Cancelled).
 Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_view pSource,
-    std::string_view pTarget, double pGainDb, const LoudnessProgress& pProgress = {});
+    std::string_view pTarget, double pGainDb, const Progress& pProgress = {});
 
 /// "-23.0 LUFS, true peak -21.2 dBTP" (true peak "-inf" for silence).
 std::string LoudnessText(const LoudnessReading& pReading);

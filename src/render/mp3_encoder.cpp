@@ -12,6 +12,10 @@
 
 namespace tarvok {
 
+namespace {
+constexpr const char* kMp3EncodeFailed = "MP3に変換できません";
+} // namespace
+
 std::vector<int32_t> Mp3BitRates(
     Mp3Encoder* pEncoder, int32_t pRate, int32_t pChannels, int32_t pBits)
 {
@@ -39,59 +43,60 @@ int32_t ChooseBitRate(const std::vector<int32_t>& pList, int32_t pDefault)
     return pList.empty() ? 0 : pList.front();
 }
 
-bool EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::string_view pTargetFN,
-    int32_t pBitrate, const std::function<void(double, bool&)>& pProgress, UserInterface* pUi)
+Status EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::string_view pTargetFN,
+    int32_t pBitrate, const Progress& pProgress, UserInterface* pUi)
 {
     if (pEncoder == nullptr || !pEncoder->EncAvailable() || pTargetFN.empty())
-        return false;
+        return Fail(kMp3EncodeFailed);
     const WaveInfo info = ReadWaveInfo(pSourceFN);
     if (info.Valid == 0 || info.FormatTag != kFormatTagPcm || info.Bits != 16
         || (info.Channels != 1 && info.Channels != 2))
-        return false;
+        return Fail(kMp3EncodeFailed);
     std::unique_ptr<Mp3Stream> stream = pEncoder->Open(info.SampleRate, info.Channels, pBitrate);
     if (!stream)
-        return false;
+        return Fail(kMp3EncodeFailed);
     const std::string target(pTargetFN);
     ReplaceFile replacement;
-    if (!replacement.Begin(target))
-        return false;
+    if (Status begun = replacement.Begin(target); !begun)
+        return begun;
     FileHandle& out = replacement.Handle();
+    // Writes what the encoder gave back, if anything.
+    const auto put = [&out](const std::vector<uint8_t>& pBytes) -> Status {
+        if (pBytes.empty())
+            return {};
+        return WriteAt(out, pBytes.data(), static_cast<int64_t>(pBytes.size()), -1);
+    };
 
     std::vector<int16_t> samples;
     std::vector<uint8_t> encoded;
-    bool ok = true;
     const int64_t frames = info.Frames;
-    for (int64_t p = 0; ok && p < frames;) {
+    for (int64_t p = 0; p < frames;) {
         const int64_t n = std::min<int64_t>(frames - p, kMp3ChunkFrames);
         if (pUi != nullptr)
             pUi->Yield();
-        bool cancel = false;
-        if (pProgress)
-            pProgress(static_cast<double>(p) / static_cast<double>(frames), cancel);
+        const bool goOn = pProgress(static_cast<double>(p) / static_cast<double>(frames));
         if (pUi != nullptr)
             pUi->Yield();
-        if (cancel) {
-            ok = false;
-            break;
-        }
+        if (!goOn)
+            return CancelledError();
         samples.resize(static_cast<size_t>(n * info.Channels));
         const int64_t bytes = n * info.BlockAlign;
-        ok = ReadBytes(samples.data(), bytes, 0, pSourceFN,
-            info.DataOffset + p * static_cast<int64_t>(info.BlockAlign), 0);
+        if (!ReadBytes(samples.data(), bytes, 0, pSourceFN,
+                info.DataOffset + p * static_cast<int64_t>(info.BlockAlign), 0))
+            return Fail(kMp3EncodeFailed);
         encoded.clear();
-        ok = ok && stream->Encode(samples.data(), static_cast<int32_t>(n), encoded);
-        ok = ok
-            && (encoded.empty()
-                || WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1));
+        if (!stream->Encode(samples.data(), static_cast<int32_t>(n), encoded))
+            return Fail(kMp3EncodeFailed);
+        if (Status written = put(encoded); !written)
+            return written;
         p += n;
     }
-    if (ok) {
-        encoded.clear();
-        ok = stream->Finish(encoded)
-            && (encoded.empty()
-                || WriteAt(out, encoded.data(), static_cast<int64_t>(encoded.size()), -1));
-    }
-    return ok && replacement.Commit();
+    encoded.clear();
+    if (!stream->Finish(encoded))
+        return Fail(kMp3EncodeFailed);
+    if (Status written = put(encoded); !written)
+        return written;
+    return replacement.Commit();
 }
 
 } // namespace tarvok

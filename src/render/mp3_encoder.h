@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/progress.h"
+#include "base/result.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -57,12 +60,13 @@ std::vector<int32_t> LoadBitRateList(Mp3Encoder* pEncoder, int32_t pFreq, int32_
 int32_t ChooseBitRate(const std::vector<int32_t>& pList, int32_t pDefault);
 
 /// Encodes a 16-bit mono or stereo PCM WAV file into raw MP3 frames at pTargetFN, in chunks
-/// of kMp3ChunkFrames with a progress event (0..1, may set its cancel flag) before each.
-/// The MP3 is written under a temporary name beside the target and renamed over it only
-/// when every frame was encoded, so a failure or a cancel leaves any old target as it was
-/// and no partial file. pUi (may be null) is yielded to around every progress event.
-bool EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::string_view pTargetFN,
-    int32_t pBitrate, const std::function<void(double, bool&)>& pProgress,
-    UserInterface* pUi = nullptr);
+/// of kMp3ChunkFrames with a progress call (0..1) before each; a stop fails with
+/// ErrorCode::Cancelled. The MP3 is written under a temporary name beside the target and
+/// renamed over it only when every frame was encoded, so a failure or a cancel leaves any old
+/// target as it was and no partial file; a failed write carries the file layer's cause
+/// (ErrorCode::DiskFull for a full disk). pUi (may be null) is yielded to around every
+/// progress call.
+Status EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::string_view pTargetFN,
+    int32_t pBitrate, const Progress& pProgress, UserInterface* pUi = nullptr);
 
 } // namespace tarvok

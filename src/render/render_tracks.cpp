@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <span>
@@ -18,6 +19,10 @@
 namespace tarvok {
 
 namespace {
+
+constexpr const char* kRenderTooLarge = "作成データは4GBまでです";
+constexpr const char* kRenderReadFailed = "作業ファイルを読めません";
+constexpr const char* kRenderOpenFailed = "ファイルに書き込めません";
 
 std::string Percent(double pFraction)
 {
@@ -137,18 +142,19 @@ bool RequestValid(const Project& pProject, const RenderRequest& pRequest)
 
 // A new file with a 16-bit stereo header at the project rate, or the caller's existing WAV
 // file opened for appending.
-std::optional<FileHandle> OpenRenderFile(const Project& pProject, const RenderRequest& pRequest)
+Result<FileHandle> OpenRenderFile(const Project& pProject, const RenderRequest& pRequest)
 {
     if (!pRequest.FileReady) {
         if (!DeleteFileForce(pRequest.File))
-            return std::nullopt;
-        return WriteWaveHeader(pProject.SampleRate, kBits, kChannels, pRequest.File, 0, true);
+            return WriteError(errno);
+        return StartWaveFile(pProject.SampleRate, kBits, kChannels, pRequest.File, 0, true);
     }
     if (ReadWaveInfo(pRequest.File).Valid == 0)
-        return std::nullopt;
+        return Fail(kRenderOpenFailed, ErrorCode::FileError);
+    errno = 0;
     FileHandle file = OpenFile(pRequest.File, OpenMode::Update);
     if (!file.IsOpen())
-        return std::nullopt;
+        return WriteError(errno);
     return file;
 }
 
@@ -157,11 +163,10 @@ std::optional<FileHandle> OpenRenderFile(const Project& pProject, const RenderRe
 class RenderPasses {
 public:
     RenderPasses(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi,
-        bool& pCancelRequest, const std::function<void(double)>& pProgress)
+        const Progress& pProgress)
         : project_(pProject)
         , request_(pRequest)
         , ui_(pUi)
-        , cancelRequest_(pCancelRequest)
         , progress_(pProgress)
         , renderer_(pProject, pRequest, pUi)
         , from_(std::max<int32_t>(pRequest.From, 0))
@@ -175,11 +180,11 @@ public:
     bool Normalises() const { return normalise_; }
     /// The level pass over one repetition in 0.3-second chunks: the gain that brings the
     /// peak (or the loudest chunk's RMS, with the peak kept at full scale) to the target
-    /// level; 1 for silence. Nothing when cancelled or a read failed.
-    std::optional<double> NormaliseGain();
-    /// Writes the range pLoops times through pGain (mix mode) into pFile; false when
+    /// level; 1 for silence. Fails when cancelled or a read failed.
+    Result<double> NormaliseGain();
+    /// Writes the range pLoops times through pGain (mix mode) into pFile; fails when
     /// cancelled or a read or write failed.
-    bool Write(const FileHandle& pFile, double pGain);
+    Status Write(const FileHandle& pFile, double pGain);
 
 private:
     bool BeforeChunk(const std::string& pText);
@@ -187,8 +192,7 @@ private:
     const Project& project_;
     const RenderRequest& request_;
     UserInterface& ui_;
-    bool& cancelRequest_;
-    const std::function<void(double)>& progress_;
+    const Progress& progress_;
     Renderer renderer_;
     const int64_t from_;
     const int64_t to_;
@@ -202,16 +206,10 @@ bool RenderPasses::BeforeChunk(const std::string& pText)
 {
     ui_.Yield();
     ui_.ShowMessage(pText);
-    if (progress_)
-        progress_(workDone_ / totalWork_);
-    if (cancelRequest_) {
-        cancelRequest_ = false;
-        return false;
-    }
-    return true;
+    return progress_(workDone_ / totalWork_);
 }
 
-std::optional<double> RenderPasses::NormaliseGain()
+Result<double> RenderPasses::NormaliseGain()
 {
     const int64_t length = to_ - from_;
     const int64_t chunk = std::max<int64_t>(1, RoundHalfEven(project_.SampleRate * 0.3));
@@ -221,9 +219,9 @@ std::optional<double> RenderPasses::NormaliseGain()
         const int32_t n = static_cast<int32_t>(std::min(chunk, to_ - c));
         if (!BeforeChunk("レベル検出中 "
                 + Percent(static_cast<double>(c - from_) / static_cast<double>(length))))
-            return std::nullopt;
+            return CancelledError();
         if (!renderer_.Gather(static_cast<int32_t>(c), n))
-            return std::nullopt;
+            return Fail(kRenderReadFailed);
         renderer_.Mix(static_cast<int32_t>(c), 1.0);
         double sum = 0.0;
         for (double a : renderer_.Mixed().Sums()) {
@@ -248,7 +246,7 @@ std::optional<double> RenderPasses::NormaliseGain()
     return gain;
 }
 
-bool RenderPasses::Write(const FileHandle& pFile, double pGain)
+Status RenderPasses::Write(const FileHandle& pFile, double pGain)
 {
     const int64_t length = to_ - from_;
     std::vector<int16_t> out;
@@ -258,9 +256,9 @@ bool RenderPasses::Write(const FileHandle& pFile, double pGain)
             const double done = static_cast<double>((repetition - 1) * length + c - from_)
                 / static_cast<double>(loops_ * length);
             if (!BeforeChunk(request_.Label + "処理中 " + Percent(done)))
-                return false;
+                return CancelledError();
             if (!renderer_.Gather(static_cast<int32_t>(c), n))
-                return false;
+                return Fail(kRenderReadFailed);
             if (request_.Mode == kRenderMix) {
                 renderer_.Mix(static_cast<int32_t>(c), pGain);
                 out.resize(static_cast<size_t>(n) * 2);
@@ -268,12 +266,14 @@ bool RenderPasses::Write(const FileHandle& pFile, double pGain)
             } else {
                 renderer_.Single(static_cast<int32_t>(c), n, out);
             }
-            if (!WriteAt(pFile, out.data(), static_cast<int64_t>(n) * kFrameBytes, -1))
-                return false;
+            if (Status written
+                = WriteAt(pFile, out.data(), static_cast<int64_t>(n) * kFrameBytes, -1);
+                !written)
+                return written;
             workDone_ += n;
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace
@@ -289,41 +289,42 @@ bool RenderSizeAllowed(int64_t pFrom, int64_t pTo, int64_t pLoops)
     return frames * pLoops * kFrameBytes <= kRenderMaxBytes;
 }
 
-bool RenderTracks(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi,
-    bool& pCancelRequest, const std::function<void(double)>& pProgress)
+Status RenderTracks(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi,
+    const Progress& pProgress)
 {
     // The size limit is checked before anything is touched.
     if (!RenderSizeAllowed(pRequest.From, pRequest.To, pRequest.Loops)) {
-        pUi.ShowMessage("作成データは4GBまでです");
-        return false;
+        pUi.ShowMessage(kRenderTooLarge);
+        return Fail(kRenderTooLarge);
     }
     if (!RequestValid(pProject, pRequest))
-        return false;
-    std::optional<FileHandle> file = OpenRenderFile(pProject, pRequest);
+        return Fail("unknown render mode or track");
+    Result<FileHandle> file = OpenRenderFile(pProject, pRequest);
     if (!file)
-        return false;
+        return file.error();
     // The header is finalised whatever happens, so that the file stays a valid WAV file.
-    auto finish = [&](bool pResult) {
-        const bool fixed = FixWaveSizes(pRequest.File, 0, false, &*file);
-        const bool closed = file->Close();
-        return pResult && fixed && closed;
+    auto finish = [&](Status pResult) -> Status {
+        Status fixed = FixWaveSizes(pRequest.File, 0, false, &*file);
+        errno = 0;
+        if (!file->Close() && fixed)
+            fixed = WriteError(errno);
+        return pResult ? fixed : pResult;
     };
     if (pRequest.To - std::max<int32_t>(pRequest.From, 0) < 1)
-        return finish(false);
+        return finish(Fail("empty range"));
 
-    RenderPasses passes(pProject, pRequest, pUi, pCancelRequest, pProgress);
+    RenderPasses passes(pProject, pRequest, pUi, pProgress);
     double gain = 1.0;
     if (passes.Normalises()) {
-        const std::optional<double> measured = passes.NormaliseGain();
+        Result<double> measured = passes.NormaliseGain();
         if (!measured)
-            return finish(false);
+            return finish(measured.error());
         gain = *measured;
     }
-    if (!passes.Write(*file, gain))
-        return finish(false);
-    if (pProgress)
-        pProgress(1.0);
-    return finish(true);
+    if (Status written = passes.Write(*file, gain); !written)
+        return finish(written);
+    pProgress(1.0);
+    return finish({});
 }
 
 } // namespace tarvok

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "base/progress.h"
+#include "base/result.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace tarvok {
@@ -48,11 +50,11 @@ bool RenderSizeAllowed(int64_t pFrom, int64_t pTo, int64_t pLoops);
 /// at the project rate: every chosen track mixed through its block, track, master and
 /// envelope levels (mode 0), or one track alone (modes 1..3). Streams in chunks, holding one
 /// chunk buffer per track with material in it. Shows its progress in the message area and
-/// hands the fraction done (0..1) to pProgress; stops between chunks when pCancelRequest is
-/// set (clearing it). Returns true when the whole range was written; a range over the size
-/// limit is refused with "作成データは4GBまでです" before the file is touched. The header is
-/// finalised also after a cancel or a failed read.
-bool RenderTracks(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi,
-    bool& pCancelRequest, const std::function<void(double)>& pProgress = {});
+/// hands the fraction done (0..1) to pProgress before every chunk; a stop there fails with
+/// ErrorCode::Cancelled. A range over the size limit is refused with "作成データは4GBまでです"
+/// before the file is touched; a failed write carries the file layer's cause (DiskFull).
+/// The header is finalised also after a cancel or a failed read.
+Status RenderTracks(const Project& pProject, const RenderRequest& pRequest, UserInterface& pUi,
+    const Progress& pProgress = {});
 
 } // namespace tarvok

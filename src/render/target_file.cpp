@@ -10,7 +10,7 @@ std::string TempSiblingName(std::string_view pTarget) { return CreateTempSibling
 
 bool CommitFile(const std::string& pSource, const std::string& pTarget)
 {
-    return CommitTempSibling(pSource, pTarget);
+    return CommitTempSibling(pSource, pTarget).has_value();
 }
 
 bool CopyIntoPlace(const std::string& pSource, const std::string& pTarget)
@@ -32,7 +32,7 @@ bool CopyIntoPlace(const std::string& pSource, const std::string& pTarget)
             return false;
         offset += n;
     }
-    return out.Commit();
+    return out.Commit().has_value();
 }
 
 } // namespace tarvok

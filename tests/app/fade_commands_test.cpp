@@ -67,8 +67,7 @@ struct Fixture : test::StartedLogic<> {
         r.To = pTo;
         r.Mode = kRenderMix;
         r.Tracks = kRenderSelectedTracks;
-        bool cancel = false;
-        EXPECT_TRUE(RenderTracks(P(), r, Ui, cancel));
+        EXPECT_TRUE(RenderTracks(P(), r, Ui));
         return Samples(r.File);
     }
 

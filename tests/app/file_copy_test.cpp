@@ -49,13 +49,15 @@ struct Recorder {
 
     Recorder()
     {
-        Copy.SetMirrorProg([this](double pRate, bool&) {
+        Copy.SetMirrorProg([this](double pRate, std::string_view) {
             Mirror.push_back(pRate);
             Messages.push_back(Copy.Message());
+            return true;
         });
-        Copy.SetHikakuProg([this](double pRate, bool&) {
+        Copy.SetHikakuProg([this](double pRate, std::string_view) {
             Hikaku.push_back(pRate);
             Messages.push_back(Copy.Message());
+            return true;
         });
         Copy.SetWait([this](int32_t pMs) { Waits.push_back(pMs); });
     }
@@ -157,9 +159,9 @@ TEST(FileCopy, CancelLeavesTheOldTargetAndNoTemporaryFile)
             ASSERT_TRUE(WriteFileBytes(dir.File("src"), Pattern(100)));
             ASSERT_TRUE(WriteFileBytes(dir.File("dst"), "previous"));
             if (how == How::ProgressHandler) {
-                r.Copy.SetMirrorProg([&](double pRate, bool& pCancel) {
+                r.Copy.SetMirrorProg([&](double pRate, std::string_view) {
                     r.Mirror.push_back(pRate);
-                    pCancel = pRate > 0.25;
+                    return pRate <= 0.25;
                 });
             } else {
                 // The window's Cancel button acts while the copy yields during a pause.
@@ -298,9 +300,9 @@ TEST(FileCopy, CancelledCompareIsFalseAndClearsTheFlag)
     Recorder r;
     ASSERT_TRUE(WriteFileBytes(dir.File("a"), Pattern(25)));
     ASSERT_TRUE(WriteFileBytes(dir.File("b"), Pattern(25)));
-    r.Copy.SetHikakuProg([&](double pRate, bool& pCancel) {
+    r.Copy.SetHikakuProg([&](double pRate, std::string_view) {
         r.Hikaku.push_back(pRate);
-        pCancel = true;
+        return false;
     });
     EXPECT_FALSE(r.Copy.HikakuFile(dir.File("a"), dir.File("b"), 0, 10));
     EXPECT_EQ(r.Hikaku, std::vector<double> { 0.0 });

@@ -113,9 +113,8 @@ TEST(ImportCommand, EveryFormatModeGivesTheConvertersWorkingFiles)
         } else {
             DataFolder scratch(f.Scratch.Path());
             HeadlessUi ui;
-            bool cancel = false;
             std::vector<std::string> channels;
-            ASSERT_TRUE(SplitChannels(source, channels, scratch, ui, cancel));
+            ASSERT_TRUE(SplitChannels(source, channels, scratch, ui));
             for (const std::string& channel : channels)
                 expected.push_back(f.Converted(channel));
         }

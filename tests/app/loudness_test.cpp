@@ -85,8 +85,8 @@ struct LoudFixture : test::StartedLogic<> {
 class CopyingEncoder : public AudioFileEncoder {
 public:
     bool Available(AudioCodec) const override { return true; }
-    Status Encode(AudioCodec, int32_t, std::string_view pSource, FileHandle& pOut,
-        const std::function<bool(double)>&) override
+    Status Encode(
+        AudioCodec, int32_t, std::string_view pSource, FileHandle& pOut, const Progress&) override
     {
         std::optional<std::string> bytes = ReadAllBytes(pSource);
         if (!bytes || !WriteAt(pOut, bytes->data(), static_cast<int64_t>(bytes->size()), 0))

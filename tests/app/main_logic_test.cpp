@@ -24,11 +24,11 @@ class CountingLogic : public MainLogic {
 public:
     using MainLogic::MainLogic;
     int Snapshots = 0;
-    bool SaveUndoSnapshot() override
+    Status SaveUndoSnapshot() override
     {
         ++Snapshots;
         ++Proj().UndoCounter;
-        return true;
+        return {};
     }
 };
 

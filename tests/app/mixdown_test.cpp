@@ -1,4 +1,5 @@
 #include "app/mixdown.h"
+#include "app/mixdown_window.h"
 
 #include "app/main_logic.h"
 #include "core/file_io.h"
@@ -156,18 +157,27 @@ TEST(Mixdown, CancelLeavesAnExistingTargetUntouchedAndNoPartialFile)
     MixdownRequest r = f.FileRequest(target);
     f.Ui.QueueAnswer("yes"); // overwrite
     int calls = 0;
-    MixdownResult result = RunMixdown(f.Logic, r, nullptr, [&](double) {
+    MixdownResult result = RunMixdown(f.Logic, r, nullptr, [&](double, std::string_view) {
         if (++calls == 2)
             f.Logic.CancelRequest = true;
+        return true;
     });
     EXPECT_EQ(result.Outcome, MixdownOutcome::Finished);
     EXPECT_TRUE(result.Cancelled);
+    EXPECT_EQ(result.Code, ErrorCode::Cancelled);
     EXPECT_EQ(test::ReadFileBytes(target), "previous content");
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(f.Home.Dir().Path()))
         names.push_back(e.path().filename().string());
     for (const std::string& name : names)
         EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+    // A stop from the listener itself cancels the same way.
+    f.Ui.QueueAnswer("yes");
+    calls = 0;
+    MixdownResult stopped
+        = RunMixdown(f.Logic, r, nullptr, [&](double, std::string_view) { return ++calls < 2; });
+    EXPECT_TRUE(stopped.Cancelled);
+    EXPECT_EQ(test::ReadFileBytes(target), "previous content");
     EXPECT_FALSE(f.Logic.Busy);
 
     // Declining the overwrite question changes nothing either.
@@ -194,6 +204,9 @@ TEST(Mixdown, TwoCdMixdownsNumberTheirFiles)
     MixdownResult result = RunMixdown(f.Logic, r, nullptr);
     EXPECT_EQ(result.Outcome, MixdownOutcome::Failed);
     EXPECT_EQ(result.Message, "CD作成フォルダが検出できません");
+    EXPECT_EQ(result.Code, ErrorCode::NotFound);
+    // The window stays open for another choice of folder.
+    EXPECT_FALSE(MixdownWindowModel::ClosesAfter(result));
     EXPECT_FALSE(FolderExists(f.Home.Dir().File("no-such-folder")));
 }
 
@@ -350,13 +363,14 @@ public:
     int Calls = 0;
     bool Available(AudioCodec) const override { return Present; }
     Status Encode(AudioCodec pCodec, int32_t, std::string_view pSource, FileHandle& pOut,
-        const std::function<bool(double)>&) override
+        const Progress&) override
     {
         ++Calls;
         const std::string text
             = std::string(CodecName(pCodec)) + ":" + std::to_string(ReadWaveInfo(pSource).Frames);
-        if (!WriteAt(pOut, text.data(), static_cast<int64_t>(text.size()), 0))
-            return Fail(WriteFailureText(LastWriteError()));
+        if (Status written = WriteAt(pOut, text.data(), static_cast<int64_t>(text.size()), 0);
+            !written)
+            return written;
         if (FailAfterWriting)
             return Fail("the encoder gave up");
         return {};

@@ -176,7 +176,10 @@ TEST(MixdownWindow, OkWritesTheFileAndSaysWhetherTheWindowCloses)
     m.SetTargetFile(target);
     m.SetWaveMode(2); // mono: converted after the render
     double lastProgress = -1;
-    MixdownResult done = m.Run([&](double pDone) { lastProgress = pDone; });
+    MixdownResult done = m.Run([&](double pDone, std::string_view) {
+        lastProgress = pDone;
+        return true;
+    });
     EXPECT_EQ(done.Outcome, MixdownOutcome::Finished);
     EXPECT_TRUE(MixdownWindowModel::ClosesAfter(done));
     EXPECT_GE(lastProgress, 0.0);
@@ -196,8 +199,8 @@ namespace {
 class NamingFileEncoder : public AudioFileEncoder {
 public:
     bool Available(AudioCodec) const override { return true; }
-    Status Encode(AudioCodec pCodec, int32_t, std::string_view, FileHandle& pOut,
-        const std::function<bool(double)>&) override
+    Status Encode(
+        AudioCodec pCodec, int32_t, std::string_view, FileHandle& pOut, const Progress&) override
     {
         const std::string text(CodecName(pCodec));
         if (!WriteAt(pOut, text.data(), static_cast<int64_t>(text.size()), 0))

@@ -182,9 +182,9 @@ TEST(RipAudio, CancelAndReadFailureLeaveValidShorterFiles)
     ra.UpdateToc();
 
     std::vector<double> rates;
-    ra.SetProgressHandler([&](double pRate, bool& pCancel) {
+    ra.SetProgressHandler([&](double pRate, std::string_view) {
         rates.push_back(pRate);
-        pCancel = rates.size() == 2;
+        return rates.size() != 2;
     });
     const std::string canceled = dir.File("canceled.wav");
     EXPECT_EQ(ra.RipTrack(0, canceled, 1.0), RipOutcome::Canceled);
@@ -198,7 +198,7 @@ TEST(RipAudio, CancelAndReadFailureLeaveValidShorterFiles)
     EXPECT_TRUE(WavData(canceled) == CdImageTrackBytes(0, 400).substr(0, 320 * 2352));
 
     ra.SetCanceled(false);
-    ra.SetProgressHandler(nullptr);
+    ra.SetProgressHandler({});
     service.Requests.clear();
     service.FailRead = 4;
     const std::string failed = dir.File("failed.wav");

@@ -166,7 +166,7 @@ TEST(RipWithCheck, CancelOrFailureOfEitherReadLeavesNoFile)
         int32_t events = 0;
         // One progress event per copy (after the 10th of 13 reads): cancel the first or
         // the check copy.
-        ra.SetProgressHandler([&](double, bool& pCancel) { pCancel = ++events == cancelAt; });
+        ra.SetProgressHandler([&](double, std::string_view) { return ++events != cancelAt; });
         RipCheckOptions options;
         options.Compare = SameBytes;
         RipCheckResult r = RipWithCheck(ra, ui, 0, dir.File("rip"), options);

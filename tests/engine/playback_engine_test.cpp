@@ -173,8 +173,7 @@ TEST(PlaybackEngine, RangePlayEqualsTheRenderedMixOfTheSameRange)
     request.From = from;
     request.To = from + count;
     request.Tracks = kRenderSelectedTracks;
-    bool cancel = false;
-    ASSERT_TRUE(RenderTracks(f.P(), request, f.Ui, cancel));
+    ASSERT_TRUE(RenderTracks(f.P(), request, f.Ui));
     const WaveInfo info = ReadWaveInfo(request.File);
     ASSERT_EQ(info.Frames, count);
     const std::string bytes = test::ReadFileBytes(request.File);

@@ -154,11 +154,11 @@ TEST(UC_FileHand, FollowsACopyAndItsCancelStopsIt)
     int events = 0;
     control.Attach(copy);
     QObject::connect(&control, &UC_FileHand::CancelClicked, [] {});
-    FileCopy::ProgressHandler clickOnce = [&](double pRate, bool& pCancel) {
+    FileCopy::ProgressHandler clickOnce = [&](double pRate, std::string_view) {
         control.ShowProgress(QStringLiteral("copy"), pRate);
         if (++events == 2)
             QTest::mouseClick(control.CancelButton(), Qt::LeftButton);
-        pCancel = control.Canceled();
+        return !control.Canceled();
     };
     copy.SetMirrorProg(clickOnce);
     EXPECT_FALSE(copy.MirrorFile(source, dir.File("copy2.bin"), 1, 10000));

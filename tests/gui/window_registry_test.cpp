@@ -1,7 +1,7 @@
 #include "gui/dialogs/window_registry.h"
 
-#include "app/command_ids.h"
 #include "app/transport.h"
+#include "core/command_ids.h"
 #include "engine/engine_clock.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"

@@ -123,10 +123,10 @@ TEST(FfmpegAudioEncoder, AFullDiskOrACancelLeavesTheOldTargetAndNoPartialFile)
         EXPECT_TRUE(NoPartFiles(dir));
     }
     int calls = 0;
-    Status cancelled = EncodeFileInPlace(
-        encoder, AudioCodec::Flac, 0, source, target, [&](double) { return ++calls == 3; });
+    Status cancelled = EncodeFileInPlace(encoder, AudioCodec::Flac, 0, source, target,
+        [&](double, std::string_view) { return ++calls != 3; });
     ASSERT_FALSE(cancelled);
-    EXPECT_EQ(cancelled.error().Message, "cancelled");
+    EXPECT_EQ(cancelled.error().Code, ErrorCode::Cancelled);
     EXPECT_EQ(test::ReadFileBytes(target), "old");
     EXPECT_TRUE(NoPartFiles(dir));
 }

@@ -344,9 +344,9 @@ TEST(ConvWave, CancelDeletesTheTargetAndKeepsAnOlderFile)
     HeadlessUi ui;
     C_ConvWave cw(&ui);
     std::vector<double> rates;
-    cw.SetProg([&](double pRate, bool& pCancel) {
+    cw.SetProg([&](double pRate, std::string_view) {
         rates.push_back(pRate);
-        pCancel = rates.size() == 2;
+        return rates.size() != 2;
     });
     EXPECT_FALSE(cw.ConvWave(f.Source, f.Target, 11025, 16, 2, 1, false));
     EXPECT_TRUE(cw.Canceled);
@@ -378,11 +378,11 @@ TEST(ConvWave, HeadderExistsAppendsAndACancelRestoresTheOldFile)
     EXPECT_EQ(info.FileSize, 44 + 24);
 
     const std::string before = test::ReadFileBytes(f.Target);
-    cw.SetProg([](double, bool& pCancel) { pCancel = true; });
+    cw.SetProg([](double, std::string_view) { return false; });
     EXPECT_FALSE(cw.ConvWave(f.Source, f.Target, 44100, 16, 2, 1, true));
     EXPECT_EQ(test::ReadFileBytes(f.Target), before);
     // A target of another format is not appended to.
-    cw.SetProg(nullptr);
+    cw.SetProg({});
     EXPECT_FALSE(cw.ConvWave(f.Source, f.Target, 48000, 16, 2, 1, true));
     EXPECT_FALSE(cw.ConvWave(f.Source, f.Target, 44100, 16, 1, 1, true));
     EXPECT_EQ(test::ReadFileBytes(f.Target), before);
@@ -450,9 +450,8 @@ TEST(SplitChannels, SurroundFilesSplitIntoMonoFilesUpToALastSingleFrame)
         ASSERT_TRUE(test::WriteWav(source, spec));
         DataFolder folder(dir.Path());
         HeadlessUi ui;
-        bool cancel = false;
         std::vector<std::string> names;
-        ASSERT_TRUE(SplitChannels(source, names, folder, ui, cancel));
+        ASSERT_TRUE(SplitChannels(source, names, folder, ui));
         ASSERT_EQ(names.size(), static_cast<size_t>(c.Channels));
         EXPECT_EQ(ui.LastStatus(), "100.0%");
         EXPECT_EQ(ui.YieldCount(), 2);
@@ -481,13 +480,16 @@ TEST(SplitChannels, CancelAndEmptySourcesLeaveNoFiles)
         source, test::PcmSpec(44100, 16, 6, std::string(static_cast<size_t>(frames * 12), '\1'))));
     DataFolder folder(dir.Path());
     HeadlessUi ui;
-    bool cancel = true;
+    int calls = 0;
     std::vector<std::string> names;
-    EXPECT_FALSE(SplitChannels(source, names, folder, ui, cancel));
-    EXPECT_FALSE(cancel);
+    Status cancelled = SplitChannels(
+        source, names, folder, ui, [&](double, std::string_view) { return ++calls > 1; });
+    ASSERT_FALSE(cancelled);
+    EXPECT_EQ(cancelled.error().Code, ErrorCode::Cancelled);
+    EXPECT_EQ(calls, 1);
     EXPECT_TRUE(names.empty());
     ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(44100, 16, 6)));
-    EXPECT_FALSE(SplitChannels(source, names, folder, ui, cancel));
+    EXPECT_FALSE(SplitChannels(source, names, folder, ui));
     size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
         ++count;

@@ -360,11 +360,11 @@ TEST(EditWave, CancelInTheLevelPassLeavesPropertiesUnpublished)
     ASSERT_TRUE(test::WriteFileBytes(dir.File("s.wav"), Mono16(samples)));
     C_EditWave ew;
     int events = 0;
-    ew.SetProg([&](double pRate, bool& pCancel) {
+    ew.SetProg([&](double pRate, std::string_view) {
         ++events;
         EXPECT_GE(pRate, 0.0);
         EXPECT_LE(pRate, 1.0);
-        pCancel = true;
+        return false;
     });
     Args a;
     a.UseNorm = 1;

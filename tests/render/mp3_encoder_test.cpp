@@ -65,11 +65,10 @@ TEST(Mp3Encoder, CancelAndFailureLeaveNoPartialFile)
                 [](int64_t i) { return -(i * 13) % 20000; }))));
     ASSERT_TRUE(test::WriteFileBytes(dir.File("o.mp3"), "old"));
     int events = 0;
-    EXPECT_FALSE(EncFromWavfile(
-        &lame, dir.File("s.wav"), dir.File("o.mp3"), 192, [&](double, bool& pCancel) {
-            if (++events == 2)
-                pCancel = true;
-        }));
+    Status cancelled = EncFromWavfile(&lame, dir.File("s.wav"), dir.File("o.mp3"), 192,
+        [&](double, std::string_view) { return ++events != 2; });
+    ASSERT_FALSE(cancelled);
+    EXPECT_EQ(cancelled.error().Code, ErrorCode::Cancelled);
     EXPECT_EQ(test::ReadFileBytes(dir.File("o.mp3")), "old");
     // A 24-bit source and a bit rate the encoder refuses fail the same way.
     ASSERT_TRUE(

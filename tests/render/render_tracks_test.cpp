@@ -138,9 +138,16 @@ struct MixFixture {
     Project P = MakeProject(4);
     bool Cancel = false;
 
-    bool Render(RenderRequest pRequest, const std::function<void(double)>& pProgress = {})
+    /// Renders with a Progress that hands on the fraction and stops (once) when Cancel is set.
+    Status Render(RenderRequest pRequest, const std::function<void(double)>& pProgress = {})
     {
-        return RenderTracks(P, pRequest, Ui, Cancel, pProgress);
+        return RenderTracks(P, pRequest, Ui, [&](double pRate, std::string_view) {
+            if (pProgress)
+                pProgress(pRate);
+            const bool stop = Cancel;
+            Cancel = false;
+            return !stop;
+        });
     }
 };
 
@@ -299,7 +306,9 @@ TEST(RenderTracks, RefusesBeyondFourGigabytesAtExactlyTheLimit)
     // One frame less passes the check: the file is made, then the cancel stops the render.
     r.To = 536806911;
     f.Cancel = true;
-    EXPECT_FALSE(f.Render(r));
+    Status cancelled = f.Render(r);
+    ASSERT_FALSE(cancelled);
+    EXPECT_EQ(cancelled.error().Code, ErrorCode::Cancelled);
     EXPECT_FALSE(f.Cancel);
     EXPECT_EQ(ReadWaveInfo(file).Valid, 1);
     EXPECT_EQ(ReadWaveInfo(file).Frames, 0);
@@ -318,10 +327,12 @@ TEST(RenderTracks, CancelStopsBetweenChunksWithAFinalisedHeader)
     r.To = 300000;
     r.Label = "L";
     int calls = 0;
-    EXPECT_FALSE(f.Render(r, [&](double) {
+    Status rendered = f.Render(r, [&](double) {
         if (++calls == 2)
             f.Cancel = true;
-    }));
+    });
+    ASSERT_FALSE(rendered);
+    EXPECT_EQ(rendered.error().Code, ErrorCode::Cancelled);
     WaveInfo info = ReadWaveInfo(r.File);
     ASSERT_EQ(info.Valid, 1);
     EXPECT_EQ(info.Frames, kRenderChunkFrames);

@@ -55,10 +55,9 @@ void UC_FileHand::resizeEvent(QResizeEvent*) { Layout(); }
 void UC_FileHand::Attach(FileCopy& pCopy)
 {
     FileCopy* copy = &pCopy;
-    auto handler = [this, copy](double pRate, bool& pCancel) {
+    auto handler = [this, copy](double pRate, std::string_view) {
         ShowProgress(QString::fromStdString(copy->Message()), pRate);
-        if (canceled_)
-            pCancel = true;
+        return !canceled_;
     };
     pCopy.SetMirrorProg(handler);
     pCopy.SetHikakuProg(handler);

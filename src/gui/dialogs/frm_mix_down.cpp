@@ -385,12 +385,7 @@ void FrmMixDown::ChooseFile()
         = context_.Logic.Ui().ChooseSaveFile(S(tr("wavファイル作成")), "*." + extension, initial);
     if (!chosen)
         return;
-    std::string path = *chosen;
-    const std::string dotted = "." + extension;
-    if (path.size() < dotted.size()
-        || path.compare(path.size() - dotted.size(), dotted.size(), dotted) != 0)
-        path += dotted;
-    targetFile_->setText(Q(path));
+    targetFile_->setText(Q(EnsureOutputExtension(*chosen, model_.PathKind())));
 }
 
 void FrmMixDown::SaveValues()
@@ -409,9 +404,10 @@ void FrmMixDown::RunOk()
     progress_->ShowProgress(tr("wavファイル作成"), 0.0);
     progress_->show();
     const QString label = tr("wavファイル作成");
-    MixdownResult result = model_.Run([this, &label](double pDone) {
+    MixdownResult result = model_.Run([this, &label](double pDone, std::string_view) {
         progress_->ShowProgress(
             QStringLiteral("%1 %2%").arg(label).arg(pDone * 100.0, 0, 'f', 1), pDone);
+        return true;
     });
     running_ = false;
     progress_->hide();

@@ -36,18 +36,17 @@ struct OutputFile {
     FileHandle* Handle = nullptr;
     int64_t Position = 0;
     int64_t Size = 0;
-    int Error = 0; // errno of the first failed write
+    Status Failure; // the first failed write
 };
 
 int WritePacket(void* pOpaque, uint8_t* pBuffer, int pSize)
 {
     auto* out = static_cast<OutputFile*>(pOpaque);
-    if (out->Error != 0)
-        return AVERROR(out->Error);
-    if (!WriteAt(*out->Handle, pBuffer, pSize, out->Position)) {
-        out->Error = LastWriteError() != 0 ? LastWriteError() : EIO;
-        return AVERROR(out->Error);
-    }
+    if (!out->Failure)
+        return AVERROR(EIO);
+    out->Failure = WriteAt(*out->Handle, pBuffer, pSize, out->Position);
+    if (!out->Failure)
+        return AVERROR(out->Failure.error().Code == ErrorCode::DiskFull ? ENOSPC : EIO);
     out->Position += pSize;
     out->Size = std::max(out->Size, out->Position);
     return pSize;
@@ -100,10 +99,10 @@ struct EncodeState {
 
 Error FailureOf(const OutputFile& pOut, int pCode)
 {
-    if (pOut.Error != 0)
-        return Fail(WriteFailureText(pOut.Error));
+    if (!pOut.Failure)
+        return pOut.Failure.error();
     if (pCode == AVERROR(ENOSPC) || pCode == AVERROR(EDQUOT))
-        return Fail(WriteFailureText(ENOSPC));
+        return Fail(WriteFailureText(ENOSPC), ErrorCode::DiskFull);
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(pCode, text, sizeof text);
     return Fail(std::string(kEncodeFailed) + " (" + text + ")");
@@ -166,7 +165,7 @@ bool FfmpegAudioEncoder::Available(AudioCodec pCodec) const
 }
 
 Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_view pSource,
-    FileHandle& pOut, const std::function<bool(double)>& pProgress)
+    FileHandle& pOut, const Progress& pProgress)
 {
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.FormatTag != kFormatTagPcm
@@ -185,7 +184,7 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
         return Fail("エンコードする元のファイルを読めません");
 
     EncodeState state;
-    OutputFile output { &pOut, 0, 0, 0 };
+    OutputFile output { &pOut, 0, 0, {} };
     const bool wide = pCodec == AudioCodec::Flac && info.Bits == 24;
     int rc = avformat_alloc_output_context2(
         &state.Format, nullptr, pCodec == AudioCodec::Flac ? "flac" : "ogg", nullptr);
@@ -239,8 +238,8 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
     std::vector<uint8_t> raw(static_cast<size_t>(frameSamples) * info.BlockAlign);
     int64_t pts = 0;
     for (int64_t done = 0; done < info.Frames;) {
-        if (pProgress && pProgress(static_cast<double>(done) / info.Frames))
-            return Fail("cancelled");
+        if (!pProgress(static_cast<double>(done) / info.Frames))
+            return CancelledError();
         const auto n = static_cast<int32_t>(std::min<int64_t>(frameSamples, info.Frames - done));
         const int64_t bytes = static_cast<int64_t>(n) * info.BlockAlign;
         if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
@@ -258,7 +257,7 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
         state.Frame->pts = pts;
         pts += n;
         rc = SendAndWrite(state, stream, state.Frame);
-        if (rc < 0 || output.Error != 0)
+        if (rc < 0 || !output.Failure)
             return FailureOf(output, rc);
         done += n;
     }
@@ -269,10 +268,9 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
         avio_flush(state.Io);
         rc = state.Io->error;
     }
-    if (rc < 0 || output.Error != 0)
+    if (rc < 0 || !output.Failure)
         return FailureOf(output, rc);
-    if (pProgress)
-        pProgress(1.0);
+    pProgress(1.0);
     return {};
 }
 

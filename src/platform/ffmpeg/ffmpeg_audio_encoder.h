@@ -13,7 +13,7 @@ public:
     FfmpegAudioEncoder();
     bool Available(AudioCodec pCodec) const override;
     Status Encode(AudioCodec pCodec, int32_t pKbps, std::string_view pSource, FileHandle& pOut,
-        const std::function<bool(double)>& pProgress) override;
+        const Progress& pProgress) override;
 };
 
 } // namespace tarvok
