@@ -396,11 +396,10 @@ private:
     /// The Progress of one step: pShow shows the fraction, the run's listener gets it, and
     /// the step stops when that listener says so or the user asked to cancel (the request is
     /// then cleared).
-    Progress StepProgress(std::function<void(double)> pShow) const
+    Progress StepProgress(Progress pShow = {}) const
     {
-        return Progress([this, show = std::move(pShow)](double pRate, std::string_view) {
-            if (show)
-                show(pRate);
+        return Progress([this, show = std::move(pShow)](double pRate, std::string_view pText) {
+            static_cast<void>(show(pRate, pText));
             const bool goOn = progress_(pRate);
             if (logic_.CancelRequest) {
                 logic_.CancelRequest = false;
@@ -643,7 +642,7 @@ MixdownRun::Step MixdownRun::RenderMix()
     render.FileReady = true;
     render.NormLevel = normLevel_;
     render.UseRMS = request_.UseRMS;
-    const Status rendered = RenderTracks(project_, render, ui_, StepProgress({}));
+    const Status rendered = RenderTracks(project_, render, ui_, StepProgress());
     if (!rendered) {
         DeleteFileForce(renderFile);
         if (IsCancelled(rendered))
@@ -669,9 +668,10 @@ MixdownRun::Step MixdownRun::MeasureLoudness()
     if (meter == nullptr || (!request_.Loudness && !request_.MeasureLoudness))
         return std::nullopt;
     const auto progress = [&](const char* pLabel) {
-        return StepProgress([this, pLabel](double pDone) {
+        return StepProgress([this, pLabel](double pDone, std::string_view) {
             ui_.ShowMessage(std::string(pLabel) + PercentText1(pDone));
             ui_.Yield();
+            return true;
         });
     };
     const auto stopped = [&](const Error& pError) -> Step {
@@ -747,10 +747,12 @@ MixdownRun::Step MixdownRun::ConvertFormat()
     const bool convInDataFolder = compressed_ || lowSpace_;
     const std::string converted
         = convInDataFolder ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
-    const Status done = converted.empty()
-        ? Status(Error {})
-        : ConvertRender(logic_, current_, converted, format_,
-            StepProgress([this](double pRate) { logic_.ShowMessage(PercentText1(pRate)); }));
+    const Status done = converted.empty() ? Status(Error {})
+                                          : ConvertRender(logic_, current_, converted, format_,
+                                              StepProgress([this](double pRate, std::string_view) {
+                                                  logic_.ShowMessage(PercentText1(pRate));
+                                                  return true;
+                                              }));
     DeleteFileForce(current_);
     if (!done) {
         if (!converted.empty())
@@ -773,10 +775,11 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
     ErrorCode code = ErrorCode::Other;
     if (codec_) {
         ui_.ShowMessage("Encode");
-        Status done = EncodeFileInPlace(
-            *fileEncoder_, *codec_, bitRate_, current_, target_, StepProgress([this](double pRate) {
+        Status done = EncodeFileInPlace(*fileEncoder_, *codec_, bitRate_, current_, target_,
+            StepProgress([this](double pRate, std::string_view) {
                 ui_.ShowMessage(Percent2(pRate));
                 ui_.Yield();
+                return true;
             }));
         encodeCancelled = IsCancelled(done);
         if (!done && !encodeCancelled) {
@@ -786,7 +789,11 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
     } else if (encode_) {
         ui_.ShowMessage("Encode");
         Status done = EncFromWavfile(encoder_, current_, target_, bitRate_,
-            StepProgress([this](double pRate) { ui_.ShowMessage(Percent2(pRate)); }), &ui_);
+            StepProgress([this](double pRate, std::string_view) {
+                ui_.ShowMessage(Percent2(pRate));
+                return true;
+            }),
+            &ui_);
         encodeCancelled = IsCancelled(done);
         if (!done && !encodeCancelled) {
             failure = FailureMessage(done.error(), kMsgEncodeFailed);

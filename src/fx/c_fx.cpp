@@ -26,12 +26,10 @@ Error ReadFailed(const std::string& pSource)
     return Fail("読み込みに失敗しました: " + pSource, ErrorCode::FileError);
 }
 
-/// A failed write of the result, a full disk told apart from other causes.
-Error WriteFailed()
+/// A failed write of the result with the cause the file layer gave (a full disk told apart).
+Error WriteFailed(const Status& pWrite)
 {
-    const int cause = LastWriteError();
-    return Fail(WriteFailureText(cause),
-        IsDiskFullError(cause) ? ErrorCode::DiskFull : ErrorCode::FileError);
+    return pWrite ? Fail(WriteFailureText(0), ErrorCode::FileError) : pWrite.error();
 }
 
 } // namespace
@@ -135,13 +133,14 @@ Status C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pT
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
         return ReadFailed(pSource);
-    ClearLastWriteError();
     ReplaceFile target;
-    if (!target.Begin(pTarget))
-        return WriteFailed();
-    std::optional<FileHandle> written = WriteWaveHeader(rate_, 16, 2, target.TempPath(), 0, true);
-    if (!written || !written->IsOpen())
-        return WriteFailed();
+    if (Status begun = target.Begin(pTarget); !begun)
+        return begun.error();
+    Result<FileHandle> written = StartWaveFile(rate_, 16, 2, target.TempPath(), 0, true);
+    if (!written)
+        return written.error();
+    if (!written->IsOpen())
+        return WriteFailed(Status {});
     target.Handle() = std::move(*written);
 
     std::vector<int16_t> in;
@@ -178,13 +177,17 @@ Status C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pT
         if (kernel->Failed())
             return Unusable("エフェクトの処理に失敗しました");
         const auto outBytes = static_cast<int64_t>(out.size() * sizeof(int16_t));
-        if (outBytes > 0 && !WriteAt(target.Handle(), out.data(), outBytes, -1))
-            return WriteFailed();
+        if (outBytes > 0) {
+            if (Status wrote = WriteAt(target.Handle(), out.data(), outBytes, -1); !wrote)
+                return WriteFailed(wrote);
+        }
         framesWritten_ += outBytes / 4;
         position += n;
     }
-    if (!FixWaveSizes(target.TempPath(), 0, false, &target.Handle()) || !target.Commit())
-        return WriteFailed();
+    if (Status fixed = FixWaveSizes(target.TempPath(), 0, false, &target.Handle()); !fixed)
+        return WriteFailed(fixed);
+    if (Status committed = target.Commit(); !committed)
+        return WriteFailed(committed);
     // The run is complete: a stop asked for now has nothing left to stop.
     static_cast<void>(prog_(1.0, FxProgressText(1.0)));
     return {};
