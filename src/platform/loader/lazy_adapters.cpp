@@ -24,7 +24,7 @@ LazyAudioFileEncoder::LazyAudioFileEncoder(ModuleLoader& pLoader)
 
 bool LazyAudioFileEncoder::Available(AudioCodec pCodec) const
 {
-    const AudioFileEncoder* real = real_.GetOrNotice();
+    const AudioFileEncoder* real = real_.Get();
     return real != nullptr && real->Available(pCodec);
 }
 
@@ -46,7 +46,7 @@ LazyWaveOut::LazyWaveOut(ModuleLoader& pLoader)
 
 std::vector<WaveDeviceInfo> LazyWaveOut::Devices()
 {
-    WaveOutService* real = real_.GetOrNotice();
+    WaveOutService* real = real_.Get();
     return real ? real->Devices() : std::vector<WaveDeviceInfo> {};
 }
 
@@ -118,7 +118,7 @@ LazyWaveIn::LazyWaveIn(ModuleLoader& pLoader)
 
 std::vector<WaveDeviceInfo> LazyWaveIn::Devices()
 {
-    WaveInService* real = real_.GetOrNotice();
+    WaveInService* real = real_.Get();
     return real ? real->Devices() : std::vector<WaveDeviceInfo> {};
 }
 
@@ -190,13 +190,13 @@ LazyCdDriveService::LazyCdDriveService(ModuleLoader& pLoader)
 
 std::vector<CdDriveEntry> LazyCdDriveService::PhysicalDrives()
 {
-    CdDriveService* real = real_.GetOrNotice();
+    CdDriveService* real = real_.Get();
     return real ? real->PhysicalDrives() : std::vector<CdDriveEntry> {};
 }
 
 std::unique_ptr<CdDevice> LazyCdDriveService::Open(std::string_view pPath)
 {
-    CdDriveService* real = real_.GetOrNotice();
+    CdDriveService* real = real_.Get();
     return real ? real->Open(pPath) : nullptr;
 }
 
@@ -219,7 +219,7 @@ LazyLoudnessMeter::LazyLoudnessMeter(ModuleLoader& pLoader)
 
 std::unique_ptr<LoudnessMeasurement> LazyLoudnessMeter::Start(int32_t pRate, int32_t pChannels)
 {
-    LoudnessMeter* real = real_.GetOrNotice();
+    LoudnessMeter* real = real_.Get();
     return real ? real->Start(pRate, pChannels) : nullptr;
 }
 
@@ -231,7 +231,7 @@ LazyTimePitchEngine::LazyTimePitchEngine(ModuleLoader& pLoader)
 
 std::unique_ptr<TimePitchStream> LazyTimePitchEngine::Open(const TimePitchRequest& pRequest)
 {
-    TimePitchEngine* real = real_.GetOrNotice();
+    TimePitchEngine* real = real_.Get();
     return real ? real->Open(pRequest) : nullptr;
 }
 

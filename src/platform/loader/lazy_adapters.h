@@ -18,7 +18,9 @@ namespace tarvok {
 
 /// The adapter behind a lazy proxy, made from its module at the first call. When the module
 /// or its library cannot be loaded, or the factory refuses, Get gives null and Problem says
-/// why: "<feature> is not available: <library> could not be loaded (<why>)".
+/// why: "<feature> is not available: <library> could not be loaded (<why>)". A module that
+/// cannot be loaded is also told to the loader's notice sink, since many callers turn the
+/// failure value into a message of their own ("wrong file format") that would hide it.
 template <class I> class LazyAdapter {
 public:
     using Factory = std::unique_ptr<I> (*)();
@@ -36,16 +38,9 @@ public:
     I* Get() const
     {
         std::call_once(once_, [this] { Make(); });
-        return real_.get();
-    }
-    /// Get, and when the module could not be loaded, the problem goes to the loader's notice
-    /// sink: for the calls whose failure value cannot carry a message.
-    I* GetOrNotice() const
-    {
-        I* real = Get();
-        if (real == nullptr && !loaded_)
+        if (!real_ && !loaded_)
             loader_.Notice(problem_);
-        return real;
+        return real_.get();
     }
     /// Why Get gives null (empty before the first call and when it gives an adapter).
     const std::string& Problem() const
@@ -111,7 +106,7 @@ public:
     explicit LazyWaveOut(ModuleLoader& pLoader = ProcessModules());
 
     /// False when the module could not be loaded or the sound system not started.
-    bool Available() const { return real_.GetOrNotice() != nullptr; }
+    bool Available() const { return real_.Get() != nullptr; }
     const std::string& Problem() const { return real_.Problem(); }
 
     std::vector<WaveDeviceInfo> Devices() override;
@@ -135,7 +130,7 @@ class LazyWaveIn : public WaveInService {
 public:
     explicit LazyWaveIn(ModuleLoader& pLoader = ProcessModules());
 
-    bool Available() const { return real_.GetOrNotice() != nullptr; }
+    bool Available() const { return real_.Get() != nullptr; }
     const std::string& Problem() const { return real_.Problem(); }
 
     std::vector<WaveDeviceInfo> Devices() override;

@@ -46,9 +46,9 @@ public:
     /// module or a library it needs is missing or does not fit. A failure is remembered.
     Result<const AdapterModule*> Load(AdapterLib pLib);
 
-    /// Receives, once per feature, why a feature is unavailable when the call that found it
-    /// out cannot return a message itself (a null meter, an empty device list). Empty: the
-    /// texts are dropped.
+    /// Receives, once per text, why a feature is unavailable, for the front end to show
+    /// (the failure values of the calls do not always reach the user). Empty: the texts are
+    /// dropped.
     void SetNoticeSink(std::function<void(const std::string&)> pSink);
     void Notice(const std::string& pText);
 
