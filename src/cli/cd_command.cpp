@@ -8,8 +8,7 @@
 #include "cd/rip_audio.h"
 #include "cd/rip_check.h"
 #include "cli/cli_args.h"
-#include "platform/cdio/cdio_drive_service.h"
-#include "platform/curl/curl_http_client.h"
+#include "platform/loader/lazy_adapters.h"
 
 #include <algorithm>
 #include <map>
@@ -174,8 +173,8 @@ int RipCommand(CliContext& pCtx, const ParsedArgs& pArgs)
 
 CdServices& CliCdServices()
 {
-    static CdioDriveService drives;
-    static CurlHttpClient http;
+    static LazyCdDriveService drives;
+    static LazyHttpClient http;
     static CdServices services { &drives, &http };
     return services;
 }

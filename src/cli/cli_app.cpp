@@ -20,6 +20,7 @@
 #include "core/time_text.h"
 #include "platform/iconv/shift_jis_decoder.h"
 #include "platform/inifile/ini_settings_backend.h"
+#include "platform/loader/module_loader.h"
 
 #include <filesystem>
 #include <functional>
@@ -227,6 +228,21 @@ int CleanupCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     return 0;
 }
 
+/// For one run: why a feature is unavailable (its library could not be loaded) goes to the
+/// error stream as a warning, before the failure it causes.
+class ModuleNotices {
+public:
+    explicit ModuleNotices(std::ostream& pErr)
+    {
+        ProcessModules().SetNoticeSink([&pErr](const std::string& pText) {
+            pErr << "tarvok2-cli: warning: " << pText << "\n";
+        });
+    }
+    ~ModuleNotices() { ProcessModules().SetNoticeSink({}); }
+    ModuleNotices(const ModuleNotices&) = delete;
+    ModuleNotices& operator=(const ModuleNotices&) = delete;
+};
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostream& pErr)
@@ -240,6 +256,7 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     ctx.Ui.SetBoxSink([&](std::string_view text, MsgIcon icon) {
         (icon == MsgIcon::Error ? pErr : pOut) << text << "\n";
     });
+    ModuleNotices notices(pErr);
 
     size_t i = 0;
     while (i < pArgs.size() && pArgs[i].size() > 1 && pArgs[i][0] == '-') {

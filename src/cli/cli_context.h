@@ -5,10 +5,8 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "decode/decode_audio.h"
-#include "platform/ebur128/ebur128_loudness_meter.h"
-#include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
-#include "platform/rubberband/rubberband_time_pitch.h"
+#include "platform/loader/lazy_adapters.h"
 
 #include <ostream>
 #include <string>
@@ -47,11 +45,11 @@ struct CliContext {
 /// the command line), for the commands that work on projects.
 struct HeadlessSession {
     MainLogic Logic;
-    FfmpegMediaBackend Media;
+    LazyMediaBackend Media;
     MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
         [this] { return &Logic.Log(); } };
-    Ebur128LoudnessMeter Loudness;
-    RubberBandTimePitch TimePitch;
+    LazyLoudnessMeter Loudness;
+    LazyTimePitchEngine TimePitch;
     bool Started = false;
 
     HeadlessSession(CliContext& pCtx)

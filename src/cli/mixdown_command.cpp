@@ -8,8 +8,8 @@
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
-#include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 #include "platform/lame/lame_encoder.h"
+#include "platform/loader/lazy_adapters.h"
 #include "render/output_format.h"
 
 #include <cstdio>
@@ -168,7 +168,7 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     LameEncoder encoder;
     if (request.Encode && !EncodeAvailable(request, &encoder))
         return pCtx.Fail("MP3 output is not available for this rate and format");
-    FfmpegAudioEncoder fileEncoder;
+    LazyAudioFileEncoder fileEncoder;
     // Settings that cannot be written are refused before anything is rendered, with the
     // reason and the usage exit status.
     if (std::string problem = ValidateMixdown(request, &encoder, &fileEncoder, logic.Loudness());

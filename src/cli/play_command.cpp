@@ -6,7 +6,7 @@
 #include "core/file_io.h"
 #include "core/time_text.h"
 #include "engine/playback_engine.h"
-#include "platform/portaudio/portaudio_wave_device.h"
+#include "platform/loader/lazy_adapters.h"
 
 #include <chrono>
 #include <optional>
@@ -48,8 +48,8 @@ int DevicesCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
     if (!pArgs.empty())
         return pCtx.Fail("devices takes no arguments", 2);
-    PortAudioWaveOut out;
-    PortAudioWaveIn in;
+    LazyWaveOut out;
+    LazyWaveIn in;
     if (!out.Available())
         return pCtx.Fail("the sound system could not be started");
     return RunDevices(pCtx, out, in);
@@ -145,7 +145,7 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
 
 int PlayCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    PortAudioWaveOut out;
+    LazyWaveOut out;
     if (!out.Available())
         return pCtx.Fail("the sound system could not be started");
     return RunPlay(pCtx, pArgs, out);

@@ -10,7 +10,7 @@
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
 #include "engine/recording_monitor.h"
-#include "platform/portaudio/portaudio_wave_device.h"
+#include "platform/loader/lazy_adapters.h"
 
 #include <algorithm>
 #include <chrono>
@@ -271,8 +271,8 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
 
 int RecordCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    PortAudioWaveOut out;
-    PortAudioWaveIn in;
+    LazyWaveOut out;
+    LazyWaveIn in;
     if (!in.Available())
         return pCtx.Fail("the sound system could not be started");
     gInterrupted.store(false);

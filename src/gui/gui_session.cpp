@@ -6,7 +6,8 @@
 #include "engine/virtual_wave_device.h"
 #include "platform/iconv/shift_jis_decoder.h"
 #include "platform/lame/lame_encoder.h"
-#include "platform/portaudio/portaudio_wave_device.h"
+
+#include <cstdio>
 
 namespace tarvok {
 
@@ -24,10 +25,18 @@ GuiSession::GuiSession(SoundDevices pDevices)
     Logic.SetTimePitchEngine(&TimePitch);
     Context.CdDrives = &CdDrives;
     Context.Http = &Http;
+    // A feature whose library could not be loaded says so in the message area, shown from
+    // the window's thread whichever thread found it out.
+    ProcessModules().SetNoticeSink([this](const std::string& pText) {
+        std::fprintf(stderr, "tarvok2: %s\n", pText.c_str());
+        QMetaObject::invokeMethod(
+            &Ui, [this, pText] { Ui.ShowMessage(pText); }, Qt::QueuedConnection);
+    });
 }
 
 GuiSession::~GuiSession()
 {
+    ProcessModules().SetNoticeSink({});
     Logic.Recorder = nullptr;
     Context.Transport = nullptr;
     Context.Engine = nullptr;
@@ -44,9 +53,9 @@ bool GuiSession::Startup(const std::string& pDataFolder)
     if (!Logic.Startup("", false))
         return false;
     if (devices_ == SoundDevices::System) {
-        out_ = std::make_unique<PortAudioWaveOut>();
+        out_ = std::make_unique<LazyWaveOut>();
         if (out_->Available()) {
-            in_ = std::make_unique<PortAudioWaveIn>();
+            in_ = std::make_unique<LazyWaveIn>();
             AttachEngines(*out_, in_->Available() ? in_.get() : nullptr);
         }
         encoder_ = std::make_unique<LameEncoder>();

@@ -7,13 +7,8 @@
 #include "engine/playback_engine.h"
 #include "gui/gui_context.h"
 #include "gui/qt_ui.h"
-#include "platform/cdio/cdio_drive_service.h"
-#include "platform/curl/curl_http_client.h"
-#include "platform/ebur128/ebur128_loudness_meter.h"
-#include "platform/ffmpeg/ffmpeg_audio_encoder.h"
-#include "platform/ffmpeg/ffmpeg_media_backend.h"
 #include "platform/inifile/ini_settings_backend.h"
-#include "platform/rubberband/rubberband_time_pitch.h"
+#include "platform/loader/lazy_adapters.h"
 
 #include <memory>
 #include <string>
@@ -21,8 +16,6 @@
 namespace tarvok {
 
 class LameEncoder;
-class PortAudioWaveIn;
-class PortAudioWaveOut;
 class RecordingEngine;
 class Transport;
 class VirtualWaveIn;
@@ -36,7 +29,8 @@ enum class SoundDevices { None, System, Virtual };
 /// Every wire of the window program: the settings file of this user, the Qt user interface,
 /// the main-window logic, the FFmpeg decoder, and (when asked for) the PortAudio output with
 /// the playback engine, the PortAudio input with the recording engine, and the LAME encoder. main()
-/// and the widget tests build one.
+/// and the widget tests build one. The adapters over outside libraries are lazy: each loads
+/// its module at its first use, and one that cannot be loaded is reported in the message area.
 class GuiSession {
 public:
     /// pWithSound: open the sound system and the MP3 encoder (the tests leave them out).
@@ -54,14 +48,14 @@ public:
     Settings Store { Backend };
     QtUserInterface Ui;
     MainLogic Logic { Store, Ui };
-    FfmpegMediaBackend Media;
+    LazyMediaBackend Media;
     MediaSoundDecoder Decoder { Media, [this] { return Logic.Folder().Path(); },
         [this] { return &Logic.Log(); } };
-    CdioDriveService CdDrives;
-    CurlHttpClient Http;
+    LazyCdDriveService CdDrives;
+    LazyHttpClient Http;
     /// The loudness meter of the normalise effect's and the mixdown's loudness targets.
-    Ebur128LoudnessMeter Loudness;
-    RubberBandTimePitch TimePitch;
+    LazyLoudnessMeter Loudness;
+    LazyTimePitchEngine TimePitch;
     GuiContext Context { Logic };
 
     /// The virtual devices of a SoundDevices::Virtual session (nullptr otherwise).
@@ -74,14 +68,14 @@ private:
     void AttachEngines(WaveOutService& pOut, WaveInService* pIn);
 
     SoundDevices devices_;
-    std::unique_ptr<PortAudioWaveOut> out_;
+    std::unique_ptr<LazyWaveOut> out_;
     SystemEngineClock clock_;
     std::unique_ptr<PlaybackEngine> engine_;
     std::unique_ptr<tarvok::Transport> transport_;
-    std::unique_ptr<PortAudioWaveIn> in_;
+    std::unique_ptr<LazyWaveIn> in_;
     std::unique_ptr<RecordingEngine> recorder_;
     std::unique_ptr<LameEncoder> encoder_;
-    FfmpegAudioEncoder fileEncoder_;
+    LazyAudioFileEncoder fileEncoder_;
     std::unique_ptr<VirtualWaveOut> virtualOut_;
     std::unique_ptr<VirtualWaveIn> virtualIn_;
 };

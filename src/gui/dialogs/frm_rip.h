@@ -3,7 +3,7 @@
 #include "cd/rip_window.h"
 #include "engine/virtual_wave_device.h"
 #include "gui/gui_context.h"
-#include "platform/cdio/cdio_drive_service.h"
+#include "platform/loader/lazy_adapters.h"
 
 #include <QDialog>
 #include <QWidget>
@@ -86,7 +86,7 @@ private:
     void TimerTick();
 
     GuiContext& context_;
-    CdioDriveService ownDrives_;
+    LazyCdDriveService ownDrives_;
     VirtualWaveOut silentOut_ { 1 };
     std::unique_ptr<RipWindowModel> model_;
     bool closing_ = false;

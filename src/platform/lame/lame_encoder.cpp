@@ -1,5 +1,7 @@
 #include "platform/lame/lame_encoder.h"
 
+#include "platform/loader/module_loader.h"
+
 #include <lame/lame.h>
 
 #include <cstdarg>
@@ -132,8 +134,11 @@ private:
 LameEncoder::LameEncoder(const std::string& pLibrary)
 {
     void* handle = ::dlopen(pLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr)
+    if (handle == nullptr) {
+        const char* why = ::dlerror();
+        problem_ = pLibrary + " could not be loaded (" + (why ? why : "unknown error") + ")";
         return;
+    }
     auto api = std::make_shared<Api>();
     api->Handle = handle;
     const bool resolved = Resolve(handle, "lame_init", api->Init)
@@ -156,11 +161,18 @@ LameEncoder::LameEncoder(const std::string& pLibrary)
         && Resolve(handle, "lame_close", api->Close);
     if (resolved)
         api_ = std::move(api);
+    else
+        problem_ = pLibrary + " lacks the LAME functions the encoder needs";
 }
 
 LameEncoder::~LameEncoder() = default;
 
-bool LameEncoder::EncAvailable() const { return api_ != nullptr; }
+bool LameEncoder::EncAvailable() const
+{
+    if (api_ == nullptr)
+        ProcessModules().Notice("MP3 encoding is not available: " + problem_);
+    return api_ != nullptr;
+}
 
 bool LameEncoder::Accepts(int32_t pRate, int32_t pChannels, int32_t pKbps)
 {

@@ -10,7 +10,8 @@
 namespace tarvok {
 
 /// The Mp3Encoder over LAME, loaded at run time. When the library cannot be loaded the
-/// encoder reports itself unavailable and accepts nothing.
+/// encoder reports itself unavailable and accepts nothing, and the first EncAvailable says
+/// why through the loader's notice sink ("MP3 encoding is not available: ...").
 class LameEncoder : public Mp3Encoder {
 public:
     /// pLibrary names the shared library to load; the default is the system's LAME.
@@ -27,6 +28,7 @@ public:
 
 private:
     std::shared_ptr<Api> api_;
+    std::string problem_; ///< why the library could not be loaded
     std::map<std::tuple<int32_t, int32_t, int32_t>, bool> accepted_;
 };
 
