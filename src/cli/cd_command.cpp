@@ -38,7 +38,7 @@ constexpr OptionSpec kCdOptions[] = {
         "setting ParanoiaRip)" },
 };
 
-constexpr OptionRules kCdRules { .Style = OptionStyle::AnyDash, .InlineValues = false };
+constexpr OptionRules kCdRules { .Style = OptionStyle::AnyDash };
 
 std::string Images(CliContext& pCtx) { return pCtx.Store.GetSetting("CDImages", ""); }
 
