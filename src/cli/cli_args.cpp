@@ -2,8 +2,6 @@
 
 #include "cli/cli_context.h"
 
-#include <algorithm>
-
 namespace tarvok {
 
 namespace {
