@@ -20,7 +20,26 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kAutomateUsage = "usage: automate NAME --track N --from TIME --curve FILE";
+constexpr OptionSpec kAutomateOptions[] = {
+    { "--track", "N", "the track to write automation into, from 0" },
+    { "--from", "TIME", "where playing starts (else at the start of the project)" },
+    { "--curve", "FILE",
+        "the curve: lines \"TIME LEVEL\", timeline times, levels 0..255 or "
+        "dB followed by \"db\" (\"-6db\")" },
+};
+
+/// What an automate command line asks for, as given.
+struct AutomateArgs {
+    std::string Name, Track, From, CurveFile;
+};
+
+/// The run as checked against the project.
+struct AutomatePlan {
+    int32_t Track = 0;
+    int32_t From = 0;
+    int32_t End = 0;
+    std::vector<CurvePoint> Curve;
+};
 /// Frames the virtual device plays between two ticks: the 50 ms of the program's timers.
 constexpr int32_t kTickMs = 50;
 
@@ -122,30 +141,112 @@ int32_t CurveLevelAt(const std::vector<CurvePoint>& pPoints, int64_t pFrame)
     return pPoints.back().Level;
 }
 
+namespace {
+
+/// Parses the arguments of automate; an exit code when the command ends here.
+std::optional<int> ParseAutomate(
+    CliContext& pCtx, const std::vector<std::string>& pArgs, AutomateArgs& pOut)
+{
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kAutomateSpec, pArgs, args))
+        return done;
+    pOut.Track = args.Value("--track").value_or("");
+    pOut.From = args.Value("--from").value_or("");
+    pOut.CurveFile = args.Value("--curve").value_or("");
+    if (args.Positional.size() != 1 || pOut.Track.empty() || pOut.CurveFile.empty())
+        return CommandUsageError(pCtx, kAutomateSpec);
+    pOut.Name = args.Positional[0];
+    return std::nullopt;
+}
+
+/// Checks the arguments and the curve against the opened project; an error text (a usage
+/// error) when one does not fit.
+std::optional<std::string> PlanAutomation(
+    const AutomateArgs& pArgs, const std::string& pCurveText, const Project& p, AutomatePlan& pPlan)
+{
+    const std::optional<int32_t> track = SettingTextToInt(pArgs.Track);
+    if (!track || *track < 0 || *track >= p.TrackCount())
+        return "no such track: " + pArgs.Track;
+    pPlan.Track = *track;
+    if (!pArgs.From.empty()) {
+        const ParsedTime t = ParseTimeText(pArgs.From, true);
+        if (!t.Ok || t.Ms < 0 || MsToFrames(t.Ms, p.SampleRate) >= kMaxLength)
+            return "not a time: " + pArgs.From;
+        pPlan.From = static_cast<int32_t>(MsToFrames(t.Ms, p.SampleRate));
+    }
+    if (std::optional<std::string> error
+        = ParseCurve(pCurveText, p.SampleRate, p.Fades, pPlan.Curve))
+        return pArgs.CurveFile + ": " + *error;
+    pPlan.End = std::min(pPlan.Curve.back().Frame, p.ProjectLength);
+    if (pPlan.End <= pPlan.From)
+        return std::string("the curve ends before --from (or the project is empty)");
+    return std::nullopt;
+}
+
+/// Plays from the plan's start on virtual devices with the automation window armed for its
+/// track, moving the fader along the curve until the head passes the end; false when
+/// playing could not start.
+bool WriteAutomation(MainLogic& pLogic, const AutomatePlan& pPlan)
+{
+    Project& p = pLogic.Proj();
+    // Every slot on its own virtual device, so that each track plays where it is routed.
+    VirtualWaveOut device(kOutputSlots);
+    EngineOptions options = pLogic.Options();
+    for (int32_t s = 0; s < kOutputSlots; ++s)
+        options.DevOutID[static_cast<size_t>(s)] = s;
+    VirtualRunClock clock(device, p.SampleRate);
+    PlaybackEngine engine(device, p, pLogic.Ui(), options, clock);
+    engine.ComputeDeviceSlots();
+    Transport transport(pLogic, engine);
+
+    for (Track& t : p.Tracks)
+        t.Selected = 0;
+    p.Tracks[static_cast<size_t>(pPlan.Track)].Selected = 1;
+    p.CurrentTrack = pPlan.Track;
+    AutomationWindowModel window(pLogic);
+    window.Open();
+    p.Head = pPlan.From;
+    if (!transport.Play()) {
+        window.Close();
+        return false;
+    }
+    // Ticks as the program's timers would run them, without waiting between them; the
+    // bound only stops a run that would never end.
+    const int64_t tickFrames = static_cast<int64_t>(kTickMs) * p.SampleRate / 1000;
+    const int64_t maxTicks
+        = (static_cast<int64_t>(pPlan.End) - pPlan.From) / std::max<int64_t>(1, tickFrames) + 1000;
+    for (int64_t tick = 0; engine.Mode() != PlayMode::Stopped && tick < maxTicks; ++tick) {
+        const int64_t position = AutomationWritePosition(pLogic, engine);
+        if (position >= 0)
+            window.SetFader(CurveLevelAt(pPlan.Curve, position));
+        clock.Advance(kTickMs);
+        engine.TimerProg();
+        engine.TimerVU();
+        if (engine.Mode() != PlayMode::Stopped && p.Head >= pPlan.End)
+            transport.Stop();
+    }
+    if (engine.Mode() != PlayMode::Stopped)
+        transport.Stop();
+    window.Close();
+    return true;
+}
+
+} // namespace
+
+const CliCommandSpec kAutomateSpec { "automate", "NAME --track N --curve FILE [--from TIME]",
+    "write automation into track N: play from TIME as fast as possible while the automation "
+    "fader follows FILE (lines \"TIME LEVEL\": timeline times, levels 0..255 or \"-6db\"), up "
+    "to its last point, then save the project",
+    "", kAutomateOptions };
+
 int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    std::string name, trackText, fromText, curveFile;
-    for (size_t i = 0; i < pArgs.size(); ++i) {
-        const std::string& a = pArgs[i];
-        std::string* target = a == "--track" ? &trackText
-            : a == "--from"                  ? &fromText
-            : a == "--curve"                 ? &curveFile
-                                             : nullptr;
-        if (target) {
-            if (i + 1 >= pArgs.size())
-                return pCtx.Fail(a + " needs a value", 2);
-            *target = pArgs[++i];
-        } else if (a.rfind("--", 0) == 0 || !name.empty()) {
-            return pCtx.Fail(kAutomateUsage, 2);
-        } else {
-            name = a;
-        }
-    }
-    if (name.empty() || trackText.empty() || curveFile.empty())
-        return pCtx.Fail(kAutomateUsage, 2);
-    const std::optional<std::string> curveText = ReadAllBytes(curveFile);
+    AutomateArgs args;
+    if (std::optional<int> done = ParseAutomate(pCtx, pArgs, args))
+        return *done;
+    const std::optional<std::string> curveText = ReadAllBytes(args.CurveFile);
     if (!curveText)
-        return pCtx.Fail("cannot read the curve " + curveFile);
+        return pCtx.Fail("cannot read the curve " + args.CurveFile);
 
     HeadlessSession session(pCtx);
     if (!session.Started)
@@ -153,72 +254,21 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     MainLogic& logic = session.Logic;
     Project& p = logic.Proj();
     std::string path;
-    if (!OpenNamedProject(pCtx, session, name, path, true))
+    if (!OpenNamedProject(pCtx, session, args.Name, path, true))
         return 1;
-    const std::optional<int32_t> track = SettingTextToInt(trackText);
-    if (!track || *track < 0 || *track >= p.TrackCount())
-        return pCtx.Fail("no such track: " + trackText, 2);
-    int32_t from = 0;
-    if (!fromText.empty()) {
-        const ParsedTime t = ParseTimeText(fromText, true);
-        if (!t.Ok || t.Ms < 0 || MsToFrames(t.Ms, p.SampleRate) >= kMaxLength)
-            return pCtx.Fail("not a time: " + fromText, 2);
-        from = static_cast<int32_t>(MsToFrames(t.Ms, p.SampleRate));
-    }
-    std::vector<CurvePoint> curve;
-    if (std::optional<std::string> error = ParseCurve(*curveText, p.SampleRate, p.Fades, curve))
-        return pCtx.Fail(curveFile + ": " + *error, 2);
-    const int32_t end = std::min(curve.back().Frame, p.ProjectLength);
-    if (end <= from)
-        return pCtx.Fail("the curve ends before --from (or the project is empty)", 2);
-
-    // Every slot on its own virtual device, so that each track plays where it is routed.
-    VirtualWaveOut device(kOutputSlots);
-    EngineOptions options = logic.Options();
-    for (int32_t s = 0; s < kOutputSlots; ++s)
-        options.DevOutID[static_cast<size_t>(s)] = s;
-    VirtualRunClock clock(device, p.SampleRate);
-    PlaybackEngine engine(device, p, logic.Ui(), options, clock);
-    engine.ComputeDeviceSlots();
-    Transport transport(logic, engine);
-
-    for (Track& t : p.Tracks)
-        t.Selected = 0;
-    p.Tracks[static_cast<size_t>(*track)].Selected = 1;
-    p.CurrentTrack = *track;
-    AutomationWindowModel window(logic);
-    window.Open();
-    p.Head = from;
-    if (!transport.Play()) {
-        window.Close();
+    AutomatePlan plan;
+    if (std::optional<std::string> error = PlanAutomation(args, *curveText, p, plan))
+        return pCtx.Fail(*error, 2);
+    if (!WriteAutomation(logic, plan))
         return pCtx.Fail("playing could not start");
-    }
-    // Ticks as the program's timers would run them, without waiting between them; the
-    // bound only stops a run that would never end.
-    const int64_t tickFrames = static_cast<int64_t>(kTickMs) * p.SampleRate / 1000;
-    const int64_t maxTicks
-        = (static_cast<int64_t>(end) - from) / std::max<int64_t>(1, tickFrames) + 1000;
-    for (int64_t tick = 0; engine.Mode() != PlayMode::Stopped && tick < maxTicks; ++tick) {
-        const int64_t position = AutomationWritePosition(logic, engine);
-        if (position >= 0)
-            window.SetFader(CurveLevelAt(curve, position));
-        clock.Advance(kTickMs);
-        engine.TimerProg();
-        engine.TimerVU();
-        if (engine.Mode() != PlayMode::Stopped && p.Head >= end)
-            transport.Stop();
-    }
-    if (engine.Mode() != PlayMode::Stopped)
-        transport.Stop();
-    window.Close();
     for (const std::string& box : pCtx.Ui.BoxTexts())
         pCtx.Err << box << "\n";
 
     ProjectFileEnv env = logic.FileEnv();
     if (!WriteProject(p, path, false, env))
         return pCtx.Fail("cannot write the project " + path);
-    pCtx.Out << "automation written on track " << *track << " from "
-             << TimeText(FramesToMs(from, p.SampleRate), 0, true) << " to "
+    pCtx.Out << "automation written on track " << plan.Track << " from "
+             << TimeText(FramesToMs(plan.From, p.SampleRate), 0, true) << " to "
              << TimeText(FramesToMs(p.Head, p.SampleRate), 0, true) << "\n";
     return 0;
 }

@@ -27,6 +27,8 @@ std::optional<std::string> ParseCurve(std::string_view pText, int32_t pRate,
 /// level before it and the last one's after it.
 int32_t CurveLevelAt(const std::vector<CurvePoint>& pPoints, int64_t pFrame);
 
+extern const CliCommandSpec kAutomateSpec;
+
 /// tarvok2-cli automate NAME --track N --from TIME --curve FILE: plays the project from
 /// TIME on a virtual-clock device as fast as it can, with the automation window open and
 /// armed for track N alone, moving the automation fader along the curve (the fader takes

@@ -19,9 +19,25 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kCdUsage = "usage: cd list | cd toc DRIVE [--cddb] [--album N] "
-                                 "[--accuraterip] | cd rip DRIVE --track N -o OUT.wav "
-                                 "[--check] [--level DB] [--paranoia] [--accuraterip]";
+constexpr OptionSpec kCdOptions[] = {
+    { "--cddb", "",
+        "toc: the titles from the CDDB server of the setting CDDBServer, else from "
+        "MusicBrainz" },
+    { "--album", "N", "toc: the Nth of several matches" },
+    { "--accuraterip", "",
+        "toc: read every track and show its AccurateRip v1 and v2 sums; toc "
+        "and rip: check them against the database of the setting "
+        "AccurateRipServer" },
+    { "--track", "N", "rip: the track to rip, from 1" },
+    { "-o", "OUT.wav", "rip: the WAV file to write" },
+    { "--check", "", "rip: read the track twice and compare" },
+    { "--level", "DB", "rip: apply -30..20 dB while reading" },
+    { "--paranoia", "",
+        "rip: read with error correction where the drive allows (also the "
+        "setting ParanoiaRip)" },
+};
+
+constexpr OptionRules kCdRules { .Style = OptionStyle::AnyDash };
 
 std::string Images(CliContext& pCtx) { return pCtx.Store.GetSetting("CDImages", ""); }
 
@@ -58,15 +74,15 @@ int ListDrives(CliContext& pCtx)
     return 0;
 }
 
-int ShowToc(CliContext& pCtx, const ParsedArgs& pArgs)
+int ShowToc(CliContext& pCtx, const ParsedOptions& pArgs)
 {
     if (pArgs.Positional.size() != 1)
-        return pCtx.Fail(kCdUsage, 2);
+        return CommandUsageError(pCtx, kCdSpec);
     RipAudio ra(*CliCdServices().Drives, &pCtx.Ui);
     if (!LoadDisc(pCtx, ra, pArgs.Positional[0]))
         return 1;
-    if (auto it = pArgs.Values.find("--album"); it != pArgs.Values.end()) {
-        std::optional<int64_t> n = ParseInteger(it->second);
+    if (std::optional<std::string> album = pArgs.Value("--album")) {
+        std::optional<int64_t> n = ParseInteger(*album);
         if (!n || *n < 1 || *n > 1000)
             return pCtx.Fail("--album needs a number from 1", 2);
         for (int64_t i = 1; i < *n; ++i)
@@ -112,19 +128,21 @@ int ShowToc(CliContext& pCtx, const ParsedArgs& pArgs)
     return 0;
 }
 
-int RipCommand(CliContext& pCtx, const ParsedArgs& pArgs)
+int RipCommand(CliContext& pCtx, const ParsedOptions& pArgs)
 {
-    if (pArgs.Positional.size() != 1 || !pArgs.Values.count("--track") || !pArgs.Values.count("-o"))
-        return pCtx.Fail(kCdUsage, 2);
-    std::optional<int64_t> track = ParseInteger(pArgs.Values.at("--track"));
+    const std::optional<std::string> trackText = pArgs.Value("--track");
+    const std::optional<std::string> target = pArgs.Value("-o");
+    if (pArgs.Positional.size() != 1 || !trackText || !target)
+        return CommandUsageError(pCtx, kCdSpec);
+    std::optional<int64_t> track = ParseInteger(*trackText);
     if (!track || *track < 1 || *track > 99)
         return pCtx.Fail("--track needs a track number from 1", 2);
     RipCheckOptions options;
     options.Check = pArgs.Has("--check");
     options.ErrorCorrection
         = pArgs.Has("--paranoia") || pCtx.Store.GetSetting("ParanoiaRip", int32_t { 0 }) != 0;
-    if (auto it = pArgs.Values.find("--level"); it != pArgs.Values.end()) {
-        std::optional<double> db = ParseNumber(it->second);
+    if (std::optional<std::string> level = pArgs.Value("--level")) {
+        std::optional<double> db = ParseNumber(*level);
         if (!db || *db < -30 || *db > 20)
             return pCtx.Fail("--level needs a number of dB from -30 to 20", 2);
         options.LevelDb = *db;
@@ -140,7 +158,7 @@ int RipCommand(CliContext& pCtx, const ParsedArgs& pArgs)
         FileCopy fh(&pCtx.Ui);
         return fh.HikakuFile(pA, pB);
     };
-    RipCheckResult result = RipWithCheck(ra, pCtx.Ui, index, pArgs.Values.at("-o"), options);
+    RipCheckResult result = RipWithCheck(ra, pCtx.Ui, index, *target, options);
     if (!result.Good)
         return pCtx.Fail(result.Canceled ? "the rip was cancelled" : "nothing was ripped");
     if (options.ErrorCorrection)
@@ -208,25 +226,33 @@ std::string ResolveCdDrive(CliContext& pCtx, const std::string& pDrive)
     return pDrive;
 }
 
+const CliCommandSpec kCdSpec { "cd",
+    "list\ntoc DRIVE [--cddb] [--album N] [--accuraterip]\n"
+    "rip DRIVE --track N -o OUT.wav [OPTIONS]",
+    "list the CD drives and the disc images of the setting CDImages; show the tracks of a disc "
+    "with its CDDB and MusicBrainz disc ids; rip a track to a WAV file",
+    "DRIVE is a path or a number of cd list. A rip prints the track's AccurateRip sums.",
+    kCdOptions, kCdRules };
+
 int CdCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    if (pArgs.empty())
-        return pCtx.Fail(kCdUsage, 2);
-    const std::vector<std::string> rest(pArgs.begin() + 1, pArgs.end());
-    ParsedArgs args = ParseArgs(rest, { "--track", "-o", "--level", "--album" },
-        { "--cddb", "--check", "--accuraterip", "--paranoia" }, OptionStyle::AnyDash);
-    if (!args.Error.empty())
-        return pCtx.Fail(args.Error, 2);
-    if (pArgs[0] == "list") {
-        if (!rest.empty())
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kCdSpec, pArgs, args))
+        return *done;
+    if (args.Positional.empty() || args.Positional[0] != pArgs[0])
+        return CommandUsageError(pCtx, kCdSpec);
+    const std::string verb = args.Positional[0];
+    args.Positional.erase(args.Positional.begin());
+    if (verb == "list") {
+        if (pArgs.size() != 1)
             return pCtx.Fail("cd list takes no arguments", 2);
         return ListDrives(pCtx);
     }
-    if (pArgs[0] == "toc")
+    if (verb == "toc")
         return ShowToc(pCtx, args);
-    if (pArgs[0] == "rip")
+    if (verb == "rip")
         return RipCommand(pCtx, args);
-    return pCtx.Fail(kCdUsage, 2);
+    return CommandUsageError(pCtx, kCdSpec);
 }
 
 } // namespace tarvok

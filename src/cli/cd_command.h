@@ -18,6 +18,8 @@ struct CdServices {
 /// The services of this process (the real adapters unless a test set others).
 CdServices& CliCdServices();
 
+extern const CliCommandSpec kCdSpec;
+
 /// `cd list`, `cd toc DRIVE [--cddb] [--album N]`, `cd rip DRIVE --track N -o OUT.wav
 /// [--check] [--level DB]`.
 int CdCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);

@@ -23,94 +23,27 @@
 #include "platform/loader/module_loader.h"
 
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <set>
 
 namespace tarvok {
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: tarvok2-cli [--data-folder DIR] COMMAND [ARGS]
+constexpr OptionSpec kGlobalOptions[] = {
+    { "--data-folder", "DIR", "use DIR as the data folder for this run" },
+    { "--help", "", "show this help", "-h" },
+};
 
-Commands:
-  demo                     start the system headless, build and save a demo project of
-                           synthesised tracks (demo.tvp in the data folder), end cleanly
-  cleanup                  tidy the data folder: delete working files no saved project uses
-  info FILE [--json]       the format summary of a sound file
-  info NAME [--json]       the summary of a project (tracks, wave files, blocks, length)
-  new NAME [--rate HZ] [--tracks N]
-                           create an empty project NAME.tvp in the data folder
-  import NAME FILE [--track N] [--at TIME] [--keep-rate]
-                           import a sound file into a project (tracks count from 0;
-                           --keep-rate makes an empty project take the file's rate);
-                           FILE cd:DRIVE#N rips CD track N (from 1) and imports it
-  cd list                  the CD drives and the disc images of the setting CDImages
-  cd toc DRIVE [--cddb] [--album N] [--accuraterip]
-                           the tracks of a disc (DRIVE: a path or a number of cd list),
-                           its CDDB and MusicBrainz disc ids, and with --cddb its titles
-                           from the CDDB server, else from MusicBrainz (--album N picks
-                           the Nth of several matches); --accuraterip reads every track,
-                           shows its AccurateRip v1 and v2 sums and checks them against
-                           the database of the setting AccurateRipServer
-  cd rip DRIVE --track N -o OUT.wav [--check] [--level DB] [--paranoia] [--accuraterip]
-                           rip a track (from 1) to a WAV file; --check reads it twice
-                           and compares; --level applies -30..20 dB while reading;
-                           --paranoia (or the setting ParanoiaRip) reads with error
-                           correction where the drive allows; prints the AccurateRip sums,
-                           with --accuraterip checked against the database
-  fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality standard|high]
-          [--lufs TARGET] [--track N --from TIME --to TIME]
-                           apply an effect (its number or name, FX_DELAY) to the
-                           project's selection with the faders given (saved values or
-                           defaults for the rest); --quality high renders pitch shift
-                           and time stretch through the high-quality engine; normalise
-                           (FX_NORM) --lufs brings each block to TARGET LUFS; fx --list
-                           prints every effect
-  saveall NAME FOLDER      write a self-contained copy of a project into FOLDER
-  mixdown NAME (-o OUT.wav|.mp3|.flac|.opus | --to-track N | --cd) [--tracks all|selected|playing]
-          [--range all|selection|zero] [--format Mono8bit..Stereo24bit] [--rate HZ]
-          [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--measure]
-          [--loop N] [--pre-silence MS] [--post-silence MS]
-                           mix the project down to a WAV, MP3, FLAC or Ogg Opus file
-                           (chosen by the extension), onto a track, or
-                           into the CD folder (track001.wav, track002.wav, ...);
-                           --loudness brings the mix to LUFS (true peak kept at
-                           -1 dBTP); with it or --measure the mix's loudness and true
-                           peak are printed
-  devices                  the output and input devices with their IDs (0 = default)
-  play NAME [--from TIME] [--to TIME] [--device ID]
-                           play a project (or a range of it) on a sound device
-  record NAME --track N [--input RECCH] [--device ID] [--seconds S] [--with-playback]
-         [--voice-start DB] [--voice-stop DB --stop-after MS] [--place-orphans]
-                           record a sound input into a track until S seconds, the
-                           voice-activated stop or Ctrl-C, then save the project
-  run NAME SCRIPT          run a command script (a file, or - for standard input) on a
-                           project: one command ID per line with the answers to its
-                           prompts, or SELECT_TRACKS 0,2 / CURRENT_TRACK N / MARKIN TIME /
-                           MARKOUT TIME / HEAD TIME / SELECT_BLOCK I / MOVE_BLOCK I FRAMES
-                           [TRACKS] / FADE_CHANNELS L|R|LR; SAMPLEEDIT opens the sample
-                           editor on the selection of the current track, then SE_SELECT
-                           FROM TO / SE_PENCIL L|R F1 V1 F2 V2 / SE_CUT / SE_DELETE /
-                           SE_COPY / SE_PASTE / SE_UNDO / SE_REDO / SE_SILENCE L|R|LR /
-                           SE_SELALL (frames of the edit file) and SE_OK [yes|no] or
-                           SE_CANCEL to close it
-  automate NAME --track N --from TIME --curve FILE
-                           write automation into track N: play from TIME as fast as
-                           possible while the automation fader follows FILE (lines
-                           "TIME LEVEL": timeline times, levels 0..255 or "-6db"), up to
-                           its last point, then save the project
+constexpr OptionRules kGlobalRules { .Style = OptionStyle::AnyDash, .StopAtPositional = true };
 
-NAME is a project file in the data folder (".tvp" added when missing) or a path.
-  settings list            every setting with its current value
-  settings get KEY         the current value of one setting (its default when unset)
-  settings set KEY VALUE   store a setting (an empty VALUE is stored as "***")
-  settings delete KEY      remove a stored setting, so that its default applies again
+const CliCommandSpec kSettingsSpec { "settings", "list\nget KEY\nset KEY VALUE\ndelete KEY",
+    "every setting with its current value; the current value of one setting (its default when "
+    "unset); store a setting (an empty VALUE is stored as \"***\"); remove a stored setting, so "
+    "that its default applies again",
+    "", {} };
 
-Options:
-  --data-folder DIR        use DIR as the data folder for this run
-  -h, --help               show this help
-)";
+const CliCommandSpec kCleanupSpec { "cleanup", "",
+    "tidy the data folder: delete working files no saved project uses", "", {} };
 
 std::string EffectiveDefault(const SettingKeyInfo& pKey, const Settings& pStore)
 {
@@ -136,11 +69,15 @@ std::string EffectiveValue(
 
 int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    if (pArgs.empty())
+    ParsedOptions parsed;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kSettingsSpec, pArgs, parsed))
+        return *done;
+    const std::vector<std::string>& args = parsed.Positional;
+    if (args.empty())
         return pCtx.Fail("settings needs one of: list, get KEY, set KEY VALUE, delete KEY", 2);
-    const std::string& verb = pArgs[0];
+    const std::string& verb = args[0];
     if (verb == "list") {
-        if (pArgs.size() != 1)
+        if (args.size() != 1)
             return pCtx.Fail("settings list takes no arguments", 2);
         std::set<std::string> shown;
         for (const SettingKeyInfo& key : AllSettingKeys()) {
@@ -159,9 +96,9 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return 0;
     }
     if (verb == "get") {
-        if (pArgs.size() != 2)
+        if (args.size() != 2)
             return pCtx.Fail("usage: settings get KEY", 2);
-        const std::string& name = pArgs[1];
+        const std::string& name = args[1];
         const SettingKeyInfo* key = FindSettingKey(name);
         if (key) {
             pCtx.Out << EffectiveValue(*key, name, pCtx.Store) << "\n";
@@ -174,10 +111,10 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return pCtx.Fail("unknown setting key: " + name);
     }
     if (verb == "set") {
-        if (pArgs.size() != 3)
+        if (args.size() != 3)
             return pCtx.Fail("usage: settings set KEY VALUE", 2);
-        const std::string& name = pArgs[1];
-        const std::string& value = pArgs[2];
+        const std::string& name = args[1];
+        const std::string& value = args[2];
         const SettingKeyInfo* key = FindSettingKey(name);
         if (!key)
             return pCtx.Fail("unknown setting key: " + name);
@@ -203,12 +140,12 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return 0;
     }
     if (verb == "delete") {
-        if (pArgs.size() != 2)
+        if (args.size() != 2)
             return pCtx.Fail("usage: settings delete KEY", 2);
         std::string_view section = kMainSection;
-        if (const SettingKeyInfo* key = FindSettingKey(pArgs[1]))
+        if (const SettingKeyInfo* key = FindSettingKey(args[1]))
             section = key->Section;
-        pCtx.Backend.DeleteValue(section, pArgs[1]);
+        pCtx.Backend.DeleteValue(section, args[1]);
         return 0;
     }
     return pCtx.Fail("unknown settings command: " + verb, 2);
@@ -216,7 +153,10 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 
 int CleanupCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    if (!pArgs.empty())
+    ParsedOptions parsed;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kCleanupSpec, pArgs, parsed))
+        return *done;
+    if (!parsed.Positional.empty())
         return pCtx.Fail("cleanup takes no arguments", 2);
     HeadlessSession session(pCtx);
     if (!session.Started)
@@ -225,6 +165,92 @@ int CleanupCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (count < 0)
         return 1;
     pCtx.Out << count << "\n";
+    return 0;
+}
+
+/// One row of the command table.
+struct CommandRow {
+    const CliCommandSpec* Spec;
+    CliCommand Run;
+};
+
+/// Every command in the order the help lists them.
+const std::vector<CommandRow>& Commands()
+{
+    static const std::vector<CommandRow> kCommands = {
+        { &kDemoSpec, DemoCommand },
+        { &kCleanupSpec, CleanupCliCommand },
+        { &kInfoSpec, InfoCommand },
+        { &kNewProjectSpec, NewProjectCommand },
+        { &kImportSpec, ImportCommand },
+        { &kCdSpec, CdCommand },
+        { &kFxSpec, FxCommand },
+        { &kSaveAllSpec, SaveAllCliCommand },
+        { &kMixdownSpec, MixdownCommand },
+        { &kDevicesSpec, DevicesCommand },
+        { &kPlaySpec, PlayCommand },
+        { &kRecordSpec, RecordCommand },
+        { &kRunSpec, RunScriptCommand },
+        { &kAutomateSpec, AutomateCommand },
+        { &kSettingsSpec, SettingsCommand },
+    };
+    return kCommands;
+}
+
+const CommandRow* FindCommand(const std::string& pName)
+{
+    for (const CommandRow& row : Commands())
+        if (row.Spec->Name == pName)
+            return &row;
+    return nullptr;
+}
+
+/// The help of the program: every command with what it does, and the global options.
+std::string UsageText()
+{
+    std::vector<std::string> heads;
+    std::vector<std::string_view> helps;
+    for (const CommandRow& row : Commands()) {
+        std::string_view synopsis = row.Spec->Synopsis;
+        for (;;) {
+            const size_t nl = synopsis.find('\n');
+            std::string head(row.Spec->Name);
+            if (!synopsis.empty())
+                head.append(" ").append(synopsis.substr(0, nl));
+            heads.push_back(head);
+            helps.push_back(nl == std::string_view::npos ? row.Spec->Summary : std::string_view());
+            if (nl == std::string_view::npos)
+                break;
+            synopsis = synopsis.substr(nl + 1);
+        }
+    }
+    std::vector<OptionSpec> rows;
+    for (size_t i = 0; i < heads.size(); ++i)
+        rows.push_back({ heads[i], "", helps[i] });
+    return "usage: tarvok2-cli [--data-folder DIR] COMMAND [ARGS]\n"
+           "       tarvok2-cli help [COMMAND]\n"
+           "\nCommands:\n"
+        + OptionHelpText(rows)
+        + "\nNAME is a project file in the data folder (\".tvp\" added when missing) or a path.\n"
+          "tarvok2-cli help COMMAND (or tarvok2-cli COMMAND --help) shows the options of a "
+          "command.\n"
+          "\nOptions:\n"
+        + OptionHelpText(kGlobalOptions);
+}
+
+/// help [COMMAND]: the help of the program, or of one command, on standard output.
+int HelpCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    if (pArgs.empty() || pArgs[0] == "--help" || pArgs[0] == "-h") {
+        pCtx.Out << UsageText();
+        return 0;
+    }
+    if (pArgs.size() != 1)
+        return pCtx.Fail("usage: help [COMMAND]", 2);
+    const CommandRow* row = FindCommand(pArgs[0]);
+    if (!row)
+        return pCtx.Fail("unknown command: " + pArgs[0] + " (see --help)", 2);
+    pCtx.Out << CommandHelpText(*row->Spec);
     return 0;
 }
 
@@ -245,6 +271,14 @@ public:
 
 } // namespace
 
+std::vector<const CliCommandSpec*> CliCommandSpecs()
+{
+    std::vector<const CliCommandSpec*> specs;
+    for (const CommandRow& row : Commands())
+        specs.push_back(row.Spec);
+    return specs;
+}
+
 int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostream& pErr)
 {
     SetLegacyTextDecoder(DecodeShiftJis);
@@ -258,60 +292,32 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
     });
     ModuleNotices notices(pErr);
 
-    size_t i = 0;
-    while (i < pArgs.size() && pArgs[i].size() > 1 && pArgs[i][0] == '-') {
-        const std::string& opt = pArgs[i];
-        if (opt == "-h" || opt == "--help") {
-            pOut << kUsage;
-            return 0;
-        }
-        if (opt == "--data-folder") {
-            if (i + 1 >= pArgs.size() || pArgs[i + 1].empty())
-                return ctx.Fail("--data-folder needs a folder", 2);
-            ctx.DataFolder = std::filesystem::absolute(pArgs[i + 1]).lexically_normal().string();
-            i += 2;
-            continue;
-        }
-        if (opt.rfind("--data-folder=", 0) == 0) {
-            ctx.DataFolder = opt.substr(14);
-            if (ctx.DataFolder.empty())
-                return ctx.Fail("--data-folder needs a folder", 2);
-            ctx.DataFolder = std::filesystem::absolute(ctx.DataFolder).lexically_normal().string();
-            ++i;
-            continue;
-        }
-        return ctx.Fail("unknown option: " + opt + " (see --help)", 2);
+    const ParsedOptions global = ParseOptions(pArgs, kGlobalOptions, kGlobalRules);
+    if (global.Problem == OptionProblem::MissingValue)
+        return ctx.Fail(global.ProblemToken + " needs a folder", 2);
+    if (global.Problem != OptionProblem::None)
+        return ctx.Fail("unknown option: " + global.ProblemToken + " (see --help)", 2);
+    if (global.Has("--help")) {
+        pOut << UsageText();
+        return 0;
     }
-    if (i >= pArgs.size()) {
-        pErr << kUsage;
+    if (std::optional<std::string> folder = global.Value("--data-folder")) {
+        if (folder->empty())
+            return ctx.Fail("--data-folder needs a folder", 2);
+        ctx.DataFolder = std::filesystem::absolute(*folder).lexically_normal().string();
+    }
+    if (global.Rest.empty()) {
+        pErr << UsageText();
         return 2;
     }
-    const std::string& command = pArgs[i];
-    std::vector<std::string> rest(pArgs.begin() + static_cast<long>(i) + 1, pArgs.end());
-
-    static const std::map<std::string,
-        std::function<int(CliContext&, const std::vector<std::string>&)>>
-        kCommands = {
-            { "automate", AutomateCommand },
-            { "cd", CdCommand },
-            { "cleanup", CleanupCliCommand },
-            { "demo", DemoCommand },
-            { "devices", DevicesCommand },
-            { "fx", FxCommand },
-            { "import", ImportCommand },
-            { "info", InfoCommand },
-            { "mixdown", MixdownCommand },
-            { "new", NewProjectCommand },
-            { "play", PlayCommand },
-            { "record", RecordCommand },
-            { "run", RunScriptCommand },
-            { "saveall", SaveAllCliCommand },
-            { "settings", SettingsCommand },
-        };
-    auto it = kCommands.find(command);
-    if (it == kCommands.end())
+    const std::string& command = global.Rest[0];
+    const std::vector<std::string> rest(global.Rest.begin() + 1, global.Rest.end());
+    if (command == "help")
+        return HelpCommand(ctx, rest);
+    const CommandRow* row = FindCommand(command);
+    if (!row)
         return ctx.Fail("unknown command: " + command + " (see --help)", 2);
-    return it->second(ctx, rest);
+    return row->Run(ctx, rest);
 }
 
 } // namespace tarvok

@@ -1,37 +1,44 @@
 #pragma once
 
-#include <map>
+#include "core/option_parser.h"
+
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvok {
 
-/// A command's arguments: options of the form --name VALUE (or --name=VALUE), bare flags,
-/// and the positional arguments in their order.
-struct ParsedArgs {
-    std::vector<std::string> Positional;
-    std::map<std::string, std::string> Values;
-    std::vector<std::string> Flags;
-    /// Why the arguments cannot be used ("--x needs a value", "unknown option: --y"), or empty.
-    std::string Error;
+struct CliContext;
 
-    bool Has(const std::string& pFlag) const;
+/// What a command of tarvok2-cli accepts and what its help says: one row of the command
+/// table, defined next to the command.
+struct CliCommandSpec {
+    std::string_view Name; ///< "mixdown"
+    /// The arguments after the command name; '\n' separates several forms of the command.
+    std::string_view Synopsis;
+    /// What the command does, as the command list shows it.
+    std::string_view Summary;
+    /// More of what the command's own help says after the summary; may be empty.
+    std::string_view Details;
+    std::span<const OptionSpec> Options;
+    OptionRules Rules = {};
 };
 
-/// How a token is told to be an option.
-enum class OptionStyle {
-    /// Only "--name" tokens are options; "-x" is a positional argument (a file name may
-    /// start with "-").
-    DoubleDash,
-    /// Every token starting with "-" that is not a number is an option ("-o FILE"), written
-    /// exactly as listed; "-6" stays a positional number.
-    AnyDash,
-};
+/// The help of one command: its usage, what it does and its options (with -h, --help).
+std::string CommandHelpText(const CliCommandSpec& pSpec);
 
-/// Splits pArgs by the value options and flags a command knows; an unknown option or a value
-/// option at the end stops the parse with Error set.
-ParsedArgs ParseArgs(const std::vector<std::string>& pArgs,
-    const std::vector<std::string>& pValueOptions, const std::vector<std::string>& pFlagOptions,
-    OptionStyle pStyle = OptionStyle::DoubleDash);
+/// "usage: NAME SYNOPSIS", the forms separated by " | ".
+std::string CommandUsageText(const CliCommandSpec& pSpec);
+
+/// Parses a command's arguments by its spec. Returns the exit code when the command ends
+/// here: 0 after printing the help for -h or --help, 2 after naming the command and the
+/// problem on the error stream; nothing when pArgs holds what to run with.
+std::optional<int> ParseCommandArgs(CliContext& pCtx, const CliCommandSpec& pSpec,
+    const std::vector<std::string>& pArgs, ParsedOptions& pParsed);
+
+/// Reports a usage error of the command (its usage line) and returns 2.
+int CommandUsageError(CliContext& pCtx, const CliCommandSpec& pSpec);
 
 } // namespace tarvok

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/main_logic.h"
+#include "cli/cli_args.h"
 #include "core/headless_ui.h"
 #include "core/paths.h"
 #include "core/settings.h"
@@ -80,6 +81,13 @@ bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::st
     std::string& pPath, bool pForWriting = false);
 
 using CliCommand = int (*)(CliContext&, const std::vector<std::string>&);
+
+/// The command-table rows of the commands below.
+extern const CliCommandSpec kDemoSpec;
+extern const CliCommandSpec kNewProjectSpec;
+extern const CliCommandSpec kImportSpec;
+extern const CliCommandSpec kInfoSpec;
+extern const CliCommandSpec kSaveAllSpec;
 
 int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);

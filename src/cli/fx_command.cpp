@@ -20,9 +20,21 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kFxUsage
-    = "usage: fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--band N=GAIN[,HZ,Q]] "
-      "[--quality standard|high] [--lufs TARGET] [--track N --from TIME --to TIME] | fx --list";
+constexpr OptionSpec kFxOptions[] = {
+    { "--list", "", "print every effect with its parameters" },
+    { "--check", "N=0|1", "check box N of the effect's dialog off or on (repeatable)" },
+    { "--freq", "HZ", "the frequency of the effects that ask for one" },
+    { "--band", "N=GAIN[,HZ,Q]",
+        "an equaliser band: its gain in dB and, for the parametric "
+        "equaliser, its frequency and Q (repeatable)" },
+    { "--quality", "standard|high",
+        "pitch shift and time stretch through the own algorithm or "
+        "the high-quality engine (else the saved choice)" },
+    { "--lufs", "TARGET", "normalise (FX_NORM): bring each block to TARGET LUFS" },
+    { "--track", "N", "with --from and --to: the selection to apply the effect to, on track N" },
+    { "--from", "TIME", "the start of that selection" },
+    { "--to", "TIME", "the end of that selection" },
+};
 constexpr int32_t kNormalizeId = kCmdFxNorm;
 
 constexpr int32_t kGraphicEq = kCmdFxGeq;
@@ -37,6 +49,24 @@ struct BandOption {
     int32_t Gain = 0;
     std::optional<double> Hz;
     std::optional<double> Q;
+};
+
+/// An fx command line as given, its values checked for their form.
+struct FxArgs {
+    std::vector<std::string> Positional;
+    std::vector<std::pair<int32_t, bool>> Checks;
+    std::vector<BandOption> Bands;
+    std::optional<std::string> Freq, From, To, Lufs;
+    std::optional<bool> High;
+    std::optional<int32_t> Track;
+};
+
+/// The run checked against the effect: the fader values, check boxes and band faders to set.
+struct FxPlan {
+    const FxInfo* Info = nullptr;
+    std::vector<int32_t> Values;
+    std::vector<std::pair<int32_t, bool>> Checks;
+    std::vector<std::pair<int32_t, int32_t>> BandFaders;
 };
 
 int ListEffects(CliContext& pCtx)
@@ -180,167 +210,209 @@ const FxInfo* EffectNamed(const std::string& pText)
     return nullptr;
 }
 
+/// Reads the options' values into pArgs; an error text (a usage error) when one has the
+/// wrong form.
+std::optional<std::string> ReadFxOptions(const ParsedOptions& pParsed, FxArgs& pArgs)
+{
+    for (const std::string& v : pParsed.ValuesOf("--check")) {
+        const size_t eq = v.find('=');
+        std::optional<int32_t> n = ToInt(v.substr(0, eq));
+        std::optional<int32_t> on
+            = eq == std::string::npos ? std::nullopt : ToInt(v.substr(eq + 1));
+        if (!n || !on || (*on != 0 && *on != 1))
+            return "--check takes N=0 or N=1: " + v;
+        pArgs.Checks.emplace_back(*n, *on == 1);
+    }
+    for (const std::string& v : pParsed.ValuesOf("--band")) {
+        std::optional<BandOption> b = ParseBand(v);
+        if (!b)
+            return "--band takes N=GAIN or N=GAIN,HZ,Q: " + v;
+        pArgs.Bands.push_back(*b);
+    }
+    if (std::optional<std::string> v = pParsed.Value("--quality")) {
+        if (*v != "high" && *v != "standard")
+            return "--quality takes standard or high: " + *v;
+        pArgs.High = *v == "high";
+    }
+    if (std::optional<std::string> v = pParsed.Value("--track")) {
+        pArgs.Track = ToInt(*v);
+        if (!pArgs.Track || *pArgs.Track < 0)
+            return "--track takes a track number: " + *v;
+    }
+    pArgs.Freq = pParsed.Value("--freq");
+    pArgs.Lufs = pParsed.Value("--lufs");
+    pArgs.From = pParsed.Value("--from");
+    pArgs.To = pParsed.Value("--to");
+    pArgs.Positional = pParsed.Positional;
+    if (pArgs.Positional.size() < 2)
+        return std::string();
+    if ((pArgs.Track || pArgs.From || pArgs.To) && !(pArgs.Track && pArgs.From && pArgs.To))
+        return std::string("--track, --from and --to go together");
+    return std::nullopt;
+}
+
+/// The faders given as P0 P1 ...; an error text when one is out of its range.
+std::optional<std::string> ReadFaderValues(const FxArgs& pArgs, FxPlan& pPlan)
+{
+    const FxInfo& info = *pPlan.Info;
+    if (pArgs.Positional.size() - 2 > info.Faders.size())
+        return std::string(info.Command) + " takes at most " + std::to_string(info.Faders.size())
+            + " parameters";
+    for (size_t i = 2; i < pArgs.Positional.size(); ++i) {
+        const FxFader& f = info.Faders[i - 2];
+        std::optional<int32_t> v = ToInt(pArgs.Positional[i]);
+        if (!v || *v < f.Min || *v > f.Max)
+            return "P" + std::to_string(i - 2) + " (" + f.Label + ") takes " + std::to_string(f.Min)
+                + ".." + std::to_string(f.Max) + ": " + pArgs.Positional[i];
+        pPlan.Values.push_back(*v);
+    }
+    return std::nullopt;
+}
+
+/// --lufs is the normalise dialog with its LUFS check on and the target on its fader.
+std::optional<std::string> ReadLufsTarget(const FxArgs& pArgs, FxPlan& pPlan)
+{
+    const FxInfo& info = *pPlan.Info;
+    if (info.Id != kNormalizeId)
+        return "--lufs goes with normalise (" + std::to_string(kNormalizeId) + ")";
+    if (!pPlan.Values.empty())
+        return std::string("--lufs takes the place of P0");
+    const FxFader& f = info.Faders[0];
+    std::optional<int32_t> v = ToInt(*pArgs.Lufs);
+    if (!v || *v < f.Min || *v > f.Max)
+        return "--lufs takes " + std::to_string(f.Min) + ".." + std::to_string(f.Max) + ": "
+            + *pArgs.Lufs;
+    pPlan.Values.push_back(*v);
+    pPlan.Checks.emplace_back(1, true);
+    return std::nullopt;
+}
+
+/// Checks the arguments against the effect they name; an error text (a usage error) when
+/// one does not fit.
+std::optional<std::string> PlanFx(const FxArgs& pArgs, FxPlan& pPlan)
+{
+    pPlan.Info = EffectNamed(pArgs.Positional[1]);
+    if (!pPlan.Info)
+        return "no such effect: " + pArgs.Positional[1] + " (see fx --list)";
+    const FxInfo& info = *pPlan.Info;
+    if (std::optional<std::string> error = ReadFaderValues(pArgs, pPlan))
+        return error;
+    pPlan.Checks = pArgs.Checks;
+    for (const auto& [n, on] : pPlan.Checks)
+        if (n < 0 || n >= static_cast<int32_t>(info.Checks.size()))
+            return std::string(info.Command) + " has no check box " + std::to_string(n);
+    if (pArgs.Freq && info.Box != FxBox::Frequency)
+        return std::string(info.Command) + " takes no frequency";
+    if (pArgs.Lufs)
+        if (std::optional<std::string> error = ReadLufsTarget(pArgs, pPlan))
+            return error;
+    if (pArgs.High && !info.Extras.QualityChoice)
+        return std::string(info.Command) + " has no quality choice";
+    if (!pArgs.Bands.empty()) {
+        const std::string error = BandFaders(info, pArgs.Bands, pPlan.BandFaders);
+        if (!error.empty())
+            return error;
+    }
+    return std::nullopt;
+}
+
+/// Selects --from .. --to on the track of --track; an error text and its exit code when they
+/// do not fit the project.
+std::optional<std::pair<std::string, int>> SelectFxRange(const FxArgs& pArgs, Project& p)
+{
+    const int32_t track = *pArgs.Track;
+    if (track > p.LastTrackNo)
+        return std::make_pair("no such track (tracks are 0.." + std::to_string(p.LastTrackNo)
+                + "): " + std::to_string(track),
+            1);
+    ParsedTime t0 = ParseTimeText(*pArgs.From, true);
+    ParsedTime t1 = ParseTimeText(*pArgs.To, true);
+    if (!t0.Ok || !t1.Ok || t0.Ms < 0 || t1.Ms <= t0.Ms)
+        return std::make_pair(std::string("--from and --to take times, --from before --to"), 2);
+    for (Track& t : p.Tracks)
+        t.Selected = 0;
+    p.Tracks[static_cast<size_t>(track)].Selected = 1;
+    p.CurrentTrack = track;
+    p.MarkIn = static_cast<int32_t>(std::min<int64_t>(MsToFrames(t0.Ms, p.SampleRate), kMaxLength));
+    p.MarkOut
+        = static_cast<int32_t>(std::min<int64_t>(MsToFrames(t1.Ms, p.SampleRate), kMaxLength));
+    return std::nullopt;
+}
+
+/// Applies the effect as the dialog's OK would with the plan's settings; false when it was
+/// refused, failed or cancelled (with a message when the effect showed none).
+bool ApplyFx(CliContext& pCtx, MainLogic& pLogic, const FxArgs& pArgs, const FxPlan& pPlan)
+{
+    Project& p = pLogic.Proj();
+    const int32_t id = pPlan.Info->Id;
+    const size_t before = pCtx.Ui.Events().size();
+    const bool done = ApplyEffect(pLogic, id, [&](C_FX& pFx) {
+        FxDialogModel model(id, pLogic.Store(), static_cast<int64_t>(p.MarkOut) - p.MarkIn,
+            p.SampleRate, pLogic.Options().RMSP3);
+        for (const auto& [n, on] : pPlan.Checks)
+            model.SetCheck(n, on);
+        for (size_t i = 0; i < pPlan.Values.size(); ++i)
+            model.SetValue(static_cast<int32_t>(i), pPlan.Values[i]);
+        for (const auto& [fader, value] : pPlan.BandFaders)
+            model.SetValue(fader, value);
+        if (pArgs.Freq)
+            model.SetBoxText(*pArgs.Freq);
+        if (pArgs.High)
+            model.SetHighQuality(*pArgs.High);
+        return model.Commit(pFx, pLogic.Ui());
+    });
+    if (done)
+        return true;
+    bool reported = false;
+    const auto& events = pCtx.Ui.Events();
+    for (size_t i = before; i < events.size(); ++i)
+        reported = reported || events[i].Kind == HeadlessUi::EventKind::MessageBox;
+    if (!reported)
+        pCtx.Fail("the effect was refused, failed or was cancelled; the project is unchanged");
+    return false;
+}
+
 } // namespace
+
+const CliCommandSpec kFxSpec { "fx", "NAME FX_ID [P0 P1 ...] [OPTIONS]\n--list",
+    "apply an effect (its number or name, FX_DELAY) to the project's selection with the "
+    "faders given (saved values or defaults for the rest); fx --list prints every effect",
+    "--quality high renders pitch shift and time stretch through the high-quality engine; "
+    "normalise (FX_NORM) --lufs brings each block to TARGET LUFS.",
+    kFxOptions };
 
 int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    if (pArgs.size() == 1 && pArgs[0] == "--list")
+    ParsedOptions parsed;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kFxSpec, pArgs, parsed))
+        return *done;
+    if (parsed.Has("--list")) {
+        if (pArgs.size() != 1)
+            return CommandUsageError(pCtx, kFxSpec);
         return ListEffects(pCtx);
-    std::vector<std::string> positional;
-    std::vector<std::pair<int32_t, bool>> checks;
-    std::vector<BandOption> bands;
-    std::optional<std::string> freq, from, to, lufs;
-    std::optional<bool> high;
-    std::optional<int32_t> track;
-    for (size_t i = 0; i < pArgs.size(); ++i) {
-        const std::string& a = pArgs[i];
-        const bool hasValue = i + 1 < pArgs.size();
-        if (a == "--check" || a == "--freq" || a == "--band" || a == "--track" || a == "--from"
-            || a == "--to" || a == "--quality" || a == "--lufs") {
-            if (!hasValue)
-                return pCtx.Fail(a + " needs a value", 2);
-            const std::string& v = pArgs[++i];
-            if (a == "--check") {
-                const size_t eq = v.find('=');
-                std::optional<int32_t> n = ToInt(v.substr(0, eq));
-                std::optional<int32_t> on
-                    = eq == std::string::npos ? std::nullopt : ToInt(v.substr(eq + 1));
-                if (!n || !on || (*on != 0 && *on != 1))
-                    return pCtx.Fail("--check takes N=0 or N=1: " + v, 2);
-                checks.emplace_back(*n, *on == 1);
-            } else if (a == "--band") {
-                std::optional<BandOption> b = ParseBand(v);
-                if (!b)
-                    return pCtx.Fail("--band takes N=GAIN or N=GAIN,HZ,Q: " + v, 2);
-                bands.push_back(*b);
-            } else if (a == "--freq") {
-                freq = v;
-            } else if (a == "--lufs") {
-                lufs = v;
-            } else if (a == "--quality") {
-                if (v != "high" && v != "standard")
-                    return pCtx.Fail("--quality takes standard or high: " + v, 2);
-                high = v == "high";
-            } else if (a == "--track") {
-                track = ToInt(v);
-                if (!track || *track < 0)
-                    return pCtx.Fail("--track takes a track number: " + v, 2);
-            } else if (a == "--from") {
-                from = v;
-            } else {
-                to = v;
-            }
-            continue;
-        }
-        if (a.size() > 2 && a.starts_with("--"))
-            return pCtx.Fail("unknown option: " + a, 2);
-        positional.push_back(a);
     }
-    if (positional.size() < 2)
-        return pCtx.Fail(kFxUsage, 2);
-    if ((track || from || to) && !(track && from && to))
-        return pCtx.Fail("--track, --from and --to go together", 2);
-    const FxInfo* info = EffectNamed(positional[1]);
-    if (!info)
-        return pCtx.Fail("no such effect: " + positional[1] + " (see fx --list)", 2);
-    if (positional.size() - 2 > info->Faders.size())
-        return pCtx.Fail(std::string(info->Command) + " takes at most "
-                + std::to_string(info->Faders.size()) + " parameters",
-            2);
-    std::vector<int32_t> values;
-    for (size_t i = 2; i < positional.size(); ++i) {
-        const FxFader& f = info->Faders[i - 2];
-        std::optional<int32_t> v = ToInt(positional[i]);
-        if (!v || *v < f.Min || *v > f.Max)
-            return pCtx.Fail("P" + std::to_string(i - 2) + " (" + f.Label + ") takes "
-                    + std::to_string(f.Min) + ".." + std::to_string(f.Max) + ": " + positional[i],
-                2);
-        values.push_back(*v);
-    }
-    for (const auto& [n, on] : checks)
-        if (n < 0 || n >= static_cast<int32_t>(info->Checks.size()))
-            return pCtx.Fail(
-                std::string(info->Command) + " has no check box " + std::to_string(n), 2);
-    if (freq && info->Box != FxBox::Frequency)
-        return pCtx.Fail(std::string(info->Command) + " takes no frequency", 2);
-    // --lufs is the normalise dialog with its LUFS check on and the target on its fader.
-    if (lufs) {
-        if (info->Id != kNormalizeId)
-            return pCtx.Fail(
-                "--lufs goes with normalise (" + std::to_string(kNormalizeId) + ")", 2);
-        if (!values.empty())
-            return pCtx.Fail("--lufs takes the place of P0", 2);
-        const FxFader& f = info->Faders[0];
-        std::optional<int32_t> v = ToInt(*lufs);
-        if (!v || *v < f.Min || *v > f.Max)
-            return pCtx.Fail("--lufs takes " + std::to_string(f.Min) + ".." + std::to_string(f.Max)
-                    + ": " + *lufs,
-                2);
-        values.push_back(*v);
-        checks.emplace_back(1, true);
-    }
-    if (high && !info->Extras.QualityChoice)
-        return pCtx.Fail(std::string(info->Command) + " has no quality choice", 2);
-    std::vector<std::pair<int32_t, int32_t>> bandFaders;
-    if (!bands.empty()) {
-        const std::string error = BandFaders(*info, bands, bandFaders);
-        if (!error.empty())
-            return pCtx.Fail(error, 2);
-    }
+    FxArgs args;
+    if (std::optional<std::string> error = ReadFxOptions(parsed, args))
+        return error->empty() ? CommandUsageError(pCtx, kFxSpec) : pCtx.Fail(*error, 2);
+    FxPlan plan;
+    if (std::optional<std::string> error = PlanFx(args, plan))
+        return pCtx.Fail(*error, 2);
 
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
     std::string path;
-    if (!OpenNamedProject(pCtx, session, positional[0], path, true))
+    if (!OpenNamedProject(pCtx, session, args.Positional[0], path, true))
         return 1;
     MainLogic& logic = session.Logic;
     Project& p = logic.Proj();
-    if (high && *high && !logic.TimePitch())
+    if (args.High && *args.High && !logic.TimePitch())
         return pCtx.Fail("the high-quality mode is not available");
-    if (track) {
-        if (*track > p.LastTrackNo)
-            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(p.LastTrackNo)
-                + "): " + std::to_string(*track));
-        ParsedTime t0 = ParseTimeText(*from, true);
-        ParsedTime t1 = ParseTimeText(*to, true);
-        if (!t0.Ok || !t1.Ok || t0.Ms < 0 || t1.Ms <= t0.Ms)
-            return pCtx.Fail("--from and --to take times, --from before --to", 2);
-        for (Track& t : p.Tracks)
-            t.Selected = 0;
-        p.Tracks[static_cast<size_t>(*track)].Selected = 1;
-        p.CurrentTrack = *track;
-        p.MarkIn
-            = static_cast<int32_t>(std::min<int64_t>(MsToFrames(t0.Ms, p.SampleRate), kMaxLength));
-        p.MarkOut
-            = static_cast<int32_t>(std::min<int64_t>(MsToFrames(t1.Ms, p.SampleRate), kMaxLength));
-    }
-
-    const size_t before = pCtx.Ui.Events().size();
-    const bool done = ApplyEffect(logic, info->Id, [&](C_FX& pFx) {
-        FxDialogModel model(info->Id, logic.Store(), static_cast<int64_t>(p.MarkOut) - p.MarkIn,
-            p.SampleRate, logic.Options().RMSP3);
-        for (const auto& [n, on] : checks)
-            model.SetCheck(n, on);
-        for (size_t i = 0; i < values.size(); ++i)
-            model.SetValue(static_cast<int32_t>(i), values[i]);
-        for (const auto& [fader, value] : bandFaders)
-            model.SetValue(fader, value);
-        if (freq)
-            model.SetBoxText(*freq);
-        if (high)
-            model.SetHighQuality(*high);
-        return model.Commit(pFx, logic.Ui());
-    });
-    if (!done) {
-        bool reported = false;
-        const auto& events = pCtx.Ui.Events();
-        for (size_t i = before; i < events.size(); ++i)
-            reported = reported || events[i].Kind == HeadlessUi::EventKind::MessageBox;
-        if (!reported)
-            pCtx.Fail("the effect was refused, failed or was cancelled; the project is unchanged");
+    if (args.Track)
+        if (std::optional<std::pair<std::string, int>> error = SelectFxRange(args, p))
+            return pCtx.Fail(error->first, error->second);
+    if (!ApplyFx(pCtx, logic, args, plan))
         return 1;
-    }
     ProjectFileEnv env = logic.FileEnv();
     if (!WriteProject(p, path, false, env))
         return pCtx.Fail("cannot write the project " + path);

@@ -7,6 +7,8 @@
 
 namespace tarvok {
 
+extern const CliCommandSpec kFxSpec;
+
 /// tarvok2-cli fx NAME FX_ID [P0 P1 ...] [--check N=0|1] [--freq HZ] [--quality
 /// standard|high] [--track N --from TIME --to TIME]: applies an effect to the project's
 /// selection (or the one given) as the menu command does after the dialog's OK, with the

@@ -15,75 +15,45 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <unistd.h>
 
 namespace tarvok {
 
 namespace {
 
-constexpr const char* kUsage
-    = "usage: mixdown NAME (-o OUT.wav|OUT.mp3|OUT.flac|OUT.opus | --to-track N | --cd) [--tracks "
-      "all|selected|playing]"
-      " [--range all|selection|zero] [--format Mono8bit|...|Stereo24bit] [--rate HZ]"
-      " [--bitrate KBPS] [--normalize DB] [--rms] [--loudness LUFS] [--measure] [--loop N]"
-      " [--pre-silence MS]"
-      " [--post-silence MS]";
+constexpr OptionSpec kMixdownOptions[] = {
+    { "-o", "OUT",
+        "write the mix to the file OUT: .wav, .mp3, .flac or .opus (the extension "
+        "chooses the type)" },
+    { "--to-track", "N", "mix onto track N (from 0) and save the project" },
+    { "--cd", "", "mix into the CD folder (track001.wav, track002.wav, ...)" },
+    { "--tracks", "all|selected|playing", "the tracks to mix" },
+    { "--range", "all|selection|zero", "the part of the timeline to mix" },
+    { "--format", "FORMAT",
+        "Mono8bit, Stereo8bit, Mono16bit, Stereo16bit, Mono24bit or "
+        "Stereo24bit" },
+    { "--rate", "HZ", "the sampling rate of the mix" },
+    { "--bitrate", "KBPS", "the bit rate of an MP3 or Opus file" },
+    { "--normalize", "DB", "normalise the mix to DB" },
+    { "--rms", "", "normalise by the RMS level instead of the peak" },
+    { "--loudness", "LUFS", "bring the mix to LUFS (true peak kept at -1 dBTP)" },
+    { "--measure", "", "print the mix's loudness and true peak" },
+    { "--loop", "N", "play the range N times in the mix" },
+    { "--pre-silence", "MS", "silence before the mix, in ms" },
+    { "--post-silence", "MS", "silence after the mix, in ms" },
+};
 
-} // namespace
+constexpr OptionRules kMixdownRules { .Style = OptionStyle::AnyDash };
 
-int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+/// Sets the target of the mix from -o, --to-track or --cd; an error text (a usage error)
+/// when it cannot be written.
+std::optional<std::string> SetTarget(
+    const ParsedOptions& pArgs, const Project& pProject, MixdownRequest& request)
 {
-    static const std::vector<std::string> kValues
-        = { "-o", "--tracks", "--range", "--format", "--rate", "--bitrate", "--normalize", "--loop",
-              "--pre-silence", "--post-silence", "--to-track", "--loudness" };
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
-    bool rms = false;
-    bool cd = false;
-    bool measure = false;
-    for (size_t i = 0; i < pArgs.size(); ++i) {
-        const std::string& a = pArgs[i];
-        if (a == "--rms") {
-            rms = true;
-        } else if (a == "--measure") {
-            measure = true;
-        } else if (a == "--cd") {
-            cd = true;
-        } else if (std::find(kValues.begin(), kValues.end(), a) != kValues.end()) {
-            if (i + 1 >= pArgs.size())
-                return pCtx.Fail(a + " needs a value", 2);
-            values[a] = pArgs[++i];
-        } else if (a.size() > 1 && a[0] == '-') {
-            return pCtx.Fail("unknown option: " + a, 2);
-        } else {
-            positional.push_back(a);
-        }
-    }
-    const int targets
-        = (values.count("-o") ? 1 : 0) + (values.count("--to-track") ? 1 : 0) + (cd ? 1 : 0);
-    if (positional.size() != 1 || targets != 1)
-        return pCtx.Fail(kUsage, 2);
-
-    HeadlessSession session(pCtx);
-    if (!session.Started)
-        return pCtx.Fail("cannot create the data folder");
-    MainLogic& logic = session.Logic;
-    // Status messages would mix progress into standard output: progress goes to a
-    // terminal on standard error only, the outcome is printed at the end.
-    pCtx.Ui.SetMessageSink(nullptr);
-    const std::string path = pCtx.ProjectPath(positional[0], logic.Proj().DataFolder);
-    if (!FileExists(path))
-        return pCtx.Fail(NotAFileText("project", path));
-    if (!logic.OpenProject(path, true))
-        return pCtx.Fail("cannot read the project " + path + ": " + logic.OpenFailure);
-    Project& project = logic.Proj();
-    project.UpdateTitleLength(false);
-
-    MixdownRequest request = LoadMixdownRequest(logic.Store(), project);
-    request.Encode = false;
-    if (auto it = values.find("-o"); it != values.end()) {
+    if (std::optional<std::string> target = pArgs.Value("-o")) {
         request.TargetMode = kMixTargetFile;
-        std::string out = it->second;
+        std::string out = *target;
         if (!IsAbsolutePath(out))
             out = std::filesystem::absolute(out).string();
         request.TargetFile = out;
@@ -91,21 +61,19 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         // says is refused rather than filled with WAV data.
         const OutputFormatInfo* format = OutputFormatOfPath(out);
         if (format == nullptr)
-            return pCtx.Fail("cannot write this file type: " + out
-                    + " (the output name must end in .wav, .mp3, .flac or .opus)",
-                2);
+            return "cannot write this file type: " + out
+                + " (the output name must end in .wav, .mp3, .flac or .opus)";
         request.Encode = format->Kind == OutputKind::Mp3;
         request.Codec = format->Codec;
         if (request.Encode || request.Codec)
             request.WaveMode = 3;
         if (request.Codec == AudioCodec::Opus)
             request.Freq = "48000";
-    } else if (auto it = values.find("--to-track"); it != values.end()) {
-        std::optional<int64_t> t = ParseInteger(it->second);
-        if (!t || *t < 0 || *t > project.LastTrackNo)
-            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(project.LastTrackNo)
-                    + "): " + it->second,
-                2);
+    } else if (std::optional<std::string> track = pArgs.Value("--to-track")) {
+        std::optional<int64_t> t = ParseInteger(*track);
+        if (!t || *t < 0 || *t > pProject.LastTrackNo)
+            return "no such track (tracks are 0.." + std::to_string(pProject.LastTrackNo)
+                + "): " + *track;
         request.TargetMode = kMixTargetTrack;
         request.TargetTrack = static_cast<int32_t>(*t);
     } else {
@@ -113,68 +81,72 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         request.WaveMode = 3;
         request.Freq = "44100";
     }
-    if (auto it = values.find("--tracks"); it != values.end()) {
+    return std::nullopt;
+}
+
+/// Sets what is mixed and in which format from --tracks, --range and --format; an error
+/// text (a usage error) when a value is not one of the choices.
+std::optional<std::string> SetSource(const ParsedOptions& pArgs, MixdownRequest& request)
+{
+    if (std::optional<std::string> v = pArgs.Value("--tracks")) {
         static const std::map<std::string, int32_t> kTracks
             = { { "all", 0 }, { "selected", 1 }, { "playing", 2 } };
-        auto found = kTracks.find(it->second);
+        auto found = kTracks.find(*v);
         if (found == kTracks.end())
-            return pCtx.Fail("--tracks takes all, selected or playing", 2);
+            return std::string("--tracks takes all, selected or playing");
         request.SourceTracks = found->second;
     }
-    if (auto it = values.find("--range"); it != values.end()) {
+    if (std::optional<std::string> v = pArgs.Value("--range")) {
         static const std::map<std::string, int32_t> kRanges
             = { { "all", 0 }, { "selection", 1 }, { "zero", 2 } };
-        auto found = kRanges.find(it->second);
+        auto found = kRanges.find(*v);
         if (found == kRanges.end())
-            return pCtx.Fail("--range takes all, selection or zero", 2);
+            return std::string("--range takes all, selection or zero");
         request.SourceRange = found->second;
     }
-    if (auto it = values.find("--format"); it != values.end()) {
+    if (std::optional<std::string> v = pArgs.Value("--format")) {
         int32_t mode = -1;
         for (int32_t m = 0; m <= 5; ++m)
-            if (EqualsNoCase(FormatName(m), it->second))
+            if (EqualsNoCase(FormatName(m), *v))
                 mode = m;
         if (mode < 0)
-            return pCtx.Fail("--format takes Mono8bit, Stereo8bit, Mono16bit, Stereo16bit, "
-                             "Mono24bit or Stereo24bit",
-                2);
+            return std::string("--format takes Mono8bit, Stereo8bit, Mono16bit, Stereo16bit, "
+                               "Mono24bit or Stereo24bit");
         request.WaveMode = mode;
     }
-    if (auto it = values.find("--rate"); it != values.end())
-        request.Freq = it->second;
-    if (auto it = values.find("--bitrate"); it != values.end())
-        request.BitRate = it->second;
-    if (auto it = values.find("--normalize"); it != values.end()) {
-        request.Normalize = true;
-        request.NormalizeLevel = it->second;
-    } else {
-        request.Normalize = false;
-    }
-    request.UseRMS = rms;
-    request.MeasureLoudness = measure;
-    if (auto it = values.find("--loudness"); it != values.end()) {
-        request.Loudness = true;
-        request.LoudnessLevel = it->second;
-    } else {
-        request.Loudness = false;
-    }
-    if (auto it = values.find("--loop"); it != values.end())
-        request.Loop = it->second;
-    if (auto it = values.find("--pre-silence"); it != values.end())
-        request.SuStart = it->second;
-    if (auto it = values.find("--post-silence"); it != values.end())
-        request.SuEnd = it->second;
+    return std::nullopt;
+}
 
-    LameEncoder encoder;
-    if (request.Encode && !EncodeAvailable(request, &encoder))
-        return pCtx.Fail("MP3 output is not available for this rate and format");
-    LazyAudioFileEncoder fileEncoder;
-    // Settings that cannot be written are refused before anything is rendered, with the
-    // reason and the usage exit status.
-    if (std::string problem = ValidateMixdown(request, &encoder, &fileEncoder, logic.Loudness());
-        !problem.empty())
-        return pCtx.Fail(problem, 2);
+/// The options taken as the window's text boxes take them: checked by the mixdown itself.
+void SetLevelsAndTiming(const ParsedOptions& pArgs, MixdownRequest& request)
+{
+    if (std::optional<std::string> v = pArgs.Value("--rate"))
+        request.Freq = *v;
+    if (std::optional<std::string> v = pArgs.Value("--bitrate"))
+        request.BitRate = *v;
+    const std::optional<std::string> normalize = pArgs.Value("--normalize");
+    request.Normalize = normalize.has_value();
+    if (normalize)
+        request.NormalizeLevel = *normalize;
+    request.UseRMS = pArgs.Has("--rms");
+    request.MeasureLoudness = pArgs.Has("--measure");
+    const std::optional<std::string> loudness = pArgs.Value("--loudness");
+    request.Loudness = loudness.has_value();
+    if (loudness)
+        request.LoudnessLevel = *loudness;
+    if (std::optional<std::string> v = pArgs.Value("--loop"))
+        request.Loop = *v;
+    if (std::optional<std::string> v = pArgs.Value("--pre-silence"))
+        request.SuStart = *v;
+    if (std::optional<std::string> v = pArgs.Value("--post-silence"))
+        request.SuEnd = *v;
+}
 
+/// Renders the mix, with its progress on a terminal on standard error, and reports the
+/// outcome; the exit code.
+int MixAndReport(CliContext& pCtx, MainLogic& logic, const MixdownRequest& request,
+    LameEncoder& encoder, LazyAudioFileEncoder& fileEncoder, const std::string& path)
+{
     pCtx.Ui.SetBoxSink(nullptr);
     pCtx.Ui.QueueAnswer("yes"); // overwrite a file the user named
     const bool tty = ::isatty(STDERR_FILENO) == 1;
@@ -213,6 +185,60 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         pCtx.Out << "the gain was lowered to keep the true peak at " << kLoudnessPeakCeiling
                  << " dBTP: the target was not reached\n";
     return 0;
+}
+
+} // namespace
+
+const CliCommandSpec kMixdownSpec { "mixdown", "NAME (-o OUT | --to-track N | --cd) [OPTIONS]",
+    "mix the project down to a WAV, MP3, FLAC or Ogg Opus file (chosen by the extension), onto "
+    "a track, or into the CD folder (track001.wav, track002.wav, ...); with --loudness or "
+    "--measure the mix's loudness and true peak are printed",
+    "The options not given take the stored settings of the mixdown window.", kMixdownOptions,
+    kMixdownRules };
+
+int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
+{
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kMixdownSpec, pArgs, args))
+        return *done;
+    const int targets = (args.Value("-o") ? 1 : 0) + (args.Value("--to-track") ? 1 : 0)
+        + (args.Has("--cd") ? 1 : 0);
+    if (args.Positional.size() != 1 || targets != 1)
+        return CommandUsageError(pCtx, kMixdownSpec);
+
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    MainLogic& logic = session.Logic;
+    // Status messages would mix progress into standard output: progress goes to a
+    // terminal on standard error only, the outcome is printed at the end.
+    pCtx.Ui.SetMessageSink(nullptr);
+    const std::string path = pCtx.ProjectPath(args.Positional[0], logic.Proj().DataFolder);
+    if (!FileExists(path))
+        return pCtx.Fail(NotAFileText("project", path));
+    if (!logic.OpenProject(path, true))
+        return pCtx.Fail("cannot read the project " + path + ": " + logic.OpenFailure);
+    Project& project = logic.Proj();
+    project.UpdateTitleLength(false);
+
+    MixdownRequest request = LoadMixdownRequest(logic.Store(), project);
+    request.Encode = false;
+    if (std::optional<std::string> error = SetTarget(args, project, request))
+        return pCtx.Fail(*error, 2);
+    if (std::optional<std::string> error = SetSource(args, request))
+        return pCtx.Fail(*error, 2);
+    SetLevelsAndTiming(args, request);
+
+    LameEncoder encoder;
+    if (request.Encode && !EncodeAvailable(request, &encoder))
+        return pCtx.Fail("MP3 output is not available for this rate and format");
+    LazyAudioFileEncoder fileEncoder;
+    // Settings that cannot be written are refused before anything is rendered, with the
+    // reason and the usage exit status.
+    if (std::string problem = ValidateMixdown(request, &encoder, &fileEncoder, logic.Loudness());
+        !problem.empty())
+        return pCtx.Fail(problem, 2);
+    return MixAndReport(pCtx, logic, request, encoder, fileEncoder, path);
 }
 
 } // namespace tarvok

@@ -17,7 +17,35 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kPlayUsage = "usage: play NAME [--from TIME] [--to TIME] [--device ID]";
+constexpr OptionSpec kPlayOptions[] = {
+    { "--from", "TIME", "start at TIME (else at the start of the project)" },
+    { "--to", "TIME", "stop at TIME: plays the range --from .. --to of the tracks that play" },
+    { "--device", "ID", "the output device (an ID of tarvok2-cli devices; 0 the default)" },
+};
+
+/// What a play command line asks for.
+struct PlayOptions {
+    std::string Name;
+    std::string From;
+    std::string To;
+    std::string Device;
+};
+
+/// Parses the arguments of play; an exit code when the command ends here.
+std::optional<int> ParsePlay(
+    CliContext& pCtx, const std::vector<std::string>& pArgs, PlayOptions& pOptions)
+{
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kPlaySpec, pArgs, args))
+        return done;
+    if (args.Positional.size() != 1)
+        return CommandUsageError(pCtx, kPlaySpec);
+    pOptions.Name = args.Positional[0];
+    pOptions.From = args.Value("--from").value_or("");
+    pOptions.To = args.Value("--to").value_or("");
+    pOptions.Device = args.Value("--device").value_or("");
+    return std::nullopt;
+}
 
 /// A time given on the command line, in frames at pRate; nothing when it is not a time.
 std::optional<int32_t> ParseFrames(const std::string& pText, int32_t pRate)
@@ -31,7 +59,15 @@ std::optional<int32_t> ParseFrames(const std::string& pText, int32_t pRate)
     return static_cast<int32_t>(frames);
 }
 
+int RunPlayWith(CliContext& pCtx, const PlayOptions& pOptions, WaveOutService& pOut);
+
 } // namespace
+
+const CliCommandSpec kDevicesSpec { "devices", "",
+    "the output and input devices with their IDs (0 = default)", "", {} };
+
+const CliCommandSpec kPlaySpec { "play", "NAME [--from TIME] [--to TIME] [--device ID]",
+    "play a project (or a range of it) on a sound device", "", kPlayOptions };
 
 int RunDevices(CliContext& pCtx, WaveOutService& pOut, WaveInService& pIn)
 {
@@ -46,7 +82,10 @@ int RunDevices(CliContext& pCtx, WaveOutService& pOut, WaveInService& pIn)
 
 int DevicesCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    if (!pArgs.empty())
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kDevicesSpec, pArgs, args))
+        return *done;
+    if (!args.Positional.empty())
         return pCtx.Fail("devices takes no arguments", 2);
     LazyWaveOut out;
     LazyWaveIn in;
@@ -57,34 +96,26 @@ int DevicesCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 
 int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutService& pOut)
 {
-    std::string name;
-    std::string fromText, toText, deviceText;
-    for (size_t i = 0; i < pArgs.size(); ++i) {
-        const std::string& a = pArgs[i];
-        std::string* target = a == "--from" ? &fromText
-            : a == "--to"                   ? &toText
-            : a == "--device"               ? &deviceText
-                                            : nullptr;
-        if (target) {
-            if (i + 1 >= pArgs.size())
-                return pCtx.Fail(a + " needs a value", 2);
-            *target = pArgs[++i];
-        } else if (a.rfind("--", 0) == 0 || !name.empty()) {
-            return pCtx.Fail(kPlayUsage, 2);
-        } else {
-            name = a;
-        }
-    }
-    if (name.empty())
-        return pCtx.Fail(kPlayUsage, 2);
+    PlayOptions options;
+    if (std::optional<int> done = ParsePlay(pCtx, pArgs, options))
+        return *done;
+    return RunPlayWith(pCtx, options, pOut);
+}
 
+namespace {
+
+int RunPlayWith(CliContext& pCtx, const PlayOptions& pOptions, WaveOutService& pOut)
+{
+    const std::string& fromText = pOptions.From;
+    const std::string& toText = pOptions.To;
+    const std::string& deviceText = pOptions.Device;
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
     MainLogic& logic = session.Logic;
     Project& p = logic.Proj();
     std::string path;
-    if (!OpenNamedProject(pCtx, session, name, path))
+    if (!OpenNamedProject(pCtx, session, pOptions.Name, path))
         return 1;
 
     int32_t from = 0;
@@ -143,12 +174,17 @@ int RunPlay(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutServ
     return 0;
 }
 
+} // namespace
+
 int PlayCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
+    PlayOptions options;
+    if (std::optional<int> done = ParsePlay(pCtx, pArgs, options))
+        return *done;
     LazyWaveOut out;
     if (!out.Available())
         return pCtx.Fail("the sound system could not be started");
-    return RunPlay(pCtx, pArgs, out);
+    return RunPlayWith(pCtx, options, out);
 }
 
 } // namespace tarvok

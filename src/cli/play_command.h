@@ -10,6 +10,9 @@ namespace tarvok {
 class WaveOutService;
 class WaveInService;
 
+extern const CliCommandSpec kDevicesSpec;
+extern const CliCommandSpec kPlaySpec;
+
 /// devices: the output and input devices with their IDs (ID 0 is the system default).
 int DevicesCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 /// play NAME [--from TIME] [--to TIME] [--device ID]: plays a project in real time, the

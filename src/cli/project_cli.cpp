@@ -21,6 +21,49 @@ namespace tarvok {
 
 namespace {
 
+constexpr OptionSpec kNewProjectOptions[] = {
+    { "--rate", "HZ", "the sampling rate in Hz, 1000..768000" },
+    { "--tracks", "N", "the number of tracks, 1..64" },
+};
+
+constexpr OptionSpec kImportOptions[] = {
+    { "--track", "N", "the track to import into, from 0 (else the current track)" },
+    { "--at", "TIME", "where the sound starts on the timeline (else the start of the selection)" },
+    { "--keep-rate", "", "an empty project takes the file's sampling rate" },
+    { "--force", "", "save even when opening the project dropped missing working files" },
+};
+
+constexpr OptionSpec kInfoOptions[] = {
+    { "--json", "", "print one JSON object instead of text" },
+};
+
+constexpr OptionSpec kSaveAllOptions[] = {
+    { "--replace", "",
+        "replace the data an earlier saveall wrote into FOLDER (other files are "
+        "kept)" },
+    { "--force", "", "save even when opening the project dropped missing working files" },
+};
+
+} // namespace
+
+const CliCommandSpec kNewProjectSpec { "new", "NAME [--rate HZ] [--tracks N]",
+    "create an empty project NAME.tvp in the data folder", "", kNewProjectOptions };
+
+const CliCommandSpec kImportSpec { "import", "NAME FILE [--track N] [--at TIME] [--keep-rate]",
+    "import a sound file into a project (tracks count from 0; --keep-rate makes an empty "
+    "project take the file's rate); FILE cd:DRIVE#N rips CD track N (from 1) and imports it",
+    "", kImportOptions };
+
+const CliCommandSpec kInfoSpec { "info", "FILE [--json]\nNAME [--json]",
+    "the format summary of a sound file, or the summary of a project (tracks, wave files, "
+    "blocks, length)",
+    "", kInfoOptions };
+
+const CliCommandSpec kSaveAllSpec { "saveall", "NAME FOLDER [--replace] [--force]",
+    "write a self-contained copy of a project into FOLDER", "", kSaveAllOptions };
+
+namespace {
+
 bool EndsWithNoCase(const std::string& pText, const std::string& pSuffix)
 {
     return pText.size() >= pSuffix.size()
@@ -165,11 +208,11 @@ std::string CliContext::ProjectPath(const std::string& pName, const std::string&
 
 int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    ParsedArgs args = ParseArgs(pArgs, { "--rate", "--tracks" }, {});
-    if (!args.Error.empty())
-        return pCtx.Fail(args.Error, 2);
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kNewProjectSpec, pArgs, args))
+        return *done;
     if (args.Positional.size() != 1)
-        return pCtx.Fail("usage: new NAME [--rate HZ] [--tracks N]", 2);
+        return CommandUsageError(pCtx, kNewProjectSpec);
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
@@ -177,16 +220,16 @@ int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     std::string path = pCtx.ProjectPath(args.Positional[0], p.DataFolder);
     if (FileExists(path))
         return pCtx.Fail("the project already exists: " + path);
-    if (auto it = args.Values.find("--rate"); it != args.Values.end()) {
-        std::optional<int64_t> rate = ParseInteger(it->second);
+    if (std::optional<std::string> value = args.Value("--rate")) {
+        std::optional<int64_t> rate = ParseInteger(*value);
         if (!rate || *rate < 1000 || *rate > 768000)
-            return pCtx.Fail("not a sampling rate: " + it->second, 2);
+            return pCtx.Fail("not a sampling rate: " + *value, 2);
         p.SampleRate = static_cast<int32_t>(*rate);
     }
-    if (auto it = args.Values.find("--tracks"); it != args.Values.end()) {
-        std::optional<int64_t> tracks = ParseInteger(it->second);
+    if (std::optional<std::string> value = args.Value("--tracks")) {
+        std::optional<int64_t> tracks = ParseInteger(*value);
         if (!tracks || *tracks < 1 || *tracks > kMaxTracks)
-            return pCtx.Fail("the number of tracks must be 1..64: " + it->second, 2);
+            return pCtx.Fail("the number of tracks must be 1..64: " + *value, 2);
         p.SetTrackCount(static_cast<int32_t>(*tracks));
         p.ViewTrackCount = p.LastTrackNo;
         session.Logic.LoadTrackSettings();
@@ -220,11 +263,11 @@ std::string ImportFailureReason(const CliContext& pCtx, size_t pEventsBefore)
 
 int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    ParsedArgs args = ParseArgs(pArgs, { "--track", "--at" }, { "--keep-rate", "--force" });
-    if (!args.Error.empty())
-        return pCtx.Fail(args.Error, 2);
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kImportSpec, pArgs, args))
+        return *done;
     if (args.Positional.size() != 2)
-        return pCtx.Fail("usage: import NAME FILE [--track N] [--at TIME] [--keep-rate]", 2);
+        return CommandUsageError(pCtx, kImportSpec);
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");
@@ -235,22 +278,22 @@ int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return code;
     Project& p = session.Logic.Proj();
     int32_t track = p.CurrentTrack;
-    if (auto it = args.Values.find("--track"); it != args.Values.end()) {
-        std::optional<int64_t> t = ParseInteger(it->second);
+    if (std::optional<std::string> value = args.Value("--track")) {
+        std::optional<int64_t> t = ParseInteger(*value);
         if (!t || *t < 0 || *t > p.LastTrackNo)
-            return pCtx.Fail("no such track (tracks are 0.." + std::to_string(p.LastTrackNo)
-                    + "): " + it->second,
+            return pCtx.Fail(
+                "no such track (tracks are 0.." + std::to_string(p.LastTrackNo) + "): " + *value,
                 2);
         track = static_cast<int32_t>(*t);
     }
     int32_t position = p.MarkIn;
-    if (auto it = args.Values.find("--at"); it != args.Values.end()) {
-        ParsedTime time = ParseTimeText(it->second, true);
+    if (std::optional<std::string> value = args.Value("--at")) {
+        ParsedTime time = ParseTimeText(*value, true);
         if (!time.Ok || time.Ms < 0)
-            return pCtx.Fail("not a time: " + it->second, 2);
+            return pCtx.Fail("not a time: " + *value, 2);
         int64_t frames = MsToFrames(time.Ms, p.SampleRate);
         if (frames >= kMaxLength)
-            return pCtx.Fail("the time is beyond the longest project: " + it->second, 2);
+            return pCtx.Fail("the time is beyond the longest project: " + *value, 2);
         position = static_cast<int32_t>(frames);
     }
     std::string file = args.Positional[1];
@@ -284,11 +327,11 @@ int ImportCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 
 int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    ParsedArgs args = ParseArgs(pArgs, {}, { "--json" });
-    if (!args.Error.empty())
-        return pCtx.Fail(args.Error, 2);
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kInfoSpec, pArgs, args))
+        return *done;
     if (args.Positional.size() != 1)
-        return pCtx.Fail("usage: info FILE|NAME [--json]", 2);
+        return CommandUsageError(pCtx, kInfoSpec);
     const std::string& target = args.Positional[0];
     bool json = args.Has("--json");
     // A sound file is summarised as it is; anything else names a project.
@@ -319,11 +362,11 @@ int InfoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 
 int SaveAllCliCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
-    ParsedArgs args = ParseArgs(pArgs, {}, { "--replace", "--force" });
-    if (!args.Error.empty())
-        return pCtx.Fail(args.Error, 2);
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kSaveAllSpec, pArgs, args))
+        return *done;
     if (args.Positional.size() != 2)
-        return pCtx.Fail("usage: saveall NAME FOLDER [--replace] [--force]", 2);
+        return CommandUsageError(pCtx, kSaveAllSpec);
     HeadlessSession session(pCtx);
     if (!session.Started)
         return pCtx.Fail("cannot create the data folder");

@@ -25,9 +25,36 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kRecordUsage
-    = "usage: record NAME --track N [--input RECCH] [--device ID] [--seconds S] "
-      "[--with-playback] [--voice-start DB] [--voice-stop DB --stop-after MS] [--place-orphans]";
+constexpr OptionSpec kRecordOptions[] = {
+    { "--track", "N", "the track to record into, from 0" },
+    { "--input", "RECCH",
+        "the input: 1+2 .. 15+16 for a stereo pair, 1 .. 16 for one channel "
+        "(else the track's input)" },
+    { "--device", "ID", "the input device (an ID of tarvok2-cli devices; 0 the default)" },
+    { "--seconds", "S", "stop after S seconds of recording" },
+    { "--with-playback", "", "play the tracks that play while recording" },
+    { "--voice-start", "DB", "start recording when the input reaches DB" },
+    { "--voice-stop", "DB", "stop recording when the input stays below DB" },
+    { "--stop-after", "MS", "how long the input must stay below --voice-stop, in ms" },
+    { "--place-orphans", "",
+        "place the recordings a run that ended while writing left behind "
+        "on their tracks" },
+};
+
+/// What a record command line asks for, as given.
+struct RecordArgs {
+    std::string Name, Track, Input, Device, Seconds, VoiceStart, VoiceStop, StopAfter;
+    bool WithPlayback = false;
+    bool PlaceOrphans = false;
+};
+
+/// The take as checked against the project: where it goes and when it stops.
+struct TakePlan {
+    int32_t Track = 0;
+    int32_t RecCh = 0;
+    int32_t Slot = 0;
+    std::optional<double> Seconds;
+};
 
 std::atomic<bool> gInterrupted { false };
 
@@ -77,167 +104,145 @@ int32_t ParseRecInput(const std::string& pText)
     return (*a - 1) / 2;
 }
 
-int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutService& pOut,
-    WaveInService& pIn, const std::atomic<bool>& pStop)
+namespace {
+
+/// Parses the arguments of record; an exit code when the command ends here.
+std::optional<int> ParseRecord(
+    CliContext& pCtx, const std::vector<std::string>& pArgs, RecordArgs& pOut)
 {
-    std::string name, trackText, inputText, deviceText, secondsText;
-    std::string voiceStartText, voiceStopText, stopAfterText;
-    bool withPlayback = false, placeOrphans = false;
-    for (size_t i = 0; i < pArgs.size(); ++i) {
-        const std::string& a = pArgs[i];
-        std::string* target = a == "--track" ? &trackText
-            : a == "--input"                 ? &inputText
-            : a == "--device"                ? &deviceText
-            : a == "--seconds"               ? &secondsText
-            : a == "--voice-start"           ? &voiceStartText
-            : a == "--voice-stop"            ? &voiceStopText
-            : a == "--stop-after"            ? &stopAfterText
-                                             : nullptr;
-        if (target) {
-            if (i + 1 >= pArgs.size())
-                return pCtx.Fail(a + " needs a value", 2);
-            *target = pArgs[++i];
-        } else if (a == "--with-playback") {
-            withPlayback = true;
-        } else if (a == "--place-orphans") {
-            placeOrphans = true;
-        } else if (a.rfind("--", 0) == 0 || !name.empty()) {
-            return pCtx.Fail(kRecordUsage, 2);
-        } else {
-            name = a;
-        }
-    }
-    if (name.empty() || trackText.empty())
-        return pCtx.Fail(kRecordUsage, 2);
-    if (!stopAfterText.empty() && voiceStopText.empty())
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kRecordSpec, pArgs, args))
+        return done;
+    pOut.Track = args.Value("--track").value_or("");
+    if (args.Positional.size() != 1 || pOut.Track.empty())
+        return CommandUsageError(pCtx, kRecordSpec);
+    pOut.Name = args.Positional[0];
+    pOut.Input = args.Value("--input").value_or("");
+    pOut.Device = args.Value("--device").value_or("");
+    pOut.Seconds = args.Value("--seconds").value_or("");
+    pOut.VoiceStart = args.Value("--voice-start").value_or("");
+    pOut.VoiceStop = args.Value("--voice-stop").value_or("");
+    pOut.StopAfter = args.Value("--stop-after").value_or("");
+    pOut.WithPlayback = args.Has("--with-playback");
+    pOut.PlaceOrphans = args.Has("--place-orphans");
+    if (!pOut.StopAfter.empty() && pOut.VoiceStop.empty())
         return pCtx.Fail("--stop-after needs --voice-stop", 2);
+    return std::nullopt;
+}
 
-    HeadlessSession session(pCtx);
-    if (!session.Started)
-        return pCtx.Fail("cannot create the data folder");
-    MainLogic& logic = session.Logic;
-    Project& p = logic.Proj();
-    // The take is saved into the project, so this run holds its edit lock.
-    std::string path;
-    if (!OpenNamedProject(pCtx, session, name, path, true))
-        return 1;
-
-    const std::optional<int32_t> track = SettingTextToInt(trackText);
-    if (!track || *track < 0 || *track >= p.TrackCount())
-        return pCtx.Fail("no such track: " + trackText, 2);
-    EngineOptions& o = logic.Options();
-    int32_t recCh = p.Tracks[*track].RecCh;
-    if (!inputText.empty()) {
-        recCh = ParseRecInput(inputText);
-        if (recCh < 0)
-            return pCtx.Fail("not an input: " + inputText + " (1+2 .. 15+16, or 1 .. 16)", 2);
-    }
-    const int32_t slot = RecChSlot(recCh);
-    if (slot < 0)
-        return pCtx.Fail("the track has no valid input", 2);
-    if (!deviceText.empty()) {
-        const std::optional<int32_t> id = SettingTextToInt(deviceText);
-        if (!id || *id < 0)
-            return pCtx.Fail("not a device ID: " + deviceText, 2);
-        // Only the one slot this take uses: no other slot can shadow it.
-        for (int32_t k = 0; k < kInputSlots; ++k)
-            o.DevInID[k] = k == slot ? *id : -1;
-    }
-    std::optional<double> seconds;
-    if (!secondsText.empty()) {
-        seconds = ParseNumber(secondsText);
-        if (!seconds || *seconds <= 0)
-            return pCtx.Fail("not a number of seconds: " + secondsText, 2);
-    }
-    if (!voiceStartText.empty()) {
-        const std::optional<double> db = ParseNumber(voiceStartText);
+/// Sets the voice-activated start and stop of pOptions from the arguments; an error text
+/// when a value is not understood.
+std::optional<std::string> ApplyVoiceOptions(const RecordArgs& pArgs, EngineOptions& o)
+{
+    if (!pArgs.VoiceStart.empty()) {
+        const std::optional<double> db = ParseNumber(pArgs.VoiceStart);
         if (!db)
-            return pCtx.Fail("not a level: " + voiceStartText, 2);
+            return "not a level: " + pArgs.VoiceStart;
         o.UseMuonStart = 1;
         o.MuonStartLevelDB = static_cast<float>(-std::abs(*db));
     } else {
         o.UseMuonStart = 0;
     }
-    if (!voiceStopText.empty()) {
-        const std::optional<double> db = ParseNumber(voiceStopText);
-        if (!db)
-            return pCtx.Fail("not a level: " + voiceStopText, 2);
-        o.UseMuonStop = 1;
-        o.MuonStopLevelDB = static_cast<float>(-std::abs(*db));
-        if (!stopAfterText.empty()) {
-            const std::optional<int32_t> ms = SettingTextToInt(stopAfterText);
-            if (!ms || *ms <= 0)
-                return pCtx.Fail("not a length in ms: " + stopAfterText, 2);
-            o.MuonStopLengthMS = *ms;
-        }
-    } else {
+    if (pArgs.VoiceStop.empty()) {
         o.UseMuonStop = 0;
+        return std::nullopt;
     }
+    const std::optional<double> db = ParseNumber(pArgs.VoiceStop);
+    if (!db)
+        return "not a level: " + pArgs.VoiceStop;
+    o.UseMuonStop = 1;
+    o.MuonStopLevelDB = static_cast<float>(-std::abs(*db));
+    if (!pArgs.StopAfter.empty()) {
+        const std::optional<int32_t> ms = SettingTextToInt(pArgs.StopAfter);
+        if (!ms || *ms <= 0)
+            return "not a length in ms: " + pArgs.StopAfter;
+        o.MuonStopLengthMS = *ms;
+    }
+    return std::nullopt;
+}
 
-    // Recordings left behind by a run that ended while writing.
+/// Checks the arguments against the opened project and sets the engine options of the
+/// take; an error text (a usage error) when one does not fit.
+std::optional<std::string> PlanTake(
+    const RecordArgs& pArgs, const Project& p, EngineOptions& o, TakePlan& pPlan)
+{
+    const std::optional<int32_t> track = SettingTextToInt(pArgs.Track);
+    if (!track || *track < 0 || *track >= p.TrackCount())
+        return "no such track: " + pArgs.Track;
+    pPlan.Track = *track;
+    pPlan.RecCh = p.Tracks[*track].RecCh;
+    if (!pArgs.Input.empty()) {
+        pPlan.RecCh = ParseRecInput(pArgs.Input);
+        if (pPlan.RecCh < 0)
+            return "not an input: " + pArgs.Input + " (1+2 .. 15+16, or 1 .. 16)";
+    }
+    pPlan.Slot = RecChSlot(pPlan.RecCh);
+    if (pPlan.Slot < 0)
+        return std::string("the track has no valid input");
+    if (!pArgs.Device.empty()) {
+        const std::optional<int32_t> id = SettingTextToInt(pArgs.Device);
+        if (!id || *id < 0)
+            return "not a device ID: " + pArgs.Device;
+        // Only the one slot this take uses: no other slot can shadow it.
+        for (int32_t k = 0; k < kInputSlots; ++k)
+            o.DevInID[k] = k == pPlan.Slot ? *id : -1;
+    }
+    if (!pArgs.Seconds.empty()) {
+        pPlan.Seconds = ParseNumber(pArgs.Seconds);
+        if (!pPlan.Seconds || *pPlan.Seconds <= 0)
+            return "not a number of seconds: " + pArgs.Seconds;
+    }
+    return ApplyVoiceOptions(pArgs, o);
+}
+
+/// Reports the recordings left behind by a run that ended while writing, and with
+/// pPlace puts them on their tracks.
+void HandleOrphans(CliContext& pCtx, MainLogic& pLogic, bool pPlace)
+{
+    Project& p = pLogic.Proj();
     for (const OrphanedRecording& orphan : FindOrphanedRecordings(p.DataFolder)) {
         pCtx.Err << "orphaned recording: " << orphan.WaveFile << " (track " << orphan.TrackNo
                  << " at " << FramesText(orphan.StartAdr, p.SampleRate) << ", "
                  << FramesText(orphan.Frames, orphan.SampleRate) << ")\n";
-        if (placeOrphans) {
-            if (PlaceOrphanedRecording(p, logic.Folder(), logic.Ui(), orphan, o.WFMode))
+        if (pPlace) {
+            if (PlaceOrphanedRecording(
+                    p, pLogic.Folder(), pLogic.Ui(), orphan, pLogic.Options().WFMode))
                 pCtx.Err << "  placed on track " << orphan.TrackNo << "\n";
             else
                 pCtx.Err << "  could not be placed\n";
         }
     }
+}
 
-    for (Track& t : p.Tracks)
-        t.RecSelected = 0;
-    p.Tracks[*track].RecCh = recCh;
-    p.Tracks[*track].RecSelected = 1;
-    std::vector<int32_t> playSelected;
-    for (Track& t : p.Tracks) {
-        playSelected.push_back(t.PlaySelected);
-        if (!withPlayback)
-            t.PlaySelected = 0;
-    }
-
-    SystemEngineClock clock;
-    PlaybackEngine engine(pOut, p, logic.Ui(), o, clock);
-    Transport transport(logic, engine);
-    RecordingEngine rec(pIn, engine, p, logic.Ui(), o, logic.Folder());
-    transport.AttachRecorder(rec);
-    engine.ComputeDeviceSlots();
-    if (!engine.InputEnabled()[slot]) {
-        logic.Recorder = nullptr;
-        return pCtx.Fail("input slot " + std::to_string(slot + 1) + " is not enabled");
-    }
-    const int32_t blocksBefore = p.BlockCount();
-    if (!transport.Record(false) || !rec.Recording) {
-        logic.Recorder = nullptr;
-        return pCtx.Fail("recording could not start");
-    }
-    if (!o.UseMuonStart)
-        transport.Play();
-    RecordingMonitor monitor(rec, engine.InputEnabled(), 1, 0);
+/// The recording loop: ticks the engine as the program's timers do until the take stops by
+/// itself, reaches its length or pStop is set; shows the meter on a terminal.
+void RecordLoop(CliContext& pCtx, Transport& pTransport, PlaybackEngine& pEngine,
+    RecordingEngine& pRec, const TakePlan& pPlan, const std::atomic<bool>& pStop)
+{
+    Project& p = pEngine.Proj();
+    RecordingMonitor monitor(pRec, pEngine.InputEnabled(), 1, 0);
     monitor.Open();
-
     const bool live = ::isatty(STDERR_FILENO) == 1;
     int ticks = 0;
-    while (rec.Recording) {
+    while (pRec.Recording) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        engine.TimerProg();
-        engine.TimerVU();
-        if (!rec.Recording)
+        pEngine.TimerProg();
+        pEngine.TimerVU();
+        if (!pRec.Recording)
             break;
-        const int64_t written = rec.RecStarted ? static_cast<int64_t>(p.Head) - rec.RecStartPos : 0;
-        if (pStop.load() || (seconds && written >= *seconds * p.SampleRate)) {
-            transport.Stop();
+        const int64_t written
+            = pRec.RecStarted ? static_cast<int64_t>(p.Head) - pRec.RecStartPos : 0;
+        if (pStop.load() || (pPlan.Seconds && written >= *pPlan.Seconds * p.SampleRate)) {
+            pTransport.Stop();
             break;
         }
         if (++ticks % 2 == 0) {
             monitor.Tick();
             if (live) {
-                pCtx.Err << "\r" << (rec.RecStarted ? "REC " : "... ")
+                pCtx.Err << "\r" << (pRec.RecStarted ? "REC " : "... ")
                          << FramesText(written, p.SampleRate);
                 for (int32_t c = 0; c < monitor.ChannelCount(); ++c)
-                    if (monitor.SlotOfChannel(c) == slot)
+                    if (monitor.SlotOfChannel(c) == pPlan.Slot)
                         pCtx.Err << "  " << monitor.ChannelLabel(c) << " "
                                  << MeterBar(monitor.Meter(), c) << " " << monitor.Meter().Text(c)
                                  << " dB";
@@ -247,12 +252,70 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
     }
     if (live)
         pCtx.Err << "\n";
-    logic.Recorder = nullptr;
+}
+
+/// Records the take on the devices; an error text when recording cannot start.
+std::optional<std::string> RecordTake(CliContext& pCtx, MainLogic& pLogic, WaveOutService& pOut,
+    WaveInService& pIn, const TakePlan& pPlan, const std::atomic<bool>& pStop)
+{
+    Project& p = pLogic.Proj();
+    EngineOptions& o = pLogic.Options();
+    SystemEngineClock clock;
+    PlaybackEngine engine(pOut, p, pLogic.Ui(), o, clock);
+    Transport transport(pLogic, engine);
+    RecordingEngine rec(pIn, engine, p, pLogic.Ui(), o, pLogic.Folder());
+    transport.AttachRecorder(rec);
+    engine.ComputeDeviceSlots();
+    if (!engine.InputEnabled()[pPlan.Slot]) {
+        pLogic.Recorder = nullptr;
+        return "input slot " + std::to_string(pPlan.Slot + 1) + " is not enabled";
+    }
+    if (!transport.Record(false) || !rec.Recording) {
+        pLogic.Recorder = nullptr;
+        return std::string("recording could not start");
+    }
+    if (!o.UseMuonStart)
+        transport.Play();
+    RecordLoop(pCtx, transport, engine, rec, pPlan, pStop);
+    pLogic.Recorder = nullptr;
     engine.DetachRecorderTicks();
-    for (size_t t = 0; t < playSelected.size() && t < p.Tracks.size(); ++t)
-        p.Tracks[t].PlaySelected = playSelected[t];
     if (rec.Overruns > 0)
         pCtx.Err << "warning: " << rec.Overruns << " input overruns: part of the input was lost\n";
+    return std::nullopt;
+}
+
+int RunRecordWith(CliContext& pCtx, const RecordArgs& pArgs, WaveOutService& pOut,
+    WaveInService& pIn, const std::atomic<bool>& pStop)
+{
+    HeadlessSession session(pCtx);
+    if (!session.Started)
+        return pCtx.Fail("cannot create the data folder");
+    MainLogic& logic = session.Logic;
+    Project& p = logic.Proj();
+    // The take is saved into the project, so this run holds its edit lock.
+    std::string path;
+    if (!OpenNamedProject(pCtx, session, pArgs.Name, path, true))
+        return 1;
+    TakePlan plan;
+    if (std::optional<std::string> error = PlanTake(pArgs, p, logic.Options(), plan))
+        return pCtx.Fail(*error, 2);
+    HandleOrphans(pCtx, logic, pArgs.PlaceOrphans);
+
+    for (Track& t : p.Tracks)
+        t.RecSelected = 0;
+    p.Tracks[plan.Track].RecCh = plan.RecCh;
+    p.Tracks[plan.Track].RecSelected = 1;
+    std::vector<int32_t> playSelected;
+    for (Track& t : p.Tracks) {
+        playSelected.push_back(t.PlaySelected);
+        if (!pArgs.WithPlayback)
+            t.PlaySelected = 0;
+    }
+    const int32_t blocksBefore = p.BlockCount();
+    if (std::optional<std::string> error = RecordTake(pCtx, logic, pOut, pIn, plan, pStop))
+        return pCtx.Fail(*error);
+    for (size_t t = 0; t < playSelected.size() && t < p.Tracks.size(); ++t)
+        p.Tracks[t].PlaySelected = playSelected[t];
     for (const std::string& box : pCtx.Ui.BoxTexts())
         pCtx.Err << box << "\n";
     if (p.BlockCount() == blocksBefore) {
@@ -269,8 +332,27 @@ int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutSe
     return 0;
 }
 
+} // namespace
+
+const CliCommandSpec kRecordSpec { "record", "NAME --track N [OPTIONS]",
+    "record a sound input into a track until S seconds, the voice-activated stop or Ctrl-C, then "
+    "save the project",
+    "", kRecordOptions };
+
+int RunRecord(CliContext& pCtx, const std::vector<std::string>& pArgs, WaveOutService& pOut,
+    WaveInService& pIn, const std::atomic<bool>& pStop)
+{
+    RecordArgs args;
+    if (std::optional<int> done = ParseRecord(pCtx, pArgs, args))
+        return *done;
+    return RunRecordWith(pCtx, args, pOut, pIn, pStop);
+}
+
 int RecordCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
+    RecordArgs args;
+    if (std::optional<int> done = ParseRecord(pCtx, pArgs, args))
+        return *done;
     LazyWaveOut out;
     LazyWaveIn in;
     if (!in.Available())
@@ -278,7 +360,7 @@ int RecordCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     gInterrupted.store(false);
     // Ctrl-C stops the recording and keeps it.
     auto previous = std::signal(SIGINT, OnInterrupt);
-    const int code = RunRecord(pCtx, pArgs, out, in, gInterrupted);
+    const int code = RunRecordWith(pCtx, args, out, in, gInterrupted);
     std::signal(SIGINT, previous);
     return code;
 }

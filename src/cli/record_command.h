@@ -11,6 +11,8 @@ namespace tarvok {
 class WaveOutService;
 class WaveInService;
 
+extern const CliCommandSpec kRecordSpec;
+
 /// record NAME --track N [--input RECCH] [--device ID] [--seconds S] [--with-playback]
 /// [--voice-start DB] [--voice-stop DB --stop-after MS] [--place-orphans]: records one
 /// track of a project from a sound input until S seconds are written, the voice-activated

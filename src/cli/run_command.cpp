@@ -21,8 +21,12 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kRunUsage
-    = "usage: run NAME SCRIPT [--keep-going] [--force] (SCRIPT a file, or - for standard input)";
+constexpr OptionSpec kRunOptions[] = {
+    { "--keep-going", "",
+        "go on after a failed step; the project is saved at the end and the "
+        "exit code is still 1" },
+    { "--force", "", "save even when opening the project dropped missing working files" },
+};
 
 enum class LineKind {
     Command,
@@ -494,22 +498,28 @@ int RunScriptText(CliContext& pCtx, const std::string& pName, std::string_view p
     return failed > 0 ? 1 : 0;
 }
 
+const CliCommandSpec kRunSpec { "run", "NAME SCRIPT [--keep-going] [--force]",
+    "run a command script (a file, or - for standard input) on a project and save it when every "
+    "step succeeded",
+    "The script holds one command ID per line with the answers to its prompts, or SELECT_TRACKS "
+    "0,2 / CURRENT_TRACK N / MARKIN TIME / MARKOUT TIME / HEAD TIME / SELECT_BLOCK I / "
+    "MOVE_BLOCK I FRAMES [TRACKS] / FADE_CHANNELS L|R|LR; SAMPLEEDIT opens the sample editor on "
+    "the selection of the current track, then SE_SELECT FROM TO / SE_PENCIL L|R F1 V1 F2 V2 / "
+    "SE_CUT / SE_DELETE / SE_COPY / SE_PASTE / SE_UNDO / SE_REDO / SE_SILENCE L|R|LR / SE_SELALL "
+    "(frames of the edit file) and SE_OK [yes|no] or SE_CANCEL to close it.",
+    kRunOptions };
+
 int RunScriptCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
+    ParsedOptions args;
+    if (std::optional<int> done = ParseCommandArgs(pCtx, kRunSpec, pArgs, args))
+        return *done;
     RunOptions options;
-    std::vector<std::string> positional;
-    for (const std::string& arg : pArgs) {
-        if (arg == "--keep-going")
-            options.KeepGoing = true;
-        else if (arg == "--force")
-            options.Force = true;
-        else if (arg.size() > 2 && arg.starts_with("--"))
-            return pCtx.Fail("unknown option: " + arg, 2);
-        else
-            positional.push_back(arg);
-    }
+    options.KeepGoing = args.Has("--keep-going");
+    options.Force = args.Has("--force");
+    const std::vector<std::string>& positional = args.Positional;
     if (positional.size() != 2)
-        return pCtx.Fail(kRunUsage, 2);
+        return CommandUsageError(pCtx, kRunSpec);
     std::string script;
     if (positional[1] == "-") {
         script.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());

@@ -17,6 +17,8 @@ struct RunOptions {
     bool Force = false;
 };
 
+extern const CliCommandSpec kRunSpec;
+
 /// tarvok2-cli run NAME SCRIPT [--keep-going] [--force]: runs the command script SCRIPT (a
 /// file, or "-" for standard input) on project NAME and saves the project back when every
 /// step succeeded.

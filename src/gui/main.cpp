@@ -3,6 +3,7 @@
 // file without a display and ends.
 
 #include "app/main_logic.h"
+#include "core/option_parser.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/frm_main.h"
 #include "gui/gui_session.h"
@@ -20,7 +21,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,39 +35,40 @@ struct Arguments {
     bool Ok = true;
 };
 
+/// The window program's own options; every other argument (keys such as "X=", a file) goes
+/// to the logic's command line as it is.
+constexpr tarvok::OptionSpec kOptions[] = {
+    { "--screenshot", "FILE.png", "paint a window into FILE.png without a display and end" },
+    { "--window", "NAME", "the window of the screenshot" },
+    { "--data-folder", "DIR", "use DIR as the data folder for this run" },
+};
+
+constexpr tarvok::OptionRules kRules {
+    .InlineValues = false, .EndMarker = false, .UnknownIsPositional = true
+};
+
 Arguments ParseArguments(int argc, char** argv)
 {
     Arguments a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& pTarget) {
-            if (i + 1 >= argc) {
-                a.Ok = false;
-                return;
-            }
-            pTarget = argv[++i];
-        };
-        std::string text;
-        if (arg == "--screenshot") {
-            value(text);
-            a.Screenshot = QString::fromStdString(text);
-        } else if (arg == "--window") {
-            value(text);
-            a.Window = QString::fromStdString(text);
-        } else if (arg == "--data-folder") {
-            value(text);
-            a.DataFolder = std::filesystem::absolute(text).lexically_normal().string();
-        } else {
-            // The command line of the logic: keys "X=" etc. and a file path; paths with
-            // blanks are quoted so that the logic's splitting keeps them whole.
-            if (!a.CommandLine.empty())
-                a.CommandLine += ' ';
-            std::string token = arg;
-            if (!tarvok::IsCommandLineKey(token) && token.find("://") == std::string::npos
-                && std::filesystem::exists(token))
-                token = std::filesystem::absolute(token).lexically_normal().string();
-            a.CommandLine += token.find(' ') != std::string::npos ? "\"" + token + "\"" : token;
-        }
+    const tarvok::ParsedOptions parsed
+        = tarvok::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), kOptions, kRules);
+    a.Ok = parsed.Problem == tarvok::OptionProblem::None;
+    if (std::optional<std::string> shot = parsed.Value("--screenshot"))
+        a.Screenshot = QString::fromStdString(*shot);
+    if (std::optional<std::string> window = parsed.Value("--window"))
+        a.Window = QString::fromStdString(*window);
+    if (std::optional<std::string> folder = parsed.Value("--data-folder"))
+        a.DataFolder = std::filesystem::absolute(*folder).lexically_normal().string();
+    for (const std::string& arg : parsed.Positional) {
+        // The command line of the logic: keys "X=" etc. and a file path; paths with blanks
+        // are quoted so that the logic's splitting keeps them whole.
+        if (!a.CommandLine.empty())
+            a.CommandLine += ' ';
+        std::string token = arg;
+        if (!tarvok::IsCommandLineKey(token) && token.find("://") == std::string::npos
+            && std::filesystem::exists(token))
+            token = std::filesystem::absolute(token).lexically_normal().string();
+        a.CommandLine += token.find(' ') != std::string::npos ? "\"" + token + "\"" : token;
     }
     return a;
 }
