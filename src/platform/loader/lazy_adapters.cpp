@@ -29,7 +29,7 @@ bool LazyAudioFileEncoder::Available(AudioCodec pCodec) const
 }
 
 Status LazyAudioFileEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_view pSource,
-    FileHandle& pOut, const std::function<bool(double)>& pProgress)
+    FileHandle& pOut, const Progress& pProgress)
 {
     if (AudioFileEncoder* real = real_.Get())
         return real->Encode(pCodec, pKbps, pSource, pOut, pProgress);

@@ -93,7 +93,7 @@ public:
     explicit LazyAudioFileEncoder(ModuleLoader& pLoader = ProcessModules());
     bool Available(AudioCodec pCodec) const override;
     Status Encode(AudioCodec pCodec, int32_t pKbps, std::string_view pSource, FileHandle& pOut,
-        const std::function<bool(double)>& pProgress) override;
+        const Progress& pProgress) override;
 
 private:
     LazyAdapter<AudioFileEncoder> real_;
