@@ -4,7 +4,7 @@
 //   cd_bench [benchmark options]     Google Benchmark run of one rip with check
 //   cd_bench --time FOLDER           one rip with check in FOLDER, prints seconds and the
 //                                    speed as a multiple of real time
-#include "app/file_copy.h"
+#include "app/shell/file_copy.h"
 #include "cd/rip_check.h"
 #include "core/headless_ui.h"
 #include "platform/cdio/cdio_drive_service.h"

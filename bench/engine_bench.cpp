@@ -5,7 +5,7 @@
 //   engine_bench [benchmark options]
 //
 // Target: under 5 % of one core (the counter cpu_percent_of_realtime).
-#include "app/transport.h"
+#include "app/transport/transport.h"
 #include "engine/playback_engine.h"
 #include "engine/virtual_wave_device.h"
 #include "mix_session.h"

@@ -4,7 +4,7 @@
 //   gui_bench [benchmark options]
 //
 // Targets: full repaint under 16 ms; open to a drawn window under 300 ms.
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/envelope.h"
 #include "core/headless_ui.h"

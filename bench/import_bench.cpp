@@ -8,7 +8,7 @@
 //                                               peaks), prints seconds
 //
 // The last three serve bench/compare_import.sh, which times sox on the same file.
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/headless_ui.h"
 #include "core/settings.h"
 #include "core/wave_info.h"

@@ -4,7 +4,7 @@
 // block levels, track levels and envelopes that change in every envelope frame, in a
 // started main-window logic with its own temporary home.
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"
 #include "core/project.h"

@@ -8,8 +8,8 @@
 // Counters: cpu_percent_of_realtime (target under 2 % of one core) and the time from a
 // buffer's completion to its bytes being in the file (max and 99th percentile, ms),
 // which is at most one tick (50 ms) plus the tick's own work.
-#include "app/main_logic.h"
-#include "app/transport.h"
+#include "app/shell/main_logic.h"
+#include "app/transport/transport.h"
 #include "core/headless_ui.h"
 #include "core/settings.h"
 #include "engine/playback_engine.h"

@@ -2,8 +2,8 @@
 
 #include "cli/automate_command.h"
 
-#include "app/automation_window.h"
-#include "app/transport.h"
+#include "app/transport/automation_window.h"
+#include "app/transport/transport.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/envelope.h"

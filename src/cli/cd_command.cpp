@@ -1,6 +1,6 @@
 #include "cli/cd_command.h"
 
-#include "app/file_copy.h"
+#include "app/shell/file_copy.h"
 #include "base/text.h"
 #include "cd/accurate_rip.h"
 #include "cd/cddb.h"

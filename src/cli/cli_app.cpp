@@ -10,8 +10,8 @@
 #include "cli/run_command.h"
 #include "cli/wave_info_command.h"
 
-#include "app/main_logic.h"
-#include "app/setting_keys.h"
+#include "app/shell/main_logic.h"
+#include "app/shell/setting_keys.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "core/headless_ui.h"

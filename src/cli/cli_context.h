@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "cli/cli_args.h"
 #include "core/headless_ui.h"
 #include "core/paths.h"

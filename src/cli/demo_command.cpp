@@ -1,7 +1,7 @@
 // tarvok2-cli demo: starts the system headless, builds a small demo project from
 // synthesised tracks in the data folder, saves it and reports what the system holds.
 
-#include "app/mixdown.h"
+#include "app/mixdown/mixdown.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "cli/cli_context.h"

@@ -2,8 +2,8 @@
 
 #include "cli/fx_command.h"
 
-#include "app/apply_effect.h"
-#include "app/fx_dialog.h"
+#include "app/commands/apply_effect.h"
+#include "app/commands/fx_dialog.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/command_ids.h"

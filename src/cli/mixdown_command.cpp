@@ -2,7 +2,7 @@
 
 #include "cli/mixdown_command.h"
 
-#include "app/mixdown.h"
+#include "app/mixdown/mixdown.h"
 #include "base/text.h"
 #include "cli/cli_context.h"
 #include "core/file_io.h"

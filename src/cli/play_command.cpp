@@ -2,7 +2,7 @@
 
 #include "cli/play_command.h"
 
-#include "app/transport.h"
+#include "app/transport/transport.h"
 #include "core/file_io.h"
 #include "core/time_text.h"
 #include "engine/playback_engine.h"

@@ -1,6 +1,6 @@
 // tarvok2-cli commands that work on project files in the data folder.
 
-#include "app/rip_command.h"
+#include "app/commands/rip_command.h"
 #include "base/text.h"
 #include "cli/cd_command.h"
 #include "cli/cli_args.h"

@@ -2,7 +2,7 @@
 
 #include "cli/record_command.h"
 
-#include "app/transport.h"
+#include "app/transport/transport.h"
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/settings.h"

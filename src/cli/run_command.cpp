@@ -2,10 +2,10 @@
 
 #include "cli/run_command.h"
 
-#include "app/block_commands.h"
-#include "app/command_dispatch.h"
-#include "app/command_table.h"
-#include "app/sample_editor.h"
+#include "app/commands/block_commands.h"
+#include "app/commands/command_dispatch.h"
+#include "app/commands/command_table.h"
+#include "app/commands/sample_editor.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/project_file.h"

@@ -1,9 +1,9 @@
 #include "gui/frm_main.h"
 
-#include "app/command_dispatch.h"
-#include "app/fade_commands.h"
-#include "app/main_logic.h"
-#include "app/transport.h"
+#include "app/commands/command_dispatch.h"
+#include "app/commands/fade_commands.h"
+#include "app/shell/main_logic.h"
+#include "app/transport/transport.h"
 #include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/time_text.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/command_table.h"
-#include "app/main_view.h"
+#include "app/commands/command_table.h"
+#include "app/windows/main_view.h"
 #include "core/user_interface.h"
 #include "engine/level_meters.h"
 #include "gui/gui_context.h"

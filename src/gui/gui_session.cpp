@@ -1,6 +1,6 @@
 #include "gui/gui_session.h"
 
-#include "app/transport.h"
+#include "app/transport/transport.h"
 #include "base/legacy_text.h"
 #include "engine/recording_engine.h"
 #include "engine/virtual_wave_device.h"

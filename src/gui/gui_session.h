@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "decode/decode_audio.h"

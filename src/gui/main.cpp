@@ -2,7 +2,7 @@
 // main window; "--screenshot FILE.png [--window NAME] [PROJECT]" paints a window into a PNG
 // file without a display and ends.
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/option_parser.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/frm_main.h"

@@ -1,6 +1,6 @@
 #include "gui/main_menus.h"
 
-#include "app/command_table.h"
+#include "app/commands/command_table.h"
 #include "core/command_ids.h"
 
 #include <QAction>

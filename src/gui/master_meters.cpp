@@ -1,6 +1,6 @@
 #include "gui/master_meters.h"
 
-#include "app/app_options.h"
+#include "app/shell/app_options.h"
 #include "base/numeric.h"
 #include "gui/controls/uc_needle.h"
 #include "gui/controls/uc_vvu.h"

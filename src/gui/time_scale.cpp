@@ -1,7 +1,7 @@
 #include "gui/time_scale.h"
 
-#include "app/main_logic.h"
-#include "app/main_view.h"
+#include "app/shell/main_logic.h"
+#include "app/windows/main_view.h"
 #include "gui/frm_main.h"
 #include "gui/view_colours.h"
 

@@ -1,8 +1,8 @@
 #include "gui/track_area.h"
 
-#include "app/fade_commands.h"
-#include "app/main_logic.h"
-#include "app/main_view.h"
+#include "app/commands/fade_commands.h"
+#include "app/shell/main_logic.h"
+#include "app/windows/main_view.h"
 #include "core/envelope.h"
 #include "gui/frm_main.h"
 #include "gui/view_colours.h"

@@ -1,6 +1,6 @@
 #include "gui/track_strip.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
 #include "gui/controls/uc_fader.h"

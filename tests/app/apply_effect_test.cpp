@@ -1,7 +1,7 @@
-#include "app/apply_effect.h"
+#include "app/commands/apply_effect.h"
 
-#include "app/command_dispatch.h"
-#include "app/fx_dialog.h"
+#include "app/commands/command_dispatch.h"
+#include "app/commands/fx_dialog.h"
 #include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/project_file.h"

@@ -1,6 +1,6 @@
-#include "app/automation_window.h"
+#include "app/transport/automation_window.h"
 
-#include "app/transport.h"
+#include "app/transport/transport.h"
 #include "core/envelope.h"
 #include "edit/fade_edit.h"
 #include "engine/engine_fixture.h"

@@ -1,6 +1,6 @@
-#include "app/block_commands.h"
+#include "app/commands/block_commands.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/headless_ui.h"

@@ -1,8 +1,8 @@
-#include "app/command_dispatch.h"
+#include "app/commands/command_dispatch.h"
 #include "base/file_name.h"
 
-#include "app/command_table.h"
-#include "app/main_logic.h"
+#include "app/commands/command_table.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"

@@ -1,10 +1,10 @@
 // Random command sequences on small random projects: every command keeps the project's
 // invariants, and undo and redo always return to the exact states the snapshots were taken of.
 
-#include "app/block_commands.h"
-#include "app/command_dispatch.h"
-#include "app/command_table.h"
-#include "app/main_logic.h"
+#include "app/commands/block_commands.h"
+#include "app/commands/command_dispatch.h"
+#include "app/commands/command_table.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"

@@ -1,4 +1,4 @@
-#include "app/command_table.h"
+#include "app/commands/command_table.h"
 
 #include "core/settings.h"
 

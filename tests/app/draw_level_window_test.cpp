@@ -1,7 +1,7 @@
-#include "app/draw_level_window.h"
+#include "app/windows/draw_level_window.h"
 
-#include "app/command_dispatch.h"
-#include "app/main_logic.h"
+#include "app/commands/command_dispatch.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "core/envelope.h"
 #include "core/headless_ui.h"

@@ -1,7 +1,7 @@
-#include "app/fade_commands.h"
+#include "app/commands/fade_commands.h"
 
-#include "app/command_dispatch.h"
-#include "app/main_logic.h"
+#include "app/commands/command_dispatch.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

@@ -2,9 +2,9 @@
 // and a SAVEALL made to fail in turn (an error, a short write, a full disk): each user file
 // is afterwards its old or its new complete version, and a failure is reported.
 
-#include "app/import_command.h"
-#include "app/main_logic.h"
-#include "app/mixdown.h"
+#include "app/mixdown/mixdown.h"
+#include "app/shell/import_command.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"

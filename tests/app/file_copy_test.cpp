@@ -1,4 +1,4 @@
-#include "app/file_copy.h"
+#include "app/shell/file_copy.h"
 
 #include "core/headless_ui.h"
 #include "support/temp_dir.h"

@@ -1,6 +1,6 @@
-#include "app/apply_effect.h"
+#include "app/commands/apply_effect.h"
 
-#include "app/fx_dialog.h"
+#include "app/commands/fx_dialog.h"
 #include "fx/c_fx.h"
 #include "fx/fx_table.h"
 #include "support/started_logic.h"

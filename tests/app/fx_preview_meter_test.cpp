@@ -1,4 +1,4 @@
-#include "app/fx_dialog.h"
+#include "app/commands/fx_dialog.h"
 
 #include <gtest/gtest.h>
 

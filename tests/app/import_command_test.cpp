@@ -1,7 +1,7 @@
-#include "app/import_command.h"
+#include "app/shell/import_command.h"
 #include "base/file_name.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"
 #include "core/load_file_to_track.h"

@@ -1,4 +1,4 @@
-#include "app/level_dialog.h"
+#include "app/windows/level_dialog.h"
 
 #include "core/project.h"
 #include "support/logic_fixture.h"

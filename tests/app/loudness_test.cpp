@@ -1,11 +1,11 @@
 // Loudness targets: the normalise effect's LUFS mode and the mixdown's loudness option, both
 // measured through the libebur128 adapter.
 
-#include "app/apply_effect.h"
-#include "app/fx_dialog.h"
-#include "app/main_logic.h"
-#include "app/mixdown.h"
-#include "app/mixdown_window.h"
+#include "app/commands/apply_effect.h"
+#include "app/commands/fx_dialog.h"
+#include "app/mixdown/mixdown.h"
+#include "app/shell/main_logic.h"
+#include "app/windows/mixdown_window.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
 #include "fx/c_fx.h"

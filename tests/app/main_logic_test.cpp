@@ -1,4 +1,4 @@
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 
 #include "core/headless_ui.h"
 #include "core/paths.h"

@@ -1,7 +1,7 @@
-#include "app/main_view.h"
+#include "app/windows/main_view.h"
 
-#include "app/command_table.h"
-#include "app/main_logic.h"
+#include "app/commands/command_table.h"
+#include "app/shell/main_logic.h"
 #include "core/headless_ui.h"
 #include "core/settings.h"
 

@@ -1,7 +1,7 @@
-#include "app/mixdown.h"
-#include "app/mixdown_window.h"
+#include "app/mixdown/mixdown.h"
+#include "app/windows/mixdown_window.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"
 #include "core/paths.h"

@@ -1,4 +1,4 @@
-#include "app/mixdown_window.h"
+#include "app/windows/mixdown_window.h"
 
 #include "core/file_io.h"
 #include "core/project.h"

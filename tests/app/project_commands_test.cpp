@@ -1,5 +1,5 @@
-#include "app/export_command.h"
-#include "app/main_logic.h"
+#include "app/commands/export_command.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"

@@ -1,7 +1,7 @@
-#include "app/range_commands.h"
+#include "app/commands/range_commands.h"
 
-#include "app/main_logic.h"
-#include "app/range_input.h"
+#include "app/commands/range_input.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/envelope.h"

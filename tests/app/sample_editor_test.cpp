@@ -1,6 +1,6 @@
-#include "app/sample_editor.h"
+#include "app/commands/sample_editor.h"
 
-#include "app/command_dispatch.h"
+#include "app/commands/command_dispatch.h"
 #include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

@@ -1,4 +1,4 @@
-#include "app/settings_window.h"
+#include "app/windows/settings_window.h"
 
 #include "core/command_ids.h"
 #include "support/logic_fixture.h"

@@ -1,7 +1,7 @@
-#include "app/transport.h"
+#include "app/transport/transport.h"
 
-#include "app/command_dispatch.h"
-#include "app/main_view.h"
+#include "app/commands/command_dispatch.h"
+#include "app/windows/main_view.h"
 #include "engine/engine_fixture.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // A saved project for the command-line tests: a temporary home, its data folder and "p.tvp"
 // in it with one block, run through the command line and read back as a fresh process would.
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "cli/cli_app.h"
 #include "core/headless_ui.h"
 #include "core/project_file.h"

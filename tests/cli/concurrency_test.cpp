@@ -3,7 +3,7 @@
 
 #include "cli/run_command.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"

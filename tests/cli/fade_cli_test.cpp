@@ -1,7 +1,7 @@
 #include "cli/automate_command.h"
 #include "cli/run_command.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/fade_table.h"
 #include "core/file_io.h"

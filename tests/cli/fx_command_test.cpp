@@ -1,7 +1,7 @@
 #include "cli/cli_app.h"
 
-#include "app/apply_effect.h"
-#include "app/main_logic.h"
+#include "app/commands/apply_effect.h"
+#include "app/shell/main_logic.h"
 #include "core/file_io.h"
 #include "core/headless_ui.h"
 #include "core/project_file.h"

@@ -1,6 +1,6 @@
 #include "cli/play_command.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/headless_ui.h"
 #include "core/project_file.h"
 #include "platform/portaudio/portaudio_wave_device.h"

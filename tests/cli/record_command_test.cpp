@@ -1,6 +1,6 @@
 #include "cli/record_command.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/headless_ui.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"

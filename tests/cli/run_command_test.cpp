@@ -1,6 +1,6 @@
 #include "cli/run_command.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "base/file_name.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"

@@ -1,4 +1,4 @@
-#include "app/setting_keys.h"
+#include "app/shell/setting_keys.h"
 #include "core/settings.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/main_logic.h"
-#include "app/transport.h"
+#include "app/shell/main_logic.h"
+#include "app/transport/transport.h"
 #include "base/numeric.h"
 #include "core/command_ids.h"
 #include "core/envelope_gain.h"

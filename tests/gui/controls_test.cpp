@@ -3,7 +3,7 @@
 #include "gui/controls/uc_io_selector.h"
 #include "gui/controls/uc_vvu.h"
 
-#include "app/file_copy.h"
+#include "app/shell/file_copy.h"
 #include "gui_app.h"
 #include "support/temp_dir.h"
 

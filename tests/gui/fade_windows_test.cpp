@@ -1,9 +1,9 @@
 #include "gui/dialogs/frm_automation.h"
 #include "gui/dialogs/frm_draw_level.h"
 
-#include "app/command_dispatch.h"
-#include "app/main_logic.h"
-#include "app/main_view.h"
+#include "app/commands/command_dispatch.h"
+#include "app/shell/main_logic.h"
+#include "app/windows/main_view.h"
 #include "core/command_ids.h"
 #include "core/envelope.h"
 #include "core/project.h"

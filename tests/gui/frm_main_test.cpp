@@ -1,8 +1,8 @@
 #include "window_fixture.h"
 
-#include "app/command_dispatch.h"
-#include "app/command_table.h"
-#include "app/main_logic.h"
+#include "app/commands/command_dispatch.h"
+#include "app/commands/command_table.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "gui/bottom_row.h"
 #include "gui/main_menus.h"

@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_sample_edit.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/project.h"

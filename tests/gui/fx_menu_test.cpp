@@ -1,6 +1,6 @@
 #include "window_fixture.h"
 
-#include "app/apply_effect.h"
+#include "app/commands/apply_effect.h"
 #include "core/command_ids.h"
 #include "core/project.h"
 #include "core/project_file.h"

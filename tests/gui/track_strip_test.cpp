@@ -1,6 +1,6 @@
 #include "gui/track_strip.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "engine/playback_engine.h"
 #include "engine/virtual_wave_device.h"

@@ -1,6 +1,6 @@
 #include "gui/dialogs/window_registry.h"
 
-#include "app/transport.h"
+#include "app/transport/transport.h"
 #include "core/command_ids.h"
 #include "engine/engine_clock.h"
 #include "engine/playback_engine.h"

@@ -1,6 +1,6 @@
 #include "platform/ffmpeg/ffmpeg_media_backend.h"
 
-#include "app/import_command.h"
+#include "app/shell/import_command.h"
 #include "core/wave_info.h"
 #include "decode/decode_audio.h"
 #include "support/started_logic.h"

@@ -3,7 +3,7 @@
 // A started main-window logic for the tests that drive commands: an in-memory settings
 // store, a temporary home (so nothing outside it is touched) and a data folder inside it.
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/headless_ui.h"
 #include "core/settings.h"
 #include "support/temp_dir.h"

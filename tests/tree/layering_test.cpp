@@ -28,10 +28,14 @@ const std::map<std::string, int> kRank = {
     { "fx", 4 },
     { "engine", 5 },
     { "cd", 6 },
-    { "app", 7 },
-    { "platform", 8 },
-    { "gui", 9 },
-    { "cli", 9 },
+    { "app/shell", 7 },
+    { "app/transport", 8 },
+    { "app/commands", 9 },
+    { "app/mixdown", 10 },
+    { "app/windows", 11 },
+    { "platform", 12 },
+    { "gui", 13 },
+    { "cli", 13 },
 };
 
 /// Third-party headers that only their adapter (or the window front end) may include.
@@ -141,6 +145,8 @@ TEST(Layering, RankedFolderIsTheLongestMatchingKey)
     EXPECT_EQ(RankedFolder("platform/lame/lame_encoder.cpp"), "platform");
     EXPECT_EQ(RankedFolder("nowhere/file.h"), "");
     EXPECT_EQ(RankedFolder("corex/file.h"), "");
+    EXPECT_EQ(RankedFolder("app/shell/main_logic.h"), "app/shell");
+    EXPECT_EQ(RankedFolder("app/loose_file.h"), "");
 }
 
 TEST(Layering, LibraryHeadersStayInTheirAdapter)

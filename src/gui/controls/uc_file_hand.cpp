@@ -1,6 +1,6 @@
 #include "gui/controls/uc_file_hand.h"
 
-#include "app/file_copy.h"
+#include "app/shell/file_copy.h"
 
 #include <QLabel>
 #include <QPainter>

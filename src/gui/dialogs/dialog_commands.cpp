@@ -1,8 +1,8 @@
 #include "gui/dialogs/dialog_commands.h"
 
-#include "app/apply_effect.h"
-#include "app/level_dialog.h"
-#include "app/main_logic.h"
+#include "app/commands/apply_effect.h"
+#include "app/shell/main_logic.h"
+#include "app/windows/level_dialog.h"
 #include "core/command_ids.h"
 #include "core/project.h"
 #include "edit/block_edit.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/command_table.h"
+#include "app/commands/command_table.h"
 #include "gui/gui_context.h"
 
 #include <cstdint>

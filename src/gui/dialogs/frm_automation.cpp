@@ -1,7 +1,7 @@
 #include "gui/dialogs/frm_automation.h"
 
-#include "app/command_table.h"
-#include "app/main_logic.h"
+#include "app/commands/command_table.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "core/project.h"
 #include "gui/controls/uc_fader.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/automation_window.h"
+#include "app/transport/automation_window.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_conf.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "engine/playback_engine.h"
 #include "engine/wave_device.h"
 

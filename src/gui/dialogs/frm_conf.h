@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/command_table.h"
-#include "app/settings_window.h"
+#include "app/commands/command_table.h"
+#include "app/windows/settings_window.h"
 #include "gui/gui_context.h"
 
 #include <QDialog>

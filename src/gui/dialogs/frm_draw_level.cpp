@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_draw_level.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/project.h"
 #include "gui/dialogs/window_placement.h"
 #include "gui/gui_context.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/draw_level_window.h"
+#include "app/windows/draw_level_window.h"
 
 #include <QDialog>
 #include <QTimer>

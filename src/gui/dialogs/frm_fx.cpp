@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_fx.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/project.h"
 #include "core/time_text.h"
 #include "engine/playback_engine.h"

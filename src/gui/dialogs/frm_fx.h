@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/fx_dialog.h"
+#include "app/commands/fx_dialog.h"
 
 #include <QDialog>
 

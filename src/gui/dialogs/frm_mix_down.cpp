@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_mix_down.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "base/file_name.h"
 #include "core/paths.h"
 #include "core/project_file.h"

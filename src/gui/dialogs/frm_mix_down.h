@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/mixdown_window.h"
+#include "app/windows/mixdown_window.h"
 #include "gui/gui_context.h"
 
 #include <QDialog>

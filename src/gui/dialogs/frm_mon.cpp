@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_mon.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "engine/recording_engine.h"
 #include "gui/controls/uc_vu.h"

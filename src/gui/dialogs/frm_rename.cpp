@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_rename.h"
 
-#include "app/level_dialog.h"
+#include "app/windows/level_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 #include "gui/dialogs/frm_rip.h"
 
-#include "app/file_copy.h"
-#include "app/main_logic.h"
-#include "app/rip_command.h"
+#include "app/commands/rip_command.h"
+#include "app/shell/file_copy.h"
+#include "app/shell/main_logic.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/settings.h"

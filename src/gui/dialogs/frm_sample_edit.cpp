@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_sample_edit.h"
 
-#include "app/main_logic.h"
+#include "app/shell/main_logic.h"
 #include "gui/dialogs/window_placement.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/sample_editor.h"
+#include "app/commands/sample_editor.h"
 #include "gui/gui_context.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/level_dialog.h"
+#include "app/windows/level_dialog.h"
 
 #include <QDialog>
 

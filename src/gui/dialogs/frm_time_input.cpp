@@ -1,6 +1,6 @@
 #include "gui/dialogs/frm_time_input.h"
 
-#include "app/range_input.h"
+#include "app/commands/range_input.h"
 #include "core/project.h"
 #include "core/time_text.h"
 

@@ -1,8 +1,8 @@
 #include "gui/dialogs/window_registry.h"
 
-#include "app/level_dialog.h"
-#include "app/main_logic.h"
-#include "app/sample_editor.h"
+#include "app/commands/sample_editor.h"
+#include "app/shell/main_logic.h"
+#include "app/windows/level_dialog.h"
 #include "core/command_ids.h"
 #include "core/project.h"
 #include "engine/playback_engine.h"
@@ -156,7 +156,7 @@ QWidget* CreateNamedWindow(const QString& pName, GuiContext& pContext, QWidget* 
         if (pName == QLatin1String(row.Name))
             return row.Make(pContext, pParent);
     if (pName.startsWith(QLatin1String("FrmFX-"))) {
-        // FrmFX-130: the window of one effect.
+        // FrmFX-<number>: the window of one effect.
         bool ok = false;
         const int id = pName.mid(6).toInt(&ok);
         if (ok && FindEffect(id) && FindEffect(id)->HasDialog)

@@ -1,0 +1,414 @@
+#include "app/commands/command_table.h"
+
+#include "base/numeric.h"
+#include "core/settings.h"
+
+#include <algorithm>
+
+namespace tarvok {
+
+namespace {
+
+struct CommandRow {
+    std::string_view Description;
+    std::string_view Id;
+    std::string_view Label;
+};
+
+// Index order is fixed: menus, the dispatcher and stored bindings use these numbers.
+constexpr CommandRow kCommandTable[kCommandCount] = {
+    { "N/A", "N/A", "N/A" }, // 0
+    { "サウンドファイルを開く", "OPENSOUND", "♪" }, // 1
+    { "wavファイル作成", "MIXDOWN", "Mix" }, // 2
+    { "CDオーディオ", "RIPCD", "CD" }, // 3
+    { "プロジェクトを開く", "OPENPRJ", "Prj" }, // 4
+    { "プロジェクトを保存", "SAVEPRJ", "Save" }, // 5
+    { "プロジェクトを上書き保存", "OWPRJ", "OW" }, // 6
+    { "プロジェクト構成ファイルをデータフォルダにコピー", "FETCHWAV", "FCW" }, // 7
+    { "プロジェクト構成ファイルをフォルダに書き出し", "SAVEALL", "Arc" }, // 8
+    { "エクスポート", "EXPORT", "Exp" }, // 9
+    { "クリップをプロジェクトに保存", "CLIP2PRJ", "C2P" }, // 10
+    { "プロジェクトをクリップに開く", "PRJ2CLIP", "P2C" }, // 11
+    { "データフォルダを整理", "CLEANUP", "C1" }, // 12
+    { "閉じる", "CLOSEPRJ", "×" }, // 13
+    { "スクラブ/ヘッド移動+", "SCRUB_PLUS", ">" }, // 14
+    { "スクラブ/ヘッド移動-", "SCRUB_MINUS", "<" }, // 15
+    { "スクラブW/ヘッド移動+", "SCRUB_PLUSW", ">W" }, // 16
+    { "スクラブW/ヘッド移動-", "SCRUB_MINUSW", "<W" }, // 17
+    { "ジョグ+", "JOG_PLUS", "≫" }, // 18
+    { "ジョグ-", "JOG_MINUS", "≪" }, // 19
+    { "スクラブON/OFF", "SCRUB_ONOFF", "S/M" }, // 20
+    { "画面移動左", "MOVE_LEFT", "←" }, // 21
+    { "画面移動右", "MOVE_RIGHT", "→" }, // 22
+    { "選択トラック移動上", "TRACK_UP", "↑" }, // 23
+    { "選択トラック移動下", "TRACK_DOWN", "↓" }, // 24
+    { "画面表示横+", "ZOOM_PLUS", "＋" }, // 25
+    { "画面表示横-", "ZOOM_MINUS", "－" }, // 26
+    { "画面表示縦+", "ZOOMV_PLUS", "V＋" }, // 27
+    { "画面表示縦-", "ZOOMV_MINUS", "V－" }, // 28
+    { "画面表示レベル+", "ZOOML_PLUS", "L＋" }, // 29
+    { "画面表示レベル-", "ZOOML_MINUS", "L－" }, // 30
+    { "録音", "REC", "○" }, // 31
+    { "即録音", "REC_NOW", "○N" }, // 32
+    { "再生停止/処理中止", "STOP", "□" }, // 33
+    { "再生一時停止", "PAUSE", "ﾛﾛ" }, // 34
+    { "再生", "PLAY", "⇒" }, // 35
+    { "全体を再生", "PLAY_WHOLE", "W⇒" }, // 36
+    { "先頭に移動", "MOVE_HOME", "Home" }, // 37
+    { "範囲内再生", "PLAY_SELECTED", "|⇔|" }, // 38
+    { "範囲外再生", "PLAY_SELECTED_EX", "┤├" }, // 39
+    { "ループ再生", "PLAY_SELECTED_LOOP", "|∞|" }, // 40
+    { "マークインまで再生", "PLAY_TOIN", "┤ |" }, // 41
+    { "マークアウトまで再生", "PLAY_TOEND", "| ┤" }, // 42
+    { "マークインから再生", "PLAY_FROMIN", "├ |" }, // 43
+    { "マークアウトから再生", "PLAY_FROMOUT", "| ├" }, // 44
+    { "マークインをクリック位置に", "MARKIN_CLICK", "MI2C" }, // 45
+    { "マークインをヘッドに", "MARKIN_HEAD", "MI2H" }, // 46
+    { "マークインをブロック開始位置に", "MARKIN_BLOCK_START", "MI2B" }, // 47
+    { "マークインをブロック終了位置に", "MARKIN_BLOCK_END", "MI2E" }, // 48
+    { "マークインを先頭に", "MARKIN_HOME", "MI2S" }, // 49
+    { "マークイン位置指定", "MARKIN_SET", "MIS" }, // 50
+    { "マークアウトをクリック位置に", "MARKOUT_CLICK", "MO2C" }, // 51
+    { "マークアウトをヘッドに", "MARKOUT_HEAD", "MO2H" }, // 52
+    { "マークアウトをブロック開始位置に", "MARKOUT_BLOCK_START", "MO2B" }, // 53
+    { "マークアウトをブロック終了位置に", "MARKOUT_BLOCK_END", "MO2E" }, // 54
+    { "マークアウトを先頭に", "MARKOUT_HOME", "MO2S" }, // 55
+    { "マークアウト長さ指定", "MARKOUT_SET", "MOS" }, // 56
+    { "ヘッドをマークイン位置に", "HEAD_MARKIN", "H2MI" }, // 57
+    { "ヘッドをマークアウト位置に", "HEAD_MARKOUT", "H2MO" }, // 58
+    { "ヘッドをブロック開始位置に", "HEAD_BLOCK_START", "H2B" }, // 59
+    { "ヘッドをブロック終了位置に", "HEAD_BLOCK_END", "H2E" }, // 60
+    { "ヘッドを先頭に", "HEAD_HOME", "H2S" }, // 61
+    { "ヘッドを次のブロックに", "HEAD_FWD", "H>>" }, // 62
+    { "ヘッドを前のブロックに", "HEAD_RWD", "H<<" }, // 63
+    { "消去", "ERASE", "Erase" }, // 64
+    { "削除", "DELETE", "Del" }, // 65
+    { "切り取り", "CUT", "Cut" }, // 66
+    { "コピー", "COPY", "Copy" }, // 67
+    { "貼り付け", "PASTE", "Paste" }, // 68
+    { "挿入", "INSERT", "Ins" }, // 69
+    { "空白挿入", "INSB", "InsB" }, // 70
+    { "トリム", "TRIM", "Trim" }, // 71
+    { "全範囲選択", "SELALL", "SelA" }, // 72
+    { "元に戻す", "UNDO", "Undo" }, // 73
+    { "やり直し", "REDO", "Redo" }, // 74
+    { "ブロック削除", "BLOCK_DELETE", "DelB" }, // 75
+    { "ブロック名称変更", "BLOCK_NAME", "RenB" }, // 76
+    { "ブロック分割", "BLOCK_DEVIDE", "Dev" }, // 77
+    { "ブロックをヘッド位置で分割", "BLOCK_DEVIDEH", "Devh" }, // 78
+    { "ブロックをクリップ", "BLOCK_CLIP", "ClipB" }, // 79
+    { "ブロックのマージ", "BLOCK_MERGE", "MrgB" }, // 80
+    { "ブロックをロック", "BLOCK_LOCK", "Lock" }, // 81
+    { "ブロックにフェードをロック", "BLOCK_FLOCK", "FLock" }, // 82
+    { "前のブロックにつける", "BLOCK_FIT_F", "Fit1" }, // 83
+    { "後ろのブロックにつける", "BLOCK_FIT_R", "Fit2" }, // 84
+    { "ブロックを前面に", "BLOCK_FRONT", "Top" }, // 85
+    { "ブロックを背面に", "BLOCK_BEHIND", "Back" }, // 86
+    { "ブロック位置を指定", "BLOCK_SETADR", "BAdd" }, // 87
+    { "ブロックのレベル", "BLOCK_LEVEL", "BL" }, // 88
+    { "グループ", "BLOCK_GROUP", "GB" }, // 89
+    { "トラック名称変更", "TRACK_NAME", "TrRen" }, // 90
+    { "トラック削除", "TRACK_DELETE", "TrDel" }, // 91
+    { "トラック追加", "TRACK_ADD", "TrAdd" }, // 92
+    { "トラック状態を保存", "TRACK_SAVE", "TrSav" }, // 93
+    { "フェードイン", "FADE_IN", "FI" }, // 94
+    { "フェードアウト", "FADE_OUT", "FO" }, // 95
+    { "フェードのリンク", "FADE_LINK", "∽" }, // 96
+    { "フェードをクリア", "FADE_CLEAR", "♭" }, // 97
+    { "フェードをミュート", "FADE_MUTE", "μ" }, // 98
+    { "ポイント追加", "FADE_FPHEAD", "FPP" }, // 99
+    { "ポイントを選択範囲に追加", "FADE_FPMARK", "FPM" }, // 100
+    { "ポイントをクリア", "FADE_FPCLEAR", "FPC" }, // 101
+    { "フェードを描く", "FADE_DRAW", "Draw" }, // 102
+    { "BGフェード", "FADE_BG", "BG" }, // 103
+    { "オートメーション", "FADE_AUTO", "Auto" }, // 104
+    { "フェードのマージ", "FADE_MERGE", "MrgF" }, // 105
+    { "ディレイ", "FX_DELAY", "DD" }, // 106
+    { "ステレオディレイ", "FX_STDELAY", "SD" }, // 107
+    { "エコー", "FX_ECHO", "EC" }, // 108
+    { "リバーブ", "FX_REVERB", "RV" }, // 109
+    { "フランジャー", "FX_FLANGER", "FL" }, // 110
+    { "フェイザー", "FX_PHASER", "PH" }, // 111
+    { "コーラス", "FX_CHORUS", "CE" }, // 112
+    { "オートパン", "FX_AUTOPAN", "AP" }, // 113
+    { "トレモロ", "FX_TREMOLO", "TR" }, // 114
+    { "ビブラート", "FX_VIBRATO", "VB" }, // 115
+    { "オクターブ", "FX_OCTAVE", "OC" }, // 116
+    { "ピッチシフト", "FX_PITCH_SHIFT", "PS" }, // 117
+    { "タイムストレッチ", "FX_TIME_STRETCH", "TS" }, // 118
+    { "スピードチェンジ", "FX_SPEED_CHG", "SC" }, // 119
+    { "ディストーション", "FX_DISTORTION", "DS" }, // 120
+    { "オーバードライブ", "FX_OVERDRIVE", "OD" }, // 121
+    { "リミッター", "FX_LIMITER", "LM" }, // 122
+    { "コンプレッサー", "FX_COMPRESSOR", "CS" }, // 123
+    { "マキシマイズ", "FCT_FX_MAXIMIZE", "MX" }, // 124
+    { "ゲート", "FX_GATE", "GT" }, // 125
+    { "エンハンサー", "FX_ENHANCER", "EH" }, // 126
+    { "バンドパスフィルター", "FX_BAND_PASS", "BPF" }, // 127
+    { "ローパスフィルター", "FX_HC_FILTER", "LPF" }, // 128
+    { "ハイパスフィルター", "FX_LC_FILTER", "HPF" }, // 129
+    { "グラフィックEQ", "FX_GEQ", "GEQ" }, // 130
+    { "パラメトリックEQ", "FX_PEQ", "PEQ" }, // 131
+    { "逆回転", "FX_RVS", "RVS" }, // 132
+    { "サイン波", "FX_SIGN", "SIGN" }, // 133
+    { "ノーマライズ", "FX_NORM", "NRM" }, // 134
+    { "アンプリファイ", "FX_AMPLIFY", "AMP" }, // 135
+    { "位相反転", "FX_PHASE_OUT", "PO" }, // 136
+    { "LRミックス", "FX_MIX_LR", "LRM" }, // 137
+    { "LR置換", "FX_EXCHANGE_LR", "LRE" }, // 138
+    { "LをRに", "FX_LTOR", "L2R" }, // 139
+    { "RをLに", "FX_RTOL", "R2L" }, // 140
+    { "ステレオエンハンス", "FX_ST_ENHANCE", "SEH" }, // 141
+    { "センター除去", "FX_KARAOKE", "KO" }, // 142
+    { "センター抽出", "FX_VOCAL", "VC" }, // 143
+    { "波形編集", "SAMPLEEDIT", "～" }, // 144
+};
+
+constexpr std::array<int32_t, kFunctionKeyCount> kDefaultFKeys = {
+    kCmdMarkinClick,
+    kCmdMarkoutClick,
+    kCmdMarkinHead,
+    kCmdMarkoutHead,
+    kCmdPlaySelected,
+    kCmdPlaySelectedEx,
+    kCmdPlaySelectedLoop,
+    kCmdPlayToin,
+    kCmdPlayToend,
+    kCmdPlayFromin,
+    kCmdPlayFromout,
+    kCmdPlayFromout,
+};
+
+constexpr std::array<int32_t, kDefaultToolbarCount> kDefaultToolbar = {
+    kCmdOpensound,
+    kCmdMixdown,
+    kCmdRipcd,
+    kCmdOpenprj,
+    kCmdSaveprj,
+    kCmdOwprj,
+    kCmdCloseprj,
+    kCmdMoveHome,
+    kCmdBlockLock,
+    kCmdTrackAdd,
+    kCmdTrackDelete,
+    kCmdFadeIn,
+    kCmdFadeOut,
+    kCmdFadeDraw,
+    kCmdFadeAuto,
+    kCmdSampleedit,
+};
+
+std::string FKeyKey(int pNumber) { return TwoDigitKey("fkeyfct-", pNumber); }
+std::string SpaceKey() { return TwoDigitKey("kbfct-", 1); }
+std::string ToolbarKey(int pNumber) { return TwoDigitKey("tbfct-", pNumber); }
+
+/// Replaces pBinding with the command a stored ID names; a missing or unknown ID keeps it.
+void ReadBinding(const Settings& pSettings, const std::string& pKey, int32_t& pBinding)
+{
+    int32_t k = FindCommand(pSettings.GetSetting(pKey, ""), kCommandIdColumn);
+    if (k != -1)
+        pBinding = k;
+}
+
+bool StoreBinding(Settings& pSettings, const std::string& pKey, int32_t pCommand)
+{
+    return pSettings.SaveSetting(pKey, GetCommandText(pCommand, kCommandIdColumn));
+}
+
+} // namespace
+
+std::string_view GetCommandText(int32_t pIndex, int pColumn)
+{
+    if (pIndex < 0 || pIndex >= kCommandCount)
+        return {};
+    const CommandRow& row = kCommandTable[pIndex];
+    switch (pColumn) {
+    case kCommandDescription:
+        return row.Description;
+    case kCommandIdColumn:
+        return row.Id;
+    case kCommandLabel:
+        return row.Label;
+    default:
+        return {};
+    }
+}
+
+int32_t FindCommand(std::string_view pText, int pColumn)
+{
+    if (pText.empty() || pColumn < kCommandDescription || pColumn > kCommandLabel)
+        return -1;
+    for (int32_t i = 0; i < kCommandCount; ++i)
+        if (GetCommandText(i, pColumn) == pText)
+            return i;
+    return -1;
+}
+
+KeyAssignment DefaultKeyAssignment()
+{
+    KeyAssignment a;
+    a.FKeyCommands = kDefaultFKeys;
+    a.SpaceCommand = kCmdPlay;
+    a.ToolbarCount = kDefaultToolbarCount;
+    a.ToolbarCommands.assign(kDefaultToolbar.begin(), kDefaultToolbar.end());
+    return a;
+}
+
+KeyAssignment LoadKeyAssignment(const Settings& pSettings)
+{
+    KeyAssignment a = DefaultKeyAssignment();
+    for (int n = 1; n <= kFunctionKeyCount; ++n)
+        ReadBinding(pSettings, FKeyKey(n), a.FKeyCommands[n - 1]);
+    ReadBinding(pSettings, SpaceKey(), a.SpaceCommand);
+
+    a.ToolbarCount
+        = std::max(pSettings.GetSetting("NumTBFCT", kDefaultToolbarCount), int32_t { 1 });
+    a.ToolbarCommands.assign(static_cast<size_t>(a.ToolbarCount), kCmdNone);
+    std::copy_n(kDefaultToolbar.begin(), std::min<int32_t>(kDefaultToolbarCount, a.ToolbarCount),
+        a.ToolbarCommands.begin());
+    for (int32_t n = 1; n <= a.ToolbarCount; ++n)
+        ReadBinding(pSettings, ToolbarKey(n), a.ToolbarCommands[static_cast<size_t>(n - 1)]);
+    return a;
+}
+
+bool SaveKeyAssignment(Settings& pSettings, const KeyAssignment& pAssignment)
+{
+    bool ok = true;
+    for (int n = 1; n <= kFunctionKeyCount; ++n)
+        ok = StoreBinding(pSettings, FKeyKey(n), pAssignment.FKeyCommands[n - 1]) && ok;
+    ok = StoreBinding(pSettings, SpaceKey(), pAssignment.SpaceCommand) && ok;
+    int32_t count = std::max<int32_t>(pAssignment.ToolbarCount, 0);
+    for (int32_t n = 1; n <= count; ++n) {
+        size_t i = static_cast<size_t>(n - 1);
+        int32_t command
+            = i < pAssignment.ToolbarCommands.size() ? pAssignment.ToolbarCommands[i] : kCmdNone;
+        ok = StoreBinding(pSettings, ToolbarKey(n), command) && ok;
+    }
+    return pSettings.SaveSetting("NumTBFCT", count) && ok;
+}
+
+void ApplyAssignmentRows(KeyAssignment& pAssignment, Settings& pSettings,
+    const std::vector<std::string>& pKeyRows, const std::vector<std::string>& pToolbarRows)
+{
+    for (int n = 0; n <= kFunctionKeyCount; ++n) {
+        std::string_view text = static_cast<size_t>(n) < pKeyRows.size()
+            ? std::string_view(pKeyRows[n])
+            : std::string_view();
+        int32_t k = FindCommand(text, kCommandDescription);
+        bool isSpace = n == kFunctionKeyCount;
+        if (k != -1)
+            (isSpace ? pAssignment.SpaceCommand : pAssignment.FKeyCommands[n]) = k;
+        StoreBinding(pSettings, isSpace ? SpaceKey() : FKeyKey(n + 1), k);
+    }
+    pAssignment.ToolbarCount = static_cast<int32_t>(pToolbarRows.size());
+    pAssignment.ToolbarCommands.assign(std::max<size_t>(pToolbarRows.size(), 1), kCmdNone);
+    for (size_t i = 0; i < pToolbarRows.size(); ++i) {
+        int32_t k = FindCommand(pToolbarRows[i], kCommandDescription);
+        if (k != -1)
+            pAssignment.ToolbarCommands[i] = k;
+        StoreBinding(pSettings, ToolbarKey(static_cast<int>(i + 1)), k);
+    }
+    pSettings.SaveSetting("NumTBFCT", pAssignment.ToolbarCount);
+}
+
+std::vector<int32_t> AssignableCommands()
+{
+    std::vector<int32_t> out;
+    for (int32_t i = 0; i < kCommandCount; ++i)
+        if (i < kCmdScrubPlus || i > kCmdJogMinus)
+            out.push_back(i);
+    return out;
+}
+
+int32_t ToolbarWidthTwips(int32_t pCount, double pSizeRate)
+{
+    double twips = static_cast<double>(std::max<int32_t>(pCount, 0)) * 660.0 * pSizeRate + 450.0;
+    return static_cast<int32_t>(RoundHalfEven(twips));
+}
+
+std::optional<int32_t> CommandForKey(
+    CommandKey pKey, int pModifiers, const KeyAssignment& pAssignment, bool pPlaying)
+{
+    const int code = static_cast<int>(pKey);
+    if (code >= static_cast<int>(CommandKey::F1) && code <= static_cast<int>(CommandKey::F12))
+        return pAssignment
+            .FKeyCommands[static_cast<size_t>(code - static_cast<int>(CommandKey::F1))];
+    switch (pKey) {
+    case CommandKey::Escape:
+        return kCmdStop;
+    case CommandKey::Space:
+        // Only a Space bound to PLAY_WHOLE toggles; PLAY restarts the run.
+        if (pAssignment.SpaceCommand == kCmdPlayWhole && pPlaying)
+            return kCmdStop;
+        return pAssignment.SpaceCommand;
+    case CommandKey::Home:
+        return kCmdMoveHome;
+    case CommandKey::Left:
+        if (pModifiers == 0)
+            return kCmdMoveLeft;
+        if (pModifiers == kModShift)
+            return kCmdScrubMinus;
+        return std::nullopt;
+    case CommandKey::Right:
+        if (pModifiers == 0)
+            return kCmdMoveRight;
+        if (pModifiers == kModShift)
+            return kCmdScrubPlus;
+        return std::nullopt;
+    case CommandKey::Up:
+        return kCmdTrackUp;
+    case CommandKey::Down:
+        return kCmdTrackDown;
+    case CommandKey::J:
+        if (pModifiers == kModCtrl)
+            return kCmdScrubOnoff;
+        return std::nullopt;
+    case CommandKey::KeypadPlus:
+    case CommandKey::Plus:
+        if (pModifiers == kModShift)
+            return kCmdZoomvPlus;
+        if (pModifiers == kModCtrl)
+            return kCmdZoomlPlus;
+        return kCmdZoomPlus;
+    case CommandKey::KeypadMinus:
+    case CommandKey::Minus:
+        if (pModifiers == kModShift)
+            return kCmdZoomvMinus;
+        if (pModifiers == kModCtrl)
+            return kCmdZoomlMinus;
+        return kCmdZoomMinus;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool KeyIsConsumedAfterRelease(CommandKey pKey)
+{
+    return pKey == CommandKey::F4 || pKey == CommandKey::F10;
+}
+
+int32_t CommandForWheel(bool pTowardsUser)
+{
+    return pTowardsUser ? kCmdScrubPlusw : kCmdScrubMinusw;
+}
+
+std::optional<int32_t> KeyboardState::KeyUp(
+    CommandKey pKey, int pModifiers, const KeyAssignment& pAssignment, bool pPlaying)
+{
+    lastKeyDown_ = CommandKey::None;
+    if (pKey == CommandKey::Space && spaceUsed_) {
+        spaceUsed_ = false;
+        return std::nullopt;
+    }
+    return CommandForKey(pKey, pModifiers, pAssignment, pPlaying);
+}
+
+bool KeyboardState::MouseDownInTracks()
+{
+    if (lastKeyDown_ != CommandKey::Space)
+        return false;
+    spaceUsed_ = true;
+    return true;
+}
+
+} // namespace tarvok

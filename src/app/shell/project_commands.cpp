@@ -1,0 +1,589 @@
+// The project menu and undo/redo of the main-window logic.
+
+#include "app/shell/main_logic.h"
+
+#include "app/shell/file_copy.h"
+#include "base/file_name.h"
+#include "base/text.h"
+#include "core/file_io.h"
+#include "core/paths.h"
+#include "core/write_out_all.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace tarvok {
+
+namespace {
+
+constexpr const char* kProjectFilter = "tarvokプロジェクトファイル|*.tvp";
+constexpr const char* kLoadFailed = "プロジェクト読込に失敗しました";
+constexpr const char* kProcessingFailed = "処理失敗";
+constexpr const char* kSaveOnlyInDataFolder
+    = "データフォルダ以外にはプロジェクトファイルの保存はできません";
+
+bool HasTvpExtension(const std::string& pPath)
+{
+    std::string lower = ToLowerAscii(pPath);
+    return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".tvp") == 0;
+}
+
+std::string Percent(double pRate)
+{
+    const int64_t tenths = std::llround(pRate * 1000.0);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + "%";
+}
+
+} // namespace
+
+ProjectFileEnv MainLogic::FileEnv()
+{
+    return ProjectFileEnv { *folder_, ui_, options_.WFMode, options_.UndoAll == 1, &CancelRequest };
+}
+
+bool MainLogic::IsInDataFolder(const std::string& pPath) const
+{
+    return EqualsNoCase(FolderOf(pPath), project_.DataFolder);
+}
+
+bool MainLogic::OpenProject(const std::string& pPath, bool pResuming)
+{
+    if (Playing || Recording)
+        return false;
+    if (!pResuming)
+        AddRecentFile(pPath);
+    if (!StartProc(0, 0))
+        return false;
+    folder_->DeleteOwnSnapshots();
+    project_.ResetProject();
+    ProjectFileEnv env = FileEnv();
+    Status read = ReadProject(project_, pPath, false, false, env);
+    LostOnOpen = env.Lost;
+    OpenFailure = read ? std::string() : read.error().Message;
+    if (!read) {
+        projectLock_.Release();
+        ui_.ShowError(std::string(kLoadFailed) + "\n" + pPath + "\n" + OpenFailure);
+        // Whatever was read must never be saved over the file it came from.
+        project_.ProjectFile.clear();
+        OverwriteEnabled = false;
+    } else if (IsInDataFolder(pPath) && LockProjectFile(pPath)) {
+        project_.ProjectFile = pPath;
+        OverwriteEnabled = true;
+    } else {
+        project_.ProjectFile.clear();
+        OverwriteEnabled = false;
+    }
+    project_.UndoCounter = 0;
+    project_.LastUndoType = 0;
+    project_.Saved = true;
+    project_.UpdateTitleLength(false);
+    EndProc();
+    return static_cast<bool>(read);
+}
+
+bool MainLogic::LockProjectFile(const std::string& pPath)
+{
+    lockHolder_ = 0;
+    if (projectLock_.Held() && projectLock_.LockedPath() == ReplaceTargetOf(pPath))
+        return true;
+    FileLock lock;
+    if (!lock.Acquire(pPath, &lockHolder_)) {
+        std::string who = lockHolder_ > 0 ? "他のプロセス(PID " + std::to_string(lockHolder_) + ")"
+                                          : "他のプロセス";
+        ui_.ShowMessage(pPath + " は" + who + "が編集中です。上書き保存はできません");
+        return false;
+    }
+    projectLock_ = std::move(lock);
+    return true;
+}
+
+bool MainLogic::OpenProjectCommand()
+{
+    if (!CanEdit())
+        return false;
+    std::optional<std::string> path = ui_.ChooseOpenFile("", kProjectFilter, project_.DataFolder);
+    if (!path || path->empty())
+        return false;
+    return OpenFile(*path);
+}
+
+std::optional<std::string> MainLogic::ChooseProjectSavePath()
+{
+    for (;;) {
+        std::optional<std::string> path
+            = ui_.ChooseSaveFile("", kProjectFilter, project_.DataFolder);
+        if (!path || path->empty())
+            return std::nullopt;
+        std::string chosen = *path;
+        if (!HasTvpExtension(chosen))
+            chosen += ".tvp";
+        if (IsInDataFolder(chosen))
+            return chosen;
+        ui_.ShowError(kSaveOnlyInDataFolder);
+    }
+}
+
+bool MainLogic::SaveProjectCommand()
+{
+    if (!CanEdit())
+        return false;
+    std::optional<std::string> path = ChooseProjectSavePath();
+    if (!path)
+        return false;
+    if (!LockProjectFile(*path)) {
+        ui_.ShowError(*path + "\nは他のプロセスが編集中のため保存できません");
+        return false;
+    }
+    if (!StartProc(1, 0))
+        return false;
+    ProjectFileEnv env = FileEnv();
+    const bool ok = WriteProject(project_, *path, false, env).has_value();
+    if (ok) {
+        project_.ProjectFile = *path;
+        project_.Saved = true;
+        OverwriteEnabled = true;
+    }
+    EndProc();
+    if (!ok)
+        ui_.ShowError(kProcessingFailed);
+    return ok;
+}
+
+bool MainLogic::OverwriteProjectCommand()
+{
+    if (!CanEdit())
+        return false;
+    if (project_.ProjectFile.empty() || !FileExists(project_.ProjectFile)) {
+        project_.ProjectFile.clear();
+        OverwriteEnabled = false;
+        return SaveProjectCommand();
+    }
+    if (!StartProc(1, 0))
+        return false;
+    ProjectFileEnv env = FileEnv();
+    const bool ok = WriteProject(project_, project_.ProjectFile, false, env).has_value();
+    if (ok)
+        project_.Saved = true;
+    EndProc();
+    if (!ok)
+        ui_.ShowError(kProcessingFailed);
+    return ok;
+}
+
+bool MainLogic::ClipToProjectCommand()
+{
+    if (!CanEdit())
+        return false;
+    std::optional<std::string> path = ChooseProjectSavePath();
+    if (!path || !StartProc(1, 0))
+        return false;
+    ProjectFileEnv env = FileEnv();
+    const bool ok = WriteProject(project_, *path, true, env).has_value();
+    EndProc();
+    if (!ok)
+        ui_.ShowError(kProcessingFailed);
+    return ok;
+}
+
+bool MainLogic::ProjectToClipCommand()
+{
+    if (!CanEdit())
+        return false;
+    std::optional<std::string> path = ui_.ChooseOpenFile("", kProjectFilter, project_.DataFolder);
+    if (!path || path->empty())
+        return false;
+    ProjectFileEnv env = FileEnv();
+    Status read = ReadProject(project_, *path, false, true, env);
+    ui_.RequestRedraw(RedrawArea::Menus);
+    // A rate mismatch was already shown by the reader.
+    if (!read && read.error().Code != ErrorCode::RateMismatch)
+        ui_.ShowError(std::string(kLoadFailed) + "\n" + *path + "\n" + read.error().Message);
+    return static_cast<bool>(read);
+}
+
+bool MainLogic::FetchWavCommand()
+{
+    if (!CanEdit())
+        return false;
+    auto outside
+        = [this](const std::string& pPath) { return !pPath.empty() && !IsInDataFolder(pPath); };
+    bool any = false;
+    for (const WaveFile& w : project_.WaveFiles)
+        any = any || outside(w.FileName) || outside(w.PeakFile);
+    for (const Track& t : project_.Tracks)
+        any = any || outside(t.EnvelopeFile);
+    if (!any || !StartProc(1, 0))
+        return false;
+    FileCopy copier(&ui_);
+    copier.SetMirrorProg([this](double, std::string_view) { return !CancelRequest; });
+    // Each name moves to its copy only when the copy is complete, so the project names
+    // complete files whatever happens; the first failure ends the command and is reported
+    // with its cause.
+    std::string failure;
+    auto fetch = [&](std::string& pName, int pKind) {
+        // A file that is gone (dropped when the project was read) has nothing to copy.
+        if (!failure.empty() || !outside(pName) || !FileExists(pName))
+            return;
+        std::string target = folder_->NewTempName(pKind);
+        if (target.empty()) {
+            failure = pName + "\nデータフォルダに新しいファイルを作成できません";
+            return;
+        }
+        if (!copier.TranspFile(pName, target, true, false)) {
+            failure = pName + "\n" + copier.FailureText();
+            DeleteFileForce(target); // the empty name handed out for the copy
+            return;
+        }
+        pName = target;
+    };
+    for (WaveFile& w : project_.WaveFiles) {
+        fetch(w.FileName, kTempWave);
+        fetch(w.PeakFile, kTempPeak);
+    }
+    for (Track& t : project_.Tracks)
+        fetch(t.EnvelopeFile, kTempEnvelope);
+    EndProc();
+    if (!failure.empty()) {
+        ui_.ShowError("構成ファイルのコピーに失敗しました\n" + failure);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// A path in its one canonical spelling: links, "." and ".." resolved as far as the path
+/// exists, no trailing "/".
+fs::path CanonicalPath(const std::string& pPath)
+{
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(fs::path(pPath), ec);
+    if (ec)
+        canonical = fs::absolute(fs::path(pPath), ec).lexically_normal();
+    std::string text = canonical.string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return fs::path(text);
+}
+
+/// True when pInner is pOuter or lies inside it (both canonical).
+bool IsWithin(const fs::path& pInner, const fs::path& pOuter)
+{
+    auto inner = pInner.begin();
+    for (auto outer = pOuter.begin(); outer != pOuter.end(); ++outer, ++inner) {
+        if (outer->empty())
+            continue;
+        if (inner == pInner.end() || *inner != *outer)
+            return false;
+    }
+    return true;
+}
+
+/// True for the names a SAVEALL of project pProject writes into its folder: "00000001.wav"
+/// and the like, the project file, and a temporary file of a replacement.
+bool IsSaveAllFile(const std::string& pName, const std::string& pProject)
+{
+    std::string lower = ToLowerAscii(pName);
+    if (lower.size() == 12 && lower.find_first_not_of("0123456789") == 8
+        && (lower.ends_with(".wav") || lower.ends_with(".wwf") || lower.ends_with(".wfd")))
+        return true;
+    return EqualsNoCase(pName, pProject + ".tvp") || IsReplaceTempName(pName);
+}
+
+} // namespace
+
+namespace {
+
+/// Where a SAVEALL goes: the folder (with a trailing slash), the same without it, the
+/// project's name and the folder as resolved through links.
+struct SaveAllTarget {
+    std::string Folder;
+    std::string Bare;
+    std::string Name;
+    fs::path Resolved;
+};
+
+// The folder the user chose, refused (with the message shown) inside or around the data
+// folder, at the root or the home folder, or when it names something else than a folder.
+std::optional<SaveAllTarget> ChooseSaveAllTarget(
+    UserInterface& pUi, Settings& pSettings, const Project& pProject)
+{
+    std::string start = pSettings.GetSetting("LastSaveAllPath", std::string_view(ProgramFolder()));
+    std::optional<std::string> chosen = pUi.ChooseFolder("フォルダ名称を入力|*.tvp", start);
+    if (!chosen || chosen->empty())
+        return std::nullopt;
+    std::error_code ec;
+    std::string folder = *chosen;
+    std::string name;
+    if (fs::is_regular_file(folder, ec)) {
+        // An existing project file: its folder, and the project keeps that file's name.
+        name = FileNameOf(folder);
+        folder = FolderOf(folder);
+    }
+    fs::path target = CanonicalPath(folder);
+    const fs::path data = CanonicalPath(pProject.DataFolder);
+    if (IsWithin(target, data) || IsWithin(data, target)) {
+        pUi.ShowError("データフォルダには保存はできません");
+        return std::nullopt;
+    }
+    const char* home = std::getenv("HOME");
+    if (target == target.root_path()
+        || (home != nullptr && *home != '\0' && target == CanonicalPath(home))) {
+        pUi.ShowError(target.string() + "\nには保存できません。新しいフォルダを指定してください");
+        return std::nullopt;
+    }
+    if (fs::exists(target, ec) && !fs::is_directory(target, ec)) {
+        pUi.ShowError(target.string() + "\nはフォルダではありません");
+        return std::nullopt;
+    }
+    const std::string bare = target.string();
+    if (name.empty())
+        name = FileNameOf(bare);
+    if (size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
+        name = name.substr(0, dot);
+    return SaveAllTarget { WithTrailingSlash(bare), bare, name, target };
+}
+
+// The folder the copy is written into: the target itself when it is new, else a fresh
+// numbered sibling (the old folder is replaced only after the new copy is complete, when
+// the user agrees). Nothing, with the message shown, when declined or not creatable.
+std::optional<std::string> MakeWriteFolder(
+    UserInterface& pUi, const SaveAllTarget& pTarget, bool pReplacing)
+{
+    const auto failed = [&pUi]() -> std::optional<std::string> {
+        pUi.ShowError("フォルダ作成に失敗しました");
+        return std::nullopt;
+    };
+    if (!pReplacing)
+        return CreateFolders(pTarget.Folder) ? std::optional(pTarget.Folder) : failed();
+    if (!pUi.AskYesNo(pTarget.Folder + "\nをクリアして全てのデータを出力します。続行しますか？"))
+        return std::nullopt;
+    std::error_code ec;
+    for (int n = 1; n <= 99; ++n) {
+        std::string candidate = pTarget.Bare + ZeroPad(n, 2);
+        if (!fs::exists(candidate, ec) && fs::create_directory(candidate, ec) && !ec)
+            return WithTrailingSlash(candidate);
+    }
+    return failed();
+}
+
+/// What followed the new copy from the old folder (Kept) and what stayed behind (Stranded).
+struct LeftFiles {
+    std::vector<std::string> Kept;
+    std::vector<std::string> Stranded;
+};
+
+// The complete new copy in pWriteTo and the old folder swap places in one step, so the
+// folder holds the old copy or the new one whatever fails. Then the files that are not
+// SAVEALL's move from the old folder into the new one, and the old one goes. Fails when the
+// swap fails (the new copy is then removed).
+Result<LeftFiles> SwapInNewCopy(const SaveAllTarget& pTarget, const std::string& pWriteTo)
+{
+    std::error_code ec;
+    const std::string newFolder = pWriteTo.substr(0, pWriteTo.size() - 1);
+    if (Status exchanged = ExchangePaths(pTarget.Bare, newFolder); !exchanged) {
+        fs::remove_all(newFolder, ec);
+        return exchanged.error();
+    }
+    SyncFolder(FolderOf(pTarget.Bare));
+    const std::string& oldFolder = pWriteTo; // now holds the old copy
+    const auto isSaveAllFile = [&](const fs::directory_entry& pEntry) {
+        return pEntry.is_regular_file(ec) && !pEntry.is_symlink(ec)
+            && IsSaveAllFile(pEntry.path().filename().string(), pTarget.Name);
+    };
+    LeftFiles left;
+    for (const auto& entry : fs::directory_iterator(oldFolder, ec)) {
+        if (isSaveAllFile(entry))
+            continue;
+        std::string entryName = entry.path().filename().string();
+        if (fs::exists(pTarget.Folder + entryName, ec)
+            || !RenameFile(entry.path().string(), pTarget.Folder + entryName))
+            left.Stranded.push_back(entryName);
+        else
+            left.Kept.push_back(entryName);
+    }
+    if (left.Stranded.empty()) {
+        fs::remove_all(newFolder, ec);
+    } else {
+        for (const auto& entry : fs::directory_iterator(oldFolder, ec))
+            if (isSaveAllFile(entry))
+                DeleteFileForce(entry.path().string());
+    }
+    SyncFolder(pTarget.Folder);
+    return left;
+}
+
+// Tells the user which files of the old folder stayed behind (in pWriteTo, the old folder's
+// new place) and which were kept beside the new copy.
+void ReportLeftFiles(UserInterface& pUi, const LeftFiles& pLeft, const std::string& pWriteTo,
+    const std::string& pFolder)
+{
+    const auto list = [](const std::vector<std::string>& pNames) {
+        std::string text;
+        for (const std::string& k : pNames)
+            text += "\n" + k;
+        return text;
+    };
+    if (!pLeft.Stranded.empty())
+        pUi.ShowError(pWriteTo
+            + "\nに残したファイルがあります（移動できませんでした）:" + list(pLeft.Stranded));
+    if (!pLeft.Kept.empty())
+        pUi.ShowInfo(pFolder + "\nのSAVEALL以外のファイルは残しました:" + list(pLeft.Kept));
+}
+
+// True when a working file of the project lies within pFolder.
+bool NamesFilesWithin(const Project& pProject, const fs::path& pFolder)
+{
+    for (const WaveFile& w : pProject.WaveFiles)
+        if (IsWithin(CanonicalPath(FolderOf(w.FileName)), pFolder))
+            return true;
+    for (const Track& t : pProject.Tracks)
+        if (!t.EnvelopeFile.empty() && IsWithin(CanonicalPath(FolderOf(t.EnvelopeFile)), pFolder))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool MainLogic::SaveAllCommand()
+{
+    if (!CanEdit())
+        return false;
+    const std::optional<SaveAllTarget> target = ChooseSaveAllTarget(ui_, settings_, project_);
+    if (!target)
+        return false;
+    const std::string& folder = target->Folder;
+    if (project_.BlockCount() < 1 || project_.WaveFileCount() < 1) {
+        ui_.ShowError("出力に失敗しました");
+        return false;
+    }
+    // An existing folder is replaced only after the new copy is complete, and only in the
+    // files a SAVEALL writes.
+    const bool replacing = FolderExists(folder);
+    const std::optional<std::string> writeTo = MakeWriteFolder(ui_, *target, replacing);
+    if (!writeTo || !StartProc(1, 0))
+        return false;
+    Status written = WriteOutAll(
+        project_, *writeTo, target->Name, ui_, [this](double pRate, std::string_view) {
+            ui_.ShowMessage(Percent(pRate));
+            ui_.Yield();
+            return !CancelRequest;
+        });
+    LeftFiles left;
+    std::error_code ec;
+    if (!written && replacing) {
+        // Nothing of a failed copy stays behind; the old folder is as it was.
+        fs::remove_all(*writeTo, ec);
+    } else if (replacing) {
+        Result<LeftFiles> swapped = SwapInNewCopy(*target, *writeTo);
+        if (!swapped) {
+            EndProc();
+            ui_.ShowError(
+                "フォルダ名変更に失敗しました\n" + folder + "\n" + swapped.error().Message);
+            return false;
+        }
+        left = std::move(*swapped);
+    }
+    EndProc();
+    if (!written) {
+        ui_.ShowError("出力に失敗しました\n" + written.error().Message);
+        return false;
+    }
+    ReportLeftFiles(ui_, left, *writeTo, folder);
+    settings_.SaveSetting("LastSaveAllPath", std::string_view(folder));
+    lastSaveAllProject_ = folder + target->Name + ".tvp";
+    // A project whose working files were in the replaced folder is opened again from the new
+    // copy, so that it never names files that are gone.
+    if (replacing && NamesFilesWithin(project_, target->Resolved)) {
+        CloseProject();
+        OpenProject(lastSaveAllProject_, false);
+        ui_.ShowMessage("保存したプロジェクトを開き直しました");
+    }
+    return true;
+}
+
+Status MainLogic::PushUndo()
+{
+    ProjectFileEnv env = FileEnv();
+    if (Status written
+        = WriteProject(project_, folder_->UndoSnapshotName(project_.UndoCounter), false, env);
+        !written)
+        return written; // the counter and the redo snapshots stay as they were
+    ++project_.UndoCounter;
+    // Snapshots beyond the present can no longer be reached by redo.
+    folder_->DeleteOwnSnapshots(project_.UndoCounter);
+    return {};
+}
+
+bool MainLogic::TakeUndoSnapshot()
+{
+    const Status taken = SaveUndoSnapshot();
+    undoSnapshotError_ = taken ? Error {} : taken.error();
+    return taken.has_value();
+}
+
+void MainLogic::ShowUndoSnapshotFailure(std::string_view pConsequence)
+{
+    ui_.ShowError("元に戻すための記録を書き込めませんでした（" + undoSnapshotError_.Message
+        + "）。\n" + std::string(pConsequence));
+}
+
+bool MainLogic::StepUndo(bool pRedo, bool pCheckOnly)
+{
+    int32_t n = pRedo ? project_.UndoCounter + 1 : project_.UndoCounter - 1;
+    if (n < 0)
+        return false;
+    std::string snapshot = folder_->UndoSnapshotName(n);
+    if (!FileExists(snapshot))
+        return false;
+    if (pCheckOnly)
+        return true;
+    ProjectFileEnv env = FileEnv();
+    if (!ReadProject(project_, snapshot, true, false, env))
+        return false;
+    project_.UndoCounter = n;
+    return true;
+}
+
+bool MainLogic::UndoCommand(bool pRedo)
+{
+    if (!CanEdit() || !StepUndo(pRedo, true))
+        return false;
+    if (!StartProc(pRedo ? 0 : 1, 1))
+        return false;
+    bool ok = StepUndo(pRedo, false);
+    if (!ok)
+        ui_.ShowError(kProcessingFailed);
+    project_.UpdateTitleLength(false);
+    ui_.RequestRedraw(RedrawArea::All);
+    EndProc();
+    return ok;
+}
+
+std::string MainLogic::FindResumeSnapshot() const { return folder_->NewestStaleSnapshot(); }
+
+void MainLogic::OfferResume()
+{
+    if (project_.BlockCount() > 0)
+        return;
+    std::string snapshot = FindResumeSnapshot();
+    if (snapshot.empty())
+        return;
+    if (!ui_.AskYesNo("続きから作業しますか？"))
+        return;
+    std::string last = project_.DataFolder + "last.tvp";
+    std::error_code ec;
+    std::filesystem::rename(snapshot, last, ec);
+    if (ec)
+        return;
+    OpenProject(last, true);
+}
+
+} // namespace tarvok

@@ -1,0 +1,50 @@
+#include "app/shell/recent_files.h"
+
+#include "base/text.h"
+#include "core/file_io.h"
+#include "core/settings.h"
+
+namespace tarvok {
+
+namespace {
+
+constexpr size_t kMaxRecent = 8;
+
+} // namespace
+
+void RecentFileList::Load(const Settings& pSettings)
+{
+    paths_.clear();
+    for (int n = 1; n <= static_cast<int>(kMaxRecent); ++n) {
+        std::string path = pSettings.GetSetting(SlotKey("MRUList_", n), "");
+        if (!path.empty())
+            paths_.push_back(path);
+    }
+}
+
+void RecentFileList::Save(Settings& pSettings) const
+{
+    for (int n = 1; n <= static_cast<int>(kMaxRecent); ++n)
+        pSettings.SaveSetting(SlotKey("MRUList_", n),
+            static_cast<size_t>(n) <= paths_.size() ? std::string_view(paths_[n - 1])
+                                                    : std::string_view());
+}
+
+void RecentFileList::Add(const std::string& pPath)
+{
+    std::vector<std::string> list { pPath };
+    for (const std::string& entry : paths_) {
+        if (list.size() >= kMaxRecent)
+            break;
+        if (EqualsNoCase(entry, pPath) || !FileExists(entry))
+            continue;
+        bool duplicate = false;
+        for (const std::string& kept : list)
+            duplicate = duplicate || EqualsNoCase(kept, entry);
+        if (!duplicate)
+            list.push_back(entry);
+    }
+    paths_ = std::move(list);
+}
+
+} // namespace tarvok
