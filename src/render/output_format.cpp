@@ -51,7 +51,7 @@ const OutputFormatInfo* OutputFormatOfPath(std::string_view pPath)
 
 std::string WithOutputExtension(std::string_view pPath, OutputKind pKind)
 {
-    const std::string path(pPath);
+    std::string path(pPath);
     if (Trim(path).empty())
         return path;
     const std::string folder = FolderOf(path);

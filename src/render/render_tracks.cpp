@@ -303,7 +303,7 @@ Status RenderTracks(const Project& pProject, const RenderRequest& pRequest, User
     if (!file)
         return file.error();
     // The header is finalised whatever happens, so that the file stays a valid WAV file.
-    auto finish = [&](Status pResult) -> Status {
+    auto finish = [&](const Status& pResult) -> Status {
         Status fixed = FixWaveSizes(pRequest.File, 0, false, &*file);
         errno = 0;
         if (!file->Close() && fixed)

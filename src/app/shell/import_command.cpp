@@ -167,6 +167,7 @@ std::optional<std::vector<ImportItem>> ImportItems(MainLogic& pLogic, const std:
         return std::nullopt;
     }
     std::vector<ImportItem> items;
+    items.reserve(names.size());
     for (std::string& name : names)
         items.push_back({ std::move(name), true });
     return items;
