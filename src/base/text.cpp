@@ -163,4 +163,24 @@ bool IsValidUtf8(std::string_view pText)
     return true;
 }
 
+std::string BlankControlCharacters(std::string_view pText)
+{
+    std::string out;
+    out.reserve(pText.size());
+    for (size_t i = 0; i < pText.size(); ++i) {
+        const auto c = static_cast<unsigned char>(pText[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += ' ';
+        } else if (c == 0xC2 && i + 1 < pText.size()
+            && static_cast<unsigned char>(pText[i + 1]) >= 0x80
+            && static_cast<unsigned char>(pText[i + 1]) <= 0x9F) {
+            out += ' ';
+            ++i;
+        } else {
+            out += pText[i];
+        }
+    }
+    return out;
+}
+
 } // namespace tarvok

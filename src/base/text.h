@@ -40,4 +40,9 @@ std::string ZeroPad(int64_t pValue, int pDigits);
 /// True when every byte sequence is well-formed UTF-8.
 bool IsValidUtf8(std::string_view pText);
 
+/// pText with every control character made a blank: C0 (below 0x20), DEL and the C1 range
+/// U+0080..U+009F in its UTF-8 form. Text from a disc or a server shown by any front end
+/// goes through it, so that no title can drive a terminal (escape sequences, CSI).
+std::string BlankControlCharacters(std::string_view pText);
+
 } // namespace tarvok

@@ -132,7 +132,7 @@ std::vector<std::string> CddbAlbums(std::string_view pBody, std::string_view pId
     for (std::string_view line : Lines(text, true)) {
         if (line.find(pId) == std::string_view::npos)
             continue;
-        albums.push_back(ReplaceAll(std::string(line), withBlank, ""));
+        albums.push_back(BlankControlCharacters(ReplaceAll(std::string(line), withBlank, "")));
     }
     return albums;
 }
@@ -173,9 +173,12 @@ CddbTitles ParseCddbEntry(std::string_view pBody, int32_t pTracks)
             titles.Tracks[static_cast<size_t>(*index)] += value;
         }
     }
-    titles.Disc = ReplaceAll(ReplaceAll(std::string(Trim(titles.Disc)), "?", "？"), " / ", " - ");
+    // Titles reach terminals and windows as they stand: no control character survives.
+    titles.Disc
+        = ReplaceAll(ReplaceAll(std::string(Trim(BlankControlCharacters(titles.Disc))), "?", "？"),
+            " / ", " - ");
     for (std::string& t : titles.Tracks)
-        t = ReplaceAll(std::string(Trim(t)), "?", "？");
+        t = ReplaceAll(std::string(Trim(BlankControlCharacters(t))), "?", "？");
     return titles;
 }
 

@@ -57,13 +57,11 @@ std::string Base64MusicBrainz(const std::array<uint8_t, 20>& pBytes)
 
 /// A title from the network as the track list shows it: control characters become
 /// blanks, "?" the full-width "？", outer blanks go.
-std::string CleanTitle(std::string pText)
+std::string CleanTitle(std::string_view pText)
 {
-    for (char& c : pText)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
+    const std::string blanked = BlankControlCharacters(pText);
     std::string out;
-    for (char c : Trim(pText)) {
+    for (char c : Trim(blanked)) {
         if (c == '?')
             out += "？";
         else

@@ -1,5 +1,7 @@
 #include "cd/rip_audio.h"
 
+#include "base/text.h"
+
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/user_interface.h"
@@ -236,7 +238,11 @@ std::vector<std::string> RipAudio::CdTextTitles()
     std::unique_ptr<CdDevice> device = service_.Open(drive_);
     if (!device)
         return {};
-    return device->CdTextTitles();
+    // CD-TEXT comes from the disc (or an image anyone can make): shown as plain text only.
+    std::vector<std::string> titles = device->CdTextTitles();
+    for (std::string& title : titles)
+        title = std::string(Trim(BlankControlCharacters(title)));
+    return titles;
 }
 
 void RipAudio::SetTitles(const std::vector<std::string>& pTitles)

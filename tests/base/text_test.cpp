@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace tarvok {
 
@@ -136,6 +137,25 @@ TEST(Text, IsValidUtf8RejectsMalformedSequences)
     for (const auto& [text, expected] : kCases) {
         SCOPED_TRACE(testing::PrintToString(text));
         EXPECT_EQ(IsValidUtf8(text), expected);
+    }
+}
+
+TEST(Text, ControlCharactersBecomeBlanks)
+{
+    const std::pair<std::string, std::string> kCases[] = {
+        { "plain ？ text", "plain ？ text" },
+        { "\x1b[2Jclear", " [2Jclear" },
+        { "tab\there\r\n", "tab here  " },
+        { "del\x7f", "del " },
+        { "csi\xc2\x9b"
+          "31m",
+            "csi 31m" },
+        { "nbsp\xc2\xa0kept", "nbsp\xc2\xa0kept" },
+        { "\xe3\x81\x82\xc2", "\xe3\x81\x82\xc2" },
+    };
+    for (const auto& [text, expected] : kCases) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        EXPECT_EQ(BlankControlCharacters(text), expected);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,8 @@ public:
     /// The read request (from 1, counted over the whole life) that fails; 0 for none.
     int32_t FailRead = 0;
     std::function<void(int32_t pOpens)> OnOpen;
+    /// When set, the CD-TEXT titles every opened disc gives instead of its own.
+    std::optional<std::vector<std::string>> CdText;
 
 private:
     class Device : public CdDevice {
@@ -59,7 +62,10 @@ private:
                 return false;
             return inner_->ReadAudioSectors(pLba, pCount, pBuffer);
         }
-        std::vector<std::string> CdTextTitles() override { return inner_->CdTextTitles(); }
+        std::vector<std::string> CdTextTitles() override
+        {
+            return owner_.CdText ? *owner_.CdText : inner_->CdTextTitles();
+        }
 
     private:
         WatchedDriveService& owner_;

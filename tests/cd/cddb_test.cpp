@@ -101,6 +101,26 @@ TEST(Cddb, EntryTitlesWithFullWidthReplacements)
     EXPECT_EQ(titles.Tracks[2], "");
 }
 
+TEST(Cddb, ControlCharactersInAnswersBecomeBlanks)
+{
+    const std::string entry = "210 rock 0b014802 CD database entry follows\r\n"
+                              "DTITLE=\x1b]0;title\x07"
+                              "Artist / Album\r\n"
+                              "TTITLE0=Clear\x1b[2Jscreen\r\n"
+                              "TTITLE1=C1\xc2\x9b"
+                              "31mred\r\n.\r\n";
+    CddbTitles titles = ParseCddbEntry(entry, 2);
+    EXPECT_EQ(titles.Disc, "]0;title Artist - Album");
+    ASSERT_EQ(titles.Tracks.size(), 2U);
+    EXPECT_EQ(titles.Tracks[0], "Clear [2Jscreen");
+    EXPECT_EQ(titles.Tracks[1], "C1 31mred");
+
+    const std::vector<std::string> albums = CddbAlbums(
+        "211 close matches found\r\nrock 0b014802 Bad\x1b[2J / One\r\n.\r\n", "0b014802");
+    ASSERT_EQ(albums.size(), 1U);
+    EXPECT_EQ(albums[0], "rock Bad [2J / One");
+}
+
 TEST(TrackLength, MinutesSecondsTenths)
 {
     EXPECT_EQ(TrackLengthText(275250), "04'35.2");

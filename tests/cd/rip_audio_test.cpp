@@ -98,6 +98,23 @@ TEST(RipAudio, TrackTableFromImage)
         193);
 }
 
+TEST(RipAudio, CdTextTitlesLoseTheirControlCharacters)
+{
+    TempDir dir;
+    const std::string cue = WriteCdImage(dir.Path(), "disc", { 10, 10 });
+    CdioDriveService real;
+    test::WatchedDriveService service(real);
+    service.CdText = std::vector<std::string> { "\x1b]0;owned\x07Song\x1b[2J",
+        " A\xc2\x9b"
+        "31mB " };
+    RipAudio ra(service);
+    ra.DriveToRip(cue);
+    const std::vector<std::string> titles = ra.CdTextTitles();
+    ASSERT_EQ(titles.size(), 2U);
+    EXPECT_EQ(titles[0], "]0;owned Song [2J");
+    EXPECT_EQ(titles[1], "A 31mB");
+}
+
 TEST(RipAudio, EveryTrackRipsBitExactInRequestsOfSixteenSectors)
 {
     TempDir dir;
