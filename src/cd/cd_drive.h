@@ -87,4 +87,11 @@ std::vector<CdDriveEntry> ListCdDrives(CdDriveService& pService, std::string_vie
 /// True when pPath names a disc image by its extension (".cue", ".toc", ".nrg").
 bool IsCdImagePath(std::string_view pPath);
 
+/// Why the disc image pPath cannot be read safely, or empty when it can: the image itself,
+/// or a data file its sheet names (FILE, DATAFILE, AUDIOFILE lines, relative to the sheet's
+/// folder) or the "<name>.bin" beside a CUE sheet, is there but is not a regular file (a
+/// FIFO would block the reader, a device or folder would mislead it). Data files that are
+/// missing are left to the reader. Reads only the sheet; never opens a data file.
+std::string CdImageProblem(std::string_view pPath);
+
 } // namespace tarvok

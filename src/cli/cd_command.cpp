@@ -49,6 +49,14 @@ AccurateRipOptions AccurateRipSettings(CliContext& pCtx)
     return options;
 }
 
+/// "no audio disc in NAME", with the reason when an image cannot be read safely (its data
+/// file a FIFO, a device or a folder).
+std::string NoDiscText(const RipAudio& pRa, const std::string& pName)
+{
+    const std::string why = IsCdImagePath(pRa.Drive()) ? CdImageProblem(pRa.Drive()) : "";
+    return "no audio disc in " + pName + (why.empty() ? "" : ": " + why);
+}
+
 /// Opens the drive and reads its table; false (with a message) when there is no disc.
 bool LoadDisc(CliContext& pCtx, RipAudio& pRa, const std::string& pDrive)
 {
@@ -59,7 +67,7 @@ bool LoadDisc(CliContext& pCtx, RipAudio& pRa, const std::string& pDrive)
     }
     pRa.UpdateToc();
     if (pRa.Tracks().empty()) {
-        pCtx.Fail("no audio disc in " + pDrive);
+        pCtx.Fail(NoDiscText(pRa, pDrive));
         return false;
     }
     return true;
@@ -96,7 +104,7 @@ int ShowToc(CliContext& pCtx, const ParsedOptions& pArgs)
     DiscListing listing;
     HttpClient* http = pArgs.Has("--cddb") ? CliCdServices().Http : nullptr;
     if (!LoadTrackToList(ra, http, pCtx.Ui, options, listing))
-        return pCtx.Fail("no audio disc in " + pArgs.Positional[0]);
+        return pCtx.Fail(NoDiscText(ra, pArgs.Positional[0]));
     pCtx.Ui.ClearAnswers();
     pCtx.Out << "disc id: " << listing.CddbId << "\n";
     pCtx.Out << "MusicBrainz disc id: " << listing.MusicBrainzId << "\n";

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace tarvok {
 namespace {
@@ -38,6 +40,24 @@ TEST(CliCd, ListShowsTheImagesOfTheSetting)
     EXPECT_EQ(list.Code, 0);
     EXPECT_NE(list.Out.find("\t" + a + "\timage\ta.cue\n"), std::string::npos);
     EXPECT_NE(list.Out.find("\t" + b + "\timage\tb.cue\n"), std::string::npos);
+}
+
+TEST(CliCd, AnImageWhoseDataFileIsAFifoIsRefusedWithItsReason)
+{
+    test::ScopedHome home;
+    const std::string cue = home.Dir().File("pipe.cue");
+    const std::string bin = home.Dir().File("pipe.bin");
+    ASSERT_EQ(::mkfifo(bin.c_str(), 0600), 0);
+    std::ofstream(cue) << "FILE \"pipe.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    for (const char* command : { "toc", "rip" }) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args { "cd", command, cue };
+        if (std::string(command) == "rip")
+            args.insert(args.end(), { "--track", "1", "-o", home.Dir().File("t.wav") });
+        const CliRun run = RunTool(args);
+        EXPECT_EQ(run.Code, 1) << run.Err;
+        EXPECT_NE(run.Err.find("pipe.bin"), std::string::npos) << run.Err;
+    }
 }
 
 TEST(CliCd, TocListsTracksAndTitlesFromTheServer)

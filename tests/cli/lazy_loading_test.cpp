@@ -96,5 +96,15 @@ TEST(LazyLoading, AMissingModuleIsReportedAndTheCommandStillEnds)
     }
 }
 
+TEST(LazyLoading, TheProgramOfTheBuildTreeFindsItsModules)
+{
+    // No module folder is given: the program finds the modules of its own build, also under
+    // the sanitizers, whose dlopen does not see the program's run path.
+    const test::ScopedHome home;
+    const ProgramRun run = RunCliProgram({ "cd", "list" }, {});
+    EXPECT_EQ(run.Code, 0) << run.Output;
+    EXPECT_EQ(run.Output.find("could not be loaded"), std::string::npos) << run.Output;
+}
+
 } // namespace
 } // namespace tarvok

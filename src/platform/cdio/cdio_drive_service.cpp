@@ -177,6 +177,10 @@ std::unique_ptr<CdDevice> CdioDriveService::Open(std::string_view pPath)
         return lower.size() > pExt.size()
             && lower.compare(lower.size() - pExt.size(), pExt.size(), pExt) == 0;
     };
+    // An image whose sheet or data file is a FIFO or a device would block or mislead the
+    // library: it is refused before the library sees it.
+    if (IsCdImagePath(path) && !CdImageProblem(path).empty())
+        return nullptr;
     CdIo_t* cdio = nullptr;
     if (endsWith(".cue"))
         cdio = cdio_open_cue(path.c_str());

@@ -87,6 +87,9 @@ ModuleSearch DefaultModuleSearch()
         search.Folders.push_back(exe.parent_path().string());
         search.Folders.push_back((exe.parent_path().parent_path() / "lib" / "tarvok2").string());
     }
+#ifdef TARVOK2_BUILD_MODULE_DIR
+    search.Folders.emplace_back(TARVOK2_BUILD_MODULE_DIR);
+#endif
     search.SystemSearch = true;
     return search;
 }
