@@ -106,6 +106,8 @@ RipOutcome RipAudio::RipTrack(int32_t pTrack, std::string_view pFilename, double
     if (drive_.empty() || pTrack < 0 || pTrack >= static_cast<int32_t>(tracks_.size()))
         return RipOutcome::NoTrack;
     const CdTrack track = tracks_[static_cast<size_t>(pTrack)];
+    if (track.Sectors <= 0)
+        return RipOutcome::EmptyTrack;
 
     ReplaceFile out;
     if (!out.Begin(pFilename))

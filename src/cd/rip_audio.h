@@ -35,6 +35,7 @@ enum class RipOutcome {
     ReadFailed, ///< a read failed; the file holds the sectors before it
     WriteFailed, ///< the file could not be written completely
     NoTrack, ///< no drive is set or the track does not exist; no file was written
+    EmptyTrack, ///< the track holds no sectors (a damaged table or image); no file was written
 };
 
 /// Reads audio CDs through a CdDriveService: the drive in use, its table of contents and

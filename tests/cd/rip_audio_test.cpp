@@ -376,5 +376,27 @@ TEST(RipAudioErrorCorrection, ADeviceWithoutItFallsBackToPlainReads)
     EXPECT_TRUE(WavData(r.Path) == CdImageTrackBytes(0, 33));
 }
 
+TEST(RipAudio, ATrackOfNoSectorsIsRefusedWithoutAFile)
+{
+    TempDir dir;
+    const std::string cue = WriteCdImage(dir.Path(), "disc", { 10, 0, 10 });
+    CdioDriveService real;
+    RipAudio ra(real);
+    ra.DriveToRip(cue);
+    ra.UpdateToc();
+    ASSERT_EQ(ra.LastTrack(), 3);
+    ASSERT_EQ(ra.Tracks()[1].Sectors, 0);
+    EXPECT_EQ(ra.RipTrack(1, dir.File("empty.wav"), 1.0), RipOutcome::EmptyTrack);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("empty.wav")));
+
+    HeadlessUi ui;
+    RipCheckOptions options;
+    const RipCheckResult result = RipWithCheck(ra, ui, 1, dir.File("empty.wav"), options);
+    EXPECT_FALSE(result.Good);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("empty.wav")));
+    ASSERT_EQ(ui.BoxTexts().size(), 1U);
+    EXPECT_EQ(ui.BoxTexts()[0], kRipNoAudio);
+}
+
 } // namespace
 } // namespace tarvok
