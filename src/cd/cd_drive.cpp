@@ -68,9 +68,9 @@ std::string CdImageProblem(std::string_view pPath)
 {
     if (KindOfPath(pPath) != PathKind::RegularFile)
         return NotRegularText(pPath);
-    const std::string lower = ToLowerAscii(pPath);
-    const bool cue = lower.ends_with(".cue");
-    if (!cue && !lower.ends_with(".toc"))
+    const std::string extension = ExtensionOf(pPath);
+    const bool cue = extension == "cue";
+    if (!cue && extension != "toc")
         return {};
     std::optional<std::string> sheet = ReadAllBytes(pPath);
     if (!sheet)

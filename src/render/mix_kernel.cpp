@@ -180,26 +180,31 @@ void MixAccumulator::AddTrack(const Project& pProject, int32_t pTrack, int64_t p
     double* acc = acc_.data();
     const double gainL = pGains[0];
     const double gainR = pGains[1];
-    const int64_t count = static_cast<int64_t>(frames);
+    // The one sum of a track into the mix, with the envelope's gain of frame j from pEnvL and
+    // pEnvR (per sample, or one gain for the whole window).
+    const auto add = [&](auto pEnvL, auto pEnvR) {
+        for (size_t j = 0; j < frames; ++j) {
+            acc[2 * j] = NearestEven(acc[2 * j] + pFrames[2 * j] * gainL * pEnvL(j));
+            acc[2 * j + 1] = NearestEven(acc[2 * j + 1] + pFrames[2 * j + 1] * gainR * pEnvR(j));
+        }
+    };
+    const auto count = static_cast<int64_t>(frames);
     const std::optional<float> flatL
         = EnvelopeFlatGain(pProject, pTrack, kLeftChannel, pStart, count);
     const std::optional<float> flatR
         = flatL ? EnvelopeFlatGain(pProject, pTrack, kRightChannel, pStart, count) : std::nullopt;
     if (flatL && flatR) {
         // The usual case: the envelope holds one gain over the whole window, so no per-sample
-        // gains are needed. The sums are the same expressions as below, term for term.
+        // gains are needed.
         if (gainL == 1.0 && gainR == 1.0 && *flatL == 1.0f && *flatR == 1.0f) {
             // Integer plus integer: the rounding after the addition changes nothing.
             for (size_t i = 0; i < frames * 2; ++i)
                 acc[i] += pFrames[i];
             return;
         }
-        const double envL = *flatL;
-        const double envR = *flatR;
-        for (size_t j = 0; j < frames; ++j) {
-            acc[2 * j] = NearestEven(acc[2 * j] + pFrames[2 * j] * gainL * envL);
-            acc[2 * j + 1] = NearestEven(acc[2 * j + 1] + pFrames[2 * j + 1] * gainR * envR);
-        }
+        const float envL = *flatL;
+        const float envR = *flatR;
+        add([envL](size_t) { return envL; }, [envR](size_t) { return envR; });
         return;
     }
     EnvelopeGainRun(pProject, pTrack, kLeftChannel, pStart, std::span<float>(envL_.data(), frames));
@@ -207,10 +212,7 @@ void MixAccumulator::AddTrack(const Project& pProject, int32_t pTrack, int64_t p
         pProject, pTrack, kRightChannel, pStart, std::span<float>(envR_.data(), frames));
     const float* envL = envL_.data();
     const float* envR = envR_.data();
-    for (size_t j = 0; j < frames; ++j) {
-        acc[2 * j] = NearestEven(acc[2 * j] + pFrames[2 * j] * gainL * envL[j]);
-        acc[2 * j + 1] = NearestEven(acc[2 * j + 1] + pFrames[2 * j + 1] * gainR * envR[j]);
-    }
+    add([envL](size_t pJ) { return envL[pJ]; }, [envR](size_t pJ) { return envR[pJ]; });
 }
 
 void MixAccumulator::WriteSamples(int16_t* pOut) const
