@@ -1,8 +1,12 @@
 #include "core/paths.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarvok {
 
@@ -27,6 +31,18 @@ std::string XdgBase(const char* pVar, const char* pFallback)
     return base;
 }
 
+/// True when pPath is a folder (not a link) owned by this user that nobody else may enter;
+/// it is made so when missing.
+bool IsPrivateFolder(const std::string& pPath)
+{
+    if (::mkdir(pPath.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info { };
+    if (::lstat(pPath.c_str(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
 } // namespace
 
 std::string ConfigHome() { return XdgBase("XDG_CONFIG_HOME", ".config"); }
@@ -37,6 +53,17 @@ std::string SettingsFolder() { return ConfigHome() + "/lumora/"; }
 std::string DefaultDataFolder() { return DataHome() + "/lumora/tarvok2/data/"; }
 std::string DefaultLogFolder() { return StateHome() + "/lumora/tarvok2/log/"; }
 std::string DefaultCdFolder() { return DataHome() + "/lumora/tarvok2/cd/"; }
+
+std::string PrivateRuntimeFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string folder = (runtime && runtime[0] == '/')
+        ? WithTrailingSlash(runtime) + "tarvok2"
+        : "/tmp/tarvok2-" + std::to_string(::getuid());
+    if (!IsPrivateFolder(folder))
+        return {};
+    return folder + "/";
+}
 
 std::string ProgramFolder()
 {

@@ -22,6 +22,13 @@ std::string DefaultLogFolder();
 /// Default CD staging folder, ending in "/".
 std::string DefaultCdFolder();
 
+/// This user's private folder for local sockets, ending in "/": "tarvok2/" in
+/// $XDG_RUNTIME_DIR when that is set, else "/tmp/tarvok2-<uid>/". It is made with access for
+/// this user only; empty when it cannot be made or when what is there is not a folder of
+/// this user's own closed to everyone else (a link, another user's folder, or one that others
+/// may enter), since a socket in a folder that another user controls could be planted.
+std::string PrivateRuntimeFolder();
+
 /// The folder of the running executable, ending in "/"; empty when unknown.
 std::string ProgramFolder();
 

@@ -17,7 +17,8 @@ public:
     explicit InstanceChannel(QString pName = DefaultName(), QObject* pParent = nullptr);
     ~InstanceChannel() override;
 
-    /// The socket name of this user's instance.
+    /// The socket of this user's instance: "instance" in the user's private runtime folder;
+    /// empty (no hand-over, no listening) when there is no such folder.
     static QString DefaultName();
 
     /// True when another instance listens; the command line was then handed to it (an
