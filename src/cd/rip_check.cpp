@@ -53,8 +53,11 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
         } else if (pOutcome == RipOutcome::WriteFailed) {
             pUi.MessageBox(pOptions.AlternativeLanguage ? kRipWriteFailedAlt : kRipWriteFailed,
                 MsgButtons::Ok, MsgIcon::Error);
-        } else if (pOutcome == RipOutcome::EmptyTrack || pOutcome == RipOutcome::NoTrack) {
+        } else if (pOutcome == RipOutcome::EmptyTrack) {
             pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoAudioAlt : kRipNoAudio,
+                MsgButtons::Ok, MsgIcon::Error);
+        } else if (pOutcome == RipOutcome::NoTrack) {
+            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoSuchTrackAlt : kRipNoSuchTrack,
                 MsgButtons::Ok, MsgIcon::Error);
         }
         status("");

@@ -20,9 +20,12 @@ inline constexpr std::string_view kRipReadFailedAlt = "The CD could not be read.
 inline constexpr std::string_view kRipWriteFailed = "ファイルを書き込めませんでした";
 inline constexpr std::string_view kRipWriteFailedAlt = "The file could not be written.";
 
-/// Shown when the track to rip does not exist or holds no sectors.
+/// Shown when the track to rip holds no sectors.
 inline constexpr std::string_view kRipNoAudio = "このトラックには音声がありません（0セクタ）";
 inline constexpr std::string_view kRipNoAudioAlt = "The track holds no audio (0 sectors).";
+/// Shown when no disc is chosen or the disc has no such track.
+inline constexpr std::string_view kRipNoSuchTrack = "指定のトラックはCDにありません";
+inline constexpr std::string_view kRipNoSuchTrackAlt = "The disc has no such track.";
 
 /// The name a rip goes to: pTarget with ".wav" added when it does not end so; when that
 /// file exists and is not empty, the first free name with "01", "02", ... inserted before the

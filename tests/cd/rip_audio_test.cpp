@@ -396,6 +396,13 @@ TEST(RipAudio, ATrackOfNoSectorsIsRefusedWithoutAFile)
     EXPECT_FALSE(std::filesystem::exists(dir.File("empty.wav")));
     ASSERT_EQ(ui.BoxTexts().size(), 1U);
     EXPECT_EQ(ui.BoxTexts()[0], kRipNoAudio);
+
+    // A track the disc does not have is named as such, not as a track without audio.
+    HeadlessUi missing;
+    EXPECT_FALSE(RipWithCheck(ra, missing, 7, dir.File("none.wav"), options).Good);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("none.wav")));
+    ASSERT_EQ(missing.BoxTexts().size(), 1U);
+    EXPECT_EQ(missing.BoxTexts()[0], kRipNoSuchTrack);
 }
 
 } // namespace
