@@ -15,7 +15,7 @@ PACKAGES=(
   # CD access (drives and disc images) and the HTTP client of the CDDB look-ups
   libcdio-dev libiso9660-dev libcdio-paranoia-dev libcurl4-openssl-dev
   # the window front end (Qt 6 Widgets), the Japanese fonts it shows, and a virtual display
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev fonts-noto-cjk xvfb xauth
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev fonts-noto-cjk xvfb xauth
   # compiler cache for repeated builds; format and tidy checks; clang's libFuzzer for the
   # fuzz targets
   ccache clang clang-format clang-tidy libclang-rt-14-dev

@@ -40,7 +40,8 @@ public:
         return InputBox(pPrompt, pDefault);
     }
     /// File and folder choosers; nothing when the user cancels. pFilter is a list of
-    /// patterns separated by ";" ("*.wav;*.mp3"), empty for all files.
+    /// patterns separated by ";" ("*.wav;*.mp3"), or "description|patterns" pairs separated
+    /// by "|", empty for all files.
     virtual std::optional<std::string> ChooseOpenFile(
         std::string_view pTitle, std::string_view pFilter, std::string_view pInitial)
         = 0;

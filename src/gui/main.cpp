@@ -9,15 +9,13 @@
 #include "gui/gui_session.h"
 #include "gui/instance_channel.h"
 #include "gui/screenshot.h"
+#include "gui/translations.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QStyleFactory>
-#include <QTranslator>
 
 #include <cstdio>
 #include <filesystem>
@@ -101,11 +99,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE"))
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     ChooseFont(app);
-    QTranslator translator;
-    const QString translations
-        = QCoreApplication::applicationDirPath() + "/../share/tarvok2/translations";
-    if (translator.load(QLocale(), QStringLiteral("tarvok2"), QStringLiteral("_"), translations))
-        QCoreApplication::installTranslator(&translator);
+    tarvok::InstallTranslations(app);
     if (!args.Ok) {
         std::fprintf(stderr,
             "usage: tarvok2 [--screenshot FILE.png [--window NAME]] [--data-folder DIR] "
@@ -149,6 +143,8 @@ int main(int argc, char** argv)
         window.resize(1280, 800);
     QWidget* target = &window;
     if (!args.Window.isEmpty() && args.Window != QStringLiteral("FrmMain")) {
+        if (args.Window == QStringLiteral("FrmSampleEdit"))
+            tarvok::PrepareSampleEditShot(session.Logic);
         target = tarvok::CreateNamedWindow(args.Window, session.Context, &window);
         if (!target) {
             std::fprintf(stderr, "tarvok2: no window named %s (known: %s)\n",
@@ -157,7 +153,12 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!tarvok::SaveScreenshot(*target, args.Screenshot)) {
+    const bool saved = tarvok::SaveScreenshot(*target, args.Screenshot);
+    // A window shown over the main one goes first, while the main window's message area that
+    // it may write to on closing still exists.
+    if (target != &window)
+        delete target;
+    if (!saved) {
         std::fprintf(stderr, "tarvok2: cannot write %s\n", args.Screenshot.toUtf8().constData());
         return 1;
     }

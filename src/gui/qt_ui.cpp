@@ -54,20 +54,40 @@ MsgAnswer AnswerOf(const QString& pText, MsgButtons pButtons)
     return pButtons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
 }
 
+/// A chooser's title: the caller's, else what the chooser does.
+QString DialogTitle(std::string_view pTitle, const QString& pDefault)
+{
+    return pTitle.empty() ? pDefault : Q(pTitle);
+}
+
 } // namespace
 
 QString DialogFilter(std::string_view pPatterns)
 {
+    const QString all = QObject::tr("すべてのファイル (*)");
     if (pPatterns.empty())
-        return QObject::tr("すべてのファイル (*)");
-    QString patterns = Q(pPatterns);
-    patterns.replace(';', ' ');
-    return patterns + " (" + patterns + ");;" + QObject::tr("すべてのファイル (*)");
+        return all;
+    // "description|patterns|description|patterns..." pairs, or a bare pattern list.
+    const QStringList parts = Q(pPatterns).split('|');
+    QStringList filters;
+    if (parts.size() == 1) {
+        const QString patterns = QString(parts[0]).replace(';', ' ');
+        filters << patterns + " (" + patterns + ")";
+    } else {
+        for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+            const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+            filters << parts[i] + " (" + patterns + ")";
+        }
+    }
+    filters << all;
+    return filters.join(QStringLiteral(";;"));
 }
 
 int MessagePercent(const QString& pText)
 {
-    static const QRegularExpression kPercent(QStringLiteral("(\\d{1,3})\\s*%\\s*$"));
+    // "64%" and "64.4%": the whole percent, the tenths dropped.
+    static const QRegularExpression kPercent(
+        QStringLiteral("(?<![\\d.])(\\d{1,3})(?:\\.\\d+)?\\s*%\\s*$"));
     const QRegularExpressionMatch m = kPercent.match(pText);
     if (!m.hasMatch())
         return -1;
@@ -185,8 +205,8 @@ std::optional<std::string> QtUserInterface::ChooseOpenFile(
 {
     if (std::optional<QString> answer = Hooked(Q(pTitle)))
         return answer->isEmpty() ? std::nullopt : std::optional<std::string>(answer->toStdString());
-    const QString path
-        = QFileDialog::getOpenFileName(window_, Q(pTitle), Q(pInitial), DialogFilter(pFilter));
+    const QString path = QFileDialog::getOpenFileName(
+        window_, DialogTitle(pTitle, QObject::tr("開く")), Q(pInitial), DialogFilter(pFilter));
     if (path.isEmpty())
         return std::nullopt;
     return path.toStdString();
@@ -198,8 +218,9 @@ std::optional<std::string> QtUserInterface::ChooseSaveFile(
     if (std::optional<QString> answer = Hooked(Q(pTitle)))
         return answer->isEmpty() ? std::nullopt : std::optional<std::string>(answer->toStdString());
     // The callers ask their own replace questions, so the dialog does not ask again.
-    const QString path = QFileDialog::getSaveFileName(window_, Q(pTitle), Q(pInitial),
-        DialogFilter(pFilter), nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString path = QFileDialog::getSaveFileName(window_,
+        DialogTitle(pTitle, QObject::tr("名前を付けて保存")), Q(pInitial), DialogFilter(pFilter),
+        nullptr, QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
         return std::nullopt;
     return path.toStdString();
@@ -210,7 +231,8 @@ std::optional<std::string> QtUserInterface::ChooseFolder(
 {
     if (std::optional<QString> answer = Hooked(Q(pTitle)))
         return answer->isEmpty() ? std::nullopt : std::optional<std::string>(answer->toStdString());
-    QString path = QFileDialog::getExistingDirectory(window_, Q(pTitle), Q(pInitial));
+    QString path = QFileDialog::getExistingDirectory(
+        window_, DialogTitle(pTitle, QObject::tr("フォルダの選択")), Q(pInitial));
     if (path.isEmpty())
         return std::nullopt;
     if (!path.endsWith('/'))

@@ -80,10 +80,12 @@ private:
     int busyDepth_ = 0;
 };
 
-/// A ";"-separated pattern list ("*.wav;*.mp3") as a file dialog filter.
+/// A file chooser's filter as a file dialog filter: a ";"-separated pattern list
+/// ("*.wav;*.mp3"), or "description|patterns" pairs separated by "|"; "all files" follows.
 QString DialogFilter(std::string_view pPatterns);
 
-/// The trailing percentage of a progress message ("波形抽出 42%"), or -1.
+/// The trailing percentage of a progress message ("波形抽出 42%", "波形抽出 64.4%" reads 64),
+/// or -1.
 int MessagePercent(const QString& pText);
 
 } // namespace tarvok
