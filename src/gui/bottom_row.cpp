@@ -112,8 +112,9 @@ QGridLayout* BottomRow::BuildButtonGrid()
         buttons->addWidget(b, 0, i);
     }
     const QString displayTexts[4] = { tr("－"), tr("全体"), tr("＋"), tr("Mix") };
-    const QString displayTips[4] = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"),
-        Description(kCmdZoomPlus), tr("ミキサー") };
+    const QString displayTips[4]
+        = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"), Description(kCmdZoomPlus),
+              tr("システムの音量ミキサーを開きます（ミックスダウンではありません）") };
     for (int i = 0; i < 4; ++i) {
         QToolButton* b = Button(this, QStringLiteral("DispCtrl%1").arg(i));
         b->setText(displayTexts[i]);

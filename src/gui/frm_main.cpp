@@ -986,7 +986,12 @@ void FrmMain::OpenSettings()
     }
 }
 
-void FrmMain::LaunchMixer() { LaunchMixerProgram(Q(ctx_.Logic.Options().MixerApp)); }
+void FrmMain::LaunchMixer()
+{
+    const QString problem = LaunchMixerProgram(Q(ctx_.Logic.Options().MixerApp));
+    if (!problem.isEmpty())
+        ctx_.Logic.ShowMessage(problem.toStdString());
+}
 
 void FrmMain::RestorePosition()
 {
@@ -1010,7 +1015,9 @@ void FrmMain::RestorePosition()
         std::clamp(r.left(), screen.left(), std::max(screen.left(), screen.right() - r.width())));
     r.moveTop(
         std::clamp(r.top(), screen.top(), std::max(screen.top(), screen.bottom() - r.height())));
-    setGeometry(r);
+    // The stored position is the frame's (x(), y()), the size the client area's.
+    move(r.topLeft());
+    resize(r.size());
     if (s.GetSetting("WindowState", int32_t { 0 }) == 2)
         setWindowState(Qt::WindowMaximized);
 }
@@ -1065,6 +1072,7 @@ bool FrmMain::KeyPress(QKeyEvent* pEvent)
         return false;
     if (!pEvent->isAutoRepeat() || key != CommandKey::Space)
         keyboard_.KeyDown(key);
+    keysDownHere_.insert(static_cast<int>(key));
     return true;
 }
 
@@ -1073,6 +1081,9 @@ bool FrmMain::KeyRelease(QKeyEvent* pEvent)
     const CommandKey key = KeyOf(pEvent);
     if (key == CommandKey::None || pEvent->isAutoRepeat())
         return key != CommandKey::None;
+    // A release whose press went elsewhere (Esc that closed a pop-up menu) runs nothing.
+    if (keysDownHere_.erase(static_cast<int>(key)) == 0)
+        return true;
     const bool playing = ctx_.Transport && ctx_.Transport->Mode() != PlayMode::Stopped;
     const std::optional<int32_t> command
         = keyboard_.KeyUp(key, ModifierState(pEvent->modifiers()), keys_, playing);

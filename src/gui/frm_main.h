@@ -151,6 +151,8 @@ private:
     MainView view_;
     KeyAssignment keys_;
     KeyboardState keyboard_;
+    /// The keys whose press this window saw and whose release has not come yet.
+    std::set<int> keysDownHere_;
     bool loaded_ = false;
     bool closing_ = false;
     int redrawCountdown_ = 3;

@@ -1,6 +1,7 @@
 #include "gui/mixer_launcher.h"
 
 #include <QFileInfo>
+#include <QObject>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -24,13 +25,17 @@ QStringList MixerCommand(const QString& pMixerApp)
     return {};
 }
 
-void LaunchMixerProgram(const QString& pMixerApp)
+QString LaunchMixerProgram(const QString& pMixerApp)
 {
     QStringList command = MixerCommand(pMixerApp);
     if (command.isEmpty())
-        return;
+        return QObject::tr(
+            "音量ミキサーが見つかりません（pavucontrol などを入れるか、設定の「ミキサー」で"
+            "プログラムを指定してください）");
     const QString program = command.takeFirst();
-    QProcess::startDetached(program, command);
+    if (!QProcess::startDetached(program, command))
+        return QObject::tr("音量ミキサー %1 を起動できません").arg(program);
+    return {};
 }
 
 } // namespace tarvok

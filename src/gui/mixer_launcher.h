@@ -10,7 +10,8 @@ namespace tarvok {
 /// and alsamixer in a terminal. Empty when none is found.
 QStringList MixerCommand(const QString& pMixerApp);
 
-/// Starts the mixer program detached; failures are ignored.
-void LaunchMixerProgram(const QString& pMixerApp);
+/// Starts the mixer program detached; empty when it started, else why it could not (no
+/// mixer found, or it failed to start).
+QString LaunchMixerProgram(const QString& pMixerApp);
 
 } // namespace tarvok

@@ -15,7 +15,9 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -287,6 +289,46 @@ TEST(FrmMain, ToolbarFollowsTheBindingsAndRunsItsCommand)
     const QList<QAction*> buttons = bar->actions();
     ASSERT_EQ(buttons.size(), kDefaultToolbarCount);
     EXPECT_EQ(f.Logic().Store().GetSetting("ShowToolBar", int32_t { 0 }), 1);
+}
+
+} // namespace tarvok::test
+
+namespace tarvok::test {
+
+TEST(FrmMain, TheMixerButtonSaysSoWhenNoMixerIsInstalled)
+{
+    WindowFixture f;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    auto* mix = f.Window->findChild<QToolButton*>(QStringLiteral("DispCtrl3"));
+    ASSERT_NE(mix, nullptr);
+    EXPECT_TRUE(mix->toolTip().contains(QStringLiteral("ミキサー")));
+    QTest::mouseClick(mix, Qt::LeftButton);
+    qputenv("PATH", path);
+    EXPECT_TRUE(Message(f).contains(QStringLiteral("音量ミキサーが見つかりません")))
+        << Message(f).toStdString();
+}
+
+} // namespace tarvok::test
+
+#include "app/transport/transport.h"
+
+namespace tarvok::test {
+
+TEST(FrmMain, AKeyReleaseWhosePressWentToAPopUpRunsNothing)
+{
+    WindowFixture f(SoundDevices::Virtual);
+    f.Drop(f.ToneFile("tone.wav", 2.0), QPoint(0, f.LowerHalfY(0)));
+    Transport& transport = *f.Session->Context.Transport;
+    ASSERT_TRUE(transport.Play());
+    ASSERT_EQ(transport.State(), Motion::Rolling);
+    // Esc pressed in a pop-up menu closes it; only its release reaches the window.
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&f.Window->Tracks(), &release);
+    WindowFixture::Settle();
+    EXPECT_EQ(transport.State(), Motion::Rolling);
+    f.Key(Qt::Key_Escape);
+    EXPECT_EQ(transport.State(), Motion::Stopped);
 }
 
 } // namespace tarvok::test

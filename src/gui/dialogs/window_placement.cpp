@@ -33,7 +33,16 @@ void RestoreWindowPlacement(
 {
     if (pWindow.isMinimized() || pWindow.isMaximized())
         return;
-    const QRect now = pWindow.geometry();
+    // Positions are those of the frame (what move() places), sizes those of the client area
+    // (what resize() sets), both ways, so that a window opens where it was closed.
+    QRect now(pWindow.pos(), pWindow.size());
+    const bool stored = !pSettings.GetSetting(Key(pPrefix, "WindowLeft"), "").empty()
+        && !pSettings.GetSetting(Key(pPrefix, "WindowTop"), "").empty();
+    if (!stored) {
+        // Until a place is stored the window opens centred over its owner.
+        if (const QWidget* owner = pWindow.parentWidget())
+            now.moveCenter(owner->window()->frameGeometry().center());
+    }
     QRect place(ReadPixels(pSettings, Key(pPrefix, "WindowLeft"), now.x()),
         ReadPixels(pSettings, Key(pPrefix, "WindowTop"), now.y()), now.width(), now.height());
     if (!pKeepSize) {
@@ -56,7 +65,7 @@ void SaveWindowPlacement(const QWidget& pWindow, Settings& pSettings, const QStr
 {
     if (pWindow.isMinimized() || pWindow.isMaximized())
         return;
-    const QRect g = pWindow.geometry();
+    const QRect g(pWindow.pos(), pWindow.size());
     auto save = [&](const char* pName, int pPixels) {
         pSettings.SaveSetting(Key(pPrefix, pName), static_cast<float>(pPixels * kTwipsPerPixel));
     };

@@ -13,7 +13,9 @@ inline constexpr double kTwipsPerPixel = 15.0;
 
 /// Moves (and, unless pKeepSize, resizes) pWindow to the position stored under pPrefix
 /// ("Mix" reads "MixWindowLeft", "MixWindowTop", "MixWindowWidth", "MixWindowHeight"), the
-/// window's current values being the defaults. A stored place off every screen is ignored.
+/// window's current values being the defaults; without a stored place the window is centred
+/// over its owner. A stored place off every screen is ignored. The position is the frame's
+/// and the size the client area's, as SaveWindowPlacement stores them.
 void RestoreWindowPlacement(
     QWidget& pWindow, const Settings& pSettings, const QString& pPrefix, bool pKeepSize);
 
