@@ -58,14 +58,18 @@ bool GuiSession::Startup(const std::string& pDataFolder)
             in_ = std::make_unique<LazyWaveIn>();
             AttachEngines(*out_, in_->Available() ? in_.get() : nullptr);
         }
-        encoder_ = std::make_unique<LameEncoder>();
-        if (encoder_->EncAvailable())
-            Context.Encoder = encoder_.get();
-        Context.FileEncoder = &fileEncoder_;
     } else if (devices_ == SoundDevices::Virtual) {
         virtualOut_ = std::make_unique<VirtualWaveOut>();
         virtualIn_ = std::make_unique<VirtualWaveIn>();
         AttachEngines(*virtualOut_, virtualIn_.get());
+    }
+    if (devices_ != SoundDevices::None) {
+        // The encoders are no sound devices: a session on the virtual devices (a screenshot)
+        // offers the same output formats as the live window.
+        encoder_ = std::make_unique<LameEncoder>();
+        if (encoder_->EncAvailable())
+            Context.Encoder = encoder_.get();
+        Context.FileEncoder = &fileEncoder_;
     }
     return true;
 }

@@ -238,3 +238,35 @@ TEST(FrmFX, NormaliseOffersLufsBesideRmsAndTheMeterSwitchesToRms)
 }
 
 } // namespace tarvok
+
+#include "app/transport/transport.h"
+#include "support/started_logic.h"
+#include "window_fixture.h"
+
+namespace tarvok {
+
+TEST(FrmFX, StoppingThePreviewLeavesTheTransportStopped)
+{
+    test::WindowFixture f(SoundDevices::Virtual);
+    ASSERT_NE(f.Session->Context.Transport, nullptr);
+    const std::string samples(static_cast<size_t>(44100 * 4) * 4, '\x10');
+    ASSERT_GE(test::AddBlockWithFile(f.Logic(), samples, 0, 0), 0);
+    Project& p = f.Proj();
+    p.Tracks[0].Selected = 1;
+    p.MarkIn = 0;
+    p.MarkOut = 44100 * 4;
+    p.SelectedBlock = 0;
+    FrmFX delay(f.Session->Context, kCmdFxDelay);
+    delay.show();
+    delay.findChild<QSlider*>(QStringLiteral("SliderPreviewSec"))->setValue(5);
+    auto* preview = delay.findChild<QPushButton*>(QStringLiteral("PreviewButton"));
+    QTest::mouseClick(preview, Qt::LeftButton);
+    Transport& transport = *f.Session->Context.Transport;
+    ASSERT_EQ(transport.State(), Motion::Previewing);
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_EQ(transport.State(), Motion::Stopped);
+    EXPECT_EQ(transport.Mode(), PlayMode::Stopped);
+    EXPECT_FALSE(transport.IsRunning());
+}
+
+} // namespace tarvok

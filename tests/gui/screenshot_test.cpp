@@ -1,3 +1,4 @@
+#include "gui/dialogs/window_registry.h"
 #include "support/temp_dir.h"
 
 #include <QFileInfo>
@@ -44,6 +45,22 @@ TEST(Screenshot, MainWindowIsWrittenAsAPng)
     // Not a blank picture: the lanes and the bottom row differ in colour.
     EXPECT_NE(image.pixelColor(image.width() / 2, image.height() / 3),
         image.pixelColor(10, image.height() - 20));
+}
+
+TEST(Screenshot, EveryNamedWindowIsWrittenAndTheProgramEndsCleanly)
+{
+    for (const QString& name : NamedWindows()) {
+        SCOPED_TRACE(name.toStdString());
+        test::ScopedHome home;
+        const QString file = QString::fromStdString(home.Dir().File("shot.png"));
+        QString errors;
+        EXPECT_EQ(RunProgram(home,
+                      { QStringLiteral("--screenshot"), file, QStringLiteral("--window"), name },
+                      &errors),
+            0)
+            << errors.toStdString();
+        EXPECT_FALSE(QImage(file).isNull());
+    }
 }
 
 TEST(Screenshot, UnknownWindowNameFails)

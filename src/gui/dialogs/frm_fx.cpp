@@ -3,6 +3,7 @@
 #include "app/shell/main_logic.h"
 #include "core/project.h"
 #include "core/time_text.h"
+#include "app/transport/transport.h"
 #include "engine/playback_engine.h"
 #include "fx/c_fx.h"
 #include "gui/controls/uc_vvu.h"
@@ -213,11 +214,8 @@ void FrmFX::AddPreview(QVBoxLayout* pLayout)
     });
     connect(previewButton_, &QPushButton::clicked, this, &FrmFX::TogglePreview);
     connect(pauseButton_, &QPushButton::clicked, this, [this] {
-        if (PlaybackEngine* engine = ctx_.Engine; engine && playing_) {
-            if (engine->IsPaused())
-                engine->Resume();
-            else
-                engine->Pause();
+        if (ctx_.Transport && playing_) {
+            ctx_.Transport->TogglePreviewPause();
         }
     });
     timer_ = new QTimer(this);
@@ -364,10 +362,11 @@ void FrmFX::TogglePreview()
         if (!made)
             return;
     }
-    PlaybackEngine* engine = ctx_.Engine;
-    if (!engine || preview_.File().empty())
+    // The preview runs through the transport, so that its end leaves the play state at STOP.
+    Transport* transport = ctx_.Transport;
+    if (!transport || preview_.File().empty())
         return;
-    if (!engine->StartFilePreview(preview_.File(), 0))
+    if (!transport->StartPreview(preview_.File(), 0))
         return;
     playing_ = true;
     previewButton_->setText(tr("■ 停止"));
@@ -379,8 +378,8 @@ void FrmFX::StopPreview()
 {
     if (timer_)
         timer_->stop();
-    if (playing_ && ctx_.Engine)
-        ctx_.Engine->CloseVoice();
+    if (playing_ && ctx_.Transport)
+        ctx_.Transport->StopPreview();
     playing_ = false;
     if (previewButton_) {
         previewButton_->setText(tr("▶ 試聴"));
@@ -393,17 +392,18 @@ void FrmFX::StopPreview()
 void FrmFX::PreviewTick()
 {
     PlaybackEngine* engine = ctx_.Engine;
-    if (!engine || !playing_) {
+    Transport* transport = ctx_.Transport;
+    if (!engine || !transport || !playing_) {
         StopPreview();
         return;
     }
     const int32_t rate = std::max(ctx_.Logic.Proj().SampleRate, 1);
     if (!previewFrom_->isSliderDown() && !previewSec_->isSliderDown()) {
-        const int64_t frames = engine->OutputPosition(0) / 4;
+        const int64_t frames = transport->PreviewPosition();
         message_->setText(QString::fromStdString(TimeText(
             static_cast<int32_t>(std::min<int64_t>(frames * 1000 / rate, INT32_MAX)), 0, false)));
     }
-    const int32_t result = engine->RefillFilePreview();
+    const int32_t result = transport->RefillPreview();
     if (result == kRefillEndIdle || result == kRefillError) {
         StopPreview();
         return;
