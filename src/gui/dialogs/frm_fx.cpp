@@ -1,9 +1,9 @@
 #include "gui/dialogs/frm_fx.h"
 
 #include "app/shell/main_logic.h"
+#include "app/transport/transport.h"
 #include "core/project.h"
 #include "core/time_text.h"
-#include "app/transport/transport.h"
 #include "engine/playback_engine.h"
 #include "fx/c_fx.h"
 #include "gui/controls/uc_vvu.h"
