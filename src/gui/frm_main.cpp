@@ -582,7 +582,13 @@ void FrmMain::TimerVUTick()
         const int32_t head = ctx_.Logic.Proj().Head;
         ctx_.Engine->TimerVU();
         if (ctx_.Logic.Proj().Head != head || ctx_.Engine->Mode() != PlayMode::Stopped) {
-            tracks_->update();
+            // While only the head moves, only its columns are drawn again; a growing take,
+            // written automation or a scrolled view change the picture itself.
+            const Project& p = ctx_.Logic.Proj();
+            const bool whole = (ctx_.Transport && ctx_.Transport->State() == Motion::Recording)
+                || ctx_.Logic.Automation.Writing || p.ViewStart != viewStartDrawn_;
+            viewStartDrawn_ = p.ViewStart;
+            tracks_->HeadMoved(whole);
             scale_->update();
             RefreshCounter();
         }

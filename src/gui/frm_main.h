@@ -153,6 +153,8 @@ private:
     KeyboardState keyboard_;
     /// The keys whose press this window saw and whose release has not come yet.
     std::set<int> keysDownHere_;
+    /// The view start at the last head tick: a change repaints the whole track area.
+    int32_t viewStartDrawn_ = 0;
     bool loaded_ = false;
     bool closing_ = false;
     int redrawCountdown_ = 3;

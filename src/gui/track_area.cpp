@@ -68,22 +68,42 @@ void TrackArea::resizeEvent(QResizeEvent*)
     owner_.AfterArrange();
 }
 
-void TrackArea::paintEvent(QPaintEvent*)
+void TrackArea::paintEvent(QPaintEvent* pEvent)
 {
-    QPainter painter(this);
-    if (devicePixelRatioF() != 1.0) {
-        // On a scaled screen the lines go straight to the device, one device pixel wide.
-        PaintAll(painter);
-        return;
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    // A repaint of part of the surface (the head's columns while playing) copies that part
+    // of the kept picture; a repaint of the whole draws the picture anew. Every change of
+    // what the picture shows asks for the whole (update() without a rectangle).
+    const QRect dirty = pEvent->rect();
+    const bool reuse = picture_.size() == pixels && dirty != rect();
+    if (!reuse) {
+        if (picture_.size() != pixels) {
+            picture_ = QImage(pixels, QImage::Format_RGB32);
+            picture_.setDevicePixelRatio(ratio);
+        }
+        // At scale 1 the waveform columns are written straight into the pixel rows.
+        QPainter image(&picture_);
+        PaintPicture(image);
     }
-    // At scale 1 the picture is made in an image, where the waveform columns are written
-    // straight into the pixel rows, and copied over in one go.
-    if (buffer_.size() != size())
-        buffer_ = QImage(size(), QImage::Format_RGB32);
-    QPainter image(&buffer_);
-    PaintAll(image);
-    image.end();
-    painter.drawImage(0, 0, buffer_);
+    QPainter painter(this);
+    painter.drawImage(QRectF(dirty), picture_,
+        QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
+    PaintHead(painter);
+}
+
+void TrackArea::HeadMoved(bool pWhole)
+{
+    const int head = view_.XOfFrame(logic_.Proj().Head);
+    if (pWhole || picture_.isNull()) {
+        update();
+    } else if (head != headX_) {
+        if (headX_ >= 0 && headX_ < width())
+            update(QRect(headX_, 0, 1, height()));
+        if (head >= 0 && head < width())
+            update(QRect(head, 0, 1, height()));
+    }
+    headX_ = head;
 }
 
 /// Writes vertical lines of one colour straight into a 32-bit image; false when the painter
@@ -112,6 +132,12 @@ static bool WriteColumns(QPainter& pPainter, const std::vector<WaveLine>& pLines
 }
 
 void TrackArea::PaintAll(QPainter& pPainter)
+{
+    PaintPicture(pPainter);
+    PaintHead(pPainter);
+}
+
+void TrackArea::PaintPicture(QPainter& pPainter)
 {
     pPainter.fillRect(QRect(0, 0, width(), height()), ViewColours::Surface());
     pPainter.setRenderHint(QPainter::Antialiasing, false);
@@ -264,7 +290,12 @@ void TrackArea::PaintMarks(QPainter& pPainter)
         pPainter.drawPolygon(bottomFlag, 3);
         pPainter.setBrush(Qt::NoBrush);
     }
-    const int head = view_.XOfFrame(p.Head);
+}
+
+void TrackArea::PaintHead(QPainter& pPainter)
+{
+    const int head = view_.XOfFrame(logic_.Proj().Head);
+    headX_ = head;
     if (head >= 0 && head < width()) {
         pPainter.setPen(ViewColours::Head());
         pPainter.drawLine(head, 0, head, height() - 1);

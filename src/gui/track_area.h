@@ -28,6 +28,10 @@ public:
     const BlockDrag& Drag() const { return drag_; }
     /// Paints everything onto pPainter's device (the screenshot and the benchmark use it).
     void PaintAll(QPainter& pPainter);
+    /// The head may have moved: repaints only its old and new columns over the kept picture,
+    /// or everything with pWhole (the picture itself changes while the head moves: a
+    /// recording grows, automation writes, the view scrolled).
+    void HeadMoved(bool pWhole);
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
@@ -44,6 +48,9 @@ private:
     void PaintEnvelopes(QPainter& pPainter);
     void PaintSelection(QPainter& pPainter);
     void PaintMarks(QPainter& pPainter);
+    /// Everything but the head: what the kept picture holds.
+    void PaintPicture(QPainter& pPainter);
+    void PaintHead(QPainter& pPainter);
     void MoveOutMark(int pX);
     void AutoScroll();
     /// The fade point whose dot lies under pPos, or -1; pChannel gets the dot's channel.
@@ -70,7 +77,8 @@ private:
         double Y = 0;
         bool Moved = false;
     } fadeDrag_;
-    QImage buffer_;
+    QImage picture_; ///< everything but the head, as last drawn
+    int headX_ = -1; ///< the column where the head was last drawn
 };
 
 } // namespace tarvok

@@ -332,3 +332,53 @@ TEST(FrmMain, AKeyReleaseWhosePressWentToAPopUpRunsNothing)
 }
 
 } // namespace tarvok::test
+
+#include <QScreen>
+
+namespace tarvok::test {
+
+namespace {
+
+/// Records the rectangles the track area is asked to paint.
+struct PaintLog : QObject {
+    std::vector<QRect> Rects;
+    bool eventFilter(QObject*, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::Paint)
+            Rects.push_back(static_cast<QPaintEvent*>(pEvent)->rect());
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(FrmMain, WhileOnlyTheHeadMovesOnlyItsColumnsAreDrawnAndThePictureStaysRight)
+{
+    WindowFixture f;
+    f.Drop(f.ToneFile("tone.wav", 2.0), QPoint(0, f.LowerHalfY(0)));
+    TrackArea& tracks = f.Window->Tracks();
+    WindowFixture::Settle();
+    PaintLog log;
+    tracks.installEventFilter(&log);
+    for (int step = 1; step <= 5; ++step) {
+        f.Proj().Head = step * 8000;
+        tracks.HeadMoved(false);
+        WindowFixture::Settle();
+    }
+    tracks.removeEventFilter(&log);
+    ASSERT_FALSE(log.Rects.empty());
+    for (const QRect& r : log.Rects)
+        EXPECT_LT(r.width(), tracks.width() / 2) << "a head step drew the whole surface";
+    // What is on the screen equals a fresh drawing of the whole surface.
+    const QPoint origin = tracks.mapTo(f.Window.get(), QPoint(0, 0));
+    const QImage shown = f.Window->screen()
+                             ->grabWindow(f.Window->winId(), origin.x(), origin.y(), tracks.width(),
+                                 tracks.height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = tracks.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), fresh.size());
+    EXPECT_TRUE(shown == fresh);
+}
+
+} // namespace tarvok::test
