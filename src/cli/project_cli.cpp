@@ -1,6 +1,7 @@
 // tarvok2-cli commands that work on project files in the data folder.
 
 #include "app/commands/rip_command.h"
+#include "app/shell/import_command.h"
 #include "base/text.h"
 #include "cli/cd_command.h"
 #include "cli/cli_args.h"
@@ -250,8 +251,14 @@ std::string ImportFailureReason(const CliContext& pCtx, size_t pEventsBefore)
     std::string status;
     for (size_t i = events.size(); i-- > pEventsBefore;) {
         const HeadlessUi::Event& e = events[i];
-        if (e.Kind == HeadlessUi::EventKind::MessageBox && e.Icon == MsgIcon::Error)
-            return e.Text;
+        if (e.Kind == HeadlessUi::EventKind::MessageBox && e.Icon == MsgIcon::Error) {
+            // The import's own error has the file on its second line and the cause after it.
+            const size_t file
+                = e.Text.starts_with(kImportFailedText) ? e.Text.find('\n') : std::string::npos;
+            const size_t cause
+                = file == std::string::npos ? std::string::npos : e.Text.find('\n', file + 1);
+            return cause == std::string::npos ? e.Text : e.Text.substr(cause + 1);
+        }
         if (status.empty() && e.Kind == HeadlessUi::EventKind::Message && !e.Text.empty()
             && e.Text.back() != '%')
             status = e.Text;

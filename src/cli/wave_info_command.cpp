@@ -14,35 +14,53 @@ namespace tarvok {
 
 namespace {
 
-uint32_t Le(const unsigned char* pBytes, int pCount)
+std::string Hex4(int32_t pTag)
 {
-    uint32_t value = 0;
-    for (int i = pCount - 1; i >= 0; --i)
-        value = value << 8 | pBytes[i];
-    return value;
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(pTag) & 0xFFFFU);
+    return text;
 }
 
-/// Why the WAV reader found no usable summary in a RIFF/WAVE file, from the same chunks
-/// it reads.
-std::string InvalidReason(const std::string& pPath)
+/// Why the WAV reader found no usable summary, from what it read; the import follows the
+/// same examination, so the reason also says what an import of the file does.
+std::string InvalidReason(const WaveExamination& pExam)
 {
-    FileHandle file = OpenFile(pPath, OpenMode::Read);
-    const int64_t fmt = FindChunk(file, "fmt ");
-    if (fmt < 0)
+    const WaveInfo& info = pExam.Info;
+    switch (pExam.Fault) {
+    case WaveFault::None:
+        return {};
+    case WaveFault::Unreadable:
+        return "it cannot be read";
+    case WaveFault::BigEndian:
+        return "it is a big-endian (RIFX) WAV file, which the program does not read";
+    case WaveFault::Rf64:
+        return "it is an RF64 file: the import hands it to the decoder instead of reading it "
+               "as a WAV file";
+    case WaveFault::NoFmt:
         return "it has no \"fmt \" chunk";
-    unsigned char head[24];
-    if (ReadAt(file, head, sizeof head, fmt) != static_cast<int64_t>(sizeof head))
+    case WaveFault::FmtCut:
         return "its \"fmt \" chunk is cut short";
-    const auto channels = static_cast<int32_t>(Le(head + 10, 2));
-    const auto rate = static_cast<int64_t>(Le(head + 12, 4));
-    const auto bits = static_cast<int32_t>(Le(head + 22, 2));
-    if (!FindFormatMode(channels, bits))
-        return "its format (" + std::to_string(channels) + " channels of " + std::to_string(bits)
-            + " bits) is none of the PCM formats the program reads";
-    if (rate <= 0 || rate > 0x7FFFFFFF)
-        return "its sampling rate (" + std::to_string(rate) + ") is not usable";
-    if (FindChunk(file, "data") < 0)
+    case WaveFault::FmtTooShort:
+        return "its \"fmt \" chunk is too short (" + std::to_string(pExam.FmtSize)
+            + " bytes, at least " + (info.FormatTag == kFormatTagExtensible ? "40" : "16")
+            + " needed)";
+    case WaveFault::NotPcm:
+        return (info.FormatTag == kFormatTagExtensible
+                       ? "its extensible sub-format is not integer PCM"
+                       : "its format (tag " + Hex4(info.FormatTag) + ") is not integer PCM")
+            + std::string("; the import hands the file to the decoder, which reads it only if "
+                          "it knows the format");
+    case WaveFault::NoMode:
+        return "its format (" + std::to_string(info.Channels) + " channels of "
+            + std::to_string(info.Bits) + " bits) is none of the PCM formats the program reads";
+    case WaveFault::BadRate:
+        return "its sampling rate (" + std::to_string(static_cast<uint32_t>(info.SampleRate))
+            + ") is not usable";
+    case WaveFault::NoData:
         return "it has no \"data\" chunk";
+    case WaveFault::DataTooFar:
+        return "its \"data\" chunk starts past 2 GB";
+    }
     return "its \"data\" chunk cannot be used";
 }
 
@@ -62,17 +80,21 @@ int RunWaveInfoCommand(const std::string& pPath, bool pJson, std::ostream& pOut,
             pErr << "wave-info: not a RIFF/WAVE file: " << pPath << "\n";
         return 1;
     }
-    // The import's test too: RIFX, RF64 and AVI files are not read as WAV files by either.
-    if (!IsRiffWaveFile(pPath)) {
+    const WaveExamination exam = ExamineWave(pPath);
+    // The import's test too: AVI and other RIFF forms are not read as WAV files by either;
+    // RIFX and RF64 files are named as what they are.
+    if (!IsRiffWaveFile(pPath) && exam.Container == WaveContainer::Riff) {
         pErr << "wave-info: not a RIFF/WAVE file: " << pPath << "\n";
         return 1;
     }
-    WaveInfo info = ReadWaveInfo(pPath);
+    const WaveInfo& info = exam.Info;
     std::string name(info.Valid != 0 ? FormatName(info.FormatMode) : std::string_view());
     // A file the program cannot use says why, and the exit status says it failed.
-    const std::string reason = info.Valid != 0 ? std::string() : InvalidReason(pPath);
+    const std::string reason = info.Valid != 0 ? std::string() : InvalidReason(exam);
+    const bool decoded = exam.Fault == WaveFault::Rf64 || exam.Fault == WaveFault::NotPcm;
     if (!reason.empty())
-        pErr << "wave-info: not a usable WAV file: " << pPath << ": " << reason << "\n";
+        pErr << "wave-info: " << (decoded ? "not read as a WAV file: " : "not a usable WAV file: ")
+             << pPath << ": " << reason << "\n";
     const int status = reason.empty() ? 0 : 1;
     if (pJson) {
         pOut << "{\"Path\":" << JsonString(pPath) << ",\"Valid\":" << info.Valid

@@ -119,6 +119,18 @@ bool Settings::SaveSetting(std::string_view pKey, std::string_view pValue)
     return backend_.WriteValue(kMainSection, pKey, pValue.empty() ? kEmptyMarker : pValue);
 }
 
+bool Settings::SaveSettings(const std::vector<std::pair<std::string, std::string>>& pValues)
+{
+    std::vector<std::pair<std::string, std::string>> stored;
+    stored.reserve(pValues.size());
+    for (const auto& [key, value] : pValues) {
+        if (Trim(key).empty())
+            return false;
+        stored.emplace_back(key, value.empty() ? std::string(kEmptyMarker) : value);
+    }
+    return backend_.WriteValues(kMainSection, stored);
+}
+
 bool Settings::SaveSetting(std::string_view pKey, int32_t pValue)
 {
     return SaveSetting(pKey, std::string_view(std::to_string(pValue)));

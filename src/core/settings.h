@@ -26,6 +26,16 @@ public:
     virtual bool WriteValue(
         std::string_view pSection, std::string_view pKey, std::string_view pValue)
         = 0;
+    /// Writes several values of one section, as one change where the store can; true when
+    /// every value was written.
+    virtual bool WriteValues(
+        std::string_view pSection, const std::vector<std::pair<std::string, std::string>>& pValues)
+    {
+        bool ok = true;
+        for (const auto& [key, value] : pValues)
+            ok = WriteValue(pSection, key, value) && ok;
+        return ok;
+    }
     virtual bool DeleteValue(std::string_view pSection, std::string_view pKey) = 0;
     /// Every stored name and raw value of a section, in stored order.
     virtual std::vector<std::pair<std::string, std::string>> ListValues(std::string_view pSection)
@@ -80,6 +90,9 @@ public:
     }
     bool SaveSetting(std::string_view pKey, int32_t pValue);
     bool SaveSetting(std::string_view pKey, float pValue);
+    /// Saves several texts at once (one file write in a file store); false when any name is
+    /// blank or a write failed.
+    bool SaveSettings(const std::vector<std::pair<std::string, std::string>>& pValues);
     bool DeleteSetting(std::string_view pKey);
 
     SettingsBackend& Backend() { return backend_; }

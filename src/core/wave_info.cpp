@@ -131,15 +131,118 @@ Status CloseOwn(FileHandle& pOwn)
 
 } // namespace
 
-WaveInfo ReadWaveInfo(std::string_view pPath)
+namespace {
+
+/// The last twelve bytes of every standard sub-format GUID; the first four are a format tag.
+constexpr uint8_t kGuidBase[12]
+    = { 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71 };
+
+constexpr int64_t kFmtFields = 16;
+constexpr int64_t kFmtExtensible = 40;
+constexpr uint32_t kRf64Placeholder = 0xFFFFFFFF;
+
+uint64_t Le64(const uint8_t* pBytes)
 {
-    WaveInfo info;
+    return static_cast<uint64_t>(Le32(pBytes)) | (static_cast<uint64_t>(Le32(pBytes + 4)) << 32);
+}
+
+/// Reads the "fmt " chunk at pPos into pOut; the fault that stops the walk, or None.
+WaveFault ReadFmt(WindowReader& pReader, int64_t pPos, WaveExamination& pOut)
+{
+    uint8_t size[4];
+    if (!pReader.Read(pPos + 4, size, 4))
+        return WaveFault::FmtCut;
+    pOut.FmtSize = Le32(size);
+    if (pOut.FmtSize < kFmtFields)
+        return WaveFault::FmtTooShort;
+    uint8_t fmt[kFmtExtensible];
+    if (!pReader.Read(pPos + 8, fmt, kFmtFields))
+        return WaveFault::FmtCut;
+    WaveInfo& info = pOut.Info;
+    info.FormatTag = static_cast<int16_t>(Le16(fmt));
+    info.Channels = static_cast<int16_t>(Le16(fmt + 2));
+    info.SampleRate = static_cast<int32_t>(Le32(fmt + 4));
+    info.Bits = static_cast<int16_t>(Le16(fmt + 14));
+    info.BlockAlign = static_cast<int16_t>(info.Channels * info.Bits) / 8;
+    if (info.FormatTag == kFormatTagExtensible) {
+        // The sub-format GUID is the last field of the 40-byte form; a shorter chunk has none.
+        if (pOut.FmtSize < kFmtExtensible)
+            return WaveFault::FmtTooShort;
+        if (!pReader.Read(pPos + 8 + kFmtFields, fmt + kFmtFields, kFmtExtensible - kFmtFields))
+            return WaveFault::FmtCut;
+        if (std::memcmp(fmt + 28, kGuidBase, sizeof kGuidBase) == 0)
+            pOut.SubFormatTag = static_cast<int32_t>(Le32(fmt + 24));
+    }
+    const bool pcm = info.FormatTag == kFormatTagPcm
+        || (info.FormatTag == kFormatTagExtensible && pOut.SubFormatTag == kFormatTagPcm);
+    if (!pcm)
+        return WaveFault::NotPcm;
+    std::optional<int32_t> mode = FindFormatMode(info.Channels, info.Bits);
+    if (!mode)
+        return WaveFault::NoMode;
+    // A rate of 0 (or one past 2^31) cannot be played or measured.
+    if (info.SampleRate <= 0)
+        return WaveFault::BadRate;
+    info.FormatMode = *mode;
+    return WaveFault::None;
+}
+
+/// The "data" size an RF64 file keeps in its "ds64" chunk (which must come first), or
+/// nothing when it has none.
+std::optional<uint64_t> Rf64DataSize(WindowReader& pReader)
+{
+    uint8_t head[8 + 16];
+    if (!pReader.Read(kFirstChunk, head, sizeof head) || std::memcmp(head, "ds64", 4) != 0
+        || Le32(head + 4) < 16)
+        return std::nullopt;
+    return Le64(head + 16);
+}
+
+/// Fills the sizes of a summary whose "fmt " and "data" chunks were both read.
+void FinishInfo(WaveInfo& pInfo, int64_t pFileSize)
+{
+    int64_t frames = pInfo.DataSize / pInfo.BlockAlign;
+    pInfo.Frames
+        = static_cast<int32_t>(std::min<int64_t>(frames, std::numeric_limits<int32_t>::max()));
+    double ms = static_cast<double>(pInfo.Frames) / pInfo.SampleRate * 1000.0;
+    pInfo.LengthMs
+        = Clamp32(RoundHalfEven(std::min(ms, 4.0e9)), 0, std::numeric_limits<int32_t>::max());
+    pInfo.FileSize = pFileSize;
+}
+
+WaveContainer ContainerOf(WindowReader& pReader)
+{
+    uint8_t head[12];
+    if (!pReader.Read(0, head, 12) || std::memcmp(head + 8, "WAVE", 4) != 0)
+        return WaveContainer::Riff;
+    if (std::memcmp(head, "RIFX", 4) == 0)
+        return WaveContainer::BigEndian;
+    if (std::memcmp(head, "RF64", 4) == 0)
+        return WaveContainer::Rf64;
+    return WaveContainer::Riff;
+}
+
+} // namespace
+
+WaveExamination ExamineWave(std::string_view pPath)
+{
+    WaveExamination out;
     FileHandle file = OpenFile(pPath, OpenMode::Read);
     if (!file.IsOpen())
-        return info;
+        return out;
     WindowReader reader(file);
+    out.Container = ContainerOf(reader);
+    // Big-endian sizes would be walked as nonsense: such a file is refused as a whole.
+    if (out.Container == WaveContainer::BigEndian) {
+        out.Fault = WaveFault::BigEndian;
+        return out;
+    }
+    const std::optional<uint64_t> rf64Data
+        = out.Container == WaveContainer::Rf64 ? Rf64DataSize(reader) : std::nullopt;
+    WaveInfo& info = out.Info;
     bool fmtFound = false;
     bool dataFound = false;
+    out.Fault = WaveFault::NoFmt;
     int64_t pos = kFirstChunk;
     // A repeated "fmt " or "data" chunk is skipped: the first one counts, as for FindChunk,
     // so that the sizes patched later are those of the chunk that was read.
@@ -150,40 +253,32 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
         if (!reader.Read(pos, id, 4))
             break;
         if (!fmtFound && std::memcmp(id, "fmt ", 4) == 0) {
-            uint8_t fmt[16];
-            if (!reader.Read(pos + 8, fmt, 16))
-                break;
-            info.FormatTag = static_cast<int16_t>(Le16(fmt));
-            info.Channels = static_cast<int16_t>(Le16(fmt + 2));
-            info.SampleRate = static_cast<int32_t>(Le32(fmt + 4));
-            info.Bits = static_cast<int16_t>(Le16(fmt + 14));
-            info.BlockAlign = static_cast<int16_t>(info.Channels * info.Bits) / 8;
-            std::optional<int32_t> mode = FindFormatMode(info.Channels, info.Bits);
-            // A rate of 0 (or one past 2^31) cannot be played or measured.
-            if (!mode || info.SampleRate <= 0)
-                break;
-            info.FormatMode = *mode;
+            if (WaveFault fault = ReadFmt(reader, pos, out); fault != WaveFault::None) {
+                out.Fault = fault;
+                return out;
+            }
             fmtFound = true;
+            out.Fault = WaveFault::NoData;
         } else if (!dataFound && std::memcmp(id, "data", 4) == 0) {
             uint8_t size[4];
             if (!reader.Read(pos + 4, size, 4))
                 break;
             // A data offset past 2 GB cannot be held in the 32-bit field.
-            if (pos + 8 > std::numeric_limits<int32_t>::max())
-                break;
+            if (pos + 8 > std::numeric_limits<int32_t>::max()) {
+                out.Fault = WaveFault::DataTooFar;
+                return out;
+            }
             info.DataOffset = static_cast<int32_t>(pos + 8);
             info.DataSize = Le32(size);
+            if (rf64Data && Le32(size) == kRf64Placeholder)
+                info.DataSize = static_cast<int64_t>(
+                    std::min<uint64_t>(*rf64Data, std::numeric_limits<int64_t>::max()));
             dataFound = true;
         }
         if (fmtFound && dataFound) {
-            int64_t frames = info.DataSize / info.BlockAlign;
-            info.Frames = static_cast<int32_t>(
-                std::min<int64_t>(frames, std::numeric_limits<int32_t>::max()));
-            double ms = static_cast<double>(info.Frames) / info.SampleRate * 1000.0;
-            info.LengthMs = Clamp32(
-                RoundHalfEven(std::min(ms, 4.0e9)), 0, std::numeric_limits<int32_t>::max());
-            info.FileSize = reader.Size();
-            info.Valid = 1;
+            FinishInfo(info, reader.Size());
+            out.Fault = out.Container == WaveContainer::Rf64 ? WaveFault::Rf64 : WaveFault::None;
+            info.Valid = out.Fault == WaveFault::None ? 1 : 0;
             break;
         }
         uint8_t size[4];
@@ -191,8 +286,10 @@ WaveInfo ReadWaveInfo(std::string_view pPath)
             break;
         pos = NextChunk(pos, Le32(size));
     }
-    return info;
+    return out;
 }
+
+WaveInfo ReadWaveInfo(std::string_view pPath) { return ExamineWave(pPath).Info; }
 
 bool IsRiffWaveFile(std::string_view pPath)
 {

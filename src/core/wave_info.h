@@ -13,7 +13,7 @@ namespace tarvok {
 
 /// Format summary of a WAV file; fields past the point where reading stopped stay 0.
 struct WaveInfo {
-    int32_t Valid = 0; ///< 1 when "fmt " and "data" were found and the format is one of the modes
+    int32_t Valid = 0; ///< 1 when "fmt " and "data" were found, integer PCM in one of the modes
     int32_t Frames = 0; ///< DataSize / BlockAlign, at most 2,147,483,647
     int32_t SampleRate = 0;
     int16_t Bits = 0;
@@ -48,8 +48,48 @@ inline constexpr int32_t kMaxImportRate = 768000;
 /// whether a file is read as a WAV file. RIFX (big-endian), RF64 and AVI files are not.
 bool IsRiffWaveFile(std::string_view pPath);
 
-/// Summarises a WAV file by walking its chunks from offset 12. A missing, unreadable or
-/// malformed file gives Valid 0; never reads past the end of the file.
+/// What a file's first twelve bytes say it is.
+enum class WaveContainer {
+    Riff, ///< "RIFF" .. "WAVE", or any other start (walked as before, for old callers)
+    BigEndian, ///< "RIFX" .. "WAVE": sizes and samples big-endian, never read as WAV
+    Rf64, ///< "RF64" .. "WAVE": the sizes are in a "ds64" chunk, never read as WAV
+};
+
+/// Why a summary is not Valid; None for a Valid one.
+enum class WaveFault {
+    None,
+    Unreadable, ///< missing or unreadable file
+    BigEndian, ///< a RIFX file
+    Rf64, ///< an RF64 file whose format and sizes were summarised
+    NoFmt, ///< no "fmt " chunk before the end of the file
+    FmtCut, ///< the "fmt " chunk runs past the end of the file
+    FmtTooShort, ///< the "fmt " chunk is smaller than its fields (16 bytes, 40 extensible)
+    NotPcm, ///< a format tag, or extensible sub-format, other than integer PCM
+    NoMode, ///< channels and bits are none of the format modes
+    BadRate, ///< a sampling rate of 0 or past 2^31
+    NoData, ///< no "data" chunk
+    DataTooFar, ///< the data starts past 2 GB
+};
+
+/// A summary with the reason it is not Valid and what the format chunk said.
+struct WaveExamination {
+    WaveInfo Info;
+    WaveContainer Container = WaveContainer::Riff;
+    WaveFault Fault = WaveFault::Unreadable;
+    int64_t FmtSize = -1; ///< the "fmt " chunk's size field; -1 when none was found
+    /// The extensible form's sub-format as a format tag (1 integer PCM, 3 float, ...) when
+    /// its GUID is one of the standard ones; 0 for any other GUID and for other forms.
+    int32_t SubFormatTag = 0;
+};
+
+/// Walks the chunks of a WAV file from offset 12 and says why it is not Valid. Never reads
+/// past the end of the file nor past the end of the "fmt " chunk. Only integer PCM (tag 1,
+/// or the extensible form with the PCM sub-format GUID) is Valid. A RIFX file is not walked;
+/// an RF64 file is summarised from its "ds64" sizes but is never Valid.
+WaveExamination ExamineWave(std::string_view pPath);
+
+/// Summarises a WAV file: ExamineWave(pPath).Info. A missing, unreadable or malformed file,
+/// and one that is not integer PCM, gives Valid 0.
 WaveInfo ReadWaveInfo(std::string_view pPath);
 
 /// The whole frames of a Valid summary that the file really holds: Frames, or fewer when the

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 namespace tarvok {
 
@@ -598,6 +599,105 @@ TEST(ImportCommand, RifxRf64AndAviFilesAreNotReadAsWavFiles)
         EXPECT_EQ(f.Ui.LastStatus(), kWrongFormatText);
         EXPECT_EQ(f.Logic.Proj().BlockCount(), 0);
         EXPECT_TRUE(f.DataFiles().empty());
+    }
+}
+
+} // namespace tarvok
+
+namespace tarvok {
+
+namespace {
+
+/// A decoder that recognises every file and decodes it into 100 frames of 16-bit stereo.
+class AnyDecoder : public SoundDecoder {
+public:
+    int Decodes = 0;
+    bool Decode(const std::string&, const std::string& pTarget, UserInterface&, bool&) override
+    {
+        ++Decodes;
+        return test::WriteWav(pTarget, test::PcmSpec(44100, 16, 2, Ramp16(200, 7)));
+    }
+    bool Recognises(const std::string&) override { return true; }
+};
+
+} // namespace
+
+TEST(ImportCommand, AWavFileTheReaderRefusesSaysWhyAndLeavesNothing)
+{
+    struct Case {
+        const char* Name;
+        std::function<void(test::WavSpec&)> Edit;
+        std::string Cause;
+    };
+    const Case kCases[] = {
+        { "big-endian", [](test::WavSpec& s) { s.BigEndian = true; }, "RIFX" },
+        { "tag 0", [](test::WavSpec& s) { s.FormatTag = 0; }, "0x0000" },
+        { "tag 0x1234", [](test::WavSpec& s) { s.FormatTag = 0x1234; }, "0x1234" },
+        { "fmt of 0 bytes", [](test::WavSpec& s) { s.FmtBytes = 0; }, "fmtチャンクが短すぎます" },
+        { "fmt of 14 bytes", [](test::WavSpec& s) { s.FmtBytes = 14; }, "fmtチャンクが短すぎます" },
+        { "zero sub-format",
+            [](test::WavSpec& s) {
+                s.FormatTag = -2;
+                s.Extensible = true;
+                s.SubFormatGuid = std::string(16, '\0');
+            },
+            "サブフォーマット" },
+        { "no whole frame", [](test::WavSpec& s) { s.Samples = "\x01\x02\x03"; },
+            "音声データがありません" },
+        { "no data chunk", [](test::WavSpec& s) { s.OmitData = true; }, "dataチャンク" },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        Fixture f;
+        test::WavSpec spec = test::PcmSpec(44100, 16, 2, Ramp16(2 * 50, 13));
+        c.Edit(spec);
+        const std::string source = f.Sources.File("odd.wav");
+        ASSERT_TRUE(test::WriteWav(source, spec));
+        EXPECT_FALSE(f.Logic.ImportSoundFile(0, source, 0, true));
+        const std::vector<std::string> boxes = f.Ui.BoxTexts();
+        ASSERT_EQ(boxes.size(), 1U);
+        EXPECT_TRUE(boxes[0].starts_with(std::string(kImportFailedText) + "\n" + source + "\n"))
+            << boxes[0];
+        EXPECT_NE(boxes[0].find(c.Cause), std::string::npos) << boxes[0];
+        EXPECT_EQ(f.Ui.LastStatus(), kWrongFormatText);
+        EXPECT_EQ(f.Logic.Proj().BlockCount(), 0);
+        EXPECT_TRUE(f.Logic.Proj().Saved);
+        EXPECT_TRUE(f.DataFiles().empty());
+    }
+}
+
+TEST(ImportCommand, ABigEndianFileIsRefusedEvenWhenADecoderRecognisesIt)
+{
+    Fixture f;
+    AnyDecoder decoder;
+    f.Logic.SetDecoder(&decoder);
+    test::WavSpec spec = test::PcmSpec(44100, 16, 2, Ramp16(2 * 50, 13));
+    spec.BigEndian = true;
+    const std::string source = f.Sources.File("rifx.wav");
+    ASSERT_TRUE(test::WriteWav(source, spec));
+    EXPECT_FALSE(f.Logic.ImportSoundFile(0, source, 0, true));
+    EXPECT_EQ(decoder.Decodes, 0);
+    ASSERT_EQ(f.Ui.BoxTexts().size(), 1U);
+    EXPECT_NE(f.Ui.BoxTexts()[0].find("RIFX"), std::string::npos);
+    EXPECT_TRUE(f.DataFiles().empty());
+
+    // The formats the WAV reader does not take go to the decoder: RF64, another format
+    // tag, a compressed or float sub-format.
+    std::vector<test::WavSpec> decoded(4, test::PcmSpec(44100, 16, 2, Ramp16(2 * 50, 13)));
+    decoded[0].Rf64 = true;
+    decoded[1].FormatTag = 2;
+    decoded[2].FormatTag = -2;
+    decoded[2].Extensible = true;
+    decoded[2].SubFormatTag = 0x55;
+    decoded[3].FormatTag = -2;
+    decoded[3].Extensible = true;
+    decoded[3].SubFormatTag = 3;
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(test::WriteWav(source, decoded[i]));
+        ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, true));
+        EXPECT_EQ(decoder.Decodes, static_cast<int>(i + 1));
+        EXPECT_EQ(f.Logic.Proj().Blocks.back().SrcEnd, 100);
     }
 }
 

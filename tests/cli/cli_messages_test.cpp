@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -153,6 +154,50 @@ TEST(CliMessages, MixdownWritesFlacAndOpusAndRefusesOtherTypes)
     CliRun bitRate = f.Run({ "mixdown", "song", "-o", mp3, "--rate", "8000", "--bitrate", "320" });
     EXPECT_NE(bitRate.Code, 0);
     EXPECT_FALSE(std::filesystem::exists(mp3));
+}
+
+TEST(CliMessages, AFailedImportGivesItsCauseAndLeavesNoCopy)
+{
+    Fixture f;
+    auto wavFiles = [&f]() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(f.Data))
+            if (entry.path().extension() == ".wav")
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    struct Case {
+        const char* Name;
+        test::WavSpec Spec;
+        std::string Cause;
+    };
+    test::WavSpec partial = test::PcmSpec(44100, 16, 2, "\x01\x02\x03");
+    test::WavSpec slow = test::PcmSpec(4000, 16, 2, std::string(400, '\x10'));
+    test::WavSpec tagged = test::PcmSpec(44100, 16, 2, std::string(400, '\x10'));
+    tagged.FormatTag = 0x1234;
+    test::WavSpec rifx = test::PcmSpec(44100, 16, 2, std::string(400, '\x10'));
+    rifx.BigEndian = true;
+    const Case cases[] = {
+        { "no whole frame", partial, "音声データがありません" },
+        { "rate outside the range", slow, "サンプリング周波数 4000 Hz" },
+        { "format tag", tagged, "0x1234" },
+        { "big-endian", rifx, "RIFX" },
+    };
+    const std::vector<std::string> before = wavFiles();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string source = f.Home.Dir().File("odd.wav");
+        ASSERT_TRUE(test::WriteWav(source, c.Spec));
+        CliRun import = f.Run({ "import", "song", source });
+        EXPECT_EQ(import.Code, 1);
+        const std::string prefix = "nothing was imported from " + source + ": ";
+        ASSERT_TRUE(Says(import, prefix)) << import.Err;
+        const std::string said = import.Err.substr(import.Err.find(prefix) + prefix.size());
+        EXPECT_NE(said.find(c.Cause), std::string::npos) << import.Err;
+        EXPECT_EQ(said.find("処理終了"), std::string::npos) << import.Err;
+        EXPECT_EQ(wavFiles(), before);
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -105,6 +106,69 @@ TEST(WaveInfoCommand, UnreadableFileFails)
     std::ostringstream out, err;
     EXPECT_EQ(RunWaveInfoCommand(path, false, out, err), 1);
     EXPECT_EQ(err.str(), "wave-info: cannot read: " + path + "\n");
+}
+
+TEST(WaveInfoCommand, AgreesWithTheImportOnWhatIsReadAsWav)
+{
+    struct Case {
+        const char* Name;
+        std::function<void(test::WavSpec&)> Edit;
+        std::string Reason;
+    };
+    const Case cases[] = {
+        { "tag 0", [](test::WavSpec& s) { s.FormatTag = 0; },
+            "format (tag 0x0000) is not integer PCM" },
+        { "tag 2", [](test::WavSpec& s) { s.FormatTag = 2; },
+            "format (tag 0x0002) is not integer PCM" },
+        { "tag 0x11", [](test::WavSpec& s) { s.FormatTag = 0x11; }, "(tag 0x0011)" },
+        { "tag 0x55", [](test::WavSpec& s) { s.FormatTag = 0x55; }, "(tag 0x0055)" },
+        { "tag 0x1234", [](test::WavSpec& s) { s.FormatTag = 0x1234; }, "(tag 0x1234)" },
+        { "zero sub-format",
+            [](test::WavSpec& s) {
+                s.FormatTag = -2;
+                s.Extensible = true;
+                s.SubFormatGuid = std::string(16, '\0');
+            },
+            "extensible sub-format is not integer PCM" },
+        { "fmt of 0 bytes", [](test::WavSpec& s) { s.FmtBytes = 0; },
+            "\"fmt \" chunk is too short (0 bytes, at least 16 needed)" },
+        { "fmt of 2 bytes", [](test::WavSpec& s) { s.FmtBytes = 2; }, "too short (2 bytes" },
+        { "fmt of 14 bytes", [](test::WavSpec& s) { s.FmtBytes = 14; }, "too short (14 bytes" },
+        { "big-endian", [](test::WavSpec& s) { s.BigEndian = true; }, "big-endian (RIFX)" },
+    };
+    TempDir dir;
+    const std::string path = dir.File("odd.wav");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        test::WavSpec spec = PcmSpec(44100, 16, 2, std::string(400, '\x63'));
+        c.Edit(spec);
+        ASSERT_TRUE(test::WriteWav(path, spec));
+        std::ostringstream out, err;
+        EXPECT_EQ(RunWaveInfoCommand(path, false, out, err), 1);
+        EXPECT_NE(out.str().find("Valid: 0\n"), std::string::npos) << out.str();
+        EXPECT_EQ(out.str().find("FormatName: Stereo16bit"), std::string::npos) << out.str();
+        EXPECT_NE(err.str().find(c.Reason), std::string::npos) << err.str();
+        // Nothing past a short chunk is taken for a format.
+        EXPECT_EQ(err.str().find("channels of"), std::string::npos) << err.str();
+    }
+}
+
+TEST(WaveInfoCommand, SummarisesAnRf64FileFromItsDs64Chunk)
+{
+    TempDir dir;
+    const std::string path = dir.File("big.wav");
+    test::WavSpec spec = PcmSpec(48000, 16, 2, std::string(4 * 4800, '\0'));
+    spec.Rf64 = true;
+    ASSERT_TRUE(test::WriteWav(path, spec));
+    std::ostringstream out, err;
+    EXPECT_EQ(RunWaveInfoCommand(path, false, out, err), 1);
+    for (const char* line : { "Valid: 0\n", "Frames: 4800\n", "SampleRate: 48000\n", "Bits: 16\n",
+             "Channels: 2\n", "DataSize: 19200\n", "LengthMs: 100\n", "FormatTag: 1\n" })
+        EXPECT_NE(out.str().find(line), std::string::npos) << line << out.str();
+    EXPECT_EQ(err.str(),
+        "wave-info: not read as a WAV file: " + path
+            + ": it is an RF64 file: the import hands it to the decoder instead of reading it "
+              "as a WAV file\n");
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include <sys/stat.h>
@@ -596,6 +597,105 @@ TEST(WaveInfo, FilesWrittenBySoxAreRead)
             EXPECT_EQ(FindChunk(path, "data") + 8, info.DataOffset);
         }
     }
+}
+
+TEST(WaveInfo, OnlyIntegerPcmFormatTagsAndSubFormatsAreValid)
+{
+    struct Case {
+        const char* Name;
+        int32_t Tag;
+        bool Extensible;
+        std::optional<std::string> Guid;
+        int32_t SubFormat;
+        bool Valid;
+    };
+    const std::string zeroGuid(16, '\0');
+    const Case cases[] = {
+        { "unknown 0", 0, false, std::nullopt, 0, false },
+        { "ADPCM", 2, false, std::nullopt, 0, false },
+        { "IMA ADPCM", 0x11, false, std::nullopt, 0, false },
+        { "MP3", 0x55, false, std::nullopt, 0, false },
+        { "unassigned", 0x1234, false, std::nullopt, 0, false },
+        { "extensible, zero GUID", -2, true, zeroGuid, 0, false },
+        { "extensible, float GUID", -2, true, std::nullopt, 3, false },
+        { "extensible, PCM GUID", -2, true, std::nullopt, 1, true },
+        { "PCM", 1, false, std::nullopt, 0, true },
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WavSpec spec = PcmSpec(44100, 16, 2, std::string(64, '\0'));
+        spec.FormatTag = c.Tag;
+        spec.Extensible = c.Extensible;
+        spec.SubFormatGuid = c.Guid;
+        spec.SubFormatTag = c.Guid ? 0 : c.SubFormat;
+        ASSERT_TRUE(WriteWav(dir.File("x.wav"), spec));
+        const WaveExamination exam = ExamineWave(dir.File("x.wav"));
+        EXPECT_EQ(exam.Info.Valid, c.Valid ? 1 : 0);
+        EXPECT_EQ(exam.Fault, c.Valid ? WaveFault::None : WaveFault::NotPcm);
+        EXPECT_EQ(exam.Info.FormatTag, c.Tag);
+        EXPECT_EQ(exam.SubFormatTag, c.SubFormat);
+        EXPECT_EQ(ReadWaveInfo(dir.File("x.wav")), exam.Info);
+        EXPECT_EQ(IsPcmWave(dir.File("x.wav"), true), c.Valid);
+    }
+}
+
+TEST(WaveInfo, AFmtChunkShorterThanItsFieldsIsNeverReadPast)
+{
+    // The bytes after a short chunk belong to the next chunk and must not be taken for
+    // channels, rate or bits.
+    struct Case {
+        size_t Bytes;
+        bool Extensible;
+    };
+    const Case cases[]
+        = { { 0, false }, { 2, false }, { 14, false }, { 16, true }, { 24, true }, { 39, true } };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Bytes);
+        WavSpec spec = PcmSpec(44100, 16, 2, std::string(400, '\x63'));
+        spec.FormatTag = c.Extensible ? -2 : 1;
+        spec.Extensible = c.Extensible;
+        spec.FmtBytes = c.Bytes;
+        ASSERT_TRUE(WriteWav(dir.File("x.wav"), spec));
+        const WaveExamination exam = ExamineWave(dir.File("x.wav"));
+        EXPECT_EQ(exam.Info.Valid, 0);
+        EXPECT_EQ(exam.Fault, WaveFault::FmtTooShort);
+        EXPECT_EQ(exam.FmtSize, static_cast<int64_t>(c.Bytes));
+        if (!c.Extensible) {
+            EXPECT_EQ(exam.Info.Channels, 0);
+            EXPECT_EQ(exam.Info.Bits, 0);
+            EXPECT_EQ(exam.Info.SampleRate, 0);
+        }
+        EXPECT_EQ(exam.SubFormatTag, 0);
+    }
+}
+
+TEST(WaveInfo, RifxIsRefusedAndRf64IsSummarisedFromItsDs64Chunk)
+{
+    TempDir dir;
+    WavSpec spec = PcmSpec(48000, 16, 2, test::Samples16({ 1, 2, 3, 4, 5, 6, 7, 8 }));
+    spec.BigEndian = true;
+    ASSERT_TRUE(WriteWav(dir.File("rifx.wav"), spec));
+    const WaveExamination rifx = ExamineWave(dir.File("rifx.wav"));
+    EXPECT_EQ(rifx.Container, WaveContainer::BigEndian);
+    EXPECT_EQ(rifx.Fault, WaveFault::BigEndian);
+    EXPECT_EQ(rifx.Info.Valid, 0);
+
+    spec.BigEndian = false;
+    spec.Rf64 = true;
+    ASSERT_TRUE(WriteWav(dir.File("rf64.wav"), spec));
+    const WaveExamination rf64 = ExamineWave(dir.File("rf64.wav"));
+    EXPECT_EQ(rf64.Container, WaveContainer::Rf64);
+    EXPECT_EQ(rf64.Fault, WaveFault::Rf64);
+    EXPECT_EQ(rf64.Info.Valid, 0); // the WAV layer never patches 32-bit sizes into it
+    EXPECT_EQ(rf64.Info.SampleRate, 48000);
+    EXPECT_EQ(rf64.Info.Channels, 2);
+    EXPECT_EQ(rf64.Info.Bits, 16);
+    EXPECT_EQ(rf64.Info.DataSize, 16);
+    EXPECT_EQ(rf64.Info.Frames, 4);
+    EXPECT_EQ(rf64.Info.DataOffset, 12 + 36 + 24 + 8);
+    EXPECT_EQ(rf64.Info.FileSize, 12 + 36 + 24 + 8 + 16);
 }
 
 } // namespace

@@ -179,4 +179,80 @@ TEST(IniSettingsBackend, ALargeFileIsReadOncePerChangeNotOncePerKey)
     EXPECT_EQ(s.GetSetting("Key8", int32_t { -1 }), -1);
 }
 
+TEST(IniSettingsBackend, AFileOverOneMegabyteIsNeitherReadNorReplaced)
+{
+    TempDir dir;
+    std::string text = "[tarvok2]\r\n";
+    while (text.size() <= (size_t { 1 } << 20))
+        text += "Key" + std::to_string(text.size()) + "=1\r\n";
+    const std::string path = dir.File("tarvok2.ini");
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    IniSettingsBackend backend(dir.Path());
+    Settings s(backend);
+    EXPECT_EQ(s.GetSetting("Key11", int32_t { -1 }), -1);
+    EXPECT_TRUE(backend.ListValues(kMainSection).empty());
+    EXPECT_FALSE(s.SaveSetting("ShowMRU", int32_t { 1 }));
+    EXPECT_FALSE(backend.DeleteValue(kMainSection, "Key11"));
+    EXPECT_EQ(backend.FileReads(), 0);
+    EXPECT_EQ(backend.FileWrites(), 0);
+    EXPECT_EQ(ReadFileBytes(path), text);
+}
+
+TEST(IniSettingsBackend, OverlongValuesAreRefusedAndOverlongLinesAreNotRead)
+{
+    TempDir dir;
+    const std::string path = dir.File("tarvok2.ini");
+    const std::string longLine = "Long=" + std::string(40000, 'x');
+    const std::string text = "[tarvok2]\r\n" + longLine + "\r\nShort=1\r\n";
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    IniSettingsBackend backend(dir.Path());
+    EXPECT_EQ(backend.ReadValue(kMainSection, "Long"), std::nullopt);
+    EXPECT_EQ(backend.ReadValue(kMainSection, "Short"), "1");
+    // A value that would make a line too long to read back is refused; the file stays.
+    for (size_t size : { size_t { 40000 }, size_t { 200 } << 20 }) {
+        SCOPED_TRACE(size);
+        EXPECT_FALSE(backend.WriteValue(kMainSection, "Short", std::string(size, 'y')));
+        EXPECT_EQ(ReadFileBytes(path), text);
+    }
+    EXPECT_EQ(backend.FileWrites(), 0);
+    // A value that fits is written, and the long line is kept as it was.
+    ASSERT_TRUE(backend.WriteValue(kMainSection, "Short", std::string(1000, 'z')));
+    EXPECT_EQ(ReadFileBytes(path),
+        "[tarvok2]\r\n" + longLine + "\r\nShort=" + std::string(1000, 'z') + "\r\n");
+    // No write may make the file too large to be read again.
+    for (int i = 0; i < 40; ++i)
+        backend.WriteValue(kMainSection, "Fill" + std::to_string(i), std::string(30000, 'f'));
+    EXPECT_LE(std::filesystem::file_size(path), size_t { 1 } << 20);
+    EXPECT_EQ(backend.ReadValue(kMainSection, "Fill0"), std::string(30000, 'f'));
+}
+
+TEST(IniSettingsBackend, StoredValuesAreNotWrittenAgainAndManyGoInOneWrite)
+{
+    TempDir dir;
+    const std::string path = dir.File("tarvok2.ini");
+    ASSERT_TRUE(WriteFileBytes(path, "[tarvok2]\r\nA = 1\r\nB=2\r\n"));
+    IniSettingsBackend backend(dir.Path());
+    Settings s(backend);
+    struct stat before { };
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    EXPECT_TRUE(backend.WriteValue(kMainSection, "A", " 1"));
+    EXPECT_TRUE(s.SaveSetting("B", int32_t { 2 }));
+    EXPECT_TRUE(s.SaveSettings({ { "A", " 1" }, { "b", "2" } }));
+    EXPECT_EQ(backend.FileWrites(), 0);
+    struct stat after { };
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFileBytes(path), "[tarvok2]\r\nA = 1\r\nB=2\r\n");
+
+    std::vector<std::pair<std::string, std::string>> slots;
+    for (int n = 1; n <= 8; ++n)
+        slots.emplace_back("MRUList_" + std::to_string(n), n <= 3 ? "/f" + std::to_string(n) : "");
+    EXPECT_TRUE(s.SaveSettings(slots));
+    EXPECT_EQ(backend.FileWrites(), 1);
+    EXPECT_EQ(s.GetSetting("MRUList_2", ""), "/f2");
+    EXPECT_EQ(*backend.ReadValue(kMainSection, "MRUList_8"), "***");
+    EXPECT_TRUE(s.SaveSettings(slots));
+    EXPECT_EQ(backend.FileWrites(), 1);
+}
+
 } // namespace tarvok

@@ -2,6 +2,8 @@
 
 #include "support/temp_dir.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 
 namespace tarvok::test {
@@ -54,16 +56,91 @@ std::string FmtBody(const WavSpec& pSpec)
         body += Le16(22);
         body += Le16(static_cast<uint32_t>(pSpec.Bits));
         body += Le32(mask);
-        body += Le32(static_cast<uint32_t>(pSpec.SubFormatTag));
-        body += std::string("\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 12);
+        if (pSpec.SubFormatGuid) {
+            body += pSpec.SubFormatGuid->substr(0, 16);
+        } else {
+            body += Le32(static_cast<uint32_t>(pSpec.SubFormatTag));
+            body += std::string("\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 12);
+        }
     }
+    if (pSpec.FmtBytes)
+        body.resize(std::min(body.size(), *pSpec.FmtBytes));
     return body;
+}
+
+/// Reverses the bytes of each field of a little-endian "fmt " body (16-bit and 32-bit
+/// fields in the order of the 16-byte form).
+std::string BigEndianFmt(std::string pBody)
+{
+    static constexpr size_t kFields[] = { 2, 2, 4, 4, 2, 2 };
+    size_t at = 0;
+    for (size_t width : kFields) {
+        if (at + width > pBody.size())
+            break;
+        std::reverse(pBody.begin() + static_cast<std::ptrdiff_t>(at),
+            pBody.begin() + static_cast<std::ptrdiff_t>(at + width));
+        at += width;
+    }
+    return pBody;
+}
+
+std::string SwapSamples(std::string pSamples, int32_t pBits)
+{
+    const size_t width = static_cast<size_t>(std::max(pBits, 8) / 8);
+    for (size_t at = 0; at + width <= pSamples.size(); at += width)
+        std::reverse(pSamples.begin() + static_cast<std::ptrdiff_t>(at),
+            pSamples.begin() + static_cast<std::ptrdiff_t>(at + width));
+    return pSamples;
+}
+
+std::string Be32(uint32_t pValue)
+{
+    std::string bytes = Le32(pValue);
+    std::reverse(bytes.begin(), bytes.end());
+    return bytes;
+}
+
+std::string Le64(uint64_t pValue)
+{
+    return Le32(static_cast<uint32_t>(pValue)) + Le32(static_cast<uint32_t>(pValue >> 32));
+}
+
+/// A RIFX file of the spec's "fmt " and "data" chunks, in that order.
+std::string MakeRifx(const WavSpec& pSpec)
+{
+    const std::string fmt = BigEndianFmt(FmtBody(pSpec));
+    const std::string samples = SwapSamples(pSpec.Samples, pSpec.Bits);
+    std::string body = pSpec.WaveId + "fmt " + Be32(static_cast<uint32_t>(fmt.size())) + fmt
+        + "data" + Be32(static_cast<uint32_t>(samples.size())) + samples;
+    if (samples.size() % 2 == 1)
+        body += '\0';
+    return "RIFX" + Be32(static_cast<uint32_t>(body.size())) + body;
+}
+
+/// An RF64 file: "ds64" first, then the spec's "fmt " and "data" chunks.
+std::string MakeRf64(const WavSpec& pSpec)
+{
+    const std::string fmt = ChunkBytes({ "fmt ", FmtBody(pSpec) });
+    const int64_t blockAlign = std::max(1, pSpec.Channels * pSpec.Bits / 8);
+    const uint64_t dataSize = pSpec.Samples.size();
+    std::string data = "data" + Le32(0xFFFFFFFFu) + pSpec.Samples;
+    if (pSpec.Samples.size() % 2 == 1)
+        data += '\0';
+    const uint64_t riffSize = 4 + 36 + fmt.size() + data.size();
+    const std::string ds64 = ChunkBytes({ "ds64",
+        Le64(riffSize) + Le64(dataSize) + Le64(dataSize / static_cast<uint64_t>(blockAlign))
+            + Le32(0) });
+    return "RF64" + Le32(0xFFFFFFFFu) + pSpec.WaveId + ds64 + fmt + data;
 }
 
 } // namespace
 
 std::string MakeWav(const WavSpec& pSpec)
 {
+    if (pSpec.BigEndian)
+        return MakeRifx(pSpec);
+    if (pSpec.Rf64)
+        return MakeRf64(pSpec);
     std::string fmt = ChunkBytes({ "fmt ", FmtBody(pSpec) });
     std::string data = "data";
     data += Le32(pSpec.DataSizeField.value_or(static_cast<uint32_t>(pSpec.Samples.size())));

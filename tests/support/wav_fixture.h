@@ -42,6 +42,14 @@ struct WavSpec {
     bool OmitFmt = false;
     bool OmitData = false;
     bool PadData = true; ///< a zero pad byte after odd-sized sample data
+    std::optional<size_t> FmtBytes; ///< cuts the "fmt " body (and its size field) to this
+    std::optional<std::string> SubFormatGuid; ///< 16 bytes replacing the extensible GUID
+    /// An RF64 file: "RF64" with a "ds64" chunk first that holds the RIFF and data sizes and
+    /// the frame count; the RIFF and "data" size fields hold 0xFFFFFFFF.
+    bool Rf64 = false;
+    /// A RIFX file: sizes and format fields big-endian, each sample of Samples (given
+    /// little-endian) byte-swapped.
+    bool BigEndian = false;
 };
 
 /// The bytes of a WAV file as described.

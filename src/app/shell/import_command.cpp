@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -52,20 +53,63 @@ std::string RateRefusedText(int32_t pRate)
 
 bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder)
 {
+    const WaveExamination exam = ExamineWave(pPath);
+    // Big-endian samples read as little-endian ones are noise: a RIFX file is refused with
+    // its reason, never handed on.
+    if (exam.Container == WaveContainer::BigEndian)
+        return false;
     // The content decides first: a RIFF/WAVE file of integer PCM is read as a WAV file
     // whatever its name says, one that wraps a compressed codec is decoded.
     if (IsRiffWaveFile(pPath)) {
-        const WaveInfo info = ReadWaveInfo(pPath);
-        if (NeedsDecoding({}, info.FormatTag))
+        if (NeedsDecoding({}, exam.Info.FormatTag) || NeedsDecoding({}, exam.SubFormatTag))
             return true;
-        const bool pcm = info.FormatTag == kFormatTagPcm || info.FormatTag == kFormatTagExtensible;
-        // Integer PCM in a layout the WAV reader refuses stays refused, with its reason.
-        return !pcm && pDecoder.Recognises(pPath);
+        // Integer PCM in a layout the WAV reader refuses, and a damaged header, stay
+        // refused with their reason; another format goes to the decoder if it knows it.
+        return exam.Fault == WaveFault::NotPcm && pDecoder.Recognises(pPath);
     }
-    // Anything else (RIFX, RF64, AVI, FLAC, Ogg, MPEG-4 ...) is not a WAV file: the names of
+    // Anything else (RF64, AVI, FLAC, Ogg, MPEG-4 ...) is not a WAV file: the names of
     // the compressed formats go to the decoder as they are, other files only when the
     // decoder finds sound in them.
     return NeedsDecoding(ExtensionOf(pPath), 0) || pDecoder.Recognises(pPath);
+}
+
+std::string WaveRefusedText(const WaveExamination& pExam)
+{
+    const WaveInfo& info = pExam.Info;
+    switch (pExam.Fault) {
+    case WaveFault::None:
+        return "wavファイルに音声データがありません";
+    case WaveFault::Unreadable:
+        return std::string(kWrongFormatText);
+    case WaveFault::BigEndian:
+        return "ビッグエンディアン（RIFX）のwavファイルは読み込めません";
+    case WaveFault::Rf64:
+        return "RF64形式のwavファイルはデコーダがないと読み込めません";
+    case WaveFault::NoFmt:
+        return "wavファイルにfmtチャンクがありません";
+    case WaveFault::FmtCut:
+        return "wavファイルのfmtチャンクが途中で切れています";
+    case WaveFault::FmtTooShort:
+        return "wavファイルのfmtチャンクが短すぎます（" + std::to_string(pExam.FmtSize)
+            + " バイト）";
+    case WaveFault::NotPcm: {
+        char tag[8];
+        std::snprintf(tag, sizeof tag, "0x%04X", static_cast<unsigned>(info.FormatTag) & 0xFFFFU);
+        return info.FormatTag == kFormatTagExtensible
+            ? std::string("この形式（拡張形式のサブフォーマット）のwavファイルは読み込めません")
+            : "この形式（フォーマットタグ " + std::string(tag) + "）のwavファイルは読み込めません";
+    }
+    case WaveFault::NoMode:
+        return std::to_string(info.Channels) + " チャンネル " + std::to_string(info.Bits)
+            + " ビットのwavファイルは読み込めません";
+    case WaveFault::BadRate:
+        return RateRefusedText(info.SampleRate);
+    case WaveFault::NoData:
+        return "wavファイルにdataチャンクがありません";
+    case WaveFault::DataTooFar:
+        return "wavファイルのdataチャンクが2 GBより後ろにあります";
+    }
+    return std::string(kWrongFormatText);
 }
 
 int32_t FitZoom(int64_t pEndFrame, int32_t pSampleStep, int32_t pWidthPx)
@@ -130,10 +174,15 @@ std::optional<std::string> DecodeIfNeeded(MainLogic& pLogic, const std::string& 
     return target;
 }
 
-// True, with the message shown, when the file is refused before anything is written.
-bool RefusedFormat(UserInterface& pUi, const WaveInfo& pInfo)
+// True, with the message shown, when the file is refused before anything is written. A
+// file that looks like a WAV file also says why in an error box.
+bool RefusedFormat(
+    UserInterface& pUi, const std::string& pPath, const WaveExamination& pExam, bool pRiffWave)
 {
-    if (pInfo.Valid == 0) {
+    const WaveInfo& pInfo = pExam.Info;
+    if (pInfo.Valid == 0 || FramesPresent(pInfo) < 1) {
+        if (pRiffWave || pExam.Container != WaveContainer::Riff)
+            ShowImportFailure(pUi, pPath, WaveRefusedText(pExam));
         pUi.ShowMessage(kWrongFormatText);
         return true;
     }
@@ -226,7 +275,7 @@ std::optional<std::string> CopyItemIn(MainLogic& pLogic, ImportItem& pItem, cons
     }
     if (pItem.Temporary)
         DeleteFileForce(pItem.Path);
-    pItem = { target, false };
+    pItem = { target, true };
     if (overclaimed) {
         if (Status sized = SetWaveDataSize(
                 target, static_cast<int64_t>(FramesPresent(pInfo)) * pInfo.BlockAlign);
@@ -276,8 +325,13 @@ bool MainLogic::ImportSoundFile(
             DeleteFileForce(*file);
     };
 
-    const WaveInfo info = IsRiffWaveFile(*file) ? ReadWaveInfo(*file) : WaveInfo {};
-    if (RefusedFormat(ui_, info) || !StartProc(1, 0)) {
+    WaveExamination exam = ExamineWave(*file);
+    // Only a RIFF/WAVE file is read as a WAV file; the others are examined for the reason.
+    const bool riffWave = IsRiffWaveFile(*file);
+    if (!riffWave)
+        exam.Info = WaveInfo {};
+    const WaveInfo& info = exam.Info;
+    if (RefusedFormat(ui_, pPath, exam, riffWave) || !StartProc(1, 0)) {
         dropDecoded();
         return false;
     }
@@ -310,6 +364,7 @@ bool MainLogic::ImportSoundFile(
     int64_t endFrame = 0;
     size_t done = 0;
     std::optional<std::string> failure; // why item "done" could not be made ready
+    std::optional<std::string> placeFailure; // why the first item that was ready was not placed
     for (; done < items->size(); ++done) {
         ImportItem& item = (*items)[done];
         if ((failure = PrepareItem(*this, item)))
@@ -321,11 +376,19 @@ bool MainLogic::ImportSoundFile(
                 ++placed;
                 endFrame = std::max<int64_t>(endFrame,
                     static_cast<int64_t>(position) + FramesPresent(ReadWaveInfo(item.Path)));
+            } else {
+                if (!placeFailure)
+                    placeFailure = WaveRefusedText(ExamineWave(item.Path));
+                // A file this import made and could not place is nobody's.
+                if (item.Temporary)
+                    DeleteFileForce(item.Path);
             }
         }
     }
     if (failure)
         ShowImportFailure(ui_, pPath, *failure);
+    else if (placed == 0 && placeFailure)
+        ShowImportFailure(ui_, pPath, *placeFailure);
     // Channel files not reached are of no use to anyone.
     for (size_t i = done + 1; i < items->size(); ++i)
         if ((*items)[i].Temporary)

@@ -7,6 +7,7 @@
 namespace tarvok {
 
 class SoundDecoder;
+struct WaveExamination;
 
 /// The import's fixed texts.
 inline constexpr std::string_view kDecodingText = "デコード中…";
@@ -16,6 +17,10 @@ std::string RateRefusedText(int32_t pRate);
 inline constexpr std::string_view kConvertRateQuestion
     = "サンプリング周波数を初期設定値にコンバートしますか？";
 inline constexpr std::string_view kConvertingText = "コンバート ";
+/// Why a file that looks like a WAV file is refused (for the user): the cause of the
+/// examination's fault, or of a file that holds no frame at all.
+std::string WaveRefusedText(const WaveExamination& pExam);
+
 /// The first line of the error shown when an import stops on a failed step; the file and
 /// the cause follow on their own lines.
 inline constexpr std::string_view kImportFailedText = "ファイルを読み込めませんでした";
@@ -28,9 +33,10 @@ inline constexpr std::string_view kImportCancelledText = "キャンセルしま�
 bool NeedsDecoding(std::string_view pExtension, int32_t pFormatTag);
 
 /// True when the import must decode pPath: by its content first (a RIFF/WAVE file of
-/// integer PCM never, one with a compressed format tag always, another one when pDecoder
-/// recognises it), else by a listed extension (NeedsDecoding) or when pDecoder finds sound
-/// in the file.
+/// integer PCM never, one with a compressed format tag or sub-format always, another one of
+/// a format other than integer PCM when pDecoder recognises it, a damaged one or a RIFX file
+/// never), else by a listed extension (NeedsDecoding) or when pDecoder finds sound in the
+/// file.
 bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder);
 
 /// The smallest zoom of 1, 2, 4 .. 16384 at which pEndFrame frames fit pWidthPx pixels of

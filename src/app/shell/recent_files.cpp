@@ -24,10 +24,12 @@ void RecentFileList::Load(const Settings& pSettings)
 
 void RecentFileList::Save(Settings& pSettings) const
 {
+    // All slots in one write: a file store rewrites its file once, not once per slot.
+    std::vector<std::pair<std::string, std::string>> slots;
     for (int n = 1; n <= static_cast<int>(kMaxRecent); ++n)
-        pSettings.SaveSetting(SlotKey("MRUList_", n),
-            static_cast<size_t>(n) <= paths_.size() ? std::string_view(paths_[n - 1])
-                                                    : std::string_view());
+        slots.emplace_back(SlotKey("MRUList_", n),
+            static_cast<size_t>(n) <= paths_.size() ? paths_[n - 1] : std::string());
+    pSettings.SaveSettings(slots);
 }
 
 void RecentFileList::Add(const std::string& pPath)

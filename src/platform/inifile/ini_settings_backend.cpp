@@ -14,7 +14,11 @@ namespace {
 using Line = IniSettingsBackend::Line;
 using FileState = IniSettingsBackend::FileState;
 
-constexpr int64_t kMaxSettingsFileBytes = int64_t { 1 } << 30;
+/// Settings files hold a few hundred short lines; anything far beyond is not one of ours
+/// and is neither read (it would cost its size in memory on every change) nor replaced.
+constexpr int64_t kMaxSettingsFileBytes = int64_t { 1 } << 20;
+/// The longest "name=value" line read or written; longer lines are kept but not read.
+constexpr size_t kMaxSettingsLineBytes = 32768;
 
 int64_t Nanoseconds(const struct timespec& pTime)
 {
@@ -44,8 +48,9 @@ Line ParseLine(std::string pRaw)
     Line line { std::move(pRaw), {}, {} };
     std::string_view view = Trim(line.Raw);
     size_t eq = view.find('=');
-    if (!view.empty() && view.front() != ';' && view.front() != '#' && view.front() != '['
-        && eq != std::string_view::npos && !Trim(view.substr(0, eq)).empty()) {
+    if (line.Raw.size() <= kMaxSettingsLineBytes && !view.empty() && view.front() != ';'
+        && view.front() != '#' && view.front() != '[' && eq != std::string_view::npos
+        && !Trim(view.substr(0, eq)).empty()) {
         line.Key = std::string(Trim(view.substr(0, eq)));
         line.Value = std::string(view.substr(eq + 1));
     }
@@ -85,6 +90,49 @@ void IndexKeys(FileState& pState)
 bool HasLineBreak(std::string_view s)
 {
     return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos;
+}
+
+/// True when the pair can be stored as one line that reads back the same.
+bool StorablePair(std::string_view pKey, std::string_view pValue)
+{
+    // A name or value that would break the line structure cannot be stored faithfully, nor
+    // can a line too long to be read back.
+    return !HasLineBreak(pKey) && !HasLineBreak(pValue) && pKey.find('=') == std::string_view::npos
+        && !Trim(pKey).empty() && Trim(pKey) == pKey
+        && pKey.size() + 1 + pValue.size() <= kMaxSettingsLineBytes;
+}
+
+/// Sets the first line of pKey to pValue (adding one when there is none) and drops later
+/// copies of the name. True when the lines changed.
+bool SetLine(std::vector<Line>& pLines, std::string_view pKey, std::string_view pValue)
+{
+    bool found = false;
+    bool changed = false;
+    std::vector<Line> kept;
+    kept.reserve(pLines.size() + 1);
+    for (Line& line : pLines) {
+        if (!line.Key.empty() && EqualsNoCase(line.Key, pKey)) {
+            // Later copies of the name go, so the file holds the name once.
+            if (found) {
+                changed = true;
+                continue;
+            }
+            found = true;
+            if (line.Value != pValue) {
+                line.Value = std::string(pValue);
+                line.Raw = line.Key + "=" + line.Value;
+                changed = true;
+            }
+        }
+        kept.push_back(std::move(line));
+    }
+    if (!found) {
+        kept.push_back({ std::string(pKey) + "=" + std::string(pValue), std::string(pKey),
+            std::string(pValue) });
+        changed = true;
+    }
+    pLines = std::move(kept);
+    return changed;
 }
 
 } // namespace
@@ -146,12 +194,20 @@ bool IniSettingsBackend::WriteLines(const std::string& pPath, std::vector<Line> 
         return false;
     if (!CreateFolders(folder_))
         return false;
+    size_t bytes = 0;
+    for (const Line& line : pLines)
+        bytes += line.Raw.size() + 2;
+    // A file that would not be read back is not written; the old one stays as it is.
+    if (bytes > static_cast<size_t>(kMaxSettingsFileBytes))
+        return false;
     std::string text;
+    text.reserve(bytes);
     for (const Line& line : pLines) {
         text += line.Raw;
         text += "\r\n";
     }
     ReplaceFile file;
+    ++fileWrites_;
     if (!file.Begin(pPath)
         || !WriteAt(file.Handle(), text.data(), static_cast<int64_t>(text.size()), 0)
         || ::fstat(file.Handle().Fd(), &st) != 0 || !file.Commit()) {
@@ -186,36 +242,30 @@ std::optional<std::string> IniSettingsBackend::ReadValue(
 bool IniSettingsBackend::WriteValue(
     std::string_view pSection, std::string_view pKey, std::string_view pValue)
 {
-    // A name or value that would break the line structure cannot be stored faithfully.
-    if (HasLineBreak(pKey) || HasLineBreak(pValue) || pKey.find('=') != std::string_view::npos
-        || Trim(pKey).empty() || Trim(pKey) != pKey)
-        return false;
+    return WriteValues(pSection, { { std::string(pKey), std::string(pValue) } });
+}
+
+bool IniSettingsBackend::WriteValues(
+    std::string_view pSection, const std::vector<std::pair<std::string, std::string>>& pValues)
+{
+    for (const auto& [key, value] : pValues)
+        if (!StorablePair(key, value))
+            return false;
     std::lock_guard<std::mutex> lock(mutex_);
     std::string path = FileOf(pSection);
     const FileState& state = Current(path);
     if (state.Unreadable)
         return false;
     std::vector<Line> lines = state.Lines;
-    bool found = false;
-    std::vector<Line> kept;
-    kept.reserve(lines.size() + 2);
-    for (Line& line : lines) {
-        if (!line.Key.empty() && EqualsNoCase(line.Key, pKey)) {
-            // Later copies of the name go, so the file holds the name once.
-            if (found)
-                continue;
-            line.Value = std::string(pValue);
-            line.Raw = line.Key + "=" + line.Value;
-            found = true;
-        }
-        kept.push_back(std::move(line));
-    }
-    if (kept.empty())
-        kept.push_back({ "[" + std::string(pSection) + "]", {}, {} });
-    if (!found)
-        kept.push_back({ std::string(pKey) + "=" + std::string(pValue), std::string(pKey),
-            std::string(pValue) });
-    return WriteLines(path, std::move(kept));
+    bool changed = lines.empty();
+    if (lines.empty())
+        lines.push_back({ "[" + std::string(pSection) + "]", {}, {} });
+    for (const auto& [key, value] : pValues)
+        changed = SetLine(lines, key, value) || changed;
+    // Values that are already stored leave the file as it is: no rewrite, no new identity.
+    if (!changed)
+        return true;
+    return WriteLines(path, std::move(lines));
 }
 
 bool IniSettingsBackend::DeleteValue(std::string_view pSection, std::string_view pKey)

@@ -15,10 +15,12 @@ namespace tarvok {
 /// file's identity (device, inode, size, change times) and reads it again only when that
 /// differs from the copy in memory, so two running programs still see each other's writes
 /// while a large file is not read once per key. Only a regular file is read, opened without
-/// blocking, so a pipe or a device at that path reads as empty. Lines may end in LF, CR LF or
-/// CR alone. A write replaces the file through a temporary name in the same folder, flushed
-/// and renamed, so a crash leaves the old or the new file. Lines that are not "name=value"
-/// are skipped when reading and kept as they are when rewriting (with CR LF ends).
+/// blocking, so a pipe or a device at that path reads as empty, as does a file over 1 MB
+/// (which is never replaced either). Lines may end in LF, CR LF or CR alone. A write replaces
+/// the file through a temporary name in the same folder, flushed and renamed, so a crash
+/// leaves the old or the new file; a write of values already stored changes nothing. Lines
+/// that are not "name=value", and lines over 32 KB, are skipped when reading and kept as they
+/// are when rewriting (with CR LF ends).
 class IniSettingsBackend : public SettingsBackend {
 public:
     /// pFolder is created (with parents) on the first write.
@@ -27,6 +29,11 @@ public:
     std::optional<std::string> ReadValue(std::string_view pSection, std::string_view pKey) override;
     bool WriteValue(
         std::string_view pSection, std::string_view pKey, std::string_view pValue) override;
+    /// Sets every pair with one rewrite of the file, and none when each value is already
+    /// stored. Refused (false, file untouched) when a pair has a line break, a name with '='
+    /// or surrounding blanks, or makes a line over 32 KB, or when the file would pass 1 MB.
+    bool WriteValues(std::string_view pSection,
+        const std::vector<std::pair<std::string, std::string>>& pValues) override;
     bool DeleteValue(std::string_view pSection, std::string_view pKey) override;
     std::vector<std::pair<std::string, std::string>> ListValues(std::string_view pSection) override;
 
@@ -34,6 +41,8 @@ public:
 
     /// How many times a file's text has been read (for tests of the once-per-change rule).
     int64_t FileReads() const { return fileReads_; }
+    /// How many times a file has been replaced (for tests of the no-rewrite rule).
+    int64_t FileWrites() const { return fileWrites_; }
 
     struct Line {
         std::string Raw; // the line as read, without its end
@@ -62,6 +71,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, FileState> files_;
     int64_t fileReads_ = 0;
+    int64_t fileWrites_ = 0;
 };
 
 } // namespace tarvok
