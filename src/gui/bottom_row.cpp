@@ -131,8 +131,8 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
 {
     auto* right = new QVBoxLayout;
     right->setSpacing(2);
-    auto* infoRow = new QHBoxLayout;
-    infoRow->setSpacing(2);
+    infoGrid_ = new QGridLayout;
+    infoGrid_->setSpacing(2);
     const QString infoTips[5] = { tr("全長"), tr("表示開始位置"), tr("マークイン"),
         tr("マークアウト"), tr("選択範囲の長さ") };
     for (int i = 0; i < 5; ++i) {
@@ -145,9 +145,9 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
         l->setMinimumWidth(84);
         l->installEventFilter(this);
         info_[i] = l;
-        infoRow->addWidget(l);
+        infoGrid_->addWidget(l, 0, i);
     }
-    right->addLayout(infoRow);
+    right->addLayout(infoGrid_);
     auto* messageRow = new QHBoxLayout;
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("PictureMessage"));
@@ -164,6 +164,30 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
     messageRow->addWidget(progress_);
     right->addLayout(messageRow);
     return right;
+}
+
+void BottomRow::ArrangeInfo()
+{
+    // One row of five fields when they fit beside each other at their minimum width, else
+    // two rows (three and two), so that no field overlaps another or is cut.
+    const int needed = 5 * info_[0]->minimumWidth() + 4 * infoGrid_->horizontalSpacing();
+    const bool oneRow = message_->width() >= needed;
+    if (oneRow == infoOneRow_)
+        return;
+    infoOneRow_ = oneRow;
+    for (int i = 0; i < 5; ++i) {
+        infoGrid_->removeWidget(info_[i]);
+        if (oneRow)
+            infoGrid_->addWidget(info_[i], 0, i);
+        else
+            infoGrid_->addWidget(info_[i], i / 3, i % 3);
+    }
+}
+
+void BottomRow::resizeEvent(QResizeEvent* pEvent)
+{
+    QWidget::resizeEvent(pEvent);
+    ArrangeInfo();
 }
 
 void BottomRow::SetCounter(const std::array<QString, 3>& pLines, int pColourSet)

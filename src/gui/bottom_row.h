@@ -37,10 +37,13 @@ public:
 
 protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
     QGridLayout* BuildButtonGrid();
     QVBoxLayout* BuildInfoAndMessage();
+    /// Puts the five information fields in one row or, when that is too narrow, in two.
+    void ArrangeInfo();
 
     FrmMain& owner_;
     std::array<QToolButton*, 4> transport_ {};
@@ -48,6 +51,8 @@ private:
     QSlider* shuttle_ = nullptr;
     QLabel* counter_ = nullptr;
     std::array<QLabel*, 5> info_ {};
+    QGridLayout* infoGrid_ = nullptr;
+    bool infoOneRow_ = true;
     QLabel* message_ = nullptr;
     QProgressBar* progress_ = nullptr;
 };

@@ -382,3 +382,28 @@ TEST(FrmMain, WhileOnlyTheHeadMovesOnlyItsColumnsAreDrawnAndThePictureStaysRight
 }
 
 } // namespace tarvok::test
+
+namespace tarvok::test {
+
+TEST(FrmMain, InformationFieldsNeverOverlapFromTheMinimumSizeUp)
+{
+    WindowFixture f;
+    for (const QSize size : { QSize(922, 695), QSize(1200, 800), QSize(1920, 1000) }) {
+        SCOPED_TRACE(size.width());
+        f.Window->resize(size);
+        WindowFixture::Settle();
+        std::vector<QLabel*> fields;
+        for (int i = 0; i < 5; ++i)
+            fields.push_back(f.Window->findChild<QLabel*>(QStringLiteral("PictureInfo%1").arg(i)));
+        for (size_t i = 0; i < fields.size(); ++i) {
+            ASSERT_NE(fields[i], nullptr);
+            const QLabel& field = *fields[i];
+            EXPECT_GE(field.contentsRect().width(),
+                field.fontMetrics().horizontalAdvance(QStringLiteral("000'00.000")));
+            for (size_t j = i + 1; j < fields.size(); ++j)
+                EXPECT_FALSE(field.geometry().intersects(fields[j]->geometry())) << i << " " << j;
+        }
+    }
+}
+
+} // namespace tarvok::test
