@@ -115,6 +115,26 @@ void BM_RepaintAll64Lanes1000Blocks(benchmark::State& state)
 }
 BENCHMARK(BM_RepaintAll64Lanes1000Blocks)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// One head tick while playing against one repaint of the whole surface: the window keeps the
+// track picture and draws only the head's old and new columns.
+void BM_HeadTick64Lanes1000Blocks(benchmark::State& state)
+{
+    BenchWindow w;
+    w.Fill(1000);
+    TrackArea& area = w.Window->Tracks();
+    Project& p = w.Session->Logic.Proj();
+    const bool whole = state.range(0) == 1;
+    area.repaint();
+    int32_t step = 0;
+    for (auto _ : state) {
+        p.Head = (++step % 500) * 2000;
+        area.HeadMoved(whole);
+        QCoreApplication::processEvents();
+    }
+    state.SetLabel(whole ? "whole surface" : "head columns");
+}
+BENCHMARK(BM_HeadTick64Lanes1000Blocks)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 void BM_OpenBigProjectToDrawnWindow(benchmark::State& state)
 {
     BenchWindow w;
