@@ -76,6 +76,19 @@ CommandKey KeyOf(const QKeyEvent* pEvent)
         return CommandKey::Down;
     case Qt::Key_J:
         return CommandKey::J;
+    case Qt::Key_A:
+    case Qt::Key_C:
+    case Qt::Key_N:
+    case Qt::Key_O:
+    case Qt::Key_S:
+    case Qt::Key_V:
+    case Qt::Key_X:
+    case Qt::Key_Y:
+    case Qt::Key_Z:
+        // Letters count only with Ctrl: typed alone they run nothing.
+        return (pEvent->modifiers() & Qt::ControlModifier) != 0
+            ? static_cast<CommandKey>(key - Qt::Key_A + static_cast<int>(CommandKey::A))
+            : CommandKey::None;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
         return keypad ? CommandKey::KeypadPlus : CommandKey::Plus;
@@ -296,6 +309,7 @@ void FrmMain::Start(const std::string& pCommandLine, bool pOfferResume, bool pTi
 {
     MainLogic& logic = ctx_.Logic;
     keys_ = LoadKeyAssignment(logic.Store());
+    menus_->ShowKeys(keys_);
     view_.ZoomMode = logic.Options().ZoomMode;
     BuildToolbar();
     masterMeters_->ApplyOptions(logic.Options());

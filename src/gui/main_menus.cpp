@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -145,6 +146,15 @@ QAction* MainMenus::Command(int32_t pCommand) const
 {
     auto it = commands_.find(pCommand);
     return it == commands_.end() ? nullptr : it->second;
+}
+
+void MainMenus::ShowKeys(const KeyAssignment& pKeys)
+{
+    for (const auto& [command, action] : commands_) {
+        action->setShortcut(
+            QKeySequence::fromString(QString::fromStdString(KeyTextOfCommand(command, pKeys))));
+        action->setShortcutContext(Qt::WidgetShortcut);
+    }
 }
 
 void MainMenus::EnableMenus(bool pOn)

@@ -15,6 +15,8 @@ class QMenuBar;
 
 namespace tarvok {
 
+struct KeyAssignment;
+
 /// The main window's menu bar: every command item captioned with its command description
 /// and running its command, the recent-files list, the tracks-shown menu, the settings and
 /// help menus. It keeps the actions so that the window can enable and tick them.
@@ -52,6 +54,9 @@ public:
     QAction* MonitorAction() const { return monitor_; }
     /// The fade menu's channel items, MenuFadeOn 0 ("Lch") and 1 ("Rch").
     QAction* FadeChannelAction(int pIndex) const { return fadeOn_[pIndex == 0 ? 0 : 1]; }
+    /// Shows beside each command item the key that runs it (the window's own key handling
+    /// runs it; the shortcut acts only while the menu itself has the focus).
+    void ShowKeys(const KeyAssignment& pKeys);
     /// Ticks the channel items for the channels on.
     void TickFadeChannels(int32_t pChannels);
 

@@ -376,12 +376,38 @@ TEST(Keyboard, DecisionTable)
         { CommandKey::KeypadMinus, kModCtrl, kCmdZoomlMinus },
         { CommandKey::Minus, kModAlt, kCmdZoomMinus },
         { CommandKey::None, 0, std::nullopt },
-        { static_cast<CommandKey>(65), 0, std::nullopt },
+        { CommandKey::A, 0, std::nullopt },
+        { CommandKey::Z, kModCtrl, kCmdUndo },
+        { CommandKey::Z, kModCtrl | kModShift, kCmdRedo },
+        { CommandKey::Y, kModCtrl, kCmdRedo },
+        { CommandKey::X, kModCtrl, kCmdCut },
+        { CommandKey::C, kModCtrl, kCmdCopy },
+        { CommandKey::V, kModCtrl, kCmdPaste },
+        { CommandKey::A, kModCtrl, kCmdSelall },
+        { CommandKey::S, kModCtrl, kCmdOwprj },
+        { CommandKey::S, kModCtrl | kModShift, kCmdSaveprj },
+        { CommandKey::O, kModCtrl, kCmdOpenprj },
+        { CommandKey::N, kModCtrl, kCmdCloseprj },
+        { CommandKey::Z, 0, std::nullopt },
+        { CommandKey::V, kModAlt, std::nullopt },
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(Key(c.Key) + " mods " + std::to_string(c.Modifiers));
         EXPECT_EQ(CommandForKey(c.Key, c.Modifiers, a, false), c.Command);
     }
+}
+
+TEST(Keyboard, MenusShowTheKeyOfEachCommand)
+{
+    KeyAssignment a = DefaultKeyAssignment();
+    EXPECT_EQ(KeyTextOfCommand(kCmdUndo, a), "Ctrl+Z");
+    EXPECT_EQ(KeyTextOfCommand(kCmdOwprj, a), "Ctrl+S");
+    EXPECT_EQ(KeyTextOfCommand(kCmdStop, a), "Esc");
+    EXPECT_EQ(KeyTextOfCommand(kCmdPlay, a), "Space");
+    EXPECT_EQ(KeyTextOfCommand(kCmdMarkinClick, a), "F1");
+    a.FKeyCommands[0] = kCmdNone;
+    EXPECT_EQ(KeyTextOfCommand(kCmdMarkinClick, a), "");
+    EXPECT_EQ(KeyTextOfCommand(kCmdNone, a), "");
 }
 
 TEST(Keyboard, SpaceTogglesOnlyWhenBoundToPlayWhole)

@@ -407,3 +407,27 @@ TEST(FrmMain, InformationFieldsNeverOverlapFromTheMinimumSizeUp)
 }
 
 } // namespace tarvok::test
+
+namespace tarvok::test {
+
+TEST(FrmMain, CtrlZUndoesAndMenusShowTheirKeys)
+{
+    WindowFixture f;
+    f.Drop(f.ToneFile("tone.wav", 2.0), QPoint(0, f.LowerHalfY(0)));
+    ASSERT_EQ(f.Proj().BlockCount(), 1);
+    f.Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(f.Proj().BlockCount(), 0) << "Ctrl+Z undoes the import";
+    f.Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(f.Proj().BlockCount(), 1) << "Ctrl+Y redoes it";
+    f.Key(Qt::Key_Z);
+    EXPECT_EQ(f.Proj().BlockCount(), 1) << "Z alone runs nothing";
+    const std::pair<int32_t, const char*> shown[]
+        = { { kCmdUndo, "Ctrl+Z" }, { kCmdPaste, "Ctrl+V" } };
+    for (const auto& [command, key] : shown) {
+        QAction* item = f.Window->Menus().Command(command);
+        ASSERT_NE(item, nullptr) << key;
+        EXPECT_EQ(item->shortcut(), QKeySequence(QString::fromLatin1(key)));
+    }
+}
+
+} // namespace tarvok::test

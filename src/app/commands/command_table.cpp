@@ -326,6 +326,73 @@ int32_t ToolbarWidthTwips(int32_t pCount, double pSizeRate)
     return static_cast<int32_t>(RoundHalfEven(twips));
 }
 
+namespace {
+
+/// The editing and file shortcuts of other programs, on keys the table leaves free.
+struct CtrlLetter {
+    CommandKey Key;
+    int Modifiers;
+    int32_t Command;
+    const char* Text;
+};
+constexpr CtrlLetter kCtrlLetters[] = {
+    { CommandKey::Z, kModCtrl, kCmdUndo, "Ctrl+Z" },
+    { CommandKey::Y, kModCtrl, kCmdRedo, "Ctrl+Y" },
+    { CommandKey::Z, kModCtrl | kModShift, kCmdRedo, "Ctrl+Shift+Z" },
+    { CommandKey::X, kModCtrl, kCmdCut, "Ctrl+X" },
+    { CommandKey::C, kModCtrl, kCmdCopy, "Ctrl+C" },
+    { CommandKey::V, kModCtrl, kCmdPaste, "Ctrl+V" },
+    { CommandKey::A, kModCtrl, kCmdSelall, "Ctrl+A" },
+    { CommandKey::S, kModCtrl, kCmdOwprj, "Ctrl+S" },
+    { CommandKey::S, kModCtrl | kModShift, kCmdSaveprj, "Ctrl+Shift+S" },
+    { CommandKey::O, kModCtrl, kCmdOpenprj, "Ctrl+O" },
+    { CommandKey::N, kModCtrl, kCmdCloseprj, "Ctrl+N" },
+};
+
+std::optional<int32_t> CommandForCtrlLetter(CommandKey pKey, int pModifiers)
+{
+    for (const CtrlLetter& c : kCtrlLetters)
+        if (c.Key == pKey && c.Modifiers == pModifiers)
+            return c.Command;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string KeyTextOfCommand(int32_t pId, const KeyAssignment& pAssignment)
+{
+    for (size_t i = 0; i < pAssignment.FKeyCommands.size(); ++i)
+        if (pAssignment.FKeyCommands[i] == pId && pId != kCmdNone)
+            return "F" + std::to_string(i + 1);
+    if (pId == pAssignment.SpaceCommand)
+        return "Space";
+    for (const CtrlLetter& c : kCtrlLetters)
+        if (c.Command == pId)
+            return c.Text;
+    switch (pId) {
+    case kCmdStop:
+        return "Esc";
+    case kCmdMoveHome:
+        return "Home";
+    case kCmdMoveLeft:
+        return "Left";
+    case kCmdMoveRight:
+        return "Right";
+    case kCmdTrackUp:
+        return "Up";
+    case kCmdTrackDown:
+        return "Down";
+    case kCmdScrubOnoff:
+        return "Ctrl+J";
+    case kCmdZoomPlus:
+        return "+";
+    case kCmdZoomMinus:
+        return "-";
+    default:
+        return {};
+    }
+}
+
 std::optional<int32_t> CommandForKey(
     CommandKey pKey, int pModifiers, const KeyAssignment& pAssignment, bool pPlaying)
 {
@@ -378,7 +445,7 @@ std::optional<int32_t> CommandForKey(
             return kCmdZoomlMinus;
         return kCmdZoomMinus;
     default:
-        return std::nullopt;
+        return CommandForCtrlLetter(pKey, pModifiers);
     }
 }
 

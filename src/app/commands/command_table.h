@@ -77,7 +77,16 @@ enum class CommandKey : int16_t {
     Up = 38,
     Right = 39,
     Down = 40,
+    A = 65,
+    C = 67,
     J = 74,
+    N = 78,
+    O = 79,
+    S = 83,
+    V = 86,
+    X = 88,
+    Y = 89,
+    Z = 90,
     KeypadPlus = 107,
     KeypadMinus = 109,
     F1 = 112,
@@ -106,6 +115,10 @@ inline constexpr int kModAlt = 4;
 /// KeyboardState).
 std::optional<int32_t> CommandForKey(
     CommandKey pKey, int pModifiers, const KeyAssignment& pAssignment, bool pPlaying);
+
+/// The key that runs command pId, as a menu shows it ("Ctrl+Z", "F5", "Space", "Esc"), or
+/// empty when no key runs it. The function keys and Space follow pAssignment.
+std::string KeyTextOfCommand(int32_t pId, const KeyAssignment& pAssignment);
 
 /// True for the keys whose release must not reach the window system afterwards (F4, F10).
 bool KeyIsConsumedAfterRelease(CommandKey pKey);
