@@ -76,7 +76,8 @@ bool LockForWriting(CliContext& pCtx, HeadlessSession& pSession, const std::stri
 
 /// Opens project pName into the session and puts its path in pPath; false (with a message)
 /// when it cannot. With pForWriting the project's edit lock is taken first, and another
-/// holder refuses the run.
+/// holder refuses the run; without it the project is opened only to be read and the lock is
+/// never taken, so that a reader never keeps a writer out.
 bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::string& pName,
     std::string& pPath, bool pForWriting = false);
 

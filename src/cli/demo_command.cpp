@@ -191,6 +191,8 @@ int DemoCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return pCtx.Fail("cannot write the demo working files");
     ShapeDemo(logic);
     const std::string projectPath = p.DataFolder + "demo.tvp";
+    if (!LockForWriting(pCtx, session, projectPath))
+        return 1;
     ProjectFileEnv env = logic.FileEnv();
     if (!WriteProject(p, projectPath, false, env))
         return pCtx.Fail("cannot write " + projectPath);

@@ -213,11 +213,12 @@ int MixdownCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     // Status messages would mix progress into standard output: progress goes to a
     // terminal on standard error only, the outcome is printed at the end.
     pCtx.Ui.SetMessageSink(nullptr);
-    const std::string path = pCtx.ProjectPath(args.Positional[0], logic.Proj().DataFolder);
-    if (!FileExists(path))
-        return pCtx.Fail(NotAFileText("project", path));
-    if (!logic.OpenProject(path, true))
-        return pCtx.Fail("cannot read the project " + path + ": " + logic.OpenFailure);
+    // Only a mix onto a track saves the project: that one holds its lock from the start, so
+    // that a refused run renders nothing; the other targets only read it.
+    std::string path;
+    if (!OpenNamedProject(
+            pCtx, session, args.Positional[0], path, args.Value("--to-track").has_value()))
+        return 1;
     Project& project = logic.Proj();
     project.UpdateTitleLength(false);
 

@@ -192,7 +192,10 @@ bool OpenNamedProject(CliContext& pCtx, HeadlessSession& pSession, const std::st
     }
     if (pForWriting && !LockForWriting(pCtx, pSession, pPath))
         return false;
-    if (!pSession.Logic.OpenProject(pPath, true)) {
+    // A command that only reads leaves the lock to writers: the atomic replace of every
+    // save lets it read the old file or the new one, never half of one.
+    if (!pSession.Logic.OpenProject(
+            pPath, true, pForWriting ? ProjectAccess::Edit : ProjectAccess::ReadOnly)) {
         pCtx.Fail("cannot read the project " + pPath + ": " + pSession.Logic.OpenFailure);
         return false;
     }
@@ -219,6 +222,9 @@ int NewProjectCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return pCtx.Fail("cannot create the data folder");
     Project& p = session.Logic.Proj();
     std::string path = pCtx.ProjectPath(args.Positional[0], p.DataFolder);
+    // Held before the check, so that no other writer can make the file in between.
+    if (!LockForWriting(pCtx, session, path))
+        return 1;
     if (FileExists(path))
         return pCtx.Fail("the project already exists: " + path);
     if (std::optional<std::string> value = args.Value("--rate")) {

@@ -10,6 +10,7 @@
 #include "core/file_io.h"
 #include "core/project_file.h"
 #include "core/time_text.h"
+#include "edit/block_edit.h"
 
 #include <cerrno>
 #include <iostream>
@@ -148,6 +149,34 @@ std::optional<std::string> ParseSampleEditLine(
     }
 }
 
+/// Why a table command cannot run in a script, or nothing when it can. A script edits the one
+/// project it was given, whose lock it holds and over which it saves at the end: a command
+/// that would put another project in its place, or move the edit to another file, could
+/// write another project's state over it.
+std::optional<std::string> RefusedInScript(int32_t pCommand)
+{
+    struct Refusal {
+        int32_t Command;
+        const char* Why;
+    };
+    static constexpr Refusal kRefused[] = {
+        { kCmdOpenprj,
+            "it would put another project in place of the one the script runs on, and the run "
+            "would save that one over it" },
+        { kCmdCloseprj, "the run would save an empty project over the one the script runs on" },
+        { kCmdSaveprj,
+            "it would move the edit to another file and give up the lock of the project the "
+            "script runs on (run saves that project at the end)" },
+        { kCmdSaveall,
+            "it may open the copy in place of the project the script runs on (use "
+            "tarvok2-cli saveall)" },
+    };
+    for (const Refusal& r : kRefused)
+        if (r.Command == pCommand)
+            return std::string(r.Why);
+    return std::nullopt;
+}
+
 /// Reads one line; an error text when it is not understood.
 std::optional<std::string> ParseLine(std::string_view pText, ScriptLine& pLine)
 {
@@ -242,6 +271,8 @@ std::optional<std::string> ParseLine(std::string_view pText, ScriptLine& pLine)
     int32_t command = FindCommand(word, kCommandIdColumn);
     if (command < 1)
         return "unknown command: " + word;
+    if (std::optional<std::string> why = RefusedInScript(command))
+        return word + " cannot run in a script: " + *why;
     pLine.Kind = LineKind::Command;
     pLine.Command = command;
     pLine.Answers = std::move(args);
@@ -414,6 +445,9 @@ std::optional<std::string> RunLine(
         if (pLine.Numbers[0] >= p.BlockCount())
             return "no such block (the project has " + std::to_string(p.BlockCount())
                 + "): " + std::to_string(pLine.Numbers[0]);
+        if (!GroupMoveFits(p, pLine.Numbers[0], pLine.Numbers[1]))
+            return "MOVE_BLOCK: the block would leave the longest project (frames 0.."
+                + std::to_string(kMaxLength - 1) + "); it was not moved";
         MoveBlockByDrag(pLogic, pLine.Numbers[0], pLine.Numbers[1], pLine.Numbers[2]);
         return std::nullopt;
     case LineKind::FadeChannels:

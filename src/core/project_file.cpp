@@ -210,6 +210,15 @@ Result<Block> ParseBlockLine(const std::string& pLine, size_t pLineNo, int64_t p
         (i == 7 ? block.LevelL : block.LevelR) = static_cast<float>(*level);
     }
     block.Name = f[10];
+    // A block is never moved to make it fit: one that does not lie inside the longest project
+    // (judged by the frames its line names, never fewer than one) refuses the file. No
+    // shorter source range makes it longer, so a block that passes here stays where it is.
+    const int64_t frames
+        = std::max<int64_t>(1, static_cast<int64_t>(block.SrcEnd) - block.SrcStart + 1);
+    if (block.StartAdr < 0 || block.StartAdr + frames > kMaxLength)
+        return Fail(WhereIn(pLineNo + 1, kBlock, 0) + "（開始位置）のブロックが最長のプロジェクト（"
+            + std::to_string(kMaxLength) + "フレーム）に収まりません: "
+            + std::to_string(block.StartAdr) + "から" + std::to_string(frames) + "フレーム");
     if (block.WaveNo < 0 || block.WaveNo >= pWaveCount)
         return Fail(WhereIn(pLineNo + 1, kBlock, 1)
             + "が存在しないwavファイルの番号です: " + std::to_string(block.WaveNo));
@@ -779,7 +788,10 @@ Status ReadProject(
     p.Blocks.clear();
     ApplyHeader(p, parsed, !pUndo || pEnv.UndoAll, sampleStep);
     ReadTracks(p, parsed, pUndo, base, legacyLevels, previousEnvelopes, pEnv);
-    p.Tracks[p.CurrentTrack].Selected = 1;
+    // An undo step selects the current track; a file keeps its selection as written, so that
+    // a save without an edit writes the same bytes.
+    if (pUndo)
+        p.Tracks[p.CurrentTrack].Selected = 1;
 
     LoadedWaves waves = LoadWaves(parsed, base, p.SampleStep, previous, pEnv);
     p.Blocks = AttachBlocks(parsed, waves, p.LastTrackNo, p.SampleStep);

@@ -205,6 +205,20 @@ GroupMove LimitGroupMove(const Project& pProject, int32_t pIndex, int32_t pFrame
     return { static_cast<int32_t>(frames), static_cast<int32_t>(tracks) };
 }
 
+bool GroupMoveFits(const Project& pProject, int32_t pIndex, int32_t pFrames)
+{
+    const std::vector<int32_t> members = BlockGroupOf(pProject, pIndex);
+    if (members.empty())
+        return true;
+    int64_t minStart = std::numeric_limits<int64_t>::max();
+    int64_t maxEnd = 0;
+    for (int32_t i : members) {
+        minStart = std::min<int64_t>(minStart, pProject.Blocks[i].StartAdr);
+        maxEnd = std::max<int64_t>(maxEnd, pProject.Blocks[i].EndAdr);
+    }
+    return minStart + pFrames >= 0 && maxEnd + pFrames <= kMaxLength - 1;
+}
+
 bool MoveBlockGroup(Project& pProject, int32_t pIndex, int32_t pFrames, int32_t pTracks)
 {
     GroupMove move = LimitGroupMove(pProject, pIndex, pFrames, pTracks);

@@ -47,6 +47,11 @@ struct GroupMove {
 };
 GroupMove LimitGroupMove(const Project& pProject, int32_t pIndex, int32_t pFrames, int32_t pTracks);
 
+/// True when moving the block's group by pFrames frames keeps every member inside the longest
+/// project (frames 0 .. kMaxLength - 1) without cutting the move short; also true when the
+/// block has no group to move (a locked block, an index outside the table).
+bool GroupMoveFits(const Project& pProject, int32_t pIndex, int32_t pFrames);
+
 enum class BlockEdge { Start, End };
 
 /// Moves an edge of a block by up to pFrames frames, keeping the audio in place on the

@@ -135,28 +135,32 @@ TEST(RunScript, SelectTracksSelectsExactlyThose)
         EXPECT_EQ(p.Tracks[t].Selected, (t == 1 || t == 3 || t == 5) ? 1 : 0) << t;
 }
 
-TEST(RunScript, ClosingEmptiesTheSavedProject)
+TEST(RunScript, ClosingIsRefusedAndTheProjectIsKept)
 {
     Fixture f;
-    // UNDO after closing has nothing to undo: a failed step, passed over with --keep-going.
+    // A script cannot save an empty project over the one it runs on: the whole run is
+    // refused before anything ran, even with --keep-going.
+    const std::string before = ReadAllBytes(f.ProjectPath).value_or("");
     std::string script = f.Home.Dir().File("s.txt");
     test::WriteFileBytes(script, "CLOSEPRJ\nUNDO\n");
     ScriptRun run = f.RunArgs({ "p", script, "--keep-going" });
     EXPECT_EQ(run.Code, 1) << run.Err;
-    EXPECT_NE(run.Err.find("line 2: UNDO"), std::string::npos) << run.Err;
-    EXPECT_EQ(f.Reread().BlockCount(), 0);
+    EXPECT_NE(run.Err.find("line 1: CLOSEPRJ cannot run in a script"), std::string::npos)
+        << run.Err;
+    EXPECT_EQ(f.Reread().BlockCount(), 1);
+    EXPECT_EQ(ReadAllBytes(f.ProjectPath).value_or(""), before);
 }
 
 TEST(RunScript, AnswersGoToTheirCommandOnly)
 {
     Fixture f;
-    // The last SAVEPRJ has no answer of its own: its dialog is cancelled, a failed step.
+    // The last CLIP2PRJ has no answer of its own: its dialog is cancelled, a failed step.
     std::string script = f.Home.Dir().File("s.txt");
     test::WriteFileBytes(
-        script, "SAVEPRJ \"" + f.Data + "saved copy\"\nUNDO " + f.Data + "leftover\nSAVEPRJ\n");
+        script, "CLIP2PRJ \"" + f.Data + "saved copy\"\nUNDO " + f.Data + "leftover\nCLIP2PRJ\n");
     ScriptRun run = f.RunArgs({ "p", script, "--keep-going" });
     EXPECT_EQ(run.Code, 1) << run.Err;
-    EXPECT_NE(run.Err.find("line 3: SAVEPRJ"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("line 3: CLIP2PRJ"), std::string::npos) << run.Err;
     EXPECT_EQ(run.Err.find("line 2:"), std::string::npos) << run.Err;
     EXPECT_TRUE(FileExists(f.Data + "saved copy.tvp"));
     EXPECT_FALSE(FileExists(f.Data + "leftover.tvp"));

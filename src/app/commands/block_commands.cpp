@@ -287,6 +287,13 @@ bool MoveBlockByDrag(MainLogic& pLogic, int32_t pIndex, int32_t pFrames, int32_t
     Project& p = pLogic.Proj();
     if (!pLogic.CanEdit() || pIndex < 0 || pIndex >= p.BlockCount())
         return false;
+    // A move by a number (a script line) that would leave the longest project is refused,
+    // not cut short: the block would land somewhere nobody asked for.
+    if (!GroupMoveFits(p, pIndex, pFrames)) {
+        pLogic.Ui().ShowError("移動先が最長のプロジェクト（0〜" + std::to_string(kMaxLength - 1)
+            + "フレーム）の範囲外です。ブロックは移動しませんでした");
+        return false;
+    }
     const Block& block = p.Blocks[pIndex];
     bool carry = (block.Flags & kBlockFadeLocked) != 0;
     BlockDrag drag;

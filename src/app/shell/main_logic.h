@@ -31,6 +31,10 @@ struct WindowRequest {
     std::optional<int32_t> Left, Top, Width, Height;
 };
 
+/// How a project is opened: for editing (the window, and commands that save it) or only to be
+/// read (commands that save nothing), which never keeps a writer out.
+enum class ProjectAccess { Edit, ReadOnly };
+
 /// What follows the cause when an undo snapshot could not be written.
 inline constexpr std::string_view kEditNotMadeText = "この編集はしていません。";
 inline constexpr std::string_view kUndoLostText
@@ -175,8 +179,12 @@ public:
 
     /// What the project-file reader and writer need from this window.
     ProjectFileEnv FileEnv();
-    /// Opens a project file (OPENPRJ, the command line, the recent list, resuming).
-    bool OpenProject(const std::string& pPath, bool pResuming);
+    /// Opens a project file (OPENPRJ, the command line, the recent list, resuming). With
+    /// ProjectAccess::Edit a file of the data folder is locked for overwriting (another
+    /// holder leaves it open for reading only); ProjectAccess::ReadOnly never takes the lock
+    /// and leaves nothing that could be saved over the file.
+    bool OpenProject(
+        const std::string& pPath, bool pResuming, ProjectAccess pAccess = ProjectAccess::Edit);
     /// The edit lock of the open project file: taken when a project is opened or saved for
     /// overwriting, so that a second process is refused; empty when another holds it.
     const FileLock& ProjectLock() const { return projectLock_; }
@@ -185,6 +193,10 @@ public:
     /// Takes the edit lock of pPath (releasing the one held before); false when another
     /// holder has it, with a message that says so.
     bool LockProjectFile(const std::string& pPath);
+    /// Holds the edit lock of pPath for one write of it: true at once when the open project's
+    /// lock is that file's, else pLock takes it; false (with the refusal shown) when another
+    /// holder has it.
+    bool HoldLockForWrite(const std::string& pPath, FileLock& pLock);
     /// The project file the last successful SAVEALL wrote.
     const std::string& LastSaveAllProject() const { return lastSaveAllProject_; }
     /// OPENPRJ: a file dialog, then OpenFile.

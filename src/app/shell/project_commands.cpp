@@ -17,6 +17,8 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 namespace tarvok {
 
 namespace {
@@ -51,7 +53,7 @@ bool MainLogic::IsInDataFolder(const std::string& pPath) const
     return EqualsNoCase(FolderOf(pPath), project_.DataFolder);
 }
 
-bool MainLogic::OpenProject(const std::string& pPath, bool pResuming)
+bool MainLogic::OpenProject(const std::string& pPath, bool pResuming, ProjectAccess pAccess)
 {
     if (Playing || Recording)
         return false;
@@ -71,10 +73,14 @@ bool MainLogic::OpenProject(const std::string& pPath, bool pResuming)
         // Whatever was read must never be saved over the file it came from.
         project_.ProjectFile.clear();
         OverwriteEnabled = false;
-    } else if (IsInDataFolder(pPath) && LockProjectFile(pPath)) {
+    } else if (pAccess == ProjectAccess::Edit && IsInDataFolder(pPath) && LockProjectFile(pPath)) {
         project_.ProjectFile = pPath;
         OverwriteEnabled = true;
     } else {
+        // Only read: a lock held for an earlier open is given up, and nothing names the file
+        // that a save could write over.
+        if (pAccess == ProjectAccess::ReadOnly)
+            projectLock_.Release();
         project_.ProjectFile.clear();
         OverwriteEnabled = false;
     }
@@ -100,6 +106,17 @@ bool MainLogic::LockProjectFile(const std::string& pPath)
     }
     projectLock_ = std::move(lock);
     return true;
+}
+
+bool MainLogic::HoldLockForWrite(const std::string& pPath, FileLock& pLock)
+{
+    lockHolder_ = 0;
+    if (projectLock_.Held() && projectLock_.LockedPath() == ReplaceTargetOf(pPath))
+        return true;
+    if (pLock.Acquire(pPath, &lockHolder_))
+        return true;
+    ui_.ShowError(pPath + "\nは他のプロセスが編集中のため保存できません");
+    return false;
 }
 
 bool MainLogic::OpenProjectCommand()
@@ -163,6 +180,11 @@ bool MainLogic::OverwriteProjectCommand()
         OverwriteEnabled = false;
         return SaveProjectCommand();
     }
+    // The file is written only while its lock is held (taken again when it was lost).
+    if (!LockProjectFile(project_.ProjectFile)) {
+        ui_.ShowError(project_.ProjectFile + "\nは他のプロセスが編集中のため保存できません");
+        return false;
+    }
     if (!StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
@@ -180,7 +202,10 @@ bool MainLogic::ClipToProjectCommand()
     if (!CanEdit())
         return false;
     std::optional<std::string> path = ChooseProjectSavePath();
-    if (!path || !StartProc(1, 0))
+    if (!path)
+        return false;
+    FileLock writeLock; // another process editing that file keeps it
+    if (!HoldLockForWrite(*path, writeLock) || !StartProc(1, 0))
         return false;
     ProjectFileEnv env = FileEnv();
     const bool ok = WriteProject(project_, *path, true, env).has_value();
@@ -286,17 +311,6 @@ bool IsWithin(const fs::path& pInner, const fs::path& pOuter)
     return true;
 }
 
-/// True for the names a SAVEALL of project pProject writes into its folder: "00000001.wav"
-/// and the like, the project file, and a temporary file of a replacement.
-bool IsSaveAllFile(const std::string& pName, const std::string& pProject)
-{
-    std::string lower = ToLowerAscii(pName);
-    if (lower.size() == 12 && lower.find_first_not_of("0123456789") == 8
-        && (lower.ends_with(".wav") || lower.ends_with(".wwf") || lower.ends_with(".wfd")))
-        return true;
-    return EqualsNoCase(pName, pProject + ".tvp") || IsReplaceTempName(pName);
-}
-
 } // namespace
 
 namespace {
@@ -365,19 +379,24 @@ std::optional<std::string> MakeWriteFolder(
         return CreateFolders(pTarget.Folder) ? std::optional(pTarget.Folder) : failed();
     if (!pUi.AskYesNo(pTarget.Folder + "\nをクリアして全てのデータを出力します。続行しますか？"))
         return std::nullopt;
+    // The work folder names this process, so that what a killed run left is cleared by the
+    // next run into the same folder, and never while its process runs.
+    RemoveStaleSaveAllFolders(pTarget.Bare, pTarget.Name);
     std::error_code ec;
     for (int n = 1; n <= 99; ++n) {
-        std::string candidate = pTarget.Bare + ZeroPad(n, 2);
+        std::string candidate = SaveAllWorkFolderName(pTarget.Bare, ::getpid(), n);
         if (!fs::exists(candidate, ec) && fs::create_directory(candidate, ec) && !ec)
             return WithTrailingSlash(candidate);
     }
     return failed();
 }
 
-/// What followed the new copy from the old folder (Kept) and what stayed behind (Stranded).
+/// What followed the new copy from the old folder (Kept) and what stayed behind (Stranded)
+/// in the folder Folder.
 struct LeftFiles {
     std::vector<std::string> Kept;
     std::vector<std::string> Stranded;
+    std::string Folder;
 };
 
 // The complete new copy in pWriteTo and the old folder swap places in one step, so the
@@ -396,7 +415,7 @@ Result<LeftFiles> SwapInNewCopy(const SaveAllTarget& pTarget, const std::string&
     const std::string& oldFolder = pWriteTo; // now holds the old copy
     const auto isSaveAllFile = [&](const fs::directory_entry& pEntry) {
         return pEntry.is_regular_file(ec) && !pEntry.is_symlink(ec)
-            && IsSaveAllFile(pEntry.path().filename().string(), pTarget.Name);
+            && IsSaveAllFileName(pEntry.path().filename().string(), pTarget.Name);
     };
     LeftFiles left;
     for (const auto& entry : fs::directory_iterator(oldFolder, ec)) {
@@ -415,15 +434,16 @@ Result<LeftFiles> SwapInNewCopy(const SaveAllTarget& pTarget, const std::string&
         for (const auto& entry : fs::directory_iterator(oldFolder, ec))
             if (isSaveAllFile(entry))
                 DeleteFileForce(entry.path().string());
+        // What stayed is the user's: under a visible name, never a work folder's.
+        left.Folder = KeepFolderVisible(newFolder, pTarget.Bare);
     }
     SyncFolder(pTarget.Folder);
     return left;
 }
 
-// Tells the user which files of the old folder stayed behind (in pWriteTo, the old folder's
-// new place) and which were kept beside the new copy.
-void ReportLeftFiles(UserInterface& pUi, const LeftFiles& pLeft, const std::string& pWriteTo,
-    const std::string& pFolder)
+// Tells the user which files of the old folder stayed behind (in the old folder's new place)
+// and which were kept beside the new copy.
+void ReportLeftFiles(UserInterface& pUi, const LeftFiles& pLeft, const std::string& pFolder)
 {
     const auto list = [](const std::vector<std::string>& pNames) {
         std::string text;
@@ -432,10 +452,43 @@ void ReportLeftFiles(UserInterface& pUi, const LeftFiles& pLeft, const std::stri
         return text;
     };
     if (!pLeft.Stranded.empty())
-        pUi.ShowError(pWriteTo
+        pUi.ShowError(pLeft.Folder
             + "\nに残したファイルがあります（移動できませんでした）:" + list(pLeft.Stranded));
     if (!pLeft.Kept.empty())
         pUi.ShowInfo(pFolder + "\nのSAVEALL以外のファイルは残しました:" + list(pLeft.Kept));
+}
+
+// The outermost folder of pBare that does not exist yet (pBare itself when only it is
+// missing): what creating pBare makes.
+std::string FirstMissingFolder(const std::string& pBare)
+{
+    std::error_code ec;
+    fs::path first(pBare);
+    for (fs::path p = first; !p.empty() && p != p.root_path() && !fs::exists(p, ec);
+         p = p.parent_path())
+        first = p;
+    return first.string();
+}
+
+// Removes the folder pWriteTo (with what a failed copy put in it) and the empty folders
+// above it up to pFirstCreated, all made by this SAVEALL; nothing when pFirstCreated is empty.
+void RemoveCreatedFolders(const std::string& pWriteTo, const std::string& pFirstCreated)
+{
+    if (pFirstCreated.empty())
+        return;
+    std::error_code ec;
+    fs::path folder = fs::path(pWriteTo).lexically_normal();
+    if (folder.filename().empty())
+        folder = folder.parent_path();
+    fs::remove_all(folder, ec);
+    const fs::path last = fs::path(pFirstCreated).lexically_normal();
+    for (fs::path p = folder; p != last && p.has_parent_path() && p != p.root_path();) {
+        p = p.parent_path();
+        if (!fs::remove(p, ec))
+            break; // not empty (or not ours): it stays
+        if (p == last)
+            break;
+    }
 }
 
 // True when a working file of the project lies within pFolder.
@@ -467,9 +520,14 @@ bool MainLogic::SaveAllCommand()
     // An existing folder is replaced only after the new copy is complete, and only in the
     // files a SAVEALL writes.
     const bool replacing = FolderExists(folder);
+    const std::string firstCreated = replacing ? std::string() : FirstMissingFolder(target->Bare);
     const std::optional<std::string> writeTo = MakeWriteFolder(ui_, *target, replacing);
-    if (!writeTo || !StartProc(1, 0))
+    if (!writeTo)
         return false;
+    if (!StartProc(1, 0)) {
+        RemoveCreatedFolders(*writeTo, firstCreated);
+        return false;
+    }
     Status written = WriteOutAll(
         project_, *writeTo, target->Name, ui_, [this](double pRate, std::string_view) {
             ui_.ShowMessage(Percent(pRate));
@@ -481,6 +539,9 @@ bool MainLogic::SaveAllCommand()
     if (!written && replacing) {
         // Nothing of a failed copy stays behind; the old folder is as it was.
         fs::remove_all(*writeTo, ec);
+    } else if (!written) {
+        // Nor a folder this command made for it.
+        RemoveCreatedFolders(*writeTo, firstCreated);
     } else if (replacing) {
         Result<LeftFiles> swapped = SwapInNewCopy(*target, *writeTo);
         if (!swapped) {
@@ -496,7 +557,7 @@ bool MainLogic::SaveAllCommand()
         ui_.ShowError("出力に失敗しました\n" + written.error().Message);
         return false;
     }
-    ReportLeftFiles(ui_, left, *writeTo, folder);
+    ReportLeftFiles(ui_, left, folder);
     settings_.SaveSetting("LastSaveAllPath", std::string_view(folder));
     lastSaveAllProject_ = folder + target->Name + ".tvp";
     // A project whose working files were in the replaced folder is opened again from the new
