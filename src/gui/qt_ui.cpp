@@ -64,7 +64,7 @@ QString DialogTitle(std::string_view pTitle, const QString& pDefault)
 
 QString DialogFilter(std::string_view pPatterns)
 {
-    const QString all = QObject::tr("すべてのファイル (*)");
+    QString all = QObject::tr("すべてのファイル (*)");
     if (pPatterns.empty())
         return all;
     // "description|patterns|description|patterns..." pairs, or a bare pattern list.
