@@ -44,7 +44,8 @@ def one_try(work, tone):
     cli(data, "new", "p")
     cli(data, "import", "p", tone)
     before = project(data)
-    first_wave = before["WaveFiles"][0]["FileName"]
+    first_wave_copy = os.path.join(work, "first.wav")
+    shutil.copyfile(before["WaveFiles"][0]["FileName"], first_wave_copy)
     script = os.path.join(work, "move.txt")
     with open(script, "w") as f:
         f.write("MOVE_BLOCK 0 10\n")
@@ -70,7 +71,7 @@ def one_try(work, tone):
     refused = [n for n, (code, err) in result.items()
                if code != 0 and "being edited by another process" in err]
     if after is None:
-        return ["the project no longer opens"], refused
+        return ["the project no longer opens"], refused, []
     for wave in after["WaveFiles"]:
         if not os.path.exists(wave["FileName"]):
             losses.append("working file gone: " + wave["FileName"])
@@ -84,15 +85,25 @@ def one_try(work, tone):
         losses.append("the mixdown's track block is lost")
     if result["record"][0] == 0 and not on_track(5):
         losses.append("the recorded take is lost")
-    if result["fx"][0] == 0 and all(blocks[i]["WaveNo"] == 0 and
-                                    after["WaveFiles"][0]["FileName"] == first_wave
-                                    for i in range(len(blocks)) if blocks[i]["TrackNo"] == 0):
+    # The effect makes a file whose sound differs from the tone; the import's and the first
+    # block's files hold the tone itself (the mixdown's track may hold a mix of the effect).
+    with open(first_wave_copy, "rb") as f:
+        tone_bytes = f.read()
+    def changed(block):
+        path = after["WaveFiles"][block["WaveNo"]]["FileName"]
+        try:
+            with open(path, "rb") as f:
+                return f.read() != tone_bytes
+        except OSError:
+            return False
+    if result["fx"][0] == 0 and not any(changed(b) for b in blocks if b["TrackNo"] != 4):
         losses.append("the effect is lost")
     for reader in ("mixdown -o", "saveall"):
         code, err = result[reader]
         if code != 0 and "being edited by another process" in err:
             losses.append(reader + " was refused by the lock although it only reads")
-    return losses, refused
+    succeeded = [n for n, (code, _) in result.items() if code == 0]
+    return losses, refused, succeeded
 
 
 def main():
@@ -102,15 +113,19 @@ def main():
                     "sine", "440"], check=True)
     lost_tries = 0
     refusals = {}
+    successes = {}
     for i in range(TRIES):
-        losses, refused = one_try(tone_dir, tone)
+        losses, refused, succeeded = one_try(tone_dir, tone)
         for name in refused:
             refusals[name] = refusals.get(name, 0) + 1
+        for name in succeeded:
+            successes[name] = successes.get(name, 0) + 1
         if losses:
             lost_tries += 1
             print("try %d: %s" % (i + 1, "; ".join(losses)))
     shutil.rmtree(tone_dir, ignore_errors=True)
     print("tries with a lost update: %d of %d" % (lost_tries, TRIES))
+    print("succeeded:", successes)
     print("refused writers (no loss):", refusals)
     return 1 if lost_tries else 0
 
