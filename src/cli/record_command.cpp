@@ -280,7 +280,8 @@ std::optional<std::string> RecordTake(CliContext& pCtx, MainLogic& pLogic, WaveO
     pLogic.Recorder = nullptr;
     engine.DetachRecorderTicks();
     if (rec.Overruns > 0)
-        pCtx.Err << "warning: " << rec.Overruns << " input overruns: part of the input was lost\n";
+        pCtx.Err << "warning: " << rec.Overruns << " input overruns: " << rec.LostFrames
+                 << " frames of the input were lost and recorded as silence\n";
     return std::nullopt;
 }
 
@@ -312,8 +313,12 @@ int RunRecordWith(CliContext& pCtx, const RecordArgs& pArgs, WaveOutService& pOu
             t.PlaySelected = 0;
     }
     const int32_t blocksBefore = p.BlockCount();
-    if (std::optional<std::string> error = RecordTake(pCtx, logic, pOut, pIn, plan, pStop))
+    if (std::optional<std::string> error = RecordTake(pCtx, logic, pOut, pIn, plan, pStop)) {
+        // The engine's own message says why (a take file that could not be created).
+        for (const std::string& box : pCtx.Ui.BoxTexts())
+            pCtx.Err << box << "\n";
         return pCtx.Fail(*error);
+    }
     for (size_t t = 0; t < playSelected.size() && t < p.Tracks.size(); ++t)
         p.Tracks[t].PlaySelected = playSelected[t];
     for (const std::string& box : pCtx.Ui.BoxTexts())

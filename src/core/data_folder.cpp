@@ -730,11 +730,25 @@ void ReportGoneProjects(const std::vector<std::string>& pReported, UserInterface
     }
 }
 
+/// The files that have a recording marker beside them (lower case): takes being recorded, or
+/// left by a recording that never finished, which no project names yet.
+std::set<std::string> RecordingTakes(const std::vector<FolderEntry>& pEntries)
+{
+    const std::string_view suffix = kRecordingMarkerSuffix;
+    std::set<std::string> takes;
+    for (const FolderEntry& entry : pEntries)
+        if (entry.Name.size() > suffix.size() && entry.Name.ends_with(suffix))
+            takes.insert(ToLowerAscii(entry.Name.substr(0, entry.Name.size() - suffix.size())));
+    return takes;
+}
+
 /// Deletes the sample-editor snapshots of ended processes and the working files no project
-/// keeps; returns how many files went.
+/// keeps; returns how many files went. A take with its recording marker always stays: it is
+/// offered at the next start (or placed by the command line), never lost to a clean-up.
 int DeleteUnkeptWorkingFiles(
     const std::vector<FolderEntry>& pEntries, const std::set<std::string>& pKeep)
 {
+    const std::set<std::string> takes = RecordingTakes(pEntries);
     int deleted = 0;
     for (const FolderEntry& entry : pEntries) {
         std::string lower = ToLowerAscii(entry.Name);
@@ -747,13 +761,27 @@ int DeleteUnkeptWorkingFiles(
         bool working = IsTempName(lower, "~t", "wav") || IsTempName(lower, "~t", "wfd")
             || IsTempName(lower, "~t", "wwf") || IsTempName(lower, "~s", "wav")
             || IsTempName(lower, "~s", "wfd") || IsTempName(lower, "~s", "wwf");
-        if (working && !pKeep.contains(lower) && RemoveFile(entry.Path))
+        if (working && !pKeep.contains(lower) && !takes.contains(lower) && RemoveFile(entry.Path))
             ++deleted;
     }
     return deleted;
 }
 
 } // namespace
+
+bool OtherProcessInFolder(std::string_view pFolder)
+{
+    const std::optional<std::vector<FolderEntry>> entries
+        = ListFolder(fs::path(WithTrailingSlash(pFolder)));
+    if (!entries)
+        return false;
+    for (const FolderEntry& entry : *entries) {
+        int64_t pid = 0;
+        if (IsRunMarkerName(entry.Name, &pid) && pid != ::getpid() && ProcessRuns(pid))
+            return true;
+    }
+    return false;
+}
 
 int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface& pUi,
     std::chrono::system_clock::time_point pNow)

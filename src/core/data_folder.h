@@ -11,6 +11,10 @@ namespace tarvok {
 
 class UserInterface;
 
+/// Suffix of the marker a recording keeps beside its WAV file (the WAV file's name + this)
+/// until the take is placed; the clean-up never deletes a file that has one.
+inline constexpr const char* kRecordingMarkerSuffix = ".rec";
+
 /// Kinds of generated working file: 1 WAV (".wav"), 2 peak file (".wwf"), 3 envelope (".wfd").
 /// Kind 0 stands for the undo snapshots (".tvp") where a function accepts it.
 inline constexpr int kTempWave = 1;
@@ -102,6 +106,10 @@ bool IsGeneratedName(std::string_view pName);
 /// 1 ".wav", 2 ".wwf", 3 ".wfd". Files that cannot be deleted are left; returns how many went.
 int DeleteTempFiles(std::string_view pFolder, int pKind);
 
+/// True when a process other than this one that still runs has entered pFolder
+/// (DataFolder::Enter). Reads only; nothing is deleted.
+bool OtherProcessInFolder(std::string_view pFolder);
+
 /// The full clean-up of a data folder. While another process that runs has entered the
 /// folder (DataFolder::Enter) nothing is deleted and the result is -2. Otherwise deletes the
 /// undo snapshots of processes that no longer run (and of this one), the temporary files of
@@ -114,8 +122,9 @@ int DeleteTempFiles(std::string_view pFolder, int pKind);
 /// it leaves the list when projects that exist keep all those names, or when its last save
 /// is older than pDelPrjDays as above. Returns the number of working files
 /// deleted, or -1 when a project file cannot be read; in that case no working file has been
-/// deleted. Shows "Check " + name + "…" while it reads each project file and clears the message
-/// area at the end.
+/// deleted. A generated file with a recording marker beside it (kRecordingMarkerSuffix) is
+/// never deleted. Shows "Check " + name + "…" while it reads each project file and clears the
+/// message area at the end.
 int CleanDataFolder(std::string_view pFolder, int32_t pDelPrjDays, UserInterface& pUi,
     std::chrono::system_clock::time_point pNow = std::chrono::system_clock::now());
 

@@ -4,12 +4,14 @@
 #include "core/data_folder.h"
 #include "core/load_file_to_track.h"
 #include "core/peaks.h"
+#include "core/time_text.h"
 #include "core/user_interface.h"
 #include "core/wave_info.h"
 #include "edit/range_edit.h"
 #include "engine/playback_engine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -99,6 +101,12 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return failures_;
     }
+    /// The error number of the last failed flush (0 when none failed).
+    int LastError()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lastError_;
+    }
 
 private:
     void Run()
@@ -113,10 +121,13 @@ private:
             busy_ = true;
             lock.unlock();
             const int result = fdatasync(fd);
+            const int error = result != 0 ? errno : 0;
             lock.lock();
             busy_ = false;
-            if (result != 0)
+            if (result != 0) {
                 ++failures_;
+                lastError_ = error;
+            }
             idle_.notify_all();
         }
     }
@@ -127,6 +138,7 @@ private:
     bool busy_ = false;
     bool stop_ = false;
     int32_t failures_ = 0;
+    int lastError_ = 0;
     std::thread thread_;
 };
 
@@ -268,6 +280,8 @@ void RecordingEngine::ResetRecords()
     RecStarted = false;
     RecTargetCount = 0;
     WriteFailed = false;
+    takeAsked_ = false;
+    writeError_.clear();
     // Files are closed only once nothing flushes them any more.
     if (syncer_)
         syncer_->Drain();
@@ -278,8 +292,10 @@ void RecordingEngine::ResetRecords()
     }
     for (InputSlotState& s : Slots) {
         s.Armed = 0;
+        s.Opened = 0;
         s.TargetL = -1;
         s.TargetR = -1;
+        s.Gaps.clear();
     }
 }
 
@@ -294,6 +310,8 @@ bool RecordingEngine::PrepareRecording()
     StopLength
         = static_cast<int32_t>(RoundHalfEven(options_.MuonStopLengthMS / 1000.0 * p.SampleRate));
     ResetRecords();
+    LostFrames = 0;
+    lostRuns_.clear();
     RecStartPos = p.Head;
     for (int32_t j = 0; j < p.TrackCount() && RecTargetCount < kRecTargets; ++j) {
         const Track& track = p.Tracks[j];
@@ -330,12 +348,13 @@ bool RecordingEngine::PrepareRecording()
     for (int32_t i = 0; i < RecTargetCount; ++i) {
         RecTarget& t = Targets[i];
         t.FileName = folder_.NewTempName(1);
-        std::optional<FileHandle> file = t.FileName.empty()
-            ? std::nullopt
-            : WriteWaveHeader(p.SampleRate, 16, 2, t.FileName, 0, true);
+        Result<FileHandle> file = t.FileName.empty()
+            ? Result<FileHandle>(Fail("作業ファイルの名前がありません"))
+            : StartWaveFile(p.SampleRate, 16, 2, t.FileName, 0, true);
         if (!file) {
-            ui_.MessageBox(
-                "録音ファイルを作成できません: " + t.FileName, MsgButtons::Ok, MsgIcon::Error);
+            ui_.MessageBox(std::string(kRecCreateFailedText) + ": " + t.FileName + "（"
+                    + file.error().Message + "）",
+                MsgButtons::Ok, MsgIcon::Error);
             for (int32_t j = 0; j <= i; ++j) {
                 Targets[j].File.Close();
                 if (!Targets[j].FileName.empty())
@@ -354,9 +373,11 @@ bool RecordingEngine::PrepareRecording()
 void RecordingEngine::WriteMarker(const RecTarget& pTarget)
 {
     // The marker holds what is needed to place the file should this process end before
-    // StopRecording: the track, the timeline position and the rate.
+    // StopRecording: the track, the timeline position and the rate; and the process that
+    // writes the take, so that no other process takes a live take for an orphan.
     const std::string text = std::to_string(pTarget.TrackNo) + " "
-        + std::to_string(pTarget.StartAdr) + " " + std::to_string(project_.SampleRate) + "\r\n";
+        + std::to_string(pTarget.StartAdr) + " " + std::to_string(project_.SampleRate) + " "
+        + std::to_string(static_cast<int64_t>(::getpid())) + "\r\n";
     static_cast<void>(WriteFileAtomic(
         pTarget.FileName + kRecMarkerSuffix, text.data(), static_cast<int64_t>(text.size())));
 }
@@ -372,6 +393,8 @@ void RecordingEngine::SetupRecordBuffers(int32_t pSlot)
         s.Headers[b].Length = static_cast<uint32_t>(RecBufferSamples) * kRecFrameBytes;
     }
     scratch_.assign(static_cast<size_t>(RecBufferSamples) * 2, 0);
+    levelled_.assign(static_cast<size_t>(RecBufferSamples) * 2, 0);
+    silence_.assign(static_cast<size_t>(RecBufferSamples) * 2, 0);
 }
 
 bool RecordingEngine::OpenInput(int32_t pSlot, bool pStartLater)
@@ -410,6 +433,8 @@ bool RecordingEngine::OpenInput(int32_t pSlot, bool pStartLater)
     s.LastBytes = 0;
     s.Captured = 0;
     s.Lost = 0;
+    s.Gaps.clear();
+    s.Opened = 1;
     if (pStartLater) {
         s.PendingStart = 1;
         s.Active = 1;
@@ -464,6 +489,7 @@ bool RecordingEngine::OpenArmedInputs()
 
 void RecordingEngine::StartAtFirstFrame()
 {
+    takeAsked_ = true;
     for (int32_t i = 0; i < RecTargetCount; ++i)
         if (Slots[Targets[i].InputSlot].Active)
             Targets[i].StartOffset = 0;
@@ -471,6 +497,7 @@ void RecordingEngine::StartAtFirstFrame()
 
 void RecordingEngine::StartAtCurrentPosition()
 {
+    takeAsked_ = true;
     for (int32_t k = 0; k < kInputSlots; ++k) {
         InputSlotState& s = Slots[k];
         if (!s.Active)
@@ -509,20 +536,43 @@ void RecordingEngine::UpdateOverruns(int32_t pSlot)
             held += s.Headers[b].BytesRecorded.load() / kRecFrameBytes;
     const int64_t lost = s.Captured - held;
     if (lost > s.Lost) {
+        // The device drops frames only while every queued buffer is full, and a buffer is
+        // queued again only right after this look: the run lies behind everything held.
+        const int64_t frames = lost - s.Lost;
+        s.Gaps.push_back({ held, frames });
+        lostRuns_.emplace_back(held + s.Lost, frames);
+        LostFrames += frames;
         s.Lost = lost;
         ++Overruns;
         ui_.ShowMessage(kRecOverrunText);
     }
 }
 
+namespace {
+
+/// Adds the status bits of a later write to those of an earlier one (EncodeStatus values).
+int32_t MergeStatus(int32_t pA, int32_t pB)
+{
+    if (pA < 0)
+        return pB;
+    if (pB < 0)
+        return pA;
+    return ((pA / kStatusShift) | (pB / kStatusShift)) * kStatusShift + pA % kStatusShift;
+}
+
+std::pair<int32_t, int32_t> MergeStatuses(
+    std::pair<int32_t, int32_t> pA, std::pair<int32_t, int32_t> pB)
+{
+    return { MergeStatus(pA.first, pB.first), MergeStatus(pA.second, pB.second) };
+}
+
+} // namespace
+
 std::pair<int32_t, int32_t> RecordingEngine::ProcessInput(int32_t pSlot, bool pFinal)
 {
     InputSlotState& s = Slots[pSlot];
     if (!s.Headers)
         return { -1, -1 };
-    const double trim = DbToFactor(options_.RecTrimDB);
-    const double cL = trim * SlotGain(pSlot, 0);
-    const double cR = trim * SlotGain(pSlot, 1);
     int32_t found = -1;
     for (int32_t k = 0; k < kRecBuffers; ++k) {
         const int32_t b = (s.NextIndex + k) % kRecBuffers;
@@ -537,18 +587,60 @@ std::pair<int32_t, int32_t> RecordingEngine::ProcessInput(int32_t pSlot, bool pF
     }
     if (found < 0)
         return { -1, -1 };
+    // Input lost before this buffer goes in first, as silence, so that nothing after it
+    // moves earlier on the timeline.
+    std::pair<int32_t, int32_t> status = WriteGaps(pSlot, false);
     s.NextIndex = (found + 1) % kRecBuffers;
     s.BufferBusy[found] = 1;
     WaveHeader& h = s.Headers[found];
     const int32_t n
         = pFinal ? static_cast<int32_t>(h.BytesRecorded.load() / kRecFrameBytes) : RecBufferSamples;
-    int16_t* data = s.Arrays[found].data();
-    if (cL != 1.0)
-        for (int32_t f = 0; f < n; ++f)
-            data[2 * f] = Saturate16(data[2 * f] * cL);
-    if (cR != 1.0)
-        for (int32_t f = 0; f < n; ++f)
-            data[2 * f + 1] = Saturate16(data[2 * f + 1] * cR);
+    status = MergeStatuses(status, Deliver(pSlot, s.Arrays[found].data(), n));
+    s.Processed += n;
+    if (!pFinal && s.Handle != kNoWaveHandle) {
+        in_.AddBuffer(s.Handle, h);
+        s.BufferBusy[found] = 0;
+    }
+    // On the final pass the buffer stays marked, so that each one is taken once.
+    return status;
+}
+
+std::pair<int32_t, int32_t> RecordingEngine::WriteGaps(int32_t pSlot, bool pAll)
+{
+    InputSlotState& s = Slots[pSlot];
+    std::pair<int32_t, int32_t> status { -1, -1 };
+    size_t done = 0;
+    fillingGap_ = true;
+    for (; done < s.Gaps.size() && (pAll || s.Gaps[done].After <= s.Processed); ++done)
+        for (int64_t left = s.Gaps[done].Frames; left > 0;) {
+            const int32_t n = static_cast<int32_t>(std::min<int64_t>(left, RecBufferSamples));
+            status = MergeStatuses(status, Deliver(pSlot, silence_.data(), n));
+            left -= n;
+        }
+    fillingGap_ = false;
+    s.Gaps.erase(s.Gaps.begin(), s.Gaps.begin() + static_cast<std::ptrdiff_t>(done));
+    return status;
+}
+
+std::pair<int32_t, int32_t> RecordingEngine::Deliver(
+    int32_t pSlot, const int16_t* pFrames, int32_t pCount)
+{
+    InputSlotState& s = Slots[pSlot];
+    const int32_t n = pCount;
+    // The buffer itself keeps the input as it came (the monitor reads it); the levels go
+    // into a copy.
+    const double trim = DbToFactor(options_.RecTrimDB);
+    const double cL = trim * SlotGain(pSlot, 0);
+    const double cR = trim * SlotGain(pSlot, 1);
+    const int16_t* data = pFrames;
+    if (cL != 1.0 || cR != 1.0) {
+        for (int32_t f = 0; f < n; ++f) {
+            levelled_[2 * f] = cL != 1.0 ? Saturate16(pFrames[2 * f] * cL) : pFrames[2 * f];
+            levelled_[2 * f + 1]
+                = cR != 1.0 ? Saturate16(pFrames[2 * f + 1] * cR) : pFrames[2 * f + 1];
+        }
+        data = levelled_.data();
+    }
     int32_t statusL = 0, statusR = 0;
     if (s.TargetL >= 0 && s.TargetL == s.TargetR) {
         RecTarget& t = Targets[s.TargetL];
@@ -570,12 +662,6 @@ std::pair<int32_t, int32_t> RecordingEngine::ProcessInput(int32_t pSlot, bool pF
             t.Seen += n;
         }
     }
-    s.Processed += n;
-    if (!pFinal && s.Handle != kNoWaveHandle) {
-        in_.AddBuffer(s.Handle, h);
-        s.BufferBusy[found] = 0;
-    }
-    // On the final pass the buffer stays marked, so that each one is taken once.
     return { EncodeStatus(statusL, s.TargetL), EncodeStatus(statusR, s.TargetR) };
 }
 
@@ -608,7 +694,8 @@ int32_t RecordingEngine::WriteTarget(
     }
     t.PrevStart = t.StartOffset;
     int32_t end = n; // frames d .. end - 1 are kept
-    if (options_.UseMuonStop && t.StopOffset == -1) {
+    // The silence written for lost input is not the input's: it never stops a take.
+    if (options_.UseMuonStop && t.StopOffset == -1 && !fillingGap_) {
         for (int32_t i = d; i < n; ++i) {
             if (Magnitude(pFrames[2 * i]) < StopAmplitude
                 && Magnitude(pFrames[2 * i + 1]) < StopAmplitude)
@@ -635,8 +722,10 @@ int32_t RecordingEngine::WriteTarget(
     // After a failed write nothing more is appended to any target: a later buffer would land
     // where the lost one belonged and shift the rest of the take. What was written stays.
     if (end > d && !WriteFailed) {
-        if (!Append(t, pTarget, pFrames + 2 * static_cast<size_t>(d), end - d)) {
+        if (Status appended = Append(t, pTarget, pFrames + 2 * static_cast<size_t>(d), end - d);
+            !appended) {
             WriteFailed = true;
+            writeError_ = appended.error().Message;
             return status;
         }
         t.Total += end - d;
@@ -646,29 +735,31 @@ int32_t RecordingEngine::WriteTarget(
     return status;
 }
 
-bool RecordingEngine::Append(
+Status RecordingEngine::Append(
     RecTarget& pTarget, int32_t pIndex, const int16_t* pFrames, int32_t pCount)
 {
     if (FailAppend && FailAppend(pIndex))
-        return false;
+        return WriteError(EIO);
     if (!pTarget.File.IsOpen())
-        return false;
+        return WriteError(EBADF);
     const int64_t offset = kWaveHeaderBytes + static_cast<int64_t>(pTarget.Total) * kRecFrameBytes;
     const int64_t bytes = static_cast<int64_t>(pCount) * kRecFrameBytes;
-    if (!WriteAt(pTarget.File, pFrames, bytes, offset))
-        return false;
+    if (Status written = WriteAt(pTarget.File, pFrames, bytes, offset); !written)
+        return written;
     // Bring the header's sizes up to date after every buffer, so the file is a valid WAV
     // file holding everything appended so far whenever the process ends.
     const int64_t dataSize = offset + bytes - kWaveHeaderBytes;
     uint8_t riff[4], data[4];
     PutLe32(riff, static_cast<uint32_t>(dataSize + kWaveHeaderBytes - 8));
     PutLe32(data, static_cast<uint32_t>(dataSize));
-    if (!WriteAt(pTarget.File, riff, 4, 4) || !WriteAt(pTarget.File, data, 4, 40))
-        return false;
+    if (Status written = WriteAt(pTarget.File, riff, 4, 4); !written)
+        return written;
+    if (Status written = WriteAt(pTarget.File, data, 4, 40); !written)
+        return written;
     if (!syncer_)
         syncer_ = std::make_unique<FileSyncer>();
     syncer_->Request(pTarget.File.Fd());
-    return true;
+    return {};
 }
 
 void RecordingEngine::CollectPeaks(RecTarget& pTarget, const int16_t* pFrames, int32_t pCount)
@@ -731,9 +822,11 @@ void RecordingEngine::HandleStatuses(std::pair<int32_t, int32_t> pStatus)
                 std::clamp<int64_t>(t.StartOffset - FirstStart + RecStartPos, 0, kMaxLength - 1));
         }
     if (((status[0] | status[1]) & kRecVoiceStop) && options_.UseMuonStop) {
+        // Targets whose input never opened record nothing and never stop: only those in
+        // use count.
         bool all = true;
         for (int32_t i = 0; i < RecTargetCount; ++i)
-            if (Targets[i].StopOffset < 0)
+            if (Targets[i].StopOffset < 0 && Slots[Targets[i].InputSlot].Opened)
                 all = false;
         if (all) {
             StopAsButton();
@@ -753,8 +846,10 @@ void RecordingEngine::TimerProg()
 {
     if (!Recording)
         return;
-    if (syncer_ && syncer_->Failures() > 0)
+    if (syncer_ && syncer_->Failures() > 0 && !WriteFailed) {
         WriteFailed = true;
+        writeError_ = WriteFailureText(syncer_->LastError());
+    }
     for (int32_t k = 0; k < kInputSlots && Recording && !WriteFailed; ++k) {
         if (!Slots[k].Active)
             continue;
@@ -764,8 +859,11 @@ void RecordingEngine::TimerProg()
             break;
     }
     if (Recording && WriteFailed) {
+        const std::string cause = writeError_.empty() ? WriteFailureText(EIO) : writeError_;
         StopAsButton();
-        ui_.MessageBox(kRecWriteFailedText, MsgButtons::Ok, MsgIcon::Error);
+        ui_.MessageBox(std::string(kRecWriteFailedText) + "（" + cause + "）。"
+                + (PlacedTakes > 0 ? kRecKeptText : kRecNotKeptText),
+            MsgButtons::Ok, MsgIcon::Error);
     }
 }
 
@@ -788,11 +886,15 @@ void RecordingEngine::CloseInput(int32_t pSlot)
         s.Active = 0;
         return;
     }
+    // A last look at the clock finds input lost since the last tick.
+    UpdateOverruns(pSlot);
     in_.Reset(s.Handle);
     in_.Stop(s.Handle);
-    // Every buffer the reset handed back, full or partly filled, in the order filled.
-    for (int32_t k = 0; k < kRecBuffers; ++k) {
-        const std::pair<int32_t, int32_t> statuses = ProcessInput(pSlot, true);
+    // Every buffer the reset handed back, full or partly filled, in the order filled, then
+    // input lost after the last of them.
+    for (int32_t k = 0; k <= kRecBuffers; ++k) {
+        const std::pair<int32_t, int32_t> statuses
+            = k < kRecBuffers ? ProcessInput(pSlot, true) : WriteGaps(pSlot, true);
         if (Recording && !WriteFailed)
             HandleStatuses(statuses);
     }
@@ -826,6 +928,7 @@ void RecordingEngine::StopRecording()
     project_.RecordingEnd = -1;
     Project& p = project_;
     bool kept = false;
+    PlacedTakes = 0;
     if (syncer_)
         syncer_->Drain();
     for (int32_t i = 0; i < RecTargetCount; ++i) {
@@ -870,6 +973,7 @@ void RecordingEngine::StopRecording()
                     "録音ファイルを配置できません: " + t.FileName, MsgButtons::Ok, MsgIcon::Error);
                 continue;
             }
+            ++PlacedTakes;
             const int32_t wave = *placed;
             const std::string peakFile = folder_.NewTempName(2);
             if (options_.MaxPow == 1) {
@@ -891,8 +995,50 @@ void RecordingEngine::StopRecording()
         if (EndEditStep)
             EndEditStep();
     }
+    ReportTake(kept);
     ResetRecords();
     ui_.RequestRedraw(RedrawArea::Tracks);
+}
+
+std::string RecordingEngine::LostReport() const
+{
+    const int32_t rate = std::max(1, project_.SampleRate);
+    // Where each run began on the timeline: the input clock counts from the open, the
+    // take's first frame (FirstStart) is at RecStartPos.
+    std::string where;
+    constexpr size_t kShownRuns = 3;
+    for (size_t i = 0; i < lostRuns_.size() && i < kShownRuns; ++i) {
+        const int64_t at
+            = std::max<int64_t>(RecStartPos, RecStartPos + lostRuns_[i].first - FirstStart);
+        where += (i == 0 ? "" : "、") + TimeText(FramesToMs(at, rate), 0, false);
+    }
+    if (lostRuns_.size() > kShownRuns)
+        where += " ほか" + std::to_string(lostRuns_.size() - kShownRuns) + "か所";
+    return std::string(kRecLostText) + ": " + std::to_string(LostFrames) + " フレーム ("
+        + TimeText(FramesToMs(LostFrames, rate), 0, false) + ")、位置 " + where;
+}
+
+void RecordingEngine::ReportTake(bool pKept)
+{
+    if (LostFrames > 0)
+        ui_.MessageBox(LostReport(), MsgButtons::Ok, MsgIcon::Warning);
+    // A failed write has its own message; a standby that was never asked to write took
+    // nothing on purpose.
+    if (pKept || WriteFailed || (!takeAsked_ && !options_.UseMuonStart))
+        return;
+    int64_t delivered = 0;
+    for (const InputSlotState& s : Slots)
+        if (s.Opened)
+            delivered += s.Processed;
+    bool begun = false;
+    for (int32_t i = 0; i < RecTargetCount; ++i)
+        begun = begun || Targets[i].StartOffset >= 0;
+    std::string text = kRecNothingText;
+    if (delivered == 0)
+        text += std::string("（") + kRecNoInputText + "）";
+    else if (options_.UseMuonStart && !begun)
+        text += std::string("（") + kRecNoVoiceText + "）";
+    ui_.MessageBox(text + "。", MsgButtons::Ok, MsgIcon::Information);
 }
 
 std::vector<OrphanedRecording> FindOrphanedRecordings(std::string_view pFolder)
@@ -914,17 +1060,35 @@ std::vector<OrphanedRecording> FindOrphanedRecordings(std::string_view pFolder)
     }
     closedir(dir);
     std::sort(markers.begin(), markers.end());
+    // Asked once, and only when a marker of an older build (without a process) needs it.
+    std::optional<bool> otherProcess;
     for (const std::string& marker : markers) {
         OrphanedRecording o;
         o.Marker = marker;
         o.WaveFile = marker.substr(0, marker.size() - suffix.size());
         const std::optional<std::string> text = ReadAllBytes(marker);
+        long long pid = 0;
+        const int fields = text ? std::sscanf(text->c_str(), "%d %d %d %lld", &o.TrackNo,
+                               &o.StartAdr, &o.SampleRate, &pid)
+                                : 0;
+        // The take of a process that runs is being recorded: never touched. A marker
+        // without a process (an older build wrote it) may belong to a take recorded now
+        // by such a build: it counts as orphaned only while no other process that runs
+        // has entered the folder.
+        if (fields == 4 && pid > 0 && ProcessRuns(pid))
+            continue;
+        if (fields != 4) {
+            if (!otherProcess)
+                otherProcess = OtherProcessInFolder(folder);
+            if (*otherProcess)
+                continue;
+        }
         const WaveInfo info = ReadWaveInfo(o.WaveFile);
         if (!text || info.Valid != 1 || info.Channels != 2 || info.Bits != 16) {
             DeleteFileForce(marker);
             continue;
         }
-        if (std::sscanf(text->c_str(), "%d %d %d", &o.TrackNo, &o.StartAdr, &o.SampleRate) != 3)
+        if (fields < 3)
             o.TrackNo = o.StartAdr = o.SampleRate = 0;
         // A buffer cut short by the crash may stand after the last size update; the
         // header's data size is what was complete.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/project.h"
 #include "engine/engine_options.h"
@@ -36,7 +37,7 @@ inline constexpr int32_t kRecStereo = 3;
 
 /// Suffix of the marker file kept beside a recording's WAV file while it is written; a
 /// marker found later names a recording that was never finished (the process ended).
-inline constexpr const char* kRecMarkerSuffix = ".rec";
+inline constexpr const char* kRecMarkerSuffix = kRecordingMarkerSuffix;
 
 /// Messages of the recording engine.
 inline constexpr const char* kRecInitText = "録音初期化";
@@ -44,8 +45,18 @@ inline constexpr const char* kRecSelectTrackText = "録音トラックを選択�
 inline constexpr const char* kRecPressPlayText = "再生ボタンを押してください";
 inline constexpr const char* kRecRecordingText = "録音中";
 inline constexpr const char* kRecFileLabel = "録音ファイル";
+/// The start of the message of a write that failed; its cause and what was kept follow.
 inline constexpr const char* kRecWriteFailedText
-    = "録音ファイルに書き込めないため録音を停止しました。それまでの録音は残しました。";
+    = "録音ファイルに書き込めないため録音を停止しました";
+inline constexpr const char* kRecKeptText = "それまでの録音は残しました。";
+inline constexpr const char* kRecNotKeptText = "録音は残せませんでした。";
+inline constexpr const char* kRecCreateFailedText = "録音ファイルを作成できません";
+/// The start of the report of input lost to overruns; how much and where follow.
+inline constexpr const char* kRecLostText = "録音中に入力の一部が失われ、無音で埋めました";
+/// The message of a take that captured nothing, and its causes when known.
+inline constexpr const char* kRecNothingText = "何も録音されませんでした";
+inline constexpr const char* kRecNoInputText = "入力から音声が届きませんでした";
+inline constexpr const char* kRecNoVoiceText = "入力が音声起動の開始レベルに達しませんでした";
 inline constexpr const char* kRecOverrunText = "録音が処理に追いつかず、入力の一部が失われました";
 
 /// The slot of a RecCh value: the stereo input k for 0..7, slot (RecCh - 100) / 2 for a
@@ -86,7 +97,10 @@ struct OrphanedRecording {
 };
 
 /// Looks for recording markers in a data folder; only markers whose WAV file is readable
-/// are returned (a marker without one is deleted).
+/// are returned (a marker without one is deleted). A marker names the process recording
+/// its take ("track start rate pid"): a take whose process runs is left as it is, never
+/// returned or deleted. A marker without a process (written by an older build) counts only
+/// while no other process that runs has entered the folder.
 std::vector<OrphanedRecording> FindOrphanedRecordings(std::string_view pFolder);
 /// Places an orphaned recording as a new block on its track (peaks built from the file) and
 /// removes its marker. False when the file cannot be added.
@@ -123,6 +137,14 @@ public:
         uint32_t LastBytes = 0; ///< device position at the previous look, to unwrap it
         int64_t Captured = 0; ///< frames the device clock has run, unwrapped
         int64_t Lost = 0; ///< frames the device captured with no buffer to take them
+        int32_t Opened = 0; ///< the device opened for this take
+        /// Runs of lost input not yet written: the frames taken from buffers before each
+        /// run, and its length.
+        struct Gap {
+            int64_t After = 0;
+            int64_t Frames = 0;
+        };
+        std::vector<Gap> Gaps;
     };
 
     struct RecTarget {
@@ -159,8 +181,12 @@ public:
     /// Buffers lost because the processing fell behind the device (never silent: each new
     /// loss is reported).
     int32_t Overruns = 0;
+    /// Frames of input lost to overruns in this take, written as silence in their place.
+    int64_t LostFrames = 0;
     /// Set when an append failed; the next tick stops the recording.
     bool WriteFailed = false;
+    /// Takes placed by the last StopRecording.
+    int32_t PlacedTakes = 0;
     std::array<InputSlotState, 8> Slots {};
     std::array<RecTarget, kRecTargets> Targets {};
 
@@ -216,7 +242,8 @@ public:
     {
         return Slots[pSlot].Arrays[pIndex];
     }
-    /// Linear gain of slot input pSlot's left (pChannel 0) or right channel.
+    /// Linear gain of slot input pSlot's left (pChannel 0) or right channel. The buffers keep
+    /// the input as it came: the gain is applied on the way to the files.
     double SlotGain(int32_t pSlot, int32_t pChannel) const;
 
     EngineOptions& Options() { return options_; }
@@ -224,7 +251,15 @@ public:
 
 private:
     void UpdateOverruns(int32_t pSlot);
-    bool Append(RecTarget& pTarget, int32_t pIndex, const int16_t* pFrames, int32_t pCount);
+    /// Hands pCount frames of a slot to its targets; the slot's (left, right) statuses.
+    std::pair<int32_t, int32_t> Deliver(int32_t pSlot, const int16_t* pFrames, int32_t pCount);
+    /// Writes the slot's lost runs that come before its next buffer (all of them with
+    /// pAll) as silence; the statuses as ProcessInput gives them.
+    std::pair<int32_t, int32_t> WriteGaps(int32_t pSlot, bool pAll);
+    Status Append(RecTarget& pTarget, int32_t pIndex, const int16_t* pFrames, int32_t pCount);
+    /// The messages after a stop: input lost, nothing recorded.
+    void ReportTake(bool pKept);
+    std::string LostReport() const;
     void CollectPeaks(RecTarget& pTarget, const int16_t* pFrames, int32_t pCount);
     void HandleStatuses(std::pair<int32_t, int32_t> pStatus);
     void StopAsButton();
@@ -237,6 +272,13 @@ private:
     EngineOptions& options_;
     DataFolder& folder_;
     std::vector<int16_t> scratch_;
+    std::vector<int16_t> levelled_; ///< a buffer with the slot levels applied
+    std::vector<int16_t> silence_;
+    bool fillingGap_ = false; ///< silence for lost input is being written
+    bool takeAsked_ = false; ///< writing was asked for (not only standby)
+    std::string writeError_; ///< the cause of the failed write
+    /// Lost runs of this take: where they began on the timeline, and their length.
+    std::vector<std::pair<int64_t, int64_t>> lostRuns_;
     /// Flushes appended files to the disk off the user-interface thread, so a busy disk
     /// never holds up the tick.
     std::unique_ptr<FileSyncer> syncer_;

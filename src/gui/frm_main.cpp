@@ -324,8 +324,10 @@ void FrmMain::Start(const std::string& pCommandLine, bool pOfferResume, bool pTi
     DrawAll();
     if (!pCommandLine.empty())
         logic.HandleCommandLine(pCommandLine);
-    else if (pOfferResume)
+    else if (pOfferResume) {
         logic.OfferResume();
+        logic.OfferOrphanedRecordings();
+    }
     ui_.FlushRedraws();
     DrawAll();
     redrawCountdown_ = 3;

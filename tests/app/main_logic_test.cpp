@@ -127,6 +127,31 @@ TEST(MainLogic, EditsAreRefusedSilentlyWhileTheTransportOrAnotherJobRuns)
     }
 }
 
+TEST(MainLogic, InputLevelsAreSavedAtExitAndReadAtTheNextStart)
+{
+    test::ScopedHome home;
+    MemorySettingsBackend backend;
+    {
+        Settings store(backend);
+        HeadlessUi ui;
+        MainLogic logic(store, ui);
+        logic.SetDataFolderOverride(home.Dir().File("d"));
+        ASSERT_TRUE(logic.Startup(""));
+        // What the recording monitor's sliders set.
+        logic.Options().LevelLdb[2] = 4.5f;
+        logic.Options().LevelRdb[7] = -12.5f;
+        logic.Shutdown();
+    }
+    Settings store(backend);
+    HeadlessUi ui;
+    MainLogic logic(store, ui);
+    logic.SetDataFolderOverride(home.Dir().File("d"));
+    ASSERT_TRUE(logic.Startup(""));
+    EXPECT_EQ(logic.Options().LevelLdb[2], 4.5f);
+    EXPECT_EQ(logic.Options().LevelRdb[7], -12.5f);
+    EXPECT_EQ(logic.Options().LevelLdb[0], 0.0f);
+}
+
 TEST(MainLogic, StartProcTakesNoSnapshotBetweenTwoUndoSteps)
 {
     test::ScopedHome home;

@@ -1,6 +1,7 @@
 #include "cli/record_command.h"
 
 #include "app/shell/main_logic.h"
+#include "core/file_io.h"
 #include "core/headless_ui.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <sstream>
 
@@ -28,6 +30,25 @@ public:
         AdvanceFrames(2205);
         return VirtualWaveIn::GetPosition(pHandle, pBytes);
     }
+};
+
+/// A self-clocked input at whose open a write of the file layer is set to fail as on a full
+/// disk: the pNth write from then on (each buffer of the take is three writes).
+class FullDiskIn : public SelfClockedIn {
+public:
+    FullDiskIn(int32_t pDevices, int64_t pNth)
+        : SelfClockedIn(pDevices)
+        , nth_(pNth)
+    {
+    }
+    WaveResult Open(int32_t pDeviceId, const WaveFormat& pFormat, WaveHandle& pHandle) override
+    {
+        ArmFault(FaultPoint::Write, nth_, FaultKind::NoSpace);
+        return SelfClockedIn::Open(pDeviceId, pFormat, pHandle);
+    }
+
+private:
+    int64_t nth_;
 };
 
 int16_t Known(int64_t pFrame, int pChannel)
@@ -150,6 +171,62 @@ TEST(RecordCommand, BadArgumentsAreRefused)
     // Slot 1 is not enabled with the default device IDs.
     EXPECT_EQ(RunRecord(ctx, { "song", "--track", "0", "--input", "3+4" }, out, in, stop), 1);
     EXPECT_NE(e.str().find("not enabled"), std::string::npos);
+}
+
+TEST(RecordCommand, AFullDiskIsNamedAndWhatFittedIsKept)
+{
+    struct Case {
+        const char* Name;
+        int64_t Nth;
+        bool Kept; ///< the first buffer (the part of it after PLAY) fitted
+    };
+    const Case cases[]
+        = { { "less than one buffer free", 1, false }, { "room for one buffer", 4, true } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        test::ScopedHome home;
+        const std::string data = home.Dir().File("data-folder");
+        const std::string path = MakeProject(data);
+        FullDiskIn in { 1, c.Nth };
+        std::vector<int16_t> source;
+        for (int64_t x = 0; x < 5 * 44100; ++x)
+            for (int ch = 0; ch < 2; ++ch)
+                source.push_back(Known(x, ch));
+        in.SetSource(0, source);
+        VirtualWaveOut out { 1 };
+        std::ostringstream o, e;
+        CliContext ctx(o, e);
+        ctx.DataFolder = data;
+        std::atomic<bool> stop { false };
+        const int code
+            = RunRecord(ctx, { "song", "--track", "0", "--seconds", "3" }, out, in, stop);
+        const bool fired = FaultFired();
+        ClearFaults();
+        ASSERT_TRUE(fired);
+        EXPECT_EQ(code, c.Kept ? 0 : 1) << e.str();
+        EXPECT_NE(e.str().find(WriteFailureText(ENOSPC)), std::string::npos) << e.str();
+        EXPECT_EQ(e.str().find(kRecKeptText) != std::string::npos, c.Kept) << e.str();
+
+        MemorySettingsBackend backend;
+        Settings store(backend);
+        HeadlessUi ui;
+        MainLogic logic(store, ui);
+        logic.SetDataFolderOverride(data);
+        ASSERT_TRUE(logic.Startup("", false));
+        ASSERT_TRUE(logic.OpenProject(path, false));
+        const Project& p = logic.Proj();
+        if (!c.Kept) {
+            EXPECT_EQ(p.BlockCount(), 0);
+            continue;
+        }
+        ASSERT_EQ(p.BlockCount(), 1);
+        EXPECT_EQ(p.Blocks[0].TrackNo, 0);
+        EXPECT_GT(p.Blocks[0].Length, 0);
+        EXPECT_LE(p.Blocks[0].Length, 44100);
+        const WaveInfo info = ReadWaveInfo(p.WaveFiles[p.Blocks[0].WaveNo].FileName);
+        EXPECT_EQ(info.Valid, 1);
+        EXPECT_EQ(info.Frames, p.Blocks[0].Length);
+    }
 }
 
 } // namespace tarvok

@@ -111,6 +111,22 @@ TEST(DataFolder, SavedProjectKeepsItsWorkingFilesAndTheRestGoes)
     EXPECT_GE(ui.YieldCount(), 1);
 }
 
+TEST(DataFolder, ARecordingWithItsMarkerIsKeptByTheCleanUp)
+{
+    // A take of a recording that never finished (the process was killed) is named by no
+    // project; its marker keeps it until it is placed or declined.
+    TempDir dir;
+    Touch(dir,
+        { "~t000020.wav", std::string("~t000020.wav") + kRecordingMarkerSuffix, "~t000021.wav" });
+    HeadlessUi ui;
+
+    EXPECT_EQ(CleanDataFolder(dir.Path(), 0, ui), 1);
+
+    EXPECT_TRUE(Exists(dir.File("~t000020.wav")));
+    EXPECT_TRUE(Exists(dir.File(std::string("~t000020.wav") + kRecordingMarkerSuffix)));
+    EXPECT_FALSE(Exists(dir.File("~t000021.wav")));
+}
+
 TEST(DataFolder, ReferenceFormsThatFindTheFileHereProtectIt)
 {
     // Relative names are taken beside the project file; names of another system, and

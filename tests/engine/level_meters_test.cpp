@@ -214,4 +214,44 @@ TEST(RecordingMonitor, ChannelsLevelsVoiceSettingsAndClosingAfterStop)
     f.Engine->DetachRecorderTicks();
 }
 
+TEST(RecordingMonitor, ShowsTheInputWithTheSlotLevelAppliedOnce)
+{
+    EngineFixture f;
+    VirtualWaveIn in { 1 };
+    RecordingEngine rec(in, *f.Engine, f.P(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
+    f.Transport->AttachRecorder(rec);
+    f.Logic.Options().LevelLdb[0] = 6.0f;
+    RecordingMonitor mon(rec, f.Engine->InputEnabled(), 1, 0);
+    mon.Open();
+    mon.Meter().Width = 665;
+    std::vector<int16_t> src;
+    for (int i = 0; i < 400000; ++i) {
+        src.push_back(static_cast<int16_t>(i % 2 ? 1000 : -1000));
+        src.push_back(0);
+    }
+    in.SetSource(0, src);
+    for (Track& t : f.P().Tracks)
+        t.RecSelected = 0;
+    f.P().Tracks[0].RecSelected = 1;
+    f.P().Tracks[0].RecCh = 0;
+    ASSERT_TRUE(f.Transport->RunCommand(kCmdRecNow));
+    EXPECT_TRUE(mon.Tick());
+    const std::string want = FormatDb00_0(FactorToDb(1000 * DbToFactor(6.0) / 32767.0));
+    // Four seconds in steps that never end on a buffer's edge; the monitor reads after the
+    // engine has taken each finished buffer.
+    for (int i = 0; i < 88; ++i) {
+        in.AdvanceFrames(2000);
+        f.Engine->TimerProg();
+        f.Engine->TimerVU();
+        EXPECT_TRUE(mon.Tick());
+        if (i >= 2) {
+            ASSERT_EQ(mon.Meter().Text(0), want) << "step " << i;
+        }
+    }
+    f.Transport->RunCommand(kCmdStop);
+    mon.Tick();
+    f.Logic.Recorder = nullptr;
+    f.Engine->DetachRecorderTicks();
+}
+
 } // namespace tarvok

@@ -59,6 +59,8 @@ void SaveAppOptions(Settings& pSettings, const AppOptions& pOptions)
     for (int n = 1; n <= 8; ++n) {
         s.SaveSetting(SlotKey("DevInID_", n), o.DevInID[n - 1]);
         s.SaveSetting(SlotKey("DevOutID_", n), o.DevOutID[n - 1]);
+        s.SaveSetting(SlotKey("LevelLdb_", n), o.LevelLdb[n - 1]);
+        s.SaveSetting(SlotKey("LevelRdb_", n), o.LevelRdb[n - 1]);
     }
     s.SaveSetting("PlayTrimDB", o.PlayTrimDB);
     s.SaveSetting("RecTrimDB", o.RecTrimDB);
