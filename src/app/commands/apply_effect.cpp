@@ -16,6 +16,7 @@
 #include "render/loudness.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -140,8 +141,10 @@ bool RenderParts(
         const std::string source = p.WaveFiles[static_cast<size_t>(b.WaveNo)].FileName;
         const int64_t from = static_cast<int64_t>(b.SrcStart) - 1;
         const int64_t to = b.SrcEnd;
+        errno = 0;
         job.File = pLogic.Folder().NewTempName(1);
         if (job.File.empty()) {
+            ui.ShowError(WriteError(errno).Message);
             ok = false;
             break;
         }
@@ -155,17 +158,14 @@ bool RenderParts(
             pFx.SetFXParm(0, *gain);
             pFx.SetFXParm(1, *gain);
         }
-        if (pId == kCmdFxRvs)
-            ok = ReverseRange(source, job.File, static_cast<int32_t>(from),
-                static_cast<int32_t>(to), p.SampleRate, ui, pLogic.CancelRequest);
-        else {
-            const Status rendered = pFx.Proc(
-                pId, source, job.File, from, to, false, std::to_string(number) + "ブロック");
-            // A stop is the user's own choice and needs no message; any other cause is shown.
-            if (!rendered && rendered.error().Code != ErrorCode::Cancelled)
-                ui.ShowError(rendered.error().Message);
-            ok = rendered.has_value();
-        }
+        const Status rendered = pId == kCmdFxRvs
+            ? ReverseRange(source, job.File, static_cast<int32_t>(from), static_cast<int32_t>(to),
+                p.SampleRate, ui, pLogic.CancelRequest)
+            : pFx.Proc(pId, source, job.File, from, to, false, std::to_string(number) + "ブロック");
+        // A stop is the user's own choice and needs no message; any other cause is shown.
+        if (!rendered && rendered.error().Code != ErrorCode::Cancelled)
+            ui.ShowError(rendered.error().Message);
+        ok = rendered.has_value();
         if (!ok)
             break;
         job.Frames = ReadWaveInfo(job.File).Frames;
