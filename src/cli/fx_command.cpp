@@ -414,8 +414,8 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (!ApplyFx(pCtx, logic, args, plan))
         return 1;
     ProjectFileEnv env = logic.FileEnv();
-    if (!WriteProject(p, path, false, env))
-        return pCtx.Fail("cannot write the project " + path);
+    if (Status written = WriteProject(p, path, false, env); !written)
+        return pCtx.Fail("cannot write the project " + path + ": " + written.error().Message);
     return 0;
 }
 
