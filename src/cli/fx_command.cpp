@@ -364,10 +364,17 @@ bool ApplyFx(CliContext& pCtx, MainLogic& pLogic, const FxArgs& pArgs, const FxP
     if (done)
         return true;
     bool reported = false;
+    std::string lastStatus;
     const auto& events = pCtx.Ui.Events();
-    for (size_t i = before; i < events.size(); ++i)
+    for (size_t i = before; i < events.size(); ++i) {
         reported = reported || events[i].Kind == HeadlessUi::EventKind::MessageBox;
-    if (!reported)
+        if (events[i].Kind == HeadlessUi::EventKind::Message && !events[i].Text.empty())
+            lastStatus = events[i].Text;
+    }
+    // A refusal without a message box gave its reason on the status line.
+    if (!reported && !lastStatus.empty())
+        pCtx.Fail(lastStatus + "; the project is unchanged");
+    else if (!reported)
         pCtx.Fail("the effect was refused, failed or was cancelled; the project is unchanged");
     return false;
 }

@@ -235,5 +235,13 @@ TEST(FxCommand, AFullDiskIsNamedWhereverTheWriteFails)
     }
 }
 
+TEST(FxCommand, ARangePastTheEndSaysThereIsNothingToChange)
+{
+    Fixture f;
+    const CliRun r = f.Run({ "fx", "p", "FX_RVS", "--track", "1", "--from", "10", "--to", "11" });
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_NE(r.Err.find("範囲内にブロックがありません"), std::string::npos) << r.Err;
+}
+
 } // namespace
 } // namespace tarvok

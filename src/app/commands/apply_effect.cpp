@@ -28,6 +28,7 @@ namespace tarvok {
 namespace {
 
 constexpr const char* kNothingSelected = "選択されていません";
+constexpr const char* kNoBlockInRange = "範囲内にブロックがありません";
 constexpr const char* kLengthChanged
     = "長さが変更されています。これより後のブロックを移動しますか？";
 
@@ -270,8 +271,10 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
                 || p.Blocks[static_cast<size_t>(i)].StartAdr
                     < p.Blocks[static_cast<size_t>(first)].StartAdr))
             first = i;
-    if (first < 0)
+    if (first < 0) {
+        pLogic.ShowMessage(kNoBlockInRange);
         return false;
+    }
     p.SelectedBlock = first;
 
     C_FX fx(p.SampleRate, &ui);
@@ -282,8 +285,10 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
         return false;
 
     std::vector<EffectJob> jobs = PartsInSelection(p);
-    if (jobs.empty())
+    if (jobs.empty()) {
+        pLogic.ShowMessage(kNoBlockInRange);
         return false;
+    }
     // Every part is rendered before anything in the project changes, so a failed or
     // cancelled render leaves the project exactly as it was.
     pLogic.Busy = true;
