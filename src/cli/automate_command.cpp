@@ -265,8 +265,8 @@ int AutomateCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         pCtx.Err << box << "\n";
 
     ProjectFileEnv env = logic.FileEnv();
-    if (!WriteProject(p, path, false, env))
-        return pCtx.Fail("cannot write the project " + path);
+    if (Status written = WriteProject(p, path, false, env); !written)
+        return pCtx.Fail("cannot write the project " + path + ": " + written.error().Message);
     pCtx.Out << "automation written on track " << plan.Track << " from "
              << TimeText(FramesToMs(plan.From, p.SampleRate), 0, true) << " to "
              << TimeText(FramesToMs(p.Head, p.SampleRate), 0, true) << "\n";

@@ -67,6 +67,15 @@ std::string EffectiveValue(
     return *raw;
 }
 
+/// The error of a settings write that failed, with the cause the file layer gave.
+int SettingsWriteFailed(CliContext& pCtx, std::string_view pSection)
+{
+    std::string text = "could not write the settings file " + pCtx.Backend.FileOf(pSection);
+    if (std::optional<Error> cause = pCtx.Backend.LastWriteFailure())
+        text += ": " + cause->Message;
+    return pCtx.Fail(text);
+}
+
 int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
 {
     ParsedOptions parsed;
@@ -123,8 +132,7 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
                 + " value for " + name + ": " + value);
         if (key->Section != kMainSection) {
             if (!pCtx.Backend.WriteValue(key->Section, name, value.empty() ? "***" : value))
-                return pCtx.Fail(
-                    "could not write the settings file " + pCtx.Backend.FileOf(key->Section));
+                return SettingsWriteFailed(pCtx, key->Section);
             return 0;
         }
         bool ok = false;
@@ -135,8 +143,7 @@ int SettingsCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         else
             ok = pCtx.Store.SaveSetting(name, SettingTextToInt(value).value_or(0));
         if (!ok)
-            return pCtx.Fail(
-                "could not write the settings file " + pCtx.Backend.FileOf(kMainSection));
+            return SettingsWriteFailed(pCtx, kMainSection);
         return 0;
     }
     if (verb == "delete") {

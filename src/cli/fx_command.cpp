@@ -364,10 +364,17 @@ bool ApplyFx(CliContext& pCtx, MainLogic& pLogic, const FxArgs& pArgs, const FxP
     if (done)
         return true;
     bool reported = false;
+    std::string lastStatus;
     const auto& events = pCtx.Ui.Events();
-    for (size_t i = before; i < events.size(); ++i)
+    for (size_t i = before; i < events.size(); ++i) {
         reported = reported || events[i].Kind == HeadlessUi::EventKind::MessageBox;
-    if (!reported)
+        if (events[i].Kind == HeadlessUi::EventKind::Message && !events[i].Text.empty())
+            lastStatus = events[i].Text;
+    }
+    // A refusal without a message box gave its reason on the status line.
+    if (!reported && !lastStatus.empty())
+        pCtx.Fail(lastStatus + "; the project is unchanged");
+    else if (!reported)
         pCtx.Fail("the effect was refused, failed or was cancelled; the project is unchanged");
     return false;
 }
@@ -414,8 +421,8 @@ int FxCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
     if (!ApplyFx(pCtx, logic, args, plan))
         return 1;
     ProjectFileEnv env = logic.FileEnv();
-    if (!WriteProject(p, path, false, env))
-        return pCtx.Fail("cannot write the project " + path);
+    if (Status written = WriteProject(p, path, false, env); !written)
+        return pCtx.Fail("cannot write the project " + path + ": " + written.error().Message);
     return 0;
 }
 

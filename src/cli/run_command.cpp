@@ -322,7 +322,8 @@ std::optional<int32_t> TimeFrames(const Project& pProject, int32_t pMs)
 }
 
 /// Runs pAction with pAnswers queued for its questions. An error text when it did nothing
-/// or reported an error while it ran (named pName).
+/// or reported an error while it ran (named pName): the error boxes shown, else the last
+/// status message of a refusal.
 template <class Action>
 std::optional<std::string> RunAnswered(CliContext& pCtx, const std::string& pName,
     const std::vector<std::string>& pAnswers, Action&& pAction)
@@ -334,12 +335,19 @@ std::optional<std::string> RunAnswered(CliContext& pCtx, const std::string& pNam
     const bool did = pAction();
     DropAnswers(pCtx.Ui);
     std::string reason;
+    std::string lastStatus;
     const std::vector<HeadlessUi::Event>& events = pCtx.Ui.Events();
-    for (size_t i = before; i < events.size(); ++i)
+    for (size_t i = before; i < events.size(); ++i) {
         if (events[i].Kind == HeadlessUi::EventKind::MessageBox && events[i].Icon == MsgIcon::Error)
             reason += (reason.empty() ? "" : "; ") + events[i].Text;
+        if (events[i].Kind == HeadlessUi::EventKind::Message && !events[i].Text.empty())
+            lastStatus = events[i].Text;
+    }
     if (did && reason.empty())
         return std::nullopt;
+    // A command that refused without an error box gave its reason on the status line.
+    if (reason.empty())
+        reason = lastStatus;
     for (char& c : reason)
         if (c == '\n')
             c = ' ';

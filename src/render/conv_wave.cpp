@@ -579,25 +579,25 @@ Status SplitChannels(std::string_view pSource, std::vector<std::string>& pNames,
     return {};
 }
 
-bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst, int32_t pEnd,
-    int32_t pSampleRate, UserInterface& pUi, bool& pCancelRequest)
+Status ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst,
+    int32_t pEnd, int32_t pSampleRate, UserInterface& pUi, bool& pCancelRequest)
 {
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.FormatMode != 3 || info.DataOffset <= 0)
-        return false;
+        return Fail(std::string(kConvSourceUnusable));
     if (pSampleRate <= 0 || pSampleRate > kMaxConvRate)
-        return false;
+        return Fail(std::string(kConvSourceUnusable));
     const int64_t frames = AvailableFrames(info);
     const int64_t end = std::min<int64_t>(pEnd, frames);
     const int64_t first = pFirst;
     if (frames <= 0 || first < 0 || first >= end)
-        return false;
+        return Fail("範囲が正しくありません");
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
-        return false;
+        return Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError);
     PendingFile target;
-    if (!target.Create(pTarget, pSampleRate, 16, 2))
-        return false;
+    if (Status created = target.Create(pTarget, pSampleRate, 16, 2); !created)
+        return created;
 
     const int64_t chunkFrames = static_cast<int64_t>(kConvChunkSeconds) * pSampleRate;
     std::vector<uint8_t> in(static_cast<size_t>(std::min(chunkFrames, end - first) * 4));
@@ -610,12 +610,12 @@ bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pF
         pUi.Yield();
         if (pCancelRequest) {
             pCancelRequest = false;
-            return false;
+            return CancelledError();
         }
         const int64_t n = std::min(chunkFrames, p - first);
         const int64_t bytes = n * 4;
         if (ReadAt(source, in.data(), bytes, info.DataOffset + (p - n) * 4) != bytes)
-            return false;
+            return Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError);
         for (int64_t f = 0; f < n; ++f) {
             const uint8_t* src = in.data() + (n - 1 - f) * 4;
             uint8_t* dst = out.data() + f * 4;
@@ -629,13 +629,13 @@ bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pF
                 dst[2 * side + 1] = static_cast<uint8_t>(u >> 8);
             }
         }
-        if (!WriteAt(target.Handle(), out.data(), bytes, -1))
-            return false;
+        if (Status wrote = WriteAt(target.Handle(), out.data(), bytes, -1); !wrote)
+            return wrote;
         p -= n;
     }
-    if (!FixWaveSizes(target.Path(), 0, false, &target.Handle()))
-        return false;
-    return target.Commit().has_value();
+    if (Status fixed = FixWaveSizes(target.Path(), 0, false, &target.Handle()); !fixed)
+        return fixed;
+    return target.Commit();
 }
 
 } // namespace tarvok

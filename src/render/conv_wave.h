@@ -86,10 +86,11 @@ Status SplitChannels(std::string_view pSource, std::vector<std::string>& pNames,
 /// Writes frames pFirst .. pEnd - 1 (counted from 0) of a 16-bit stereo working file to
 /// pTarget in reverse order, as 16-bit stereo at pSampleRate; -32768 becomes -32767. pEnd
 /// is limited to the source's frames. Works in chunks of 5 seconds, showing the percentage
-/// done and stopping when pCancelRequest is set (clearing it). False, with no file at
-/// pTarget, when the range is empty, the source unusable, a write fails or it is cancelled.
-bool ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst, int32_t pEnd,
-    int32_t pSampleRate, UserInterface& pUi, bool& pCancelRequest);
+/// done and stopping when pCancelRequest is set (clearing it). A failure, with no file at
+/// pTarget, when the range is empty, the source unusable, a write fails (its cause, a full
+/// disk told apart) or it is cancelled (ErrorCode::Cancelled).
+Status ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t pFirst,
+    int32_t pEnd, int32_t pSampleRate, UserInterface& pUi, bool& pCancelRequest);
 
 /// "0.0"-formatted percentage of pDone out of pTotal followed by "%" ("12.5%").
 std::string PercentText(double pFraction);

@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include "core/file_io.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,23 @@ TEST(Cli, HelpPrintsUsage)
     CliRun r = RunTool({ "--help" });
     EXPECT_EQ(r.Code, 0);
     EXPECT_NE(r.Out.find("usage: tarvok2-cli"), std::string::npos);
+}
+
+TEST(Cli, SettingsSetNamesAFullDisk)
+{
+    // A key of the main file and one of another section's file.
+    for (const char* key : { "nFreq", "DebugLogPath" }) {
+        SCOPED_TRACE(key);
+        test::ScopedHome home;
+        ArmFault(FaultPoint::Write, 1, FaultKind::NoSpace);
+        const CliRun r = RunTool({ "settings", "set", key, "48000" });
+        const bool fired = FaultFired();
+        ClearFaults();
+        ASSERT_TRUE(fired);
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_NE(r.Err.find("could not write the settings file"), std::string::npos) << r.Err;
+        EXPECT_NE(r.Err.find("ディスクの空き容量が足りません"), std::string::npos) << r.Err;
+    }
 }
 
 } // namespace tarvok

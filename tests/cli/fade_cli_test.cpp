@@ -171,4 +171,27 @@ TEST(FadeCli, AutomateRefusesBadInput)
     EXPECT_EQ(f.Call(AutomateCommand, { "p", "--track", "1" }).Code, 2);
 }
 
+TEST(FadeCli, AutomateNamesAFullDisk)
+{
+    int failures = 0;
+    for (int64_t n = 1;; ++n) {
+        SCOPED_TRACE(n);
+        Fixture f;
+        const std::string file = f.Home.Dir().File("curve.txt");
+        test::WriteFileBytes(file, "0 207\n1 57\n");
+        ArmFault(FaultPoint::Write, n, FaultKind::NoSpace);
+        const CliRun r
+            = f.Call(AutomateCommand, { "p", "--track", "1", "--from", "0", "--curve", file });
+        const bool fired = FaultFired();
+        ClearFaults();
+        if (!fired)
+            break;
+        if (r.Code == 0)
+            continue;
+        ++failures;
+        EXPECT_NE(r.Err.find("ディスクの空き容量が足りません"), std::string::npos) << r.Err;
+    }
+    EXPECT_GT(failures, 0);
+}
+
 } // namespace tarvok

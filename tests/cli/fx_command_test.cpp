@@ -201,5 +201,47 @@ TEST(FxCommand, EqualiserBandsGivenOnTheCommandLineShapeTheSelection)
     }
 }
 
+TEST(FxCommand, AFullDiskIsNamedWhereverTheWriteFails)
+{
+    // Every write, flush and rename of the run in turn finds the disk full: the effect's
+    // result, the undo snapshot, the project file. A run that fails says why.
+    const std::vector<std::vector<std::string>> effects = {
+        { "FX_PHASE_OUT", "--check", "0=1" },
+        { "FX_RVS" },
+    };
+    for (const std::vector<std::string>& effect : effects) {
+        SCOPED_TRACE(effect[0]);
+        int failures = 0;
+        for (FaultPoint point : { FaultPoint::Write, FaultPoint::Flush, FaultPoint::Rename }) {
+            for (int64_t n = 1;; ++n) {
+                SCOPED_TRACE(testing::Message() << static_cast<int>(point) << " #" << n);
+                Fixture f;
+                std::vector<std::string> args = { "fx", "p" };
+                args.insert(args.end(), effect.begin(), effect.end());
+                args.insert(args.end(), { "--track", "1", "--from", "0.25", "--to", "0.5" });
+                ArmFault(point, n, FaultKind::NoSpace);
+                const CliRun r = f.Run(args);
+                const bool fired = FaultFired();
+                ClearFaults();
+                if (!fired)
+                    break;
+                if (r.Code == 0)
+                    continue;
+                ++failures;
+                EXPECT_NE(r.Err.find("ディスクの空き容量が足りません"), std::string::npos) << r.Err;
+            }
+        }
+        EXPECT_GT(failures, 0);
+    }
+}
+
+TEST(FxCommand, ARangePastTheEndSaysThereIsNothingToChange)
+{
+    Fixture f;
+    const CliRun r = f.Run({ "fx", "p", "FX_RVS", "--track", "1", "--from", "10", "--to", "11" });
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_NE(r.Err.find("範囲内にブロックがありません"), std::string::npos) << r.Err;
+}
+
 } // namespace
 } // namespace tarvok

@@ -462,4 +462,29 @@ TEST(RunScript, AnOutsideProjectMovedWithMvKeepsItsFilesThroughACleanUp)
     EXPECT_EQ(f.Reread().BlockCount(), 2);
 }
 
+TEST(RunScript, ARefusedLineSaysWhy)
+{
+    std::string manyTracks;
+    for (int i = 0; i < kMaxTracks + 2; ++i)
+        manyTracks += "TRACK_ADD\n";
+    struct Case {
+        std::string Script;
+        const char* Line; ///< the line that is refused
+        const char* Reason;
+    };
+    const std::vector<Case> cases = {
+        { "UNDO\n", "line 1: UNDO: ", "元に戻せる操作がありません" },
+        { "REDO\n", "line 1: REDO: ", "やり直せる操作がありません" },
+        { manyTracks, "TRACK_ADD: ", "これ以上トラックを追加できません" },
+        { "TRIM -40\n", "line 1: TRIM: ", "選択されていません" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Line);
+        Fixture f;
+        const ScriptRun run = f.Run(c.Script);
+        EXPECT_EQ(run.Code, 1);
+        EXPECT_NE(run.Err.find(std::string(c.Line) + c.Reason), std::string::npos) << run.Err;
+    }
+}
+
 } // namespace tarvok

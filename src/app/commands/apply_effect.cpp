@@ -16,6 +16,7 @@
 #include "render/loudness.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -27,6 +28,7 @@ namespace tarvok {
 namespace {
 
 constexpr const char* kNothingSelected = "選択されていません";
+constexpr const char* kNoBlockInRange = "範囲内にブロックがありません";
 constexpr const char* kLengthChanged
     = "長さが変更されています。これより後のブロックを移動しますか？";
 
@@ -140,8 +142,10 @@ bool RenderParts(
         const std::string source = p.WaveFiles[static_cast<size_t>(b.WaveNo)].FileName;
         const int64_t from = static_cast<int64_t>(b.SrcStart) - 1;
         const int64_t to = b.SrcEnd;
+        errno = 0;
         job.File = pLogic.Folder().NewTempName(1);
         if (job.File.empty()) {
+            ui.ShowError(WriteError(errno).Message);
             ok = false;
             break;
         }
@@ -155,17 +159,14 @@ bool RenderParts(
             pFx.SetFXParm(0, *gain);
             pFx.SetFXParm(1, *gain);
         }
-        if (pId == kCmdFxRvs)
-            ok = ReverseRange(source, job.File, static_cast<int32_t>(from),
-                static_cast<int32_t>(to), p.SampleRate, ui, pLogic.CancelRequest);
-        else {
-            const Status rendered = pFx.Proc(
-                pId, source, job.File, from, to, false, std::to_string(number) + "ブロック");
-            // A stop is the user's own choice and needs no message; any other cause is shown.
-            if (!rendered && rendered.error().Code != ErrorCode::Cancelled)
-                ui.ShowError(rendered.error().Message);
-            ok = rendered.has_value();
-        }
+        const Status rendered = pId == kCmdFxRvs
+            ? ReverseRange(source, job.File, static_cast<int32_t>(from), static_cast<int32_t>(to),
+                p.SampleRate, ui, pLogic.CancelRequest)
+            : pFx.Proc(pId, source, job.File, from, to, false, std::to_string(number) + "ブロック");
+        // A stop is the user's own choice and needs no message; any other cause is shown.
+        if (!rendered && rendered.error().Code != ErrorCode::Cancelled)
+            ui.ShowError(rendered.error().Message);
+        ok = rendered.has_value();
         if (!ok)
             break;
         job.Frames = ReadWaveInfo(job.File).Frames;
@@ -270,8 +271,10 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
                 || p.Blocks[static_cast<size_t>(i)].StartAdr
                     < p.Blocks[static_cast<size_t>(first)].StartAdr))
             first = i;
-    if (first < 0)
+    if (first < 0) {
+        pLogic.ShowMessage(kNoBlockInRange);
         return false;
+    }
     p.SelectedBlock = first;
 
     C_FX fx(p.SampleRate, &ui);
@@ -282,8 +285,10 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
         return false;
 
     std::vector<EffectJob> jobs = PartsInSelection(p);
-    if (jobs.empty())
+    if (jobs.empty()) {
+        pLogic.ShowMessage(kNoBlockInRange);
         return false;
+    }
     // Every part is rendered before anything in the project changes, so a failed or
     // cancelled render leaves the project exactly as it was.
     pLogic.Busy = true;

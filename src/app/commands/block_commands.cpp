@@ -29,6 +29,7 @@ namespace {
 
 constexpr const char* kNothingSelected = "選択されていません";
 constexpr const char* kRenameCaption = "名称入力";
+constexpr const char* kNoMoreTracks = "これ以上トラックを追加できません（64トラックまで）";
 constexpr const char* kPositionPrompt = "位置を入力";
 constexpr const char* kGroupPrompt = "グループID指定(解除は0)";
 constexpr const char* kInvalidValue = "値が不正です";
@@ -222,8 +223,10 @@ bool RunBlockCommand(MainLogic& pLogic, int32_t pId)
             pr.UpdateTitleLength(false);
         });
     case kCmdTrackAdd:
-        if (p.LastTrackNo > kMaxTrackIndex - 1)
+        if (p.LastTrackNo > kMaxTrackIndex - 1) {
+            pLogic.ShowMessage(kNoMoreTracks);
             return false;
+        }
         return Edit1(pLogic, [](Project& pr) { InsertTrack(pr, pr.CurrentTrack + 1); });
     case kCmdTrackSave:
         return TrackSaveCommand(pLogic);

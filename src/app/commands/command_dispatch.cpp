@@ -18,6 +18,16 @@ namespace tarvok {
 
 namespace {
 
+/// UNDO and REDO; with no snapshot to step to, the status line says so.
+bool UndoOrRedo(MainLogic& pLogic, bool pRedo)
+{
+    if (pLogic.CanEdit() && !pLogic.StepUndo(pRedo, true)) {
+        pLogic.ShowMessage(pRedo ? "やり直せる操作がありません" : "元に戻せる操作がありません");
+        return false;
+    }
+    return pLogic.UndoCommand(pRedo);
+}
+
 bool InRange(int32_t pIndex, int32_t pFirst, int32_t pLast)
 {
     return pIndex >= pFirst && pIndex <= pLast;
@@ -167,9 +177,8 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
     case kCmdCloseprj:
         return pLogic.CloseProject();
     case kCmdUndo:
-        return pLogic.UndoCommand(false);
     case kCmdRedo:
-        return pLogic.UndoCommand(true);
+        return UndoOrRedo(pLogic, pIndex == kCmdRedo);
     default:
         // Transport, scrub, view, CD.
         return NotAvailable(pLogic, pIndex);

@@ -58,6 +58,7 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     case kCmdDelete:
     case kCmdCut:
     case kCmdCopy:
+    case kCmdTrim:
         if (!HasRange(p)) {
             pLogic.ShowMessage(kNothingSelected);
             return false;

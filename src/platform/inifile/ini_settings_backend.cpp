@@ -208,9 +208,15 @@ bool IniSettingsBackend::WriteLines(const std::string& pPath, std::vector<Line> 
     }
     ReplaceFile file;
     ++fileWrites_;
-    if (!file.Begin(pPath)
-        || !WriteAt(file.Handle(), text.data(), static_cast<int64_t>(text.size()), 0)
-        || ::fstat(file.Handle().Fd(), &st) != 0 || !file.Commit()) {
+    Status written = file.Begin(pPath);
+    if (written)
+        written = WriteAt(file.Handle(), text.data(), static_cast<int64_t>(text.size()), 0);
+    if (written && ::fstat(file.Handle().Fd(), &st) != 0)
+        written = WriteError(errno);
+    if (written)
+        written = file.Commit();
+    if (!written) {
+        lastWriteFailure_ = written.error();
         files_.erase(pPath);
         return false;
     }
@@ -252,6 +258,7 @@ bool IniSettingsBackend::WriteValues(
         if (!StorablePair(key, value))
             return false;
     std::lock_guard<std::mutex> lock(mutex_);
+    lastWriteFailure_.reset();
     std::string path = FileOf(pSection);
     const FileState& state = Current(path);
     if (state.Unreadable)
@@ -299,6 +306,12 @@ std::vector<std::pair<std::string, std::string>> IniSettingsBackend::ListValues(
         if (!line.Key.empty())
             out.push_back({ line.Key, line.Value });
     return out;
+}
+
+std::optional<Error> IniSettingsBackend::LastWriteFailure()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastWriteFailure_;
 }
 
 } // namespace tarvok

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "base/result.h"
 #include "core/settings.h"
 
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -39,6 +41,10 @@ public:
 
     std::string FileOf(std::string_view pSection) const;
 
+    /// Why the file of the last WriteValue could not be written (a full disk told apart);
+    /// nothing when that call wrote its file or refused before writing.
+    std::optional<Error> LastWriteFailure();
+
     /// How many times a file's text has been read (for tests of the once-per-change rule).
     int64_t FileReads() const { return fileReads_; }
     /// How many times a file has been replaced (for tests of the no-rewrite rule).
@@ -72,6 +78,7 @@ private:
     std::map<std::string, FileState> files_;
     int64_t fileReads_ = 0;
     int64_t fileWrites_ = 0;
+    std::optional<Error> lastWriteFailure_;
 };
 
 } // namespace tarvok
