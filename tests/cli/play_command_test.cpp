@@ -167,12 +167,16 @@ TEST(PlayCommand, PlaysThroughTheJackDeviceToTheEnd)
     // client library keeps allocations for the life of the process, as in-process tests
     // note; the leak check is not what this run is about.
     test::ScopedEnv sanitizer("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1");
-    const std::string log = home.Dir().File("play.log");
-    const int status
-        = test::RunProgram({ TARVOK2_CLI_EXE, "--data-folder", data, "play", "song", "--from",
-                               "0.1", "--to", "0.6", "--device", std::to_string(id) },
-            log);
-    EXPECT_EQ(status, 0) << test::ReadFileBytes(log);
+    // The device is chosen by its number in the list or by its name.
+    for (const std::string& device : { std::to_string(id), std::string("system") }) {
+        SCOPED_TRACE(device);
+        const std::string log = home.Dir().File("play.log");
+        const int status
+            = test::RunProgram({ TARVOK2_CLI_EXE, "--data-folder", data, "play", "song", "--from",
+                                   "0.1", "--to", "0.6", "--device", device },
+                log);
+        EXPECT_EQ(status, 0) << test::ReadFileBytes(log);
+    }
 }
 
 } // namespace tarvok
