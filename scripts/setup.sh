@@ -10,6 +10,10 @@ PACKAGES=(
   libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # wave devices: PortAudio over ALSA (tests play into ALSA file devices)
   portaudio19-dev libasound2-dev libasound2-plugins
+  # sound servers with a real clock for the device tests: a JACK server on its dummy driver
+  # and a PulseAudio server with a null sink (jackd2's debconf question takes its default
+  # under DEBIAN_FRONTEND=noninteractive)
+  jackd2 pulseaudio
   # loudness measurement (EBU R128) and high-quality time stretch and pitch shift
   libebur128-dev librubberband-dev
   # CD access (drives and disc images) and the HTTP client of the CDDB look-ups

@@ -20,7 +20,8 @@ namespace {
 constexpr OptionSpec kPlayOptions[] = {
     { "--from", "TIME", "start at TIME (else at the start of the project)" },
     { "--to", "TIME", "stop at TIME: plays the range --from .. --to of the tracks that play" },
-    { "--device", "ID", "the output device (an ID of tarvok2-cli devices; 0 the default)" },
+    { "--device", "ID|NAME",
+        "the output device: an ID or a name of tarvok2-cli devices (0 is the default)" },
 };
 
 /// What a play command line asks for.
@@ -61,12 +62,24 @@ std::optional<int32_t> ParseFrames(const std::string& pText, int32_t pRate)
 
 int RunPlayWith(CliContext& pCtx, const PlayOptions& pOptions, WaveOutService& pOut);
 
+/// The device --device names: a number is an ID of the list, anything else the name of a
+/// listed device (the first one of that name); nothing when no listed device has the name.
+std::optional<int32_t> DeviceFromText(const std::string& pText, WaveOutService& pOut)
+{
+    if (std::optional<int32_t> id = SettingTextToInt(pText))
+        return *id >= 0 ? id : std::nullopt;
+    for (const WaveDeviceInfo& d : pOut.Devices())
+        if (d.Name == pText)
+            return d.Id;
+    return std::nullopt;
+}
+
 } // namespace
 
 const CliCommandSpec kDevicesSpec { "devices", "",
     "the output and input devices with their IDs (0 = default)", "", {} };
 
-const CliCommandSpec kPlaySpec { "play", "NAME [--from TIME] [--to TIME] [--device ID]",
+const CliCommandSpec kPlaySpec { "play", "NAME [--from TIME] [--to TIME] [--device ID|NAME]",
     "play a project (or a range of it) on a sound device", "", kPlayOptions };
 
 int RunDevices(CliContext& pCtx, WaveOutService& pOut, WaveInService& pIn)
@@ -134,9 +147,9 @@ int RunPlayWith(CliContext& pCtx, const PlayOptions& pOptions, WaveOutService& p
             return pCtx.Fail("--to must lie after --from", 2);
     }
     if (!deviceText.empty()) {
-        std::optional<int32_t> id = SettingTextToInt(deviceText);
-        if (!id || *id < 0)
-            return pCtx.Fail("not a device ID: " + deviceText, 2);
+        std::optional<int32_t> id = DeviceFromText(deviceText, pOut);
+        if (!id)
+            return pCtx.Fail("no output device with this ID or name: " + deviceText, 2);
         logic.Options().DevOutID[0] = *id;
     }
 

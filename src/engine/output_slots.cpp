@@ -19,6 +19,47 @@ std::array<int32_t, 8> EnabledSlots(const std::array<int32_t, 8>& pDeviceIds)
     return enabled;
 }
 
+namespace {
+
+/// Why a wave device failed, in the interface's language.
+const char* DeviceErrorReason(WaveResult pResult)
+{
+    switch (pResult) {
+    case kWaveErrBadDevice:
+        return "デバイスが見つかりません";
+    case kWaveErrBadFormat:
+        return "16ビット ステレオのこのサンプリングレートに対応していません";
+    case kWaveErrNoMemory:
+        return "メモリが足りません";
+    case kWaveErrBadHandle:
+        return "デバイスが開かれていません";
+    case kWaveErrStillPlaying:
+        return "バッファがまだ使われています";
+    case kWaveErrUnprepared:
+        return "バッファが準備されていません";
+    default:
+        return "デバイスを開けません";
+    }
+}
+
+} // namespace
+
+std::string DeviceErrorMessage(bool pOutput, int32_t pSlot, int32_t pDeviceId,
+    const std::vector<WaveDeviceInfo>& pDevices, WaveResult pResult,
+    const std::string& pBackendText)
+{
+    std::string device = "デバイス番号" + std::to_string(pDeviceId);
+    for (const WaveDeviceInfo& d : pDevices)
+        if (d.Id == pDeviceId)
+            device = "「" + d.Name + "」";
+    std::string text = std::string(pOutput ? "出力" : "入力") + std::to_string(pSlot + 1) + "の"
+        + device + "を使えません: " + DeviceErrorReason(pResult);
+    const std::string why = pBackendText.empty() ? CommonWaveErrorText(pResult) : pBackendText;
+    if (!why.empty())
+        text += " (" + why + ")";
+    return text;
+}
+
 void OutputSlots::AllocateRings(
     const std::array<int32_t, kOutputSlots>& pUsed, int32_t pRing, int32_t pFrames)
 {

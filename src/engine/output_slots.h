@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tarvok {
@@ -15,6 +16,14 @@ inline constexpr int32_t kInputSlots = 8;
 /// Which of eight device slots are enabled: a slot is, unless its device ID is -1 or a lower
 /// slot names the same device (one device never plays two slots' mixes).
 std::array<int32_t, 8> EnabledSlots(const std::array<int32_t, 8>& pDeviceIds);
+
+/// The message shown when a wave device fails to open: the slot ("出力1".."出力8",
+/// "入力1".."入力8", pSlot counting from 0), the device's name as pDevices lists it (its number
+/// when it is not listed) and why, in Japanese, with the backend's own text pBackendText
+/// after them in parentheses for diagnosis.
+std::string DeviceErrorMessage(bool pOutput, int32_t pSlot, int32_t pDeviceId,
+    const std::vector<WaveDeviceInfo>& pDevices, WaveResult pResult,
+    const std::string& pBackendText);
 
 /// The wave-out side of playback: up to eight device slots, each with its handle and its
 /// ring of buffers (a header and the interleaved samples it points at). Opening, queueing,

@@ -125,7 +125,7 @@ bool PlaybackEngine::OpenSlot(int32_t pSlot)
 {
     const WaveResult result = slots_.Open(pSlot, options_.DevOutID[pSlot], Proj().SampleRate);
     if (result != kWaveOk) {
-        ShowDeviceError(result, true);
+        ShowDeviceError(result, pSlot);
         return false;
     }
     return true;
@@ -420,17 +420,17 @@ void PlaybackEngine::Resume()
     paused_ = false;
 }
 
-int32_t PlaybackEngine::ShowDeviceError(WaveResult pResult, bool pIsOutput)
+int32_t PlaybackEngine::ShowDeviceError(WaveResult pResult, int32_t pSlot)
 {
-    (void)pIsOutput;
     if (pResult == kWaveOk)
         return 0;
-    std::string text = slots_.Service().ErrorText(pResult);
-    if (text.size() > 200)
-        text.resize(200);
-    if (text.empty())
-        text = CommonWaveErrorText(pResult);
-    Ui().MessageBox(text, MsgButtons::Ok, MsgIcon::Error);
+    WaveOutService& out = slots_.Service();
+    std::string why = out.ErrorText(pResult);
+    if (why.size() > 200)
+        why.resize(200);
+    Ui().MessageBox(
+        DeviceErrorMessage(true, pSlot, options_.DevOutID[pSlot], out.Devices(), pResult, why),
+        MsgButtons::Ok, MsgIcon::Error);
     return 1;
 }
 

@@ -164,8 +164,9 @@ public:
     /// Pauses every open output (Pause) or restarts them (Resume); results are ignored.
     void Pause();
     void Resume();
-    /// Reports a nonzero device result in a message box; 1 when it showed one.
-    int32_t ShowDeviceError(WaveResult pResult, bool pIsOutput);
+    /// Reports a nonzero result of output slot pSlot's device in a message box that names
+    /// the slot and the device; 1 when it showed one.
+    int32_t ShowDeviceError(WaveResult pResult, int32_t pSlot);
     /// The head from the device clock (TimerVU, track plays, no recording).
     void UpdateHead();
     /// The clock correction while recording with playback, fed with the input slot's

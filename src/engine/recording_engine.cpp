@@ -407,10 +407,10 @@ bool RecordingEngine::OpenInput(int32_t pSlot, bool pStartLater)
     WaveHandle handle = kNoWaveHandle;
     WaveResult result = in_.Open(options_.DevInID[pSlot], format, handle);
     auto fail = [&](WaveResult pResult) {
-        std::string text = in_.ErrorText(pResult);
-        if (text.empty())
-            text = CommonWaveErrorText(pResult);
-        ui_.MessageBox(text.substr(0, 200), MsgButtons::Ok, MsgIcon::Error);
+        const std::string why = in_.ErrorText(pResult).substr(0, 200);
+        ui_.MessageBox(
+            DeviceErrorMessage(false, pSlot, options_.DevInID[pSlot], in_.Devices(), pResult, why),
+            MsgButtons::Ok, MsgIcon::Error);
         return false;
     };
     if (result != kWaveOk)

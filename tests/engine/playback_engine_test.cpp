@@ -373,7 +373,10 @@ TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
     ASSERT_TRUE(f.Transport->Play());
     EXPECT_EQ(EngineProbe::MasterSlot(*f.Engine), 1);
     ASSERT_EQ(f.Ui.BoxTexts().size(), 1u);
-    EXPECT_EQ(f.Ui.BoxTexts()[0], CommonWaveErrorText(kWaveErrBadDevice));
+    // The box names the slot and the device, in Japanese, with the device's own text after.
+    EXPECT_EQ(f.Ui.BoxTexts()[0],
+        "出力1の「Virtual output 0」を使えません: デバイスが見つかりません ("
+            + CommonWaveErrorText(kWaveErrBadDevice) + ")");
     f.Tick(2205);
     EXPECT_EQ(f.P().Head, 2205);
     // With no slot open there is nothing to play: the start fails and the run is stopped.

@@ -2,9 +2,11 @@
 #include "platform/portaudio/portaudio_wave_device.h"
 
 #include "../engine/engine_fixture.h"
+#include "../platform/sound_servers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -95,6 +97,58 @@ TEST(PortAudioWaveIn, RecordsAKnownInputIntoABlockSampleForSample)
     // Every frame the device delivered, from the first, in order.
     const std::vector<int16_t> want(source.begin(), source.begin() + static_cast<long>(got.size()));
     EXPECT_EQ(test::FirstDifference(got, want), -1);
+}
+
+TEST(PortAudioWaveIn, RecordsFromTheJackDeviceAndStopsWithoutDraining)
+{
+    TARVOK_IGNORE_LIBRARY_LEAKS;
+    test::ScopedHome home;
+    test::ScopedJackServer jack(home.Dir());
+    if (!jack.Running()) {
+        GTEST_SKIP() << jack.Why();
+    }
+    PortAudioWaveIn device;
+    ASSERT_TRUE(device.Available());
+    int32_t id = -1;
+    for (const WaveDeviceInfo& d : device.Devices())
+        if (d.Name == "system")
+            id = d.Id;
+    ASSERT_GE(id, 0) << "PortAudio lists no JACK input";
+    WaveHandle handle = kNoWaveHandle;
+    ASSERT_EQ(device.Open(id, WaveFormat {}, handle), kWaveOk);
+
+    constexpr uint32_t kFrames = 4410;
+    std::vector<WaveHeader> headers(8);
+    std::vector<std::vector<int16_t>> samples(8, std::vector<int16_t>(kFrames * 2));
+    for (size_t i = 0; i < headers.size(); ++i) {
+        headers[i].Data = reinterpret_cast<uint8_t*>(samples[i].data());
+        headers[i].Length = kFrames * 4;
+        ASSERT_EQ(device.Prepare(handle, headers[i]), kWaveOk);
+    }
+    for (size_t i = 0; i < 4; ++i)
+        ASSERT_EQ(device.AddBuffer(handle, headers[i]), kWaveOk);
+    ASSERT_EQ(device.Start(handle), kWaveOk);
+    ASSERT_TRUE(test::WaitFor([&] {
+        return std::all_of(
+            headers.begin(), headers.begin() + 4, [](const WaveHeader& h) { return h.IsDone(); });
+    }));
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(headers[i].BytesRecorded.load(), kFrames * 4);
+    uint32_t position = 0;
+    ASSERT_EQ(device.GetPosition(handle, position), kWaveOk);
+    EXPECT_GE(position, 4 * kFrames * 4);
+
+    // Stopped with buffers still waiting: the stop returns and the reset hands them all back.
+    for (size_t i = 4; i < headers.size(); ++i)
+        ASSERT_EQ(device.AddBuffer(handle, headers[i]), kWaveOk);
+    ASSERT_TRUE(test::WaitFor([&] { return headers[4].IsDone(); }));
+    EXPECT_EQ(device.Stop(handle), kWaveOk);
+    EXPECT_EQ(device.Reset(handle), kWaveOk);
+    for (const WaveHeader& h : headers)
+        EXPECT_TRUE(h.IsDone());
+    for (WaveHeader& h : headers)
+        EXPECT_EQ(device.Unprepare(handle, h), kWaveOk);
+    EXPECT_EQ(device.Close(handle), kWaveOk);
 }
 
 } // namespace tarvok

@@ -1,9 +1,11 @@
 #include "platform/portaudio/portaudio_wave_device.h"
 
 #include "../engine/engine_fixture.h"
+#include "sound_servers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -44,6 +46,29 @@ int32_t FindDevice(PortAudioWaveOut& pOut, const std::string& pName)
             return d.Id;
     return -1;
 }
+
+/// Buffers of pFrames stereo frames each, with their samples, for a device test.
+struct TestBuffers {
+    TestBuffers(size_t pCount, uint32_t pFrames)
+        : Headers(pCount)
+        , Samples(pCount, std::vector<int16_t>(static_cast<size_t>(pFrames) * 2, 100))
+    {
+        for (size_t i = 0; i < pCount; ++i) {
+            Headers[i].Data = reinterpret_cast<uint8_t*>(Samples[i].data());
+            Headers[i].Length = pFrames * 4;
+        }
+    }
+    bool AllDone() const
+    {
+        return std::all_of(
+            Headers.begin(), Headers.end(), [](const WaveHeader& h) { return h.IsDone(); });
+    }
+    std::vector<WaveHeader> Headers;
+    std::vector<std::vector<int16_t>> Samples;
+};
+
+/// The JACK server's device as PortAudio's JACK host API lists it.
+constexpr const char* kJackDevice = "system";
 
 } // namespace
 
@@ -104,8 +129,18 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
 {
     TARVOK_IGNORE_LIBRARY_LEAKS;
     test::EngineFixture f; // its ScopedHome is the home ALSA reads
+    // The file device plays on a null sink's real clock: the callback gives silence whenever
+    // nothing is queued, so only a device that runs in real time can show that the engine
+    // keeps it fed without gaps.
+    test::ScopedPulseServer pulse(f.Home.Dir());
+    if (!pulse.Running()) {
+        GTEST_SKIP() << pulse.Why();
+    }
     const std::string raw = f.Home.Dir().File("played.raw");
-    WriteAlsaConfig(f.Home, raw);
+    const std::string folder = f.Home.ConfigHome() + "/alsa";
+    std::filesystem::create_directories(folder);
+    test::WriteFileBytes(
+        folder + "/asoundrc", test::ScopedPulseServer::PlaybackDevice("tvk_out", raw));
     PortAudioWaveOut out;
     ASSERT_TRUE(out.Available());
     const int32_t id = FindDevice(out, "tvk_out");
@@ -118,8 +153,8 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
     p.Tracks[1].Selected = 1;
     p.Tracks[1].LevelL = 180;
     f.ShapeEnvelopes();
-    // Several seconds, far more than the buffers queued at the start: the file device takes
-    // data faster than real time, and must still get the buffers back to back.
+    // Several seconds, far more than the buffers queued at the start: the device must get
+    // the buffers back to back.
     p.MarkIn = 15000;
     p.MarkOut = 15000 + 264600;
 
@@ -153,6 +188,79 @@ TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)
     EXPECT_EQ(test::FirstDifference(test::Frames(tail, 0, 264600), expected), -1);
     EXPECT_TRUE(test::AllZero(
         std::vector<int16_t>(tail.begin() + static_cast<long>(expected.size()), tail.end())));
+}
+
+TEST(PortAudioWaveOut, PlaysQueuedBuffersOnTheJackDevice)
+{
+    TARVOK_IGNORE_LIBRARY_LEAKS;
+    test::ScopedHome home;
+    test::ScopedJackServer jack(home.Dir());
+    if (!jack.Running()) {
+        GTEST_SKIP() << jack.Why();
+    }
+    PortAudioWaveOut out;
+    ASSERT_TRUE(out.Available());
+    const int32_t id = FindDevice(out, kJackDevice);
+    ASSERT_GE(id, 0) << "PortAudio lists no JACK output";
+    WaveHandle handle = kNoWaveHandle;
+    ASSERT_EQ(out.Open(id, WaveFormat {}, handle), kWaveOk) << out.ErrorText(kWaveErrFailed);
+
+    TestBuffers buffers(6, 4410);
+    for (WaveHeader& h : buffers.Headers) {
+        ASSERT_EQ(out.Prepare(handle, h), kWaveOk);
+        ASSERT_EQ(out.Write(handle, h), kWaveOk);
+    }
+    // A pause and a restart on the way change nothing of what is played.
+    ASSERT_EQ(out.Pause(handle), kWaveOk);
+    ASSERT_EQ(out.Restart(handle), kWaveOk);
+    ASSERT_TRUE(test::WaitFor([&] { return buffers.AllDone(); }));
+    // Once everything is handed over the heard position runs on to all of it.
+    const uint32_t total = 6 * 4410 * 4;
+    uint32_t heard = 0;
+    EXPECT_TRUE(test::WaitFor([&] {
+        return out.GetPosition(handle, heard) == kWaveOk && heard == total;
+    })) << heard;
+    for (WaveHeader& h : buffers.Headers)
+        EXPECT_EQ(out.Unprepare(handle, h), kWaveOk);
+    EXPECT_EQ(out.Close(handle), kWaveOk);
+}
+
+TEST(PortAudioWaveOut, ResetDuringPlayReturnsWithEveryBufferDone)
+{
+    TARVOK_IGNORE_LIBRARY_LEAKS;
+    test::ScopedHome home;
+    test::ScopedJackServer jack(home.Dir());
+    if (!jack.Running()) {
+        GTEST_SKIP() << jack.Why();
+    }
+    PortAudioWaveOut out;
+    ASSERT_TRUE(out.Available());
+    const int32_t id = FindDevice(out, kJackDevice);
+    ASSERT_GE(id, 0);
+    WaveHandle handle = kNoWaveHandle;
+    ASSERT_EQ(out.Open(id, WaveFormat {}, handle), kWaveOk);
+
+    // A minute queued: the reset comes while nearly all of it is still to play.
+    TestBuffers buffers(30, 88200);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        for (WaveHeader& h : buffers.Headers) {
+            ASSERT_EQ(out.Prepare(handle, h), kWaveOk);
+            ASSERT_EQ(out.Write(handle, h), kWaveOk);
+        }
+        uint32_t heard = 0;
+        ASSERT_TRUE(
+            test::WaitFor([&] { return out.GetPosition(handle, heard) == kWaveOk && heard > 0; }));
+        EXPECT_FALSE(buffers.Headers.back().IsDone());
+        if (round == 1) {
+            ASSERT_EQ(out.Pause(handle), kWaveOk); // a paused device resets the same way
+        }
+        ASSERT_EQ(out.Reset(handle), kWaveOk);
+        EXPECT_TRUE(buffers.AllDone());
+        ASSERT_EQ(out.GetPosition(handle, heard), kWaveOk);
+        EXPECT_EQ(heard, 0u);
+    }
+    EXPECT_EQ(out.Close(handle), kWaveOk);
 }
 
 } // namespace tarvok

@@ -6,10 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 namespace tarvok {
 
@@ -112,94 +109,116 @@ void HeardPosition::Reset()
     heard_ = 0;
 }
 
-/// One open device: a blocking output stream fed by its own writer thread from a
-/// single-producer, single-consumer ring of headers. The user-interface thread appends at
-/// Tail; the writer consumes at Head, hands the bytes to PortAudio and marks each header
-/// done. Writing blocks until the device takes the data, so the device is fed at its own
-/// pace and never gets silence between two queued buffers: a device that consumes faster
-/// than real time (a file device) receives exactly the queued samples, back to back.
+/// One open device: a callback-driven output stream fed from a single-producer,
+/// single-consumer ring of headers. The user-interface thread appends at Tail; PortAudio's
+/// callback consumes at Head, copies the bytes into the device's buffer and marks each header
+/// done once it is used up. Queued buffers follow one another inside one callback, so they
+/// play back to back; when nothing is queued (or the device is paused) the callback gives
+/// silence. Reset and Close stop the stream with Pa_AbortStream first, so that the ring is
+/// theirs alone afterwards and no stop waits for the device's buffer to drain.
 struct PortAudioWaveOut::Stream {
     PaStream* Pa = nullptr;
     std::array<WaveHeader*, kRingCapacity> Ring {};
     std::atomic<uint32_t> Head { 0 };
     std::atomic<uint32_t> Tail { 0 };
-    uint32_t Consumed = 0; ///< bytes of the front buffer written; under Lock
-    std::atomic<uint64_t> Position { 0 }; ///< bytes handed to PortAudio
+    uint32_t Consumed = 0; ///< bytes of the front buffer played; the callback's own
     std::atomic<bool> Paused { false };
-    bool Started = false;
-    HeardPosition Heard { 1, 0 }; ///< under Lock
+    bool Started = false; ///< user-interface thread
+    HeardPosition Heard { 1, 0 }; ///< user-interface thread
 
-    std::thread Writer;
-    std::mutex Lock; ///< guards the hand-over between the writer and Reset/Close
-    std::condition_variable Wake;
-    bool Quit = false; ///< under Lock
-    bool Hold = false; ///< under Lock: the writer must stay away from the ring
-    bool Writing = false; ///< under Lock: the writer is inside Pa_WriteStream
+    /// The frames handed to the device and when, published by the callback under a
+    /// sequence count (odd while it writes) so that the user-interface thread reads a pair
+    /// that belongs together without a lock.
+    std::atomic<uint32_t> Sequence { 0 };
+    std::atomic<uint64_t> WrittenFrames { 0 };
+    std::atomic<int64_t> WrittenAtNs { 0 };
 
-    void Run();
+    /// Audio thread: no allocation, no locks.
+    void Fill(uint8_t* pOut, size_t pBytes);
+    /// The last pair the callback published.
+    void ReadWritten(uint64_t& pFrames, int64_t& pAtNs) const;
+    /// User-interface thread, with the stream stopped: every queued buffer done, from 0.
+    void Clear();
 };
 
-namespace {
-
-/// Frames handed to PortAudio per write, so that pause and reset are noticed quickly.
-constexpr uint32_t kWriteFrames = 1024;
-
-/// Stops the writer touching the ring until the returned lock is released.
-std::unique_lock<std::mutex> HoldWriter(PortAudioWaveOut::Stream& pStream)
+void PortAudioWaveOut::Stream::Fill(uint8_t* pOut, size_t pBytes)
 {
-    std::unique_lock<std::mutex> guard(pStream.Lock);
-    pStream.Hold = true;
-    pStream.Wake.wait(guard, [&] { return !pStream.Writing; });
-    return guard;
-}
-
-void StopWriter(PortAudioWaveOut::Stream& pStream)
-{
-    {
-        std::lock_guard<std::mutex> guard(pStream.Lock);
-        pStream.Quit = true;
-    }
-    pStream.Wake.notify_all();
-    if (pStream.Writer.joinable())
-        pStream.Writer.join();
-}
-
-} // namespace
-
-void PortAudioWaveOut::Stream::Run()
-{
-    std::unique_lock<std::mutex> guard(Lock);
-    for (;;) {
-        Wake.wait(guard, [this] {
-            return Quit
-                || (!Hold && !Paused.load(std::memory_order_acquire)
-                    && Head.load(std::memory_order_relaxed)
-                        != Tail.load(std::memory_order_acquire));
-        });
-        if (Quit)
-            return;
+    size_t given = 0;
+    while (!Paused.load(std::memory_order_acquire) && given < pBytes) {
         const uint32_t head = Head.load(std::memory_order_relaxed);
+        if (head == Tail.load(std::memory_order_acquire))
+            break;
         WaveHeader* h = Ring[head % kRingCapacity];
-        const uint32_t left = h->Length > Consumed ? h->Length - Consumed : 0;
-        const uint32_t bytes = std::min<uint32_t>(left, kWriteFrames * 4);
-        Writing = true;
-        guard.unlock();
-        if (bytes >= 4)
-            Pa_WriteStream(Pa, h->Data + Consumed, bytes / 4); // an underflow is no error here
-        guard.lock();
-        Writing = false;
-        Consumed += bytes;
-        const uint64_t total = Position.fetch_add(bytes, std::memory_order_relaxed) + bytes;
-        if (bytes >= 4)
-            Heard.Written(total / 4, NowNs());
-        if (Consumed >= h->Length || bytes < 4) {
+        const size_t left = h->Length > Consumed ? h->Length - Consumed : 0;
+        const size_t take = std::min(left, pBytes - given);
+        if (take > 0)
+            std::memcpy(pOut + given, h->Data + Consumed, take);
+        given += take;
+        Consumed += static_cast<uint32_t>(take);
+        if (Consumed >= h->Length) {
             Consumed = 0;
             h->MarkDone();
             Head.store(head + 1, std::memory_order_release);
         }
-        Wake.notify_all();
+    }
+    if (given < pBytes)
+        std::memset(pOut + given, 0, pBytes - given);
+    if (given >= 4) {
+        const uint32_t seq = Sequence.load(std::memory_order_relaxed);
+        Sequence.store(seq + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        WrittenFrames.store(
+            WrittenFrames.load(std::memory_order_relaxed) + given / 4, std::memory_order_relaxed);
+        WrittenAtNs.store(NowNs(), std::memory_order_relaxed);
+        Sequence.store(seq + 2, std::memory_order_release);
     }
 }
+
+void PortAudioWaveOut::Stream::ReadWritten(uint64_t& pFrames, int64_t& pAtNs) const
+{
+    for (;;) {
+        const uint32_t before = Sequence.load(std::memory_order_acquire);
+        pFrames = WrittenFrames.load(std::memory_order_relaxed);
+        pAtNs = WrittenAtNs.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1) == 0 && Sequence.load(std::memory_order_relaxed) == before)
+            return;
+    }
+}
+
+void PortAudioWaveOut::Stream::Clear()
+{
+    const uint32_t tail = Tail.load(std::memory_order_acquire);
+    for (uint32_t i = Head.load(std::memory_order_acquire); i != tail; ++i)
+        Ring[i % kRingCapacity]->MarkDone();
+    Head.store(tail, std::memory_order_release);
+    Consumed = 0;
+    WrittenFrames.store(0, std::memory_order_relaxed);
+    WrittenAtNs.store(0, std::memory_order_relaxed);
+    Heard.Reset();
+    Paused.store(false, std::memory_order_release);
+}
+
+namespace {
+
+/// Audio thread: no allocation, no locks; plays queued bytes, silence when there are none.
+int OutputCallback(const void*, void* pOutput, unsigned long pFrames,
+    const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* pUser)
+{
+    static_cast<PortAudioWaveOut::Stream*>(pUser)->Fill(
+        static_cast<uint8_t*>(pOutput), static_cast<size_t>(pFrames) * 4);
+    return paContinue;
+}
+
+/// Stops a running stream without draining what the device holds.
+void AbortIfStarted(PortAudioWaveOut::Stream& pStream)
+{
+    if (pStream.Started)
+        Pa_AbortStream(pStream.Pa);
+    pStream.Started = false;
+}
+
+} // namespace
 
 PortAudioWaveOut::PortAudioWaveOut()
     : initialised_(Pa_Initialize() == paNoError)
@@ -209,7 +228,6 @@ PortAudioWaveOut::PortAudioWaveOut()
 PortAudioWaveOut::~PortAudioWaveOut()
 {
     for (auto& [handle, s] : streams_) {
-        StopWriter(*s);
         if (s->Pa) {
             Pa_AbortStream(s->Pa);
             Pa_CloseStream(s->Pa);
@@ -251,14 +269,12 @@ WaveResult PortAudioWaveOut::Open(int32_t pDeviceId, const WaveFormat& pFormat, 
     params.suggestedLatency = info ? info->defaultHighOutputLatency : 0.1;
     auto stream = std::make_unique<Stream>();
     const PaError err = Pa_OpenStream(&stream->Pa, nullptr, &params, pFormat.SampleRate,
-        paFramesPerBufferUnspecified, paClipOff | paDitherOff, nullptr, nullptr);
+        paFramesPerBufferUnspecified, paClipOff | paDitherOff, OutputCallback, stream.get());
     if (err != paNoError)
         return FromPa(err);
     const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream->Pa);
     const double latency = streamInfo ? streamInfo->outputLatency : params.suggestedLatency;
     stream->Heard = HeardPosition(pFormat.SampleRate, latency * pFormat.SampleRate);
-    Stream* raw = stream.get();
-    stream->Writer = std::thread([raw] { raw->Run(); });
     pHandle = nextHandle_++;
     streams_[pHandle] = std::move(stream);
     return kWaveOk;
@@ -282,19 +298,19 @@ WaveResult PortAudioWaveOut::Write(WaveHandle pHandle, WaveHeader& pHeader)
     const uint32_t tail = s->Tail.load(std::memory_order_relaxed);
     if (tail - s->Head.load(std::memory_order_acquire) >= kRingCapacity)
         return kWaveErrNoMemory;
+    pHeader.MarkQueued();
+    s->Ring[tail % kRingCapacity] = &pHeader;
+    s->Tail.store(tail + 1, std::memory_order_release);
     if (!s->Started && !s->Paused.load()) {
         const PaError err = Pa_StartStream(s->Pa);
-        if (err != paNoError)
+        if (err != paNoError) {
+            // The stream never ran, so the buffer was not touched: take it back.
+            s->Tail.store(tail, std::memory_order_release);
+            pHeader.Flags.fetch_and(~kHeaderQueued);
             return FromPa(err);
+        }
         s->Started = true;
     }
-    pHeader.MarkQueued();
-    {
-        std::lock_guard<std::mutex> guard(s->Lock);
-        s->Ring[tail % kRingCapacity] = &pHeader;
-        s->Tail.store(tail + 1, std::memory_order_release);
-    }
-    s->Wake.notify_all();
     return kWaveOk;
 }
 
@@ -310,7 +326,11 @@ WaveResult PortAudioWaveOut::GetPosition(WaveHandle pHandle, uint32_t& pBytes)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    std::lock_guard<std::mutex> guard(s->Lock);
+    uint64_t frames = 0;
+    int64_t atNs = 0;
+    s->ReadWritten(frames, atNs);
+    if (frames > 0)
+        s->Heard.Written(frames, atNs);
     pBytes = static_cast<uint32_t>(s->Heard.At(NowNs()) * 4);
     return kWaveOk;
 }
@@ -320,10 +340,7 @@ WaveResult PortAudioWaveOut::Pause(WaveHandle pHandle)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    {
-        std::lock_guard<std::mutex> guard(s->Lock);
-        s->Paused.store(true, std::memory_order_release);
-    }
+    s->Paused.store(true, std::memory_order_release);
     return kWaveOk;
 }
 
@@ -332,17 +349,13 @@ WaveResult PortAudioWaveOut::Restart(WaveHandle pHandle)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
+    s->Paused.store(false, std::memory_order_release);
     if (!s->Started && s->Tail.load() != s->Head.load()) {
         const PaError err = Pa_StartStream(s->Pa);
         if (err != paNoError)
             return FromPa(err);
         s->Started = true;
     }
-    {
-        std::lock_guard<std::mutex> guard(s->Lock);
-        s->Paused.store(false, std::memory_order_release);
-    }
-    s->Wake.notify_all();
     return kWaveOk;
 }
 
@@ -351,22 +364,9 @@ WaveResult PortAudioWaveOut::Reset(WaveHandle pHandle)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
-    // With the writer held outside PortAudio the ring and the stream are ours.
-    std::unique_lock<std::mutex> guard = HoldWriter(*s);
-    if (s->Started)
-        Pa_AbortStream(s->Pa);
-    s->Started = false;
-    const uint32_t tail = s->Tail.load(std::memory_order_acquire);
-    for (uint32_t i = s->Head.load(std::memory_order_acquire); i != tail; ++i)
-        s->Ring[i % kRingCapacity]->MarkDone();
-    s->Head.store(tail, std::memory_order_release);
-    s->Consumed = 0;
-    s->Position.store(0);
-    s->Heard.Reset();
-    s->Paused.store(false);
-    s->Hold = false;
-    guard.unlock();
-    s->Wake.notify_all();
+    // With the stream aborted the callback is out of the ring, which is then ours.
+    AbortIfStarted(*s);
+    s->Clear();
     return kWaveOk;
 }
 
@@ -377,9 +377,7 @@ WaveResult PortAudioWaveOut::Close(WaveHandle pHandle)
         return kWaveErrBadHandle;
     if (s->Tail.load() != s->Head.load())
         return kWaveErrStillPlaying;
-    StopWriter(*s);
-    if (s->Started)
-        Pa_AbortStream(s->Pa);
+    AbortIfStarted(*s);
     const PaError err = Pa_CloseStream(s->Pa);
     streams_.erase(pHandle);
     return FromPa(err);
@@ -538,8 +536,9 @@ WaveResult PortAudioWaveIn::Stop(WaveHandle pHandle)
     Stream* s = Find(pHandle);
     if (!s)
         return kWaveErrBadHandle;
+    // Aborted, not drained: stopping never waits for the device's buffers to play out.
     if (s->Started)
-        Pa_StopStream(s->Pa);
+        Pa_AbortStream(s->Pa);
     s->Started = false;
     return kWaveOk;
 }

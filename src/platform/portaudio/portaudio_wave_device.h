@@ -8,12 +8,12 @@
 
 namespace tarvok {
 
-/// What the listener has heard of an output fed by blocking writes. A blocking write returns
-/// once the device's buffer has room again, so right after it the device still holds about
-/// one output latency of sound: heard = written - latency. Between writes the device goes on
-/// playing in real time, and once nothing more is written it plays what it holds to the end,
-/// so the heard position runs on with the clock up to everything written and never stops
-/// short of it. It never goes back and never passes what was written.
+/// What the listener has heard of an output. Sound handed to the device is heard about one
+/// output latency later: right after a hand-over, heard = written - latency. Between
+/// hand-overs the device goes on playing in real time, and once nothing more is handed over
+/// it plays what it holds to the end, so the heard position runs on with the clock up to
+/// everything written and never stops short of it. It never goes back and never passes
+/// what was written. User-interface thread only.
 class HeardPosition {
 public:
     /// pRate frames per second; pLatencyFrames the device's output latency in frames.
@@ -32,10 +32,11 @@ private:
     uint64_t heard_ = 0;
 };
 
-/// The wave-out service on PortAudio. Each open device is one blocking output stream fed
-/// by a writer thread that plays the queued buffers in order from a fixed ring of header
-/// pointers and marks each one done; the stream starts with the first buffer written (or
-/// at Restart when it was paused before). The position reported is what has been heard
+/// The wave-out service on PortAudio. Each open device is one output stream whose callback
+/// plays the queued buffers in order from a fixed ring of header pointers, marks each one
+/// done and gives silence when nothing is queued; the stream starts with the first buffer
+/// written (or at Restart when it was paused before). Reset and Close abort the stream, so
+/// no call waits for the device to drain. The position reported is what has been heard
 /// (HeardPosition over the stream's output latency), so the head shows the sound the user
 /// hears, not the sound handed over. Device 0 is PortAudio's default output.
 class PortAudioWaveOut : public WaveOutService {
