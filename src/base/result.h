@@ -23,6 +23,8 @@ enum class ErrorCode {
     FileError,
     /// Another process holds what the operation needs (the edit lock of a project).
     Busy,
+    /// An answer or input was larger than its bound allows (an HTTP body over its size).
+    TooLarge,
 };
 
 /// The failure side of a Result: a message that can be shown to the user as it stands, and

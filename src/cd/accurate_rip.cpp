@@ -235,10 +235,15 @@ std::vector<AccurateRipResult> CheckAccurateRip(HttpClient& pHttp,
     if (server.rfind("http://", 0) != 0 && server.rfind("https://", 0) != 0)
         server = "http://" + server;
     Result<std::string> body = pHttp.Get(server + "/" + AccurateRipFileName(*ids), pOptions.Limits);
-    if (!body)
+    if (!body) {
+        // An answer over the size bound came from a server that was reached: it is a bad
+        // answer, not an unreachable server.
+        const ErrorCode code = body.error().Code;
         return AllTracks(pSums,
-            body.error().Code == ErrorCode::NotFound ? AccurateRipVerdict::NotFound
-                                                     : AccurateRipVerdict::Unreachable);
+            code == ErrorCode::NotFound       ? AccurateRipVerdict::NotFound
+                : code == ErrorCode::TooLarge ? AccurateRipVerdict::BadAnswer
+                                              : AccurateRipVerdict::Unreachable);
+    }
     const std::vector<AccurateRipPressing> pressings = ParseAccurateRipAnswer(*body);
     if (pressings.empty())
         return AllTracks(pSums, AccurateRipVerdict::BadAnswer);

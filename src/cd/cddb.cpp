@@ -6,6 +6,8 @@
 #include "cd/rip_audio.h"
 #include "core/user_interface.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace tarvok {
@@ -182,6 +184,54 @@ CddbTitles ParseCddbEntry(std::string_view pBody, int32_t pTracks)
     return titles;
 }
 
+namespace {
+
+/// The first line of an answer as it may be shown: control characters and anything beyond
+/// ASCII blanked, at most 60 characters.
+std::string ShownFirstLine(std::string_view pBody)
+{
+    std::string line(pBody.substr(0, std::min<size_t>(pBody.find_first_of("\r\n"), 60)));
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+            c = ' ';
+    return std::string(Trim(line));
+}
+
+/// Why a query answer named no album: no match, a refusal with the server's code, or an
+/// answer that is not the protocol (a web page, garbage).
+std::string NoAlbumReason(std::string_view pBody)
+{
+    const std::string line = ShownFirstLine(pBody);
+    const bool coded = line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))
+        && std::isdigit(static_cast<unsigned char>(line[1]))
+        && std::isdigit(static_cast<unsigned char>(line[2]));
+    if (coded && line[0] == '2')
+        return "該当するCDがありません";
+    if (coded)
+        return "サーバーが断りました (" + line + ")";
+    return "答えがCDDBの形式ではありません" + (line.empty() ? std::string() : " (" + line + ")");
+}
+
+/// Shows why a look-up gave no titles in the status line; a look-up the user stopped says
+/// nothing.
+void SayLookupFailed(UserInterface& pUi, std::string_view pService, const std::string& pWhy)
+{
+    pUi.ShowMessage(std::string(pService) + ": " + pWhy);
+}
+
+void SayRequestFailed(
+    UserInterface& pUi, std::string_view pService, std::string_view pWhat, const Error& pError)
+{
+    if (pError.Code == ErrorCode::Cancelled)
+        return;
+    std::string why = std::string(pWhat) + "できませんでした";
+    if (pError.Code == ErrorCode::TooLarge)
+        why += "（答えが大きすぎます）";
+    SayLookupFailed(pUi, pService, why + " (" + pError.Message + ")");
+}
+
+} // namespace
+
 CddbTitles LookupCddb(
     HttpClient& pHttp, UserInterface& pUi, const CddbOptions& pOptions, const DiscToc& pToc)
 {
@@ -194,28 +244,50 @@ CddbTitles LookupCddb(
     const std::string base = "http://" + host + "/~cddb/cddb.cgi?cmd=cddb+";
     Result<std::string> query
         = pHttp.Get(base + "query+" + CddbQueryText(pToc) + std::string(kHello), pOptions.Limits);
-    if (!query)
+    if (!query) {
+        SayRequestFailed(pUi, "CDDB", "問い合わせ", query.error());
         return none;
-    std::vector<std::string> albums = CddbAlbums(*query, id);
+    }
+    // Only an answer of one match (200) or a list of matches (210, 211) names albums.
+    const std::string status = ShownFirstLine(*query).substr(0, 3);
+    std::vector<std::string> albums;
+    if (status == "200" || status == "210" || status == "211")
+        albums = CddbAlbums(*query, id);
+    if (albums.empty()) {
+        SayLookupFailed(pUi, "CDDB", NoAlbumReason(*query));
+        return none;
+    }
     std::string category;
+    bool chosen = false;
     if (albums.size() == 1) {
         category = CddbCategoryOfSingle(albums[0]);
+        chosen = true;
     } else {
         for (const std::string& album : albums) {
             if (pUi.MessageBox(
                     "このCDは\r\n" + album + "ですか？", MsgButtons::YesNo, MsgIcon::Question)
                 == MsgAnswer::Yes) {
                 category = CddbCategoryOfListed(album);
+                chosen = true;
                 break;
             }
         }
     }
-    if (category.empty())
+    // Every album declined: the user's choice, nothing to report.
+    if (!chosen)
         return none;
+    if (category.empty()) {
+        SayLookupFailed(pUi, "CDDB", "答えのカテゴリーが不正です");
+        return none;
+    }
     Result<std::string> entry
         = pHttp.Get(base + "read+" + category + "+" + id + std::string(kHello), pOptions.Limits);
-    if (!entry)
+    if (!entry) {
+        SayRequestFailed(pUi, "CDDB", "タイトルを読み込み", entry.error());
         return none;
+    }
+    if (entry->find("DTITLE=") == std::string::npos)
+        SayLookupFailed(pUi, "CDDB", "答えにタイトルがありません (" + ShownFirstLine(*entry) + ")");
     return ParseCddbEntry(*entry, TrackCount(pToc));
 }
 

@@ -214,14 +214,26 @@ CddbTitles LookupMusicBrainz(
     if (url.empty())
         return none;
     Result<std::string> body = pHttp.Get(url, pOptions.Limits);
-    if (!body)
+    if (!body) {
+        if (body.error().Code == ErrorCode::NotFound)
+            pUi.ShowMessage("MusicBrainz: 該当するCDがありません");
+        else if (body.error().Code != ErrorCode::Cancelled)
+            pUi.ShowMessage("MusicBrainz: 問い合わせできませんでした"
+                + std::string(
+                    body.error().Code == ErrorCode::TooLarge ? "（答えが大きすぎます）" : "")
+                + " (" + body.error().Message + ")");
         return none;
+    }
     std::optional<JsonValue> answer = ParseJson(*body);
-    if (!answer)
+    if (!answer) {
+        pUi.ShowMessage("MusicBrainz: 答えがJSONではありません");
         return none;
+    }
     const JsonValue* releases = answer->Find("releases");
-    if (!releases || releases->Type != JsonValue::Kind::Array || releases->Items.empty())
+    if (!releases || releases->Type != JsonValue::Kind::Array || releases->Items.empty()) {
+        pUi.ShowMessage("MusicBrainz: 答えにリリースがありません");
         return none;
+    }
     const JsonValue* chosen = nullptr;
     if (releases->Items.size() == 1) {
         chosen = &releases->Items[0];

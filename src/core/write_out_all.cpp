@@ -173,7 +173,7 @@ std::string KeepFolderVisible(const std::string& pFolder, std::string_view pBare
 {
     std::error_code ec;
     for (int32_t n = 1; n <= 99; ++n) {
-        const std::string kept = std::string(pBare) + ZeroPad(n, 2);
+        std::string kept = std::string(pBare) + ZeroPad(n, 2);
         if (std::filesystem::exists(kept, ec))
             continue;
         if (RenameFileNoReplace(pFolder, kept))

@@ -185,30 +185,44 @@ TEST(CddbLookup, SeveralMatchesAskPerAlbumUntilYes)
     EXPECT_EQ(server.Targets().size(), 3U);
 }
 
-TEST(CddbLookup, NoMatchAndHostileAnswersGiveEmptyTitles)
+TEST(CddbLookup, NoMatchAndHostileAnswersGiveEmptyTitlesAndSayWhy)
 {
     struct Case {
         const char* Name;
         LocalHttpServer::Response Query;
         LocalHttpServer::Response Read;
+        const char* Said; ///< part of the status message
     };
     const std::string huge(2 * 1024 * 1024, 'x');
     std::string garbage;
     for (int i = 0; i < 5000; ++i)
         garbage.push_back(static_cast<char>((i * 7919) % 256));
     const Case cases[] = {
-        { "no match", LocalHttpServer::Ok("202 No match for disc ID 0b014802.\r\n"), {} },
-        { "empty", LocalHttpServer::Ok(""), {} },
-        { "not found", { "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n", false }, {} },
-        { "huge query", LocalHttpServer::Ok(huge + " 0b014802 x\r\n"), {} },
+        { "no match", LocalHttpServer::Ok("202 No match for disc ID 0b014802.\r\n"), {},
+            "CDDB: 該当するCDがありません" },
+        { "empty", LocalHttpServer::Ok(""), {}, "CDDB: 答えがCDDBの形式ではありません" },
+        { "not found", { "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n", false }, {},
+            "CDDB: 問い合わせできませんでした (HTTP: status 404)" },
+        { "server error",
+            { "HTTP/1.0 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n", false }, {},
+            "CDDB: 問い合わせできませんでした (HTTP: status 500)" },
+        { "web page", LocalHttpServer::Ok("<!DOCTYPE html><html>0b014802</html>\r\n"), {},
+            "CDDB: 答えがCDDBの形式ではありません (<!DOCTYPE html>" },
+        { "refused", LocalHttpServer::Ok("500 Command syntax error\r\n"), {},
+            "CDDB: サーバーが断りました (500 Command syntax error)" },
+        { "huge query", LocalHttpServer::Ok(huge + " 0b014802 x\r\n"), {},
+            "CDDB: 問い合わせできませんでした（答えが大きすぎます）" },
         { "huge read", LocalHttpServer::Ok("200 rock 0b014802 x\r\n"),
-            LocalHttpServer::Ok("DTITLE=" + huge) },
-        { "slow query", { "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n200 rock", true }, {} },
-        { "slow read", LocalHttpServer::Ok("200 rock 0b014802 x\r\n"), { "HTTP/1.0 200", true } },
-        { "garbage", { garbage, false }, {} },
+            LocalHttpServer::Ok("DTITLE=" + huge), "CDDB: タイトルを読み込みできませんでした" },
+        { "slow query", { "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n200 rock", true }, {},
+            "CDDB: 問い合わせできませんでした (HTTP: Timeout" },
+        { "slow read", LocalHttpServer::Ok("200 rock 0b014802 x\r\n"), { "HTTP/1.0 200", true },
+            "CDDB: タイトルを読み込みできませんでした" },
+        { "garbage", { garbage, false }, {}, "CDDB: 問い合わせできませんでした" },
         { "garbage body", LocalHttpServer::Ok(garbage + "0b014802" + garbage),
-            LocalHttpServer::Ok(garbage) },
-        { "bad category", LocalHttpServer::Ok("200 ../../x 0b014802 y\r\n"), {} },
+            LocalHttpServer::Ok(garbage), "CDDB: " },
+        { "bad category", LocalHttpServer::Ok("200 ../../x 0b014802 y\r\n"), {},
+            "CDDB: 答えのカテゴリーが不正です" },
     };
     CurlHttpClient http;
     for (const Case& c : cases) {
@@ -220,6 +234,11 @@ TEST(CddbLookup, NoMatchAndHostileAnswersGiveEmptyTitles)
         CddbTitles titles = LookupCddb(http, ui, { server.Address(), limits, {} }, ExampleToc());
         EXPECT_EQ(titles.Disc, "");
         EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "", "" }));
+        const std::vector<std::string> said = ui.StatusTexts();
+        ASSERT_FALSE(said.empty());
+        EXPECT_NE(said.back().find(c.Said), std::string::npos) << said.back();
+        for (unsigned char ch : said.back())
+            EXPECT_TRUE(ch >= 0x20 || ch == 0) << "a control character reached the status";
     }
 }
 

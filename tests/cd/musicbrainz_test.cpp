@@ -189,19 +189,27 @@ TEST(MusicBrainzLookup, NoMatchAndHostileAnswersGiveEmptyTitles)
     struct Case {
         const char* Name;
         LocalHttpServer::Response Response;
+        const char* Said; ///< part of the status message (nullptr: none asked for)
     };
     const Case cases[] = {
         { "not found",
             { "HTTP/1.0 404 Not Found\r\nContent-Length: 21\r\n\r\n{\"error\":\"Not Found\"}",
-                false } },
-        { "no releases", LocalHttpServer::Ok(R"({"releases":[]})") },
-        { "releases not a list", LocalHttpServer::Ok(R"({"releases":{"title":1}})") },
-        { "wrong types", LocalHttpServer::Ok(R"({"releases":[{"title":5,"media":"x"}]})") },
-        { "huge", LocalHttpServer::Ok(R"({"releases":[{"title":")" + huge + "\"}]}") },
-        { "deep", LocalHttpServer::Ok(std::string(50000, '[') + std::string(50000, ']')) },
-        { "slow", { "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n{\"rel", true } },
-        { "garbage", { garbage, false } },
-        { "garbage body", LocalHttpServer::Ok(garbage) },
+                false },
+            "MusicBrainz: 該当するCDがありません" },
+        { "no releases", LocalHttpServer::Ok(R"({"releases":[]})"),
+            "MusicBrainz: 答えにリリースがありません" },
+        { "releases not a list", LocalHttpServer::Ok(R"({"releases":{"title":1}})"),
+            "MusicBrainz: 答えにリリースがありません" },
+        { "wrong types", LocalHttpServer::Ok(R"({"releases":[{"title":5,"media":"x"}]})"),
+            nullptr },
+        { "huge", LocalHttpServer::Ok(R"({"releases":[{"title":")" + huge + "\"}]}"),
+            "MusicBrainz: 問い合わせできませんでした（答えが大きすぎます）" },
+        { "deep", LocalHttpServer::Ok(std::string(50000, '[') + std::string(50000, ']')),
+            "MusicBrainz: 答えがJSONではありません" },
+        { "slow", { "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n{\"rel", true },
+            "MusicBrainz: 問い合わせできませんでした (HTTP: Timeout" },
+        { "garbage", { garbage, false }, "MusicBrainz: 問い合わせできませんでした" },
+        { "garbage body", LocalHttpServer::Ok(garbage), "MusicBrainz: 答えがJSONではありません" },
     };
     CurlHttpClient http;
     for (const Case& c : cases) {
@@ -214,6 +222,11 @@ TEST(MusicBrainzLookup, NoMatchAndHostileAnswersGiveEmptyTitles)
             = LookupMusicBrainz(http, ui, { "http://" + server.Address(), limits }, ExampleToc());
         EXPECT_EQ(titles.Disc, "");
         EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "", "" }));
+        if (c.Said != nullptr) {
+            ASSERT_FALSE(ui.StatusTexts().empty());
+            EXPECT_NE(ui.StatusTexts().back().find(c.Said), std::string::npos)
+                << ui.StatusTexts().back();
+        }
     }
 
     // A medium without this disc's id nor its track count gives the album only; control

@@ -107,9 +107,9 @@ Result<std::string> CurlHttpClient::Get(std::string_view pUrl, const HttpLimits&
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
     if (cancelled)
-        return Fail("HTTP: the request was cancelled");
-    if (sink.TooLong)
-        return Fail("HTTP: the answer is too long");
+        return Fail("HTTP: the request was cancelled", ErrorCode::Cancelled);
+    if (sink.TooLong || code == CURLE_FILESIZE_EXCEEDED)
+        return Fail("HTTP: the answer is too long", ErrorCode::TooLarge);
     if (code != CURLE_OK)
         return Fail(std::string("HTTP: ") + curl_easy_strerror(code));
     if (status == 404)
