@@ -12,6 +12,7 @@
 #include "core/time_text.h"
 #include "edit/block_edit.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iostream>
 #include <iterator>
@@ -376,13 +377,24 @@ std::optional<std::string> RunSampleEditLine(
                 + " and FROM must not lie after TO";
         e.Select(n[0], n[1]);
         return std::nullopt;
-    case kSePencil:
+    case kSePencil: {
+        const int32_t low = std::min(n[1], n[3]);
+        const int32_t high = std::max(n[1], n[3]);
+        if (high >= e.Length())
+            return name + ": the edit file has frames 0.." + std::to_string(e.Length() - 1);
+        // The editor draws into the part of the file it holds: bring the stroke into it.
+        if (!e.InBuffer(low) || !e.InBuffer(high))
+            e.SetViewStart(low);
+        if (!e.InBuffer(low) || !e.InBuffer(high))
+            return name + ": a stroke spans at most " + std::to_string(e.BufferFrames())
+                + " frames of the edit file at once";
         return RunAnswered(pCtx, name, {}, [&] {
             e.StrokeBegin(n[0]);
             const bool first = e.StrokePoint(n[1], n[2]);
             const bool second = e.StrokePoint(n[3], n[4]);
             return e.StrokeEnd() && first && second;
         });
+    }
     case kSeSilence:
         return RunAnswered(pCtx, name, {}, [&] { return e.Silence(n[0]); });
     case kSeOk:

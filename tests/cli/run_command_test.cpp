@@ -350,6 +350,8 @@ TEST(RunScript, SampleEditorLinesNeedAnOpenEditorAndAClose)
             "line 5: SE_UNDO: the command was refused" },
         { "MARKIN 0.05\nMARKOUT 0.1\nCURRENT_TRACK 1\nSAMPLEEDIT\nSE_SELECT 0 5000\n",
             "line 5: SE_SELECT: the edit file has frames 0..2204" },
+        { "MARKIN 0.05\nMARKOUT 0.1\nCURRENT_TRACK 1\nSAMPLEEDIT\nSE_PENCIL L 100 0 9000 5\n",
+            "line 5: SE_PENCIL: the edit file has frames 0..2204" },
         { "SE_PENCIL X 1 2 3 4\n", "line 1: SE_PENCIL: expected L or R" },
         { "SE_SILENCE 3\n", "line 1: SE_SILENCE: expected L, R or LR" },
         { "SE_FOO\n", "line 1: unknown command: SE_FOO" },
@@ -477,6 +479,7 @@ TEST(RunScript, ARefusedLineSaysWhy)
         { "REDO\n", "line 1: REDO: ", "やり直せる操作がありません" },
         { manyTracks, "TRACK_ADD: ", "これ以上トラックを追加できません" },
         { "TRIM -40\n", "line 1: TRIM: ", "選択されていません" },
+        { "PLAY\n", "line 1: PLAY: ", "サウンドデバイスがないため再生・録音はできません" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Line);

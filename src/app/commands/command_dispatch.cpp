@@ -128,9 +128,12 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
         if (const std::optional<bool> handled = pLogic.WindowHandler(pIndex, pLevel))
             return *handled;
     }
-    if (IsTransportIndex(pIndex))
-        return pLogic.TransportHandler ? pLogic.TransportHandler(pIndex, pLevel)
-                                       : NotAvailable(pLogic, pIndex);
+    if (IsTransportIndex(pIndex)) {
+        if (pLogic.TransportHandler)
+            return pLogic.TransportHandler(pIndex, pLevel);
+        pLogic.ShowMessage(kNoSoundDevice);
+        return false;
+    }
     if (IsRangeIndex(pIndex))
         return IsRangeCommand(pIndex) ? RunRangeCommand(pLogic, pIndex)
                                       : NotAvailable(pLogic, pIndex);

@@ -22,6 +22,10 @@ std::string NotAvailableMessage(int32_t pIndex);
 
 /// The filter of the OPENSOUND file dialog: the listed formats, then the common ones the
 /// decoder also reads (the import decides by content, so any file may still be chosen).
+/// Shown when a transport command (play, record, stop, scrub) runs where no sound device is
+/// wired in: a command-line script, or a window without a sound system.
+inline constexpr const char* kNoSoundDevice = "サウンドデバイスがないため再生・録音はできません";
+
 inline constexpr const char* kSoundFileFilter
     = "*.wav;*.mp1;*.mp2;*.mp3;*.mpg;*.mpeg;*.mpa;*.wma;*.wmv;*.asf;*.aif;*.aiff;*.flac;*.ogg;"
       "*.oga;*.opus;*.m4a;*.aac;*.ac3;*.mp4;*.mka;*.caf";
