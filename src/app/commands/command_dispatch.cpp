@@ -131,6 +131,10 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
     if (IsTransportIndex(pIndex)) {
         if (pLogic.TransportHandler)
             return pLogic.TransportHandler(pIndex, pLevel);
+        // Play, record, pause and stop need a sound device; the scrub and head steps are
+        // not offered without one.
+        if (!InRange(pIndex, kCmdRec, kCmdPlayFromout))
+            return NotAvailable(pLogic, pIndex);
         pLogic.ShowMessage(kNoSoundDevice);
         return false;
     }
