@@ -24,6 +24,8 @@ namespace tarvok {
 
 namespace {
 
+using test::DeadPid;
+
 namespace fs = std::filesystem;
 
 /// A started logic with one block on track 0 at frame 1000, saved as "p.tvp".
@@ -52,16 +54,6 @@ struct Fixture : test::StartedLogic<> {
         return false;
     }
 };
-
-int64_t DeadPid()
-{
-    pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return child;
-}
 
 } // namespace
 

@@ -19,26 +19,10 @@ namespace tarvok {
 
 namespace {
 
+using test::DeadPid;
+using test::Names;
+
 namespace fs = std::filesystem;
-
-/// The ID of a process that has ended (a child that exited at once).
-int64_t DeadPid()
-{
-    pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return child;
-}
-
-std::set<std::string> Names(const std::string& pFolder)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(pFolder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 } // namespace
 

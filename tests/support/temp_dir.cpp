@@ -6,6 +6,9 @@
 #include <sstream>
 #include <system_error>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace tarvok::test {
 
 TempDir::TempDir()
@@ -62,6 +65,24 @@ std::string ReadFileBytes(const std::string& pPath)
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+int64_t DeadPid()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
+
+std::set<std::string> Names(const std::string& pFolder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(pFolder))
+        names.insert(entry.path().filename().string());
+    return names;
 }
 
 } // namespace tarvok::test

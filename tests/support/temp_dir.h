@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,5 +49,11 @@ private:
 bool WriteFileBytes(const std::string& pPath, std::string_view pBytes);
 /// Reads a whole file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& pPath);
+
+/// The ID of a process that has ended (a child that exited at once and was reaped).
+int64_t DeadPid();
+
+/// The names of the entries of a folder.
+std::set<std::string> Names(const std::string& pFolder);
 
 } // namespace tarvok::test
