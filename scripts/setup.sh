@@ -25,6 +25,8 @@ PACKAGES=(
   ccache clang clang-format clang-tidy libclang-rt-14-dev
   # other tools that make and check media in the tests
   sox ffmpeg lame
+  # msgfmt and msgcat compile the English catalogue; xgettext and msgmerge update it
+  gettext
 )
 
 missing=()

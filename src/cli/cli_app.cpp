@@ -12,6 +12,7 @@
 
 #include "app/shell/main_logic.h"
 #include "app/shell/setting_keys.h"
+#include "base/i18n.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "core/headless_ui.h"
@@ -31,7 +32,27 @@ namespace {
 
 constexpr OptionSpec kGlobalOptions[] = {
     { "--data-folder", "DIR", "use DIR as the data folder for this run" },
+    { "--lang", "LANG",
+        "ja or en: the language of messages (default: the first of LANGUAGE, LC_ALL, "
+        "LC_MESSAGES and LANG that is set; Japanese for ja*, English otherwise)" },
     { "--help", "", "show this help", "-h" },
+};
+
+// The language chosen by --lang for one run; the one before comes back at its end, so that
+// runs in one process (the tests) do not leak it into each other.
+class LanguageScope {
+public:
+    explicit LanguageScope(Language pLanguage)
+        : before_(CurrentLanguage())
+    {
+        SetLanguage(pLanguage, EnglishCatalogueFile());
+    }
+    ~LanguageScope() { SetLanguage(before_, EnglishCatalogueFile()); }
+    LanguageScope(const LanguageScope&) = delete;
+    LanguageScope& operator=(const LanguageScope&) = delete;
+
+private:
+    Language before_;
 };
 
 constexpr OptionRules kGlobalRules { .Style = OptionStyle::AnyDash, .StopAtPositional = true };
@@ -234,7 +255,7 @@ std::string UsageText()
     std::vector<OptionSpec> rows;
     for (size_t i = 0; i < heads.size(); ++i)
         rows.push_back({ heads[i], "", helps[i] });
-    return "usage: tarvok2-cli [--data-folder DIR] COMMAND [ARGS]\n"
+    return "usage: tarvok2-cli [--data-folder DIR] [--lang ja|en] COMMAND [ARGS]\n"
            "       tarvok2-cli help [COMMAND]\n"
            "\nCommands:\n"
         + OptionHelpText(rows)
@@ -301,12 +322,20 @@ int RunCli(const std::vector<std::string>& pArgs, std::ostream& pOut, std::ostre
 
     const ParsedOptions global = ParseOptions(pArgs, kGlobalOptions, kGlobalRules);
     if (global.Problem == OptionProblem::MissingValue)
-        return ctx.Fail(global.ProblemToken + " needs a folder", 2);
+        return ctx.Fail(global.ProblemToken
+                + (global.ProblemToken == "--lang" ? " needs ja or en" : " needs a folder"),
+            2);
     if (global.Problem != OptionProblem::None)
         return ctx.Fail("unknown option: " + global.ProblemToken + " (see --help)", 2);
     if (global.Has("--help")) {
         pOut << UsageText();
         return 0;
+    }
+    std::optional<LanguageScope> language;
+    if (std::optional<std::string> choice = global.Value("--lang")) {
+        if (*choice != "ja" && *choice != "en")
+            return ctx.Fail("--lang needs ja or en", 2);
+        language.emplace(LanguageOfChoice(*choice));
     }
     if (std::optional<std::string> folder = global.Value("--data-folder")) {
         if (folder->empty())

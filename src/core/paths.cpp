@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +73,27 @@ std::string ProgramFolder()
     if (ec)
         return {};
     return WithTrailingSlash(exe.parent_path().string());
+}
+
+std::string EnglishCatalogueFile()
+{
+    std::vector<std::string> folders;
+    if (const char* dir = std::getenv("TARVOK2_TRANSLATIONS_DIR"); dir != nullptr && *dir != '\0')
+        folders.emplace_back(dir);
+    else {
+        if (const std::string program = ProgramFolder(); !program.empty())
+            folders.push_back(program + "../share/tarvok2/translations");
+#ifdef TARVOK2_BUILD_TRANSLATIONS_DIR
+        folders.emplace_back(TARVOK2_BUILD_TRANSLATIONS_DIR);
+#endif
+    }
+    for (const std::string& folder : folders) {
+        std::error_code ec;
+        const fs::path file = fs::path(folder) / "en.mo";
+        if (fs::is_regular_file(file, ec))
+            return file.string();
+    }
+    return {};
 }
 
 std::string WithTrailingSlash(std::string_view pPath)

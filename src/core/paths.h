@@ -32,6 +32,11 @@ std::string PrivateRuntimeFolder();
 /// The folder of the running executable, ending in "/"; empty when unknown.
 std::string ProgramFolder();
 
+/// The English message catalogue ("en.mo"): from $TARVOK2_TRANSLATIONS_DIR when set, else
+/// from share/tarvok2/translations beside the installed program, else from the build tree;
+/// empty when none exists.
+std::string EnglishCatalogueFile();
+
 /// The path with exactly one "/" at its end (empty stays empty).
 std::string WithTrailingSlash(std::string_view pPath);
 
