@@ -21,7 +21,7 @@ for part in "${parts[@]}"; do
   [ -n "${PARTS[$part]:-}" ] || { echo "unknown part: $part (core, app or gui)" >&2; exit 2; }
   # shellcheck disable=SC2086
   find ${PARTS[$part]} \( -name '*.cpp' -o -name '*.h' \) | LC_ALL=C sort >"$tmp/files"
-  xgettext --language=C++ --from-code=UTF-8 --keyword=Tr --keyword=TrArgs --keyword=N_ \
+  xgettext --language=C++ --from-code=UTF-8 --keyword=Tr --keyword=TrArgs --keyword=QTr --keyword=N_ \
     --no-wrap --add-location=file --force-po --package-name=tarvok2 -o "$tmp/$part.pot" -f "$tmp/files"
   sed -i 's/charset=CHARSET/charset=UTF-8/' "$tmp/$part.pot"
   target="po/en/$part.po"

@@ -1,5 +1,5 @@
 // Checks the English catalogue against the code: every Japanese text in the sources is either
-// marked for translation (Tr, TrArgs, N_) or marked as data (DATA_TEXT), and every marked
+// marked for translation (Tr, TrArgs, the window's QTr, N_) or marked as data (DATA_TEXT), and every marked
 // text has an English translation in po/en/*.po that keeps its placeholders.
 #include <gtest/gtest.h>
 
@@ -172,7 +172,7 @@ std::vector<Literal> SourceLiterals()
 
 bool IsTranslated(const std::string& pMarker)
 {
-    return pMarker == "Tr" || pMarker == "TrArgs" || pMarker == "N_";
+    return pMarker == "Tr" || pMarker == "TrArgs" || pMarker == "QTr" || pMarker == "N_";
 }
 
 // The catalogue entries: msgid → msgstr, fuzzy entries counted as untranslated.
