@@ -1,6 +1,6 @@
 // Checks the English catalogue against the code: every Japanese text in the sources is either
-// marked for translation (Tr, TrArgs, the window's QTr, N_) or marked as data (DATA_TEXT), and every marked
-// text has an English translation in po/en/*.po that keeps its placeholders.
+// marked for translation (Tr, TrArgs, the window's QTr, N_) or marked as data (DATA_TEXT), and
+// every marked text has an English translation in po/en/*.po that keeps its placeholders.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
