@@ -25,6 +25,9 @@ PACKAGES=(
   ccache clang clang-format clang-tidy libclang-rt-14-dev
   # other tools that make and check media in the tests
   sox ffmpeg lame
+  # the Debian package (scripts/package.sh): dependencies read from the binaries, and the
+  # checks of the menu entry, the AppStream description and the manual pages
+  dpkg-dev file desktop-file-utils appstream man-db
 )
 
 missing=()
