@@ -27,6 +27,9 @@ PACKAGES=(
   sox ffmpeg lame
   # msgfmt and msgcat compile the English catalogue; xgettext and msgmerge update it
   gettext
+  # the Debian package (scripts/package.sh): dependencies read from the binaries, and the
+  # checks of the menu entry, the AppStream description and the manual pages
+  dpkg-dev file desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -1,4 +1,5 @@
 #include "gui/bottom_row.h"
+#include "gui/controls/accessible.h"
 
 #include "app/commands/command_table.h"
 #include "core/command_ids.h"
@@ -65,6 +66,7 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     shuttle_->setValue(0);
     shuttle_->setFixedWidth(110);
     shuttle_->setToolTip(tr("シャトル"));
+    shuttle_->setAccessibleName(tr("シャトル"));
     shuttle_->setFocusPolicy(Qt::NoFocus);
     connect(shuttle_, &QSlider::sliderPressed, this,
         [this] { owner_.ShuttlePressed(shuttle_->value()); });
@@ -85,6 +87,11 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     counterFont.setStyleHint(QFont::Monospace);
     counter_->setFont(counterFont);
     counter_->installEventFilter(this);
+    SetAccessible(counter_,
+        { .Role = QAccessible::StaticText,
+            .DefaultName = tr("カウンター"),
+            .ValueText = [this] { return counter_->text().simplified(); },
+            .NameWithValue = true });
     row->addWidget(counter_);
 
     row->addLayout(BuildInfoAndMessage(), 1);
@@ -102,6 +109,7 @@ QGridLayout* BottomRow::BuildButtonGrid()
         QToolButton* b = Button(this, QStringLiteral("PlayCtrl%1").arg(i));
         b->setIcon(i == 0 ? RecordIcon() : style()->standardIcon(transportIcons[i]));
         b->setToolTip(Description(transportCommands[i]));
+        b->setAccessibleName(Description(transportCommands[i]));
         b->setCheckable(i != 1);
         connect(b, &QToolButton::clicked, this, [this, i] { owner_.TransportButton(i); });
         if (i == 0) {
@@ -112,6 +120,7 @@ QGridLayout* BottomRow::BuildButtonGrid()
         buttons->addWidget(b, 0, i);
     }
     const QString displayTexts[4] = { tr("－"), tr("全体"), tr("＋"), tr("Mix") };
+    const QString displayNames[4] = { tr("縮小"), tr("全体表示"), tr("拡大"), tr("音量ミキサー") };
     const QString displayTips[4]
         = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"), Description(kCmdZoomPlus),
               tr("システムの音量ミキサーを開きます（ミックスダウンではありません）") };
@@ -119,6 +128,7 @@ QGridLayout* BottomRow::BuildButtonGrid()
         QToolButton* b = Button(this, QStringLiteral("DispCtrl%1").arg(i));
         b->setText(displayTexts[i]);
         b->setToolTip(displayTips[i]);
+        b->setAccessibleName(displayNames[i]);
         b->installEventFilter(this);
         display_[i] = b;
         buttons->addWidget(b, 1, i);
@@ -142,6 +152,11 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
         l->setFrameShadow(QFrame::Sunken);
         l->setAlignment(Qt::AlignCenter);
         l->setToolTip(infoTips[i]);
+        SetAccessible(l,
+            { .Role = QAccessible::StaticText,
+                .DefaultName = infoTips[i],
+                .ValueText = [l] { return l->text(); },
+                .NameWithValue = true });
         l->setMinimumWidth(84);
         l->installEventFilter(this);
         info_[i] = l;
@@ -156,10 +171,12 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
     message_->setMinimumWidth(200);
     message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     message_->setTextInteractionFlags(Qt::NoTextInteraction);
+    message_->setAccessibleDescription(tr("メッセージ"));
     messageRow->addWidget(message_, 1);
     progress_ = new QProgressBar(this);
     progress_->setRange(0, 100);
     progress_->setFixedWidth(90);
+    progress_->setAccessibleName(tr("進行状況"));
     progress_->setVisible(false);
     messageRow->addWidget(progress_);
     right->addLayout(messageRow);

@@ -151,6 +151,8 @@ FrmMain::~FrmMain()
 void FrmMain::BuildLayout()
 {
     toolbar_ = addToolBar(tr("ツールバー"));
+    if (auto* more = toolbar_->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(tr("ツールバーの残りのボタン"));
     toolbar_->setObjectName(QStringLiteral("ToolButtons"));
     toolbar_->setMovable(false);
     toolbar_->setVisible(false);
@@ -164,6 +166,7 @@ void FrmMain::BuildLayout()
 
     slider_ = new QScrollBar(Qt::Horizontal, central);
     slider_->setObjectName(QStringLiteral("HScrollAddr"));
+    slider_->setAccessibleName(tr("表示位置"));
     slider_->setRange(0, kHSliderMax);
     slider_->setPageStep(500);
     connect(slider_, &QScrollBar::valueChanged, this, [this](int v) {
@@ -199,6 +202,7 @@ QHBoxLayout* FrmMain::BuildTrackArea(QWidget& pCentral)
     all->addLayout(left, 1);
     vbar_ = new QScrollBar(Qt::Vertical, &pCentral);
     vbar_->setObjectName(QStringLiteral("VScrollTrack"));
+    vbar_->setAccessibleName(tr("トラックのスクロール"));
     vbar_->setRange(0, 1000);
     vbar_->setPageStep(100);
     connect(vbar_, &QScrollBar::valueChanged, this, [this](int v) {
@@ -220,6 +224,7 @@ QWidget* FrmMain::BuildBottomBox(QWidget& pCentral)
     master_ = new UC_Fader(&pCentral);
     master_->setObjectName(QStringLiteral("MasterFader"));
     master_->setToolTip(tr("マスター"));
+    master_->setAccessibleName(tr("マスターフェーダー"));
     master_->SetFadeTable(logic.Proj().Fades, logic.Proj().UnityLevel);
     auto storeMaster = [this](int l, int r) {
         Project& p = ctx_.Logic.Proj();

@@ -1,4 +1,5 @@
 #include "gui/master_meters.h"
+#include "gui/controls/accessible.h"
 
 #include "app/shell/app_options.h"
 #include "base/numeric.h"
@@ -19,6 +20,7 @@ MasterMeters::MasterMeters(QWidget* pParent)
 {
     setObjectName(QStringLiteral("MasterMeters"));
     setToolTip(tr("クリックで RMS 表示とピーク表示を切り替えます"));
+    setAccessibleName(tr("マスターメーター"));
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
@@ -54,6 +56,12 @@ MasterMeters::MasterMeters(QWidget* pParent)
         bars_[c]->SetPeakDecRate(30);
         bars_[c]->SetPeakIndp(true);
         bars_[c]->setFixedWidth(10);
+        SetAccessible(bars_[c],
+            { .Role = QAccessible::Indicator,
+                .DefaultName = c == 0 ? tr("マスター L") : tr("マスター R"),
+                .ValueText = [bar = bars_[c]] {
+                    return tr("%1 dB").arg(bar->ShownBar() / 10.0, 0, 'f', 1);
+                } });
         barsRow->addWidget(bars_[c]);
     }
     barsRow->addStretch(1);
@@ -69,6 +77,7 @@ MasterMeters::MasterMeters(QWidget* pParent)
         needles_[c]->setObjectName(QStringLiteral("MasterMeter%1").arg(c));
         needles_[c]->SetCaption(c == 0 ? QStringLiteral("L") : QStringLiteral("R"));
         needles_[c]->setFixedWidth(112);
+        needles_[c]->setAccessibleName(c == 0 ? tr("マスター VU L") : tr("マスター VU R"));
         needles->addWidget(needles_[c]);
     }
     row->addWidget(needlePanel_);

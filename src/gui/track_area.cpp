@@ -1,4 +1,5 @@
 #include "gui/track_area.h"
+#include "gui/controls/accessible.h"
 
 #include "app/commands/fade_commands.h"
 #include "app/shell/main_logic.h"
@@ -37,6 +38,14 @@ TrackArea::TrackArea(FrmMain& pOwner, MainLogic& pLogic, MainView& pView, QWidge
     , view_(pView)
 {
     setObjectName(QStringLiteral("PictureTrack"));
+    SetAccessible(
+        this, { .Role = QAccessible::Canvas, .DefaultName = tr("トラック"), .ValueText = [this] {
+                   const Project& p = logic_.Proj();
+                   return tr("トラック %1 / %2、ブロック %3 個")
+                       .arg(p.CurrentTrack + 1)
+                       .arg(p.LastTrackNo + 1)
+                       .arg(p.BlockCount());
+               } });
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);

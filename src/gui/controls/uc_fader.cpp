@@ -1,4 +1,5 @@
 #include "gui/controls/uc_fader.h"
+#include "gui/controls/accessible.h"
 
 #include "core/envelope.h"
 
@@ -32,6 +33,17 @@ UC_Fader::UC_Fader(QWidget* pParent)
     setFocusPolicy(Qt::WheelFocus);
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    SetAccessible(this,
+        { .Role = QAccessible::Slider,
+            .DefaultName = tr("フェーダー"),
+            .ValueText = [this] { return FaderText(); },
+            .Number =
+                [this] {
+                    return AccessibleNumber { double(left_), 0, 255, 1 };
+                },
+            .SetNumber
+            = [this](
+                  double pValue) { SetFromUser(int(pValue), linked_ ? int(pValue) : right_); } });
 }
 
 void UC_Fader::SetFadeTable(const FadeTable& pTable, int pUnityLevel)
@@ -46,6 +58,7 @@ void UC_Fader::SetLevels(int pLeft, int pRight)
     left_ = std::clamp(pLeft, 0, 255);
     right_ = std::clamp(pRight, 0, 255);
     update();
+    NotifyAccessibleValue(this);
 }
 
 void UC_Fader::SetLinked(bool pLinked)
@@ -187,6 +200,7 @@ void UC_Fader::SetFromUser(int pLeft, int pRight)
     left_ = pLeft;
     right_ = pRight;
     update();
+    NotifyAccessibleValue(this);
     emit LevelsChanged(left_, right_);
 }
 

@@ -1,4 +1,5 @@
 #include "gui/controls/uc_io_selector.h"
+#include "gui/controls/accessible.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,6 +23,12 @@ UC_IOSelector::UC_IOSelector(QWidget* pParent)
     : QWidget(pParent)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    SetAccessible(
+        this, { .Role = QAccessible::ButtonMenu, .DefaultName = tr("入出力"), .ValueText = [this] {
+                   return tr("入力 %1%2、出力 %3%4")
+                       .arg(InputText(recCh_), armed_ ? tr("（録音待機）") : QString(),
+                           OutputText(playCh_), playing_ ? tr("（再生）") : QString());
+               } });
 }
 
 void UC_IOSelector::SetInput(int pRecCh, bool pArmed)
@@ -29,6 +36,7 @@ void UC_IOSelector::SetInput(int pRecCh, bool pArmed)
     recCh_ = pRecCh;
     armed_ = pArmed;
     update();
+    NotifyAccessibleValue(this);
 }
 
 void UC_IOSelector::SetOutput(int pPlayCh, bool pPlaying)
@@ -36,6 +44,7 @@ void UC_IOSelector::SetOutput(int pPlayCh, bool pPlaying)
     playCh_ = pPlayCh;
     playing_ = pPlaying;
     update();
+    NotifyAccessibleValue(this);
 }
 
 void UC_IOSelector::SetInputAvailable(bool pAvailable)

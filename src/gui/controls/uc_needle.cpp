@@ -1,4 +1,5 @@
 #include "gui/controls/uc_needle.h"
+#include "gui/controls/accessible.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -23,6 +24,11 @@ UC_Needle::UC_Needle(QWidget* pParent)
 {
     setObjectName(QStringLiteral("PictureMMP"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    SetAccessible(this,
+        { .Role = QAccessible::Indicator, .DefaultName = tr("VU メーター"), .ValueText = [this] {
+             return value_ > 0 ? tr("%1 VU").arg(20.0 * std::log10(value_), 0, 'f', 1)
+                               : tr("-∞ VU");
+         } });
 }
 
 double UC_Needle::SweepOf(double pValue)

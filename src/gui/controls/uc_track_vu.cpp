@@ -1,4 +1,5 @@
 #include "gui/controls/uc_track_vu.h"
+#include "gui/controls/accessible.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -14,6 +15,11 @@ UC_TrackVU::UC_TrackVU(QWidget* pParent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     setFixedWidth(21);
+    SetAccessible(this,
+        { .Role = QAccessible::Indicator,
+            .DefaultName = tr("トラックのメーター"),
+            .ValueText
+            = [this] { return tr("L %1 dB、R %2 dB").arg(values_[0]).arg(values_[1]); } });
 }
 
 void UC_TrackVU::SetValues(const TrackMeterPair& pValues)

@@ -1,4 +1,5 @@
 #include "gui/controls/uc_vu.h"
+#include "gui/controls/accessible.h"
 
 #include "engine/level_meters.h"
 
@@ -6,6 +7,7 @@
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +45,15 @@ UC_VU::UC_VU(MultiBarMeter& pModel, QWidget* pParent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    SetAccessible(this,
+        { .Role = QAccessible::Indicator,
+            .DefaultName = tr("入力レベルメーター"),
+            .ValueText = [this] {
+                QStringList bars;
+                for (int32_t b = 0; b <= model_.NumValue; ++b)
+                    bars.push_back(QString::fromStdString(model_.Label(b) + " " + model_.Text(b)));
+                return bars.join(QStringLiteral("、"));
+            } });
 }
 
 void UC_VU::SetDbMode(bool pDb)

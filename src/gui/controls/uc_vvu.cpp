@@ -1,4 +1,5 @@
 #include "gui/controls/uc_vvu.h"
+#include "gui/controls/accessible.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -13,6 +14,15 @@ UC_VVU::UC_VVU(QWidget* pParent)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    SetAccessible(this,
+        { .Role = QAccessible::Indicator,
+            .DefaultName = tr("レベルメーター"),
+            .ValueText = [this] { return QString::number(qRound(model_.Bar())); },
+            .Number =
+                [this] {
+                    return AccessibleNumber { model_.Bar(), double(model_.Min), double(model_.Max),
+                        1 };
+                } });
 }
 
 void UC_VVU::SetRange(int pMin, int pMax)

@@ -28,6 +28,7 @@ FrmAutomation::FrmAutomation(GuiContext& pContext, QWidget* pParent)
     const Project& p = ctx_.Logic.Proj();
     fader_ = new UC_Fader(this);
     fader_->setObjectName(QStringLiteral("SliderValue"));
+    fader_->setAccessibleName(tr("オートメーションのレベル"));
     fader_->SetFadeTable(p.Fades, p.UnityLevel);
     fader_->SetLinked(true);
     fader_->SetLevels(p.UnityLevel, p.UnityLevel);

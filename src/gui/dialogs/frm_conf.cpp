@@ -126,7 +126,9 @@ QWidget* FrmConf::BuildGeneral()
     auto* form = new QFormLayout(page);
     freq_ = new QComboBox(page);
     freq_->setObjectName(QStringLiteral("ComboFreq"));
+    freq_->setAccessibleName(tr("サンプリング周波数"));
     freq_->setEditable(true);
+    freq_->lineEdit()->setAccessibleName(tr("サンプリング周波数"));
     for (const std::string& item : SettingsWindowModel::FreqItems())
         freq_->addItem(Q(item));
     freq_->setCurrentText(Q(m.Freq));
@@ -134,11 +136,13 @@ QWidget* FrmConf::BuildGeneral()
 
     sampleStep_ = new QLineEdit(Q(m.SampleStep), page);
     sampleStep_->setObjectName(QStringLiteral("TextSampleStep"));
+    sampleStep_->setAccessibleName(tr("最小編集単位"));
     sampleStep_->setMaximumWidth(90);
     form->addRow(tr("最小編集単位"), WithNote(sampleStep_, Q(m.ProjectStepInfo()), page));
 
     soundPath_ = new QLineEdit(Q(m.SoundPath), page);
     soundPath_->setObjectName(QStringLiteral("TextSoundPath"));
+    soundPath_->setAccessibleName(tr("データフォルダ"));
     auto* pathRow = new QWidget(page);
     auto* pathLayout = new QHBoxLayout(pathRow);
     pathLayout->setContentsMargins(0, 0, 0, 0);
@@ -154,11 +158,13 @@ QWidget* FrmConf::BuildGeneral()
 
     levelMargin_ = new QLineEdit(Q(m.LevelMargin), page);
     levelMargin_->setObjectName(QStringLiteral("TextLevelMargin"));
+    levelMargin_->setAccessibleName(tr("ヘッドルーム"));
     levelMargin_->setMaximumWidth(90);
     form->addRow(tr("ヘッドルーム"), WithNote(levelMargin_, tr("db"), page));
 
     delPrjDate_ = new QLineEdit(Q(m.DelPrjDate), page);
     delPrjDate_->setObjectName(QStringLiteral("TextDelPrjDate"));
+    delPrjDate_->setAccessibleName(tr("wpj削除"));
     delPrjDate_->setMaximumWidth(90);
     form->addRow(tr("wpj削除"), WithNote(delPrjDate_, tr("日"), page));
 
@@ -180,6 +186,7 @@ QWidget* FrmConf::BuildGeneral()
 
     mixerApp_ = new QLineEdit(Q(m.MixerApp), page);
     mixerApp_->setObjectName(QStringLiteral("TextMixerApp"));
+    mixerApp_->setAccessibleName(tr("ミキサー"));
     auto* mixerRow = new QWidget(page);
     auto* mixerLayout = new QHBoxLayout(mixerRow);
     mixerLayout->setContentsMargins(0, 0, 0, 0);
@@ -203,17 +210,21 @@ QWidget* FrmConf::BuildDetails()
     auto* form = new QFormLayout;
     sizeRate_ = new QLineEdit(Q(m.SizeRate), page);
     sizeRate_->setObjectName(QStringLiteral("TextSizeRate"));
+    sizeRate_->setAccessibleName(tr("表示サイズ"));
     sizeRate_->setMaximumWidth(90);
     form->addRow(tr("表示サイズ"), WithNote(sizeRate_, QString(), page));
     vuLevelTrim_ = new QLineEdit(Q(m.VULevelTrim), page);
     vuLevelTrim_->setObjectName(QStringLiteral("TextVULevelTrim"));
+    vuLevelTrim_->setAccessibleName(tr("メーターレベル"));
     vuLevelTrim_->setMaximumWidth(90);
     form->addRow(tr("メーターレベル"), WithNote(vuLevelTrim_, tr("dbfs"), page));
     waveColour_ = new QPushButton(page);
     waveColour_->setObjectName(QStringLiteral("PictureColor0"));
+    waveColour_->setAccessibleName(tr("波形色"));
     PaintSwatch(waveColour_, m.WaveColor);
     lockColour_ = new QPushButton(page);
     lockColour_->setObjectName(QStringLiteral("PictureColor1"));
+    lockColour_->setAccessibleName(tr("ロック色"));
     PaintSwatch(lockColour_, m.WaveColorLocked);
     connect(waveColour_, &QPushButton::clicked, this,
         [this] { ChooseColour(model_->WaveColor, waveColour_); });
@@ -233,6 +244,7 @@ QWidget* FrmConf::BuildDetails()
 
     displayOptions_ = new QListWidget(page);
     displayOptions_->setObjectName(QStringLiteral("CheckDispOP"));
+    displayOptions_->setAccessibleName(tr("表示オプション"));
     const std::vector<std::string>& captions = SettingsWindowModel::DisplayOptionCaptions();
     for (size_t i = 0; i < captions.size(); ++i) {
         auto* item = new QListWidgetItem(tr(captions[i].c_str()), displayOptions_);
@@ -278,9 +290,11 @@ QWidget* FrmConf::BuildDevices()
     auto* trims = new QFormLayout;
     playTrim_ = new QLineEdit(Q(m.PlayTrim), page);
     playTrim_->setObjectName(QStringLiteral("TextTrimDB0"));
+    playTrim_->setAccessibleName(tr("再生トリム"));
     playTrim_->setMaximumWidth(90);
     recTrim_ = new QLineEdit(Q(m.RecTrim), page);
     recTrim_->setObjectName(QStringLiteral("TextTrimDB1"));
+    recTrim_->setAccessibleName(tr("録音トリム"));
     recTrim_->setMaximumWidth(90);
     trims->addRow(tr("再生トリム"), WithNote(playTrim_, tr("db"), page));
     trims->addRow(tr("録音トリム"), WithNote(recTrim_, tr("db"), page));
@@ -306,6 +320,7 @@ QWidget* FrmConf::BuildKeyboard()
     auto* layout = new QVBoxLayout(page);
     keys_ = new QTableWidget(SettingsWindowModel::kKeyRowCount, 2, page);
     keys_->setObjectName(QStringLiteral("LVSC"));
+    keys_->setAccessibleName(tr("キー割り当て"));
     keys_->setHorizontalHeaderLabels({ tr("キー"), tr("機能") });
     keys_->verticalHeader()->hide();
     keys_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -315,7 +330,9 @@ QWidget* FrmConf::BuildKeyboard()
         auto* name = new QTableWidgetItem(Q(SettingsWindowModel::KeyRowName(row)));
         name->setFlags(Qt::ItemIsEnabled);
         keys_->setItem(row, 0, name);
-        keys_->setCellWidget(row, 1, CommandCombo(m.KeyRows[static_cast<size_t>(row)], keys_));
+        QComboBox* command = CommandCombo(m.KeyRows[static_cast<size_t>(row)], keys_);
+        command->setAccessibleName(Q(SettingsWindowModel::KeyRowName(row)));
+        keys_->setCellWidget(row, 1, command);
     }
     layout->addWidget(keys_);
     return page;

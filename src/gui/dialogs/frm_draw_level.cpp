@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_draw_level.h"
+#include "gui/controls/accessible.h"
 
 #include "app/shell/main_logic.h"
 #include "core/project.h"
@@ -36,6 +37,7 @@ PictureFade::PictureFade(
     , ctx_(pContext)
 {
     setObjectName(QStringLiteral("PictureFade"));
+    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = tr("レベルの描画") });
     setMinimumSize(200, 120);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -156,8 +158,10 @@ FrmDrawLevel::FrmDrawLevel(GuiContext& pContext, QWidget* pParent)
     auto* row = new QHBoxLayout;
     fadeIn_ = new QLineEdit(this);
     fadeIn_->setObjectName(QStringLiteral("TextFadeIn"));
+    fadeIn_->setAccessibleName(tr("フェードイン(ms)"));
     fadeOut_ = new QLineEdit(this);
     fadeOut_->setObjectName(QStringLiteral("TextFadeOut"));
+    fadeOut_->setAccessibleName(tr("フェードアウト(ms)"));
     for (QLineEdit* box : { fadeIn_, fadeOut_ }) {
         box->setMaximumWidth(80);
         box->setAlignment(Qt::AlignRight);
@@ -183,6 +187,7 @@ FrmDrawLevel::FrmDrawLevel(GuiContext& pContext, QWidget* pParent)
     layout->addLayout(column, 1);
     slider_ = new QSlider(Qt::Vertical, this);
     slider_->setObjectName(QStringLiteral("SliderLevel"));
+    slider_->setAccessibleName(tr("レベル"));
     layout->addWidget(slider_);
     resize(720, 340);
 

@@ -75,6 +75,7 @@ void FrmFX::AddFaders(QVBoxLayout* pLayout)
             label->setAlignment(Qt::AlignCenter);
             auto* slider = new QSlider(Qt::Vertical, this);
             slider->setObjectName(QStringLiteral("SliderValue%1").arg(i));
+            slider->setAccessibleName(label->text());
             slider->setRange(f.Min, f.Max);
             slider->setMinimumHeight(kFaderHeight);
             slider->installEventFilter(this);
@@ -124,6 +125,7 @@ void FrmFX::AddChecksAndBox(QVBoxLayout* pLayout)
             row->addWidget(new QLabel(info.Box == FxBox::Length ? tr("長さ") : tr("周波数"), this));
             box_ = new QLineEdit(this);
             box_->setObjectName(QStringLiteral("TextTime"));
+            box_->setAccessibleName(info.Box == FxBox::Length ? tr("長さ") : tr("周波数"));
             row->addWidget(box_);
             if (info.Box == FxBox::Frequency)
                 row->addWidget(new QLabel(QStringLiteral("Hz"), this));
@@ -149,6 +151,7 @@ void FrmFX::AddQualityChoice(QVBoxLayout* pLayout)
         row->addWidget(new QLabel(tr("品質"), this));
         quality_ = new QComboBox(this);
         quality_->setObjectName(QStringLiteral("ComboQuality"));
+        quality_->setAccessibleName(tr("品質"));
         quality_->addItem(tr("標準"));
         quality_->addItem(tr("高品質"));
         quality_->setEnabled(fx_.TimePitch() != nullptr);
@@ -176,11 +179,13 @@ void FrmFX::AddPreview(QVBoxLayout* pLayout)
     pauseButton_->setEnabled(false);
     previewFrom_ = new QSlider(Qt::Horizontal, this);
     previewFrom_->setObjectName(QStringLiteral("SliderPreviewFrom"));
+    previewFrom_->setAccessibleName(tr("試聴位置"));
     const int64_t step = std::max<int32_t>(rate / 10, 1);
     previewFrom_->setRange(
         0, static_cast<int>(std::min<int64_t>(preview_.PartFrames() / step, INT32_MAX)));
     previewSec_ = new QSlider(Qt::Horizontal, this);
     previewSec_->setObjectName(QStringLiteral("SliderPreviewSec"));
+    previewSec_->setAccessibleName(tr("試聴秒数"));
     previewSec_->setRange(5, 20);
     previewSec_->setValue(model_.PreviewSec());
     message_ = new QLabel(this);
@@ -192,6 +197,7 @@ void FrmFX::AddPreview(QVBoxLayout* pLayout)
     meter_->SetRange(0, 32767);
     meter_->SetRedPoint(29000);
     meter_->setToolTip(tr("クリックで RMS 表示とピーク表示を切り替えます"));
+    meter_->setAccessibleName(tr("試聴レベル"));
     meter_->installEventFilter(this);
     previewRow->addWidget(new QLabel(tr("試聴位置"), this), 0, 0);
     previewRow->addWidget(previewFrom_, 0, 1);

@@ -78,10 +78,12 @@ QHBoxLayout* FrmMixDown::BuildSourceTargetRow()
     auto* sourceGrid = new QVBoxLayout(source);
     sourceTracks_ = new QComboBox(source);
     sourceTracks_->setObjectName(QStringLiteral("ComboSourceTracks"));
+    sourceTracks_->setAccessibleName(tr("ミックスするトラック"));
     for (const std::string& item : MixdownWindowModel::SourceTrackItems())
         sourceTracks_->addItem(tr(item.c_str()));
     sourceRange_ = new QComboBox(source);
     sourceRange_->setObjectName(QStringLiteral("ComboSourceRange"));
+    sourceRange_->setAccessibleName(tr("ミックスする範囲"));
     for (const std::string& item : MixdownWindowModel::SourceRangeItems())
         sourceRange_->addItem(tr(item.c_str()));
     sourceGrid->addWidget(sourceTracks_);
@@ -101,6 +103,7 @@ QHBoxLayout* FrmMixDown::BuildSourceTargetRow()
     }
     targetTrack_ = new QComboBox(targetBox);
     targetTrack_->setObjectName(QStringLiteral("ComboTargetTrack"));
+    targetTrack_->setAccessibleName(tr("出力先トラック"));
     for (const std::string& item : model_.TargetTrackItems())
         targetTrack_->addItem(Q(item));
     targetGrid->addWidget(targetTrack_, 1, 1);
@@ -115,18 +118,22 @@ QGroupBox* FrmMixDown::BuildFormatBox()
     auto* formatGrid = new QGridLayout(formatBox);
     freq_ = new QComboBox(formatBox);
     freq_->setObjectName(QStringLiteral("ComboFreq"));
+    freq_->setAccessibleName(tr("サンプリング周波数"));
     freq_->setEditable(true);
+    freq_->lineEdit()->setAccessibleName(tr("サンプリング周波数"));
     for (const std::string& item : MixdownWindowModel::RateItems())
         freq_->addItem(Q(item));
     freq_->setValidator(new QIntValidator(1, 768000, freq_));
     format_ = new QComboBox(formatBox);
     format_->setObjectName(QStringLiteral("ComboFmt"));
+    format_->setAccessibleName(tr("形式"));
     for (const std::string& item : MixdownWindowModel::FormatItems())
         format_->addItem(Q(item));
     encode_ = new QCheckBox(tr("mp3"), formatBox);
     encode_->setObjectName(QStringLiteral("CheckEncode"));
     bitRate_ = new QComboBox(formatBox);
     bitRate_->setObjectName(QStringLiteral("ComboBitRate"));
+    bitRate_->setAccessibleName(tr("ビットレート"));
     bitRate_->setMinimumContentsLength(4);
     formatGrid->addWidget(WithUnit(freq_, tr("Hz"), formatBox), 0, 0);
     formatGrid->addWidget(format_, 0, 1);
@@ -144,21 +151,26 @@ QGroupBox* FrmMixDown::BuildOptionsBox()
     normalize_->setObjectName(QStringLiteral("CheckNormalize"));
     normalizeLevel_ = new QLineEdit(optionBox);
     normalizeLevel_->setObjectName(QStringLiteral("TextNormalize"));
+    normalizeLevel_->setAccessibleName(tr("ノーマライズのレベル"));
     rms_ = new QCheckBox(tr("RMS"), optionBox);
     rms_->setObjectName(QStringLiteral("CheckRMS"));
     loudness_ = new QCheckBox(tr("ラウドネス"), optionBox);
     loudness_->setObjectName(QStringLiteral("CheckLoudness"));
     loudnessLevel_ = new QLineEdit(optionBox);
     loudnessLevel_->setObjectName(QStringLiteral("TextLoudness"));
+    loudnessLevel_->setAccessibleName(tr("ラウドネスの目標"));
     measureLoudness_ = new QCheckBox(tr("測定"), optionBox);
     measureLoudness_->setObjectName(QStringLiteral("CheckMeasureLoudness"));
     measureLoudness_->setToolTip(tr("作成したミックスのラウドネスとトゥルーピークを表示します"));
     loop_ = new QLineEdit(optionBox);
     loop_->setObjectName(QStringLiteral("TextLoop"));
+    loop_->setAccessibleName(tr("ループ"));
     suStart_ = new QLineEdit(optionBox);
     suStart_->setObjectName(QStringLiteral("TextSuStart"));
+    suStart_->setAccessibleName(tr("前空白"));
     suEnd_ = new QLineEdit(optionBox);
     suEnd_->setObjectName(QStringLiteral("TextSuEnd"));
+    suEnd_->setAccessibleName(tr("後空白"));
     for (QLineEdit* edit : { normalizeLevel_, loudnessLevel_, loop_, suStart_, suEnd_ })
         edit->setMaximumWidth(80);
     optionGrid->addWidget(normalize_, 0, 0);
@@ -182,6 +194,7 @@ void FrmMixDown::BuildTargetFileRows(QVBoxLayout& pLayout)
     auto* pathRow = new QHBoxLayout;
     targetFile_ = new QLineEdit(this);
     targetFile_->setObjectName(QStringLiteral("TextTargetFile"));
+    targetFile_->setAccessibleName(tr("出力ファイル"));
     targetFile_->setMinimumWidth(360);
     browse_ = new QPushButton(tr("参照..."), this);
     browse_->setObjectName(QStringLiteral("ButtonBrowse"));

@@ -102,6 +102,7 @@ QGroupBox* FrmMon::BuildLevelsBox()
         label->setMinimumWidth(18);
         auto* slider = new QSlider(Qt::Horizontal, levels);
         slider->setObjectName(QStringLiteral("LevelSlider%1").arg(c));
+        slider->setAccessibleName(tr("入力 %1 のレベル").arg(label->text()));
         slider->setRange(-400, 200);
         slider->setSingleStep(1);
         slider->setPageStep(10);
@@ -147,6 +148,7 @@ QGroupBox* FrmMon::BuildMuonBox()
         });
         level_[i] = new QLineEdit(Q(monitor_.LevelText(i == 1)), muon);
         level_[i]->setObjectName(QStringLiteral("TextMuonDB%1").arg(i));
+        level_[i]->setAccessibleName(i == 0 ? tr("録音開始レベル") : tr("録音停止レベル"));
         level_[i]->setAlignment(Qt::AlignRight);
         level_[i]->setMaximumWidth(72);
         connect(level_[i], &QLineEdit::editingFinished, this, [this, i] { LevelEntered(i); });
@@ -158,6 +160,7 @@ QGroupBox* FrmMon::BuildMuonBox()
     check_[1]->setToolTip(tr("入力がこのレベルより小さい状態が続いたら録音を止めます"));
     seconds_ = new QComboBox(muon);
     seconds_->setObjectName(QStringLiteral("ComboMuonStopSec"));
+    seconds_->setAccessibleName(tr("録音停止までの秒数"));
     for (int s = 1; s <= 10; ++s)
         seconds_->addItem(QString::number(s));
     seconds_->setCurrentIndex(monitor_.StopSecondsItem());

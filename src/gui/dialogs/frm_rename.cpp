@@ -18,6 +18,7 @@ FrmRename::FrmRename(const QString& pCurrent, QWidget* pParent)
     setWindowTitle(tr("名称入力"));
     setModal(true);
     text_->setObjectName(QStringLiteral("TextName"));
+    text_->setAccessibleName(tr("名称"));
     text_->setMinimumWidth(320);
     text_->selectAll();
     auto* layout = new QVBoxLayout(this);

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_rip.h"
+#include "gui/controls/accessible.h"
 
 #include "app/commands/rip_command.h"
 #include "app/shell/file_copy.h"
@@ -11,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -55,6 +57,9 @@ RipWavePicture::RipWavePicture(const RipWindowModel& pModel, QWidget* pParent)
     , model_(pModel)
 {
     setObjectName(QStringLiteral("PictureWave"));
+    SetAccessible(this,
+        { .Role = QAccessible::Canvas,
+            .DefaultName = QCoreApplication::translate("tarvok::FrmRip", "試聴の波形") });
     setMinimumSize(200, 60);
 }
 
@@ -86,6 +91,9 @@ RipMeter::RipMeter(const RipWindowModel& pModel, QWidget* pParent)
     , model_(pModel)
 {
     setObjectName(QStringLiteral("PictureVU"));
+    SetAccessible(this,
+        { .Role = QAccessible::Indicator,
+            .DefaultName = QCoreApplication::translate("tarvok::FrmRip", "試聴のレベル") });
     setMinimumSize(200, 20);
 }
 
@@ -175,6 +183,7 @@ void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
     auto* driveRow = new QHBoxLayout;
     comboCd_ = new QComboBox(this);
     comboCd_->setObjectName(QStringLiteral("ComboCD"));
+    comboCd_->setAccessibleName(tr("CD ドライブ"));
     comboCd_->setMinimumWidth(300);
     update_ = new QPushButton(Caption(pStore, "Name_Update", "Update"), this);
     update_->setObjectName(QStringLiteral("UpdateButton"));
@@ -184,6 +193,7 @@ void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
 
     textTitle_ = new QLineEdit(this);
     textTitle_->setObjectName(QStringLiteral("TextTitle"));
+    textTitle_->setAccessibleName(tr("タイトル"));
     pLayout.addWidget(textTitle_);
     discIds_ = new QLabel(this);
     discIds_->setObjectName(QStringLiteral("DiscIds"));
@@ -192,6 +202,7 @@ void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
 
     lv_ = new QTreeWidget(this);
     lv_->setObjectName(QStringLiteral("LV"));
+    lv_->setAccessibleName(tr("トラック一覧"));
     lv_->setRootIsDecorated(false);
     lv_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lv_->setHeaderLabels({ Caption(pStore, "Name_No", "No"), Caption(pStore, "Name_Time", "Time"),
@@ -211,6 +222,7 @@ QHBoxLayout* FrmRip::BuildOptionsRow(Settings& pStore)
     auto* options = new QHBoxLayout;
     dbBar_ = new QSlider(Qt::Horizontal, this);
     dbBar_->setObjectName(QStringLiteral("DBBar"));
+    dbBar_->setAccessibleName(tr("読み込みレベル"));
     dbBar_->setRange(RipWindowModel::kMinLevelDb, RipWindowModel::kMaxLevelDb);
     dbBar_->setSingleStep(1);
     dbBar_->installEventFilter(this);
@@ -238,11 +250,14 @@ void FrmRip::BuildPlayerRows(QVBoxLayout& pLayout)
     auto* player = new QHBoxLayout;
     stop_ = new QPushButton(QStringLiteral("■"), this);
     stop_->setObjectName(QStringLiteral("PlayButtons0"));
+    stop_->setAccessibleName(tr("停止"));
     pause_ = new QPushButton(QStringLiteral("❚❚"), this);
     pause_->setObjectName(QStringLiteral("PlayButtons1"));
+    pause_->setAccessibleName(tr("一時停止"));
     pause_->setCheckable(true);
     play_ = new QPushButton(QStringLiteral("▶"), this);
     play_->setObjectName(QStringLiteral("PlayButtons2"));
+    play_->setAccessibleName(tr("再生"));
     play_->setCheckable(true);
     picPlay_ = new QLabel(QStringLiteral("000'00.000"), this);
     picPlay_->setObjectName(QStringLiteral("PicPlay"));
@@ -266,6 +281,7 @@ void FrmRip::BuildPlayerRows(QVBoxLayout& pLayout)
     pLayout.addWidget(meter_);
     progBar_ = new QSlider(Qt::Horizontal, this);
     progBar_->setObjectName(QStringLiteral("ProgBar"));
+    progBar_->setAccessibleName(tr("再生位置"));
     progBar_->setRange(0, 1000);
     pLayout.addWidget(progBar_);
 

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_sample_edit.h"
+#include "gui/controls/accessible.h"
 
 #include "app/shell/main_logic.h"
 #include "gui/dialogs/window_placement.h"
@@ -58,6 +59,7 @@ SampleWavePicture::SampleWavePicture(SampleEditor& pModel, QWidget* pParent)
     , model_(pModel)
 {
     setObjectName(QStringLiteral("PictureWave"));
+    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = tr("波形") });
     setMouseTracking(true);
     setMinimumSize(200, 120);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -213,6 +215,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
 
     slider_ = new QScrollBar(Qt::Horizontal, this);
     slider_->setObjectName(QStringLiteral("SliderSE"));
+    slider_->setAccessibleName(tr("表示位置"));
     layout->addWidget(slider_);
     connect(slider_, &QScrollBar::valueChanged, this,
         [this](int pValue) { model_->SetViewStart(pValue); });

@@ -24,6 +24,8 @@ FrmSetLevel::FrmSetLevel(
     setModal(true);
     left_->setObjectName(QStringLiteral("TextLevelL"));
     right_->setObjectName(QStringLiteral("TextLevelR"));
+    left_->setAccessibleName(tr("L のレベル (db)"));
+    right_->setAccessibleName(tr("R のレベル (db)"));
     right_->setEnabled(model_.RightEnabled());
     for (QLineEdit* box : { left_, right_ }) {
         box->setAlignment(Qt::AlignRight);

@@ -37,6 +37,7 @@ FrmTimeInput::FrmTimeInput(const Project& pProject, const QString& pPrompt, cons
     auto* prompt = new QLabel(pPrompt, this);
     layout->addWidget(prompt);
     text_->setObjectName(QStringLiteral("TextTime"));
+    text_->setAccessibleName(pPrompt);
     text_->setMinimumWidth(240);
     text_->selectAll();
     layout->addWidget(text_);
