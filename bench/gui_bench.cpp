@@ -1,10 +1,12 @@
-// The main window's drawing: a full repaint of 64 lanes holding 1,000 blocks, and opening a
-// 10,000-block project up to a drawn window. Runs on Qt's offscreen platform.
+// The main window's drawing: a full repaint of 64 lanes holding 1,000 blocks, a head tick and
+// a zoom step on them, and opening a 10,000-block project up to a drawn window. Runs on Qt's
+// offscreen platform.
 //
 //   gui_bench [benchmark options]
 //
-// Targets: full repaint under 16 ms; open to a drawn window under 300 ms.
+// Targets: full repaint and zoom step under 16 ms; open to a drawn window under 300 ms.
 #include "app/shell/main_logic.h"
+#include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/envelope.h"
 #include "core/headless_ui.h"
@@ -134,6 +136,23 @@ void BM_HeadTick64Lanes1000Blocks(benchmark::State& state)
     state.SetLabel(whole ? "whole surface" : "head columns");
 }
 BENCHMARK(BM_HeadTick64Lanes1000Blocks)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// One zoom step as the zoom buttons and keys run it: the command, then the repaint it asks
+// for. The steps go four in and four out, around the whole-project view.
+void BM_ZoomStep64Lanes1000Blocks(benchmark::State& state)
+{
+    BenchWindow w;
+    w.Fill(1000);
+    w.Window->Tracks().repaint();
+    int32_t step = 0;
+    for (auto _ : state) {
+        const bool in = (step++ / 4) % 2 == 0;
+        w.Window->Run(in ? kCmdZoomPlus : kCmdZoomMinus);
+        QCoreApplication::processEvents();
+    }
+    state.counters["zoom"] = w.Session->Logic.Proj().Zoom;
+}
+BENCHMARK(BM_ZoomStep64Lanes1000Blocks)->Unit(benchmark::kMillisecond);
 
 void BM_OpenBigProjectToDrawnWindow(benchmark::State& state)
 {

@@ -435,7 +435,7 @@ void FrmMain::OnRedraw(const std::set<RedrawArea>& pAreas)
             RefreshCounter();
             UpdateInfo();
             scale_->update();
-            tracks_->update();
+            tracks_->HeadMoved(false);
             break;
         case RedrawArea::Title:
             RefreshTitle();
@@ -1135,6 +1135,9 @@ bool FrmMain::eventFilter(QObject* pObject, QEvent* pEvent)
             return true;
     } else if (type == QEvent::Wheel && pObject == tracks_) {
         auto* wheel = static_cast<QWheelEvent*>(pEvent);
+        // With Ctrl or Shift the track area zooms or scrolls itself.
+        if (wheel->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier))
+            return QMainWindow::eventFilter(pObject, pEvent);
         if (wheel->angleDelta().y() != 0)
             wheel_ = wheel->angleDelta().y() < 0 ? 1 : -1;
         return true;

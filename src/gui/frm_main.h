@@ -56,6 +56,8 @@ public:
     MainView& View() { return view_; }
     /// The playback engine, nullptr without sound devices.
     PlaybackEngine* Engine() const { return ctx_.Engine; }
+    /// The transport, nullptr without sound devices.
+    Transport* TransportControl() const { return ctx_.Transport; }
     MainMenus& Menus() { return *menus_; }
     TrackArea& Tracks() { return *tracks_; }
     BottomRow& Bottom() { return *bottom_; }

@@ -3,6 +3,7 @@
 
 #include "app/commands/fade_commands.h"
 #include "app/shell/main_logic.h"
+#include "app/transport/transport.h"
 #include "app/windows/main_view.h"
 #include "core/envelope.h"
 #include "gui/frm_main.h"
@@ -14,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -94,6 +96,8 @@ void TrackArea::paintEvent(QPaintEvent* pEvent)
         // At scale 1 the waveform columns are written straight into the pixel rows.
         QPainter image(&picture_);
         PaintPicture(image);
+        pictureViewStart_ = logic_.Proj().ViewStart;
+        pictureZoom_ = logic_.Proj().Zoom;
     }
     QPainter painter(this);
     painter.drawImage(QRectF(dirty), picture_,
@@ -104,7 +108,9 @@ void TrackArea::paintEvent(QPaintEvent* pEvent)
 void TrackArea::HeadMoved(bool pWhole)
 {
     const int head = view_.XOfFrame(logic_.Proj().Head);
-    if (pWhole || picture_.isNull()) {
+    // A scrolled view changes the picture itself.
+    if (pWhole || picture_.isNull() || logic_.Proj().ViewStart != pictureViewStart_
+        || logic_.Proj().Zoom != pictureZoom_) {
         update();
     } else if (head != headX_) {
         if (headX_ >= 0 && headX_ < width())
@@ -157,6 +163,7 @@ void TrackArea::PaintPicture(QPainter& pPainter)
     PaintEnvelopes(pPainter);
     PaintSelection(pPainter);
     PaintMarks(pPainter);
+    PaintSearchBox(pPainter);
 }
 
 void TrackArea::PaintLanes(QPainter& pPainter)
@@ -176,43 +183,50 @@ void TrackArea::PaintBlocks(QPainter& pPainter)
     const AppOptions& o = logic_.Options();
     const QColor wave = ViewColours::FromSetting(o.WaveColor);
     const QColor locked = ViewColours::FromSetting(o.WaveColorLocked);
-    const QColor edge(224, 224, 224);
-    const int labelHeight = pPainter.fontMetrics().height();
-    std::vector<QLine> qlines;
     for (int32_t i = 0; i < p.BlockCount(); ++i) {
         const Block& b = p.Blocks[i];
         if (b.WaveNo < 0 || b.WaveNo >= static_cast<int32_t>(p.Peaks.size())
             || !view_.LaneVisible(b.TrackNo))
             continue;
-        const PeakArray& peaks = p.Peaks[b.WaveNo];
-        const BlockPlacement place = view_.PlaceBlock(b, peaks);
-        if (!place.Visible)
-            continue;
-        const QRect box(
-            place.Left, place.Top, std::max(1, place.Right - place.Left), view_.TrackHeight);
-        pPainter.fillRect(box, Qt::black);
-        lines_.clear();
-        view_.BlockWave(place, peaks, lines_);
-        const QColor colour = (b.Flags & kBlockLocked) != 0 ? locked : wave;
-        if (!WriteColumns(pPainter, lines_, colour)) {
-            qlines.resize(lines_.size());
-            for (size_t k = 0; k < lines_.size(); ++k)
-                qlines[k] = QLine(lines_[k].X, lines_[k].Y1, lines_[k].X, lines_[k].Y2);
-            pPainter.setPen(colour);
-            pPainter.drawLines(qlines.data(), static_cast<int>(qlines.size()));
-        }
-        pPainter.setPen(edge);
-        if (place.StartLine)
-            pPainter.drawLine(place.Left, place.Top, place.Left, place.Bottom - 1);
-        if (place.EndLine)
-            pPainter.drawLine(place.Right, place.Top, place.Right, place.Bottom - 1);
-        if (view_.TrackHeight >= labelHeight) {
-            pPainter.save();
-            pPainter.setClipRect(box);
-            pPainter.drawText(place.Left + 2, place.Bottom - labelHeight, box.width(), labelHeight,
-                Qt::AlignLeft | Qt::AlignTop, Q(MainView::BlockLabel(b)));
-            pPainter.restore();
-        }
+        PaintWave(
+            pPainter, b, p.Peaks[b.WaveNo], (b.Flags & kBlockLocked) != 0 ? locked : wave, true);
+    }
+    // The takes being recorded grow on their lanes over the blocks already there.
+    for (const RecordingLane& lane : view_.RecordingBlocks())
+        if (view_.LaneVisible(lane.Place.TrackNo))
+            PaintWave(pPainter, lane.Place, *lane.Peaks, QColor(192, 96, 96), false);
+}
+
+void TrackArea::PaintWave(
+    QPainter& pPainter, const Block& pBlock, const PeakArray& pPeaks, QColor pColour, bool pLabel)
+{
+    const BlockPlacement place = view_.PlaceBlock(pBlock, pPeaks);
+    if (!place.Visible)
+        return;
+    const QRect box(
+        place.Left, place.Top, std::max(1, place.Right - place.Left), view_.TrackHeight);
+    pPainter.fillRect(box, Qt::black);
+    lines_.clear();
+    view_.BlockWave(place, pPeaks, lines_);
+    if (!WriteColumns(pPainter, lines_, pColour)) {
+        qlines_.resize(lines_.size());
+        for (size_t k = 0; k < lines_.size(); ++k)
+            qlines_[k] = QLine(lines_[k].X, lines_[k].Y1, lines_[k].X, lines_[k].Y2);
+        pPainter.setPen(pColour);
+        pPainter.drawLines(qlines_.data(), static_cast<int>(qlines_.size()));
+    }
+    pPainter.setPen(QColor(224, 224, 224));
+    if (place.StartLine)
+        pPainter.drawLine(place.Left, place.Top, place.Left, place.Bottom - 1);
+    if (place.EndLine)
+        pPainter.drawLine(place.Right, place.Top, place.Right, place.Bottom - 1);
+    const int labelHeight = pPainter.fontMetrics().height();
+    if (pLabel && view_.TrackHeight >= labelHeight) {
+        pPainter.save();
+        pPainter.setClipRect(box);
+        pPainter.drawText(place.Left + 2, place.Bottom - labelHeight, box.width(), labelHeight,
+            Qt::AlignLeft | Qt::AlignTop, Q(MainView::BlockLabel(pBlock)));
+        pPainter.restore();
     }
 }
 
@@ -230,7 +244,9 @@ void TrackArea::PaintEnvelopes(QPainter& pPainter)
                                        : ViewColours::ButtonFace();
         pPainter.setPen(colour);
         for (int ch = 0; ch < 2; ++ch) {
-            const std::vector<EnvPoint> line = view_.EnvelopeLine(t, ch);
+            std::vector<EnvPoint> line = view_.EnvelopeLine(t, ch);
+            // A flat stretch is one line, not one per pixel.
+            MergeFlatRuns(line);
             points.resize(line.size());
             for (size_t k = 0; k < line.size(); ++k)
                 points[k] = QPoint(line[k].X, line[k].Y);
@@ -350,6 +366,8 @@ void TrackArea::mousePressEvent(QMouseEvent* pEvent)
     const int mods = Modifiers(pEvent->modifiers());
     int channel = 0;
     const int fade = FadePointAt(pos, &channel);
+    if (fade < 0 && PressMarker(pEvent))
+        return;
     const int32_t track = fade >= 0 ? logic_.Proj().FadePoints[fade].TrackNo : view_.TrackFromY(y);
     owner_.PressTrack(track, mods & 3);
     if (fade >= 0) {
@@ -413,6 +431,10 @@ void TrackArea::MoveOutMark(int pX)
 
 void TrackArea::mouseMoveEvent(QMouseEvent* pEvent)
 {
+    if (markerDrag_.Mark >= 0) {
+        MoveMarker(pEvent);
+        return;
+    }
     if (fadeDrag_.Point >= 0 && (pEvent->buttons() & Qt::LeftButton)) {
         const Project& p = logic_.Proj();
         const int32_t track = fadeDrag_.Point < p.FadePointCount()
@@ -488,6 +510,11 @@ void TrackArea::mouseReleaseEvent(QMouseEvent* pEvent)
 {
     scrollTimer_.stop();
     scrollDir_ = 0;
+    if (markerDrag_.Mark >= 0) {
+        if (pEvent->button() == (markerDrag_.Right ? Qt::RightButton : Qt::LeftButton))
+            ReleaseMarker();
+        return;
+    }
     if (pEvent->button() == Qt::LeftButton && fadeDrag_.Point >= 0) {
         EndFadeDrag(pEvent);
         return;
@@ -520,6 +547,103 @@ void TrackArea::mouseReleaseEvent(QMouseEvent* pEvent)
     if (owner_.StopIfPlaying() || logic_.Recording)
         return;
     owner_.ShowEditPopup(pEvent->globalPosition().toPoint());
+}
+
+bool TrackArea::PressMarker(QMouseEvent* pEvent)
+{
+    const bool right = pEvent->button() == Qt::RightButton;
+    if ((!right && pEvent->button() != Qt::LeftButton) || logic_.Recording)
+        return false;
+    const int x = static_cast<int>(pEvent->position().x());
+    const int mark = view_.MarkerAt(x, static_cast<int>(pEvent->position().y()));
+    if (mark < 0)
+        return false;
+    markerDrag_ = { mark, right, x };
+    if (right) {
+        // The right button lets the dragged mark be heard: a second from the mark on each
+        // step, and a box over the stretch being heard.
+        if (Transport* transport = owner_.TransportControl())
+            transport->MarkPreviewBegin();
+        searchShown_ = true;
+        searchDirection_ = 0;
+    }
+    update();
+    return true;
+}
+
+void TrackArea::MoveMarker(QMouseEvent* pEvent)
+{
+    const int x = std::clamp(static_cast<int>(pEvent->position().x()), 0, width());
+    view_.MoveMarker(markerDrag_.Mark, x);
+    owner_.MarksChanged();
+    if (markerDrag_.Right) {
+        const Project& p = logic_.Proj();
+        const int32_t mark = markerDrag_.Mark == 0 ? p.MarkIn : p.MarkOut;
+        const int delta = x - markerDrag_.PreviewX;
+        // A move of a pixel or less keeps the step's anchor, as the preview does.
+        if (std::abs(delta) > 1) {
+            if (Transport* transport = owner_.TransportControl())
+                transport->MarkPreviewMove(delta, mark);
+            markerDrag_.PreviewX = x;
+            searchDirection_ = delta > 0 ? 1 : -1;
+        }
+    }
+    update();
+}
+
+void TrackArea::ReleaseMarker()
+{
+    const bool right = markerDrag_.Right;
+    markerDrag_ = MarkerDrag {};
+    if (right) {
+        if (Transport* transport = owner_.TransportControl())
+            transport->MarkPreviewEnd();
+        searchShown_ = false;
+        owner_.MarksChanged();
+    } else {
+        owner_.EndMarkerDrag();
+    }
+    update();
+}
+
+void TrackArea::PaintSearchBox(QPainter& pPainter)
+{
+    if (!searchShown_ || markerDrag_.Mark < 0)
+        return;
+    const Project& p = logic_.Proj();
+    const MainView::SearchBox box
+        = view_.SearchBoxAt(markerDrag_.Mark == 0 ? p.MarkIn : p.MarkOut, searchDirection_);
+    pPainter.setPen(ViewColours::ButtonFace());
+    pPainter.setBrush(Qt::NoBrush);
+    pPainter.drawRect(box.Left, box.Top, box.Right - box.Left, box.Bottom - box.Top - 1);
+}
+
+void TrackArea::wheelEvent(QWheelEvent* pEvent)
+{
+    const bool ctrl = (pEvent->modifiers() & Qt::ControlModifier) != 0;
+    const bool shift = (pEvent->modifiers() & Qt::ShiftModifier) != 0;
+    if ((!ctrl && !shift) || logic_.Busy || !owner_.Loaded()) {
+        pEvent->ignore();
+        return;
+    }
+    pEvent->accept();
+    // Some systems turn a Shift-held wheel into a horizontal one.
+    const QPoint angle = pEvent->angleDelta();
+    wheelRest_ += angle.y() != 0 ? angle.y() : angle.x();
+    const int notches = wheelRest_ / 120;
+    wheelRest_ -= notches * 120;
+    if (notches == 0)
+        return;
+    if (ctrl) {
+        // Away from the user zooms in around the pointer.
+        const int x = static_cast<int>(pEvent->position().x());
+        for (int n = 0; n < std::abs(notches); ++n)
+            view_.ZoomAt(notches > 0, x);
+    } else {
+        // Towards the user goes later in time, as a page scrolls down.
+        view_.ScrollNotches(-notches);
+    }
+    owner_.DrawAll();
 }
 
 void TrackArea::EndFadeDrag(QMouseEvent* pEvent)

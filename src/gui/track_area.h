@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/project.h"
 #include "edit/block_drag.h"
 
 #include <QImage>
+#include <QLine>
 #include <QTimer>
 #include <QWidget>
 
@@ -39,12 +41,23 @@ protected:
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseMoveEvent(QMouseEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
+    void wheelEvent(QWheelEvent* pEvent) override;
     void dragEnterEvent(QDragEnterEvent* pEvent) override;
     void dropEvent(QDropEvent* pEvent) override;
 
 private:
     void PaintLanes(QPainter& pPainter);
     void PaintBlocks(QPainter& pPainter);
+    /// One block: its black box, waveform columns in pColour, edge lines and (with
+    /// pLabel) its label.
+    void PaintWave(QPainter& pPainter, const Block& pBlock, const PeakArray& pPeaks, QColor pColour,
+        bool pLabel);
+    void PaintSearchBox(QPainter& pPainter);
+    /// A press on a marker image starts dragging that mark (the right button with the mark
+    /// preview); false when the press is not on one.
+    bool PressMarker(QMouseEvent* pEvent);
+    void MoveMarker(QMouseEvent* pEvent);
+    void ReleaseMarker();
     void PaintEnvelopes(QPainter& pPainter);
     void PaintSelection(QPainter& pPainter);
     void PaintMarks(QPainter& pPainter);
@@ -69,6 +82,7 @@ private:
     int scrollDir_ = 0;
     QTimer scrollTimer_;
     std::vector<WaveLine> lines_;
+    std::vector<QLine> qlines_;
     /// A fade point being dragged: its index, the channel of the dot, where it is now.
     struct FadeDrag {
         int Point = -1;
@@ -77,8 +91,20 @@ private:
         double Y = 0;
         bool Moved = false;
     } fadeDrag_;
+    /// A marker image being dragged: the mark (0 in, 1 out), the right button (mark
+    /// preview), where the last preview step was taken.
+    struct MarkerDrag {
+        int Mark = -1;
+        bool Right = false;
+        int PreviewX = 0;
+    } markerDrag_;
+    bool searchShown_ = false;
+    int searchDirection_ = 0;
+    int wheelRest_ = 0; ///< wheel angle not yet turned into whole notches
     QImage picture_; ///< everything but the head, as last drawn
     int headX_ = -1; ///< the column where the head was last drawn
+    int32_t pictureViewStart_ = -1; ///< the view the kept picture shows
+    int32_t pictureZoom_ = -1;
 };
 
 } // namespace tarvok

@@ -1,6 +1,7 @@
 #include "gui/track_strip.h"
 
 #include "app/shell/main_logic.h"
+#include "app/windows/main_view.h"
 #include "engine/playback_engine.h"
 #include "engine/recording_engine.h"
 #include "gui/controls/uc_fader.h"
@@ -103,9 +104,13 @@ void TrackStrip::Build(int pCount)
             if (t > logic_.Proj().LastTrackNo)
                 return;
             Track& track = logic_.Proj().Tracks[t];
+            const int deltaL = l - track.LevelL;
+            const int deltaR = r - track.LevelR;
             track.LevelL = l;
             track.LevelR = r;
             track.LevelLinked = columns_[t].Fader->Linked() ? 1 : 0;
+            if (columns_[t].Fader->ActionModifiers() & Qt::AltModifier)
+                GangFaders(t, deltaL, deltaR);
             owner_.TrackControlsChanged();
             if (!logic_.Playing && !logic_.Recording)
                 logic_.ShowMessage(
@@ -115,8 +120,15 @@ void TrackStrip::Build(int pCount)
         connect(c.Fader, &UC_Fader::LevelsChanged, this, store);
         connect(c.Fader, &UC_Fader::Released, this, store);
         connect(c.Fader, &UC_Fader::LinkChanged, this, [this, t](bool pLinked) {
-            if (t <= logic_.Proj().LastTrackNo)
-                logic_.Proj().Tracks[t].LevelLinked = pLinked ? 1 : 0;
+            if (t > logic_.Proj().LastTrackNo)
+                return;
+            logic_.Proj().Tracks[t].LevelLinked = pLinked ? 1 : 0;
+            // With Alt every fader takes the same link switch.
+            if (columns_[t].Fader->ActionModifiers() & Qt::AltModifier) {
+                CopyTrackLink(logic_.Proj(), t);
+                for (int o = 0; o < Columns() && o <= logic_.Proj().LastTrackNo; ++o)
+                    columns_[o].Fader->SetLinked(pLinked);
+            }
         });
         connect(c.Fader, &UC_Fader::Hovered, this, [this, t] {
             if (t <= logic_.Proj().LastTrackNo && !logic_.Playing && !logic_.Recording)
@@ -128,6 +140,19 @@ void TrackStrip::Build(int pCount)
         columns_.push_back(c);
     }
     setMinimumWidth(Columns() * 74 + 8);
+}
+
+void TrackStrip::GangFaders(int pTrack, int pDeltaL, int pDeltaR)
+{
+    Project& p = logic_.Proj();
+    // An Alt double click sends every fader to unity; an Alt move moves them all alike.
+    if (columns_[pTrack].Fader->ResettingToUnity())
+        AllTracksToUnity(p);
+    else
+        GangTrackLevels(p, pTrack, pDeltaL, pDeltaR);
+    for (int t = 0; t < Columns() && t <= p.LastTrackNo; ++t)
+        if (t != pTrack)
+            columns_[t].Fader->SetLevels(p.Tracks[t].LevelL, p.Tracks[t].LevelR);
 }
 
 std::array<int32_t, 8> TrackStrip::InputSlots() const
@@ -253,6 +278,11 @@ UC_IOSelector* TrackStrip::Selector(int pTrack) const
 UC_TrackVU* TrackStrip::Meter(int pTrack) const
 {
     return pTrack >= 0 && pTrack < Columns() ? columns_[pTrack].Meter : nullptr;
+}
+
+UC_Fader* TrackStrip::Fader(int pTrack) const
+{
+    return pTrack >= 0 && pTrack < Columns() ? columns_[pTrack].Fader : nullptr;
 }
 
 void TrackStrip::ShowMeters(const std::vector<TrackMeterPair>& pMeters)

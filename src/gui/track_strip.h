@@ -32,6 +32,7 @@ public:
     QPushButton* NumberButton(int pTrack) const;
     UC_IOSelector* Selector(int pTrack) const;
     UC_TrackVU* Meter(int pTrack) const;
+    UC_Fader* Fader(int pTrack) const;
     /// Shows the track meters' values (one pair per track, whole dB).
     void ShowMeters(const std::vector<TrackMeterPair>& pMeters);
     /// The meters' reference level, where their colour changes.
@@ -62,6 +63,9 @@ private:
     std::array<int32_t, 8> InputSlots() const;
     std::array<int32_t, 8> OutputSlots() const;
     void RefreshColumn(int pTrack);
+    /// An Alt-held move of pTrack's fader by the given steps (or its double click) reaches
+    /// every other track; their faders show the new values without messages.
+    void GangFaders(int pTrack, int pDeltaL, int pDeltaR);
 
     FrmMain& owner_;
     MainLogic& logic_;

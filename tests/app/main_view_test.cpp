@@ -4,6 +4,10 @@
 #include "app/shell/main_logic.h"
 #include "core/headless_ui.h"
 #include "core/settings.h"
+#include "engine/engine_clock.h"
+#include "engine/playback_engine.h"
+#include "engine/recording_engine.h"
+#include "engine/virtual_wave_device.h"
 
 #include <gtest/gtest.h>
 
@@ -356,6 +360,202 @@ TEST(MainView, Labels)
     b.LevelL = -3.0f;
     b.LevelR = 1.5f;
     EXPECT_EQ(MainView::BlockLabel(b), "take [2] (-3.0db : 1.5db)");
+}
+
+TEST(MainView, FlatRunsOfAnEnvelopeLineAreOneLine)
+{
+    struct Case {
+        const char* Name;
+        std::vector<EnvPoint> In;
+        std::vector<EnvPoint> Out;
+    };
+    const Case cases[] = {
+        { "flat", { { 0, 5 }, { 1, 5 }, { 2, 5 }, { 3, 5 } }, { { 0, 5 }, { 3, 5 } } },
+        { "step", { { 0, 5 }, { 1, 5 }, { 2, 5 }, { 3, 9 }, { 4, 9 }, { 5, 9 } },
+            { { 0, 5 }, { 2, 5 }, { 3, 9 }, { 5, 9 } } },
+        { "slope", { { 0, 1 }, { 1, 2 }, { 2, 3 } }, { { 0, 1 }, { 1, 2 }, { 2, 3 } } },
+        // The start drawn at 0 before the column -1 point stays: x goes back there.
+        { "back", { { 0, 5 }, { -1, 5 }, { 0, 5 }, { 1, 5 }, { 2, 5 } },
+            { { 0, 5 }, { -1, 5 }, { 2, 5 } } },
+        { "short", { { 0, 5 }, { 1, 5 } }, { { 0, 5 }, { 1, 5 } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<EnvPoint> line = c.In;
+        MergeFlatRuns(line);
+        ASSERT_EQ(line.size(), c.Out.size());
+        for (size_t k = 0; k < line.size(); ++k) {
+            EXPECT_EQ(line[k].X, c.Out[k].X) << k;
+            EXPECT_EQ(line[k].Y, c.Out[k].Y) << k;
+        }
+    }
+    // A whole flat lane at a coarse zoom: two points per channel instead of one per pixel.
+    ViewFixture f;
+    f.P.EnvelopeLength = 1000;
+    f.P.Envelopes.assign(8, TrackEnvelope(2000, 207));
+    f.P.Zoom = 64;
+    std::vector<EnvPoint> flat = f.View.EnvelopeLine(1, 0);
+    ASSERT_GT(flat.size(), 100u);
+    const EnvPoint end = flat.back();
+    MergeFlatRuns(flat);
+    EXPECT_LE(flat.size(), 3u);
+    EXPECT_EQ(flat.back().X, end.X);
+}
+
+TEST(MainView, AltGangedFadersMoveEveryTrackAlike)
+{
+    ViewFixture f;
+    for (int32_t t = 0; t < 8; ++t) {
+        f.P.Tracks[t].LevelL = 100 + t;
+        f.P.Tracks[t].LevelR = 50 + t;
+        f.P.Tracks[t].LevelLinked = t % 2;
+    }
+    f.P.Tracks[7].LevelL = 250;
+    const std::vector<int32_t> changed = GangTrackLevels(f.P, 0, 10, -5);
+    EXPECT_EQ(changed.size(), 7u);
+    EXPECT_EQ(f.P.Tracks[0].LevelL, 100); // the moved fader stored its own values already
+    EXPECT_EQ(f.P.Tracks[2].LevelL, 112);
+    EXPECT_EQ(f.P.Tracks[2].LevelR, 47);
+    // A linked track takes its left value on the right too; values stop at 255.
+    EXPECT_EQ(f.P.Tracks[1].LevelL, 111);
+    EXPECT_EQ(f.P.Tracks[1].LevelR, 111);
+    EXPECT_EQ(f.P.Tracks[7].LevelL, 255);
+    EXPECT_EQ(f.P.Tracks[7].LevelR, 255);
+
+    f.P.Tracks[3].LevelLinked = 1;
+    CopyTrackLink(f.P, 3);
+    for (int32_t t = 0; t < 8; ++t)
+        EXPECT_EQ(f.P.Tracks[t].LevelLinked, 1) << t;
+    AllTracksToUnity(f.P);
+    for (int32_t t = 0; t < 8; ++t) {
+        EXPECT_EQ(f.P.Tracks[t].LevelL, f.P.UnityLevel) << t;
+        EXPECT_EQ(f.P.Tracks[t].LevelR, f.P.UnityLevel) << t;
+    }
+}
+
+TEST(MainView, MarkerFlagsAreFoundAndDraggedAlone)
+{
+    ViewFixture f; // 2048 frames a pixel, lanes of 100 pixels
+    f.P.CurrentTrack = 1;
+    f.P.MarkIn = 100 * 2048;
+    f.P.MarkOut = 300 * 2048;
+    const int32_t top = f.View.LaneTop(1);
+    struct Case {
+        int32_t X, Y, Marker;
+    };
+    const Case cases[] = {
+        { 100, top + 2, 0 }, { 103, top + 99, 0 }, { 297, top + 2, 1 }, { 300, top + 95, 1 },
+        { 100, top + 50, -1 }, // the middle of the lane selects a range
+        { 200, top + 2, -1 }, { 100, f.View.LaneTop(0) + 2, -1 }, // another lane
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.X << "," << c.Y);
+        EXPECT_EQ(f.View.MarkerAt(c.X, c.Y), c.Marker);
+    }
+    // Dragging one mark keeps the other; passing it takes the other along.
+    f.View.MoveMarker(0, 150);
+    EXPECT_EQ(f.P.MarkIn, 150 * 2048);
+    EXPECT_EQ(f.P.MarkOut, 300 * 2048);
+    f.View.MoveMarker(1, 400);
+    EXPECT_EQ(f.P.MarkIn, 150 * 2048);
+    EXPECT_EQ(f.P.MarkOut, 400 * 2048);
+    f.View.MoveMarker(1, 120);
+    EXPECT_EQ(f.P.MarkIn, 120 * 2048);
+    EXPECT_EQ(f.P.MarkOut, 120 * 2048);
+    f.View.MoveMarker(0, 500);
+    EXPECT_EQ(f.P.MarkIn, 500 * 2048);
+    EXPECT_EQ(f.P.MarkOut, 500 * 2048);
+    // Both at one place: the side of the line picks the mark.
+    EXPECT_EQ(f.View.MarkerAt(502, top + 2), 1);
+    EXPECT_EQ(f.View.MarkerAt(498, top + 2), 0);
+}
+
+TEST(MainView, SearchBoxCoversTheSecondHeard)
+{
+    ViewFixture f; // 2048 frames a pixel: a second at 44.1 kHz is 21 pixels
+    f.P.CurrentTrack = 0;
+    const int64_t mark = 100 * 2048;
+    struct Case {
+        int Direction;
+        int32_t Left, Right;
+    };
+    const Case cases[] = { { 0, 67, 88 }, { 1, 100, 121 }, { -1, 79, 100 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Direction);
+        const MainView::SearchBox box = f.View.SearchBoxAt(mark, c.Direction);
+        EXPECT_EQ(box.Left, c.Left);
+        EXPECT_EQ(box.Right, c.Right);
+        EXPECT_EQ(box.Top, 50);
+        EXPECT_EQ(box.Bottom, 100);
+    }
+}
+
+TEST(MainView, WheelZoomKeepsTheFrameUnderThePointer)
+{
+    ViewFixture f;
+    f.P.ProjectLength = 44100 * 600;
+    f.P.Zoom = 32;
+    f.P.ViewStart = 1000 * 2048;
+    const int64_t under = f.View.FrameOfX(400);
+    f.View.ZoomAt(true, 400);
+    EXPECT_EQ(f.P.Zoom, 16);
+    EXPECT_EQ(f.View.FrameOfX(400), under);
+    f.View.ZoomAt(false, 400);
+    EXPECT_EQ(f.P.Zoom, 32);
+    EXPECT_EQ(f.View.FrameOfX(400), under);
+    ASSERT_FALSE(f.Ui.Events().empty());
+    EXPECT_NE(f.Ui.Events().back().Text.find(kSecondsShown), std::string::npos);
+    // Shift and the wheel: a tenth of the width a notch, never before the start.
+    f.View.ScrollNotches(2);
+    EXPECT_EQ(f.P.ViewStart, (1000 + 160) * 2048);
+    f.View.ScrollNotches(-100);
+    EXPECT_EQ(f.P.ViewStart, 0);
+}
+
+TEST(MainView, RecordingTakesArePlacedOnTheirArmedLanes)
+{
+    ViewFixture f;
+    VirtualWaveOut out;
+    VirtualWaveIn in;
+    SystemEngineClock clock;
+    PlaybackEngine engine(out, f.P, f.Ui, f.Logic.Options(), clock);
+    RecordingEngine rec(in, engine, f.P, f.Ui, f.Logic.Options(), f.Logic.Folder());
+    f.Logic.Recorder = &rec;
+    EXPECT_TRUE(f.View.RecordingBlocks().empty());
+    f.P.Tracks[2].RecSelected = 1;
+    f.P.Tracks[5].RecSelected = 1;
+    auto target = [&](int32_t pIndex, int32_t pTrack, int32_t pEntries) {
+        RecordingEngine::RecTarget& t = rec.Targets[static_cast<size_t>(pIndex)];
+        t.TrackNo = pTrack;
+        t.StartAdr = 44100;
+        t.Peaks.assign(static_cast<size_t>(pEntries) * 2, 200);
+        t.PeakEntries = pEntries;
+        t.Total = pEntries * f.P.SampleStep;
+    };
+    target(0, 2, 100);
+    target(1, 2, 50); // a second target on the same lane is not drawn
+    target(2, 5, 0); // nothing gathered yet
+    rec.Recording = true;
+    std::vector<RecordingLane> lanes = f.View.RecordingBlocks();
+    ASSERT_EQ(lanes.size(), 1u);
+    EXPECT_EQ(lanes[0].Place.TrackNo, 2);
+    EXPECT_EQ(lanes[0].Place.StartAdr, 44100);
+    EXPECT_EQ(lanes[0].Place.PeakLen, 100);
+    EXPECT_EQ(lanes[0].Peaks, &rec.Targets[0].Peaks);
+    // The take grows as the engine gathers peaks.
+    target(0, 2, 400);
+    lanes = f.View.RecordingBlocks();
+    ASSERT_EQ(lanes.size(), 1u);
+    const BlockPlacement place = f.View.PlaceBlock(lanes[0].Place, *lanes[0].Peaks);
+    EXPECT_TRUE(place.Visible);
+    EXPECT_EQ(place.Right - place.Left, 400 / f.P.Zoom);
+    // Not drawn with waveforms while recording turned off, nor once the engine stopped.
+    f.Logic.Options().MaxPow = 0;
+    EXPECT_TRUE(f.View.RecordingBlocks().empty());
+    f.Logic.Options().MaxPow = 1;
+    rec.Recording = false;
+    EXPECT_TRUE(f.View.RecordingBlocks().empty());
+    f.Logic.Recorder = nullptr;
 }
 
 } // namespace tarvok

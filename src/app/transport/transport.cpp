@@ -511,6 +511,7 @@ void BringHeadIntoView(MainLogic& pLogic)
 void Transport::FollowHead()
 {
     Project& p = logic_.Proj();
+    const int32_t viewStart = p.ViewStart;
     if (!logic_.ScrollBarDragging && !headDrag_) {
         const int64_t width = ViewWidthFrames(logic_);
         if (scrubMode_ == 1) {
@@ -528,7 +529,12 @@ void Transport::FollowHead()
                 PlaceHead(logic_, 0.9);
         }
     }
-    DrawHead();
+    // While the view stays, only the head, the scale and the counter change: the track
+    // picture is kept.
+    if (p.ViewStart != viewStart)
+        DrawHead();
+    else
+        logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
 }
 
 std::array<std::string, 3> Transport::CounterLines() const

@@ -4,6 +4,7 @@
 #include "base/numeric.h"
 #include "core/peaks.h"
 #include "core/time_text.h"
+#include "engine/recording_engine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -239,6 +240,27 @@ void MainView::ZoomStep(bool pIn)
     logic_.ShowMessage(VisibleTimeMessage());
 }
 
+void MainView::ZoomAt(bool pIn, int32_t pX)
+{
+    Project& p = logic_.Proj();
+    const int64_t anchor = FrameOfX(pX);
+    if (pIn)
+        p.Zoom = std::max(1, p.Zoom / 2);
+    else if (p.Zoom > 8192)
+        return;
+    else
+        p.Zoom *= 2;
+    ScrollTo(anchor - static_cast<int64_t>(pX) * Fpp());
+    Redraw();
+    logic_.ShowMessage(VisibleTimeMessage());
+}
+
+void MainView::ScrollNotches(int32_t pNotches)
+{
+    const int64_t pixels = static_cast<int64_t>(std::max(1, ViewWidth / 10)) * pNotches;
+    ScrollTo(std::max<int64_t>(0, logic_.Proj().ViewStart + pixels * Fpp()));
+}
+
 void MainView::ZoomWhole()
 {
     ZoomToFit(logic_.Proj().ProjectLength);
@@ -319,6 +341,63 @@ int32_t MainView::MarkFromImage(int32_t pLeft) const
     return static_cast<int32_t>(std::clamp<int64_t>(frame, 0, kMaxLength - 1));
 }
 
+int32_t MainView::MarkerAt(int32_t pX, int32_t pY) const
+{
+    const Project& p = logic_.Proj();
+    // The flags at the top and the bottom of the current lane; the lane between them stays
+    // free for selecting a range.
+    const int32_t top = LaneTop(p.CurrentTrack);
+    const int32_t bottom = top + TrackHeight;
+    if (pY < top || pY >= bottom || (pY >= top + kMarkFlagHeight && pY < bottom - kMarkFlagHeight))
+        return -1;
+    const int32_t xi = MarkImageLeft(p.MarkIn) + kMarkHalfWidth;
+    const int32_t xo = MarkImageLeft(p.MarkOut) + kMarkHalfWidth;
+    const int32_t di = std::abs(pX - xi);
+    const int32_t dout = std::abs(pX - xo);
+    const bool onIn = di <= kMarkHalfWidth;
+    const bool onOut = dout <= kMarkHalfWidth;
+    if (onIn && onOut) {
+        if (di != dout)
+            return di < dout ? 0 : 1;
+        return pX >= xo ? 1 : 0;
+    }
+    return onOut ? 1 : (onIn ? 0 : -1);
+}
+
+void MainView::MoveMarker(int32_t pMark, int32_t pX)
+{
+    Project& p = logic_.Proj();
+    const int32_t mark = MarkFromImage(pX - kMarkHalfWidth);
+    if (pMark == 0) {
+        p.MarkIn = mark;
+        if (MarkImageLeft(p.MarkOut) < MarkImageLeft(p.MarkIn))
+            p.MarkOut = mark;
+    } else {
+        p.MarkOut = mark;
+        if (MarkImageLeft(p.MarkOut) < MarkImageLeft(p.MarkIn))
+            p.MarkIn = mark;
+    }
+}
+
+MainView::SearchBox MainView::SearchBoxAt(int64_t pMark, int pDirection) const
+{
+    const Project& p = logic_.Proj();
+    SearchBox box;
+    const int32_t width = std::max<int32_t>(
+        1, static_cast<int32_t>(std::max(1, p.SampleRate) / std::max<int64_t>(1, Fpp())));
+    const int32_t x = XOfFrame(pMark);
+    if (pDirection > 0) {
+        box.Left = x;
+        box.Right = x + width;
+    } else {
+        box.Right = pDirection < 0 ? x : x - kMarkHalfWidth - 8;
+        box.Left = box.Right - width;
+    }
+    box.Top = LaneTop(p.CurrentTrack) + HalfHeight;
+    box.Bottom = LaneTop(p.CurrentTrack) + TrackHeight;
+    return box;
+}
+
 std::vector<int32_t> MainView::SetCurrentTrack(int32_t pTrack, int pModifiers)
 {
     Project& p = logic_.Proj();
@@ -340,6 +419,32 @@ std::vector<int32_t> MainView::SetCurrentTrack(int32_t pTrack, int pModifiers)
     }
     p.CurrentTrack = pTrack;
     return changed;
+}
+
+std::vector<RecordingLane> MainView::RecordingBlocks() const
+{
+    std::vector<RecordingLane> lanes;
+    const RecordingEngine* rec = logic_.Recorder;
+    const Project& p = logic_.Proj();
+    if (!rec || !rec->Recording || logic_.Options().MaxPow == 0)
+        return lanes;
+    std::vector<bool> taken(static_cast<size_t>(p.TrackCount()), false);
+    for (const RecordingEngine::RecTarget& t : rec->Targets) {
+        if (t.TrackNo < 0 || t.TrackNo > p.LastTrackNo || taken[static_cast<size_t>(t.TrackNo)]
+            || t.PeakEntries < 1 || p.Tracks[t.TrackNo].RecSelected == 0)
+            continue;
+        taken[static_cast<size_t>(t.TrackNo)] = true;
+        RecordingLane lane;
+        lane.Place.TrackNo = t.TrackNo;
+        lane.Place.StartAdr = t.StartAdr;
+        lane.Place.PeakStart = 0;
+        lane.Place.PeakEnd = t.PeakEntries - 1;
+        lane.Place.PeakLen = t.PeakEntries;
+        lane.Place.EndAdr = t.StartAdr + std::max(0, t.Total - 1);
+        lane.Peaks = &t.Peaks;
+        lanes.push_back(lane);
+    }
+    return lanes;
 }
 
 BlockPlacement MainView::PlaceBlock(const Block& pBlock, const PeakArray& pPeaks) const
@@ -530,6 +635,59 @@ std::vector<EnvPoint> MainView::EnvelopeLine(int32_t pTrack, int pChannel) const
         points.push_back({ i - 1, y(f) });
     }
     return points;
+}
+
+void MergeFlatRuns(std::vector<EnvPoint>& pLine)
+{
+    if (pLine.size() < 3)
+        return;
+    size_t kept = 1;
+    for (size_t k = 1; k + 1 < pLine.size(); ++k) {
+        const EnvPoint& before = pLine[kept - 1];
+        const EnvPoint& here = pLine[k];
+        const EnvPoint& after = pLine[k + 1];
+        const bool inner
+            = before.Y == here.Y && here.Y == after.Y && before.X <= here.X && here.X <= after.X;
+        if (!inner)
+            pLine[kept++] = here;
+    }
+    pLine[kept++] = pLine.back();
+    pLine.resize(kept);
+}
+
+std::vector<int32_t> GangTrackLevels(
+    Project& pProject, int32_t pTrack, int32_t pDeltaL, int32_t pDeltaR)
+{
+    std::vector<int32_t> changed;
+    for (int32_t t = 0; t <= pProject.LastTrackNo; ++t) {
+        if (t == pTrack)
+            continue;
+        Track& track = pProject.Tracks[t];
+        const int32_t left = std::clamp(track.LevelL + pDeltaL, 0, 255);
+        const int32_t right
+            = track.LevelLinked != 0 ? left : std::clamp(track.LevelR + pDeltaR, 0, 255);
+        if (left == track.LevelL && right == track.LevelR)
+            continue;
+        track.LevelL = left;
+        track.LevelR = right;
+        changed.push_back(t);
+    }
+    return changed;
+}
+
+void CopyTrackLink(Project& pProject, int32_t pTrack)
+{
+    if (pTrack < 0 || pTrack > pProject.LastTrackNo)
+        return;
+    const int32_t linked = pProject.Tracks[pTrack].LevelLinked;
+    for (int32_t t = 0; t <= pProject.LastTrackNo; ++t)
+        pProject.Tracks[t].LevelLinked = linked;
+}
+
+void AllTracksToUnity(Project& pProject)
+{
+    for (int32_t t = 0; t <= pProject.LastTrackNo; ++t)
+        pProject.Tracks[t].LevelL = pProject.Tracks[t].LevelR = pProject.UnityLevel;
 }
 
 std::vector<int32_t> MainView::PlaceFadePoints(int32_t pTrack)

@@ -17,6 +17,8 @@ inline constexpr int32_t kTwipsPerPixel = 15;
 inline constexpr int32_t kLaneGap = 3;
 /// Half the width of a marker image.
 inline constexpr int32_t kMarkHalfWidth = 4;
+/// Height of the flag a marker shows at the top and the bottom of the current lane.
+inline constexpr int32_t kMarkFlagHeight = 9;
 inline constexpr int32_t kMaxZoom = 16384;
 inline constexpr int32_t kHSliderMax = 10000;
 /// Messages of the view.
@@ -54,6 +56,27 @@ struct EnvPoint {
     int32_t X = 0;
     int32_t Y = 0;
 };
+
+/// Drops the inner points of every horizontal run of a polyline (points in x order with the
+/// same y as both neighbours), so that a flat stretch is one line however many pixels it
+/// spans. The line drawn is the same.
+void MergeFlatRuns(std::vector<EnvPoint>& pLine);
+
+/// A take being recorded, placed as a block on its lane over the peaks gathered so far.
+struct RecordingLane {
+    Block Place;
+    const PeakArray* Peaks = nullptr;
+};
+
+/// Alt-ganged track faders. Moves every track but pTrack by pDeltaL and pDeltaR level
+/// steps, held to 0..255; a linked track takes its left value on the right too. Returns
+/// the tracks whose levels changed.
+std::vector<int32_t> GangTrackLevels(
+    Project& pProject, int32_t pTrack, int32_t pDeltaL, int32_t pDeltaR);
+/// Copies the link switch of pTrack to every other track.
+void CopyTrackLink(Project& pProject, int32_t pTrack);
+/// Sets both levels of every track to the unity level.
+void AllTracksToUnity(Project& pProject);
 
 /// The geometry of the main window's track area: lane heights and tops, vertical and
 /// horizontal scrolling, zoom, level zoom, marks in pixels, the time-scale ticks and the
@@ -120,6 +143,13 @@ public:
     void ZoomStep(bool pIn);
     /// The whole project (display button 1).
     void ZoomWhole();
+    /// The mouse wheel over the track area with Ctrl: one zoom step in (pIn) or out that
+    /// keeps the frame under column pX where it is, with the visible time in the message
+    /// area.
+    void ZoomAt(bool pIn, int32_t pX);
+    /// The mouse wheel with Shift: scrolls by pNotches tenths of the surface's width (later
+    /// for a positive count).
+    void ScrollNotches(int32_t pNotches);
     /// Zoom so that pLength frames fit the surface; ViewStart 0.
     void ZoomToFit(int64_t pLength);
     /// Zoom to the selection and centre it.
@@ -141,6 +171,26 @@ public:
     int32_t MarkImageLeft(int64_t pFrame) const;
     /// The mark a marker image at pLeft stands for (at least 0).
     int32_t MarkFromImage(int32_t pLeft) const;
+    /// The marker flag under surface point (pX, pY): 0 in, 1 out, -1 none. The flags lie at
+    /// the top and the bottom of the current track's lane, half a marker image either side
+    /// of the mark's line; where both cover the point the nearer line wins, and on a tie the
+    /// out mark right of the line, the in mark left of it.
+    int32_t MarkerAt(int32_t pX, int32_t pY) const;
+    /// Drags marker pMark (0 in, 1 out) so that its line lies at surface column pX. When the
+    /// out mark would lie left of the in mark, the other mark takes the same place (the two
+    /// move together).
+    void MoveMarker(int32_t pMark, int32_t pX);
+    /// The box that shows the second heard while a mark is previewed: left and right
+    /// pixels, from the middle of the current lane to its bottom. pMark is the dragged
+    /// mark's frame; pDirection is 0 at the press (the box ends 8 pixels left of the marker
+    /// image), 1 moving right (it starts at the mark), -1 moving left (it ends there).
+    struct SearchBox {
+        int32_t Left = 0;
+        int32_t Right = 0;
+        int32_t Top = 0;
+        int32_t Bottom = 0;
+    };
+    SearchBox SearchBoxAt(int64_t pMark, int pDirection) const;
 
     // Track selection.
     /// Makes t current; Ctrl (2) adds it to the selection, Shift (1) selects the tracks
@@ -149,6 +199,10 @@ public:
     std::vector<int32_t> SetCurrentTrack(int32_t pTrack, int pModifiers);
 
     // Drawing.
+    /// The takes being recorded, one per armed track (the first target recording into it),
+    /// while the recording engine runs and "MaxPow" asks for waveforms while recording;
+    /// empty otherwise. The peaks point into the engine and hold only until its next tick.
+    std::vector<RecordingLane> RecordingBlocks() const;
     /// Placement of a block on the surface.
     BlockPlacement PlaceBlock(const Block& pBlock, const PeakArray& pPeaks) const;
     /// Appends the waveform columns of a placed block to pOut.

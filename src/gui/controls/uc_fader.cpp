@@ -211,6 +211,7 @@ void UC_Fader::MoveBy(int pStep, bool pLeft, bool pRight)
 
 void UC_Fader::mousePressEvent(QMouseEvent* pEvent)
 {
+    mods_ = pEvent->modifiers();
     if (pEvent->button() != Qt::LeftButton)
         return;
     const int trackX = scale_ ? kScaleWidth : 0;
@@ -235,6 +236,7 @@ void UC_Fader::mousePressEvent(QMouseEvent* pEvent)
 
 void UC_Fader::mouseMoveEvent(QMouseEvent* pEvent)
 {
+    mods_ = pEvent->modifiers();
     if (!dragging_) {
         emit Hovered();
         return;
@@ -247,6 +249,7 @@ void UC_Fader::mouseMoveEvent(QMouseEvent* pEvent)
 
 void UC_Fader::mouseReleaseEvent(QMouseEvent* pEvent)
 {
+    mods_ = pEvent->modifiers();
     if (pEvent->button() == Qt::RightButton) {
         linked_ = !linked_;
         update();
@@ -263,15 +266,19 @@ void UC_Fader::mouseDoubleClickEvent(QMouseEvent* pEvent)
 {
     if (pEvent->button() != Qt::LeftButton)
         return;
+    mods_ = pEvent->modifiers();
+    resetting_ = true;
     const bool wasLinked = linked_;
     linked_ = false;
     SetFromUser(unity_, unity_);
     linked_ = wasLinked;
     emit Released(left_, right_);
+    resetting_ = false;
 }
 
 void UC_Fader::wheelEvent(QWheelEvent* pEvent)
 {
+    mods_ = pEvent->modifiers();
     const int steps = pEvent->angleDelta().y() / 120;
     if (steps != 0)
         MoveBy(steps, true, true);
@@ -280,6 +287,7 @@ void UC_Fader::wheelEvent(QWheelEvent* pEvent)
 
 void UC_Fader::keyPressEvent(QKeyEvent* pEvent)
 {
+    mods_ = pEvent->modifiers();
     switch (pEvent->key()) {
     case Qt::Key_Up:
         MoveBy(1, true, true);

@@ -41,6 +41,12 @@ public:
     int IndexAtY(int pY) const;
     int YOfIndex(int pIndex) const;
 
+    /// The keyboard modifiers held during the user's action that sent the last signal (Alt
+    /// gangs the track faders).
+    Qt::KeyboardModifiers ActionModifiers() const { return mods_; }
+    /// True while a double click sends its signals (the levels go to the unity level).
+    bool ResettingToUnity() const { return resetting_; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -81,6 +87,8 @@ private:
     int dragStartY_ = 0;
     int dragStartL_ = 0;
     int dragStartR_ = 0;
+    Qt::KeyboardModifiers mods_ = Qt::NoModifier;
+    bool resetting_ = false;
 };
 
 } // namespace tarvok
