@@ -1,4 +1,5 @@
 #include "gui/bottom_row.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/command_table.h"
 #include "core/command_ids.h"
@@ -64,7 +65,7 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     shuttle_->setRange(-300, 300);
     shuttle_->setValue(0);
     shuttle_->setFixedWidth(110);
-    shuttle_->setToolTip(tr("シャトル"));
+    shuttle_->setToolTip(QTr("シャトル"));
     shuttle_->setFocusPolicy(Qt::NoFocus);
     connect(shuttle_, &QSlider::sliderPressed, this,
         [this] { owner_.ShuttlePressed(shuttle_->value()); });
@@ -106,15 +107,15 @@ QGridLayout* BottomRow::BuildButtonGrid()
         connect(b, &QToolButton::clicked, this, [this, i] { owner_.TransportButton(i); });
         if (i == 0) {
             b->installEventFilter(this); // a right click opens the recording monitor
-            b->setToolTip(Description(kCmdRec) + tr("（右クリックで録音モニター）"));
+            b->setToolTip(Description(kCmdRec) + QTr("（右クリックで録音モニター）"));
         }
         transport_[i] = b;
         buttons->addWidget(b, 0, i);
     }
-    const QString displayTexts[4] = { tr("－"), tr("全体"), tr("＋"), tr("Mix") };
+    const QString displayTexts[4] = { QTr("－"), QTr("全体"), QTr("＋"), tr("Mix") };
     const QString displayTips[4]
-        = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"), Description(kCmdZoomPlus),
-              tr("システムの音量ミキサーを開きます（ミックスダウンではありません）") };
+        = { Description(kCmdZoomMinus), QTr("プロジェクト全体を表示"), Description(kCmdZoomPlus),
+              QTr("システムの音量ミキサーを開きます（ミックスダウンではありません）") };
     for (int i = 0; i < 4; ++i) {
         QToolButton* b = Button(this, QStringLiteral("DispCtrl%1").arg(i));
         b->setText(displayTexts[i]);
@@ -133,8 +134,8 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
     right->setSpacing(2);
     infoGrid_ = new QGridLayout;
     infoGrid_->setSpacing(2);
-    const QString infoTips[5] = { tr("全長"), tr("表示開始位置"), tr("マークイン"),
-        tr("マークアウト"), tr("選択範囲の長さ") };
+    const QString infoTips[5] = { QTr("全長"), QTr("表示開始位置"), QTr("マークイン"),
+        QTr("マークアウト"), QTr("選択範囲の長さ") };
     for (int i = 0; i < 5; ++i) {
         auto* l = new QLabel(this);
         l->setObjectName(QStringLiteral("PictureInfo%1").arg(i));

@@ -1,4 +1,5 @@
 #include "gui/frm_main.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/command_dispatch.h"
 #include "app/commands/fade_commands.h"
@@ -150,7 +151,7 @@ FrmMain::~FrmMain()
 
 void FrmMain::BuildLayout()
 {
-    toolbar_ = addToolBar(tr("ツールバー"));
+    toolbar_ = addToolBar(QTr("ツールバー"));
     toolbar_->setObjectName(QStringLiteral("ToolButtons"));
     toolbar_->setMovable(false);
     toolbar_->setVisible(false);
@@ -219,7 +220,7 @@ QWidget* FrmMain::BuildBottomBox(QWidget& pCentral)
     bottom->addWidget(bottom_, 3);
     master_ = new UC_Fader(&pCentral);
     master_->setObjectName(QStringLiteral("MasterFader"));
-    master_->setToolTip(tr("マスター"));
+    master_->setToolTip(QTr("マスター"));
     master_->SetFadeTable(logic.Proj().Fades, logic.Proj().UnityLevel);
     auto storeMaster = [this](int l, int r) {
         Project& p = ctx_.Logic.Proj();
@@ -518,7 +519,7 @@ void FrmMain::UpdateMenus()
         selected += t.Selected != 0 ? 1 : 0;
     const bool recording = logic.Recording || (ctx_.Transport && ctx_.Transport->RecordingArmed());
     menus_->Command(kCmdSampleedit)->setEnabled(selected < 2 && !recording);
-    if (QMenu* track = menus_->Heading(tr("トラック")))
+    if (QMenu* track = menus_->Heading(QTr("トラック")))
         track->setEnabled(selected < 2 && !recording);
     const bool block = !recording && p.SelectedBlock >= 0 && p.SelectedBlock < p.BlockCount();
     for (int32_t c : { kCmdBlockDelete, kCmdBlockName, kCmdBlockClip, kCmdBlockLock, kCmdBlockFlock,
@@ -763,7 +764,7 @@ void FrmMain::HeadRightUp(QPoint pGlobal)
     if (ctx_.Logic.Busy)
         return;
     QMenu menu(this);
-    QAction* zero = menu.addAction(tr("ヘッド位置を0にする"));
+    QAction* zero = menu.addAction(QTr("ヘッド位置を0にする"));
     if (menu.exec(pGlobal) == zero) {
         SetZeroAtHead(ctx_.Logic);
         AfterCommand();
@@ -812,8 +813,8 @@ void FrmMain::DisplayButton(int pIndex, bool pRight, int pModifiers, QPoint pGlo
     if (pRight) {
         if (pIndex == 0 || pIndex == 2) {
             QMenu menu(this);
-            QAction* items[2]
-                = { menu.addAction(tr("選択範囲を中心")), menu.addAction(tr("再生ヘッドを中心")) };
+            QAction* items[2] = { menu.addAction(QTr("選択範囲を中心")),
+                menu.addAction(QTr("再生ヘッドを中心")) };
             for (int i = 0; i < 2; ++i) {
                 items[i]->setCheckable(true);
                 items[i]->setChecked(view_.ZoomMode == i);

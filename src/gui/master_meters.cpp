@@ -1,4 +1,5 @@
 #include "gui/master_meters.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/app_options.h"
 #include "base/numeric.h"
@@ -18,7 +19,7 @@ MasterMeters::MasterMeters(QWidget* pParent)
     : QWidget(pParent)
 {
     setObjectName(QStringLiteral("MasterMeters"));
-    setToolTip(tr("クリックで RMS 表示とピーク表示を切り替えます"));
+    setToolTip(QTr("クリックで RMS 表示とピーク表示を切り替えます"));
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_draw_level.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "core/project.h"
@@ -162,8 +163,8 @@ FrmDrawLevel::FrmDrawLevel(GuiContext& pContext, QWidget* pParent)
         box->setMaximumWidth(80);
         box->setAlignment(Qt::AlignRight);
     }
-    auto* inLabel = new QLabel(tr("フェードイン(ms)"), this);
-    auto* outLabel = new QLabel(tr("フェードアウト(ms)"), this);
+    auto* inLabel = new QLabel(QTr("フェードイン(ms)"), this);
+    auto* outLabel = new QLabel(QTr("フェードアウト(ms)"), this);
     inLabel->setObjectName(QStringLiteral("LabelFadeIn"));
     outLabel->setObjectName(QStringLiteral("LabelFadeOut"));
     row->addWidget(inLabel);

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_mix_down.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "base/file_name.h"
@@ -49,7 +50,7 @@ FrmMixDown::FrmMixDown(GuiContext& pContext, QWidget* pParent)
     , model_(pContext.Logic, pContext.Encoder, pContext.FileEncoder)
 {
     setObjectName(QStringLiteral("FrmMixDown"));
-    setWindowTitle(tr("wavファイル作成"));
+    setWindowTitle(QTr("wavファイル作成"));
     setModal(true);
     BuildControls();
     LoadControls();
@@ -74,27 +75,27 @@ void FrmMixDown::BuildControls()
 QHBoxLayout* FrmMixDown::BuildSourceTargetRow()
 {
     auto* top = new QHBoxLayout;
-    auto* source = new QGroupBox(tr("ソース"), this);
+    auto* source = new QGroupBox(QTr("ソース"), this);
     auto* sourceGrid = new QVBoxLayout(source);
     sourceTracks_ = new QComboBox(source);
     sourceTracks_->setObjectName(QStringLiteral("ComboSourceTracks"));
     for (const std::string& item : MixdownWindowModel::SourceTrackItems())
-        sourceTracks_->addItem(tr(item.c_str()));
+        sourceTracks_->addItem(QTr(item.c_str()));
     sourceRange_ = new QComboBox(source);
     sourceRange_->setObjectName(QStringLiteral("ComboSourceRange"));
     for (const std::string& item : MixdownWindowModel::SourceRangeItems())
-        sourceRange_->addItem(tr(item.c_str()));
+        sourceRange_->addItem(QTr(item.c_str()));
     sourceGrid->addWidget(sourceTracks_);
     sourceGrid->addWidget(sourceRange_);
     sourceGrid->addStretch();
     top->addWidget(source, 1);
 
-    auto* targetBox = new QGroupBox(tr("出力先"), this);
+    auto* targetBox = new QGroupBox(QTr("出力先"), this);
     auto* targetGrid = new QGridLayout(targetBox);
     target_ = new QButtonGroup(this);
     const std::vector<std::string>& captions = MixdownWindowModel::TargetCaptions();
     for (int i = 0; i < static_cast<int>(captions.size()); ++i) {
-        auto* option = new QRadioButton(tr(captions[static_cast<size_t>(i)].c_str()), targetBox);
+        auto* option = new QRadioButton(QTr(captions[static_cast<size_t>(i)].c_str()), targetBox);
         option->setObjectName(QStringLiteral("CheckTarget%1").arg(i));
         target_->addButton(option, i);
         targetGrid->addWidget(option, i, 0);
@@ -111,7 +112,7 @@ QHBoxLayout* FrmMixDown::BuildSourceTargetRow()
 /// The output format.
 QGroupBox* FrmMixDown::BuildFormatBox()
 {
-    auto* formatBox = new QGroupBox(tr("形式"), this);
+    auto* formatBox = new QGroupBox(QTr("形式"), this);
     auto* formatGrid = new QGridLayout(formatBox);
     freq_ = new QComboBox(formatBox);
     freq_->setObjectName(QStringLiteral("ComboFreq"));
@@ -138,21 +139,21 @@ QGroupBox* FrmMixDown::BuildFormatBox()
 /// Normalisation, loops and silences.
 QGroupBox* FrmMixDown::BuildOptionsBox()
 {
-    auto* optionBox = new QGroupBox(tr("オプション"), this);
+    auto* optionBox = new QGroupBox(QTr("オプション"), this);
     auto* optionGrid = new QGridLayout(optionBox);
-    normalize_ = new QCheckBox(tr("ノーマライズ"), optionBox);
+    normalize_ = new QCheckBox(QTr("ノーマライズ"), optionBox);
     normalize_->setObjectName(QStringLiteral("CheckNormalize"));
     normalizeLevel_ = new QLineEdit(optionBox);
     normalizeLevel_->setObjectName(QStringLiteral("TextNormalize"));
     rms_ = new QCheckBox(tr("RMS"), optionBox);
     rms_->setObjectName(QStringLiteral("CheckRMS"));
-    loudness_ = new QCheckBox(tr("ラウドネス"), optionBox);
+    loudness_ = new QCheckBox(QTr("ラウドネス"), optionBox);
     loudness_->setObjectName(QStringLiteral("CheckLoudness"));
     loudnessLevel_ = new QLineEdit(optionBox);
     loudnessLevel_->setObjectName(QStringLiteral("TextLoudness"));
-    measureLoudness_ = new QCheckBox(tr("測定"), optionBox);
+    measureLoudness_ = new QCheckBox(QTr("測定"), optionBox);
     measureLoudness_->setObjectName(QStringLiteral("CheckMeasureLoudness"));
-    measureLoudness_->setToolTip(tr("作成したミックスのラウドネスとトゥルーピークを表示します"));
+    measureLoudness_->setToolTip(QTr("作成したミックスのラウドネスとトゥルーピークを表示します"));
     loop_ = new QLineEdit(optionBox);
     loop_->setObjectName(QStringLiteral("TextLoop"));
     suStart_ = new QLineEdit(optionBox);
@@ -167,11 +168,11 @@ QGroupBox* FrmMixDown::BuildOptionsBox()
     optionGrid->addWidget(loudness_, 1, 0);
     optionGrid->addWidget(WithUnit(loudnessLevel_, tr("LUFS"), optionBox), 1, 1);
     optionGrid->addWidget(measureLoudness_, 1, 2);
-    optionGrid->addWidget(new QLabel(tr("ループ"), optionBox), 2, 0);
+    optionGrid->addWidget(new QLabel(QTr("ループ"), optionBox), 2, 0);
     optionGrid->addWidget(loop_, 2, 1, Qt::AlignLeft);
-    optionGrid->addWidget(new QLabel(tr("前空白"), optionBox), 3, 0);
+    optionGrid->addWidget(new QLabel(QTr("前空白"), optionBox), 3, 0);
     optionGrid->addWidget(WithUnit(suStart_, tr("ms"), optionBox), 3, 1);
-    optionGrid->addWidget(new QLabel(tr("後空白"), optionBox), 3, 2, Qt::AlignRight);
+    optionGrid->addWidget(new QLabel(QTr("後空白"), optionBox), 3, 2, Qt::AlignRight);
     optionGrid->addWidget(WithUnit(suEnd_, tr("ms"), optionBox), 3, 3);
     return optionBox;
 }
@@ -183,7 +184,7 @@ void FrmMixDown::BuildTargetFileRows(QVBoxLayout& pLayout)
     targetFile_ = new QLineEdit(this);
     targetFile_->setObjectName(QStringLiteral("TextTargetFile"));
     targetFile_->setMinimumWidth(360);
-    browse_ = new QPushButton(tr("参照..."), this);
+    browse_ = new QPushButton(QTr("参照..."), this);
     browse_->setObjectName(QStringLiteral("ButtonBrowse"));
     pathRow->addWidget(targetFile_, 1);
     pathRow->addWidget(browse_);
@@ -382,7 +383,7 @@ void FrmMixDown::ChooseFile()
     const std::string initial = (folder.empty() ? std::string() : WithTrailingSlash(folder))
         + current.substr(FolderOf(current).size());
     std::optional<std::string> chosen
-        = context_.Logic.Ui().ChooseSaveFile(S(tr("wavファイル作成")), "*." + extension, initial);
+        = context_.Logic.Ui().ChooseSaveFile(S(QTr("wavファイル作成")), "*." + extension, initial);
     if (!chosen)
         return;
     targetFile_->setText(Q(EnsureOutputExtension(*chosen, model_.PathKind())));
@@ -401,9 +402,9 @@ void FrmMixDown::RunOk()
     running_ = true;
     SetControlsEnabled(false);
     progress_->ResetCancel();
-    progress_->ShowProgress(tr("wavファイル作成"), 0.0);
+    progress_->ShowProgress(QTr("wavファイル作成"), 0.0);
     progress_->show();
-    const QString label = tr("wavファイル作成");
+    const QString label = QTr("wavファイル作成");
     MixdownResult result = model_.Run([this, &label](double pDone, std::string_view) {
         progress_->ShowProgress(
             QStringLiteral("%1 %2%").arg(label).arg(pDone * 100.0, 0, 'f', 1), pDone);

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_rip.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/rip_command.h"
 #include "app/shell/file_copy.h"
@@ -111,7 +112,7 @@ FrmRip::FrmRip(GuiContext& pContext, QWidget* pParent)
     , context_(pContext)
 {
     setObjectName(QStringLiteral("FrmRip"));
-    setWindowTitle(tr("CDオーディオ"));
+    setWindowTitle(QTr("CDオーディオ"));
     setModal(true);
     MainLogic& logic = context_.Logic;
     RipCheckOptions options = RipOptionsFromSettings(logic);
@@ -195,7 +196,7 @@ void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
     lv_->setRootIsDecorated(false);
     lv_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lv_->setHeaderLabels({ Caption(pStore, "Name_No", "No"), Caption(pStore, "Name_Time", "Time"),
-        Caption(pStore, "Name_Title", "Title"), QStringLiteral("AccurateRip"), tr("照合") });
+        Caption(pStore, "Name_Title", "Title"), QStringLiteral("AccurateRip"), QTr("照合") });
     lv_->setColumnWidth(0, 40);
     lv_->setColumnWidth(1, 70);
     lv_->setColumnWidth(2, 180);
@@ -221,9 +222,9 @@ QHBoxLayout* FrmRip::BuildOptionsRow(Settings& pStore)
     checkRip_->setObjectName(QStringLiteral("CheckRip"));
     checkCddb_ = new QCheckBox(Caption(pStore, "Name_CDDB", "Get CD Info"), this);
     checkCddb_->setObjectName(QStringLiteral("CheckCDDB"));
-    checkParanoia_ = new QCheckBox(tr("誤り訂正読み込み"), this);
+    checkParanoia_ = new QCheckBox(QTr("誤り訂正読み込み"), this);
     checkParanoia_->setObjectName(QStringLiteral("CheckParanoia"));
-    checkParanoia_->setToolTip(tr("読み込みを重ねて照合し、傷の誤りを訂正します (遅くなります)"));
+    checkParanoia_->setToolTip(QTr("読み込みを重ねて照合し、傷の誤りを訂正します (遅くなります)"));
     options->addWidget(dbBar_, 1);
     options->addWidget(textDb_);
     options->addWidget(checkRip_);
@@ -279,7 +280,7 @@ void FrmRip::BuildPlayerRows(QVBoxLayout& pLayout)
 QHBoxLayout* FrmRip::BuildButtonRow(Settings& pStore)
 {
     auto* buttons = new QHBoxLayout;
-    accurateRip_ = new QPushButton(tr("AccurateRip照合"), this);
+    accurateRip_ = new QPushButton(QTr("AccurateRip照合"), this);
     accurateRip_->setObjectName(QStringLiteral("AccurateRipButton"));
     buttons->addWidget(accurateRip_);
     buttons->addStretch();
