@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Brings po/en/*.po up to date with the code: every text marked with Tr, TrArgs or N_ gets an
-# entry (new ones with an empty English text to fill in; changed ones marked fuzzy with the
-# old English text as a starting point). Each catalogue holds one part of the tree.
+# entry (new and changed ones with an empty English text to fill in).
 #   scripts/update-catalogue.sh            # all parts
 #   scripts/update-catalogue.sh app gui    # only those parts
 set -euo pipefail
@@ -26,7 +25,7 @@ for part in "${parts[@]}"; do
   sed -i 's/charset=CHARSET/charset=UTF-8/' "$tmp/$part.pot"
   target="po/en/$part.po"
   if [ -f "$target" ]; then
-    msgmerge --quiet --update --no-wrap --backup=none "$target" "$tmp/$part.pot"
+    msgmerge --quiet --update --no-wrap --no-fuzzy-matching --backup=none "$target" "$tmp/$part.pot"
   else
     sed 's/^"Language: \\n"/"Language: en\\n"/' "$tmp/$part.pot" >"$target"
   fi

@@ -1,5 +1,6 @@
 #include "gui/bottom_row.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/command_table.h"
 #include "core/command_ids.h"
@@ -65,8 +66,8 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     shuttle_->setRange(-300, 300);
     shuttle_->setValue(0);
     shuttle_->setFixedWidth(110);
-    shuttle_->setToolTip(tr("シャトル"));
-    shuttle_->setAccessibleName(tr("シャトル"));
+    shuttle_->setToolTip(QTr("シャトル"));
+    shuttle_->setAccessibleName(QTr("シャトル"));
     shuttle_->setFocusPolicy(Qt::NoFocus);
     connect(shuttle_, &QSlider::sliderPressed, this,
         [this] { owner_.ShuttlePressed(shuttle_->value()); });
@@ -89,7 +90,7 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
     counter_->installEventFilter(this);
     SetAccessible(counter_,
         { .Role = QAccessible::StaticText,
-            .DefaultName = tr("カウンター"),
+            .DefaultName = QTr("カウンター"),
             .ValueText = [this] { return counter_->text().simplified(); },
             .NameWithValue = true });
     row->addWidget(counter_);
@@ -114,16 +115,17 @@ QGridLayout* BottomRow::BuildButtonGrid()
         connect(b, &QToolButton::clicked, this, [this, i] { owner_.TransportButton(i); });
         if (i == 0) {
             b->installEventFilter(this); // a right click opens the recording monitor
-            b->setToolTip(Description(kCmdRec) + tr("（右クリックで録音モニター）"));
+            b->setToolTip(Description(kCmdRec) + QTr("（右クリックで録音モニター）"));
         }
         transport_[i] = b;
         buttons->addWidget(b, 0, i);
     }
-    const QString displayTexts[4] = { tr("－"), tr("全体"), tr("＋"), tr("Mix") };
-    const QString displayNames[4] = { tr("縮小"), tr("全体表示"), tr("拡大"), tr("音量ミキサー") };
+    const QString displayTexts[4] = { QTr("－"), QTr("全体"), QTr("＋"), tr("Mix") };
+    const QString displayNames[4]
+        = { QTr("縮小"), QTr("全体表示"), QTr("拡大"), QTr("音量ミキサー") };
     const QString displayTips[4]
-        = { Description(kCmdZoomMinus), tr("プロジェクト全体を表示"), Description(kCmdZoomPlus),
-              tr("システムの音量ミキサーを開きます（ミックスダウンではありません）") };
+        = { Description(kCmdZoomMinus), QTr("プロジェクト全体を表示"), Description(kCmdZoomPlus),
+              QTr("システムの音量ミキサーを開きます（ミックスダウンではありません）") };
     for (int i = 0; i < 4; ++i) {
         QToolButton* b = Button(this, QStringLiteral("DispCtrl%1").arg(i));
         b->setText(displayTexts[i]);
@@ -143,8 +145,8 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
     right->setSpacing(2);
     infoGrid_ = new QGridLayout;
     infoGrid_->setSpacing(2);
-    const QString infoTips[5] = { tr("全長"), tr("表示開始位置"), tr("マークイン"),
-        tr("マークアウト"), tr("選択範囲の長さ") };
+    const QString infoTips[5] = { QTr("全長"), QTr("表示開始位置"), QTr("マークイン"),
+        QTr("マークアウト"), QTr("選択範囲の長さ") };
     for (int i = 0; i < 5; ++i) {
         auto* l = new QLabel(this);
         l->setObjectName(QStringLiteral("PictureInfo%1").arg(i));
@@ -171,12 +173,12 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
     message_->setMinimumWidth(200);
     message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     message_->setTextInteractionFlags(Qt::NoTextInteraction);
-    message_->setAccessibleDescription(tr("メッセージ"));
+    message_->setAccessibleDescription(QTr("メッセージ"));
     messageRow->addWidget(message_, 1);
     progress_ = new QProgressBar(this);
     progress_->setRange(0, 100);
     progress_->setFixedWidth(90);
-    progress_->setAccessibleName(tr("進行状況"));
+    progress_->setAccessibleName(QTr("進行状況"));
     progress_->setVisible(false);
     messageRow->addWidget(progress_);
     right->addLayout(messageRow);

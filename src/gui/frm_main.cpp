@@ -1,4 +1,5 @@
 #include "gui/frm_main.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/command_dispatch.h"
 #include "app/commands/fade_commands.h"
@@ -150,9 +151,9 @@ FrmMain::~FrmMain()
 
 void FrmMain::BuildLayout()
 {
-    toolbar_ = addToolBar(tr("ツールバー"));
+    toolbar_ = addToolBar(QTr("ツールバー"));
     if (auto* more = toolbar_->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
-        more->setAccessibleName(tr("ツールバーの残りのボタン"));
+        more->setAccessibleName(QTr("ツールバーの残りのボタン"));
     toolbar_->setObjectName(QStringLiteral("ToolButtons"));
     toolbar_->setMovable(false);
     toolbar_->setVisible(false);
@@ -166,7 +167,7 @@ void FrmMain::BuildLayout()
 
     slider_ = new QScrollBar(Qt::Horizontal, central);
     slider_->setObjectName(QStringLiteral("HScrollAddr"));
-    slider_->setAccessibleName(tr("表示位置"));
+    slider_->setAccessibleName(QTr("表示位置"));
     slider_->setRange(0, kHSliderMax);
     slider_->setPageStep(500);
     connect(slider_, &QScrollBar::valueChanged, this, [this](int v) {
@@ -202,7 +203,7 @@ QHBoxLayout* FrmMain::BuildTrackArea(QWidget& pCentral)
     all->addLayout(left, 1);
     vbar_ = new QScrollBar(Qt::Vertical, &pCentral);
     vbar_->setObjectName(QStringLiteral("VScrollTrack"));
-    vbar_->setAccessibleName(tr("トラックのスクロール"));
+    vbar_->setAccessibleName(QTr("トラックのスクロール"));
     vbar_->setRange(0, 1000);
     vbar_->setPageStep(100);
     connect(vbar_, &QScrollBar::valueChanged, this, [this](int v) {
@@ -223,8 +224,8 @@ QWidget* FrmMain::BuildBottomBox(QWidget& pCentral)
     bottom->addWidget(bottom_, 3);
     master_ = new UC_Fader(&pCentral);
     master_->setObjectName(QStringLiteral("MasterFader"));
-    master_->setToolTip(tr("マスター"));
-    master_->setAccessibleName(tr("マスターフェーダー"));
+    master_->setToolTip(QTr("マスター"));
+    master_->setAccessibleName(QTr("マスターフェーダー"));
     master_->SetFadeTable(logic.Proj().Fades, logic.Proj().UnityLevel);
     auto storeMaster = [this](int l, int r) {
         Project& p = ctx_.Logic.Proj();
@@ -523,7 +524,7 @@ void FrmMain::UpdateMenus()
         selected += t.Selected != 0 ? 1 : 0;
     const bool recording = logic.Recording || (ctx_.Transport && ctx_.Transport->RecordingArmed());
     menus_->Command(kCmdSampleedit)->setEnabled(selected < 2 && !recording);
-    if (QMenu* track = menus_->Heading(tr("トラック")))
+    if (QMenu* track = menus_->Heading(QTr("トラック")))
         track->setEnabled(selected < 2 && !recording);
     const bool block = !recording && p.SelectedBlock >= 0 && p.SelectedBlock < p.BlockCount();
     for (int32_t c : { kCmdBlockDelete, kCmdBlockName, kCmdBlockClip, kCmdBlockLock, kCmdBlockFlock,
@@ -768,7 +769,7 @@ void FrmMain::HeadRightUp(QPoint pGlobal)
     if (ctx_.Logic.Busy)
         return;
     QMenu menu(this);
-    QAction* zero = menu.addAction(tr("ヘッド位置を0にする"));
+    QAction* zero = menu.addAction(QTr("ヘッド位置を0にする"));
     if (menu.exec(pGlobal) == zero) {
         SetZeroAtHead(ctx_.Logic);
         AfterCommand();
@@ -817,8 +818,8 @@ void FrmMain::DisplayButton(int pIndex, bool pRight, int pModifiers, QPoint pGlo
     if (pRight) {
         if (pIndex == 0 || pIndex == 2) {
             QMenu menu(this);
-            QAction* items[2]
-                = { menu.addAction(tr("選択範囲を中心")), menu.addAction(tr("再生ヘッドを中心")) };
+            QAction* items[2] = { menu.addAction(QTr("選択範囲を中心")),
+                menu.addAction(QTr("再生ヘッドを中心")) };
             for (int i = 0; i < 2; ++i) {
                 items[i]->setCheckable(true);
                 items[i]->setChecked(view_.ZoomMode == i);

@@ -3,10 +3,13 @@
 // file without a display and ends.
 
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "core/option_parser.h"
+#include "core/paths.h"
 #include "gui/dialogs/window_registry.h"
 #include "gui/frm_main.h"
 #include "gui/gui_session.h"
+#include "gui/gui_text.h"
 #include "gui/instance_channel.h"
 #include "gui/screenshot.h"
 #include "gui/translations.h"
@@ -99,7 +102,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE"))
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     ChooseFont(app);
-    tarvok::InstallTranslations(app);
+    // Texts follow the locale until the settings are read (Japanese for ja*, else English).
+    tarvok::SetLanguage(tarvok::LanguageFromEnvironment(), tarvok::EnglishCatalogueFile());
     if (!args.Ok) {
         std::fprintf(stderr,
             "usage: tarvok2 [--screenshot FILE.png [--window NAME]] [--data-folder DIR] "
@@ -128,10 +132,15 @@ int main(int argc, char** argv)
     if (!session.Startup(args.DataFolder)) {
         if (!screenshot)
             QMessageBox::critical(
-                nullptr, QStringLiteral("tarvok2"), QObject::tr("データフォルダを作成できません"));
+                nullptr, QStringLiteral("tarvok2"), tarvok::QTr("データフォルダを作成できません"));
         std::fprintf(stderr, "tarvok2: the data folder cannot be made\n");
         return 1;
     }
+    // The "Language" setting (auto, ja, en) decides before any window is built; Qt's own
+    // dialogs follow it.
+    tarvok::SetLanguage(tarvok::LanguageOfChoice(session.Store.GetSetting("Language", "auto")),
+        tarvok::EnglishCatalogueFile());
+    tarvok::InstallTranslations(app);
     tarvok::FrmMain window(session.Context, session.Ui);
     window.SetInstanceChannel(&channel);
     window.Start(args.CommandLine, !screenshot, !screenshot);

@@ -1,4 +1,5 @@
 #include "gui/main_menus.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/command_table.h"
 #include "core/command_ids.h"
@@ -34,44 +35,44 @@ MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
     , bar_(pBar)
     , handlers_(std::move(pHandlers))
 {
-    file_ = AddHeading(tr("ファイル(&F)"));
+    file_ = AddHeading(QTr("ファイル(&F)"));
     AddCommands(file_, kCmdOpensound, kCmdRipcd);
     file_->addSeparator();
     AddCommands(file_, kCmdOpenprj, kCmdCleanup);
     file_->addSeparator();
     AddCommands(file_, kCmdCloseprj, kCmdCloseprj);
     recentSeparator_ = file_->addSeparator();
-    recent_ = file_->addMenu(tr("最近使ったファイル"));
+    recent_ = file_->addMenu(QTr("最近使ったファイル"));
     recent_->setObjectName(QStringLiteral("MenuMRUP"));
     file_->addSeparator();
-    QAction* exit = file_->addAction(tr("終了(&X)"));
+    QAction* exit = file_->addAction(QTr("終了(&X)"));
     connect(exit, &QAction::triggered, this, [this] { handlers_.Exit(); });
 
-    edit_ = AddHeading(tr("編集(&E)"));
+    edit_ = AddHeading(QTr("編集(&E)"));
     AddCommands(edit_, kCmdErase, kCmdSelall);
     edit_->addSeparator();
     AddCommands(edit_, kCmdUndo, kCmdRedo);
     edit_->addSeparator();
     AddCommands(edit_, kCmdSampleedit, kCmdSampleedit);
 
-    QMenu* play = AddHeading(tr("再生"));
+    QMenu* play = AddHeading(QTr("再生"));
     AddCommands(play, kCmdPlaySelected, kCmdPlayFromout);
     play->addSeparator();
-    monitor_ = play->addAction(tr("録音モニター(&M)..."));
+    monitor_ = play->addAction(QTr("録音モニター(&M)..."));
     monitor_->setObjectName(QStringLiteral("MenuRecMonitor"));
     connect(monitor_, &QAction::triggered, this, [this] {
         if (handlers_.Monitor)
             handlers_.Monitor();
     });
-    QMenu* marks = AddHeading(tr("マーク/ヘッド移動"));
+    QMenu* marks = AddHeading(QTr("マーク/ヘッド移動"));
     AddCommands(marks, kCmdMarkinClick, kCmdMarkinSet);
     marks->addSeparator();
     AddCommands(marks, kCmdMarkoutClick, kCmdMarkoutSet);
     marks->addSeparator();
     AddCommands(marks, kCmdHeadMarkin, kCmdHeadRwd);
-    AddCommands(AddHeading(tr("ブロック")), kCmdBlockDelete, kCmdBlockGroup);
-    AddCommands(AddHeading(tr("トラック")), kCmdTrackName, kCmdTrackSave);
-    QMenu* fade = AddHeading(tr("フェード"));
+    AddCommands(AddHeading(QTr("ブロック")), kCmdBlockDelete, kCmdBlockGroup);
+    AddCommands(AddHeading(QTr("トラック")), kCmdTrackName, kCmdTrackSave);
+    QMenu* fade = AddHeading(QTr("フェード"));
     AddCommands(fade, kCmdFadeIn, kCmdFadeMerge);
     fade->addSeparator();
     const QString channels[2] = { QStringLiteral("Lch"), QStringLiteral("Rch") };
@@ -89,13 +90,13 @@ MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
             TickFadeChannels(handlers_.FadeChannel(-1));
     });
     TickFadeChannels(handlers_.FadeChannel ? handlers_.FadeChannel(-1) : 3);
-    AddCommands(AddHeading(tr("エフェクト")), kCmdFxDelay, kCmdFxAmplify);
-    AddCommands(AddHeading(tr("ステレオエフェクト")), kCmdFxPhaseOut, kCmdFxVocal);
+    AddCommands(AddHeading(QTr("エフェクト")), kCmdFxDelay, kCmdFxAmplify);
+    AddCommands(AddHeading(QTr("ステレオエフェクト")), kCmdFxPhaseOut, kCmdFxVocal);
 
-    tracks_ = AddHeading(tr("表示トラック(&T)"));
+    tracks_ = AddHeading(QTr("表示トラック(&T)"));
     tracks_->setObjectName(QStringLiteral("MenuTrackDisp"));
     tracksGroup_ = new QActionGroup(this);
-    const QString labels[] = { tr("全て"), QStringLiteral("1"), QStringLiteral("2"),
+    const QString labels[] = { QTr("全て"), QStringLiteral("1"), QStringLiteral("2"),
         QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("8"), QStringLiteral("16"),
         QStringLiteral("24") };
     for (int i = 0; i < 8; ++i) {
@@ -106,15 +107,15 @@ MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
             [this, i] { handlers_.ShowTracks(i == 0 ? -1 : kTrackCounts[i - 1]); });
     }
 
-    settings_ = AddHeading(tr("設定(&C)"));
-    QAction* conf = settings_->addAction(tr("設定(&S)..."));
+    settings_ = AddHeading(QTr("設定(&C)"));
+    QAction* conf = settings_->addAction(QTr("設定(&S)..."));
     connect(conf, &QAction::triggered, this, [this] { handlers_.Settings(); });
-    toolbar_ = settings_->addAction(tr("ツールバー表示"));
+    toolbar_ = settings_->addAction(QTr("ツールバー表示"));
     toolbar_->setCheckable(true);
     connect(toolbar_, &QAction::triggered, this, [this] { handlers_.ToggleToolbar(); });
 
-    QMenu* help = AddHeading(tr("ヘルプ(&H)"));
-    QAction* about = help->addAction(tr("情報"));
+    QMenu* help = AddHeading(QTr("ヘルプ(&H)"));
+    QAction* about = help->addAction(QTr("情報"));
     connect(about, &QAction::triggered, this, [this] { handlers_.About(); });
 }
 
@@ -159,8 +160,8 @@ void MainMenus::ShowKeys(const KeyAssignment& pKeys)
 
 void MainMenus::EnableMenus(bool pOn)
 {
-    for (const QString& title : { tr("ファイル(&F)"), tr("ブロック"), tr("トラック"),
-             tr("フェード"), tr("エフェクト"), tr("ステレオエフェクト") })
+    for (const QString& title : { QTr("ファイル(&F)"), QTr("ブロック"), QTr("トラック"),
+             QTr("フェード"), QTr("エフェクト"), QTr("ステレオエフェクト") })
         if (QMenu* m = Heading(title))
             m->setEnabled(pOn);
     settings_->setEnabled(pOn);

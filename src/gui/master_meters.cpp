@@ -1,5 +1,6 @@
 #include "gui/master_meters.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/app_options.h"
 #include "base/numeric.h"
@@ -19,8 +20,8 @@ MasterMeters::MasterMeters(QWidget* pParent)
     : QWidget(pParent)
 {
     setObjectName(QStringLiteral("MasterMeters"));
-    setToolTip(tr("クリックで RMS 表示とピーク表示を切り替えます"));
-    setAccessibleName(tr("マスターメーター"));
+    setToolTip(QTr("クリックで RMS 表示とピーク表示を切り替えます"));
+    setAccessibleName(QTr("マスターメーター"));
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
@@ -58,7 +59,7 @@ MasterMeters::MasterMeters(QWidget* pParent)
         bars_[c]->setFixedWidth(10);
         SetAccessible(bars_[c],
             { .Role = QAccessible::Indicator,
-                .DefaultName = c == 0 ? tr("マスター L") : tr("マスター R"),
+                .DefaultName = c == 0 ? QTr("マスター L") : QTr("マスター R"),
                 .ValueText = [bar = bars_[c]] {
                     return tr("%1 dB").arg(bar->ShownBar() / 10.0, 0, 'f', 1);
                 } });
@@ -77,7 +78,7 @@ MasterMeters::MasterMeters(QWidget* pParent)
         needles_[c]->setObjectName(QStringLiteral("MasterMeter%1").arg(c));
         needles_[c]->SetCaption(c == 0 ? QStringLiteral("L") : QStringLiteral("R"));
         needles_[c]->setFixedWidth(112);
-        needles_[c]->setAccessibleName(c == 0 ? tr("マスター VU L") : tr("マスター VU R"));
+        needles_[c]->setAccessibleName(c == 0 ? QTr("マスター VU L") : QTr("マスター VU R"));
         needles->addWidget(needles_[c]);
     }
     row->addWidget(needlePanel_);

@@ -1,4 +1,5 @@
 #include "gui/mixer_launcher.h"
+#include "gui/gui_text.h"
 
 #include <QFileInfo>
 #include <QObject>
@@ -29,12 +30,11 @@ QString LaunchMixerProgram(const QString& pMixerApp)
 {
     QStringList command = MixerCommand(pMixerApp);
     if (command.isEmpty())
-        return QObject::tr(
-            "音量ミキサーが見つかりません（pavucontrol などを入れるか、設定の「ミキサー」で"
-            "プログラムを指定してください）");
+        return QTr("音量ミキサーが見つかりません（pavucontrol などを入れるか、設定の「ミキサー」で"
+                   "プログラムを指定してください）");
     const QString program = command.takeFirst();
     if (!QProcess::startDetached(program, command))
-        return QObject::tr("音量ミキサー %1 を起動できません").arg(program);
+        return QTr("音量ミキサー %1 を起動できません").arg(program);
     return {};
 }
 

@@ -1,4 +1,5 @@
 #include "gui/qt_ui.h"
+#include "gui/gui_text.h"
 
 #include "gui/dialogs/frm_time_input.h"
 
@@ -64,7 +65,7 @@ QString DialogTitle(std::string_view pTitle, const QString& pDefault)
 
 QString DialogFilter(std::string_view pPatterns)
 {
-    QString all = QObject::tr("すべてのファイル (*)");
+    QString all = QTr("すべてのファイル (*)");
     if (pPatterns.empty())
         return all;
     // "description|patterns|description|patterns..." pairs, or a bare pattern list.
@@ -130,10 +131,10 @@ MsgAnswer QtUserInterface::MessageBox(std::string_view pText, MsgButtons pButton
     };
     std::vector<Choice> choices;
     const Choice ok { tr("OK"), MsgAnswer::Ok, QMessageBox::AcceptRole };
-    const Choice cancel { tr("キャンセル"), MsgAnswer::Cancel, QMessageBox::RejectRole };
-    const Choice yes { tr("はい(&Y)"), MsgAnswer::Yes, QMessageBox::YesRole };
-    const Choice no { tr("いいえ(&N)"), MsgAnswer::No, QMessageBox::NoRole };
-    const Choice retry { tr("再試行(&R)"), MsgAnswer::Retry, QMessageBox::AcceptRole };
+    const Choice cancel { QTr("キャンセル"), MsgAnswer::Cancel, QMessageBox::RejectRole };
+    const Choice yes { QTr("はい(&Y)"), MsgAnswer::Yes, QMessageBox::YesRole };
+    const Choice no { QTr("いいえ(&N)"), MsgAnswer::No, QMessageBox::NoRole };
+    const Choice retry { QTr("再試行(&R)"), MsgAnswer::Retry, QMessageBox::AcceptRole };
     switch (pButtons) {
     case MsgButtons::Ok:
         choices = { ok };
@@ -206,7 +207,7 @@ std::optional<std::string> QtUserInterface::ChooseOpenFile(
     if (std::optional<QString> answer = Hooked(Q(pTitle)))
         return answer->isEmpty() ? std::nullopt : std::optional<std::string>(answer->toStdString());
     const QString path = QFileDialog::getOpenFileName(
-        window_, DialogTitle(pTitle, QObject::tr("開く")), Q(pInitial), DialogFilter(pFilter));
+        window_, DialogTitle(pTitle, QTr("開く")), Q(pInitial), DialogFilter(pFilter));
     if (path.isEmpty())
         return std::nullopt;
     return path.toStdString();
@@ -218,9 +219,9 @@ std::optional<std::string> QtUserInterface::ChooseSaveFile(
     if (std::optional<QString> answer = Hooked(Q(pTitle)))
         return answer->isEmpty() ? std::nullopt : std::optional<std::string>(answer->toStdString());
     // The callers ask their own replace questions, so the dialog does not ask again.
-    const QString path = QFileDialog::getSaveFileName(window_,
-        DialogTitle(pTitle, QObject::tr("名前を付けて保存")), Q(pInitial), DialogFilter(pFilter),
-        nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString path
+        = QFileDialog::getSaveFileName(window_, DialogTitle(pTitle, QTr("名前を付けて保存")),
+            Q(pInitial), DialogFilter(pFilter), nullptr, QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())
         return std::nullopt;
     return path.toStdString();
@@ -232,7 +233,7 @@ std::optional<std::string> QtUserInterface::ChooseFolder(
     if (std::optional<QString> answer = Hooked(Q(pTitle)))
         return answer->isEmpty() ? std::nullopt : std::optional<std::string>(answer->toStdString());
     QString path = QFileDialog::getExistingDirectory(
-        window_, DialogTitle(pTitle, QObject::tr("フォルダの選択")), Q(pInitial));
+        window_, DialogTitle(pTitle, QTr("フォルダの選択")), Q(pInitial));
     if (path.isEmpty())
         return std::nullopt;
     if (!path.endsWith('/'))

@@ -1,5 +1,6 @@
 #include "gui/time_scale.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "app/windows/main_view.h"
@@ -18,7 +19,7 @@ TimeScale::TimeScale(FrmMain& pOwner, MainLogic& pLogic, MainView& pView, QWidge
     , view_(pView)
 {
     setObjectName(QStringLiteral("PictureScale"));
-    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = tr("時間目盛り") });
+    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = QTr("時間目盛り") });
     setFixedHeight(kScaleHeight + kHeadHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

@@ -1,5 +1,6 @@
 #include "gui/track_area.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/fade_commands.h"
 #include "app/shell/main_logic.h"
@@ -41,9 +42,9 @@ TrackArea::TrackArea(FrmMain& pOwner, MainLogic& pLogic, MainView& pView, QWidge
 {
     setObjectName(QStringLiteral("PictureTrack"));
     SetAccessible(
-        this, { .Role = QAccessible::Canvas, .DefaultName = tr("トラック"), .ValueText = [this] {
+        this, { .Role = QAccessible::Canvas, .DefaultName = QTr("トラック"), .ValueText = [this] {
                    const Project& p = logic_.Proj();
-                   return tr("トラック %1 / %2、ブロック %3 個")
+                   return QTr("トラック %1 / %2、ブロック %3 個")
                        .arg(p.CurrentTrack + 1)
                        .arg(p.LastTrackNo + 1)
                        .arg(p.BlockCount());

@@ -1,4 +1,5 @@
 #include "gui/track_strip.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "app/windows/main_view.h"
@@ -55,22 +56,22 @@ void TrackStrip::Build(int pCount)
         c.Number->setFixedSize(40, 20);
         c.Number->setFocusPolicy(Qt::NoFocus);
         c.Number->installEventFilter(this);
-        c.Number->setAccessibleName(tr("トラック %1").arg(t + 1));
+        c.Number->setAccessibleName(QTr("トラック %1").arg(t + 1));
         v->addWidget(c.Number);
         c.Selector = new UC_IOSelector(c.Box);
-        c.Selector->setAccessibleName(tr("トラック %1 の入出力").arg(t + 1));
+        c.Selector->setAccessibleName(QTr("トラック %1 の入出力").arg(t + 1));
         v->addWidget(c.Selector);
         auto* faderRow = new QHBoxLayout;
         faderRow->setSpacing(1);
         c.Fader = new UC_Fader(c.Box);
         c.Fader->SetFadeTable(logic_.Proj().Fades, logic_.Proj().UnityLevel);
         c.Fader->SetScaleVisible(false);
-        c.Fader->setAccessibleName(tr("トラック %1 のフェーダー").arg(t + 1));
+        c.Fader->setAccessibleName(QTr("トラック %1 のフェーダー").arg(t + 1));
         faderRow->addWidget(c.Fader);
         c.Meter = new UC_TrackVU(c.Box);
         c.Meter->setObjectName(QStringLiteral("TrackVU%1").arg(t));
         c.Meter->SetReferenceDb(referenceDb_);
-        c.Meter->setAccessibleName(tr("トラック %1 のメーター").arg(t + 1));
+        c.Meter->setAccessibleName(QTr("トラック %1 のメーター").arg(t + 1));
         faderRow->addWidget(c.Meter);
         v->addLayout(faderRow, 1);
         connect(c.Selector, &UC_IOSelector::OutputToggled, this, [this, t] {

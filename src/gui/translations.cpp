@@ -1,5 +1,7 @@
 #include "gui/translations.h"
 
+#include "base/i18n.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -9,22 +11,17 @@ namespace tarvok {
 
 int InstallTranslations(QObject& pOwner)
 {
-    int installed = 0;
-    auto install = [&](const QLocale& pLocale, const QString& pName, const QString& pFolder) {
-        auto* translator = new QTranslator(&pOwner);
-        if (translator->load(pLocale, pName, QStringLiteral("_"), pFolder)
-            && QCoreApplication::installTranslator(translator)) {
-            ++installed;
-            return;
-        }
-        delete translator;
-    };
-    // The interface speaks Japanese, so Qt's own dialogs do too, whatever the locale.
-    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
-    install(japanese, QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-    install(QLocale(), QStringLiteral("tarvok2"),
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/tarvok2/translations"));
-    return installed;
+    // Qt's own dialogs speak the interface's language: Japanese needs Qt's Japanese texts,
+    // English is what Qt has built in. The interface's own texts come from base/i18n.
+    if (CurrentLanguage() != Language::Japanese)
+        return 0;
+    auto* translator = new QTranslator(&pOwner);
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+            QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        && QCoreApplication::installTranslator(translator))
+        return 1;
+    delete translator;
+    return 0;
 }
 
 } // namespace tarvok

@@ -1,3 +1,5 @@
+#include "base/i18n.h"
+#include "core/paths.h"
 #include "gui/qt_ui.h"
 #include "gui/translations.h"
 
@@ -106,6 +108,15 @@ TEST(QtUi, QtsOwnDialogTextsAreJapanese)
         EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), english);
     }
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), english);
+
+    // In English, Qt keeps its own English texts.
+    ASSERT_TRUE(SetLanguage(Language::English, EnglishCatalogueFile()));
+    {
+        QObject owner;
+        EXPECT_EQ(InstallTranslations(owner), 0);
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), english);
+    }
+    SetLanguage(Language::Japanese);
 }
 
 } // namespace

@@ -15,6 +15,7 @@ void ReadAppOptions(const Settings& pSettings, AppOptions& pOptions)
     o.WaveColor = s.GetSetting("WaveColor", o.WaveColor);
     o.WaveColorLocked = s.GetSetting("WaveColorLocked", o.WaveColorLocked);
     o.SizeRate = s.GetSetting("SizeRate", std::string_view(o.SizeRate));
+    o.Language = s.GetSetting("Language", std::string_view(o.Language));
     o.PlayTrimDB = std::clamp(s.GetSetting("PlayTrimDB", o.PlayTrimDB), -40.0f, 40.0f);
     o.RecTrimDB = std::clamp(s.GetSetting("RecTrimDB", o.RecTrimDB), -40.0f, 40.0f);
     o.DrawWFP = s.GetSetting("DrawWFP", o.DrawWFP);

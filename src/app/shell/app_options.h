@@ -16,6 +16,7 @@ struct AppOptions : EngineOptions {
     int32_t WaveColor = 13388306;
     int32_t WaveColorLocked = 8485241;
     std::string SizeRate = "1.0";
+    std::string Language = "auto"; ///< "auto" (the locale decides), "ja" or "en"
     int32_t DrawWFP = 0;
     int32_t WFMono = 0;
     int32_t LevelMargin = 0;

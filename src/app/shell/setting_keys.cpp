@@ -24,6 +24,8 @@ std::vector<SettingKeyInfo> StartUpKeys()
         { "WaveColor", T::Integer, "13388306", F::None, "waveform colour (RGB value)" },
         { "WaveColorLocked", T::Integer, "8485241", F::None, "waveform colour of locked blocks" },
         { "SizeRate", T::Text, "1.0", F::None, "display size factor of the controls" },
+        { "Language", T::Text, "auto", F::None,
+            "window language: auto (ja for a Japanese locale, else en), ja or en" },
         { "PlayTrimDB", T::Single, "0", F::None, "playback trim in dB, -40..40" },
         { "RecTrimDB", T::Single, "0", F::None, "recording trim in dB, -40..40" },
         { "FadeTableType", T::Integer, "1", F::None, "fade table: 0 centre zero, 1 general fader" },

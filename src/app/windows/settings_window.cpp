@@ -1,6 +1,7 @@
 #include "app/windows/settings_window.h"
 
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/file_io.h"
@@ -62,6 +63,7 @@ SettingsWindowModel::SettingsWindowModel(MainLogic& pLogic, KeyAssignment& pAssi
     MixerApp = o.MixerApp;
 
     SizeRate = o.SizeRate;
+    Language = o.Language == "ja" ? 1 : o.Language == "en" ? 2 : 0;
     VULevelTrim = FormatNumber(o.VULevelTrim);
     WaveColor = o.WaveColor;
     WaveColorLocked = o.WaveColorLocked;
@@ -115,6 +117,13 @@ std::vector<std::string> SettingsWindowModel::FreqItems()
 const std::vector<std::string>& SettingsWindowModel::FadeTableItems()
 {
     static const std::vector<std::string> kItems { "センターゼロ", "一般フェーダー" };
+    return kItems;
+}
+
+const std::vector<std::string>& SettingsWindowModel::LanguageItems()
+{
+    static const std::vector<std::string> kItems { N_("自動（ロケールに従う）"),
+        DATA_TEXT("日本語"), "English" };
     return kItems;
 }
 
@@ -241,6 +250,8 @@ void SettingsWindowModel::Apply()
     s.SaveSetting("MixerApp", o.MixerApp);
 
     // Details.
+    o.Language = Language == 1 ? "ja" : Language == 2 ? "en" : "auto";
+    s.SaveSetting("Language", o.Language);
     if (std::optional<double> size = Number(SizeRate); size && *size > 0 && *size < 100) {
         o.SizeRate = FormatTenth(*size);
         s.SaveSetting("SizeRate", o.SizeRate);

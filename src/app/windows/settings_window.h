@@ -45,6 +45,9 @@ public:
 
     // Details tab.
     std::string SizeRate; ///< TextSizeRate -> "SizeRate" as "0.0"
+    /// ComboLanguage: 0 auto, 1 ja, 2 en -> "Language"; takes effect at the next start.
+    int32_t Language = 0;
+    static const std::vector<std::string>& LanguageItems();
     std::string VULevelTrim; ///< TextVULevelTrim, dBFS -> minus its magnitude
     int32_t WaveColor = 0; ///< RGB value as stored: red in the low byte
     int32_t WaveColorLocked = 0;

@@ -1,5 +1,6 @@
 #include "gui/controls/uc_fader.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "core/envelope.h"
 
@@ -35,7 +36,7 @@ UC_Fader::UC_Fader(QWidget* pParent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     SetAccessible(this,
         { .Role = QAccessible::Slider,
-            .DefaultName = tr("フェーダー"),
+            .DefaultName = QTr("フェーダー"),
             .ValueText = [this] { return FaderText(); },
             .Number =
                 [this] {

@@ -1,5 +1,6 @@
 #include "gui/controls/uc_io_selector.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -24,10 +25,10 @@ UC_IOSelector::UC_IOSelector(QWidget* pParent)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     SetAccessible(
-        this, { .Role = QAccessible::ButtonMenu, .DefaultName = tr("入出力"), .ValueText = [this] {
-                   return tr("入力 %1%2、出力 %3%4")
-                       .arg(InputText(recCh_), armed_ ? tr("（録音待機）") : QString(),
-                           OutputText(playCh_), playing_ ? tr("（再生）") : QString());
+        this, { .Role = QAccessible::ButtonMenu, .DefaultName = QTr("入出力"), .ValueText = [this] {
+                   return QTr("入力 %1%2、出力 %3%4")
+                       .arg(InputText(recCh_), armed_ ? QTr("（録音待機）") : QString(),
+                           OutputText(playCh_), playing_ ? QTr("（再生）") : QString());
                } });
 }
 

@@ -1,5 +1,6 @@
 #include "gui/controls/uc_needle.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -25,7 +26,7 @@ UC_Needle::UC_Needle(QWidget* pParent)
     setObjectName(QStringLiteral("PictureMMP"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     SetAccessible(this,
-        { .Role = QAccessible::Indicator, .DefaultName = tr("VU メーター"), .ValueText = [this] {
+        { .Role = QAccessible::Indicator, .DefaultName = QTr("VU メーター"), .ValueText = [this] {
              return value_ > 0 ? tr("%1 VU").arg(20.0 * std::log10(value_), 0, 'f', 1)
                                : tr("-∞ VU");
          } });

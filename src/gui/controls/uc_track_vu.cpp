@@ -1,5 +1,6 @@
 #include "gui/controls/uc_track_vu.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -17,7 +18,7 @@ UC_TrackVU::UC_TrackVU(QWidget* pParent)
     setFixedWidth(21);
     SetAccessible(this,
         { .Role = QAccessible::Indicator,
-            .DefaultName = tr("トラックのメーター"),
+            .DefaultName = QTr("トラックのメーター"),
             .ValueText
             = [this] { return tr("L %1 dB、R %2 dB").arg(values_[0]).arg(values_[1]); } });
 }

@@ -1,5 +1,6 @@
 #include "gui/controls/uc_vu.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "engine/level_meters.h"
 
@@ -47,7 +48,7 @@ UC_VU::UC_VU(MultiBarMeter& pModel, QWidget* pParent)
     setCursor(Qt::PointingHandCursor);
     SetAccessible(this,
         { .Role = QAccessible::Indicator,
-            .DefaultName = tr("入力レベルメーター"),
+            .DefaultName = QTr("入力レベルメーター"),
             .ValueText = [this] {
                 QStringList bars;
                 for (int32_t b = 0; b <= model_.NumValue; ++b)

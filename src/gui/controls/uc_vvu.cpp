@@ -1,5 +1,6 @@
 #include "gui/controls/uc_vvu.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -16,7 +17,7 @@ UC_VVU::UC_VVU(QWidget* pParent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     SetAccessible(this,
         { .Role = QAccessible::Indicator,
-            .DefaultName = tr("レベルメーター"),
+            .DefaultName = QTr("レベルメーター"),
             .ValueText = [this] { return QString::number(qRound(model_.Bar())); },
             .Number =
                 [this] {

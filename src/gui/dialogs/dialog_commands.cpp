@@ -1,4 +1,5 @@
 #include "gui/dialogs/dialog_commands.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/apply_effect.h"
 #include "app/shell/main_logic.h"
@@ -25,11 +26,6 @@
 namespace tarvok {
 
 namespace {
-
-QString Tr(const char* pText)
-{
-    return QCoreApplication::translate("tarvok::DialogCommands", pText);
-}
 
 bool HasSelectedBlock(const Project& pProject)
 {
@@ -127,7 +123,7 @@ std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget*
             return false;
         const int32_t block = p.SelectedBlock;
         FrmSetLevel dialog(
-            LevelDialogModel::ForBlock(p, block), logic.Ui(), Tr("ブロックのレベル"), pParent);
+            LevelDialogModel::ForBlock(p, block), logic.Ui(), QTr("ブロックのレベル"), pParent);
         if (dialog.exec() != QDialog::Accepted || !dialog.Result())
             return false;
         return ApplyBlockLevel(logic, block, dialog.Result()->first, dialog.Result()->second);
@@ -137,7 +133,7 @@ std::optional<bool> RunDialogCommand(int32_t pId, GuiContext& pContext, QWidget*
             return false;
         const int32_t block = p.SelectedBlock;
         FrmTimeInput dialog(
-            p, Tr("位置を入力"), p.Blocks[static_cast<size_t>(block)].StartAdr, true, pParent);
+            p, QTr("位置を入力"), p.Blocks[static_cast<size_t>(block)].StartAdr, true, pParent);
         dialog.exec();
         std::optional<int32_t> position = dialog.Frames();
         if (!position || *position < 0 || !logic.StartProc(1, 0))

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_automation.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/command_table.h"
 #include "app/shell/main_logic.h"
@@ -28,7 +29,7 @@ FrmAutomation::FrmAutomation(GuiContext& pContext, QWidget* pParent)
     const Project& p = ctx_.Logic.Proj();
     fader_ = new UC_Fader(this);
     fader_->setObjectName(QStringLiteral("SliderValue"));
-    fader_->setAccessibleName(tr("オートメーションのレベル"));
+    fader_->setAccessibleName(QTr("オートメーションのレベル"));
     fader_->SetFadeTable(p.Fades, p.UnityLevel);
     fader_->SetLinked(true);
     fader_->SetLevels(p.UnityLevel, p.UnityLevel);
@@ -41,7 +42,7 @@ FrmAutomation::FrmAutomation(GuiContext& pContext, QWidget* pParent)
     text_->setMinimumWidth(90);
     text_->setAutoFillBackground(true);
     text_->setCursor(Qt::PointingHandCursor);
-    text_->setToolTip(tr("クリックで書き込みのON/OFF"));
+    text_->setToolTip(QTr("クリックで書き込みのON/OFF"));
     text_->installEventFilter(this);
     layout->addWidget(text_);
     resize(130, 320);

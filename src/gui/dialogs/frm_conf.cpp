@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_conf.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "engine/playback_engine.h"
@@ -80,7 +81,7 @@ FrmConf::FrmConf(GuiContext& pContext, KeyAssignment* pAssignment, QWidget* pPar
     , assignment_(pAssignment ? pAssignment : &ownAssignment_)
 {
     setObjectName(QStringLiteral("FrmConf"));
-    setWindowTitle(tr("設定"));
+    setWindowTitle(QTr("設定"));
     setModal(true);
     std::vector<std::string> outputs;
     std::vector<std::string> inputs;
@@ -94,11 +95,11 @@ FrmConf::FrmConf(GuiContext& pContext, KeyAssignment* pAssignment, QWidget* pPar
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("TabConf"));
-    tabs_->addTab(BuildGeneral(), tr("一般"));
-    tabs_->addTab(BuildDetails(), tr("詳細"));
-    tabs_->addTab(BuildDevices(), tr("デバイス"));
-    tabs_->addTab(BuildKeyboard(), tr("キーボード"));
-    tabs_->addTab(BuildToolbar(), tr("ツールバー"));
+    tabs_->addTab(BuildGeneral(), QTr("一般"));
+    tabs_->addTab(BuildDetails(), QTr("詳細"));
+    tabs_->addTab(BuildDevices(), QTr("デバイス"));
+    tabs_->addTab(BuildKeyboard(), QTr("キーボード"));
+    tabs_->addTab(BuildToolbar(), QTr("ツールバー"));
     layout->addWidget(tabs_);
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int pIndex) {
         if (pIndex == 3 || pIndex == 4)
@@ -126,53 +127,53 @@ QWidget* FrmConf::BuildGeneral()
     auto* form = new QFormLayout(page);
     freq_ = new QComboBox(page);
     freq_->setObjectName(QStringLiteral("ComboFreq"));
-    freq_->setAccessibleName(tr("サンプリング周波数"));
+    freq_->setAccessibleName(QTr("サンプリング周波数"));
     freq_->setEditable(true);
-    freq_->lineEdit()->setAccessibleName(tr("サンプリング周波数"));
+    freq_->lineEdit()->setAccessibleName(QTr("サンプリング周波数"));
     for (const std::string& item : SettingsWindowModel::FreqItems())
         freq_->addItem(Q(item));
     freq_->setCurrentText(Q(m.Freq));
-    form->addRow(tr("サンプリング周波数"), WithNote(freq_, Q(m.ProjectFreqInfo()), page));
+    form->addRow(QTr("サンプリング周波数"), WithNote(freq_, Q(m.ProjectFreqInfo()), page));
 
     sampleStep_ = new QLineEdit(Q(m.SampleStep), page);
     sampleStep_->setObjectName(QStringLiteral("TextSampleStep"));
-    sampleStep_->setAccessibleName(tr("最小編集単位"));
+    sampleStep_->setAccessibleName(QTr("最小編集単位"));
     sampleStep_->setMaximumWidth(90);
-    form->addRow(tr("最小編集単位"), WithNote(sampleStep_, Q(m.ProjectStepInfo()), page));
+    form->addRow(QTr("最小編集単位"), WithNote(sampleStep_, Q(m.ProjectStepInfo()), page));
 
     soundPath_ = new QLineEdit(Q(m.SoundPath), page);
     soundPath_->setObjectName(QStringLiteral("TextSoundPath"));
-    soundPath_->setAccessibleName(tr("データフォルダ"));
+    soundPath_->setAccessibleName(QTr("データフォルダ"));
     auto* pathRow = new QWidget(page);
     auto* pathLayout = new QHBoxLayout(pathRow);
     pathLayout->setContentsMargins(0, 0, 0, 0);
-    auto* browse = new QPushButton(tr("参照..."), pathRow);
+    auto* browse = new QPushButton(QTr("参照..."), pathRow);
     pathLayout->addWidget(soundPath_, 1);
     pathLayout->addWidget(browse);
     connect(browse, &QPushButton::clicked, this, [this] {
         if (std::optional<std::string> folder
-            = context_.Logic.Ui().ChooseFolder(S(tr("データフォルダ")), S(soundPath_->text())))
+            = context_.Logic.Ui().ChooseFolder(S(QTr("データフォルダ")), S(soundPath_->text())))
             soundPath_->setText(Q(*folder));
     });
-    form->addRow(tr("データフォルダ"), pathRow);
+    form->addRow(QTr("データフォルダ"), pathRow);
 
     levelMargin_ = new QLineEdit(Q(m.LevelMargin), page);
     levelMargin_->setObjectName(QStringLiteral("TextLevelMargin"));
-    levelMargin_->setAccessibleName(tr("ヘッドルーム"));
+    levelMargin_->setAccessibleName(QTr("ヘッドルーム"));
     levelMargin_->setMaximumWidth(90);
-    form->addRow(tr("ヘッドルーム"), WithNote(levelMargin_, tr("db"), page));
+    form->addRow(QTr("ヘッドルーム"), WithNote(levelMargin_, tr("db"), page));
 
     delPrjDate_ = new QLineEdit(Q(m.DelPrjDate), page);
     delPrjDate_->setObjectName(QStringLiteral("TextDelPrjDate"));
-    delPrjDate_->setAccessibleName(tr("wpj削除"));
+    delPrjDate_->setAccessibleName(QTr("wpj削除"));
     delPrjDate_->setMaximumWidth(90);
-    form->addRow(tr("wpj削除"), WithNote(delPrjDate_, tr("日"), page));
+    form->addRow(QTr("wpj削除"), WithNote(delPrjDate_, QTr("日"), page));
 
-    delOnEnd_ = new QCheckBox(tr("終了時にデータフォルダ整理"), page);
+    delOnEnd_ = new QCheckBox(QTr("終了時にデータフォルダ整理"), page);
     delOnEnd_->setObjectName(QStringLiteral("CheckDelOnEnd"));
     delOnEnd_->setChecked(m.DelOnEnd);
     form->addRow(QString(), delOnEnd_);
-    adjustClock_ = new QCheckBox(tr("録音同時再生同期"), page);
+    adjustClock_ = new QCheckBox(QTr("録音同時再生同期"), page);
     adjustClock_->setObjectName(QStringLiteral("CheckAdjustClock"));
     adjustClock_->setChecked(m.AdjustClock);
     form->addRow(QString(), adjustClock_);
@@ -180,25 +181,25 @@ QWidget* FrmConf::BuildGeneral()
     fadeTable_ = new QComboBox(page);
     fadeTable_->setObjectName(QStringLiteral("ComboFadeTableType"));
     for (const std::string& item : SettingsWindowModel::FadeTableItems())
-        fadeTable_->addItem(tr(item.c_str()));
+        fadeTable_->addItem(QTr(item.c_str()));
     fadeTable_->setCurrentIndex(m.FadeTableType);
-    form->addRow(tr("フェードテーブル"), fadeTable_);
+    form->addRow(QTr("フェードテーブル"), fadeTable_);
 
     mixerApp_ = new QLineEdit(Q(m.MixerApp), page);
     mixerApp_->setObjectName(QStringLiteral("TextMixerApp"));
-    mixerApp_->setAccessibleName(tr("ミキサー"));
+    mixerApp_->setAccessibleName(QTr("ミキサー"));
     auto* mixerRow = new QWidget(page);
     auto* mixerLayout = new QHBoxLayout(mixerRow);
     mixerLayout->setContentsMargins(0, 0, 0, 0);
-    auto* pick = new QPushButton(tr("参照..."), mixerRow);
+    auto* pick = new QPushButton(QTr("参照..."), mixerRow);
     mixerLayout->addWidget(mixerApp_, 1);
     mixerLayout->addWidget(pick);
     connect(pick, &QPushButton::clicked, this, [this] {
         if (std::optional<std::string> file
-            = context_.Logic.Ui().ChooseOpenFile(S(tr("ミキサー")), "", S(mixerApp_->text())))
+            = context_.Logic.Ui().ChooseOpenFile(S(QTr("ミキサー")), "", S(mixerApp_->text())))
             mixerApp_->setText(Q(*file));
     });
-    form->addRow(tr("ミキサー"), mixerRow);
+    form->addRow(QTr("ミキサー"), mixerRow);
     return page;
 }
 
@@ -210,21 +211,27 @@ QWidget* FrmConf::BuildDetails()
     auto* form = new QFormLayout;
     sizeRate_ = new QLineEdit(Q(m.SizeRate), page);
     sizeRate_->setObjectName(QStringLiteral("TextSizeRate"));
-    sizeRate_->setAccessibleName(tr("表示サイズ"));
+    sizeRate_->setAccessibleName(QTr("表示サイズ"));
     sizeRate_->setMaximumWidth(90);
-    form->addRow(tr("表示サイズ"), WithNote(sizeRate_, QString(), page));
+    form->addRow(QTr("表示サイズ"), WithNote(sizeRate_, QString(), page));
+    language_ = new QComboBox(page);
+    language_->setObjectName(QStringLiteral("ComboLanguage"));
+    for (const std::string& item : SettingsWindowModel::LanguageItems())
+        language_->addItem(QTr(item.c_str()));
+    language_->setCurrentIndex(m.Language);
+    form->addRow(QTr("言語"), WithNote(language_, QTr("次回の起動から"), page));
     vuLevelTrim_ = new QLineEdit(Q(m.VULevelTrim), page);
     vuLevelTrim_->setObjectName(QStringLiteral("TextVULevelTrim"));
-    vuLevelTrim_->setAccessibleName(tr("メーターレベル"));
+    vuLevelTrim_->setAccessibleName(QTr("メーターレベル"));
     vuLevelTrim_->setMaximumWidth(90);
-    form->addRow(tr("メーターレベル"), WithNote(vuLevelTrim_, tr("dbfs"), page));
+    form->addRow(QTr("メーターレベル"), WithNote(vuLevelTrim_, tr("dbfs"), page));
     waveColour_ = new QPushButton(page);
     waveColour_->setObjectName(QStringLiteral("PictureColor0"));
-    waveColour_->setAccessibleName(tr("波形色"));
+    waveColour_->setAccessibleName(QTr("波形色"));
     PaintSwatch(waveColour_, m.WaveColor);
     lockColour_ = new QPushButton(page);
     lockColour_->setObjectName(QStringLiteral("PictureColor1"));
-    lockColour_->setAccessibleName(tr("ロック色"));
+    lockColour_->setAccessibleName(QTr("ロック色"));
     PaintSwatch(lockColour_, m.WaveColorLocked);
     connect(waveColour_, &QPushButton::clicked, this,
         [this] { ChooseColour(model_->WaveColor, waveColour_); });
@@ -233,10 +240,10 @@ QWidget* FrmConf::BuildDetails()
     auto* colours = new QWidget(page);
     auto* colourRow = new QHBoxLayout(colours);
     colourRow->setContentsMargins(0, 0, 0, 0);
-    colourRow->addWidget(new QLabel(tr("波形色"), colours));
+    colourRow->addWidget(new QLabel(QTr("波形色"), colours));
     colourRow->addWidget(waveColour_);
     colourRow->addSpacing(16);
-    colourRow->addWidget(new QLabel(tr("ロック色"), colours));
+    colourRow->addWidget(new QLabel(QTr("ロック色"), colours));
     colourRow->addWidget(lockColour_);
     colourRow->addStretch();
     form->addRow(colours);
@@ -244,10 +251,10 @@ QWidget* FrmConf::BuildDetails()
 
     displayOptions_ = new QListWidget(page);
     displayOptions_->setObjectName(QStringLiteral("CheckDispOP"));
-    displayOptions_->setAccessibleName(tr("表示オプション"));
+    displayOptions_->setAccessibleName(QTr("表示オプション"));
     const std::vector<std::string>& captions = SettingsWindowModel::DisplayOptionCaptions();
     for (size_t i = 0; i < captions.size(); ++i) {
-        auto* item = new QListWidgetItem(tr(captions[i].c_str()), displayOptions_);
+        auto* item = new QListWidgetItem(QTr(captions[i].c_str()), displayOptions_);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(m.DisplayOptions[i] ? Qt::Checked : Qt::Unchecked);
     }
@@ -280,24 +287,24 @@ QWidget* FrmConf::BuildDevices()
             form->addRow(Q(SettingsWindowModel::SlotLabel(slot)), combo);
         }
         if (pSlots == 0)
-            form->addRow(new QLabel(tr("デバイスがありません"), group));
+            form->addRow(new QLabel(QTr("デバイスがありません"), group));
         layout->addWidget(group);
     };
-    deviceGroup(tr("出力デバイス"), m.OutputDevices(), m.OutputSlotCount(), m.OutputChoice,
+    deviceGroup(QTr("出力デバイス"), m.OutputDevices(), m.OutputSlotCount(), m.OutputChoice,
         outputs_, QStringLiteral("ComboOutput"));
-    deviceGroup(tr("入力デバイス"), m.InputDevices(), m.InputSlotCount(), m.InputChoice, inputs_,
+    deviceGroup(QTr("入力デバイス"), m.InputDevices(), m.InputSlotCount(), m.InputChoice, inputs_,
         QStringLiteral("ComboInput"));
     auto* trims = new QFormLayout;
     playTrim_ = new QLineEdit(Q(m.PlayTrim), page);
     playTrim_->setObjectName(QStringLiteral("TextTrimDB0"));
-    playTrim_->setAccessibleName(tr("再生トリム"));
+    playTrim_->setAccessibleName(QTr("再生トリム"));
     playTrim_->setMaximumWidth(90);
     recTrim_ = new QLineEdit(Q(m.RecTrim), page);
     recTrim_->setObjectName(QStringLiteral("TextTrimDB1"));
-    recTrim_->setAccessibleName(tr("録音トリム"));
+    recTrim_->setAccessibleName(QTr("録音トリム"));
     recTrim_->setMaximumWidth(90);
-    trims->addRow(tr("再生トリム"), WithNote(playTrim_, tr("db"), page));
-    trims->addRow(tr("録音トリム"), WithNote(recTrim_, tr("db"), page));
+    trims->addRow(QTr("再生トリム"), WithNote(playTrim_, tr("db"), page));
+    trims->addRow(QTr("録音トリム"), WithNote(recTrim_, tr("db"), page));
     layout->addLayout(trims);
     layout->addStretch();
     return page;
@@ -320,8 +327,8 @@ QWidget* FrmConf::BuildKeyboard()
     auto* layout = new QVBoxLayout(page);
     keys_ = new QTableWidget(SettingsWindowModel::kKeyRowCount, 2, page);
     keys_->setObjectName(QStringLiteral("LVSC"));
-    keys_->setAccessibleName(tr("キー割り当て"));
-    keys_->setHorizontalHeaderLabels({ tr("キー"), tr("機能") });
+    keys_->setAccessibleName(QTr("キー割り当て"));
+    keys_->setHorizontalHeaderLabels({ QTr("キー"), QTr("機能") });
     keys_->verticalHeader()->hide();
     keys_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     keys_->horizontalHeader()->setStretchLastSection(true);
@@ -344,7 +351,7 @@ QWidget* FrmConf::BuildToolbar()
     auto* layout = new QVBoxLayout(page);
     toolbar_ = new QTableWidget(0, 2, page);
     toolbar_->setObjectName(QStringLiteral("LVSCToolbar"));
-    toolbar_->setHorizontalHeaderLabels({ tr("ボタン"), tr("機能") });
+    toolbar_->setHorizontalHeaderLabels({ QTr("ボタン"), QTr("機能") });
     toolbar_->verticalHeader()->hide();
     toolbar_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     toolbar_->horizontalHeader()->setStretchLastSection(true);
@@ -354,12 +361,12 @@ QWidget* FrmConf::BuildToolbar()
     layout->addWidget(toolbar_, 1);
 
     auto* strip = new QHBoxLayout;
-    showToolBar_ = new QCheckBox(tr("ツールバー表示"), page);
+    showToolBar_ = new QCheckBox(QTr("ツールバー表示"), page);
     showToolBar_->setObjectName(QStringLiteral("CheckShowToolBar"));
     showToolBar_->setChecked(model_->ShowToolBar);
     strip->addWidget(showToolBar_);
     strip->addStretch();
-    const QString captions[] = { tr("追加"), tr("削除"), tr("▽"), tr("△") };
+    const QString captions[] = { QTr("追加"), QTr("削除"), tr("▽"), tr("△") };
     const char* names[] = { "ButtonAdd", "ButtonDelete", "ButtonDown", "ButtonUp" };
     for (int i = 0; i < 4; ++i) {
         auto* button = new QPushButton(captions[i], page);
@@ -439,6 +446,7 @@ void FrmConf::ReadControls()
     m.FadeTableType = fadeTable_->currentIndex();
     m.MixerApp = S(mixerApp_->text());
     m.SizeRate = S(sizeRate_->text());
+    m.Language = language_->currentIndex();
     m.VULevelTrim = S(vuLevelTrim_->text());
     for (int i = 0; i < displayOptions_->count(); ++i)
         m.DisplayOptions[static_cast<size_t>(i)]

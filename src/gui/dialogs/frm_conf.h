@@ -71,6 +71,7 @@ private:
     QLineEdit* mixerApp_ = nullptr;
 
     QLineEdit* sizeRate_ = nullptr;
+    QComboBox* language_ = nullptr;
     QLineEdit* vuLevelTrim_ = nullptr;
     QPushButton* waveColour_ = nullptr;
     QPushButton* lockColour_ = nullptr;

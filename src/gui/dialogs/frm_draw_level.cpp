@@ -1,5 +1,6 @@
 #include "gui/dialogs/frm_draw_level.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "core/project.h"
@@ -37,7 +38,7 @@ PictureFade::PictureFade(
     , ctx_(pContext)
 {
     setObjectName(QStringLiteral("PictureFade"));
-    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = tr("レベルの描画") });
+    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = QTr("レベルの描画") });
     setMinimumSize(200, 120);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -158,16 +159,16 @@ FrmDrawLevel::FrmDrawLevel(GuiContext& pContext, QWidget* pParent)
     auto* row = new QHBoxLayout;
     fadeIn_ = new QLineEdit(this);
     fadeIn_->setObjectName(QStringLiteral("TextFadeIn"));
-    fadeIn_->setAccessibleName(tr("フェードイン(ms)"));
+    fadeIn_->setAccessibleName(QTr("フェードイン(ms)"));
     fadeOut_ = new QLineEdit(this);
     fadeOut_->setObjectName(QStringLiteral("TextFadeOut"));
-    fadeOut_->setAccessibleName(tr("フェードアウト(ms)"));
+    fadeOut_->setAccessibleName(QTr("フェードアウト(ms)"));
     for (QLineEdit* box : { fadeIn_, fadeOut_ }) {
         box->setMaximumWidth(80);
         box->setAlignment(Qt::AlignRight);
     }
-    auto* inLabel = new QLabel(tr("フェードイン(ms)"), this);
-    auto* outLabel = new QLabel(tr("フェードアウト(ms)"), this);
+    auto* inLabel = new QLabel(QTr("フェードイン(ms)"), this);
+    auto* outLabel = new QLabel(QTr("フェードアウト(ms)"), this);
     inLabel->setObjectName(QStringLiteral("LabelFadeIn"));
     outLabel->setObjectName(QStringLiteral("LabelFadeOut"));
     row->addWidget(inLabel);
@@ -187,7 +188,7 @@ FrmDrawLevel::FrmDrawLevel(GuiContext& pContext, QWidget* pParent)
     layout->addLayout(column, 1);
     slider_ = new QSlider(Qt::Vertical, this);
     slider_->setObjectName(QStringLiteral("SliderLevel"));
-    slider_->setAccessibleName(tr("レベル"));
+    slider_->setAccessibleName(QTr("レベル"));
     layout->addWidget(slider_);
     resize(720, 340);
 

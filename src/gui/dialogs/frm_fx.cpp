@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_fx.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "app/transport/transport.h"
@@ -122,10 +123,11 @@ void FrmFX::AddChecksAndBox(QVBoxLayout* pLayout)
             });
         }
         if (info.Box != FxBox::None) {
-            row->addWidget(new QLabel(info.Box == FxBox::Length ? tr("長さ") : tr("周波数"), this));
+            row->addWidget(
+                new QLabel(info.Box == FxBox::Length ? QTr("長さ") : QTr("周波数"), this));
             box_ = new QLineEdit(this);
             box_->setObjectName(QStringLiteral("TextTime"));
-            box_->setAccessibleName(info.Box == FxBox::Length ? tr("長さ") : tr("周波数"));
+            box_->setAccessibleName(info.Box == FxBox::Length ? QTr("長さ") : QTr("周波数"));
             row->addWidget(box_);
             if (info.Box == FxBox::Frequency)
                 row->addWidget(new QLabel(QStringLiteral("Hz"), this));
@@ -148,12 +150,12 @@ void FrmFX::AddQualityChoice(QVBoxLayout* pLayout)
 {
     if (model_.HasQualityChoice()) {
         auto* row = new QHBoxLayout;
-        row->addWidget(new QLabel(tr("品質"), this));
+        row->addWidget(new QLabel(QTr("品質"), this));
         quality_ = new QComboBox(this);
         quality_->setObjectName(QStringLiteral("ComboQuality"));
-        quality_->setAccessibleName(tr("品質"));
-        quality_->addItem(tr("標準"));
-        quality_->addItem(tr("高品質"));
+        quality_->setAccessibleName(QTr("品質"));
+        quality_->addItem(QTr("標準"));
+        quality_->addItem(QTr("高品質"));
         quality_->setEnabled(fx_.TimePitch() != nullptr);
         row->addWidget(quality_);
         row->addStretch();
@@ -172,20 +174,20 @@ void FrmFX::AddPreview(QVBoxLayout* pLayout)
 {
     const int32_t rate = ctx_.Logic.Proj().SampleRate;
     auto* previewRow = new QGridLayout;
-    previewButton_ = new QPushButton(tr("▶ 試聴"), this);
+    previewButton_ = new QPushButton(QTr("▶ 試聴"), this);
     previewButton_->setObjectName(QStringLiteral("PreviewButton"));
-    pauseButton_ = new QPushButton(tr("一時停止"), this);
+    pauseButton_ = new QPushButton(QTr("一時停止"), this);
     pauseButton_->setObjectName(QStringLiteral("PauseButton"));
     pauseButton_->setEnabled(false);
     previewFrom_ = new QSlider(Qt::Horizontal, this);
     previewFrom_->setObjectName(QStringLiteral("SliderPreviewFrom"));
-    previewFrom_->setAccessibleName(tr("試聴位置"));
+    previewFrom_->setAccessibleName(QTr("試聴位置"));
     const int64_t step = std::max<int32_t>(rate / 10, 1);
     previewFrom_->setRange(
         0, static_cast<int>(std::min<int64_t>(preview_.PartFrames() / step, INT32_MAX)));
     previewSec_ = new QSlider(Qt::Horizontal, this);
     previewSec_->setObjectName(QStringLiteral("SliderPreviewSec"));
-    previewSec_->setAccessibleName(tr("試聴秒数"));
+    previewSec_->setAccessibleName(QTr("試聴秒数"));
     previewSec_->setRange(5, 20);
     previewSec_->setValue(model_.PreviewSec());
     message_ = new QLabel(this);
@@ -196,12 +198,12 @@ void FrmFX::AddPreview(QVBoxLayout* pLayout)
     meter_->setFixedSize(18, 72);
     meter_->SetRange(0, 32767);
     meter_->SetRedPoint(29000);
-    meter_->setToolTip(tr("クリックで RMS 表示とピーク表示を切り替えます"));
-    meter_->setAccessibleName(tr("試聴レベル"));
+    meter_->setToolTip(QTr("クリックで RMS 表示とピーク表示を切り替えます"));
+    meter_->setAccessibleName(QTr("試聴レベル"));
     meter_->installEventFilter(this);
-    previewRow->addWidget(new QLabel(tr("試聴位置"), this), 0, 0);
+    previewRow->addWidget(new QLabel(QTr("試聴位置"), this), 0, 0);
     previewRow->addWidget(previewFrom_, 0, 1);
-    previewRow->addWidget(new QLabel(tr("試聴秒数"), this), 1, 0);
+    previewRow->addWidget(new QLabel(QTr("試聴秒数"), this), 1, 0);
     previewRow->addWidget(previewSec_, 1, 1);
     auto* buttonsRow = new QHBoxLayout;
     buttonsRow->addWidget(previewButton_);
@@ -361,7 +363,7 @@ void FrmFX::TogglePreview()
         return;
     if (preview_.Stale(model_)) {
         making_ = true;
-        message_->setText(tr("ファイル作成中…"));
+        message_->setText(QTr("ファイル作成中…"));
         const bool made = preview_.Render(model_, fx_);
         making_ = false;
         message_->setText(QString::fromStdString(model_.Message()));
@@ -375,7 +377,7 @@ void FrmFX::TogglePreview()
     if (!transport->StartPreview(preview_.File(), 0))
         return;
     playing_ = true;
-    previewButton_->setText(tr("■ 停止"));
+    previewButton_->setText(QTr("■ 停止"));
     pauseButton_->setEnabled(true);
     timer_->start();
 }
@@ -388,7 +390,7 @@ void FrmFX::StopPreview()
         ctx_.Transport->StopPreview();
     playing_ = false;
     if (previewButton_) {
-        previewButton_->setText(tr("▶ 試聴"));
+        previewButton_->setText(QTr("▶ 試聴"));
         pauseButton_->setEnabled(false);
     }
     if (meter_)

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_mix_down.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "base/file_name.h"
@@ -49,7 +50,7 @@ FrmMixDown::FrmMixDown(GuiContext& pContext, QWidget* pParent)
     , model_(pContext.Logic, pContext.Encoder, pContext.FileEncoder)
 {
     setObjectName(QStringLiteral("FrmMixDown"));
-    setWindowTitle(tr("wavファイル作成"));
+    setWindowTitle(QTr("wavファイル作成"));
     setModal(true);
     BuildControls();
     LoadControls();
@@ -74,36 +75,36 @@ void FrmMixDown::BuildControls()
 QHBoxLayout* FrmMixDown::BuildSourceTargetRow()
 {
     auto* top = new QHBoxLayout;
-    auto* source = new QGroupBox(tr("ソース"), this);
+    auto* source = new QGroupBox(QTr("ソース"), this);
     auto* sourceGrid = new QVBoxLayout(source);
     sourceTracks_ = new QComboBox(source);
     sourceTracks_->setObjectName(QStringLiteral("ComboSourceTracks"));
-    sourceTracks_->setAccessibleName(tr("ミックスするトラック"));
+    sourceTracks_->setAccessibleName(QTr("ミックスするトラック"));
     for (const std::string& item : MixdownWindowModel::SourceTrackItems())
-        sourceTracks_->addItem(tr(item.c_str()));
+        sourceTracks_->addItem(QTr(item.c_str()));
     sourceRange_ = new QComboBox(source);
     sourceRange_->setObjectName(QStringLiteral("ComboSourceRange"));
-    sourceRange_->setAccessibleName(tr("ミックスする範囲"));
+    sourceRange_->setAccessibleName(QTr("ミックスする範囲"));
     for (const std::string& item : MixdownWindowModel::SourceRangeItems())
-        sourceRange_->addItem(tr(item.c_str()));
+        sourceRange_->addItem(QTr(item.c_str()));
     sourceGrid->addWidget(sourceTracks_);
     sourceGrid->addWidget(sourceRange_);
     sourceGrid->addStretch();
     top->addWidget(source, 1);
 
-    auto* targetBox = new QGroupBox(tr("出力先"), this);
+    auto* targetBox = new QGroupBox(QTr("出力先"), this);
     auto* targetGrid = new QGridLayout(targetBox);
     target_ = new QButtonGroup(this);
     const std::vector<std::string>& captions = MixdownWindowModel::TargetCaptions();
     for (int i = 0; i < static_cast<int>(captions.size()); ++i) {
-        auto* option = new QRadioButton(tr(captions[static_cast<size_t>(i)].c_str()), targetBox);
+        auto* option = new QRadioButton(QTr(captions[static_cast<size_t>(i)].c_str()), targetBox);
         option->setObjectName(QStringLiteral("CheckTarget%1").arg(i));
         target_->addButton(option, i);
         targetGrid->addWidget(option, i, 0);
     }
     targetTrack_ = new QComboBox(targetBox);
     targetTrack_->setObjectName(QStringLiteral("ComboTargetTrack"));
-    targetTrack_->setAccessibleName(tr("出力先トラック"));
+    targetTrack_->setAccessibleName(QTr("出力先トラック"));
     for (const std::string& item : model_.TargetTrackItems())
         targetTrack_->addItem(Q(item));
     targetGrid->addWidget(targetTrack_, 1, 1);
@@ -114,26 +115,26 @@ QHBoxLayout* FrmMixDown::BuildSourceTargetRow()
 /// The output format.
 QGroupBox* FrmMixDown::BuildFormatBox()
 {
-    auto* formatBox = new QGroupBox(tr("形式"), this);
+    auto* formatBox = new QGroupBox(QTr("形式"), this);
     auto* formatGrid = new QGridLayout(formatBox);
     freq_ = new QComboBox(formatBox);
     freq_->setObjectName(QStringLiteral("ComboFreq"));
-    freq_->setAccessibleName(tr("サンプリング周波数"));
+    freq_->setAccessibleName(QTr("サンプリング周波数"));
     freq_->setEditable(true);
-    freq_->lineEdit()->setAccessibleName(tr("サンプリング周波数"));
+    freq_->lineEdit()->setAccessibleName(QTr("サンプリング周波数"));
     for (const std::string& item : MixdownWindowModel::RateItems())
         freq_->addItem(Q(item));
     freq_->setValidator(new QIntValidator(1, 768000, freq_));
     format_ = new QComboBox(formatBox);
     format_->setObjectName(QStringLiteral("ComboFmt"));
-    format_->setAccessibleName(tr("形式"));
+    format_->setAccessibleName(QTr("形式"));
     for (const std::string& item : MixdownWindowModel::FormatItems())
         format_->addItem(Q(item));
     encode_ = new QCheckBox(tr("mp3"), formatBox);
     encode_->setObjectName(QStringLiteral("CheckEncode"));
     bitRate_ = new QComboBox(formatBox);
     bitRate_->setObjectName(QStringLiteral("ComboBitRate"));
-    bitRate_->setAccessibleName(tr("ビットレート"));
+    bitRate_->setAccessibleName(QTr("ビットレート"));
     bitRate_->setMinimumContentsLength(4);
     formatGrid->addWidget(WithUnit(freq_, tr("Hz"), formatBox), 0, 0);
     formatGrid->addWidget(format_, 0, 1);
@@ -145,32 +146,32 @@ QGroupBox* FrmMixDown::BuildFormatBox()
 /// Normalisation, loops and silences.
 QGroupBox* FrmMixDown::BuildOptionsBox()
 {
-    auto* optionBox = new QGroupBox(tr("オプション"), this);
+    auto* optionBox = new QGroupBox(QTr("オプション"), this);
     auto* optionGrid = new QGridLayout(optionBox);
-    normalize_ = new QCheckBox(tr("ノーマライズ"), optionBox);
+    normalize_ = new QCheckBox(QTr("ノーマライズ"), optionBox);
     normalize_->setObjectName(QStringLiteral("CheckNormalize"));
     normalizeLevel_ = new QLineEdit(optionBox);
     normalizeLevel_->setObjectName(QStringLiteral("TextNormalize"));
-    normalizeLevel_->setAccessibleName(tr("ノーマライズのレベル"));
+    normalizeLevel_->setAccessibleName(QTr("ノーマライズのレベル"));
     rms_ = new QCheckBox(tr("RMS"), optionBox);
     rms_->setObjectName(QStringLiteral("CheckRMS"));
-    loudness_ = new QCheckBox(tr("ラウドネス"), optionBox);
+    loudness_ = new QCheckBox(QTr("ラウドネス"), optionBox);
     loudness_->setObjectName(QStringLiteral("CheckLoudness"));
     loudnessLevel_ = new QLineEdit(optionBox);
     loudnessLevel_->setObjectName(QStringLiteral("TextLoudness"));
-    loudnessLevel_->setAccessibleName(tr("ラウドネスの目標"));
-    measureLoudness_ = new QCheckBox(tr("測定"), optionBox);
+    loudnessLevel_->setAccessibleName(QTr("ラウドネスの目標"));
+    measureLoudness_ = new QCheckBox(QTr("測定"), optionBox);
     measureLoudness_->setObjectName(QStringLiteral("CheckMeasureLoudness"));
-    measureLoudness_->setToolTip(tr("作成したミックスのラウドネスとトゥルーピークを表示します"));
+    measureLoudness_->setToolTip(QTr("作成したミックスのラウドネスとトゥルーピークを表示します"));
     loop_ = new QLineEdit(optionBox);
     loop_->setObjectName(QStringLiteral("TextLoop"));
-    loop_->setAccessibleName(tr("ループ"));
+    loop_->setAccessibleName(QTr("ループ"));
     suStart_ = new QLineEdit(optionBox);
     suStart_->setObjectName(QStringLiteral("TextSuStart"));
-    suStart_->setAccessibleName(tr("前空白"));
+    suStart_->setAccessibleName(QTr("前空白"));
     suEnd_ = new QLineEdit(optionBox);
     suEnd_->setObjectName(QStringLiteral("TextSuEnd"));
-    suEnd_->setAccessibleName(tr("後空白"));
+    suEnd_->setAccessibleName(QTr("後空白"));
     for (QLineEdit* edit : { normalizeLevel_, loudnessLevel_, loop_, suStart_, suEnd_ })
         edit->setMaximumWidth(80);
     optionGrid->addWidget(normalize_, 0, 0);
@@ -179,11 +180,11 @@ QGroupBox* FrmMixDown::BuildOptionsBox()
     optionGrid->addWidget(loudness_, 1, 0);
     optionGrid->addWidget(WithUnit(loudnessLevel_, tr("LUFS"), optionBox), 1, 1);
     optionGrid->addWidget(measureLoudness_, 1, 2);
-    optionGrid->addWidget(new QLabel(tr("ループ"), optionBox), 2, 0);
+    optionGrid->addWidget(new QLabel(QTr("ループ"), optionBox), 2, 0);
     optionGrid->addWidget(loop_, 2, 1, Qt::AlignLeft);
-    optionGrid->addWidget(new QLabel(tr("前空白"), optionBox), 3, 0);
+    optionGrid->addWidget(new QLabel(QTr("前空白"), optionBox), 3, 0);
     optionGrid->addWidget(WithUnit(suStart_, tr("ms"), optionBox), 3, 1);
-    optionGrid->addWidget(new QLabel(tr("後空白"), optionBox), 3, 2, Qt::AlignRight);
+    optionGrid->addWidget(new QLabel(QTr("後空白"), optionBox), 3, 2, Qt::AlignRight);
     optionGrid->addWidget(WithUnit(suEnd_, tr("ms"), optionBox), 3, 3);
     return optionBox;
 }
@@ -194,9 +195,9 @@ void FrmMixDown::BuildTargetFileRows(QVBoxLayout& pLayout)
     auto* pathRow = new QHBoxLayout;
     targetFile_ = new QLineEdit(this);
     targetFile_->setObjectName(QStringLiteral("TextTargetFile"));
-    targetFile_->setAccessibleName(tr("出力ファイル"));
+    targetFile_->setAccessibleName(QTr("出力ファイル"));
     targetFile_->setMinimumWidth(360);
-    browse_ = new QPushButton(tr("参照..."), this);
+    browse_ = new QPushButton(QTr("参照..."), this);
     browse_->setObjectName(QStringLiteral("ButtonBrowse"));
     pathRow->addWidget(targetFile_, 1);
     pathRow->addWidget(browse_);
@@ -395,7 +396,7 @@ void FrmMixDown::ChooseFile()
     const std::string initial = (folder.empty() ? std::string() : WithTrailingSlash(folder))
         + current.substr(FolderOf(current).size());
     std::optional<std::string> chosen
-        = context_.Logic.Ui().ChooseSaveFile(S(tr("wavファイル作成")), "*." + extension, initial);
+        = context_.Logic.Ui().ChooseSaveFile(S(QTr("wavファイル作成")), "*." + extension, initial);
     if (!chosen)
         return;
     targetFile_->setText(Q(EnsureOutputExtension(*chosen, model_.PathKind())));
@@ -414,9 +415,9 @@ void FrmMixDown::RunOk()
     running_ = true;
     SetControlsEnabled(false);
     progress_->ResetCancel();
-    progress_->ShowProgress(tr("wavファイル作成"), 0.0);
+    progress_->ShowProgress(QTr("wavファイル作成"), 0.0);
     progress_->show();
-    const QString label = tr("wavファイル作成");
+    const QString label = QTr("wavファイル作成");
     MixdownResult result = model_.Run([this, &label](double pDone, std::string_view) {
         progress_->ShowProgress(
             QStringLiteral("%1 %2%").arg(label).arg(pDone * 100.0, 0, 'f', 1), pDone);

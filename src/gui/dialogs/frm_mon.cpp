@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_mon.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "core/command_ids.h"
@@ -41,7 +42,7 @@ FrmMon::FrmMon(GuiContext& pContext, RecordingEngine& pRecorder,
           pContext.Logic.Options().RMSP3)
 {
     setObjectName(QStringLiteral("FrmMon"));
-    setWindowTitle(tr("録音モニター"));
+    setWindowTitle(QTr("録音モニター"));
     if (!run_)
         run_ = [this](int32_t pCommand) {
             if (ctx_.Logic.TransportHandler)
@@ -77,7 +78,7 @@ FrmMon::FrmMon(GuiContext& pContext, RecordingEngine& pRecorder,
 UC_VU* FrmMon::BuildMeter()
 {
     vu_ = new UC_VU(monitor_.Meter(), this);
-    vu_->setToolTip(tr("クリックで dB 表示とリニア表示を切り替えます"));
+    vu_->setToolTip(QTr("クリックで dB 表示とリニア表示を切り替えます"));
     vu_->SetDbMode(monitor_.DbMode());
     connect(vu_, &UC_VU::Clicked, this, [this] {
         monitor_.ToggleMeterMode();
@@ -90,24 +91,24 @@ UC_VU* FrmMon::BuildMeter()
 /// One level slider per channel, in the meter's order.
 QGroupBox* FrmMon::BuildLevelsBox()
 {
-    auto* levels = new QGroupBox(tr("入力レベル"), this);
+    auto* levels = new QGroupBox(QTr("入力レベル"), this);
     auto* grid = new QGridLayout(levels);
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(2);
     if (monitor_.ChannelCount() == 0)
-        grid->addWidget(new QLabel(tr("使用できる入力デバイスがありません"), levels), 0, 0);
+        grid->addWidget(new QLabel(QTr("使用できる入力デバイスがありません"), levels), 0, 0);
     for (int32_t c = 0; c < monitor_.ChannelCount(); ++c) {
         auto* label = new QLabel(Q(monitor_.ChannelLabel(c)), levels);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         label->setMinimumWidth(18);
         auto* slider = new QSlider(Qt::Horizontal, levels);
         slider->setObjectName(QStringLiteral("LevelSlider%1").arg(c));
-        slider->setAccessibleName(tr("入力 %1 のレベル").arg(label->text()));
+        slider->setAccessibleName(QTr("入力 %1 のレベル").arg(label->text()));
         slider->setRange(-400, 200);
         slider->setSingleStep(1);
         slider->setPageStep(10);
         slider->setValue(monitor_.SliderValue(c));
-        slider->setToolTip(tr("右クリックで 0.0 db に戻します"));
+        slider->setToolTip(QTr("右クリックで 0.0 db に戻します"));
         slider->installEventFilter(this);
         auto* text = new QLabel(Q(monitor_.SliderText(c)), levels);
         text->setObjectName(QStringLiteral("Textdb%1").arg(c));
@@ -131,7 +132,7 @@ QGroupBox* FrmMon::BuildLevelsBox()
 /// Voice-activated recording.
 QGroupBox* FrmMon::BuildMuonBox()
 {
-    auto* muon = new QGroupBox(tr("自動録音"), this);
+    auto* muon = new QGroupBox(QTr("自動録音"), this);
     auto* mgrid = new QGridLayout(muon);
     mgrid->setHorizontalSpacing(6);
     const bool use[2] = { rec_.Options().UseMuonStart != 0, rec_.Options().UseMuonStop != 0 };
@@ -148,7 +149,7 @@ QGroupBox* FrmMon::BuildMuonBox()
         });
         level_[i] = new QLineEdit(Q(monitor_.LevelText(i == 1)), muon);
         level_[i]->setObjectName(QStringLiteral("TextMuonDB%1").arg(i));
-        level_[i]->setAccessibleName(i == 0 ? tr("録音開始レベル") : tr("録音停止レベル"));
+        level_[i]->setAccessibleName(i == 0 ? QTr("録音開始レベル") : QTr("録音停止レベル"));
         level_[i]->setAlignment(Qt::AlignRight);
         level_[i]->setMaximumWidth(72);
         connect(level_[i], &QLineEdit::editingFinished, this, [this, i] { LevelEntered(i); });
@@ -156,11 +157,11 @@ QGroupBox* FrmMon::BuildMuonBox()
         mgrid->addWidget(level_[i], i, 1);
         mgrid->addWidget(new QLabel(QStringLiteral("db"), muon), i, 2);
     }
-    check_[0]->setToolTip(tr("入力がこのレベルを超えたら録音を始めます"));
-    check_[1]->setToolTip(tr("入力がこのレベルより小さい状態が続いたら録音を止めます"));
+    check_[0]->setToolTip(QTr("入力がこのレベルを超えたら録音を始めます"));
+    check_[1]->setToolTip(QTr("入力がこのレベルより小さい状態が続いたら録音を止めます"));
     seconds_ = new QComboBox(muon);
     seconds_->setObjectName(QStringLiteral("ComboMuonStopSec"));
-    seconds_->setAccessibleName(tr("録音停止までの秒数"));
+    seconds_->setAccessibleName(QTr("録音停止までの秒数"));
     for (int s = 1; s <= 10; ++s)
         seconds_->addItem(QString::number(s));
     seconds_->setCurrentIndex(monitor_.StopSecondsItem());

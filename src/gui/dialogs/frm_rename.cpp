@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_rename.h"
+#include "gui/gui_text.h"
 
 #include "app/windows/level_dialog.h"
 
@@ -15,10 +16,10 @@ FrmRename::FrmRename(const QString& pCurrent, QWidget* pParent)
     , text_(new QLineEdit(pCurrent, this))
 {
     setObjectName(QStringLiteral("FrmRename"));
-    setWindowTitle(tr("名称入力"));
+    setWindowTitle(QTr("名称入力"));
     setModal(true);
     text_->setObjectName(QStringLiteral("TextName"));
-    text_->setAccessibleName(tr("名称"));
+    text_->setAccessibleName(QTr("名称"));
     text_->setMinimumWidth(320);
     text_->selectAll();
     auto* layout = new QVBoxLayout(this);

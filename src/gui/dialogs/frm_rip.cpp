@@ -1,5 +1,6 @@
 #include "gui/dialogs/frm_rip.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/rip_command.h"
 #include "app/shell/file_copy.h"
@@ -119,7 +120,7 @@ FrmRip::FrmRip(GuiContext& pContext, QWidget* pParent)
     , context_(pContext)
 {
     setObjectName(QStringLiteral("FrmRip"));
-    setWindowTitle(tr("CDオーディオ"));
+    setWindowTitle(QTr("CDオーディオ"));
     setModal(true);
     MainLogic& logic = context_.Logic;
     RipCheckOptions options = RipOptionsFromSettings(logic);
@@ -183,7 +184,7 @@ void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
     auto* driveRow = new QHBoxLayout;
     comboCd_ = new QComboBox(this);
     comboCd_->setObjectName(QStringLiteral("ComboCD"));
-    comboCd_->setAccessibleName(tr("CD ドライブ"));
+    comboCd_->setAccessibleName(QTr("CD ドライブ"));
     comboCd_->setMinimumWidth(300);
     update_ = new QPushButton(Caption(pStore, "Name_Update", "Update"), this);
     update_->setObjectName(QStringLiteral("UpdateButton"));
@@ -193,7 +194,7 @@ void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
 
     textTitle_ = new QLineEdit(this);
     textTitle_->setObjectName(QStringLiteral("TextTitle"));
-    textTitle_->setAccessibleName(tr("タイトル"));
+    textTitle_->setAccessibleName(QTr("タイトル"));
     pLayout.addWidget(textTitle_);
     discIds_ = new QLabel(this);
     discIds_->setObjectName(QStringLiteral("DiscIds"));
@@ -202,11 +203,11 @@ void FrmRip::BuildDiscRows(QVBoxLayout& pLayout, Settings& pStore)
 
     lv_ = new QTreeWidget(this);
     lv_->setObjectName(QStringLiteral("LV"));
-    lv_->setAccessibleName(tr("トラック一覧"));
+    lv_->setAccessibleName(QTr("トラック一覧"));
     lv_->setRootIsDecorated(false);
     lv_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lv_->setHeaderLabels({ Caption(pStore, "Name_No", "No"), Caption(pStore, "Name_Time", "Time"),
-        Caption(pStore, "Name_Title", "Title"), QStringLiteral("AccurateRip"), tr("照合") });
+        Caption(pStore, "Name_Title", "Title"), QStringLiteral("AccurateRip"), QTr("照合") });
     lv_->setColumnWidth(0, 40);
     lv_->setColumnWidth(1, 70);
     lv_->setColumnWidth(2, 180);
@@ -222,7 +223,7 @@ QHBoxLayout* FrmRip::BuildOptionsRow(Settings& pStore)
     auto* options = new QHBoxLayout;
     dbBar_ = new QSlider(Qt::Horizontal, this);
     dbBar_->setObjectName(QStringLiteral("DBBar"));
-    dbBar_->setAccessibleName(tr("読み込みレベル"));
+    dbBar_->setAccessibleName(QTr("読み込みレベル"));
     dbBar_->setRange(RipWindowModel::kMinLevelDb, RipWindowModel::kMaxLevelDb);
     dbBar_->setSingleStep(1);
     dbBar_->installEventFilter(this);
@@ -233,9 +234,9 @@ QHBoxLayout* FrmRip::BuildOptionsRow(Settings& pStore)
     checkRip_->setObjectName(QStringLiteral("CheckRip"));
     checkCddb_ = new QCheckBox(Caption(pStore, "Name_CDDB", "Get CD Info"), this);
     checkCddb_->setObjectName(QStringLiteral("CheckCDDB"));
-    checkParanoia_ = new QCheckBox(tr("誤り訂正読み込み"), this);
+    checkParanoia_ = new QCheckBox(QTr("誤り訂正読み込み"), this);
     checkParanoia_->setObjectName(QStringLiteral("CheckParanoia"));
-    checkParanoia_->setToolTip(tr("読み込みを重ねて照合し、傷の誤りを訂正します (遅くなります)"));
+    checkParanoia_->setToolTip(QTr("読み込みを重ねて照合し、傷の誤りを訂正します (遅くなります)"));
     options->addWidget(dbBar_, 1);
     options->addWidget(textDb_);
     options->addWidget(checkRip_);
@@ -250,14 +251,14 @@ void FrmRip::BuildPlayerRows(QVBoxLayout& pLayout)
     auto* player = new QHBoxLayout;
     stop_ = new QPushButton(QStringLiteral("■"), this);
     stop_->setObjectName(QStringLiteral("PlayButtons0"));
-    stop_->setAccessibleName(tr("停止"));
+    stop_->setAccessibleName(QTr("停止"));
     pause_ = new QPushButton(QStringLiteral("❚❚"), this);
     pause_->setObjectName(QStringLiteral("PlayButtons1"));
-    pause_->setAccessibleName(tr("一時停止"));
+    pause_->setAccessibleName(QTr("一時停止"));
     pause_->setCheckable(true);
     play_ = new QPushButton(QStringLiteral("▶"), this);
     play_->setObjectName(QStringLiteral("PlayButtons2"));
-    play_->setAccessibleName(tr("再生"));
+    play_->setAccessibleName(QTr("再生"));
     play_->setCheckable(true);
     picPlay_ = new QLabel(QStringLiteral("000'00.000"), this);
     picPlay_->setObjectName(QStringLiteral("PicPlay"));
@@ -281,7 +282,7 @@ void FrmRip::BuildPlayerRows(QVBoxLayout& pLayout)
     pLayout.addWidget(meter_);
     progBar_ = new QSlider(Qt::Horizontal, this);
     progBar_->setObjectName(QStringLiteral("ProgBar"));
-    progBar_->setAccessibleName(tr("再生位置"));
+    progBar_->setAccessibleName(QTr("再生位置"));
     progBar_->setRange(0, 1000);
     pLayout.addWidget(progBar_);
 
@@ -295,7 +296,7 @@ void FrmRip::BuildPlayerRows(QVBoxLayout& pLayout)
 QHBoxLayout* FrmRip::BuildButtonRow(Settings& pStore)
 {
     auto* buttons = new QHBoxLayout;
-    accurateRip_ = new QPushButton(tr("AccurateRip照合"), this);
+    accurateRip_ = new QPushButton(QTr("AccurateRip照合"), this);
     accurateRip_->setObjectName(QStringLiteral("AccurateRipButton"));
     buttons->addWidget(accurateRip_);
     buttons->addStretch();

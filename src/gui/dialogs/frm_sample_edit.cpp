@@ -1,5 +1,6 @@
 #include "gui/dialogs/frm_sample_edit.h"
 #include "gui/controls/accessible.h"
+#include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
 #include "gui/dialogs/window_placement.h"
@@ -29,11 +30,6 @@ namespace {
 
 // Every text the window shows passes through Qt's translation, so that a translation can
 // be added without touching code.
-QString Tr(const char* pText)
-{
-    return QCoreApplication::translate("tarvok::FrmSampleEdit", pText);
-}
-
 const QColor kWaveBack(16, 24, 32);
 const QColor kWaveLine(90, 220, 120);
 const QColor kZeroLine(70, 90, 110);
@@ -43,11 +39,11 @@ const QColor kMarkLine(255, 220, 60);
 const QColor kHead(255, 40, 40);
 
 /// The menus' texts, in the order of their item indexes.
-constexpr const char* kEditItems[]
-    = { "切り取り", "削除", "コピー", "貼りつけ", "元に戻す", "やり直し", "全て選択" };
+constexpr const char* kEditItems[] = { N_("切り取り"), N_("削除"), N_("コピー"), N_("貼りつけ"),
+    N_("元に戻す"), N_("やり直し"), N_("全て選択") };
 constexpr const char* kEraseItems[] = { "L and R", "L", "R" };
 constexpr int32_t kEraseChannels[] = { 3, 1, 2 };
-constexpr const char* kPlayItems[] = { "範囲内", "全て" };
+constexpr const char* kPlayItems[] = { N_("範囲内"), N_("全て") };
 
 } // namespace
 
@@ -59,7 +55,7 @@ SampleWavePicture::SampleWavePicture(SampleEditor& pModel, QWidget* pParent)
     , model_(pModel)
 {
     setObjectName(QStringLiteral("PictureWave"));
-    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = tr("波形") });
+    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = QTr("波形") });
     setMouseTracking(true);
     setMinimumSize(200, 120);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -198,7 +194,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
     , model_(std::make_unique<SampleEditor>(pContext.Logic, pContext.Transport))
 {
     setObjectName(QStringLiteral("FrmSampleEdit"));
-    setWindowTitle(Tr(kSeTitle));
+    setWindowTitle(QTr(kSeTitle));
     setModal(true);
     resize(900, 420);
 
@@ -215,7 +211,7 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
 
     slider_ = new QScrollBar(Qt::Horizontal, this);
     slider_->setObjectName(QStringLiteral("SliderSE"));
-    slider_->setAccessibleName(tr("表示位置"));
+    slider_->setAccessibleName(QTr("表示位置"));
     layout->addWidget(slider_);
     connect(slider_, &QScrollBar::valueChanged, this,
         [this](int pValue) { model_->SetViewStart(pValue); });
@@ -246,18 +242,18 @@ FrmSampleEdit::FrmSampleEdit(GuiContext& pContext, QWidget* pParent)
 QMenuBar* FrmSampleEdit::BuildMenuBar()
 {
     auto* menuBar = new QMenuBar(this);
-    QMenu* playMenu = menuBar->addMenu(tr("再生(&P)"));
+    QMenu* playMenu = menuBar->addMenu(QTr("再生(&P)"));
     for (int i = 0; i < 2; ++i) {
-        QAction* a = playMenu->addAction(Tr(kPlayItems[i]));
+        QAction* a = playMenu->addAction(QTr(kPlayItems[i]));
         a->setObjectName(QStringLiteral("MenuPlaySE%1").arg(i));
         a->setCheckable(true);
         a->setShortcut(i == 0 ? QKeySequence(Qt::Key_F5) : QKeySequence(Qt::Key_F6));
         connect(a, &QAction::triggered, this, [this, i] { model_->ChoosePlayMode(i); });
         playActions_[static_cast<size_t>(i)] = a;
     }
-    editMenu_ = menuBar->addMenu(tr("編集(&E)"));
+    editMenu_ = menuBar->addMenu(QTr("編集(&E)"));
     for (int i = 0; i < 7; ++i) {
-        QAction* a = editMenu_->addAction(Tr(kEditItems[i]));
+        QAction* a = editMenu_->addAction(QTr(kEditItems[i]));
         a->setObjectName(QStringLiteral("MenuEditFCT%1").arg(i));
         connect(a, &QAction::triggered, this, [this, i] {
             setCursor(Qt::WaitCursor);
@@ -266,9 +262,9 @@ QMenuBar* FrmSampleEdit::BuildMenuBar()
         });
         editActions_[static_cast<size_t>(i)] = a;
     }
-    QMenu* eraseMenu = menuBar->addMenu(tr("無音"));
+    QMenu* eraseMenu = menuBar->addMenu(QTr("無音"));
     for (int i = 0; i < 3; ++i) {
-        QAction* a = eraseMenu->addAction(Tr(kEraseItems[i]));
+        QAction* a = eraseMenu->addAction(QTr(kEraseItems[i]));
         a->setObjectName(QStringLiteral("MenuErase%1").arg(i));
         connect(a, &QAction::triggered, this, [this, i] {
             setCursor(Qt::WaitCursor);
@@ -316,8 +312,8 @@ QHBoxLayout* FrmSampleEdit::BuildButtonRow()
     };
     QPushButton* zoomOut = makeButton(QStringLiteral("−"), QStringLiteral("ZoomButton0"));
     QPushButton* zoomIn = makeButton(QStringLiteral("+"), QStringLiteral("ZoomButton1"));
-    zoomOut->setToolTip(tr("縮小"));
-    zoomIn->setToolTip(tr("拡大"));
+    zoomOut->setToolTip(QTr("縮小"));
+    zoomIn->setToolTip(QTr("拡大"));
     connect(zoomOut, &QPushButton::clicked, this, [this] { model_->ZoomButton(0); });
     connect(zoomIn, &QPushButton::clicked, this, [this] { model_->ZoomButton(1); });
     buttons->addSpacing(12);
@@ -357,7 +353,7 @@ void FrmSampleEdit::Refresh()
     }
     const std::array<std::string, 5> texts = m.InfoTexts();
     for (size_t i = 0; i < info_.size(); ++i)
-        info_[i]->setText(Tr(SampleEditor::InfoLabels()[i]) + QStringLiteral(" ")
+        info_[i]->setText(QTr(SampleEditor::InfoLabels()[i]) + QStringLiteral(" ")
             + QString::fromStdString(texts[i]));
     message_->setText(QString::fromStdString(m.Message()));
     for (int i = 0; i < 2; ++i)

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_set_level.h"
+#include "gui/gui_text.h"
 
 #include "core/user_interface.h"
 
@@ -24,8 +25,8 @@ FrmSetLevel::FrmSetLevel(
     setModal(true);
     left_->setObjectName(QStringLiteral("TextLevelL"));
     right_->setObjectName(QStringLiteral("TextLevelR"));
-    left_->setAccessibleName(tr("L のレベル (db)"));
-    right_->setAccessibleName(tr("R のレベル (db)"));
+    left_->setAccessibleName(QTr("L のレベル (db)"));
+    right_->setAccessibleName(QTr("R のレベル (db)"));
     right_->setEnabled(model_.RightEnabled());
     for (QLineEdit* box : { left_, right_ }) {
         box->setAlignment(Qt::AlignRight);

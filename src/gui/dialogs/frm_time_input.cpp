@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_time_input.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/range_input.h"
 #include "core/project.h"
@@ -65,7 +66,7 @@ void FrmTimeInput::UpdatePreview()
     const int64_t frames = TimeAnswerToFrames(project_, *ms, position_);
     const int64_t shownMs = std::clamp<int64_t>(*ms, -2147483647, 2147483647);
     preview_->setText(
-        tr("= %1  (%2 フレーム)")
+        QTr("= %1  (%2 フレーム)")
             .arg(QString::fromStdString(TimeText(static_cast<int32_t>(shownMs), 0, true)))
             .arg(frames));
 }

@@ -1,4 +1,5 @@
 #include "gui/dialogs/frm_ver.h"
+#include "gui/gui_text.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -16,7 +17,7 @@ FrmVer::FrmVer(QWidget* pParent)
     : QDialog(pParent)
 {
     setObjectName(QStringLiteral("FrmVer"));
-    setWindowTitle(tr("バージョン情報"));
+    setWindowTitle(QTr("バージョン情報"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(10);
@@ -27,11 +28,11 @@ FrmVer::FrmVer(QWidget* pParent)
     title->setFont(big);
     title->setAlignment(Qt::AlignCenter);
     layout->addWidget(title);
-    auto* version = new QLabel(tr("バージョン %1").arg(QStringLiteral(TARVOK_VERSION)), this);
+    auto* version = new QLabel(QTr("バージョン %1").arg(QStringLiteral(TARVOK_VERSION)), this);
     version->setObjectName(QStringLiteral("LabelVersion"));
     version->setAlignment(Qt::AlignCenter);
     layout->addWidget(version);
-    auto* about = new QLabel(tr("マルチトラック録音・編集ソフト"), this);
+    auto* about = new QLabel(QTr("マルチトラック録音・編集ソフト"), this);
     about->setAlignment(Qt::AlignCenter);
     layout->addWidget(about);
     auto* maker = new QLabel(QStringLiteral("© lumora"), this);

@@ -1,4 +1,5 @@
 #include "gui/dialogs/window_registry.h"
+#include "gui/gui_text.h"
 
 #include "app/commands/sample_editor.h"
 #include "app/shell/main_logic.h"
@@ -29,11 +30,6 @@
 namespace tarvok {
 
 namespace {
-
-QString Tr(const char* pText)
-{
-    return QCoreApplication::translate("tarvok::WindowRegistry", pText);
-}
 
 bool HasSelectedBlock(const Project& pProject)
 {
@@ -79,7 +75,7 @@ QWidget* MakeSetLevel(GuiContext& pContext, QWidget* pParent)
     Project& p = pContext.Logic.Proj();
     if (HasSelectedBlock(p))
         return new FrmSetLevel(LevelDialogModel::ForBlock(p, p.SelectedBlock), pContext.Logic.Ui(),
-            Tr("ブロックのレベル"), pParent);
+            QTr("ブロックのレベル"), pParent);
     const int32_t track = CurrentTrack(p);
     return new FrmSetLevel(LevelDialogModel::ForTrack(p, track), pContext.Logic.Ui(),
         QStringLiteral("Track %1").arg(track + 1), pParent);
@@ -88,7 +84,7 @@ QWidget* MakeSetLevel(GuiContext& pContext, QWidget* pParent)
 QWidget* MakeTimeInput(GuiContext& pContext, QWidget* pParent)
 {
     Project& p = pContext.Logic.Proj();
-    return new FrmTimeInput(p, Tr("位置を入力"), p.Head, true, pParent);
+    return new FrmTimeInput(p, QTr("位置を入力"), p.Head, true, pParent);
 }
 
 QWidget* MakeMon(GuiContext& pContext, QWidget* pParent)
