@@ -58,9 +58,7 @@ RipWavePicture::RipWavePicture(const RipWindowModel& pModel, QWidget* pParent)
     , model_(pModel)
 {
     setObjectName(QStringLiteral("PictureWave"));
-    SetAccessible(this,
-        { .Role = QAccessible::Canvas,
-            .DefaultName = QCoreApplication::translate("tarvok::FrmRip", "試聴の波形") });
+    SetAccessible(this, { .Role = QAccessible::Canvas, .DefaultName = QTr("試聴の波形") });
     setMinimumSize(200, 60);
 }
 
@@ -92,9 +90,7 @@ RipMeter::RipMeter(const RipWindowModel& pModel, QWidget* pParent)
     , model_(pModel)
 {
     setObjectName(QStringLiteral("PictureVU"));
-    SetAccessible(this,
-        { .Role = QAccessible::Indicator,
-            .DefaultName = QCoreApplication::translate("tarvok::FrmRip", "試聴のレベル") });
+    SetAccessible(this, { .Role = QAccessible::Indicator, .DefaultName = QTr("試聴のレベル") });
     setMinimumSize(200, 20);
 }
 
