@@ -216,6 +216,7 @@ QWidget* FrmConf::BuildDetails()
     form->addRow(QTr("表示サイズ"), WithNote(sizeRate_, QString(), page));
     language_ = new QComboBox(page);
     language_->setObjectName(QStringLiteral("ComboLanguage"));
+    language_->setAccessibleName(QTr("言語"));
     for (const std::string& item : SettingsWindowModel::LanguageItems())
         language_->addItem(QTr(item.c_str()));
     language_->setCurrentIndex(m.Language);
