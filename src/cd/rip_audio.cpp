@@ -1,8 +1,8 @@
 #include "cd/rip_audio.h"
 
-#include "base/text.h"
-
 #include "base/numeric.h"
+#include "base/text.h"
+#include "cd/cd_image.h"
 #include "core/file_io.h"
 #include "core/user_interface.h"
 #include "core/wave_info.h"
@@ -29,6 +29,30 @@ void ScaleCdSamples(uint8_t* pBytes, size_t pCount, double pFactor)
         p[1] = static_cast<uint8_t>(scaled >> 8);
     }
 }
+
+namespace {
+
+/// The audio session of an enhanced CD ends kCdSessionGap sectors before its first data
+/// track: the last audio track is shortened to that end when it reaches further.
+void EndAudioSession(std::vector<CdTrack>& pTracks)
+{
+    size_t firstData = pTracks.size();
+    while (firstData > 0 && pTracks[firstData - 1].IsData)
+        --firstData;
+    if (firstData == 0 || firstData == pTracks.size())
+        return;
+    CdTrack& last = pTracks[firstData - 1];
+    const int32_t end = pTracks[firstData].StartLba - kCdSessionGap;
+    if (end <= last.StartLba || end > last.EndLba)
+        return;
+    last.Sectors = end - last.StartLba;
+    last.EndLba = end - 1;
+    last.LengthMs
+        = static_cast<int32_t>(RoundHalfEven(last.Sectors * 1000.0 / kCdSectorsPerSecond));
+    last.Frames = last.Sectors * kCdSectorFrames;
+}
+
+} // namespace
 
 RipAudio::RipAudio(CdDriveService& pService, UserInterface* pUi)
     : service_(pService)
@@ -90,6 +114,7 @@ void RipAudio::UpdateToc()
         t.IsData = (e.Control & 4) != 0;
         tracks.push_back(t);
     }
+    EndAudioSession(tracks);
     toc_ = std::move(toc);
     tracks_ = std::move(tracks);
 }
@@ -106,6 +131,8 @@ RipOutcome RipAudio::RipTrack(int32_t pTrack, std::string_view pFilename, double
     if (drive_.empty() || pTrack < 0 || pTrack >= static_cast<int32_t>(tracks_.size()))
         return RipOutcome::NoTrack;
     const CdTrack track = tracks_[static_cast<size_t>(pTrack)];
+    if (track.IsData)
+        return RipOutcome::DataTrack;
     if (track.Sectors <= 0)
         return RipOutcome::EmptyTrack;
 

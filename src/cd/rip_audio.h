@@ -36,6 +36,7 @@ enum class RipOutcome {
     WriteFailed, ///< the file could not be written completely
     NoTrack, ///< no drive is set or the track does not exist; no file was written
     EmptyTrack, ///< the track holds no sectors (a damaged table or image); no file was written
+    DataTrack, ///< the track holds data, not audio; no file was written
 };
 
 /// Reads audio CDs through a CdDriveService: the drive in use, its table of contents and
@@ -58,7 +59,9 @@ public:
     const std::string& Drive() const { return drive_; }
 
     /// Reads the table of contents into the track table. A drive without a disc or with an
-    /// unreadable table leaves the table empty (LastTrack 0).
+    /// unreadable table leaves the table empty (LastTrack 0). The last audio track before
+    /// trailing data tracks (an enhanced CD) ends where its session does: kCdSessionGap
+    /// sectors before the first data track.
     void UpdateToc();
     const DiscToc& Toc() const { return toc_; }
     const std::vector<CdTrack>& Tracks() const { return tracks_; }

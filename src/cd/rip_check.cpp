@@ -56,6 +56,9 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
         } else if (pOutcome == RipOutcome::EmptyTrack) {
             pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoAudioAlt : kRipNoAudio,
                 MsgButtons::Ok, MsgIcon::Error);
+        } else if (pOutcome == RipOutcome::DataTrack) {
+            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipDataTrackAlt : kRipDataTrack,
+                MsgButtons::Ok, MsgIcon::Error);
         } else if (pOutcome == RipOutcome::NoTrack) {
             pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoSuchTrackAlt : kRipNoSuchTrack,
                 MsgButtons::Ok, MsgIcon::Error);

@@ -23,6 +23,11 @@ inline constexpr std::string_view kRipWriteFailedAlt = "The file could not be wr
 /// Shown when the track to rip holds no sectors.
 inline constexpr std::string_view kRipNoAudio = "このトラックには音声がありません（0セクタ）";
 inline constexpr std::string_view kRipNoAudioAlt = "The track holds no audio (0 sectors).";
+/// Shown when the track to rip is a data track.
+inline constexpr std::string_view kRipDataTrack
+    = "このトラックはデータトラックです。音声ではないのでリッピングしません";
+inline constexpr std::string_view kRipDataTrackAlt
+    = "This is a data track, not audio: it is not ripped.";
 /// Shown when no disc is chosen or the disc has no such track.
 inline constexpr std::string_view kRipNoSuchTrack = "指定のトラックはCDにありません";
 inline constexpr std::string_view kRipNoSuchTrackAlt = "The disc has no such track.";
