@@ -25,6 +25,8 @@ PACKAGES=(
   ccache clang clang-format clang-tidy libclang-rt-14-dev
   # other tools that make and check media in the tests
   sox ffmpeg lame
+  # a second reader of the CUE sheets the CD folder carries
+  cuetools
 )
 
 missing=()
