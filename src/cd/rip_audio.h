@@ -82,6 +82,15 @@ public:
     bool ErrorCorrection() const { return errorCorrection_; }
     bool ErrorCorrectionUsed() const { return errorCorrectionUsed_; }
 
+    /// The drive's read offset in samples (stereo frames), applied to RipTrack and
+    /// TrackChecksums: sample f of a track is read from sample f + pSamples of the disc, so
+    /// the audio moves by exactly pSamples; samples before the disc's start or from its
+    /// lead-out on are silent. 0 (the default) reads the sectors as they are.
+    void SetReadOffset(int32_t pSamples) { readOffset_ = pSamples; }
+    int32_t ReadOffset() const { return readOffset_; }
+    /// The model of the drive as UpdateToc found it; empty for an image or an unknown one.
+    const std::string& DriveModel() const { return model_; }
+
     void SetProgressHandler(ProgressHandler pHandler) { prog_ = std::move(pHandler); }
     bool Canceled() const { return canceled_; }
     void SetCanceled(bool pCanceled) { canceled_ = pCanceled; }
@@ -123,6 +132,11 @@ private:
     bool errorCorrection_ = false;
     bool errorCorrectionUsed_ = false;
     ProgressHandler prog_;
+    int32_t readOffset_ = 0;
+    std::string model_;
+
+    /// Reads pCount sectors' worth of samples from pLba moved by the read offset.
+    bool ReadShifted(CdDevice& pDevice, int32_t pLba, int32_t pCount, uint8_t* pBuffer);
 };
 
 /// Multiplies 16-bit little-endian samples in place by pFactor, rounding half to even and

@@ -48,7 +48,14 @@ struct RipCheckOptions {
     std::function<bool(const std::string& pA, const std::string& pB)> Compare;
     /// The status text ("Tr1 Rip", "Tr1 Check", empty at the end).
     std::function<void(std::string_view)> Status;
+    /// The read offset in samples of a drive model (the setting ReadOffsetKey); unset: 0.
+    /// Disc images are read without one.
+    std::function<int32_t(std::string_view pModel)> ReadOffsetOf;
 };
+
+/// The setting that holds the read offset of the drive model pModel: "CDReadOffset-" and
+/// the model with everything but ASCII letters and digits as "_".
+std::string ReadOffsetKey(std::string_view pModel);
 
 /// How a rip with check ended.
 struct RipCheckResult {

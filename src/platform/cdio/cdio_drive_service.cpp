@@ -12,6 +12,7 @@
 #include <cdio/paranoia/paranoia.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace tarvok {
@@ -93,6 +94,19 @@ public:
             titles.push_back(std::move(s));
         }
         return any ? titles : std::vector<std::string> {};
+    }
+
+    std::string ModelName() override
+    {
+        cdio_hwinfo_t info {};
+        if (!cdio_get_hwinfo(cdio_, &info))
+            return {};
+        const std::string vendor(Trim(
+            std::string_view(info.psz_vendor, strnlen(info.psz_vendor, sizeof info.psz_vendor))));
+        const std::string model(
+            Trim(std::string_view(info.psz_model, strnlen(info.psz_model, sizeof info.psz_model))));
+        std::string name = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
+        return IsValidUtf8(name) ? BlankControlCharacters(name) : std::string();
     }
 
     bool UseErrorCorrection() override
