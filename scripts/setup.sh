@@ -30,6 +30,8 @@ PACKAGES=(
   # the Debian package (scripts/package.sh): dependencies read from the binaries, and the
   # checks of the menu entry, the AppStream description and the manual pages
   dpkg-dev file desktop-file-utils appstream man-db
+  # a second reader of the CUE sheets the CD folder carries
+  cuetools
 )
 
 missing=()

@@ -60,6 +60,9 @@ public:
     /// they agree, scratches repaired where possible): slower, but the sectors delivered
     /// are the same bytes. False when the device cannot; its reads then stay plain.
     virtual bool UseErrorCorrection() { return false; }
+    /// The drive's vendor and model as it reports them ("VENDOR MODEL"); empty for an image
+    /// and when the drive does not say.
+    virtual std::string ModelName() { return {}; }
 };
 
 /// A drive as listed: the path to open (a device node or an image file) and a name to show.

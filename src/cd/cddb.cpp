@@ -232,6 +232,16 @@ void SayRequestFailed(
 
 } // namespace
 
+std::optional<size_t> AskAlbumInBoxes(UserInterface& pUi, const std::vector<std::string>& pAlbums)
+{
+    for (size_t i = 0; i < pAlbums.size(); ++i)
+        if (pUi.MessageBox(
+                "このCDは\r\n" + pAlbums[i] + "ですか？", MsgButtons::YesNo, MsgIcon::Question)
+            == MsgAnswer::Yes)
+            return i;
+    return std::nullopt;
+}
+
 CddbTitles LookupCddb(
     HttpClient& pHttp, UserInterface& pUi, const CddbOptions& pOptions, const DiscToc& pToc)
 {
@@ -257,25 +267,21 @@ CddbTitles LookupCddb(
         SayLookupFailed(pUi, "CDDB", NoAlbumReason(*query));
         return none;
     }
-    std::string category;
-    bool chosen = false;
-    if (albums.size() == 1) {
-        category = CddbCategoryOfSingle(albums[0]);
-        chosen = true;
-    } else {
-        for (const std::string& album : albums) {
-            if (pUi.MessageBox(
-                    "このCDは\r\n" + album + "ですか？", MsgButtons::YesNo, MsgIcon::Question)
-                == MsgAnswer::Yes) {
-                category = CddbCategoryOfListed(album);
-                chosen = true;
-                break;
-            }
-        }
-    }
+    // A list (210, 211) names each album by its category first, even a list of one; a
+    // single match (200) has its status code in front.
+    std::optional<size_t> chosen;
+    if (albums.size() == 1)
+        chosen = 0;
+    else
+        chosen = pOptions.Choose ? pOptions.Choose("CDDB", albums) : AskAlbumInBoxes(pUi, albums);
     // Every album declined: the user's choice, nothing to report.
-    if (!chosen)
+    if (!chosen || *chosen >= albums.size()) {
+        none.Declined = true;
         return none;
+    }
+    const std::string& album = albums[*chosen];
+    const std::string category
+        = status == "200" ? CddbCategoryOfSingle(album) : CddbCategoryOfListed(album);
     if (category.empty()) {
         SayLookupFailed(pUi, "CDDB", "答えのカテゴリーが不正です");
         return none;
@@ -314,8 +320,10 @@ bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
     listing.Titles.assign(n, std::string());
     for (const CdTrack& t : pRa.Tracks())
         listing.Lengths.push_back(TrackLengthText(t.LengthMs));
+    bool declined = false;
     if (pHttp) {
         CddbTitles titles = LookupCddb(*pHttp, pUi, pOptions, pRa.Toc());
+        declined = titles.Declined;
         listing.Title = titles.Disc;
         for (size_t i = 0; i < n && i < titles.Tracks.size(); ++i)
             listing.Titles[i] = titles.Tracks[i];
@@ -326,11 +334,12 @@ bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
             any = any || !t.empty();
         return any;
     };
-    // A caller that stopped the CDDB wait (its tick says no) gets no second look-up.
-    if (pHttp && !anyTitle() && !pOptions.MusicBrainzServer.empty()
+    // A caller that stopped the CDDB wait (its tick says no) gets no second look-up, and
+    // neither does a user who said the disc is none of the CDDB albums.
+    if (pHttp && !anyTitle() && !declined && !pOptions.MusicBrainzServer.empty()
         && (!pOptions.Limits.Tick || pOptions.Limits.Tick())) {
-        CddbTitles titles = LookupMusicBrainz(
-            *pHttp, pUi, { pOptions.MusicBrainzServer, pOptions.Limits }, pRa.Toc());
+        CddbTitles titles = LookupMusicBrainz(*pHttp, pUi,
+            { pOptions.MusicBrainzServer, pOptions.Limits, pOptions.Choose }, pRa.Toc());
         listing.Title = titles.Disc;
         for (size_t i = 0; i < n && i < titles.Tracks.size(); ++i)
             listing.Titles[i] = titles.Tracks[i];

@@ -4,6 +4,8 @@
 #include "cd/http_client.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +38,18 @@ std::string CddbCategoryOfListed(std::string_view pAlbum);
 struct CddbTitles {
     std::string Disc;
     std::vector<std::string> Tracks;
+    /// The server offered several albums and the user took none of them.
+    bool Declined = false;
 };
+
+/// Picks one of several matches a database offered (pService: "CDDB" or "MusicBrainz"):
+/// the index of the chosen one, or nothing when the user declines them all.
+using AlbumChooser = std::function<std::optional<size_t>(
+    std::string_view pService, const std::vector<std::string>& pAlbums)>;
+
+/// The rip window's way of choosing: "このCDは" + CR LF + the album + "ですか？" in a Yes/No
+/// box with the question icon for each album in turn; the first Yes chooses.
+std::optional<size_t> AskAlbumInBoxes(UserInterface& pUi, const std::vector<std::string>& pAlbums);
 
 /// The disc title (DTITLE, " / " shown as " - ") and pTracks track titles (TTITLEn) of an
 /// entry; "?" becomes the full-width "？". Repeated keys continue the title. Missing keys
@@ -50,15 +63,19 @@ struct CddbOptions {
     /// The MusicBrainz web service asked when the CDDB server has no titles (the setting
     /// "MusicBrainzServer"); empty for none.
     std::string MusicBrainzServer;
+    /// How the user picks among several matches; unset: AskAlbumInBoxes.
+    AlbumChooser Choose {};
 };
 
-/// Asks the server for the disc's titles: query, the choice of album (a Yes/No question
-/// per album when there are several), read. Every failure (no server, no answer, no match,
-/// a declined choice, garbage) gives empty titles.
+/// Asks the server for the disc's titles: query, the choice of album (pOptions.Choose when
+/// there are several; a list of one entry is a single match), read. Every failure (no
+/// server, no answer, no match, a declined choice, garbage) gives empty titles; a declined
+/// choice sets Declined.
 CddbTitles LookupCddb(
     HttpClient& pHttp, UserInterface& pUi, const CddbOptions& pOptions, const DiscToc& pToc);
 
-/// A track length as minutes, seconds and tenths: 04'35.2.
+/// A track length as minutes, seconds and tenths: 04'35.2. The tenths are milliseconds div
+/// 100, cut like those of every time text (66667 ms shows 01'06.6), never rounded up.
 std::string TrackLengthText(int32_t pMs);
 
 /// The disc's listing for the track list.
@@ -72,9 +89,9 @@ struct DiscListing {
 
 /// Reads the table of contents of pRa's drive and lists the tracks with their lengths and,
 /// with pHttp given (the "UseCDDB" choice), titles from the CDDB server, else from the
-/// MusicBrainz server when one is set; when no title comes from either, the disc's CD-TEXT
-/// titles are used. Both disc ids are listed. False (and pListing untouched) when no
-/// drive is set or the disc has no tracks.
+/// MusicBrainz server when one is set (not when the user declined every CDDB album); when no title
+/// comes from either, the disc's CD-TEXT titles are used. Both disc ids are listed. False (and
+/// pListing untouched) when no drive is set or the disc has no tracks.
 bool LoadTrackToList(RipAudio& pRa, HttpClient* pHttp, UserInterface& pUi,
     const CddbOptions& pOptions, DiscListing& pListing);
 

@@ -5,6 +5,7 @@
 #include "cd/sha1.h"
 #include "core/user_interface.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -141,7 +142,22 @@ std::string MusicBrainzDiscId(const DiscToc& pToc)
     return text.empty() ? std::string() : Base64MusicBrainz(Sha1(text));
 }
 
-std::string MusicBrainzLookupUrl(std::string_view pServer, std::string_view pDiscId)
+std::string MusicBrainzTocParameter(const DiscToc& pToc)
+{
+    std::vector<TocEntry> tracks;
+    int32_t leadOut = 0;
+    if (!AudioPart(pToc, tracks, leadOut))
+        return {};
+    std::string text = std::to_string(pToc.FirstTrack) + "+"
+        + std::to_string(pToc.FirstTrack + static_cast<int32_t>(tracks.size()) - 1) + "+"
+        + std::to_string(leadOut + 150);
+    for (const TocEntry& t : tracks)
+        text += "+" + std::to_string(Lba(t) + 150);
+    return text;
+}
+
+std::string MusicBrainzLookupUrl(
+    std::string_view pServer, std::string_view pDiscId, std::string_view pToc)
 {
     std::string server(Trim(pServer));
     while (!server.empty() && server.back() == '/')
@@ -157,8 +173,12 @@ std::string MusicBrainzLookupUrl(std::string_view pServer, std::string_view pDis
     for (char c : pDiscId)
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-'))
             return {};
+    for (char c : pToc)
+        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '+'))
+            return {};
     return server + "/ws/2/discid/" + std::string(pDiscId)
-        + "?inc=recordings+artist-credits&cdstubs=no&fmt=json";
+        + "?inc=recordings+artist-credits&cdstubs=no&fmt=json"
+        + (pToc.empty() ? std::string() : "&toc=" + std::string(pToc));
 }
 
 CddbTitles MusicBrainzReleaseTitles(
@@ -204,13 +224,45 @@ CddbTitles MusicBrainzReleaseTitles(
     return titles;
 }
 
+namespace {
+
+/// The release the user takes: the only one, or one picked from the list in which the
+/// releases carrying exactly pDiscId come first (the others match the table only nearly).
+const JsonValue* ChooseRelease(UserInterface& pUi, const MusicBrainzOptions& pOptions,
+    const JsonValue& pReleases, std::string_view pDiscId)
+{
+    if (pReleases.Items.size() == 1)
+        return &pReleases.Items[0];
+    std::vector<const JsonValue*> order;
+    for (const JsonValue& r : pReleases.Items)
+        order.push_back(&r);
+    auto exact = [pDiscId](const JsonValue* pRelease) {
+        const JsonValue* media = pRelease->Find("media");
+        if (media && media->Type == JsonValue::Kind::Array)
+            for (const JsonValue& m : media->Items)
+                if (HasDisc(m, pDiscId))
+                    return true;
+        return false;
+    };
+    std::stable_partition(order.begin(), order.end(), exact);
+    std::vector<std::string> lines;
+    for (const JsonValue* r : order)
+        lines.push_back(ReleaseLine(*r));
+    const std::optional<size_t> chosen
+        = pOptions.Choose ? pOptions.Choose("MusicBrainz", lines) : AskAlbumInBoxes(pUi, lines);
+    return chosen && *chosen < order.size() ? order[*chosen] : nullptr;
+}
+
+} // namespace
+
 CddbTitles LookupMusicBrainz(
     HttpClient& pHttp, UserInterface& pUi, const MusicBrainzOptions& pOptions, const DiscToc& pToc)
 {
     CddbTitles none;
     none.Tracks.assign(pToc.Entries.size() < 2 ? 0 : pToc.Entries.size() - 1, std::string());
     const std::string id = MusicBrainzDiscId(pToc);
-    const std::string url = MusicBrainzLookupUrl(pOptions.Server, id);
+    const std::string url
+        = MusicBrainzLookupUrl(pOptions.Server, id, MusicBrainzTocParameter(pToc));
     if (url.empty())
         return none;
     Result<std::string> body = pHttp.Get(url, pOptions.Limits);
@@ -234,18 +286,7 @@ CddbTitles LookupMusicBrainz(
         pUi.ShowMessage("MusicBrainz: 答えにリリースがありません");
         return none;
     }
-    const JsonValue* chosen = nullptr;
-    if (releases->Items.size() == 1) {
-        chosen = &releases->Items[0];
-    } else {
-        for (const JsonValue& r : releases->Items)
-            if (pUi.MessageBox("このCDは\r\n" + ReleaseLine(r) + "ですか？", MsgButtons::YesNo,
-                    MsgIcon::Question)
-                == MsgAnswer::Yes) {
-                chosen = &r;
-                break;
-            }
-    }
+    const JsonValue* chosen = ChooseRelease(pUi, pOptions, *releases, id);
     if (!chosen || chosen->Type != JsonValue::Kind::Object)
         return none;
     // The medium's tracks are the disc's audio tracks in order; data tracks keep no title.

@@ -1,8 +1,8 @@
 #include "cd/rip_audio.h"
 
-#include "base/text.h"
-
 #include "base/numeric.h"
+#include "base/text.h"
+#include "cd/cd_image.h"
 #include "core/file_io.h"
 #include "core/user_interface.h"
 #include "core/wave_info.h"
@@ -30,6 +30,30 @@ void ScaleCdSamples(uint8_t* pBytes, size_t pCount, double pFactor)
     }
 }
 
+namespace {
+
+/// The audio session of an enhanced CD ends kCdSessionGap sectors before its first data
+/// track: the last audio track is shortened to that end when it reaches further.
+void EndAudioSession(std::vector<CdTrack>& pTracks)
+{
+    size_t firstData = pTracks.size();
+    while (firstData > 0 && pTracks[firstData - 1].IsData)
+        --firstData;
+    if (firstData == 0 || firstData == pTracks.size())
+        return;
+    CdTrack& last = pTracks[firstData - 1];
+    const int32_t end = pTracks[firstData].StartLba - kCdSessionGap;
+    if (end <= last.StartLba || end > last.EndLba)
+        return;
+    last.Sectors = end - last.StartLba;
+    last.EndLba = end - 1;
+    last.LengthMs
+        = static_cast<int32_t>(RoundHalfEven(last.Sectors * 1000.0 / kCdSectorsPerSecond));
+    last.Frames = last.Sectors * kCdSectorFrames;
+}
+
+} // namespace
+
 RipAudio::RipAudio(CdDriveService& pService, UserInterface* pUi)
     : service_(pService)
     , ui_(pUi)
@@ -54,11 +78,13 @@ void RipAudio::UpdateToc()
 {
     toc_ = DiscToc {};
     tracks_.clear();
+    model_.clear();
     if (drive_.empty())
         return;
     std::unique_ptr<CdDevice> device = service_.Open(drive_);
     if (!device)
         return;
+    model_ = device->ModelName();
     DiscToc toc = device->ReadToc();
     // The walk stops at the first entry numbered above the last track (the lead-out);
     // a table without one, or with tracks out of order, counts as unreadable.
@@ -90,6 +116,7 @@ void RipAudio::UpdateToc()
         t.IsData = (e.Control & 4) != 0;
         tracks.push_back(t);
     }
+    EndAudioSession(tracks);
     toc_ = std::move(toc);
     tracks_ = std::move(tracks);
 }
@@ -106,6 +133,8 @@ RipOutcome RipAudio::RipTrack(int32_t pTrack, std::string_view pFilename, double
     if (drive_.empty() || pTrack < 0 || pTrack >= static_cast<int32_t>(tracks_.size()))
         return RipOutcome::NoTrack;
     const CdTrack track = tracks_[static_cast<size_t>(pTrack)];
+    if (track.IsData)
+        return RipOutcome::DataTrack;
     if (track.Sectors <= 0)
         return RipOutcome::EmptyTrack;
 
@@ -132,7 +161,7 @@ RipOutcome RipAudio::RipTrack(int32_t pTrack, std::string_view pFilename, double
     while (device && left > 0) {
         const int32_t n = std::min(kCdReadSectors, left);
         const int64_t bytes = static_cast<int64_t>(n) * kCdSectorBytes;
-        if (!device->ReadAudioSectors(position, n, buffer.data())) {
+        if (!ReadShifted(*device, position, n, buffer.data())) {
             outcome = RipOutcome::ReadFailed;
             break;
         }
@@ -216,7 +245,7 @@ std::optional<AccurateRipSums> RipAudio::TrackChecksums(int32_t pTrack)
     int32_t reads = 0;
     while (left > 0) {
         const int32_t n = std::min(kCdReadSectors, left);
-        if (!device->ReadAudioSectors(position, n, buffer.data()))
+        if (!ReadShifted(*device, position, n, buffer.data()))
             return std::nullopt;
         sums.Add(buffer.data(), static_cast<size_t>(n) * kCdSectorFrames);
         left -= n;
@@ -231,6 +260,32 @@ std::optional<AccurateRipSums> RipAudio::TrackChecksums(int32_t pTrack)
         }
     }
     return sums.Sums();
+}
+
+bool RipAudio::ReadShifted(CdDevice& pDevice, int32_t pLba, int32_t pCount, uint8_t* pBuffer)
+{
+    if (readOffset_ == 0)
+        return pDevice.ReadAudioSectors(pLba, pCount, pBuffer);
+    // The sectors holding the moved samples, one more when they start inside a sector;
+    // those outside the disc's audio (before LBA 0, from the lead-out on) are silent.
+    const int64_t first = static_cast<int64_t>(pLba) * kCdSectorFrames + readOffset_;
+    int64_t sector = first / kCdSectorFrames;
+    if (first < 0 && first % kCdSectorFrames != 0)
+        --sector;
+    const auto skip = static_cast<size_t>(first - sector * kCdSectorFrames);
+    const int32_t count = pCount + (skip > 0 ? 1 : 0);
+    const int32_t leadOut = toc_.Entries.empty()
+        ? 0
+        : MsfToLba(toc_.Entries.back().M, toc_.Entries.back().S, toc_.Entries.back().F);
+    std::vector<uint8_t> raw(static_cast<size_t>(count) * kCdSectorBytes, 0);
+    const int64_t from = std::max<int64_t>(sector, 0);
+    const int64_t to = std::min<int64_t>(sector + count, leadOut);
+    if (to > from
+        && !pDevice.ReadAudioSectors(static_cast<int32_t>(from), static_cast<int32_t>(to - from),
+            raw.data() + static_cast<size_t>(from - sector) * kCdSectorBytes))
+        return false;
+    std::memcpy(pBuffer, raw.data() + skip * 4, static_cast<size_t>(pCount) * kCdSectorBytes);
+    return true;
 }
 
 std::vector<std::string> RipAudio::CdTextTitles()

@@ -36,6 +36,7 @@ enum class RipOutcome {
     WriteFailed, ///< the file could not be written completely
     NoTrack, ///< no drive is set or the track does not exist; no file was written
     EmptyTrack, ///< the track holds no sectors (a damaged table or image); no file was written
+    DataTrack, ///< the track holds data, not audio; no file was written
 };
 
 /// Reads audio CDs through a CdDriveService: the drive in use, its table of contents and
@@ -58,7 +59,9 @@ public:
     const std::string& Drive() const { return drive_; }
 
     /// Reads the table of contents into the track table. A drive without a disc or with an
-    /// unreadable table leaves the table empty (LastTrack 0).
+    /// unreadable table leaves the table empty (LastTrack 0). The last audio track before
+    /// trailing data tracks (an enhanced CD) ends where its session does: kCdSessionGap
+    /// sectors before the first data track.
     void UpdateToc();
     const DiscToc& Toc() const { return toc_; }
     const std::vector<CdTrack>& Tracks() const { return tracks_; }
@@ -78,6 +81,15 @@ public:
     void SetErrorCorrection(bool pOn) { errorCorrection_ = pOn; }
     bool ErrorCorrection() const { return errorCorrection_; }
     bool ErrorCorrectionUsed() const { return errorCorrectionUsed_; }
+
+    /// The drive's read offset in samples (stereo frames), applied to RipTrack and
+    /// TrackChecksums: sample f of a track is read from sample f + pSamples of the disc, so
+    /// the audio moves by exactly pSamples; samples before the disc's start or from its
+    /// lead-out on are silent. 0 (the default) reads the sectors as they are.
+    void SetReadOffset(int32_t pSamples) { readOffset_ = pSamples; }
+    int32_t ReadOffset() const { return readOffset_; }
+    /// The model of the drive as UpdateToc found it; empty for an image or an unknown one.
+    const std::string& DriveModel() const { return model_; }
 
     void SetProgressHandler(ProgressHandler pHandler) { prog_ = std::move(pHandler); }
     bool Canceled() const { return canceled_; }
@@ -120,6 +132,11 @@ private:
     bool errorCorrection_ = false;
     bool errorCorrectionUsed_ = false;
     ProgressHandler prog_;
+    int32_t readOffset_ = 0;
+    std::string model_;
+
+    /// Reads pCount sectors' worth of samples from pLba moved by the read offset.
+    bool ReadShifted(CdDevice& pDevice, int32_t pLba, int32_t pCount, uint8_t* pBuffer);
 };
 
 /// Multiplies 16-bit little-endian samples in place by pFactor, rounding half to even and

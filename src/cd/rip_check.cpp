@@ -2,6 +2,7 @@
 
 #include "base/numeric.h"
 #include "base/text.h"
+#include "cd/cd_drive.h"
 #include "core/file_io.h"
 #include "core/user_interface.h"
 
@@ -27,6 +28,14 @@ std::string RipTargetName(std::string_view pTarget)
     return target;
 }
 
+std::string ReadOffsetKey(std::string_view pModel)
+{
+    std::string key = "CDReadOffset-";
+    for (char c : pModel)
+        key += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? c : '_';
+    return key;
+}
+
 RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
     std::string_view pTarget, const RipCheckOptions& pOptions)
 {
@@ -36,6 +45,9 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
     };
     RipCheckResult result;
     pRa.SetErrorCorrection(pOptions.ErrorCorrection);
+    pRa.SetReadOffset(pOptions.ReadOffsetOf && !IsCdImagePath(pRa.Drive())
+            ? pOptions.ReadOffsetOf(pRa.DriveModel())
+            : 0);
     result.Path = RipTargetName(pTarget);
     const std::string& t = result.Path;
     const std::string chk = t + ".chk";
@@ -55,6 +67,9 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
                 MsgButtons::Ok, MsgIcon::Error);
         } else if (pOutcome == RipOutcome::EmptyTrack) {
             pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoAudioAlt : kRipNoAudio,
+                MsgButtons::Ok, MsgIcon::Error);
+        } else if (pOutcome == RipOutcome::DataTrack) {
+            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipDataTrackAlt : kRipDataTrack,
                 MsgButtons::Ok, MsgIcon::Error);
         } else if (pOutcome == RipOutcome::NoTrack) {
             pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoSuchTrackAlt : kRipNoSuchTrack,

@@ -23,6 +23,11 @@ inline constexpr std::string_view kRipWriteFailedAlt = "The file could not be wr
 /// Shown when the track to rip holds no sectors.
 inline constexpr std::string_view kRipNoAudio = "このトラックには音声がありません（0セクタ）";
 inline constexpr std::string_view kRipNoAudioAlt = "The track holds no audio (0 sectors).";
+/// Shown when the track to rip is a data track.
+inline constexpr std::string_view kRipDataTrack
+    = "このトラックはデータトラックです。音声ではないのでリッピングしません";
+inline constexpr std::string_view kRipDataTrackAlt
+    = "This is a data track, not audio: it is not ripped.";
 /// Shown when no disc is chosen or the disc has no such track.
 inline constexpr std::string_view kRipNoSuchTrack = "指定のトラックはCDにありません";
 inline constexpr std::string_view kRipNoSuchTrackAlt = "The disc has no such track.";
@@ -43,7 +48,14 @@ struct RipCheckOptions {
     std::function<bool(const std::string& pA, const std::string& pB)> Compare;
     /// The status text ("Tr1 Rip", "Tr1 Check", empty at the end).
     std::function<void(std::string_view)> Status;
+    /// The read offset in samples of a drive model (the setting ReadOffsetKey); unset: 0.
+    /// Disc images are read without one.
+    std::function<int32_t(std::string_view pModel)> ReadOffsetOf;
 };
+
+/// The setting that holds the read offset of the drive model pModel: "CDReadOffset-" and
+/// the model with everything but ASCII letters and digits as "_".
+std::string ReadOffsetKey(std::string_view pModel);
 
 /// How a rip with check ended.
 struct RipCheckResult {

@@ -1,8 +1,11 @@
 #include "cli/cd_command.h"
 
 #include "app/shell/file_copy.h"
+#include "base/file_name.h"
 #include "base/text.h"
 #include "cd/accurate_rip.h"
+#include "cd/cd_folder.h"
+#include "cd/cd_image.h"
 #include "cd/cddb.h"
 #include "cd/musicbrainz.h"
 #include "cd/rip_audio.h"
@@ -11,6 +14,7 @@
 #include "platform/loader/lazy_adapters.h"
 
 #include <algorithm>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <vector>
@@ -23,7 +27,7 @@ constexpr OptionSpec kCdOptions[] = {
     { "--cddb", "",
         "toc: the titles from the CDDB server of the setting CDDBServer, else from "
         "MusicBrainz" },
-    { "--album", "N", "toc: the Nth of several matches" },
+    { "--album", "N", "toc: the Nth of several matches (without it each is asked on stdin)" },
     { "--accuraterip", "",
         "toc: read every track and show its AccurateRip v1 and v2 sums; toc "
         "and rip: check them against the database of the setting "
@@ -32,6 +36,7 @@ constexpr OptionSpec kCdOptions[] = {
     { "-o", "OUT.wav", "rip: the WAV file to write" },
     { "--check", "", "rip: read the track twice and compare" },
     { "--level", "DB", "rip: apply -30..20 dB while reading" },
+    { "--set", "N", "offset: store the drive's read offset in samples (-5000..5000)" },
     { "--paranoia", "",
         "rip: read with error correction where the drive allows (also the "
         "setting ParanoiaRip)" },
@@ -40,6 +45,14 @@ constexpr OptionSpec kCdOptions[] = {
 constexpr OptionRules kCdRules { .Style = OptionStyle::AnyDash };
 
 std::string Images(CliContext& pCtx) { return pCtx.Store.GetSetting("CDImages", ""); }
+
+/// The stored read offset of a drive model; 0 for none.
+std::function<int32_t(std::string_view)> ReadOffsets(CliContext& pCtx)
+{
+    return [&pCtx](std::string_view pModel) {
+        return pCtx.Store.GetSetting(ReadOffsetKey(pModel), int32_t { 0 });
+    };
+}
 
 AccurateRipOptions AccurateRipSettings(CliContext& pCtx)
 {
@@ -50,10 +63,14 @@ AccurateRipOptions AccurateRipSettings(CliContext& pCtx)
 }
 
 /// "no audio disc in NAME", with the reason when an image cannot be read safely (its data
-/// file a FIFO, a device or a folder).
+/// file a FIFO, a device or a folder) or its sheet cannot be read.
 std::string NoDiscText(const RipAudio& pRa, const std::string& pName)
 {
-    const std::string why = IsCdImagePath(pRa.Drive()) ? CdImageProblem(pRa.Drive()) : "";
+    std::string why = IsCdImagePath(pRa.Drive()) ? CdImageProblem(pRa.Drive()) : "";
+    const std::string extension = ExtensionOf(pRa.Drive());
+    if (why.empty() && (extension == "cue" || extension == "toc"))
+        if (Result<CdImage> image = ReadCdImageSheet(pRa.Drive()); !image)
+            why = image.error().Message;
     return "no audio disc in " + pName + (why.empty() ? "" : ": " + why);
 }
 
@@ -73,6 +90,41 @@ bool LoadDisc(CliContext& pCtx, RipAudio& pRa, const std::string& pDrive)
     return true;
 }
 
+/// The choice among several albums: the list, numbered, then --album N when given, else
+/// the rip window's question for each album in turn, answered on the input ("y" or "yes"
+/// takes it; anything else, or the end of the input, is No). Nobody answers Yes for the
+/// user: without an answer no album is taken, and the way to pick one is named.
+AlbumChooser AlbumChoice(CliContext& pCtx, std::optional<int64_t> pAlbum)
+{
+    return [&pCtx, pAlbum](std::string_view pService,
+               const std::vector<std::string>& pAlbums) -> std::optional<size_t> {
+        pCtx.Out << pService << ": 該当するアルバムが " << pAlbums.size() << " 件あります\n";
+        for (size_t i = 0; i < pAlbums.size(); ++i)
+            pCtx.Out << "  " << i + 1 << "\t" << pAlbums[i] << "\n";
+        if (pAlbum) {
+            if (*pAlbum <= static_cast<int64_t>(pAlbums.size()))
+                return static_cast<size_t>(*pAlbum - 1);
+            pCtx.Err << "--album " << *pAlbum << ": その番号のアルバムはありません (1.."
+                     << pAlbums.size() << ")\n";
+            return std::nullopt;
+        }
+        std::istream& in = CliCdServices().Input ? *CliCdServices().Input : std::cin;
+        for (size_t i = 0; i < pAlbums.size(); ++i) {
+            pCtx.Out << "このCDは " << pAlbums[i] << " ですか？ [y/N] " << std::flush;
+            std::string answer;
+            if (!std::getline(in, answer)) {
+                pCtx.Out << "\n";
+                break;
+            }
+            const std::string word = ToLowerAscii(Trim(answer));
+            if (word == "y" || word == "yes")
+                return i;
+        }
+        pCtx.Out << "どのアルバムも選ばれませんでした。番号で選ぶには --album N を付けてください\n";
+        return std::nullopt;
+    };
+}
+
 int ListDrives(CliContext& pCtx)
 {
     int n = 0;
@@ -89,15 +141,14 @@ int ShowToc(CliContext& pCtx, const ParsedOptions& pArgs)
     RipAudio ra(*CliCdServices().Drives, &pCtx.Ui);
     if (!LoadDisc(pCtx, ra, pArgs.Positional[0]))
         return 1;
-    if (std::optional<std::string> album = pArgs.Value("--album")) {
-        std::optional<int64_t> n = ParseInteger(*album);
-        if (!n || *n < 1 || *n > 1000)
+    std::optional<int64_t> album;
+    if (std::optional<std::string> text = pArgs.Value("--album")) {
+        album = ParseInteger(*text);
+        if (!album || *album < 1 || *album > 1000)
             return pCtx.Fail("--album needs a number from 1", 2);
-        for (int64_t i = 1; i < *n; ++i)
-            pCtx.Ui.QueueAnswer("no");
-        pCtx.Ui.QueueAnswer("yes");
     }
     CddbOptions options;
+    options.Choose = AlbumChoice(pCtx, album);
     options.Server = pCtx.Store.GetSetting("CDDBServer", "gnudb.gnudb.org");
     options.MusicBrainzServer
         = pCtx.Store.GetSetting("MusicBrainzServer", "https://musicbrainz.org");
@@ -105,7 +156,6 @@ int ShowToc(CliContext& pCtx, const ParsedOptions& pArgs)
     HttpClient* http = pArgs.Has("--cddb") ? CliCdServices().Http : nullptr;
     if (!LoadTrackToList(ra, http, pCtx.Ui, options, listing))
         return pCtx.Fail(NoDiscText(ra, pArgs.Positional[0]));
-    pCtx.Ui.ClearAnswers();
     pCtx.Out << "disc id: " << listing.CddbId << "\n";
     pCtx.Out << "MusicBrainz disc id: " << listing.MusicBrainzId << "\n";
     pCtx.Out << "title: " << listing.Title << "\n";
@@ -114,6 +164,8 @@ int ShowToc(CliContext& pCtx, const ParsedOptions& pArgs)
     std::vector<std::optional<AccurateRipSums>> sums(ra.Tracks().size());
     std::vector<AccurateRipResult> verdicts(ra.Tracks().size());
     if (pArgs.Has("--accuraterip")) {
+        if (!IsCdImagePath(ra.Drive()))
+            ra.SetReadOffset(ReadOffsets(pCtx)(ra.DriveModel()));
         for (size_t i = 0; i < ra.Tracks().size(); ++i)
             if (!ra.Tracks()[i].IsData)
                 sums[i] = ra.TrackChecksums(static_cast<int32_t>(i));
@@ -162,6 +214,9 @@ int RipCommand(CliContext& pCtx, const ParsedOptions& pArgs)
     if (index >= static_cast<int32_t>(ra.Tracks().size()))
         return pCtx.Fail("no track " + std::to_string(*track) + " on the disc (tracks 1.."
             + std::to_string(ra.Tracks().size()) + ")");
+    if (ra.Tracks()[static_cast<size_t>(index)].IsData)
+        return pCtx.Fail(std::string(kRipDataTrack) + ": " + std::to_string(*track));
+    options.ReadOffsetOf = ReadOffsets(pCtx);
     options.Compare = [&pCtx](const std::string& pA, const std::string& pB) {
         FileCopy fh(&pCtx.Ui);
         return fh.HikakuFile(pA, pB);
@@ -192,6 +247,51 @@ int RipCommand(CliContext& pCtx, const ParsedOptions& pArgs)
         }
     }
     pCtx.Out << result.Path << "\n";
+    return 0;
+}
+
+/// `cd offset DRIVE [--set N]`: shows (and stores) the read offset of the drive's model.
+int OffsetCommand(CliContext& pCtx, const ParsedOptions& pArgs)
+{
+    if (pArgs.Positional.size() != 1)
+        return CommandUsageError(pCtx, kCdSpec);
+    RipAudio ra(*CliCdServices().Drives, &pCtx.Ui);
+    if (!LoadDisc(pCtx, ra, pArgs.Positional[0]))
+        return 1;
+    if (IsCdImagePath(ra.Drive()))
+        return pCtx.Fail("ディスクイメージは読み取りオフセットなしで読みます: " + ra.Drive());
+    if (ra.DriveModel().empty())
+        return pCtx.Fail(
+            "ドライブの機種名がわからないので読み取りオフセットを記録できません: " + ra.Drive());
+    const std::string key = ReadOffsetKey(ra.DriveModel());
+    if (std::optional<std::string> text = pArgs.Value("--set")) {
+        const std::optional<int64_t> n = ParseInteger(*text);
+        if (!n || *n < -5000 || *n > 5000)
+            return pCtx.Fail("--set needs a number of samples from -5000 to 5000", 2);
+        if (!pCtx.Store.SaveSetting(key, static_cast<int32_t>(*n)))
+            return pCtx.Fail("読み取りオフセットを保存できませんでした");
+    }
+    pCtx.Out << ra.DriveModel() << "\t" << pCtx.Store.GetSetting(key, int32_t { 0 }) << "\n";
+    return 0;
+}
+
+/// `cd verify FOLDER`: every track file of a CD folder against its checksum file; one line
+/// per file, and a failure naming the files that changed.
+int VerifyCommand(CliContext& pCtx, const ParsedOptions& pArgs)
+{
+    if (pArgs.Positional.size() != 1)
+        return CommandUsageError(pCtx, kCdSpec);
+    Result<std::vector<CdFolderCheck>> checks = VerifyCdFolder(pArgs.Positional[0]);
+    if (!checks)
+        return pCtx.Fail(checks.error().Message);
+    std::string bad;
+    for (const CdFolderCheck& c : *checks) {
+        pCtx.Out << c.File << "\t" << (c.Good ? "OK" : c.Why) << "\n";
+        if (!c.Good)
+            bad += (bad.empty() ? "" : ", ") + c.File;
+    }
+    if (!bad.empty())
+        return pCtx.Fail("CDフォルダのファイルがチェックサムと合いません: " + bad);
     return 0;
 }
 
@@ -236,9 +336,11 @@ std::string ResolveCdDrive(CliContext& pCtx, const std::string& pDrive)
 
 const CliCommandSpec kCdSpec { "cd",
     "list\ntoc DRIVE [--cddb] [--album N] [--accuraterip]\n"
-    "rip DRIVE --track N -o OUT.wav [OPTIONS]",
+    "rip DRIVE --track N -o OUT.wav [OPTIONS]\noffset DRIVE [--set N]\nverify FOLDER",
     "list the CD drives and the disc images of the setting CDImages; show the tracks of a disc "
-    "with its CDDB and MusicBrainz disc ids; rip a track to a WAV file",
+    "with its CDDB and MusicBrainz disc ids; rip a track to a WAV file; store a drive's read "
+    "offset (applied to every rip from it); "
+    "check the files of a CD folder against its checksum file",
     "DRIVE is a path or a number of cd list. A rip prints the track's AccurateRip sums.",
     kCdOptions, kCdRules };
 
@@ -260,6 +362,10 @@ int CdCommand(CliContext& pCtx, const std::vector<std::string>& pArgs)
         return ShowToc(pCtx, args);
     if (verb == "rip")
         return RipCommand(pCtx, args);
+    if (verb == "offset")
+        return OffsetCommand(pCtx, args);
+    if (verb == "verify")
+        return VerifyCommand(pCtx, args);
     return CommandUsageError(pCtx, kCdSpec);
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/cli_context.h"
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ class HttpClient;
 struct CdServices {
     CdDriveService* Drives = nullptr;
     HttpClient* Http = nullptr;
+    /// Where the answers to questions come from (which album is the disc); null: stdin.
+    std::istream* Input = nullptr;
 };
 /// The services of this process (the real adapters unless a test set others).
 CdServices& CliCdServices();
@@ -21,7 +24,7 @@ CdServices& CliCdServices();
 extern const CliCommandSpec kCdSpec;
 
 /// `cd list`, `cd toc DRIVE [--cddb] [--album N]`, `cd rip DRIVE --track N -o OUT.wav
-/// [--check] [--level DB]`.
+/// [--check] [--level DB]`, `cd verify FOLDER`.
 int CdCommand(CliContext& pCtx, const std::vector<std::string>& pArgs);
 
 /// True when an import source names a CD track: "cd:DRIVE#N".

@@ -75,4 +75,48 @@ private:
     CdDriveService& inner_;
 };
 
+/// A physical drive "/dev/fakecd" of the model pModel that holds the image pImage; every
+/// other path opens through pInner as it is.
+class ModelDriveService : public CdDriveService {
+public:
+    ModelDriveService(CdDriveService& pInner, std::string pImage, std::string pModel)
+        : inner_(pInner)
+        , image_(std::move(pImage))
+        , model_(std::move(pModel))
+    {
+    }
+    std::vector<CdDriveEntry> PhysicalDrives() override { return { { "/dev/fakecd", "fake" } }; }
+    std::unique_ptr<CdDevice> Open(std::string_view pPath) override
+    {
+        if (pPath != "/dev/fakecd")
+            return inner_.Open(pPath);
+        std::unique_ptr<CdDevice> device = inner_.Open(image_);
+        return device ? std::make_unique<Device>(std::move(device), model_) : nullptr;
+    }
+
+private:
+    class Device : public CdDevice {
+    public:
+        Device(std::unique_ptr<CdDevice> pInner, std::string pModel)
+            : inner_(std::move(pInner))
+            , model_(std::move(pModel))
+        {
+        }
+        DiscToc ReadToc() override { return inner_->ReadToc(); }
+        bool ReadAudioSectors(int32_t pLba, int32_t pCount, uint8_t* pBuffer) override
+        {
+            return inner_->ReadAudioSectors(pLba, pCount, pBuffer);
+        }
+        std::string ModelName() override { return model_; }
+
+    private:
+        std::unique_ptr<CdDevice> inner_;
+        std::string model_;
+    };
+
+    CdDriveService& inner_;
+    std::string image_;
+    std::string model_;
+};
+
 } // namespace tarvok::test

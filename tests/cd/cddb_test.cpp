@@ -126,6 +126,10 @@ TEST(TrackLength, MinutesSecondsTenths)
     EXPECT_EQ(TrackLengthText(275250), "04'35.2");
     EXPECT_EQ(TrackLengthText(0), "00'00.0");
     EXPECT_EQ(TrackLengthText(133), "00'00.1");
+    // The tenths are cut like every time text's (milliseconds div 100), never rounded:
+    // 5000 sectors are 66666.7 ms, held as 66667 ms and shown as 01'06.6.
+    EXPECT_EQ(TrackLengthText(66667), "01'06.6");
+    EXPECT_EQ(TrackLengthText(59999), "00'59.9");
 }
 
 /// A CDDB server answering a query with pQuery and a read with pRead.
@@ -183,6 +187,46 @@ TEST(CddbLookup, SeveralMatchesAskPerAlbumUntilYes)
     EXPECT_EQ(titles.Disc, "");
     EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "", "" }));
     EXPECT_EQ(server.Targets().size(), 3U);
+}
+
+TEST(CddbLookup, AListOfOneIsOneAlbumAndAChooserPicksAmongSeveral)
+{
+    CurlHttpClient http;
+    HeadlessUi ui;
+    LocalHttpServer one(
+        Canned(LocalHttpServer::Ok("210 Found exact matches\r\njazz 0b014802 Only\r\n.\r\n"),
+            LocalHttpServer::Ok(kEntry)));
+    CddbTitles titles = LookupCddb(http, ui, { one.Address(), {}, {} }, ExampleToc());
+    EXPECT_EQ(titles.Disc, "Band - Record");
+    EXPECT_TRUE(ui.BoxTexts().empty());
+    ASSERT_EQ(one.Targets().size(), 2U);
+    EXPECT_NE(one.Targets()[1].find("cmd=cddb+read+jazz+0b014802"), std::string::npos);
+
+    const std::string list = "211 close matches\r\nrock 0b014802 First\r\nmisc 0b014802 "
+                             "Second\r\njazz 0b014802 Third\r\n.\r\n";
+    LocalHttpServer several(Canned(LocalHttpServer::Ok(list), LocalHttpServer::Ok(kEntry)));
+    CddbOptions options { several.Address(), {}, {} };
+    std::vector<std::string> offered;
+    std::optional<size_t> pick = 2;
+    options.Choose = [&](std::string_view pService, const std::vector<std::string>& pAlbums) {
+        EXPECT_EQ(pService, "CDDB");
+        offered = pAlbums;
+        return pick;
+    };
+    titles = LookupCddb(http, ui, options, ExampleToc());
+    EXPECT_EQ(offered, (std::vector<std::string> { "rock First", "misc Second", "jazz Third" }));
+    EXPECT_EQ(titles.Disc, "Band - Record");
+    EXPECT_FALSE(titles.Declined);
+    ASSERT_EQ(several.Targets().size(), 2U);
+    EXPECT_NE(several.Targets()[1].find("cmd=cddb+read+jazz+0b014802"), std::string::npos);
+    EXPECT_TRUE(ui.BoxTexts().empty());
+
+    // Declined: no read, and the titles say so.
+    pick.reset();
+    titles = LookupCddb(http, ui, options, ExampleToc());
+    EXPECT_TRUE(titles.Declined);
+    EXPECT_EQ(titles.Disc, "");
+    EXPECT_EQ(several.Targets().size(), 3U);
 }
 
 TEST(CddbLookup, NoMatchAndHostileAnswersGiveEmptyTitlesAndSayWhy)

@@ -141,7 +141,8 @@ TEST(MusicBrainzLookup, OneReleaseGivesItsTitles)
     EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "One", "Two" }));
     ASSERT_EQ(server.Targets().size(), 1U);
     EXPECT_EQ(server.Targets()[0],
-        "/ws/2/discid/" + id + "?inc=recordings+artist-credits&cdstubs=no&fmt=json");
+        "/ws/2/discid/" + id
+            + "?inc=recordings+artist-credits&cdstubs=no&fmt=json&toc=1+2+24750+150+13500");
     EXPECT_TRUE(ui.BoxTexts().empty());
 }
 
@@ -163,6 +164,38 @@ TEST(MusicBrainzLookup, SeveralReleasesAskUntilYes)
     EXPECT_EQ(ui.BoxTexts(),
         (std::vector<std::string> {
             "このCDは\r\nA - Firstですか？", "このCDは\r\nB - Secondですか？" }));
+}
+
+TEST(MusicBrainzLookup, TheTableGoesAlongAndExactMatchesComeFirst)
+{
+    EXPECT_EQ(MusicBrainzTocParameter(ExampleToc()), "1+2+24750+150+13500");
+    // Only the audio session of an enhanced CD, as for the id.
+    EXPECT_EQ(
+        MusicBrainzTocParameter(TocOf({ 0, 13350, 40000 }, 50000, { 3 })), "1+2+28750+150+13500");
+    EXPECT_EQ(MusicBrainzTocParameter(DiscToc {}), "");
+    EXPECT_EQ(MusicBrainzLookupUrl("http://h", "abc", "1+2+3"),
+        "http://h/ws/2/discid/abc?inc=recordings+artist-credits&cdstubs=no&fmt=json&toc=1+2+3");
+    EXPECT_EQ(MusicBrainzLookupUrl("http://h", "abc", "1&x=2"), "");
+
+    // A disc of nearly the same table is offered after the exact one.
+    const std::string id = MusicBrainzDiscId(ExampleToc());
+    LocalHttpServer server([&](const std::string&) {
+        return LocalHttpServer::Ok(Answer({ Release("Near", "Fuzzy", "otherid", { "n1", "n2" }),
+            Release("Band", "Exact", id, { "e1", "e2" }) }));
+    });
+    CurlHttpClient http;
+    HeadlessUi ui;
+    std::vector<std::string> offered;
+    MusicBrainzOptions options { "http://" + server.Address(), {} };
+    options.Choose = [&](std::string_view pService, const std::vector<std::string>& pAlbums) {
+        EXPECT_EQ(pService, "MusicBrainz");
+        offered = pAlbums;
+        return std::optional<size_t>(1);
+    };
+    const CddbTitles titles = LookupMusicBrainz(http, ui, options, ExampleToc());
+    EXPECT_EQ(offered, (std::vector<std::string> { "Band - Exact", "Near - Fuzzy" }));
+    EXPECT_EQ(titles.Disc, "Near - Fuzzy");
+    EXPECT_EQ(titles.Tracks, (std::vector<std::string> { "n1", "n2" }));
 }
 
 TEST(MusicBrainzLookup, DataTrackKeepsNoTitleAndAudioTracksMapInOrder)
@@ -281,6 +314,19 @@ TEST(LoadTrackToList, MusicBrainzAnswersWhenCddbHasNoMatchAndBothIdsAreListed)
     EXPECT_EQ(listing.Titles, (std::vector<std::string> { "a", "b", "c" }));
     ASSERT_EQ(server.Targets().size(), 2U);
     EXPECT_EQ(server.Targets()[1].rfind("/ws/2/discid/" + id, 0), 0U);
+
+    // A user who declined every CDDB album is not asked about MusicBrainz releases.
+    LocalHttpServer declining([&](const std::string& pTarget) {
+        if (pTarget.find("/~cddb/") == 0)
+            return LocalHttpServer::Ok("210 list\r\nrock 07000103 A\r\nmisc 07000103 B\r\n");
+        return LocalHttpServer::Ok(Answer({ Release("Band", "Tape", id, { "a", "b", "c" }) }));
+    });
+    CddbOptions declined { declining.Address(), {}, "http://" + declining.Address() };
+    declined.Choose
+        = [](std::string_view, const std::vector<std::string>&) { return std::optional<size_t>(); };
+    ASSERT_TRUE(LoadTrackToList(ra, &http, ui, declined, listing));
+    EXPECT_EQ(listing.Title, "");
+    EXPECT_EQ(declining.Targets().size(), 1U);
 
     // Without a MusicBrainz address only the CDDB server is asked.
     options.MusicBrainzServer.clear();

@@ -407,3 +407,87 @@ TEST(RipAudio, ATrackOfNoSectorsIsRefusedWithoutAFile)
 
 } // namespace
 } // namespace tarvok
+
+namespace tarvok {
+namespace {
+
+/// Track pTrack of a disc of tracks pSectors as a drive with read offset pOffset delivers
+/// it once the offset is applied: every sample taken pOffset samples later on the disc,
+/// silence beyond the disc's audio.
+std::string ShiftedTrack(const std::vector<int32_t>& pSectors, size_t pTrack, int32_t pOffset)
+{
+    std::string disc;
+    int64_t start = 0;
+    for (size_t t = 0; t < pSectors.size(); ++t) {
+        if (t == pTrack)
+            start = static_cast<int64_t>(disc.size()) / 4;
+        disc += CdImageTrackBytes(static_cast<int32_t>(t), pSectors[t]);
+    }
+    const int64_t frames = static_cast<int64_t>(pSectors[pTrack]) * 588;
+    std::string out(static_cast<size_t>(frames) * 4, '\0');
+    for (int64_t f = 0; f < frames; ++f) {
+        const int64_t src = start + f + pOffset;
+        if (src >= 0 && src * 4 < static_cast<int64_t>(disc.size()))
+            out.replace(static_cast<size_t>(f) * 4, 4, disc, static_cast<size_t>(src) * 4, 4);
+    }
+    return out;
+}
+
+TEST(RipAudioReadOffset, MovesTheAudioByExactlyTheOffsetWithSilenceAtTheEdges)
+{
+    TempDir dir;
+    const std::vector<int32_t> sizes = { 40, 70, 30 };
+    const std::string cue = WriteCdImage(dir.Path(), "disc", sizes);
+    CdioDriveService drives;
+    RipAudio ra(drives);
+    ra.DriveToRip(cue);
+    ra.UpdateToc();
+    ASSERT_EQ(ra.Tracks().size(), 3U);
+    EXPECT_EQ(ra.DriveModel(), "");
+    for (int32_t offset : { 0, 6, -6, 588, -1000, 667, 30 * 588 + 5 }) {
+        ra.SetReadOffset(offset);
+        for (size_t t = 0; t < sizes.size(); ++t) {
+            SCOPED_TRACE(std::to_string(offset) + " track " + std::to_string(t + 1));
+            const std::string out = dir.File("o.wav");
+            ASSERT_EQ(ra.RipTrack(static_cast<int32_t>(t), out, 1.0), RipOutcome::Done);
+            EXPECT_TRUE(WavData(out) == ShiftedTrack(sizes, t, offset));
+            // The checksums are those of the moved audio too.
+            const std::optional<AccurateRipSums> read = ra.TrackChecksums(static_cast<int32_t>(t));
+            const std::optional<AccurateRipSums> file
+                = AccurateRipOfFile(out, t == 0, t + 1 == sizes.size());
+            ASSERT_TRUE(read && file);
+            EXPECT_EQ(read->V1, file->V1);
+        }
+    }
+}
+
+TEST(RipAudioReadOffset, TheRipTakesTheOffsetOfTheDriveModelButNotForImages)
+{
+    TempDir dir;
+    const std::vector<int32_t> sizes = { 40, 70 };
+    const std::string cue = WriteCdImage(dir.Path(), "disc", sizes);
+    CdioDriveService real;
+    test::ModelDriveService drives(real, cue, "ACME CD-1000 ");
+    HeadlessUi ui;
+    RipCheckOptions options;
+    options.Check = false;
+    std::vector<std::string> asked;
+    options.ReadOffsetOf = [&](std::string_view pModel) {
+        asked.emplace_back(pModel);
+        return 48;
+    };
+    for (const std::string& drive : { std::string("/dev/fakecd"), cue }) {
+        SCOPED_TRACE(drive);
+        RipAudio ra(drives, &ui);
+        ra.DriveToRip(drive);
+        ra.UpdateToc();
+        const RipCheckResult result = RipWithCheck(ra, ui, 1, dir.File("r.wav"), options);
+        ASSERT_TRUE(result.Good);
+        EXPECT_TRUE(WavData(result.Path) == ShiftedTrack(sizes, 1, drive == cue ? 0 : 48));
+    }
+    EXPECT_EQ(asked, (std::vector<std::string> { "ACME CD-1000 " }));
+    EXPECT_EQ(ReadOffsetKey("ACME CD-1000 "), "CDReadOffset-ACME_CD_1000_");
+}
+
+} // namespace
+} // namespace tarvok

@@ -5,6 +5,7 @@
 #include "cd/rip_audio.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
+#include "core/settings.h"
 #include "core/user_interface.h"
 
 namespace tarvok {
@@ -32,6 +33,10 @@ RipCheckOptions RipOptionsFromSettings(MainLogic& pLogic)
     if (options.LevelDb < -30 || options.LevelDb > 20)
         options.LevelDb = 0;
     options.AlternativeLanguage = pLogic.Options().LangMode != 0;
+    Settings* store = &pLogic.Store();
+    options.ReadOffsetOf = [store](std::string_view pModel) {
+        return store->GetSetting(ReadOffsetKey(pModel), int32_t { 0 });
+    };
     UserInterface* ui = &pLogic.Ui();
     options.Compare = [ui](const std::string& pA, const std::string& pB) {
         FileCopy fh(ui);

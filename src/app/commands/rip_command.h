@@ -20,8 +20,9 @@ bool CanStartRip(const MainLogic& pLogic);
 /// nothing was placed.
 bool ImportRip(MainLogic& pLogic, const std::string& pTarget);
 
-/// The rip options the settings give: "CheckRip", "RipLevel" (dB) and the language mode;
-/// the compare is the file layer's chunked compare, yielding to pUi.
+/// The rip options the settings give: "CheckRip", "RipLevel" (dB), the language mode and
+/// the read offset of each drive model (ReadOffsetKey); the compare is the file layer's
+/// chunked compare, yielding to pUi.
 RipCheckOptions RipOptionsFromSettings(MainLogic& pLogic);
 
 /// Rips track index pTrack (from 0) of pDrive into a fresh working file of the data folder

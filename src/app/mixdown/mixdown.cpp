@@ -4,6 +4,7 @@
 #include "base/file_name.h"
 #include "base/numeric.h"
 #include "base/text.h"
+#include "cd/cd_folder.h"
 #include "core/data_folder.h"
 #include "core/envelope.h"
 #include "core/file_io.h"
@@ -385,6 +386,7 @@ private:
     void ReadSettings();
     Step ChooseFileTarget();
     Step ChooseCdTarget();
+    void UpdateCdFolderFiles();
     bool ChooseRange();
     bool RenderFits() const;
     Step CheckSpace();
@@ -549,6 +551,16 @@ MixdownRun::Step MixdownRun::ChooseCdTarget()
     if (target_.empty())
         return Stop { MixdownOutcome::Failed, kMsgNoCdFolder, false, ErrorCode::NotFound };
     return std::nullopt;
+}
+
+// The CD folder's sheet and checksum file take in the new track, titled by the project's
+// name. The track is in place whatever happens here: a failure is only told.
+void MixdownRun::UpdateCdFolderFiles()
+{
+    const std::string title
+        = project_.ProjectFile.empty() ? std::string() : BaseNameOf(project_.ProjectFile);
+    if (Result<void> ok = WriteCdFolderFiles(FolderOf(target_), FileNameOf(target_), title); !ok)
+        ui_.ShowMessage(ok.error().Message);
 }
 
 // The source range in frames, clipped to the project; false when nothing is left of it.
@@ -865,6 +877,8 @@ MixdownResult MixdownRun::Run()
         stop = ConvertFormat();
     if (!stop)
         stop = EncodeOrMoveIntoPlace();
+    if (toCd_ && stop->Outcome == MixdownOutcome::Finished && !stop->Cancelled)
+        UpdateCdFolderFiles();
     MixdownResult done = Finish(*stop);
     // The project's own file was replaced: the project cannot go on playing from it.
     if (done.Outcome == MixdownOutcome::Finished && overwritesWorkingFile_ && !done.Cancelled)

@@ -1,6 +1,7 @@
 #include "platform/cdio/cdio_drive_service.h"
 
 #include "base/text.h"
+#include "cd/cd_image.h"
 
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
@@ -11,6 +12,7 @@
 #include <cdio/paranoia/paranoia.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace tarvok {
@@ -92,6 +94,19 @@ public:
             titles.push_back(std::move(s));
         }
         return any ? titles : std::vector<std::string> {};
+    }
+
+    std::string ModelName() override
+    {
+        cdio_hwinfo_t info {};
+        if (!cdio_get_hwinfo(cdio_, &info))
+            return {};
+        const std::string vendor(Trim(
+            std::string_view(info.psz_vendor, strnlen(info.psz_vendor, sizeof info.psz_vendor))));
+        const std::string model(
+            Trim(std::string_view(info.psz_model, strnlen(info.psz_model, sizeof info.psz_model))));
+        std::string name = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
+        return IsValidUtf8(name) ? BlankControlCharacters(name) : std::string();
     }
 
     bool UseErrorCorrection() override
@@ -181,12 +196,16 @@ std::unique_ptr<CdDevice> CdioDriveService::Open(std::string_view pPath)
     // library: it is refused before the library sees it.
     if (IsCdImagePath(path) && !CdImageProblem(path).empty())
         return nullptr;
+    // CUE and TOC sheets are read by the core's own reader, which follows every FILE
+    // line, pre-gap and data track of the sheet.
+    if (endsWith(".cue") || endsWith(".toc")) {
+        Result<CdImage> image = ReadCdImageSheet(path);
+        if (!image)
+            return nullptr;
+        return OpenCdImageDevice(std::move(*image));
+    }
     CdIo_t* cdio = nullptr;
-    if (endsWith(".cue"))
-        cdio = cdio_open_cue(path.c_str());
-    else if (endsWith(".toc"))
-        cdio = cdio_open(path.c_str(), DRIVER_CDRDAO);
-    else if (endsWith(".nrg"))
+    if (endsWith(".nrg"))
         cdio = cdio_open(path.c_str(), DRIVER_NRG);
     else
         cdio = cdio_open(path.c_str(), DRIVER_DEVICE);

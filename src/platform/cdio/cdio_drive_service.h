@@ -5,7 +5,8 @@
 namespace tarvok {
 
 /// CdDriveService on libcdio. Physical drives are the devices libcdio finds; images are
-/// opened by their extension (".cue", ".toc", ".nrg"). libcdio's own log output is
+/// opened by their extension: CUE and cdrdao TOC sheets through the core's sheet reader
+/// (CdImage), NRG images through libcdio. libcdio's own log output is
 /// silenced; failures come back as empty results.
 class CdioDriveService : public CdDriveService {
 public:
