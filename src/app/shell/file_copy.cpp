@@ -140,10 +140,15 @@ void FileCopy::Pause(int32_t pMs)
 void FileCopy::RaiseProgress(const ProgressHandler& pHandler, double pRate)
 {
     bar_ = pRate;
-    if (!pHandler)
-        return;
-    if (!pHandler(pRate))
+    if (pHandler && !pHandler(pRate))
         canceled_ = true;
+    if (canceled_ || !showInMessage_ || !ui_ || message_.empty())
+        return;
+    const int percent = static_cast<int>(std::clamp(pRate, 0.0, 1.0) * 100.0);
+    if (percent == lastPercentShown_)
+        return;
+    lastPercentShown_ = percent;
+    ui_->ShowMessage(message_ + " " + std::to_string(percent) + "%");
 }
 
 bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t pInt, int64_t pSize)
@@ -159,6 +164,7 @@ bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t p
     bool complete = size == 0; // an empty file needs no chunks and raises no progress
     if (!complete) {
         message_ = kCopyingText;
+        lastPercentShown_ = -1;
         const int64_t chunk = ChunkBytes(pSize);
         std::vector<char> buffer(static_cast<size_t>(std::min(chunk, size)));
         int64_t remaining = size;
@@ -306,6 +312,7 @@ bool FileCopy::HikakuFile(
         return false;
 
     message_ = kComparingText;
+    lastPercentShown_ = -1;
     const int64_t chunk = ChunkBytes(pSize);
     const int32_t pause = PauseMs(pInt);
     std::vector<char> bufferA(static_cast<size_t>(std::min(chunk, size)));
