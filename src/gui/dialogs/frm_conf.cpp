@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -96,7 +97,13 @@ FrmConf::FrmConf(GuiContext& pContext, KeyAssignment* pAssignment, QWidget* pPar
     tabs_->setObjectName(QStringLiteral("TabConf"));
     tabs_->addTab(BuildGeneral(), tr("一般"));
     tabs_->addTab(BuildDetails(), tr("詳細"));
-    tabs_->addTab(BuildDevices(), tr("デバイス"));
+    // Many devices give many rows: each keeps its natural height and the page scrolls.
+    auto* devices = new QScrollArea;
+    devices->setObjectName(QStringLiteral("DeviceScroll"));
+    devices->setFrameShape(QFrame::NoFrame);
+    devices->setWidgetResizable(true);
+    devices->setWidget(BuildDevices());
+    tabs_->addTab(devices, tr("デバイス"));
     tabs_->addTab(BuildKeyboard(), tr("キーボード"));
     tabs_->addTab(BuildToolbar(), tr("ツールバー"));
     layout->addWidget(tabs_);
