@@ -34,6 +34,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -46,6 +47,16 @@
 namespace tarvok {
 
 namespace {
+
+/// pFont grown by pRate, whether its size is given in points or in pixels.
+QFont Scaled(QFont pFont, double pRate)
+{
+    if (pFont.pointSizeF() > 0)
+        pFont.setPointSizeF(pFont.pointSizeF() * pRate);
+    else if (pFont.pixelSize() > 0)
+        pFont.setPixelSize(static_cast<int>(pFont.pixelSize() * pRate));
+    return pFont;
+}
 
 QString Q(std::string_view pText)
 {
@@ -104,6 +115,16 @@ int ModifierState(Qt::KeyboardModifiers pMods)
 {
     return (pMods & Qt::ShiftModifier ? kModShift : 0)
         | (pMods & Qt::ControlModifier ? kModCtrl : 0) | (pMods & Qt::AltModifier ? kModAlt : 0);
+}
+
+constexpr int kBottomBoxHeight = 196;
+
+/// The display size factor of a "SizeRate" text: held to 0.7..3.0, 1 when it is no number.
+double SizeRateOf(const std::string& pText)
+{
+    bool ok = false;
+    const double rate = QString::fromStdString(pText).trimmed().toDouble(&ok);
+    return ok ? std::clamp(rate, 0.7, 3.0) : 1.0;
 }
 
 /// Window geometry settings are twips; the window works in device-independent pixels.
@@ -174,6 +195,9 @@ void FrmMain::BuildLayout()
 
     column->addWidget(BuildBottomBox(*central));
     setCentralWidget(central);
+    // The Cancel button beside the progress bar stops the running operation after its
+    // current chunk.
+    connect(bottom_, &BottomRow::CancelClicked, this, [this] { ctx_.Logic.CancelRequest = true; });
 }
 
 /// The track area, time scale and head strip, with the vertical bar at their right.
@@ -256,10 +280,10 @@ QWidget* FrmMain::BuildBottomBox(QWidget& pCentral)
     strip_ = new TrackStrip(*this, logic, stripView_);
     stripView_->setWidget(strip_);
     bottom->addWidget(stripView_, 2);
-    auto* bottomBox = new QWidget(&pCentral);
-    bottomBox->setLayout(bottom);
-    bottomBox->setFixedHeight(196);
-    return bottomBox;
+    bottomBox_ = new QWidget(&pCentral);
+    bottomBox_->setLayout(bottom);
+    bottomBox_->setFixedHeight(kBottomBoxHeight);
+    return bottomBox_;
 }
 
 void FrmMain::BuildMenus()
@@ -276,12 +300,52 @@ void FrmMain::BuildMenus()
     };
     h.Exit = [this] { close(); };
     h.Monitor = [this] { OpenMonitor(); };
+    h.UndoSteps = [this](int pSteps) { UndoSteps(pSteps); };
     h.FadeChannel = [this](int pIndex) {
         if (pIndex >= 0)
             MenuFadeOn(ctx_.Logic, pIndex);
         return ctx_.Logic.FadeChannels;
     };
     menus_ = std::make_unique<MainMenus>(menuBar(), h, this);
+}
+
+void FrmMain::ApplySizeRate()
+{
+    sizeRate_ = SizeRateOf(ctx_.Logic.Options().SizeRate);
+    if (sizeRate_ == 1.0)
+        return;
+    const double r = sizeRate_;
+    setFont(Scaled(QApplication::font(), r));
+    bottomBox_->setFixedHeight(static_cast<int>(kBottomBoxHeight * r));
+    bottom_->ApplySizeRate(r);
+    master_->SetSizeRate(r);
+    masterMeters_->ApplySizeRate(r);
+    ScaleStripColumns();
+}
+
+void FrmMain::ScaleStripColumns()
+{
+    if (sizeRate_ == 1.0)
+        return;
+    // The strip builds its columns at size 1; each column and its number button grow here.
+    const double r = sizeRate_;
+    for (int t = 0; t < strip_->Columns(); ++t) {
+        QPushButton* number = strip_->NumberButton(t);
+        if (!number)
+            continue;
+        number->setFixedSize(static_cast<int>(40 * r), static_cast<int>(20 * r));
+        if (QWidget* column = number->parentWidget())
+            column->setFixedWidth(static_cast<int>(70 * r));
+    }
+    strip_->setMinimumWidth(static_cast<int>(strip_->Columns() * 74 * r) + 8);
+}
+
+void FrmMain::UndoSteps(int pSteps)
+{
+    for (int i = 0; i < pSteps; ++i)
+        if (!Run(kCmdUndo))
+            break;
+    DrawAll();
 }
 
 void FrmMain::BuildToolbar()
@@ -294,7 +358,7 @@ void FrmMain::BuildToolbar()
         b->setText(Q(GetCommandText(c, kCommandLabel)));
         b->setToolTip(Q(GetCommandText(c, kCommandDescription)));
         b->setFocusPolicy(Qt::NoFocus);
-        b->setMinimumWidth(40);
+        b->setMinimumWidth(static_cast<int>(40 * sizeRate_));
         connect(b, &QToolButton::clicked, this, [this, c] {
             if (QApplication::keyboardModifiers() == Qt::NoModifier)
                 Run(c);
@@ -311,6 +375,7 @@ void FrmMain::Start(const std::string& pCommandLine, bool pOfferResume, bool pTi
     keys_ = LoadKeyAssignment(logic.Store());
     menus_->ShowKeys(keys_);
     view_.ZoomMode = logic.Options().ZoomMode;
+    ApplySizeRate();
     BuildToolbar();
     masterMeters_->ApplyOptions(logic.Options());
     strip_->SetMeterReference(logic.Options().VULevelTrim);
@@ -339,7 +404,10 @@ void FrmMain::Start(const std::string& pCommandLine, bool pOfferResume, bool pTi
 
 bool FrmMain::Run(int32_t pCommand, int32_t pLevel)
 {
+    // An undo snapshot the command takes carries the command's name.
+    ctx_.Logic.NameNextEdit(std::string(GetCommandText(pCommand, kCommandDescription)));
     const bool done = RunCommand(ctx_.Logic, pCommand, pLevel);
+    ctx_.Logic.NameNextEdit({});
     AfterCommand();
     return done;
 }
@@ -531,12 +599,15 @@ void FrmMain::UpdateMenus()
     const bool undoBlocked = recording || logic.DrawWindowOpen;
     menus_->Command(kCmdUndo)->setEnabled(!undoBlocked && logic.StepUndo(false, true));
     menus_->Command(kCmdRedo)->setEnabled(!undoBlocked && logic.StepUndo(true, true));
+    menus_->ShowUndoSteps(
+        logic.UndoStepName(false), logic.UndoStepName(true), logic.UndoHistory(), !undoBlocked);
     menus_->TickTracks(p.ViewTrackCount, p.LastTrackNo);
 }
 
 void FrmMain::RefreshTrackControls()
 {
     strip_->Refresh();
+    ScaleStripColumns();
     const Project& p = ctx_.Logic.Proj();
     master_->SetFadeTable(p.Fades, p.UnityLevel);
     if (p.MasterLevelL != p.MasterLevelR)

@@ -50,6 +50,8 @@ public:
 
     /// Runs a command of the command table as a key, a button or a menu item does.
     bool Run(int32_t pCommand, int32_t pLevel = 0);
+    /// The display size factor "SizeRate", held to 0.7..3.0 (1 when it is no number).
+    double SizeRate() const { return sizeRate_; }
     /// The second-instance channel whose handed-over command lines the progress timer takes.
     void SetInstanceChannel(InstanceChannel* pChannel) { channel_ = pChannel; }
 
@@ -142,6 +144,11 @@ private:
     QHBoxLayout* BuildTrackArea(QWidget& pCentral);
     QWidget* BuildBottomBox(QWidget& pCentral);
     void BuildMenus();
+    /// Scales the controls, the strip's columns and the fonts by "SizeRate" (once, at start).
+    void ApplySizeRate();
+    void ScaleStripColumns();
+    /// Takes back pSteps undo steps one after another (the edit menu's history list).
+    void UndoSteps(int pSteps);
     bool KeyPress(QKeyEvent* pEvent);
     bool KeyRelease(QKeyEvent* pEvent);
     void AfterCommand();
@@ -177,6 +184,8 @@ private:
     int32_t scaleScrubTwips_ = 0;
     TrackStrip* strip_ = nullptr;
     QScrollArea* stripView_ = nullptr;
+    QWidget* bottomBox_ = nullptr;
+    double sizeRate_ = 1.0;
     std::unique_ptr<MainMenus> menus_;
     QPointer<FrmMon> monitor_;
 };
