@@ -118,6 +118,9 @@ int ModifierState(Qt::KeyboardModifiers pMods)
 }
 
 constexpr int kBottomBoxHeight = 196;
+/// The least size of the window at display size 1.
+constexpr int kMinWidth = 922;
+constexpr int kMinHeight = 695;
 
 /// The display size factor of a "SizeRate" text: held to 0.7..3.0, 1 when it is no number.
 double SizeRateOf(const std::string& pText)
@@ -141,7 +144,7 @@ FrmMain::FrmMain(GuiContext& pContext, QtUserInterface& pUi, QWidget* pParent)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("tarvok2"));
-    setMinimumSize(922, 695);
+    setMinimumSize(kMinWidth, kMinHeight);
     ui_.SetWindow(this);
     ui_.SetTimeProject(&pContext.Logic.Proj());
     connect(&ui_, &QtUserInterface::MessageShown, this,
@@ -315,6 +318,12 @@ void FrmMain::ApplySizeRate()
     if (sizeRate_ == 1.0)
         return;
     const double r = sizeRate_;
+    // Larger controls need a larger window to sit side by side: the least size grows with
+    // them, as far as the screen allows, and never below the size at 1.
+    QSize least(static_cast<int>(kMinWidth * r), static_cast<int>(kMinHeight * r));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        least = least.boundedTo(screen->availableGeometry().size());
+    setMinimumSize(least.expandedTo(QSize(kMinWidth, kMinHeight)));
     setFont(Scaled(QApplication::font(), r));
     bottomBox_->setFixedHeight(static_cast<int>(kBottomBoxHeight * r));
     bottom_->ApplySizeRate(r);
