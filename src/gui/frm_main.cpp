@@ -153,6 +153,7 @@ FrmMain::FrmMain(GuiContext& pContext, QtUserInterface& pUi, QWidget* pParent)
     ctx_.Logic.WindowHandler
         = [this](int32_t pId, int32_t pLevel) { return HandleWindowCommand(pId, pLevel); };
     ctx_.Logic.ShowRecordingMonitor = [this] { OpenMonitor(); };
+    ctx_.Logic.CopyProgressShown = true;
     BuildLayout();
     BuildMenus();
     timerProg_.setInterval(50);
@@ -168,6 +169,7 @@ FrmMain::~FrmMain()
     delete monitor_.data();
     ctx_.Logic.WindowHandler = nullptr;
     ctx_.Logic.ShowRecordingMonitor = nullptr;
+    ctx_.Logic.CopyProgressShown = false;
     ui_.SetWindow(nullptr);
     ui_.SetTimeProject(nullptr);
 }

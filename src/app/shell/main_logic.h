@@ -82,6 +82,9 @@ public:
     bool DrawWindowOpen = false;
     bool Busy = false;
     bool CancelRequest = false;
+    /// Whether file copies into and out of the data folder show their percentage in the
+    /// message area (a window draws it as a bar with Cancel); a command line leaves it off.
+    bool CopyProgressShown = false;
     bool OverwriteEnabled = false;
     /// Working files (with their blocks) the last project open dropped because they were
     /// missing or unusable; 0 when it lost nothing.

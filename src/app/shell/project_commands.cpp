@@ -247,7 +247,7 @@ bool MainLogic::FetchWavCommand()
         return false;
     FileCopy copier(&ui_);
     copier.SetMirrorProg([this](double, std::string_view) { return !CancelRequest; });
-    copier.ShowInMessageArea(true);
+    copier.ShowInMessageArea(CopyProgressShown);
     // Each name moves to its copy only when the copy is complete, so the project names
     // complete files whatever happens; the first failure ends the command and is reported
     // with its cause.
