@@ -2,6 +2,7 @@
 
 #include "app/commands/command_dispatch.h"
 #include "app/commands/fade_commands.h"
+#include "app/shell/file_copy.h"
 #include "app/shell/main_logic.h"
 #include "app/transport/transport.h"
 #include "core/command_ids.h"
@@ -11,6 +12,7 @@
 #include "engine/recording_engine.h"
 #include "gui/bottom_row.h"
 #include "gui/controls/uc_fader.h"
+#include "gui/controls/uc_file_hand.h"
 #include "gui/dialogs/dialog_commands.h"
 #include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rip.h"
@@ -147,8 +149,10 @@ FrmMain::FrmMain(GuiContext& pContext, QtUserInterface& pUi, QWidget* pParent)
     setMinimumSize(kMinWidth, kMinHeight);
     ui_.SetWindow(this);
     ui_.SetTimeProject(&pContext.Logic.Proj());
-    connect(&ui_, &QtUserInterface::MessageShown, this,
-        [this](const QString& pText, int pPercent) { bottom_->SetMessage(pText, pPercent); });
+    connect(&ui_, &QtUserInterface::MessageShown, this, [this](const QString& pText, int pPercent) {
+        bottom_->SetMessage(pText, pPercent);
+        ShowCopyControl(pText, pPercent);
+    });
     connect(&ui_, &QtUserInterface::RedrawRequested, this, &FrmMain::OnRedraw);
     ctx_.Logic.WindowHandler
         = [this](int32_t pId, int32_t pLevel) { return HandleWindowCommand(pId, pLevel); };
@@ -156,6 +160,13 @@ FrmMain::FrmMain(GuiContext& pContext, QtUserInterface& pUi, QWidget* pParent)
     ctx_.Logic.CopyProgressShown = true;
     BuildLayout();
     BuildMenus();
+    fileHand_ = new UC_FileHand(this);
+    fileHand_->setObjectName(QStringLiteral("FH1"));
+    fileHand_->Init(0);
+    fileHand_->resize(fileHand_->sizeHint());
+    fileHand_->hide();
+    connect(
+        fileHand_, &UC_FileHand::CancelClicked, this, [this] { ctx_.Logic.CancelRequest = true; });
     timerProg_.setInterval(50);
     timerVU_.setInterval(50);
     connect(&timerProg_, &QTimer::timeout, this, &FrmMain::TimerProgTick);
@@ -573,6 +584,22 @@ void FrmMain::RefreshCounter()
         lines = { QStringLiteral("STOP"), QString(), Q(HeadTimeText(ctx_.Logic)) };
     }
     bottom_->SetCounter(lines, colour);
+}
+
+void FrmMain::ShowCopyControl(const QString& pText, int pPercent)
+{
+    static const QString kCopying = Q(kCopyingMessage);
+    if (pPercent < 0 || pPercent >= 100 || !pText.startsWith(kCopying)) {
+        fileHand_->hide();
+        return;
+    }
+    if (fileHand_->isHidden()) {
+        fileHand_->ResetCancel();
+        fileHand_->move((width() - fileHand_->width()) / 2, (height() - fileHand_->height()) / 2);
+        fileHand_->show();
+        fileHand_->raise();
+    }
+    fileHand_->ShowProgress(pText, pPercent / 100.0);
 }
 
 void FrmMain::RefreshTitle()

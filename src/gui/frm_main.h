@@ -31,6 +31,7 @@ class UC_Fader;
 class TimeScale;
 class TrackArea;
 class TrackStrip;
+class UC_FileHand;
 
 /// The program's document window: the track area with its time scale and head strip, the
 /// scroll bars, the bottom row, the master fader and the track strip, the menus and the
@@ -66,6 +67,8 @@ public:
     /// The track meters' values (whole dB per track and channel).
     const std::vector<TrackMeterPair>& TrackMeters() const { return trackMeters_; }
     QToolBar* ToolBar() { return toolbar_; }
+    /// The file-copy control shown over the window while a copy runs.
+    UC_FileHand* FileHand() const { return fileHand_; }
     const KeyAssignment& Keys() const { return keys_; }
     QScrollBar* VerticalBar() { return vbar_; }
     QScrollBar* Slider() { return slider_; }
@@ -133,6 +136,8 @@ private:
     void UpdateMeters();
     MasterMeterSettings MeterSettings() const;
     void RefreshCounter();
+    /// Shows the file-copy control, centred, while pText is a copy's progress; hides it else.
+    void ShowCopyControl(const QString& pText, int pPercent);
     void RefreshTitle();
     void ShowTracks(int32_t pCount);
     void ToggleToolbar();
@@ -185,6 +190,7 @@ private:
     TrackStrip* strip_ = nullptr;
     QScrollArea* stripView_ = nullptr;
     QWidget* bottomBox_ = nullptr;
+    UC_FileHand* fileHand_ = nullptr;
     double sizeRate_ = 1.0;
     std::unique_ptr<MainMenus> menus_;
     QPointer<FrmMon> monitor_;

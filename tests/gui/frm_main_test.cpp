@@ -5,6 +5,7 @@
 #include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "gui/bottom_row.h"
+#include "gui/controls/uc_file_hand.h"
 #include "gui/main_menus.h"
 #include "gui/master_meters.h"
 #include "gui/qt_ui.h"
@@ -496,9 +497,17 @@ TEST(FrmMain, ProgressShowsABarAndACancelButtonInBothArrangementsOfTheFields)
         ASSERT_TRUE(row.CancelButton()->isVisible());
         QTest::mouseClick(row.CancelButton(), Qt::LeftButton);
         EXPECT_TRUE(f.Logic().CancelRequest);
+        // The window's file-copy control offers its own Cancel over the window.
+        UC_FileHand& copy = *f.Window->FileHand();
+        ASSERT_TRUE(copy.isVisible());
+        EXPECT_DOUBLE_EQ(copy.Fraction(), 0.42);
+        f.Logic().CancelRequest = false;
+        QTest::mouseClick(copy.CancelButton(), Qt::LeftButton);
+        EXPECT_TRUE(f.Logic().CancelRequest);
         f.Logic().ShowMessage("処理終了");
         EXPECT_FALSE(row.ProgressBar()->isVisible());
         EXPECT_FALSE(row.CancelButton()->isVisible());
+        EXPECT_FALSE(copy.isVisible());
     }
 }
 
@@ -510,6 +519,8 @@ TEST(FrmMain, AnImportCopyIsShownWithItsProgress)
         &QtUserInterface::MessageShown, [&shown, &f](const QString& pText, int pPercent) {
             if (pPercent >= 0 && pPercent < 100) {
                 EXPECT_TRUE(f.Window->Bottom().CancelButton()->isVisibleTo(f.Window.get()));
+                EXPECT_TRUE(f.Window->FileHand()->isVisibleTo(f.Window.get()));
+                EXPECT_EQ(f.Window->FileHand()->Message(), pText);
             }
             shown.push_back(pText);
         });
@@ -520,6 +531,7 @@ TEST(FrmMain, AnImportCopyIsShownWithItsProgress)
     EXPECT_NE(std::find(shown.begin(), shown.end(), QStringLiteral("ファイルコピー中… 100%")),
         shown.end());
     EXPECT_FALSE(f.Window->Bottom().CancelButton()->isVisible());
+    EXPECT_FALSE(f.Window->FileHand()->isVisible());
     QObject::disconnect(watch);
 }
 

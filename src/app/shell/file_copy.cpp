@@ -23,7 +23,6 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kCopyingText = "ファイルコピー中…";
 constexpr const char* kComparingText = "ファイル比較中…";
 
 // Closes a descriptor on every path out of a function.
@@ -163,7 +162,7 @@ bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t p
     const int32_t pause = PauseMs(pInt);
     bool complete = size == 0; // an empty file needs no chunks and raises no progress
     if (!complete) {
-        message_ = kCopyingText;
+        message_ = kCopyingMessage;
         lastPercentShown_ = -1;
         const int64_t chunk = ChunkBytes(pSize);
         std::vector<char> buffer(static_cast<size_t>(std::min(chunk, size)));

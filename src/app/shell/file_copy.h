@@ -12,6 +12,9 @@ namespace tarvok {
 class ReplaceFile;
 class UserInterface;
 
+/// The message of a running copy; its progress follows it as " 42%".
+inline constexpr std::string_view kCopyingMessage = "ファイルコピー中…";
+
 /// Copies and compares files of any size in chunks, pausing and yielding to the window
 /// system between chunks so that a Cancel button stays usable. A copy is always written
 /// under a temporary name in the target's folder and renamed into place when complete:
