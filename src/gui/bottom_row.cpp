@@ -12,14 +12,54 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tarvok {
 
 namespace {
+
+/// pFont grown by pRate, whether its size is given in points or in pixels.
+QFont Scaled(QFont pFont, double pRate)
+{
+    if (pFont.pointSizeF() > 0)
+        pFont.setPointSizeF(pFont.pointSizeF() * pRate);
+    else if (pFont.pixelSize() > 0)
+        pFont.setPixelSize(static_cast<int>(pFont.pixelSize() * pRate));
+    return pFont;
+}
+
+/// The speed shuttle: 110 pixels wide (times the display size) where the row has room, down
+/// to 60 where it has not, so that the information fields keep their width.
+class ShuttleSlider : public QSlider {
+public:
+    explicit ShuttleSlider(QWidget* pParent)
+        : QSlider(Qt::Horizontal, pParent)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    void SetSizeRate(double pRate)
+    {
+        rate_ = pRate;
+        updateGeometry();
+    }
+    QSize sizeHint() const override
+    {
+        return { static_cast<int>(110 * rate_), QSlider::sizeHint().height() };
+    }
+    QSize minimumSizeHint() const override
+    {
+        return { static_cast<int>(60 * rate_), QSlider::minimumSizeHint().height() };
+    }
+
+private:
+    double rate_ = 1.0;
+};
 
 QString Description(int32_t pCommand)
 {
@@ -28,14 +68,22 @@ QString Description(int32_t pCommand)
 
 QIcon RecordIcon()
 {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QColor(150, 20, 20));
-    p.setBrush(QColor(220, 40, 40));
-    p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
-    return QIcon(pixmap);
+    // Drawn at several sizes, so that a larger display size or a high-density screen gets
+    // a sharp dot rather than a stretched one.
+    QIcon icon;
+    for (int size : { 16, 24, 32, 48, 64, 96 }) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        p.setPen(QPen(QColor(150, 20, 20), 1.0));
+        p.setBrush(QColor(220, 40, 40));
+        p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 QToolButton* Button(QWidget* pParent, const QString& pName)
@@ -61,11 +109,10 @@ BottomRow::BottomRow(FrmMain& pOwner, QWidget* pParent)
 
     row->addLayout(BuildButtonGrid());
 
-    shuttle_ = new QSlider(Qt::Horizontal, this);
+    shuttle_ = new ShuttleSlider(this);
     shuttle_->setObjectName(QStringLiteral("SpeedShuttle"));
     shuttle_->setRange(-300, 300);
     shuttle_->setValue(0);
-    shuttle_->setFixedWidth(110);
     shuttle_->setToolTip(QTr("シャトル"));
     shuttle_->setAccessibleName(QTr("シャトル"));
     shuttle_->setFocusPolicy(Qt::NoFocus);
@@ -147,8 +194,21 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
     infoGrid_->setSpacing(2);
     const QString infoTips[5] = { QTr("全長"), QTr("表示開始位置"), QTr("マークイン"),
         QTr("マークアウト"), QTr("選択範囲の長さ") };
+    const QString captions[5]
+        = { QTr("全長"), QTr("表示開始"), QTr("マークイン"), QTr("マークアウト"), QTr("選択長") };
+    QFont captionFont = font();
+    captionFont.setPointSizeF(std::max(6.0, captionFont.pointSizeF() * 0.8));
     for (int i = 0; i < 5; ++i) {
-        auto* l = new QLabel(this);
+        auto* cell = new QWidget(this);
+        auto* stack = new QVBoxLayout(cell);
+        stack->setContentsMargins(0, 0, 0, 0);
+        stack->setSpacing(0);
+        auto* caption = new QLabel(captions[i], cell);
+        caption->setObjectName(QStringLiteral("InfoCaption%1").arg(i));
+        caption->setFont(captionFont);
+        caption->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        stack->addWidget(caption);
+        auto* l = new QLabel(cell);
         l->setObjectName(QStringLiteral("PictureInfo%1").arg(i));
         l->setFrameShape(QFrame::StyledPanel);
         l->setFrameShadow(QFrame::Sunken);
@@ -161,8 +221,11 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
                 .NameWithValue = true });
         l->setMinimumWidth(84);
         l->installEventFilter(this);
+        stack->addWidget(l);
         info_[i] = l;
-        infoGrid_->addWidget(l, 0, i);
+        infoCaption_[i] = caption;
+        infoCell_[i] = cell;
+        infoGrid_->addWidget(cell, 0, i);
     }
     right->addLayout(infoGrid_);
     auto* messageRow = new QHBoxLayout;
@@ -181,6 +244,13 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
     progress_->setAccessibleName(QTr("進行状況"));
     progress_->setVisible(false);
     messageRow->addWidget(progress_);
+    cancel_ = new QPushButton(QTr("キャンセル"), this);
+    cancel_->setObjectName(QStringLiteral("ProgressCancel"));
+    cancel_->setFocusPolicy(Qt::NoFocus);
+    cancel_->setToolTip(QTr("実行中の処理を中止します"));
+    cancel_->setVisible(false);
+    connect(cancel_, &QPushButton::clicked, this, &BottomRow::CancelClicked);
+    messageRow->addWidget(cancel_);
     right->addLayout(messageRow);
     return right;
 }
@@ -188,18 +258,19 @@ QVBoxLayout* BottomRow::BuildInfoAndMessage()
 void BottomRow::ArrangeInfo()
 {
     // One row of five fields when they fit beside each other at their minimum width, else
-    // two rows (three and two), so that no field overlaps another or is cut.
-    const int needed = 5 * info_[0]->minimumWidth() + 4 * infoGrid_->horizontalSpacing();
-    const bool oneRow = message_->width() >= needed;
-    if (oneRow == infoOneRow_)
+    // rows of three, else rows of two, so that no field overlaps another or is cut.
+    const int width = message_->width();
+    const int spacing = infoGrid_->horizontalSpacing();
+    auto fits = [&](int pColumns) {
+        return width >= pColumns * info_[0]->minimumWidth() + (pColumns - 1) * spacing;
+    };
+    const int columns = fits(5) ? 5 : fits(3) ? 3 : 2;
+    if (columns == infoColumns_)
         return;
-    infoOneRow_ = oneRow;
+    infoColumns_ = columns;
     for (int i = 0; i < 5; ++i) {
-        infoGrid_->removeWidget(info_[i]);
-        if (oneRow)
-            infoGrid_->addWidget(info_[i], 0, i);
-        else
-            infoGrid_->addWidget(info_[i], i / 3, i % 3);
+        infoGrid_->removeWidget(infoCell_[i]);
+        infoGrid_->addWidget(infoCell_[i], i / columns, i % columns);
     }
 }
 
@@ -234,7 +305,9 @@ void BottomRow::SetInfo(int pField, const QString& pText)
 void BottomRow::SetMessage(const QString& pText, int pPercent)
 {
     message_->setText(pText);
-    progress_->setVisible(pPercent >= 0 && pPercent < 100);
+    const bool running = pPercent >= 0 && pPercent < 100;
+    progress_->setVisible(running);
+    cancel_->setVisible(running);
     if (pPercent >= 0)
         progress_->setValue(pPercent);
 }
@@ -254,6 +327,28 @@ void BottomRow::SetTransportState(bool pRecording, bool pPaused, bool pPlaying)
 }
 
 void BottomRow::ResetShuttle() { shuttle_->setValue(0); }
+
+void BottomRow::ApplySizeRate(double pRate)
+{
+    auto px = [pRate](int pPixels) { return static_cast<int>(pPixels * pRate); };
+    for (QToolButton* b : transport_) {
+        b->setMinimumSize(px(30), px(26));
+        b->setIconSize(QSize(px(16), px(16)));
+    }
+    for (QToolButton* b : display_)
+        b->setMinimumSize(px(30), px(26));
+    static_cast<ShuttleSlider*>(shuttle_)->SetSizeRate(pRate);
+    counter_->setMinimumWidth(px(120));
+    // The captions chose their own size: they grow here; the rest inherit the window's.
+    for (int i = 0; i < 5; ++i) {
+        info_[i]->setMinimumWidth(px(84));
+        infoCaption_[i]->setFont(Scaled(infoCaption_[i]->font(), pRate));
+    }
+    message_->setMinimumWidth(px(200));
+    progress_->setFixedWidth(px(90));
+    infoColumns_ = 0; // arrange again for the new widths
+    ArrangeInfo();
+}
 
 bool BottomRow::eventFilter(QObject* pObject, QEvent* pEvent)
 {

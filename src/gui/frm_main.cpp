@@ -3,6 +3,7 @@
 
 #include "app/commands/command_dispatch.h"
 #include "app/commands/fade_commands.h"
+#include "app/shell/file_copy.h"
 #include "app/shell/main_logic.h"
 #include "app/transport/transport.h"
 #include "core/command_ids.h"
@@ -12,6 +13,7 @@
 #include "engine/recording_engine.h"
 #include "gui/bottom_row.h"
 #include "gui/controls/uc_fader.h"
+#include "gui/controls/uc_file_hand.h"
 #include "gui/dialogs/dialog_commands.h"
 #include "gui/dialogs/frm_mon.h"
 #include "gui/dialogs/frm_rip.h"
@@ -35,6 +37,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -47,6 +50,16 @@
 namespace tarvok {
 
 namespace {
+
+/// pFont grown by pRate, whether its size is given in points or in pixels.
+QFont Scaled(QFont pFont, double pRate)
+{
+    if (pFont.pointSizeF() > 0)
+        pFont.setPointSizeF(pFont.pointSizeF() * pRate);
+    else if (pFont.pixelSize() > 0)
+        pFont.setPixelSize(static_cast<int>(pFont.pixelSize() * pRate));
+    return pFont;
+}
 
 QString Q(std::string_view pText)
 {
@@ -107,6 +120,19 @@ int ModifierState(Qt::KeyboardModifiers pMods)
         | (pMods & Qt::ControlModifier ? kModCtrl : 0) | (pMods & Qt::AltModifier ? kModAlt : 0);
 }
 
+constexpr int kBottomBoxHeight = 196;
+/// The least size of the window at display size 1.
+constexpr int kMinWidth = 922;
+constexpr int kMinHeight = 695;
+
+/// The display size factor of a "SizeRate" text: held to 0.7..3.0, 1 when it is no number.
+double SizeRateOf(const std::string& pText)
+{
+    bool ok = false;
+    const double rate = QString::fromStdString(pText).trimmed().toDouble(&ok);
+    return ok ? std::clamp(rate, 0.7, 3.0) : 1.0;
+}
+
 /// Window geometry settings are twips; the window works in device-independent pixels.
 int32_t ToTwips(int pPixels) { return pPixels * kTwipsPerPixel; }
 int ToPixels(int32_t pTwips) { return pTwips / kTwipsPerPixel; }
@@ -121,17 +147,27 @@ FrmMain::FrmMain(GuiContext& pContext, QtUserInterface& pUi, QWidget* pParent)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("tarvok2"));
-    setMinimumSize(922, 695);
+    setMinimumSize(kMinWidth, kMinHeight);
     ui_.SetWindow(this);
     ui_.SetTimeProject(&pContext.Logic.Proj());
-    connect(&ui_, &QtUserInterface::MessageShown, this,
-        [this](const QString& pText, int pPercent) { bottom_->SetMessage(pText, pPercent); });
+    connect(&ui_, &QtUserInterface::MessageShown, this, [this](const QString& pText, int pPercent) {
+        bottom_->SetMessage(pText, pPercent);
+        ShowCopyControl(pText, pPercent);
+    });
     connect(&ui_, &QtUserInterface::RedrawRequested, this, &FrmMain::OnRedraw);
     ctx_.Logic.WindowHandler
         = [this](int32_t pId, int32_t pLevel) { return HandleWindowCommand(pId, pLevel); };
     ctx_.Logic.ShowRecordingMonitor = [this] { OpenMonitor(); };
+    ctx_.Logic.CopyProgressShown = true;
     BuildLayout();
     BuildMenus();
+    fileHand_ = new UC_FileHand(this);
+    fileHand_->setObjectName(QStringLiteral("FH1"));
+    fileHand_->Init(0);
+    fileHand_->resize(fileHand_->sizeHint());
+    fileHand_->hide();
+    connect(
+        fileHand_, &UC_FileHand::CancelClicked, this, [this] { ctx_.Logic.CancelRequest = true; });
     timerProg_.setInterval(50);
     timerVU_.setInterval(50);
     connect(&timerProg_, &QTimer::timeout, this, &FrmMain::TimerProgTick);
@@ -145,6 +181,7 @@ FrmMain::~FrmMain()
     delete monitor_.data();
     ctx_.Logic.WindowHandler = nullptr;
     ctx_.Logic.ShowRecordingMonitor = nullptr;
+    ctx_.Logic.CopyProgressShown = false;
     ui_.SetWindow(nullptr);
     ui_.SetTimeProject(nullptr);
 }
@@ -178,6 +215,9 @@ void FrmMain::BuildLayout()
 
     column->addWidget(BuildBottomBox(*central));
     setCentralWidget(central);
+    // The Cancel button beside the progress bar stops the running operation after its
+    // current chunk.
+    connect(bottom_, &BottomRow::CancelClicked, this, [this] { ctx_.Logic.CancelRequest = true; });
 }
 
 /// The track area, time scale and head strip, with the vertical bar at their right.
@@ -262,10 +302,10 @@ QWidget* FrmMain::BuildBottomBox(QWidget& pCentral)
     strip_ = new TrackStrip(*this, logic, stripView_);
     stripView_->setWidget(strip_);
     bottom->addWidget(stripView_, 2);
-    auto* bottomBox = new QWidget(&pCentral);
-    bottomBox->setLayout(bottom);
-    bottomBox->setFixedHeight(196);
-    return bottomBox;
+    bottomBox_ = new QWidget(&pCentral);
+    bottomBox_->setLayout(bottom);
+    bottomBox_->setFixedHeight(kBottomBoxHeight);
+    return bottomBox_;
 }
 
 void FrmMain::BuildMenus()
@@ -282,12 +322,58 @@ void FrmMain::BuildMenus()
     };
     h.Exit = [this] { close(); };
     h.Monitor = [this] { OpenMonitor(); };
+    h.UndoSteps = [this](int pSteps) { UndoSteps(pSteps); };
     h.FadeChannel = [this](int pIndex) {
         if (pIndex >= 0)
             MenuFadeOn(ctx_.Logic, pIndex);
         return ctx_.Logic.FadeChannels;
     };
     menus_ = std::make_unique<MainMenus>(menuBar(), h, this);
+}
+
+void FrmMain::ApplySizeRate()
+{
+    sizeRate_ = SizeRateOf(ctx_.Logic.Options().SizeRate);
+    if (sizeRate_ == 1.0)
+        return;
+    const double r = sizeRate_;
+    // Larger controls need a larger window to sit side by side: the least size grows with
+    // them, as far as the screen allows, and never below the size at 1.
+    QSize least(static_cast<int>(kMinWidth * r), static_cast<int>(kMinHeight * r));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        least = least.boundedTo(screen->availableGeometry().size());
+    setMinimumSize(least.expandedTo(QSize(kMinWidth, kMinHeight)));
+    setFont(Scaled(QApplication::font(), r));
+    bottomBox_->setFixedHeight(static_cast<int>(kBottomBoxHeight * r));
+    bottom_->ApplySizeRate(r);
+    master_->SetSizeRate(r);
+    masterMeters_->ApplySizeRate(r);
+    ScaleStripColumns();
+}
+
+void FrmMain::ScaleStripColumns()
+{
+    if (sizeRate_ == 1.0)
+        return;
+    // The strip builds its columns at size 1; each column and its number button grow here.
+    const double r = sizeRate_;
+    for (int t = 0; t < strip_->Columns(); ++t) {
+        QPushButton* number = strip_->NumberButton(t);
+        if (!number)
+            continue;
+        number->setFixedSize(static_cast<int>(40 * r), static_cast<int>(20 * r));
+        if (QWidget* column = number->parentWidget())
+            column->setFixedWidth(static_cast<int>(70 * r));
+    }
+    strip_->setMinimumWidth(static_cast<int>(strip_->Columns() * 74 * r) + 8);
+}
+
+void FrmMain::UndoSteps(int pSteps)
+{
+    for (int i = 0; i < pSteps; ++i)
+        if (!Run(kCmdUndo))
+            break;
+    DrawAll();
 }
 
 void FrmMain::BuildToolbar()
@@ -300,7 +386,7 @@ void FrmMain::BuildToolbar()
         b->setText(Q(GetCommandText(c, kCommandLabel)));
         b->setToolTip(Q(GetCommandText(c, kCommandDescription)));
         b->setFocusPolicy(Qt::NoFocus);
-        b->setMinimumWidth(40);
+        b->setMinimumWidth(static_cast<int>(40 * sizeRate_));
         connect(b, &QToolButton::clicked, this, [this, c] {
             if (QApplication::keyboardModifiers() == Qt::NoModifier)
                 Run(c);
@@ -317,6 +403,7 @@ void FrmMain::Start(const std::string& pCommandLine, bool pOfferResume, bool pTi
     keys_ = LoadKeyAssignment(logic.Store());
     menus_->ShowKeys(keys_);
     view_.ZoomMode = logic.Options().ZoomMode;
+    ApplySizeRate();
     BuildToolbar();
     masterMeters_->ApplyOptions(logic.Options());
     strip_->SetMeterReference(logic.Options().VULevelTrim);
@@ -345,7 +432,10 @@ void FrmMain::Start(const std::string& pCommandLine, bool pOfferResume, bool pTi
 
 bool FrmMain::Run(int32_t pCommand, int32_t pLevel)
 {
+    // An undo snapshot the command takes carries the command's name.
+    ctx_.Logic.NameNextEdit(std::string(GetCommandText(pCommand, kCommandDescription)));
     const bool done = RunCommand(ctx_.Logic, pCommand, pLevel);
+    ctx_.Logic.NameNextEdit({});
     AfterCommand();
     return done;
 }
@@ -502,6 +592,22 @@ void FrmMain::RefreshCounter()
     bottom_->SetCounter(lines, colour);
 }
 
+void FrmMain::ShowCopyControl(const QString& pText, int pPercent)
+{
+    static const QString kCopying = Q(kCopyingMessage);
+    if (pPercent < 0 || pPercent >= 100 || !pText.startsWith(kCopying)) {
+        fileHand_->hide();
+        return;
+    }
+    if (fileHand_->isHidden()) {
+        fileHand_->ResetCancel();
+        fileHand_->move((width() - fileHand_->width()) / 2, (height() - fileHand_->height()) / 2);
+        fileHand_->show();
+        fileHand_->raise();
+    }
+    fileHand_->ShowProgress(pText, pPercent / 100.0);
+}
+
 void FrmMain::RefreshTitle()
 {
     const Project& p = ctx_.Logic.Proj();
@@ -537,12 +643,15 @@ void FrmMain::UpdateMenus()
     const bool undoBlocked = recording || logic.DrawWindowOpen;
     menus_->Command(kCmdUndo)->setEnabled(!undoBlocked && logic.StepUndo(false, true));
     menus_->Command(kCmdRedo)->setEnabled(!undoBlocked && logic.StepUndo(true, true));
+    menus_->ShowUndoSteps(
+        logic.UndoStepName(false), logic.UndoStepName(true), logic.UndoHistory(), !undoBlocked);
     menus_->TickTracks(p.ViewTrackCount, p.LastTrackNo);
 }
 
 void FrmMain::RefreshTrackControls()
 {
     strip_->Refresh();
+    ScaleStripColumns();
     const Project& p = ctx_.Logic.Proj();
     master_->SetFadeTable(p.Fades, p.UnityLevel);
     if (p.MasterLevelL != p.MasterLevelR)

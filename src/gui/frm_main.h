@@ -31,6 +31,7 @@ class UC_Fader;
 class TimeScale;
 class TrackArea;
 class TrackStrip;
+class UC_FileHand;
 
 /// The program's document window: the track area with its time scale and head strip, the
 /// scroll bars, the bottom row, the master fader and the track strip, the menus and the
@@ -50,6 +51,8 @@ public:
 
     /// Runs a command of the command table as a key, a button or a menu item does.
     bool Run(int32_t pCommand, int32_t pLevel = 0);
+    /// The display size factor "SizeRate", held to 0.7..3.0 (1 when it is no number).
+    double SizeRate() const { return sizeRate_; }
     /// The second-instance channel whose handed-over command lines the progress timer takes.
     void SetInstanceChannel(InstanceChannel* pChannel) { channel_ = pChannel; }
 
@@ -66,6 +69,8 @@ public:
     /// The track meters' values (whole dB per track and channel).
     const std::vector<TrackMeterPair>& TrackMeters() const { return trackMeters_; }
     QToolBar* ToolBar() { return toolbar_; }
+    /// The file-copy control shown over the window while a copy runs.
+    UC_FileHand* FileHand() const { return fileHand_; }
     const KeyAssignment& Keys() const { return keys_; }
     QScrollBar* VerticalBar() { return vbar_; }
     QScrollBar* Slider() { return slider_; }
@@ -133,6 +138,8 @@ private:
     void UpdateMeters();
     MasterMeterSettings MeterSettings() const;
     void RefreshCounter();
+    /// Shows the file-copy control, centred, while pText is a copy's progress; hides it else.
+    void ShowCopyControl(const QString& pText, int pPercent);
     void RefreshTitle();
     void ShowTracks(int32_t pCount);
     void ToggleToolbar();
@@ -144,6 +151,11 @@ private:
     QHBoxLayout* BuildTrackArea(QWidget& pCentral);
     QWidget* BuildBottomBox(QWidget& pCentral);
     void BuildMenus();
+    /// Scales the controls, the strip's columns and the fonts by "SizeRate" (once, at start).
+    void ApplySizeRate();
+    void ScaleStripColumns();
+    /// Takes back pSteps undo steps one after another (the edit menu's history list).
+    void UndoSteps(int pSteps);
     bool KeyPress(QKeyEvent* pEvent);
     bool KeyRelease(QKeyEvent* pEvent);
     void AfterCommand();
@@ -179,6 +191,9 @@ private:
     int32_t scaleScrubTwips_ = 0;
     TrackStrip* strip_ = nullptr;
     QScrollArea* stripView_ = nullptr;
+    QWidget* bottomBox_ = nullptr;
+    UC_FileHand* fileHand_ = nullptr;
+    double sizeRate_ = 1.0;
     std::unique_ptr<MainMenus> menus_;
     QPointer<FrmMon> monitor_;
 };

@@ -52,6 +52,9 @@ MainMenus::MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent)
     AddCommands(edit_, kCmdErase, kCmdSelall);
     edit_->addSeparator();
     AddCommands(edit_, kCmdUndo, kCmdRedo);
+    history_ = edit_->addMenu(QTr("履歴"));
+    history_->setObjectName(QStringLiteral("MenuUndoHistory"));
+    history_->setEnabled(false);
     edit_->addSeparator();
     AddCommands(edit_, kCmdSampleedit, kCmdSampleedit);
 
@@ -141,6 +144,35 @@ void MainMenus::AddCommands(QMenu* pMenu, int32_t pFirst, int32_t pLast)
         connect(a, &QAction::triggered, this, [this, c] { handlers_.RunCommand(c); });
         commands_[c] = a;
     }
+}
+
+void MainMenus::ShowUndoSteps(const std::string& pUndo, const std::string& pRedo,
+    const std::vector<std::string>& pHistory, bool pEnabled)
+{
+    auto caption = [](int32_t pCommand, const std::string& pName) {
+        return pName.empty()
+            ? Description(pCommand)
+            : Description(pCommand) + QStringLiteral(": ") + QString::fromStdString(pName);
+    };
+    if (QAction* undo = Command(kCmdUndo))
+        undo->setText(caption(kCmdUndo, pUndo));
+    if (QAction* redo = Command(kCmdRedo))
+        redo->setText(caption(kCmdRedo, pRedo));
+    // The item being triggered may be the one replaced here: it goes once its signal ends.
+    for (QAction* old : history_->actions()) {
+        history_->removeAction(old);
+        old->deleteLater();
+    }
+    for (size_t i = 0; i < pHistory.size(); ++i) {
+        const int steps = static_cast<int>(i) + 1;
+        QAction* a = history_->addAction(QString::fromStdString(pHistory[i]));
+        a->setData(steps);
+        connect(a, &QAction::triggered, this, [this, steps] {
+            if (handlers_.UndoSteps)
+                handlers_.UndoSteps(steps);
+        });
+    }
+    history_->setEnabled(pEnabled && !pHistory.empty());
 }
 
 QAction* MainMenus::Command(int32_t pCommand) const

@@ -35,6 +35,8 @@ public:
         /// Toggles fade channel pIndex (0 "Lch", 1 "Rch"; -1 toggles nothing) and returns
         /// the channels on (bit 0 left, bit 1 right).
         std::function<int32_t(int)> FadeChannel;
+        /// Takes back the given number of undo steps (the history list).
+        std::function<void(int)> UndoSteps;
     };
 
     MainMenus(QMenuBar* pBar, Handlers pHandlers, QObject* pParent);
@@ -57,6 +59,12 @@ public:
     /// Shows beside each command item the key that runs it (the window's own key handling
     /// runs it; the shortcut acts only while the menu itself has the focus).
     void ShowKeys(const KeyAssignment& pKeys);
+    /// Names the steps in the undo and redo items ("元に戻す: 消去") and fills the history
+    /// list with pHistory (the most recent first); an empty name leaves the plain caption.
+    /// With pEnabled false the history list is disabled.
+    void ShowUndoSteps(const std::string& pUndo, const std::string& pRedo,
+        const std::vector<std::string>& pHistory, bool pEnabled);
+    QMenu* HistoryMenu() const { return history_; }
     /// Ticks the channel items for the channels on.
     void TickFadeChannels(int32_t pChannels);
 
@@ -70,6 +78,7 @@ private:
     std::map<QString, QMenu*> headings_;
     QMenu* file_ = nullptr;
     QMenu* edit_ = nullptr;
+    QMenu* history_ = nullptr;
     QMenu* recent_ = nullptr;
     QAction* recentSeparator_ = nullptr;
     QMenu* tracks_ = nullptr;

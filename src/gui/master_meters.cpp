@@ -16,6 +16,20 @@
 
 namespace tarvok {
 
+namespace {
+
+/// pFont grown by pRate, whether its size is given in points or in pixels.
+QFont Scaled(QFont pFont, double pRate)
+{
+    if (pFont.pointSizeF() > 0)
+        pFont.setPointSizeF(pFont.pointSizeF() * pRate);
+    else if (pFont.pixelSize() > 0)
+        pFont.setPixelSize(static_cast<int>(pFont.pixelSize() * pRate));
+    return pFont;
+}
+
+} // namespace
+
 MasterMeters::MasterMeters(QWidget* pParent)
     : QWidget(pParent)
 {
@@ -82,6 +96,18 @@ MasterMeters::MasterMeters(QWidget* pParent)
         needles->addWidget(needles_[c]);
     }
     row->addWidget(needlePanel_);
+}
+
+void MasterMeters::ApplySizeRate(double pRate)
+{
+    for (QLabel* label : { caption_, readout_ })
+        label->setFont(Scaled(label->font(), pRate));
+    readout_->setMinimumWidth(
+        readout_->fontMetrics().horizontalAdvance(QStringLiteral("-00 -00")) + 6);
+    for (int c = 0; c < 2; ++c) {
+        bars_[c]->setFixedWidth(static_cast<int>(10 * pRate));
+        needles_[c]->setFixedWidth(static_cast<int>(112 * pRate));
+    }
 }
 
 void MasterMeters::ApplyOptions(const AppOptions& pOptions)

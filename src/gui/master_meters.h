@@ -30,6 +30,9 @@ public:
     void Show(const MasterReading& pReading, const MasterMeterSettings& pSettings, bool pShowRms,
         bool pReset);
 
+    /// Scales the bars, the needles and the fonts of the readout by pRate.
+    void ApplySizeRate(double pRate);
+
     QString Caption() const;
     QString Readout() const;
     UC_VVU* Bar(int pChannel) const { return bars_[pChannel]; }

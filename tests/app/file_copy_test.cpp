@@ -106,6 +106,48 @@ TEST(FileCopy, CopiesInChunksAndProgressReachesOne)
     }
 }
 
+TEST(FileCopy, ShownInTheMessageAreaOnlyWhenAskedEveryWholePercentOnce)
+{
+    struct Case {
+        bool Shown;
+        std::vector<std::string> Expected;
+    };
+    const Case cases[] = {
+        { false, {} },
+        { true,
+            { "ファイルコピー中… 0%", "ファイルコピー中… 40%", "ファイルコピー中… 80%",
+                "ファイルコピー中… 100%" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Shown);
+        TempDir dir;
+        Recorder r;
+        r.Copy.ShowInMessageArea(c.Shown);
+        ASSERT_TRUE(WriteFileBytes(dir.File("a.wav"), Pattern(25)));
+        ASSERT_TRUE(r.Copy.TranspFile(dir.File("a.wav"), dir.File("b.wav"), true, false, 10));
+        EXPECT_EQ(r.Ui.StatusTexts(), c.Expected);
+    }
+}
+
+TEST(FileCopy, CancelFromTheMessageAreaStopsAfterTheChunkShown)
+{
+    TempDir dir;
+    HeadlessUi ui;
+    FileCopy copy(&ui);
+    copy.SetWait([](int32_t) {});
+    copy.ShowInMessageArea(true);
+    // Five chunks; the window's Cancel is clicked while the copy shows 40%.
+    bool cancel = false;
+    ui.SetMessageSink(
+        [&cancel](std::string_view pText) { cancel = cancel || pText.ends_with(" 40%"); });
+    copy.SetMirrorProg([&cancel](double, std::string_view) { return !cancel; });
+    ASSERT_TRUE(WriteFileBytes(dir.File("a.wav"), Pattern(50)));
+    EXPECT_FALSE(copy.TranspFile(dir.File("a.wav"), dir.File("b.wav"), true, false, 10));
+    EXPECT_TRUE(copy.Canceled());
+    EXPECT_EQ(ui.StatusTexts().back(), "ファイルコピー中… 40%");
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string> { "a.wav" }));
+}
+
 TEST(FileCopy, PausesYieldToTheWindowSystem)
 {
     TempDir dir;

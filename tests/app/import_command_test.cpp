@@ -144,6 +144,27 @@ TEST(ImportCommand, EveryFormatModeGivesTheConvertersWorkingFiles)
     }
 }
 
+TEST(ImportCommand, TheCopyIntoTheDataFolderShowsItsProgressOnlyWhenAWindowAsks)
+{
+    for (bool shown : { false, true }) {
+        SCOPED_TRACE(shown);
+        Fixture f;
+        f.Logic.CopyProgressShown = shown;
+        const std::string source = f.Sources.File("take.wav");
+        ASSERT_TRUE(test::WriteWav(source, test::PcmSpec(44100, 16, 2, Ramp16(2 * 1000, 5))));
+        ASSERT_TRUE(f.Logic.ImportSoundFile(0, source, 0, false));
+        std::vector<std::string> copying;
+        for (const std::string& text : f.Ui.StatusTexts())
+            if (text.starts_with("ファイルコピー中…"))
+                copying.push_back(text);
+        const std::vector<std::string> expected = shown
+            ? std::vector<std::string> { "ファイルコピー中… 0%", "ファイルコピー中… 100%" }
+            : std::vector<std::string> {};
+        EXPECT_EQ(copying, expected);
+        EXPECT_EQ(f.Ui.LastStatus(), "処理終了");
+    }
+}
+
 TEST(ImportCommand, SurroundChannelsFillTheTracksFromTheDropOnAndNoFurther)
 {
     // Tracks count from 0: dropped on track 6 of 0..7, channels 1 and 2 land on 6 and 7;

@@ -70,6 +70,46 @@ TEST(MainView, LanesAreThreePixelsApartAndAtLeastThreeHigh)
     EXPECT_EQ(f.View.PointRadius, 16);
 }
 
+TEST(MainView, LanesTooLowToReadScrollInsteadAndLeaveNoBandBelow)
+{
+    struct Case {
+        int32_t Tracks;
+        int32_t ViewCount; // ViewTrackCount asked for
+        int32_t Room; // pixels of the lane container
+        bool Held; // fewer lanes shown than asked
+    };
+    const Case cases[] = {
+        { 64, 63, 480, true },
+        { 64, 63, 300, true },
+        { 64, 15, 480, false },
+        { 32, 31, 900, false },
+        { 8, 7, 480, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Tracks << " tracks in " << c.Room << " px");
+        ViewFixture f;
+        f.P.SetTrackCount(c.Tracks);
+        f.P.ViewTrackCount = c.ViewCount;
+        f.P.ViewScroll = 0;
+        f.View.Arrange(c.Room, 800);
+        EXPECT_GE(f.View.TrackHeight, kMinReadableLaneHeight);
+        EXPECT_EQ(f.View.ShownTrackCount() < c.ViewCount, c.Held);
+        EXPECT_EQ(f.P.ViewTrackCount, c.ViewCount); // what was asked for stays
+        if (!c.Held)
+            continue;
+        EXPECT_TRUE(f.View.VerticalBarShown());
+        EXPECT_EQ(f.View.ContainerHeight(), c.Room);
+        EXPECT_EQ(f.View.LaneTop(0), 0);
+        // The bar's far end shows the last lane ending at the surface's bottom row.
+        EXPECT_TRUE(f.View.SetVerticalBar(-1000));
+        EXPECT_EQ(f.View.LaneTop(c.Tracks - 1) + f.View.TrackHeight, f.View.SurfaceHeight);
+        EXPECT_EQ(f.View.TrackFromY(f.View.SurfaceHeight - 1), c.Tracks - 1);
+        // Moving to a lane brings it onto the surface.
+        f.View.ScrollToTrack(30);
+        EXPECT_TRUE(f.View.LaneVisible(30));
+    }
+}
+
 TEST(MainView, TrackDownCentresTheCurrentLane)
 {
     ViewFixture f;

@@ -3,11 +3,14 @@
 #include "core/file_io.h"
 #include "core/project.h"
 #include "core/wave_info.h"
+#include "render/loudness.h"
 #include "render/mp3_encoder.h"
 #include "support/logic_fixture.h"
 #include "support/wav_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace tarvok {
 
@@ -241,6 +244,39 @@ TEST(MixdownWindow, ATargetNamedFlacOrOpusIsWrittenInThatFormatAsOnTheCommandLin
     none.SetTargetFile(target);
     EXPECT_EQ(none.Run().Outcome, MixdownOutcome::Invalid);
     EXPECT_FALSE(FileExists(target));
+}
+
+TEST(MixdownWindow, ATruePeakAboveZeroDbtpIsWarnedOf)
+{
+    struct Case {
+        MixdownOutcome Outcome;
+        bool Cancelled;
+        std::optional<double> TruePeak;
+        bool Warned;
+    };
+    const Case cases[] = {
+        { MixdownOutcome::Finished, false, 0.4, true },
+        { MixdownOutcome::Finished, false, 0.0, false },
+        { MixdownOutcome::Finished, false, -1.0, false },
+        { MixdownOutcome::Finished, false, std::nullopt, false },
+        { MixdownOutcome::Finished, true, 0.4, false },
+        { MixdownOutcome::Failed, false, 0.4, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(
+            testing::Message() << c.TruePeak.value_or(-999) << " cancelled " << c.Cancelled);
+        MixdownResult r;
+        r.Outcome = c.Outcome;
+        r.Cancelled = c.Cancelled;
+        if (c.TruePeak)
+            r.Loudness = LoudnessReading { -14.0, *c.TruePeak };
+        const std::string warning = MixdownWindowModel::ClipWarning(r);
+        EXPECT_EQ(!warning.empty(), c.Warned);
+        if (c.Warned) {
+            EXPECT_NE(warning.find("0 dBTP"), std::string::npos);
+            EXPECT_NE(warning.find(LoudnessText(*r.Loudness)), std::string::npos);
+        }
+    }
 }
 
 } // namespace tarvok

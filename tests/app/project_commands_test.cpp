@@ -57,6 +57,46 @@ TEST(Undo, NothingToUndoRightAfterOpening)
     EXPECT_FALSE(f.Logic.UndoCommand(true));
 }
 
+TEST(Undo, EachStepIsNamedInTheCaptionTheHistoryAndTheMessage)
+{
+    Fixture f;
+    EXPECT_EQ(f.Logic.UndoStepName(false), "");
+    EXPECT_TRUE(f.Logic.UndoHistory().empty());
+    f.Logic.NameNextEdit("貼り付け");
+    f.EditAddBlock(1000, 0, 0);
+    f.EditMoveFirstBlock(5000); // not named: a plain edit
+    f.Logic.NameNextEdit("消去");
+    f.EditMoveFirstBlock(7000);
+    EXPECT_EQ(f.Logic.UndoHistory(), (std::vector<std::string> { "消去", "編集", "貼り付け" }));
+    struct Step {
+        bool Redo;
+        std::string Message; // what the message area says after the step
+        std::string Undo; // the next undo's name
+        std::string Redone; // the next redo's name
+        size_t History;
+    };
+    const Step steps[] = {
+        { false, "元に戻す: 消去", "編集", "消去", 2 },
+        { false, "元に戻す: 編集", "貼り付け", "編集", 1 },
+        { true, "やり直し: 編集", "編集", "消去", 2 },
+        { false, "元に戻す: 編集", "貼り付け", "編集", 1 },
+        { false, "元に戻す: 貼り付け", "", "貼り付け", 0 },
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.Message);
+        ASSERT_TRUE(f.Logic.UndoCommand(s.Redo));
+        EXPECT_EQ(f.Ui.LastStatus(), s.Message);
+        EXPECT_EQ(f.Logic.UndoStepName(false), s.Undo);
+        EXPECT_EQ(f.Logic.UndoStepName(true), s.Redone);
+        EXPECT_EQ(f.Logic.UndoHistory().size(), s.History);
+    }
+    // A new edit after undoing drops the steps beyond it and their names.
+    f.Logic.NameNextEdit("カット");
+    f.EditAddBlock(500, 1, 0);
+    EXPECT_EQ(f.Logic.UndoHistory(), (std::vector<std::string> { "カット" }));
+    EXPECT_EQ(f.Logic.UndoStepName(true), "");
+}
+
 TEST(Undo, TwoEditsUndoneAndRedoneReturnToTheLaterState)
 {
     Fixture f;

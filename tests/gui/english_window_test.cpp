@@ -36,7 +36,7 @@ bool HasJapanese(const QString& pText)
 {
     for (const QChar c : pText) {
         const char16_t u = c.unicode();
-        if ((u >= 0x3040 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF)
+        if ((u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF)
             || (u >= 0xFF00 && u <= 0xFFEF))
             return true;
     }

@@ -7,11 +7,13 @@
 #include "gui_app.h"
 #include "support/logic_fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -122,6 +124,30 @@ TEST(FrmConf, DeviceTabHasAListPerDeviceAndStoresTheChoice)
     window.ApplyAndClose();
     EXPECT_EQ(f.Store.GetSetting("DevOutID_2", int32_t { -1 }), 1);
     EXPECT_EQ(f.Logic.Options().DevOutID[1], 1);
+}
+
+TEST(FrmConf, ManyDevicesKeepTheirRowsAtNaturalHeightAndTheTabScrolls)
+{
+    test::EnsureApp();
+    test::LogicFixture f;
+    VirtualWaveOut out(6);
+    VirtualWaveIn in(6);
+    SystemEngineClock clock;
+    PlaybackEngine engine(out, f.Logic.Proj(), f.Ui, f.Logic.Options(), clock);
+    GuiContext context { f.Logic, &engine, nullptr, &in };
+    FrmConf window(context);
+    window.Tabs()->setCurrentIndex(2);
+    window.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(test::SaveShot(window, "FrmConfSixDevices"));
+    const QList<QComboBox*> combos = window.Tabs()->widget(2)->findChildren<QComboBox*>();
+    ASSERT_GE(combos.size(), 6);
+    for (QComboBox* combo : combos) {
+        SCOPED_TRACE(combo->objectName().toStdString());
+        EXPECT_GE(combo->height(), combo->minimumSizeHint().height());
+        EXPECT_GE(combo->height(), combo->fontMetrics().height());
+    }
+    EXPECT_NE(qobject_cast<QScrollArea*>(window.Tabs()->widget(2)), nullptr);
 }
 
 } // namespace tarvok

@@ -269,4 +269,45 @@ TEST(FrmFX, StoppingThePreviewLeavesTheTransportStopped)
     EXPECT_FALSE(transport.IsRunning());
 }
 
+TEST(FrmFX, EveryFaderShowsItsUnitUnderItsValue)
+{
+    struct Case {
+        int32_t Effect;
+        int Fader;
+        const char* Unit;
+    };
+    const Case cases[] = {
+        { kCmdFxDelay, 0, "ms" }, // 遅延
+        { kCmdFxDelay, 1, "%" }, // レベル
+        { kCmdFxReverb, 0, "" }, // the room's size, not a time
+        { kCmdFxLimiter, 1, "ms" }, // リリースT
+        { kCmdFxLimiter, 3, "dB" }, // レベル -15..15
+        { kCmdFxHcFilter, 0, "Hz" }, // 帯域, shown as a frequency
+        { kCmdFxGeq, 0, "dB" }, // a band
+        { kCmdFxSign, 0, "dB" }, // レベル -60..0
+        { kCmdFxPitchShift, 0, "半音" }, { kCmdFxPitchShift, 1, "" }, // 微調整
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Effect << " fader " << c.Fader);
+        const FxInfo* info = FindEffect(c.Effect);
+        ASSERT_NE(info, nullptr);
+        ASSERT_LT(static_cast<size_t>(c.Fader), info->Faders.size());
+        EXPECT_EQ(FaderUnit(c.Effect, info->Faders[static_cast<size_t>(c.Fader)]),
+            QString::fromUtf8(c.Unit));
+    }
+    test::EnsureApp();
+    test::LogicFixture f;
+    ASSERT_GE(f.AddBlock("a.wav", 0, 0, 44100), 0);
+    f.Logic.Proj().Tracks[0].Selected = 1;
+    f.Logic.Proj().MarkOut = 44100;
+    GuiContext context { f.Logic };
+    FrmFX delay(context, kCmdFxDelay);
+    delay.show();
+    auto* unit = delay.findChild<QLabel*>(QStringLiteral("LabelUnit0"));
+    ASSERT_NE(unit, nullptr);
+    EXPECT_EQ(unit->text(), QStringLiteral("ms"));
+    EXPECT_TRUE(unit->isVisible());
+    ASSERT_TRUE(test::SaveShot(delay, "FrmFXUnits"));
+}
+
 } // namespace tarvok

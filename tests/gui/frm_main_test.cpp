@@ -5,21 +5,32 @@
 #include "app/shell/main_logic.h"
 #include "core/command_ids.h"
 #include "gui/bottom_row.h"
+#include "gui/controls/uc_file_hand.h"
 #include "gui/main_menus.h"
+#include "gui/master_meters.h"
+#include "gui/qt_ui.h"
 #include "gui/track_area.h"
+#include "gui/track_strip.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
 
 namespace tarvok::test {
 
@@ -388,20 +399,41 @@ namespace tarvok::test {
 TEST(FrmMain, InformationFieldsNeverOverlapFromTheMinimumSizeUp)
 {
     WindowFixture f;
-    for (const QSize size : { QSize(922, 695), QSize(1200, 800), QSize(1920, 1000) }) {
-        SCOPED_TRACE(size.width());
-        f.Window->resize(size);
+    struct Case {
+        QSize Size;
+        bool Needles; // the master needle meters take room from the row
+    };
+    const Case cases[] = { { QSize(922, 695), false }, { QSize(922, 695), true },
+        { QSize(1200, 800), true }, { QSize(1920, 1000), false } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Size.width() << " needles " << c.Needles);
+        f.Logic().Options().ShowMasterMeter = c.Needles ? 1 : 0;
+        f.Window->Meters().ApplyOptions(f.Logic().Options());
+        f.Window->resize(c.Size);
         WindowFixture::Settle();
+        // Each field and its caption, in window coordinates.
         std::vector<QLabel*> fields;
-        for (int i = 0; i < 5; ++i)
-            fields.push_back(f.Window->findChild<QLabel*>(QStringLiteral("PictureInfo%1").arg(i)));
+        std::vector<QRect> boxes;
+        for (int i = 0; i < 5; ++i) {
+            for (const QString& name :
+                { QStringLiteral("PictureInfo%1"), QStringLiteral("InfoCaption%1") }) {
+                auto* label = f.Window->findChild<QLabel*>(name.arg(i));
+                ASSERT_NE(label, nullptr) << name.arg(i).toStdString();
+                EXPECT_TRUE(label->isVisible());
+                fields.push_back(label);
+                boxes.emplace_back(label->mapTo(f.Window.get(), QPoint(0, 0)), label->size());
+            }
+        }
+        const QRect bottom(
+            f.Window->Bottom().mapTo(f.Window.get(), QPoint(0, 0)), f.Window->Bottom().size());
         for (size_t i = 0; i < fields.size(); ++i) {
-            ASSERT_NE(fields[i], nullptr);
             const QLabel& field = *fields[i];
-            EXPECT_GE(field.contentsRect().width(),
-                field.fontMetrics().horizontalAdvance(QStringLiteral("000'00.000")));
+            const QString text = i % 2 == 0 ? QStringLiteral("000'00.000") : field.text();
+            EXPECT_GE(field.contentsRect().width(), field.fontMetrics().horizontalAdvance(text))
+                << field.objectName().toStdString();
+            EXPECT_TRUE(bottom.contains(boxes[i])) << field.objectName().toStdString();
             for (size_t j = i + 1; j < fields.size(); ++j)
-                EXPECT_FALSE(field.geometry().intersects(fields[j]->geometry())) << i << " " << j;
+                EXPECT_FALSE(boxes[i].intersects(boxes[j])) << i << " " << j;
         }
     }
 }
@@ -428,6 +460,150 @@ TEST(FrmMain, CtrlZUndoesAndMenusShowTheirKeys)
         ASSERT_NE(item, nullptr) << key;
         EXPECT_EQ(item->shortcut(), QKeySequence(QString::fromLatin1(key)));
     }
+}
+
+} // namespace tarvok::test
+
+namespace tarvok::test {
+
+namespace {
+
+/// Closes the fixture's window and opens a new one over the same session with "SizeRate"
+/// pRate, at pSize.
+void ReopenWithSizeRate(WindowFixture& pFixture, const std::string& pRate, QSize pSize)
+{
+    pFixture.Window.reset();
+    pFixture.Logic().Options().SizeRate = pRate;
+    pFixture.Window = std::make_unique<FrmMain>(pFixture.Session->Context, pFixture.Session->Ui);
+    pFixture.Window->Start("", false, false);
+    pFixture.Window->resize(pSize);
+    WindowFixture::Settle();
+}
+
+} // namespace
+
+TEST(FrmMain, ProgressShowsABarAndACancelButtonInBothArrangementsOfTheFields)
+{
+    WindowFixture f;
+    for (const QSize size : { QSize(922, 695), QSize(1920, 1000) }) {
+        SCOPED_TRACE(size.width());
+        f.Window->resize(size);
+        WindowFixture::Settle();
+        BottomRow& row = f.Window->Bottom();
+        f.Logic().CancelRequest = false;
+        f.Logic().ShowMessage("ファイルコピー中… 42%");
+        EXPECT_TRUE(row.ProgressBar()->isVisible());
+        EXPECT_EQ(row.ProgressBar()->value(), 42);
+        ASSERT_TRUE(row.CancelButton()->isVisible());
+        QTest::mouseClick(row.CancelButton(), Qt::LeftButton);
+        EXPECT_TRUE(f.Logic().CancelRequest);
+        // The window's file-copy control offers its own Cancel over the window.
+        UC_FileHand& copy = *f.Window->FileHand();
+        ASSERT_TRUE(copy.isVisible());
+        EXPECT_DOUBLE_EQ(copy.Fraction(), 0.42);
+        f.Logic().CancelRequest = false;
+        QTest::mouseClick(copy.CancelButton(), Qt::LeftButton);
+        EXPECT_TRUE(f.Logic().CancelRequest);
+        f.Logic().ShowMessage("処理終了");
+        EXPECT_FALSE(row.ProgressBar()->isVisible());
+        EXPECT_FALSE(row.CancelButton()->isVisible());
+        EXPECT_FALSE(copy.isVisible());
+    }
+}
+
+TEST(FrmMain, AnImportCopyIsShownWithItsProgress)
+{
+    WindowFixture f;
+    std::vector<QString> shown;
+    const QMetaObject::Connection watch = QObject::connect(&f.Session->Ui,
+        &QtUserInterface::MessageShown, [&shown, &f](const QString& pText, int pPercent) {
+            if (pPercent >= 0 && pPercent < 100) {
+                EXPECT_TRUE(f.Window->Bottom().CancelButton()->isVisibleTo(f.Window.get()));
+                EXPECT_TRUE(f.Window->FileHand()->isVisibleTo(f.Window.get()));
+                EXPECT_EQ(f.Window->FileHand()->Message(), pText);
+            }
+            shown.push_back(pText);
+        });
+    f.Drop(f.ToneFile("tone.wav", 2.0), QPoint(0, f.LowerHalfY(0)));
+    ASSERT_EQ(f.Proj().BlockCount(), 1);
+    EXPECT_NE(
+        std::find(shown.begin(), shown.end(), QStringLiteral("ファイルコピー中… 0%")), shown.end());
+    EXPECT_NE(std::find(shown.begin(), shown.end(), QStringLiteral("ファイルコピー中… 100%")),
+        shown.end());
+    EXPECT_FALSE(f.Window->Bottom().CancelButton()->isVisible());
+    EXPECT_FALSE(f.Window->FileHand()->isVisible());
+    QObject::disconnect(watch);
+}
+
+TEST(FrmMain, EditMenuNamesTheUndoStepsAndItsHistoryTakesThemBack)
+{
+    ToneWindow f;
+    QAction* undo = f.Window->Menus().Command(kCmdUndo);
+    QAction* redo = f.Window->Menus().Command(kCmdRedo);
+    f.Window->Menus().Command(kCmdSelall)->trigger();
+    f.Window->Menus().Command(kCmdDelete)->trigger();
+    f.Settle();
+    ASSERT_EQ(f.Proj().BlockCount(), 0);
+    EXPECT_EQ(undo->text(), QStringLiteral("元に戻す: 削除"));
+    EXPECT_EQ(redo->text(), QStringLiteral("やり直し"));
+    QMenu* history = f.Window->Menus().HistoryMenu();
+    ASSERT_TRUE(history->isEnabled());
+    ASSERT_GE(history->actions().size(), 2);
+    EXPECT_EQ(history->actions()[0]->text(), QStringLiteral("削除"));
+    undo->trigger();
+    f.Settle();
+    EXPECT_EQ(f.Proj().BlockCount(), 1);
+    EXPECT_EQ(Message(f), QStringLiteral("元に戻す: 削除"));
+    EXPECT_EQ(redo->text(), QStringLiteral("やり直し: 削除"));
+    // Choosing the oldest step of the history takes back every step up to it.
+    const qsizetype steps = history->actions().size();
+    history->actions().back()->trigger();
+    f.Settle();
+    EXPECT_EQ(f.Proj().BlockCount(), 0) << steps << " steps back undo the import too";
+    EXPECT_FALSE(history->isEnabled());
+    EXPECT_EQ(undo->text(), QStringLiteral("元に戻す"));
+}
+
+TEST(FrmMain, SizeRateScalesTheControlsTheStripAndTheFonts)
+{
+    WindowFixture f;
+    auto measure = [&f] {
+        BottomRow& row = f.Window->Bottom();
+        return std::array<int, 5> { row.TransportButton(0)->height(), row.height(),
+            f.Window->Strip().NumberButton(0)->width(), QFontInfo(f.Window->font()).pixelSize(),
+            f.Window->findChild<QWidget*>(QStringLiteral("MasterFader"))->width() };
+    };
+    ReopenWithSizeRate(f, "1.0", QSize(1200, 800));
+    const std::array<int, 5> one = measure();
+    EXPECT_EQ(f.Window->SizeRate(), 1.0);
+    ReopenWithSizeRate(f, "2.0", QSize(1600, 1000));
+    const std::array<int, 5> two = measure();
+    EXPECT_EQ(f.Window->SizeRate(), 2.0);
+    for (size_t i = 0; i < one.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GE(two[i], one[i] * 17 / 10);
+        EXPECT_LE(two[i], one[i] * 23 / 10 + 2);
+    }
+    // Out-of-range and unreadable factors are held to 0.7..3.0 and 1.
+    const std::pair<const char*, double> held[] = { { "9", 3.0 }, { "0.1", 0.7 }, { "x", 1.0 } };
+    for (const auto& [text, rate] : held) {
+        ReopenWithSizeRate(f, text, QSize(1200, 800));
+        EXPECT_EQ(f.Window->SizeRate(), rate) << text;
+    }
+}
+
+TEST(FrmMain, SixtyFourTracksKeepReadableLanesAndScroll)
+{
+    WindowFixture f;
+    f.Proj().SetTrackCount(64);
+    f.Proj().ViewTrackCount = 63;
+    f.Window->resize(922, 695);
+    f.Window->DrawAll();
+    WindowFixture::Settle();
+    const MainView& v = f.Window->View();
+    EXPECT_GE(v.TrackHeight, kMinReadableLaneHeight);
+    EXPECT_TRUE(f.Window->VerticalBar()->isVisible());
+    EXPECT_EQ(v.SurfaceHeight, f.Window->Tracks().height());
 }
 
 } // namespace tarvok::test

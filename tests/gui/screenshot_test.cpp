@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
 namespace tarvok {
 
 namespace {
@@ -45,6 +49,44 @@ TEST(Screenshot, MainWindowIsWrittenAsAPng)
     // Not a blank picture: the lanes and the bottom row differ in colour.
     EXPECT_NE(image.pixelColor(image.width() / 2, image.height() / 3),
         image.pixelColor(10, image.height() - 20));
+}
+
+TEST(Screenshot, SizeRateTwoShowsTheControlsAtTwiceTheSize)
+{
+    // The lowest row of the main window that still shows the lanes' colour: the larger the
+    // controls below, the higher it lies.
+    auto lowestLaneRow = [](const QString& pRate) {
+        test::ScopedHome home;
+        std::filesystem::create_directories(home.ConfigHome() + "/lumora");
+        EXPECT_TRUE(test::WriteFileBytes(
+            home.ConfigHome() + "/lumora/tarvok2.ini", "SizeRate=" + pRate.toStdString() + "\n"));
+        const QString file = QString::fromStdString(home.Dir().File("rate.png"));
+        QString errors;
+        EXPECT_EQ(RunProgram(home, { QStringLiteral("--screenshot"), file }, &errors), 0)
+            << errors.toStdString();
+        const QImage image(file);
+        EXPECT_FALSE(image.isNull());
+        if (image.isNull())
+            return -1;
+        const int x = image.width() / 2;
+        // The lanes' colour: the commonest one in the upper part of the middle column.
+        std::map<QRgb, int> counts;
+        for (int y = image.height() / 8; y < image.height() / 3; ++y)
+            ++counts[image.pixel(x, y)];
+        const QRgb lane = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+            return a.second < b.second;
+        })->first;
+        for (int y = image.height() - 1; y > 0; --y)
+            if (image.pixel(x, y) == lane)
+                return y;
+        return -1;
+    };
+    const int one = lowestLaneRow(QStringLiteral("1.0"));
+    const int two = lowestLaneRow(QStringLiteral("2.0"));
+    ASSERT_GT(one, 0);
+    ASSERT_GT(two, 0);
+    // The bottom row is 196 pixels high at size 1 and twice that at size 2.
+    EXPECT_LE(two, one - 150);
 }
 
 TEST(Screenshot, EveryNamedWindowIsWrittenAndTheProgramEndsCleanly)

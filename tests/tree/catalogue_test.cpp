@@ -30,8 +30,8 @@ std::string ReadAll(const fs::path& pPath)
     return out.str();
 }
 
-// True when the UTF-8 text holds a kana or CJK ideograph (U+3040–U+30FF, U+3400–U+9FFF,
-// U+FF00–U+FFEF full-width forms).
+// True when the UTF-8 text holds Japanese punctuation, kana or a CJK ideograph (U+3000–U+30FF,
+// U+3400–U+9FFF, U+FF00–U+FFEF full-width forms).
 bool HasJapanese(const std::string& pText)
 {
     for (size_t i = 0; i + 2 < pText.size(); ++i) {
@@ -41,7 +41,7 @@ bool HasJapanese(const std::string& pText)
         const auto b1 = static_cast<unsigned char>(pText[i + 1]);
         const auto b2 = static_cast<unsigned char>(pText[i + 2]);
         const unsigned code = ((b0 & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
-        if ((code >= 0x3040 && code <= 0x30FF) || (code >= 0x3400 && code <= 0x9FFF)
+        if ((code >= 0x3000 && code <= 0x30FF) || (code >= 0x3400 && code <= 0x9FFF)
             || (code >= 0xFF00 && code <= 0xFFEF))
             return true;
     }

@@ -23,7 +23,6 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kCopyingText = "ファイルコピー中…";
 constexpr const char* kComparingText = "ファイル比較中…";
 
 // Closes a descriptor on every path out of a function.
@@ -140,10 +139,15 @@ void FileCopy::Pause(int32_t pMs)
 void FileCopy::RaiseProgress(const ProgressHandler& pHandler, double pRate)
 {
     bar_ = pRate;
-    if (!pHandler)
-        return;
-    if (!pHandler(pRate))
+    if (pHandler && !pHandler(pRate))
         canceled_ = true;
+    if (canceled_ || !showInMessage_ || !ui_ || message_.empty())
+        return;
+    const int percent = static_cast<int>(std::clamp(pRate, 0.0, 1.0) * 100.0);
+    if (percent == lastPercentShown_)
+        return;
+    lastPercentShown_ = percent;
+    ui_->ShowMessage(message_ + " " + std::to_string(percent) + "%");
 }
 
 bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t pInt, int64_t pSize)
@@ -158,7 +162,8 @@ bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t p
     const int32_t pause = PauseMs(pInt);
     bool complete = size == 0; // an empty file needs no chunks and raises no progress
     if (!complete) {
-        message_ = kCopyingText;
+        message_ = kCopyingMessage;
+        lastPercentShown_ = -1;
         const int64_t chunk = ChunkBytes(pSize);
         std::vector<char> buffer(static_cast<size_t>(std::min(chunk, size)));
         int64_t remaining = size;
@@ -306,6 +311,7 @@ bool FileCopy::HikakuFile(
         return false;
 
     message_ = kComparingText;
+    lastPercentShown_ = -1;
     const int64_t chunk = ChunkBytes(pSize);
     const int32_t pause = PauseMs(pInt);
     std::vector<char> bufferA(static_cast<size_t>(std::min(chunk, size)));

@@ -12,6 +12,9 @@ namespace tarvok {
 class ReplaceFile;
 class UserInterface;
 
+/// The message of a running copy; its progress follows it as " 42%".
+inline constexpr std::string_view kCopyingMessage = "ファイルコピー中…";
+
 /// Copies and compares files of any size in chunks, pausing and yielding to the window
 /// system between chunks so that a Cancel button stays usable. A copy is always written
 /// under a temporary name in the target's folder and renamed into place when complete:
@@ -35,6 +38,10 @@ public:
 
     void SetMirrorProg(ProgressHandler pHandler) { mirrorProg_ = std::move(pHandler); }
     void SetHikakuProg(ProgressHandler pHandler) { hikakuProg_ = std::move(pHandler); }
+    /// With pOn, every whole percent of a copy or compare is also shown in the message area
+    /// of pUi as the operation's text with the percentage appended ("ファイルコピー中… 42%"),
+    /// which a window draws as a progress bar with a Cancel button; 100% ends the display.
+    void ShowInMessageArea(bool pOn) { showInMessage_ = pOn; }
     /// Replaces the pause between chunks (tests pass one that does not sleep).
     void SetWait(WaitHandler pWait) { wait_ = std::move(pWait); }
 
@@ -75,6 +82,7 @@ private:
     /// Copies pSource into the begun replacement pOut in chunks; false (failure_ set) when
     /// a read or write fails or the copy is cancelled.
     bool CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t pInt, int64_t pSize);
+    /// Sets the bar, tells the handler (whose stop sets Canceled) and shows the percentage.
     void RaiseProgress(const ProgressHandler& pHandler, double pRate);
     void Pause(int32_t pMs);
     void Yield();
@@ -84,6 +92,8 @@ private:
     ProgressHandler hikakuProg_;
     WaitHandler wait_;
     bool canceled_ = false;
+    bool showInMessage_ = false;
+    int lastPercentShown_ = -1;
     std::string message_;
     std::string failure_;
     double bar_ = 0.0;

@@ -263,6 +263,7 @@ std::optional<std::string> CopyItemIn(MainLogic& pLogic, ImportItem& pItem, cons
     // Yielding between chunks keeps the window responsive; no pause is needed.
     copy.SetWait([&ui](int32_t) { ui.Yield(); });
     copy.SetMirrorProg([&pLogic](double, std::string_view) { return !pLogic.CancelRequest; });
+    copy.ShowInMessageArea(pLogic.CopyProgressShown);
     // The target is the empty file NewTempName made for this copy alone.
     if (target.empty() || !copy.TranspFile(pItem.Path, target, true, false)) {
         const std::string failure = target.empty() ? CreateFailure()

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,12 @@ enum class ProjectAccess { Edit, ReadOnly };
 inline constexpr std::string_view kEditNotMadeText = "この編集はしていません。";
 inline constexpr std::string_view kUndoLostText
     = "録音は配置しましたが、元に戻すことはできません。";
+
+/// The name of an undo step whose edit was not named.
+inline constexpr std::string_view kUnnamedEdit = "編集";
+/// What the message area puts before the name of a step taken back or made again.
+inline constexpr std::string_view kUndoCaption = "元に戻す: ";
+inline constexpr std::string_view kRedoCaption = "やり直し: ";
 
 /// The headless logic of the main window: owns the one Project for the life of the process,
 /// runs start-up and exit, brackets every edit with StartProc/EndProc and handles the
@@ -75,6 +82,9 @@ public:
     bool DrawWindowOpen = false;
     bool Busy = false;
     bool CancelRequest = false;
+    /// Whether file copies into and out of the data folder show their percentage in the
+    /// message area (a window draws it as a bar with Cancel); a command line leaves it off.
+    bool CopyProgressShown = false;
     bool OverwriteEnabled = false;
     /// Working files (with their blocks) the last project open dropped because they were
     /// missing or unusable; 0 when it lost nothing.
@@ -221,8 +231,17 @@ public:
     /// Steps to the previous (or, with pRedo, the next) snapshot; with pCheckOnly only
     /// tells whether that snapshot exists.
     bool StepUndo(bool pRedo, bool pCheckOnly);
-    /// UNDO and REDO.
+    /// UNDO and REDO; a step taken back or made again is named in the message area
+    /// ("元に戻す: 消去").
     bool UndoCommand(bool pRedo);
+    /// Names the edit about to run ("消去"): the undo step that its snapshot makes carries
+    /// the name. A snapshot taken without a name is called "編集".
+    void NameNextEdit(std::string pName) { nextEditName_ = std::move(pName); }
+    /// The name of the step UNDO (or, with pRedo, REDO) would take; empty when there is none.
+    std::string UndoStepName(bool pRedo) const;
+    /// The names of the steps UNDO can take back one after another, the most recent first,
+    /// at most pMax of them.
+    std::vector<std::string> UndoHistory(size_t pMax = 20) const;
     /// The newest undo snapshot in the data folder, or empty.
     std::string FindResumeSnapshot() const;
     /// Offers to resume the newest snapshot when the project has no blocks.
@@ -268,6 +287,9 @@ private:
     int64_t lockHolder_ = 0;
     std::string lastSaveAllProject_;
     Error undoSnapshotError_; ///< why the last TakeUndoSnapshot failed
+    /// The name of the step each undo snapshot takes back, by snapshot number.
+    std::map<int32_t, std::string> undoNames_;
+    std::string nextEditName_;
     std::unique_ptr<ErrorLog> log_;
     RecentFileList recent_;
     NoSoundDecoder noDecoder_;

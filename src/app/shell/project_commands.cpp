@@ -85,6 +85,7 @@ bool MainLogic::OpenProject(const std::string& pPath, bool pResuming, ProjectAcc
         OverwriteEnabled = false;
     }
     project_.UndoCounter = 0;
+    undoNames_.clear();
     project_.LastUndoType = 0;
     project_.Saved = true;
     project_.UpdateTitleLength(false);
@@ -246,6 +247,7 @@ bool MainLogic::FetchWavCommand()
         return false;
     FileCopy copier(&ui_);
     copier.SetMirrorProg([this](double, std::string_view) { return !CancelRequest; });
+    copier.ShowInMessageArea(CopyProgressShown);
     // Each name moves to its copy only when the copy is complete, so the project names
     // complete files whatever happens; the first failure ends the command and is reported
     // with its cause.
@@ -587,6 +589,14 @@ bool MainLogic::TakeUndoSnapshot()
 {
     const Status taken = SaveUndoSnapshot();
     undoSnapshotError_ = taken ? Error {} : taken.error();
+    if (taken && project_.UndoCounter > 0) {
+        // The snapshot just written is the one this step's undo returns to; the names of
+        // the snapshots beyond it went with them.
+        const int32_t index = project_.UndoCounter - 1;
+        undoNames_.erase(undoNames_.lower_bound(index), undoNames_.end());
+        undoNames_[index] = nextEditName_.empty() ? std::string(kUnnamedEdit) : nextEditName_;
+    }
+    nextEditName_.clear();
     return taken.has_value();
 }
 
@@ -613,10 +623,34 @@ bool MainLogic::StepUndo(bool pRedo, bool pCheckOnly)
     return true;
 }
 
+std::string MainLogic::UndoStepName(bool pRedo) const
+{
+    const int32_t target = project_.UndoCounter + (pRedo ? 1 : -1);
+    if (!folder_ || target < 0 || !FileExists(folder_->UndoSnapshotName(target)))
+        return {};
+    const auto named = undoNames_.find(project_.UndoCounter - (pRedo ? 0 : 1));
+    return named != undoNames_.end() ? named->second : std::string(kUnnamedEdit);
+}
+
+std::vector<std::string> MainLogic::UndoHistory(size_t pMax) const
+{
+    std::vector<std::string> names;
+    if (!folder_)
+        return names;
+    for (int32_t n = project_.UndoCounter - 1; n >= 0 && names.size() < pMax; --n) {
+        if (!FileExists(folder_->UndoSnapshotName(n)))
+            break;
+        const auto named = undoNames_.find(n);
+        names.push_back(named != undoNames_.end() ? named->second : std::string(kUnnamedEdit));
+    }
+    return names;
+}
+
 bool MainLogic::UndoCommand(bool pRedo)
 {
     if (!CanEdit() || !StepUndo(pRedo, true))
         return false;
+    const std::string name = UndoStepName(pRedo);
     if (!StartProc(pRedo ? 0 : 1, 1))
         return false;
     bool ok = StepUndo(pRedo, false);
@@ -625,6 +659,8 @@ bool MainLogic::UndoCommand(bool pRedo)
     project_.UpdateTitleLength(false);
     ui_.RequestRedraw(RedrawArea::All);
     EndProc();
+    if (ok)
+        ui_.ShowMessage(std::string(pRedo ? kRedoCaption : kUndoCaption) + name);
     return ok;
 }
 

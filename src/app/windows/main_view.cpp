@@ -53,8 +53,14 @@ void MainView::Arrange(int32_t pAvailablePx, int32_t pViewWidthPx)
 {
     Project& p = logic_.Proj();
     p.ViewTrackCount = std::clamp(p.ViewTrackCount, 0, p.LastTrackNo);
-    const int32_t n = p.ViewTrackCount;
     available_ = pAvailablePx;
+    int32_t n = p.ViewTrackCount;
+    // Lanes too low to read are not squeezed in: as many lanes as keep the readable height
+    // are shown, and the others scroll. A room lower than one readable lane squeezes them to 3.
+    if ((pAvailablePx - kLaneGap * n - 5) / (n + 1) < kMinReadableLaneHeight
+        && pAvailablePx >= kMinReadableLaneHeight + 5)
+        n = std::max(0, (pAvailablePx - 5 + kLaneGap) / (kMinReadableLaneHeight + kLaneGap) - 1);
+    shown_ = n;
     TrackHeight = std::max(3, (pAvailablePx - kLaneGap * n - 5) / (n + 1));
     HalfHeight = TrackHeight / 2;
     TrackY.assign(static_cast<size_t>(p.TrackCount()), 0);
@@ -70,22 +76,29 @@ void MainView::Arrange(int32_t pAvailablePx, int32_t pViewWidthPx)
 
 int32_t MainView::ContainerHeight() const
 {
-    const int32_t n = logic_.Proj().ViewTrackCount;
+    if (HeldToReadable())
+        return available_;
+    const int32_t n = shown_;
     return (n + 1) * TrackHeight + kLaneGap * n + 5;
 }
 
-bool MainView::VerticalBarShown() const
-{
-    const Project& p = logic_.Proj();
-    return p.ViewTrackCount < p.LastTrackNo;
-}
+bool MainView::HeldToReadable() const { return shown_ < logic_.Proj().ViewTrackCount; }
+
+bool MainView::VerticalBarShown() const { return shown_ < logic_.Proj().LastTrackNo; }
 
 void MainView::UpdateScrollOffset()
 {
     const Project& p = logic_.Proj();
-    const int32_t n = std::min(p.ViewTrackCount, p.LastTrackNo);
+    const int32_t n = std::min(shown_, p.LastTrackNo);
     if (!VerticalBarShown() || TrackY.size() != static_cast<size_t>(p.TrackCount())) {
         ScrollOffset = 0;
+        return;
+    }
+    if (HeldToReadable()) {
+        // The bar's full travel brings the last lane's bottom to the surface's bottom, so
+        // that no empty band is left below it.
+        const int32_t travel = std::max(0, TrackY[p.LastTrackNo] + TrackHeight - SurfaceHeight);
+        ScrollOffset = -Nearest(travel * 0.001 * p.ViewScroll);
         return;
     }
     ScrollOffset = Nearest((TrackY[p.LastTrackNo] - TrackY[n]) * -0.001 * p.ViewScroll);
@@ -110,7 +123,7 @@ void MainView::SetViewTrackCount(int32_t pCount)
     Project& p = logic_.Proj();
     p.ViewTrackCount = std::clamp(pCount, 0, p.LastTrackNo);
     Arrange(available_, ViewWidth);
-    if (p.ViewTrackCount == p.LastTrackNo)
+    if (!VerticalBarShown())
         Redraw();
     else
         ScrollToTrack(p.CurrentTrack);
@@ -123,7 +136,7 @@ void MainView::ScrollToTrack(int32_t pTrack)
         || TrackY.size() != static_cast<size_t>(p.TrackCount()))
         return;
     const int32_t h = TrackHeight;
-    const int32_t n = p.ViewTrackCount;
+    const int32_t n = shown_;
     const int32_t divisor = TrackY[p.LastTrackNo] - n * h;
     if (divisor <= 0)
         return;

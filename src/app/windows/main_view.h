@@ -15,6 +15,9 @@ class MainLogic;
 inline constexpr int32_t kTwipsPerPixel = 15;
 /// Pixels between two lanes.
 inline constexpr int32_t kLaneGap = 3;
+/// The lowest lane whose label and waveform stay readable: when the lanes asked for would be
+/// lower, fewer are shown at once and the rest are reached by scrolling.
+inline constexpr int32_t kMinReadableLaneHeight = 24;
 /// Half the width of a marker image.
 inline constexpr int32_t kMarkHalfWidth = 4;
 /// Height of the flag a marker shows at the top and the bottom of the current lane.
@@ -107,8 +110,12 @@ public:
     /// pViewWidthPx wide: TrackHeight (at least 3), TrackY, ScrollOffset, PointRadius,
     /// WaveScale. Also keeps the main-window logic's track-area width current.
     void Arrange(int32_t pAvailablePx, int32_t pViewWidthPx);
-    /// Height of the lane container for the current lanes: (n + 1) x h + 3n + 5.
+    /// Height of the lane container for the current lanes: (n + 1) x h + 3n + 5, or the
+    /// whole room when the lanes are held to their readable height and scroll.
     int32_t ContainerHeight() const;
+    /// The number of lanes shown at once less one: ViewTrackCount, or fewer when that many
+    /// lanes would be lower than kMinReadableLaneHeight.
+    int32_t ShownTrackCount() const { return shown_; }
     /// True when some lanes are hidden (the vertical bar is shown).
     bool VerticalBarShown() const;
 
@@ -235,8 +242,12 @@ private:
     void RecomputeScale();
     void Redraw();
 
+    /// True when the lanes are held to their readable height and fewer are shown than asked.
+    bool HeldToReadable() const;
+
     MainLogic& logic_;
     int32_t available_ = 400;
+    int32_t shown_ = 0;
 };
 
 } // namespace tarvok

@@ -7,6 +7,7 @@
 #include "core/project.h"
 #include "core/project_file.h"
 #include "core/wave_info.h"
+#include "render/loudness.h"
 #include "render/mp3_encoder.h"
 #include "render/output_format.h"
 
@@ -189,7 +190,20 @@ MixdownResult MixdownWindowModel::Run(const Progress& pProgress)
     MixdownRequest request = request_;
     if (request.TargetMode == kMixTargetFile)
         request.Codec = CodecOfPath(Trim(request.TargetFile));
-    return RunMixdown(logic_, request, encoder_, pProgress, fileEncoder_);
+    MixdownResult result = RunMixdown(logic_, request, encoder_, pProgress, fileEncoder_);
+    if (const std::string warning = ClipWarning(result); !warning.empty())
+        logic_.Ui().MessageBox(warning, MsgButtons::Ok, MsgIcon::Warning);
+    return result;
+}
+
+std::string MixdownWindowModel::ClipWarning(const MixdownResult& pResult)
+{
+    if (pResult.Outcome != MixdownOutcome::Finished || pResult.Cancelled || !pResult.Loudness
+        || !(pResult.Loudness->TruePeak > 0.0))
+        return {};
+    return "ミックスのトゥルーピークが0 "
+           "dBTPを超えています。再生や変換で音が割れることがあります。\n"
+        + LoudnessText(*pResult.Loudness);
 }
 
 bool MixdownWindowModel::ClosesAfter(const MixdownResult& pResult)

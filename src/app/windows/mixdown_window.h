@@ -91,8 +91,13 @@ public:
     void SaveValues();
 
     /// OK: runs the mixdown through the main window's logic. pProgress receives the
-    /// fraction done of each phase; a stop there cancels the run.
+    /// fraction done of each phase; a stop there cancels the run. A finished mix whose true
+    /// peak lies above 0 dBTP is followed by a warning box (ClipWarning).
     MixdownResult Run(const Progress& pProgress = {});
+
+    /// The warning for a finished mix whose measured true peak is above 0 dBTP (it clips on
+    /// playback or in a converter), with the reading; empty for any other result.
+    static std::string ClipWarning(const MixdownResult& pResult);
 
     /// True when the window should close after OK: the run ended (finished, cancelled or
     /// stopped with a message shown after the window was hidden), not a settings message

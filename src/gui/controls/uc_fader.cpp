@@ -102,15 +102,30 @@ int UC_Fader::YOfIndex(int pIndex) const
         - static_cast<int>(std::lround(span * std::clamp(pIndex, 0, 255) / 255.0));
 }
 
-QSize UC_Fader::sizeHint() const { return { (scale_ ? kScaleWidth : 0) + 40, 200 }; }
-QSize UC_Fader::minimumSizeHint() const { return { (scale_ ? kScaleWidth : 0) + 28, 80 }; }
+int UC_Fader::ScaleWidth() const { return static_cast<int>(kScaleWidth * sizeRate_); }
+
+void UC_Fader::SetSizeRate(double pRate)
+{
+    sizeRate_ = pRate;
+    updateGeometry();
+    update();
+}
+
+QSize UC_Fader::sizeHint() const
+{
+    return { (scale_ ? ScaleWidth() : 0) + static_cast<int>(40 * sizeRate_), 200 };
+}
+QSize UC_Fader::minimumSizeHint() const
+{
+    return { (scale_ ? ScaleWidth() : 0) + static_cast<int>(28 * sizeRate_), 80 };
+}
 
 void UC_Fader::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
-    const int trackX = scale_ ? kScaleWidth : 0;
+    const int trackX = scale_ ? ScaleWidth() : 0;
     const int trackW = width() - trackX;
     const int centre = trackX + trackW / 2;
 
@@ -128,8 +143,8 @@ void UC_Fader::paintEvent(QPaintEvent*)
                 if (std::abs(y - pY) < textHeight)
                     return;
             drawn.push_back(pY);
-            p.drawLine(kScaleWidth - 6, pY, kScaleWidth - 2, pY);
-            p.drawText(QRect(0, pY - textHeight / 2, kScaleWidth - 8, textHeight),
+            p.drawLine(ScaleWidth() - 6, pY, ScaleWidth() - 2, pY);
+            p.drawText(QRect(0, pY - textHeight / 2, ScaleWidth() - 8, textHeight),
                 Qt::AlignRight | Qt::AlignVCenter, pText);
         };
         mark(YOfIndex(0), QStringLiteral("-∞"));
@@ -215,7 +230,7 @@ void UC_Fader::mousePressEvent(QMouseEvent* pEvent)
     mods_ = pEvent->modifiers();
     if (pEvent->button() != Qt::LeftButton)
         return;
-    const int trackX = scale_ ? kScaleWidth : 0;
+    const int trackX = scale_ ? ScaleWidth() : 0;
     const int centre = trackX + (width() - trackX) / 2;
     // With the link open, the half of the fader under the pointer picks the channel.
     dragLeft_ = linked_ || pEvent->position().x() < centre;

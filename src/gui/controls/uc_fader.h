@@ -30,6 +30,8 @@ public:
     bool Linked() const { return linked_; }
     /// Whether the dB marks are drawn (a narrow strip fader may leave them out).
     void SetScaleVisible(bool pVisible);
+    /// Widens the scale and the groove's room by the display size factor pRate.
+    void SetSizeRate(double pRate);
 
     /// "-∞db" for index 0, else the level in dB formatted "00.0" and "db".
     QString LevelText(int pIndex) const;
@@ -70,6 +72,9 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
 
 private:
+    /// Width of the dB scale at the display size factor.
+    int ScaleWidth() const;
+    double sizeRate_ = 1.0;
     int GrooveTop() const;
     int GrooveBottom() const;
     void MoveBy(int pStep, bool pLeft, bool pRight);

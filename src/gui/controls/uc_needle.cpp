@@ -2,6 +2,7 @@
 #include "gui/controls/accessible.h"
 #include "gui/gui_text.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -96,8 +97,14 @@ void UC_Needle::paintEvent(QPaintEvent*)
         if (db == -20 || db == -10 || db == -5 || db == 0 || db == 3) {
             const QPointF t = at(s, radius * 0.93);
             const QString text = db > 0 ? QStringLiteral("+%1").arg(db) : QString::number(db);
-            const QRectF box(t.x() - 14, t.y() - 7, 28, 12);
-            p.drawText(box, Qt::AlignCenter, text);
+            // The end labels sit close to the face's edges: each is moved inside the face
+            // whole rather than cut.
+            const QFontMetricsF metrics(small);
+            const double w = metrics.horizontalAdvance(text) + 2;
+            const double h = metrics.height();
+            const double left = std::clamp(t.x() - w / 2, r.left() + 1.0, r.right() - w);
+            const double top = std::clamp(t.y() - h / 2, r.top() + 1.0, r.bottom() - h);
+            p.drawText(QRectF(left, top, w, h), Qt::AlignCenter, text);
         }
     }
     p.setPen(QColor(150, 156, 166));

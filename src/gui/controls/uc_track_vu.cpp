@@ -20,7 +20,7 @@ UC_TrackVU::UC_TrackVU(QWidget* pParent)
         { .Role = QAccessible::Indicator,
             .DefaultName = QTr("トラックのメーター"),
             .ValueText
-            = [this] { return tr("L %1 dB、R %2 dB").arg(values_[0]).arg(values_[1]); } });
+            = [this] { return QTr("L %1 dB、R %2 dB").arg(values_[0]).arg(values_[1]); } });
 }
 
 void UC_TrackVU::SetValues(const TrackMeterPair& pValues)

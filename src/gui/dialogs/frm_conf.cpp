@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -97,7 +98,13 @@ FrmConf::FrmConf(GuiContext& pContext, KeyAssignment* pAssignment, QWidget* pPar
     tabs_->setObjectName(QStringLiteral("TabConf"));
     tabs_->addTab(BuildGeneral(), QTr("一般"));
     tabs_->addTab(BuildDetails(), QTr("詳細"));
-    tabs_->addTab(BuildDevices(), QTr("デバイス"));
+    // Many devices give many rows: each keeps its natural height and the page scrolls.
+    auto* devices = new QScrollArea;
+    devices->setObjectName(QStringLiteral("DeviceScroll"));
+    devices->setFrameShape(QFrame::NoFrame);
+    devices->setWidgetResizable(true);
+    devices->setWidget(BuildDevices());
+    tabs_->addTab(devices, QTr("デバイス"));
     tabs_->addTab(BuildKeyboard(), QTr("キーボード"));
     tabs_->addTab(BuildToolbar(), QTr("ツールバー"));
     layout->addWidget(tabs_);

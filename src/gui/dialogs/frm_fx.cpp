@@ -3,6 +3,7 @@
 
 #include "app/shell/main_logic.h"
 #include "app/transport/transport.h"
+#include "core/command_ids.h"
 #include "core/project.h"
 #include "core/time_text.h"
 #include "engine/playback_engine.h"
@@ -33,6 +34,31 @@ namespace {
 constexpr int kFaderHeight = 140;
 
 } // namespace
+
+QString FaderUnit(int32_t pEffect, const FxFader& pFader)
+{
+    const std::string& label = pFader.Label;
+    if (pFader.Display == FaderDisplay::Frequency)
+        return QStringLiteral("Hz");
+    if (pFader.Display == FaderDisplay::Q)
+        return {};
+    // The reverb's delay sets the size of the room, not a time.
+    const bool delayTime = label.find("遅延") != std::string::npos && pEffect != kCmdFxReverb;
+    if (delayTime || label == "リリースT" || label == "アタックT" || label == "トリガー"
+        || label == "タイム")
+        return QStringLiteral("ms");
+    // Faders that reach below zero set a level in decibels; so does the maximiser's boost.
+    if ((pFader.Min < 0 && pFader.Max <= 20 && label != "微調整") || label == "圧")
+        return QStringLiteral("dB");
+    if (label == "ピッチ")
+        return QObject::QTr("半音");
+    static const char* const kPercent[] = { "レベル", "原音", "デプス", "ステレオ", "速さ", "閾値",
+        "レシオ", "-1oct", "-2oct", "アタック", "サスティン", "トーン" };
+    for (const char* name : kPercent)
+        if (label == name)
+            return QStringLiteral("%");
+    return {};
+}
 
 FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     : QDialog(pParent)
@@ -86,9 +112,13 @@ void FrmFX::AddFaders(QVBoxLayout* pLayout)
             value->setMinimumWidth(44);
             value->setFrameShape(QFrame::Panel);
             value->setFrameShadow(QFrame::Sunken);
+            auto* unit = new QLabel(FaderUnit(info.Id, f), this);
+            unit->setObjectName(QStringLiteral("LabelUnit%1").arg(i));
+            unit->setAlignment(Qt::AlignCenter);
             grid->addWidget(label, 0, i, Qt::AlignHCenter);
             grid->addWidget(slider, 1, i, Qt::AlignHCenter);
             grid->addWidget(value, 2, i, Qt::AlignHCenter);
+            grid->addWidget(unit, 3, i, Qt::AlignHCenter);
             faders_.push_back(slider);
             values_.push_back(value);
             connect(slider, &QSlider::valueChanged, this, [this, i](int pValue) {

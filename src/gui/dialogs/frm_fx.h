@@ -3,6 +3,7 @@
 #include "app/commands/fx_dialog.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <memory>
 #include <vector>
@@ -21,6 +22,10 @@ namespace tarvok {
 class C_FX;
 class UC_VVU;
 struct GuiContext;
+
+/// The unit a fader of effect pEffect shows under its value ("ms", "dB", "Hz", "%"; empty
+/// for a plain number).
+QString FaderUnit(int32_t pEffect, const FxFader& pFader);
 
 /// The effect window: one fader per parameter with its label and value panel, the check
 /// boxes, the length or frequency box, the quality choice of pitch shift and time stretch
