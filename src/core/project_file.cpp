@@ -24,12 +24,14 @@ namespace tarvok {
 namespace {
 
 constexpr const char* kMissingFile = N_("ファイルが存在しません");
-// The kinds of line a project file has, as the reader's messages name them.
-constexpr const char* kHeader = N_("ヘッダ");
-constexpr const char* kTrack = N_("トラック");
-constexpr const char* kWave = N_("wavファイル");
-constexpr const char* kBlock = N_("ブロック");
-constexpr const char* kFadePoint = N_("フェードポイント");
+// The kinds of line a project file has, as the reader's messages name a line of each (%1 is
+// the line's number). Whole templates rather than the kind's name alone, so that the English
+// of a kind inside a message stays apart from the same word shown on its own elsewhere.
+constexpr const char* kHeader = N_("%1行目（ヘッダ）");
+constexpr const char* kTrack = N_("%1行目（トラック）");
+constexpr const char* kWave = N_("%1行目（wavファイル）");
+constexpr const char* kBlock = N_("%1行目（ブロック）");
+constexpr const char* kFadePoint = N_("%1行目（フェードポイント）");
 constexpr const char* kRateDiffers = N_("サンプリング周波数が違います");
 // Bit 0 of the header's format flags set means envelope files hold level indices.
 constexpr int32_t kFormatFlags = 3;
@@ -91,13 +93,10 @@ struct ParsedProject {
 // counts from 1, pIndex from 0.
 std::string WhereIn(size_t pLine, const char* pWhat, size_t pIndex)
 {
-    return TrArgs("%1行目（%2）の%3番目の項目", pLine, Tr(pWhat), pIndex + 1);
+    return TrArgs("%1の%2番目の項目", TrArgs(pWhat, pLine), pIndex + 1);
 }
 
-std::string LineOf(size_t pLine, const char* pWhat)
-{
-    return TrArgs("%1行目（%2）", pLine, Tr(pWhat));
-}
+std::string LineOf(size_t pLine, const char* pWhat) { return TrArgs(pWhat, pLine); }
 
 Result<int32_t> FieldInt(const Fields& pFields, size_t pIndex, const char* pWhat, size_t pLine)
 {
