@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/i18n.h"
 #include "base/result.h"
 
 #include <functional>
@@ -58,7 +59,7 @@ private:
 };
 
 /// The failure of an operation that its Progress told to stop.
-inline Error CancelledError() { return Fail("キャンセルしました", ErrorCode::Cancelled); }
+inline Error CancelledError() { return Fail(Tr("キャンセルしました"), ErrorCode::Cancelled); }
 
 /// True when pStatus failed because the operation was told to stop.
 template <class T> bool IsCancelled(const Result<T>& pStatus)

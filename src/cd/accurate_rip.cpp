@@ -1,5 +1,6 @@
 #include "cd/accurate_rip.h"
 
+#include "base/i18n.h"
 #include "base/text.h"
 #include "cd/cd_drive.h"
 #include "cd/cddb.h"
@@ -257,15 +258,15 @@ std::string AccurateRipVerdictText(const AccurateRipResult& pResult, bool pAlter
         return {};
     case AccurateRipVerdict::Match:
         return pAlternative ? "accurate (confidence " + std::to_string(pResult.Confidence) + ")"
-                            : "一致 (信頼度 " + std::to_string(pResult.Confidence) + ")";
+                            : TrArgs("一致 (信頼度 %1)", pResult.Confidence);
     case AccurateRipVerdict::Mismatch:
-        return pAlternative ? "not accurate" : "不一致";
+        return pAlternative ? "not accurate" : Tr("不一致");
     case AccurateRipVerdict::NotFound:
-        return pAlternative ? "not in the database" : "未登録";
+        return pAlternative ? "not in the database" : Tr("未登録");
     case AccurateRipVerdict::Unreachable:
-        return pAlternative ? "database unreachable" : "接続できません";
+        return pAlternative ? "database unreachable" : Tr("接続できません");
     case AccurateRipVerdict::BadAnswer:
-        return pAlternative ? "bad answer" : "応答が不正です";
+        return pAlternative ? "bad answer" : Tr("応答が不正です");
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #include "cd/cd_drive.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/text.h"
 #include "core/file_io.h"
 
@@ -59,7 +60,7 @@ std::vector<std::string> SheetDataFiles(std::string_view pSheet)
 
 std::string NotRegularText(std::string_view pPath)
 {
-    return "ディスクイメージのファイルが通常のファイルではありません: " + std::string(pPath);
+    return TrArgs("ディスクイメージのファイルが通常のファイルではありません: %1", pPath);
 }
 
 } // namespace

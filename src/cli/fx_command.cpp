@@ -4,6 +4,7 @@
 
 #include "app/commands/apply_effect.h"
 #include "app/commands/fx_dialog.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/command_ids.h"
@@ -72,12 +73,12 @@ struct FxPlan {
 int ListEffects(CliContext& pCtx)
 {
     for (const FxInfo& fx : AllEffects()) {
-        pCtx.Out << fx.Id << " " << fx.Command << " " << fx.Label
+        pCtx.Out << fx.Id << " " << fx.Command << " " << Tr(fx.Label.data())
                  << (fx.HasDialog ? "" : " (no parameters)") << "\n";
         for (size_t i = 0; i < fx.Faders.size(); ++i) {
             const FxFader& f = fx.Faders[i];
-            pCtx.Out << "  P" << i << " " << f.Label << " " << f.Min << ".." << f.Max << " ("
-                     << f.Default << ")";
+            pCtx.Out << "  P" << i << " " << Tr(f.Label.c_str()) << " " << f.Min << ".." << f.Max
+                     << " (" << f.Default << ")";
             if (f.Display == FaderDisplay::Frequency)
                 pCtx.Out << " shown as Hz: " << FaderText(f.Display, f.Min) << ".."
                          << FaderText(f.Display, f.Max) << " (" << FaderText(f.Display, f.Default)
@@ -262,8 +263,8 @@ std::optional<std::string> ReadFaderValues(const FxArgs& pArgs, FxPlan& pPlan)
         const FxFader& f = info.Faders[i - 2];
         std::optional<int32_t> v = ToInt(pArgs.Positional[i]);
         if (!v || *v < f.Min || *v > f.Max)
-            return "P" + std::to_string(i - 2) + " (" + f.Label + ") takes " + std::to_string(f.Min)
-                + ".." + std::to_string(f.Max) + ": " + pArgs.Positional[i];
+            return "P" + std::to_string(i - 2) + " (" + Tr(f.Label.c_str()) + ") takes "
+                + std::to_string(f.Min) + ".." + std::to_string(f.Max) + ": " + pArgs.Positional[i];
         pPlan.Values.push_back(*v);
     }
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "core/data_folder.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "core/file_io.h"
@@ -723,7 +724,7 @@ std::vector<std::string> KeepGoneProjectNames(const std::vector<GoneProject>& pG
 void ReportGoneProjects(const std::vector<std::string>& pReported, UserInterface& pUi)
 {
     if (!pReported.empty()) {
-        std::string text(kOutsideMissingText);
+        std::string text(Tr(kOutsideMissingText.data()));
         for (const std::string& project : pReported)
             text += "\n" + project;
         pUi.MessageBox(text, MsgButtons::Ok, MsgIcon::Warning);

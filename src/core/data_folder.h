@@ -1,3 +1,4 @@
+#include "base/i18n.h"
 #pragma once
 
 #include <array>
@@ -140,9 +141,9 @@ inline constexpr std::string_view kOutsideKeptFolder = "outside-kept";
 
 /// The warning of a clean-up that kept the working files of listed projects that are gone;
 /// their paths follow, one a line.
-inline constexpr std::string_view kOutsideMissingText
-    = "見つからないプロジェクトの作業ファイルを残しました（移動したプロジェクトは移動先で開いて保存"
-      "してください）:";
+inline constexpr std::string_view kOutsideMissingText = N_(
+    "見つからないプロジェクトの作業ファイルを残しました（移動したプロジェクトは移動先で開いて保存"
+    "してください）:");
 
 /// Adds pProject (resolved to its full path through links) to the list of pFolder unless it
 /// lies in pFolder itself or is listed already, and keeps the working-file names it names now

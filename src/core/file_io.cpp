@@ -1,6 +1,7 @@
 #include "core/file_io.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/text.h"
 #include "core/user_interface.h"
 
@@ -237,12 +238,12 @@ bool IsDiskFullError(int pErrno) { return pErrno == ENOSPC || pErrno == EDQUOT; 
 std::string WriteFailureText(int pErrno)
 {
     if (IsDiskFullError(pErrno))
-        return "ディスクの空き容量が足りません";
+        return Tr("ディスクの空き容量が足りません");
     if (pErrno == EROFS)
-        return "書き込み禁止のディスクです";
+        return Tr("書き込み禁止のディスクです");
     if (pErrno == EACCES || pErrno == EPERM)
-        return "書き込みの権限がありません";
-    return "ファイルに書き込めません";
+        return Tr("書き込みの権限がありません");
+    return Tr("ファイルに書き込めません");
 }
 
 Error WriteError(int pErrno)
@@ -396,11 +397,11 @@ std::string NotARegularFileText(std::string_view pPath)
 {
     switch (KindOfPath(pPath)) {
     case PathKind::Missing:
-        return "ファイルが存在しません";
+        return Tr("ファイルが存在しません");
     case PathKind::Folder:
-        return "フォルダです。ファイルを指定してください";
+        return Tr("フォルダです。ファイルを指定してください");
     case PathKind::Special:
-        return "通常のファイルではありません（パイプまたはデバイス）";
+        return Tr("通常のファイルではありません（パイプまたはデバイス）");
     case PathKind::RegularFile:
         break;
     }

@@ -1,6 +1,7 @@
 #include "core/load_file_to_track.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "core/data_folder.h"
 #include "core/peaks.h"
 #include "core/project.h"
@@ -11,8 +12,8 @@ namespace tarvok {
 
 std::string CleanBlockName(std::string_view pName)
 {
-    static constexpr std::string_view kFullWidthQuote = "＂";
-    static constexpr std::string_view kFullWidthComma = "，";
+    static constexpr std::string_view kFullWidthQuote = DATA_TEXT("＂");
+    static constexpr std::string_view kFullWidthComma = DATA_TEXT("，");
     std::string out;
     out.reserve(pName.size());
     for (size_t i = 0; i < pName.size();) {
@@ -37,10 +38,10 @@ Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std
     int32_t pStartAdr, std::string_view pName)
 {
     if (pTrack < 0 || pTrack > pProject.LastTrackNo)
-        return Fail("トラック選択エラー");
+        return Fail(Tr("トラック選択エラー"));
     WaveInfo info = ReadWaveInfo(pPath);
     if (info.Valid == 0 || FramesPresent(info) < 1)
-        return Fail("ファイル形式が違います");
+        return Fail(Tr("ファイル形式が違います"));
     PlacedFile placed;
     placed.Wave = pProject.FindWaveFile(pPath);
     if (placed.Wave < 0) {
@@ -48,13 +49,13 @@ Result<PlacedFile> PlaceFileOnTrack(Project& pProject, int32_t pTrack, const std
         // never patched, a truncated copy): only the frames that are there are placed.
         placed.Wave = pProject.AddWaveFileEntry(pPath, info.DataOffset, FramesPresent(info));
         if (placed.Wave < 0)
-            return Fail("ファイル形式が違います");
+            return Fail(Tr("ファイル形式が違います"));
         placed.NewWave = true;
     }
     if (!pProject.AddBlock()) {
         if (placed.NewWave)
             pProject.RemoveWaveFile(placed.Wave);
-        return Fail("編集エラー");
+        return Fail(Tr("編集エラー"));
     }
     placed.Block = pProject.BlockCount() - 1;
     Block& b = pProject.Blocks.back();

@@ -1,5 +1,6 @@
 #include "core/peaks.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/user_interface.h"
@@ -80,7 +81,7 @@ std::string ProgressText(std::string_view pCaption, int64_t pDone, int64_t pTota
     char number[32];
     std::snprintf(number, sizeof number, "%.1f", percent);
     std::string text(pCaption);
-    text += "波形抽出 ";
+    text += Tr("波形抽出 ");
     text += number;
     text += "%";
     return text;

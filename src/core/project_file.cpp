@@ -1,6 +1,7 @@
 #include "core/project_file.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/legacy_text.h"
 #include "base/numeric.h"
 #include "base/text.h"
@@ -22,14 +23,16 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kMissingFile = "ファイルが存在しません";
-// The kinds of line a project file has, as the reader's messages name them.
-constexpr const char* kHeader = "ヘッダ";
-constexpr const char* kTrack = "トラック";
-constexpr const char* kWave = "wavファイル";
-constexpr const char* kBlock = "ブロック";
-constexpr const char* kFadePoint = "フェードポイント";
-constexpr const char* kRateDiffers = "サンプリング周波数が違います";
+constexpr const char* kMissingFile = N_("ファイルが存在しません");
+// The kinds of line a project file has, as the reader's messages name a line of each (%1 is
+// the line's number). Whole templates rather than the kind's name alone, so that the English
+// of a kind inside a message stays apart from the same word shown on its own elsewhere.
+constexpr const char* kHeader = N_("%1行目（ヘッダ）");
+constexpr const char* kTrack = N_("%1行目（トラック）");
+constexpr const char* kWave = N_("%1行目（wavファイル）");
+constexpr const char* kBlock = N_("%1行目（ブロック）");
+constexpr const char* kFadePoint = N_("%1行目（フェードポイント）");
+constexpr const char* kRateDiffers = N_("サンプリング周波数が違います");
 // Bit 0 of the header's format flags set means envelope files hold level indices.
 constexpr int32_t kFormatFlags = 3;
 
@@ -90,21 +93,17 @@ struct ParsedProject {
 // counts from 1, pIndex from 0.
 std::string WhereIn(size_t pLine, const char* pWhat, size_t pIndex)
 {
-    return std::to_string(pLine) + "行目（" + pWhat + "）の" + std::to_string(pIndex + 1)
-        + "番目の項目";
+    return TrArgs("%1の%2番目の項目", TrArgs(pWhat, pLine), pIndex + 1);
 }
 
-std::string LineOf(size_t pLine, const char* pWhat)
-{
-    return std::to_string(pLine) + "行目（" + pWhat + "）";
-}
+std::string LineOf(size_t pLine, const char* pWhat) { return TrArgs(pWhat, pLine); }
 
 Result<int32_t> FieldInt(const Fields& pFields, size_t pIndex, const char* pWhat, size_t pLine)
 {
     std::optional<int32_t> v = ParseInt32(pFields[pIndex]);
     if (!v)
-        return Fail(WhereIn(pLine, pWhat, pIndex) + "が数値ではありません: \""
-            + pFields[pIndex].substr(0, 40) + "\"");
+        return Fail(TrArgs("%1が数値ではありません: \"%2\"", WhereIn(pLine, pWhat, pIndex),
+            pFields[pIndex].substr(0, 40)));
     return *v;
 }
 
@@ -121,8 +120,8 @@ Result<LineCounts> ParseHeader(const std::vector<std::string>& pLines, ParsedPro
     pParsed.Header = SplitProjectFields(pLines[0]);
     pParsed.HeaderFieldCount = pParsed.Header.size();
     if (pParsed.Header.size() < 21)
-        return Fail(LineOf(1, kHeader) + "の項目が21個より少なくなっています（"
-            + std::to_string(pParsed.Header.size()) + "個）");
+        return Fail(TrArgs("%1の項目が21個より少なくなっています（%2個）", LineOf(1, kHeader),
+            pParsed.Header.size()));
     for (size_t i = 1; i < std::min<size_t>(pParsed.Header.size(), kHdrFieldCount); ++i) {
         if (i == 9 || i == 17)
             continue; // reserved
@@ -135,29 +134,30 @@ Result<LineCounts> ParseHeader(const std::vector<std::string>& pLines, ParsedPro
     pParsed.SampleRate = pParsed.Values[kHdrSampleRate];
     pParsed.EnvelopeLength = pParsed.Values[kHdrEnvelopeLength];
     if (pParsed.LastTrackNo < 0 || pParsed.LastTrackNo > kMaxTrackIndex)
-        return Fail(WhereIn(1, kHeader, kHdrLastTrackNo)
-            + "（最後のトラック番号）が範囲外です: " + std::to_string(pParsed.LastTrackNo));
+        return Fail(TrArgs("%1（最後のトラック番号）が範囲外です: %2",
+            WhereIn(1, kHeader, kHdrLastTrackNo), pParsed.LastTrackNo));
     if (pParsed.SampleRate < 1000 || pParsed.SampleRate > 768000)
-        return Fail(WhereIn(1, kHeader, kHdrSampleRate)
-            + "（サンプリング周波数）が範囲外です: " + std::to_string(pParsed.SampleRate));
+        return Fail(TrArgs("%1（サンプリング周波数）が範囲外です: %2",
+            WhereIn(1, kHeader, kHdrSampleRate), pParsed.SampleRate));
     if (pParsed.EnvelopeLength < 0 || pParsed.EnvelopeLength > kMaxEnvelopeFrames)
-        return Fail(WhereIn(1, kHeader, kHdrEnvelopeLength)
-            + "（エンベロープの長さ）が範囲外です: " + std::to_string(pParsed.EnvelopeLength));
+        return Fail(TrArgs("%1（エンベロープの長さ）が範囲外です: %2",
+            WhereIn(1, kHeader, kHdrEnvelopeLength), pParsed.EnvelopeLength));
     const int64_t waveCount = pParsed.Values[kHdrWaveCount];
     const int64_t blockCount = pParsed.Values[kHdrBlockCount];
     const int64_t fadeCount
         = pParsed.Header.size() > kHdrFadeCount ? pParsed.Values[kHdrFadeCount] : 0;
     if (waveCount < 0 || blockCount < 0 || fadeCount < 0)
-        return Fail(WhereIn(1, kHeader,
-                        waveCount < 0        ? kHdrWaveCount
-                            : blockCount < 0 ? kHdrBlockCount
-                                             : kHdrFadeCount)
-            + "（個数）が負の数です");
+        return Fail(TrArgs("%1（個数）が負の数です",
+            WhereIn(1, kHeader,
+                waveCount < 0        ? kHdrWaveCount
+                    : blockCount < 0 ? kHdrBlockCount
+                                     : kHdrFadeCount)));
     // Counts larger than the file could hold are caught before anything is reserved.
     const int64_t needed = 1 + pParsed.LastTrackNo + 1 + waveCount + blockCount + fadeCount;
     if (needed > static_cast<int64_t>(pLines.size()))
-        return Fail("ファイルが途中で終わっています（ヘッダが示す" + std::to_string(needed)
-            + "行に対して" + std::to_string(pLines.size()) + "行しかありません）");
+        return Fail(
+            TrArgs("ファイルが途中で終わっています（ヘッダが示す%1行に対して%2行しかありません）",
+                needed, pLines.size()));
     return LineCounts { waveCount, blockCount, fadeCount };
 }
 
@@ -166,7 +166,7 @@ Result<ParsedProject::TrackLine> ParseTrackLine(const std::string& pLine, size_t
 {
     Fields f = SplitProjectFields(pLine);
     if (f.size() < 12)
-        return Fail(LineOf(pLineNo + 1, kTrack) + "の項目が12個より少なくなっています");
+        return Fail(TrArgs("%1の項目が12個より少なくなっています", LineOf(pLineNo + 1, kTrack)));
     ParsedProject::TrackLine track;
     for (size_t i = 0; i < 8; ++i) {
         Result<int32_t> v = FieldInt(f, i, kTrack, pLineNo + 1);
@@ -185,7 +185,7 @@ Result<Block> ParseBlockLine(const std::string& pLine, size_t pLineNo, int64_t p
 {
     Fields f = SplitProjectFields(pLine);
     if (f.size() < 11)
-        return Fail(LineOf(pLineNo + 1, kBlock) + "の項目が11個より少なくなっています");
+        return Fail(TrArgs("%1の項目が11個より少なくなっています", LineOf(pLineNo + 1, kBlock)));
     int32_t v[7];
     for (size_t i = 0; i < 7; ++i) {
         Result<int32_t> r = FieldInt(f, i, kBlock, pLineNo + 1);
@@ -205,8 +205,8 @@ Result<Block> ParseBlockLine(const std::string& pLine, size_t pLineNo, int64_t p
         std::optional<double> level
             = Trim(f[i]).empty() ? std::optional<double>(0.0) : ParseNumber(f[i]);
         if (!level || std::fabs(*level) > 1000.0)
-            return Fail(WhereIn(pLineNo + 1, kBlock, i) + "（レベル）が正しくありません: \""
-                + f[i].substr(0, 40) + "\"");
+            return Fail(TrArgs("%1（レベル）が正しくありません: \"%2\"",
+                WhereIn(pLineNo + 1, kBlock, i), f[i].substr(0, 40)));
         (i == 7 ? block.LevelL : block.LevelR) = static_cast<float>(*level);
     }
     block.Name = f[10];
@@ -216,12 +216,13 @@ Result<Block> ParseBlockLine(const std::string& pLine, size_t pLineNo, int64_t p
     const int64_t frames
         = std::max<int64_t>(1, static_cast<int64_t>(block.SrcEnd) - block.SrcStart + 1);
     if (block.StartAdr < 0 || block.StartAdr + frames > kMaxLength)
-        return Fail(WhereIn(pLineNo + 1, kBlock, 0) + "（開始位置）のブロックが最長のプロジェクト（"
-            + std::to_string(kMaxLength) + "フレーム）に収まりません: "
-            + std::to_string(block.StartAdr) + "から" + std::to_string(frames) + "フレーム");
+        return Fail(
+            TrArgs("%1（開始位置）のブロックが最長のプロジェクト（%2フレーム）に収まりません: "
+                   "%3から%4フレーム",
+                WhereIn(pLineNo + 1, kBlock, 0), kMaxLength, block.StartAdr, frames));
     if (block.WaveNo < 0 || block.WaveNo >= pWaveCount)
-        return Fail(WhereIn(pLineNo + 1, kBlock, 1)
-            + "が存在しないwavファイルの番号です: " + std::to_string(block.WaveNo));
+        return Fail(TrArgs("%1が存在しないwavファイルの番号です: %2",
+            WhereIn(pLineNo + 1, kBlock, 1), block.WaveNo));
     return block;
 }
 
@@ -230,7 +231,7 @@ Result<FadePoint> ParseFadeLine(const std::string& pLine, size_t pLineNo)
 {
     Fields f = SplitProjectFields(pLine);
     if (f.size() < 3)
-        return Fail(LineOf(pLineNo + 1, kFadePoint) + "の項目が3個より少なくなっています");
+        return Fail(TrArgs("%1の項目が3個より少なくなっています", LineOf(pLineNo + 1, kFadePoint)));
     FadePoint point;
     int32_t v[3];
     for (size_t i = 0; i < 3; ++i) {
@@ -249,7 +250,7 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
 {
     ParsedProject parsed;
     if (pLines.empty())
-        return Fail("ファイルが空です");
+        return Fail(Tr("ファイルが空です"));
     Result<LineCounts> counts = ParseHeader(pLines, parsed);
     if (!counts)
         return counts.error();
@@ -267,7 +268,7 @@ Result<ParsedProject> ParseProject(const std::vector<std::string>& pLines)
     for (int64_t w = 0; w < waveCount; ++w, ++line) {
         Fields f = SplitProjectFields(pLines[line]);
         if (f.size() < 6)
-            return Fail(LineOf(line + 1, kWave) + "の項目が6個より少なくなっています");
+            return Fail(TrArgs("%1の項目が6個より少なくなっています", LineOf(line + 1, kWave)));
         parsed.Waves.push_back({ f[4], f[5] });
     }
     for (int64_t b = 0; b < blockCount; ++b, ++line) {
@@ -290,7 +291,8 @@ void ReportMissing(ProjectFileEnv& pEnv, std::string_view pPath)
     ++pEnv.Lost;
     // A folder or a pipe of that name is named as such, not as a missing file.
     std::string why = NotARegularFileText(pPath);
-    pEnv.Ui.ShowError((why.empty() ? std::string(kMissingFile) : why) + "\n" + std::string(pPath));
+    pEnv.Ui.ShowError(
+        (why.empty() ? std::string(Tr(kMissingFile)) : why) + "\n" + std::string(pPath));
 }
 
 /// Wave files as read, before blocks are attached: entries that could not be used have an
@@ -371,7 +373,7 @@ LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, in
                 } else {
                     bool localCancel = false;
                     bool& cancel = pEnv.Cancel ? *pEnv.Cancel : localCancel;
-                    BuildPeaks(scratch, 0, -1, "ファイル" + std::to_string(i + 1), pEnv.WfMode,
+                    BuildPeaks(scratch, 0, -1, TrArgs("ファイル%1", i + 1), pEnv.WfMode,
                         pEnv.Folder.NewTempName(kTempPeak), pEnv.Ui, cancel);
                 }
                 wave = scratch.WaveFiles[0];
@@ -379,7 +381,7 @@ LoadedWaves LoadWaves(const ParsedProject& pParsed, const std::string& pBase, in
             }
         } else if (!path.empty()) {
             ++pEnv.Lost;
-            pEnv.Ui.ShowError("ファイル形式が違います\n" + path);
+            pEnv.Ui.ShowError(Tr("ファイル形式が違います") + std::string("\n") + path);
         }
         if (!wave.FileName.empty())
             seen[key] = static_cast<int32_t>(out.Files.size());
@@ -745,7 +747,7 @@ Status ReadProject(
         return Fail(NotARegularFileText(pPath));
     std::optional<std::string> bytes = ReadAllBytes(pPath);
     if (!bytes)
-        return Fail("ファイルを読めません");
+        return Fail(Tr("ファイルを読めません"));
     std::string text = DecodeLegacyText(*bytes);
     Result<ParsedProject> parsedResult = ParseProject(SplitLines(text));
     if (!parsedResult)
@@ -772,8 +774,8 @@ Status ReadProject(
 
     if (pClip) {
         if (parsed.SampleRate != pProject.SampleRate) {
-            pEnv.Ui.ShowError(kRateDiffers);
-            return Fail(kRateDiffers, ErrorCode::RateMismatch);
+            pEnv.Ui.ShowError(Tr(kRateDiffers));
+            return Fail(Tr(kRateDiffers), ErrorCode::RateMismatch);
         }
         ReadClip(pProject, parsed, base, legacyLevels, pEnv);
         return {};

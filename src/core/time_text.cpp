@@ -1,5 +1,6 @@
 #include "core/time_text.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 
@@ -71,7 +72,7 @@ std::string TimeText(int32_t pMs, int pStyle, bool pSigned)
         text = Pad(h, 2) + ":" + Pad(min, 2) + ":" + Pad(sec, 2) + "." + Pad(msPart, 3);
         break;
     case 11:
-        text = Pad(h, 2) + "時" + Pad(min, 2) + "分" + Pad(sec, 2) + "秒";
+        text = TrArgs("%1時%2分%3秒", Pad(h, 2), Pad(min, 2), Pad(sec, 2));
         break;
     case 12:
         text = Pad(h, 2) + Pad(min, 2) + Pad(sec, 2);

@@ -1,6 +1,7 @@
 #include "core/wave_info.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 
@@ -350,7 +351,7 @@ Result<FileHandle> StartWaveFile(int32_t pRate, int32_t pBits, int32_t pChannels
     if (pRate <= 0 || pBits <= 0 || pBits > 0xFFFF || pChannels <= 0 || pChannels > 0xFFFF
         || blockAlign <= 0 || blockAlign > 0xFFFF || blockAlign * pRate > kMaxRiffSize
         || pDataSize < 0 || pDataSize > kMaxRiffSize - headerExtra)
-        return Fail("この形式のwavファイルは作成できません");
+        return Fail(Tr("この形式のwavファイルは作成できません"));
 
     uint8_t header[68] {};
     std::copy_n("RIFF", 4, header);
@@ -396,7 +397,7 @@ Result<FileHandle> StartWaveFile(int32_t pRate, int32_t pBits, int32_t pChannels
 Status FixWaveSizes(
     std::string_view pPath, int64_t pTrailing, bool pRiffOnly, const FileHandle* pFile)
 {
-    const Error unusable = Fail("wavファイルの大きさを直せません", ErrorCode::FileError);
+    const Error unusable = Fail(Tr("wavファイルの大きさを直せません"), ErrorCode::FileError);
     FileHandle own;
     const FileHandle* file = UseFile(pPath, pFile, own, OpenMode::Update);
     if (file == nullptr || pTrailing < 0)
@@ -424,7 +425,7 @@ Status FixWaveSizes(
 
 Status SetWaveDataSize(std::string_view pPath, int64_t pSize, const FileHandle* pFile)
 {
-    const Error unusable = Fail("wavファイルの大きさを直せません", ErrorCode::FileError);
+    const Error unusable = Fail(Tr("wavファイルの大きさを直せません"), ErrorCode::FileError);
     if (pSize < 0 || pSize > kMaxDataSetSize)
         return unusable;
     FileHandle own;

@@ -1,6 +1,7 @@
 #include "decode/decode_audio.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/error_log.h"
@@ -19,10 +20,10 @@ namespace tarvok {
 
 namespace {
 
-constexpr std::string_view kDecoding = "デコード中…";
-constexpr std::string_view kNoMpegHeader = "mpegヘッダが見つかりません";
-constexpr std::string_view kStripFailed = "フレーム抽出失敗";
-constexpr std::string_view kDecodeFailed = "デコード失敗";
+constexpr std::string_view kDecoding = N_("デコード中…");
+constexpr std::string_view kNoMpegHeader = N_("mpegヘッダが見つかりません");
+constexpr std::string_view kStripFailed = N_("フレーム抽出失敗");
+constexpr std::string_view kDecodeFailed = N_("デコード失敗");
 constexpr std::string_view kStripName = "~strip.mp3";
 constexpr size_t kWriteBufferBytes = 2097152;
 constexpr int32_t kMaxRate = 768000;
@@ -145,7 +146,7 @@ public:
         const int64_t percent = std::clamp<int64_t>(RoundHalfEven(pPosition * 100.0), 0, 100);
         if (percent != shown_) {
             shown_ = percent;
-            ui_.ShowMessage(std::string(kDecoding) + " " + ZeroPad(percent, 2) + "%");
+            ui_.ShowMessage(std::string(Tr(kDecoding.data())) + " " + ZeroPad(percent, 2) + "%");
             ui_.Yield();
             reads_ = 0;
         } else if (++reads_ >= kYieldEvery) {
@@ -238,7 +239,7 @@ bool DecodeInto(const std::string& pInput, const std::string& pTarget, MediaBack
         LogError(pEnv, "DecodeAudio " + pInput + ": " + pWhy);
         // A full disk is named as such: the file was fine, the room was not.
         const bool full = !pCause && pCause.error().Code == ErrorCode::DiskFull;
-        pUi.ShowError(full ? pCause.error().Message : std::string(kDecodeFailed));
+        pUi.ShowError(full ? pCause.error().Message : std::string(Tr(kDecodeFailed.data())));
         return false;
     };
     const int64_t size = FileSize64(pInput);
@@ -323,13 +324,13 @@ std::vector<MediaContainer> DecodeRoute(std::string_view pPath)
 bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, MediaBackend& pBackend,
     const DecodeEnvironment& pEnv, UserInterface& pUi, bool& pCancel)
 {
-    pUi.ShowMessage(kDecoding);
+    pUi.ShowMessage(Tr(kDecoding.data()));
     pUi.Yield();
     // Whatever stood at the target before is replaced or, on failure, gone: afterwards the
     // import finds the decoded file there or nothing.
     if (pSource == pTarget) {
         LogError(pEnv, "DecodeAudio " + pSource + ": the target is the source");
-        pUi.ShowError(kDecodeFailed);
+        pUi.ShowError(Tr(kDecodeFailed.data()));
         return false;
     }
 
@@ -339,7 +340,7 @@ bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, Med
         MpegInfo info;
         if (!ReadMpegInfo(pSource, info)) {
             DeleteFileForce(pTarget);
-            pUi.ShowError(kNoMpegHeader);
+            pUi.ShowError(Tr(kNoMpegHeader.data()));
             return false;
         }
         if (info.FirstPos != 1) {
@@ -350,7 +351,7 @@ bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, Med
                 || !CopyByteRange(pSource, strip, info.FirstPos, info.LastPos, &pUi)) {
                 DeleteFileForce(strip);
                 DeleteFileForce(pTarget);
-                pUi.ShowError(kStripFailed);
+                pUi.ShowError(Tr(kStripFailed.data()));
                 return false;
             }
             input = strip;
@@ -363,7 +364,7 @@ bool DecodeSoundFile(const std::string& pSource, const std::string& pTarget, Med
     else if (!IsPcmWave(pTarget, false)) {
         LogError(pEnv, "DecodeAudio " + pSource + ": the output is not a PCM WAV file");
         DeleteFileForce(pTarget);
-        pUi.ShowError(kDecodeFailed);
+        pUi.ShowError(Tr(kDecodeFailed.data()));
         ok = false;
     }
     if (!strip.empty())

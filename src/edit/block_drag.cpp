@@ -1,5 +1,6 @@
 #include "edit/block_drag.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/envelope.h"
 #include "core/time_text.h"
@@ -42,7 +43,7 @@ PressOutcome BlockDrag::Press(Project& pProject, const DragPress& pPress, bool p
     Reset();
     PressOutcome outcome;
     if (pPress.Track < 0 || pPress.Track > p.LastTrackNo) {
-        outcome.Message = "トラック選択エラー";
+        outcome.Message = Tr("トラック選択エラー");
         return outcome;
     }
     p.CurrentTrack = pPress.Track;
@@ -158,8 +159,8 @@ std::string BlockDrag::ApplyDelta(
             return {};
         MoveBlockGroup(p, block_, move.Frames, move.Tracks);
         p.UpdateTitleLength(true);
-        return "ブロック位置  "
-            + TimeOf(p, static_cast<int64_t>(p.Blocks[block_].StartAdr) - p.ZeroPos, true);
+        return TrArgs("ブロック位置  %1",
+            TimeOf(p, static_cast<int64_t>(p.Blocks[block_].StartAdr) - p.ZeroPos, true));
     }
     if (mode_ != DragMode::TrimStart && mode_ != DragMode::TrimEnd)
         return {};
@@ -181,8 +182,8 @@ std::string BlockDrag::ApplyDelta(
     p.UpdateTitleLength(true);
     const tarvok::Block& b = p.Blocks[block_];
     if (edge == BlockEdge::Start)
-        return "ブロック開始  " + TimeOf(p, b.SrcStart, false);
-    return "ブロック終了  " + TimeOf(p, b.SrcEnd, false);
+        return TrArgs("ブロック開始  %1", TimeOf(p, b.SrcStart, false));
+    return TrArgs("ブロック終了  %1", TimeOf(p, b.SrcEnd, false));
 }
 
 std::string BlockDrag::Move(Project& pProject, int32_t pFrame, int32_t pTrack, int32_t pBeyond,

@@ -1,5 +1,6 @@
 #include "edit/block_edit.h"
 
+#include "base/i18n.h"
 #include "edit/range_edit.h"
 
 #include "base/numeric.h"
@@ -438,13 +439,13 @@ bool InsertTrack(Project& pProject, int32_t pTrack)
 
 Result<std::string> UnwiredTrackRender(const Project&, int32_t pTrack)
 {
-    return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");
+    return Fail(TrArgs("トラック%1のレンダリングはできません", pTrack + 1));
 }
 
 Result<std::vector<PlacedFile>> MergeRange(Project& pProject, const TrackRenderer& pRender)
 {
     if (pProject.MarkOut - static_cast<int64_t>(pProject.MarkIn) <= 0)
-        return Fail("選択されていません");
+        return Fail(Tr("選択されていません"));
     std::vector<std::pair<int32_t, std::string>> rendered;
     for (int32_t t = 0; t <= pProject.LastTrackNo; ++t) {
         if (pProject.Tracks[t].Selected == 0)
@@ -458,10 +459,10 @@ Result<std::vector<PlacedFile>> MergeRange(Project& pProject, const TrackRendere
     for (const auto& [track, path] : rendered) {
         WaveInfo info = ReadWaveInfo(path);
         if (info.Valid == 0 || info.Frames < 1)
-            return Fail("ファイル形式が違います");
+            return Fail(Tr("ファイル形式が違います"));
     }
     if (!EraseSelected(pProject, false))
-        return Fail("編集エラー");
+        return Fail(Tr("編集エラー"));
     std::vector<PlacedFile> placed;
     for (const auto& [track, path] : rendered) {
         Result<PlacedFile> one = PlaceFileOnTrack(pProject, track, path, pProject.MarkIn, "");

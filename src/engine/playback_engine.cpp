@@ -1,5 +1,6 @@
 #include "engine/playback_engine.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/project.h"
 #include "core/user_interface.h"
@@ -11,7 +12,7 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kPlaybackStopped = "再生停止";
+constexpr const char* kPlaybackStopped = N_("再生停止");
 
 } // namespace
 
@@ -403,7 +404,7 @@ void PlaybackEngine::StopPlay(bool pUpdateDisplay)
         paused_ = false;
         if (hooks_.StopDisplay)
             hooks_.StopDisplay();
-        Ui().ShowMessage(kPlaybackStopped);
+        Ui().ShowMessage(Tr(kPlaybackStopped));
         Ui().RequestRedraw(RedrawArea::Tracks);
     }
 }

@@ -1,5 +1,6 @@
 #include "fx/c_fx.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/user_interface.h"
@@ -23,7 +24,7 @@ Error Unusable(std::string pWhat) { return Fail(std::move(pWhat)); }
 
 Error ReadFailed(const std::string& pSource)
 {
-    return Fail("読み込みに失敗しました: " + pSource, ErrorCode::FileError);
+    return Fail(TrArgs("読み込みに失敗しました: %1", pSource), ErrorCode::FileError);
 }
 
 /// A failed write of the result with the cause the file layer gave (a full disk told apart).
@@ -36,7 +37,7 @@ Error WriteFailed(const Status& pWrite)
 
 std::string FxProgressText(double pRate)
 {
-    return "FX処理…" + std::to_string(RoundHalfEven(pRate * 100.0)) + "%";
+    return TrArgs("FX処理…%1%", RoundHalfEven(pRate * 100.0));
 }
 
 C_FX::C_FX(int32_t pSampleRate, UserInterface* pUi)
@@ -102,15 +103,15 @@ Status C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pT
     framesWritten_ = 0;
     caption_ = std::string(pCaption);
     if (rate_ <= 0 || pTo < 1 || pFrom < 0 || pFrom >= pTo)
-        return Unusable("範囲が正しくありません");
+        return Unusable(Tr("範囲が正しくありません"));
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.Channels != 2 || info.Bits != 16 || info.DataOffset <= 0)
-        return Unusable("16bitステレオのWAVファイルではありません: " + pSource);
+        return Unusable(TrArgs("16bitステレオのWAVファイルではありません: %1", pSource));
     const int64_t sourceFrames
         = std::clamp<int64_t>((info.FileSize - info.DataOffset) / 4, 0, info.Frames);
     const int64_t to = std::min(pTo, sourceFrames);
     if (sourceFrames < 1 || pFrom >= to)
-        return Unusable("範囲が正しくありません");
+        return Unusable(Tr("範囲が正しくありません"));
 
     FxContext context;
     context.Parm = parms_;
@@ -124,7 +125,7 @@ Status C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pT
         : static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::unique_ptr<FxKernel> kernel = MakeFxKernel(pId, context);
     if (!kernel)
-        return Unusable("このエフェクトは処理できません");
+        return Unusable(Tr("このエフェクトは処理できません"));
     const FxSetup setup = kernel->Setup();
     const int64_t tail = pPreview ? 0 : std::max<int64_t>(setup.Tail, 0);
     const int64_t chunk
@@ -155,7 +156,7 @@ Status C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pT
             ui_->Yield();
         if (!goOn || FXCanceled != 0) {
             FXCanceled = 0;
-            return Fail("中止しました", ErrorCode::Cancelled);
+            return Fail(Tr("中止しました"), ErrorCode::Cancelled);
         }
         const int64_t n = std::min(chunk, to - position);
         const bool last = position + n >= to;
@@ -175,7 +176,7 @@ Status C_FX::Proc(int32_t pId, const std::string& pSource, const std::string& pT
         c.Last = last;
         kernel->Run(c, out);
         if (kernel->Failed())
-            return Unusable("エフェクトの処理に失敗しました");
+            return Unusable(Tr("エフェクトの処理に失敗しました"));
         const auto outBytes = static_cast<int64_t>(out.size() * sizeof(int16_t));
         if (outBytes > 0) {
             if (Status wrote = WriteAt(target.Handle(), out.data(), outBytes, -1); !wrote)

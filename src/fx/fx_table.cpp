@@ -1,5 +1,6 @@
 #include "fx/fx_table.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "fx/channel_effects.h"
 #include "fx/dynamics_effects.h"
@@ -27,7 +28,7 @@ std::vector<FxFader> GraphicEqFaders()
     std::vector<FxFader> faders;
     for (double hz : GraphicEqFrequencies())
         faders.push_back(F(BandLabel(hz), -15, 15, 0));
-    faders.push_back(F("レベル", -15, 15, 0));
+    faders.push_back(F(N_("レベル"), -15, 15, 0));
     return faders;
 }
 
@@ -35,11 +36,11 @@ std::vector<FxFader> ParametricEqFaders()
 {
     std::vector<FxFader> faders;
     for (int band = 0; band < 3; ++band) {
-        faders.push_back(F("周波数", 260, 860, 560, D::Frequency));
+        faders.push_back(F(N_("周波数"), 260, 860, 560, D::Frequency));
         faders.push_back(F("Q", 50, 200, 200, D::Q));
-        faders.push_back(F("ゲイン", -15, 15, 0));
+        faders.push_back(F(N_("ゲイン"), -15, 15, 0));
     }
-    faders.push_back(F("レベル", -15, 15, 0));
+    faders.push_back(F(N_("レベル"), -15, 15, 0));
     return faders;
 }
 
@@ -117,103 +118,114 @@ private:
 
 std::vector<FxInfo> BuildEffects()
 {
-    const std::vector<FxFader> modulation = { F("レート", 1, 100, 20), F("デプス", 10, 100, 50),
-        F("ステレオ", 0, 100, 0), F("レベル", 0, 100, 100) };
-    const std::vector<FxFader> timeFaders
-        = { F("速さ", 50, 200, 100), F("微調整1", -100, 100, 0), F("微調整2", -100, 100, 0) };
-    const std::vector<FxFader> filterFaders = { F("帯域", 260, 860, 560, D::Frequency),
-        F("レベル", 0, 400, 100), F("原音", 0, 100, 0) };
+    const std::vector<FxFader> modulation = { F(N_("レート"), 1, 100, 20),
+        F(N_("デプス"), 10, 100, 50), F(N_("ステレオ"), 0, 100, 0), F(N_("レベル"), 0, 100, 100) };
+    const std::vector<FxFader> timeFaders = { F(N_("速さ"), 50, 200, 100),
+        F(N_("微調整1"), -100, 100, 0), F(N_("微調整2"), -100, 100, 0) };
+    const std::vector<FxFader> filterFaders = { F(N_("帯域"), 260, 860, 560, D::Frequency),
+        F(N_("レベル"), 0, 400, 100), F(N_("原音"), 0, 100, 0) };
     // In command order: FindEffect indexes by the number.
     std::vector<FxInfo> t = {
-        Row(kCmdFxDelay, "FX_DELAY", "ディレイ", MakeDelayKernel,
-            { F("遅延", 1, 500, 100), F("レベル", 0, 100, 50), F("原音", 0, 100, 100) })
+        Row(kCmdFxDelay, "FX_DELAY", N_("ディレイ"), MakeDelayKernel,
+            { F(N_("遅延"), 1, 500, 100), F(N_("レベル"), 0, 100, 50), F(N_("原音"), 0, 100, 100) })
             .Tail(),
-        Row(kCmdFxStdelay, "FX_STDELAY", "ステレオディレイ", MakeStereoDelayKernel,
-            { F("L遅延", 1, 500, 100), F("R遅延", 1, 500, 80), F("レベル", 0, 100, 50),
-                F("原音", 0, 100, 100) })
+        Row(kCmdFxStdelay, "FX_STDELAY", N_("ステレオディレイ"), MakeStereoDelayKernel,
+            { F(N_("L遅延"), 1, 500, 100), F(N_("R遅延"), 1, 500, 80), F(N_("レベル"), 0, 100, 50),
+                F(N_("原音"), 0, 100, 100) })
             .Tail(),
-        Row(kCmdFxEcho, "FX_ECHO", "エコー", MakeEchoKernel,
-            { F("遅延", 1, 2000, 100), F("レベル", 1, 100, 50) })
+        Row(kCmdFxEcho, "FX_ECHO", N_("エコー"), MakeEchoKernel,
+            { F(N_("遅延"), 1, 2000, 100), F(N_("レベル"), 1, 100, 50) })
             .Tail(),
-        Row(kCmdFxReverb, "FX_REVERB", "リバーブ", MakeReverbKernel,
-            { F("遅延", 1, 100, 50), F("Hiカット", 0, 100, 50), F("Lowカット", 0, 100, 50),
-                F("凄さ", 12, 64, 32), F("ステレオ", 0, 100, 50), F("レベル", 0, 100, 30),
-                F("原音", 0, 100, 50) })
+        Row(kCmdFxReverb, "FX_REVERB", N_("リバーブ"), MakeReverbKernel,
+            { F(N_("遅延"), 1, 100, 50), F(N_("Hiカット"), 0, 100, 50),
+                F(N_("Lowカット"), 0, 100, 50), F(N_("凄さ"), 12, 64, 32),
+                F(N_("ステレオ"), 0, 100, 50), F(N_("レベル"), 0, 100, 30),
+                F(N_("原音"), 0, 100, 50) })
             .Tail(),
-        Row(kCmdFxFlanger, "FX_FLANGER", "フランジャー", MakeFlangerKernel, modulation),
-        Row(kCmdFxPhaser, "FX_PHASER", "フェイザー", MakePhaserKernel,
-            { F("レート", 1, 100, 50), F("デプス", 1, 100, 50), F("ステレオ", 0, 100, 0),
-                F("レベル", 0, 100, 100) }),
-        Row(kCmdFxChorus, "FX_CHORUS", "コーラス", MakeChorusKernel,
-            { F("レート", 1, 100, 50), F("デプス", 10, 100, 50), F("ステレオ", 0, 100, 0),
-                F("レベル", 0, 100, 100) }),
-        Row(kCmdFxAutopan, "FX_AUTOPAN", "オートパン", MakeAutopanKernel,
-            { F("レート", 1, 100, 10), F("デプス", 10, 100, 100) }),
-        Row(kCmdFxTremolo, "FX_TREMOLO", "トレモロ", MakeTremoloKernel,
-            { F("レート", 1, 40, 20), F("デプス", 10, 100, 30) }),
-        Row(kCmdFxVibrato, "FX_VIBRATO", "ビブラート", MakeVibratoKernel,
-            { F("レート", 1, 100, 50), F("デプス", 10, 100, 50) }),
-        Row(kCmdFxOctave, "FX_OCTAVE", "オクターブ", MakeOctaveKernel,
-            { F("原音", 0, 200, 100), F("-1oct", 0, 200, 100), F("-2oct", 0, 200, 0) }),
-        Row(kCmdFxPitchShift, "FX_PITCH_SHIFT", "ピッチシフト", MakePitchShiftKernel,
-            { F("ピッチ", -24, 24, 0), F("微調整", -100, 100, 0), F("レベル", 0, 200, 100),
-                F("原音", 0, 200, 0) })
+        Row(kCmdFxFlanger, "FX_FLANGER", N_("フランジャー"), MakeFlangerKernel, modulation),
+        Row(kCmdFxPhaser, "FX_PHASER", N_("フェイザー"), MakePhaserKernel,
+            { F(N_("レート"), 1, 100, 50), F(N_("デプス"), 1, 100, 50),
+                F(N_("ステレオ"), 0, 100, 0), F(N_("レベル"), 0, 100, 100) }),
+        Row(kCmdFxChorus, "FX_CHORUS", N_("コーラス"), MakeChorusKernel,
+            { F(N_("レート"), 1, 100, 50), F(N_("デプス"), 10, 100, 50),
+                F(N_("ステレオ"), 0, 100, 0), F(N_("レベル"), 0, 100, 100) }),
+        Row(kCmdFxAutopan, "FX_AUTOPAN", N_("オートパン"), MakeAutopanKernel,
+            { F(N_("レート"), 1, 100, 10), F(N_("デプス"), 10, 100, 100) }),
+        Row(kCmdFxTremolo, "FX_TREMOLO", N_("トレモロ"), MakeTremoloKernel,
+            { F(N_("レート"), 1, 40, 20), F(N_("デプス"), 10, 100, 30) }),
+        Row(kCmdFxVibrato, "FX_VIBRATO", N_("ビブラート"), MakeVibratoKernel,
+            { F(N_("レート"), 1, 100, 50), F(N_("デプス"), 10, 100, 50) }),
+        Row(kCmdFxOctave, "FX_OCTAVE", N_("オクターブ"), MakeOctaveKernel,
+            { F(N_("原音"), 0, 200, 100), F("-1oct", 0, 200, 100), F("-2oct", 0, 200, 0) }),
+        Row(kCmdFxPitchShift, "FX_PITCH_SHIFT", N_("ピッチシフト"), MakePitchShiftKernel,
+            { F(N_("ピッチ"), -24, 24, 0), F(N_("微調整"), -100, 100, 0),
+                F(N_("レベル"), 0, 200, 100), F(N_("原音"), 0, 200, 0) })
             .QualityChoice(),
-        Row(kCmdFxTimeStretch, "FX_TIME_STRETCH", "タイムストレッチ", MakeTimeStretchKernel,
+        Row(kCmdFxTimeStretch, "FX_TIME_STRETCH", N_("タイムストレッチ"), MakeTimeStretchKernel,
             timeFaders)
             .LengthRatio()
             .QualityChoice(),
-        Row(kCmdFxSpeedChg, "FX_SPEED_CHG", "スピードチェンジ", MakeSpeedChangeKernel, timeFaders)
+        Row(kCmdFxSpeedChg, "FX_SPEED_CHG", N_("スピードチェンジ"), MakeSpeedChangeKernel,
+            timeFaders)
             .LengthRatio(),
-        Row(kCmdFxDistortion, "FX_DISTORTION", "ディストーション", MakeDistortionKernel,
-            { F("ゲイン", 1, 100, 50), F("レベル", 1, 100, 50) }),
-        Row(kCmdFxOverdrive, "FX_OVERDRIVE", "オーバードライブ", MakeOverdriveKernel,
-            { F("ゲイン", 1, 100, 50), F("トーン", 1, 100, 50), F("レベル", 0, 100, 50) }),
-        Row(kCmdFxLimiter, "FX_LIMITER", "リミッター", MakeLimiterKernel,
-            { F("閾値", 1, 100, 50), F("リリースT", 1, 500, 200), F("レシオ", 0, 100, 0),
-                F("レベル", -15, 15, 0) }),
-        Row(kCmdFxCompressor, "FX_COMPRESSOR", "コンプレッサー", MakeCompressorKernel,
-            { F("閾値", 1, 100, 50), F("リリースT", 1, 500, 200), F("アタック", 0, 300, 100),
-                F("サスティン", 0, 300, 100), F("レベル", -15, 15, 0) }),
-        Row(kCmdFctFxMaximize, "FCT_FX_MAXIMIZE", "マキシマイズ", MakeMaximizeKernel,
-            { F("圧", 0, 20, 4), F("アタックT", 1, 400, 10), F("リリースT", 1, 400, 50),
-                F("最大値", -30, 0, 0) }),
-        Row(kCmdFxGate, "FX_GATE", "ゲート", MakeGateKernel,
-            { F("閾値", 1, 100, 10), F("トリガー", 1, 3000, 1000), F("タイム", 1, 2000, 200) }),
-        Row(kCmdFxEnhancer, "FX_ENHANCER", "エンハンサー", MakeEnhancerKernel,
-            { F("レベル", 0, 100, 50), F("原音", 0, 200, 100) }),
-        Row(kCmdFxBandPass, "FX_BAND_PASS", "バンドパスフィルター", MakeBandPassKernel,
-            { F("帯域", 1, 100, 50), F("レベル", 0, 200, 100), F("原音", 0, 200, 100) }),
-        Row(kCmdFxHcFilter, "FX_HC_FILTER", "ローパスフィルター", MakeLowPassKernel, filterFaders),
-        Row(kCmdFxLcFilter, "FX_LC_FILTER", "ハイパスフィルター", MakeHighPassKernel, filterFaders),
-        Row(kCmdFxGeq, "FX_GEQ", "グラフィックEQ", MakeEqualiserKernel, GraphicEqFaders())
+        Row(kCmdFxDistortion, "FX_DISTORTION", N_("ディストーション"), MakeDistortionKernel,
+            { F(N_("ゲイン"), 1, 100, 50), F(N_("レベル"), 1, 100, 50) }),
+        Row(kCmdFxOverdrive, "FX_OVERDRIVE", N_("オーバードライブ"), MakeOverdriveKernel,
+            { F(N_("ゲイン"), 1, 100, 50), F(N_("トーン"), 1, 100, 50),
+                F(N_("レベル"), 0, 100, 50) }),
+        Row(kCmdFxLimiter, "FX_LIMITER", N_("リミッター"), MakeLimiterKernel,
+            { F(N_("閾値"), 1, 100, 50), F(N_("リリースT"), 1, 500, 200),
+                F(N_("レシオ"), 0, 100, 0), F(N_("レベル"), -15, 15, 0) }),
+        Row(kCmdFxCompressor, "FX_COMPRESSOR", N_("コンプレッサー"), MakeCompressorKernel,
+            { F(N_("閾値"), 1, 100, 50), F(N_("リリースT"), 1, 500, 200),
+                F(N_("アタック"), 0, 300, 100), F(N_("サスティン"), 0, 300, 100),
+                F(N_("レベル"), -15, 15, 0) }),
+        Row(kCmdFctFxMaximize, "FCT_FX_MAXIMIZE", N_("マキシマイズ"), MakeMaximizeKernel,
+            { F(N_("圧"), 0, 20, 4), F(N_("アタックT"), 1, 400, 10), F(N_("リリースT"), 1, 400, 50),
+                F(N_("最大値"), -30, 0, 0) }),
+        Row(kCmdFxGate, "FX_GATE", N_("ゲート"), MakeGateKernel,
+            { F(N_("閾値"), 1, 100, 10), F(N_("トリガー"), 1, 3000, 1000),
+                F(N_("タイム"), 1, 2000, 200) }),
+        Row(kCmdFxEnhancer, "FX_ENHANCER", N_("エンハンサー"), MakeEnhancerKernel,
+            { F(N_("レベル"), 0, 100, 50), F(N_("原音"), 0, 200, 100) }),
+        Row(kCmdFxBandPass, "FX_BAND_PASS", N_("バンドパスフィルター"), MakeBandPassKernel,
+            { F(N_("帯域"), 1, 100, 50), F(N_("レベル"), 0, 200, 100),
+                F(N_("原音"), 0, 200, 100) }),
+        Row(kCmdFxHcFilter, "FX_HC_FILTER", N_("ローパスフィルター"), MakeLowPassKernel,
+            filterFaders),
+        Row(kCmdFxLcFilter, "FX_LC_FILTER", N_("ハイパスフィルター"), MakeHighPassKernel,
+            filterFaders),
+        Row(kCmdFxGeq, "FX_GEQ", N_("グラフィックEQ"), MakeEqualiserKernel, GraphicEqFaders())
             .Parms(FxParms::GraphicEq)
             .BandReset(),
-        Row(kCmdFxPeq, "FX_PEQ", "パラメトリックEQ", MakeEqualiserKernel, ParametricEqFaders())
+        Row(kCmdFxPeq, "FX_PEQ", N_("パラメトリックEQ"), MakeEqualiserKernel, ParametricEqFaders())
             .Parms(FxParms::ParametricEq),
-        Row(kCmdFxRvs, "FX_RVS", "逆回転", nullptr, {}).NoDialog(),
-        Row(kCmdFxSign, "FX_SIGN", "サイン波", MakeSineKernel, { F("レベル", -60, 0, 0) })
+        Row(kCmdFxRvs, "FX_RVS", N_("逆回転"), nullptr, {}).NoDialog(),
+        Row(kCmdFxSign, "FX_SIGN", N_("サイン波"), MakeSineKernel, { F(N_("レベル"), -60, 0, 0) })
             .Box(FxBox::Frequency)
             .Parms(FxParms::SineWave),
-        Row(kCmdFxNorm, "FX_NORM", "ノーマライズ", MakeGainKernel, { F("ピーク", -60, 0, 0) })
+        Row(kCmdFxNorm, "FX_NORM", N_("ノーマライズ"), MakeGainKernel,
+            { F(N_("ピーク"), -60, 0, 0) })
             .Checks({ "RMS", "LUFS" })
             .Parms(FxParms::Normalize)
             .ExclusiveChecks(),
-        Row(kCmdFxAmplify, "FX_AMPLIFY", "アンプリファイ", MakeGainKernel,
+        Row(kCmdFxAmplify, "FX_AMPLIFY", N_("アンプリファイ"), MakeGainKernel,
             { F("L", -50, 20, 0), F("R", -50, 20, 0) })
             .Checks({ "Link" })
             .LinkedFaders(),
-        Row(kCmdFxPhaseOut, "FX_PHASE_OUT", "位相反転", MakePhaseInvertKernel, {})
+        Row(kCmdFxPhaseOut, "FX_PHASE_OUT", N_("位相反転"), MakePhaseInvertKernel, {})
             .Checks({ "Lch", "Rch" })
             .Parms(FxParms::ChannelMask),
-        Row(kCmdFxMixLr, "FX_MIX_LR", "LRミックス", MakeMixLrKernel, { F("レベル", 0, 100, 100) }),
-        Row(kCmdFxExchangeLr, "FX_EXCHANGE_LR", "LR置換", MakeExchangeLrKernel, {}).NoDialog(),
-        Row(kCmdFxLtor, "FX_LTOR", "LをRに", MakeLeftToRightKernel, {}).NoDialog(),
-        Row(kCmdFxRtol, "FX_RTOL", "RをLに", MakeRightToLeftKernel, {}).NoDialog(),
-        Row(kCmdFxStEnhance, "FX_ST_ENHANCE", "ステレオエンハンス", MakeStereoEnhanceKernel,
-            { F("レベル", 0, 300, 150) }),
-        Row(kCmdFxKaraoke, "FX_KARAOKE", "センター除去", MakeCentreRemovalKernel, {}).NoDialog(),
-        Row(kCmdFxVocal, "FX_VOCAL", "センター抽出", MakeCentreExtractionKernel, {}).NoDialog(),
+        Row(kCmdFxMixLr, "FX_MIX_LR", N_("LRミックス"), MakeMixLrKernel,
+            { F(N_("レベル"), 0, 100, 100) }),
+        Row(kCmdFxExchangeLr, "FX_EXCHANGE_LR", N_("LR置換"), MakeExchangeLrKernel, {}).NoDialog(),
+        Row(kCmdFxLtor, "FX_LTOR", N_("LをRに"), MakeLeftToRightKernel, {}).NoDialog(),
+        Row(kCmdFxRtol, "FX_RTOL", N_("RをLに"), MakeRightToLeftKernel, {}).NoDialog(),
+        Row(kCmdFxStEnhance, "FX_ST_ENHANCE", N_("ステレオエンハンス"), MakeStereoEnhanceKernel,
+            { F(N_("レベル"), 0, 300, 150) }),
+        Row(kCmdFxKaraoke, "FX_KARAOKE", N_("センター除去"), MakeCentreRemovalKernel, {})
+            .NoDialog(),
+        Row(kCmdFxVocal, "FX_VOCAL", N_("センター抽出"), MakeCentreExtractionKernel, {}).NoDialog(),
     };
     return t;
 }

@@ -37,7 +37,7 @@ enum class FaderDisplay {
 
 /// One fader of an effect's dialog: label, range and default of its integer value.
 struct FxFader {
-    std::string Label;
+    std::string Label; ///< a catalogue key: shown through Tr
     int32_t Min = 0;
     int32_t Max = 0;
     int32_t Default = 0;
@@ -76,7 +76,7 @@ struct FxDialogExtras {
 struct FxInfo {
     int32_t Id = 0;
     std::string_view Command; ///< "FX_DELAY": prefixes the saved parameter names
-    std::string_view Label; ///< menu entry and dialog caption
+    std::string_view Label; ///< menu entry and dialog caption; a catalogue key: shown through Tr
     bool HasDialog = true;
     /// The kernel; nullptr for an effect the processor does not render (reverse is rendered
     /// by the reversal transform).

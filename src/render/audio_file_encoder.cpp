@@ -1,5 +1,6 @@
 #include "render/audio_file_encoder.h"
 
+#include "base/i18n.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "render/output_format.h"
@@ -25,20 +26,20 @@ std::string CodecFormatProblem(
     AudioCodec pCodec, int32_t pRate, int32_t pBits, int32_t pChannels, int32_t pKbps)
 {
     if (pChannels != 1 && pChannels != 2)
-        return std::string(CodecName(pCodec)) + "はモノラルかステレオで作成してください";
+        return TrArgs("%1はモノラルかステレオで作成してください", CodecName(pCodec));
     if (pCodec == AudioCodec::Flac) {
         if (pBits != 16 && pBits != 24)
-            return "FLACは16bitか24bitの形式で作成してください";
+            return Tr("FLACは16bitか24bitの形式で作成してください");
         if (pRate < 1 || pRate > 655350)
-            return "FLACで扱えない周波数です";
+            return Tr("FLACで扱えない周波数です");
         return {};
     }
     if (pBits != 16)
-        return "Opusは16bitの形式で作成してください";
+        return Tr("Opusは16bitの形式で作成してください");
     if (std::find(std::begin(kOpusRates), std::end(kOpusRates), pRate) == std::end(kOpusRates))
-        return "Opusの周波数は48000, 24000, 16000, 12000, 8000のいずれかです";
+        return Tr("Opusの周波数は48000, 24000, 16000, 12000, 8000のいずれかです");
     if (pKbps < kOpusMinKbps || pKbps > kOpusMaxKbps)
-        return "Opusのビットレートは6から510kbpsです";
+        return Tr("Opusのビットレートは6から510kbpsです");
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "render/conv_wave.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
@@ -442,7 +443,7 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
     FailureText.clear();
     FailureCode = ErrorCode::Other;
     auto refuse = [this](std::string_view pWhy) {
-        FailureText = std::string(pWhy);
+        FailureText = Tr(pWhy.data());
         return false;
     };
     auto writeFailed = [this](const Error& pWhy) {
@@ -477,7 +478,7 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
         outputBytes += outFrameBytes;
     const int64_t bound = std::max(sourceFrames * outFrameBytes, outputBytes);
     if (target.OldSize() < 0 || bound > kConvMaxFileBytes - target.OldSize()) {
-        FailureText = std::string(kConvTooLarge);
+        FailureText = std::string(Tr(kConvTooLarge.data()));
         return target.Fail();
     }
 
@@ -496,7 +497,7 @@ bool C_ConvWave::ConvWave(std::string_view pSourceFN, std::string_view pTargetFN
         if (!writeFailure)
             writeFailed(writeFailure.error());
         else
-            FailureText = std::string(kConvSourceUnreadable);
+            FailureText = std::string(Tr(kConvSourceUnreadable.data()));
     }
     if (result != ChunksResult::Done)
         return target.Fail();
@@ -521,13 +522,13 @@ Status SplitChannels(std::string_view pSource, std::vector<std::string>& pNames,
     };
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.DataOffset <= 0)
-        return fail(Fail(std::string(kConvSourceUnusable)));
+        return fail(Fail(std::string(Tr(kConvSourceUnusable.data()))));
     const int64_t frames = AvailableFrames(info);
     if (frames <= 0)
-        return fail(Fail(std::string(kConvSourceUnusable)));
+        return fail(Fail(std::string(Tr(kConvSourceUnusable.data()))));
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
-        return fail(Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError));
+        return fail(Fail(std::string(Tr(kConvSourceUnreadable.data())), ErrorCode::FileError));
 
     const int32_t channels = info.Channels;
     const int32_t width = info.Bits / 8;
@@ -555,7 +556,7 @@ Status SplitChannels(std::string_view pSource, std::vector<std::string>& pNames,
         const int64_t n = std::min(chunkFrames, frames - done);
         const int64_t bytes = n * info.BlockAlign;
         if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
-            return fail(Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError));
+            return fail(Fail(std::string(Tr(kConvSourceUnreadable.data())), ErrorCode::FileError));
         done += n;
         pUi.ShowMessage(PercentText(static_cast<double>(done) / static_cast<double>(frames)));
         for (int32_t c = 0; c < channels; ++c) {
@@ -584,17 +585,17 @@ Status ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t 
 {
     const WaveInfo info = ReadWaveInfo(pSource);
     if (info.Valid == 0 || info.FormatMode != 3 || info.DataOffset <= 0)
-        return Fail(std::string(kConvSourceUnusable));
+        return Fail(std::string(Tr(kConvSourceUnusable.data())));
     if (pSampleRate <= 0 || pSampleRate > kMaxConvRate)
-        return Fail(std::string(kConvSourceUnusable));
+        return Fail(std::string(Tr(kConvSourceUnusable.data())));
     const int64_t frames = AvailableFrames(info);
     const int64_t end = std::min<int64_t>(pEnd, frames);
     const int64_t first = pFirst;
     if (frames <= 0 || first < 0 || first >= end)
-        return Fail("範囲が正しくありません");
+        return Fail(Tr("範囲が正しくありません"));
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
-        return Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError);
+        return Fail(std::string(Tr(kConvSourceUnreadable.data())), ErrorCode::FileError);
     PendingFile target;
     if (Status created = target.Create(pTarget, pSampleRate, 16, 2); !created)
         return created;
@@ -615,7 +616,7 @@ Status ReverseRange(std::string_view pSource, std::string_view pTarget, int32_t 
         const int64_t n = std::min(chunkFrames, p - first);
         const int64_t bytes = n * 4;
         if (ReadAt(source, in.data(), bytes, info.DataOffset + (p - n) * 4) != bytes)
-            return Fail(std::string(kConvSourceUnreadable), ErrorCode::FileError);
+            return Fail(std::string(Tr(kConvSourceUnreadable.data())), ErrorCode::FileError);
         for (int64_t f = 0; f < n; ++f) {
             const uint8_t* src = in.data() + (n - 1 - f) * 4;
             uint8_t* dst = out.data() + f * 4;

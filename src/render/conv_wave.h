@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/i18n.h"
 #include "base/progress.h"
 
 #include <cstdint>
@@ -13,9 +14,9 @@ class DataFolder;
 class UserInterface;
 
 /// The causes a failed conversion gives beside those of a failed write.
-inline constexpr std::string_view kConvSourceUnusable = "変換できない形式のファイルです";
-inline constexpr std::string_view kConvSourceUnreadable = "変換元のファイルを読めません";
-inline constexpr std::string_view kConvTooLarge = "変換後のファイルが 4 GB を超えます";
+inline constexpr std::string_view kConvSourceUnusable = N_("変換できない形式のファイルです");
+inline constexpr std::string_view kConvSourceUnreadable = N_("変換元のファイルを読めません");
+inline constexpr std::string_view kConvTooLarge = N_("変換後のファイルが 4 GB を超えます");
 
 /// Rates above this are refused by the conversion, so that a damaged header cannot make it
 /// allocate chunk buffers of gigabytes.

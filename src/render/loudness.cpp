@@ -1,5 +1,6 @@
 #include "render/loudness.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
@@ -30,11 +31,11 @@ Result<Source> OpenSource(std::string_view pFile)
     s.Info = ReadWaveInfo(pFile);
     if (s.Info.Valid == 0 || s.Info.Bits != 16 || s.Info.Channels < 1 || s.Info.Channels > 2
         || s.Info.DataOffset <= 0 || s.Info.FormatTag != kFormatTagPcm)
-        return Fail("16ビットのwavファイルではありません: " + std::string(pFile));
+        return Fail(TrArgs("16ビットのwavファイルではありません: %1", pFile));
     s.Frames = FramesPresent(s.Info);
     s.File = OpenFile(pFile, OpenMode::Read);
     if (!s.File.IsOpen())
-        return Fail("ファイルを開けません: " + std::string(pFile));
+        return Fail(TrArgs("ファイルを開けません: %1", pFile));
     return s;
 }
 
@@ -47,7 +48,7 @@ Result<LoudnessReading> ReadingOf(const LoudnessMeasurement& pMeasurement)
 {
     const std::optional<double> integrated = pMeasurement.Integrated();
     if (!integrated || !std::isfinite(*integrated))
-        return Fail(kMsgNoLoudness);
+        return Fail(Tr(kMsgNoLoudness));
     return LoudnessReading { *integrated, pMeasurement.TruePeak() };
 }
 
@@ -72,7 +73,7 @@ Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_v
     const int64_t to = pTo < 0 ? s.Frames : std::clamp<int64_t>(pTo, from, s.Frames);
     std::unique_ptr<LoudnessMeasurement> m = pMeter.Start(s.Info.SampleRate, s.Info.Channels);
     if (!m)
-        return Fail(kMsgNoLoudnessMeter);
+        return Fail(Tr(kMsgNoLoudnessMeter));
     const int64_t frameBytes = 2LL * s.Info.Channels;
     std::vector<int16_t> buffer;
     for (int64_t position = from; position < to;) {
@@ -84,9 +85,9 @@ Result<LoudnessReading> MeasureWaveLoudness(LoudnessMeter& pMeter, std::string_v
         const int64_t bytes = n * frameBytes;
         if (ReadAt(s.File, buffer.data(), bytes, s.Info.DataOffset + position * frameBytes)
             != bytes)
-            return Fail("読み込みに失敗しました: " + std::string(pFile));
+            return Fail(TrArgs("読み込みに失敗しました: %1", pFile));
         if (!m->Add(buffer.data(), static_cast<size_t>(n)))
-            return Fail(kMsgNoLoudnessMeter);
+            return Fail(Tr(kMsgNoLoudnessMeter));
         position += n;
     }
     Cancelled(pProgress, 1.0);
@@ -102,13 +103,13 @@ Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_
     Source& s = *opened;
     std::unique_ptr<LoudnessMeasurement> m = pMeter.Start(s.Info.SampleRate, s.Info.Channels);
     if (!m)
-        return Fail(kMsgNoLoudnessMeter);
+        return Fail(Tr(kMsgNoLoudnessMeter));
     ReplaceFile target;
     // A full disk is named as such; any other failed write names the target.
     const auto writeFailed = [&](const Error& pWhy) {
         if (pWhy.Code == ErrorCode::DiskFull)
             return pWhy;
-        return Fail("書き込みに失敗しました: " + std::string(pTarget), pWhy.Code);
+        return Fail(TrArgs("書き込みに失敗しました: %1", pTarget), pWhy.Code);
     };
     if (Status begun = target.Begin(pTarget); !begun)
         return writeFailed(begun.error());
@@ -131,13 +132,13 @@ Result<LoudnessReading> CopyWithGainMeasured(LoudnessMeter& pMeter, std::string_
         const int64_t bytes = n * frameBytes;
         if (ReadAt(s.File, buffer.data(), bytes, s.Info.DataOffset + position * frameBytes)
             != bytes)
-            return Fail("読み込みに失敗しました: " + std::string(pSource));
+            return Fail(TrArgs("読み込みに失敗しました: %1", pSource));
         for (int16_t& sample : buffer)
             sample = Saturate16(static_cast<double>(sample) * gain);
         if (Status put = WriteAt(target.Handle(), buffer.data(), bytes, -1); !put)
             return writeFailed(put.error());
         if (!m->Add(buffer.data(), static_cast<size_t>(n)))
-            return Fail(kMsgNoLoudnessMeter);
+            return Fail(Tr(kMsgNoLoudnessMeter));
         position += n;
     }
     Result<LoudnessReading> reading = ReadingOf(*m);

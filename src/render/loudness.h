@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/i18n.h"
 #include "base/progress.h"
 #include "base/result.h"
 
@@ -51,8 +52,8 @@ inline constexpr double kLoudnessPeakCeiling = -1.0;
 inline constexpr double kMinLoudnessTarget = -70.0;
 inline constexpr double kMaxLoudnessTarget = 0.0;
 
-inline constexpr const char* kMsgNoLoudnessMeter = "ラウドネスメーターがありません";
-inline constexpr const char* kMsgNoLoudness = "無音のためラウドネスを測定できません";
+inline constexpr const char* kMsgNoLoudnessMeter = N_("ラウドネスメーターがありません");
+inline constexpr const char* kMsgNoLoudness = N_("無音のためラウドネスを測定できません");
 
 /// The gain in dB that brings a reading to pTarget LUFS: pTarget - integrated loudness,
 /// lowered when needed so that the true peak stays at or below kLoudnessPeakCeiling.

@@ -1,5 +1,6 @@
 #include "render/mix_kernel.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/envelope_gain.h"
 #include "core/error_log.h"
@@ -77,7 +78,7 @@ void ClearDamagedFileLog(const std::string& pLogFolder)
 
 std::string DamagedFileText(std::string_view pPath)
 {
-    return "作業ファイルが短くなっています（足りない部分は無音になります）: " + std::string(pPath);
+    return TrArgs("作業ファイルが短くなっています（足りない部分は無音になります）: %1", pPath);
 }
 
 bool ReadBlockFrames(const Project& pProject, const Block& pBlock, int64_t pFrom, int64_t pCount,

@@ -1,5 +1,6 @@
 #include "render/mp3_encoder.h"
 
+#include "base/i18n.h"
 #include "core/file_io.h"
 #include "core/user_interface.h"
 #include "core/wave_info.h"
@@ -13,7 +14,7 @@
 namespace tarvok {
 
 namespace {
-constexpr const char* kMp3EncodeFailed = "MP3に変換できません";
+constexpr const char* kMp3EncodeFailed = N_("MP3に変換できません");
 } // namespace
 
 std::vector<int32_t> Mp3BitRates(
@@ -47,14 +48,14 @@ Status EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::str
     int32_t pBitrate, const Progress& pProgress, UserInterface* pUi)
 {
     if (pEncoder == nullptr || !pEncoder->EncAvailable() || pTargetFN.empty())
-        return Fail(kMp3EncodeFailed);
+        return Fail(Tr(kMp3EncodeFailed));
     const WaveInfo info = ReadWaveInfo(pSourceFN);
     if (info.Valid == 0 || info.FormatTag != kFormatTagPcm || info.Bits != 16
         || (info.Channels != 1 && info.Channels != 2))
-        return Fail(kMp3EncodeFailed);
+        return Fail(Tr(kMp3EncodeFailed));
     std::unique_ptr<Mp3Stream> stream = pEncoder->Open(info.SampleRate, info.Channels, pBitrate);
     if (!stream)
-        return Fail(kMp3EncodeFailed);
+        return Fail(Tr(kMp3EncodeFailed));
     const std::string target(pTargetFN);
     ReplaceFile replacement;
     if (Status begun = replacement.Begin(target); !begun)
@@ -83,17 +84,17 @@ Status EncFromWavfile(Mp3Encoder* pEncoder, std::string_view pSourceFN, std::str
         const int64_t bytes = n * info.BlockAlign;
         if (!ReadBytes(samples.data(), bytes, 0, pSourceFN,
                 info.DataOffset + p * static_cast<int64_t>(info.BlockAlign), 0))
-            return Fail(kMp3EncodeFailed);
+            return Fail(Tr(kMp3EncodeFailed));
         encoded.clear();
         if (!stream->Encode(samples.data(), static_cast<int32_t>(n), encoded))
-            return Fail(kMp3EncodeFailed);
+            return Fail(Tr(kMp3EncodeFailed));
         if (Status written = put(encoded); !written)
             return written;
         p += n;
     }
     encoded.clear();
     if (!stream->Finish(encoded))
-        return Fail(kMp3EncodeFailed);
+        return Fail(Tr(kMp3EncodeFailed));
     if (Status written = put(encoded); !written)
         return written;
     return replacement.Commit();

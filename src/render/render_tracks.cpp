@@ -1,5 +1,6 @@
 #include "render/render_tracks.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/envelope_gain.h"
 #include "core/file_io.h"
@@ -20,9 +21,9 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kRenderTooLarge = "作成データは4GBまでです";
-constexpr const char* kRenderReadFailed = "作業ファイルを読めません";
-constexpr const char* kRenderOpenFailed = "ファイルに書き込めません";
+constexpr const char* kRenderTooLarge = N_("作成データは4GBまでです");
+constexpr const char* kRenderReadFailed = N_("作業ファイルを読めません");
+constexpr const char* kRenderOpenFailed = N_("ファイルに書き込めません");
 
 std::string Percent(double pFraction)
 {
@@ -150,7 +151,7 @@ Result<FileHandle> OpenRenderFile(const Project& pProject, const RenderRequest& 
         return StartWaveFile(pProject.SampleRate, kBits, kChannels, pRequest.File, 0, true);
     }
     if (ReadWaveInfo(pRequest.File).Valid == 0)
-        return Fail(kRenderOpenFailed, ErrorCode::FileError);
+        return Fail(Tr(kRenderOpenFailed), ErrorCode::FileError);
     errno = 0;
     FileHandle file = OpenFile(pRequest.File, OpenMode::Update);
     if (!file.IsOpen())
@@ -217,11 +218,11 @@ Result<double> RenderPasses::NormaliseGain()
     double maxRms = 0.0;
     for (int64_t c = from_; c < to_; c += chunk) {
         const int32_t n = static_cast<int32_t>(std::min(chunk, to_ - c));
-        if (!BeforeChunk("レベル検出中 "
-                + Percent(static_cast<double>(c - from_) / static_cast<double>(length))))
+        if (!BeforeChunk(TrArgs("レベル検出中 %1",
+                Percent(static_cast<double>(c - from_) / static_cast<double>(length)))))
             return CancelledError();
         if (!renderer_.Gather(static_cast<int32_t>(c), n))
-            return Fail(kRenderReadFailed);
+            return Fail(Tr(kRenderReadFailed));
         renderer_.Mix(static_cast<int32_t>(c), 1.0);
         double sum = 0.0;
         for (double a : renderer_.Mixed().Sums()) {
@@ -255,10 +256,10 @@ Status RenderPasses::Write(const FileHandle& pFile, double pGain)
             const int32_t n = static_cast<int32_t>(std::min<int64_t>(kRenderChunkFrames, to_ - c));
             const double done = static_cast<double>((repetition - 1) * length + c - from_)
                 / static_cast<double>(loops_ * length);
-            if (!BeforeChunk(request_.Label + "処理中 " + Percent(done)))
+            if (!BeforeChunk(TrArgs("%1処理中 %2", request_.Label, Percent(done))))
                 return CancelledError();
             if (!renderer_.Gather(static_cast<int32_t>(c), n))
-                return Fail(kRenderReadFailed);
+                return Fail(Tr(kRenderReadFailed));
             if (request_.Mode == kRenderMix) {
                 renderer_.Mix(static_cast<int32_t>(c), pGain);
                 out.resize(static_cast<size_t>(n) * 2);
@@ -294,8 +295,8 @@ Status RenderTracks(const Project& pProject, const RenderRequest& pRequest, User
 {
     // The size limit is checked before anything is touched.
     if (!RenderSizeAllowed(pRequest.From, pRequest.To, pRequest.Loops)) {
-        pUi.ShowMessage(kRenderTooLarge);
-        return Fail(kRenderTooLarge);
+        pUi.ShowMessage(Tr(kRenderTooLarge));
+        return Fail(Tr(kRenderTooLarge));
     }
     if (!RequestValid(pProject, pRequest))
         return Fail("unknown render mode or track");

@@ -1,5 +1,6 @@
 #include "platform/ffmpeg/ffmpeg_audio_encoder.h"
 
+#include "base/i18n.h"
 #include "core/file_io.h"
 #include "core/wave_info.h"
 
@@ -23,7 +24,7 @@ namespace {
 
 constexpr int kIoBufferBytes = 64 * 1024;
 constexpr int kDefaultFrameSamples = 4096;
-constexpr const char* kEncodeFailed = "エンコードに失敗しました";
+constexpr const char* kEncodeFailed = N_("エンコードに失敗しました");
 
 const AVCodec* FindEncoder(AudioCodec pCodec)
 {
@@ -105,7 +106,7 @@ Error FailureOf(const OutputFile& pOut, int pCode)
         return Fail(WriteFailureText(ENOSPC), ErrorCode::DiskFull);
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(pCode, text, sizeof text);
-    return Fail(std::string(kEncodeFailed) + " (" + text + ")");
+    return Fail(std::string(Tr(kEncodeFailed)) + " (" + text + ")");
 }
 
 /// Sends pFrame (null to drain) and writes every packet the encoder gives back.
@@ -171,17 +172,17 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
     if (info.Valid == 0 || info.FormatTag != kFormatTagPcm
         || (info.Bits != 8 && info.Bits != 16 && info.Bits != 24)
         || (info.Channels != 1 && info.Channels != 2))
-        return Fail("エンコードする元のファイルがPCMのwavファイルではありません");
+        return Fail(Tr("エンコードする元のファイルがPCMのwavファイルではありません"));
     if (std::string problem
         = CodecFormatProblem(pCodec, info.SampleRate, info.Bits, info.Channels, pKbps);
         !problem.empty())
         return Fail(problem);
     const AVCodec* codec = FindEncoder(pCodec);
     if (codec == nullptr)
-        return Fail(std::string(CodecName(pCodec)) + "のエンコーダがありません");
+        return Fail(TrArgs("%1のエンコーダがありません", CodecName(pCodec)));
     FileHandle source = OpenFile(pSource, OpenMode::Read);
     if (!source.IsOpen())
-        return Fail("エンコードする元のファイルを読めません");
+        return Fail(Tr("エンコードする元のファイルを読めません"));
 
     EncodeState state;
     OutputFile output { &pOut, 0, 0, {} };
@@ -243,7 +244,7 @@ Status FfmpegAudioEncoder::Encode(AudioCodec pCodec, int32_t pKbps, std::string_
         const auto n = static_cast<int32_t>(std::min<int64_t>(frameSamples, info.Frames - done));
         const int64_t bytes = static_cast<int64_t>(n) * info.BlockAlign;
         if (ReadAt(source, raw.data(), bytes, info.DataOffset + done * info.BlockAlign) != bytes)
-            return Fail("エンコードする元のファイルを読めません");
+            return Fail(Tr("エンコードする元のファイルを読めません"));
         av_frame_unref(state.Frame);
         state.Frame->nb_samples = n;
         state.Frame->format = state.Codec->sample_fmt;
