@@ -51,7 +51,7 @@ QString FaderUnit(int32_t pEffect, const FxFader& pFader)
     if ((pFader.Min < 0 && pFader.Max <= 20 && label != "微調整") || label == "圧")
         return QStringLiteral("dB");
     if (label == "ピッチ")
-        return QObject::QTr("半音");
+        return QTr("半音");
     static const char* const kPercent[] = { "レベル", "原音", "デプス", "ステレオ", "速さ", "閾値",
         "レシオ", "-1oct", "-2oct", "アタック", "サスティン", "トーン" };
     for (const char* name : kPercent)
