@@ -151,7 +151,12 @@ int RunPlayWith(CliContext& pCtx, const PlayOptions& pOptions, WaveOutService& p
         if (!id)
             return pCtx.Fail("no output device with this ID or name: " + deviceText, 2);
         logic.Options().DevOutID[0] = *id;
+        logic.Options().DevOutRef[0] = {};
     }
+    // The settings' remembered devices are found in today's lists; a missing one is told
+    // and its slot left unused.
+    for (const std::string& missing : BindEngineDevices(logic.Options(), pOut, nullptr, nullptr))
+        pCtx.Err << missing << "\n";
 
     SystemEngineClock clock;
     PlaybackEngine engine(pOut, logic.Proj(), logic.Ui(), logic.Options(), clock);

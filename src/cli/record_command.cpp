@@ -30,7 +30,8 @@ constexpr OptionSpec kRecordOptions[] = {
     { "--input", "RECCH",
         "the input: 1+2 .. 15+16 for a stereo pair, 1 .. 16 for one channel "
         "(else the track's input)" },
-    { "--device", "ID", "the input device (an ID of tarvok2-cli devices; 0 the default)" },
+    { "--device", "ID|NAME",
+        "the input device: an ID or a name of tarvok2-cli devices (0 the default)" },
     { "--seconds", "S", "stop after S seconds of recording" },
     { "--with-playback", "", "play the tracks that play while recording" },
     { "--voice-start", "DB", "start recording when the input reaches DB" },
@@ -163,8 +164,8 @@ std::optional<std::string> ApplyVoiceOptions(const RecordArgs& pArgs, EngineOpti
 
 /// Checks the arguments against the opened project and sets the engine options of the
 /// take; an error text (a usage error) when one does not fit.
-std::optional<std::string> PlanTake(
-    const RecordArgs& pArgs, const Project& p, EngineOptions& o, TakePlan& pPlan)
+std::optional<std::string> PlanTake(const RecordArgs& pArgs, const Project& p, EngineOptions& o,
+    WaveInService& pIn, TakePlan& pPlan)
 {
     const std::optional<int32_t> track = SettingTextToInt(pArgs.Track);
     if (!track || *track < 0 || *track >= p.TrackCount())
@@ -180,12 +181,21 @@ std::optional<std::string> PlanTake(
     if (pPlan.Slot < 0)
         return std::string("the track has no valid input");
     if (!pArgs.Device.empty()) {
-        const std::optional<int32_t> id = SettingTextToInt(pArgs.Device);
+        // A number is an ID of today's list, anything else the name of a listed device (the
+        // first one of that name).
+        std::optional<int32_t> id = SettingTextToInt(pArgs.Device);
+        if (!id)
+            for (const WaveDeviceInfo& d : pIn.Devices())
+                if (!id && d.Name == pArgs.Device)
+                    id = d.Id;
         if (!id || *id < 0)
-            return "not a device ID: " + pArgs.Device;
-        // Only the one slot this take uses: no other slot can shadow it.
-        for (int32_t k = 0; k < kInputSlots; ++k)
+            return "no input device with this ID or name: " + pArgs.Device;
+        // Only the one slot this take uses: no other slot can shadow it. The device given
+        // here replaces any remembered one.
+        for (int32_t k = 0; k < kInputSlots; ++k) {
             o.DevInID[k] = k == pPlan.Slot ? *id : -1;
+            o.DevInRef[k] = {};
+        }
     }
     if (!pArgs.Seconds.empty()) {
         pPlan.Seconds = ParseNumber(pArgs.Seconds);
@@ -265,6 +275,10 @@ std::optional<std::string> RecordTake(CliContext& pCtx, MainLogic& pLogic, WaveO
     Transport transport(pLogic, engine);
     RecordingEngine rec(pIn, engine, p, pLogic.Ui(), o, pLogic.Folder());
     transport.AttachRecorder(rec);
+    // The settings' remembered devices are found in today's lists; a missing one is told
+    // and its slot left unused.
+    for (const std::string& missing : BindEngineDevices(o, pOut, &pIn, nullptr))
+        pCtx.Err << missing << "\n";
     engine.ComputeDeviceSlots();
     if (!engine.InputEnabled()[pPlan.Slot]) {
         pLogic.Recorder = nullptr;
@@ -298,7 +312,7 @@ int RunRecordWith(CliContext& pCtx, const RecordArgs& pArgs, WaveOutService& pOu
     if (!OpenNamedProject(pCtx, session, pArgs.Name, path, true))
         return 1;
     TakePlan plan;
-    if (std::optional<std::string> error = PlanTake(pArgs, p, logic.Options(), plan))
+    if (std::optional<std::string> error = PlanTake(pArgs, p, logic.Options(), pIn, plan))
         return pCtx.Fail(*error, 2);
     HandleOrphans(pCtx, logic, pArgs.PlaceOrphans);
 

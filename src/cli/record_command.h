@@ -13,7 +13,7 @@ class WaveInService;
 
 extern const CliCommandSpec kRecordSpec;
 
-/// record NAME --track N [--input RECCH] [--device ID] [--seconds S] [--with-playback]
+/// record NAME --track N [--input RECCH] [--device ID|NAME] [--seconds S] [--with-playback]
 /// [--voice-start DB] [--voice-stop DB --stop-after MS] [--place-orphans]: records one
 /// track of a project from a sound input until S seconds are written, the voice-activated
 /// stop, or Ctrl-C (which stops and keeps the recording), then saves the project.

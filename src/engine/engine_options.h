@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/wave_device.h"
+
 #include <array>
 #include <cstdint>
 
@@ -9,8 +11,14 @@ namespace tarvok {
 /// user-interface thread may work. The application keeps them current; the engine only
 /// reads them, so a change in the settings window takes effect at the next run.
 struct EngineOptions {
+    /// The device of each slot as an ID of today's list (-1: the slot is unused). A slot
+    /// whose device is remembered in DevInRef / DevOutRef has its ID found again by
+    /// BindDeviceSlots before a run; the stored ID is then only a hint between devices of
+    /// the same name.
     std::array<int32_t, 8> DevInID {};
     std::array<int32_t, 8> DevOutID {};
+    std::array<WaveDeviceRef, 8> DevInRef {};
+    std::array<WaveDeviceRef, 8> DevOutRef {};
     std::array<float, 8> LevelLdb {};
     std::array<float, 8> LevelRdb {};
     float PlayTrimDB = 0.0f;

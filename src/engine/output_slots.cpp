@@ -1,6 +1,7 @@
 #include "engine/output_slots.h"
 
 #include "core/project.h"
+#include "core/settings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,6 +59,56 @@ std::string DeviceErrorMessage(bool pOutput, int32_t pSlot, int32_t pDeviceId,
     if (!why.empty())
         text += " (" + why + ")";
     return text;
+}
+
+SlotBinding BindDeviceSlots(bool pOutput, std::array<WaveDeviceRef, 8>& pRefs,
+    std::array<int32_t, 8>& pIds, const std::vector<WaveDeviceInfo>& pDevices)
+{
+    SlotBinding binding;
+    if (pDevices.empty())
+        return binding;
+    for (int32_t n = 0; n < static_cast<int32_t>(pRefs.size()); ++n) {
+        WaveDeviceRef& ref = pRefs[n];
+        int32_t& id = pIds[n];
+        if (ref.Empty()) {
+            for (const WaveDeviceInfo& d : pDevices)
+                if (id >= 0 && d.Id == id) {
+                    ref = RefOf(d);
+                    binding.Learned = true;
+                }
+            continue;
+        }
+        id = FindDevice(ref, id, pDevices);
+        if (id < 0)
+            binding.Missing.push_back(MissingDeviceMessage(pOutput, n, ref));
+    }
+    return binding;
+}
+
+std::string MissingDeviceMessage(bool pOutput, int32_t pSlot, const WaveDeviceRef& pRef)
+{
+    const std::string slot = std::string(pOutput ? "出力" : "入力") + std::to_string(pSlot + 1);
+    return slot + "のデバイス「" + DeviceDisplayName(pRef)
+        + "」が見つかりません。ほかのデバイスに切り替えず、" + slot + "は使わずにおきます";
+}
+
+std::vector<std::string> BindEngineDevices(
+    EngineOptions& pOptions, WaveOutService& pOut, WaveInService* pIn, Settings* pStore)
+{
+    const SlotBinding out
+        = BindDeviceSlots(true, pOptions.DevOutRef, pOptions.DevOutID, pOut.Devices());
+    SlotBinding in;
+    if (pIn)
+        in = BindDeviceSlots(false, pOptions.DevInRef, pOptions.DevInID, pIn->Devices());
+    if (pStore && (out.Learned || in.Learned))
+        for (int n = 1; n <= 8; ++n) {
+            pStore->SaveSetting(
+                SlotKey("DevOutName_", n), DeviceRefText(pOptions.DevOutRef[n - 1]));
+            pStore->SaveSetting(SlotKey("DevInName_", n), DeviceRefText(pOptions.DevInRef[n - 1]));
+        }
+    std::vector<std::string> missing = out.Missing;
+    missing.insert(missing.end(), in.Missing.begin(), in.Missing.end());
+    return missing;
 }
 
 void OutputSlots::AllocateRings(

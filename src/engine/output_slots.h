@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/engine_options.h"
 #include "engine/wave_device.h"
 
 #include <array>
@@ -9,6 +10,8 @@
 #include <vector>
 
 namespace tarvok {
+
+class Settings;
 
 inline constexpr int32_t kOutputSlots = 8;
 inline constexpr int32_t kInputSlots = 8;
@@ -24,6 +27,33 @@ std::array<int32_t, 8> EnabledSlots(const std::array<int32_t, 8>& pDeviceIds);
 std::string DeviceErrorMessage(bool pOutput, int32_t pSlot, int32_t pDeviceId,
     const std::vector<WaveDeviceInfo>& pDevices, WaveResult pResult,
     const std::string& pBackendText);
+
+/// What BindDeviceSlots found: a message per remembered device that is not listed, and
+/// whether a slot kept by its number alone learned its device's reference (to be saved).
+struct SlotBinding {
+    std::vector<std::string> Missing;
+    bool Learned = false;
+};
+
+/// Finds each slot's remembered device (pRefs) in pDevices, the list of one direction, and
+/// sets the slot's ID (pIds) to its place there. A slot kept by its number alone keeps that
+/// number and, when the number is listed, learns that device's reference, so that it is kept
+/// by name from now on. A remembered device that is not listed leaves its slot unused (-1)
+/// for now and keeps the reference: no other device ever takes its place. An empty list
+/// (no sound system) binds nothing, since then no device can be told missing.
+SlotBinding BindDeviceSlots(bool pOutput, std::array<WaveDeviceRef, 8>& pRefs,
+    std::array<int32_t, 8>& pIds, const std::vector<WaveDeviceInfo>& pDevices);
+
+/// The message for a remembered device that is not listed: the slot ("出力1".."入力8",
+/// pSlot counting from 0) and the device by host API and name.
+std::string MissingDeviceMessage(bool pOutput, int32_t pSlot, const WaveDeviceRef& pRef);
+
+/// BindDeviceSlots for the output slots of pOptions on pOut and, with pIn, the input slots
+/// on pIn; the references learned are saved into pStore when it is given ("DevOutName_n",
+/// "DevInName_n"). Returns the messages for the remembered devices that are not listed.
+/// Lists the devices: call it when a run or the settings need them, not at start-up.
+std::vector<std::string> BindEngineDevices(
+    EngineOptions& pOptions, WaveOutService& pOut, WaveInService* pIn, Settings* pStore);
 
 /// The wave-out side of playback: up to eight device slots, each with its handle and its
 /// ring of buffers (a header and the interleaved samples it points at). Opening, queueing,

@@ -88,6 +88,8 @@ int32_t PlaybackEngine::PreRollFrames() const
 
 void PlaybackEngine::ComputeDeviceSlots()
 {
+    if (binder_)
+        binder_(true);
     outputEnabled_ = EnabledSlots(options_.DevOutID);
     inputEnabled_ = EnabledSlots(options_.DevInID);
 }
@@ -181,6 +183,10 @@ bool PlaybackEngine::StartPlayback()
     starting_ = true;
     lastStartSuperseded_ = false;
     const uint64_t stamp = NewStamp();
+    if (binder_ && recording_ == RecordingState::Off) {
+        binder_(false);
+        outputEnabled_ = EnabledSlots(options_.DevOutID);
+    }
     outputUsed_.fill(0);
     for (int32_t t = 0; t <= p.LastTrackNo && t < static_cast<int32_t>(p.Tracks.size()); ++t) {
         const int32_t ch = p.Tracks[t].PlayCh;

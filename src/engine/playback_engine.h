@@ -140,6 +140,14 @@ public:
     /// Recomputes OutputEnabled and InputEnabled from "DevOutID_n" and "DevInID_n": a slot
     /// is enabled unless its ID is -1 or a lower slot has the same ID.
     void ComputeDeviceSlots();
+    /// Finds the slots' remembered devices in today's lists (BindDeviceSlots): called with
+    /// true (inputs too) at the start of ComputeDeviceSlots, and with false before a playback
+    /// that no recording started opens its outputs. It lists devices, so the construction,
+    /// which comes before it is set, lists none.
+    void SetDeviceBinder(std::function<void(bool pInputsToo)> pBinder)
+    {
+        binder_ = std::move(pBinder);
+    }
     /// Chooses what the next StartPlayback plays: pMode from pStart, mixing up to pEnd
     /// (0: no end).
     void PrepareRun(PlayMode pMode, int32_t pStart, int32_t pEnd);
@@ -273,6 +281,7 @@ private:
     int32_t previewDataOffset_ = 44;
 
     TransportHooks hooks_;
+    std::function<void(bool)> binder_;
     std::function<void()> recordProgTick_;
     std::function<void()> recordVUTick_;
 

@@ -24,4 +24,39 @@ std::string CommonWaveErrorText(WaveResult pResult)
     }
 }
 
+WaveDeviceRef RefOf(const WaveDeviceInfo& pDevice) { return { pDevice.HostApi, pDevice.Name }; }
+
+int32_t FindDevice(
+    const WaveDeviceRef& pRef, int32_t pHint, const std::vector<WaveDeviceInfo>& pDevices)
+{
+    int32_t found = -1;
+    for (const WaveDeviceInfo& d : pDevices) {
+        if (d.Name != pRef.Name || d.HostApi != pRef.HostApi)
+            continue;
+        if (d.Id == pHint)
+            return d.Id;
+        if (found < 0)
+            found = d.Id;
+    }
+    return found;
+}
+
+std::string DeviceDisplayName(const WaveDeviceRef& pRef)
+{
+    return pRef.HostApi.empty() ? pRef.Name : pRef.HostApi + ": " + pRef.Name;
+}
+
+std::string DeviceRefText(const WaveDeviceRef& pRef)
+{
+    return pRef.Empty() ? std::string() : pRef.HostApi + "|" + pRef.Name;
+}
+
+WaveDeviceRef ParseDeviceRef(const std::string& pText)
+{
+    const size_t bar = pText.find('|');
+    if (bar == std::string::npos)
+        return { {}, pText };
+    return { pText.substr(0, bar), pText.substr(bar + 1) };
+}
+
 } // namespace tarvok

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvok {
@@ -82,11 +83,48 @@ struct WaveFormat {
     int32_t FrameBytes() const { return Channels * Bits / 8; }
 };
 
-/// A device as listed: its ID (index into the list; 0 is the system default) and name.
+/// A device as listed: its ID (index into the list; 0 is the system default), its name and
+/// the sound system it belongs to (PortAudio's host API: "ALSA", "JACK Audio Connection Kit";
+/// empty for devices of no particular system). The ID is only a place in today's list: a
+/// device that appears before it (a sound server starting, a USB interface plugged in)
+/// moves it, while the host API and the name stay.
 struct WaveDeviceInfo {
+    WaveDeviceInfo() = default;
+    WaveDeviceInfo(int32_t pId, std::string pName, std::string pHostApi = {})
+        : Id(pId)
+        , Name(std::move(pName))
+        , HostApi(std::move(pHostApi))
+    {
+    }
+
     int32_t Id = 0;
     std::string Name;
+    std::string HostApi;
 };
+
+/// A device remembered by what it is rather than by where it is listed. Empty when nothing
+/// is remembered (a slot kept by its number alone, as older settings hold it).
+struct WaveDeviceRef {
+    std::string HostApi;
+    std::string Name;
+
+    bool Empty() const { return Name.empty() && HostApi.empty(); }
+    bool operator==(const WaveDeviceRef&) const = default;
+};
+
+/// The reference to a listed device.
+WaveDeviceRef RefOf(const WaveDeviceInfo& pDevice);
+/// The ID of the device pRef names in pDevices, or -1 when none is listed. When several
+/// listed devices share the host API and name, the one whose ID is pHint is taken, and
+/// otherwise the first of them.
+int32_t FindDevice(
+    const WaveDeviceRef& pRef, int32_t pHint, const std::vector<WaveDeviceInfo>& pDevices);
+/// The device as the user reads it: "ALSA: pulse", or the name alone without a host API.
+std::string DeviceDisplayName(const WaveDeviceRef& pRef);
+/// The stored form of a reference, "HostApi|Name" (empty for an empty reference), and back;
+/// host API names carry no "|", so the name may.
+std::string DeviceRefText(const WaveDeviceRef& pRef);
+WaveDeviceRef ParseDeviceRef(const std::string& pText);
 
 /// The playback side of the platform's wave service, polled from the user-interface
 /// thread. Buffers written to an open device play back to back in the order written;

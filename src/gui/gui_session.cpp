@@ -36,6 +36,8 @@ GuiSession::GuiSession(SoundDevices pDevices)
 
 GuiSession::~GuiSession()
 {
+    if (warmUp_.joinable())
+        warmUp_.join();
     ProcessModules().SetNoticeSink({});
     Logic.Recorder = nullptr;
     Context.Transport = nullptr;
@@ -53,11 +55,12 @@ bool GuiSession::Startup(const std::string& pDataFolder)
     if (!Logic.Startup("", false))
         return false;
     if (devices_ == SoundDevices::System) {
+        // Both services are lazy: nothing here loads the sound library or lists a device.
+        // Without a sound system the engines stay, and opening a device says why it failed.
         out_ = std::make_unique<LazyWaveOut>();
-        if (out_->Available()) {
-            in_ = std::make_unique<LazyWaveIn>();
-            AttachEngines(*out_, in_->Available() ? in_.get() : nullptr);
-        }
+        in_ = std::make_unique<LazyWaveIn>();
+        AttachEngines(*out_, in_.get());
+        engine_->SetDeviceBinder([this](bool pInputsToo) { BindDevices(pInputsToo); });
     } else if (devices_ == SoundDevices::Virtual) {
         virtualOut_ = std::make_unique<VirtualWaveOut>();
         virtualIn_ = std::make_unique<VirtualWaveIn>();
@@ -72,6 +75,29 @@ bool GuiSession::Startup(const std::string& pDataFolder)
         Context.FileEncoder = &fileEncoder_;
     }
     return true;
+}
+
+void GuiSession::WarmUpSound()
+{
+    if (!out_ || warmUp_.joinable())
+        return;
+    // The input service starts later, on this thread, after the output's start has ended:
+    // by then the library is started and lists nothing again, and no two threads are in it.
+    warmUp_ = std::thread([this] { out_->Available(); });
+}
+
+void GuiSession::BindDevices(bool pInputsToo)
+{
+    if (warmUp_.joinable())
+        warmUp_.join();
+    const std::vector<std::string> missing
+        = BindEngineDevices(Logic.Options(), *out_, pInputsToo ? in_.get() : nullptr, &Store);
+    std::string text;
+    for (const std::string& m : missing)
+        text += (text.empty() ? "" : "\n") + m;
+    if (text != lastMissing_ && !text.empty())
+        Ui.ShowMessage(text);
+    lastMissing_ = text;
 }
 
 void GuiSession::AttachEngines(WaveOutService& pOut, WaveInService* pIn)

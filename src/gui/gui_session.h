@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace tarvok {
 
@@ -42,7 +43,14 @@ public:
 
     /// Reads the settings and prepares the data folder (pDataFolder replaces "DataPath"
     /// when not empty); then attaches the engine. False when the data folder cannot be made.
+    /// The sound system is not started here: starting it lists the devices, which takes
+    /// from under a second to several (a JACK server), and the window need not wait.
     bool Startup(const std::string& pDataFolder = {});
+    /// Starts the system's sound library (the output service, whose start lists the devices)
+    /// on a thread of its own, so that the first PLAY or the settings window find the devices
+    /// listed; whatever needs the devices before it is done waits for it. Nothing for a
+    /// session without system devices; once only. User-interface thread.
+    void WarmUpSound();
 
     IniSettingsBackend Backend { SettingsFolder() };
     Settings Store { Backend };
@@ -66,6 +74,9 @@ public:
 
 private:
     void AttachEngines(WaveOutService& pOut, WaveInService* pIn);
+    /// The engine's device binder on the system's devices: the missing ones are told in the
+    /// message area, once for each change of what is missing.
+    void BindDevices(bool pInputsToo);
 
     SoundDevices devices_;
     std::unique_ptr<LazyWaveOut> out_;
@@ -78,6 +89,8 @@ private:
     LazyAudioFileEncoder fileEncoder_;
     std::unique_ptr<VirtualWaveOut> virtualOut_;
     std::unique_ptr<VirtualWaveIn> virtualIn_;
+    std::string lastMissing_;
+    std::thread warmUp_;
 };
 
 } // namespace tarvok

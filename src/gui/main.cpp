@@ -19,6 +19,7 @@
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
@@ -144,8 +145,12 @@ int main(int argc, char** argv)
     tarvok::FrmMain window(session.Context, session.Ui);
     window.SetInstanceChannel(&channel);
     window.Start(args.CommandLine, !screenshot, !screenshot);
-    if (!screenshot)
+    if (!screenshot) {
+        // The window is up before the sound library starts (listing the devices takes from
+        // under a second to several with a JACK server); it starts beside the window.
+        QTimer::singleShot(0, &window, [&session] { session.WarmUpSound(); });
         return app.exec();
+    }
 
     // Without a stored position the shot shows the window at a common desktop size.
     if (session.Store.GetSetting("WindowWidth", "").empty())

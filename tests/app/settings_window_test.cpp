@@ -1,6 +1,9 @@
 #include "app/windows/settings_window.h"
 
+#include "app/shell/app_options.h"
 #include "core/command_ids.h"
+#include "engine/output_slots.h"
+#include "engine/virtual_wave_device.h"
 #include "support/logic_fixture.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +102,69 @@ TEST(SettingsWindow, DeviceSlotsFollowTheDeviceList)
     EXPECT_EQ(f.Store.GetSetting("DevOutID_2", int32_t { -1 }), 1);
     EXPECT_EQ(f.Logic.Options().DevOutID[1], 1);
     EXPECT_FALSE(f.Store.GetRaw("DevOutID_3").has_value());
+}
+
+TEST(SettingsWindow, DeviceSlotsShowTheRememberedDeviceWhereverItIsListed)
+{
+    SettingsFixture f;
+    AppOptions& o = f.Logic.Options();
+    o.DevOutRef[0] = { "ALSA", "card" };
+    o.DevOutID[0] = 0; // the number it had: the list has moved it
+    o.DevOutRef[1] = { "JACK Audio Connection Kit", "system" };
+    o.DevOutID[1] = -1; // missing at the last run
+    SettingsWindowModel m = f.Model({ "default", "pulse", "card" });
+    EXPECT_EQ(m.OutputChoice[0], 2);
+    // The missing device is shown after the listed ones, and OK keeps it, unused.
+    ASSERT_EQ(m.OutputDevices().size(), 4u);
+    EXPECT_EQ(m.OutputDevices()[3], "JACK Audio Connection Kit: system（見つかりません）");
+    EXPECT_EQ(m.OutputChoice[1], 3);
+    m.OutputChoice[2] = 1; // a slot kept by number chooses another device
+    m.Apply();
+    EXPECT_EQ(f.Store.GetSetting("DevOutID_1", int32_t { -9 }), 2);
+    EXPECT_EQ(f.Store.GetSetting("DevOutName_1", ""), "ALSA|card");
+    EXPECT_EQ(f.Store.GetSetting("DevOutID_2", int32_t { -9 }), -1);
+    EXPECT_EQ(f.Store.GetSetting("DevOutName_2", ""), "JACK Audio Connection Kit|system");
+    EXPECT_EQ(o.DevOutRef[1], (WaveDeviceRef { "JACK Audio Connection Kit", "system" }));
+    // The new choice is kept by number until the next binding learns its host API.
+    EXPECT_EQ(f.Store.GetSetting("DevOutID_3", int32_t { -9 }), 1);
+    EXPECT_EQ(f.Store.GetSetting("DevOutName_3", "x"), "");
+}
+
+TEST(SettingsWindow, ChoosingAnotherDeviceForgetsTheRememberedOne)
+{
+    SettingsFixture f;
+    AppOptions& o = f.Logic.Options();
+    o.DevOutRef[1] = { "ALSA", "card" };
+    o.DevOutID[1] = 1;
+    SettingsWindowModel m = f.Model();
+    EXPECT_EQ(m.OutputChoice[1], 1);
+    m.OutputChoice[1] = 0;
+    m.Apply();
+    EXPECT_EQ(o.DevOutID[1], 0);
+    EXPECT_TRUE(o.DevOutRef[1].Empty());
+    EXPECT_EQ(f.Store.GetSetting("DevOutName_2", "x"), "");
+}
+
+TEST(SettingsWindow, SlotsKeptByNumberAreReadAsBeforeAndWrittenByName)
+{
+    SettingsFixture f;
+    f.Store.SaveSetting("DevOutID_1", int32_t { 2 });
+    f.Store.SaveSetting("DevInID_2", int32_t { 1 });
+    AppOptions& o = f.Logic.Options();
+    ReadAppOptions(f.Store, o);
+    EXPECT_EQ(o.DevOutID[0], 2);
+    EXPECT_EQ(o.DevInID[1], 1);
+    EXPECT_TRUE(o.DevOutRef[0].Empty());
+    VirtualWaveOut out(3);
+    VirtualWaveIn in(2);
+    EXPECT_TRUE(BindEngineDevices(o, out, &in, &f.Store).empty());
+    EXPECT_EQ(o.DevOutID[0], 2);
+    EXPECT_EQ(f.Store.GetSetting("DevOutName_1", ""), "|Virtual output 2");
+    EXPECT_EQ(f.Store.GetSetting("DevInName_2", ""), "|Virtual input 1");
+    AppOptions again;
+    ReadAppOptions(f.Store, again);
+    EXPECT_EQ(again.DevOutRef[0], (WaveDeviceRef { "", "Virtual output 2" }));
+    EXPECT_EQ(again.DevInRef[1], (WaveDeviceRef { "", "Virtual input 1" }));
 }
 
 TEST(SettingsWindow, ToolbarRowsAreEditedAndStored)

@@ -173,6 +173,53 @@ TEST(RecordCommand, BadArgumentsAreRefused)
     EXPECT_NE(e.str().find("not enabled"), std::string::npos);
 }
 
+TEST(RecordCommand, TheDeviceIsChosenByNameAsWellAsByNumber)
+{
+    /// A self-clocked input that notes which devices were opened.
+    struct NotingIn : SelfClockedIn {
+        using SelfClockedIn::SelfClockedIn;
+        std::vector<int32_t> Opened;
+        WaveResult Open(int32_t pDeviceId, const WaveFormat& pFormat, WaveHandle& pHandle) override
+        {
+            Opened.push_back(pDeviceId);
+            return SelfClockedIn::Open(pDeviceId, pFormat, pHandle);
+        }
+    };
+    test::ScopedHome home;
+    const std::string data = home.Dir().File("data-folder");
+    MakeProject(data);
+    VirtualWaveOut out { 1 };
+    struct Case {
+        const char* Device;
+        int Status;
+        int32_t Opened;
+    };
+    const Case cases[] = { { "Virtual input 2", 0, 2 }, { "1", 0, 1 }, { "Virtual input 7", 2, -1 },
+        { "-1", 2, -1 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Device);
+        NotingIn in { 3 };
+        std::ostringstream o, e;
+        CliContext ctx(o, e);
+        ctx.DataFolder = data;
+        std::atomic<bool> stop { false };
+        EXPECT_EQ(
+            RunRecord(ctx, { "song", "--track", "0", "--device", c.Device, "--seconds", "0.2" },
+                out, in, stop),
+            c.Status)
+            << e.str();
+        if (c.Opened >= 0) {
+            EXPECT_EQ(in.Opened, std::vector<int32_t> { c.Opened });
+        } else {
+            EXPECT_TRUE(in.Opened.empty());
+            EXPECT_NE(
+                e.str().find(std::string("no input device with this ID or name: ") + c.Device),
+                std::string::npos)
+                << e.str();
+        }
+    }
+}
+
 TEST(RecordCommand, AFullDiskIsNamedAndWhatFittedIsKept)
 {
     struct Case {

@@ -35,3 +35,121 @@ TEST(OutputSlots, DeviceErrorsNameTheSlotAndTheDeviceWithTheBackendTextAfter)
 }
 
 } // namespace tarvok
+
+namespace tarvok {
+
+namespace {
+
+std::vector<WaveDeviceInfo> Listed(
+    std::initializer_list<std::pair<const char*, const char*>> pDevices)
+{
+    std::vector<WaveDeviceInfo> list;
+    for (auto [api, name] : pDevices)
+        list.emplace_back(static_cast<int32_t>(list.size()), name, api);
+    return list;
+}
+
+} // namespace
+
+TEST(OutputSlots, ADeviceKeptByNameStaysChosenWhenTheListIsRenumbered)
+{
+    // The list the device was chosen from, then the same devices after a sound server and a
+    // USB interface came up and were listed before them.
+    const std::vector<WaveDeviceInfo> before = Listed(
+        { { "ALSA", "default" }, { "ALSA", "pulse" }, { "ALSA", "USB Audio: - (hw:1,0)" } });
+    const std::vector<WaveDeviceInfo> after = Listed({ { "ALSA", "default" },
+        { "ALSA", "Scarlett 2i2: USB Audio (hw:2,0)" }, { "JACK Audio Connection Kit", "system" },
+        { "ALSA", "pulse" }, { "ALSA", "USB Audio: - (hw:1,0)" } });
+    struct Case {
+        int32_t ChosenId;
+        int32_t IdAfter;
+    };
+    const Case cases[] = { { 0, 0 }, { 1, 3 }, { 2, 4 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(before[static_cast<size_t>(c.ChosenId)].Name);
+        std::array<WaveDeviceRef, 8> refs {};
+        std::array<int32_t, 8> ids {};
+        ids.fill(-1);
+        refs[3] = RefOf(before[static_cast<size_t>(c.ChosenId)]);
+        ids[3] = c.ChosenId;
+        const SlotBinding binding = BindDeviceSlots(true, refs, ids, after);
+        EXPECT_TRUE(binding.Missing.empty());
+        EXPECT_EQ(ids[3], c.IdAfter);
+        EXPECT_EQ(refs[3], RefOf(before[static_cast<size_t>(c.ChosenId)]));
+        // Bound again on the old list, it goes back to where it was.
+        BindDeviceSlots(true, refs, ids, before);
+        EXPECT_EQ(ids[3], c.ChosenId);
+    }
+}
+
+TEST(OutputSlots, AMissingDeviceIsNamedAndItsSlotStaysUnused)
+{
+    const std::vector<WaveDeviceInfo> list = Listed({ { "ALSA", "default" }, { "ALSA", "pulse" } });
+    std::array<WaveDeviceRef, 8> refs {};
+    std::array<int32_t, 8> ids {};
+    refs[0] = { "ALSA", "pulse" };
+    refs[1] = { "JACK Audio Connection Kit", "system" };
+    ids[1] = 1; // where it was listed once: now another device's place
+    const SlotBinding binding = BindDeviceSlots(false, refs, ids, list);
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[1], -1);
+    EXPECT_EQ(refs[1], (WaveDeviceRef { "JACK Audio Connection Kit", "system" }));
+    ASSERT_EQ(binding.Missing.size(), 1u);
+    EXPECT_EQ(binding.Missing[0],
+        "入力2のデバイス「JACK Audio Connection Kit: system」が見つかりません。ほかのデバイスに切り"
+        "替えず、入力2は使わずにおきます");
+    EXPECT_EQ(EnabledSlots(ids)[1], 0);
+    // With no list at all (no sound system) nothing is told missing and nothing moves.
+    ids[1] = 1;
+    EXPECT_TRUE(BindDeviceSlots(false, refs, ids, {}).Missing.empty());
+    EXPECT_EQ(ids[1], 1);
+}
+
+TEST(OutputSlots, ASlotKeptByNumberKeepsItAndLearnsTheName)
+{
+    const std::vector<WaveDeviceInfo> list
+        = Listed({ { "ALSA", "default" }, { "ALSA", "pulse" }, { "OSS", "/dev/dsp" } });
+    std::array<WaveDeviceRef, 8> refs {};
+    std::array<int32_t, 8> ids = { 1, -1, 7, 2, 0, 0, 0, 0 };
+    const SlotBinding binding = BindDeviceSlots(true, refs, ids, list);
+    EXPECT_TRUE(binding.Learned);
+    EXPECT_TRUE(binding.Missing.empty());
+    EXPECT_EQ(ids, (std::array<int32_t, 8> { 1, -1, 7, 2, 0, 0, 0, 0 }));
+    EXPECT_EQ(refs[0], (WaveDeviceRef { "ALSA", "pulse" }));
+    EXPECT_TRUE(refs[1].Empty()); // unused stays unused
+    EXPECT_TRUE(refs[2].Empty()); // not listed: the number stays, and fails to open as before
+    EXPECT_EQ(refs[3], (WaveDeviceRef { "OSS", "/dev/dsp" }));
+    EXPECT_FALSE(BindDeviceSlots(true, refs, ids, list).Learned);
+}
+
+TEST(OutputSlots, TheNumberOnlyTellsApartDevicesOfTheSameName)
+{
+    const std::vector<WaveDeviceInfo> list
+        = Listed({ { "ALSA", "default" }, { "ALSA", "USB Audio" },
+            { "JACK Audio Connection Kit", "USB Audio" }, { "ALSA", "USB Audio" } });
+    const WaveDeviceRef usb { "ALSA", "USB Audio" };
+    struct Case {
+        int32_t Hint;
+        int32_t Found;
+    };
+    for (const Case c : { Case { 3, 3 }, Case { 1, 1 }, Case { 2, 1 }, Case { -1, 1 } }) {
+        SCOPED_TRACE(c.Hint);
+        EXPECT_EQ(FindDevice(usb, c.Hint, list), c.Found);
+    }
+    EXPECT_EQ(FindDevice({ "OSS", "USB Audio" }, 1, list), -1);
+}
+
+TEST(OutputSlots, DeviceReferencesKeepTheirStoredForm)
+{
+    const WaveDeviceRef kRefs[] = { { "ALSA", "pulse" }, { "JACK Audio Connection Kit", "a|b" },
+        { "", "Virtual output 1" } };
+    for (const WaveDeviceRef& ref : kRefs) {
+        SCOPED_TRACE(DeviceRefText(ref));
+        EXPECT_EQ(ParseDeviceRef(DeviceRefText(ref)), ref);
+    }
+    EXPECT_EQ(DeviceRefText({}), "");
+    EXPECT_TRUE(ParseDeviceRef("").Empty());
+    EXPECT_EQ(DeviceDisplayName({ "ALSA", "pipewire" }), "ALSA: pipewire");
+}
+
+} // namespace tarvok

@@ -362,6 +362,39 @@ TEST(PlaybackEngine, TracksPlayOnTheirSlotsAndDisabledSlotsAreSilent)
     EXPECT_EQ(f.Device.Log(2).Opens, 0);
 }
 
+TEST(PlaybackEngine, ARunPlaysOnTheRememberedDevicesAndLeavesAMissingOneUnused)
+{
+    EngineFixture f;
+    BuildProject(f);
+    EngineOptions& o = f.Logic.Options();
+    // Slot 0's device is listed third today; slot 1's is gone, and the number it had is
+    // another device's now.
+    o.DevOutID = { 0, 1, -1, -1, -1, -1, -1, -1 };
+    o.DevOutRef[0] = { "", "Virtual output 2" };
+    o.DevOutRef[1] = { "", "Virtual output 9" };
+    f.Engine->ComputeDeviceSlots();
+    f.Engine->SetDeviceBinder([&](bool) {
+        for (const std::string& m : BindEngineDevices(o, f.Device, nullptr, nullptr))
+            f.Logic.Ui().ShowMessage(m);
+    });
+    f.P().Tracks[2].PlayCh = 1;
+    f.P().MarkIn = 0;
+    f.P().MarkOut = 20000;
+    ASSERT_TRUE(f.Transport->PlayRange(PlayMode::Selection));
+    EXPECT_EQ(f.Engine->OutputUsed(), (std::array<int32_t, 8> { 1, 0, 0, 0, 0, 0, 0, 0 }));
+    f.RunUntilStopped();
+    EXPECT_EQ(f.Device.Log(0).Opens, 0);
+    EXPECT_EQ(f.Device.Log(1).Opens, 0);
+    EXPECT_GT(f.Device.Log(2).Opens, 0);
+    const std::vector<std::string> status = f.Ui.StatusTexts();
+    EXPECT_NE(
+        std::find(status.begin(), status.end(),
+            "出力2のデバイス「Virtual output 9」が見つかりません。ほかのデバイスに切り替えず、"
+            "出力2は使わずにおきます"),
+        status.end());
+    EXPECT_EQ(o.DevOutRef[1], (WaveDeviceRef { "", "Virtual output 9" }));
+}
+
 TEST(PlaybackEngine, AFailedSlotIsReportedAndTheNextOpenSlotKeepsTheClock)
 {
     EngineFixture f;

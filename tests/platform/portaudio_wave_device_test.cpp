@@ -1,12 +1,16 @@
 #include "platform/portaudio/portaudio_wave_device.h"
 
+#include "engine/output_slots.h"
+
 #include "../engine/engine_fixture.h"
 #include "sound_servers.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -123,6 +127,55 @@ TEST(PortAudioWaveOut, ListsTheTestDeviceAndReportsBadDevices)
     WaveFormat mono;
     mono.Channels = 1;
     EXPECT_EQ(out.Open(0, mono, handle), kWaveErrBadFormat);
+}
+
+TEST(PortAudioWaveOut, ADeviceKeptByNamePlaysAfterDevicesAreListedBeforeIt)
+{
+    TARVOK_IGNORE_LIBRARY_LEAKS;
+    test::ScopedHome home;
+    const std::string folder = home.ConfigHome() + "/alsa";
+    std::filesystem::create_directories(folder);
+    auto device = [&](const std::string& pName) {
+        return "pcm." + pName + " {\n  type file\n  slave.pcm \"null\"\n  file \""
+            + home.Dir().File(pName + ".raw") + "\"\n  format \"raw\"\n}\n";
+    };
+    test::WriteFileBytes(folder + "/asoundrc", device("tvk_kept"));
+    std::array<WaveDeviceRef, 8> refs {};
+    std::array<int32_t, 8> ids {};
+    {
+        PortAudioWaveOut out;
+        ASSERT_TRUE(out.Available());
+        ids[0] = FindDevice(out, "tvk_kept");
+        ASSERT_GE(ids[0], 0);
+        EXPECT_TRUE(BindDeviceSlots(true, refs, ids, out.Devices()).Learned);
+        EXPECT_EQ(refs[0], (WaveDeviceRef { "ALSA", "tvk_kept" }));
+    }
+    // Devices defined before it: the list is made again at the next start.
+    test::WriteFileBytes(folder + "/asoundrc",
+        device("tvk_added_a") + device("tvk_added_b") + device("tvk_added_c") + device("tvk_kept"));
+    PortAudioWaveOut out;
+    ASSERT_TRUE(out.Available());
+    ASSERT_GE(FindDevice(out, "tvk_added_a"), 0) << "the new configuration was not read";
+    EXPECT_TRUE(BindDeviceSlots(true, refs, ids, out.Devices()).Missing.empty());
+    EXPECT_EQ(ids[0], FindDevice(out, "tvk_kept"));
+
+    // What the slot plays goes to the remembered device, not to what is listed at its old
+    // number.
+    WaveHandle handle = kNoWaveHandle;
+    ASSERT_EQ(out.Open(ids[0], WaveFormat {}, handle), kWaveOk);
+    TestBuffers buffers(2, 4410);
+    for (WaveHeader& h : buffers.Headers) {
+        ASSERT_EQ(out.Prepare(handle, h), kWaveOk);
+        ASSERT_EQ(out.Write(handle, h), kWaveOk);
+    }
+    ASSERT_TRUE(test::WaitFor([&] { return buffers.AllDone(); }));
+    for (WaveHeader& h : buffers.Headers)
+        EXPECT_EQ(out.Unprepare(handle, h), kWaveOk);
+    EXPECT_EQ(out.Close(handle), kWaveOk);
+    EXPECT_GT(test::ReadFileBytes(home.Dir().File("tvk_kept.raw")).size(), 0u);
+    for (const char* other : { "tvk_added_a", "tvk_added_b", "tvk_added_c" })
+        EXPECT_TRUE(test::ReadFileBytes(home.Dir().File(std::string(other) + ".raw")).empty())
+            << other;
 }
 
 TEST(PortAudioWaveOut, PlaysAProjectIntoTheFileDeviceExactlyAsMixed)

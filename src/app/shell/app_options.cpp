@@ -37,6 +37,8 @@ void ReadAppOptions(const Settings& pSettings, AppOptions& pOptions)
     for (int n = 1; n <= 8; ++n) {
         o.DevInID[n - 1] = s.GetSetting(SlotKey("DevInID_", n), int32_t { 0 });
         o.DevOutID[n - 1] = s.GetSetting(SlotKey("DevOutID_", n), int32_t { 0 });
+        o.DevInRef[n - 1] = ParseDeviceRef(s.GetSetting(SlotKey("DevInName_", n), ""));
+        o.DevOutRef[n - 1] = ParseDeviceRef(s.GetSetting(SlotKey("DevOutName_", n), ""));
         o.LevelLdb[n - 1] = s.GetSetting(SlotKey("LevelLdb_", n), 0.0f);
         o.LevelRdb[n - 1] = s.GetSetting(SlotKey("LevelRdb_", n), 0.0f);
     }
@@ -60,6 +62,8 @@ void SaveAppOptions(Settings& pSettings, const AppOptions& pOptions)
     for (int n = 1; n <= 8; ++n) {
         s.SaveSetting(SlotKey("DevInID_", n), o.DevInID[n - 1]);
         s.SaveSetting(SlotKey("DevOutID_", n), o.DevOutID[n - 1]);
+        s.SaveSetting(SlotKey("DevInName_", n), DeviceRefText(o.DevInRef[n - 1]));
+        s.SaveSetting(SlotKey("DevOutName_", n), DeviceRefText(o.DevOutRef[n - 1]));
         s.SaveSetting(SlotKey("LevelLdb_", n), o.LevelLdb[n - 1]);
         s.SaveSetting(SlotKey("LevelRdb_", n), o.LevelRdb[n - 1]);
     }

@@ -41,6 +41,42 @@ std::string FormatTenth(double pValue)
     return text;
 }
 
+/// The entry a device slot shows: its remembered device where the list (of pListed
+/// devices) has that name, else an extra entry naming the missing device; a slot kept by
+/// its number alone shows that number, the first device when it is not listed.
+int32_t SlotChoice(const WaveDeviceRef& pRef, int32_t pId, int32_t pListed,
+    std::vector<std::string>& pNames, std::vector<WaveDeviceRef>& pMissing)
+{
+    if (pRef.Empty())
+        return pId >= 0 && pId < pListed ? pId : 0;
+    if (pId >= 0 && pId < pListed && pNames[static_cast<size_t>(pId)] == pRef.Name)
+        return pId;
+    for (int32_t i = 0; i < pListed; ++i)
+        if (pNames[static_cast<size_t>(i)] == pRef.Name)
+            return i;
+    for (size_t k = 0; k < pMissing.size(); ++k)
+        if (pMissing[k] == pRef)
+            return pListed + static_cast<int32_t>(k);
+    pMissing.push_back(pRef);
+    pNames.push_back(DeviceDisplayName(pRef) + "（見つかりません）");
+    return static_cast<int32_t>(pNames.size()) - 1;
+}
+
+/// OK on a device slot: a listed device by its ID, remembered again by name at the next
+/// binding unless it is the one already remembered; a missing one stays remembered, unused.
+void ApplySlotChoice(int32_t pChoice, int32_t pListed, const std::vector<std::string>& pNames,
+    const std::vector<WaveDeviceRef>& pMissing, WaveDeviceRef& pRef, int32_t& pId)
+{
+    if (pChoice >= pListed) {
+        pRef = pMissing[static_cast<size_t>(pChoice - pListed)];
+        pId = -1;
+        return;
+    }
+    pId = pChoice;
+    if (pNames[static_cast<size_t>(pChoice)] != pRef.Name)
+        pRef = {};
+}
+
 } // namespace
 
 SettingsWindowModel::SettingsWindowModel(MainLogic& pLogic, KeyAssignment& pAssignment,
@@ -71,13 +107,13 @@ SettingsWindowModel::SettingsWindowModel(MainLogic& pLogic, KeyAssignment& pAssi
     for (int i = 0; i < kDisplayOptionCount; ++i)
         DisplayOptions[static_cast<size_t>(i)] = *DisplayOption(copy, i) != 0;
 
-    for (int32_t slot = 0; slot < kMaxDeviceSlots; ++slot) {
-        const int32_t out = o.DevOutID[static_cast<size_t>(slot)];
-        const int32_t in = o.DevInID[static_cast<size_t>(slot)];
-        OutputChoice[static_cast<size_t>(slot)]
-            = out >= 0 && out < static_cast<int32_t>(outputDevices_.size()) ? out : 0;
-        InputChoice[static_cast<size_t>(slot)]
-            = in >= 0 && in < static_cast<int32_t>(inputDevices_.size()) ? in : 0;
+    outputListed_ = static_cast<int32_t>(outputDevices_.size());
+    inputListed_ = static_cast<int32_t>(inputDevices_.size());
+    for (size_t slot = 0; slot < kMaxDeviceSlots; ++slot) {
+        OutputChoice[slot] = SlotChoice(
+            o.DevOutRef[slot], o.DevOutID[slot], outputListed_, outputDevices_, outputMissing_);
+        InputChoice[slot] = SlotChoice(
+            o.DevInRef[slot], o.DevInID[slot], inputListed_, inputDevices_, inputMissing_);
     }
     PlayTrim = FormatNumber(o.PlayTrimDB);
     RecTrim = FormatNumber(o.RecTrimDB);
@@ -270,13 +306,18 @@ void SettingsWindowModel::Apply()
 
     // Devices.
     for (int32_t slot = 0; slot < OutputSlotCount(); ++slot) {
-        o.DevOutID[static_cast<size_t>(slot)] = OutputChoice[static_cast<size_t>(slot)];
-        s.SaveSetting(
-            "DevOutID_" + std::to_string(slot + 1), o.DevOutID[static_cast<size_t>(slot)]);
+        const size_t n = static_cast<size_t>(slot);
+        ApplySlotChoice(OutputChoice[n], outputListed_, outputDevices_, outputMissing_,
+            o.DevOutRef[n], o.DevOutID[n]);
+        s.SaveSetting("DevOutID_" + std::to_string(slot + 1), o.DevOutID[n]);
+        s.SaveSetting("DevOutName_" + std::to_string(slot + 1), DeviceRefText(o.DevOutRef[n]));
     }
     for (int32_t slot = 0; slot < InputSlotCount(); ++slot) {
-        o.DevInID[static_cast<size_t>(slot)] = InputChoice[static_cast<size_t>(slot)];
-        s.SaveSetting("DevInID_" + std::to_string(slot + 1), o.DevInID[static_cast<size_t>(slot)]);
+        const size_t n = static_cast<size_t>(slot);
+        ApplySlotChoice(InputChoice[n], inputListed_, inputDevices_, inputMissing_, o.DevInRef[n],
+            o.DevInID[n]);
+        s.SaveSetting("DevInID_" + std::to_string(slot + 1), o.DevInID[n]);
+        s.SaveSetting("DevInName_" + std::to_string(slot + 1), DeviceRefText(o.DevInRef[n]));
     }
     if (std::optional<double> trim = Number(PlayTrim)) {
         o.PlayTrimDB = ClampTrim(*trim);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/commands/command_table.h"
+#include "engine/wave_device.h"
 
 #include <array>
 #include <cstdint>
@@ -22,7 +23,9 @@ public:
     static constexpr int kKeyRowCount = kFunctionKeyCount + 1;
     static constexpr int kMaxDeviceSlots = 8;
 
-    /// pOutputDevices and pInputDevices: the device names in ID order (ID 0 first).
+    /// pOutputDevices and pInputDevices: the device names in ID order (ID 0 first). A slot
+    /// whose remembered device is not among them shows it as an extra entry after them, so
+    /// that OK keeps it rather than put another device in its place.
     /// pAssignment: the bindings the main window uses; OK updates it.
     SettingsWindowModel(MainLogic& pLogic, KeyAssignment& pAssignment,
         std::vector<std::string> pOutputDevices, std::vector<std::string> pInputDevices);
@@ -64,7 +67,8 @@ public:
     static std::string SlotLabel(int32_t pSlot);
     /// A device as the lists show it: ID + 1, a space and its name.
     static std::string DeviceItem(int32_t pId, const std::string& pName);
-    std::array<int32_t, kMaxDeviceSlots> OutputChoice {}; ///< list index per output slot
+    /// List index per output slot: a listed device, or an extra entry for a missing one.
+    std::array<int32_t, kMaxDeviceSlots> OutputChoice {};
     std::array<int32_t, kMaxDeviceSlots> InputChoice {};
     std::string PlayTrim; ///< TextTrimDB 0, dB
     std::string RecTrim; ///< TextTrimDB 1, dB
@@ -102,6 +106,11 @@ private:
     KeyAssignment& assignment_;
     std::vector<std::string> outputDevices_;
     std::vector<std::string> inputDevices_;
+    /// The listed devices, and the missing remembered ones shown after them.
+    int32_t outputListed_ = 0;
+    int32_t inputListed_ = 0;
+    std::vector<WaveDeviceRef> outputMissing_;
+    std::vector<WaveDeviceRef> inputMissing_;
 };
 
 } // namespace tarvok

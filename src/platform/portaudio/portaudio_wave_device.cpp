@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace tarvok {
 
@@ -63,7 +64,9 @@ std::vector<WaveDeviceInfo> DeviceList(bool pOutput)
     const std::vector<PaDeviceIndex> indices = DeviceIndices(pOutput);
     for (size_t i = 0; i < indices.size(); ++i) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(indices[i]);
-        list.push_back({ static_cast<int32_t>(i), info && info->name ? info->name : "" });
+        const PaHostApiInfo* api = info ? Pa_GetHostApiInfo(info->hostApi) : nullptr;
+        list.push_back({ static_cast<int32_t>(i), info && info->name ? info->name : "",
+            api && api->name ? api->name : "" });
     }
     return list;
 }
@@ -388,6 +391,8 @@ std::string PortAudioWaveOut::ErrorText(WaveResult pResult)
     return TextOf(pResult).substr(0, 200);
 }
 
+/// One open input: the callback fills the queued headers in order from the ring (as the
+/// output's, with the roles of the threads swapped) and counts what it was handed.
 struct PortAudioWaveIn::Stream {
     PaStream* Pa = nullptr;
     std::array<WaveHeader*, kRingCapacity> Ring {};
@@ -395,15 +400,51 @@ struct PortAudioWaveIn::Stream {
     std::atomic<uint32_t> Tail { 0 };
     std::atomic<uint64_t> Position { 0 };
     bool Started = false;
+    double Rate = 44100; ///< frames per second
+    /// The callback's own: when the run's first frame was captured, and frames since.
+    int64_t FirstFrameNs = 0;
+    uint64_t Frames = 0;
+
+    /// Audio thread. Waits while the device runs more than kMaxAheadNs ahead of the clock.
+    void PaceToClock(unsigned long pFrames);
 };
 
 namespace {
 
-/// Audio thread: no allocation, no locks; copies recorded bytes into queued buffers.
+/// How far ahead of the clock an input may deliver. A device captures in real time and
+/// cannot run ahead of the clock by more than what it had buffered (a period or two); a
+/// device that reads a file or hands out silence (ALSA's "file" over "null") delivers as
+/// fast as it is read, and would fill every queued buffer at once and drop the rest.
+constexpr int64_t kMaxAheadNs = 250'000'000;
+
+} // namespace
+
+void PortAudioWaveIn::Stream::PaceToClock(unsigned long pFrames)
+{
+    const int64_t now = NowNs();
+    const auto framesNs = [this](uint64_t pCount) {
+        return static_cast<int64_t>(static_cast<double>(pCount) * 1e9 / Rate);
+    };
+    // The first block was captured over the time just before its callback.
+    if (Frames == 0)
+        FirstFrameNs = now - framesNs(pFrames);
+    Frames += pFrames;
+    const int64_t aheadNs = FirstFrameNs + framesNs(Frames) - now;
+    // Only a device that is not a real-time device gets here: waiting in its callback reads
+    // it at the clock's pace, so the engine's buffers keep up and nothing is lost.
+    if (aheadNs > kMaxAheadNs)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(aheadNs - kMaxAheadNs));
+}
+
+namespace {
+
+/// Audio thread: no allocation, no locks; copies recorded bytes into queued buffers. It
+/// waits only for an input that runs ahead of the clock (PaceToClock).
 int InputCallback(const void* pInput, void*, unsigned long pFrames, const PaStreamCallbackTimeInfo*,
     PaStreamCallbackFlags, void* pUser)
 {
     auto* s = static_cast<PortAudioWaveIn::Stream*>(pUser);
+    s->PaceToClock(pFrames);
     const auto* in = static_cast<const uint8_t*>(pInput);
     const size_t have = static_cast<size_t>(pFrames) * 4;
     size_t taken = 0;
@@ -478,6 +519,7 @@ WaveResult PortAudioWaveIn::Open(int32_t pDeviceId, const WaveFormat& pFormat, W
     params.sampleFormat = paInt16;
     params.suggestedLatency = info ? info->defaultHighInputLatency : 0.1;
     auto stream = std::make_unique<Stream>();
+    stream->Rate = pFormat.SampleRate;
     const PaError err = Pa_OpenStream(&stream->Pa, &params, nullptr, pFormat.SampleRate,
         paFramesPerBufferUnspecified, paClipOff | paDitherOff, InputCallback, stream.get());
     if (err != paNoError)
@@ -526,6 +568,8 @@ WaveResult PortAudioWaveIn::Start(WaveHandle pHandle)
         return kWaveErrBadHandle;
     if (s->Started)
         return kWaveOk;
+    // The stream is stopped, so the callback's clock is ours: each run paces from its start.
+    s->Frames = 0;
     const PaError err = Pa_StartStream(s->Pa);
     s->Started = err == paNoError;
     return FromPa(err);
