@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include "cli/automate_command.h"
+#include "cli/calibrate_command.h"
 #include "cli/cd_command.h"
 #include "cli/cli_context.h"
 #include "cli/fx_command.h"
@@ -218,6 +219,7 @@ const std::vector<CommandRow>& Commands()
         { &kDevicesSpec, DevicesCommand },
         { &kPlaySpec, PlayCommand },
         { &kRecordSpec, RecordCommand },
+        { &kCalibrateSpec, CalibrateCommand },
         { &kRunSpec, RunScriptCommand },
         { &kAutomateSpec, AutomateCommand },
         { &kSettingsSpec, SettingsCommand },

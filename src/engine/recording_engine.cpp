@@ -4,6 +4,7 @@
 #include "core/data_folder.h"
 #include "core/load_file_to_track.h"
 #include "core/peaks.h"
+#include "core/settings.h"
 #include "core/time_text.h"
 #include "core/user_interface.h"
 #include "core/wave_info.h"
@@ -46,14 +47,20 @@ void PutLe32(uint8_t* pTo, uint32_t pValue)
 
 /// Places a take's whole file at pStartAdr on pTrack as a new block; the index of its wave
 /// file, or nothing when the file cannot be placed.
-std::optional<int32_t> PlaceTake(
-    Project& pProject, int32_t pTrack, const std::string& pPath, int32_t pStartAdr)
+std::optional<int32_t> PlaceTake(Project& pProject, int32_t pTrack, const std::string& pPath,
+    int32_t pStartAdr, int32_t pSkipFrames = 0)
 {
     Result<PlacedFile> placed = PlaceFileOnTrack(pProject, pTrack, pPath, pStartAdr, "");
     if (!placed)
         return std::nullopt;
+    Block& block = pProject.Blocks[static_cast<size_t>(placed->Block)];
     // A take stays unnamed: its file's name is a working name that means nothing to the user.
-    pProject.Blocks[static_cast<size_t>(placed->Block)].Name.clear();
+    block.Name.clear();
+    // Frames that belong before the start of the timeline are left out of the block.
+    if (pSkipFrames > 0 && block.SrcStart + pSkipFrames <= block.SrcEnd) {
+        block.SrcStart += pSkipFrames;
+        pProject.NormalizeBlock(placed->Block);
+    }
     return placed->Wave;
 }
 
@@ -434,6 +441,8 @@ bool RecordingEngine::OpenInput(int32_t pSlot, bool pStartLater)
     s.Captured = 0;
     s.Lost = 0;
     s.Gaps.clear();
+    s.Alignment.Reset();
+    s.OffsetFrames = 0;
     s.Opened = 1;
     if (pStartLater) {
         s.PendingStart = 1;
@@ -853,6 +862,7 @@ void RecordingEngine::TimerProg()
     for (int32_t k = 0; k < kInputSlots && Recording && !WriteFailed; ++k) {
         if (!Slots[k].Active)
             continue;
+        ReadAlignment(k);
         UpdateOverruns(k);
         HandleStatuses(ProcessInput(k, false));
         if (WriteFailed)
@@ -875,8 +885,86 @@ void RecordingEngine::TimerVU()
     UpdateOverruns(slot);
     const int64_t head = Slots[slot].Captured + RecStartPos - FirstStart;
     project_.Head = static_cast<int32_t>(std::clamp<int64_t>(head, 0, kMaxLength));
-    if (playback_.IsDeviceOpen() && options_.UseAdjustClock)
+    if (!playback_.IsDeviceOpen() || !options_.UseAdjustClock)
+        return;
+    const InputSlotState& s = Slots[slot];
+    const std::optional<double> anchor = s.Alignment.Anchor();
+    if (!anchor || s.Handle == kNoWaveHandle) {
         playback_.UpdateClockDrift(InputPosition(slot), static_cast<int32_t>(FirstStart));
+        return;
+    }
+    // Once the input is lined up with what is heard, the correction keeps that relation
+    // (only the clocks' drift moves playback), on the input's clock run on to now.
+    const double inputLatency = in_.LatencySeconds(s.Handle) * project_.SampleRate;
+    const double clock = in_.ClockFrames(s.Handle);
+    const int64_t start = RoundHalfEven(playback_.PlayStart() - *anchor - inputLatency);
+    playback_.UpdateClockDrift(static_cast<uint32_t>(static_cast<int64_t>(clock) * kRecFrameBytes),
+        static_cast<int32_t>(start));
+}
+
+int32_t RecordingEngine::HeardSlot() const
+{
+    if (!playback_.IsDeviceOpen() || playback_.Mode() != PlayMode::All || playback_.IsPaused())
+        return -1;
+    for (int32_t k = 0; k < kOutputSlots; ++k)
+        if (playback_.OutputUsed()[k])
+            return k;
+    return -1;
+}
+
+void RecordingEngine::ReadAlignment(int32_t pSlot)
+{
+    InputSlotState& s = Slots[pSlot];
+    // Only while writing against playback, before any clock correction moved it.
+    if (!takeAsked_ || RecOnly || s.Handle == kNoWaveHandle || s.Alignment.Full()
+        || playback_.AppliedDrift() != 0)
+        return;
+    const int32_t out = HeardSlot();
+    if (out < 0)
+        return;
+    const double heard = static_cast<double>(playback_.OutputPosition(out) / kRecFrameBytes);
+    // Nothing heard yet: the output's position does not say when its first frame plays.
+    if (heard <= 0)
+        return;
+    if (s.Alignment.Count() == 0)
+        s.OffsetFrames = StoredOffsetFrames(pSlot, out);
+    s.Alignment.AddReading(playback_.PlayStart() + heard, in_.ClockFrames(s.Handle),
+        in_.LatencySeconds(s.Handle) * project_.SampleRate);
+}
+
+int64_t RecordingEngine::StoredOffsetFrames(int32_t pSlot, int32_t pOutSlot)
+{
+    if (!LatencyStore)
+        return 0;
+    const std::vector<WaveDeviceInfo> outputs = playback_.Out().Devices();
+    const std::vector<WaveDeviceInfo> inputs = in_.Devices();
+    const int32_t outId = options_.DevOutID[pOutSlot];
+    const int32_t inId = options_.DevInID[pSlot];
+    if (outId < 0 || outId >= static_cast<int32_t>(outputs.size()) || inId < 0
+        || inId >= static_cast<int32_t>(inputs.size()))
+        return 0;
+    const std::optional<int64_t> us
+        = StoredLatencyOffsetUs(*LatencyStore, outputs[outId].Name, inputs[inId].Name);
+    return us ? UsToFrames(*us, project_.SampleRate) : 0;
+}
+
+void RecordingEngine::AlignTakes()
+{
+    for (int32_t i = 0; i < RecTargetCount; ++i) {
+        RecTarget& t = Targets[i];
+        const InputSlotState& s = Slots[t.InputSlot];
+        const std::optional<double> anchor = s.Alignment.Anchor();
+        if (t.StartOffset < 0 || !anchor)
+            continue;
+        t.StartAdr = PlaceTakeStart(*anchor, t.StartOffset, s.OffsetFrames, kMaxLength - 1);
+        // A take begun at the start of the timeline may belong partly before it: that part
+        // is left out of the block rather than moving the rest later.
+        const int64_t start
+            = RoundHalfEven(*anchor + static_cast<double>(t.StartOffset)) - s.OffsetFrames;
+        t.SkipFrames = start < 0
+            ? static_cast<int32_t>(std::min<int64_t>(-start, std::max(0, t.Total - 1)))
+            : 0;
+    }
 }
 
 void RecordingEngine::CloseInput(int32_t pSlot)
@@ -922,6 +1010,7 @@ void RecordingEngine::StopRecording()
         if (Slots[k].Active || Slots[k].Handle != kNoWaveHandle)
             CloseInput(k);
     OnStopButton = std::move(onStop);
+    AlignTakes();
     Recording = false;
     RecStarted = false;
     playback_.EndRecording();
@@ -956,8 +1045,8 @@ void RecordingEngine::StopRecording()
             p.Tracks[t.TrackNo].Selected = 1;
             p.CurrentTrack = t.TrackNo;
             p.MarkIn = t.StartAdr;
-            p.MarkOut = static_cast<int32_t>(
-                std::min<int64_t>(static_cast<int64_t>(t.StartAdr) + t.Total, kMaxLength - 1));
+            p.MarkOut = static_cast<int32_t>(std::min<int64_t>(
+                static_cast<int64_t>(t.StartAdr) + t.Total - t.SkipFrames, kMaxLength - 1));
             EraseSelected(p, false);
         }
         for (int32_t i = 0; i < RecTargetCount; ++i) {
@@ -967,7 +1056,8 @@ void RecordingEngine::StopRecording()
             // Should the header stay unwritable (a full disk), the block still ends at Total.
             static_cast<void>(
                 SetWaveDataSize(t.FileName, static_cast<int64_t>(t.Total) * kRecFrameBytes));
-            const std::optional<int32_t> placed = PlaceTake(p, t.TrackNo, t.FileName, t.StartAdr);
+            const std::optional<int32_t> placed
+                = PlaceTake(p, t.TrackNo, t.FileName, t.StartAdr, t.SkipFrames);
             if (!placed) {
                 ui_.MessageBox(
                     "録音ファイルを配置できません: " + t.FileName, MsgButtons::Ok, MsgIcon::Error);

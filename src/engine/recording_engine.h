@@ -4,6 +4,7 @@
 #include "core/file_io.h"
 #include "core/project.h"
 #include "engine/engine_options.h"
+#include "engine/latency_calibration.h"
 #include "engine/wave_device.h"
 
 #include <array>
@@ -20,6 +21,7 @@ namespace tarvok {
 class DataFolder;
 class FileSyncer;
 class PlaybackEngine;
+class Settings;
 class UserInterface;
 
 inline constexpr int32_t kRecTargets = 16;
@@ -145,6 +147,11 @@ public:
             int64_t Frames = 0;
         };
         std::vector<Gap> Gaps;
+        /// Where this input's frames belong on the timeline heard while playback runs.
+        TakeAlignment Alignment;
+        /// The measured round-trip offset of this input and the output it played against,
+        /// in frames (0 when the pair was never measured).
+        int64_t OffsetFrames = 0;
     };
 
     struct RecTarget {
@@ -159,6 +166,9 @@ public:
         int64_t StopOffset = -1;
         int32_t SilentRun = 0;
         int32_t StartAdr = 0; ///< RecBlock.StartAdr: where the block goes on the timeline
+        /// Frames at the take's start left out of its block: they belong before the start of
+        /// the timeline.
+        int32_t SkipFrames = 0;
         PeakArray Peaks; ///< RecPeaks
         int32_t PeakEntries = 0;
         int32_t StretchFrames = 0;
@@ -202,6 +212,9 @@ public:
     /// MonitorClose so that an open monitor closes at its next tick.
     int32_t MonitorOpen = 0;
     bool MonitorClose = false;
+    /// The measured round-trip offsets per device pair (StoredLatencyOffsetUs); without it
+    /// takes recorded against playback are placed by the latencies the devices report alone.
+    const Settings* LatencyStore = nullptr;
     /// Test seam: the append of pTarget's data fails when this returns true.
     std::function<bool(int32_t pTarget)> FailAppend;
 
@@ -248,9 +261,19 @@ public:
 
     EngineOptions& Options() { return options_; }
     PlaybackEngine& Playback() { return playback_; }
+    WaveInService& In() { return in_; }
 
 private:
     void UpdateOverruns(int32_t pSlot);
+    /// The output slot whose clock the head follows while playing; -1 when none plays.
+    int32_t HeardSlot() const;
+    /// One reading of a slot's clock against the timeline heard, while a take is written
+    /// against playback.
+    void ReadAlignment(int32_t pSlot);
+    /// The stored offset of the slot's input and the output pOutSlot, in frames.
+    int64_t StoredOffsetFrames(int32_t pSlot, int32_t pOutSlot);
+    /// Moves each take recorded against playback to where it was played along with.
+    void AlignTakes();
     /// Hands pCount frames of a slot to its targets; the slot's (left, right) statuses.
     std::pair<int32_t, int32_t> Deliver(int32_t pSlot, const int16_t* pFrames, int32_t pCount);
     /// Writes the slot's lost runs that come before its next buffer (all of them with

@@ -152,6 +152,13 @@ public:
     virtual WaveResult Close(WaveHandle pHandle) = 0;
     /// The text of a nonzero result (at most 200 characters).
     virtual std::string ErrorText(WaveResult pResult) = 0;
+    /// The output latency the device reports for an open handle, in seconds: how long a
+    /// frame handed over takes to be heard. 0 when the device does not say.
+    virtual double LatencySeconds(WaveHandle pHandle)
+    {
+        (void)pHandle;
+        return 0;
+    }
 };
 
 /// The recording side: buffers added to an open device are filled in the order added;
@@ -175,6 +182,21 @@ public:
     virtual WaveResult Reset(WaveHandle pHandle) = 0;
     virtual WaveResult Close(WaveHandle pHandle) = 0;
     virtual std::string ErrorText(WaveResult pResult) = 0;
+    /// The input latency the device reports for an open handle, in seconds: how long ago a
+    /// frame delivered now entered the input. 0 when the device does not say.
+    virtual double LatencySeconds(WaveHandle pHandle)
+    {
+        (void)pHandle;
+        return 0;
+    }
+    /// Frames recorded by now, for lining the input up with what plays: the count of the
+    /// latest delivery run on with the clock since it came, where the device can say when
+    /// that was; else the position. GetPosition stays the count delivered.
+    virtual double ClockFrames(WaveHandle pHandle)
+    {
+        uint32_t bytes = 0;
+        return GetPosition(pHandle, bytes) == kWaveOk ? static_cast<double>(bytes / 4) : 0.0;
+    }
 };
 
 /// The text for a result code shared by every service; empty for 0.

@@ -33,6 +33,7 @@ const struct {
     const char* Option;
 } kCommands[] = {
     { "automate", "--curve FILE" },
+    { "calibrate", "--input ID|NAME" },
     { "cd", "--accuraterip" },
     { "cleanup", "-h, --help" },
     { "demo", "-h, --help" },

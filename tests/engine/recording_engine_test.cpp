@@ -450,6 +450,10 @@ TEST(RecordingEngine, PlaybackFollowsADriftingInputClock)
         f.P().Tracks[1].PlaySelected = 1;
         f.AddBlock(1, f.AddWave(9, 1500000), 0, 1, 1500000);
         f.Arm(0, 0);
+        // A second in: however far the clocks disagree, the whole take lies on the timeline
+        // (a take placed partly before its start loses that part).
+        constexpr int32_t kFrom = 44100;
+        f.P().Head = kFrom;
         ASSERT_TRUE(f.Command(kCmdRec));
         f.Run(4410);
         const int64_t startIn = f.InputFrames;
@@ -458,7 +462,7 @@ TEST(RecordingEngine, PlaybackFollowsADriftingInputClock)
         f.Run(882000, 1.01); // 20 s with the input clock 1 % fast
         const int64_t drift = (f.InputFrames - startIn) - 882000;
         // The head follows the input clock.
-        EXPECT_EQ(f.P().Head, f.InputFrames - startIn);
+        EXPECT_EQ(f.P().Head, kFrom + f.InputFrames - startIn);
         if (adjust) {
             // The correction is a lagging average of the measured drift.
             EXPECT_GT(f.Engine->AppliedDrift(), drift * 7 / 10);

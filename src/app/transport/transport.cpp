@@ -118,6 +118,7 @@ void Transport::AttachRecorder(RecordingEngine& pRecorder)
     MainLogic& logic = logic_;
     pRecorder.BeginEditStep = [&logic] { return logic.StartProc(1, 0, false); };
     pRecorder.EndEditStep = [&logic] { logic.EndProc(); };
+    pRecorder.LatencyStore = &logic.Store();
     pRecorder.OnWritten = [&logic] {
         logic.Ui().RequestRedraw(RedrawArea::Tracks);
         logic.Ui().RequestRedraw(RedrawArea::TimeDisplay);

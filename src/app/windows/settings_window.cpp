@@ -8,6 +8,7 @@
 #include "core/paths.h"
 #include "core/project.h"
 #include "core/wave_info.h"
+#include "engine/latency_calibration.h"
 
 #include <algorithm>
 #include <cmath>
@@ -335,6 +336,34 @@ void SettingsWindowModel::Apply()
         o.ShowToolBar = ShowToolBar ? 1 : 0;
         s.SaveSetting("ShowToolBar", o.ShowToolBar);
     }
+}
+
+std::string SettingsWindowModel::MeasureLatency(
+    WaveOutService& pOut, WaveInService& pIn, EngineClock& pClock)
+{
+    if (logic_.Recording || logic_.Playing)
+        return "再生中・録音中は往復遅延を測定できません";
+    const int32_t out = OutputChoice[0];
+    const int32_t in = InputChoice[0];
+    if (out < 0 || out >= static_cast<int32_t>(outputDevices_.size()) || in < 0
+        || in >= static_cast<int32_t>(inputDevices_.size()))
+        return "測定するデバイスがありません";
+    RoundTripRequest request;
+    request.OutputId = out;
+    request.InputId = in;
+    const Result<RoundTripResult> measured
+        = MeasureRoundTrip(pOut, pIn, request, pClock, logic_.Ui());
+    if (!measured)
+        return measured.error().Message;
+    const std::string& outName = outputDevices_[static_cast<size_t>(out)];
+    const std::string& inName = inputDevices_[static_cast<size_t>(in)];
+    if (!StoreLatencyOffsetUs(logic_.Store(), outName, inName,
+            FramesToUs(measured->OffsetFrames, measured->SampleRate)))
+        return "往復遅延の補正値を保存できません";
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "%.2f", measured->OffsetMs());
+    return std::string(kLatencyMeasuredText) + ": " + std::to_string(measured->OffsetFrames)
+        + " サンプル (" + ms + " ms)、" + outName + " → " + inName;
 }
 
 } // namespace tarvok

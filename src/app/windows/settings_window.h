@@ -11,7 +11,10 @@
 
 namespace tarvok {
 
+class EngineClock;
 class MainLogic;
+class WaveInService;
+class WaveOutService;
 
 /// The settings window without a window: the texts and choices of its five tabs (general,
 /// details, devices, keyboard, toolbar) loaded from the main window's options, the store and
@@ -72,6 +75,11 @@ public:
     std::array<int32_t, kMaxDeviceSlots> InputChoice {};
     std::string PlayTrim; ///< TextTrimDB 0, dB
     std::string RecTrim; ///< TextTrimDB 1, dB
+    /// "往復遅延を測定": plays a click on the output chosen for the first slot, records it on
+    /// the input chosen for the first slot and stores the measured offset for that pair
+    /// (takes recorded against playback on it are moved by it). The text to show: the
+    /// offset, or why nothing was measured. Refused while anything plays or records.
+    std::string MeasureLatency(WaveOutService& pOut, WaveInService& pIn, EngineClock& pClock);
 
     // Keyboard and toolbar tabs.
     /// The descriptions shown for F1..F12 and space.

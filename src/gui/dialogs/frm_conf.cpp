@@ -2,9 +2,11 @@
 #include "gui/gui_text.h"
 
 #include "app/shell/main_logic.h"
+#include "engine/engine_clock.h"
 #include "engine/playback_engine.h"
 #include "engine/wave_device.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -314,6 +316,27 @@ QWidget* FrmConf::BuildDevices()
     trims->addRow(QTr("再生トリム"), WithNote(playTrim_, tr("db"), page));
     trims->addRow(QTr("録音トリム"), WithNote(recTrim_, tr("db"), page));
     layout->addLayout(trims);
+    // The round trip of the first output and input: a click played and recorded back.
+    auto* measure = new QPushButton(tr("往復遅延を測定"), page);
+    measure->setObjectName(QStringLiteral("ButtonMeasureLatency"));
+    measure->setAutoDefault(false);
+    measure->setEnabled(context_.Engine && context_.WaveIn);
+    auto* measured = new QLabel(page);
+    measured->setObjectName(QStringLiteral("LabelLatency"));
+    measured->setWordWrap(true);
+    connect(measure, &QPushButton::clicked, this, [this, measured] {
+        if (outputs_[0])
+            model_->OutputChoice[0] = outputs_[0]->currentIndex();
+        if (inputs_[0])
+            model_->InputChoice[0] = inputs_[0]->currentIndex();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        SystemEngineClock clock;
+        measured->setText(
+            Q(model_->MeasureLatency(context_.Engine->Out(), *context_.WaveIn, clock)));
+        QApplication::restoreOverrideCursor();
+    });
+    layout->addWidget(WithNote(measure, QString(), page));
+    layout->addWidget(measured);
     layout->addStretch();
     return page;
 }

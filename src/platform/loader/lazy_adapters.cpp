@@ -111,6 +111,12 @@ std::string LazyWaveOut::ErrorText(WaveResult pResult)
     return pResult == kWaveErrFailed ? real_.Problem() : CommonWaveErrorText(pResult);
 }
 
+double LazyWaveOut::LatencySeconds(WaveHandle pHandle)
+{
+    WaveOutService* real = real_.Get();
+    return real ? real->LatencySeconds(pHandle) : 0;
+}
+
 LazyWaveIn::LazyWaveIn(ModuleLoader& pLoader)
     : real_(pLoader, AdapterLib::PortAudio, &AdapterModule::NewWaveIn, "Sound input")
 {
@@ -181,6 +187,18 @@ std::string LazyWaveIn::ErrorText(WaveResult pResult)
     if (WaveInService* real = real_.Get())
         return real->ErrorText(pResult);
     return pResult == kWaveErrFailed ? real_.Problem() : CommonWaveErrorText(pResult);
+}
+
+double LazyWaveIn::LatencySeconds(WaveHandle pHandle)
+{
+    WaveInService* real = real_.Get();
+    return real ? real->LatencySeconds(pHandle) : 0;
+}
+
+double LazyWaveIn::ClockFrames(WaveHandle pHandle)
+{
+    WaveInService* real = real_.Get();
+    return real ? real->ClockFrames(pHandle) : 0;
 }
 
 LazyCdDriveService::LazyCdDriveService(ModuleLoader& pLoader)

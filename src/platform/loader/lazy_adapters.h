@@ -120,6 +120,7 @@ public:
     WaveResult Reset(WaveHandle pHandle) override;
     WaveResult Close(WaveHandle pHandle) override;
     std::string ErrorText(WaveResult pResult) override;
+    double LatencySeconds(WaveHandle pHandle) override;
 
 private:
     LazyAdapter<WaveOutService> real_;
@@ -144,6 +145,8 @@ public:
     WaveResult Reset(WaveHandle pHandle) override;
     WaveResult Close(WaveHandle pHandle) override;
     std::string ErrorText(WaveResult pResult) override;
+    double LatencySeconds(WaveHandle pHandle) override;
+    double ClockFrames(WaveHandle pHandle) override;
 
 private:
     LazyAdapter<WaveInService> real_;

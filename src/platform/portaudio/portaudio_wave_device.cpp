@@ -128,6 +128,7 @@ struct PortAudioWaveOut::Stream {
     std::atomic<bool> Paused { false };
     bool Started = false; ///< user-interface thread
     HeardPosition Heard { 1, 0 }; ///< user-interface thread
+    double LatencySec = 0; ///< as PortAudio reports it at the open
 
     /// The frames handed to the device and when, published by the callback under a
     /// sequence count (odd while it writes) so that the user-interface thread reads a pair
@@ -278,6 +279,7 @@ WaveResult PortAudioWaveOut::Open(int32_t pDeviceId, const WaveFormat& pFormat, 
     const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream->Pa);
     const double latency = streamInfo ? streamInfo->outputLatency : params.suggestedLatency;
     stream->Heard = HeardPosition(pFormat.SampleRate, latency * pFormat.SampleRate);
+    stream->LatencySec = latency;
     pHandle = nextHandle_++;
     streams_[pHandle] = std::move(stream);
     return kWaveOk;
@@ -391,6 +393,12 @@ std::string PortAudioWaveOut::ErrorText(WaveResult pResult)
     return TextOf(pResult).substr(0, 200);
 }
 
+double PortAudioWaveOut::LatencySeconds(WaveHandle pHandle)
+{
+    Stream* s = Find(pHandle);
+    return s ? s->LatencySec : 0;
+}
+
 /// One open input: the callback fills the queued headers in order from the ring (as the
 /// output's, with the roles of the threads swapped) and counts what it was handed.
 struct PortAudioWaveIn::Stream {
@@ -404,6 +412,12 @@ struct PortAudioWaveIn::Stream {
     /// The callback's own: when the run's first frame was captured, and frames since.
     int64_t FirstFrameNs = 0;
     uint64_t Frames = 0;
+    double LatencySec = 0; ///< as PortAudio reports it at the open
+    /// When the latest callback came, published with Position under a sequence count (odd
+    /// while it writes), as the output's written frames are.
+    std::atomic<uint32_t> Sequence { 0 };
+    std::atomic<uint64_t> DeliveredFrames { 0 };
+    std::atomic<int64_t> DeliveredAtNs { 0 };
 
     /// Audio thread. Waits while the device runs more than kMaxAheadNs ahead of the clock.
     void PaceToClock(unsigned long pFrames);
@@ -465,7 +479,13 @@ int InputCallback(const void* pInput, void*, unsigned long pFrames, const PaStre
             s->Head.store(head + 1, std::memory_order_release);
         }
     }
-    s->Position.fetch_add(have, std::memory_order_relaxed);
+    const uint64_t position = s->Position.fetch_add(have, std::memory_order_relaxed) + have;
+    const uint32_t seq = s->Sequence.load(std::memory_order_relaxed);
+    s->Sequence.store(seq + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    s->DeliveredFrames.store(position / 4, std::memory_order_relaxed);
+    s->DeliveredAtNs.store(NowNs(), std::memory_order_relaxed);
+    s->Sequence.store(seq + 2, std::memory_order_release);
     return paContinue;
 }
 
@@ -524,6 +544,8 @@ WaveResult PortAudioWaveIn::Open(int32_t pDeviceId, const WaveFormat& pFormat, W
         paFramesPerBufferUnspecified, paClipOff | paDitherOff, InputCallback, stream.get());
     if (err != paNoError)
         return FromPa(err);
+    const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream->Pa);
+    stream->LatencySec = streamInfo ? streamInfo->inputLatency : params.suggestedLatency;
     pHandle = nextHandle_++;
     streams_[pHandle] = std::move(stream);
     return kWaveOk;
@@ -609,6 +631,8 @@ WaveResult PortAudioWaveIn::Reset(WaveHandle pHandle)
         s->Ring[i % kRingCapacity]->MarkDone();
     s->Head.store(tail, std::memory_order_release);
     s->Position.store(0);
+    s->DeliveredFrames.store(0);
+    s->DeliveredAtNs.store(0);
     return kWaveOk;
 }
 
@@ -629,6 +653,33 @@ WaveResult PortAudioWaveIn::Close(WaveHandle pHandle)
 std::string PortAudioWaveIn::ErrorText(WaveResult pResult)
 {
     return TextOf(pResult).substr(0, 200);
+}
+
+double PortAudioWaveIn::LatencySeconds(WaveHandle pHandle)
+{
+    Stream* s = Find(pHandle);
+    return s ? s->LatencySec : 0;
+}
+
+double PortAudioWaveIn::ClockFrames(WaveHandle pHandle)
+{
+    Stream* s = Find(pHandle);
+    if (!s)
+        return 0;
+    uint64_t frames = 0;
+    int64_t atNs = 0;
+    for (;;) {
+        const uint32_t before = s->Sequence.load(std::memory_order_acquire);
+        frames = s->DeliveredFrames.load(std::memory_order_relaxed);
+        atNs = s->DeliveredAtNs.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1) == 0 && s->Sequence.load(std::memory_order_relaxed) == before)
+            break;
+    }
+    if (frames == 0 || !s->Started)
+        return static_cast<double>(frames);
+    const double elapsed = static_cast<double>(std::max<int64_t>(0, NowNs() - atNs)) * 1e-9;
+    return static_cast<double>(frames) + std::min(elapsed, 0.25) * s->Rate;
 }
 
 } // namespace tarvok

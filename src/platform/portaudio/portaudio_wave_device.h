@@ -60,6 +60,8 @@ public:
     WaveResult Reset(WaveHandle pHandle) override;
     WaveResult Close(WaveHandle pHandle) override;
     std::string ErrorText(WaveResult pResult) override;
+    /// The stream's output latency as PortAudio reports it.
+    double LatencySeconds(WaveHandle pHandle) override;
 
     struct Stream;
 
@@ -93,6 +95,11 @@ public:
     WaveResult Reset(WaveHandle pHandle) override;
     WaveResult Close(WaveHandle pHandle) override;
     std::string ErrorText(WaveResult pResult) override;
+    /// The stream's input latency as PortAudio reports it.
+    double LatencySeconds(WaveHandle pHandle) override;
+    /// The frames of the latest callback run on with the clock since it came, never more
+    /// than a quarter second ahead.
+    double ClockFrames(WaveHandle pHandle) override;
 
     struct Stream;
 
