@@ -1,10 +1,10 @@
 #pragma once
 
 #include <array>
-#include <concepts>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace tarvok {
 
@@ -39,7 +39,7 @@ std::string FillArgs(std::string_view pPattern, std::span<const std::string> pAr
 /// The text of one placeholder value: integers in decimal, texts as they are.
 template <class T> std::string ArgText(const T& pValue)
 {
-    if constexpr (std::integral<T> && !std::same_as<T, char> && !std::same_as<T, bool>)
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, char> && !std::is_same_v<T, bool>)
         return std::to_string(pValue);
     else
         return std::string(std::string_view(pValue));
