@@ -2,6 +2,7 @@
 
 #include "app/shell/app_options.h"
 #include "app/shell/recent_files.h"
+#include "base/i18n.h"
 
 #include "core/data_folder.h"
 #include "core/error_log.h"
@@ -36,9 +37,9 @@ struct WindowRequest {
 enum class ProjectAccess { Edit, ReadOnly };
 
 /// What follows the cause when an undo snapshot could not be written.
-inline constexpr std::string_view kEditNotMadeText = "この編集はしていません。";
+inline constexpr std::string_view kEditNotMadeText = N_("この編集はしていません。");
 inline constexpr std::string_view kUndoLostText
-    = "録音は配置しましたが、元に戻すことはできません。";
+    = N_("録音は配置しましたが、元に戻すことはできません。");
 
 /// The headless logic of the main window: owns the one Project for the life of the process,
 /// runs start-up and exit, brackets every edit with StartProc/EndProc and handles the
@@ -245,7 +246,7 @@ public:
     bool TakeUndoSnapshot();
     /// Tells the user that the last TakeUndoSnapshot failed, with its cause, and then
     /// pConsequence (by default that the edit was not made).
-    void ShowUndoSnapshotFailure(std::string_view pConsequence = kEditNotMadeText);
+    void ShowUndoSnapshotFailure(std::string_view pConsequence = Tr(kEditNotMadeText.data()));
     virtual ~MainLogic();
 
 private:
