@@ -4,6 +4,7 @@
 #include "app/commands/fade_commands.h"
 #include "app/shell/main_logic.h"
 #include "app/transport/transport.h"
+#include "base/i18n.h"
 #include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/time_text.h"
@@ -959,7 +960,7 @@ bool FrmMain::OpenMonitor()
     }
     RecordingEngine* rec = ctx_.Logic.Recorder;
     if (!rec || !ctx_.Engine) {
-        ctx_.Logic.ShowMessage(kRecordingUnavailable);
+        ctx_.Logic.ShowMessage(Tr(kRecordingUnavailable));
         return false;
     }
     if (rec->MonitorOpen != 0)
