@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/i18n.h"
+#include "base/text_marks.h"
 #include "fx/fx_table.h"
 
 #include <array>

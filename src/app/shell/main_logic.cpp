@@ -193,7 +193,7 @@ bool MainLogic::StartProc(int32_t pNeedUndo, int32_t pType, bool pRefuseWithoutU
                     ShowUndoSnapshotFailure();
                     return false;
                 }
-                ShowUndoSnapshotFailure(Tr(kUndoLostText.data()));
+                ShowUndoSnapshotFailure(kUndoLostText);
             } else if (pType == 1)
                 --project_.UndoCounter;
         }

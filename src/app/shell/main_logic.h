@@ -2,7 +2,7 @@
 
 #include "app/shell/app_options.h"
 #include "app/shell/recent_files.h"
-#include "base/i18n.h"
+#include "base/text_marks.h"
 
 #include "core/data_folder.h"
 #include "core/error_log.h"
@@ -245,8 +245,8 @@ public:
     /// written, and the edit must then not be made (ShowUndoSnapshotFailure tells why).
     bool TakeUndoSnapshot();
     /// Tells the user that the last TakeUndoSnapshot failed, with its cause, and then
-    /// pConsequence (by default that the edit was not made).
-    void ShowUndoSnapshotFailure(std::string_view pConsequence = Tr(kEditNotMadeText.data()));
+    /// pConsequence, a catalogue key translated here (by default that the edit was not made).
+    void ShowUndoSnapshotFailure(std::string_view pConsequence = kEditNotMadeText);
     virtual ~MainLogic();
 
 private:

@@ -599,8 +599,9 @@ bool MainLogic::TakeUndoSnapshot()
 
 void MainLogic::ShowUndoSnapshotFailure(std::string_view pConsequence)
 {
+    const std::string consequence(pConsequence);
     ui_.ShowError(TrArgs("元に戻すための記録を書き込めませんでした（%1）。\n%2",
-        undoSnapshotError_.Message, pConsequence));
+        undoSnapshotError_.Message, Tr(consequence.c_str())));
 }
 
 bool MainLogic::StepUndo(bool pRedo, bool pCheckOnly)
