@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/text_marks.h"
+
 #include <array>
 #include <span>
 #include <string>
@@ -54,11 +56,3 @@ template <class... Args> std::string TrArgs(const char* pJapanese, const Args&..
 }
 
 } // namespace tarvok
-
-/// Marks a text in a table for the catalogue without translating it where it stands; the
-/// code that shows it passes it through Tr.
-#define N_(text) text
-
-/// Marks a Japanese text that is data, not interface (a file's own keyword, a value read
-/// from or written to a file): it is never translated.
-#define DATA_TEXT(text) text

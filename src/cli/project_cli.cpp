@@ -2,6 +2,7 @@
 
 #include "app/commands/rip_command.h"
 #include "app/shell/import_command.h"
+#include "base/i18n.h"
 #include "base/text.h"
 #include "cli/cd_command.h"
 #include "cli/cli_args.h"
@@ -259,8 +260,9 @@ std::string ImportFailureReason(const CliContext& pCtx, size_t pEventsBefore)
         const HeadlessUi::Event& e = events[i];
         if (e.Kind == HeadlessUi::EventKind::MessageBox && e.Icon == MsgIcon::Error) {
             // The import's own error has the file on its second line and the cause after it.
-            const size_t file
-                = e.Text.starts_with(kImportFailedText) ? e.Text.find('\n') : std::string::npos;
+            const size_t file = e.Text.starts_with(Tr(kImportFailedText.data()))
+                ? e.Text.find('\n')
+                : std::string::npos;
             const size_t cause
                 = file == std::string::npos ? std::string::npos : e.Text.find('\n', file + 1);
             return cause == std::string::npos ? e.Text : e.Text.substr(cause + 1);

@@ -6,6 +6,7 @@
 #include "app/shell/file_copy.h"
 #include "app/shell/main_logic.h"
 #include "app/transport/transport.h"
+#include "base/i18n.h"
 #include "core/command_ids.h"
 #include "core/file_io.h"
 #include "core/time_text.h"
@@ -594,7 +595,7 @@ void FrmMain::RefreshCounter()
 
 void FrmMain::ShowCopyControl(const QString& pText, int pPercent)
 {
-    static const QString kCopying = Q(kCopyingMessage);
+    static const QString kCopying = QTr(kCopyingMessage.data());
     if (pPercent < 0 || pPercent >= 100 || !pText.startsWith(kCopying)) {
         fileHand_->hide();
         return;
@@ -1074,7 +1075,7 @@ bool FrmMain::OpenMonitor()
     }
     RecordingEngine* rec = ctx_.Logic.Recorder;
     if (!rec || !ctx_.Engine) {
-        ctx_.Logic.ShowMessage(kRecordingUnavailable);
+        ctx_.Logic.ShowMessage(Tr(kRecordingUnavailable));
         return false;
     }
     if (rec->MonitorOpen != 0)

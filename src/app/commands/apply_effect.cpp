@@ -2,6 +2,7 @@
 
 #include "app/commands/fx_dialog.h"
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/command_ids.h"
 #include "core/file_io.h"
@@ -27,10 +28,10 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kNothingSelected = "選択されていません";
-constexpr const char* kNoBlockInRange = "範囲内にブロックがありません";
+constexpr const char* kNothingSelected = N_("選択されていません");
+constexpr const char* kNoBlockInRange = N_("範囲内にブロックがありません");
 constexpr const char* kLengthChanged
-    = "長さが変更されています。これより後のブロックを移動しますか？";
+    = N_("長さが変更されています。これより後のブロックを移動しますか？");
 
 /// One block part to render: its index after the split, a copy of it and its result.
 struct EffectJob {
@@ -92,7 +93,7 @@ std::optional<double> NormalizeGain(MainLogic& pLogic, const std::string& pSourc
     Result<LoudnessReading> reading
         = MeasureWaveLoudness(*meter, pSource, pFrom, pTo, [&](double pRate, std::string_view) {
               pLogic.ShowMessage(
-                  "ラウドネス測定中 " + std::to_string(RoundHalfEven(pRate * 100.0)) + "%");
+                  TrArgs("ラウドネス測定中 %1%", std::to_string(RoundHalfEven(pRate * 100.0))));
               ui.Yield();
               cancelled = cancelled || pLogic.CancelRequest;
               pLogic.CancelRequest = false;
@@ -107,8 +108,8 @@ std::optional<double> NormalizeGain(MainLogic& pLogic, const std::string& pSourc
     const double gain = LoudnessGain(*reading, pTarget, limited);
     char text[64];
     std::snprintf(text, sizeof text, "%.1f LUFS%s", reading->Integrated + gain,
-        limited ? "（トゥルーピーク制限）" : "");
-    pNote += (pNote.empty() ? "ラウドネス " : ", ") + std::string(text);
+        limited ? Tr("（トゥルーピーク制限）") : "");
+    pNote += (pNote.empty() ? Tr("ラウドネス ") : ", ") + std::string(text);
     return gain;
 }
 
@@ -162,7 +163,7 @@ bool RenderParts(
         const Status rendered = pId == kCmdFxRvs
             ? ReverseRange(source, job.File, static_cast<int32_t>(from), static_cast<int32_t>(to),
                 p.SampleRate, ui, pLogic.CancelRequest)
-            : pFx.Proc(pId, source, job.File, from, to, false, std::to_string(number) + "ブロック");
+            : pFx.Proc(pId, source, job.File, from, to, false, TrArgs("%1ブロック", number));
         // A stop is the user's own choice and needs no message; any other cause is shown.
         if (!rendered && rendered.error().Code != ErrorCode::Cancelled)
             ui.ShowError(rendered.error().Message);
@@ -190,7 +191,7 @@ void ApplyLengthChange(MainLogic& pLogic, double pRatio)
     bool later = false;
     for (const Block& b : p.Blocks)
         later = later || (OnSelectedTrack(p, b) && b.StartAdr >= oldOut);
-    if (later && pLogic.Ui().AskYesNo(kLengthChanged)) {
+    if (later && pLogic.Ui().AskYesNo(Tr(kLengthChanged))) {
         const int64_t delta = newEnd - oldOut;
         for (int32_t i = 0; i < p.BlockCount(); ++i) {
             Block& b = p.Blocks[static_cast<size_t>(i)];
@@ -261,7 +262,7 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
             t.Selected = 0;
         if (p.CurrentTrack >= 0 && p.CurrentTrack <= p.LastTrackNo)
             p.Tracks[static_cast<size_t>(p.CurrentTrack)].Selected = 1;
-        pLogic.ShowMessage(kNothingSelected);
+        pLogic.ShowMessage(Tr(kNothingSelected));
         ui.RequestRedraw(RedrawArea::Tracks);
     }
     int32_t first = -1;
@@ -272,7 +273,7 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
                     < p.Blocks[static_cast<size_t>(first)].StartAdr))
             first = i;
     if (first < 0) {
-        pLogic.ShowMessage(kNoBlockInRange);
+        pLogic.ShowMessage(Tr(kNoBlockInRange));
         return false;
     }
     p.SelectedBlock = first;
@@ -286,7 +287,7 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
 
     std::vector<EffectJob> jobs = PartsInSelection(p);
     if (jobs.empty()) {
-        pLogic.ShowMessage(kNoBlockInRange);
+        pLogic.ShowMessage(Tr(kNoBlockInRange));
         return false;
     }
     // Every part is rendered before anything in the project changes, so a failed or
@@ -337,7 +338,8 @@ bool ApplyEffect(MainLogic& pLogic, int32_t pId, const EffectDialog& pDialog)
     }
     pLogic.EndProc();
     if (!placed)
-        ui.ShowError("編集エラー");
+        ui.ShowError(Tr("編集エラー"));
+
     else if (!loudnessNote.empty())
         pLogic.ShowMessage(loudnessNote);
     return placed;

@@ -1,5 +1,6 @@
 #include "app/commands/block_commands.h"
 
+#include "base/i18n.h"
 #include "core/file_io.h"
 #include "render/render_tracks.h"
 
@@ -27,13 +28,13 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kNothingSelected = "選択されていません";
-constexpr const char* kRenameCaption = "名称入力";
-constexpr const char* kNoMoreTracks = "これ以上トラックを追加できません（64トラックまで）";
-constexpr const char* kPositionPrompt = "位置を入力";
-constexpr const char* kGroupPrompt = "グループID指定(解除は0)";
-constexpr const char* kInvalidValue = "値が不正です";
-constexpr const char* kTrackStateSaved = "トラック状態を保存しました";
+constexpr const char* kNothingSelected = N_("選択されていません");
+constexpr const char* kRenameCaption = N_("名称入力");
+constexpr const char* kNoMoreTracks = N_("これ以上トラックを追加できません（64トラックまで）");
+constexpr const char* kPositionPrompt = N_("位置を入力");
+constexpr const char* kGroupPrompt = N_("グループID指定(解除は0)");
+constexpr const char* kInvalidValue = N_("値が不正です");
+constexpr const char* kTrackStateSaved = N_("トラック状態を保存しました");
 /// Prompts of the two level fields, asked in this order: left, then right.
 constexpr const char* kLevelPromptL = "L";
 constexpr const char* kLevelPromptR = "R";
@@ -42,7 +43,7 @@ constexpr const char* kLevelPromptR = "R";
 /// cancelling gives the name unchanged.
 std::string AskName(UserInterface& pUi, const std::string& pCurrent)
 {
-    std::optional<std::string> answer = pUi.InputBox(kRenameCaption, pCurrent);
+    std::optional<std::string> answer = pUi.InputBox(Tr(kRenameCaption), pCurrent);
     if (!answer)
         return pCurrent;
     return CleanBlockName(Trim(*answer));
@@ -73,7 +74,7 @@ std::optional<std::pair<float, float>> AskLevels(UserInterface& pUi, float pLeve
         if (!number)
             continue;
         if (!std::isfinite(*number) || std::fabs(*number) > std::numeric_limits<float>::max()) {
-            pUi.ShowError(kInvalidValue);
+            pUi.ShowError(Tr(kInvalidValue));
             return std::nullopt;
         }
         values[c] = static_cast<float>(*number);
@@ -86,7 +87,7 @@ bool HasSelection(MainLogic& pLogic)
     const Project& p = pLogic.Proj();
     if (static_cast<int64_t>(p.MarkOut) - p.MarkIn > 0)
         return true;
-    pLogic.ShowMessage(kNothingSelected);
+    pLogic.ShowMessage(Tr(kNothingSelected));
     return false;
 }
 
@@ -112,17 +113,17 @@ bool MergeCommand(MainLogic& pLogic)
         = [&pLogic](const Project& pProject, int32_t pTrack) -> Result<std::string> {
         std::string file = pLogic.Folder().NewTempName(kTempWave);
         if (file.empty())
-            return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");
+            return Fail(TrArgs("トラック%1のレンダリングはできません", pTrack + 1));
         RenderRequest request;
         request.File = file;
         request.From = pProject.MarkIn;
         request.To = pProject.MarkOut;
         request.Mode = kRenderTrackEnvelopeLevel;
         request.Tracks = pTrack;
-        request.Label = "トラック" + std::to_string(pTrack + 1);
+        request.Label = TrArgs("トラック%1", pTrack + 1);
         if (!RenderTracks(pProject, request, pLogic.Ui(), CancelRequestProgress(pLogic))) {
             DeleteFileForce(file);
-            return Fail("トラック" + std::to_string(pTrack + 1) + "のレンダリングはできません");
+            return Fail(TrArgs("トラック%1のレンダリングはできません", pTrack + 1));
         }
         return file;
     };
@@ -158,7 +159,7 @@ bool TrackSaveCommand(MainLogic& pLogic)
         s.SaveSetting(TwoDigitKey("TrackRecCh_", nn), track.RecCh);
         s.SaveSetting(TwoDigitKey("TrackPlayCh_", nn), track.PlayCh);
     }
-    pLogic.Ui().ShowInfo(kTrackStateSaved);
+    pLogic.Ui().ShowInfo(Tr(kTrackStateSaved));
     return true;
 }
 
@@ -200,7 +201,7 @@ bool RunBlockCommand(MainLogic& pLogic, int32_t pId)
     case kCmdBlockGroup: {
         if (p.BlockCount() == 0)
             return false;
-        std::optional<std::string> answer = pLogic.Ui().InputBox(kGroupPrompt, "0");
+        std::optional<std::string> answer = pLogic.Ui().InputBox(Tr(kGroupPrompt), "0");
         if (!answer)
             return false;
         std::optional<int32_t> id = ParseInt32(Trim(*answer));
@@ -224,7 +225,7 @@ bool RunBlockCommand(MainLogic& pLogic, int32_t pId)
         });
     case kCmdTrackAdd:
         if (p.LastTrackNo > kMaxTrackIndex - 1) {
-            pLogic.ShowMessage(kNoMoreTracks);
+            pLogic.ShowMessage(Tr(kNoMoreTracks));
             return false;
         }
         return Edit1(pLogic, [](Project& pr) { InsertTrack(pr, pr.CurrentTrack + 1); });
@@ -267,7 +268,7 @@ bool RunBlockCommand(MainLogic& pLogic, int32_t pId)
         return Edit1(pLogic, [sel](Project& pr) { SendBlockBehind(pr, sel); });
     case kCmdBlockSetadr: {
         std::optional<int32_t> position
-            = AskTimeFrames(pLogic.Ui(), p, kPositionPrompt, p.Blocks[sel].StartAdr, true);
+            = AskTimeFrames(pLogic.Ui(), p, Tr(kPositionPrompt), p.Blocks[sel].StartAdr, true);
         if (!position || *position < 0)
             return false;
         return Edit1(pLogic, [&](Project& pr) { SetBlockAddress(pr, sel, *position); });
@@ -293,8 +294,10 @@ bool MoveBlockByDrag(MainLogic& pLogic, int32_t pIndex, int32_t pFrames, int32_t
     // A move by a number (a script line) that would leave the longest project is refused,
     // not cut short: the block would land somewhere nobody asked for.
     if (!GroupMoveFits(p, pIndex, pFrames)) {
-        pLogic.Ui().ShowError("移動先が最長のプロジェクト（0〜" + std::to_string(kMaxLength - 1)
-            + "フレーム）の範囲外です。ブロックは移動しませんでした");
+        pLogic.Ui().ShowError(TrArgs("移動先が最長のプロジェクト（0〜%1フレーム）の範囲外です。"
+                                     "ブロックは移動しませんでした",
+            kMaxLength - 1));
+
         return false;
     }
     const Block& block = p.Blocks[pIndex];

@@ -9,6 +9,7 @@
 #include "app/commands/sample_editor.h"
 #include "app/shell/main_logic.h"
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "core/command_ids.h"
 #include "core/project_file.h"
 
@@ -22,7 +23,8 @@ namespace {
 bool UndoOrRedo(MainLogic& pLogic, bool pRedo)
 {
     if (pLogic.CanEdit() && !pLogic.StepUndo(pRedo, true)) {
-        pLogic.ShowMessage(pRedo ? "やり直せる操作がありません" : "元に戻せる操作がありません");
+        pLogic.ShowMessage(
+            pRedo ? Tr("やり直せる操作がありません") : Tr("元に戻せる操作がありません"));
         return false;
     }
     return pLogic.UndoCommand(pRedo);
@@ -69,7 +71,7 @@ bool OpenSoundCommand(MainLogic& pLogic)
     Project& p = pLogic.Proj();
     std::string start = pLogic.Store().GetSetting("SoundfilePath", std::string_view(p.DataFolder));
     std::optional<std::string> path
-        = pLogic.Ui().ChooseOpenFile("サウンドファイル", kSoundFileFilter, start);
+        = pLogic.Ui().ChooseOpenFile(Tr("サウンドファイル"), kSoundFileFilter, start);
     if (!path || path->empty())
         return false;
     pLogic.Store().SaveSetting("SoundfilePath", std::string_view(FolderOf(*path)));
@@ -80,7 +82,7 @@ bool OpenSoundCommand(MainLogic& pLogic)
 
 std::string NotAvailableMessage(int32_t pIndex)
 {
-    return std::string(GetCommandText(pIndex, kCommandDescription)) + "は未実装です";
+    return TrArgs("%1は未実装です", GetCommandText(pIndex, kCommandDescription));
 }
 
 bool IsCommandAvailable(int32_t pIndex)
@@ -135,7 +137,7 @@ bool RunCommand(MainLogic& pLogic, int32_t pIndex, int32_t pLevel)
         // not offered without one.
         if (!InRange(pIndex, kCmdRec, kCmdPlayFromout))
             return NotAvailable(pLogic, pIndex);
-        pLogic.ShowMessage(kNoSoundDevice);
+        pLogic.ShowMessage(Tr(kNoSoundDevice));
         return false;
     }
     if (IsRangeIndex(pIndex))

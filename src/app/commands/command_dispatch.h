@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/text_marks.h"
 #include <cstdint>
 #include <string>
 
@@ -24,7 +25,8 @@ std::string NotAvailableMessage(int32_t pIndex);
 /// decoder also reads (the import decides by content, so any file may still be chosen).
 /// Shown when a transport command (play, record, stop, scrub) runs where no sound device is
 /// wired in: a command-line script, or a window without a sound system.
-inline constexpr const char* kNoSoundDevice = "サウンドデバイスがないため再生・録音はできません";
+inline constexpr const char* kNoSoundDevice
+    = N_("サウンドデバイスがないため再生・録音はできません");
 
 inline constexpr const char* kSoundFileFilter
     = "*.wav;*.mp1;*.mp2;*.mp3;*.mpg;*.mpeg;*.mpa;*.wma;*.wmv;*.asf;*.aif;*.aiff;*.flac;*.ogg;"

@@ -1,5 +1,6 @@
 #include "app/commands/command_table.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/settings.h"
 
@@ -9,6 +10,8 @@ namespace tarvok {
 
 namespace {
 
+// The descriptions and labels are catalogue keys (N_), translated where GetCommandText hands
+// them out; the IDs are data and stay as they are.
 struct CommandRow {
     std::string_view Description;
     std::string_view Id;
@@ -18,150 +21,150 @@ struct CommandRow {
 // Index order is fixed: menus, the dispatcher and stored bindings use these numbers.
 constexpr CommandRow kCommandTable[kCommandCount] = {
     { "N/A", "N/A", "N/A" }, // 0
-    { "サウンドファイルを開く", "OPENSOUND", "♪" }, // 1
-    { "wavファイル作成", "MIXDOWN", "Mix" }, // 2
-    { "CDオーディオ", "RIPCD", "CD" }, // 3
-    { "プロジェクトを開く", "OPENPRJ", "Prj" }, // 4
-    { "プロジェクトを保存", "SAVEPRJ", "Save" }, // 5
-    { "プロジェクトを上書き保存", "OWPRJ", "OW" }, // 6
-    { "プロジェクト構成ファイルをデータフォルダにコピー", "FETCHWAV", "FCW" }, // 7
-    { "プロジェクト構成ファイルをフォルダに書き出し", "SAVEALL", "Arc" }, // 8
-    { "エクスポート", "EXPORT", "Exp" }, // 9
-    { "クリップをプロジェクトに保存", "CLIP2PRJ", "C2P" }, // 10
-    { "プロジェクトをクリップに開く", "PRJ2CLIP", "P2C" }, // 11
-    { "データフォルダを整理", "CLEANUP", "C1" }, // 12
-    { "閉じる", "CLOSEPRJ", "×" }, // 13
-    { "スクラブ/ヘッド移動+", "SCRUB_PLUS", ">" }, // 14
-    { "スクラブ/ヘッド移動-", "SCRUB_MINUS", "<" }, // 15
-    { "スクラブW/ヘッド移動+", "SCRUB_PLUSW", ">W" }, // 16
-    { "スクラブW/ヘッド移動-", "SCRUB_MINUSW", "<W" }, // 17
-    { "ジョグ+", "JOG_PLUS", "≫" }, // 18
-    { "ジョグ-", "JOG_MINUS", "≪" }, // 19
-    { "スクラブON/OFF", "SCRUB_ONOFF", "S/M" }, // 20
-    { "画面移動左", "MOVE_LEFT", "←" }, // 21
-    { "画面移動右", "MOVE_RIGHT", "→" }, // 22
-    { "選択トラック移動上", "TRACK_UP", "↑" }, // 23
-    { "選択トラック移動下", "TRACK_DOWN", "↓" }, // 24
-    { "画面表示横+", "ZOOM_PLUS", "＋" }, // 25
-    { "画面表示横-", "ZOOM_MINUS", "－" }, // 26
-    { "画面表示縦+", "ZOOMV_PLUS", "V＋" }, // 27
-    { "画面表示縦-", "ZOOMV_MINUS", "V－" }, // 28
-    { "画面表示レベル+", "ZOOML_PLUS", "L＋" }, // 29
-    { "画面表示レベル-", "ZOOML_MINUS", "L－" }, // 30
-    { "録音", "REC", "○" }, // 31
-    { "即録音", "REC_NOW", "○N" }, // 32
-    { "再生停止/処理中止", "STOP", "□" }, // 33
-    { "再生一時停止", "PAUSE", "ﾛﾛ" }, // 34
-    { "再生", "PLAY", "⇒" }, // 35
-    { "全体を再生", "PLAY_WHOLE", "W⇒" }, // 36
-    { "先頭に移動", "MOVE_HOME", "Home" }, // 37
-    { "範囲内再生", "PLAY_SELECTED", "|⇔|" }, // 38
-    { "範囲外再生", "PLAY_SELECTED_EX", "┤├" }, // 39
-    { "ループ再生", "PLAY_SELECTED_LOOP", "|∞|" }, // 40
-    { "マークインまで再生", "PLAY_TOIN", "┤ |" }, // 41
-    { "マークアウトまで再生", "PLAY_TOEND", "| ┤" }, // 42
-    { "マークインから再生", "PLAY_FROMIN", "├ |" }, // 43
-    { "マークアウトから再生", "PLAY_FROMOUT", "| ├" }, // 44
-    { "マークインをクリック位置に", "MARKIN_CLICK", "MI2C" }, // 45
-    { "マークインをヘッドに", "MARKIN_HEAD", "MI2H" }, // 46
-    { "マークインをブロック開始位置に", "MARKIN_BLOCK_START", "MI2B" }, // 47
-    { "マークインをブロック終了位置に", "MARKIN_BLOCK_END", "MI2E" }, // 48
-    { "マークインを先頭に", "MARKIN_HOME", "MI2S" }, // 49
-    { "マークイン位置指定", "MARKIN_SET", "MIS" }, // 50
-    { "マークアウトをクリック位置に", "MARKOUT_CLICK", "MO2C" }, // 51
-    { "マークアウトをヘッドに", "MARKOUT_HEAD", "MO2H" }, // 52
-    { "マークアウトをブロック開始位置に", "MARKOUT_BLOCK_START", "MO2B" }, // 53
-    { "マークアウトをブロック終了位置に", "MARKOUT_BLOCK_END", "MO2E" }, // 54
-    { "マークアウトを先頭に", "MARKOUT_HOME", "MO2S" }, // 55
-    { "マークアウト長さ指定", "MARKOUT_SET", "MOS" }, // 56
-    { "ヘッドをマークイン位置に", "HEAD_MARKIN", "H2MI" }, // 57
-    { "ヘッドをマークアウト位置に", "HEAD_MARKOUT", "H2MO" }, // 58
-    { "ヘッドをブロック開始位置に", "HEAD_BLOCK_START", "H2B" }, // 59
-    { "ヘッドをブロック終了位置に", "HEAD_BLOCK_END", "H2E" }, // 60
-    { "ヘッドを先頭に", "HEAD_HOME", "H2S" }, // 61
-    { "ヘッドを次のブロックに", "HEAD_FWD", "H>>" }, // 62
-    { "ヘッドを前のブロックに", "HEAD_RWD", "H<<" }, // 63
-    { "消去", "ERASE", "Erase" }, // 64
-    { "削除", "DELETE", "Del" }, // 65
-    { "切り取り", "CUT", "Cut" }, // 66
-    { "コピー", "COPY", "Copy" }, // 67
-    { "貼り付け", "PASTE", "Paste" }, // 68
-    { "挿入", "INSERT", "Ins" }, // 69
-    { "空白挿入", "INSB", "InsB" }, // 70
-    { "トリム", "TRIM", "Trim" }, // 71
-    { "全範囲選択", "SELALL", "SelA" }, // 72
-    { "元に戻す", "UNDO", "Undo" }, // 73
-    { "やり直し", "REDO", "Redo" }, // 74
-    { "ブロック削除", "BLOCK_DELETE", "DelB" }, // 75
-    { "ブロック名称変更", "BLOCK_NAME", "RenB" }, // 76
-    { "ブロック分割", "BLOCK_DEVIDE", "Dev" }, // 77
-    { "ブロックをヘッド位置で分割", "BLOCK_DEVIDEH", "Devh" }, // 78
-    { "ブロックをクリップ", "BLOCK_CLIP", "ClipB" }, // 79
-    { "ブロックのマージ", "BLOCK_MERGE", "MrgB" }, // 80
-    { "ブロックをロック", "BLOCK_LOCK", "Lock" }, // 81
-    { "ブロックにフェードをロック", "BLOCK_FLOCK", "FLock" }, // 82
-    { "前のブロックにつける", "BLOCK_FIT_F", "Fit1" }, // 83
-    { "後ろのブロックにつける", "BLOCK_FIT_R", "Fit2" }, // 84
-    { "ブロックを前面に", "BLOCK_FRONT", "Top" }, // 85
-    { "ブロックを背面に", "BLOCK_BEHIND", "Back" }, // 86
-    { "ブロック位置を指定", "BLOCK_SETADR", "BAdd" }, // 87
-    { "ブロックのレベル", "BLOCK_LEVEL", "BL" }, // 88
-    { "グループ", "BLOCK_GROUP", "GB" }, // 89
-    { "トラック名称変更", "TRACK_NAME", "TrRen" }, // 90
-    { "トラック削除", "TRACK_DELETE", "TrDel" }, // 91
-    { "トラック追加", "TRACK_ADD", "TrAdd" }, // 92
-    { "トラック状態を保存", "TRACK_SAVE", "TrSav" }, // 93
-    { "フェードイン", "FADE_IN", "FI" }, // 94
-    { "フェードアウト", "FADE_OUT", "FO" }, // 95
-    { "フェードのリンク", "FADE_LINK", "∽" }, // 96
-    { "フェードをクリア", "FADE_CLEAR", "♭" }, // 97
-    { "フェードをミュート", "FADE_MUTE", "μ" }, // 98
-    { "ポイント追加", "FADE_FPHEAD", "FPP" }, // 99
-    { "ポイントを選択範囲に追加", "FADE_FPMARK", "FPM" }, // 100
-    { "ポイントをクリア", "FADE_FPCLEAR", "FPC" }, // 101
-    { "フェードを描く", "FADE_DRAW", "Draw" }, // 102
-    { "BGフェード", "FADE_BG", "BG" }, // 103
-    { "オートメーション", "FADE_AUTO", "Auto" }, // 104
-    { "フェードのマージ", "FADE_MERGE", "MrgF" }, // 105
-    { "ディレイ", "FX_DELAY", "DD" }, // 106
-    { "ステレオディレイ", "FX_STDELAY", "SD" }, // 107
-    { "エコー", "FX_ECHO", "EC" }, // 108
-    { "リバーブ", "FX_REVERB", "RV" }, // 109
-    { "フランジャー", "FX_FLANGER", "FL" }, // 110
-    { "フェイザー", "FX_PHASER", "PH" }, // 111
-    { "コーラス", "FX_CHORUS", "CE" }, // 112
-    { "オートパン", "FX_AUTOPAN", "AP" }, // 113
-    { "トレモロ", "FX_TREMOLO", "TR" }, // 114
-    { "ビブラート", "FX_VIBRATO", "VB" }, // 115
-    { "オクターブ", "FX_OCTAVE", "OC" }, // 116
-    { "ピッチシフト", "FX_PITCH_SHIFT", "PS" }, // 117
-    { "タイムストレッチ", "FX_TIME_STRETCH", "TS" }, // 118
-    { "スピードチェンジ", "FX_SPEED_CHG", "SC" }, // 119
-    { "ディストーション", "FX_DISTORTION", "DS" }, // 120
-    { "オーバードライブ", "FX_OVERDRIVE", "OD" }, // 121
-    { "リミッター", "FX_LIMITER", "LM" }, // 122
-    { "コンプレッサー", "FX_COMPRESSOR", "CS" }, // 123
-    { "マキシマイズ", "FCT_FX_MAXIMIZE", "MX" }, // 124
-    { "ゲート", "FX_GATE", "GT" }, // 125
-    { "エンハンサー", "FX_ENHANCER", "EH" }, // 126
-    { "バンドパスフィルター", "FX_BAND_PASS", "BPF" }, // 127
-    { "ローパスフィルター", "FX_HC_FILTER", "LPF" }, // 128
-    { "ハイパスフィルター", "FX_LC_FILTER", "HPF" }, // 129
-    { "グラフィックEQ", "FX_GEQ", "GEQ" }, // 130
-    { "パラメトリックEQ", "FX_PEQ", "PEQ" }, // 131
-    { "逆回転", "FX_RVS", "RVS" }, // 132
-    { "サイン波", "FX_SIGN", "SIGN" }, // 133
-    { "ノーマライズ", "FX_NORM", "NRM" }, // 134
-    { "アンプリファイ", "FX_AMPLIFY", "AMP" }, // 135
-    { "位相反転", "FX_PHASE_OUT", "PO" }, // 136
-    { "LRミックス", "FX_MIX_LR", "LRM" }, // 137
-    { "LR置換", "FX_EXCHANGE_LR", "LRE" }, // 138
-    { "LをRに", "FX_LTOR", "L2R" }, // 139
-    { "RをLに", "FX_RTOL", "R2L" }, // 140
-    { "ステレオエンハンス", "FX_ST_ENHANCE", "SEH" }, // 141
-    { "センター除去", "FX_KARAOKE", "KO" }, // 142
-    { "センター抽出", "FX_VOCAL", "VC" }, // 143
-    { "波形編集", "SAMPLEEDIT", "～" }, // 144
+    { N_("サウンドファイルを開く"), "OPENSOUND", "♪" }, // 1
+    { N_("wavファイル作成"), "MIXDOWN", "Mix" }, // 2
+    { N_("CDオーディオ"), "RIPCD", "CD" }, // 3
+    { N_("プロジェクトを開く"), "OPENPRJ", "Prj" }, // 4
+    { N_("プロジェクトを保存"), "SAVEPRJ", "Save" }, // 5
+    { N_("プロジェクトを上書き保存"), "OWPRJ", "OW" }, // 6
+    { N_("プロジェクト構成ファイルをデータフォルダにコピー"), "FETCHWAV", "FCW" }, // 7
+    { N_("プロジェクト構成ファイルをフォルダに書き出し"), "SAVEALL", "Arc" }, // 8
+    { N_("エクスポート"), "EXPORT", "Exp" }, // 9
+    { N_("クリップをプロジェクトに保存"), "CLIP2PRJ", "C2P" }, // 10
+    { N_("プロジェクトをクリップに開く"), "PRJ2CLIP", "P2C" }, // 11
+    { N_("データフォルダを整理"), "CLEANUP", "C1" }, // 12
+    { N_("閉じる"), "CLOSEPRJ", "×" }, // 13
+    { N_("スクラブ/ヘッド移動+"), "SCRUB_PLUS", ">" }, // 14
+    { N_("スクラブ/ヘッド移動-"), "SCRUB_MINUS", "<" }, // 15
+    { N_("スクラブW/ヘッド移動+"), "SCRUB_PLUSW", ">W" }, // 16
+    { N_("スクラブW/ヘッド移動-"), "SCRUB_MINUSW", "<W" }, // 17
+    { N_("ジョグ+"), "JOG_PLUS", "≫" }, // 18
+    { N_("ジョグ-"), "JOG_MINUS", "≪" }, // 19
+    { N_("スクラブON/OFF"), "SCRUB_ONOFF", "S/M" }, // 20
+    { N_("画面移動左"), "MOVE_LEFT", "←" }, // 21
+    { N_("画面移動右"), "MOVE_RIGHT", "→" }, // 22
+    { N_("選択トラック移動上"), "TRACK_UP", "↑" }, // 23
+    { N_("選択トラック移動下"), "TRACK_DOWN", "↓" }, // 24
+    { N_("画面表示横+"), "ZOOM_PLUS", N_("＋") }, // 25
+    { N_("画面表示横-"), "ZOOM_MINUS", N_("－") }, // 26
+    { N_("画面表示縦+"), "ZOOMV_PLUS", N_("V＋") }, // 27
+    { N_("画面表示縦-"), "ZOOMV_MINUS", N_("V－") }, // 28
+    { N_("画面表示レベル+"), "ZOOML_PLUS", N_("L＋") }, // 29
+    { N_("画面表示レベル-"), "ZOOML_MINUS", N_("L－") }, // 30
+    { N_("録音"), "REC", "○" }, // 31
+    { N_("即録音"), "REC_NOW", "○N" }, // 32
+    { N_("再生停止/処理中止"), "STOP", "□" }, // 33
+    { N_("再生一時停止"), "PAUSE", N_("ﾛﾛ") }, // 34
+    { N_("再生"), "PLAY", "⇒" }, // 35
+    { N_("全体を再生"), "PLAY_WHOLE", "W⇒" }, // 36
+    { N_("先頭に移動"), "MOVE_HOME", "Home" }, // 37
+    { N_("範囲内再生"), "PLAY_SELECTED", "|⇔|" }, // 38
+    { N_("範囲外再生"), "PLAY_SELECTED_EX", "┤├" }, // 39
+    { N_("ループ再生"), "PLAY_SELECTED_LOOP", "|∞|" }, // 40
+    { N_("マークインまで再生"), "PLAY_TOIN", "┤ |" }, // 41
+    { N_("マークアウトまで再生"), "PLAY_TOEND", "| ┤" }, // 42
+    { N_("マークインから再生"), "PLAY_FROMIN", "├ |" }, // 43
+    { N_("マークアウトから再生"), "PLAY_FROMOUT", "| ├" }, // 44
+    { N_("マークインをクリック位置に"), "MARKIN_CLICK", "MI2C" }, // 45
+    { N_("マークインをヘッドに"), "MARKIN_HEAD", "MI2H" }, // 46
+    { N_("マークインをブロック開始位置に"), "MARKIN_BLOCK_START", "MI2B" }, // 47
+    { N_("マークインをブロック終了位置に"), "MARKIN_BLOCK_END", "MI2E" }, // 48
+    { N_("マークインを先頭に"), "MARKIN_HOME", "MI2S" }, // 49
+    { N_("マークイン位置指定"), "MARKIN_SET", "MIS" }, // 50
+    { N_("マークアウトをクリック位置に"), "MARKOUT_CLICK", "MO2C" }, // 51
+    { N_("マークアウトをヘッドに"), "MARKOUT_HEAD", "MO2H" }, // 52
+    { N_("マークアウトをブロック開始位置に"), "MARKOUT_BLOCK_START", "MO2B" }, // 53
+    { N_("マークアウトをブロック終了位置に"), "MARKOUT_BLOCK_END", "MO2E" }, // 54
+    { N_("マークアウトを先頭に"), "MARKOUT_HOME", "MO2S" }, // 55
+    { N_("マークアウト長さ指定"), "MARKOUT_SET", "MOS" }, // 56
+    { N_("ヘッドをマークイン位置に"), "HEAD_MARKIN", "H2MI" }, // 57
+    { N_("ヘッドをマークアウト位置に"), "HEAD_MARKOUT", "H2MO" }, // 58
+    { N_("ヘッドをブロック開始位置に"), "HEAD_BLOCK_START", "H2B" }, // 59
+    { N_("ヘッドをブロック終了位置に"), "HEAD_BLOCK_END", "H2E" }, // 60
+    { N_("ヘッドを先頭に"), "HEAD_HOME", "H2S" }, // 61
+    { N_("ヘッドを次のブロックに"), "HEAD_FWD", "H>>" }, // 62
+    { N_("ヘッドを前のブロックに"), "HEAD_RWD", "H<<" }, // 63
+    { N_("消去"), "ERASE", "Erase" }, // 64
+    { N_("削除"), "DELETE", "Del" }, // 65
+    { N_("切り取り"), "CUT", "Cut" }, // 66
+    { N_("コピー"), "COPY", "Copy" }, // 67
+    { N_("貼り付け"), "PASTE", "Paste" }, // 68
+    { N_("挿入"), "INSERT", "Ins" }, // 69
+    { N_("空白挿入"), "INSB", "InsB" }, // 70
+    { N_("トリム"), "TRIM", "Trim" }, // 71
+    { N_("全範囲選択"), "SELALL", "SelA" }, // 72
+    { N_("元に戻す"), "UNDO", "Undo" }, // 73
+    { N_("やり直し"), "REDO", "Redo" }, // 74
+    { N_("ブロック削除"), "BLOCK_DELETE", "DelB" }, // 75
+    { N_("ブロック名称変更"), "BLOCK_NAME", "RenB" }, // 76
+    { N_("ブロック分割"), "BLOCK_DEVIDE", "Dev" }, // 77
+    { N_("ブロックをヘッド位置で分割"), "BLOCK_DEVIDEH", "Devh" }, // 78
+    { N_("ブロックをクリップ"), "BLOCK_CLIP", "ClipB" }, // 79
+    { N_("ブロックのマージ"), "BLOCK_MERGE", "MrgB" }, // 80
+    { N_("ブロックをロック"), "BLOCK_LOCK", "Lock" }, // 81
+    { N_("ブロックにフェードをロック"), "BLOCK_FLOCK", "FLock" }, // 82
+    { N_("前のブロックにつける"), "BLOCK_FIT_F", "Fit1" }, // 83
+    { N_("後ろのブロックにつける"), "BLOCK_FIT_R", "Fit2" }, // 84
+    { N_("ブロックを前面に"), "BLOCK_FRONT", "Top" }, // 85
+    { N_("ブロックを背面に"), "BLOCK_BEHIND", "Back" }, // 86
+    { N_("ブロック位置を指定"), "BLOCK_SETADR", "BAdd" }, // 87
+    { N_("ブロックのレベル"), "BLOCK_LEVEL", "BL" }, // 88
+    { N_("グループ"), "BLOCK_GROUP", "GB" }, // 89
+    { N_("トラック名称変更"), "TRACK_NAME", "TrRen" }, // 90
+    { N_("トラック削除"), "TRACK_DELETE", "TrDel" }, // 91
+    { N_("トラック追加"), "TRACK_ADD", "TrAdd" }, // 92
+    { N_("トラック状態を保存"), "TRACK_SAVE", "TrSav" }, // 93
+    { N_("フェードイン"), "FADE_IN", "FI" }, // 94
+    { N_("フェードアウト"), "FADE_OUT", "FO" }, // 95
+    { N_("フェードのリンク"), "FADE_LINK", "∽" }, // 96
+    { N_("フェードをクリア"), "FADE_CLEAR", "♭" }, // 97
+    { N_("フェードをミュート"), "FADE_MUTE", "μ" }, // 98
+    { N_("ポイント追加"), "FADE_FPHEAD", "FPP" }, // 99
+    { N_("ポイントを選択範囲に追加"), "FADE_FPMARK", "FPM" }, // 100
+    { N_("ポイントをクリア"), "FADE_FPCLEAR", "FPC" }, // 101
+    { N_("フェードを描く"), "FADE_DRAW", "Draw" }, // 102
+    { N_("BGフェード"), "FADE_BG", "BG" }, // 103
+    { N_("オートメーション"), "FADE_AUTO", "Auto" }, // 104
+    { N_("フェードのマージ"), "FADE_MERGE", "MrgF" }, // 105
+    { N_("ディレイ"), "FX_DELAY", "DD" }, // 106
+    { N_("ステレオディレイ"), "FX_STDELAY", "SD" }, // 107
+    { N_("エコー"), "FX_ECHO", "EC" }, // 108
+    { N_("リバーブ"), "FX_REVERB", "RV" }, // 109
+    { N_("フランジャー"), "FX_FLANGER", "FL" }, // 110
+    { N_("フェイザー"), "FX_PHASER", "PH" }, // 111
+    { N_("コーラス"), "FX_CHORUS", "CE" }, // 112
+    { N_("オートパン"), "FX_AUTOPAN", "AP" }, // 113
+    { N_("トレモロ"), "FX_TREMOLO", "TR" }, // 114
+    { N_("ビブラート"), "FX_VIBRATO", "VB" }, // 115
+    { N_("オクターブ"), "FX_OCTAVE", "OC" }, // 116
+    { N_("ピッチシフト"), "FX_PITCH_SHIFT", "PS" }, // 117
+    { N_("タイムストレッチ"), "FX_TIME_STRETCH", "TS" }, // 118
+    { N_("スピードチェンジ"), "FX_SPEED_CHG", "SC" }, // 119
+    { N_("ディストーション"), "FX_DISTORTION", "DS" }, // 120
+    { N_("オーバードライブ"), "FX_OVERDRIVE", "OD" }, // 121
+    { N_("リミッター"), "FX_LIMITER", "LM" }, // 122
+    { N_("コンプレッサー"), "FX_COMPRESSOR", "CS" }, // 123
+    { N_("マキシマイズ"), "FCT_FX_MAXIMIZE", "MX" }, // 124
+    { N_("ゲート"), "FX_GATE", "GT" }, // 125
+    { N_("エンハンサー"), "FX_ENHANCER", "EH" }, // 126
+    { N_("バンドパスフィルター"), "FX_BAND_PASS", "BPF" }, // 127
+    { N_("ローパスフィルター"), "FX_HC_FILTER", "LPF" }, // 128
+    { N_("ハイパスフィルター"), "FX_LC_FILTER", "HPF" }, // 129
+    { N_("グラフィックEQ"), "FX_GEQ", "GEQ" }, // 130
+    { N_("パラメトリックEQ"), "FX_PEQ", "PEQ" }, // 131
+    { N_("逆回転"), "FX_RVS", "RVS" }, // 132
+    { N_("サイン波"), "FX_SIGN", "SIGN" }, // 133
+    { N_("ノーマライズ"), "FX_NORM", "NRM" }, // 134
+    { N_("アンプリファイ"), "FX_AMPLIFY", "AMP" }, // 135
+    { N_("位相反転"), "FX_PHASE_OUT", "PO" }, // 136
+    { N_("LRミックス"), "FX_MIX_LR", "LRM" }, // 137
+    { N_("LR置換"), "FX_EXCHANGE_LR", "LRE" }, // 138
+    { N_("LをRに"), "FX_LTOR", "L2R" }, // 139
+    { N_("RをLに"), "FX_RTOL", "R2L" }, // 140
+    { N_("ステレオエンハンス"), "FX_ST_ENHANCE", "SEH" }, // 141
+    { N_("センター除去"), "FX_KARAOKE", "KO" }, // 142
+    { N_("センター抽出"), "FX_VOCAL", "VC" }, // 143
+    { N_("波形編集"), "SAMPLEEDIT", N_("～") }, // 144
 };
 
 constexpr std::array<int32_t, kFunctionKeyCount> kDefaultFKeys = {
@@ -224,11 +227,11 @@ std::string_view GetCommandText(int32_t pIndex, int pColumn)
     const CommandRow& row = kCommandTable[pIndex];
     switch (pColumn) {
     case kCommandDescription:
-        return row.Description;
+        return Tr(row.Description.data());
     case kCommandIdColumn:
         return row.Id;
     case kCommandLabel:
-        return row.Label;
+        return Tr(row.Label.data());
     default:
         return {};
     }

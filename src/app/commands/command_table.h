@@ -14,16 +14,17 @@ namespace tarvok {
 class Settings;
 
 /// Columns of the command table.
-inline constexpr int kCommandDescription = 0; ///< Japanese menu caption, tooltip, list entry
+inline constexpr int kCommandDescription = 0; ///< menu caption, tooltip, list entry
 inline constexpr int kCommandIdColumn = 1; ///< ASCII identifier; the stored form of a binding
 inline constexpr int kCommandLabel = 2; ///< short text of a toolbar button
 
 /// The text of row pIndex in column pColumn; empty for any index outside 0..144 or any
-/// other column.
+/// other column. Descriptions and labels come in the current language (see base/i18n.h),
+/// IDs always as they are stored.
 std::string_view GetCommandText(int32_t pIndex, int pColumn);
 
-/// The lowest index whose text in pColumn equals pText exactly (case-sensitive); -1 when
-/// pText is empty or no row matches. Row 0 takes part: "N/A" finds 0.
+/// The lowest index whose text in pColumn (as GetCommandText gives it) equals pText exactly
+/// (case-sensitive); -1 when pText is empty or no row matches. Row 0 takes part: "N/A" finds 0.
 int32_t FindCommand(std::string_view pText, int pColumn = kCommandIdColumn);
 
 inline constexpr int kFunctionKeyCount = 12;

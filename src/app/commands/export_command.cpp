@@ -2,6 +2,7 @@
 
 #include "app/shell/cancel_progress.h"
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 
 #include "base/text.h"
 #include "core/file_io.h"
@@ -18,15 +19,15 @@ bool ExportCommand(MainLogic& pLogic)
     if (!pLogic.CanEdit())
         return false;
     if (project.ProjectLength <= 0) {
-        ui.ShowError("データがありません");
+        ui.ShowError(Tr("データがありません"));
         return false;
     }
-    std::optional<std::string> chosen = ui.ChooseFolder("タイトル|*.*", project.DataFolder);
+    std::optional<std::string> chosen = ui.ChooseFolder(Tr("タイトル|*.*"), project.DataFolder);
     if (!chosen || chosen->empty())
         return false;
     std::string folder = WithTrailingSlash(*chosen);
     if (!CreateFolders(folder)) {
-        ui.ShowError("フォルダ作成に失敗しました");
+        ui.ShowError(Tr("フォルダ作成に失敗しました"));
         return false;
     }
     if (!pLogic.StartProc(0, 0))
@@ -45,7 +46,8 @@ bool ExportCommand(MainLogic& pLogic)
         request.To = project.ProjectLength;
         request.Mode = kRenderTrackEnvelopeLevel;
         request.Tracks = t;
-        request.Label = "トラック" + std::to_string(t + 1) + "出力";
+        request.Label = TrArgs("トラック%1出力", t + 1);
+
         ok = RenderTracks(project, request, ui, CancelRequestProgress(pLogic))
             && CommitFile(temp, target);
         if (!ok)

@@ -2,6 +2,7 @@
 
 #include "app/shell/cancel_progress.h"
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "core/command_ids.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
@@ -20,21 +21,21 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kEnvelopeSaveFailed = "エンベロープを保存できません";
+constexpr const char* kEnvelopeSaveFailed = N_("エンベロープを保存できません");
 
 bool HasSelection(MainLogic& pLogic)
 {
     const Project& p = pLogic.Proj();
     if (static_cast<int64_t>(p.MarkOut) - p.MarkIn > 0)
         return true;
-    pLogic.ShowMessage(kFadeNothingSelected);
+    pLogic.ShowMessage(Tr(kFadeNothingSelected));
     return false;
 }
 
 void ReportSave(MainLogic& pLogic, bool pSaved)
 {
     if (!pSaved)
-        pLogic.Ui().ShowError(kEnvelopeSaveFailed);
+        pLogic.Ui().ShowError(Tr(kEnvelopeSaveFailed));
 }
 
 bool FadeShapeCommand(MainLogic& pLogic, FadeShape pShape)
@@ -165,7 +166,7 @@ bool FadeMergeCommand(MainLogic& pLogic)
     const int32_t markIn = std::min(p.MarkIn, std::max(0, length - 1));
     const int32_t markOut = std::min(p.MarkOut, length);
     if (static_cast<int64_t>(markOut) - markIn <= 0) {
-        pLogic.ShowMessage(kFadeNothingSelected);
+        pLogic.ShowMessage(Tr(kFadeNothingSelected));
         return false;
     }
     const int32_t oldIn = p.MarkIn;
@@ -193,7 +194,8 @@ bool FadeMergeCommand(MainLogic& pLogic)
         request.To = p.MarkOut;
         request.Mode = kRenderTrackEnvelope;
         request.Tracks = t;
-        request.Label = "トラック" + std::to_string(t + 1);
+        request.Label = TrArgs("トラック%1", t + 1);
+
         if (!RenderTracks(p, request, pLogic.Ui(), CancelRequestProgress(pLogic))) {
             DeleteFileForce(file);
             ok = false;
@@ -214,7 +216,7 @@ bool FadeMergeCommand(MainLogic& pLogic)
 
     bool placedAll = EraseSelected(p, false);
     if (!ClearFade(p, false, pLogic.Folder()))
-        pLogic.Ui().ShowError(kEnvelopeSaveFailed);
+        pLogic.Ui().ShowError(Tr(kEnvelopeSaveFailed));
     for (const auto& [track, file] : rendered) {
         bool cancelPeaks = false;
         if (!LoadFileToTrack(p, track, file, p.MarkIn, "", pLogic.Folder(), pLogic.Options().WFMode,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/text_marks.h"
 #include <cstdint>
 
 namespace tarvok {
@@ -7,7 +8,7 @@ namespace tarvok {
 class MainLogic;
 
 /// Status text of the commands that need a selection.
-inline constexpr const char* kFadeNothingSelected = "選択されていません";
+inline constexpr const char* kFadeNothingSelected = N_("選択されていません");
 
 /// True for the fade commands that run without a window: FADE_IN .. FADE_FPCLEAR and
 /// FADE_MERGE. FADE_DRAW, FADE_BG and FADE_AUTO open windows.

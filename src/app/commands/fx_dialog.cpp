@@ -2,6 +2,7 @@
 
 #include "app/commands/apply_effect.h"
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/file_io.h"
@@ -200,7 +201,7 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
         const double ratio
             = ms > 0 ? static_cast<double>(SelectionMs()) / static_cast<double>(ms) : 0.0;
         if (ratio < kMinRatio || ratio > kMaxRatio) {
-            pUi.ShowError(kFxOutOfRange);
+            pUi.ShowError(Tr(kFxOutOfRange));
             return false;
         }
         pFx.SetFXParm(0, ratio);
@@ -225,7 +226,7 @@ bool FxDialogModel::Commit(C_FX& pFx, UserInterface& pUi)
     case FxParms::SineWave: {
         std::optional<double> hz = ParseNumber(Trim(box_));
         if (!hz || *hz < 20 || *hz > 20000) {
-            pUi.ShowError(kFxFrequencyRange);
+            pUi.ShowError(Tr(kFxFrequencyRange));
             return false;
         }
         pFx.SetFXParm(0, Value(0));
@@ -273,7 +274,7 @@ bool FxDialogModel::SaveValues(C_FX& pFx, UserInterface& pUi)
 void FxDialogModel::SetPreviewSec(int32_t pSeconds)
 {
     previewSec_ = std::clamp(pSeconds, 5, 20);
-    message_ = "試聴秒数 " + std::to_string(previewSec_) + "秒";
+    message_ = TrArgs("試聴秒数 %1秒", previewSec_);
     ++revision_;
 }
 
@@ -284,7 +285,7 @@ void FxDialogModel::SetPreviewFrom(int64_t pFrames)
     // The slider moves in steps of a tenth of a second.
     const int64_t step = std::max<int64_t>(rate_ / 10, 1);
     previewFrom_ = std::max<int64_t>(pFrames, 0) / step * step;
-    message_ = "試聴位置 "
+    message_ = Tr("試聴位置 ")
         + TimeText(
             static_cast<int32_t>(std::min<int64_t>(FramesToMs(previewFrom_, rate_), INT32_MAX)), 0,
             false);
@@ -349,7 +350,7 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
     if (!pModel.Commit(pFx, ui))
         return false;
     Discard();
-    pModel.SetMessage("ファイル作成中…");
+    pModel.SetMessage(Tr("ファイル作成中…"));
     const Project& p = logic_.Proj();
     bool ok = false;
     if (p.SelectedBlock >= 0 && p.SelectedBlock < p.BlockCount()) {
@@ -379,7 +380,8 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
                 }
             }
             if (ok)
-                ok = pFx.Proc(pModel.Info().Id, source, name, from, to, true, "試聴").has_value();
+                ok = pFx.Proc(pModel.Info().Id, source, name, from, to, true, Tr("試聴"))
+                         .has_value();
             if (ok)
                 file_ = name;
             else
@@ -387,8 +389,9 @@ bool FxPreview::Render(FxDialogModel& pModel, C_FX& pFx)
         }
     }
     revision_ = pModel.Revision();
-    pModel.SetMessage(ok ? "作成完了" : "作成失敗");
-    ui.ShowMessage("完了");
+    pModel.SetMessage(ok ? Tr("作成完了") : Tr("作成失敗"));
+    ui.ShowMessage(Tr("完了"));
+
     return ok;
 }
 

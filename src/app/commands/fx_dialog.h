@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/text_marks.h"
 #include "fx/fx_table.h"
 
 #include <array>
@@ -14,8 +15,8 @@ class MainLogic;
 class Settings;
 class UserInterface;
 
-inline constexpr const char* kFxOutOfRange = "値が範囲外です";
-inline constexpr const char* kFxFrequencyRange = "20～20000の値を入力してください";
+inline constexpr const char* kFxOutOfRange = N_("値が範囲外です");
+inline constexpr const char* kFxFrequencyRange = N_("20～20000の値を入力してください");
 
 /// Normalise's measuring modes, as FXParm 1 carries them: the peak, the loudest RMS, or the
 /// integrated loudness (FXParm 0 then is a target in LUFS).

@@ -2,6 +2,7 @@
 
 #include "app/commands/range_input.h"
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/command_ids.h"
@@ -18,14 +19,14 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kNothingSelected = "選択されていません";
-constexpr const char* kEditError = "編集エラー";
-constexpr const char* kHeadPosition = "ヘッド位置  ";
-constexpr const char* kBlankLengthPrompt = "空白長さ指定";
-constexpr const char* kThresholdPrompt = "閾値db";
+constexpr const char* kNothingSelected = N_("選択されていません");
+constexpr const char* kEditError = N_("編集エラー");
+constexpr const char* kHeadPosition = N_("ヘッド位置  ");
+constexpr const char* kBlankLengthPrompt = N_("空白長さ指定");
+constexpr const char* kThresholdPrompt = N_("閾値db");
 constexpr const char* kThresholdDefault = "-40";
-constexpr const char* kMarkInPrompt = "マークイン位置指定";
-constexpr const char* kMarkOutPrompt = "マークアウト長さ指定";
+constexpr const char* kMarkInPrompt = N_("マークイン位置指定");
+constexpr const char* kMarkOutPrompt = N_("マークアウト長さ指定");
 
 // Marks live on the timeline: never below 0 and never past the last frame a block can use.
 int32_t MarkValue(int64_t pFrames) { return Clamp32(pFrames, 0, kMaxLength); }
@@ -43,7 +44,7 @@ bool FinishEdit(MainLogic& pLogic, bool pOk)
 {
     pLogic.EndProc();
     if (!pOk)
-        pLogic.ShowMessage(kEditError);
+        pLogic.ShowMessage(Tr(kEditError));
     return pOk;
 }
 
@@ -60,7 +61,7 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     case kCmdCopy:
     case kCmdTrim:
         if (!HasRange(p)) {
-            pLogic.ShowMessage(kNothingSelected);
+            pLogic.ShowMessage(Tr(kNothingSelected));
             return false;
         }
         break;
@@ -121,8 +122,8 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
         return FinishEdit(pLogic, ok);
     }
     case kCmdInsb: {
-        std::optional<std::string> answer
-            = pLogic.Ui().TimeInputBox(kBlankLengthPrompt, TimeInputDefault(p, 0, false), false);
+        std::optional<std::string> answer = pLogic.Ui().TimeInputBox(
+            Tr(kBlankLengthPrompt), TimeInputDefault(p, 0, false), false);
         if (!answer)
             return false;
         std::optional<int64_t> ms = ParseTimeAnswer(*answer);
@@ -136,7 +137,7 @@ bool RunEditCommand(MainLogic& pLogic, int32_t pId)
     }
     case kCmdTrim: {
         std::optional<std::string> answer
-            = pLogic.Ui().InputBox(kThresholdPrompt, kThresholdDefault);
+            = pLogic.Ui().InputBox(Tr(kThresholdPrompt), kThresholdDefault);
         if (!answer)
             return false;
         std::optional<double> value = ParseNumber(Trim(*answer));
@@ -191,8 +192,8 @@ bool RunMarkCommand(MainLogic& pLogic, int32_t pId)
         break;
     case 5: { // *_SET
         std::optional<int32_t> answer = setIn
-            ? AskTimeFrames(pLogic.Ui(), p, kMarkInPrompt, p.MarkIn, true)
-            : AskTimeFrames(pLogic.Ui(), p, kMarkOutPrompt,
+            ? AskTimeFrames(pLogic.Ui(), p, Tr(kMarkInPrompt), p.MarkIn, true)
+            : AskTimeFrames(pLogic.Ui(), p, Tr(kMarkOutPrompt),
                 Clamp32(static_cast<int64_t>(p.MarkOut) - p.MarkIn, 0,
                     std::numeric_limits<int32_t>::max()),
                 false);
@@ -282,7 +283,7 @@ bool RunHeadCommand(MainLogic& pLogic, int32_t pId)
     p.ViewStart
         = Clamp32(static_cast<int64_t>(p.Head) - halfWidth, 0, std::numeric_limits<int32_t>::max());
     pLogic.Ui().RequestRedraw(RedrawArea::All);
-    pLogic.ShowMessage(std::string(kHeadPosition)
+    pLogic.ShowMessage(std::string(Tr(kHeadPosition))
         + TimeText(FramesToMs(static_cast<int64_t>(p.Head) - p.ZeroPos, p.SampleRate), 0, true));
     return true;
 }

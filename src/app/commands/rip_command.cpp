@@ -2,6 +2,7 @@
 
 #include "app/shell/file_copy.h"
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "cd/rip_audio.h"
 #include "core/data_folder.h"
 #include "core/file_io.h"
@@ -56,7 +57,8 @@ std::string RipCdToDataFolder(MainLogic& pLogic, CdDriveService& pService, std::
     ra.UpdateToc();
     if (ra.Drive().empty() || pTrack < 0 || pTrack >= static_cast<int32_t>(ra.Tracks().size())) {
         ui.ShowError(
-            pOptions.AlternativeLanguage ? "No such CD track." : "CDのトラックがありません");
+            pOptions.AlternativeLanguage ? "No such CD track." : Tr("CDのトラックがありません"));
+
         return {};
     }
     const std::string target = pLogic.Folder().NewTempName(1);

@@ -4,6 +4,7 @@
 #include "app/shell/cancel_progress.h"
 #include "app/shell/main_logic.h"
 #include "app/transport/transport.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/command_ids.h"
 #include "core/data_folder.h"
@@ -100,11 +101,11 @@ bool PrepareSampleEdit(MainLogic& pLogic)
     if (p.BlockCount() == 0)
         return false;
     if (static_cast<int64_t>(p.MarkOut) - p.MarkIn <= 0) {
-        pLogic.ShowMessage(kSeNothingSelected);
+        pLogic.ShowMessage(Tr(kSeNothingSelected));
         return false;
     }
     UserInterface& ui = pLogic.Ui();
-    ui.ShowMessage(kSeMaking);
+    ui.ShowMessage(Tr(kSeMaking));
     ui.SetBusy(true);
     pLogic.Busy = true;
     pLogic.CancelRequest = false;
@@ -118,7 +119,7 @@ bool PrepareSampleEdit(MainLogic& pLogic)
         request.To = p.MarkOut;
         request.Mode = kRenderTrackRaw;
         request.Tracks = p.CurrentTrack;
-        request.Label = "トラック" + std::to_string(p.CurrentTrack + 1);
+        request.Label = TrArgs("トラック%1", p.CurrentTrack + 1);
         ok = RenderTracks(p, request, ui, CancelRequestProgress(pLogic)) && FileExists(file);
     }
     const WaveInfo info = ok ? ReadWaveInfo(file) : WaveInfo {};
@@ -134,7 +135,7 @@ bool PrepareSampleEdit(MainLogic& pLogic)
     pLogic.SampleEditFrames = info.Frames;
     pLogic.Busy = false;
     ui.SetBusy(false);
-    ui.ShowMessage(kSeTitle);
+    ui.ShowMessage(Tr(kSeTitle));
     return true;
 }
 
@@ -189,7 +190,7 @@ void SampleEdit2(MainLogic& pLogic)
 
     const int32_t length = ReadWaveInfo(file).Frames;
     if (length > 0) {
-        if (length != pLogic.SampleEditFrames && pLogic.Ui().AskYesNo(kSeLengthChanged)) {
+        if (length != pLogic.SampleEditFrames && pLogic.Ui().AskYesNo(Tr(kSeLengthChanged))) {
             const int64_t shift = static_cast<int64_t>(length) - pLogic.SampleEditFrames;
             for (int32_t i = 0; i < p.BlockCount(); ++i) {
                 Block& b = p.Blocks[static_cast<size_t>(i)];
@@ -610,7 +611,7 @@ bool SampleEditor::WritePieces(const std::string& pTarget, const std::vector<Pie
         }
         C_EditWave ew(&logic_.Ui());
         ew.SetProg([this](double pRate, std::string_view) {
-            SetMessage("書き出し " + FormatPercent(pRate) + "%");
+            SetMessage(TrArgs("書き出し %1%", FormatPercent(pRate)));
             Changed();
             return true;
         });
@@ -634,13 +635,14 @@ bool SampleEditor::RunEdit(const std::vector<Piece>& pPieces)
     DeleteFileForce(target);
     if (!WritePieces(target, pPieces)) {
         DeleteFileForce(target);
-        SetMessage("書き出しに失敗しました");
-        logic_.Ui().MessageBox("ファイルを書き出せませんでした。", MsgButtons::Ok, MsgIcon::Error);
+        SetMessage(Tr("書き出しに失敗しました"));
+        logic_.Ui().MessageBox(
+            Tr("ファイルを書き出せませんでした。"), MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
     editNumber_ = number;
     Load(target);
-    SetMessage(kSeFinished);
+    SetMessage(Tr(kSeFinished));
     return true;
 }
 
@@ -667,9 +669,10 @@ bool SampleEditor::Copy()
     bool ok = WritePieces(clip, { { currentFile_, selFirst_, selLast_ + 1 } });
     if (!ok) {
         DeleteFileForce(clip);
-        logic_.Ui().MessageBox("ファイルを書き出せませんでした。", MsgButtons::Ok, MsgIcon::Error);
+        logic_.Ui().MessageBox(
+            Tr("ファイルを書き出せませんでした。"), MsgButtons::Ok, MsgIcon::Error);
     }
-    SetMessage(ok ? kSeFinished : "書き出しに失敗しました");
+    SetMessage(ok ? Tr(kSeFinished) : Tr("書き出しに失敗しました"));
     EndBusy();
     Changed();
     return ok;
@@ -720,7 +723,7 @@ bool SampleEditor::Undo()
         return false;
     --editNumber_;
     Load(ChainFile(editNumber_));
-    SetMessage(kSeFinished);
+    SetMessage(Tr(kSeFinished));
     EndBusy();
     Changed();
     return true;
@@ -732,7 +735,7 @@ bool SampleEditor::Redo()
         return false;
     ++editNumber_;
     Load(ChainFile(editNumber_));
-    SetMessage(kSeFinished);
+    SetMessage(Tr(kSeFinished));
     EndBusy();
     Changed();
     return true;
@@ -849,7 +852,8 @@ void SampleEditor::Tick()
 
 const std::array<const char*, 5>& SampleEditor::InfoLabels()
 {
-    static const std::array<const char*, 5> labels { "全体", "先頭", "開始", "終了", "選択" };
+    static const std::array<const char*, 5> labels { N_("全体"), N_("先頭"), N_("開始"), N_("終了"),
+        N_("選択") };
     return labels;
 }
 
@@ -923,7 +927,8 @@ void SampleEditor::Close(bool pOk)
             if (!name.empty())
                 DeleteFileForce(name);
             logic_.Ui().MessageBox(
-                "編集結果をファイルにできませんでした。", MsgButtons::Ok, MsgIcon::Error);
+                Tr("編集結果をファイルにできませんでした。"), MsgButtons::Ok, MsgIcon::Error);
+
             DeleteFileForce(logic_.SampleEditFile);
             logic_.SampleEditFile.clear();
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/text_marks.h"
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -13,12 +14,12 @@ class MainLogic;
 class Transport;
 
 /// Texts of the sample editor.
-inline constexpr const char* kSeMaking = "選択範囲をファイル化…";
-inline constexpr const char* kSeTitle = "波形編集";
-inline constexpr const char* kSeNothingSelected = "選択されていません";
+inline constexpr const char* kSeMaking = N_("選択範囲をファイル化…");
+inline constexpr const char* kSeTitle = N_("波形編集");
+inline constexpr const char* kSeNothingSelected = N_("選択されていません");
 inline constexpr const char* kSeLengthChanged
-    = "長さが変更されています。これより後のブロックを移動しますか？";
-inline constexpr const char* kSeFinished = "処理終了";
+    = N_("長さが変更されています。これより後のブロックを移動しますか？");
+inline constexpr const char* kSeFinished = N_("処理終了");
 
 /// The frames a view of this zoom shows per pixel column and the pixels a frame takes.
 int32_t SeFramesPerColumn(int32_t pZoom);

@@ -2,6 +2,7 @@
 
 #include "app/shell/main_logic.h"
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "cd/cd_folder.h"
@@ -30,30 +31,30 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kMsgBitRate = "ビットレートを選択してください";
-constexpr const char* kMsgCdEncode = "エンコードしたファイルでCD作成はできません";
-constexpr const char* kMsgCdFormat = "CD作成のwav形式が違います";
-constexpr const char* kMsgFileName = "ファイル名を入力してください";
-constexpr const char* kMsgNormNumber = "ノーマライズレベルは数字を入力してください";
-constexpr const char* kMsgNormRange = "ノーマライズレベルは0以下の数字を入力してください";
-constexpr const char* kMsgLoopNumber = "ループは数字を入力してください";
-constexpr const char* kMsgLoopRange = "ループは1以上を入力してください";
-constexpr const char* kMsgSilence = "前後空白は数字を入力してください";
-constexpr const char* kMsgRate = "周波数は数字を入力してください";
+constexpr const char* kMsgBitRate = N_("ビットレートを選択してください");
+constexpr const char* kMsgCdEncode = N_("エンコードしたファイルでCD作成はできません");
+constexpr const char* kMsgCdFormat = N_("CD作成のwav形式が違います");
+constexpr const char* kMsgFileName = N_("ファイル名を入力してください");
+constexpr const char* kMsgNormNumber = N_("ノーマライズレベルは数字を入力してください");
+constexpr const char* kMsgNormRange = N_("ノーマライズレベルは0以下の数字を入力してください");
+constexpr const char* kMsgLoopNumber = N_("ループは数字を入力してください");
+constexpr const char* kMsgLoopRange = N_("ループは1以上を入力してください");
+constexpr const char* kMsgSilence = N_("前後空白は数字を入力してください");
+constexpr const char* kMsgRate = N_("周波数は数字を入力してください");
 constexpr const char* kMsgOverwriteProject
-    = "構成ファイルに上書きすると作業が続行できません。上書きしますか？";
-constexpr const char* kMsgOverwrite = "このファイルはすでに存在します。上書きしますか？";
-constexpr const char* kMsgCannotOverwrite = "上書きできません";
-constexpr const char* kMsgNoCdFolder = "CD作成フォルダが検出できません";
-constexpr const char* kMsgNoSpace = "空き容量が足りません";
-constexpr const char* kMsgCannotDelete = "転送先ファイルを削除できません";
-constexpr const char* kMsgEncodeFailed = "エンコードに失敗しました";
-constexpr const char* kMsgTooLarge = "作成データは4GBまでです";
-constexpr const char* kMsgRenderFailed = "wavファイル作成に失敗しました";
-constexpr const char* kLabel = "wavファイル作成";
-constexpr const char* kMsgLoudnessRange = "ラウドネスは-70～0のLUFS値を入力してください";
-constexpr const char* kMsgLoudnessAndNormalize = "ノーマライズとラウドネスは同時に選べません";
-constexpr const char* kLoudnessLimited = "（トゥルーピーク制限）";
+    = N_("構成ファイルに上書きすると作業が続行できません。上書きしますか？");
+constexpr const char* kMsgOverwrite = N_("このファイルはすでに存在します。上書きしますか？");
+constexpr const char* kMsgCannotOverwrite = N_("上書きできません");
+constexpr const char* kMsgNoCdFolder = N_("CD作成フォルダが検出できません");
+constexpr const char* kMsgNoSpace = N_("空き容量が足りません");
+constexpr const char* kMsgCannotDelete = N_("転送先ファイルを削除できません");
+constexpr const char* kMsgEncodeFailed = N_("エンコードに失敗しました");
+constexpr const char* kMsgTooLarge = N_("作成データは4GBまでです");
+constexpr const char* kMsgRenderFailed = N_("wavファイル作成に失敗しました");
+constexpr const char* kLabel = N_("wavファイル作成");
+constexpr const char* kMsgLoudnessRange = N_("ラウドネスは-70～0のLUFS値を入力してください");
+constexpr const char* kMsgLoudnessAndNormalize = N_("ノーマライズとラウドネスは同時に選べません");
+constexpr const char* kLoudnessLimited = N_("（トゥルーピーク制限）");
 
 struct OutputFormat {
     int32_t Rate = 0;
@@ -131,7 +132,7 @@ Status AppendSilenceFrames(const std::string& pFile, int64_t pFrames)
         return {};
     const WaveInfo info = ReadWaveInfo(pFile);
     if (info.Valid == 0)
-        return Fail(kMsgRenderFailed);
+        return Fail(Tr(kMsgRenderFailed));
     return SetWaveDataSize(pFile, info.DataSize + pFrames * kFrameBytes);
 }
 
@@ -273,14 +274,20 @@ bool EncodeAvailable(const MixdownRequest& pRequest, Mp3Encoder* pEncoder)
     return format && !LoadBitRateList(pEncoder, format->Rate, pRequest.WaveMode).empty();
 }
 
+// The finished status carries its details in one template, which also keeps its English
+// apart from the bare 終了 (End) label of the sample editor.
+namespace {
+std::string FinishedText(std::string_view pDetails) { return TrArgs("終了%1", pDetails); }
+} // namespace
+
 std::string MixdownDoneText(const MixdownResult& pResult)
 {
-    std::string text = "終了";
+    std::string details;
     if (pResult.Loudness)
-        text += " " + LoudnessText(*pResult.Loudness);
+        details += " " + LoudnessText(*pResult.Loudness);
     if (pResult.LoudnessLimited)
-        text += kLoudnessLimited;
-    return text;
+        details += Tr(kLoudnessLimited);
+    return FinishedText(details);
 }
 
 std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder,
@@ -290,12 +297,12 @@ std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder
     const bool toTrack = pRequest.TargetMode == kMixTargetTrack;
     std::optional<OutputFormat> format = FormatOf(pRequest);
     if (!toTrack && !format)
-        message = kMsgRate;
+        message = Tr(kMsgRate);
     const std::optional<AudioCodec> codec = toTrack ? std::nullopt : pRequest.Codec;
     const bool encode
         = !toTrack && !codec && pRequest.Encode && EncodeAvailable(pRequest, pEncoder);
     if (encode && !IsNumber(pRequest.BitRate)) {
-        message = kMsgBitRate;
+        message = Tr(kMsgBitRate);
     } else if (encode) {
         // Only a bit rate of the list may go to the encoder: another one would fail only
         // after the whole render.
@@ -306,13 +313,13 @@ std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder
             std::string list;
             for (int32_t rate : offered)
                 list += (list.empty() ? "" : ", ") + std::to_string(rate);
-            message = std::string(kMsgBitRate) + "（" + std::to_string(format->Rate) + "Hzでは "
-                + list + " kbps）";
+            message
+                = TrArgs("ビットレートを選択してください（%1Hzでは %2 kbps）", format->Rate, list);
         }
     }
     if (codec && pRequest.TargetMode == kMixTargetFile) {
         if (pFileEncoder == nullptr || !pFileEncoder->Available(*codec))
-            message = std::string(CodecName(*codec)) + "のエンコーダがありません";
+            message = TrArgs("%1のエンコーダがありません", CodecName(*codec));
         else if (format)
             if (std::string problem
                 = CodecFormatProblem(*codec, format->Rate, format->Bits, format->Channels,
@@ -322,33 +329,33 @@ std::string ValidateMixdown(const MixdownRequest& pRequest, Mp3Encoder* pEncoder
     }
     if (pRequest.TargetMode == kMixTargetCd) {
         if (encode || codec)
-            message = kMsgCdEncode;
+            message = Tr(kMsgCdEncode);
         if (format && (format->Rate != 44100 || format->Bits != 16 || format->Channels != 2))
-            message = kMsgCdFormat;
+            message = Tr(kMsgCdFormat);
     }
     if (pRequest.TargetMode == kMixTargetFile && Trim(pRequest.TargetFile).empty())
-        message = kMsgFileName;
+        message = Tr(kMsgFileName);
     if (!IsNumber(pRequest.NormalizeLevel))
-        message = kMsgNormNumber;
+        message = Tr(kMsgNormNumber);
     else if (NumberOr(pRequest.NormalizeLevel, 0) > 0)
-        message = kMsgNormRange;
+        message = Tr(kMsgNormRange);
     if (pRequest.Loudness) {
         const std::optional<double> lufs = ParseNumber(Trim(pRequest.LoudnessLevel));
         if (!lufs || *lufs < kMinLoudnessTarget || *lufs > kMaxLoudnessTarget)
-            message = kMsgLoudnessRange;
+            message = Tr(kMsgLoudnessRange);
         else if (pRequest.Normalize)
-            message = kMsgLoudnessAndNormalize;
+            message = Tr(kMsgLoudnessAndNormalize);
         else if (pMeter == nullptr)
             message = kMsgNoLoudnessMeter;
     }
     if (!IsNumber(pRequest.Loop))
-        message = kMsgLoopNumber;
+        message = Tr(kMsgLoopNumber);
     else if (NumberOr(pRequest.Loop, 1) < 1)
-        message = kMsgLoopRange;
+        message = Tr(kMsgLoopRange);
     // Negative silences cannot be made, and are refused like text.
     if (!IsNumber(pRequest.SuStart) || !IsNumber(pRequest.SuEnd)
         || NumberOr(pRequest.SuStart, 0) < 0 || NumberOr(pRequest.SuEnd, 0) < 0)
-        message = kMsgSilence;
+        message = Tr(kMsgSilence);
     return message;
 }
 
@@ -479,7 +486,7 @@ MixdownResult MixdownRun::Finish(const Stop& pStop)
     if (!pStop.Message.empty())
         ui_.ShowError(pStop.Message);
     else
-        ui_.ShowMessage(pStop.Cancelled ? std::string("終了") : MixdownDoneText(result_));
+        ui_.ShowMessage(pStop.Cancelled ? FinishedText({}) : MixdownDoneText(result_));
     return result_;
 }
 
@@ -522,15 +529,15 @@ MixdownRun::Step MixdownRun::ChooseFileTarget()
         return Stop { MixdownOutcome::Invalid, NotARegularFileText(target_) };
     if (FileExists(target_)) {
         overwritesWorkingFile_ = project_.FindWaveFile(target_) >= 0;
-        if (!ui_.AskYesNo(overwritesWorkingFile_ ? kMsgOverwriteProject : kMsgOverwrite))
+        if (!ui_.AskYesNo(overwritesWorkingFile_ ? Tr(kMsgOverwriteProject) : Tr(kMsgOverwrite)))
             return Stop { MixdownOutcome::Declined, "" };
         targetExisted_ = true;
         if (::access(target_.c_str(), W_OK) != 0)
-            return Stop { MixdownOutcome::Invalid, kMsgCannotOverwrite };
+            return Stop { MixdownOutcome::Invalid, Tr(kMsgCannotOverwrite) };
     }
     const std::string folder = FolderOf(target_);
     if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0)
-        return Stop { MixdownOutcome::Invalid, kMsgCannotOverwrite };
+        return Stop { MixdownOutcome::Invalid, Tr(kMsgCannotOverwrite) };
     return std::nullopt;
 }
 
@@ -541,15 +548,15 @@ MixdownRun::Step MixdownRun::ChooseCdTarget()
     std::string folder = logic_.Store().GetSetting("CDFolder", std::string_view());
     if (!folder.empty()) {
         if (!FolderExists(folder))
-            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder, false, ErrorCode::NotFound };
+            return Stop { MixdownOutcome::Failed, Tr(kMsgNoCdFolder), false, ErrorCode::NotFound };
     } else {
         folder = DefaultCdFolder();
         if (!CreateFolders(folder))
-            return Stop { MixdownOutcome::Failed, kMsgNoCdFolder, false, ErrorCode::NotFound };
+            return Stop { MixdownOutcome::Failed, Tr(kMsgNoCdFolder), false, ErrorCode::NotFound };
     }
     target_ = NextCdTrackName(folder);
     if (target_.empty())
-        return Stop { MixdownOutcome::Failed, kMsgNoCdFolder, false, ErrorCode::NotFound };
+        return Stop { MixdownOutcome::Failed, Tr(kMsgNoCdFolder), false, ErrorCode::NotFound };
     return std::nullopt;
 }
 
@@ -608,7 +615,7 @@ MixdownRun::Step MixdownRun::CheckSpace()
     const int64_t free = FreeBytes(FolderOf(target_));
     if (free >= 0 && static_cast<double>(free) < estimate && targetExisted_) {
         if (static_cast<double>(free + FileSize64(target_)) < estimate)
-            return Stop { MixdownOutcome::Failed, kMsgNoSpace, false, ErrorCode::DiskFull };
+            return Stop { MixdownOutcome::Failed, Tr(kMsgNoSpace), false, ErrorCode::DiskFull };
         lowSpace_ = true;
         renderInDataFolder_ = true;
     }
@@ -621,7 +628,7 @@ MixdownRun::Step MixdownRun::CheckSpace()
 MixdownRun::Step MixdownRun::RenderMix()
 {
     const auto renderFailed = [](const Error& pError) {
-        return Stop { MixdownOutcome::Failed, FailureMessage(pError, kMsgRenderFailed), false,
+        return Stop { MixdownOutcome::Failed, FailureMessage(pError, Tr(kMsgRenderFailed)), false,
             pError.Code == ErrorCode::DiskFull ? ErrorCode::DiskFull : ErrorCode::Other };
     };
     const std::string renderFile
@@ -650,7 +657,7 @@ MixdownRun::Step MixdownRun::RenderMix()
     render.Tracks = request_.SourceTracks == 1 ? kRenderSelectedTracks
         : request_.SourceTracks == 2           ? kRenderPlayingTracks
                                                : kRenderAllTracks;
-    render.Label = kLabel;
+    render.Label = Tr(kLabel);
     render.FileReady = true;
     render.NormLevel = normLevel_;
     render.UseRMS = request_.UseRMS;
@@ -693,7 +700,7 @@ MixdownRun::Step MixdownRun::MeasureLoudness()
         return Stop { MixdownOutcome::Failed, pError.Message, false, pError.Code };
     };
     Result<LoudnessReading> measured
-        = MeasureWaveLoudness(*meter, current_, 0, -1, progress("ラウドネス測定中 "));
+        = MeasureWaveLoudness(*meter, current_, 0, -1, progress(Tr("ラウドネス測定中 ")));
     if (!request_.Loudness) {
         if (measured)
             result_.Loudness = *measured;
@@ -709,9 +716,10 @@ MixdownRun::Step MixdownRun::MeasureLoudness()
     const std::string adjusted
         = currentInDataFolder_ ? logic_.Folder().NewTempName(kTempWave) : TempSiblingName(target_);
     if (adjusted.empty())
-        return stopped(Error { FailureMessage(Error {}, kMsgRenderFailed) });
+        return stopped(Error { FailureMessage(Error {}, Tr(kMsgRenderFailed)) });
     Result<LoudnessReading> after
-        = CopyWithGainMeasured(*meter, current_, adjusted, gain, progress("ラウドネス調整中 "));
+        = CopyWithGainMeasured(*meter, current_, adjusted, gain, progress(Tr("ラウドネス調整中 ")));
+
     DeleteFileForce(current_);
     current_ = adjusted;
     if (!after)
@@ -728,7 +736,7 @@ MixdownRun::Step MixdownRun::PlaceOnTargetTrack()
     // StartProc refuses while busy, and runs the edit's own busy state.
     logic_.Busy = false;
     ui_.SetBusy(false);
-    const Stop renderFailed { MixdownOutcome::Failed, kMsgRenderFailed };
+    const Stop renderFailed { MixdownOutcome::Failed, Tr(kMsgRenderFailed) };
     const WaveInfo info = ReadWaveInfo(current_);
     if (info.Valid == 0 || !logic_.StartProc(1, 0)) {
         DeleteFileForce(current_);
@@ -771,7 +779,7 @@ MixdownRun::Step MixdownRun::ConvertFormat()
             DeleteFileForce(converted);
         if (IsCancelled(done))
             return CancelledStop();
-        return Stop { MixdownOutcome::Failed, FailureMessage(done.error(), kMsgRenderFailed) };
+        return Stop { MixdownOutcome::Failed, FailureMessage(done.error(), Tr(kMsgRenderFailed)) };
     }
     current_ = converted;
     currentInDataFolder_ = convInDataFolder;
@@ -808,7 +816,7 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
             &ui_);
         encodeCancelled = IsCancelled(done);
         if (!done && !encodeCancelled) {
-            failure = FailureMessage(done.error(), kMsgEncodeFailed);
+            failure = FailureMessage(done.error(), Tr(kMsgEncodeFailed));
             code = done.error().Code;
         }
     } else if (currentInDataFolder_) {
@@ -817,14 +825,14 @@ MixdownRun::Step MixdownRun::EncodeOrMoveIntoPlace()
         if (!ok && lowSpace_ && targetExisted_) {
             // Only without the old target is there room for the new one.
             if (!DeleteFileForce(target_))
-                failure = kMsgCannotDelete;
+                failure = Tr(kMsgCannotDelete);
             else
                 ok = CopyIntoPlace(current_, target_);
         }
         if (!ok && failure.empty())
-            failure = targetExisted_ ? kMsgCannotDelete : kMsgCannotOverwrite;
+            failure = targetExisted_ ? Tr(kMsgCannotDelete) : Tr(kMsgCannotOverwrite);
     } else if (!CommitFile(current_, target_)) {
-        failure = targetExisted_ ? kMsgCannotDelete : kMsgCannotOverwrite;
+        failure = targetExisted_ ? Tr(kMsgCannotDelete) : Tr(kMsgCannotOverwrite);
     }
     DeleteFileForce(current_);
     if (!failure.empty())
@@ -859,9 +867,9 @@ MixdownResult MixdownRun::Run()
         // Shown as a plain message, not as an error, and without "終了".
         logic_.Busy = false;
         ui_.SetBusy(false);
-        ui_.ShowMessage(kMsgTooLarge);
+        ui_.ShowMessage(Tr(kMsgTooLarge));
         result_.Outcome = MixdownOutcome::Failed;
-        result_.Message = kMsgTooLarge;
+        result_.Message = Tr(kMsgTooLarge);
         return result_;
     }
     stop = CheckSpace();

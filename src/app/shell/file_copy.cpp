@@ -1,6 +1,7 @@
 #include "app/shell/file_copy.h"
 
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/paths.h"
@@ -23,7 +24,7 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kComparingText = "ファイル比較中…";
+constexpr const char* kComparingText = N_("ファイル比較中…");
 
 // Closes a descriptor on every path out of a function.
 class FileDescriptor {
@@ -155,14 +156,14 @@ bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t p
     FileDescriptor source(::open(pSource.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info { };
     if (!source.Valid() || ::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        failure_ = "コピー元のファイルを読めません";
+        failure_ = Tr("コピー元のファイルを読めません");
         return false;
     }
     const int64_t size = info.st_size;
     const int32_t pause = PauseMs(pInt);
     bool complete = size == 0; // an empty file needs no chunks and raises no progress
     if (!complete) {
-        message_ = kCopyingMessage;
+        message_ = Tr(kCopyingMessage.data());
         lastPercentShown_ = -1;
         const int64_t chunk = ChunkBytes(pSize);
         std::vector<char> buffer(static_cast<size_t>(std::min(chunk, size)));
@@ -173,7 +174,7 @@ bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t p
             RaiseProgress(
                 mirrorProg_, static_cast<double>(size - remaining) / static_cast<double>(size));
             if (!ReadExact(source.Get(), buffer.data(), n, offset)) {
-                failure_ = "コピー元のファイルを読めません";
+                failure_ = Tr("コピー元のファイルを読めません");
                 break;
             }
             Pause(pause);
@@ -190,7 +191,7 @@ bool FileCopy::CopyInto(const std::string& pSource, ReplaceFile& pOut, int32_t p
                 break;
             }
             if (canceled_) {
-                failure_ = "キャンセルしました";
+                failure_ = Tr("キャンセルしました");
                 break;
             }
         }
@@ -222,7 +223,7 @@ bool FileCopy::MirrorFile(std::string_view sFilename, std::string_view tFilename
     const std::string target(tFilename);
     struct stat info { };
     if (target.empty() || !StatRegular(source, info)) {
-        failure_ = "コピー元のファイルがありません";
+        failure_ = Tr("コピー元のファイルがありません");
         return false;
     }
     // The file layer's one safe replace: a hidden temporary file beside the target, renamed
@@ -250,23 +251,23 @@ bool FileCopy::TranspFile(std::string_view sFilename, std::string_view tFilename
     const std::string source(sFilename);
     const std::string target(tFilename);
     if (target.empty() || target.back() == '/') {
-        failure_ = "コピー先の名前がありません";
+        failure_ = Tr("コピー先の名前がありません");
         return false;
     }
     struct stat info { };
     if (!StatRegular(source, info)) {
-        failure_ = "コピー元のファイルがありません";
+        failure_ = Tr("コピー元のファイルがありません");
         return false;
     }
     const std::string folder = FolderOf(target);
     if (!folder.empty() && !CreateFolders(folder)) {
-        failure_ = "コピー先のフォルダを作成できません";
+        failure_ = Tr("コピー先のフォルダを作成できません");
         return false;
     }
     // Checked before copying so that a refused transfer costs nothing; checked again by
     // the rename itself, in case the target appears meanwhile.
     if (!KillTarget && PathExists(target)) {
-        failure_ = "コピー先のファイルがすでにあります";
+        failure_ = Tr("コピー先のファイルがすでにあります");
         return false;
     }
     ReplaceFile out;
@@ -280,14 +281,14 @@ bool FileCopy::TranspFile(std::string_view sFilename, std::string_view tFilename
     if (Status committed = out.Commit(KillTarget); !committed) {
         // A commit that may not replace fails when the target appeared meanwhile.
         failure_ = !KillTarget && PathExists(target)
-            ? std::string("コピー先のファイルがすでにあります")
+            ? std::string(Tr("コピー先のファイルがすでにあります"))
             : committed.error().Message;
         return false;
     }
     if (same || !KillSource)
         return true;
     if (::unlink(source.c_str()) != 0) {
-        failure_ = "コピー元のファイルを削除できません";
+        failure_ = Tr("コピー元のファイルを削除できません");
         return false;
     }
     return true;
@@ -310,7 +311,7 @@ bool FileCopy::HikakuFile(
     if (size != infoB.st_size || size <= 0)
         return false;
 
-    message_ = kComparingText;
+    message_ = Tr(kComparingText);
     lastPercentShown_ = -1;
     const int64_t chunk = ChunkBytes(pSize);
     const int32_t pause = PauseMs(pInt);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/text_marks.h"
+
 #include "base/progress.h"
 
 #include <cstdint>
@@ -13,7 +15,7 @@ class ReplaceFile;
 class UserInterface;
 
 /// The message of a running copy; its progress follows it as " 42%".
-inline constexpr std::string_view kCopyingMessage = "ファイルコピー中…";
+inline constexpr std::string_view kCopyingMessage = N_("ファイルコピー中…"); ///< a catalogue key
 
 /// Copies and compares files of any size in chunks, pausing and yielding to the window
 /// system between chunks so that a Cancel button stays usable. A copy is always written

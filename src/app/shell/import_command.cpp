@@ -4,6 +4,7 @@
 #include "app/shell/file_copy.h"
 #include "app/shell/main_logic.h"
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/load_file_to_track.h"
@@ -47,8 +48,8 @@ bool NeedsDecoding(std::string_view pExtension, int32_t pFormatTag)
 
 std::string RateRefusedText(int32_t pRate)
 {
-    return "サンプリング周波数 " + std::to_string(pRate) + " Hz のファイルは読み込めません（"
-        + std::to_string(kMinImportRate) + "〜" + std::to_string(kMaxImportRate) + " Hz）";
+    return TrArgs("サンプリング周波数 %1 Hz のファイルは読み込めません（%2〜%3 Hz）", pRate,
+        kMinImportRate, kMaxImportRate);
 }
 
 bool NeedsDecoderFor(const std::string& pPath, SoundDecoder& pDecoder)
@@ -78,38 +79,38 @@ std::string WaveRefusedText(const WaveExamination& pExam)
     const WaveInfo& info = pExam.Info;
     switch (pExam.Fault) {
     case WaveFault::None:
-        return "wavファイルに音声データがありません";
+        return Tr("wavファイルに音声データがありません");
     case WaveFault::Unreadable:
-        return std::string(kWrongFormatText);
+        return std::string(Tr(kWrongFormatText.data()));
     case WaveFault::BigEndian:
-        return "ビッグエンディアン（RIFX）のwavファイルは読み込めません";
+        return Tr("ビッグエンディアン（RIFX）のwavファイルは読み込めません");
     case WaveFault::Rf64:
-        return "RF64形式のwavファイルはデコーダがないと読み込めません";
+        return Tr("RF64形式のwavファイルはデコーダがないと読み込めません");
     case WaveFault::NoFmt:
-        return "wavファイルにfmtチャンクがありません";
+        return Tr("wavファイルにfmtチャンクがありません");
     case WaveFault::FmtCut:
-        return "wavファイルのfmtチャンクが途中で切れています";
+        return Tr("wavファイルのfmtチャンクが途中で切れています");
     case WaveFault::FmtTooShort:
-        return "wavファイルのfmtチャンクが短すぎます（" + std::to_string(pExam.FmtSize)
-            + " バイト）";
+        return TrArgs("wavファイルのfmtチャンクが短すぎます（%1 バイト）", pExam.FmtSize);
     case WaveFault::NotPcm: {
         char tag[8];
         std::snprintf(tag, sizeof tag, "0x%04X", static_cast<unsigned>(info.FormatTag) & 0xFFFFU);
         return info.FormatTag == kFormatTagExtensible
-            ? std::string("この形式（拡張形式のサブフォーマット）のwavファイルは読み込めません")
-            : "この形式（フォーマットタグ " + std::string(tag) + "）のwavファイルは読み込めません";
+            ? std::string(Tr("この形式（拡張形式のサブフォーマット）のwavファイルは読み込めません"))
+            : TrArgs("この形式（フォーマットタグ %1）のwavファイルは読み込めません", tag);
     }
     case WaveFault::NoMode:
-        return std::to_string(info.Channels) + " チャンネル " + std::to_string(info.Bits)
-            + " ビットのwavファイルは読み込めません";
+        return TrArgs(
+            Tr("%1 チャンネル %2 ビットのwavファイルは読み込めません"), info.Channels, info.Bits);
+
     case WaveFault::BadRate:
         return RateRefusedText(info.SampleRate);
     case WaveFault::NoData:
-        return "wavファイルにdataチャンクがありません";
+        return Tr("wavファイルにdataチャンクがありません");
     case WaveFault::DataTooFar:
-        return "wavファイルのdataチャンクが2 GBより後ろにあります";
+        return Tr("wavファイルのdataチャンクが2 GBより後ろにあります");
     }
-    return std::string(kWrongFormatText);
+    return std::string(Tr(kWrongFormatText.data()));
 }
 
 int32_t FitZoom(int64_t pEndFrame, int32_t pSampleStep, int32_t pWidthPx)
@@ -139,9 +140,9 @@ namespace {
 void ShowImportFailure(UserInterface& pUi, const std::string& pPath, const std::string& pCause)
 {
     if (pCause.empty())
-        pUi.ShowMessage(kImportCancelledText);
+        pUi.ShowMessage(Tr(kImportCancelledText.data()));
     else
-        pUi.ShowError(std::string(kImportFailedText) + "\n" + pPath + "\n" + pCause);
+        pUi.ShowError(std::string(Tr(kImportFailedText.data())) + "\n" + pPath + "\n" + pCause);
 }
 
 // NewTempName makes the file it names, so an empty name is a failed write in the folder.
@@ -161,7 +162,7 @@ std::optional<std::string> DecodeIfNeeded(MainLogic& pLogic, const std::string& 
         ShowImportFailure(ui, pPath, CreateFailure());
         return std::nullopt;
     }
-    ui.ShowMessage(kDecodingText);
+    ui.ShowMessage(Tr(kDecodingText.data()));
     pLogic.CancelRequest = false;
     const bool decodedOk = pLogic.Decoder().Decode(pPath, target, ui, pLogic.CancelRequest);
     pLogic.CancelRequest = false;
@@ -183,7 +184,7 @@ bool RefusedFormat(
     if (pInfo.Valid == 0 || FramesPresent(pInfo) < 1) {
         if (pRiffWave || pExam.Container != WaveContainer::Riff)
             ShowImportFailure(pUi, pPath, WaveRefusedText(pExam));
-        pUi.ShowMessage(kWrongFormatText);
+        pUi.ShowMessage(Tr(kWrongFormatText.data()));
         return true;
     }
     // A rate below every rate the system offers (or an absurd one) would be converted into
@@ -231,7 +232,7 @@ std::optional<std::string> ConvertItem(MainLogic& pLogic, ImportItem& pItem)
     UserInterface& ui = pLogic.Ui();
     C_ConvWave cw(&ui);
     cw.SetProg([&pLogic, &ui](double pRate, std::string_view) {
-        ui.ShowMessage(std::string(kConvertingText) + PercentText(pRate));
+        ui.ShowMessage(std::string(Tr(kConvertingText.data())) + PercentText(pRate));
         return !pLogic.CancelRequest;
     });
     const bool converted = !target.empty()
@@ -344,7 +345,7 @@ bool MainLogic::ImportSoundFile(
         p.LastSoundFile = oldSoundFile;
     };
     if (p.BlockCount() == 0 && info.SampleRate != p.SampleRate) {
-        const bool convert = ui_.AskYesNo(kConvertRateQuestion);
+        const bool convert = ui_.AskYesNo(Tr(kConvertRateQuestion.data()));
         // A rate no device could use stays converted.
         if (!convert && info.SampleRate >= kMinProjectRate && info.SampleRate <= kMaxProjectRate)
             p.SampleRate = info.SampleRate;

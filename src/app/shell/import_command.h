@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/text_marks.h"
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,22 +11,22 @@ class SoundDecoder;
 struct WaveExamination;
 
 /// The import's fixed texts.
-inline constexpr std::string_view kDecodingText = "デコード中…";
-inline constexpr std::string_view kWrongFormatText = "ファイル形式が違います";
+inline constexpr std::string_view kDecodingText = N_("デコード中…");
+inline constexpr std::string_view kWrongFormatText = N_("ファイル形式が違います");
 /// Shown (in the message area) for a file whose rate is outside kMinImportRate..kMaxImportRate.
 std::string RateRefusedText(int32_t pRate);
 inline constexpr std::string_view kConvertRateQuestion
-    = "サンプリング周波数を初期設定値にコンバートしますか？";
-inline constexpr std::string_view kConvertingText = "コンバート ";
+    = N_("サンプリング周波数を初期設定値にコンバートしますか？");
+inline constexpr std::string_view kConvertingText = N_("コンバート ");
 /// Why a file that looks like a WAV file is refused (for the user): the cause of the
 /// examination's fault, or of a file that holds no frame at all.
 std::string WaveRefusedText(const WaveExamination& pExam);
 
 /// The first line of the error shown when an import stops on a failed step; the file and
 /// the cause follow on their own lines.
-inline constexpr std::string_view kImportFailedText = "ファイルを読み込めませんでした";
+inline constexpr std::string_view kImportFailedText = N_("ファイルを読み込めませんでした");
 /// The message area after an import the user cancelled.
-inline constexpr std::string_view kImportCancelledText = "キャンセルしました";
+inline constexpr std::string_view kImportCancelledText = N_("キャンセルしました");
 
 /// True when a sound file must be decoded before import: by its extension (lower case,
 /// without the dot) "mp1", "mp2", "mp3", "mpg", "mpa", "mpeg", "wma", "wmv", "asf", "aiff",

@@ -1,5 +1,6 @@
 #include "app/shell/main_logic.h"
 
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/envelope.h"
@@ -13,12 +14,13 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kProcessingFinished = "処理終了";
-constexpr const char* kConfirmDiscard = "作業内容を破棄して別のファイルを開きますか？";
-constexpr const char* kConfirmQuit = "終了しますか？";
-constexpr const char* kConfirmSave = "プロジェクトを保存しますか？";
-constexpr const char* kCleanupFailed = "データフォルダ整理に失敗しました";
-constexpr const char* kCleanupBusy = "データフォルダは他のプロセスが使用中のため整理しませんでした";
+constexpr const char* kProcessingFinished = N_("処理終了");
+constexpr const char* kConfirmDiscard = N_("作業内容を破棄して別のファイルを開きますか？");
+constexpr const char* kConfirmQuit = N_("終了しますか？");
+constexpr const char* kConfirmSave = N_("プロジェクトを保存しますか？");
+constexpr const char* kCleanupFailed = N_("データフォルダ整理に失敗しました");
+constexpr const char* kCleanupBusy
+    = N_("データフォルダは他のプロセスが使用中のため整理しませんでした");
 
 int32_t ReadSampleStep(const Settings& pSettings)
 {
@@ -208,7 +210,7 @@ void MainLogic::EndProc()
     ui_.RequestRedraw(RedrawArea::TimeDisplay);
     ui_.RequestRedraw(RedrawArea::Menus);
     Busy = false;
-    ui_.ShowMessage(kProcessingFinished);
+    ui_.ShowMessage(Tr(kProcessingFinished));
     ui_.SetBusy(false);
 }
 
@@ -311,7 +313,7 @@ void MainLogic::HandleCommandLine(std::string_view pText)
 bool MainLogic::OpenFile(const std::string& pPath)
 {
     if (project_.BlockCount() > 0) {
-        if (!ui_.AskYesNo(kConfirmDiscard))
+        if (!ui_.AskYesNo(Tr(kConfirmDiscard)))
             return false;
         if (!CloseProject())
             return false;
@@ -328,8 +330,8 @@ bool MainLogic::ConfirmExit(bool pMinimised)
     if (Busy || pMinimised)
         return false;
     if (project_.Saved)
-        return ui_.AskYesNo(kConfirmQuit);
-    MsgAnswer answer = ui_.MessageBox(kConfirmSave, MsgButtons::YesNoCancel, MsgIcon::Question);
+        return ui_.AskYesNo(Tr(kConfirmQuit));
+    MsgAnswer answer = ui_.MessageBox(Tr(kConfirmSave), MsgButtons::YesNoCancel, MsgIcon::Question);
     if (answer == MsgAnswer::Cancel)
         return false;
     if (answer == MsgAnswer::Yes)
@@ -344,12 +346,13 @@ void MainLogic::Shutdown()
     Recording = false;
     if (options_.DelOnEnd == 1) {
         if (int count = CleanDataFolder(project_.DataFolder, DelPrjDays(), ui_); count < 0)
-            ui_.ShowError(count == -2 ? kCleanupBusy : kCleanupFailed);
+            ui_.ShowError(count == -2 ? Tr(kCleanupBusy) : Tr(kCleanupFailed));
     } else {
         // The work stays for the next start, which offers to resume it.
         if (Status saved = SaveUndoSnapshot(); !saved)
-            ui_.ShowError("作業の続きを保存できませんでした（" + saved.error().Message
-                + "）。\n次の起動では続きから作業できません。");
+            ui_.ShowError(TrArgs(
+                "作業の続きを保存できませんでした（%1）。\n次の起動では続きから作業できません。",
+                saved.error().Message));
     }
     project_.ResetProject();
     SaveOptions();
@@ -374,7 +377,7 @@ int MainLogic::CleanupCommand()
     if (!CanEdit())
         return -1;
     if (project_.BlockCount() > 0) {
-        ui_.ShowError("プロジェクトを開いているときは実行できません");
+        ui_.ShowError(Tr("プロジェクトを開いているときは実行できません"));
         return -1;
     }
     if (!StartProc(0, 0))
@@ -382,9 +385,10 @@ int MainLogic::CleanupCommand()
     int count = CleanDataFolder(project_.DataFolder, DelPrjDays(), ui_);
     EndProc();
     if (count < 0)
-        ui_.ShowError(count == -2 ? kCleanupBusy : kCleanupFailed);
+        ui_.ShowError(count == -2 ? Tr(kCleanupBusy) : Tr(kCleanupFailed));
     else
-        ui_.ShowInfo(std::to_string(count) + "ファイル削除しました");
+        ui_.ShowInfo(TrArgs("%1ファイル削除しました", count));
+
     return count;
 }
 

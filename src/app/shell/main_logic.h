@@ -2,6 +2,7 @@
 
 #include "app/shell/app_options.h"
 #include "app/shell/recent_files.h"
+#include "base/text_marks.h"
 
 #include "core/data_folder.h"
 #include "core/error_log.h"
@@ -37,9 +38,9 @@ struct WindowRequest {
 enum class ProjectAccess { Edit, ReadOnly };
 
 /// What follows the cause when an undo snapshot could not be written.
-inline constexpr std::string_view kEditNotMadeText = "この編集はしていません。";
+inline constexpr std::string_view kEditNotMadeText = N_("この編集はしていません。");
 inline constexpr std::string_view kUndoLostText
-    = "録音は配置しましたが、元に戻すことはできません。";
+    = N_("録音は配置しましたが、元に戻すことはできません。");
 
 /// The name of an undo step whose edit was not named.
 inline constexpr std::string_view kUnnamedEdit = "編集";
@@ -263,7 +264,7 @@ public:
     /// written, and the edit must then not be made (ShowUndoSnapshotFailure tells why).
     bool TakeUndoSnapshot();
     /// Tells the user that the last TakeUndoSnapshot failed, with its cause, and then
-    /// pConsequence (by default that the edit was not made).
+    /// pConsequence, a catalogue key translated here (by default that the edit was not made).
     void ShowUndoSnapshotFailure(std::string_view pConsequence = kEditNotMadeText);
     virtual ~MainLogic();
 

@@ -4,6 +4,7 @@
 
 #include "app/shell/file_copy.h"
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/text.h"
 #include "core/file_io.h"
 #include "core/paths.h"
@@ -23,11 +24,11 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kProjectFilter = "tarvokプロジェクトファイル|*.tvp";
-constexpr const char* kLoadFailed = "プロジェクト読込に失敗しました";
-constexpr const char* kProcessingFailed = "処理失敗";
+constexpr const char* kProjectFilter = N_("tarvokプロジェクトファイル|*.tvp");
+constexpr const char* kLoadFailed = N_("プロジェクト読込に失敗しました");
+constexpr const char* kProcessingFailed = N_("処理失敗");
 constexpr const char* kSaveOnlyInDataFolder
-    = "データフォルダ以外にはプロジェクトファイルの保存はできません";
+    = N_("データフォルダ以外にはプロジェクトファイルの保存はできません");
 
 bool HasTvpExtension(const std::string& pPath)
 {
@@ -69,7 +70,7 @@ bool MainLogic::OpenProject(const std::string& pPath, bool pResuming, ProjectAcc
     OpenFailure = read ? std::string() : read.error().Message;
     if (!read) {
         projectLock_.Release();
-        ui_.ShowError(std::string(kLoadFailed) + "\n" + pPath + "\n" + OpenFailure);
+        ui_.ShowError(std::string(Tr(kLoadFailed)) + "\n" + pPath + "\n" + OpenFailure);
         // Whatever was read must never be saved over the file it came from.
         project_.ProjectFile.clear();
         OverwriteEnabled = false;
@@ -100,9 +101,9 @@ bool MainLogic::LockProjectFile(const std::string& pPath)
         return true;
     FileLock lock;
     if (!lock.Acquire(pPath, &lockHolder_)) {
-        std::string who = lockHolder_ > 0 ? "他のプロセス(PID " + std::to_string(lockHolder_) + ")"
-                                          : "他のプロセス";
-        ui_.ShowMessage(pPath + " は" + who + "が編集中です。上書き保存はできません");
+        std::string who = lockHolder_ > 0 ? TrArgs("他のプロセス(PID %1)", lockHolder_)
+                                          : std::string(Tr("他のプロセス"));
+        ui_.ShowMessage(TrArgs("%1 は%2が編集中です。上書き保存はできません", pPath, who));
         return false;
     }
     projectLock_ = std::move(lock);
@@ -116,7 +117,7 @@ bool MainLogic::HoldLockForWrite(const std::string& pPath, FileLock& pLock)
         return true;
     if (pLock.Acquire(pPath, &lockHolder_))
         return true;
-    ui_.ShowError(pPath + "\nは他のプロセスが編集中のため保存できません");
+    ui_.ShowError(TrArgs("%1\nは他のプロセスが編集中のため保存できません", pPath));
     return false;
 }
 
@@ -124,7 +125,8 @@ bool MainLogic::OpenProjectCommand()
 {
     if (!CanEdit())
         return false;
-    std::optional<std::string> path = ui_.ChooseOpenFile("", kProjectFilter, project_.DataFolder);
+    std::optional<std::string> path
+        = ui_.ChooseOpenFile("", Tr(kProjectFilter), project_.DataFolder);
     if (!path || path->empty())
         return false;
     return OpenFile(*path);
@@ -134,7 +136,7 @@ std::optional<std::string> MainLogic::ChooseProjectSavePath()
 {
     for (;;) {
         std::optional<std::string> path
-            = ui_.ChooseSaveFile("", kProjectFilter, project_.DataFolder);
+            = ui_.ChooseSaveFile("", Tr(kProjectFilter), project_.DataFolder);
         if (!path || path->empty())
             return std::nullopt;
         std::string chosen = *path;
@@ -142,7 +144,7 @@ std::optional<std::string> MainLogic::ChooseProjectSavePath()
             chosen += ".tvp";
         if (IsInDataFolder(chosen))
             return chosen;
-        ui_.ShowError(kSaveOnlyInDataFolder);
+        ui_.ShowError(Tr(kSaveOnlyInDataFolder));
     }
 }
 
@@ -154,7 +156,7 @@ bool MainLogic::SaveProjectCommand()
     if (!path)
         return false;
     if (!LockProjectFile(*path)) {
-        ui_.ShowError(*path + "\nは他のプロセスが編集中のため保存できません");
+        ui_.ShowError(TrArgs("%1\nは他のプロセスが編集中のため保存できません", *path));
         return false;
     }
     if (!StartProc(1, 0))
@@ -168,7 +170,7 @@ bool MainLogic::SaveProjectCommand()
     }
     EndProc();
     if (!ok)
-        ui_.ShowError(kProcessingFailed);
+        ui_.ShowError(Tr(kProcessingFailed));
     return ok;
 }
 
@@ -183,7 +185,8 @@ bool MainLogic::OverwriteProjectCommand()
     }
     // The file is written only while its lock is held (taken again when it was lost).
     if (!LockProjectFile(project_.ProjectFile)) {
-        ui_.ShowError(project_.ProjectFile + "\nは他のプロセスが編集中のため保存できません");
+        ui_.ShowError(
+            TrArgs("%1\nは他のプロセスが編集中のため保存できません", project_.ProjectFile));
         return false;
     }
     if (!StartProc(1, 0))
@@ -194,7 +197,7 @@ bool MainLogic::OverwriteProjectCommand()
         project_.Saved = true;
     EndProc();
     if (!ok)
-        ui_.ShowError(kProcessingFailed);
+        ui_.ShowError(Tr(kProcessingFailed));
     return ok;
 }
 
@@ -212,7 +215,7 @@ bool MainLogic::ClipToProjectCommand()
     const bool ok = WriteProject(project_, *path, true, env).has_value();
     EndProc();
     if (!ok)
-        ui_.ShowError(kProcessingFailed);
+        ui_.ShowError(Tr(kProcessingFailed));
     return ok;
 }
 
@@ -220,7 +223,8 @@ bool MainLogic::ProjectToClipCommand()
 {
     if (!CanEdit())
         return false;
-    std::optional<std::string> path = ui_.ChooseOpenFile("", kProjectFilter, project_.DataFolder);
+    std::optional<std::string> path
+        = ui_.ChooseOpenFile("", Tr(kProjectFilter), project_.DataFolder);
     if (!path || path->empty())
         return false;
     ProjectFileEnv env = FileEnv();
@@ -228,7 +232,7 @@ bool MainLogic::ProjectToClipCommand()
     ui_.RequestRedraw(RedrawArea::Menus);
     // A rate mismatch was already shown by the reader.
     if (!read && read.error().Code != ErrorCode::RateMismatch)
-        ui_.ShowError(std::string(kLoadFailed) + "\n" + *path + "\n" + read.error().Message);
+        ui_.ShowError(std::string(Tr(kLoadFailed)) + "\n" + *path + "\n" + read.error().Message);
     return static_cast<bool>(read);
 }
 
@@ -258,7 +262,7 @@ bool MainLogic::FetchWavCommand()
             return;
         std::string target = folder_->NewTempName(pKind);
         if (target.empty()) {
-            failure = pName + "\nデータフォルダに新しいファイルを作成できません";
+            failure = TrArgs("%1\nデータフォルダに新しいファイルを作成できません", pName);
             return;
         }
         if (!copier.TranspFile(pName, target, true, false)) {
@@ -276,7 +280,7 @@ bool MainLogic::FetchWavCommand()
         fetch(t.EnvelopeFile, kTempEnvelope);
     EndProc();
     if (!failure.empty()) {
-        ui_.ShowError("構成ファイルのコピーに失敗しました\n" + failure);
+        ui_.ShowError(TrArgs("構成ファイルのコピーに失敗しました\n%1", failure));
         return false;
     }
     return true;
@@ -332,7 +336,7 @@ std::optional<SaveAllTarget> ChooseSaveAllTarget(
     UserInterface& pUi, Settings& pSettings, const Project& pProject)
 {
     std::string start = pSettings.GetSetting("LastSaveAllPath", std::string_view(ProgramFolder()));
-    std::optional<std::string> chosen = pUi.ChooseFolder("フォルダ名称を入力|*.tvp", start);
+    std::optional<std::string> chosen = pUi.ChooseFolder(Tr("フォルダ名称を入力|*.tvp"), start);
     if (!chosen || chosen->empty())
         return std::nullopt;
     std::error_code ec;
@@ -346,17 +350,18 @@ std::optional<SaveAllTarget> ChooseSaveAllTarget(
     fs::path target = CanonicalPath(folder);
     const fs::path data = CanonicalPath(pProject.DataFolder);
     if (IsWithin(target, data) || IsWithin(data, target)) {
-        pUi.ShowError("データフォルダには保存はできません");
+        pUi.ShowError(Tr("データフォルダには保存はできません"));
         return std::nullopt;
     }
     const char* home = std::getenv("HOME");
     if (target == target.root_path()
         || (home != nullptr && *home != '\0' && target == CanonicalPath(home))) {
-        pUi.ShowError(target.string() + "\nには保存できません。新しいフォルダを指定してください");
+        pUi.ShowError(
+            TrArgs("%1\nには保存できません。新しいフォルダを指定してください", target.string()));
         return std::nullopt;
     }
     if (fs::exists(target, ec) && !fs::is_directory(target, ec)) {
-        pUi.ShowError(target.string() + "\nはフォルダではありません");
+        pUi.ShowError(TrArgs("%1\nはフォルダではありません", target.string()));
         return std::nullopt;
     }
     const std::string bare = target.string();
@@ -374,12 +379,13 @@ std::optional<std::string> MakeWriteFolder(
     UserInterface& pUi, const SaveAllTarget& pTarget, bool pReplacing)
 {
     const auto failed = [&pUi]() -> std::optional<std::string> {
-        pUi.ShowError("フォルダ作成に失敗しました");
+        pUi.ShowError(Tr("フォルダ作成に失敗しました"));
         return std::nullopt;
     };
     if (!pReplacing)
         return CreateFolders(pTarget.Folder) ? std::optional(pTarget.Folder) : failed();
-    if (!pUi.AskYesNo(pTarget.Folder + "\nをクリアして全てのデータを出力します。続行しますか？"))
+    if (!pUi.AskYesNo(
+            TrArgs("%1\nをクリアして全てのデータを出力します。続行しますか？", pTarget.Folder)))
         return std::nullopt;
     // The work folder names this process, so that what a killed run left is cleared by the
     // next run into the same folder, and never while its process runs.
@@ -454,10 +460,11 @@ void ReportLeftFiles(UserInterface& pUi, const LeftFiles& pLeft, const std::stri
         return text;
     };
     if (!pLeft.Stranded.empty())
-        pUi.ShowError(pLeft.Folder
-            + "\nに残したファイルがあります（移動できませんでした）:" + list(pLeft.Stranded));
+        pUi.ShowError(TrArgs("%1\nに残したファイルがあります（移動できませんでした）:%2",
+            pLeft.Folder, list(pLeft.Stranded)));
     if (!pLeft.Kept.empty())
-        pUi.ShowInfo(pFolder + "\nのSAVEALL以外のファイルは残しました:" + list(pLeft.Kept));
+        pUi.ShowInfo(
+            TrArgs("%1\nのSAVEALL以外のファイルは残しました:%2", pFolder, list(pLeft.Kept)));
 }
 
 // The outermost folder of pBare that does not exist yet (pBare itself when only it is
@@ -516,7 +523,7 @@ bool MainLogic::SaveAllCommand()
         return false;
     const std::string& folder = target->Folder;
     if (project_.BlockCount() < 1 || project_.WaveFileCount() < 1) {
-        ui_.ShowError("出力に失敗しました");
+        ui_.ShowError(Tr("出力に失敗しました"));
         return false;
     }
     // An existing folder is replaced only after the new copy is complete, and only in the
@@ -549,14 +556,14 @@ bool MainLogic::SaveAllCommand()
         if (!swapped) {
             EndProc();
             ui_.ShowError(
-                "フォルダ名変更に失敗しました\n" + folder + "\n" + swapped.error().Message);
+                TrArgs("フォルダ名変更に失敗しました\n%1\n%2", folder, swapped.error().Message));
             return false;
         }
         left = std::move(*swapped);
     }
     EndProc();
     if (!written) {
-        ui_.ShowError("出力に失敗しました\n" + written.error().Message);
+        ui_.ShowError(TrArgs("出力に失敗しました\n%1", written.error().Message));
         return false;
     }
     ReportLeftFiles(ui_, left, folder);
@@ -567,7 +574,7 @@ bool MainLogic::SaveAllCommand()
     if (replacing && NamesFilesWithin(project_, target->Resolved)) {
         CloseProject();
         OpenProject(lastSaveAllProject_, false);
-        ui_.ShowMessage("保存したプロジェクトを開き直しました");
+        ui_.ShowMessage(Tr("保存したプロジェクトを開き直しました"));
     }
     return true;
 }
@@ -602,8 +609,9 @@ bool MainLogic::TakeUndoSnapshot()
 
 void MainLogic::ShowUndoSnapshotFailure(std::string_view pConsequence)
 {
-    ui_.ShowError("元に戻すための記録を書き込めませんでした（" + undoSnapshotError_.Message
-        + "）。\n" + std::string(pConsequence));
+    const std::string consequence(pConsequence);
+    ui_.ShowError(TrArgs("元に戻すための記録を書き込めませんでした（%1）。\n%2",
+        undoSnapshotError_.Message, Tr(consequence.c_str())));
 }
 
 bool MainLogic::StepUndo(bool pRedo, bool pCheckOnly)
@@ -655,7 +663,7 @@ bool MainLogic::UndoCommand(bool pRedo)
         return false;
     bool ok = StepUndo(pRedo, false);
     if (!ok)
-        ui_.ShowError(kProcessingFailed);
+        ui_.ShowError(Tr(kProcessingFailed));
     project_.UpdateTitleLength(false);
     ui_.RequestRedraw(RedrawArea::All);
     EndProc();
@@ -673,7 +681,8 @@ void MainLogic::OfferResume()
     std::string snapshot = FindResumeSnapshot();
     if (snapshot.empty())
         return;
-    if (!ui_.AskYesNo("続きから作業しますか？"))
+    if (!ui_.AskYesNo(Tr("続きから作業しますか？")))
+
         return;
     std::string last = project_.DataFolder + "last.tvp";
     std::error_code ec;

@@ -1,6 +1,7 @@
 // Start-up: recordings that an earlier run left unfinished.
 
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "core/time_text.h"
 #include "engine/recording_engine.h"
 
@@ -13,8 +14,10 @@ int32_t MainLogic::OfferOrphanedRecordings()
         const int32_t rate = orphan.SampleRate > 0 ? orphan.SampleRate : project_.SampleRate;
         const std::string length = TimeText(
             static_cast<int32_t>(static_cast<int64_t>(orphan.Frames) * 1000 / rate), 0, false);
-        const std::string question = "前回終了しなかった録音 (トラック"
-            + std::to_string(orphan.TrackNo + 1) + "、" + length + ") があります。配置しますか？";
+        const std::string question
+            = TrArgs("前回終了しなかった録音 (トラック%1、%2) があります。配置しますか？",
+                orphan.TrackNo + 1, length);
+
         // A recording at another rate cannot go into this project; it is offered again
         // at a later start.
         if (orphan.SampleRate != project_.SampleRate)

@@ -2,6 +2,7 @@
 
 #include "app/shell/main_logic.h"
 #include "app/transport/automation_window.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/command_ids.h"
 #include "core/envelope_gain.h"
@@ -20,16 +21,14 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kStopped = "停止";
-constexpr const char* kPausedPrefix = "一時停止 ";
-constexpr const char* kPlayingText = "再生中";
-constexpr const char* kRecordingText = "録音中";
-constexpr const char* kHeadPosition = "ヘッド位置  ";
-constexpr const char* kHeadMoveError = "ヘッド移動エラー";
-constexpr const char* kScrubOn = "スクラブON";
-constexpr const char* kScrubOff = "スクラブOFF";
-constexpr const char* kSearchTrack = "トラック";
-constexpr const char* kSearchSuffix = "をサーチ  ";
+constexpr const char* kStopped = N_("停止");
+constexpr const char* kPausedPrefix = N_("一時停止 ");
+constexpr const char* kPlayingText = N_("再生中");
+constexpr const char* kRecordingText = N_("録音中");
+constexpr const char* kHeadPosition = N_("ヘッド位置  ");
+constexpr const char* kHeadMoveError = N_("ヘッド移動エラー");
+constexpr const char* kScrubOn = N_("スクラブON");
+constexpr const char* kScrubOff = N_("スクラブOFF");
 
 int64_t FramesPerPixel(const Project& p) { return static_cast<int64_t>(p.Zoom) * p.SampleStep; }
 
@@ -164,7 +163,7 @@ void Transport::DrawHead()
 
 void Transport::ShowPlayingDisplay()
 {
-    logic_.ShowMessage(logic_.Recording ? kRecordingText : kPlayingText);
+    logic_.ShowMessage(logic_.Recording ? Tr(kRecordingText) : Tr(kPlayingText));
     logic_.Ui().RequestRedraw(RedrawArea::Menus);
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     lastPlayMode_ = engine_.Mode();
@@ -252,7 +251,7 @@ bool Transport::Record(bool pRecordNow)
         return false;
     RecordingEngine* rec = logic_.Recorder;
     if (!rec) {
-        logic_.ShowMessage(kRecordingUnavailable);
+        logic_.ShowMessage(Tr(kRecordingUnavailable));
         return false;
     }
     engine_.ComputeDeviceSlots();
@@ -273,9 +272,9 @@ bool Transport::Record(bool pRecordNow)
         rec->StartAtFirstFrame();
         if (!StartRun())
             rec->RecOnly = true; // nothing to play: the recording goes on alone
-        logic_.ShowMessage(kRecordingText);
+        logic_.ShowMessage(Tr(kRecordingText));
     } else {
-        logic_.ShowMessage(kRecPressPlayText);
+        logic_.ShowMessage(Tr(kRecPressPlayText));
     }
     logic_.Ui().RequestRedraw(RedrawArea::Menus);
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
@@ -309,7 +308,7 @@ bool Transport::StartArmedRecording()
     }
     logic_.Ui().Yield();
     rec.StartAtCurrentPosition();
-    logic_.ShowMessage(kRecordingText);
+    logic_.ShowMessage(Tr(kRecordingText));
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
     return true;
 }
@@ -318,7 +317,7 @@ void Transport::Stop()
 {
     Project& p = logic_.Proj();
     if (logic_.Recording || IsRunning()) {
-        logic_.ShowMessage(kStopped);
+        logic_.ShowMessage(Tr(kStopped));
         if (IsRunning())
             engine_.StopPlay(true);
         if (logic_.Recording) {
@@ -332,7 +331,7 @@ void Transport::Stop()
         }
         EndAutomationPass(logic_);
         engine_.UseAutomationBuffers(false);
-        logic_.ShowMessage(kStopped);
+        logic_.ShowMessage(Tr(kStopped));
         return;
     }
     p.Head = p.Head != engine_.PlayStart() ? engine_.PlayStart() : 0;
@@ -347,10 +346,10 @@ void Transport::Pause()
         return;
     if (!engine_.IsPaused()) {
         engine_.Pause();
-        logic_.ShowMessage(std::string(kPausedPrefix) + HeadTimeText(logic_));
+        logic_.ShowMessage(std::string(Tr(kPausedPrefix)) + HeadTimeText(logic_));
     } else {
         engine_.Resume();
-        logic_.ShowMessage(kPlayingText);
+        logic_.ShowMessage(Tr(kPlayingText));
     }
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
 }
@@ -370,7 +369,7 @@ bool Transport::Play()
         PlaceHead(logic_, 0.5);
     if (engine_.RecordingArmed() && !engine_.RecordingWriting()) {
         if (!logic_.Recorder) {
-            logic_.ShowMessage(kRecordingUnavailable);
+            logic_.ShowMessage(Tr(kRecordingUnavailable));
             return false;
         }
         return StartArmedRecording();
@@ -442,12 +441,12 @@ void Transport::SetHeadFromX(int32_t pX)
     Project& p = logic_.Proj();
     const int64_t head = static_cast<int64_t>(pX) * p.SampleStep * p.Zoom + p.ViewStart;
     if (head > kMaxLength) {
-        logic_.ShowMessage(kHeadMoveError);
+        logic_.ShowMessage(Tr(kHeadMoveError));
         return;
     }
     p.Head = static_cast<int32_t>(std::max<int64_t>(0, head));
     DrawHead();
-    logic_.ShowMessage(std::string(kHeadPosition) + HeadTimeText(logic_));
+    logic_.ShowMessage(std::string(Tr(kHeadPosition)) + HeadTimeText(logic_));
 }
 
 void Transport::HeadStripDown(int32_t pX)
@@ -629,7 +628,7 @@ void Transport::KeyScrub(bool pForward, bool pWide)
     DrawHead();
     if (!HeadInView(logic_))
         PlaceHead(logic_, pForward ? 0.2 : 0.8);
-    logic_.ShowMessage(std::string(kHeadPosition) + HeadTimeText(logic_));
+    logic_.ShowMessage(std::string(Tr(kHeadPosition)) + HeadTimeText(logic_));
 }
 
 int32_t JogPercent(int32_t pLevel)
@@ -738,9 +737,8 @@ bool Transport::MarkPreviewMove(int32_t pDeltaPx, int32_t pMark)
         return false;
     engine_.ReplayMarkPreview(pDeltaPx < 0 ? pMark - engine_.BufferSamples() : pMark);
     Project& p = logic_.Proj();
-    logic_.ShowMessage(std::string(kSearchTrack) + std::to_string(p.CurrentTrack + 1)
-        + kSearchSuffix
-        + TimeText(FramesToMs(static_cast<int64_t>(pMark) - p.ZeroPos, p.SampleRate), 0, true));
+    logic_.ShowMessage(TrArgs("トラック%1をサーチ  %2", p.CurrentTrack + 1,
+        TimeText(FramesToMs(static_cast<int64_t>(pMark) - p.ZeroPos, p.SampleRate), 0, true)));
     return true;
 }
 
@@ -773,7 +771,7 @@ bool Transport::RunCommand(int32_t pId, int32_t pLevel)
         return true;
     case kCmdScrubOnoff:
         scrubMode_ = scrubMode_ ? 0 : 1;
-        logic_.ShowMessage(scrubMode_ ? kScrubOn : kScrubOff);
+        logic_.ShowMessage(scrubMode_ ? Tr(kScrubOn) : Tr(kScrubOff));
         return true;
     case kCmdMoveLeft:
     case kCmdMoveRight: {

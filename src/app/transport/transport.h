@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/text_marks.h"
 #include "engine/play_mode.h"
 
 #include <array>
@@ -13,7 +14,7 @@ class PlaybackEngine;
 class RecordingEngine;
 
 /// Message shown when REC is pressed while this build has no recording engine.
-inline constexpr const char* kRecordingUnavailable = "録音機能は使用できません";
+inline constexpr const char* kRecordingUnavailable = N_("録音機能は使用できません");
 
 /// What the transport is doing, as the buttons and the counter show it.
 enum class Motion {

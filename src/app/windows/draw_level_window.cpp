@@ -3,6 +3,7 @@
 #include "app/commands/command_table.h"
 #include "app/commands/fade_commands.h"
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/command_ids.h"
@@ -41,7 +42,7 @@ bool DrawLevelModel::Open(DrawMode pMode, int32_t pWidth, int32_t pHeight)
         return false;
     Project& p = logic_.Proj();
     if (static_cast<int64_t>(p.MarkOut) - p.MarkIn <= 0) {
-        logic_.ShowMessage(kFadeNothingSelected);
+        logic_.ShowMessage(Tr(kFadeNothingSelected));
         return false;
     }
     if (!SelectionFits(p))
@@ -90,7 +91,7 @@ void DrawLevelModel::Close()
     RedrawMain();
     logic_.Ui().RequestRedraw(RedrawArea::Menus);
     if (!saved)
-        logic_.Ui().ShowError("エンベロープを保存できません");
+        logic_.Ui().ShowError(Tr("エンベロープを保存できません"));
 }
 
 void DrawLevelModel::Resize(int32_t pWidth, int32_t pHeight)

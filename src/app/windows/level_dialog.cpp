@@ -1,6 +1,7 @@
 #include "app/windows/level_dialog.h"
 
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/fade_table.h"
@@ -17,7 +18,7 @@ namespace tarvok {
 
 namespace {
 
-constexpr const char* kInvalidValue = "値が不正です";
+constexpr const char* kInvalidValue = N_("値が不正です");
 
 /// The value of one box: the opening value when the text is unchanged or not a number,
 /// nothing for a number a single-precision level cannot hold.
@@ -91,7 +92,7 @@ std::optional<std::pair<double, double>> LevelDialogModel::Confirm(UserInterface
     std::optional<double> right
         = linked_ ? left : ReadBox(rightText_, shownRight_, rightDb_, invalid);
     if (invalid || !left || !right) {
-        pUi.ShowError(kInvalidValue);
+        pUi.ShowError(Tr(kInvalidValue));
         return std::nullopt;
     }
     return std::make_pair(*left, *right);

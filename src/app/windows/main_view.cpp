@@ -1,6 +1,7 @@
 #include "app/windows/main_view.h"
 
 #include "app/shell/main_logic.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "core/peaks.h"
 #include "core/time_text.h"
@@ -323,7 +324,7 @@ std::string MainView::VisibleTimeMessage() const
     const Project& p = logic_.Proj();
     const double seconds
         = static_cast<double>(ViewWidth) * static_cast<double>(Fpp()) / std::max(1, p.SampleRate);
-    return OneDecimal(seconds) + kSecondsShown;
+    return OneDecimal(seconds) + Tr(kSecondsShown);
 }
 
 int32_t MainView::XOfFrame(int64_t pFrame) const

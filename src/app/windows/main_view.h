@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/text_marks.h"
 #include "core/project.h"
 
 #include <cstdint>
@@ -25,7 +26,7 @@ inline constexpr int32_t kMarkFlagHeight = 9;
 inline constexpr int32_t kMaxZoom = 16384;
 inline constexpr int32_t kHSliderMax = 10000;
 /// Messages of the view.
-inline constexpr const char* kSecondsShown = "秒表示";
+inline constexpr const char* kSecondsShown = N_("秒表示");
 
 /// One vertical line of a waveform or an edge, in surface pixels.
 struct WaveLine {

@@ -2,6 +2,7 @@
 
 #include "app/shell/main_logic.h"
 #include "base/file_name.h"
+#include "base/i18n.h"
 #include "base/numeric.h"
 #include "base/text.h"
 #include "core/project.h"
@@ -38,19 +39,21 @@ MixdownWindowModel::MixdownWindowModel(
 
 const std::vector<std::string>& MixdownWindowModel::SourceTrackItems()
 {
-    static const std::vector<std::string> kItems { "全トラック", "選択トラック", "再生トラック" };
+    static const std::vector<std::string> kItems { N_("全トラック"), N_("選択トラック"),
+        N_("再生トラック") };
     return kItems;
 }
 
 const std::vector<std::string>& MixdownWindowModel::SourceRangeItems()
 {
-    static const std::vector<std::string> kItems { "全範囲", "選択範囲", "ゼロ位置から" };
+    static const std::vector<std::string> kItems { N_("全範囲"), N_("選択範囲"),
+        N_("ゼロ位置から") };
     return kItems;
 }
 
 const std::vector<std::string>& MixdownWindowModel::TargetCaptions()
 {
-    static const std::vector<std::string> kItems { "ファイル", "トラック", "CD作成" };
+    static const std::vector<std::string> kItems { N_("ファイル"), N_("トラック"), N_("CD作成") };
     return kItems;
 }
 

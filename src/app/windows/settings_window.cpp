@@ -153,7 +153,7 @@ std::vector<std::string> SettingsWindowModel::FreqItems()
 
 const std::vector<std::string>& SettingsWindowModel::FadeTableItems()
 {
-    static const std::vector<std::string> kItems { "センターゼロ", "一般フェーダー" };
+    static const std::vector<std::string> kItems { N_("センターゼロ"), N_("一般フェーダー") };
     return kItems;
 }
 
@@ -166,11 +166,11 @@ const std::vector<std::string>& SettingsWindowModel::LanguageItems()
 
 const std::vector<std::string>& SettingsWindowModel::DisplayOptionCaptions()
 {
-    static const std::vector<std::string> kItems { "マーカーを細く", "波形をモノラル描画",
-        "波形をピークで描画(高負荷)", "波形をdB値で抽出", "録音中に波形を描画(高負荷)",
-        "画面をスクロール(高負荷)", "マスターメーター表示", "針メーター表示",
-        "録音モニターを表示(高負荷)", "最近使ったファイルを表示", "RMS+3db表示", "Shiftでドラッグ",
-        "全て元に戻す" };
+    static const std::vector<std::string> kItems { N_("マーカーを細く"), N_("波形をモノラル描画"),
+        N_("波形をピークで描画(高負荷)"), N_("波形をdB値で抽出"), N_("録音中に波形を描画(高負荷)"),
+        N_("画面をスクロール(高負荷)"), N_("マスターメーター表示"), N_("針メーター表示"),
+        N_("録音モニターを表示(高負荷)"), N_("最近使ったファイルを表示"), N_("RMS+3db表示"),
+        N_("Shiftでドラッグ"), N_("全て元に戻す") };
     return kItems;
 }
 
@@ -203,7 +203,7 @@ std::string SettingsWindowModel::KeyRowName(int32_t pRow)
 
 std::string SettingsWindowModel::ToolbarRowName(int32_t pRow)
 {
-    return "ボタン" + std::to_string(pRow + 1);
+    return TrArgs("ボタン%1", pRow + 1);
 }
 
 std::vector<std::string> SettingsWindowModel::CommandChoices()
