@@ -275,7 +275,7 @@ bool Transport::Record(bool pRecordNow)
             rec->RecOnly = true; // nothing to play: the recording goes on alone
         logic_.ShowMessage(kRecordingText);
     } else {
-        logic_.ShowMessage(kRecPressPlayText);
+        logic_.ShowMessage(Tr(kRecPressPlayText));
     }
     logic_.Ui().RequestRedraw(RedrawArea::Menus);
     logic_.Ui().RequestRedraw(RedrawArea::TimeDisplay);
