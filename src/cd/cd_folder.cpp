@@ -1,5 +1,7 @@
 #include "cd/cd_folder.h"
 
+#include "base/i18n.h"
+
 #include "base/file_name.h"
 #include "base/text.h"
 #include "cd/accurate_rip.h"
@@ -178,7 +180,7 @@ Result<void> WriteCdFolderFiles(
         tracks.push_back(t);
         const std::string line = SumsOf(folder + files[i], i == 0, i + 1 == files.size());
         if (line.empty())
-            return Fail("CDのトラックファイルを読めません: " + folder + files[i]);
+            return Fail(TrArgs("CDのトラックファイルを読めません: %1", folder + files[i]));
         sums += line + " " + files[i] + "\n";
     }
     const CdFolderTrack& disc = texts[""];
@@ -195,7 +197,8 @@ Result<std::vector<CdFolderCheck>> VerifyCdFolder(const std::string& pFolder)
     const std::string folder = pFolder.empty() || pFolder.back() == '/' ? pFolder : pFolder + "/";
     std::optional<std::string> text = ReadAllBytes(folder + std::string(kCdFolderSums));
     if (!text)
-        return Fail("チェックサムのファイルがありません: " + folder + std::string(kCdFolderSums));
+        return Fail(
+            TrArgs("チェックサムのファイルがありません: %1", folder + std::string(kCdFolderSums)));
     std::vector<std::pair<std::string, std::string>> listed;
     for (const std::string& raw : SplitLines(*text)) {
         const std::string_view line = Trim(raw);
@@ -204,7 +207,7 @@ Result<std::vector<CdFolderCheck>> VerifyCdFolder(const std::string& pFolder)
         listed.emplace_back(std::string(line.substr(27)), std::string(line.substr(0, 26)));
     }
     if (listed.empty())
-        return Fail("チェックサムのファイルに何も書かれていません");
+        return Fail(Tr("チェックサムのファイルに何も書かれていません"));
     std::vector<CdFolderCheck> checks;
     for (size_t i = 0; i < listed.size(); ++i) {
         CdFolderCheck c;
@@ -212,9 +215,9 @@ Result<std::vector<CdFolderCheck>> VerifyCdFolder(const std::string& pFolder)
         const std::string now = SumsOf(folder + c.File, i == 0, i + 1 == listed.size());
         c.Good = now == listed[i].second;
         if (now.empty())
-            c.Why = "ファイルを読めません";
+            c.Why = Tr("ファイルを読めません");
         else if (!c.Good)
-            c.Why = "チェックサムが一致しません";
+            c.Why = Tr("チェックサムが一致しません");
         checks.push_back(std::move(c));
     }
     return checks;

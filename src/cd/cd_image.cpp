@@ -1,5 +1,7 @@
 #include "cd/cd_image.h"
 
+#include "base/i18n.h"
+
 #include "base/file_name.h"
 #include "base/text.h"
 #include "core/file_io.h"
@@ -15,7 +17,10 @@ namespace {
 
 constexpr int32_t kMaxTracks = 99;
 
-Error SheetError(std::string pWhy) { return Fail("ディスクイメージのシートを読めません: " + pWhy); }
+Error SheetError(const std::string& pWhy)
+{
+    return Fail(TrArgs("ディスクイメージのシートを読めません: %1", pWhy));
+}
 
 /// "mm:ss:ff" as sectors; nothing when the text is not one (seconds below 60, frames
 /// below 75).
@@ -146,9 +151,9 @@ void PlaceSecondSession(CdImage& pImage)
 Result<CdImage> Finish(CdImage pImage)
 {
     if (pImage.Tracks.empty())
-        return SheetError("トラックがありません");
+        return SheetError(Tr("トラックがありません"));
     if (pImage.Tracks.size() > kMaxTracks)
-        return SheetError("トラックが99を超えています");
+        return SheetError(Tr("トラックが99を超えています"));
     for (size_t i = 0; i < pImage.Tracks.size(); ++i) {
         const CdImageTrack& t = pImage.Tracks[i];
         const int32_t next
@@ -156,7 +161,7 @@ Result<CdImage> Finish(CdImage pImage)
         // A track of no sectors is listed (and refused by the rip); one ending before its
         // start cannot be laid out.
         if (t.StartLba < 0 || next < t.StartLba)
-            return SheetError("トラック " + std::to_string(t.Number) + " の位置が不正です");
+            return SheetError(TrArgs("トラック %1 の位置が不正です", t.Number));
     }
     PlaceSecondSession(pImage);
     return pImage;
@@ -223,7 +228,7 @@ Result<void> CueFileLine(const std::vector<std::string>& pWords, std::string_vie
     const CdImageFileProbe& pProbe, CueSheet& pSheet)
 {
     if (pWords.size() < 2)
-        return SheetError("FILE にファイル名がありません");
+        return SheetError(Tr("FILE にファイル名がありません"));
     const std::string type = pWords.size() > 2 ? ToLowerAscii(pWords[2]) : "binary";
     CueFile file;
     file.Path = ResolveSheetPath(pFolder, pWords[1]);
@@ -234,12 +239,12 @@ Result<void> CueFileLine(const std::vector<std::string>& pWords, std::string_vie
     else if (type == "wave")
         file.Kind = CdImageFileKind::Wave;
     else
-        return SheetError("読めない種類のファイルです: " + pWords[1] + " " + pWords[2]);
+        return SheetError(TrArgs("読めない種類のファイルです: %1 %2", pWords[1], pWords[2]));
     std::optional<CdImageFileInfo> info = pProbe(file.Path, file.Kind);
     if (!info)
         return SheetError(file.Kind == CdImageFileKind::Wave
-                ? "44.1 kHz 16ビット ステレオのWAVファイルではありません: " + file.Path
-                : "データファイルを読めません: " + file.Path);
+                ? TrArgs("44.1 kHz 16ビット ステレオのWAVファイルではありません: %1", file.Path)
+                : TrArgs("データファイルを読めません: %1", file.Path));
     file.Info = *info;
     pSheet.Files.push_back(std::move(file));
     return {};
@@ -252,16 +257,16 @@ Result<void> CueTrackLine(const std::vector<std::string>& pWords, CueSheet& pShe
     const std::optional<int64_t> number
         = pWords.size() < 3 ? std::nullopt : ParseInteger(pWords[1]);
     if (!number || bytes == 0)
-        return SheetError("TRACK の行が読めません");
+        return SheetError(Tr("TRACK の行が読めません"));
     std::vector<CdImageTrack>& tracks = pSheet.Image.Tracks;
     if (*number < 1 || *number > kMaxTracks
         || (!tracks.empty() && *number != tracks.back().Number + 1))
-        return SheetError("トラック番号が順になっていません: " + pWords[1]);
+        return SheetError(TrArgs("トラック番号が順になっていません: %1", pWords[1]));
     if (pSheet.Files.empty())
-        return SheetError("TRACK の前に FILE がありません");
+        return SheetError(Tr("TRACK の前に FILE がありません"));
     CueFile& file = pSheet.Files.back();
     if (file.Kind == CdImageFileKind::Wave && isData)
-        return SheetError("データトラックがWAVファイルにあります");
+        return SheetError(Tr("データトラックがWAVファイルにあります"));
     CdImageTrack t;
     t.Number = static_cast<int32_t>(*number);
     t.IsData = isData;
@@ -277,18 +282,19 @@ Result<void> CueIndexLine(const std::vector<std::string>& pWords, CueSheet& pShe
     const std::optional<int64_t> index = pWords.size() < 3 ? std::nullopt : ParseInteger(pWords[1]);
     const std::optional<int32_t> at = pWords.size() < 3 ? std::nullopt : ParseMsf(pWords[2]);
     if (!index || !at)
-        return SheetError("INDEX の行が読めません");
+        return SheetError(Tr("INDEX の行が読めません"));
     if (pSheet.Image.Tracks.empty())
-        return SheetError("INDEX の前に TRACK がありません");
+        return SheetError(Tr("INDEX の前に TRACK がありません"));
     if (*index > 1)
         return {};
     CueFile& file = pSheet.Files.back();
     const CdImageTrack& track = pSheet.Image.Tracks.back();
     if (file.SectorBytes != 0 && file.SectorBytes != track.SectorBytes)
-        return SheetError("一つのファイルにセクターの大きさが違うトラックがあります: " + file.Path);
+        return SheetError(
+            TrArgs("一つのファイルにセクターの大きさが違うトラックがあります: %1", file.Path));
     file.SectorBytes = track.SectorBytes;
     if (!file.Indexes.empty() && file.Indexes.back().Position > *at)
-        return SheetError("INDEX が前に戻っています");
+        return SheetError(Tr("INDEX が前に戻っています"));
     file.Indexes.push_back({ pSheet.Image.Tracks.size() - 1, *index == 1, *at });
     return {};
 }
@@ -309,7 +315,7 @@ Result<void> CueLine(const std::vector<std::string>& pWords, std::string_view pF
     if (key == "pregap" || key == "postgap") {
         const std::optional<int32_t> length = ParseMsf(value);
         if (!track || !length)
-            return SheetError(pWords[0] + " の行が読めません");
+            return SheetError(TrArgs("%1 の行が読めません", pWords[0]));
         (key == "pregap" ? pSheet.Gaps.back().Pregap : pSheet.Gaps.back().Postgap) = *length;
     } else if (key == "title") {
         (track ? track->Title : image.Title) = value;
@@ -343,7 +349,7 @@ Result<void> LayOutCue(CueSheet& pSheet)
         };
         for (const CueIndex& index : file.Indexes) {
             if (index.Position > sectors)
-                return SheetError("INDEX がファイルの終わりを超えています: " + file.Path);
+                return SheetError(TrArgs("INDEX がファイルの終わりを超えています: %1", file.Path));
             emit(index.Position);
             CdImageTrack& track = pSheet.Image.Tracks[index.Track];
             if (!begun[index.Track]) {
@@ -367,7 +373,7 @@ Result<void> LayOutCue(CueSheet& pSheet)
     layout.Silence(postgap);
     for (const CdImageTrack& t : pSheet.Image.Tracks)
         if (t.StartLba < 0)
-            return SheetError("トラック " + std::to_string(t.Number) + " に INDEX 01 がありません");
+            return SheetError(TrArgs("トラック %1 に INDEX 01 がありません", t.Number));
     pSheet.Image.Spans = std::move(layout.Spans());
     pSheet.Image.LeadOutLba = layout.Cursor();
     return {};
@@ -506,7 +512,7 @@ private:
 Result<void> TocReader::SkipBlock()
 {
     if (!AtWord("{"))
-        return SheetError("{ がありません");
+        return SheetError(Tr("{ がありません"));
     int depth = 0;
     do {
         if (AtWord("{"))
@@ -515,32 +521,32 @@ Result<void> TocReader::SkipBlock()
             --depth;
         ++pos_;
     } while (depth > 0 && pos_ < tokens_.size());
-    return depth == 0 ? Result<void> {} : SheetError("} がありません");
+    return depth == 0 ? Result<void> {} : SheetError(Tr("} がありません"));
 }
 
 Result<void> TocReader::CdText(bool pForTrack)
 {
     if (!AtWord("{"))
-        return SheetError("CD_TEXT の { がありません");
+        return SheetError(Tr("CD_TEXT の { がありません"));
     ++pos_;
     bool first = true;
     while (!AtWord("}")) {
         const std::optional<std::string> key = Take();
         if (!key)
-            return SheetError("CD_TEXT の } がありません");
+            return SheetError(Tr("CD_TEXT の } がありません"));
         if (*key == "LANGUAGE_MAP") {
             if (Result<void> ok = SkipBlock(); !ok)
                 return ok;
             continue;
         }
         if (*key != "LANGUAGE" || !Take() || !AtWord("{"))
-            return SheetError("CD_TEXT が読めません");
+            return SheetError(Tr("CD_TEXT が読めません"));
         ++pos_;
         // The first language block gives the texts.
         while (!AtWord("}")) {
             const std::optional<std::string> item = Take();
             if (!item)
-                return SheetError("CD_TEXT の } がありません");
+                return SheetError(Tr("CD_TEXT の } がありません"));
             if (AtWord("{")) {
                 if (Result<void> ok = SkipBlock(); !ok)
                     return ok;
@@ -564,7 +570,7 @@ Result<void> TocReader::FileStatement(bool pDataFile)
 {
     CdImageTrack& track = image_.Tracks.back();
     if (pos_ >= tokens_.size() || !tokens_[pos_].Quoted)
-        return SheetError("ファイル名がありません");
+        return SheetError(Tr("ファイル名がありません"));
     const std::string path = ResolveSheetPath(folder_, *Take());
     bool swap = false;
     if (AtWord("SWAP")) {
@@ -575,7 +581,7 @@ Result<void> TocReader::FileStatement(bool pDataFile)
     if (pos_ < tokens_.size() && !tokens_[pos_].Quoted && tokens_[pos_].Text.starts_with("#")) {
         const std::optional<int64_t> n = ParseInteger(Take()->substr(1));
         if (!n || *n < 0)
-            return SheetError("#オフセットが読めません");
+            return SheetError(Tr("#オフセットが読めません"));
         offset = *n;
     }
     const bool wave = !track.IsData && ExtensionOf(path) == "wav";
@@ -584,12 +590,12 @@ Result<void> TocReader::FileStatement(bool pDataFile)
                                       : CdImageFileKind::Motorola;
     std::optional<CdImageFileInfo> info = probe_(path, kind);
     if (!info)
-        return SheetError("データファイルを読めません: " + path);
+        return SheetError(TrArgs("データファイルを読めません: %1", path));
     const int32_t bytes = track.SectorBytes;
     // Audio positions count samples of 4 bytes; a data file has no start position.
     std::optional<int64_t> start = pDataFile ? std::optional<int64_t>(0) : TakeBytes(bytes, 4);
     if (!start)
-        return SheetError("FILE の開始位置が読めません: " + path);
+        return SheetError(TrArgs("FILE の開始位置が読めません: %1", path));
     std::optional<int64_t> length = TakeBytes(bytes, pDataFile ? 1 : 4);
     const int64_t begin = info->DataOffset + offset + *start;
     const int64_t end = info->DataOffset + info->DataBytes;
@@ -597,7 +603,7 @@ Result<void> TocReader::FileStatement(bool pDataFile)
         length = std::max<int64_t>(0, end - begin);
     const int64_t sectors = (*length + bytes - 1) / bytes;
     if (begin > end || (*length % bytes != 0 && begin + *length < end))
-        return SheetError("ファイルの一部がセクターの境目で終わっていません: " + path);
+        return SheetError(TrArgs("ファイルの一部がセクターの境目で終わっていません: %1", path));
     layout_.Piece(path, begin, std::min(end, begin + *length), static_cast<int32_t>(sectors), bytes,
         kind == CdImageFileKind::Motorola);
     return {};
@@ -627,7 +633,7 @@ Result<void> TocReader::TrackStatement(const std::string& pKey)
             ++pos_; // the data mode of the zeros
         const std::optional<int64_t> bytes = TakeBytes(kCdSectorBytes, 4);
         if (!bytes || *bytes % kCdSectorBytes != 0)
-            return SheetError(pKey + " の長さが読めません");
+            return SheetError(TrArgs("%1 の長さが読めません", pKey));
         const auto sectors = static_cast<int32_t>(*bytes / kCdSectorBytes);
         // The first track's PREGAP is the disc's standard pause before LBA 0.
         if (pKey == "PREGAP")
@@ -638,7 +644,7 @@ Result<void> TocReader::TrackStatement(const std::string& pKey)
             ? trackStart_ + *ParseMsf(*Take())
             : layout_.Cursor();
         if (at > layout_.Cursor())
-            return SheetError("START がトラックの終わりを超えています");
+            return SheetError(Tr("START がトラックの終わりを超えています"));
         index1_ = at;
     } else if (pKey == "INDEX") {
         ++pos_;
@@ -646,7 +652,7 @@ Result<void> TocReader::TrackStatement(const std::string& pKey)
         ++pos_;
     } else if (pKey != "COPY" && pKey != "PRE_EMPHASIS" && pKey != "TWO_CHANNEL_AUDIO"
         && pKey != "FOUR_CHANNEL_AUDIO") {
-        return SheetError("読めない語です: " + pKey);
+        return SheetError(TrArgs("読めない語です: %1", pKey));
     }
     return {};
 }
@@ -659,7 +665,7 @@ Result<void> TocReader::Statement()
         bool isData = false;
         const int32_t bytes = ModeSectorBytes(Take().value_or(""), isData);
         if (bytes == 0)
-            return SheetError("TRACK のモードが読めません");
+            return SheetError(Tr("TRACK のモードが読めません"));
         if (AtWord("RW") || AtWord("RW_RAW"))
             ++pos_;
         CdImageTrack t;
@@ -679,7 +685,7 @@ Result<void> TocReader::Statement()
     else if (key == "CD_TEXT")
         return CdText(false);
     else if (key != "CD_DA" && key != "CD_ROM" && key != "CD_ROM_XA" && key != "CD_I")
-        return SheetError("読めない語です: " + key);
+        return SheetError(TrArgs("読めない語です: %1", key));
     return {};
 }
 
@@ -740,13 +746,13 @@ Result<CdImage> ReadCdImageSheet(std::string_view pPath)
 {
     std::optional<std::string> text = ReadAllBytes(pPath);
     if (!text)
-        return SheetError("開けません: " + std::string(pPath));
+        return SheetError(TrArgs("開けません: %1", std::string(pPath)));
     const std::string extension = ExtensionOf(pPath);
     if (extension == "cue")
         return ParseCueSheet(*text, FolderOf(pPath), ProbeCdImageFile);
     if (extension == "toc")
         return ParseTocSheet(*text, FolderOf(pPath), ProbeCdImageFile);
-    return SheetError("CUE でも TOC でもありません: " + std::string(pPath));
+    return SheetError(TrArgs("CUE でも TOC でもありません: %1", std::string(pPath)));
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "cd/cddb.h"
 
+#include "base/i18n.h"
+
 #include "base/legacy_text.h"
 #include "base/text.h"
 #include "cd/musicbrainz.h"
@@ -176,11 +178,11 @@ CddbTitles ParseCddbEntry(std::string_view pBody, int32_t pTracks)
         }
     }
     // Titles reach terminals and windows as they stand: no control character survives.
-    titles.Disc
-        = ReplaceAll(ReplaceAll(std::string(Trim(BlankControlCharacters(titles.Disc))), "?", "？"),
-            " / ", " - ");
+    titles.Disc = ReplaceAll(
+        ReplaceAll(std::string(Trim(BlankControlCharacters(titles.Disc))), "?", DATA_TEXT("？")),
+        " / ", " - ");
     for (std::string& t : titles.Tracks)
-        t = ReplaceAll(std::string(Trim(BlankControlCharacters(t))), "?", "？");
+        t = ReplaceAll(std::string(Trim(BlankControlCharacters(t))), "?", DATA_TEXT("？"));
     return titles;
 }
 
@@ -206,10 +208,11 @@ std::string NoAlbumReason(std::string_view pBody)
         && std::isdigit(static_cast<unsigned char>(line[1]))
         && std::isdigit(static_cast<unsigned char>(line[2]));
     if (coded && line[0] == '2')
-        return "該当するCDがありません";
+        return Tr("該当するCDがありません");
     if (coded)
-        return "サーバーが断りました (" + line + ")";
-    return "答えがCDDBの形式ではありません" + (line.empty() ? std::string() : " (" + line + ")");
+        return TrArgs("サーバーが断りました (%1)", line);
+    return Tr("答えがCDDBの形式ではありません")
+        + (line.empty() ? std::string() : " (" + line + ")");
 }
 
 /// Shows why a look-up gave no titles in the status line; a look-up the user stopped says
@@ -219,14 +222,15 @@ void SayLookupFailed(UserInterface& pUi, std::string_view pService, const std::s
     pUi.ShowMessage(std::string(pService) + ": " + pWhy);
 }
 
+/// pFailed says what could not be done ("問い合わせできませんでした").
 void SayRequestFailed(
-    UserInterface& pUi, std::string_view pService, std::string_view pWhat, const Error& pError)
+    UserInterface& pUi, std::string_view pService, std::string_view pFailed, const Error& pError)
 {
     if (pError.Code == ErrorCode::Cancelled)
         return;
-    std::string why = std::string(pWhat) + "できませんでした";
+    std::string why(pFailed);
     if (pError.Code == ErrorCode::TooLarge)
-        why += "（答えが大きすぎます）";
+        why += Tr("（答えが大きすぎます）");
     SayLookupFailed(pUi, pService, why + " (" + pError.Message + ")");
 }
 
@@ -236,7 +240,7 @@ std::optional<size_t> AskAlbumInBoxes(UserInterface& pUi, const std::vector<std:
 {
     for (size_t i = 0; i < pAlbums.size(); ++i)
         if (pUi.MessageBox(
-                "このCDは\r\n" + pAlbums[i] + "ですか？", MsgButtons::YesNo, MsgIcon::Question)
+                TrArgs("このCDは\r\n%1ですか？", pAlbums[i]), MsgButtons::YesNo, MsgIcon::Question)
             == MsgAnswer::Yes)
             return i;
     return std::nullopt;
@@ -255,7 +259,7 @@ CddbTitles LookupCddb(
     Result<std::string> query
         = pHttp.Get(base + "query+" + CddbQueryText(pToc) + std::string(kHello), pOptions.Limits);
     if (!query) {
-        SayRequestFailed(pUi, "CDDB", "問い合わせ", query.error());
+        SayRequestFailed(pUi, "CDDB", Tr("問い合わせできませんでした"), query.error());
         return none;
     }
     // Only an answer of one match (200) or a list of matches (210, 211) names albums.
@@ -283,17 +287,18 @@ CddbTitles LookupCddb(
     const std::string category
         = status == "200" ? CddbCategoryOfSingle(album) : CddbCategoryOfListed(album);
     if (category.empty()) {
-        SayLookupFailed(pUi, "CDDB", "答えのカテゴリーが不正です");
+        SayLookupFailed(pUi, "CDDB", Tr("答えのカテゴリーが不正です"));
         return none;
     }
     Result<std::string> entry
         = pHttp.Get(base + "read+" + category + "+" + id + std::string(kHello), pOptions.Limits);
     if (!entry) {
-        SayRequestFailed(pUi, "CDDB", "タイトルを読み込み", entry.error());
+        SayRequestFailed(pUi, "CDDB", Tr("タイトルを読み込みできませんでした"), entry.error());
         return none;
     }
     if (entry->find("DTITLE=") == std::string::npos)
-        SayLookupFailed(pUi, "CDDB", "答えにタイトルがありません (" + ShownFirstLine(*entry) + ")");
+        SayLookupFailed(
+            pUi, "CDDB", TrArgs("答えにタイトルがありません (%1)", ShownFirstLine(*entry)));
     return ParseCddbEntry(*entry, TrackCount(pToc));
 }
 

@@ -1,5 +1,7 @@
 #include "cd/musicbrainz.h"
 
+#include "base/i18n.h"
+
 #include "base/text.h"
 #include "cd/json_reader.h"
 #include "cd/sha1.h"
@@ -64,7 +66,7 @@ std::string CleanTitle(std::string_view pText)
     std::string out;
     for (char c : Trim(blanked)) {
         if (c == '?')
-            out += "？";
+            out += DATA_TEXT("？");
         else
             out += c;
     }
@@ -268,22 +270,21 @@ CddbTitles LookupMusicBrainz(
     Result<std::string> body = pHttp.Get(url, pOptions.Limits);
     if (!body) {
         if (body.error().Code == ErrorCode::NotFound)
-            pUi.ShowMessage("MusicBrainz: 該当するCDがありません");
+            pUi.ShowMessage(TrArgs("%1: 該当するCDがありません", "MusicBrainz"));
         else if (body.error().Code != ErrorCode::Cancelled)
-            pUi.ShowMessage("MusicBrainz: 問い合わせできませんでした"
-                + std::string(
-                    body.error().Code == ErrorCode::TooLarge ? "（答えが大きすぎます）" : "")
+            pUi.ShowMessage(TrArgs("%1: 問い合わせできませんでした", "MusicBrainz")
+                + (body.error().Code == ErrorCode::TooLarge ? Tr("（答えが大きすぎます）") : "")
                 + " (" + body.error().Message + ")");
         return none;
     }
     std::optional<JsonValue> answer = ParseJson(*body);
     if (!answer) {
-        pUi.ShowMessage("MusicBrainz: 答えがJSONではありません");
+        pUi.ShowMessage(TrArgs("%1: 答えがJSONではありません", "MusicBrainz"));
         return none;
     }
     const JsonValue* releases = answer->Find("releases");
     if (!releases || releases->Type != JsonValue::Kind::Array || releases->Items.empty()) {
-        pUi.ShowMessage("MusicBrainz: 答えにリリースがありません");
+        pUi.ShowMessage(TrArgs("%1: 答えにリリースがありません", "MusicBrainz"));
         return none;
     }
     const JsonValue* chosen = ChooseRelease(pUi, pOptions, *releases, id);

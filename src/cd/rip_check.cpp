@@ -60,19 +60,28 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
         if (pOutcome == RipOutcome::Canceled) {
             result.Canceled = true;
         } else if (pOutcome == RipOutcome::ReadFailed) {
-            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipReadFailedAlt : kRipReadFailed,
+            pUi.MessageBox(pOptions.AlternativeLanguage
+                    ? kRipReadFailedAlt
+                    : std::string_view(Tr(kRipReadFailed.data())),
                 MsgButtons::Ok, MsgIcon::Error);
         } else if (pOutcome == RipOutcome::WriteFailed) {
-            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipWriteFailedAlt : kRipWriteFailed,
+            pUi.MessageBox(pOptions.AlternativeLanguage
+                    ? kRipWriteFailedAlt
+                    : std::string_view(Tr(kRipWriteFailed.data())),
                 MsgButtons::Ok, MsgIcon::Error);
         } else if (pOutcome == RipOutcome::EmptyTrack) {
-            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoAudioAlt : kRipNoAudio,
+            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoAudioAlt
+                                                        : std::string_view(Tr(kRipNoAudio.data())),
                 MsgButtons::Ok, MsgIcon::Error);
         } else if (pOutcome == RipOutcome::DataTrack) {
-            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipDataTrackAlt : kRipDataTrack,
+            pUi.MessageBox(pOptions.AlternativeLanguage
+                    ? kRipDataTrackAlt
+                    : std::string_view(Tr(kRipDataTrack.data())),
                 MsgButtons::Ok, MsgIcon::Error);
         } else if (pOutcome == RipOutcome::NoTrack) {
-            pUi.MessageBox(pOptions.AlternativeLanguage ? kRipNoSuchTrackAlt : kRipNoSuchTrack,
+            pUi.MessageBox(pOptions.AlternativeLanguage
+                    ? kRipNoSuchTrackAlt
+                    : std::string_view(Tr(kRipNoSuchTrack.data())),
                 MsgButtons::Ok, MsgIcon::Error);
         }
         status("");
@@ -96,7 +105,9 @@ RipCheckResult RipWithCheck(RipAudio& pRa, UserInterface& pUi, int32_t pTrack,
         if (same)
             break;
         DeleteFileForce(t);
-        if (pUi.MessageBox(pOptions.AlternativeLanguage ? kRipRetryQuestionAlt : kRipRetryQuestion,
+        if (pUi.MessageBox(pOptions.AlternativeLanguage
+                    ? kRipRetryQuestionAlt
+                    : std::string_view(Tr(kRipRetryQuestion.data())),
                 MsgButtons::YesNo, MsgIcon::Error)
             != MsgAnswer::Yes) {
             status("");

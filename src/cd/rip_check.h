@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/i18n.h"
+
 #include "cd/rip_audio.h"
 
 #include <functional>
@@ -10,26 +12,29 @@ namespace tarvok {
 
 class UserInterface;
 
+// The Japanese texts are catalogue keys (shown through Tr); the "Alt" texts are the fixed
+// English ones of the "AlternativeLanguage" setting.
+
 /// The question asked when the two reads of a track differ.
-inline constexpr std::string_view kRipRetryQuestion = "結果不整合:再実行しますか？";
+inline constexpr std::string_view kRipRetryQuestion = N_("結果不整合:再実行しますか？");
 inline constexpr std::string_view kRipRetryQuestionAlt = "negative result:retry again?";
 /// Shown when a read of the disc fails part-way.
-inline constexpr std::string_view kRipReadFailed = "CDの読み込みに失敗しました";
+inline constexpr std::string_view kRipReadFailed = N_("CDの読み込みに失敗しました");
 inline constexpr std::string_view kRipReadFailedAlt = "The CD could not be read.";
 /// Shown when the ripped file cannot be written.
-inline constexpr std::string_view kRipWriteFailed = "ファイルを書き込めませんでした";
+inline constexpr std::string_view kRipWriteFailed = N_("ファイルを書き込めませんでした");
 inline constexpr std::string_view kRipWriteFailedAlt = "The file could not be written.";
 
 /// Shown when the track to rip holds no sectors.
-inline constexpr std::string_view kRipNoAudio = "このトラックには音声がありません（0セクタ）";
+inline constexpr std::string_view kRipNoAudio = N_("このトラックには音声がありません（0セクタ）");
 inline constexpr std::string_view kRipNoAudioAlt = "The track holds no audio (0 sectors).";
 /// Shown when the track to rip is a data track.
 inline constexpr std::string_view kRipDataTrack
-    = "このトラックはデータトラックです。音声ではないのでリッピングしません";
+    = N_("このトラックはデータトラックです。音声ではないのでリッピングしません");
 inline constexpr std::string_view kRipDataTrackAlt
     = "This is a data track, not audio: it is not ripped.";
 /// Shown when no disc is chosen or the disc has no such track.
-inline constexpr std::string_view kRipNoSuchTrack = "指定のトラックはCDにありません";
+inline constexpr std::string_view kRipNoSuchTrack = N_("指定のトラックはCDにありません");
 inline constexpr std::string_view kRipNoSuchTrackAlt = "The disc has no such track.";
 
 /// The name a rip goes to: pTarget with ".wav" added when it does not end so; when that

@@ -1,5 +1,7 @@
 #include "cli/cd_command.h"
 
+#include "base/i18n.h"
+
 #include "app/shell/file_copy.h"
 #include "base/file_name.h"
 #include "base/text.h"
@@ -98,19 +100,21 @@ AlbumChooser AlbumChoice(CliContext& pCtx, std::optional<int64_t> pAlbum)
 {
     return [&pCtx, pAlbum](std::string_view pService,
                const std::vector<std::string>& pAlbums) -> std::optional<size_t> {
-        pCtx.Out << pService << ": 該当するアルバムが " << pAlbums.size() << " 件あります\n";
+        pCtx.Out << TrArgs("%1: 該当するアルバムが %2 件あります", pService, pAlbums.size())
+                 << "\n";
         for (size_t i = 0; i < pAlbums.size(); ++i)
             pCtx.Out << "  " << i + 1 << "\t" << pAlbums[i] << "\n";
         if (pAlbum) {
             if (*pAlbum <= static_cast<int64_t>(pAlbums.size()))
                 return static_cast<size_t>(*pAlbum - 1);
-            pCtx.Err << "--album " << *pAlbum << ": その番号のアルバムはありません (1.."
-                     << pAlbums.size() << ")\n";
+            pCtx.Err << TrArgs(
+                "--album %1: その番号のアルバムはありません (1..%2)", *pAlbum, pAlbums.size())
+                     << "\n";
             return std::nullopt;
         }
         std::istream& in = CliCdServices().Input ? *CliCdServices().Input : std::cin;
         for (size_t i = 0; i < pAlbums.size(); ++i) {
-            pCtx.Out << "このCDは " << pAlbums[i] << " ですか？ [y/N] " << std::flush;
+            pCtx.Out << TrArgs("このCDは %1 ですか？ [y/N] ", pAlbums[i]) << std::flush;
             std::string answer;
             if (!std::getline(in, answer)) {
                 pCtx.Out << "\n";
@@ -120,7 +124,9 @@ AlbumChooser AlbumChoice(CliContext& pCtx, std::optional<int64_t> pAlbum)
             if (word == "y" || word == "yes")
                 return i;
         }
-        pCtx.Out << "どのアルバムも選ばれませんでした。番号で選ぶには --album N を付けてください\n";
+        pCtx.Out << Tr(
+            "どのアルバムも選ばれませんでした。番号で選ぶには --album N を付けてください")
+                 << "\n";
         return std::nullopt;
     };
 }
@@ -215,7 +221,7 @@ int RipCommand(CliContext& pCtx, const ParsedOptions& pArgs)
         return pCtx.Fail("no track " + std::to_string(*track) + " on the disc (tracks 1.."
             + std::to_string(ra.Tracks().size()) + ")");
     if (ra.Tracks()[static_cast<size_t>(index)].IsData)
-        return pCtx.Fail(std::string(kRipDataTrack) + ": " + std::to_string(*track));
+        return pCtx.Fail(TrArgs("%1: %2", Tr(kRipDataTrack.data()), *track));
     options.ReadOffsetOf = ReadOffsets(pCtx);
     options.Compare = [&pCtx](const std::string& pA, const std::string& pB) {
         FileCopy fh(&pCtx.Ui);
@@ -259,17 +265,18 @@ int OffsetCommand(CliContext& pCtx, const ParsedOptions& pArgs)
     if (!LoadDisc(pCtx, ra, pArgs.Positional[0]))
         return 1;
     if (IsCdImagePath(ra.Drive()))
-        return pCtx.Fail("ディスクイメージは読み取りオフセットなしで読みます: " + ra.Drive());
-    if (ra.DriveModel().empty())
         return pCtx.Fail(
-            "ドライブの機種名がわからないので読み取りオフセットを記録できません: " + ra.Drive());
+            TrArgs("ディスクイメージは読み取りオフセットなしで読みます: %1", ra.Drive()));
+    if (ra.DriveModel().empty())
+        return pCtx.Fail(TrArgs(
+            "ドライブの機種名がわからないので読み取りオフセットを記録できません: %1", ra.Drive()));
     const std::string key = ReadOffsetKey(ra.DriveModel());
     if (std::optional<std::string> text = pArgs.Value("--set")) {
         const std::optional<int64_t> n = ParseInteger(*text);
         if (!n || *n < -5000 || *n > 5000)
             return pCtx.Fail("--set needs a number of samples from -5000 to 5000", 2);
         if (!pCtx.Store.SaveSetting(key, static_cast<int32_t>(*n)))
-            return pCtx.Fail("読み取りオフセットを保存できませんでした");
+            return pCtx.Fail(Tr("読み取りオフセットを保存できませんでした"));
     }
     pCtx.Out << ra.DriveModel() << "\t" << pCtx.Store.GetSetting(key, int32_t { 0 }) << "\n";
     return 0;
@@ -291,7 +298,7 @@ int VerifyCommand(CliContext& pCtx, const ParsedOptions& pArgs)
             bad += (bad.empty() ? "" : ", ") + c.File;
     }
     if (!bad.empty())
-        return pCtx.Fail("CDフォルダのファイルがチェックサムと合いません: " + bad);
+        return pCtx.Fail(TrArgs("CDフォルダのファイルがチェックサムと合いません: %1", bad));
     return 0;
 }
 

@@ -222,23 +222,23 @@ Result<RoundTripResult> MeasureRoundTrip(WaveOutService& pOut, WaveInService& pI
     };
     if (WaveResult r = pIn.Open(pRequest.InputId, format, in); r != kWaveOk) {
         in = kNoWaveHandle;
-        return fail(std::string(kLatencyOpenFailedText) + "（入力: " + pIn.ErrorText(r) + "）");
+        return fail(TrArgs("%1（入力: %2）", Tr(kLatencyOpenFailedText), pIn.ErrorText(r)));
     }
     if (WaveResult r = pOut.Open(pRequest.OutputId, format, out); r != kWaveOk) {
         out = kNoWaveHandle;
-        return fail(std::string(kLatencyOpenFailedText) + "（出力: " + pOut.ErrorText(r) + "）");
+        return fail(TrArgs("%1（出力: %2）", Tr(kLatencyOpenFailedText), pOut.ErrorText(r)));
     }
     for (int32_t i = 0; i < recorded.Count; ++i) {
         WaveResult r = pIn.Prepare(in, recorded.Headers[i]);
         if (r == kWaveOk)
             r = pIn.AddBuffer(in, recorded.Headers[i]);
         if (r != kWaveOk)
-            return fail(std::string(kLatencyOpenFailedText) + "（入力: " + pIn.ErrorText(r) + "）");
+            return fail(TrArgs("%1（入力: %2）", Tr(kLatencyOpenFailedText), pIn.ErrorText(r)));
     }
     if (WaveResult r = pIn.Start(in); r != kWaveOk)
-        return fail(std::string(kLatencyOpenFailedText) + "（入力: " + pIn.ErrorText(r) + "）");
+        return fail(TrArgs("%1（入力: %2）", Tr(kLatencyOpenFailedText), pIn.ErrorText(r)));
     if (WaveResult r = PlayClick(pOut, out, played, clickAt, chunk, rate); r != kWaveOk)
-        return fail(std::string(kLatencyOpenFailedText) + "（出力: " + pOut.ErrorText(r) + "）");
+        return fail(TrArgs("%1（出力: %2）", Tr(kLatencyOpenFailedText), pOut.ErrorText(r)));
 
     RoundTripResult result;
     result.SampleRate = rate;
@@ -268,7 +268,7 @@ Result<RoundTripResult> MeasureRoundTrip(WaveOutService& pOut, WaveInService& pI
     const std::optional<int64_t> onset = FindClickOnset(samples);
     const std::optional<double> anchor = alignment.Anchor();
     if (!onset || !anchor)
-        return Fail(kLatencyNoClickText);
+        return Fail(Tr(kLatencyNoClickText));
     result.OnsetInputFrame = *onset;
     result.Anchor = *anchor;
     result.Readings = alignment.Count();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/i18n.h"
+
 #include "base/result.h"
 #include "engine/wave_device.h"
 
@@ -99,10 +101,10 @@ struct RoundTripResult {
 Result<RoundTripResult> MeasureRoundTrip(WaveOutService& pOut, WaveInService& pIn,
     const RoundTripRequest& pRequest, EngineClock& pClock, UserInterface& pUi);
 
-/// Texts of the measurement.
+/// Texts of the measurement (catalogue keys: shown through Tr).
 inline constexpr const char* kLatencyNoClickText
-    = "テスト音が録音されませんでした。出力が入力に戻る接続を確かめてください";
-inline constexpr const char* kLatencyOpenFailedText = "測定用のデバイスを開けません";
-inline constexpr const char* kLatencyMeasuredText = "往復遅延の補正値を保存しました";
+    = N_("テスト音が録音されませんでした。出力が入力に戻る接続を確かめてください");
+inline constexpr const char* kLatencyOpenFailedText = N_("測定用のデバイスを開けません");
+inline constexpr const char* kLatencyMeasuredText = N_("往復遅延の補正値を保存しました");
 
 } // namespace tarvok

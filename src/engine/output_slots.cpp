@@ -1,5 +1,7 @@
 #include "engine/output_slots.h"
 
+#include "base/i18n.h"
+
 #include "core/project.h"
 #include "core/settings.h"
 
@@ -27,19 +29,19 @@ const char* DeviceErrorReason(WaveResult pResult)
 {
     switch (pResult) {
     case kWaveErrBadDevice:
-        return "デバイスが見つかりません";
+        return Tr("デバイスが見つかりません");
     case kWaveErrBadFormat:
-        return "16ビット ステレオのこのサンプリングレートに対応していません";
+        return Tr("16ビット ステレオのこのサンプリングレートに対応していません");
     case kWaveErrNoMemory:
-        return "メモリが足りません";
+        return Tr("メモリが足りません");
     case kWaveErrBadHandle:
-        return "デバイスが開かれていません";
+        return Tr("デバイスが開かれていません");
     case kWaveErrStillPlaying:
-        return "バッファがまだ使われています";
+        return Tr("バッファがまだ使われています");
     case kWaveErrUnprepared:
-        return "バッファが準備されていません";
+        return Tr("バッファが準備されていません");
     default:
-        return "デバイスを開けません";
+        return Tr("デバイスを開けません");
     }
 }
 
@@ -49,12 +51,13 @@ std::string DeviceErrorMessage(bool pOutput, int32_t pSlot, int32_t pDeviceId,
     const std::vector<WaveDeviceInfo>& pDevices, WaveResult pResult,
     const std::string& pBackendText)
 {
-    std::string device = "デバイス番号" + std::to_string(pDeviceId);
+    std::string device = TrArgs("デバイス番号%1", pDeviceId);
     for (const WaveDeviceInfo& d : pDevices)
         if (d.Id == pDeviceId)
-            device = "「" + d.Name + "」";
-    std::string text = std::string(pOutput ? "出力" : "入力") + std::to_string(pSlot + 1) + "の"
-        + device + "を使えません: " + DeviceErrorReason(pResult);
+            device = TrArgs("「%1」", d.Name);
+    const char* reason = DeviceErrorReason(pResult);
+    std::string text = pOutput ? TrArgs("出力%1の%2を使えません: %3", pSlot + 1, device, reason)
+                               : TrArgs("入力%1の%2を使えません: %3", pSlot + 1, device, reason);
     const std::string why = pBackendText.empty() ? CommonWaveErrorText(pResult) : pBackendText;
     if (!why.empty())
         text += " (" + why + ")";
@@ -87,9 +90,10 @@ SlotBinding BindDeviceSlots(bool pOutput, std::array<WaveDeviceRef, 8>& pRefs,
 
 std::string MissingDeviceMessage(bool pOutput, int32_t pSlot, const WaveDeviceRef& pRef)
 {
-    const std::string slot = std::string(pOutput ? "出力" : "入力") + std::to_string(pSlot + 1);
-    return slot + "のデバイス「" + DeviceDisplayName(pRef)
-        + "」が見つかりません。ほかのデバイスに切り替えず、" + slot + "は使わずにおきます";
+    const std::string slot = pOutput ? TrArgs("出力%1", pSlot + 1) : TrArgs("入力%1", pSlot + 1);
+    return TrArgs(
+        "%1のデバイス「%2」が見つかりません。ほかのデバイスに切り替えず、%1は使わずにおきます",
+        slot, DeviceDisplayName(pRef));
 }
 
 std::vector<std::string> BindEngineDevices(

@@ -309,7 +309,7 @@ void RecordingEngine::ResetRecords()
 bool RecordingEngine::PrepareRecording()
 {
     Project& p = project_;
-    ui_.ShowMessage(kRecInitText);
+    ui_.ShowMessage(Tr(kRecInitText));
     StartAmplitude
         = static_cast<int32_t>(RoundHalfEven(DbToFactor(options_.MuonStartLevelDB) * 32767));
     StopAmplitude
@@ -346,7 +346,7 @@ bool RecordingEngine::PrepareRecording()
         t.StartAdr = RecStartPos;
     }
     if (RecTargetCount == 0) {
-        ui_.ShowMessage(kRecSelectTrackText);
+        ui_.ShowMessage(Tr(kRecSelectTrackText));
         return false;
     }
     for (int32_t k = 0; k < kInputSlots; ++k)
@@ -356,11 +356,11 @@ bool RecordingEngine::PrepareRecording()
         RecTarget& t = Targets[i];
         t.FileName = folder_.NewTempName(1);
         Result<FileHandle> file = t.FileName.empty()
-            ? Result<FileHandle>(Fail("作業ファイルの名前がありません"))
+            ? Result<FileHandle>(Fail(Tr("作業ファイルの名前がありません")))
             : StartWaveFile(p.SampleRate, 16, 2, t.FileName, 0, true);
         if (!file) {
-            ui_.MessageBox(std::string(kRecCreateFailedText) + ": " + t.FileName + "（"
-                    + file.error().Message + "）",
+            ui_.MessageBox(
+                TrArgs("%1: %2（%3）", Tr(kRecCreateFailedText), t.FileName, file.error().Message),
                 MsgButtons::Ok, MsgIcon::Error);
             for (int32_t j = 0; j <= i; ++j) {
                 Targets[j].File.Close();
@@ -553,7 +553,7 @@ void RecordingEngine::UpdateOverruns(int32_t pSlot)
         LostFrames += frames;
         s.Lost = lost;
         ++Overruns;
-        ui_.ShowMessage(kRecOverrunText);
+        ui_.ShowMessage(Tr(kRecOverrunText));
     }
 }
 
@@ -822,7 +822,7 @@ void RecordingEngine::HandleStatuses(std::pair<int32_t, int32_t> pStatus)
         FirstStart = Targets[first].StartOffset;
         RecStarted = true;
         playback_.RecordingBegan();
-        ui_.ShowMessage(kRecRecordingText);
+        ui_.ShowMessage(Tr(kRecRecordingText));
     }
     for (int c = 0; c < 2; ++c)
         if (target[c] >= 0 && (status[c] & kRecBegan)) {
@@ -871,8 +871,8 @@ void RecordingEngine::TimerProg()
     if (Recording && WriteFailed) {
         const std::string cause = writeError_.empty() ? WriteFailureText(EIO) : writeError_;
         StopAsButton();
-        ui_.MessageBox(std::string(kRecWriteFailedText) + "（" + cause + "）。"
-                + (PlacedTakes > 0 ? kRecKeptText : kRecNotKeptText),
+        ui_.MessageBox(TrArgs("%1（%2）。%3", Tr(kRecWriteFailedText), cause,
+                           Tr(PlacedTakes > 0 ? kRecKeptText : kRecNotKeptText)),
             MsgButtons::Ok, MsgIcon::Error);
     }
 }
@@ -1059,8 +1059,8 @@ void RecordingEngine::StopRecording()
             const std::optional<int32_t> placed
                 = PlaceTake(p, t.TrackNo, t.FileName, t.StartAdr, t.SkipFrames);
             if (!placed) {
-                ui_.MessageBox(
-                    "録音ファイルを配置できません: " + t.FileName, MsgButtons::Ok, MsgIcon::Error);
+                ui_.MessageBox(TrArgs("録音ファイルを配置できません: %1", t.FileName),
+                    MsgButtons::Ok, MsgIcon::Error);
                 continue;
             }
             ++PlacedTakes;
@@ -1076,7 +1076,7 @@ void RecordingEngine::StopRecording()
             } else {
                 bool cancel = false;
                 BuildPeaks(
-                    p, wave, t.TrackNo, kRecFileLabel, options_.WFMode, peakFile, ui_, cancel);
+                    p, wave, t.TrackNo, Tr(kRecFileLabel), options_.WFMode, peakFile, ui_, cancel);
             }
             DeleteFileForce(t.FileName + kRecMarkerSuffix);
         }
@@ -1100,12 +1100,12 @@ std::string RecordingEngine::LostReport() const
     for (size_t i = 0; i < lostRuns_.size() && i < kShownRuns; ++i) {
         const int64_t at
             = std::max<int64_t>(RecStartPos, RecStartPos + lostRuns_[i].first - FirstStart);
-        where += (i == 0 ? "" : "、") + TimeText(FramesToMs(at, rate), 0, false);
+        where += (i == 0 ? "" : Tr("、")) + TimeText(FramesToMs(at, rate), 0, false);
     }
     if (lostRuns_.size() > kShownRuns)
-        where += " ほか" + std::to_string(lostRuns_.size() - kShownRuns) + "か所";
-    return std::string(kRecLostText) + ": " + std::to_string(LostFrames) + " フレーム ("
-        + TimeText(FramesToMs(LostFrames, rate), 0, false) + ")、位置 " + where;
+        where += TrArgs(" ほか%1か所", lostRuns_.size() - kShownRuns);
+    return TrArgs("%1: %2 フレーム (%3)、位置 %4", Tr(kRecLostText), LostFrames,
+        TimeText(FramesToMs(LostFrames, rate), 0, false), where);
 }
 
 void RecordingEngine::ReportTake(bool pKept)
@@ -1123,12 +1123,12 @@ void RecordingEngine::ReportTake(bool pKept)
     bool begun = false;
     for (int32_t i = 0; i < RecTargetCount; ++i)
         begun = begun || Targets[i].StartOffset >= 0;
-    std::string text = kRecNothingText;
+    std::string text = Tr(kRecNothingText);
     if (delivered == 0)
-        text += std::string("（") + kRecNoInputText + "）";
+        text += TrArgs("（%1）", Tr(kRecNoInputText));
     else if (options_.UseMuonStart && !begun)
-        text += std::string("（") + kRecNoVoiceText + "）";
-    ui_.MessageBox(text + "。", MsgButtons::Ok, MsgIcon::Information);
+        text += TrArgs("（%1）", Tr(kRecNoVoiceText));
+    ui_.MessageBox(text + Tr("。"), MsgButtons::Ok, MsgIcon::Information);
 }
 
 std::vector<OrphanedRecording> FindOrphanedRecordings(std::string_view pFolder)
@@ -1206,7 +1206,8 @@ bool PlaceOrphanedRecording(Project& pProject, DataFolder& pFolder, UserInterfac
     if (!wave)
         return false;
     bool cancel = false;
-    BuildPeaks(pProject, *wave, track, kRecFileLabel, pWfMode, pFolder.NewTempName(2), pUi, cancel);
+    BuildPeaks(
+        pProject, *wave, track, Tr(kRecFileLabel), pWfMode, pFolder.NewTempName(2), pUi, cancel);
     pProject.UpdateTitleLength(false);
     DeleteFileForce(pOrphan.Marker);
     return true;

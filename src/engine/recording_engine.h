@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/i18n.h"
+
 #include "core/data_folder.h"
 #include "core/file_io.h"
 #include "core/project.h"
@@ -41,25 +43,26 @@ inline constexpr int32_t kRecStereo = 3;
 /// marker found later names a recording that was never finished (the process ended).
 inline constexpr const char* kRecMarkerSuffix = kRecordingMarkerSuffix;
 
-/// Messages of the recording engine.
-inline constexpr const char* kRecInitText = "録音初期化";
-inline constexpr const char* kRecSelectTrackText = "録音トラックを選択してください";
-inline constexpr const char* kRecPressPlayText = "再生ボタンを押してください";
-inline constexpr const char* kRecRecordingText = "録音中";
-inline constexpr const char* kRecFileLabel = "録音ファイル";
+/// Messages of the recording engine (catalogue keys: shown through Tr).
+inline constexpr const char* kRecInitText = N_("録音初期化");
+inline constexpr const char* kRecSelectTrackText = N_("録音トラックを選択してください");
+inline constexpr const char* kRecPressPlayText = N_("再生ボタンを押してください");
+inline constexpr const char* kRecRecordingText = N_("録音中");
+inline constexpr const char* kRecFileLabel = N_("録音ファイル");
 /// The start of the message of a write that failed; its cause and what was kept follow.
 inline constexpr const char* kRecWriteFailedText
-    = "録音ファイルに書き込めないため録音を停止しました";
-inline constexpr const char* kRecKeptText = "それまでの録音は残しました。";
-inline constexpr const char* kRecNotKeptText = "録音は残せませんでした。";
-inline constexpr const char* kRecCreateFailedText = "録音ファイルを作成できません";
+    = N_("録音ファイルに書き込めないため録音を停止しました");
+inline constexpr const char* kRecKeptText = N_("それまでの録音は残しました。");
+inline constexpr const char* kRecNotKeptText = N_("録音は残せませんでした。");
+inline constexpr const char* kRecCreateFailedText = N_("録音ファイルを作成できません");
 /// The start of the report of input lost to overruns; how much and where follow.
-inline constexpr const char* kRecLostText = "録音中に入力の一部が失われ、無音で埋めました";
+inline constexpr const char* kRecLostText = N_("録音中に入力の一部が失われ、無音で埋めました");
 /// The message of a take that captured nothing, and its causes when known.
-inline constexpr const char* kRecNothingText = "何も録音されませんでした";
-inline constexpr const char* kRecNoInputText = "入力から音声が届きませんでした";
-inline constexpr const char* kRecNoVoiceText = "入力が音声起動の開始レベルに達しませんでした";
-inline constexpr const char* kRecOverrunText = "録音が処理に追いつかず、入力の一部が失われました";
+inline constexpr const char* kRecNothingText = N_("何も録音されませんでした");
+inline constexpr const char* kRecNoInputText = N_("入力から音声が届きませんでした");
+inline constexpr const char* kRecNoVoiceText = N_("入力が音声起動の開始レベルに達しませんでした");
+inline constexpr const char* kRecOverrunText
+    = N_("録音が処理に追いつかず、入力の一部が失われました");
 
 /// The slot of a RecCh value: the stereo input k for 0..7, slot (RecCh - 100) / 2 for a
 /// single channel 100..115; -1 for anything else.

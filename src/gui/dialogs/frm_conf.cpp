@@ -317,7 +317,7 @@ QWidget* FrmConf::BuildDevices()
     trims->addRow(QTr("録音トリム"), WithNote(recTrim_, tr("db"), page));
     layout->addLayout(trims);
     // The round trip of the first output and input: a click played and recorded back.
-    auto* measure = new QPushButton(tr("往復遅延を測定"), page);
+    auto* measure = new QPushButton(QTr("往復遅延を測定"), page);
     measure->setObjectName(QStringLiteral("ButtonMeasureLatency"));
     measure->setAutoDefault(false);
     measure->setEnabled(context_.Engine && context_.WaveIn);

@@ -42,18 +42,23 @@ QString FaderUnit(int32_t pEffect, const FxFader& pFader)
         return QStringLiteral("Hz");
     if (pFader.Display == FaderDisplay::Q)
         return {};
+    // The labels are the effect table's own (untranslated) names, so they are matched as data.
     // The reverb's delay sets the size of the room, not a time.
-    const bool delayTime = label.find("遅延") != std::string::npos && pEffect != kCmdFxReverb;
-    if (delayTime || label == "リリースT" || label == "アタックT" || label == "トリガー"
-        || label == "タイム")
+    const bool delayTime
+        = label.find(DATA_TEXT("遅延")) != std::string::npos && pEffect != kCmdFxReverb;
+    if (delayTime || label == DATA_TEXT("リリースT") || label == DATA_TEXT("アタックT")
+        || label == DATA_TEXT("トリガー") || label == DATA_TEXT("タイム"))
         return QStringLiteral("ms");
     // Faders that reach below zero set a level in decibels; so does the maximiser's boost.
-    if ((pFader.Min < 0 && pFader.Max <= 20 && label != "微調整") || label == "圧")
+    if ((pFader.Min < 0 && pFader.Max <= 20 && label != DATA_TEXT("微調整"))
+        || label == DATA_TEXT("圧"))
         return QStringLiteral("dB");
-    if (label == "ピッチ")
-        return QTr("半音");
-    static const char* const kPercent[] = { "レベル", "原音", "デプス", "ステレオ", "速さ", "閾値",
-        "レシオ", "-1oct", "-2oct", "アタック", "サスティン", "トーン" };
+    if (label == DATA_TEXT("ピッチ"))
+        return QTr(DATA_TEXT("半音"));
+    static const char* const kPercent[]
+        = { DATA_TEXT("レベル"), DATA_TEXT("原音"), DATA_TEXT("デプス"), DATA_TEXT("ステレオ"),
+              DATA_TEXT("速さ"), DATA_TEXT("閾値"), DATA_TEXT("レシオ"), "-1oct", "-2oct",
+              DATA_TEXT("アタック"), DATA_TEXT("サスティン"), DATA_TEXT("トーン") };
     for (const char* name : kPercent)
         if (label == name)
             return QStringLiteral("%");
@@ -70,8 +75,7 @@ FrmFX::FrmFX(GuiContext& pContext, int32_t pId, C_FX& pFx, QWidget* pParent)
     , preview_(pContext.Logic)
 {
     setObjectName(QStringLiteral("FrmFX"));
-    setWindowTitle(QString::fromUtf8(
-        model_.Info().Label.data(), static_cast<int>(model_.Info().Label.size())));
+    setWindowTitle(QTr(std::string(model_.Info().Label).c_str()));
     setModal(true);
     if (model_.Info().Extras.Parms == FxParms::GraphicEq)
         fx_.SetEQasGEQ();
@@ -98,7 +102,7 @@ void FrmFX::AddFaders(QVBoxLayout* pLayout)
         auto* grid = new QGridLayout;
         for (int32_t i = 0; i < model_.FaderCount(); ++i) {
             const FxFader& f = info.Faders[static_cast<size_t>(i)];
-            auto* label = new QLabel(QString::fromStdString(f.Label), this);
+            auto* label = new QLabel(QTr(f.Label.c_str()), this);
             label->setAlignment(Qt::AlignCenter);
             auto* slider = new QSlider(Qt::Vertical, this);
             slider->setObjectName(QStringLiteral("SliderValue%1").arg(i));
