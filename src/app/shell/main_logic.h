@@ -43,10 +43,10 @@ inline constexpr std::string_view kUndoLostText
     = N_("録音は配置しましたが、元に戻すことはできません。");
 
 /// The name of an undo step whose edit was not named.
-inline constexpr std::string_view kUnnamedEdit = "編集";
+inline constexpr std::string_view kUnnamedEdit = N_("編集");
 /// What the message area puts before the name of a step taken back or made again.
-inline constexpr std::string_view kUndoCaption = "元に戻す: ";
-inline constexpr std::string_view kRedoCaption = "やり直し: ";
+inline constexpr std::string_view kUndoCaption = N_("元に戻す: ");
+inline constexpr std::string_view kRedoCaption = N_("やり直し: ");
 
 /// The headless logic of the main window: owns the one Project for the life of the process,
 /// runs start-up and exit, brackets every edit with StartProc/EndProc and handles the

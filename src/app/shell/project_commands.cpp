@@ -601,7 +601,8 @@ bool MainLogic::TakeUndoSnapshot()
         // the snapshots beyond it went with them.
         const int32_t index = project_.UndoCounter - 1;
         undoNames_.erase(undoNames_.lower_bound(index), undoNames_.end());
-        undoNames_[index] = nextEditName_.empty() ? std::string(kUnnamedEdit) : nextEditName_;
+        undoNames_[index]
+            = nextEditName_.empty() ? std::string(Tr(kUnnamedEdit.data())) : nextEditName_;
     }
     nextEditName_.clear();
     return taken.has_value();
@@ -637,7 +638,7 @@ std::string MainLogic::UndoStepName(bool pRedo) const
     if (!folder_ || target < 0 || !FileExists(folder_->UndoSnapshotName(target)))
         return {};
     const auto named = undoNames_.find(project_.UndoCounter - (pRedo ? 0 : 1));
-    return named != undoNames_.end() ? named->second : std::string(kUnnamedEdit);
+    return named != undoNames_.end() ? named->second : std::string(Tr(kUnnamedEdit.data()));
 }
 
 std::vector<std::string> MainLogic::UndoHistory(size_t pMax) const
@@ -649,7 +650,8 @@ std::vector<std::string> MainLogic::UndoHistory(size_t pMax) const
         if (!FileExists(folder_->UndoSnapshotName(n)))
             break;
         const auto named = undoNames_.find(n);
-        names.push_back(named != undoNames_.end() ? named->second : std::string(kUnnamedEdit));
+        names.push_back(
+            named != undoNames_.end() ? named->second : std::string(Tr(kUnnamedEdit.data())));
     }
     return names;
 }
@@ -668,7 +670,7 @@ bool MainLogic::UndoCommand(bool pRedo)
     ui_.RequestRedraw(RedrawArea::All);
     EndProc();
     if (ok)
-        ui_.ShowMessage(std::string(pRedo ? kRedoCaption : kUndoCaption) + name);
+        ui_.ShowMessage(Tr((pRedo ? kRedoCaption : kUndoCaption).data()) + name);
     return ok;
 }
 

@@ -204,9 +204,9 @@ std::string MixdownWindowModel::ClipWarning(const MixdownResult& pResult)
     if (pResult.Outcome != MixdownOutcome::Finished || pResult.Cancelled || !pResult.Loudness
         || !(pResult.Loudness->TruePeak > 0.0))
         return {};
-    return "ミックスのトゥルーピークが0 "
-           "dBTPを超えています。再生や変換で音が割れることがあります。\n"
-        + LoudnessText(*pResult.Loudness);
+    return TrArgs("ミックスのトゥルーピークが0 "
+                  "dBTPを超えています。再生や変換で音が割れることがあります。\n%1",
+        LoudnessText(*pResult.Loudness));
 }
 
 bool MixdownWindowModel::ClosesAfter(const MixdownResult& pResult)

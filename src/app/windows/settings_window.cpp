@@ -59,7 +59,7 @@ int32_t SlotChoice(const WaveDeviceRef& pRef, int32_t pId, int32_t pListed,
         if (pMissing[k] == pRef)
             return pListed + static_cast<int32_t>(k);
     pMissing.push_back(pRef);
-    pNames.push_back(DeviceDisplayName(pRef) + "（見つかりません）");
+    pNames.push_back(TrArgs("%1（見つかりません）", DeviceDisplayName(pRef)));
     return static_cast<int32_t>(pNames.size()) - 1;
 }
 
@@ -342,12 +342,12 @@ std::string SettingsWindowModel::MeasureLatency(
     WaveOutService& pOut, WaveInService& pIn, EngineClock& pClock)
 {
     if (logic_.Recording || logic_.Playing)
-        return "再生中・録音中は往復遅延を測定できません";
+        return Tr("再生中・録音中は往復遅延を測定できません");
     const int32_t out = OutputChoice[0];
     const int32_t in = InputChoice[0];
     if (out < 0 || out >= static_cast<int32_t>(outputDevices_.size()) || in < 0
         || in >= static_cast<int32_t>(inputDevices_.size()))
-        return "測定するデバイスがありません";
+        return Tr("測定するデバイスがありません");
     RoundTripRequest request;
     request.OutputId = out;
     request.InputId = in;
@@ -359,11 +359,11 @@ std::string SettingsWindowModel::MeasureLatency(
     const std::string& inName = inputDevices_[static_cast<size_t>(in)];
     if (!StoreLatencyOffsetUs(logic_.Store(), outName, inName,
             FramesToUs(measured->OffsetFrames, measured->SampleRate)))
-        return "往復遅延の補正値を保存できません";
+        return Tr("往復遅延の補正値を保存できません");
     char ms[32];
     std::snprintf(ms, sizeof ms, "%.2f", measured->OffsetMs());
-    return std::string(kLatencyMeasuredText) + ": " + std::to_string(measured->OffsetFrames)
-        + " サンプル (" + ms + " ms)、" + outName + " → " + inName;
+    return TrArgs("%1: %2 サンプル (%3 ms)、%4 → %5", Tr(kLatencyMeasuredText),
+        measured->OffsetFrames, ms, outName, inName);
 }
 
 } // namespace tarvok

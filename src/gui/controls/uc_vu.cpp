@@ -53,7 +53,7 @@ UC_VU::UC_VU(MultiBarMeter& pModel, QWidget* pParent)
                 QStringList bars;
                 for (int32_t b = 0; b <= model_.NumValue; ++b)
                     bars.push_back(QString::fromStdString(model_.Label(b) + " " + model_.Text(b)));
-                return bars.join(QStringLiteral("、"));
+                return bars.join(QTr("、"));
             } });
 }
 
