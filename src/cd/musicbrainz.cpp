@@ -248,6 +248,7 @@ const JsonValue* ChooseRelease(UserInterface& pUi, const MusicBrainzOptions& pOp
     };
     std::stable_partition(order.begin(), order.end(), exact);
     std::vector<std::string> lines;
+    lines.reserve(order.size());
     for (const JsonValue* r : order)
         lines.push_back(ReleaseLine(*r));
     const std::optional<size_t> chosen

@@ -253,7 +253,8 @@ Result<RoundTripResult> MeasureRoundTrip(WaveOutService& pOut, WaveInService& pI
         uint32_t bytes = 0;
         if (pOut.GetPosition(out, bytes) != kWaveOk)
             continue;
-        const double heard = static_cast<double>(bytes / kFrameBytes);
+        const auto heardFrames = bytes / kFrameBytes; // whole frames
+        const double heard = static_cast<double>(heardFrames);
         if (heard > 0 && heard < static_cast<double>(total))
             alignment.AddReading(heard, pIn.ClockFrames(in), inputLatency);
     }

@@ -922,7 +922,8 @@ void RecordingEngine::ReadAlignment(int32_t pSlot)
     const int32_t out = HeardSlot();
     if (out < 0)
         return;
-    const double heard = static_cast<double>(playback_.OutputPosition(out) / kRecFrameBytes);
+    const auto heardFrames = playback_.OutputPosition(out) / kRecFrameBytes; // whole frames
+    const double heard = static_cast<double>(heardFrames);
     // Nothing heard yet: the output's position does not say when its first frame plays.
     if (heard <= 0)
         return;

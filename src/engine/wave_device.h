@@ -195,7 +195,10 @@ public:
     virtual double ClockFrames(WaveHandle pHandle)
     {
         uint32_t bytes = 0;
-        return GetPosition(pHandle, bytes) == kWaveOk ? static_cast<double>(bytes / 4) : 0.0;
+        if (GetPosition(pHandle, bytes) != kWaveOk)
+            return 0.0;
+        const uint32_t frames = bytes / 4; // whole 16-bit stereo frames
+        return static_cast<double>(frames);
     }
 };
 
