@@ -399,6 +399,9 @@ double PortAudioWaveOut::LatencySeconds(WaveHandle pHandle)
     return s ? s->LatencySec : 0;
 }
 
+/// Frames per input callback: 23 ms at 44.1 kHz, far below the engine's buffers.
+constexpr unsigned long kInputBlockFrames = 1024;
+
 /// One open input: the callback fills the queued headers in order from the ring (as the
 /// output's, with the roles of the threads swapped) and counts what it was handed.
 struct PortAudioWaveIn::Stream {
@@ -540,8 +543,10 @@ WaveResult PortAudioWaveIn::Open(int32_t pDeviceId, const WaveFormat& pFormat, W
     params.suggestedLatency = info ? info->defaultHighInputLatency : 0.1;
     auto stream = std::make_unique<Stream>();
     stream->Rate = pFormat.SampleRate;
+    // Whole blocks of kInputBlockFrames: left to the host, PulseAudio's ALSA device hands out
+    // tiny blocks and its capture thread spends a third of a core waking for them.
     const PaError err = Pa_OpenStream(&stream->Pa, &params, nullptr, pFormat.SampleRate,
-        paFramesPerBufferUnspecified, paClipOff | paDitherOff, InputCallback, stream.get());
+        kInputBlockFrames, paClipOff | paDitherOff, InputCallback, stream.get());
     if (err != paNoError)
         return FromPa(err);
     const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream->Pa);
