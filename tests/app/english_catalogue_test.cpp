@@ -12,6 +12,7 @@
 #include "core/paths.h"
 #include "core/wave_info.h"
 #include "engine/engine_fixture.h"
+#include "support/japanese_text.h"
 #include "support/started_logic.h"
 
 #include <gtest/gtest.h>
@@ -24,22 +25,7 @@ namespace tarvok {
 
 namespace {
 
-// True when the UTF-8 text holds a kana, a CJK ideograph or a full-width form.
-bool HasJapanese(std::string_view pText)
-{
-    for (size_t i = 0; i + 2 < pText.size(); ++i) {
-        const auto b0 = static_cast<unsigned char>(pText[i]);
-        if ((b0 & 0xF0) != 0xE0)
-            continue;
-        const auto b1 = static_cast<unsigned char>(pText[i + 1]);
-        const auto b2 = static_cast<unsigned char>(pText[i + 2]);
-        const unsigned code = ((b0 & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
-        if ((code >= 0x3040 && code <= 0x30FF) || (code >= 0x3400 && code <= 0x9FFF)
-            || (code >= 0xFF00 && code <= 0xFFEF))
-            return true;
-    }
-    return false;
-}
+using test::HasJapanese;
 
 class EnglishCatalogue : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 
 #include "../platform/sound_servers.h"
 #include "cli_project.h"
+#include "support/japanese_text.h"
 #include "support/temp_dir.h"
 #include "support/wav_fixture.h"
 
@@ -17,22 +18,7 @@
 namespace tarvok {
 namespace {
 
-// True when the UTF-8 text holds a kana, a CJK ideograph or a full-width form.
-bool HasJapanese(const std::string& pText)
-{
-    for (size_t i = 0; i + 2 < pText.size(); ++i) {
-        const auto b0 = static_cast<unsigned char>(pText[i]);
-        if ((b0 & 0xF0) != 0xE0)
-            continue;
-        const auto b1 = static_cast<unsigned char>(pText[i + 1]);
-        const auto b2 = static_cast<unsigned char>(pText[i + 2]);
-        const unsigned code = ((b0 & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
-        if ((code >= 0x3040 && code <= 0x30FF) || (code >= 0x3400 && code <= 0x9FFF)
-            || (code >= 0xFF00 && code <= 0xFFEF))
-            return true;
-    }
-    return false;
-}
+using test::HasJapanese;
 
 // Removes an environment variable for the life of the object, then puts it back.
 class ScopedUnsetEnv {

@@ -1,16 +1,10 @@
 // The window in English: every text a user reads (captions, titles, tooltips, menus, list
 // and table items) of the main window and of every named window is free of Japanese.
-#include "app/transport/transport.h"
 #include "base/i18n.h"
 #include "core/paths.h"
-#include "engine/engine_clock.h"
-#include "engine/playback_engine.h"
-#include "engine/recording_engine.h"
-#include "engine/virtual_wave_device.h"
 #include "gui/dialogs/window_registry.h"
-#include "gui/gui_context.h"
 #include "gui_app.h"
-#include "support/logic_fixture.h"
+#include "support/japanese_text.h"
 #include "window_fixture.h"
 
 #include <QAbstractButton>
@@ -31,17 +25,6 @@
 
 namespace tarvok {
 namespace {
-
-bool HasJapanese(const QString& pText)
-{
-    for (const QChar c : pText) {
-        const char16_t u = c.unicode();
-        if ((u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF)
-            || (u >= 0xFF00 && u <= 0xFFEF))
-            return true;
-    }
-    return false;
-}
 
 // Every text of pWindow and its children that a user reads; each as "where: text".
 QStringList Texts(QWidget& pWindow)
@@ -97,7 +80,7 @@ QStringList JapaneseIn(QWidget& pWindow, const QString& pName)
 {
     QStringList found;
     for (const QString& text : Texts(pWindow))
-        if (HasJapanese(text))
+        if (test::HasJapanese(text.toStdString()))
             found << pName + QStringLiteral(" / ") + text;
     return found;
 }
@@ -123,32 +106,24 @@ TEST_F(EnglishWindows, MainWindowShowsNoJapanese)
 
 TEST_F(EnglishWindows, EveryNamedWindowShowsNoJapanese)
 {
-    test::LogicFixture f;
-    ASSERT_GE(f.AddBlock("a.wav", 0, 0, 1000), 0);
-    f.Logic.Proj().CurrentTrack = 0;
-    f.Logic.Proj().MarkIn = 100;
-    f.Logic.Proj().MarkOut = 900;
-    GuiContext context { f.Logic };
-    VirtualWaveOut out;
-    VirtualWaveIn in;
-    SystemEngineClock clock;
-    PlaybackEngine engine(out, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), clock);
-    engine.ComputeDeviceSlots();
-    RecordingEngine recorder(
-        in, engine, f.Logic.Proj(), f.Logic.Ui(), f.Logic.Options(), f.Logic.Folder());
-    Transport transport(f.Logic, engine);
-    transport.AttachRecorder(recorder);
-    context.Engine = &engine;
-    context.Transport = &transport;
+    // Devices (virtual ones) for the recording monitor, and a block with a selection for the
+    // windows that work on one.
+    test::WindowFixture f(SoundDevices::Virtual);
+    f.Drop(f.ToneFile("a.wav", 2), QPoint(10, f.LowerHalfY(0)));
+    test::WindowFixture::Settle();
+    ASSERT_GT(f.Proj().BlockCount(), 0);
+    f.Proj().CurrentTrack = 0;
+    f.Proj().Tracks[0].Selected = 1;
+    f.Proj().MarkIn = 4410;
+    f.Proj().MarkOut = 44100;
     QStringList found;
     for (const QString& name : NamedWindows()) {
-        std::unique_ptr<QWidget> window(CreateNamedWindow(name, context, nullptr));
+        std::unique_ptr<QWidget> window(
+            CreateNamedWindow(name, f.Session->Context, f.Window.get()));
         ASSERT_NE(window, nullptr) << name.toStdString();
         found << JapaneseIn(*window, name);
     }
     EXPECT_TRUE(found.isEmpty()) << found.join(QLatin1Char('\n')).toStdString();
-    f.Logic.Recorder = nullptr;
-    f.Logic.TransportHandler = nullptr;
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Checks the English catalogue against the code: every Japanese text in the sources is either
 // marked for translation (Tr, TrArgs, the window's QTr, N_) or marked as data (DATA_TEXT), and
 // every marked text has an English translation in po/en/*.po that keeps its placeholders.
+#include "support/japanese_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,6 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using tarvok::test::HasJapanese;
+
 fs::path SourceRoot()
 {
     const char* dir = std::getenv("TARVOK_SOURCE_DIR");
@@ -28,24 +32,6 @@ std::string ReadAll(const fs::path& pPath)
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
-}
-
-// True when the UTF-8 text holds Japanese punctuation, kana or a CJK ideograph (U+3000–U+30FF,
-// U+3400–U+9FFF, U+FF00–U+FFEF full-width forms).
-bool HasJapanese(const std::string& pText)
-{
-    for (size_t i = 0; i + 2 < pText.size(); ++i) {
-        const auto b0 = static_cast<unsigned char>(pText[i]);
-        if ((b0 & 0xF0) != 0xE0)
-            continue;
-        const auto b1 = static_cast<unsigned char>(pText[i + 1]);
-        const auto b2 = static_cast<unsigned char>(pText[i + 2]);
-        const unsigned code = ((b0 & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
-        if ((code >= 0x3000 && code <= 0x30FF) || (code >= 0x3400 && code <= 0x9FFF)
-            || (code >= 0xFF00 && code <= 0xFFEF))
-            return true;
-    }
-    return false;
 }
 
 // The text of a C string literal's body with its escapes resolved (\n \t \" \\ \').
