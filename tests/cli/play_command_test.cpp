@@ -14,15 +14,6 @@
 #include <filesystem>
 #include <sstream>
 
-#if defined(__SANITIZE_ADDRESS__) && __has_include(<sanitizer/lsan_interface.h>)
-#include <sanitizer/lsan_interface.h>
-/// ALSA's plugin modules and the JACK client PortAudio probes keep allocations that are
-/// unloaded before the leak check can name them; they are not ours to free.
-#define TARVOK_IGNORE_LIBRARY_LEAKS __lsan::ScopedDisabler lsanDisabler
-#else
-#define TARVOK_IGNORE_LIBRARY_LEAKS
-#endif
-
 namespace tarvok {
 
 namespace {

@@ -11,15 +11,6 @@
 #include <filesystem>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__) && __has_include(<sanitizer/lsan_interface.h>)
-#include <sanitizer/lsan_interface.h>
-/// ALSA's plugin modules and the JACK client that PortAudio probes keep small
-/// allocations for the life of the process; they are not ours to free.
-#define TARVOK_IGNORE_LIBRARY_LEAKS __lsan::ScopedDisabler lsanDisabler
-#else
-#define TARVOK_IGNORE_LIBRARY_LEAKS
-#endif
-
 namespace tarvok {
 
 namespace {
