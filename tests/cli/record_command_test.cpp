@@ -56,6 +56,16 @@ int16_t Known(int64_t pFrame, int pChannel)
     return static_cast<int16_t>((pFrame * 31 + pChannel * 5003) % 24000 - 12000 + 1);
 }
 
+/// Five seconds of Known samples, both channels interleaved.
+std::vector<int16_t> KnownSource()
+{
+    std::vector<int16_t> source;
+    for (int64_t x = 0; x < 5 * 44100; ++x)
+        for (int c = 0; c < 2; ++c)
+            source.push_back(Known(x, c));
+    return source;
+}
+
 /// An empty project "song" in pData; returns its path.
 std::string MakeProject(const std::string& pData)
 {
@@ -100,11 +110,7 @@ TEST(RecordCommand, RecordsSecondsIntoTheTrackAndSavesTheProject)
     test::WriteFileBytes(data + "/~t000900.wav" + kRecMarkerSuffix, "2 44100 44100\r\n");
 
     SelfClockedIn in { 2 };
-    std::vector<int16_t> source;
-    for (int64_t x = 0; x < 5 * 44100; ++x)
-        for (int c = 0; c < 2; ++c)
-            source.push_back(Known(x, c));
-    in.SetSource(1, source);
+    in.SetSource(1, KnownSource());
     VirtualWaveOut out { 2 };
     std::ostringstream o, e;
     CliContext ctx(o, e);
@@ -235,11 +241,7 @@ TEST(RecordCommand, AFullDiskIsNamedAndWhatFittedIsKept)
         const std::string data = home.Dir().File("data-folder");
         const std::string path = MakeProject(data);
         FullDiskIn in { 1, c.Nth };
-        std::vector<int16_t> source;
-        for (int64_t x = 0; x < 5 * 44100; ++x)
-            for (int ch = 0; ch < 2; ++ch)
-                source.push_back(Known(x, ch));
-        in.SetSource(0, source);
+        in.SetSource(0, KnownSource());
         VirtualWaveOut out { 1 };
         std::ostringstream o, e;
         CliContext ctx(o, e);
