@@ -15,19 +15,18 @@ namespace {
 
 constexpr OptionSpec kCalibrateOptions[] = {
     { "--output", "ID|NAME",
-        "the output device: an ID or a name of tarvok2-cli devices (0, the default, when "
-        "not given)" },
+        "the output device: an ID or a name of tarvok2-cli devices, alone or after its host "
+        "API (\"ALSA: pulse\"; 0, the default, when not given)" },
     { "--input", "ID|NAME", "the input device, likewise" },
 };
 
-/// The device a text names among pDevices: a number is an ID, anything else a name (the
-/// first device of that name).
+/// The device a text names among pDevices (the default, ID 0, for no text).
 std::optional<WaveDeviceInfo> NamedDevice(
     const std::string& pText, const std::vector<WaveDeviceInfo>& pDevices)
 {
-    const std::optional<int32_t> id = pText.empty() ? 0 : SettingTextToInt(pText);
+    const std::optional<int32_t> id = DeviceIdFromText(pText.empty() ? "0" : pText, pDevices);
     for (const WaveDeviceInfo& d : pDevices)
-        if ((id && d.Id == *id) || (!id && d.Name == pText))
+        if (id && d.Id == *id)
             return d;
     return std::nullopt;
 }

@@ -21,7 +21,8 @@ constexpr OptionSpec kPlayOptions[] = {
     { "--from", "TIME", "start at TIME (else at the start of the project)" },
     { "--to", "TIME", "stop at TIME: plays the range --from .. --to of the tracks that play" },
     { "--device", "ID|NAME",
-        "the output device: an ID or a name of tarvok2-cli devices (0 is the default)" },
+        "the output device: an ID or a name of tarvok2-cli devices, alone or after its host API "
+        "(\"ALSA: pulse\"; 0 is the default)" },
 };
 
 /// What a play command line asks for.
@@ -62,18 +63,6 @@ std::optional<int32_t> ParseFrames(const std::string& pText, int32_t pRate)
 
 int RunPlayWith(CliContext& pCtx, const PlayOptions& pOptions, WaveOutService& pOut);
 
-/// The device --device names: a number is an ID of the list, anything else the name of a
-/// listed device (the first one of that name); nothing when no listed device has the name.
-std::optional<int32_t> DeviceFromText(const std::string& pText, WaveOutService& pOut)
-{
-    if (std::optional<int32_t> id = SettingTextToInt(pText))
-        return *id >= 0 ? id : std::nullopt;
-    for (const WaveDeviceInfo& d : pOut.Devices())
-        if (d.Name == pText)
-            return d.Id;
-    return std::nullopt;
-}
-
 } // namespace
 
 const CliCommandSpec kDevicesSpec { "devices", "",
@@ -82,14 +71,22 @@ const CliCommandSpec kDevicesSpec { "devices", "",
 const CliCommandSpec kPlaySpec { "play", "NAME [--from TIME] [--to TIME] [--device ID|NAME]",
     "play a project (or a range of it) on a sound device", "", kPlayOptions };
 
+/// One line per device: its ID, its name and, where known, the host API that lists it
+/// (the same name may be listed under several).
+void PrintDevices(CliContext& pCtx, const std::vector<WaveDeviceInfo>& pDevices)
+{
+    for (const WaveDeviceInfo& d : pDevices)
+        pCtx.Out << "  " << d.Id << ": " << d.Name
+                 << (d.HostApi.empty() ? "" : "  [" + d.HostApi + "]")
+                 << (d.Id == 0 ? " (default)" : "") << "\n";
+}
+
 int RunDevices(CliContext& pCtx, WaveOutService& pOut, WaveInService& pIn)
 {
     pCtx.Out << "output devices:\n";
-    for (const WaveDeviceInfo& d : pOut.Devices())
-        pCtx.Out << "  " << d.Id << ": " << d.Name << (d.Id == 0 ? " (default)" : "") << "\n";
+    PrintDevices(pCtx, pOut.Devices());
     pCtx.Out << "input devices:\n";
-    for (const WaveDeviceInfo& d : pIn.Devices())
-        pCtx.Out << "  " << d.Id << ": " << d.Name << (d.Id == 0 ? " (default)" : "") << "\n";
+    PrintDevices(pCtx, pIn.Devices());
     return 0;
 }
 
@@ -147,7 +144,7 @@ int RunPlayWith(CliContext& pCtx, const PlayOptions& pOptions, WaveOutService& p
             return pCtx.Fail("--to must lie after --from", 2);
     }
     if (!deviceText.empty()) {
-        std::optional<int32_t> id = DeviceFromText(deviceText, pOut);
+        std::optional<int32_t> id = DeviceIdFromText(deviceText, pOut.Devices());
         if (!id)
             return pCtx.Fail("no output device with this ID or name: " + deviceText, 2);
         logic.Options().DevOutID[0] = *id;

@@ -31,7 +31,8 @@ constexpr OptionSpec kRecordOptions[] = {
         "the input: 1+2 .. 15+16 for a stereo pair, 1 .. 16 for one channel "
         "(else the track's input)" },
     { "--device", "ID|NAME",
-        "the input device: an ID or a name of tarvok2-cli devices (0 the default)" },
+        "the input device: an ID or a name of tarvok2-cli devices, alone or after its host API "
+        "(\"ALSA: pulse\"; 0 is the default)" },
     { "--seconds", "S", "stop after S seconds of recording" },
     { "--with-playback", "", "play the tracks that play while recording" },
     { "--voice-start", "DB", "start recording when the input reaches DB" },
@@ -181,14 +182,8 @@ std::optional<std::string> PlanTake(const RecordArgs& pArgs, const Project& p, E
     if (pPlan.Slot < 0)
         return std::string("the track has no valid input");
     if (!pArgs.Device.empty()) {
-        // A number is an ID of today's list, anything else the name of a listed device (the
-        // first one of that name).
-        std::optional<int32_t> id = SettingTextToInt(pArgs.Device);
+        const std::optional<int32_t> id = DeviceIdFromText(pArgs.Device, pIn.Devices());
         if (!id)
-            for (const WaveDeviceInfo& d : pIn.Devices())
-                if (!id && d.Name == pArgs.Device)
-                    id = d.Id;
-        if (!id || *id < 0)
             return "no input device with this ID or name: " + pArgs.Device;
         // Only the one slot this take uses: no other slot can shadow it. The device given
         // here replaces any remembered one.

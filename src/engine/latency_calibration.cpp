@@ -94,7 +94,21 @@ void TakeAlignment::AddReading(double pHeardFrame, double pInputFrames, double p
 {
     if (Full())
         return;
-    readings_.push_back(pHeardFrame - pInputLatencyFrames - pInputFrames);
+    const std::optional<Clocks> previous = previous_;
+    previous_ = Clocks { pHeardFrame, pInputFrames };
+    if (!previous)
+        return;
+    const double heard = pHeardFrame - previous->Heard;
+    const double input = pInputFrames - previous->Input;
+    // Both clocks run at the same rate; a block's jitter either way is allowed.
+    if (heard <= 0 || input <= 0 || std::abs(heard - input) > 0.5 * std::max(heard, input))
+        return;
+    const double reading = pHeardFrame - pInputLatencyFrames - pInputFrames;
+    // Jitter moves a reading by a block at most; a larger step is the clocks settling, and
+    // what was read before it no longer holds.
+    if (!readings_.empty() && std::abs(reading - readings_.back()) > kSettledStepFrames)
+        readings_.clear();
+    readings_.push_back(reading);
 }
 
 std::optional<double> TakeAlignment::Anchor() const

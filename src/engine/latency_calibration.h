@@ -21,22 +21,41 @@ class UserInterface;
 /// belongs at anchor + f). Each reading pairs, taken together, the timeline frame heard now
 /// (the output's heard position, which already allows for the output latency), the input
 /// frames recorded by now (the input's clock) and the input latency the device reports: a
-/// frame recorded now entered the input one input latency ago. The anchor is the median of
-/// the first kReadings readings, so one late reading moves nothing.
+/// frame recorded now entered the input one input latency ago.
+///
+/// A reading counts only when both clocks moved since the one before, and by about as much:
+/// a sound server holds an output's position while it fills its buffer, and readings then
+/// belong to neither clock. Sound servers also settle only after the start (PulseAudio's
+/// reported delays are a few hundred milliseconds off for the first half second): a reading
+/// more than kSettledStepFrames from the one before starts the readings afresh. The anchor
+/// is the median of the first kReadings readings that count after the last such step: what
+/// the clocks say once they run steadily, and one late reading moves nothing. It stays put
+/// once they are in, so that a correction of the clocks' drift has a fixed point to keep.
 class TakeAlignment {
 public:
-    static constexpr int32_t kReadings = 16;
+    static constexpr int32_t kReadings = 32;
+    static constexpr double kSettledStepFrames = 4096;
 
-    /// Adds one reading; ignored once full.
+    /// Adds one reading; ignored once full, or when it does not follow the one before as
+    /// two running clocks do.
     void AddReading(double pHeardFrame, double pInputFrames, double pInputLatencyFrames);
-    bool Full() const { return static_cast<int32_t>(readings_.size()) >= kReadings; }
+    bool Full() const { return Count() >= kReadings; }
     int32_t Count() const { return static_cast<int32_t>(readings_.size()); }
-    /// The timeline frame of input frame 0; nothing before the first reading.
+    /// The timeline frame of input frame 0; nothing before the first reading that counts.
     std::optional<double> Anchor() const;
-    void Reset() { readings_.clear(); }
+    void Reset()
+    {
+        readings_.clear();
+        previous_.reset();
+    }
 
 private:
+    struct Clocks {
+        double Heard = 0;
+        double Input = 0;
+    };
     std::vector<double> readings_;
+    std::optional<Clocks> previous_;
 };
 
 /// The timeline start of a take whose first frame is input frame pFirstInputFrame, moved

@@ -1,5 +1,7 @@
 #include "engine/wave_device.h"
 
+#include <charconv>
+
 namespace tarvok {
 
 std::string CommonWaveErrorText(WaveResult pResult)
@@ -44,6 +46,28 @@ int32_t FindDevice(
 std::string DeviceDisplayName(const WaveDeviceRef& pRef)
 {
     return pRef.HostApi.empty() ? pRef.Name : pRef.HostApi + ": " + pRef.Name;
+}
+
+std::optional<int32_t> DeviceIdFromText(
+    const std::string& pText, const std::vector<WaveDeviceInfo>& pDevices)
+{
+    if (!pText.empty() && pText.find_first_not_of("0123456789") == std::string::npos) {
+        int64_t id = -1;
+        std::from_chars(pText.data(), pText.data() + pText.size(), id);
+        for (const WaveDeviceInfo& d : pDevices)
+            if (d.Id == id)
+                return d.Id;
+        return std::nullopt;
+    }
+    // The host API's form first: a bare name may be listed under several host APIs.
+    for (const WaveDeviceInfo& d : pDevices)
+        if (!d.HostApi.empty()
+            && (pText == DeviceDisplayName(RefOf(d)) || pText == DeviceRefText(RefOf(d))))
+            return d.Id;
+    for (const WaveDeviceInfo& d : pDevices)
+        if (d.Name == pText)
+            return d.Id;
+    return std::nullopt;
 }
 
 std::string DeviceRefText(const WaveDeviceRef& pRef)

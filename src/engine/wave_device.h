@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -121,6 +122,11 @@ int32_t FindDevice(
     const WaveDeviceRef& pRef, int32_t pHint, const std::vector<WaveDeviceInfo>& pDevices);
 /// The device as the user reads it: "ALSA: pulse", or the name alone without a host API.
 std::string DeviceDisplayName(const WaveDeviceRef& pRef);
+/// The ID of the listed device a user's text names: a number is an ID of the list; "ALSA:
+/// pulse" or "ALSA|pulse" a host API and name; anything else a name (the first device of
+/// that name). Nothing when no listed device answers to it.
+std::optional<int32_t> DeviceIdFromText(
+    const std::string& pText, const std::vector<WaveDeviceInfo>& pDevices);
 /// The stored form of a reference, "HostApi|Name" (empty for an empty reference), and back;
 /// host API names carry no "|", so the name may.
 std::string DeviceRefText(const WaveDeviceRef& pRef);

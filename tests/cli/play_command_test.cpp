@@ -70,7 +70,7 @@ TEST(PlayCommand, DevicesListsTheOutputsWithTheirIds)
     CliContext ctx(out, err);
     EXPECT_EQ(DevicesCommand(ctx, {}), 0);
     EXPECT_EQ(out.str().rfind("output devices:\n", 0), 0u);
-    EXPECT_NE(out.str().find(": tvk_out"), std::string::npos);
+    EXPECT_NE(out.str().find(": tvk_out  [ALSA]"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("input devices:\n"), std::string::npos);
     EXPECT_EQ(DevicesCommand(ctx, { "x" }), 2);
 }
@@ -158,8 +158,9 @@ TEST(PlayCommand, PlaysThroughTheJackDeviceToTheEnd)
     // client library keeps allocations for the life of the process, as in-process tests
     // note; the leak check is not what this run is about.
     test::ScopedEnv sanitizer("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1");
-    // The device is chosen by its number in the list or by its name.
-    for (const std::string& device : { std::to_string(id), std::string("system") }) {
+    // The device is chosen by its number in the list, by its name, or by host API and name.
+    for (const std::string& device : { std::to_string(id), std::string("system"),
+             std::string("JACK Audio Connection Kit: system") }) {
         SCOPED_TRACE(device);
         const std::string log = home.Dir().File("play.log");
         const int status

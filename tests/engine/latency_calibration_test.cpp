@@ -59,22 +59,62 @@ TEST(LatencyCalibration, TheClickOnsetIsTheFirstFrameNearItsPeak)
     EXPECT_EQ(FindClickOnset(right), 700);
 }
 
-TEST(LatencyCalibration, TheAnchorIsTheMedianOfTheFirstReadings)
+TEST(LatencyCalibration, TheAnchorIsTheMedianOfTheFirstSteadyReadingsAndStaysPut)
 {
     TakeAlignment a;
     EXPECT_FALSE(a.Anchor());
-    // Heard 1000 + k, input 500 + k, input latency 100: input frame 0 was heard at 400.
-    for (int k = 0; k < TakeAlignment::kReadings; ++k)
-        a.AddReading(1000.0 + 50 * k + (k == 3 ? 900 : 0), 500.0 + 50 * k, 100);
-    EXPECT_TRUE(a.Full());
+    // Heard 1000 + 50k, input 500 + 50k, input latency 100: input frame 0 was heard at 400.
+    // The first reading has nothing to follow, so it does not count.
+    a.AddReading(1000, 500, 100);
+    EXPECT_FALSE(a.Anchor());
+    for (int k = 1; k <= TakeAlignment::kReadings; ++k)
+        a.AddReading(1000.0 + 50 * k + (k == 3 ? 20 : 0), 500.0 + 50 * k, 100);
     ASSERT_TRUE(a.Anchor());
     EXPECT_DOUBLE_EQ(*a.Anchor(), 400); // the late reading moves nothing
-    a.AddReading(99999, 0, 0); // ignored once full
+    EXPECT_TRUE(a.Full());
+    // A clock correction needs a fixed point: later readings move nothing.
+    a.AddReading(99999, 0, 0);
+    a.AddReading(1000.0 + 50 * 40 + 9000, 500.0 + 50 * 40, 100);
     EXPECT_DOUBLE_EQ(*a.Anchor(), 400);
     a.Reset();
-    a.AddReading(10, 4, 1);
-    a.AddReading(20, 4, 1);
-    EXPECT_DOUBLE_EQ(*a.Anchor(), 10); // the middle of two
+    EXPECT_FALSE(a.Anchor());
+    a.AddReading(0, 0, 0);
+    a.AddReading(10, 6, 1);
+    a.AddReading(20, 14, 1);
+    EXPECT_DOUBLE_EQ(*a.Anchor(), 4); // the middle of two
+}
+
+TEST(LatencyCalibration, ReadingsWhileAClockStandsOrTheClocksSettleDoNotCount)
+{
+    TakeAlignment a;
+    double heard = 0, input = 0;
+    auto read = [&](double pHeardStep, double pInputStep) {
+        heard += pHeardStep;
+        input += pInputStep;
+        a.AddReading(heard, input, 0);
+    };
+    read(0, 0);
+    // The output's position held while the server fills its buffer, the input running on.
+    for (int k = 0; k < 10; ++k)
+        read(0, 2205);
+    EXPECT_FALSE(a.Anchor());
+    // An input that stalls while the output runs.
+    for (int k = 0; k < 10; ++k)
+        read(2205, 0);
+    EXPECT_FALSE(a.Anchor());
+    // Both run, the reported delays still off; then the server settles and the heard
+    // position steps 9000 frames on. Only what follows the step makes the anchor, however
+    // many readings came before it.
+    for (int k = 0; k < 20; ++k)
+        read(2205, 2205);
+    const double before = *a.Anchor();
+    read(2205 + 9000, 2205); // the step itself moves by too much to count
+    EXPECT_DOUBLE_EQ(*a.Anchor(), before);
+    read(2205, 2205);
+    read(2205 + 300, 2205); // one late reading
+    read(2205 - 300, 2205);
+    ASSERT_TRUE(a.Anchor());
+    EXPECT_DOUBLE_EQ(*a.Anchor(), before + 9000);
 }
 
 TEST(LatencyCalibration, TheOffsetArithmeticPlacesATakeWhereItWasPlayedAlong)

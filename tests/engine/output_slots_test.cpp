@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 namespace tarvok {
 
 TEST(OutputSlots, DeviceErrorsNameTheSlotAndTheDeviceWithTheBackendTextAfter)
@@ -33,8 +36,6 @@ TEST(OutputSlots, DeviceErrorsNameTheSlotAndTheDeviceWithTheBackendTextAfter)
             DeviceErrorMessage(c.Output, c.Slot, c.DeviceId, devices, c.Result, c.Backend), c.Text);
     }
 }
-
-} // namespace tarvok
 
 namespace tarvok {
 
@@ -150,6 +151,37 @@ TEST(OutputSlots, DeviceReferencesKeepTheirStoredForm)
     EXPECT_EQ(DeviceRefText({}), "");
     EXPECT_TRUE(ParseDeviceRef("").Empty());
     EXPECT_EQ(DeviceDisplayName({ "ALSA", "pipewire" }), "ALSA: pipewire");
+}
+
+} // namespace tarvok
+
+TEST(OutputSlots, AUsersTextNamesADeviceByNumberNameOrHostApiAndName)
+{
+    const std::vector<WaveDeviceInfo> devices { { 0, "default", "ALSA" }, { 1, "pulse", "ALSA" },
+        { 2, "system", "JACK Audio Connection Kit" }, { 3, "pulse", "OSS" },
+        { 4, "HDA Intel: ALC (hw:0,0)", "ALSA" } };
+    struct Case {
+        const char* Text;
+        std::optional<int32_t> Id;
+    };
+    const Case kCases[] = {
+        { "2", 2 },
+        { "007", std::nullopt }, // not listed
+        { "3", 3 },
+        { "pulse", 1 }, // the first of that name
+        { "OSS: pulse", 3 },
+        { "OSS|pulse", 3 },
+        { "JACK Audio Connection Kit: system", 2 },
+        { "HDA Intel: ALC (hw:0,0)", 4 }, // a name holding ": "
+        { "ALSA: HDA Intel: ALC (hw:0,0)", 4 },
+        { "JACK Audio Connection Kit: pulse", std::nullopt },
+        { "", std::nullopt },
+        { "-1", std::nullopt },
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.Text);
+        EXPECT_EQ(DeviceIdFromText(c.Text, devices), c.Id);
+    }
 }
 
 } // namespace tarvok

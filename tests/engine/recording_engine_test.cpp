@@ -734,7 +734,8 @@ TEST(RecordingEngine, LostInputIsWrittenAsSilenceSoTheTakeKeepsTheElapsedLength)
     f.P().Head = 1000;
     f.Arm(0, 0);
     ASSERT_TRUE(f.Command(kCmdRecNow));
-    f.Run(44100);
+    // Long enough for the take to be lined up with what plays before the input is lost.
+    f.Run(2 * 44100);
     // Four seconds pass without a tick: the three queued buffers fill, the fourth second of
     // the input is lost. One tick takes a buffer back, then recording goes on.
     f.In.AdvanceFrames(4 * 44100);
@@ -748,7 +749,7 @@ TEST(RecordingEngine, LostInputIsWrittenAsSilenceSoTheTakeKeepsTheElapsedLength)
     EXPECT_EQ(blocks[0]->StartAdr, 1000);
     ASSERT_EQ(blocks[0]->Length, f.InputFrames);
     // Everything stays where it was captured: the lost second is silent.
-    const int64_t lostFrom = 4 * 44100;
+    const int64_t lostFrom = 5 * 44100; // two seconds run, three more were buffered
     std::vector<int16_t> want = Expect(src, 0, f.InputFrames, -1);
     std::fill(want.begin() + 2 * lostFrom, want.begin() + 2 * (lostFrom + 44100), 0);
     EXPECT_EQ(test::FirstDifference(f.BlockSamples(*blocks[0]), want), -1);

@@ -78,6 +78,17 @@ int64_t NowNs()
         .count();
 }
 
+/// How far apart two of the host's time stamps of one callback are, in seconds, when it
+/// gave both and they are in order and plausible (under two seconds); else below zero. The
+/// ALSA host derives them from the device's delay at the callback, which follows the
+/// buffer's fill exactly where the arrival time of a block does not.
+double StampedDelay(PaTime pEarlier, PaTime pLater)
+{
+    if (pEarlier <= 0 || pLater <= 0 || pLater < pEarlier || pLater - pEarlier > 2.0)
+        return -1;
+    return pLater - pEarlier;
+}
+
 } // namespace
 
 HeardPosition::HeardPosition(double pRate, double pLatencyFrames)
@@ -86,10 +97,11 @@ HeardPosition::HeardPosition(double pRate, double pLatencyFrames)
 {
 }
 
-void HeardPosition::Written(uint64_t pWritten, int64_t pNowNs)
+void HeardPosition::Written(uint64_t pWritten, int64_t pNowNs, double pLatencyFrames)
 {
     written_ = pWritten;
     writtenAtNs_ = pNowNs;
+    writtenLatency_ = pLatencyFrames >= 0 ? pLatencyFrames : latency_;
 }
 
 uint64_t HeardPosition::At(int64_t pNowNs)
@@ -97,7 +109,7 @@ uint64_t HeardPosition::At(int64_t pNowNs)
     if (written_ == 0)
         return heard_;
     const double elapsed = static_cast<double>(std::max<int64_t>(0, pNowNs - writtenAtNs_)) * 1e-9;
-    const double heard = static_cast<double>(written_) - latency_ + elapsed * rate_;
+    const double heard = static_cast<double>(written_) - writtenLatency_ + elapsed * rate_;
     const uint64_t now = heard <= 0              ? 0
         : heard >= static_cast<double>(written_) ? written_
                                                  : static_cast<uint64_t>(heard);
@@ -136,16 +148,21 @@ struct PortAudioWaveOut::Stream {
     std::atomic<uint32_t> Sequence { 0 };
     std::atomic<uint64_t> WrittenFrames { 0 };
     std::atomic<int64_t> WrittenAtNs { 0 };
+    /// How far the sound heard at WrittenAtNs lies behind WrittenFrames, in frames, as the
+    /// host's time stamps of that callback say; below zero when it gave none.
+    std::atomic<double> WrittenLatency { -1 };
+    double Rate = 44100; ///< frames per second
 
-    /// Audio thread: no allocation, no locks.
-    void Fill(uint8_t* pOut, size_t pBytes);
-    /// The last pair the callback published.
-    void ReadWritten(uint64_t& pFrames, int64_t& pAtNs) const;
+    /// Audio thread: no allocation, no locks. pDelaySec: from the callback's start until its
+    /// first frame is heard, as the host stamps it (below zero when it does not).
+    void Fill(uint8_t* pOut, size_t pBytes, double pDelaySec);
+    /// The last hand-over the callback published.
+    void ReadWritten(uint64_t& pFrames, int64_t& pAtNs, double& pLatency) const;
     /// User-interface thread, with the stream stopped: every queued buffer done, from 0.
     void Clear();
 };
 
-void PortAudioWaveOut::Stream::Fill(uint8_t* pOut, size_t pBytes)
+void PortAudioWaveOut::Stream::Fill(uint8_t* pOut, size_t pBytes, double pDelaySec)
 {
     size_t given = 0;
     while (!Paused.load(std::memory_order_acquire) && given < pBytes) {
@@ -171,19 +188,25 @@ void PortAudioWaveOut::Stream::Fill(uint8_t* pOut, size_t pBytes)
         const uint32_t seq = Sequence.load(std::memory_order_relaxed);
         Sequence.store(seq + 1, std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_release);
+        const size_t frames = given / 4;
         WrittenFrames.store(
-            WrittenFrames.load(std::memory_order_relaxed) + given / 4, std::memory_order_relaxed);
+            WrittenFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
         WrittenAtNs.store(NowNs(), std::memory_order_relaxed);
+        // This callback's frames play after the delay, behind everything handed over.
+        WrittenLatency.store(pDelaySec < 0 ? -1.0 : pDelaySec * Rate + static_cast<double>(frames),
+            std::memory_order_relaxed);
         Sequence.store(seq + 2, std::memory_order_release);
     }
 }
 
-void PortAudioWaveOut::Stream::ReadWritten(uint64_t& pFrames, int64_t& pAtNs) const
+void PortAudioWaveOut::Stream::ReadWritten(
+    uint64_t& pFrames, int64_t& pAtNs, double& pLatency) const
 {
     for (;;) {
         const uint32_t before = Sequence.load(std::memory_order_acquire);
         pFrames = WrittenFrames.load(std::memory_order_relaxed);
         pAtNs = WrittenAtNs.load(std::memory_order_relaxed);
+        pLatency = WrittenLatency.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
         if ((before & 1) == 0 && Sequence.load(std::memory_order_relaxed) == before)
             return;
@@ -199,6 +222,7 @@ void PortAudioWaveOut::Stream::Clear()
     Consumed = 0;
     WrittenFrames.store(0, std::memory_order_relaxed);
     WrittenAtNs.store(0, std::memory_order_relaxed);
+    WrittenLatency.store(-1, std::memory_order_relaxed);
     Heard.Reset();
     Paused.store(false, std::memory_order_release);
 }
@@ -207,10 +231,11 @@ namespace {
 
 /// Audio thread: no allocation, no locks; plays queued bytes, silence when there are none.
 int OutputCallback(const void*, void* pOutput, unsigned long pFrames,
-    const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* pUser)
+    const PaStreamCallbackTimeInfo* pTime, PaStreamCallbackFlags, void* pUser)
 {
-    static_cast<PortAudioWaveOut::Stream*>(pUser)->Fill(
-        static_cast<uint8_t*>(pOutput), static_cast<size_t>(pFrames) * 4);
+    static_cast<PortAudioWaveOut::Stream*>(pUser)->Fill(static_cast<uint8_t*>(pOutput),
+        static_cast<size_t>(pFrames) * 4,
+        pTime ? StampedDelay(pTime->currentTime, pTime->outputBufferDacTime) : -1);
     return paContinue;
 }
 
@@ -280,6 +305,7 @@ WaveResult PortAudioWaveOut::Open(int32_t pDeviceId, const WaveFormat& pFormat, 
     const double latency = streamInfo ? streamInfo->outputLatency : params.suggestedLatency;
     stream->Heard = HeardPosition(pFormat.SampleRate, latency * pFormat.SampleRate);
     stream->LatencySec = latency;
+    stream->Rate = pFormat.SampleRate;
     pHandle = nextHandle_++;
     streams_[pHandle] = std::move(stream);
     return kWaveOk;
@@ -333,9 +359,10 @@ WaveResult PortAudioWaveOut::GetPosition(WaveHandle pHandle, uint32_t& pBytes)
         return kWaveErrBadHandle;
     uint64_t frames = 0;
     int64_t atNs = 0;
-    s->ReadWritten(frames, atNs);
+    double latency = -1;
+    s->ReadWritten(frames, atNs, latency);
     if (frames > 0)
-        s->Heard.Written(frames, atNs);
+        s->Heard.Written(frames, atNs, latency);
     pBytes = static_cast<uint32_t>(s->Heard.At(NowNs()) * 4);
     return kWaveOk;
 }
@@ -421,6 +448,12 @@ struct PortAudioWaveIn::Stream {
     std::atomic<uint32_t> Sequence { 0 };
     std::atomic<uint64_t> DeliveredFrames { 0 };
     std::atomic<int64_t> DeliveredAtNs { 0 };
+    /// The input's clock at DeliveredAtNs in frames delivered: where the host stamps when
+    /// a block's first frame was captured, the frames captured by then less the latency
+    /// reported at the open (which callers add back); else DeliveredFrames. A block arrives
+    /// whenever enough of the server's fragments are in, so the arrival times wander by a
+    /// fragment while the stamps do not.
+    std::atomic<double> ClockAtDelivery { 0 };
 
     /// Audio thread. Waits while the device runs more than kMaxAheadNs ahead of the clock.
     void PaceToClock(unsigned long pFrames);
@@ -457,8 +490,8 @@ namespace {
 
 /// Audio thread: no allocation, no locks; copies recorded bytes into queued buffers. It
 /// waits only for an input that runs ahead of the clock (PaceToClock).
-int InputCallback(const void* pInput, void*, unsigned long pFrames, const PaStreamCallbackTimeInfo*,
-    PaStreamCallbackFlags, void* pUser)
+int InputCallback(const void* pInput, void*, unsigned long pFrames,
+    const PaStreamCallbackTimeInfo* pTime, PaStreamCallbackFlags, void* pUser)
 {
     auto* s = static_cast<PortAudioWaveIn::Stream*>(pUser);
     s->PaceToClock(pFrames);
@@ -483,11 +516,17 @@ int InputCallback(const void* pInput, void*, unsigned long pFrames, const PaStre
         }
     }
     const uint64_t position = s->Position.fetch_add(have, std::memory_order_relaxed) + have;
+    const uint64_t delivered = position / 4;
+    const double age = pTime ? StampedDelay(pTime->inputBufferAdcTime, pTime->currentTime) : -1;
+    const double clock = age < 0
+        ? static_cast<double>(delivered)
+        : static_cast<double>(delivered - pFrames) + (age - s->LatencySec) * s->Rate;
     const uint32_t seq = s->Sequence.load(std::memory_order_relaxed);
     s->Sequence.store(seq + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
-    s->DeliveredFrames.store(position / 4, std::memory_order_relaxed);
+    s->DeliveredFrames.store(delivered, std::memory_order_relaxed);
     s->DeliveredAtNs.store(NowNs(), std::memory_order_relaxed);
+    s->ClockAtDelivery.store(clock, std::memory_order_relaxed);
     s->Sequence.store(seq + 2, std::memory_order_release);
     return paContinue;
 }
@@ -638,6 +677,7 @@ WaveResult PortAudioWaveIn::Reset(WaveHandle pHandle)
     s->Position.store(0);
     s->DeliveredFrames.store(0);
     s->DeliveredAtNs.store(0);
+    s->ClockAtDelivery.store(0);
     return kWaveOk;
 }
 
@@ -673,10 +713,12 @@ double PortAudioWaveIn::ClockFrames(WaveHandle pHandle)
         return 0;
     uint64_t frames = 0;
     int64_t atNs = 0;
+    double clock = 0;
     for (;;) {
         const uint32_t before = s->Sequence.load(std::memory_order_acquire);
         frames = s->DeliveredFrames.load(std::memory_order_relaxed);
         atNs = s->DeliveredAtNs.load(std::memory_order_relaxed);
+        clock = s->ClockAtDelivery.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
         if ((before & 1) == 0 && s->Sequence.load(std::memory_order_relaxed) == before)
             break;
@@ -684,7 +726,7 @@ double PortAudioWaveIn::ClockFrames(WaveHandle pHandle)
     if (frames == 0 || !s->Started)
         return static_cast<double>(frames);
     const double elapsed = static_cast<double>(std::max<int64_t>(0, NowNs() - atNs)) * 1e-9;
-    return static_cast<double>(frames) + std::min(elapsed, 0.25) * s->Rate;
+    return clock + std::min(elapsed, 0.25) * s->Rate;
 }
 
 } // namespace tarvok

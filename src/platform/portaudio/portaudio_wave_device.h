@@ -18,8 +18,10 @@ class HeardPosition {
 public:
     /// pRate frames per second; pLatencyFrames the device's output latency in frames.
     HeardPosition(double pRate, double pLatencyFrames);
-    /// Everything handed to the device so far (pWritten frames), at pNowNs.
-    void Written(uint64_t pWritten, int64_t pNowNs);
+    /// Everything handed to the device so far (pWritten frames), at pNowNs. pLatencyFrames,
+    /// when the device said it for this hand-over, is how far the sound heard at pNowNs
+    /// lies behind pWritten; otherwise the latency given at construction is used.
+    void Written(uint64_t pWritten, int64_t pNowNs, double pLatencyFrames = -1);
     /// Frames heard at pNowNs.
     uint64_t At(int64_t pNowNs);
     void Reset();
@@ -27,6 +29,7 @@ public:
 private:
     double rate_;
     double latency_;
+    double writtenLatency_ = 0; ///< the latency of the latest hand-over
     uint64_t written_ = 0;
     int64_t writtenAtNs_ = 0;
     uint64_t heard_ = 0;
