@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -64,7 +63,7 @@ void WriteClickProject(const std::string& pData)
 
 /// The timeline frame of the click in the take on track 0 of the saved project; -1 when
 /// there is no take or no click in it.
-int64_t ClickInTake(const std::string& pData)
+int64_t ClickInSavedTake(const std::string& pData)
 {
     MemorySettingsBackend backend;
     Settings store(backend);
@@ -73,18 +72,7 @@ int64_t ClickInTake(const std::string& pData)
     logic.SetDataFolderOverride(pData);
     if (!logic.Startup("", false) || !logic.OpenProject(pData + "/song.tvp", false))
         return -1;
-    const Project& p = logic.Proj();
-    for (const Block& b : p.Blocks) {
-        if (b.TrackNo != 0)
-            continue;
-        const WaveFile& w = p.WaveFiles[b.WaveNo];
-        const std::string bytes = test::ReadFileBytes(w.FileName);
-        std::vector<int16_t> s((bytes.size() - w.DataOffset) / 2);
-        std::memcpy(s.data(), bytes.data() + w.DataOffset, s.size() * 2);
-        const std::optional<int64_t> onset = FindClickOnset(s);
-        return onset ? b.StartAdr + *onset - (b.SrcStart - 1) : -1;
-    }
-    return -1;
+    return test::ClickInTake(logic.Proj(), 0);
 }
 
 } // namespace
@@ -152,13 +140,8 @@ TEST(CalibrateCommand, DISABLED_AnOverdubThroughALoopbackLandsWithinAMillisecond
     WriteClickProject(data);
     PortAudioWaveOut out;
     PortAudioWaveIn in;
-    int32_t outId = -1, inId = -1;
-    for (const WaveDeviceInfo& d : out.Devices())
-        if (d.Name == "tvk_out")
-            outId = d.Id;
-    for (const WaveDeviceInfo& d : in.Devices())
-        if (d.Name == "tvk_in")
-            inId = d.Id;
+    const int32_t outId = DeviceIdFromText("tvk_out", out.Devices()).value_or(-1);
+    const int32_t inId = DeviceIdFromText("tvk_in", in.Devices()).value_or(-1);
     ASSERT_GE(outId, 0);
     ASSERT_GE(inId, 0);
 
@@ -177,7 +160,7 @@ TEST(CalibrateCommand, DISABLED_AnOverdubThroughALoopbackLandsWithinAMillisecond
                   out, in, stop),
         0)
         << e.str();
-    const int64_t landed = ClickInTake(data);
+    const int64_t landed = ClickInSavedTake(data);
     ASSERT_GE(landed, 0) << o.str();
     EXPECT_LE(std::abs(landed - kClickAt), 44)
         << "landed " << landed - kClickAt << " frames off; " << o.str();

@@ -269,17 +269,7 @@ struct OverdubFixture : test::StartedLogic<HeadlessUi> {
             Engine->TimerVU();
         }
         Trans->RunCommand(kCmdStop);
-        for (const Block& b : P().Blocks) {
-            if (b.TrackNo != 0)
-                continue;
-            const WaveFile& w = P().WaveFiles[b.WaveNo];
-            const std::string bytes = test::ReadFileBytes(w.FileName);
-            std::vector<int16_t> s((bytes.size() - w.DataOffset) / 2);
-            std::memcpy(s.data(), bytes.data() + w.DataOffset, s.size() * 2);
-            const std::optional<int64_t> onset = FindClickOnset(s);
-            return onset ? b.StartAdr + *onset - (b.SrcStart - 1) : -1;
-        }
-        return -1;
+        return test::ClickInTake(P(), 0);
     }
 };
 

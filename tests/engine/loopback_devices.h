@@ -4,11 +4,16 @@
 // what the output plays is recorded by the input a set number of frames later than the
 // latencies the two devices report account for.
 
+#include "core/project.h"
 #include "engine/engine_clock.h"
+#include "engine/latency_calibration.h"
 #include "engine/wave_device.h"
+#include "support/temp_dir.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -217,5 +222,22 @@ private:
     LoopbackOut& out_;
     LoopbackIn& in_;
 };
+
+/// The timeline frame of the click in the take on track pTrack (its first block there); -1
+/// when the track holds no block or its sound no click.
+inline int64_t ClickInTake(const Project& pProject, int32_t pTrack)
+{
+    for (const Block& b : pProject.Blocks) {
+        if (b.TrackNo != pTrack)
+            continue;
+        const WaveFile& w = pProject.WaveFiles[b.WaveNo];
+        const std::string bytes = ReadFileBytes(w.FileName);
+        std::vector<int16_t> s((bytes.size() - w.DataOffset) / 2);
+        std::memcpy(s.data(), bytes.data() + w.DataOffset, s.size() * 2);
+        const std::optional<int64_t> onset = FindClickOnset(s);
+        return onset ? b.StartAdr + *onset - (b.SrcStart - 1) : -1;
+    }
+    return -1;
+}
 
 } // namespace tarvok::test
